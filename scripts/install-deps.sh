@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# but only those that are missing. Run as root on Debian 12 or later.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins
+  qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
+  # tests and benchmarks: a real web server, peers and a virtual display
+  nginx-light wget w3m xvfb xauth python3
+  # sanitizer and fuzzing builds
+  clang libclang-rt-14-dev
+)
+[[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
+  qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins qt6-multimedia-dev qt6-webengine-dev
+  libgl-dev fonts-dejavu-core)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: every package is installed"
+  exit 0
+fi
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "install-deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"
