@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class AnalysisHost;
+class Counters;
+class TextList;
+class modDatabase;
+
+// The two page files of fetch slot N in the data directory: "html" N ".txt" (the body as
+// received, then CR LF) and "html2" N ".txt" (the body without CR and LF, then CR LF; later
+// the page's text).
+QString pageFile1(const QString &dataDir, int slot);
+QString pageFile2(const QString &dataDir, int slot);
+
+// What a connect derives from the site text the scheduler hands it (strURL): the current
+// URL and directory that relative links resolve against, and the host and path to request.
+// Shared by the fetch slots and `varnel-tool links`.
+struct ConnectTarget
+{
+    QByteArray strCurUrl; // strURL without its scheme and without one trailing "/"
+    QByteArray strCurDir; // its directory, ending in "/" (a bare host gives "host/")
+    QByteArray strHost;   // no scheme, no "/"
+    QByteArray strPath;   // always begins with "/"
+    bool https = false;   // the site text carried "https://"
+};
+ConnectTarget connectTargetOf(const QByteArray &strURL);
+
+// GetLinks and GetFaxes: the analysis of one finished download of a slot. They read and
+// write the slot's page files, call the store and the counters, write the status panels
+// and List3, and hand the slot on (GetLinks -> GetFaxes -> host.FetchNextSite) as long as
+// the harvest runs. Not re-entrant for the same slot; never re-enters the event loop.
+class PageAnalysis
+{
+public:
+    PageAnalysis(AnalysisHost *host, modDatabase *db, Counters *counters, TextList *list3,
+                 const QString &dataDir);
+
+    void GetLinks(int slot);
+    void GetFaxes(int slot);
+
+    // Numbers stored since the program started (the "Found N faxes" status text).
+    qint32 lFaxCount() const { return m_lFaxCount; }
+    void setLFaxCount(qint32 n) { m_lFaxCount = n; }
+
+private:
+    AnalysisHost *m_host;
+    modDatabase *m_db;
+    Counters *m_counters;
+    TextList *m_list3;
+    QString m_dataDir;
+    qint32 m_lFaxCount = 0;
+};

@@ -1,0 +1,73 @@
+#include "tool.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+std::vector<const ToolCommand *> &registry()
+{
+    static std::vector<const ToolCommand *> commands;
+    return commands;
+}
+
+void printHelp(FILE *out)
+{
+    std::fprintf(out, "varnel-tool: the command-line companion of Quorvex Fax Varnel\n\n"
+                      "usage: varnel-tool COMMAND [ARGS...]\n\ncommands:\n");
+    for (const ToolCommand *c : registry())
+        std::fprintf(out, "  %-60s %s\n", c->usage, c->summary);
+}
+} // namespace
+
+ToolCommand::ToolCommand(const char *n, const char *u, const char *s, Run r)
+    : name(n), usage(u), summary(s), run(r)
+{
+    registry().push_back(this);
+}
+
+int Tool::usageError(const ToolCommand &cmd)
+{
+    std::fprintf(stderr, "usage: %s\n", cmd.usage);
+    return 2;
+}
+
+int Tool::fileError(const QString &path, const QString &reason)
+{
+    std::fprintf(stderr, "varnel-tool: %s: %s\n", qPrintable(path), qPrintable(reason));
+    return 1;
+}
+
+bool Tool::writeStdout(const QByteArray &bytes)
+{
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quorvex Fax Varnel"));
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.isEmpty()) {
+        printHelp(stderr);
+        return 2;
+    }
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+        printHelp(stdout);
+        return 0;
+    }
+    for (const ToolCommand *c : registry()) {
+        if (name == QLatin1String(c->name)) {
+            const int rc = c->run(args);
+            std::fflush(stdout);
+            return rc;
+        }
+    }
+    std::fprintf(stderr, "varnel-tool: unknown command '%s' (see varnel-tool --help)\n", qPrintable(name));
+    return 2;
+}
