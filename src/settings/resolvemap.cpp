@@ -1,0 +1,37 @@
+#include "resolvemap.h"
+
+bool ResolveMap::add(const QString &spec, QString *error)
+{
+    const int eq = int(spec.indexOf(QLatin1Char('=')));
+    const int colon = int(spec.lastIndexOf(QLatin1Char(':')));
+    bool ok = false;
+    const uint port = colon > eq ? spec.mid(colon + 1).toUInt(&ok) : 0;
+    if (eq <= 0 || colon <= eq + 1 || !ok || port == 0 || port > 65535) {
+        if (error)
+            *error = QStringLiteral("'%1' is not of the form HOST=ADDRESS:PORT").arg(spec);
+        return false;
+    }
+    QString address = spec.mid(eq + 1, colon - eq - 1);
+    if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+        address = address.mid(1, address.size() - 2);
+    add(spec.left(eq), address, quint16(port));
+    return true;
+}
+
+void ResolveMap::add(const QString &pattern, const QString &address, quint16 port)
+{
+    m_entries.append(Entry{pattern.toLower(), Target{address, port}});
+}
+
+const ResolveMap::Target *ResolveMap::lookup(const QString &host) const
+{
+    const QString h = host.toLower();
+    const Target *wildcard = nullptr;
+    for (const Entry &e : m_entries) {
+        if (e.pattern == h)
+            return &e.target;
+        if (!wildcard && e.pattern == QLatin1String("*"))
+            wildcard = &e.target;
+    }
+    return wildcard;
+}
