@@ -25,6 +25,9 @@ public:
     virtual void setStatusPanel(int panel, const QString &text) = 0;
     virtual void cmdDoSearch_Click() = 0;    // start crawling the queue the run filled
     virtual void StartNextSearch() = 0;      // go on with the next search string
+    // The window unloaded (run finished, gave up, or was unloaded): the engine leaves its
+    // "discovering" state unless a hand-back started a harvest. Optional for hosts.
+    virtual void listBuilderUnloaded() {}
 };
 
 // The list builder window Form3 as the engine sees it. One load is one run.
