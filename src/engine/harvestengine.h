@@ -1,0 +1,324 @@
+#pragma once
+
+#include "analysishost.h"
+#include "listbuilder.h"
+#include "resolvemap.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+class Counters;
+class FetchSlot;
+class HarvestMessages;
+class ListBuilder;
+class PageAnalysis;
+class SettingsStore;
+class SoundPlayer;
+class TextList;
+class modDatabase;
+
+// The harvest of the main window Form1, without widgets: the running flag and harvest
+// states, the three lists, the status panels, the progress bar, the enabled state of every
+// button, the option values, the counters, the ten fetch slots and the crawl scheduler.
+// A window shows this state through the getters and change signals and forwards every
+// click to the handler of the same name; it holds no state of its own. Tests and
+// `varnel-tool harvest` drive the same object without a window.
+//
+// Threading: one thread, driven by socket, timer and caller events. No handler re-enters
+// the event loop; each runs to its end. Message boxes go through HarvestMessages (the
+// window may run a nested loop there; the engine stays consistent when socket and timer
+// events arrive meanwhile).
+//
+// Ownership: the engine owns its lists, counters, store, page analysis and sockets. The
+// settings store and the seams (messages, sound, list builder) belong to the caller and
+// must outlive the engine (or be reset to null first).
+class HarvestEngine : public QObject, public AnalysisHost, public ListBuilderHost
+{
+    Q_OBJECT
+public:
+    static constexpr int SlotCount = 10;
+
+    // stopped: no harvest; discovering: a list builder run was started for entry 0 of List1;
+    // harvesting: slots fetch the queue; draining: the last search's queue ran dry with
+    // "Continue Until Stopped", idle until Stop or new work.
+    enum class HarvestState { Stopped, Discovering, Harvesting, Draining };
+    Q_ENUM(HarvestState)
+
+    // Every button of the main window whose enabled state the harvest sets.
+    enum class Button {
+        Command1,        // "Start"
+        cmdStop,         // "Stop"
+        cmdResume,       // "Resume"
+        cmdNextSearch,   // "Next"
+        cmdViewDatabase, // "View Fax Database"
+        Command2,        // "Export Numbers to List"
+        Command3,        // "Delete All Fax Numbers"
+        cmdAdd,          // "Add"
+        cmbDel,          // "Del"
+        cmdWebsite       // the product web site button
+    };
+    Q_ENUM(Button)
+
+    // The persisted options. Check boxes hold 0 or 1; combos hold their selected index, -1
+    // when nothing is picked (typed text in the edit field picks nothing).
+    enum class Option {
+        Combo1,           // "Google Search", "Yahoo Search"
+        Combo2,           // "~100 Domains" .. "~10000 Domains"
+        chkAuto,          // "Enable" (auto search advance)
+        chkAddFax,        // 'Add "fax" to searches'
+        chkNonUS,         // "Allow International"
+        chkAudioEmail,    // "On Fax Found"
+        chkAudioNext,     // "On Next Search"
+        chkAudioFinished, // "On Finished"
+        chkFollow,        // "Follow redirects (HTTPS)"
+        cmbAdvance,       // "1,000" .. "500,000"
+        cmbLastSearch     // "Stop Immediately", "Continue Until Stopped"
+    };
+    Q_ENUM(Option)
+
+    // Controls a failed Start moves the focus to.
+    enum class FocusTarget { Text1, Combo1, Combo2 };
+    Q_ENUM(FocusTarget)
+
+    // dataDir: the "program directory" (database, page files); settings: not owned.
+    HarvestEngine(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr);
+    ~HarvestEngine() override;
+
+    // ---- seams (not owned; null allowed) ------------------------------------------------
+    // Without messages, information() shows nothing and every question is answered Cancel.
+    void setMessages(HarvestMessages *messages);
+    // Without a player the harvest is silent. Sounds are looked up with
+    // DataDir::resource(dataDir, "sounds/<name>.wav"); a missing file plays nothing.
+    void setSoundPlayer(SoundPlayer *player);
+    // Where the slots connect: a host with an entry goes to the mapped address and port
+    // (the request still names the original host); every other host goes to the system
+    // resolver, port 80 (443 for TLS).
+    void setResolveMap(const ResolveMap &map);
+    // Form3. Start, Next and StartNextSearch load it; shutdown unloads it. Without one, a
+    // start stays in the discovering state until Stop.
+    void setListBuilder(ListBuilder *builder);
+    ListBuilder *listBuilder() const { return m_listBuilder; }
+
+    // ---- start-up and shutdown ----------------------------------------------------------
+    // Restore the options and counters, load the fax preview, the search strings and the
+    // head of the saved queue, offer Resume. Starts no harvest. Run once, before any click.
+    void Form_Load();
+    // Stop at once (downloads in progress are dropped unsaved), close every socket, unload
+    // the list builder, and return the sites still in List2 to the backlog so that the next
+    // start offers them with Resume. Whether the program then ends is the window's business.
+    void Form_Unload();
+    // The options and counters from the settings store (part of Form_Load).
+    void LoadSettings();
+
+    // ---- session control (buttons) ------------------------------------------------------
+    void Command1_Click();       // Start: validate, empty the queue, start discovery
+    void cmdNextSearch_Click();  // Next (also the automatic advance)
+    void cmdStop_Click();        // Stop
+    void cmdResume_Click();      // Resume the saved queue
+    void cmdAdd_Click();         // Add Text1 to List1 and the store
+    void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
+    void cmbDel_Click();         // Del the selected entry of List1 (list1()->listIndex())
+    void Command3_Click();       // Delete All Fax Numbers (asks first)
+    void cmdViewDatabase_Click(); // emits openDirectoryRequested(dataDir)
+    void Command2_Click();       // emits exportRequested()
+    void cmdWebsite_Click();     // emits websiteRequested()
+
+    // ---- option handlers: set the value as a click on the control does, write it through
+    void Combo1_Click(int index);      // pick an item (0, 1)
+    void Combo2_Click(int index);      // pick an item (0..5)
+    void cmbAdvance_Click(int index);  // pick an item (0..7); sets lAdvanceAfter
+    void cmbLastSearch_Click(int index); // pick an item (0, 1)
+    // Text typed into a combo's edit field: the text shows, nothing is picked (index -1).
+    // Only cmbLastSearch stores that (cmbLastSearch_Change writes "-1").
+    void setComboEditText(Option combo, const QString &text);
+    void cmbLastSearch_Change(const QString &text);
+    void chkAuto_Click(int value);
+    void chkAddFax_Click(int value);
+    void chkNonUS_Click(int value);
+    void chkAudioEmail_Click(int value);
+    void chkAudioNext_Click(int value);
+    void chkAudioFinished_Click(int value);
+    void chkFollow_Click(int value);
+    // Generic form of the handlers above (check boxes: value; combos: picked index).
+    void setOption(Option option, int value);
+
+    int option(Option option) const;
+    // The text a combo shows: its item, its caption ("Which Search Type?", ...) until a
+    // pick, or what was typed. Check boxes give their caption.
+    QString comboText(Option combo) const;
+    static QStringList comboItems(Option combo);
+    static QString caption(Option option);
+    qint32 lAdvanceAfter() const { return m_lAdvanceAfter; }
+
+    // ---- scheduler (public for the list builder, the slots and tests) -------------------
+    // Start crawling the queue: discovery's hand-back and the core of Resume.
+    void cmdDoSearch_Click() override;
+    // Start discovery for the (new) entry 0 of List1, unloading a run in progress first.
+    void StartNextSearch() override;
+    // Give the slot its next site, or nothing.
+    void FetchNextSite(int slot) override;
+    // The next backlog site for a refill, or the empty text after the end-of-queue steps.
+    QString NextQueuedSite();
+    // End a harvest whose queue is exhausted.
+    void EndHarvest();
+
+    // ---- state --------------------------------------------------------------------------
+    bool bHarvesting() const { return m_bHarvesting; }
+    HarvestState harvestState() const;
+    TextList *List1() const { return m_list1; } // search strings; entry 0 is current
+    TextList *List2() const { return m_list2; } // head of the crawl queue (<= 20 sites)
+    TextList *List3() const { return m_list3; } // fax preview
+    QString txtSearch() const override { return m_txtSearch; }
+    void setTxtSearch(const QString &text);
+    QString text1() const { return m_text1; }  // "Enter a new Search String:"
+    void setText1(const QString &text);
+    QString strSearch() const { return m_strSearch; }
+    QString statusPanel(int panel) const;       // panels 1..4
+    void setStatusPanel(int panel, const QString &text) override;
+    int pb1() const { return m_pb1; }           // 0..100
+    void setPb1(int value);                     // values outside 0..100 are refused
+    bool isEnabled(Button button) const;
+    void setEnabled(Button button, bool enabled);
+
+    Counters *counters() override { return m_counters; }
+    Counters *counters() const { return m_counters; }
+    modDatabase *database() override { return m_db; }
+    PageAnalysis *pageAnalysis() const { return m_analysis.get(); }
+    SettingsStore *settings() const { return m_settings; }
+    QString dataDir() const override { return m_dataDir; }
+    qint32 lFaxCount() const;
+
+    // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
+    // Form_Load; tests shorten them here.
+    qint16 timeout() const { return m_timeout; }
+    qint16 timeout2() const { return m_timeout2; }
+    void setTimeout(qint16 ticks) { m_timeout = ticks; }
+    void setTimeout2(qint16 ticks) { m_timeout2 = ticks; }
+    // Hosts whose download a watchdog (or the size bound) abandoned, run together.
+    QByteArray strTimedOutHosts() const { return m_strTimedOutHosts; }
+    qint32 lSitesSinceAdvance() const { return m_lSitesSinceAdvance; }
+    QByteArray strURL() const { return m_strURL; }
+
+    // Largest response a slot keeps; a bigger one is abandoned like a stalled download.
+    static constexpr qint64 MaxResponseBytes = 16 * 1024 * 1024;
+    // Redirects followed per site with chkFollow on.
+    static constexpr int MaxRedirectHops = 5;
+
+    // A slot's view, for a window's detail display and for tests.
+    struct SlotInfo
+    {
+        bool connected = false;   // a socket is open or opening
+        bool watchdogs = false;   // either watchdog is running
+        QByteArray strHost;
+        QByteArray strPath;
+        bool https = false;
+        qint32 lContentLength = 0;
+        qint32 lBodyBytes = 0;
+        int hops = 0;             // redirects followed for the current site
+    };
+    SlotInfo slotInfo(int slot) const;
+    bool anySlotBusy() const;
+
+    // ---- AnalysisHost -------------------------------------------------------------------
+    bool isHarvesting() const override { return m_bHarvesting; }
+    QByteArray strCurUrl() const override { return m_strCurUrl; }
+    QByteArray strCurDir() const override { return m_strCurDir; }
+    QByteArray slotAddress(int slot) const override;
+    QString currentSearch() const override;
+    bool allowInternational() const override;
+    bool soundOnFaxFound() const override;
+    void playSound(const QString &relativeName) override;
+
+    // ---- ListBuilderHost ----------------------------------------------------------------
+    bool chkAddFax() const override;
+    QString combo1Text() const override;
+    int combo2Index() const override;
+    TextList *list1() override { return m_list1; }
+    // A list builder calls this when its window unloads (run finished, given up or ended),
+    // so that the discovering state ends.
+    void listBuilderUnloaded() override;
+
+Q_SIGNALS:
+    void harvestingChanged(bool running);
+    void harvestStateChanged(HarvestEngine::HarvestState state);
+    void statusPanelChanged(int panel, const QString &text);
+    void pb1Changed(int value);
+    void buttonEnabledChanged(HarvestEngine::Button button, bool enabled);
+    void optionChanged(HarvestEngine::Option option, int value);
+    void comboTextChanged(HarvestEngine::Option combo, const QString &text);
+    void lAdvanceAfterChanged(qint32 value);
+    void txtSearchChanged(const QString &text);
+    void text1Changed(const QString &text);
+    void timedOutHostsChanged(const QByteArray &hosts);
+    // A message box moved the focus (failed Start).
+    void focusRequested(HarvestEngine::FocusTarget target);
+    void openDirectoryRequested(const QString &dir); // "View Fax Database"
+    void exportRequested();                          // show frmExport
+    void websiteRequested();                         // show frmWebsite
+    // A slot's page was completed by its server and goes to analysis (after redirects).
+    void pageFinished(int slot, const QByteArray &address);
+    // A slot gave up on a site (watchdog or size bound); the host is now avoided.
+    void downloadAbandoned(int slot, const QByteArray &host);
+
+private:
+    friend class FetchSlot;
+    enum class ConnectResult { Started, Skipped, NotRunning };
+
+    void setHarvesting(bool running);
+    void refreshState();
+    void applyNextButtonRule();
+    void stopAllSlots();
+    bool playSoundIf(bool condition, const QString &relativeName);
+    bool refill();
+    bool siteAcceptable(const QString &site) const;
+    ConnectResult ConnectSlot(int slot);
+    void slotLeftIdle();
+    void slotFinished(int slot, const QByteArray &page);
+    void slotAbandoned(int slot);
+    void startDiscovery(bool unloadFirst);
+    void setOptionValue(Option option, int value, bool write);
+    void setComboText(Option combo, const QString &text);
+    QString informationBox(const QString &text);
+
+    QString m_dataDir;
+    SettingsStore *m_settings;
+    Counters *m_counters;
+    modDatabase *m_db;
+    TextList *m_list1;
+    TextList *m_list2;
+    TextList *m_list3;
+    std::unique_ptr<PageAnalysis> m_analysis;
+    std::array<FetchSlot *, SlotCount> m_slots{};
+
+    HarvestMessages *m_messages = nullptr;
+    SoundPlayer *m_sound = nullptr;
+    ListBuilder *m_listBuilder = nullptr;
+    ResolveMap m_resolve;
+
+    bool m_bHarvesting = false;
+    bool m_discovering = false;
+    bool m_queueDry = false;      // last search's queue ran dry ("Continue Until Stopped")
+    bool m_finishing = false;     // ... with "Stop Immediately": end when the slots are idle
+    bool m_headHandedOut = false; // List2's entry 0 has been given to a slot
+    HarvestState m_lastState = HarvestState::Stopped;
+    QString m_txtSearch;
+    QString m_text1;
+    QString m_strSearch;
+    QString m_status[4];
+    int m_pb1 = 0;
+    std::array<bool, 10> m_enabled{};
+    std::array<int, 11> m_options{};
+    std::array<QString, 11> m_comboText;
+    qint32 m_lAdvanceAfter = 10000;
+    qint32 m_lSitesSinceAdvance = 0;
+    qint16 m_timeout = 10;
+    qint16 m_timeout2 = 30;
+    QByteArray m_strURL;
+    QByteArray m_strCurUrl;
+    QByteArray m_strCurDir;
+    QByteArray m_strTimedOutHosts;
+};
