@@ -1,0 +1,78 @@
+// varnel-tool export: the export of the window, without it.
+
+#include "tool.h"
+
+#include "datadir.h"
+#include "export.h"
+#include "moddatabase.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+static int runExport(const QStringList &args);
+
+static ToolCommand cmd("export",
+                       "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] FILE",
+                       "write every stored fax number to FILE (--delete empties the store afterwards)",
+                       runExport);
+
+static int runExport(const QStringList &args)
+{
+    QString dataDir;
+    QString file;
+    int type = FaxExport::Semicolon;
+    bool space = false;
+    bool deleteAfter = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
+            dataDir = args.at(++i);
+        } else if (a == QLatin1String("--type") && i + 1 < args.size()) {
+            const QString t = args.at(++i);
+            if (t == QLatin1String("semicolon"))
+                type = FaxExport::Semicolon;
+            else if (t == QLatin1String("tab"))
+                type = FaxExport::Tab;
+            else if (t == QLatin1String("lines"))
+                type = FaxExport::Lines;
+            else if (t == QLatin1String("csv"))
+                type = FaxExport::Csv;
+            else
+                return Tool::usageError(cmd);
+        } else if (a == QLatin1String("--space")) {
+            space = true;
+        } else if (a == QLatin1String("--delete")) {
+            deleteAfter = true;
+        } else if (a.startsWith(QLatin1String("--")) || !file.isEmpty()) {
+            return Tool::usageError(cmd);
+        } else {
+            file = a;
+        }
+    }
+    if (file.isEmpty())
+        return Tool::usageError(cmd);
+    if (dataDir.isEmpty())
+        dataDir = DataDir::defaultPath();
+
+    // Exporting must not create a database: a mistyped folder is reported, not filled.
+    const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(modDatabase::fileName));
+    if (!QFileInfo(dbPath).isFile())
+        return Tool::fileError(dbPath, QStringLiteral("no harvest database here"));
+
+    modDatabase db(dataDir);
+    const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
+    if (!r.ok) {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
+        return 1;
+    }
+    std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count, qPrintable(QDir::toNativeSeparators(file)));
+    if (deleteAfter) {
+        db.DeleteAllFaxes();
+        if (db.CountFaxes() != 0 || !db.lastError().isEmpty())
+            return Tool::fileError(dbPath, QStringLiteral("the fax numbers could not be deleted"));
+        std::fprintf(stdout, "Deleted all fax numbers from the store\n");
+    }
+    return 0;
+}
