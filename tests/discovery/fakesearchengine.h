@@ -1,0 +1,179 @@
+#pragma once
+
+// A search engine on loopback for the list builder's tests. It answers both engines'
+// result-page addresses (Google "/search?...&start=N&...&q=TERMS", Yahoo
+// "/search/dir?...&p=TERMS&b=N") with pages set up by the test, picks the page by the
+// offset, and can refuse or ignore requests on demand. Every request is recorded.
+
+#include <QHash>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+class FakeSearchEngine : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Answer {
+        Page,          // 200 with the page set up for the query and offset
+        TooMany,       // 429 with a short body
+        Unavailable,   // 503 with a short body
+        HumanCheck,    // 200 with a page asking the visitor to prove being human
+        Silent,        // read the request, never answer
+        Close          // close the connection without an answer
+    };
+
+    struct Request
+    {
+        QString target; // request target as sent, e.g. "/search?num=100&..."
+        QString host;   // Host header
+        QString engine; // "Google" or "Yahoo" by the path
+        QString terms;  // raw value of q= or p=
+        int pageIndex = -1;
+    };
+
+    explicit FakeSearchEngine(QObject *parent = nullptr) : QObject(parent)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, &FakeSearchEngine::onConnection);
+    }
+
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    QString hostAndPort() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+
+    // Result pages for a query text as it appears in the address, by page index
+    // (Google: start / 100; Yahoo: (b - 1) / 20). Missing pages are empty result pages.
+    void setPages(const QString &terms, const QStringList &pages) { m_pages[terms] = pages; }
+    // How to answer every request from now on, or only one page of one query.
+    void setAnswer(Answer answer) { m_answer = answer; }
+    void setAnswer(const QString &terms, int pageIndex, Answer answer)
+    {
+        m_special[terms + QLatin1Char('#') + QString::number(pageIndex)] = answer;
+    }
+
+    const QList<Request> &requests() const { return m_requests; }
+    QStringList targets() const
+    {
+        QStringList t;
+        for (const Request &r : m_requests)
+            t << r.target;
+        return t;
+    }
+
+    // A result page of links, one per line, in the common result markup.
+    static QString resultPage(const QStringList &links)
+    {
+        QString html = QStringLiteral("<div id=\"res\">\n");
+        for (const QString &l : links)
+            html += QStringLiteral("<li><a href=\"%1\">%1</a> <span>result</span></li>\n").arg(l);
+        return html + QStringLiteral("</div>\n");
+    }
+    // n links "http://www.<prefix><i>.com/" for i from first.
+    static QStringList numberedLinks(const QString &prefix, int first, int n)
+    {
+        QStringList links;
+        for (int i = first; i < first + n; ++i)
+            links << QStringLiteral("http://www.%1%2.com/").arg(prefix).arg(i);
+        return links;
+    }
+
+private:
+    void onConnection()
+    {
+        while (QTcpSocket *s = m_server.nextPendingConnection()) {
+            s->setParent(this);
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
+            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+        }
+    }
+
+    static QString param(const QString &query, const QString &key)
+    {
+        const QStringList parts = query.split(QLatin1Char('&'));
+        for (const QString &p : parts) {
+            if (p.startsWith(key + QLatin1Char('=')))
+                return p.mid(key.size() + 1);
+        }
+        return QString();
+    }
+
+    void onReadyRead(QTcpSocket *s)
+    {
+        QByteArray &buf = m_buffers[s];
+        buf += s->readAll();
+        const qsizetype end = buf.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QList<QByteArray> lines = buf.left(end).split('\n');
+        m_buffers.remove(s);
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        Request r;
+        r.target = QString::fromLatin1(first.value(1));
+        for (const QByteArray &l : lines) {
+            if (l.toLower().startsWith("host:"))
+                r.host = QString::fromLatin1(l.mid(5).trimmed());
+        }
+        const qsizetype q = r.target.indexOf(QLatin1Char('?'));
+        const QString path = r.target.left(q);
+        const QString query = q < 0 ? QString() : r.target.mid(q + 1);
+        if (path == QLatin1String("/search/dir")) {
+            r.engine = QStringLiteral("Yahoo");
+            r.terms = param(query, QStringLiteral("p"));
+            r.pageIndex = (param(query, QStringLiteral("b")).toInt() - 1) / 20;
+        } else if (path == QLatin1String("/search")) {
+            r.engine = QStringLiteral("Google");
+            r.terms = param(query, QStringLiteral("q"));
+            r.pageIndex = param(query, QStringLiteral("start")).toInt() / 100;
+        }
+        m_requests.append(r);
+
+        Answer answer = m_special.value(r.terms + QLatin1Char('#') + QString::number(r.pageIndex),
+                                        m_answer);
+        switch (answer) {
+        case Answer::Silent:
+            return;
+        case Answer::Close:
+            s->abort();
+            s->deleteLater();
+            return;
+        case Answer::TooMany:
+            reply(s, "429 Too Many Requests", "<html><body>Slow down.</body></html>");
+            return;
+        case Answer::Unavailable:
+            reply(s, "503 Service Unavailable", "<html><body>Try later.</body></html>");
+            return;
+        case Answer::HumanCheck:
+            reply(s, "200 OK",
+                  "<html><body><p>Our systems have detected unusual traffic from your "
+                  "computer network. Please show that you are not a robot.</p>"
+                  "<a href=\"http://www.google.com/policies/terms/\">Why?</a></body></html>");
+            return;
+        case Answer::Page:
+            break;
+        }
+        const QStringList pages = m_pages.value(r.terms);
+        const QString page = r.pageIndex >= 0 && r.pageIndex < pages.size()
+            ? pages.at(r.pageIndex)
+            : QStringLiteral("<p>No more results.</p>");
+        reply(s, "200 OK",
+              "<html><head><title>results</title></head><body>" + page.toUtf8()
+                  + "</body></html>");
+    }
+
+    static void reply(QTcpSocket *s, const char *status, const QByteArray &body)
+    {
+        QByteArray head = QByteArray("HTTP/1.1 ") + status
+            + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+        s->write(head + body);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QHash<QString, QStringList> m_pages;
+    QHash<QString, Answer> m_special;
+    Answer m_answer = Answer::Page;
+    QList<Request> m_requests;
+};
