@@ -11,4 +11,6 @@ namespace Cp1252 {
 QString toUnicode(const QByteArray &bytes);
 // Characters outside Windows-1252 become "?".
 QByteArray fromUnicode(const QString &text);
+// The Windows-1252 byte of a Unicode code point, or -1 when the code page has none.
+int byteOfCodePoint(uint codePoint);
 } // namespace Cp1252

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class AnalysisHost;
 class Counters;
 class TextList;
@@ -44,11 +46,24 @@ public:
     qint32 lFaxCount() const { return m_lFaxCount; }
     void setLFaxCount(qint32 n) { m_lFaxCount = n; }
 
+    // Optional, for batch use: told of every site queued (as stored) and every number
+    // stored (its preview entry "number | label").
+    void setObservers(std::function<void(const QString &site)> siteQueued,
+                      std::function<void(const QString &previewEntry)> numberStored)
+    {
+        m_siteQueued = std::move(siteQueued);
+        m_numberStored = std::move(numberStored);
+    }
+
 private:
+    void storeNumber(int slot, const QByteArray &number, const QByteArray &label);
+
     AnalysisHost *m_host;
     modDatabase *m_db;
     Counters *m_counters;
     TextList *m_list3;
     QString m_dataDir;
     qint32 m_lFaxCount = 0;
+    std::function<void(const QString &)> m_siteQueued;
+    std::function<void(const QString &)> m_numberStored;
 };

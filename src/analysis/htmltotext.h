@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Converts the markup of one page (Windows-1252 bytes) into the text lines the fax scan
+// reads: the body text without tags, scripts and comments, entities decoded, whitespace
+// collapsed, line breaks at paragraph, row, cell, break, list and option tags, short table
+// rows on one line, and long lines wrapped after the first whitespace at or beyond column
+// 75. One pass with bounded look-aheads; the cost grows linearly with the page. It cannot
+// fail. When outputPath is not empty the text is also written there, followed by CR LF
+// (a file that cannot be written keeps its content; the text is still returned).
+QByteArray HtmlToText(QByteArrayView html, const QString &outputPath = QString());
+
+// The text with every space character (code 32) removed; other whitespace stays.
+QByteArray RemoveSpaces(QByteArrayView text);
+
+// Writes text followed by CR LF to path, replacing the file. False when it cannot.
+bool writeTextFile(const QString &path, QByteArrayView text);
