@@ -277,8 +277,12 @@ private:
     bool siteAcceptable(const QString &site) const;
     ConnectResult ConnectSlot(int slot);
     void slotLeftIdle();
-    void slotFinished(int slot, const QByteArray &page);
+    bool queueHoldsSites() const;
+    void beginDownload(FetchSlot *slot);
+    bool followRedirect(int slot, const QByteArray &page);
+    void slotFinished(int slot);
     void slotAbandoned(int slot);
+    void SavePage(QByteArray &body, int slot);
     void startDiscovery(bool unloadFirst);
     void setOptionValue(Option option, int value, bool write);
     void setComboText(Option combo, const QString &text);

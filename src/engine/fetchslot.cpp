@@ -1,0 +1,169 @@
+#include "fetchslot.h"
+
+#include "harvestengine.h"
+#include "httpresponse.h"
+#include "resolvemap.h"
+
+#include <QSslSocket>
+#include <QTcpSocket>
+
+#include <limits>
+
+namespace {
+// A 16-bit tick count that stops at its maximum instead of wrapping.
+void bump(qint16 &ticks)
+{
+    if (ticks < std::numeric_limits<qint16>::max())
+        ++ticks;
+}
+// The header has to end within the first 32767 characters to be seen while receiving.
+constexpr qsizetype kHeaderSearchLimit = 32767 + 3;
+} // namespace
+
+FetchSlot::FetchSlot(int index, HarvestEngine *engine)
+    : QObject(engine), m_index(index), m_engine(engine)
+{
+    m_idle.setInterval(1000);
+    m_total.setInterval(1000);
+    connect(&m_idle, &QTimer::timeout, this, &FetchSlot::timTimeout_Timer);
+    connect(&m_total, &QTimer::timeout, this, &FetchSlot::timTimeout2_Timer);
+}
+
+FetchSlot::~FetchSlot()
+{
+    stopWatchdogs();
+    closeSocket();
+}
+
+void FetchSlot::reset()
+{
+    strPage.clear();
+    bHeaderDone = false;
+    lContentLength = 0;
+    lBodyBytes = 0;
+}
+
+void FetchSlot::startWatchdogs()
+{
+    intIdleTicks = 0;
+    m_idle.start();
+    intTotalTicks = 0;
+    m_total.start();
+}
+
+void FetchSlot::stopWatchdogs()
+{
+    m_idle.stop();
+    m_total.stop();
+}
+
+void FetchSlot::open(const ResolveMap &map)
+{
+    closeSocket();
+    const QString name = QString::fromLatin1(connectName);
+    const ResolveMap::Target *mapped = map.lookup(name);
+    const QString address = mapped ? mapped->address : name;
+    const quint16 port = mapped ? mapped->port : connectPort;
+    if (https) {
+        auto *ssl = new QSslSocket(this);
+        m_socket = ssl;
+        // Only public pages are read and nothing is sent, so a certificate that fails
+        // verification does not stop the read.
+        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+        connect(ssl, &QSslSocket::sslErrors, ssl, [ssl] { ssl->ignoreSslErrors(); });
+        connect(ssl, &QSslSocket::encrypted, this, &FetchSlot::wscVersion_Connect);
+    } else {
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QAbstractSocket::connected, this, &FetchSlot::wscVersion_Connect);
+    }
+    connect(m_socket, &QIODevice::readyRead, this, &FetchSlot::wscVersion_DataArrival);
+    connect(m_socket, &QAbstractSocket::disconnected, this, &FetchSlot::wscVersion_Close);
+    // Errors (unknown host, refused, reset before a connection) raise nothing here: the
+    // idle watchdog recovers the slot.
+    if (https)
+        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, name);
+    else
+        m_socket->connectToHost(address, port);
+}
+
+void FetchSlot::closeSocket()
+{
+    if (!m_socket)
+        return;
+    QTcpSocket *s = m_socket;
+    m_socket = nullptr;
+    s->disconnect(this);
+    s->abort();
+    s->deleteLater();
+}
+
+void FetchSlot::wscVersion_Connect()
+{
+    if (!m_socket)
+        return;
+    m_engine->setPb1(0);
+    m_socket->write(HttpResponse::requestBytes(strHost, strPath));
+}
+
+void FetchSlot::wscVersion_DataArrival()
+{
+    if (!m_socket || !m_engine->bHarvesting())
+        return;
+    intIdleTicks = 0;
+    const QByteArray chunk = m_socket->readAll();
+    strPage += chunk;
+    lBodyBytes += qint32(chunk.size());
+    m_engine->setStatusPanel(1, QStringLiteral("Downloading: ") + QString::fromLatin1(strHost + strPath)
+                                    + QStringLiteral(" (") + QString::number(lBodyBytes) + QLatin1Char(')'));
+    if (lContentLength >= 1)
+        m_engine->setPb1(HttpResponse::progressPercent(lBodyBytes, lContentLength, m_engine->pb1()));
+    if (strPage.size() > HarvestEngine::MaxResponseBytes) {
+        m_engine->slotAbandoned(m_index);
+        return;
+    }
+    if (bHeaderDone)
+        return;
+    const qsizetype end = HttpResponse::headerEnd(strPage, kHeaderSearchLimit);
+    if (end < 0)
+        return;
+    const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
+    bHeaderDone = true;
+    lBodyBytes = lBodyBytes - p - 3;
+    lContentLength = HttpResponse::contentLength(strPage.left(p - 1));
+}
+
+void FetchSlot::wscVersion_Close()
+{
+    if (!m_socket)
+        return;
+    // Data that arrived together with the close is read first.
+    if (m_socket->bytesAvailable() > 0)
+        wscVersion_DataArrival();
+    if (!m_socket)
+        return; // given up while reading the last data
+    stopWatchdogs();
+    QTcpSocket *s = m_socket;
+    m_socket = nullptr;
+    s->disconnect(this);
+    s->deleteLater();
+    if (!m_engine->bHarvesting())
+        return;
+    m_engine->slotFinished(m_index);
+}
+
+void FetchSlot::tick(qint16 &ticks, qint16 limit)
+{
+    bump(ticks);
+    if (ticks >= limit)
+        m_engine->slotAbandoned(m_index);
+}
+
+void FetchSlot::timTimeout_Timer()
+{
+    tick(intIdleTicks, m_engine->timeout());
+}
+
+void FetchSlot::timTimeout2_Timer()
+{
+    tick(intTotalTicks, m_engine->timeout2());
+}

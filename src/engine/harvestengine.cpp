@@ -1,0 +1,993 @@
+#include "harvestengine.h"
+
+#include "cp1252.h"
+#include "datadir.h"
+#include "fetchslot.h"
+#include "globals.h"
+#include "harvestmessages.h"
+#include "httpresponse.h"
+#include "moddatabase.h"
+#include "pageanalysis.h"
+#include "settingsstore.h"
+#include "soundplayer.h"
+#include "textlist.h"
+
+#include <QFile>
+
+#include <limits>
+
+namespace {
+
+constexpr int kOptionCount = 11;
+
+struct OptionInfo
+{
+    const char *key;
+    int def;
+    int min;
+    int max;
+};
+
+// Indexed by HarvestEngine::Option.
+const OptionInfo kOptions[kOptionCount] = {
+    {SettingKeys::Combo1, -1, -1, 1},
+    {SettingKeys::Combo2, -1, -1, 5},
+    {SettingKeys::chkAuto, 0, 0, 1},
+    {SettingKeys::chkAddFax, 1, 0, 1},
+    {SettingKeys::chkNonUS, 1, 0, 1},
+    {SettingKeys::chkAudioEmail, 1, 0, 1},
+    {SettingKeys::chkAudioNext, 1, 0, 1},
+    {SettingKeys::chkAudioFinished, 1, 0, 1},
+    {SettingKeys::chkFollow, 1, 0, 1},
+    {SettingKeys::cmbAdvance, 2, 0, 7},
+    {SettingKeys::cmbLastSearch, 0, -1, 1},
+};
+
+const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000};
+
+const char *const kSoundNextSearch = "sounds/nextsearch.wav";
+const char *const kSoundFinished = "sounds/finished.wav";
+
+int idx(HarvestEngine::Option o)
+{
+    return int(o);
+}
+
+bool isCombo(HarvestEngine::Option o)
+{
+    using O = HarvestEngine::Option;
+    return o == O::Combo1 || o == O::Combo2 || o == O::cmbAdvance || o == O::cmbLastSearch;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QObject *parent)
+    : QObject(parent), m_dataDir(dataDir), m_settings(settings)
+{
+    m_counters = new Counters(settings, this);
+    m_db = new modDatabase(dataDir, m_counters, this);
+    m_list1 = new TextList(this);
+    m_list2 = new TextList(this);
+    m_list3 = new TextList(this);
+    m_db->setLists(m_list1, m_list2, m_list3);
+    m_analysis = std::make_unique<PageAnalysis>(this, m_db, m_counters, m_list3, dataDir);
+    for (int i = 0; i < SlotCount; ++i)
+        m_slots[size_t(i)] = new FetchSlot(i, this);
+
+    connect(m_db, &modDatabase::queueLoaded, this, [this] { setEnabled(Button::cmdResume, false); });
+    // A reloaded or emptied head holds no site handed out yet.
+    connect(m_list2, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
+
+    // The window opens with Start, Add, Del and the database buttons enabled.
+    m_enabled.fill(true);
+    m_enabled[size_t(Button::cmdStop)] = false;
+    m_enabled[size_t(Button::cmdResume)] = false;
+    m_enabled[size_t(Button::cmdNextSearch)] = false;
+    for (int i = 0; i < kOptionCount; ++i) {
+        m_options[size_t(i)] = kOptions[i].def;
+        m_comboText[size_t(i)] = caption(Option(i));
+    }
+    for (int i = 0; i < kOptionCount; ++i) {
+        if (isCombo(Option(i)) && m_options[size_t(i)] >= 0)
+            m_comboText[size_t(i)] = comboItems(Option(i)).value(m_options[size_t(i)]);
+    }
+}
+
+HarvestEngine::~HarvestEngine()
+{
+    for (FetchSlot *s : m_slots) {
+        s->stopWatchdogs();
+        s->closeSocket();
+    }
+}
+
+// ---- seams -------------------------------------------------------------------------------
+
+void HarvestEngine::setMessages(HarvestMessages *messages)
+{
+    m_messages = messages;
+}
+
+void HarvestEngine::setSoundPlayer(SoundPlayer *player)
+{
+    m_sound = player;
+}
+
+void HarvestEngine::setResolveMap(const ResolveMap &map)
+{
+    m_resolve = map;
+}
+
+void HarvestEngine::setListBuilder(ListBuilder *builder)
+{
+    m_listBuilder = builder;
+}
+
+QString HarvestEngine::informationBox(const QString &text)
+{
+    if (m_messages)
+        m_messages->information(text);
+    return text;
+}
+
+void HarvestEngine::playSound(const QString &relativeName)
+{
+    if (!m_sound)
+        return;
+    const QString path = DataDir::resource(m_dataDir, relativeName);
+    if (!path.isEmpty())
+        m_sound->PlayWav(path);
+}
+
+bool HarvestEngine::playSoundIf(bool condition, const QString &relativeName)
+{
+    if (condition)
+        playSound(relativeName);
+    return condition;
+}
+
+// ---- state -------------------------------------------------------------------------------
+
+HarvestEngine::HarvestState HarvestEngine::harvestState() const
+{
+    if (m_bHarvesting)
+        return m_queueDry ? HarvestState::Draining : HarvestState::Harvesting;
+    return m_discovering ? HarvestState::Discovering : HarvestState::Stopped;
+}
+
+void HarvestEngine::refreshState()
+{
+    const HarvestState s = harvestState();
+    if (s != m_lastState) {
+        m_lastState = s;
+        Q_EMIT harvestStateChanged(s);
+    }
+}
+
+void HarvestEngine::setHarvesting(bool running)
+{
+    if (m_bHarvesting != running) {
+        m_bHarvesting = running;
+        Q_EMIT harvestingChanged(running);
+    }
+    refreshState();
+}
+
+void HarvestEngine::setTxtSearch(const QString &text)
+{
+    if (m_txtSearch == text)
+        return;
+    m_txtSearch = text;
+    Q_EMIT txtSearchChanged(text);
+}
+
+void HarvestEngine::setText1(const QString &text)
+{
+    if (m_text1 == text)
+        return;
+    m_text1 = text;
+    Q_EMIT text1Changed(text);
+}
+
+QString HarvestEngine::statusPanel(int panel) const
+{
+    if (panel < 1 || panel > 4)
+        return QString();
+    return m_status[panel - 1];
+}
+
+void HarvestEngine::setStatusPanel(int panel, const QString &text)
+{
+    if (panel < 1 || panel > 4 || m_status[panel - 1] == text)
+        return;
+    m_status[panel - 1] = text;
+    Q_EMIT statusPanelChanged(panel, text);
+}
+
+void HarvestEngine::setPb1(int value)
+{
+    if (value < 0 || value > 100 || value == m_pb1)
+        return;
+    m_pb1 = value;
+    Q_EMIT pb1Changed(value);
+}
+
+bool HarvestEngine::isEnabled(Button button) const
+{
+    return m_enabled[size_t(button)];
+}
+
+void HarvestEngine::setEnabled(Button button, bool enabled)
+{
+    bool &e = m_enabled[size_t(button)];
+    if (e == enabled)
+        return;
+    e = enabled;
+    Q_EMIT buttonEnabledChanged(button, enabled);
+}
+
+qint32 HarvestEngine::lFaxCount() const
+{
+    return m_analysis->lFaxCount();
+}
+
+HarvestEngine::SlotInfo HarvestEngine::slotInfo(int slot) const
+{
+    SlotInfo info;
+    if (slot < 0 || slot >= SlotCount)
+        return info;
+    const FetchSlot *s = m_slots[size_t(slot)];
+    info.connected = s->isConnected();
+    info.watchdogs = s->watchdogsRunning();
+    info.strHost = s->strHost;
+    info.strPath = s->strPath;
+    info.https = s->https;
+    info.lContentLength = s->lContentLength;
+    info.lBodyBytes = s->lBodyBytes;
+    info.hops = s->hops;
+    return info;
+}
+
+bool HarvestEngine::anySlotBusy() const
+{
+    for (const FetchSlot *s : m_slots) {
+        if (s->isConnected())
+            return true;
+    }
+    return false;
+}
+
+// ---- options -----------------------------------------------------------------------------
+
+QStringList HarvestEngine::comboItems(Option combo)
+{
+    switch (combo) {
+    case Option::Combo1:
+        return {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")};
+    case Option::Combo2:
+        return {QStringLiteral("~100 Domains"), QStringLiteral("~200 Domains"), QStringLiteral("~500 Domains"),
+                QStringLiteral("~1000 Domains"), QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")};
+    case Option::cmbAdvance:
+        return {QStringLiteral("1,000"), QStringLiteral("5,000"), QStringLiteral("10,000"), QStringLiteral("20,000"),
+                QStringLiteral("50,000"), QStringLiteral("100,000"), QStringLiteral("200,000"), QStringLiteral("500,000")};
+    case Option::cmbLastSearch:
+        return {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")};
+    default:
+        return {};
+    }
+}
+
+QString HarvestEngine::caption(Option option)
+{
+    switch (option) {
+    case Option::Combo1: return QStringLiteral("Which Search Type?");
+    case Option::Combo2: return QStringLiteral("How Many Results?");
+    case Option::chkAuto: return QStringLiteral("Enable");
+    case Option::chkAddFax: return QStringLiteral("Add \"fax\" to searches");
+    case Option::chkNonUS: return QStringLiteral("Allow International");
+    case Option::chkAudioEmail: return QStringLiteral("On Fax Found");
+    case Option::chkAudioNext: return QStringLiteral("On Next Search");
+    case Option::chkAudioFinished: return QStringLiteral("On Finished");
+    case Option::chkFollow: return QStringLiteral("Follow redirects (HTTPS)");
+    case Option::cmbAdvance: return QStringLiteral("cmbAdvance");
+    case Option::cmbLastSearch: return QStringLiteral("cmbLastSearch");
+    }
+    return QString();
+}
+
+int HarvestEngine::option(Option option) const
+{
+    return m_options[size_t(idx(option))];
+}
+
+QString HarvestEngine::comboText(Option combo) const
+{
+    return m_comboText[size_t(idx(combo))];
+}
+
+void HarvestEngine::setComboText(Option combo, const QString &text)
+{
+    QString &t = m_comboText[size_t(idx(combo))];
+    if (t == text)
+        return;
+    t = text;
+    Q_EMIT comboTextChanged(combo, text);
+}
+
+void HarvestEngine::setOptionValue(Option option, int value, bool write)
+{
+    const OptionInfo &info = kOptions[idx(option)];
+    if (value < info.min || value > info.max)
+        return;
+    int &v = m_options[size_t(idx(option))];
+    const bool changed = v != value;
+    v = value;
+    if (isCombo(option) && value >= 0)
+        setComboText(option, comboItems(option).value(value));
+    if (option == Option::cmbAdvance && value >= 0 && value < 8 && m_lAdvanceAfter != kAdvanceAfter[value]) {
+        m_lAdvanceAfter = kAdvanceAfter[value];
+        Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
+    }
+    if (write && m_settings)
+        m_settings->write(QString::fromLatin1(info.key), QString::number(value));
+    if (changed)
+        Q_EMIT optionChanged(option, value);
+}
+
+void HarvestEngine::setOption(Option option, int value)
+{
+    // A pick or a click; typed text never selects an item.
+    if (isCombo(option) && value < 0)
+        return;
+    setOptionValue(option, value, true);
+}
+
+void HarvestEngine::Combo1_Click(int index) { setOption(Option::Combo1, index); }
+void HarvestEngine::Combo2_Click(int index) { setOption(Option::Combo2, index); }
+void HarvestEngine::cmbAdvance_Click(int index) { setOption(Option::cmbAdvance, index); }
+// Picking an item is stored like every other option, so the choice survives a restart.
+void HarvestEngine::cmbLastSearch_Click(int index) { setOption(Option::cmbLastSearch, index); }
+void HarvestEngine::chkAuto_Click(int value) { setOption(Option::chkAuto, value); }
+void HarvestEngine::chkAddFax_Click(int value) { setOption(Option::chkAddFax, value); }
+void HarvestEngine::chkNonUS_Click(int value) { setOption(Option::chkNonUS, value); }
+void HarvestEngine::chkAudioEmail_Click(int value) { setOption(Option::chkAudioEmail, value); }
+void HarvestEngine::chkAudioNext_Click(int value) { setOption(Option::chkAudioNext, value); }
+void HarvestEngine::chkAudioFinished_Click(int value) { setOption(Option::chkAudioFinished, value); }
+void HarvestEngine::chkFollow_Click(int value) { setOption(Option::chkFollow, value); }
+
+void HarvestEngine::setComboEditText(Option combo, const QString &text)
+{
+    if (!isCombo(combo))
+        return;
+    if (combo == Option::cmbLastSearch) {
+        cmbLastSearch_Change(text);
+        return;
+    }
+    setComboText(combo, text);
+    int &v = m_options[size_t(idx(combo))];
+    if (v != -1) {
+        v = -1;
+        Q_EMIT optionChanged(combo, -1);
+    }
+}
+
+void HarvestEngine::cmbLastSearch_Change(const QString &text)
+{
+    // Typed text picks no item; the store keeps -1, so the next start shows no pick.
+    setComboText(Option::cmbLastSearch, text);
+    int &v = m_options[size_t(idx(Option::cmbLastSearch))];
+    const bool changed = v != -1;
+    v = -1;
+    if (m_settings)
+        m_settings->write(QString::fromLatin1(SettingKeys::cmbLastSearch), QStringLiteral("-1"));
+    if (changed)
+        Q_EMIT optionChanged(Option::cmbLastSearch, -1);
+}
+
+void HarvestEngine::LoadSettings()
+{
+    m_counters->loadFromSettings();
+    // Restoring a control raises its handler, which writes the same value back; nothing
+    // is written here, the outcome is the same.
+    for (int i = 0; i < kOptionCount; ++i) {
+        const OptionInfo &info = kOptions[i];
+        const int v = m_settings ? m_settings->readInt(QString::fromLatin1(info.key), info.def, info.min, info.max)
+                                 : info.def;
+        const Option o = Option(i);
+        if (isCombo(o) && v < 0) {
+            // Nothing picked: the combo shows its caption again.
+            int &cur = m_options[size_t(i)];
+            setComboText(o, caption(o));
+            if (cur != -1) {
+                cur = -1;
+                Q_EMIT optionChanged(o, -1);
+            }
+            continue;
+        }
+        setOptionValue(o, v, false);
+    }
+}
+
+// ---- start-up and shutdown ---------------------------------------------------------------
+
+void HarvestEngine::Form_Load()
+{
+    LoadSettings();
+    m_counters->AddStat(-1); // StatsD: counts nothing, refreshes the statistics
+    setHarvesting(false);
+    for (int p = 1; p <= 4; ++p)
+        setStatusPanel(p, QString());
+    m_timeout = 10;
+    m_timeout2 = 30;
+    m_analysis->setLFaxCount(0);
+    m_lSitesSinceAdvance = 0;
+    m_db->LoadFaxPreview();
+    m_db->LoadSearches();
+    if (m_list1->isEmpty())
+        return;
+    m_db->LoadWebsiteQueue();
+    if (m_list2->isEmpty())
+        return;
+    setEnabled(Button::cmdResume, true);
+}
+
+void HarvestEngine::Form_Unload()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    stopAllSlots();
+    if (m_listBuilder && m_listBuilder->isLoaded())
+        m_listBuilder->unload();
+    m_discovering = false;
+    // The head of the queue goes back to the backlog, so Resume offers it at the next start.
+    const QStringList head = m_list2->items();
+    for (const QString &site : head) {
+        if (site.isEmpty())
+            continue;
+        QString copy = site;
+        m_db->AddWebsite(copy);
+    }
+    m_list2->clear();
+    refreshState();
+}
+
+// ---- session control ---------------------------------------------------------------------
+
+void HarvestEngine::applyNextButtonRule()
+{
+    setEnabled(Button::cmdNextSearch, m_bHarvesting && m_list1->count() > 1);
+}
+
+void HarvestEngine::stopAllSlots()
+{
+    for (FetchSlot *s : m_slots) {
+        s->stopWatchdogs();
+        s->closeSocket();
+    }
+}
+
+void HarvestEngine::startDiscovery(bool unloadFirst)
+{
+    setTxtSearch(m_list1->item(0));
+    if (unloadFirst && m_listBuilder && m_listBuilder->isLoaded())
+        m_listBuilder->unload();
+    m_discovering = true;
+    refreshState();
+    if (m_listBuilder) {
+        m_listBuilder->load();
+        m_listBuilder->show();
+    }
+}
+
+void HarvestEngine::Command1_Click()
+{
+    setEnabled(Button::cmdResume, false);
+    setEnabled(Button::cmdViewDatabase, false);
+    setEnabled(Button::Command2, false);
+    setEnabled(Button::Command3, false);
+    if (!m_db->DeleteAllWebsites())
+        return;
+    playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
+    if (m_list1->isEmpty()) {
+        informationBox(QStringLiteral("Please enter at least one search term before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Text1);
+        return;
+    }
+    if (option(Option::Combo1) < 0) {
+        informationBox(QStringLiteral("Please enter a search type before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Combo1);
+        return;
+    }
+    if (option(Option::Combo2) < 0) {
+        informationBox(QStringLiteral("Please select the number of search results to retrieve before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Combo2);
+        return;
+    }
+    startDiscovery(false);
+}
+
+void HarvestEngine::StartNextSearch()
+{
+    setEnabled(Button::cmdResume, false);
+    setEnabled(Button::cmdViewDatabase, false);
+    setEnabled(Button::Command2, false);
+    setEnabled(Button::Command3, false);
+    if (!m_db->DeleteAllWebsites())
+        return;
+    playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
+    if (m_list1->isEmpty()) {
+        informationBox(QStringLiteral("Please enter at least one search term before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Text1);
+        return;
+    }
+    if (option(Option::Combo1) < 0) {
+        informationBox(QStringLiteral("Please enter a search type before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Combo1);
+        return;
+    }
+    if (option(Option::Combo2) < 0) {
+        informationBox(QStringLiteral("Please select the number of search results to retrieve before begining your search."));
+        Q_EMIT focusRequested(FocusTarget::Combo2);
+        return;
+    }
+    startDiscovery(true);
+}
+
+void HarvestEngine::listBuilderUnloaded()
+{
+    if (!m_bHarvesting)
+        m_discovering = false;
+    refreshState();
+}
+
+void HarvestEngine::cmdNextSearch_Click()
+{
+    if (m_list1->count() < 2) {
+        if (option(Option::cmbLastSearch) == 1)
+            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+        else
+            cmdStop_Click();
+        return;
+    }
+    cmdStop_Click();
+    QString current = m_list1->item(0);
+    m_db->DeleteSearch(current);
+    m_list1->removeItem(0);
+    if (!m_db->DeleteAllWebsites())
+        return;
+    m_list2->clear();
+    applyNextButtonRule();
+    Command1_Click();
+}
+
+bool HarvestEngine::queueHoldsSites() const
+{
+    return m_db->CountWebsites() > 0 || !m_list2->isEmpty();
+}
+
+void HarvestEngine::cmdStop_Click()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    setEnabled(Button::cmdStop, false);
+    setEnabled(Button::Command1, true);
+    setEnabled(Button::cmdViewDatabase, true);
+    setEnabled(Button::Command2, true);
+    setEnabled(Button::Command3, true);
+    applyNextButtonRule();
+    if (queueHoldsSites())
+        setEnabled(Button::cmdResume, true);
+    stopAllSlots();
+    setPb1(100);
+    setStatusPanel(1, QStringLiteral("Stopped"));
+    setStatusPanel(2, QString());
+    setStatusPanel(3, QString());
+    setStatusPanel(4, QString());
+    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+}
+
+void HarvestEngine::cmdResume_Click()
+{
+    setEnabled(Button::cmdResume, false);
+    cmdDoSearch_Click();
+}
+
+void HarvestEngine::cmdAdd_Click()
+{
+    const QString text = m_text1;
+    m_list1->addItem(text);
+    QString copy = text;
+    m_db->AddSearch(copy);
+    applyNextButtonRule();
+    setText1(QString());
+}
+
+void HarvestEngine::Text1_KeyPress(int keyAscii)
+{
+    if (keyAscii != 13)
+        return;
+    cmdAdd_Click();
+    setText1(QString());
+}
+
+void HarvestEngine::cmbDel_Click()
+{
+    const int i = m_list1->listIndex();
+    if (i < 0) {
+        if (!m_list1->isEmpty())
+            informationBox(QStringLiteral("You must select a search to delete."));
+    } else if (i > 0) {
+        QString s = m_list1->item(i);
+        m_db->DeleteSearch(s);
+        m_list1->removeItem(i);
+    } else if (m_bHarvesting) {
+        informationBox(QStringLiteral("You cannot delete the current search while the varnel is harvesting faxes."));
+    } else if (isEnabled(Button::cmdResume)) {
+        const bool ok = m_messages
+            && m_messages->confirm(QStringLiteral("You will not be able to resume the current search if it is deleted.\r\n\r\nContinue?"),
+                                   QStringLiteral("Confirm Delete"))
+                   == HarvestMessages::Ok;
+        // The question let other events run: act only if entry 0 may still go.
+        if (ok && !m_bHarvesting && !m_list1->isEmpty()) {
+            setEnabled(Button::cmdResume, false);
+            QString s = m_list1->item(0);
+            m_db->DeleteSearch(s);
+            if (m_db->DeleteAllWebsites())
+                m_list1->removeItem(0);
+        }
+    } else {
+        QString s = m_list1->item(0);
+        m_db->DeleteSearch(s);
+        m_list1->removeItem(0);
+    }
+    applyNextButtonRule();
+}
+
+void HarvestEngine::Command3_Click()
+{
+    if (!m_messages
+        || m_messages->confirm(QStringLiteral("Are you sure you want to delete all faxes from the database?"),
+                               QStringLiteral("Confirm"))
+               != HarvestMessages::Ok)
+        return;
+    m_db->DeleteAllFaxes();
+    m_list3->clear();
+    informationBox(QStringLiteral("All faxes have been deleted."));
+}
+
+void HarvestEngine::cmdViewDatabase_Click()
+{
+    Q_EMIT openDirectoryRequested(m_dataDir);
+}
+
+void HarvestEngine::Command2_Click()
+{
+    Q_EMIT exportRequested();
+}
+
+void HarvestEngine::cmdWebsite_Click()
+{
+    Q_EMIT websiteRequested();
+}
+
+// ---- scheduler ---------------------------------------------------------------------------
+
+void HarvestEngine::cmdDoSearch_Click()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    m_headHandedOut = false; // nothing of List2 has been handed out in this harvest yet
+    setHarvesting(true);
+    setEnabled(Button::cmdViewDatabase, false);
+    setEnabled(Button::Command2, false);
+    setEnabled(Button::Command3, false);
+    setEnabled(Button::cmdStop, true);
+    setEnabled(Button::cmdResume, false);
+    setEnabled(Button::Command1, false);
+    if (m_list1->count() > 1)
+        setEnabled(Button::cmdNextSearch, true);
+    m_lSitesSinceAdvance = 0;
+    m_strSearch = m_list1->item(0);
+    if (m_list2->isEmpty())
+        m_db->LoadWebsiteQueue();
+    const int calls = qMin(m_list2->count(), SlotCount - 1) + 1;
+    for (int slot = 0; slot < calls; ++slot)
+        FetchNextSite(slot);
+}
+
+bool HarvestEngine::siteAcceptable(const QString &site) const
+{
+    // A "www." name needs a dot after its first label: www.example.com, not www.example.
+    if (!site.contains(QLatin1String("www."), Qt::CaseInsensitive))
+        return true;
+    const int dot = int(site.indexOf(QLatin1Char('.')));
+    return site.mid(dot + 1).contains(QLatin1Char('.'));
+}
+
+bool HarvestEngine::refill()
+{
+    const QString site = NextQueuedSite();
+    if (!site.isEmpty()) {
+        QString copy = site;
+        m_db->DeleteWebsite(copy);
+    }
+    if (!m_bHarvesting)
+        return false;
+    if (!site.isEmpty()) {
+        m_list2->addItem(site);
+        m_queueDry = false; // work again after the last queue ran dry
+        m_finishing = false;
+        refreshState();
+    }
+    return true;
+}
+
+void HarvestEngine::FetchNextSite(int slot)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
+    for (;;) {
+        if (!m_bHarvesting)
+            return;
+        if (m_lSitesSinceAdvance < std::numeric_limits<qint32>::max())
+            ++m_lSitesSinceAdvance;
+        if (m_lSitesSinceAdvance > m_lAdvanceAfter && option(Option::chkAuto) == 1) {
+            m_lSitesSinceAdvance = 0;
+            cmdNextSearch_Click();
+            return;
+        }
+        // The site handed out last leaves the head; after a start nothing has been handed
+        // out yet, so entry 0 is still to be fetched.
+        if (m_headHandedOut) {
+            m_headHandedOut = false;
+            m_list2->removeItem(0);
+        }
+        for (;;) {
+            if (m_list2->isEmpty()) {
+                if (!refill())
+                    return;
+                if (m_list2->isEmpty()) {
+                    slotLeftIdle();
+                    return;
+                }
+                continue;
+            }
+            if (siteAcceptable(m_list2->item(0)))
+                break;
+            m_list2->removeItem(0);
+            if (!refill())
+                return;
+        }
+        const QString site = m_list2->item(0);
+        m_strURL = Cp1252::fromUnicode(site);
+        m_headHandedOut = true;
+        m_db->markHandedOut(site);
+        if (!refill())
+            return;
+        if (ConnectSlot(slot) == ConnectResult::Skipped)
+            continue;
+        return;
+    }
+}
+
+void HarvestEngine::slotLeftIdle()
+{
+    // "Stop Immediately" after the last queue ran dry: the harvest ends once the last
+    // running download has been analysed.
+    if (m_bHarvesting && m_finishing && !anySlotBusy())
+        EndHarvest();
+}
+
+QString HarvestEngine::NextQueuedSite()
+{
+    const QString first = m_db->firstWebsite();
+    if (!first.isEmpty())
+        return first;
+    if (m_list1->count() >= 2) {
+        // The current search is finished; discovery starts for the next one.
+        EndHarvest();
+        QString current = m_list1->item(0);
+        m_db->DeleteSearch(current);
+        m_list1->removeItem(0);
+        m_db->DeleteAllWebsites();
+        m_list2->clear();
+        applyNextButtonRule();
+        StartNextSearch();
+        return QString();
+    }
+    // The last search: the sites already in List2 are crawled first.
+    if (!m_list2->isEmpty())
+        return QString();
+    if (option(Option::cmbLastSearch) == 1) {
+        if (!m_queueDry) {
+            m_queueDry = true;
+            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+            refreshState();
+        }
+    } else if (anySlotBusy()) {
+        m_finishing = true;
+    } else {
+        EndHarvest();
+    }
+    return QString();
+}
+
+void HarvestEngine::EndHarvest()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    setEnabled(Button::cmdStop, false);
+    setEnabled(Button::Command1, true);
+    setEnabled(Button::cmdViewDatabase, true);
+    setEnabled(Button::Command2, true);
+    setEnabled(Button::Command3, true);
+    setEnabled(Button::cmdNextSearch, false);
+    if (queueHoldsSites())
+        setEnabled(Button::cmdResume, true);
+    stopAllSlots();
+    setPb1(100);
+    setStatusPanel(1, QStringLiteral("Stopped"));
+    setStatusPanel(2, QStringLiteral("No more websites queued"));
+    setStatusPanel(3, QStringLiteral("Try a different search"));
+    setStatusPanel(4, QString());
+    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+}
+
+// ---- fetch slots -------------------------------------------------------------------------
+
+HarvestEngine::ConnectResult HarvestEngine::ConnectSlot(int slot)
+{
+    if (!m_bHarvesting)
+        return ConnectResult::NotRunning;
+    const ConnectTarget t = connectTargetOf(m_strURL);
+    m_strCurUrl = t.strCurUrl;
+    m_strCurDir = t.strCurDir;
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->strHost = t.strHost;
+    s->strPath = t.strPath;
+    s->https = t.https && option(Option::chkFollow) == 1;
+    s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
+    s->connectPort = s->https ? 443 : 80;
+    s->hops = 0;
+    if (t.strHost.isEmpty() || HttpResponse::containsCaseless(m_strTimedOutHosts, t.strHost)) {
+        s->stopWatchdogs();
+        s->closeSocket();
+        return ConnectResult::Skipped;
+    }
+    beginDownload(s);
+    return ConnectResult::Started;
+}
+
+void HarvestEngine::beginDownload(FetchSlot *s)
+{
+    s->reset();
+    setStatusPanel(1, QStringLiteral("Downloading: ") + (s->https ? QStringLiteral("https://") : QStringLiteral("http://"))
+                          + QString::fromLatin1(s->strHost + s->strPath));
+    s->startWatchdogs();
+    s->open(m_resolve);
+}
+
+void HarvestEngine::slotAbandoned(int slot)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->stopWatchdogs();
+    s->closeSocket();
+    s->strPage.clear();
+    m_strTimedOutHosts += s->strHost;
+    Q_EMIT timedOutHostsChanged(m_strTimedOutHosts);
+    Q_EMIT downloadAbandoned(slot, s->strHost);
+    FetchNextSite(slot);
+}
+
+bool HarvestEngine::followRedirect(int slot, const QByteArray &page)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    if (option(Option::chkFollow) != 1 || s->hops >= MaxRedirectHops
+        || !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
+        return false;
+    const QByteArray location = HttpResponse::headerValue(page, "Location");
+    HttpResponse::Target t;
+    if (location.isEmpty() || !HttpResponse::resolveLocation(s->https, s->strHost, s->strPath, location, &t))
+        return false;
+    ++s->hops;
+    s->strHost = t.host;
+    s->strPath = t.path;
+    s->https = t.https;
+    s->connectName = t.hostName;
+    s->connectPort = t.port;
+    // The page's links resolve against where it really is.
+    const ConnectTarget where = connectTargetOf(t.host + t.path);
+    m_strCurUrl = where.strCurUrl;
+    m_strCurDir = where.strCurDir;
+    if (HttpResponse::containsCaseless(m_strTimedOutHosts, t.host)) {
+        FetchNextSite(slot);
+        return true;
+    }
+    beginDownload(s);
+    return true;
+}
+
+void HarvestEngine::slotFinished(int slot)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    const QByteArray page = std::move(s->strPage);
+    s->strPage.clear();
+    if (followRedirect(slot, page))
+        return;
+    m_counters->AddStat(Counters::SiteScanned);
+    QByteArray body = HttpResponse::cutHeader(page);
+    if (option(Option::chkFollow) == 1 && HttpResponse::isChunked(page))
+        body = HttpResponse::dechunk(body);
+    const QByteArray address = s->strHost + s->strPath;
+    setStatusPanel(1, QStringLiteral("Finished: ") + QString::fromLatin1(address));
+    Q_EMIT pageFinished(slot, address);
+    SavePage(body, slot);
+}
+
+void HarvestEngine::SavePage(QByteArray &body, int slot)
+{
+    if (!m_bHarvesting)
+        return;
+    setStatusPanel(2, QStringLiteral("Saving to HTML"));
+    // A file that cannot be written keeps its old content; analysis still runs on it.
+    writeFile(pageFile1(m_dataDir, slot), body + "\r\n");
+    body = HttpResponse::withoutLineBreaks(body);
+    writeFile(pageFile2(m_dataDir, slot), body + "\r\n");
+    m_analysis->GetLinks(slot);
+}
+
+// ---- AnalysisHost / ListBuilderHost ------------------------------------------------------
+
+QByteArray HarvestEngine::slotAddress(int slot) const
+{
+    if (slot < 0 || slot >= SlotCount)
+        return QByteArray();
+    const FetchSlot *s = m_slots[size_t(slot)];
+    return s->strHost + s->strPath;
+}
+
+QString HarvestEngine::currentSearch() const
+{
+    return m_list1->item(0);
+}
+
+bool HarvestEngine::allowInternational() const
+{
+    return option(Option::chkNonUS) == 1;
+}
+
+bool HarvestEngine::soundOnFaxFound() const
+{
+    return option(Option::chkAudioEmail) == 1;
+}
+
+bool HarvestEngine::chkAddFax() const
+{
+    return option(Option::chkAddFax) == 1;
+}
+
+QString HarvestEngine::combo1Text() const
+{
+    return comboText(Option::Combo1);
+}
+
+int HarvestEngine::combo2Index() const
+{
+    return option(Option::Combo2);
+}
