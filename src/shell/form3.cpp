@@ -1,0 +1,73 @@
+#include "form3.h"
+
+#include "webenginebrowser.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+const char *const Form3::caption = "List Builder - Finding matching websites...";
+
+Form3::Form3(ListBuilderHost *host, const DiscoveryConfig &config, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QLatin1String(caption));
+    setWindowModality(Qt::NonModal);
+    resize(760, 560);
+
+    m_text1 = new QLineEdit(this);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setReadOnly(true);
+    m_text1->setText(QLatin1String(SearchListBuilder::initialText1));
+    m_text1->setToolTip(
+        QStringLiteral("This shows the number of unique .com, .org and .net domain names found."));
+
+    m_browser = new WebEngineBrowser(this, this);
+    m_browser->view()->setObjectName(QStringLiteral("WebBrowser1"));
+    m_browser->view()->setToolTip(
+        QStringLiteral("Searching for unique .com, .net and .org domain names."));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_text1);
+    layout->addWidget(m_browser->view(), 1);
+
+    m_builder = new SearchListBuilder(host, m_browser, config, this);
+    connect(m_builder, &SearchListBuilder::text1Changed, m_text1, &QLineEdit::setText);
+    connect(m_builder, &SearchListBuilder::visibleChanged, this, &Form3::followVisibility);
+}
+
+Form3::~Form3()
+{
+    // The run ends with the window, and its browser goes first.
+    m_builder->disconnect(this);
+    delete m_builder;
+    m_builder = nullptr;
+}
+
+void Form3::setHost(ListBuilderHost *host)
+{
+    m_builder->setHost(host);
+}
+
+QWebEngineView *Form3::WebBrowser1() const
+{
+    return m_browser->view();
+}
+
+void Form3::followVisibility(bool visible)
+{
+    if (visible) {
+        show();
+        raise();
+    } else {
+        hide();
+    }
+}
+
+void Form3::closeEvent(QCloseEvent *event)
+{
+    m_builder->unload();
+    event->accept();
+}
