@@ -1,0 +1,237 @@
+#include "fakesearchengine.h"
+#include "globals.h"
+#include "harvestengine.h"
+#include "harvestmessages.h"
+#include "httpbrowser.h"
+#include "moddatabase.h"
+#include "searchlistbuilder.h"
+#include "settingsstore.h"
+#include "testenv.h"
+#include "textlist.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+// The fax number of a test site: site "b7.com" has 1-212-555-1107 (letter, then index).
+QString faxOf(const QString &site)
+{
+    const int letter = site.at(0).unicode() - 'a';
+    const int index = site.mid(1, site.indexOf(QLatin1Char('.')) - 1).toInt();
+    return QStringLiteral("1-212-555-%1").arg(1000 + letter * 100 + index);
+}
+
+// The crawled web: every host answers "/" with a page that carries its fax number.
+class TestWeb : public QObject
+{
+public:
+    TestWeb()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { answer(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    QStringList hosts; // in order of request
+
+private:
+    void answer(QTcpSocket *s)
+    {
+        m_buffers[s] += s->readAll();
+        const QByteArray request = m_buffers[s];
+        if (!request.contains("\r\n\r\n"))
+            return;
+        m_buffers.remove(s);
+        QString host;
+        const QList<QByteArray> lines = request.split('\n');
+        for (const QByteArray &l : lines) {
+            if (l.toLower().startsWith("host:"))
+                host = QString::fromLatin1(l.mid(5).trimmed());
+        }
+        hosts << host;
+        const QByteArray body = "<html><head><title>" + host.toLatin1()
+            + "</title></head><body><h1>Welcome</h1><p>Phone: 212-555-0000</p><p>Fax: "
+            + faxOf(host).mid(2).toLatin1() + "</p></body></html>";
+        s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
+                 + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+};
+
+struct FaxRecord
+{
+    QString fax, website, search;
+};
+
+} // namespace
+
+// Start to end through the engine: discovery against the fake engine, the crawl of the
+// loopback web, the next search string when a queue runs dry, and the last-search policy.
+class TestDiscoveryCycle : public QObject
+{
+    Q_OBJECT
+
+    struct Rig
+    {
+        Rig() : settings(SettingsStore::iniPathForDataDir(dir.path())), engine(dir.path(), &settings)
+        {
+            QVERIFY(search.listen());
+            QVERIFY(web.listen());
+            // As `varnel-tool harvest --resolve` maps them: the engine's host to the fake
+            // engine, every other host to the test web.
+            ResolveMap map;
+            map.add(QStringLiteral("www.google.com"), QStringLiteral("127.0.0.1"), search.port());
+            map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), web.port());
+            browser.setResolveMap(map);
+            engine.setResolveMap(map);
+            builder = new SearchListBuilder(&engine, &browser, DiscoveryConfig(), &engine);
+            engine.setListBuilder(builder);
+            engine.setMessages(&messages);
+            engine.Form_Load();
+            engine.Combo1_Click(0); // "Google Search"
+            engine.Combo2_Click(0); // "~100 Domains"
+            engine.cmbLastSearch_Click(0); // "Stop Immediately"
+        }
+        ~Rig() { engine.Form_Unload(); }
+
+        void addSearch(const QString &text, const QString &letter, int names)
+        {
+            engine.setText1(text);
+            engine.cmdAdd_Click();
+            QStringList links;
+            for (int i = 0; i < names; ++i)
+                links << QStringLiteral("http://www.%1%2.com/").arg(letter).arg(i);
+            // Page 1 finds the names, page 2 repeats them, which ends the run.
+            const QString page = FakeSearchEngine::resultPage(links);
+            search.setPages(SearchListBuilder::queryText(text, true), {page, page});
+        }
+
+        QList<FaxRecord> faxes()
+        {
+            QList<FaxRecord> rows;
+            {
+                QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
+                conn.setDatabaseName(engine.database()->databasePath());
+                if (conn.open()) {
+                    QSqlQuery q(conn);
+                    q.exec(QStringLiteral("SELECT fax, website, search FROM faxes ORDER BY rowid"));
+                    while (q.next())
+                        rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+                }
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("cycle"));
+            return rows;
+        }
+        QStringList column(const char *sql)
+        {
+            QStringList out;
+            {
+                QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
+                conn.setDatabaseName(engine.database()->databasePath());
+                if (conn.open()) {
+                    QSqlQuery q(conn);
+                    q.exec(QLatin1String(sql));
+                    while (q.next())
+                        out << q.value(0).toString();
+                }
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("cycle"));
+            return out;
+        }
+
+        TempDataDir dir;
+        SettingsStore settings;
+        FakeSearchEngine search;
+        TestWeb web;
+        HttpBrowser browser;
+        ScriptedMessages messages;
+        HarvestEngine engine;
+        SearchListBuilder *builder = nullptr;
+    };
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void threeSearches_discoverCrawlAndMoveOn()
+    {
+        Rig rig;
+        rig.addSearch(QStringLiteral("plumber boston"), QStringLiteral("a"), 40);
+        rig.addSearch(QStringLiteral("roofer denver"), QStringLiteral("b"), 40);
+        rig.addSearch(QStringLiteral("mason austin"), QStringLiteral("c"), 30);
+        QSignalSpy runs(rig.builder, &SearchListBuilder::runFinished);
+
+        rig.engine.Command1_Click();
+        QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
+        QVERIFY(rig.builder->isLoaded());
+        QTRY_VERIFY_WITH_TIMEOUT(runs.size() == 3 && !rig.engine.bHarvesting(), 60000);
+
+        // Each search string was asked for in turn, first page then the page of repeats.
+        QStringList asked;
+        for (const FakeSearchEngine::Request &r : rig.search.requests())
+            asked << r.terms + QLatin1Char('@') + QString::number(r.pageIndex);
+        QCOMPARE(asked, (QStringList{"plumber+boston+fax@0", "plumber+boston+fax@1",
+                                     "roofer+denver+fax@0", "roofer+denver+fax@1",
+                                     "mason+austin+fax@0", "mason+austin+fax@1"}));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(runs[i][0].toInt(), i < 2 ? 40 : 30);
+
+        // The last search's sites were all crawled before "Stop Immediately" ended the
+        // harvest; the earlier ones were crawled until their queues ran dry.
+        const QList<FaxRecord> faxes = rig.faxes();
+        QHash<QString, QStringList> bySearch;
+        for (const FaxRecord &f : faxes) {
+            const QString site = f.website.section(QLatin1Char('/'), 0, 0);
+            QCOMPARE(f.fax, faxOf(site));
+            const QString expectedSearch = site.startsWith(QLatin1Char('a')) ? QStringLiteral("plumber boston")
+                : site.startsWith(QLatin1Char('b')) ? QStringLiteral("roofer denver")
+                                                    : QStringLiteral("mason austin");
+            QCOMPARE(f.search, expectedSearch);
+            bySearch[f.search] << site;
+        }
+        QVERIFY(bySearch.value(QStringLiteral("plumber boston")).size() >= 10);
+        QVERIFY(bySearch.value(QStringLiteral("roofer denver")).size() >= 10);
+        QCOMPARE(bySearch.value(QStringLiteral("mason austin")).size(), 30);
+        QCOMPARE(rig.engine.counters()->lEmailFound(), faxes.size());
+
+        // A search whose queue ran dry leaves List1 and the store; the last one stays.
+        QCOMPARE(rig.column("SELECT search FROM searches ORDER BY rowid"), QStringList{"mason austin"});
+        QCOMPARE(rig.engine.List1()->items(), QStringList{"mason austin"});
+        QVERIFY(rig.column("SELECT website FROM websites").isEmpty());
+        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Try a different search"));
+        QVERIFY(!rig.builder->isLoaded());
+    }
+
+    // Stop does not touch a discovery run: when it succeeds, the harvest starts anyway.
+    void stopDuringDiscovery_stillHandsBack()
+    {
+        Rig rig;
+        rig.addSearch(QStringLiteral("glazier leeds"), QStringLiteral("d"), 25);
+        QSignalSpy harvesting(&rig.engine, &HarvestEngine::harvestingChanged);
+        rig.engine.Command1_Click();
+        rig.engine.cmdStop_Click();
+        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QVERIFY(rig.builder->isLoaded());
+        QVERIFY(!rig.engine.bHarvesting());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!harvesting.isEmpty() && harvesting.first().first().toBool(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 60000);
+        QCOMPARE(rig.faxes().size(), 25);
+        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscoveryCycle)
+#include "tst_discoverycycle.moc"
