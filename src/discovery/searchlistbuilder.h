@@ -23,6 +23,7 @@ class SearchListBuilder : public QObject, public ListBuilder
 public:
     // Why a run ended with the page it ended on.
     enum class PageProblem { None, NoAnswer, Blocked };
+    Q_ENUM(PageProblem)
 
     static const char *const pageFileName;  // "SearchOutput.txt"
     static const char *const initialText1;  // "Status..."
