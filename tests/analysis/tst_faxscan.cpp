@@ -1,0 +1,179 @@
+// The fax scan of text lines, the US layout test and the area code labels.
+
+#include "areacode.h"
+#include "areacodetable.h"
+#include "faxscan.h"
+
+#include <QTest>
+
+namespace {
+const QByteArray kIntl("Unknown/International");
+
+// The directory's description of a code, straight from the table.
+QByteArray descriptionOf(int code)
+{
+    for (int i = 0; i < kAreaCodeCount; ++i) {
+        if (kAreaCodeTable[i].code == code)
+            return kAreaCodeTable[i].description;
+    }
+    return kIntl;
+}
+} // namespace
+
+class TestFaxScan : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void scanLine_data();
+    void scanLine();
+    void isUsFaxFormat_data();
+    void isUsFaxFormat();
+    void areaCodeLookup_data();
+    void areaCodeLookup();
+    void areaCodeLookup_removesPrefixFromCaller();
+    void markFaxWords_data();
+    void markFaxWords();
+    void joinLines_keepsLoneLineFeeds();
+    void textLines_endAtCarriageReturn();
+};
+
+void TestFaxScan::scanLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("intl");
+    QTest::addColumn<QByteArray>("number"); // empty: nothing stored
+    QTest::addColumn<int>("code");          // area code of the label; 0: "Unknown/International"
+
+    auto row = [](const char *name, const QByteArray &line, bool intl, const QByteArray &number, int code) {
+        QTest::newRow(name) << line << intl << number << code;
+    };
+    row("parenthesised area code", "Fax: (212) 555-0187", false, "1-212-555-0187", 212);
+    row("points", "Fax: 212.555.0187", false, "1-212-555-0187", 212);
+    row("capitals, no space", "FAX:212-555-0187", false, "1-212-555-0187", 212);
+    row("long-distance prefix", "Fax 1-800-555-0199", false, "1-800-555-0199", 800);
+    row("prefix and parentheses", "Fax: 1 (800) 555-0199", false, "1-800-555-0199", 800);
+    row("extension dropped", "Fax: 212 555 0187 ext 12", false, "1-212-555-0187", 212);
+    row("spaced dashes", "Fax: 212 - 555 - 0187", false, "1-212-555-0187", 212);
+    row("%20 separators", "Fax%20212%20555%200187", false, "1-212-555-0187", 212);
+    row("few letters between", "Fax/Phone 212-555-0187", false, "1-212-555-0187", 212);
+    row("second number cut at 13 digits", "Fax 212-555-0187 Phone 212-555-0100", false, "1-212-555-0187", 212);
+    row("one number per line", "Phone: 212-555-0100 Fax: 212-555-0187 Fax: 212-555-0199", false, "1-212-555-0187", 212);
+    row("+1 and extension", "Fax: +1 212 555 0187 x12", false, "1-212-555-0187", 212);
+    row("+1- keeps its form, intl", "Fax: +1-212-555-0187", true, "+1-212-555-0187", 0);
+    row("+1- dropped without intl", "Fax: +1-212-555-0187", false, "", 0);
+    row("UK number, intl", "Fax: +44 20 7946 0958", true, "+44-20-7946-0958", 0);
+    row("UK number dropped without intl", "Fax: +44 20 7946 0958", false, "", 0);
+    row("ten digits run together, intl", "Fax: 2125550187", true, "+2125550187", 0);
+    row("ten digits run together dropped", "Fax: 2125550187", false, "", 0);
+    row("non-breaking spaces are no separators", "Fax: 212\xa0" "555\xa0" "0187", true, "+2125550187", 0);
+    row("nine digits, intl", "Fax: 212-555-018", true, "+212-555-018", 0);
+    row("seven digits", "Fax: 555-0187", true, "", 0);
+    row("seventh letter ends the scan", "Fax: call us at 212-555-0187", true, "", 0);
+    row("no fax", "Phone 212-555-0100", true, "", 0);
+    row("Fairfax starts a scan", "Fairfax, VA 703-555-0187", false, "1-703-555-0187", 703);
+    row("+55 nine digits takes the US layout", "Fax: +55 123 4567", false, "1-+55-123-4567", 0);
+    row("1- is removed even when the layout fails", "Fax: 1-2125550187", true, "+2125550187", 0);
+    row("parenthesis is no separator", "Fax: (212)555-0187", true, "+212555-0187", 0);
+    row("%40 replaced before the scan", "Fax%40 212-555-0187", false, "1-212-555-0187", 212);
+    row("&lt; replaced before the scan", "Fax &lt;&lt;&lt;&lt; 212-555-0187", false, "1-212-555-0187", 212);
+    row("digits after the tenth ignore letters", "Fax 212-555-0187 abcdefghij", false, "1-212-555-0187", 212);
+    row("six letters still store", "fax abcdef 212-555-0187", false, "1-212-555-0187", 212);
+    row("letters around the fax", "ffaxax 212-555-0187", false, "1-212-555-0187", 212);
+    // Every "fax" is deleted before the scan, so the second one starts no new candidate.
+    row("a later fax after seven letters", "fax abcdefg, fax 212-555-0187", false, "", 0);
+}
+
+void TestFaxScan::scanLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, intl);
+    QFETCH(QByteArray, number);
+    QFETCH(int, code);
+    const FaxFinding f = scanFaxLine(line, intl);
+    QCOMPARE(f.found, !number.isEmpty());
+    if (f.found) {
+        QCOMPARE(f.number, number);
+        QCOMPARE(f.label, code ? descriptionOf(code) : kIntl);
+    }
+}
+
+void TestFaxScan::isUsFaxFormat_data()
+{
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<bool>("us");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("US layout") << QByteArray("212-555-0187") << true << QByteArray("212-555-0187");
+    QTest::newRow("with 1-") << QByteArray("1-212-555-0187") << true << QByteArray("212-555-0187");
+    QTest::newRow("1- removed though false") << QByteArray("1-2125550187") << false << QByteArray("2125550187");
+    QTest::newRow("letters pass") << QByteArray("+55-123-4567") << true << QByteArray("+55-123-4567");
+    QTest::newRow("too long") << QByteArray("212-555-01870") << false << QByteArray("212-555-01870");
+}
+
+void TestFaxScan::isUsFaxFormat()
+{
+    QFETCH(QByteArray, number);
+    QFETCH(bool, us);
+    QFETCH(QByteArray, after);
+    QCOMPARE(IsUsFaxFormat(number), us);
+    QCOMPARE(number, after);
+}
+
+void TestFaxScan::areaCodeLookup_data()
+{
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<QByteArray>("label");
+    QTest::newRow("212") << QByteArray("212-555-0187") << descriptionOf(212);
+    QTest::newRow("1-212") << QByteArray("1-212-555-0187") << descriptionOf(212);
+    QTest::newRow("Grenada without trailing space") << QByteArray("473-555-0187") << QByteArray("--  Grenada");
+    QTest::newRow("+55 not listed") << QByteArray("+55-123-4567") << kIntl;
+    QTest::newRow("+ sign accepted") << QByteArray("+212-555-0187") << descriptionOf(212);
+    QTest::newRow("200 not listed") << QByteArray("200-555-0187") << kIntl;
+    QTest::newRow("000 not listed") << QByteArray("000-555-0187") << kIntl;
+    QTest::newRow("no dash") << QByteArray("2125550187") << kIntl;
+    QTest::newRow("leading space is no code") << QByteArray(" 212-555-0187") << kIntl;
+    QTest::newRow("beyond 16 bits") << QByteArray("99999-555") << kIntl;
+    QTest::newRow("empty code") << QByteArray("-555-0187") << kIntl;
+}
+
+void TestFaxScan::areaCodeLookup()
+{
+    QFETCH(QByteArray, number);
+    QTEST(AreaCodeLookup(number), "label");
+}
+
+void TestFaxScan::areaCodeLookup_removesPrefixFromCaller()
+{
+    QByteArray n = "1-212-555-0187";
+    AreaCodeLookup(n);
+    QCOMPARE(n, QByteArray("212-555-0187"));
+}
+
+void TestFaxScan::markFaxWords_data()
+{
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("every case, written in lower case") << QByteArray("Tel FAX:1 Fax") << QByteArray("Tel \r\nfax:1 \r\nfax");
+    QTest::newRow("one pass") << QByteArray("ffaxax") << QByteArray("f\r\nfaxax");
+    QTest::newRow("none") << QByteArray("fa x") << QByteArray("fa x");
+}
+
+void TestFaxScan::markFaxWords()
+{
+    QFETCH(QByteArray, in);
+    QTEST(::markFaxWords(in), "out");
+}
+
+void TestFaxScan::joinLines_keepsLoneLineFeeds()
+{
+    QCOMPARE(joinLines("a\r\nb\rc\nd\r\n"), QByteArray("abc\nd"));
+}
+
+void TestFaxScan::textLines_endAtCarriageReturn()
+{
+    QList<QByteArray> lines;
+    forEachTextLine("a\r\nb\rc\nd\r\n", [&](QByteArrayView l) { lines << l.toByteArray(); });
+    QCOMPARE(lines, (QList<QByteArray>{"a", "b", "c\nd"}));
+}
+
+QTEST_GUILESS_MAIN(TestFaxScan)
+#include "tst_faxscan.moc"
