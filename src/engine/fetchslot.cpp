@@ -57,11 +57,13 @@ void FetchSlot::stopWatchdogs()
     m_total.stop();
 }
 
-void FetchSlot::open(const ResolveMap &map)
+void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
 {
     closeSocket();
     const QString name = QString::fromLatin1(connectName);
-    const ResolveMap::Target *mapped = map.lookup(name);
+    const ResolveMap::Target *mapped = https ? tlsMap.lookup(name) : nullptr;
+    if (!mapped)
+        mapped = map.lookup(name);
     const QString address = mapped ? mapped->address : name;
     const quint16 port = mapped ? mapped->port : connectPort;
     if (https) {

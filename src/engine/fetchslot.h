@@ -27,8 +27,9 @@ public:
     void startWatchdogs(); // both counts to 0, both timers running
     void stopWatchdogs();
     // Closes whatever the socket was doing and connects to the slot's host (TLS when
-    // https), through the resolve map when it has an entry for the host.
-    void open(const ResolveMap &map);
+    // https), through the resolve maps when they have an entry for the host (TLS
+    // connections look in tlsMap first).
+    void open(const ResolveMap &map, const ResolveMap &tlsMap);
     // Drops the connection; no event of it reaches the engine afterwards.
     void closeSocket();
 

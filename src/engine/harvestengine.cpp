@@ -126,6 +126,11 @@ void HarvestEngine::setResolveMap(const ResolveMap &map)
     m_resolve = map;
 }
 
+void HarvestEngine::setTlsResolveMap(const ResolveMap &map)
+{
+    m_tlsResolve = map;
+}
+
 void HarvestEngine::setListBuilder(ListBuilder *builder)
 {
     m_listBuilder = builder;
@@ -880,7 +885,7 @@ void HarvestEngine::beginDownload(FetchSlot *s)
     setStatusPanel(1, QStringLiteral("Downloading: ") + (s->https ? QStringLiteral("https://") : QStringLiteral("http://"))
                           + QString::fromLatin1(s->strHost + s->strPath));
     s->startWatchdogs();
-    s->open(m_resolve);
+    s->open(m_resolve, m_tlsResolve);
 }
 
 void HarvestEngine::slotAbandoned(int slot)

@@ -98,6 +98,9 @@ public:
     // (the request still names the original host); every other host goes to the system
     // resolver, port 80 (443 for TLS).
     void setResolveMap(const ResolveMap &map);
+    // TLS connections (https, port 443) look here first, then in the map above; lets one
+    // host name answer plain HTTP and TLS on two loopback ports.
+    void setTlsResolveMap(const ResolveMap &map);
     // Form3. Start, Next and StartNextSearch load it; shutdown unloads it. Without one, a
     // start stays in the discovering state until Stop.
     void setListBuilder(ListBuilder *builder);
@@ -302,6 +305,7 @@ private:
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
     ResolveMap m_resolve;
+    ResolveMap m_tlsResolve;
 
     bool m_bHarvesting = false;
     bool m_discovering = false;

@@ -169,7 +169,7 @@ void TestWebServer::addFault(const QByteArray &host, const QByteArray &path, Fau
 {
     Response r;
     r.fault = fault;
-    r.body = "<html><body>Fax: 212-555-0100</body></html>";
+    r.body = "<html><body><p>Fax: 212-555-0100</p></body></html>";
     r.oversizeBytes = 17 * 1024 * 1024;
     addResponse(host, path, r);
 }

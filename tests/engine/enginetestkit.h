@@ -1,0 +1,198 @@
+#pragma once
+
+// A harvest engine in a temporary data directory, with scripted messages, recorded sounds,
+// a loopback web server that every host resolves to, and a stand-in list builder that
+// fills the backlog and hands back asynchronously, as the real one does.
+
+#include "globals.h"
+#include "harvestengine.h"
+#include "harvestmessages.h"
+#include "listbuilder.h"
+#include "moddatabase.h"
+#include "resolvemap.h"
+#include "settingsstore.h"
+#include "soundplayer.h"
+#include "testenv.h"
+#include "testwebserver.h"
+#include "textlist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTimer>
+
+class StandInListBuilder : public ListBuilder
+{
+public:
+    explicit StandInListBuilder(ListBuilderHost *host) : m_host(host) {}
+
+    // The names a run finds for each search string (txtSearch).
+    QHash<QString, QStringList> namesFor;
+    // A run with this many names or fewer gives up ("Not enough results").
+    int tooFew = 20;
+    // False: a run stays loaded until finishRun() (a stalled or slow run).
+    bool autoFinish = true;
+    int loads = 0;
+    int shows = 0;
+    int unloads = 0;
+    int runsFinished = 0;
+
+    bool isLoaded() const override { return m_loaded; }
+    void load() override
+    {
+        if (m_loaded)
+            return;
+        m_loaded = true;
+        ++loads;
+        const quint64 run = ++m_run;
+        // LoadFirstPage empties the store at once; the names come with the first page.
+        m_host->database()->DeleteAllWebsites();
+        if (autoFinish)
+            QTimer::singleShot(0, [this, run] {
+                if (run == m_run && m_loaded)
+                    finishRun();
+            });
+    }
+    void show() override { ++shows; }
+    void unload() override
+    {
+        if (!m_loaded)
+            return;
+        m_loaded = false;
+        ++m_run;
+        ++unloads;
+        m_host->listBuilderUnloaded();
+    }
+
+    void finishRun()
+    {
+        ++runsFinished;
+        const QStringList names = namesFor.value(m_host->txtSearch());
+        for (QString n : names) {
+            m_host->database()->AddWebsite(n);
+            m_host->counters()->AddStat(Counters::SiteFound);
+        }
+        if (names.size() > tooFew) {
+            m_host->cmdDoSearch_Click();
+            unload();
+            return;
+        }
+        m_host->setStatusPanel(1, QStringLiteral("Stopped"));
+        m_host->setStatusPanel(2, QStringLiteral("Not enough results"));
+        if (m_host->list1()->count() < 2) {
+            m_host->setStatusPanel(3, QStringLiteral("Add more search terms"));
+            unload();
+        } else {
+            m_host->list1()->removeItem(0);
+            m_host->setStatusPanel(3, QStringLiteral("Trying next search"));
+            m_host->StartNextSearch();
+        }
+    }
+
+private:
+    ListBuilderHost *m_host;
+    bool m_loaded = false;
+    quint64 m_run = 0;
+};
+
+// Everything one engine test needs. Construct, then set options and the store's contents,
+// then call engine.Form_Load() (or drive the handlers directly).
+struct EngineRig
+{
+    TempDataDir dir;
+    SettingsStore settings{SettingsStore::iniPathForDataDir(dir.path())};
+    ScriptedMessages messages;
+    RecordingSoundPlayer sound;
+    TestWebServer web;
+    HarvestEngine engine{dir.path(), &settings};
+    StandInListBuilder builder{&engine};
+
+    EngineRig()
+    {
+        TestEnv::enterTestMode();
+        // The three sounds exist in the data directory, so that every PlayWav is recorded.
+        QDir().mkpath(dir.file(QStringLiteral("sounds")));
+        for (const char *name : {"nextsearch.wav", "foundfax.wav", "finished.wav"}) {
+            QFile f(dir.file(QStringLiteral("sounds/") + QLatin1String(name)));
+            if (f.open(QIODevice::WriteOnly))
+                f.write("RIFF");
+        }
+        web.listen();
+        ResolveMap map;
+        map.add(web.resolveSpec());
+        engine.setResolveMap(map);
+        engine.setMessages(&messages);
+        engine.setSoundPlayer(&sound);
+        engine.setListBuilder(&builder);
+    }
+
+    modDatabase *db() { return engine.database(); }
+
+    void addSearches(const QStringList &searches)
+    {
+        for (QString s : searches) {
+            engine.List1()->addItem(s);
+            db()->AddSearch(s);
+        }
+    }
+    void queue(const QStringList &sites)
+    {
+        for (QString s : sites)
+            db()->AddWebsite(s);
+    }
+    // The websites table in stored order (a reading connection of its own).
+    QStringList storedWebsites() { return column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")); }
+    QStringList storedFaxes() { return column(QStringLiteral("SELECT fax FROM faxes ORDER BY rowid")); }
+    QStringList storedSearches() { return column(QStringLiteral("SELECT search FROM searches ORDER BY rowid")); }
+    QList<QStringList> faxRows()
+    {
+        QList<QStringList> rows;
+        QSqlDatabase db = open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT fax, website, search, location FROM faxes ORDER BY rowid"));
+        while (q.next())
+            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+        return rows;
+    }
+
+    // Ready to harvest one search string with every option set for a start.
+    void readyToStart(const QStringList &searches = {QStringLiteral("plumbers")})
+    {
+        engine.Form_Load();
+        addSearches(searches);
+        engine.Combo1_Click(0);
+        engine.Combo2_Click(0);
+    }
+
+    ~EngineRig()
+    {
+        if (QSqlDatabase::contains(readerName()))
+            QSqlDatabase::removeDatabase(readerName());
+    }
+
+private:
+    QString readerName() const { return QStringLiteral("rig-") + dir.path(); }
+    QSqlDatabase open()
+    {
+        const QString name = readerName();
+        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
+                                                       : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(engine.database()->databasePath());
+        db.open();
+        return db;
+    }
+    QStringList column(const QString &sql)
+    {
+        QStringList out;
+        QSqlDatabase db = open();
+        QSqlQuery q(db);
+        q.exec(sql);
+        while (q.next())
+            out << q.value(0).toString();
+        return out;
+    }
+};

@@ -1,0 +1,358 @@
+// The ten fetch slots against the loopback test web: the request on the wire, the header
+// cut, the page files, progress, the watchdogs, the size bound and the redirect option.
+
+#include "enginetestkit.h"
+#include "pageanalysis.h"
+
+#include <QSslSocket>
+#include <QtTest>
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Starts a harvest of the sites (one search string, "Stop Immediately").
+void harvest(EngineRig &rig, const QStringList &sites)
+{
+    rig.readyToStart();
+    rig.queue(sites);
+    rig.engine.cmdDoSearch_Click();
+}
+
+// The two page files at the moment analysis starts on them (before the fax scan rewrites
+// the second one), for each slot.
+struct PageFileSpy
+{
+    QHash<int, QPair<QByteArray, QByteArray>> files;
+    QList<int> pb1AtAnalysis;
+    PageFileSpy(EngineRig &rig)
+    {
+        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged, &rig.engine,
+                         [this, &rig](int panel, const QString &text) {
+                             if (panel != 2 || text != QLatin1String("Getting Links"))
+                                 return;
+                             for (int s = 0; s < HarvestEngine::SlotCount; ++s) {
+                                 const QByteArray f1 = readFile(pageFile1(rig.dir.path(), s));
+                                 if (!f1.isEmpty() && !files.contains(s))
+                                     files.insert(s, {f1, readFile(pageFile2(rig.dir.path(), s))});
+                             }
+                             pb1AtAnalysis << rig.engine.pb1();
+                         });
+    }
+};
+
+} // namespace
+
+class TestFetchSlots : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void requestOnTheWire_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QByteArray>("request");
+        const QByteArray tail = " HTTP/1.1\r\nHost: example.com\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+        QTest::newRow("bare host") << "example.com" << QByteArray("GET /" + tail);
+        QTest::newRow("host and slash") << "example.com/" << QByteArray("GET /" + tail);
+        QTest::newRow("path") << "example.com/dir/a.htm" << QByteArray("GET /dir/a.htm" + tail);
+        QTest::newRow("scheme in capitals") << "HTTP://example.com/a" << QByteArray("GET /a" + tail);
+        QTest::newRow("host repeated in path") << "example.com/x/example.com/y" << QByteArray("GET /x/y" + tail);
+    }
+    void requestOnTheWire()
+    {
+        QFETCH(QString, site);
+        QFETCH(QByteArray, request);
+        EngineRig rig;
+        rig.readyToStart();
+        // Queued the way discovery and link extraction queue, as stored.
+        rig.engine.List2()->addItem(site);
+        rig.engine.cmdDoSearch_Click();
+        QTRY_COMPARE(rig.web.requests().size(), 1);
+        QCOMPARE(rig.web.requests().first().raw, request);
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+    }
+
+    void pageFilesAndProgress_data()
+    {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<int>("trickleMs");
+        QTest::addColumn<QByteArray>("file1");
+        QTest::addColumn<QByteArray>("file2");
+        QTest::addColumn<int>("pb1");
+        QTest::newRow("one data event") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << 0
+                                        << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
+        // The bar moves from the event after the one that completed the header.
+        QTest::newRow("trickled") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << 2
+                                  << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 100;
+        QTest::newRow("lower-case length is not read") << QByteArray("HTTP/1.1 200 OK\r\ncontent-length: 5\r\n\r\nhello") << 2
+                                                       << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
+        QTest::newRow("line breaks") << QByteArray("HTTP/1.1 200 OK\r\n\r\na\r\nb\rc\nd") << 0
+                                     << QByteArray("a\r\nb\rc\nd\r\n") << QByteArray("abcd\r\n") << 0;
+        QTest::newRow("no blank line") << QByteArray("<p>x<P>y") << 0 << QByteArray("xy\r\n") << QByteArray("xy\r\n") << 0;
+        QTest::newRow("empty response") << QByteArray() << 0 << QByteArray("\r\n") << QByteArray("\r\n") << 0;
+        QTest::newRow("error page") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\ngone") << 0 << QByteArray("gone\r\n")
+                                    << QByteArray("gone\r\n") << 0;
+    }
+    void pageFilesAndProgress()
+    {
+        QFETCH(QByteArray, response);
+        QFETCH(int, trickleMs);
+        QFETCH(QByteArray, file1);
+        QFETCH(QByteArray, file2);
+        QFETCH(int, pb1);
+        EngineRig rig;
+        TestWebServer::Response r;
+        r.raw = response;
+        if (response.isEmpty())
+            r.fault = TestWebServer::Fault::CloseAtOnce;
+        if (trickleMs > 0) {
+            r.fault = TestWebServer::Fault::Trickle;
+            r.trickleIntervalMs = trickleMs;
+        }
+        rig.web.addResponse("p.example", "/", r);
+        PageFileSpy spy(rig);
+        rig.engine.setPb1(37);
+        harvest(rig, {QStringLiteral("p.example")});
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QVERIFY(spy.files.contains(0));
+        QCOMPARE(spy.files.value(0).first, file1);
+        QCOMPARE(spy.files.value(0).second, file2);
+        QCOMPARE(spy.pb1AtAnalysis.value(0), pb1);
+        // Completed by the server: one site scanned, whatever the page held.
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+    }
+
+    void watchdogs_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("idleLimit");
+        QTest::addColumn<int>("totalLimit");
+        QTest::newRow("no answer: idle") << int(TestWebServer::Fault::NoAnswer) << 1 << 30;
+        QTest::newRow("never closes: idle") << int(TestWebServer::Fault::NeverClose) << 1 << 30;
+        QTest::newRow("trickle: total") << int(TestWebServer::Fault::Trickle) << 3 << 1;
+        QTest::newRow("refused: idle") << -1 << 1 << 30;
+    }
+    void watchdogs()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, idleLimit);
+        QFETCH(int, totalLimit);
+        EngineRig rig;
+        if (fault >= 0) {
+            TestWebServer::Response r;
+            r.fault = TestWebServer::Fault(fault);
+            r.body = "<body><p>Fax: 212-555-0187</p></body>";
+            r.trickleIntervalMs = 100;
+            rig.web.addResponse("slow.example", "/", r);
+        } else {
+            ResolveMap map;
+            map.add(QStringLiteral("slow.example"), QStringLiteral("127.0.0.1"), TestWebServer::refusedPort());
+            rig.engine.setResolveMap(map);
+        }
+        // "Continue Until Stopped": the harvest stays running with the slot idle afterwards.
+        rig.engine.cmbLastSearch_Click(1);
+        rig.readyToStart();
+        rig.engine.setTimeout(qint16(idleLimit));
+        rig.engine.setTimeout2(qint16(totalLimit));
+        QSignalSpy abandoned(&rig.engine, &HarvestEngine::downloadAbandoned);
+        rig.queue({QStringLiteral("slow.example")});
+        rig.engine.cmdDoSearch_Click();
+        QVERIFY(rig.engine.slotInfo(0).watchdogs);
+        QVERIFY(abandoned.wait(5000));
+        QCOMPARE(abandoned.first().at(0).toInt(), 0);
+        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("slow.example"));
+        // Dropped: nothing saved, nothing counted.
+        QVERIFY(!QFile::exists(pageFile1(rig.dir.path(), 0)));
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 0);
+        QVERIFY(rig.storedFaxes().isEmpty());
+        // The slot found nothing more to do: no watchdog keeps ticking for it.
+        QVERIFY(rig.engine.bHarvesting());
+        QVERIFY(!rig.engine.slotInfo(0).connected);
+        QVERIFY(!rig.engine.slotInfo(0).watchdogs);
+        QTest::qWait(1300);
+        QCOMPARE(abandoned.size(), 1);
+        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("slow.example"));
+    }
+
+    void timedOutHostsAreSkipped()
+    {
+        EngineRig rig;
+        rig.web.addFault("shop.example.com", "/", TestWebServer::Fault::NoAnswer);
+        rig.web.addPage("after.example", "/", "<p>after</p>");
+        rig.readyToStart();
+        rig.engine.setTimeout(1);
+        rig.queue({QStringLiteral("shop.example.com")});
+        rig.engine.cmdDoSearch_Click();
+        // Queued while the first download stalls: a host inside the timed-out one, many
+        // sites of it (skipped one after another, not by nested calls), then a live one.
+        QStringList later{QStringLiteral("example.com/x")};
+        for (int i = 0; i < 300; ++i)
+            later << QStringLiteral("SHOP.example.com/p%1").arg(i);
+        later << QStringLiteral("after.example");
+        rig.queue(later);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.web.requestCount("after.example", "/"), 1, 5000);
+        QCOMPARE(rig.web.requests().size(), 2);
+        QCOMPARE(rig.web.requestCount("example.com", "/x"), 0);
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QVERIFY(rig.storedWebsites().isEmpty());
+    }
+
+    void oversizeIsAbandoned()
+    {
+        EngineRig rig;
+        rig.web.addFault("big.example", "/", TestWebServer::Fault::Oversize);
+        rig.web.addPage("next.example", "/", "<body><p>Fax: 212-555-0187</p></body>");
+        QSignalSpy abandoned(&rig.engine, &HarvestEngine::downloadAbandoned);
+        harvest(rig, {QStringLiteral("big.example"), QStringLiteral("next.example")});
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 10000);
+        QCOMPARE(abandoned.size(), 1);
+        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("big.example"));
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
+    }
+
+    void resetEndsTheDownload()
+    {
+        // The socket layer reports a reset as the end of the data: what arrived is the page.
+        EngineRig rig;
+        TestWebServer::Response r;
+        r.fault = TestWebServer::Fault::Reset;
+        r.body = QByteArray(4000, ' ') + "<body><p>Fax: 212-555-0187</p></body>" + QByteArray(4000, ' ');
+        rig.web.addResponse("reset.example", "/", r);
+        rig.readyToStart();
+        rig.engine.setTimeout(2);
+        rig.queue({QStringLiteral("reset.example")});
+        rig.engine.cmdDoSearch_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
+        QVERIFY(!rig.engine.anySlotBusy());
+    }
+
+    void redirects_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::newRow("followed") << true;
+        QTest::newRow("option off") << false;
+    }
+    void redirects()
+    {
+        QFETCH(bool, follow);
+        EngineRig rig;
+        TestWebServer tls;
+        const bool haveTls = QSslSocket::supportsSsl() && tls.listen(true);
+        TestWebServer::Response moved;
+        moved.status = 301;
+        moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/new/page.htm")));
+        moved.body = "<p>Moved</p>";
+        rig.web.addResponse("old.example", "/", moved);
+        TestWebServer::Response toTls;
+        toTls.status = 302;
+        toTls.headers.append(qMakePair(QByteArray("Location"), QByteArray("https://secure.example/s.htm")));
+        toTls.body = "<p>Moved</p>";
+        rig.web.addResponse("old.example", "/new/page.htm", toTls);
+        tls.addPage("secure.example", "/s.htm", "<body><a href=\"more.htm\">more</a>\r\n<p>Fax: 212-555-0187</p></body>");
+        tls.addPage("secure.example", "/more.htm", "<body><p>Fax: 212-555-0199</p></body>");
+        rig.engine.chkFollow_Click(follow ? 1 : 0);
+        // As on the web: plain HTTP to the secure host answers with a redirect to HTTPS.
+        rig.web.addRedirect("secure.example", "/more.htm", 301, "https://secure.example/more.htm");
+        ResolveMap tlsMap;
+        tlsMap.add(tls.resolveSpec(QStringLiteral("secure.example")));
+        rig.engine.setTlsResolveMap(tlsMap);
+        harvest(rig, {QStringLiteral("old.example")});
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        if (!follow) {
+            // The redirect page itself is the page.
+            QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+            QCOMPARE(rig.web.requests().size(), 1);
+            QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>Moved</p>\r\n"));
+            return;
+        }
+        if (!haveTls)
+            QSKIP("no TLS backend");
+        // Two hops in the same slot; the final page and its link count and store.
+        QCOMPARE(rig.web.requestCount("old.example", "/new/page.htm"), 1);
+        QCOMPARE(tls.requestCount("secure.example", "/s.htm"), 1);
+        QCOMPARE(tls.requests().first().raw,
+                 QByteArray("GET /s.htm HTTP/1.1\r\nHost: secure.example\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
+        QCOMPARE(tls.requestCount("secure.example", "/more.htm"), 1);
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 2);
+        const QList<QStringList> rows = rig.faxRows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).mid(0, 3), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("secure.example/s.htm"), QStringLiteral("plumbers")}));
+        QCOMPARE(rows.at(1).at(1), QStringLiteral("secure.example/more.htm"));
+    }
+
+    void redirectHopsAreBounded()
+    {
+        EngineRig rig;
+        for (int i = 0; i < 10; ++i) {
+            TestWebServer::Response r;
+            r.status = 302;
+            r.headers.append(qMakePair(QByteArray("Location"), QByteArray("/" + QByteArray::number(i + 1))));
+            r.body = "<p>hop</p>";
+            rig.web.addResponse("loop.example", "/" + QByteArray::number(i), r);
+        }
+        harvest(rig, {QStringLiteral("loop.example/0")});
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        // Five hops followed; the sixth redirect is the page.
+        QCOMPARE(rig.web.requests().size(), 6);
+        QCOMPARE(rig.web.requestCount("loop.example", "/6"), 0);
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>hop</p>\r\n"));
+    }
+
+    void chunkedBodies_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::newRow("decoded") << true;
+        QTest::newRow("option off: as sent") << false;
+    }
+    void chunkedBodies()
+    {
+        QFETCH(bool, follow);
+        EngineRig rig;
+        TestWebServer::Response r;
+        r.chunked = true;
+        r.chunkSize = 9;
+        r.body = "<body><p>Fax: 212-555-0187</p></body>";
+        rig.web.addResponse("c.example", "/", r);
+        rig.engine.chkFollow_Click(follow ? 1 : 0);
+        harvest(rig, {QStringLiteral("c.example")});
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        const QByteArray file1 = readFile(pageFile1(rig.dir.path(), 0));
+        if (follow) {
+            QCOMPARE(file1, r.body + "\r\n");
+            QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
+        } else {
+            QVERIFY(file1.startsWith("9\r\n<body><p>"));
+            QVERIFY(file1.endsWith("0\r\n\r\n\r\n"));
+        }
+    }
+
+    void httpsSiteTextWithoutFollow()
+    {
+        // "https://" is a scheme even with the option off; the fetch is then plain HTTP.
+        EngineRig rig;
+        rig.web.addPage("s.example", "/a", "<p>x</p>");
+        rig.engine.chkFollow_Click(0);
+        rig.readyToStart();
+        rig.engine.List2()->addItem(QStringLiteral("https://s.example/a"));
+        rig.engine.cmdDoSearch_Click();
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QCOMPARE(rig.web.requestCount("s.example", "/a"), 1);
+        QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFetchSlots)
+#include "tst_fetchslots.moc"
