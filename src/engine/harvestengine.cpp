@@ -780,7 +780,7 @@ void HarvestEngine::FetchNextSite(int slot)
         const QString site = m_list2->item(0);
         m_strURL = Cp1252::fromUnicode(site);
         m_headHandedOut = true;
-        m_db->markHandedOut(site);
+        markHandedOut(site);
         if (!refill())
             return;
         if (ConnectSlot(slot) == ConnectResult::Skipped)
@@ -789,12 +789,23 @@ void HarvestEngine::FetchNextSite(int slot)
     }
 }
 
+void HarvestEngine::markHandedOut(const QString &site)
+{
+    // "host" and "host/" fetch the same page; links give the second form.
+    m_db->markHandedOut(site);
+    const int slash = int(site.indexOf(QLatin1Char('/')));
+    if (slash < 0)
+        m_db->markHandedOut(site + QLatin1Char('/'));
+    else if (slash == site.size() - 1)
+        m_db->markHandedOut(site.left(slash));
+}
+
 void HarvestEngine::slotLeftIdle()
 {
-    // "Stop Immediately" after the last queue ran dry: the harvest ends once the last
-    // running download has been analysed.
+    // The queue ran dry while downloads were running: it is decided when the last of them
+    // has been analysed (its links may have refilled the queue meanwhile).
     if (m_bHarvesting && m_finishing && !anySlotBusy())
-        EndHarvest();
+        queueRanDry();
 }
 
 QString HarvestEngine::NextQueuedSite()
@@ -802,6 +813,21 @@ QString HarvestEngine::NextQueuedSite()
     const QString first = m_db->firstWebsite();
     if (!first.isEmpty())
         return first;
+    // The sites already in List2 are crawled first, and the pages still downloading may
+    // queue more: the search's queue is dry only when neither holds anything.
+    if (!m_list2->isEmpty())
+        return QString();
+    if (anySlotBusy()) {
+        m_finishing = true;
+        return QString();
+    }
+    queueRanDry();
+    return QString();
+}
+
+void HarvestEngine::queueRanDry()
+{
+    m_finishing = false;
     if (m_list1->count() >= 2) {
         // The current search is finished; discovery starts for the next one.
         EndHarvest();
@@ -812,23 +838,18 @@ QString HarvestEngine::NextQueuedSite()
         m_list2->clear();
         applyNextButtonRule();
         StartNextSearch();
-        return QString();
+        return;
     }
-    // The last search: the sites already in List2 are crawled first.
-    if (!m_list2->isEmpty())
-        return QString();
+    // The last search: the "After last search:" policy.
     if (option(Option::cmbLastSearch) == 1) {
         if (!m_queueDry) {
             m_queueDry = true;
             playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
             refreshState();
         }
-    } else if (anySlotBusy()) {
-        m_finishing = true;
-    } else {
-        EndHarvest();
+        return;
     }
-    return QString();
+    EndHarvest();
 }
 
 void HarvestEngine::EndHarvest()
@@ -940,6 +961,8 @@ void HarvestEngine::slotFinished(int slot)
     if (option(Option::chkFollow) == 1 && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
     const QByteArray address = s->strHost + s->strPath;
+    if (s->hops > 0)
+        markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
     setStatusPanel(1, QStringLiteral("Finished: ") + QString::fromLatin1(address));
     Q_EMIT pageFinished(slot, address);
     SavePage(body, slot);

@@ -280,6 +280,8 @@ private:
     bool siteAcceptable(const QString &site) const;
     ConnectResult ConnectSlot(int slot);
     void slotLeftIdle();
+    void markHandedOut(const QString &site);
+    void queueRanDry();
     bool queueHoldsSites() const;
     void beginDownload(FetchSlot *slot);
     bool followRedirect(int slot, const QByteArray &page);
@@ -310,7 +312,7 @@ private:
     bool m_bHarvesting = false;
     bool m_discovering = false;
     bool m_queueDry = false;      // last search's queue ran dry ("Continue Until Stopped")
-    bool m_finishing = false;     // ... with "Stop Immediately": end when the slots are idle
+    bool m_finishing = false;     // the queue is empty; decide when the running downloads end
     bool m_headHandedOut = false; // List2's entry 0 has been given to a slot
     HarvestState m_lastState = HarvestState::Stopped;
     QString m_txtSearch;

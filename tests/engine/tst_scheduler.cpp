@@ -1,0 +1,236 @@
+// The crawl scheduler: what a start dispatches, the "www." rule, the automatic advance, the
+// end of a search's queue and the policy after the last search, and that no site is
+// fetched twice for one search string.
+
+#include "enginetestkit.h"
+
+#include <QtTest>
+
+namespace {
+
+TestWebServer::Response silent()
+{
+    TestWebServer::Response r;
+    r.fault = TestWebServer::Fault::NoAnswer;
+    return r;
+}
+
+QStringList numbered(const QString &pattern, int n)
+{
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out << pattern.arg(i);
+    return out;
+}
+
+QStringList slotHosts(HarvestEngine &engine)
+{
+    QStringList out;
+    for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
+        const HarvestEngine::SlotInfo info = engine.slotInfo(i);
+        if (info.connected)
+            out << QString::fromLatin1(info.strHost + info.strPath);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestScheduler : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void dispatchOfAStart_data()
+    {
+        QTest::addColumn<QStringList>("head");
+        QTest::addColumn<QStringList>("backlog");
+        QTest::addColumn<QStringList>("fetched");
+        QTest::addColumn<int>("headAfter");
+        // The first queued site is fetched too; four calls give four slots a site.
+        QTest::newRow("three in the head, backlog of 100")
+            << QStringList{"s1.example", "s2.example", "s3.example"} << numbered(QStringLiteral("r%1.example"), 100)
+            << QStringList{"s1.example/", "s2.example/", "s3.example/", "r0.example/"} << 4;
+        // The twenty newest are loaded; ten slots take the ten oldest of them. Each refill
+        // replaces the site handed out before, and the one handed out last stays on top.
+        QTest::newRow("thirty in the backlog") << QStringList() << numbered(QStringLiteral("b%1.example"), 30)
+                                               << numbered(QStringLiteral("b%1.example/"), 20).mid(10) << 21;
+    }
+    void dispatchOfAStart()
+    {
+        QFETCH(QStringList, head);
+        QFETCH(QStringList, backlog);
+        QFETCH(QStringList, fetched);
+        QFETCH(int, headAfter);
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.readyToStart();
+        for (const QString &s : head)
+            rig.engine.List2()->addItem(s);
+        rig.queue(backlog);
+        rig.engine.cmdDoSearch_Click();
+        QCOMPARE(slotHosts(rig.engine), fetched);
+        QCOMPARE(rig.engine.List2()->count(), headAfter);
+        QCOMPARE(rig.engine.lSitesSinceAdvance(), qMin(head.isEmpty() ? 20 : head.size(), 9) + 1);
+        rig.engine.cmdStop_Click();
+    }
+
+    void emptyQueueEndsAtOnce()
+    {
+        EngineRig rig;
+        rig.readyToStart();
+        rig.engine.cmdDoSearch_Click();
+        QVERIFY(!rig.engine.bHarvesting());
+        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QVERIFY(!rig.engine.anySlotBusy());
+    }
+
+    void wwwRule_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("fetched");
+        QTest::newRow("www and one label: replaced") << "www.example" << "next.example/";
+        QTest::newRow("www and a suffix") << "www.example.com" << "www.example.com/";
+        QTest::newRow("www inside") << "shop.www.example" << "shop.www.example/";
+        QTest::newRow("capitals: replaced") << "WWW.com/page" << "next.example/";
+        QTest::newRow("no www") << "shop.example" << "shop.example/";
+    }
+    void wwwRule()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, fetched);
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.readyToStart();
+        rig.engine.List2()->addItem(entry);
+        rig.queue({QStringLiteral("next.example")});
+        rig.engine.cmdDoSearch_Click();
+        QCOMPARE(slotHosts(rig.engine).value(0), fetched);
+        if (fetched.startsWith(QLatin1String("next")))
+            QVERIFY(!rig.engine.List2()->contains(entry) && rig.storedWebsites().isEmpty());
+        rig.engine.cmdStop_Click();
+    }
+
+    void automaticAdvance()
+    {
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.engine.chkAuto_Click(1);
+        rig.engine.cmbAdvance_Click(0);
+        QCOMPARE(rig.engine.lAdvanceAfter(), 1000);
+        rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
+        rig.queue(numbered(QStringLiteral("q%1.example"), 1020));
+        rig.engine.cmdDoSearch_Click(); // ten attempts
+        for (int i = 10; i < 1000; ++i)
+            rig.engine.FetchNextSite(i % HarvestEngine::SlotCount);
+        QCOMPARE(rig.engine.lSitesSinceAdvance(), 1000);
+        QVERIFY(rig.engine.bHarvesting());
+        QCOMPARE(rig.builder.loads, 0);
+        // The 1001st attempt advances instead of handing out a site.
+        rig.engine.FetchNextSite(0);
+        QCOMPARE(rig.engine.lSitesSinceAdvance(), 0);
+        QCOMPARE(rig.engine.List1()->items(), QStringList{QStringLiteral("second")});
+        QCOMPARE(rig.storedSearches(), QStringList{QStringLiteral("second")});
+        QCOMPARE(rig.builder.loads, 1);
+        QCOMPARE(rig.engine.txtSearch(), QStringLiteral("second"));
+        QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
+        QVERIFY(!rig.engine.anySlotBusy());
+    }
+
+    void backlogRunsDryWithAnotherSearch()
+    {
+        EngineRig rig;
+        rig.web.setFallback(TestWebServer::Response());
+        rig.builder.namesFor.insert(QStringLiteral("second"), numbered(QStringLiteral("n%1.example"), 21));
+        rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
+        rig.queue({QStringLiteral("f1.example"), QStringLiteral("f2.example"), QStringLiteral("f3.example")});
+        QSignalSpy states(&rig.engine, &HarvestEngine::harvestStateChanged);
+        rig.engine.cmdDoSearch_Click();
+        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdNextSearch));
+        // Every site of the first search is crawled before it is dropped.
+        QTRY_COMPARE(rig.builder.loads, 1);
+        for (const char *h : {"f1.example", "f2.example", "f3.example"})
+            QCOMPARE(rig.web.requestCount(h, "/"), 1);
+        QCOMPARE(rig.sound.names(), (QStringList{QStringLiteral("finished.wav"), QStringLiteral("nextsearch.wav")}));
+        QCOMPARE(rig.storedSearches(), QStringList{QStringLiteral("second")});
+        // Discovery hands back; the harvest of the second search crawls what it found.
+        QTRY_COMPARE(rig.web.requests().size(), 3 + 21);
+        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QCOMPARE(rig.engine.List1()->items(), QStringList{QStringLiteral("second")});
+        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.sound.names().size(), 3);
+        QList<HarvestEngine::HarvestState> seen;
+        for (const QList<QVariant> &a : states)
+            seen << a.at(0).value<HarvestEngine::HarvestState>();
+        using S = HarvestEngine::HarvestState;
+        QCOMPARE(seen, (QList<S>{S::Harvesting, S::Stopped, S::Discovering, S::Harvesting, S::Stopped}));
+    }
+
+    void lastSearchPolicy_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::newRow("Stop Immediately") << 0;
+        QTest::newRow("Continue Until Stopped") << 1;
+        QTest::newRow("nothing chosen") << -1;
+    }
+    void lastSearchPolicy()
+    {
+        QFETCH(int, policy);
+        EngineRig rig;
+        rig.web.addPage("fast.example", "/", "<body>quick</body>");
+        TestWebServer::Response slow;
+        slow.fault = TestWebServer::Fault::Trickle;
+        slow.trickleIntervalMs = 5;
+        slow.body = "<body><p>Fax: 212-555-0187</p></body>";
+        rig.web.addResponse("slow.example", "/", slow);
+        if (policy >= 0)
+            rig.engine.cmbLastSearch_Click(policy);
+        else
+            rig.engine.cmbLastSearch_Change(QStringLiteral("typed"));
+        rig.readyToStart();
+        rig.queue({QStringLiteral("slow.example"), QStringLiteral("fast.example")});
+        rig.engine.cmdDoSearch_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.anySlotBusy(), 5000);
+        // The download still running when the queue ran dry was finished and analysed.
+        QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
+        QCOMPARE(rig.sound.names().count(QStringLiteral("finished.wav")), 1);
+        if (policy == 1) {
+            QVERIFY(rig.engine.bHarvesting());
+            QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Draining);
+            QVERIFY(!rig.engine.slotInfo(0).watchdogs && !rig.engine.slotInfo(1).watchdogs);
+            rig.engine.cmdStop_Click();
+            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.engine.statusPanel(2), QString());
+        } else {
+            QVERIFY(!rig.engine.bHarvesting());
+            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+            QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Try a different search"));
+            QCOMPARE(rig.engine.pb1(), 100);
+        }
+    }
+
+    void linkedSitesAreFetchedOnce()
+    {
+        EngineRig rig;
+        const QByteArray links = "<body><a href=\"http://a.example/\">a</a>\r\n<a href=\"http://b.example\">b</a>\r\n"
+                                 "<a href=\"http://c.example/x.htm\">c</a>\r\n<a href=\"/x.htm\">self</a>\r\n</body>";
+        rig.web.addPage("a.example", "/", links);
+        rig.web.addPage("b.example", "/", links);
+        rig.web.addPage("c.example", "/x.htm", links);
+        rig.web.addPage("a.example", "/x.htm", links);
+        rig.web.addPage("b.example", "/x.htm", links);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("a.example")});
+        rig.engine.cmdDoSearch_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        for (const TestWebServer::Request &r : rig.web.requests())
+            QCOMPARE(rig.web.requestCount(r.host, r.path), 1);
+        QCOMPARE(rig.web.requests().size(), 5);
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "tst_scheduler.moc"
