@@ -27,24 +27,42 @@ inline bool matchesCaselessAt(const char *p, const char *needle, qsizetype len)
 }
 
 // First position >= from of needle (given in lower case) in text, ASCII letters folded;
-// -1 when absent.
+// -1 when absent. The first character is found with memchr, in both cases for a letter.
 inline qsizetype indexOfCaseless(QByteArrayView text, QByteArrayView needle, qsizetype from = 0)
 {
     const qsizetype m = needle.size();
     const qsizetype n = text.size();
     if (m == 0)
         return from <= n ? from : -1;
+    if (from < 0)
+        from = 0;
     const char *s = text.data();
     const char *nd = needle.data();
     const char first = nd[0];
     const bool letter = first >= 'a' && first <= 'z';
     const char upper = letter ? char(first - 32) : first;
-    for (qsizetype i = from; i + m <= n; ++i) {
-        const char c = s[i];
-        if ((c == first || c == upper) && matchesCaselessAt(s + i + 1, nd + 1, m - 1))
-            return i;
+    const qsizetype last = n - m; // the last start that fits
+    qsizetype i = from;
+    // Next occurrence of each spelling of the first character; n when there is none.
+    auto next = [&](char c, qsizetype at) -> qsizetype {
+        if (at > last)
+            return n;
+        const void *p = std::memchr(s + at, c, size_t(last - at + 1));
+        return p ? static_cast<const char *>(p) - s : n;
+    };
+    qsizetype lo = next(first, i);
+    qsizetype up = letter ? next(upper, i) : n;
+    for (;;) {
+        const qsizetype at = lo < up ? lo : up;
+        if (at > last)
+            return -1;
+        if (matchesCaselessAt(s + at + 1, nd + 1, m - 1))
+            return at;
+        if (at == lo)
+            lo = next(first, at + 1);
+        else
+            up = next(upper, at + 1);
     }
-    return -1;
 }
 
 inline bool containsCaseless(QByteArrayView text, QByteArrayView needle)

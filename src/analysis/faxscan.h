@@ -6,7 +6,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include "bytetext.h"
+
 #include <cstring>
+#include <string.h>
 
 // True when, after a leading "1-" has been removed from the caller's variable (also when
 // the answer is false), the first "-" is the 4th character, the next "-" from the 5th on
@@ -33,6 +36,11 @@ QByteArray joinLines(QByteArrayView fileBytes);
 // CR LF put in front of every "fax" (any letter case), which is written in lower case.
 QByteArray markFaxWords(QByteArrayView text);
 
+// Calls f(line) for every line of converted text that contains "fax" (any letter case),
+// in order; lines as forEachTextLine cuts them. Faster than looking at every line.
+template<typename F>
+void forEachFaxLine(QByteArrayView text, F &&f);
+
 // Calls f(line) for every line of converted text: a line ends at CR, with or without a
 // following LF; a lone LF belongs to the line.
 template<typename F>
@@ -48,5 +56,35 @@ void forEachTextLine(QByteArrayView text, F &&f)
         start = end + 1;
         if (cr && start < n && s[start] == '\n')
             ++start;
+    }
+}
+
+template<typename F>
+void forEachFaxLine(QByteArrayView text, F &&f)
+{
+    const char *s = text.data();
+    const qsizetype n = text.size();
+    qsizetype pos = 0; // the start of a line not yet looked at
+    for (;;) {
+        const qsizetype hit = ByteText::indexOfCaseless(text, "fax", pos);
+        if (hit < 0)
+            return;
+        qsizetype start = pos;
+        if (hit > pos) {
+            const void *cr = memrchr(s + pos, '\r', size_t(hit - pos));
+            if (cr) {
+                start = static_cast<const char *>(cr) - s + 1;
+                if (s[start] == '\n')
+                    ++start;
+            }
+        }
+        const void *cr = std::memchr(s + hit, '\r', size_t(n - hit));
+        const qsizetype end = cr ? static_cast<const char *>(cr) - s : n;
+        f(QByteArrayView(s + start, end - start));
+        if (!cr)
+            return;
+        pos = end + 1;
+        if (pos < n && s[pos] == '\n')
+            ++pos;
     }
 }

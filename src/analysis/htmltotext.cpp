@@ -665,6 +665,10 @@ QByteArray RemoveSpaces(QByteArrayView text)
 bool writeTextFile(const QString &path, QByteArrayView text)
 {
     QFile f(path);
+    // A new file rather than an emptied one: emptying a file that has data makes some file
+    // systems write it out at once, which costs more than the conversion.
+    if (f.exists() && !f.remove())
+        return false;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     const bool ok = f.write(text.data(), text.size()) == text.size() && f.write("\r\n", 2) == 2;

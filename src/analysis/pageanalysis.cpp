@@ -144,7 +144,7 @@ void PageAnalysis::GetFaxes(int slot)
         // The text is scanned as written to the file (the file then ends with CR LF).
         const QByteArray text = HtmlToText(page, path);
         const bool intl = m_host->allowInternational();
-        forEachTextLine(text, [&](QByteArrayView line) {
+        forEachFaxLine(text, [&](QByteArrayView line) {
             const FaxFinding f = scanFaxLine(line, intl);
             if (f.found)
                 storeNumber(slot, f.number, f.label);

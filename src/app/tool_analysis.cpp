@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <algorithm>
 
 namespace {
 
@@ -51,7 +50,23 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
+    f.remove(); // a new file is cheaper than an emptied one
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The body without any CR or LF, then CR LF, as a finished download's second page file.
+QByteArray withoutLineBreaks(const QByteArray &body)
+{
+    QByteArray out(body.size() + 2, Qt::Uninitialized);
+    char *d = out.data();
+    for (const char c : body) {
+        *d = c;
+        d += (c != '\r' && c != '\n');
+    }
+    *d++ = '\r';
+    *d++ = '\n';
+    out.truncate(d - out.constData());
+    return out;
 }
 
 // A harvest that always runs, with one slot whose page is the file at hand.
@@ -150,9 +165,7 @@ int runFaxes(const QStringList &args)
             return Tool::fileError(file, error);
         }
         // The second page file of a finished download: the body without CR and LF.
-        body.erase(std::remove_if(body.begin(), body.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                   body.end());
-        body += "\r\n";
+        body = withoutLineBreaks(body);
         if (!writeFile(page2, body))
             return Tool::fileError(page2, QStringLiteral("cannot be written"));
         session.host.address = QFile::encodeName(file);

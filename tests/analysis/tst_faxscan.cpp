@@ -170,9 +170,14 @@ void TestFaxScan::joinLines_keepsLoneLineFeeds()
 
 void TestFaxScan::textLines_endAtCarriageReturn()
 {
+    const QByteArray text = "a\r\nb\rc\nd\r\n\r\nFax 1\r\nfax\rx\nFAX\r\n\nfax";
     QList<QByteArray> lines;
-    forEachTextLine("a\r\nb\rc\nd\r\n", [&](QByteArrayView l) { lines << l.toByteArray(); });
-    QCOMPARE(lines, (QList<QByteArray>{"a", "b", "c\nd"}));
+    forEachTextLine(text, [&](QByteArrayView l) { lines << l.toByteArray(); });
+    QCOMPARE(lines, (QList<QByteArray>{"a", "b", "c\nd", "", "Fax 1", "fax", "x\nFAX", "\nfax"}));
+    // Only the lines with "fax", cut the same way.
+    QList<QByteArray> faxLines;
+    forEachFaxLine(text, [&](QByteArrayView l) { faxLines << l.toByteArray(); });
+    QCOMPARE(faxLines, (QList<QByteArray>{"Fax 1", "fax", "x\nFAX", "\nfax"}));
 }
 
 QTEST_GUILESS_MAIN(TestFaxScan)
