@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 class HarvestEngine;
@@ -46,6 +47,7 @@ public:
     QByteArray connectName; // host name to resolve (strHost without a port)
     quint16 connectPort = 80;
     int hops = 0;           // redirects followed for the current site
+    QString site;           // the queue entry this download is for
 
 private:
     void wscVersion_Connect();

@@ -446,6 +446,8 @@ void HarvestEngine::Form_Load()
 
 void HarvestEngine::Form_Unload()
 {
+    if (m_bHarvesting)
+        requeueInterrupted();
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
@@ -580,8 +582,23 @@ bool HarvestEngine::queueHoldsSites() const
     return m_db->CountWebsites() > 0 || !m_list2->isEmpty();
 }
 
+void HarvestEngine::requeueInterrupted()
+{
+    // Downloads cut off by Stop or shutdown go back to the backlog; the head of List2
+    // is fetched again by Resume anyway.
+    const QString head = m_headHandedOut ? m_list2->item(0) : QString();
+    for (FetchSlot *s : m_slots) {
+        if (!s->isConnected() || s->site.isEmpty() || s->site == head)
+            continue;
+        QString copy = s->site;
+        m_db->AddWebsite(copy);
+    }
+}
+
 void HarvestEngine::cmdStop_Click()
 {
+    if (m_bHarvesting)
+        requeueInterrupted();
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
@@ -783,6 +800,7 @@ void HarvestEngine::FetchNextSite(int slot)
         markHandedOut(site);
         if (!refill())
             return;
+        m_slots[size_t(slot)]->site = site;
         if (ConnectSlot(slot) == ConnectResult::Skipped)
             continue;
         return;

@@ -111,8 +111,9 @@ public:
     // head of the saved queue, offer Resume. Starts no harvest. Run once, before any click.
     void Form_Load();
     // Stop at once (downloads in progress are dropped unsaved), close every socket, unload
-    // the list builder, and return the sites still in List2 to the backlog so that the next
-    // start offers them with Resume. Whether the program then ends is the window's business.
+    // the list builder, and return the sites still in List2 and those whose download was
+    // cut off to the backlog, so that the next start offers them with Resume. Whether the
+    // program then ends is the window's business.
     void Form_Unload();
     // The options and counters from the settings store (part of Form_Load).
     void LoadSettings();
@@ -120,7 +121,7 @@ public:
     // ---- session control (buttons) ------------------------------------------------------
     void Command1_Click();       // Start: validate, empty the queue, start discovery
     void cmdNextSearch_Click();  // Next (also the automatic advance)
-    void cmdStop_Click();        // Stop
+    void cmdStop_Click();        // Stop (downloads cut off go back to the backlog)
     void cmdResume_Click();      // Resume the saved queue
     void cmdAdd_Click();         // Add Text1 to List1 and the store
     void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
@@ -275,6 +276,7 @@ private:
     void refreshState();
     void applyNextButtonRule();
     void stopAllSlots();
+    void requeueInterrupted();
     bool playSoundIf(bool condition, const QString &relativeName);
     bool refill();
     bool siteAcceptable(const QString &site) const;
