@@ -175,6 +175,30 @@ def write_svg(path):
         f.write("\n".join(parts))
 
 
+# The drop-down arrow of the skin's combo boxes: a chevron in the skin's text colour.
+CHEVRON = [((0.25, 0.40), (0.50, 0.65)), ((0.50, 0.65), (0.75, 0.40))]
+CHEVRON_W = 0.13
+CHEVRON_COLOUR = (0x44, 0x5A, 0x6E)
+
+
+def render_chevron(size, ss=4):
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            hits = 0
+            for sy in range(ss):
+                y = (py + (sy + 0.5) / ss) / size
+                for sx in range(ss):
+                    x = (px + (sx + 0.5) / ss) / size
+                    if any(seg_dist(x, y, a, b) <= CHEVRON_W / 2 for a, b in CHEVRON):
+                        hits += 1
+            a = hits / (ss * ss)
+            row += bytes(CHEVRON_COLOUR + (round(a * 255),)) if a else bytes(4)
+        rows.append(bytes(row))
+    return rows
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "icons")
@@ -183,6 +207,9 @@ def main():
     for size in SIZES:
         write_png(os.path.join(out, "%s-%d.png" % (NAME, size)), size, render(size))
         print("wrote %s-%d.png" % (NAME, size))
+    write_png(os.path.join(out, "chevron-down.png"), 12, render_chevron(12))
+    write_png(os.path.join(out, "chevron-down@2x.png"), 24, render_chevron(24))
+    print("wrote chevron-down.png, chevron-down@2x.png")
 
 
 if __name__ == "__main__":

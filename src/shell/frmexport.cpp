@@ -1,0 +1,126 @@
+#include "frmexport.h"
+
+#include "export.h"
+#include "moddatabase.h"
+#include "productinfo.h"
+#include "skin.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+QPointer<frmExport> g_export;
+} // namespace
+
+frmExport *frmExport::openWindow(modDatabase *db, const QString &dataDir)
+{
+    if (!g_export) {
+        g_export = new frmExport(db, dataDir);
+        g_export->Form_Load();
+    }
+    if (g_export->isVisible()) {
+        g_export->raise();
+        g_export->activateWindow();
+    } else {
+        g_export->show();
+    }
+    return g_export;
+}
+
+frmExport *frmExport::instance()
+{
+    return g_export;
+}
+
+void frmExport::unload()
+{
+    delete g_export.data();
+}
+
+frmExport::frmExport(modDatabase *db, const QString &dataDir) : m_db(db), m_dataDir(dataDir)
+{
+    setObjectName(QStringLiteral("frmExport"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Export Faxes"));
+
+    Label1 = new QLabel(QStringLiteral("Output Type:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->addItems({QStringLiteral("Semi-Colon Delimited (;)"), QStringLiteral("Tab Delimited (^t)"),
+                      QStringLiteral("Line Feed Delimited (one per line)"), QStringLiteral("CSV (all columns)")});
+    Combo1->setPlaceholderText(QStringLiteral("Semi-Colon delimited (;)"));
+    Combo1->setCurrentIndex(-1);
+    Combo1->setMinimumWidth(260);
+    Check2 = new QCheckBox(QStringLiteral("Put a space between each entry"), this);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    Check1 = new QCheckBox(QStringLiteral("Delete all faxes when finished"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Command1 = new QPushButton(QStringLiteral("Export"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setDefault(true);
+    Command1->setMinimumWidth(96);
+    connect(Command1, &QPushButton::clicked, this, &frmExport::Command1_Click);
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(16, 16, 16, 14);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Combo1, 0, 1);
+    grid->addWidget(Check2, 1, 1);
+    grid->addWidget(Check1, 2, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    grid->setRowMinimumHeight(3, 4);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    askSaveFileName = [this](const QString &presetPath) {
+        return QFileDialog::getSaveFileName(this, QString(), presetPath);
+    };
+    askYesNo = [this](const QString &text) {
+        return QMessageBox::question(this, strProductName, text, QMessageBox::Yes | QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    showError = [this](const QString &text) { QMessageBox::warning(this, strProductName, text); };
+}
+
+void frmExport::Form_Load()
+{
+    if (bSkin) {
+        applyLabelOverlay(this);
+        SkinForm(this);
+    }
+    setFixedSize(sizeHint());
+}
+
+void frmExport::Command1_Click()
+{
+    const QString path = askSaveFileName(QDir(m_dataDir).filePath(QStringLiteral("export.txt")));
+    if (path.isEmpty())
+        return; // cancelled: nothing written, nothing deleted
+    if (!m_db) {
+        showError(QStringLiteral("The fax database is not open, so nothing was exported."));
+        return;
+    }
+    const FaxExport::Result result =
+        FaxExport::exportFaxes(*m_db, path, Combo1->currentIndex(), Check2->isChecked());
+    if (!result.ok) {
+        // The dialog stays open so that another file can be chosen; nothing is deleted.
+        showError(result.error);
+        return;
+    }
+    if (Check1->isChecked() && askYesNo(QStringLiteral("Are you sure you want to delete all faxes?"))) {
+        m_db->DeleteAllFaxes();
+    }
+    close();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class modDatabase;
+
+// The export dialog "Export Faxes": writes every stored number to a file chosen by the user
+// and can then delete them all. Opened without modality; unloaded after every export. Each
+// opening starts with no output type picked and both check boxes clear.
+class frmExport : public QDialog
+{
+    Q_OBJECT
+public:
+    // Loads the window if needed and shows it. db (not owned) is the store whose fax preview
+    // List3 is bound; its DeleteAllFaxes also empties that preview. The file dialog starts in
+    // dataDir.
+    static frmExport *openWindow(modDatabase *db, const QString &dataDir);
+    static frmExport *instance();
+    static void unload();
+
+    QLabel *Label1 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QCheckBox *Check2 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QPushButton *Command1 = nullptr;
+
+    // The user's side of an export, replaceable in tests.
+    // The file to write, given the preset path (dataDir/export.txt); empty when cancelled.
+    std::function<QString(const QString &presetPath)> askSaveFileName;
+    // A question with Yes and No buttons; true for Yes.
+    std::function<bool(const QString &text)> askYesNo;
+    // A failure the user must know about.
+    std::function<void(const QString &text)> showError;
+
+    // The export, run by the "Export" button.
+    void Command1_Click();
+
+private:
+    frmExport(modDatabase *db, const QString &dataDir);
+    void Form_Load();
+
+    QPointer<modDatabase> m_db;
+    QString m_dataDir;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+// Prepares Qt WebEngine; call it before the QApplication is created. Shares OpenGL
+// contexts as WebEngine needs, and switches Chromium's sandbox off when the program runs as
+// root, where the sandbox cannot start (and only then).
+void prepareWebEngine();

@@ -1,0 +1,393 @@
+// The export: the dialog's cases, the file helpers, CSV quoting and varnel-tool export.
+
+#include "export.h"
+#include "frmexport.h"
+#include "moddatabase.h"
+#include "productinfo.h"
+#include "testenv.h"
+#include "textlist.h"
+#include "clock.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A store with its fax preview bound, as the main window has it.
+struct Store
+{
+    explicit Store(const QString &dir) : db(dir)
+    {
+        db.setLists(nullptr, nullptr, &list3);
+        db.setClock(&clock);
+    }
+    void add(const QStringList &numbers, const QString &search = QStringLiteral("dentists chicago"))
+    {
+        for (QString n : numbers) {
+            QString s = search;
+            db.AddFax(n, QStringLiteral("www.example.com/contact.htm"), s, QStringLiteral("Illinois"));
+            list3.addItem(n + QStringLiteral(" | Illinois"));
+            clock.advance(60);
+        }
+    }
+    TextList list3;
+    ManualClock clock;
+    modDatabase db;
+};
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void dialog_hasItsControls();
+    void exportCases_data();
+    void exportCases();
+    void csv_quotesCommasQuotesAndLineBreaks_data();
+    void csv_quotesCommasQuotesAndLineBreaks();
+    void csv_fromTheDialog_hasHeaderAndIsoDates();
+    void unreadableStore_writesAndDeletesNothing();
+    void fileExists_data();
+    void fileExists();
+    void fileNamePart_data();
+    void fileNamePart();
+    void tool_data();
+    void tool();
+};
+
+void TestExport::initTestCase()
+{
+    TestEnv::enterTestMode();
+    LoadProductInfo();
+    bSkin = false;
+}
+
+void TestExport::cleanup()
+{
+    frmExport::unload();
+}
+
+void TestExport::dialog_hasItsControls()
+{
+    TempDataDir dir;
+    Store store(dir.path());
+    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Export Faxes"));
+    QCOMPARE(w->Label1->text(), QStringLiteral("Output Type:"));
+    QCOMPARE(w->Combo1->currentIndex(), -1);
+    QCOMPARE(w->Combo1->placeholderText(), QStringLiteral("Semi-Colon delimited (;)"));
+    QCOMPARE(w->Combo1->count(), 4);
+    QCOMPARE(w->Combo1->itemText(0), QStringLiteral("Semi-Colon Delimited (;)"));
+    QCOMPARE(w->Combo1->itemText(1), QStringLiteral("Tab Delimited (^t)"));
+    QCOMPARE(w->Combo1->itemText(2), QStringLiteral("Line Feed Delimited (one per line)"));
+    QCOMPARE(w->Combo1->itemText(3), QStringLiteral("CSV (all columns)"));
+    QCOMPARE(w->Check2->text(), QStringLiteral("Put a space between each entry"));
+    QCOMPARE(w->Check1->text(), QStringLiteral("Delete all faxes when finished"));
+    QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
+    QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
+    // Opening it again while it is open gives the same window.
+    QCOMPARE(frmExport::openWindow(&store.db, dir.path()), w);
+}
+
+void TestExport::exportCases_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("space");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::addColumn<QByteArray>("existing");  // content of a file already there; null: none
+    QTest::addColumn<QString>("target");       // relative to the data dir; empty: cancel
+    QTest::addColumn<bool>("deleteTicked");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<QByteArray>("expected");  // the file afterwards
+    QTest::addColumn<bool>("asked");           // the deletion question was shown
+    QTest::addColumn<bool>("errorShown");
+    QTest::addColumn<int>("numbersLeft");
+
+    const QStringList three{QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102"),
+                            QStringLiteral("+44-20-7946-0958")};
+    const QString out = QStringLiteral("export.txt");
+
+    QTest::newRow("no pick, three numbers") << -1 << false << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << false << false << 3;
+    QTest::newRow("no pick, with space") << -1 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false << 3;
+    QTest::newRow("semicolon picked, with space") << 0 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false << 3;
+    QTest::newRow("tab ignores the space") << 1 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\t1-312-555-0102\t+44-20-7946-0958\t\r\n") << false << false << 3;
+    QTest::newRow("one per line") << 2 << false << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false << false << 3;
+    QTest::newRow("one per line ignores the space") << 2 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false << false << 3;
+    QTest::newRow("no numbers: one line end") << -1 << false << QStringList() << QByteArray() << out << false
+        << false << QByteArray("\r\n") << false << false << 0;
+    QTest::newRow("existing file replaced, not extended") << 0 << false << three
+        << QByteArray("an older and much longer export that must not survive;\r\n") << out << false << false
+        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << false << false << 3;
+    QTest::newRow("delete, Yes") << -1 << false << three << QByteArray() << out << true << true
+        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << true << false << 0;
+    QTest::newRow("delete, No") << -1 << false << three << QByteArray() << out << true << false
+        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << true << false << 3;
+    QTest::newRow("cancel writes and deletes nothing") << -1 << false << three << QByteArray() << QString()
+        << true << true << QByteArray("<absent>") << false << false << 3;
+    QTest::newRow("cancel leaves an existing file") << -1 << false << three << QByteArray("old\r\n") << QString()
+        << true << true << QByteArray("old\r\n") << false << false << 3;
+    QTest::newRow("missing folder: reported, no deletion offered") << -1 << false << three << QByteArray()
+        << QStringLiteral("no/such/folder/export.txt") << true << true << QByteArray("<absent>") << false
+        << true << 3;
+    QTest::newRow("path is a folder: reported, no deletion offered") << -1 << false << three << QByteArray()
+        << QStringLiteral("afolder") << true << true << QByteArray("<absent>") << false << true << 3;
+    QTest::newRow("path below a file: reported") << -1 << false << three << QByteArray()
+        << QStringLiteral("afile/inner.txt") << true << true << QByteArray("<absent>") << false << true << 3;
+}
+
+void TestExport::exportCases()
+{
+    QFETCH(int, type);
+    QFETCH(bool, space);
+    QFETCH(QStringList, numbers);
+    QFETCH(QByteArray, existing);
+    QFETCH(QString, target);
+    QFETCH(bool, deleteTicked);
+    QFETCH(bool, answerYes);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, asked);
+    QFETCH(bool, errorShown);
+    QFETCH(int, numbersLeft);
+
+    TempDataDir dir;
+    Store store(dir.path());
+    store.add(numbers);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("afolder")));
+    QVERIFY(writeFile(dir.file(QStringLiteral("afile")), "a file, not a folder"));
+    const QString presetFile = dir.file(QStringLiteral("export.txt"));
+    if (!existing.isNull())
+        QVERIFY(writeFile(presetFile, existing));
+
+    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    QPointer<frmExport> guard(w);
+    QString preset;
+    QStringList questions;
+    QStringList errors;
+    w->askSaveFileName = [&](const QString &p) {
+        preset = p;
+        return target.isEmpty() ? QString() : dir.file(target);
+    };
+    w->askYesNo = [&](const QString &text) {
+        questions << text;
+        return answerYes;
+    };
+    w->showError = [&](const QString &text) { errors << text; };
+    if (type >= 0)
+        w->Combo1->setCurrentIndex(type);
+    w->Check2->setChecked(space);
+    w->Check1->setChecked(deleteTicked);
+
+    w->Command1_Click();
+
+    QCOMPARE(preset, presetFile); // starts in the data directory with "export.txt"
+    const QString written = target.isEmpty() || errorShown ? presetFile : dir.file(target);
+    QCOMPARE(readFile(written), expected);
+    QCOMPARE(!questions.isEmpty(), asked);
+    if (asked)
+        QCOMPARE(questions, QStringList{QStringLiteral("Are you sure you want to delete all faxes?")});
+    QCOMPARE(!errors.isEmpty(), errorShown);
+    if (errorShown) // the message names the file
+        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))), qPrintable(errors.first()));
+    QCOMPARE(store.db.CountFaxes(), numbersLeft);
+    QCOMPARE(store.list3.count(), numbersLeft); // the preview follows the store
+
+    // A finished export unloads the dialog; a cancelled or failed one leaves it open.
+    if (target.isEmpty() || errorShown) {
+        QVERIFY(guard && guard->isVisible());
+    } else {
+        QTRY_VERIFY(!guard);
+    }
+}
+
+void TestExport::csv_quotesCommasQuotesAndLineBreaks_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QByteArray>("field");
+
+    QTest::newRow("plain") << QStringLiteral("dentists chicago") << QByteArray("dentists chicago");
+    QTest::newRow("comma") << QStringLiteral("dentists, chicago") << QByteArray("\"dentists, chicago\"");
+    QTest::newRow("quotes doubled") << QStringLiteral("the \"best\" dentists")
+                                    << QByteArray("\"the \"\"best\"\" dentists\"");
+    QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
+    QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << QByteArray("\"a\r\nb\"");
+    QTest::newRow("UTF-8") << QStringLiteral("z\u00FCrich caf\u00E9") << QByteArray("z\xC3\xBCrich caf\xC3\xA9");
+}
+
+void TestExport::csv_quotesCommasQuotesAndLineBreaks()
+{
+    QFETCH(QString, search);
+    QFETCH(QByteArray, field);
+    FaxRow r;
+    r.fax = QStringLiteral("1-312-555-0101");
+    r.date = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7));
+    r.website = QStringLiteral("www.example.com/a,b.htm");
+    r.search = search;
+    r.location = QStringLiteral("Illinois");
+    const QByteArray csv = FaxExport::formatCsv({r});
+    QCOMPARE(csv, QByteArray("fax,Date,website,search,location\r\n"
+                             "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",")
+                      + field + ",Illinois\r\n");
+}
+
+void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
+{
+    TempDataDir dir;
+    Store store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")},
+              QStringLiteral("dentists, \"downtown\""));
+    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("faxes.csv")); };
+    w->Combo1->setCurrentIndex(FaxExport::Csv);
+    w->Check2->setChecked(true); // no effect on CSV
+    w->Command1_Click();
+    QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
+             QByteArray("fax,Date,website,search,location\r\n"
+                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"
+                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"));
+}
+
+void TestExport::unreadableStore_writesAndDeletesNothing()
+{
+    TempDataDir dir;
+    QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")), QByteArray("this is not a database\n").repeated(100)));
+    modDatabase db(dir.path());
+    frmExport *w = frmExport::openWindow(&db, dir.path());
+    QStringList errors;
+    bool asked = false;
+    w->askSaveFileName = [&](const QString &p) { return p; };
+    w->askYesNo = [&](const QString &) { return asked = true; };
+    w->showError = [&](const QString &text) { errors << text; };
+    w->Check1->setChecked(true);
+    w->Command1_Click();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors.first().contains(QStringLiteral("varnel.mdb")));
+    QVERIFY(!asked);
+    QVERIFY(!QFile::exists(dir.file(QStringLiteral("export.txt"))));
+    QCOMPARE(readFile(dir.file(QStringLiteral("varnel.mdb"))), QByteArray("this is not a database\n").repeated(100));
+}
+
+void TestExport::fileExists_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("normal file") << QStringLiteral("Help.rtf") << true;
+    QTest::newRow("folder") << QStringLiteral("afolder") << false;
+    QTest::newRow("missing") << QStringLiteral("nothing.txt") << false;
+    QTest::newRow("hidden file") << QStringLiteral(".hidden") << false;
+    QTest::newRow("empty path") << QString() << false;
+}
+
+void TestExport::fileExists()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    TempDataDir dir;
+    QVERIFY(writeFile(dir.file(QStringLiteral("Help.rtf")), "x"));
+    QVERIFY(writeFile(dir.file(QStringLiteral(".hidden")), "x"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("afolder")));
+    QCOMPARE(FileExists(name.isEmpty() ? QString() : dir.file(name)), exists);
+}
+
+void TestExport::fileNamePart_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("part");
+    QTest::newRow("backslashes") << QStringLiteral("C:\\Program Files\\Varnel\\Help.rtf") << QStringLiteral("Help.rtf");
+    QTest::newRow("slashes") << QStringLiteral("/usr/share/varnel/Help.rtf") << QStringLiteral("Help.rtf");
+    QTest::newRow("mixed") << QStringLiteral("a/b\\c/d.txt") << QStringLiteral("d.txt");
+    QTest::newRow("no separator") << QStringLiteral("export.txt") << QStringLiteral("export.txt");
+    QTest::newRow("trailing separator") << QStringLiteral("folder\\") << QString();
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestExport::fileNamePart()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, part);
+    QCOMPARE(FileNamePart(path), part);
+}
+
+void TestExport::tool_data()
+{
+    QTest::addColumn<QStringList>("args"); // "%D" is the data dir, "%F" the output file
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("numbersLeft");
+
+    QTest::newRow("semicolon by default") << QStringList{"--data-dir", "%D", "%F"} << 0
+                                          << QByteArray("1-312-555-0101;1-312-555-0102;\r\n") << 2;
+    QTest::newRow("semicolon with space") << QStringList{"--data-dir", "%D", "--space", "%F"} << 0
+                                          << QByteArray("1-312-555-0101; 1-312-555-0102; \r\n") << 2;
+    QTest::newRow("tab") << QStringList{"--data-dir", "%D", "--type", "tab", "%F"} << 0
+                         << QByteArray("1-312-555-0101\t1-312-555-0102\t\r\n") << 2;
+    QTest::newRow("lines and delete") << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
+                                      << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
+    QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
+                         << QByteArray("fax,Date,website,search,location\r\n"
+                                       "1-312-555-0101,2026-01-01T12:00:00,www.example.com/contact.htm,dentists chicago,Illinois\r\n"
+                                       "1-312-555-0102,2026-01-01T12:01:00,www.example.com/contact.htm,dentists chicago,Illinois\r\n")
+                         << 2;
+    QTest::newRow("unknown type") << QStringList{"--data-dir", "%D", "--type", "xml", "%F"} << 2
+                                  << QByteArray("<absent>") << 2;
+    QTest::newRow("no file") << QStringList{"--data-dir", "%D"} << 2 << QByteArray("<absent>") << 2;
+    QTest::newRow("unwritable file keeps the numbers")
+        << QStringList{"--data-dir", "%D", "--delete", "%D/missing/out.txt"} << 1 << QByteArray("<absent>") << 2;
+    QTest::newRow("no database in the folder") << QStringList{"--data-dir", "%D/empty", "%F"} << 1
+                                               << QByteArray("<absent>") << 2;
+}
+
+void TestExport::tool()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, file);
+    QFETCH(int, numbersLeft);
+
+    TempDataDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
+    {
+        Store store(dir.path());
+        store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
+    }
+    const QString out = dir.file(QStringLiteral("out.txt"));
+    for (QString &a : args)
+        a.replace(QLatin1String("%D"), dir.path()).replace(QLatin1String("%F"), out);
+
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_TOOL_PATH), QStringList{QStringLiteral("export")} + args);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), exitCode);
+    if (exitCode == 1) // the message names what failed
+        QVERIFY(!p.readAllStandardError().trimmed().isEmpty());
+    QCOMPARE(readFile(out), file);
+    modDatabase db(dir.path());
+    QCOMPARE(db.CountFaxes(), numbersLeft);
+}
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"
