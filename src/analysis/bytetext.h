@@ -26,43 +26,69 @@ inline bool matchesCaselessAt(const char *p, const char *needle, qsizetype len)
     return true;
 }
 
+// Finds needle (given in lower case) in text with ASCII letters folded, for a series of
+// searches with growing start positions: the first character is found with memchr in each
+// letter case, and what a search learnt about the next occurrence of each is kept, so a
+// whole series costs one pass over the text.
+class CaselessFinder
+{
+public:
+    CaselessFinder(QByteArrayView text, QByteArrayView needle)
+        : m_s(text.data()), m_n(text.size()), m_nd(needle.data()), m_m(needle.size())
+    {
+        m_first = m_m ? m_nd[0] : 0;
+        m_letter = m_first >= 'a' && m_first <= 'z';
+        m_upper = m_letter ? char(m_first - 32) : m_first;
+        m_last = m_n - m_m;
+    }
+
+    // The first position >= from; -1 when there is none.
+    qsizetype next(qsizetype from)
+    {
+        if (m_m == 0)
+            return from <= m_n ? from : -1;
+        if (from < 0)
+            from = 0;
+        for (;;) {
+            if (m_lo < from)
+                m_lo = find(m_first, from);
+            if (m_letter && m_up < from)
+                m_up = find(m_upper, from);
+            const qsizetype at = (m_letter && m_up < m_lo) ? m_up : m_lo;
+            if (at > m_last)
+                return -1;
+            if (matchesCaselessAt(m_s + at + 1, m_nd + 1, m_m - 1))
+                return at;
+            from = at + 1;
+        }
+    }
+
+private:
+    qsizetype find(char c, qsizetype at) const
+    {
+        if (at > m_last)
+            return m_n + 1;
+        const void *p = std::memchr(m_s + at, c, size_t(m_last - at + 1));
+        return p ? static_cast<const char *>(p) - m_s : m_n + 1;
+    }
+
+    const char *m_s;
+    qsizetype m_n;
+    const char *m_nd;
+    qsizetype m_m;
+    char m_first = 0;
+    char m_upper = 0;
+    bool m_letter = false;
+    qsizetype m_last;
+    qsizetype m_lo = -1; // next occurrence of each spelling of the first character
+    qsizetype m_up = -1;
+};
+
 // First position >= from of needle (given in lower case) in text, ASCII letters folded;
-// -1 when absent. The first character is found with memchr, in both cases for a letter.
+// -1 when absent.
 inline qsizetype indexOfCaseless(QByteArrayView text, QByteArrayView needle, qsizetype from = 0)
 {
-    const qsizetype m = needle.size();
-    const qsizetype n = text.size();
-    if (m == 0)
-        return from <= n ? from : -1;
-    if (from < 0)
-        from = 0;
-    const char *s = text.data();
-    const char *nd = needle.data();
-    const char first = nd[0];
-    const bool letter = first >= 'a' && first <= 'z';
-    const char upper = letter ? char(first - 32) : first;
-    const qsizetype last = n - m; // the last start that fits
-    qsizetype i = from;
-    // Next occurrence of each spelling of the first character; n when there is none.
-    auto next = [&](char c, qsizetype at) -> qsizetype {
-        if (at > last)
-            return n;
-        const void *p = std::memchr(s + at, c, size_t(last - at + 1));
-        return p ? static_cast<const char *>(p) - s : n;
-    };
-    qsizetype lo = next(first, i);
-    qsizetype up = letter ? next(upper, i) : n;
-    for (;;) {
-        const qsizetype at = lo < up ? lo : up;
-        if (at > last)
-            return -1;
-        if (matchesCaselessAt(s + at + 1, nd + 1, m - 1))
-            return at;
-        if (at == lo)
-            lo = next(first, at + 1);
-        else
-            up = next(upper, at + 1);
-    }
+    return CaselessFinder(text, needle).next(from);
 }
 
 inline bool containsCaseless(QByteArrayView text, QByteArrayView needle)

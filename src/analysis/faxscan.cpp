@@ -191,7 +191,8 @@ QByteArray joinLines(QByteArrayView bytes)
 
 QByteArray markFaxWords(QByteArrayView text)
 {
-    qsizetype at = indexOfCaseless(text, "fax");
+    CaselessFinder fax(text, "fax");
+    qsizetype at = fax.next(0);
     if (at < 0)
         return text.toByteArray();
     QByteArray out;
@@ -201,7 +202,7 @@ QByteArray markFaxWords(QByteArrayView text)
         out.append(text.data() + copied, at - copied);
         out.append("\r\nfax", 5);
         copied = at + 3;
-        at = indexOfCaseless(text, "fax", copied);
+        at = fax.next(copied);
     }
     out.append(text.data() + copied, text.size() - copied);
     return out;

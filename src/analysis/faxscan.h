@@ -65,8 +65,9 @@ void forEachFaxLine(QByteArrayView text, F &&f)
     const char *s = text.data();
     const qsizetype n = text.size();
     qsizetype pos = 0; // the start of a line not yet looked at
+    ByteText::CaselessFinder fax(text, "fax");
     for (;;) {
-        const qsizetype hit = ByteText::indexOfCaseless(text, "fax", pos);
+        const qsizetype hit = fax.next(pos);
         if (hit < 0)
             return;
         qsizetype start = pos;

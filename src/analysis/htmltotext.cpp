@@ -6,7 +6,8 @@
 #include <QFile>
 
 #include <cstring>
-#include <unordered_map>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 using ByteText::equalsCaseless;
@@ -139,8 +140,8 @@ bool squeezedStartsWith(QByteArrayView tag, const char *lowerText)
 class Converter
 {
 public:
-    explicit Converter(QByteArrayView html)
-        : s(html.data()), n(html.size()), out(html.size() + html.size() / 8 + 64)
+    Converter(QByteArrayView html, bool rowMemory)
+        : s(html.data()), n(html.size()), out(html.size() + html.size() / 8 + 64), useRowMemo(rowMemory)
     {
     }
 
@@ -181,6 +182,7 @@ private:
     const char *s;
     const qsizetype n;
     Output out;
+    const bool useRowMemo;
 
     qint64 column = 0;
     bool inBody = false;
@@ -196,17 +198,33 @@ private:
     qint64 itemNumber = 0;
     RowTag rememberedRowTag = RowTag::Other;
 
-    // Row look-aheads of rows without their closing tags overlap; what a walk learnt about
-    // the rest of the page from a tag onwards is kept, so that every tag is walked over a
-    // bounded number of times.
+    // Row look-aheads of rows without their closing tags overlap; what a long walk learnt
+    // about the rest of the page from some of its tags onwards is kept, so that a later
+    // walk that joins it stops within a few tags. Every tag is then walked over a bounded
+    // number of times.
     struct RowFate
     {
         enum Kind : unsigned char { Short, Long, Ends } kind; // Short: ends at /TR or /TABLE
         bool reset;  // a P or BR set the count to 66 on the way
         qint64 add;  // characters counted after the state (after the last reset)
     };
-    std::unordered_map<qint64, RowFate> rowMemo;
-    qsizetype rowMemoReach = -1;
+    struct Checkpoint
+    {
+        qint64 key; // position * 2 + (inside a cell)
+        RowFate fate;
+    };
+    // Sorted by key. Walks start at growing positions and move forward, so the lookups go
+    // through it in order: rowMemoStart follows the walks' starts, rowMemoAt one walk.
+    std::vector<Checkpoint> rowMemo;
+    size_t rowMemoStart = 0;
+    size_t rowMemoAt = 0;
+    struct Step
+    {
+        qint64 key;
+        qint64 count;
+        qint64 resets;
+    };
+    std::vector<Step> rowPath; // the checkpoints of the current walk
 
     // The comment-end search answered "the last character" from commentFrom; that answer
     // holds for later starts up to commentLastValidUpTo.
@@ -467,40 +485,38 @@ bool Converter::rowLookAhead(qsizetype start)
 {
     // States where the walk's future does not depend on how it got there: at a "<" outside
     // a cell (the tag read replaces the remembered one) and at a "<" inside a cell.
-    struct Step
-    {
-        qint64 key;
-        qint64 count;
-        qint64 resets;
-    };
-    std::vector<Step> path;
-    if (start > rowMemoReach) {
+    rowPath.clear();
+    if (!rowMemo.empty() && qint64(start) * 2 > rowMemo.back().key) {
         rowMemo.clear();
-        rowMemoReach = -1;
+        rowMemoStart = 0;
     }
+    while (rowMemoStart < rowMemo.size() && rowMemo[rowMemoStart].key < qint64(start) * 2)
+        ++rowMemoStart;
+    rowMemoAt = rowMemoStart;
     qint64 count = 0;
     qint64 resets = 0;
     RowFate::Kind outcome = RowFate::Ends;
-    bool fromMemo = false;
 
     auto visit = [&](qsizetype pos, bool inCell) -> bool {
         const qint64 key = qint64(pos) * 2 + (inCell ? 1 : 0);
-        if (!rowMemo.empty()) {
-            auto it = rowMemo.find(key);
-            if (it != rowMemo.end()) {
-                const RowFate f = it->second;
-                outcome = f.kind;
-                if (f.reset) {
-                    count = kRowTooLong + f.add;
-                    ++resets;
-                } else {
-                    count += f.add;
-                }
-                fromMemo = true;
-                return true;
+        // About one state in sixteen, picked by its position, is a checkpoint: the only
+        // states recorded and looked up.
+        if (!useRowMemo || (quint64(key) * 0x9E3779B97F4A7C15ULL) >> 60 != 0)
+            return false;
+        while (rowMemoAt < rowMemo.size() && rowMemo[rowMemoAt].key < key)
+            ++rowMemoAt;
+        if (rowMemoAt < rowMemo.size() && rowMemo[rowMemoAt].key == key) {
+            const RowFate f = rowMemo[rowMemoAt].fate;
+            outcome = f.kind;
+            if (f.reset) {
+                count = kRowTooLong + f.add;
+                ++resets;
+            } else {
+                count += f.add;
             }
+            return true;
         }
-        path.push_back({key, count, resets});
+        rowPath.push_back({key, count, resets});
         return false;
     };
 
@@ -591,18 +607,31 @@ bool Converter::rowLookAhead(qsizetype start)
     }
 
     // Remember what the walk learnt, when it was long enough to matter.
-    if (path.size() > 16) {
-        for (const Step &st : path) {
+    if (rowPath.size() > 2 && outcome != RowFate::Ends) {
+        std::vector<Checkpoint> learnt;
+        learnt.reserve(rowPath.size());
+        for (const Step &st : rowPath) {
             RowFate f;
             f.kind = outcome;
             f.reset = resets > st.resets;
             f.add = f.reset ? count - kRowTooLong : count - st.count;
-            rowMemo.emplace(st.key, f);
-            if (st.key / 2 > rowMemoReach)
-                rowMemoReach = qsizetype(st.key / 2);
+            learnt.push_back({st.key, f});
         }
+        if (rowMemo.empty() || learnt.front().key > rowMemo.back().key) {
+            rowMemo.insert(rowMemo.end(), learnt.begin(), learnt.end());
+        } else {
+            // A walk beside the known ones: rare, as walks join at their first shared tag.
+            std::vector<Checkpoint> merged;
+            merged.reserve(rowMemo.size() + learnt.size());
+            std::merge(rowMemo.begin(), rowMemo.end(), learnt.begin(), learnt.end(),
+                       std::back_inserter(merged),
+                       [](const Checkpoint &a, const Checkpoint &b) { return a.key < b.key; });
+            rowMemo.swap(merged);
+        }
+        rowMemoStart = size_t(std::lower_bound(rowMemo.begin(), rowMemo.end(), qint64(start) * 2,
+                                               [](const Checkpoint &c, qint64 k) { return c.key < k; })
+                              - rowMemo.begin());
     }
-    Q_UNUSED(fromMemo);
 
     switch (outcome) {
     case RowFate::Short:
@@ -645,10 +674,15 @@ qsizetype Converter::commentEnd(qsizetype from)
 
 QByteArray HtmlToText(QByteArrayView html, const QString &outputPath)
 {
-    QByteArray text = Converter(html).run();
+    QByteArray text = Converter(html, true).run();
     if (!outputPath.isEmpty())
         writeTextFile(outputPath, text);
     return text;
+}
+
+QByteArray HtmlToTextWithoutRowMemory(QByteArrayView html)
+{
+    return Converter(html, false).run();
 }
 
 QByteArray RemoveSpaces(QByteArrayView text)

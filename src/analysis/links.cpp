@@ -138,9 +138,10 @@ bool isSkippedLink(QByteArrayView link)
 QList<QByteArray> linkTextsOfLine(QByteArrayView line)
 {
     QList<QByteArray> links;
-    qsizetype at = indexOfCaseless(line, "href=");
+    CaselessFinder href(line, "href=");
+    qsizetype at = href.next(0);
     while (at >= 0) {
-        const qsizetype next = indexOfCaseless(line, "href=", at + 5);
+        const qsizetype next = href.next(at + 5);
         const qsizetype end = next < 0 ? line.size() : next;
         // The piece after "href=", less one double quote and then one apostrophe.
         qsizetype b = at + 5;

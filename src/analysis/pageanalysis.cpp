@@ -100,7 +100,8 @@ void PageAnalysis::GetLinks(int slot)
     const QByteArray curDir = m_host->strCurDir();
     const char *s = page.constData();
     const qsizetype n = page.size();
-    qsizetype at = ByteText::indexOfCaseless(page, "href=");
+    ByteText::CaselessFinder href(page, "href=");
+    qsizetype at = href.next(0);
     while (at >= 0) {
         // The line around this "href=": it ends at CR, LF or CR LF.
         qsizetype end = at;
@@ -122,7 +123,7 @@ void PageAnalysis::GetLinks(int slot)
         }
         if (!m_host->isHarvesting())
             break;
-        at = end < n ? ByteText::indexOfCaseless(page, "href=", end + 1) : -1;
+        at = end < n ? href.next(end + 1) : -1;
     }
 
     m_host->setStatusPanel(2, QString());

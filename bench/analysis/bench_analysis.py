@@ -1,0 +1,226 @@
+#!/usr/bin/env python3
+"""Page-analysis benchmark: `varnel-tool faxes --intl` against `w3m -dump`, and scaling.
+
+    bench_analysis.py --tool BUILD/src/app/varnel-tool [--work DIR] [--mb 64]
+                      [--real CORPUS/real-pages] [--repeat 3] [--skip-w3m] [--skip-scaling]
+
+1. Throughput: both programs read the same files in the same batches, side by side in one
+   run; the best of --repeat runs counts. Prints MB/s of each and the ratio. The tool runs
+   the whole path of a finished download (second page file, conversion, fax scan, store)
+   against a fresh temporary store, which lives below $TMPDIR.
+2. Scaling: the time for an input and for the input doubled, for the generated corpus and
+   for pathological pages (table rows, cells never closed, a line without whitespace,
+   "fax" over and over, links on one line). The start-up of the program (measured on an
+   empty page) is subtracted before the ratio is taken; the goal is at most 2.2.
+
+The generated corpus goes to --work (default: /tmp/varnel-bench-analysis), never into
+the source tree.
+"""
+
+import argparse
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MB = 1024.0 * 1024.0
+
+
+def run(cmd, files, batch=400):
+    """Runs cmd over files in batches; returns the wall time in seconds."""
+    start = time.perf_counter()
+    for k in range(0, len(files), batch):
+        r = subprocess.run(cmd + files[k:k + batch], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if r.returncode != 0:
+            sys.exit("%s failed (%d): %s" % (cmd[0], r.returncode, r.stderr.decode(errors="replace")[:300]))
+    return time.perf_counter() - start
+
+
+def best(cmd, files, repeat):
+    return min(run(cmd, files) for _ in range(repeat))
+
+
+def size_of(files):
+    return sum(os.path.getsize(f) for f in files)
+
+
+def warm(files):
+    for f in files:
+        with open(f, "rb") as h:
+            while h.read(1 << 20):
+                pass
+
+
+def corpus(work, mb):
+    d = os.path.join(work, "corpus")
+    files = sorted(os.path.join(d, f) for f in os.listdir(d)) if os.path.isdir(d) else []
+    if size_of(files) < mb * MB * 0.99:
+        subprocess.run([sys.executable, os.path.join(HERE, "gen_corpus.py"), d, "--mb", str(mb)], check=True)
+        files = sorted(os.path.join(d, f) for f in os.listdir(d))
+    return files
+
+
+def throughput(tool, label, files, repeat, with_w3m):
+    warm(files)
+    total = size_of(files)
+    t_tool = best([tool, "faxes", "--intl"], files, repeat)
+    line = "%-22s %8.1f MB  varnel-tool faxes --intl %6.3f s %7.1f MB/s" % (label, total / MB, t_tool, total / MB / t_tool)
+    if with_w3m:
+        t_w3m = best(["w3m", "-dump", "-T", "text/html"], files, repeat)
+        line += "   w3m -dump %6.3f s %7.1f MB/s   ratio %5.1fx" % (t_w3m, total / MB / t_w3m, t_w3m / t_tool)
+    print(line, flush=True)
+    return t_tool
+
+
+# Pathological pages, each a function of a scale k (1 = the size named in the goal).
+def rows(k):
+    body = "".join("<tr><td>Office %d</td><td>Fax: 212-555-%04d</td></tr>\n" % (i, i % 10000)
+                   for i in range(10000 * k))
+    return "<html><body><table>\n" + body + "</table></body></html>"
+
+
+def open_cells(k):
+    body = "".join("<tr><td>cell %d " % i for i in range(10000 * k))
+    return "<html><body><table>" + body + "</table><p>end</p></body></html>"
+
+
+def open_rows(k):
+    body = "".join("<tr><td>a%d</td><td>b</td>" % i for i in range(10000 * k))
+    return "<html><body><table>" + body + "</table></body></html>"
+
+
+def no_whitespace(k):
+    return "<html><body>" + "x" * (1000000 * k) + "</body></html>"
+
+
+def fax_words(k):
+    return "<html><body>" + "fax" * (100000 * k) + "</body></html>"
+
+
+def fax_lines(k):
+    return "<html><body>" + "Fax: 212-555-0187<br>" * (100000 * k) + "</body></html>"
+
+
+def links_line(k):
+    return "<html><body>" + "".join('<a href="p%d.htm">%d</a>' % (i, i) for i in range(100000 * k)) + "</body></html>"
+
+
+def comment_dashes(k):
+    return "<html><body>x<!-- " + "- " * (500000 * k) + "--></body></html>"
+
+
+PATHOLOGICAL = [
+    ("10,000 table rows", rows),
+    ("cells never closed", open_cells),
+    ("rows never closed", open_rows),
+    ("1 MB without whitespace", no_whitespace),
+    ("100,000 x 'fax'", fax_words),
+    ("100,000 fax lines", fax_lines),
+    ("100,000 links, one line", links_line),
+    ("comment of dashes", comment_dashes),
+]
+
+
+def timed_page(cmd, path, repeat):
+    return min(run(cmd, [path]) for _ in range(repeat))
+
+
+def scaling(tool, work, files, repeat, scales):
+    print("\nScaling (time for the input doubled / time for the input, start-up subtracted; goal <= 2.20)")
+    ok = True
+    with tempfile.TemporaryDirectory(dir=work) as d:
+        empty = os.path.join(d, "empty.html")
+        with open(empty, "w") as f:
+            f.write("<html><body></body></html>")
+        cmd = [tool, "faxes", "--intl"]
+        startup = timed_page(cmd, empty, repeat * 2)
+        print("  start-up of varnel-tool on an empty page: %.3f s" % startup)
+
+        # The generated corpus, half and whole.
+        half, acc = [], 0
+        total = size_of(files)
+        for f in files:
+            if acc >= total / 2:
+                break
+            half.append(f)
+            acc += os.path.getsize(f)
+        t1 = best(cmd, half, repeat)
+        t2 = best(cmd, files, repeat)
+        ok &= report("generated corpus", acc, t1, t2, 0.0)
+
+        for name, make in PATHOLOGICAL:
+            for k in scales:
+                p1 = os.path.join(d, "p1.html")
+                p2 = os.path.join(d, "p2.html")
+                with open(p1, "w") as f:
+                    f.write(make(k))
+                with open(p2, "w") as f:
+                    f.write(make(2 * k))
+                t1 = timed_page(cmd, p1, repeat)
+                t2 = timed_page(cmd, p2, repeat)
+                label = name if k == 1 else "%s x%d" % (name, k)
+                ok &= report(label, os.path.getsize(p1), t1, t2, startup)
+
+        # Links are queued through the store: the links subcommand on one line of links.
+        lcmd = [tool, "links", "--url", "example.com/dir/index.htm"]
+        for k in (1,):
+            p1 = os.path.join(d, "l1.html")
+            p2 = os.path.join(d, "l2.html")
+            with open(p1, "w") as f:
+                f.write(links_line(k)[: 2 * 1024 * 1024])
+            with open(p2, "w") as f:
+                f.write(links_line(2 * k)[: 4 * 1024 * 1024])
+            t1 = min(run(lcmd, [p1]) for _ in range(repeat))
+            t2 = min(run(lcmd, [p2]) for _ in range(repeat))
+            ok &= report("links subcommand, one line", os.path.getsize(p1), t1, t2, startup)
+    print("\nScaling: %s" % ("all within the goal" if ok else "SOME OVER THE GOAL"))
+    return ok
+
+
+def report(name, size, t1, t2, startup):
+    a = max(t1 - startup, 1e-6)
+    b = max(t2 - startup, 1e-6)
+    ratio = b / a
+    good = ratio <= 2.2
+    print("  %-34s %8.2f MB  %7.3f s -> %7.3f s   ratio %5.2f  %s"
+          % (name, size / MB, t1, t2, ratio, "ok" if good else "OVER"), flush=True)
+    return good
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--tool", required=True)
+    ap.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "varnel-bench-analysis"))
+    ap.add_argument("--mb", type=float, default=64)
+    ap.add_argument("--real", default=os.path.join(HERE, "..", "..", "..", "shared", "corpus", "real-pages"))
+    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--scales", default="1,8", help="pathological page scales, each run doubled")
+    ap.add_argument("--skip-w3m", action="store_true")
+    ap.add_argument("--skip-scaling", action="store_true")
+    args = ap.parse_args()
+
+    tool = os.path.abspath(args.tool)
+    os.makedirs(args.work, exist_ok=True)
+    with_w3m = not args.skip_w3m
+    if with_w3m and subprocess.run(["sh", "-c", "command -v w3m"], stdout=subprocess.DEVNULL).returncode != 0:
+        print("w3m is not installed (Debian package w3m): comparison skipped")
+        with_w3m = False
+
+    print("Throughput (best of %d, TMPDIR=%s)" % (args.repeat, tempfile.gettempdir()))
+    files = corpus(args.work, args.mb)
+    throughput(tool, "generated corpus", files, args.repeat, with_w3m)
+    if os.path.isdir(args.real):
+        real = sorted(os.path.join(args.real, f) for f in os.listdir(args.real) if f.endswith(".html"))
+        throughput(tool, "real pages", real, args.repeat, with_w3m)
+
+    ok = True
+    if not args.skip_scaling:
+        ok = scaling(tool, args.work, files, args.repeat, [int(s) for s in args.scales.split(",")])
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
