@@ -1,0 +1,178 @@
+// The desktop application: the splash window, then the main window with its harvest.
+
+#include "datadir.h"
+#include "discoveryconfig.h"
+#include "form1.h"
+#include "frmsplash.h"
+#include "harvestengine.h"
+#include "mainwindowlistbuilder.h"
+#include "mainwindowmessages.h"
+#include "productinfo.h"
+#include "resolvemap.h"
+#include "settingsstore.h"
+#include "shellglobals.h"
+#include "soundplayer.h"
+#include "webenginesetup.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QIcon>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct Options
+{
+    QString dataDir;
+    bool dataDirGiven = false;
+    ResolveMap resolve;
+    QString searchHost;
+    bool start = false;
+    QString screenshot;
+    int screenshotDelayMs = 8000;
+};
+
+// Parses the command line; on a mistake prints it and returns false with *exitCode set.
+bool parseOptions(const QApplication &app, Options *o, int *exitCode)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quorvex Fax Varnel: collects fax numbers from the web."));
+    parser.addHelpOption();
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Keep the database, the page files and the options in DIR "
+                                                    "instead of the user's data folder."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption resolve(QStringLiteral("resolve"),
+                                     QStringLiteral("Send the harvest's connections for host PATTERN (\"*\": every "
+                                                    "host) to ADDRESS:PORT; the requests keep the host's name. "
+                                                    "May be given more than once."),
+                                     QStringLiteral("PATTERN=ADDRESS:PORT"));
+    const QCommandLineOption searchHost(QStringLiteral("search-host"),
+                                        QStringLiteral("Ask HOST (optionally with :PORT) for the result pages of "
+                                                       "both search engines, e.g. a test engine on loopback."),
+                                        QStringLiteral("HOST"));
+    const QCommandLineOption start(QStringLiteral("start"),
+                                   QStringLiteral("Press Start as soon as the main window has opened."));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the main window to FILE a few seconds "
+                                                       "after it has opened, then close the program."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
+                                   QStringLiteral("Seconds between the main window opening and --screenshot "
+                                                  "(default 8)."),
+                                   QStringLiteral("SECONDS"));
+    parser.addOptions({dataDir, resolve, searchHost, start, screenshot, delay});
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "varnel: %s\n", qPrintable(parser.errorText()));
+        *exitCode = 2;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        *exitCode = 0;
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "varnel: unexpected argument %s\n", qPrintable(parser.positionalArguments().first()));
+        *exitCode = 2;
+        return false;
+    }
+    o->dataDirGiven = parser.isSet(dataDir);
+    o->dataDir = o->dataDirGiven ? QDir(parser.value(dataDir)).absolutePath() : DataDir::defaultPath();
+    const QStringList specs = parser.values(resolve);
+    for (const QString &spec : specs) {
+        QString error;
+        if (!o->resolve.add(spec, &error)) {
+            std::fprintf(stderr, "varnel: --resolve %s: %s\n", qPrintable(spec), qPrintable(error));
+            *exitCode = 2;
+            return false;
+        }
+    }
+    o->searchHost = parser.value(searchHost);
+    o->start = parser.isSet(start);
+    o->screenshot = parser.value(screenshot);
+    if (parser.isSet(delay)) {
+        bool ok = false;
+        const double seconds = parser.value(delay).toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 3600) {
+            std::fprintf(stderr, "varnel: --screenshot-delay wants a number of seconds\n");
+            *exitCode = 2;
+            return false;
+        }
+        o->screenshotDelayMs = int(seconds * 1000);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    prepareWebEngine();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvex Fax Varnel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/varnel/icon-256.png")));
+
+    Options options;
+    int exitCode = 0;
+    if (!parseOptions(app, &options, &exitCode))
+        return exitCode;
+
+    QString error;
+    if (!DataDir::ensure(options.dataDir, &error)) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvex Fax Varnel"), error);
+        return 1;
+    }
+    ShellGlobals::setDataDir(options.dataDir);
+
+    // A data folder given on the command line carries its own options.
+    SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir) : QString());
+    HarvestEngine engine(options.dataDir, &settings);
+    MessageBoxMessages messages;
+    SoundEffectPlayer sound;
+    engine.setMessages(&messages);
+    engine.setSoundPlayer(&sound);
+    engine.setResolveMap(options.resolve);
+    engine.setTlsResolveMap(options.resolve);
+
+    DiscoveryConfig discovery;
+    if (!options.searchHost.isEmpty()) {
+        discovery.googleHost = options.searchHost;
+        discovery.yahooHost = options.searchHost;
+    }
+    // Declared after the engine: the list builder window goes first.
+    auto loader = std::make_unique<Form3Loader>(&engine, discovery);
+    engine.setListBuilder(loader.get());
+    std::unique_ptr<Form1> mainWindow;
+
+    frmSplash::start([&] {
+        mainWindow = std::make_unique<Form1>(&engine);
+        messages.setParent(mainWindow.get());
+        mainWindow->Form_Load();
+        mainWindow->show();
+        Form1 *form = mainWindow.get();
+        if (options.start)
+            QTimer::singleShot(0, &engine, [&engine] { engine.Command1_Click(); });
+        if (!options.screenshot.isEmpty()) {
+            const QString file = options.screenshot;
+            QTimer::singleShot(options.screenshotDelayMs, form, [form, file] {
+                if (!form->grab().save(file))
+                    std::fprintf(stderr, "varnel: the picture cannot be saved to %s\n", qPrintable(file));
+                form->close();
+            });
+        }
+    });
+
+    const int rc = app.exec();
+    engine.setListBuilder(nullptr);
+    engine.setMessages(nullptr);
+    engine.setSoundPlayer(nullptr);
+    mainWindow.reset();
+    loader.reset();
+    return rc;
+}

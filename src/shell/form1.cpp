@@ -1,0 +1,708 @@
+#include "form1.h"
+
+#include "form8.h"
+#include "frmabout.h"
+#include "frmexport.h"
+#include "frmsplash.h"
+#include "frmwebsite.h"
+#include "globals.h"
+#include "mainwindowlistbuilder.h"
+#include "moddatabase.h"
+#include "productinfo.h"
+#include "settingsstore.h"
+#include "shellglobals.h"
+#include "skin.h"
+#include "textlist.h"
+#include "twips.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cmath>
+
+std::function<void()> Form1::quitApplication = [] { QCoreApplication::quit(); };
+
+namespace {
+
+using Button = HarvestEngine::Button;
+using Option = HarvestEngine::Option;
+
+// Design positions of the controls that LayoutMain does not size, in twips (15 per pixel at
+// 96 dpi). x, y are inside the control's frame; -1 for a width or height means "as the
+// control's text needs".
+struct Place
+{
+    double x, y, w, h;
+};
+
+constexpr double kRowHeight = 390;    // text boxes, combos, Add, Del
+constexpr double kButtonHeight = 420; // the other buttons
+
+// Frame1 "Searches"
+constexpr Place kLabelSearchStrings{180, 360, -1, -1};
+constexpr double kList1Height = 1650;
+constexpr Place kLabelNewSearch{180, 2400, -1, -1};
+constexpr Place kText1{180, 2670, 2550, kRowHeight};
+constexpr Place kCmdAdd{2790, 2670, 750, kRowHeight};
+constexpr Place kCmbDel{3600, 2670, 750, kRowHeight};
+constexpr Place kCommand1{180, 3180, 930, kButtonHeight};
+constexpr Place kCmdStop{1170, 3180, 930, kButtonHeight};
+constexpr Place kCmdResume{2160, 3180, 1200, kButtonHeight};
+constexpr Place kCmdNext{3420, 3180, 930, kButtonHeight};
+constexpr Place kLabelQueued{180, 3690, -1, -1};
+// Frame2 "Emails"
+constexpr double kViewDatabaseTop = 390;
+constexpr double kCommand2Top = 870;
+constexpr double kCommand3Top = 1350;
+constexpr Place kLabelFound{180, 1890, -1, -1};
+// Frame4 "Options"
+constexpr Place kCombo1{180, 390, 2550, kRowHeight};
+constexpr Place kCombo2{2820, 390, 2550, kRowHeight};
+constexpr Place kLabelAuto{180, 990, -1, -1};
+constexpr Place kChkAuto{2820, 960, -1, -1};
+constexpr Place kLabelAdvance{180, 1380, -1, -1};
+constexpr Place kCmbAdvance{180, 1650, 2550, kRowHeight};
+constexpr Place kLabelLast{180, 2250, -1, -1};
+constexpr Place kCmbLastSearch{2820, 2190, 2550, kRowHeight};
+constexpr Place kLabelAudio{180, 2760, -1, -1};
+constexpr Place kLabelOther{2820, 2760, -1, -1};
+constexpr double kCheckTop = 3060;
+constexpr double kCheckStep = 330;
+constexpr double kAudioLeft = 180;
+constexpr double kOtherLeft = 2820;
+// Frame3 "Statistics"
+constexpr double kStatsHeadTop = 390;
+constexpr double kStatsRowTop = 720;
+constexpr double kStatsRowStep = 300;
+constexpr double kSessionLeft = 180;
+constexpr double kSessionValueLeft = 1800;
+constexpr double kHistLeft = 2820;
+constexpr double kHistValueLeft = 4440;
+constexpr double kStatsValueWidth = 750;
+constexpr double kStatsBottom = 1800; // Frame3 is never made lower than this
+
+// The default size of the window (the client area, menu bar included), in twips.
+constexpr double kDefaultWidth = 15600;
+constexpr double kDefaultHeight = 10800;
+
+int px(const QWidget *w, double twips)
+{
+    return Twips::toPixelsX(w, twips);
+}
+
+int py(const QWidget *w, double twips)
+{
+    return Twips::toPixelsY(w, twips);
+}
+
+void place(QWidget *w, const Place &p)
+{
+    const QSize hint = w->sizeHint();
+    w->setGeometry(px(w, p.x), py(w, p.y), p.w < 0 ? hint.width() : px(w, p.w),
+                   p.h < 0 ? hint.height() : py(w, p.h));
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const Place &p)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    place(l, p);
+    return l;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, const QString &tip)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    if (!tip.isEmpty())
+        b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &title)
+{
+    auto *f = new QGroupBox(title, parent);
+    f->setObjectName(QLatin1String(name));
+    return f;
+}
+
+QListView *makeList(QWidget *parent, const char *name)
+{
+    auto *v = new QListView(parent);
+    v->setObjectName(QLatin1String(name));
+    v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v->setUniformItemSizes(true);
+    return v;
+}
+
+} // namespace
+
+Form1::Form1(HarvestEngine *engine, QWidget *parent) : QMainWindow(parent), m_engine(engine)
+{
+    setObjectName(QStringLiteral("Form1"));
+    openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    buildControls();
+    bindEngine();
+    resize(px(this, kDefaultWidth), py(this, kDefaultHeight));
+    updateMinimumSize();
+}
+
+Form1::~Form1() = default;
+
+// ---- controls ------------------------------------------------------------------------------
+
+void Form1::buildControls()
+{
+    m_surface = new QWidget(this);
+    m_surface->setObjectName(QStringLiteral("surface"));
+    setCentralWidget(m_surface);
+
+    cmdWebsite = makeButton(m_surface, "cmdWebsite", QString(), QString());
+    cmdWebsite->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
+                            px(this, 6000), py(this, m_design.websiteHeight));
+
+    // Searches
+    Frame1 = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
+    makeLabel(Frame1, "lblSearchStrings", QStringLiteral("Search Strings"), kLabelSearchStrings);
+    List1 = makeList(Frame1, "List1");
+    List1->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000), py(this, kList1Height));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    makeLabel(Frame1, "lblNewSearch", QStringLiteral("Enter a new Search String:"), kLabelNewSearch);
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    place(Text1, kText1);
+    cmdAdd = makeButton(Frame1, "cmdAdd", QStringLiteral("Add"), QString());
+    place(cmdAdd, kCmdAdd);
+    cmbDel = makeButton(Frame1, "cmbDel", QStringLiteral("Del"), QString());
+    place(cmbDel, kCmbDel);
+    Command1 = makeButton(Frame1, "Command1", QStringLiteral("Start"), QStringLiteral("Begin Harvesting Faxes"));
+    place(Command1, kCommand1);
+    cmdStop = makeButton(Frame1, "cmdStop", QStringLiteral("Stop"), QStringLiteral("Stop harvesting faxes"));
+    place(cmdStop, kCmdStop);
+    cmdResume = makeButton(Frame1, "cmdResume", QStringLiteral("Resume"), QStringLiteral("Resume harvesting emails"));
+    place(cmdResume, kCmdResume);
+    cmdNextSearch = makeButton(Frame1, "cmdNextSearch", QStringLiteral("Next"),
+                               QStringLiteral("Skip to your next search string"));
+    place(cmdNextSearch, kCmdNext);
+    makeLabel(Frame1, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"), kLabelQueued);
+    List2 = makeList(Frame1, "List2");
+    List2->setSelectionMode(QAbstractItemView::NoSelection);
+    List2->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top), px(this, 3000), py(this, 1500));
+
+    // Emails: the stored numbers
+    Frame2 = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
+    cmdViewDatabase = makeButton(Frame2, "cmdViewDatabase", QStringLiteral("View Fax Database"),
+                                 QStringLiteral("Varnel.mdb stores all thefaxes you have found"));
+    Command2 = makeButton(Frame2, "Command2", QStringLiteral("Export Numbers to List"),
+                          QStringLiteral("Export all the faxes you have found"));
+    Command3 = makeButton(Frame2, "Command3", QStringLiteral("Delete All Fax Numbers"),
+                          QStringLiteral("Delete all saved faxes"));
+    const double tops[3] = {kViewDatabaseTop, kCommand2Top, kCommand3Top};
+    QPushButton *dbButtons[3] = {cmdViewDatabase, Command2, Command3};
+    for (int i = 0; i < 3; ++i)
+        dbButtons[i]->setGeometry(px(this, m_design.list1Left), py(this, tops[i]), px(this, 3000),
+                                  py(this, kButtonHeight));
+    makeLabel(Frame2, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"), kLabelFound);
+    List3 = makeList(Frame2, "List3");
+    List3->setSelectionMode(QAbstractItemView::NoSelection);
+    List3->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top), px(this, 3000), py(this, 1500));
+
+    // Options
+    Frame4 = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
+    auto makeCombo = [this](const char *name, Option option, const Place &p) {
+        auto *c = new QComboBox(Frame4);
+        c->setObjectName(QLatin1String(name));
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setCompleter(nullptr);
+        c->addItems(HarvestEngine::comboItems(option));
+        c->setMaxVisibleItems(10);
+        place(c, p);
+        return c;
+    };
+    Combo1 = makeCombo("Combo1", Option::Combo1, kCombo1);
+    Combo2 = makeCombo("Combo2", Option::Combo2, kCombo2);
+    makeLabel(Frame4, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
+    auto makeCheck = [this](const char *name, Option option, const QString &tip, double x, double y) {
+        auto *c = new QCheckBox(HarvestEngine::caption(option), Frame4);
+        c->setObjectName(QLatin1String(name));
+        if (!tip.isEmpty())
+            c->setToolTip(tip);
+        place(c, Place{x, y, -1, -1});
+        return c;
+    };
+    chkAuto = makeCheck("chkAuto", Option::chkAuto, QStringLiteral("Click to enable Auto Search Advance"),
+                        kChkAuto.x, kChkAuto.y);
+    makeLabel(Frame4, "lblAdvance", QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
+    cmbAdvance = makeCombo("cmbAdvance", Option::cmbAdvance, kCmbAdvance);
+    makeLabel(Frame4, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
+    cmbLastSearch = makeCombo("cmbLastSearch", Option::cmbLastSearch, kCmbLastSearch);
+    makeLabel(Frame4, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
+    makeLabel(Frame4, "lblOther", QStringLiteral("Other:"), kLabelOther);
+    chkAudioEmail = makeCheck("chkAudioEmail", Option::chkAudioEmail, QString(), kAudioLeft, kCheckTop);
+    chkAudioNext = makeCheck("chkAudioNext", Option::chkAudioNext, QString(), kAudioLeft, kCheckTop + kCheckStep);
+    chkAudioFinished = makeCheck("chkAudioFinished", Option::chkAudioFinished, QString(), kAudioLeft,
+                                 kCheckTop + 2 * kCheckStep);
+    chkAddFax = makeCheck("chkAddFax", Option::chkAddFax, QStringLiteral("Adds the word \"fax\" to all your searches"),
+                          kOtherLeft, kCheckTop);
+    chkNonUS = makeCheck("chkNonUS", Option::chkNonUS, QStringLiteral("Allows Non-US numbers"), kOtherLeft,
+                         kCheckTop + kCheckStep);
+    chkFollow = makeCheck("chkFollow", Option::chkFollow,
+                          QStringLiteral("Follow a moved page to its new address, secure (HTTPS) sites included"),
+                          kOtherLeft, kCheckTop + 2 * kCheckStep);
+
+    // Statistics
+    Frame3 = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
+    QLabel *session = makeLabel(Frame3, "lblSession", QStringLiteral("This Session"), Place{kSessionLeft, kStatsHeadTop, -1, -1});
+    QLabel *hist = makeLabel(Frame3, "lblHistorically", QStringLiteral("Historically"), Place{kHistLeft, kStatsHeadTop, -1, -1});
+    for (QLabel *head : {session, hist}) {
+        QFont f = head->font();
+        f.setBold(true);
+        head->setFont(f);
+        head->adjustSize();
+    }
+    const struct
+    {
+        const char *caption;
+        double left, valueLeft;
+        int row;
+    } stats[5] = {
+        {"Sites Scanned:", kSessionLeft, kSessionValueLeft, 0},
+        {"Sites Found:", kSessionLeft, kSessionValueLeft, 1},
+        {"Numbers Found:", kSessionLeft, kSessionValueLeft, 2},
+        {"Sites Scanned:", kHistLeft, kHistValueLeft, 0},
+        {"Numbers Found:", kHistLeft, kHistValueLeft, 1},
+    };
+    for (int i = 0; i < 5; ++i) {
+        const double top = kStatsRowTop + stats[i].row * kStatsRowStep;
+        makeLabel(Frame3, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)), QLatin1String(stats[i].caption),
+                  Place{stats[i].left, top, -1, -1});
+        QLabel *value = makeLabel(Frame3, qPrintable(QStringLiteral("lblStats%1").arg(i)), QStringLiteral("0"),
+                                  Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
+        lblStats[size_t(i)] = value;
+    }
+
+    // Element 0 of each skinned label array: the label overlay gives the labels of these four
+    // containers their skinned copies.
+    QGroupBox *frames[4] = {Frame1, Frame2, Frame4, Frame3};
+    for (int i = 0; i < 4; ++i) {
+        auto *s = new SkinLabel(frames[i]);
+        s->setObjectName(QStringLiteral("SkinLabel%1").arg(i + 1));
+        s->hide();
+        SkinLabel1to4[size_t(i)] = s;
+    }
+
+    // Status bar: four panels side by side (LayoutMain sets their widths), pb1 over panel 4.
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setFixedHeight(fontMetrics().height() + 12);
+    setStatusBar(StatusBar1);
+    for (int i = 0; i < 4; ++i) {
+        auto *p = new QLabel(StatusBar1);
+        p->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        p->setFrameShape(QFrame::NoFrame);
+        p->setIndent(0);
+        m_panels[size_t(i)] = p;
+    }
+    pb1 = new QProgressBar(StatusBar1);
+    pb1->setObjectName(QStringLiteral("pb1"));
+    pb1->setRange(0, 100);
+    pb1->setValue(0);
+    pb1->setTextVisible(false);
+
+    // Menus
+    QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFileItem = file->addAction(QStringLiteral("Exit"));
+    mnuFileItem->setObjectName(QStringLiteral("mnuFileItem"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    mnuHelpItem = help->addAction(QStringLiteral("View Help File"));
+    mnuHelpItem->setObjectName(QStringLiteral("mnuHelpItem"));
+    QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
+    mnuAboutItem = about->addAction(QStringLiteral("About this software"));
+    mnuAboutItem->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(mnuFileItem, &QAction::triggered, this, [this] { mnuFileItem_Click(0); });
+    connect(mnuHelpItem, &QAction::triggered, this, [this] { mnuHelpItem_Click(0); });
+    connect(mnuAboutItem, &QAction::triggered, this, [this] { mnuAboutItem_Click(0); });
+}
+
+QPushButton *Form1::button(Button which) const
+{
+    switch (which) {
+    case Button::Command1: return Command1;
+    case Button::cmdStop: return cmdStop;
+    case Button::cmdResume: return cmdResume;
+    case Button::cmdNextSearch: return cmdNextSearch;
+    case Button::cmdViewDatabase: return cmdViewDatabase;
+    case Button::Command2: return Command2;
+    case Button::Command3: return Command3;
+    case Button::cmdAdd: return cmdAdd;
+    case Button::cmbDel: return cmbDel;
+    case Button::cmdWebsite: return cmdWebsite;
+    }
+    return nullptr;
+}
+
+QComboBox *Form1::combo(Option which) const
+{
+    switch (which) {
+    case Option::Combo1: return Combo1;
+    case Option::Combo2: return Combo2;
+    case Option::cmbAdvance: return cmbAdvance;
+    case Option::cmbLastSearch: return cmbLastSearch;
+    default: return nullptr;
+    }
+}
+
+QCheckBox *Form1::checkBox(Option which) const
+{
+    switch (which) {
+    case Option::chkAuto: return chkAuto;
+    case Option::chkAddFax: return chkAddFax;
+    case Option::chkNonUS: return chkNonUS;
+    case Option::chkAudioEmail: return chkAudioEmail;
+    case Option::chkAudioNext: return chkAudioNext;
+    case Option::chkAudioFinished: return chkAudioFinished;
+    case Option::chkFollow: return chkFollow;
+    default: return nullptr;
+    }
+}
+
+// ---- binding to the engine -----------------------------------------------------------------
+
+void Form1::bindEngine()
+{
+    HarvestEngine *e = m_engine;
+    List1->setModel(e->List1());
+    List2->setModel(e->List2());
+    List3->setModel(e->List3());
+
+    // List1's selection is the engine's listIndex, both ways.
+    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, e] {
+        const QModelIndexList rows = List1->selectionModel()->selectedRows();
+        e->List1()->setListIndex(rows.isEmpty() ? -1 : rows.first().row());
+    });
+    connect(e->List1(), &TextList::listIndexChanged, this, &Form1::syncList1Selection);
+
+    // Buttons: clicks go to the handlers, the enabled states come back.
+    const struct
+    {
+        Button which;
+        void (HarvestEngine::*handler)();
+    } clicks[] = {
+        {Button::Command1, &HarvestEngine::Command1_Click},
+        {Button::cmdStop, &HarvestEngine::cmdStop_Click},
+        {Button::cmdResume, &HarvestEngine::cmdResume_Click},
+        {Button::cmdNextSearch, &HarvestEngine::cmdNextSearch_Click},
+        {Button::cmdViewDatabase, &HarvestEngine::cmdViewDatabase_Click},
+        {Button::Command2, &HarvestEngine::Command2_Click},
+        {Button::Command3, &HarvestEngine::Command3_Click},
+        {Button::cmdAdd, &HarvestEngine::cmdAdd_Click},
+        {Button::cmbDel, &HarvestEngine::cmbDel_Click},
+        {Button::cmdWebsite, &HarvestEngine::cmdWebsite_Click},
+    };
+    for (const auto &c : clicks) {
+        connect(button(c.which), &QPushButton::clicked, e, c.handler);
+        syncButton(c.which);
+    }
+    connect(e, &HarvestEngine::buttonEnabledChanged, this, [this](Button which, bool) { syncButton(which); });
+
+    // Options: a pick or a click goes to the engine, which writes it through.
+    for (Option o : {Option::Combo1, Option::Combo2, Option::cmbAdvance, Option::cmbLastSearch}) {
+        QComboBox *c = combo(o);
+        connect(c, &QComboBox::activated, this, [e, o](int index) { e->setOption(o, index); });
+        connect(c->lineEdit(), &QLineEdit::textEdited, this, [e, o](const QString &text) { e->setComboEditText(o, text); });
+    }
+    for (Option o : {Option::chkAuto, Option::chkAddFax, Option::chkNonUS, Option::chkAudioEmail,
+                     Option::chkAudioNext, Option::chkAudioFinished, Option::chkFollow}) {
+        connect(checkBox(o), &QCheckBox::clicked, this, [e, o](bool checked) { e->setOption(o, checked ? 1 : 0); });
+    }
+    for (int i = 0; i <= int(Option::cmbLastSearch); ++i)
+        syncOption(Option(i));
+    connect(e, &HarvestEngine::optionChanged, this, [this](Option o, int) { syncOption(o); });
+    connect(e, &HarvestEngine::comboTextChanged, this, [this](Option o, const QString &) { syncOption(o); });
+
+    // Text1: its text is the engine's; Enter adds it.
+    connect(Text1, &QLineEdit::textChanged, e, &HarvestEngine::setText1);
+    connect(e, &HarvestEngine::text1Changed, this, [this](const QString &text) {
+        if (Text1->text() != text)
+            Text1->setText(text);
+    });
+    connect(Text1, &QLineEdit::returnPressed, e, [e] { e->Text1_KeyPress(13); });
+
+    // Statistics, status panels, progress.
+    connect(e->counters(), &Counters::statsChanged, this, &Form1::StatsD);
+    connect(e, &HarvestEngine::statusPanelChanged, this, [this](int p, const QString &text) {
+        if (QLabel *l = panel(p))
+            l->setText(text);
+    });
+    for (int p = 1; p <= 4; ++p)
+        panel(p)->setText(e->statusPanel(p));
+    connect(e, &HarvestEngine::pb1Changed, pb1, &QProgressBar::setValue);
+    pb1->setValue(e->pb1());
+
+    connect(e, &HarvestEngine::focusRequested, this, [this](HarvestEngine::FocusTarget t) {
+        QWidget *target = t == HarvestEngine::FocusTarget::Text1 ? static_cast<QWidget *>(Text1)
+                        : t == HarvestEngine::FocusTarget::Combo1 ? static_cast<QWidget *>(Combo1)
+                                                                  : static_cast<QWidget *>(Combo2);
+        target->setFocus(Qt::OtherFocusReason);
+    });
+    connect(e, &HarvestEngine::openDirectoryRequested, this, [this](const QString &dir) {
+        if (openUrl)
+            openUrl(QUrl::fromLocalFile(dir));
+    });
+    connect(e, &HarvestEngine::exportRequested, this,
+            [e] { frmExport::openWindow(e->database(), e->dataDir()); });
+    connect(e, &HarvestEngine::websiteRequested, this, [] { frmWebsite::openWindow(); });
+    // The store reports from inside an operation: the box opens once that operation is done.
+    connect(e->database(), &modDatabase::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
+}
+
+void Form1::syncButton(Button which)
+{
+    if (QPushButton *b = button(which))
+        b->setEnabled(m_engine->isEnabled(which));
+}
+
+void Form1::syncOption(Option which)
+{
+    const int value = m_engine->option(which);
+    if (QCheckBox *c = checkBox(which)) {
+        if (c->isChecked() != (value == 1)) {
+            const QSignalBlocker block(c);
+            c->setChecked(value == 1);
+        }
+        return;
+    }
+    QComboBox *c = combo(which);
+    if (!c)
+        return;
+    const QSignalBlocker block(c);
+    const QString text = m_engine->comboText(which);
+    // While the user types, the cursor stays where it is.
+    const bool typing = c->lineEdit()->hasFocus();
+    const int cursor = c->lineEdit()->cursorPosition();
+    if (value >= 0 && value < c->count()) {
+        if (c->currentIndex() != value)
+            c->setCurrentIndex(value);
+    } else if (c->currentIndex() != -1) {
+        c->setCurrentIndex(-1);
+    }
+    // Nothing picked: the combo shows its caption or what was typed.
+    if (c->currentText() != text) {
+        c->setEditText(text);
+        c->lineEdit()->setCursorPosition(typing ? std::min(cursor, int(text.size())) : 0);
+    }
+}
+
+void Form1::syncList1Selection(int index)
+{
+    QItemSelectionModel *sel = List1->selectionModel();
+    const QModelIndexList rows = sel->selectedRows();
+    const int shown = rows.isEmpty() ? -1 : rows.first().row();
+    if (shown == index)
+        return;
+    if (index < 0)
+        sel->clearSelection();
+    else
+        sel->select(List1->model()->index(index, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+void Form1::StatsD()
+{
+    const Counters *c = m_engine->counters();
+    const qint32 values[5] = {c->lWebScanned(), c->lWebFound(), c->lEmailFound(), c->lHistWebScanned(),
+                              c->lHistEmailFound()};
+    for (int i = 0; i < 5; ++i)
+        lblStats[size_t(i)]->setText(QString::number(values[i]));
+}
+
+QString Form1::panelText(int p) const
+{
+    const QLabel *l = panel(p);
+    return l ? l->text() : QString();
+}
+
+QLabel *Form1::panel(int p) const
+{
+    if (p < 1 || p > 4)
+        return nullptr;
+    return m_panels[size_t(p - 1)];
+}
+
+void Form1::showStoreProblem(const QString &message)
+{
+    // One box at a time: the store reports a problem once until it works again.
+    if (m_storeProblemShown)
+        return;
+    m_storeProblemShown = true;
+    auto *box = new QMessageBox(QMessageBox::Warning, strProductName, message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("storeProblem"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QObject::destroyed, this, [this] { m_storeProblemShown = false; });
+    box->open();
+}
+
+// ---- start-up and shutdown -----------------------------------------------------------------
+
+void Form1::Form_Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    if (strProductName.isEmpty())
+        LoadProductInfo();
+    setWindowTitle(strProductName + QStringLiteral(" by ") + strCompanyName);
+    cmdWebsite->setText(QStringLiteral("Visit ") + strWebsite);
+    // Options, counters, statistics, status panels, the fax preview, the search strings and
+    // the head of a saved queue (which enables Resume).
+    m_engine->Form_Load();
+    applySkinAndBanner();
+    if (m_engine->settings() && Form8::showAtStartup(*m_engine->settings()))
+        Form8::openWindow(m_engine->settings(), m_engine->dataDir());
+}
+
+void Form1::applySkinAndBanner()
+{
+    if (bSkin) {
+        QList<QWidget *> containers;
+        for (SkinLabel *s : SkinLabel1to4)
+            containers << s->parentWidget();
+        applyLabelOverlay(this, containers);
+        SkinForm(this);
+    }
+    if (bBanner) {
+        // The frames move down to make room for the banner below the web site button.
+        const int bannerHeight = py(this, 900);
+        const double shift = Twips::fromPixelsY(this, bannerHeight) + 100;
+        moveFramesForBanner({Frame1, Frame2, Frame3, Frame4}, bannerHeight);
+        m_design.frameTop += shift;
+        m_design.frame3Top += shift;
+        auto *wbBanner = new QWebEngineView(m_surface);
+        wbBanner->setObjectName(QStringLiteral("wbBanner"));
+        wbBanner->setGeometry(px(this, m_design.websiteLeft),
+                              py(this, m_design.websiteTop + m_design.websiteHeight + 60),
+                              std::max(0, width() - px(this, m_design.websiteLeft + 200)), bannerHeight);
+        auto *wbPicture = new QLabel(m_surface);
+        wbPicture->setObjectName(QStringLiteral("wbPicture"));
+        SetupBanner(this, wbBanner, wbPicture);
+        updateMinimumSize();
+        LayoutMain();
+    }
+}
+
+void Form1::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // Stops the harvest, closes every socket and ends a discovery run.
+    m_engine->Form_Unload();
+    if (auto *loader = dynamic_cast<Form3Loader *>(m_engine->listBuilder()))
+        loader->unloadWindow();
+    Form8::unload();
+    frmExport::unload();
+    frmSplash::unload();
+    if (frmWebsite::isShown()) {
+        // The browser window ends the program when it closes.
+        bQuitPending = true;
+        return;
+    }
+    if (quitApplication)
+        quitApplication();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::mnuFileItem_Click(int)
+{
+    close();
+}
+
+void Form1::mnuHelpItem_Click(int)
+{
+    Form8::openWindow(m_engine->settings(), m_engine->dataDir());
+}
+
+void Form1::mnuAboutItem_Click(int)
+{
+    frmAbout::openWindow();
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    LayoutMain();
+}
+
+void Form1::LayoutMain()
+{
+    // The client area below the menu bar, status bar included.
+    const int widthPx = width();
+    const int heightPx = m_surface->height() + StatusBar1->height();
+    const int statusPx = StatusBar1->height();
+    const MainLayout l = ::LayoutMain(Twips::fromPixelsX(this, widthPx), Twips::fromPixelsY(this, heightPx),
+                                      Twips::fromPixelsY(this, statusPx), m_design);
+
+    // Panels: edges rounded, so the pixel widths add up to the window's width as well.
+    int edge = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int right = i == 3 ? widthPx : px(this, l.panelLeft[i] + l.panelWidth[i]);
+        m_panels[size_t(i)]->setGeometry(edge, 0, std::max(0, right - edge), statusPx);
+        edge = right;
+    }
+    // Over panel 4, inset on each side; centred in the bar's height.
+    const int barHeight = std::max(0, statusPx - 8);
+    pb1->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width), barHeight);
+
+    Frame3->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top), px(this, m_design.frameRightWidth),
+                        py(this, l.frame3Height));
+    Frame4->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop), px(this, m_design.frameRightWidth),
+                        py(this, m_design.frame4Height));
+    Frame2->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop), px(this, l.frame2Width),
+                        py(this, l.frame2Height));
+    Frame1->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop), px(this, l.frame1Width),
+                        py(this, l.frame1Height));
+    const int listWidth = px(this, l.list1Width);
+    List1->resize(listWidth, List1->height());
+    List2->setGeometry(List2->x(), List2->y(), listWidth, py(this, l.list2Height));
+    List3->setGeometry(List3->x(), List3->y(), listWidth, py(this, l.list3Height));
+    for (QPushButton *b : {cmdViewDatabase, Command2, Command3})
+        b->resize(listWidth, b->height());
+    cmdWebsite->resize(px(this, l.websiteWidth), cmdWebsite->height());
+}
+
+void Form1::updateMinimumSize()
+{
+    // The controls at fixed design places stay whole: Frame1 holds its widest row, Frame3
+    // its statistics, and List2 keeps a few lines.
+    const double frame1Need = kCmbDel.x + kCmbDel.w + 180;
+    const double minWidth = 2 * (frame1Need + 80) + m_design.frameRightWidth + 175;
+    const double minFrame3 = std::max(kStatsBottom, m_design.list2Top + 100 + 900 - m_design.frame4Height);
+    const int statusPx = StatusBar1->height();
+    const int minHeight = py(this, m_design.frame3Top + minFrame3) + statusPx + menuBar()->sizeHint().height();
+    setMinimumSize(px(this, minWidth), minHeight);
+}
