@@ -48,6 +48,8 @@ public:
     quint16 connectPort = 80;
     int hops = 0;           // redirects followed for the current site
     QString site;           // the queue entry this download is for
+    QByteArray curUrl;      // strCurUrl and strCurDir of this download's connect
+    QByteArray curDir;
 
 private:
     void wscVersion_Connect();

@@ -903,6 +903,8 @@ HarvestEngine::ConnectResult HarvestEngine::ConnectSlot(int slot)
     m_strCurUrl = t.strCurUrl;
     m_strCurDir = t.strCurDir;
     FetchSlot *s = m_slots[size_t(slot)];
+    s->curUrl = t.strCurUrl;
+    s->curDir = t.strCurDir;
     s->strHost = t.strHost;
     s->strPath = t.strPath;
     s->https = t.https && option(Option::chkFollow) == 1;
@@ -957,8 +959,8 @@ bool HarvestEngine::followRedirect(int slot, const QByteArray &page)
     s->connectPort = t.port;
     // The page's links resolve against where it really is.
     const ConnectTarget where = connectTargetOf(t.host + t.path);
-    m_strCurUrl = where.strCurUrl;
-    m_strCurDir = where.strCurDir;
+    m_strCurUrl = s->curUrl = where.strCurUrl;
+    m_strCurDir = s->curDir = where.strCurDir;
     if (HttpResponse::containsCaseless(m_strTimedOutHosts, t.host)) {
         FetchNextSite(slot);
         return true;
@@ -982,6 +984,10 @@ void HarvestEngine::slotFinished(int slot)
     if (s->hops > 0)
         markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
     setStatusPanel(1, QStringLiteral("Finished: ") + QString::fromLatin1(address));
+    // The page's relative links resolve against the page itself, not against whichever
+    // slot connected last.
+    m_strCurUrl = s->curUrl;
+    m_strCurDir = s->curDir;
     Q_EMIT pageFinished(slot, address);
     SavePage(body, slot);
 }

@@ -231,6 +231,16 @@ int TestWebServer::openConnections() const
     return int(m_conns.size());
 }
 
+QByteArray TestWebServer::certificatePem()
+{
+    return QByteArray(kCertPem).trimmed() + '\n';
+}
+
+QByteArray TestWebServer::privateKeyPem()
+{
+    return QByteArray(kKeyPem).trimmed() + '\n';
+}
+
 quint16 TestWebServer::refusedPort()
 {
     QTcpServer probe;

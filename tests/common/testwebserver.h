@@ -100,6 +100,10 @@ public:
 
     // A loopback port on which nothing listens (a connect is refused).
     static quint16 refusedPort();
+    // The built-in self-signed certificate for "localhost" and its key (PEM), for other
+    // servers of the tests (nginx).
+    static QByteArray certificatePem();
+    static QByteArray privateKeyPem();
 
 Q_SIGNALS:
     void requestReceived(const TestWebServer::Request &request);

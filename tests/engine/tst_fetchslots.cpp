@@ -339,6 +339,24 @@ private Q_SLOTS:
         }
     }
 
+    void relativeLinksResolveAgainstTheirOwnPage()
+    {
+        // Slot 0's page arrives after slot 1 has connected elsewhere.
+        EngineRig rig;
+        TestWebServer::Response slow;
+        slow.fault = TestWebServer::Fault::Trickle;
+        slow.trickleIntervalMs = 3;
+        slow.body = "<body><a href=\"rel.htm\">r</a></body>";
+        rig.web.addResponse("a.example", "/dir/page.htm", slow);
+        rig.web.addPage("b.example", "/other/x.htm", "<body>b</body>");
+        rig.web.addPage("a.example", "/dir/rel.htm", "<body>rel</body>");
+        harvest(rig, {QStringLiteral("a.example/dir/page.htm"), QStringLiteral("b.example/other/x.htm")});
+        QCOMPARE(rig.engine.strCurUrl(), QByteArray("b.example/other/x.htm"));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        QCOMPARE(rig.web.requestCount("a.example", "/dir/rel.htm"), 1);
+        QCOMPARE(rig.web.requests().size(), 3);
+    }
+
     void httpsSiteTextWithoutFollow()
     {
         // "https://" is a scheme even with the option off; the fetch is then plain HTTP.

@@ -1,0 +1,289 @@
+// varnel-tool harvest: a headless harvest in a data directory with the stored search
+// strings and options. Flags act as clicks on the window's controls would.
+
+#include "tool.h"
+
+#include "datadir.h"
+#include "globals.h"
+#include "harvestengine.h"
+#include "harvestmessages.h"
+#include "httpbrowser.h"
+#include "moddatabase.h"
+#include "resolvemap.h"
+#include "searchlistbuilder.h"
+#include "settingsstore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+static int runHarvest(const QStringList &args);
+
+static ToolCommand cmd(
+    "harvest",
+    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... [--engine google|yahoo] [--results N] "
+    "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search stop|continue] "
+    "[--resume] [--resolve PATTERN=ADDRESS:PORT]...",
+    "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the queue)",
+    runHarvest);
+
+namespace {
+
+// The discovery the headless harvest uses: the list builder reading result pages over
+// HTTP. Kept in one place so another kind of discovery can be plugged in here.
+struct Discovery
+{
+    std::unique_ptr<HttpBrowser> browser;
+    std::unique_ptr<SearchListBuilder> builder;
+};
+
+std::unique_ptr<Discovery> makeDiscovery(HarvestEngine &engine, const ResolveMap &resolve)
+{
+    auto d = std::make_unique<Discovery>();
+    d->browser = std::make_unique<HttpBrowser>();
+    d->browser->setResolveMap(resolve);
+    d->builder = std::make_unique<SearchListBuilder>(&engine, d->browser.get());
+    return d;
+}
+
+// Message boxes go to standard error; questions are answered Cancel.
+class StderrMessages : public HarvestMessages
+{
+public:
+    void information(const QString &text) override
+    {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(text));
+    }
+    Answer confirm(const QString &text, const QString &) override
+    {
+        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n", qPrintable(text));
+        return Cancel;
+    }
+};
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSigint(int)
+{
+    const char c = 1;
+    if (g_signalPipe[1] >= 0 && ::write(g_signalPipe[1], &c, 1) < 0) {
+    }
+    // A second Ctrl-C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+struct Options
+{
+    QString dataDir;
+    QStringList searches;
+    QList<QPair<HarvestEngine::Option, int>> clicks;
+    bool resume = false;
+    ResolveMap resolve;
+    ResolveMap tlsResolve;
+};
+
+bool parse(const QStringList &args, Options *o, QString *error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args.at(i);
+        auto value = [&](QString *out) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(a);
+                return false;
+            }
+            *out = args.at(++i);
+            return true;
+        };
+        QString v;
+        using O = HarvestEngine::Option;
+        if (a == QLatin1String("--data-dir")) {
+            if (!value(&o->dataDir))
+                return false;
+        } else if (a == QLatin1String("--search")) {
+            if (!value(&v))
+                return false;
+            o->searches << v;
+        } else if (a == QLatin1String("--engine")) {
+            if (!value(&v))
+                return false;
+            if (v == QLatin1String("google"))
+                o->clicks.append({O::Combo1, 0});
+            else if (v == QLatin1String("yahoo"))
+                o->clicks.append({O::Combo1, 1});
+            else {
+                *error = QStringLiteral("--engine is google or yahoo");
+                return false;
+            }
+        } else if (a == QLatin1String("--results")) {
+            if (!value(&v))
+                return false;
+            const int index = QStringList{QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
+                                          QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}
+                                  .indexOf(v);
+            if (index < 0) {
+                *error = QStringLiteral("--results is one of 100, 200, 500, 1000, 5000, 10000");
+                return false;
+            }
+            o->clicks.append({O::Combo2, index});
+        } else if (a == QLatin1String("--intl") || a == QLatin1String("--no-intl")) {
+            o->clicks.append({O::chkNonUS, a == QLatin1String("--intl") ? 1 : 0});
+        } else if (a == QLatin1String("--add-fax") || a == QLatin1String("--no-add-fax")) {
+            o->clicks.append({O::chkAddFax, a == QLatin1String("--add-fax") ? 1 : 0});
+        } else if (a == QLatin1String("--follow") || a == QLatin1String("--no-follow")) {
+            o->clicks.append({O::chkFollow, a == QLatin1String("--follow") ? 1 : 0});
+        } else if (a == QLatin1String("--last-search")) {
+            if (!value(&v))
+                return false;
+            if (v != QLatin1String("stop") && v != QLatin1String("continue")) {
+                *error = QStringLiteral("--last-search is stop or continue");
+                return false;
+            }
+            o->clicks.append({O::cmbLastSearch, v == QLatin1String("stop") ? 0 : 1});
+        } else if (a == QLatin1String("--resume")) {
+            o->resume = true;
+        } else if (a == QLatin1String("--resolve")) {
+            if (!value(&v))
+                return false;
+            // "host:443=ADDRESS:PORT" maps only the TLS connections to host.
+            const int eq = int(v.indexOf(QLatin1Char('=')));
+            const bool tls = eq > 4 && v.left(eq).endsWith(QLatin1String(":443"));
+            const QString spec = tls ? v.left(eq - 4) + v.mid(eq) : v;
+            if (!(tls ? o->tlsResolve : o->resolve).add(spec, error))
+                return false;
+        } else {
+            *error = QStringLiteral("unknown option '%1'").arg(a);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+static int runHarvest(const QStringList &args)
+{
+    Options o;
+    QString error;
+    if (!parse(args, &o, &error)) {
+        std::fprintf(stderr, "varnel-tool harvest: %s\n", qPrintable(error));
+        return Tool::usageError(cmd);
+    }
+    const bool ownDir = !o.dataDir.isEmpty();
+    const QString dataDir = ownDir ? QDir(o.dataDir).absolutePath() : DataDir::defaultPath();
+    if (!DataDir::ensure(dataDir, &error))
+        return Tool::fileError(dataDir, error);
+    SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
+
+    HarvestEngine engine(dataDir, &settings);
+    StderrMessages messages;
+    engine.setMessages(&messages);
+    engine.setResolveMap(o.resolve);
+    engine.setTlsResolveMap(o.tlsResolve);
+    const std::unique_ptr<Discovery> discovery = makeDiscovery(engine, o.resolve);
+    engine.setListBuilder(discovery->builder.get());
+    QObject::connect(engine.database(), &modDatabase::storeProblem, [](const QString &m) {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(m));
+    });
+
+    engine.Form_Load();
+    if (!engine.database()->isUsable())
+        return Tool::fileError(engine.database()->databasePath(), engine.database()->lastError());
+    for (const auto &click : o.clicks)
+        engine.setOption(click.first, click.second);
+    for (const QString &s : o.searches) {
+        engine.setText1(s);
+        engine.cmdAdd_Click();
+    }
+
+    const Counters *counters = engine.counters();
+    const qint32 histScanned = counters->lHistWebScanned();
+    const qint32 histNumbers = counters->lHistEmailFound();
+    qint64 sitesFound = 0;
+    qint32 lastFound = 0;
+    QObject::connect(counters, &Counters::statsChanged, [&] {
+        // The run counter of sites found goes back to 0 with every new search string.
+        const qint32 now = counters->lWebFound();
+        sitesFound += now >= lastFound ? now - lastFound : now;
+        lastFound = now;
+    });
+
+    // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end.
+    if (::pipe(g_signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &engine);
+        QObject::connect(notifier, &QSocketNotifier::activated, &engine, [&engine] {
+            char c;
+            if (::read(g_signalPipe[0], &c, 1) < 0) {
+            }
+            std::fprintf(stderr, "varnel-tool: stopping\n");
+            engine.cmdStop_Click();
+        });
+        std::signal(SIGINT, onSigint);
+    }
+
+    // Progress: the status texts and the counters, at most two lines a second.
+    QString lastLine;
+    QTimer progress;
+    progress.setInterval(500);
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        QStringList parts;
+        for (int p = 1; p <= 3; ++p) {
+            if (!engine.statusPanel(p).isEmpty())
+                parts << engine.statusPanel(p);
+        }
+        const QString line = parts.join(QStringLiteral(" | "))
+            + QStringLiteral(" [scanned %1, found %2, numbers %3]")
+                  .arg(counters->lHistWebScanned() - histScanned)
+                  .arg(sitesFound)
+                  .arg(counters->lHistEmailFound() - histNumbers);
+        if (line != lastLine) {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+            lastLine = line;
+        }
+    });
+    progress.start();
+
+    // The harvest is over when it is stopped and stays so once pending events have run
+    // (the end of one search string's queue passes through "stopped" to discovery).
+    QTimer endCheck;
+    endCheck.setSingleShot(true);
+    endCheck.setInterval(0);
+    QObject::connect(&endCheck, &QTimer::timeout, [&engine] {
+        if (engine.harvestState() == HarvestEngine::HarvestState::Stopped)
+            QCoreApplication::exit(0);
+    });
+    QObject::connect(&engine, &HarvestEngine::harvestStateChanged, &endCheck, [&endCheck](HarvestEngine::HarvestState s) {
+        if (s == HarvestEngine::HarvestState::Stopped)
+            endCheck.start();
+    });
+
+    int rc = 0;
+    if (o.resume) {
+        if (!engine.isEnabled(HarvestEngine::Button::cmdResume)) {
+            std::fprintf(stderr, "varnel-tool harvest: there is no saved queue to resume\n");
+            rc = 1;
+        } else {
+            engine.cmdResume_Click();
+        }
+    } else {
+        engine.Command1_Click();
+    }
+    if (rc == 0 && engine.harvestState() == HarvestEngine::HarvestState::Stopped && !endCheck.isActive())
+        rc = 1; // the start did not get going (its message said why)
+    if (rc == 0 && engine.harvestState() != HarvestEngine::HarvestState::Stopped)
+        QCoreApplication::exec();
+
+    progress.stop();
+    engine.Form_Unload();
+    std::signal(SIGINT, SIG_DFL);
+    std::printf("sites scanned %d, sites found %lld, numbers found %d\n",
+                counters->lHistWebScanned() - histScanned, sitesFound,
+                counters->lHistEmailFound() - histNumbers);
+    return rc;
+}
