@@ -1,0 +1,188 @@
+// varnel-tool text, faxes, links and areacode, run as a user runs them.
+
+#include "areacodetable.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray description(int code)
+{
+    for (int i = 0; i < kAreaCodeCount; ++i) {
+        if (kAreaCodeTable[i].code == code)
+            return kAreaCodeTable[i].description;
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+class TestToolAnalysis : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void text_printsConvertedTextWithCrLf();
+    void faxes_eachNumberOnce_internationalOnlyWithFlag();
+    void faxes_leavesNoTemporaryData();
+    void links_printsQueuedSitesInOrder();
+    void areacode_printsLabel();
+    void badArguments_exit2_data();
+    void badArguments_exit2();
+    void unreadableFile_exit1NamesIt();
+    void help_listsSubcommands();
+
+private:
+    Result tool(const QStringList &args);
+    QString page(const QString &name, const QByteArray &bytes);
+
+    TempDataDir m_dir;
+    QString m_tmp;
+};
+
+void TestToolAnalysis::initTestCase()
+{
+    TestEnv::enterTestMode();
+    QVERIFY(m_dir.isValid());
+    m_tmp = m_dir.file(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(m_tmp));
+}
+
+Result TestToolAnalysis::tool(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), m_tmp);
+    env.insert(QStringLiteral("HOME"), m_dir.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.file(QStringLiteral("xdg")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+    Result r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QString TestToolAnalysis::page(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.file(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+    return path;
+}
+
+void TestToolAnalysis::text_printsConvertedTextWithCrLf()
+{
+    const QString p = page(QStringLiteral("t.html"), "<title>Acme</title><body>Phone<br>Fax: 212-555-0187 &#8211; &eacute;</body>");
+    const Result r = tool({QStringLiteral("text"), p});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("Acme\r\n\r\nPhone\r\nFax: 212-555-0187 \x96 \xe9\r\n"));
+}
+
+void TestToolAnalysis::faxes_eachNumberOnce_internationalOnlyWithFlag()
+{
+    // Bodies as sent: line breaks inside the number's line are removed like a download's.
+    const QString a = page(QStringLiteral("a.html"), "<body>Fax:\r\n (212) 555-0187<br>Fax: +44 20 7946 0958</body>");
+    const QString b = page(QStringLiteral("b.html"), "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p></body>");
+    const QByteArray us = "1-212-555-0187 | " + description(212) + "\n";
+    const QByteArray grenada = "1-473-555-0100 | --  Grenada\n";
+
+    Result r = tool({QStringLiteral("faxes"), a, b});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, us + grenada);
+
+    r = tool({QStringLiteral("faxes"), QStringLiteral("--intl"), a, b});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, us + "+44-20-7946-0958 | Unknown/International\n" + grenada);
+}
+
+void TestToolAnalysis::faxes_leavesNoTemporaryData()
+{
+    const QString a = page(QStringLiteral("c.html"), "<body>Fax: 212-555-0187</body>");
+    QCOMPARE(tool({QStringLiteral("faxes"), a}).code, 0);
+    QVERIFY(QDir(m_tmp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestToolAnalysis::links_printsQueuedSitesInOrder()
+{
+    const QString p = page(QStringLiteral("l.html"),
+                           "<a href=\"contact.htm\">c</a><a href=\"/about/\">a</a>\n"
+                           "<a href='https://other.org/x'>o</a> <a href=\"contact.htm\">again</a>\n"
+                           "<a href=\"mailto:x@y.com\">m</a><a href=\"pic.JPG\">p</a>");
+    // A bare host, as discovery queues every domain: its links resolve to the host.
+    const Result r = tool({QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("example.com"), p});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("example.com/contact.htm\nexample.com/about/\nother.org/x\n"));
+}
+
+void TestToolAnalysis::areacode_printsLabel()
+{
+    Result r = tool({QStringLiteral("areacode"), QStringLiteral("1-212-555-0187")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, description(212) + "\n");
+    r = tool({QStringLiteral("areacode"), QStringLiteral("+55-123-4567")});
+    QCOMPARE(r.out, QByteArray("Unknown/International\n"));
+}
+
+void TestToolAnalysis::badArguments_exit2_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("text without file") << QStringList{QStringLiteral("text")};
+    QTest::newRow("text, two files") << QStringList{QStringLiteral("text"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("faxes without file") << QStringList{QStringLiteral("faxes"), QStringLiteral("--intl")};
+    QTest::newRow("faxes, unknown option") << QStringList{QStringLiteral("faxes"), QStringLiteral("--int"), QStringLiteral("a")};
+    QTest::newRow("links without --url") << QStringList{QStringLiteral("links"), QStringLiteral("a")};
+    QTest::newRow("areacode without number") << QStringList{QStringLiteral("areacode")};
+}
+
+void TestToolAnalysis::badArguments_exit2()
+{
+    QFETCH(QStringList, args);
+    const Result r = tool(args);
+    QCOMPARE(r.code, 2);
+    QVERIFY(r.err.startsWith("usage: varnel-tool " + args.first().toLatin1()));
+    QCOMPARE(r.err.count('\n'), 1);
+}
+
+void TestToolAnalysis::unreadableFile_exit1NamesIt()
+{
+    const QString missing = m_dir.file(QStringLiteral("no-such-page.html"));
+    const QString ok = page(QStringLiteral("ok.html"), "<body>x</body>");
+    for (const QStringList &args : {QStringList{QStringLiteral("text"), missing},
+                                    QStringList{QStringLiteral("faxes"), ok, missing},
+                                    QStringList{QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("h"), missing}}) {
+        const Result r = tool(args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("no-such-page.html"), r.err.constData());
+    }
+}
+
+void TestToolAnalysis::help_listsSubcommands()
+{
+    const Result r = tool({QStringLiteral("--help")});
+    QCOMPARE(r.code, 0);
+    for (const char *c : {"varnel-tool text FILE", "varnel-tool faxes [--intl] FILE...",
+                          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
+        QVERIFY2(r.out.contains(c), c);
+}
+
+QTEST_GUILESS_MAIN(TestToolAnalysis)
+#include "tst_toolanalysis.moc"
