@@ -229,9 +229,7 @@ static int runHarvest(const QStringList &args)
 
     // Progress: the status texts and the counters, at most two lines a second.
     QString lastLine;
-    QTimer progress;
-    progress.setInterval(500);
-    QObject::connect(&progress, &QTimer::timeout, [&] {
+    auto printProgress = [&] {
         QStringList parts;
         for (int p = 1; p <= 3; ++p) {
             if (!engine.statusPanel(p).isEmpty())
@@ -246,7 +244,10 @@ static int runHarvest(const QStringList &args)
             std::fprintf(stderr, "%s\n", qPrintable(line));
             lastLine = line;
         }
-    });
+    };
+    QTimer progress;
+    progress.setInterval(500);
+    QObject::connect(&progress, &QTimer::timeout, printProgress);
     progress.start();
 
     // The harvest is over when it is stopped and stays so once pending events have run
@@ -280,6 +281,7 @@ static int runHarvest(const QStringList &args)
         QCoreApplication::exec();
 
     progress.stop();
+    printProgress(); // how it ended
     engine.Form_Unload();
     std::signal(SIGINT, SIG_DFL);
     std::printf("sites scanned %d, sites found %lld, numbers found %d\n",
