@@ -698,14 +698,16 @@ QByteArray RemoveSpaces(QByteArrayView text)
 
 bool writeTextFile(const QString &path, QByteArrayView text)
 {
+    // Written over the old content and then cut to length, rather than emptied first or
+    // replaced by a new file: both of those make common file systems do far more work
+    // (writing the file out at once, or searching for a fresh inode) than the conversion.
     QFile f(path);
-    // A new file rather than an emptied one: emptying a file that has data makes some file
-    // systems write it out at once, which costs more than the conversion.
-    if (f.exists() && !f.remove())
+    if (!f.open(QIODevice::ReadWrite))
         return false;
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool ok = f.write(text.data(), text.size()) == text.size() && f.write("\r\n", 2) == 2;
+    const qint64 size = text.size() + 2;
+    bool ok = f.write(text.data(), text.size()) == text.size() && f.write("\r\n", 2) == 2;
+    if (ok && f.size() > size)
+        ok = f.resize(size);
     f.close();
     return ok && f.error() == QFile::NoError;
 }

@@ -16,7 +16,8 @@ QByteArray HtmlToText(QByteArrayView html, const QString &outputPath = QString()
 // The text with every space character (code 32) removed; other whitespace stays.
 QByteArray RemoveSpaces(QByteArrayView text);
 
-// Writes text followed by CR LF to path, replacing the file. False when it cannot.
+// Writes text followed by CR LF to path, replacing the file's content. False when it
+// cannot (a failure part-way can leave the file partly written).
 bool writeTextFile(const QString &path, QByteArrayView text);
 
 // The same conversion with every row look-ahead walked in full: slower on tables whose

@@ -47,24 +47,16 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    f.remove(); // a new file is cheaper than an emptied one
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// The body without any CR or LF, then CR LF, as a finished download's second page file.
+// The body without any CR or LF, as a finished download's second page file holds it
+// (before its closing CR LF).
 QByteArray withoutLineBreaks(const QByteArray &body)
 {
-    QByteArray out(body.size() + 2, Qt::Uninitialized);
+    QByteArray out(body.size(), Qt::Uninitialized);
     char *d = out.data();
     for (const char c : body) {
         *d = c;
         d += (c != '\r' && c != '\n');
     }
-    *d++ = '\r';
-    *d++ = '\n';
     out.truncate(d - out.constData());
     return out;
 }
@@ -165,8 +157,7 @@ int runFaxes(const QStringList &args)
             return Tool::fileError(file, error);
         }
         // The second page file of a finished download: the body without CR and LF.
-        body = withoutLineBreaks(body);
-        if (!writeFile(page2, body))
+        if (!writeTextFile(page2, withoutLineBreaks(body)))
             return Tool::fileError(page2, QStringLiteral("cannot be written"));
         session.host.address = QFile::encodeName(file);
         session.analysis.GetFaxes(0);
@@ -203,7 +194,7 @@ int runLinks(const QStringList &args)
         },
         nullptr);
     const QString page1 = pageFile1(session.dir.path(), 0);
-    if (!writeFile(page1, body + "\r\n"))
+    if (!writeTextFile(page1, body))
         return Tool::fileError(page1, QStringLiteral("cannot be written"));
     session.analysis.GetLinks(0);
     return flush(session.out);
