@@ -69,7 +69,12 @@ void HttpBrowser::startRequest(const QUrl &url)
 
     QUrl target = url;
     QNetworkRequest request;
-    if (const ResolveMap::Target *mapped = m_resolve.lookup(url.host())) {
+    const ResolveMap::Target *mapped = nullptr;
+    if (url.scheme() == QLatin1String("https"))
+        mapped = m_tlsResolve.lookup(url.host());
+    if (!mapped)
+        mapped = m_resolve.lookup(url.host());
+    if (mapped) {
         QString hostHeader = url.host();
         if (url.port() != -1)
             hostHeader += QLatin1Char(':') + QString::number(url.port());

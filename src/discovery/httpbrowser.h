@@ -27,6 +27,9 @@ public:
     ~HttpBrowser() override;
 
     void setResolveMap(const ResolveMap &map) { m_resolve = map; }
+    // HTTPS requests look here first, then in the map above, so that one host name can
+    // answer plain HTTP and TLS on two loopback ports.
+    void setTlsResolveMap(const ResolveMap &map) { m_tlsResolve = map; }
     // For tests against a loopback TLS server with a certificate of its own.
     void setIgnoreSslErrors(bool ignore) { m_ignoreSslErrors = ignore; }
 
@@ -43,6 +46,7 @@ private:
 
     QNetworkAccessManager m_nam;
     ResolveMap m_resolve;
+    ResolveMap m_tlsResolve;
     bool m_ignoreSslErrors = false;
     QPointer<QNetworkReply> m_reply;
     QString m_requested; // the address given to navigate()

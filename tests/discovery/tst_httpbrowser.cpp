@@ -156,7 +156,7 @@ private Q_SLOTS:
         TempDataDir dir;
         QProcess gen;
         gen.start(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                            "-subj", "/CN=secure.test", "-keyout", dir.file("key.pem"),
+                            "-subj", "/CN=engine.test", "-keyout", dir.file("key.pem"),
                             "-out", dir.file("cert.pem")});
         QVERIFY(gen.waitForFinished(30000));
         QCOMPARE(gen.exitCode(), 0);
@@ -169,16 +169,18 @@ private Q_SLOTS:
         sslServer->setSslConfiguration(tls);
         RouteServer secure(sslServer);
         QVERIFY(secure.listen());
-        secure.route("secure.test/search", {"200 OK", {}, "<a href=\"https://www.shop.com/\">"});
+        secure.route("engine.test/search", {"200 OK", {}, "<a href=\"https://www.shop.com/\">"});
         RouteServer plain(new QTcpServer);
         QVERIFY(plain.listen());
-        plain.route("engine.test/search", {"302 Found", "Location: https://secure.test/search\r\n", {}});
+        plain.route("engine.test/search", {"302 Found", "Location: https://engine.test/search\r\n", {}});
 
-        ResolveMap map;
+        // One host name, plain and TLS on two ports.
+        ResolveMap map, tlsMap;
         map.add(QStringLiteral("engine.test"), QStringLiteral("127.0.0.1"), plain.port());
-        map.add(QStringLiteral("secure.test"), QStringLiteral("127.0.0.1"), secure.port());
+        tlsMap.add(QStringLiteral("engine.test"), QStringLiteral("127.0.0.1"), secure.port());
         HttpBrowser browser;
         browser.setResolveMap(map);
+        browser.setTlsResolveMap(tlsMap);
         browser.setIgnoreSslErrors(true); // the certificate is the test's own
         QSignalSpy done(&browser, &Browser::documentComplete);
         browser.navigate(QStringLiteral("http://engine.test/search"));
@@ -186,7 +188,7 @@ private Q_SLOTS:
         const BrowserPage page = done[0][0].value<BrowserPage>();
         QCOMPARE(page.httpStatus, 200);
         QCOMPARE(page.html, QStringLiteral("<a href=\"https://www.shop.com/\">"));
-        QCOMPARE(secure.seen, QList<QByteArray>{"secure.test/search"});
+        QCOMPARE(secure.seen, QList<QByteArray>{"engine.test/search"});
     }
 };
 
