@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstring>
+
 
 namespace {
 
@@ -53,9 +55,21 @@ QByteArray withoutLineBreaks(const QByteArray &body)
 {
     QByteArray out(body.size(), Qt::Uninitialized);
     char *d = out.data();
-    for (const char c : body) {
-        *d = c;
-        d += (c != '\r' && c != '\n');
+    const char *s = body.constData();
+    const char *const end = s + body.size();
+    // Copy the stretches between line breaks; the next CR and LF are each looked up once.
+    const char *cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
+    const char *lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+    while (s < end) {
+        if (cr && cr < s)
+            cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
+        if (lf && lf < s)
+            lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+        const char *brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
+        const char *stop = brk ? brk : end;
+        std::memcpy(d, s, size_t(stop - s));
+        d += stop - s;
+        s = stop + (brk ? 1 : 0);
     }
     out.truncate(d - out.constData());
     return out;

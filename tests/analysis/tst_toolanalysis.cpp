@@ -101,9 +101,10 @@ void TestToolAnalysis::faxes_eachNumberOnce_internationalOnlyWithFlag()
 {
     // Bodies as sent: line breaks inside the number's line are removed like a download's.
     const QString a = page(QStringLiteral("a.html"), "<body>Fax:\r\n (212) 555-0187<br>Fax: +44 20 7946 0958</body>");
-    const QString b = page(QStringLiteral("b.html"), "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p></body>");
+    const QString b = page(QStringLiteral("b.html"),
+                           "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p><p>Fax 617-\r555-\n0100</p></body>");
     const QByteArray us = "1-212-555-0187 | " + description(212) + "\n";
-    const QByteArray grenada = "1-473-555-0100 | --  Grenada\n";
+    const QByteArray grenada = "1-473-555-0100 | --  Grenada\n" + "1-617-555-0100 | " + description(617) + "\n";
 
     Result r = tool({QStringLiteral("faxes"), a, b});
     QCOMPARE(r.code, 0);
