@@ -104,7 +104,7 @@ void TestToolAnalysis::faxes_eachNumberOnce_internationalOnlyWithFlag()
     const QString b = page(QStringLiteral("b.html"),
                            "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p><p>Fax 617-\r555-\n0100</p></body>");
     const QByteArray us = "1-212-555-0187 | " + description(212) + "\n";
-    const QByteArray grenada = "1-473-555-0100 | --  Grenada\n" + "1-617-555-0100 | " + description(617) + "\n";
+    const QByteArray grenada = QByteArray("1-473-555-0100 | --  Grenada\n") + "1-617-555-0100 | " + description(617) + "\n";
 
     Result r = tool({QStringLiteral("faxes"), a, b});
     QCOMPARE(r.code, 0);
