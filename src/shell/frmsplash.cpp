@@ -58,6 +58,14 @@ QPixmap productLogo(int size)
     return big.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
+QIcon productIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/varnel/icon-48.png"), QSize(48, 48));
+    icon.addFile(QStringLiteral(":/varnel/icon-256.png"), QSize(256, 256));
+    return icon;
+}
+
 frmSplash *frmSplash::load(std::function<void()> openMainWindow)
 {
     if (g_splash)

@@ -2,6 +2,7 @@
 
 #include "skin.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -43,3 +44,5 @@ private:
 
 // The product logo at a size in device-independent pixels.
 QPixmap productLogo(int size);
+// The program's window icon (QApplication::setWindowIcon).
+QIcon productIcon();

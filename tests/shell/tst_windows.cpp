@@ -247,6 +247,7 @@ void TestWindows::about_showsProductInformation()
     QVERIFY(w->Label5->text().contains(QStringLiteral(VARNEL_COMPANY_NAME)));
     QCOMPARE(productVersionText(), w->lblVersion->text());
     QVERIFY(!w->Picture1->pixmap().isNull()); // the logo is built in
+    QVERIFY(!productIcon().isNull());
     grab(w, QStringLiteral("about"));
 }
 
