@@ -113,7 +113,7 @@ QString SearchListBuilder::resultPageAddress(const QString &engine, const QStrin
 
 void SearchListBuilder::load()
 {
-    if (m_loaded)
+    if (m_loaded || !m_host)
         return;
     m_loaded = true;
     ++m_runId;

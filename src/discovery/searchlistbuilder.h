@@ -37,7 +37,7 @@ public:
     const DiscoveryConfig &config() const { return m_config; }
     void setConfig(const DiscoveryConfig &config) { m_config = config; }
 
-    // ListBuilder
+    // ListBuilder. Without a host, load() does nothing.
     bool isLoaded() const override { return m_loaded; }
     void load() override;
     void show() override;
