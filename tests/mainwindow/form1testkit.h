@@ -1,0 +1,124 @@
+#pragma once
+
+// A main window on a temporary data folder and settings file, with the scripted messages
+// seam, a recording sound player and a list builder that only counts its loads.
+
+#include "form1.h"
+#include "harvestengine.h"
+#include "harvestmessages.h"
+#include "listbuilder.h"
+#include "moddatabase.h"
+#include "settingsstore.h"
+#include "soundplayer.h"
+#include "testenv.h"
+#include "textlist.h"
+
+#include <QAbstractItemView>
+#include <QMap>
+#include <QTest>
+#include <memory>
+
+class CountingListBuilder : public ListBuilder
+{
+public:
+    bool isLoaded() const override { return loaded; }
+    void load() override
+    {
+        if (!loaded) {
+            loaded = true;
+            ++loads;
+        }
+    }
+    void show() override { ++shows; }
+    void unload() override
+    {
+        if (loaded) {
+            loaded = false;
+            ++unloads;
+        }
+    }
+
+    bool loaded = false;
+    int loads = 0;
+    int shows = 0;
+    int unloads = 0;
+};
+
+class Form1Harness
+{
+public:
+    // settings: keys written before the window opens; "showHelp" is "0" unless given.
+    explicit Form1Harness(const QMap<QString, QString> &settingsValues = {}, const QString &dataDir = QString())
+        : m_ownDir(dataDir.isEmpty()), dir(m_ownDir ? m_tmp.path() : dataDir)
+    {
+        settings = std::make_unique<SettingsStore>(SettingsStore::iniPathForDataDir(dir));
+        if (!settingsValues.contains(QStringLiteral("showHelp")))
+            settings->write(QStringLiteral("showHelp"), QStringLiteral("0"));
+        for (auto it = settingsValues.cbegin(); it != settingsValues.cend(); ++it)
+            settings->write(it.key(), it.value());
+        engine = std::make_unique<HarvestEngine>(dir, settings.get());
+        engine->setMessages(&messages);
+        engine->setSoundPlayer(&sound);
+        engine->setListBuilder(&builder);
+    }
+    ~Form1Harness()
+    {
+        form.reset();
+        engine.reset();
+    }
+
+    // Rows put into the store before the window loads them.
+    void addSearches(const QStringList &searches)
+    {
+        for (QString s : searches)
+            engine->database()->AddSearch(s);
+    }
+    void addBacklog(int count, const QString &prefix = QStringLiteral("site"))
+    {
+        for (int i = 0; i < count; ++i) {
+            QString site = QStringLiteral("%1%2.example").arg(prefix).arg(i);
+            engine->database()->AddWebsite(site);
+        }
+    }
+
+    // Builds, loads and shows the window.
+    bool open()
+    {
+        form = std::make_unique<Form1>(engine.get());
+        form->openUrl = [this](const QUrl &url) { openedUrls << url; };
+        form->Form_Load();
+        form->show();
+        form->activateWindow();
+        return QTest::qWaitForWindowExposed(form.get());
+    }
+
+    static QStringList rows(const QAbstractItemView *view)
+    {
+        QStringList out;
+        const QAbstractItemModel *m = view->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->index(r, 0).data().toString();
+        return out;
+    }
+
+    // Clicks row r of a list as the user does.
+    static void clickRow(QAbstractItemView *view, int r)
+    {
+        const QRect rect = view->visualRect(view->model()->index(r, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    }
+
+private:
+    TempDataDir m_tmp;
+    bool m_ownDir;
+
+public:
+    QString dir;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<HarvestEngine> engine;
+    ScriptedMessages messages;
+    RecordingSoundPlayer sound;
+    CountingListBuilder builder;
+    std::unique_ptr<Form1> form;
+    QList<QUrl> openedUrls;
+};
