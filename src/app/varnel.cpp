@@ -137,8 +137,8 @@ int main(int argc, char **argv)
     SoundEffectPlayer sound;
     engine.setMessages(&messages);
     engine.setSoundPlayer(&sound);
+    // Secure connections fall back to the same map.
     engine.setResolveMap(options.resolve);
-    engine.setTlsResolveMap(options.resolve);
 
     DiscoveryConfig discovery;
     if (!options.searchHost.isEmpty()) {
