@@ -38,7 +38,7 @@ struct Options
 };
 
 // Parses the command line; on a mistake prints it and returns false with *exitCode set.
-bool parseOptions(const QApplication &app, Options *o, int *exitCode)
+bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quorvex Fax Varnel: collects fax numbers from the web."));
@@ -67,12 +67,12 @@ bool parseOptions(const QApplication &app, Options *o, int *exitCode)
                                                   "(default 8)."),
                                    QStringLiteral("SECONDS"));
     parser.addOptions({dataDir, resolve, searchHost, start, screenshot, delay});
-    if (!parser.parse(app.arguments())) {
+    if (!parser.parse(arguments)) {
         std::fprintf(stderr, "varnel: %s\n", qPrintable(parser.errorText()));
         *exitCode = 2;
         return false;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         *exitCode = 0;
         return false;
@@ -113,14 +113,27 @@ bool parseOptions(const QApplication &app, Options *o, int *exitCode)
 
 int main(int argc, char **argv)
 {
+    // Help needs no display: it is answered before the windowed application starts.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-h" || a == "--help" || a == "-?" || a == "--help-all") {
+            QCoreApplication help(argc, argv);
+            Options ignored;
+            int exitCode = 0;
+            parseOptions(help.arguments(), &ignored, &exitCode);
+            return exitCode;
+        }
+    }
+
     prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex Fax Varnel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/varnel/icon-256.png")));
 
+    // Qt's own options (-platform, -style ...) have been taken out of arguments() here.
     Options options;
     int exitCode = 0;
-    if (!parseOptions(app, &options, &exitCode))
+    if (!parseOptions(app.arguments(), &options, &exitCode))
         return exitCode;
 
     QString error;
