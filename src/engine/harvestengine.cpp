@@ -59,12 +59,18 @@ bool isCombo(HarvestEngine::Option o)
     return o == O::Combo1 || o == O::Combo2 || o == O::cmbAdvance || o == O::cmbLastSearch;
 }
 
+// Written over the old content, then cut to length: emptying the file first makes common
+// file systems write it out at once, and a new file costs a fresh inode every page.
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::ReadWrite))
         return false;
-    return f.write(bytes) == bytes.size();
+    bool ok = f.write(bytes) == bytes.size();
+    if (ok && f.size() > bytes.size())
+        ok = f.resize(bytes.size());
+    f.close();
+    return ok && f.error() == QFile::NoError;
 }
 
 } // namespace

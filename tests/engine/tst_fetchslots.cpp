@@ -357,18 +357,34 @@ private Q_SLOTS:
         QCOMPARE(rig.web.requests().size(), 3);
     }
 
-    void httpsSiteTextWithoutFollow()
+    void httpsSiteText_data()
     {
-        // "https://" is a scheme even with the option off; the fetch is then plain HTTP.
+        QTest::addColumn<bool>("follow");
+        QTest::newRow("option on: TLS at once") << true;
+        QTest::newRow("option off: plain HTTP") << false;
+    }
+    void httpsSiteText()
+    {
+        // "https://" is a scheme either way: no "https:" host, nothing timed out.
+        QFETCH(bool, follow);
         EngineRig rig;
-        rig.web.addPage("s.example", "/a", "<p>x</p>");
-        rig.engine.chkFollow_Click(0);
+        TestWebServer tls;
+        if (follow && !(QSslSocket::supportsSsl() && tls.listen(true)))
+            QSKIP("no TLS backend");
+        rig.web.addPage("s.example", "/a", "<body>plain</body>");
+        tls.addPage("s.example", "/a", "<body>secure</body>");
+        ResolveMap tlsMap;
+        tlsMap.add(tls.resolveSpec());
+        rig.engine.setTlsResolveMap(tlsMap);
+        rig.engine.chkFollow_Click(follow ? 1 : 0);
         rig.readyToStart();
         rig.engine.List2()->addItem(QStringLiteral("https://s.example/a"));
         rig.engine.cmdDoSearch_Click();
         QTRY_VERIFY(!rig.engine.bHarvesting());
-        QCOMPARE(rig.web.requestCount("s.example", "/a"), 1);
+        QCOMPARE(rig.web.requestCount("s.example", "/a"), follow ? 0 : 1);
+        QCOMPARE(tls.requestCount("s.example", "/a"), follow ? 1 : 0);
         QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
+        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
     }
 };
 

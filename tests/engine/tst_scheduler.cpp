@@ -208,6 +208,11 @@ private Q_SLOTS:
             QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
             QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Try a different search"));
             QCOMPARE(rig.engine.pb1(), 100);
+            using B = HarvestEngine::Button;
+            for (B b : {B::Command1, B::cmdViewDatabase, B::Command2, B::Command3})
+                QVERIFY(rig.engine.isEnabled(b));
+            for (B b : {B::cmdStop, B::cmdNextSearch, B::cmdResume})
+                QVERIFY(!rig.engine.isEnabled(b));
         }
     }
 

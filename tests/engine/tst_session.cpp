@@ -425,6 +425,19 @@ private Q_SLOTS:
         QCOMPARE(exp.size() + web.size(), 2);
     }
 
+    void missingSoundPlaysNothing()
+    {
+        SoundEffectPlayer player;
+        player.PlayWav(QStringLiteral("/nonexistent/sounds/finished.wav"));
+        player.PlayWav(QString());
+        QVERIFY(player.children().isEmpty());
+        // Without the file in any resource folder the engine does not call the player.
+        EngineRig rig;
+        QFile::remove(rig.dir.file(QStringLiteral("sounds/finished.wav")));
+        rig.engine.playSound(QStringLiteral("sounds/no-such-sound.wav"));
+        QVERIFY(rig.sound.played.isEmpty());
+    }
+
     void shutdownKeepsTheQueue()
     {
         EngineRig rig;

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The harvest benchmark: a generated web of PAGES pages on five hosts, served by nginx on
+# loopback, crawled by `varnel-tool harvest --resume` from a queue of its start pages and
+# mirrored by `wget --recursive --level=inf --no-parent` from the same start pages, one
+# after the other in one run. Prints wall time and peak memory of both (/usr/bin/time -v),
+# the ratio, and whether the harvest stored every number of the web.
+#
+# usage: bench/harvest/run.sh [BUILD_DIR] [PAGES]     (defaults: build, 2000)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../.." && pwd)
+build=${1:-$src/build}
+pages=${2:-2000}
+tool=$build/src/app/varnel-tool
+[[ -x $tool ]] || { echo "no varnel-tool at $tool (build it first)" >&2; exit 2; }
+for p in nginx wget python3 sqlite3; do
+  command -v "$p" >/dev/null || [[ -x /usr/sbin/$p ]] || { echo "$p is needed" >&2; exit 2; }
+done
+nginx=$(command -v nginx || echo /usr/sbin/nginx)
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-bench-harvest.XXXXXX")
+nginx_pid=
+cleanup() {
+  [[ -n $nginx_pid ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+  [[ ${VARNEL_BENCH_KEEP:-0} == 1 ]] && echo "kept $work" >&2 || rm -rf "$work"
+}
+trap cleanup EXIT
+
+python3 "$here/gen_site.py" "$work/site" "$pages"
+hosts=$(ls "$work/site/www")
+
+# nginx in the foreground, its own configuration, a free loopback port.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir -p "$work/nginx/tmp" "$work/nginx/logs"
+{
+  [[ $(id -u) == 0 ]] && echo "user root;"
+  echo "worker_processes 1; pid $work/nginx/nginx.pid; error_log $work/nginx/logs/error.log;"
+  echo "events { worker_connections 1024; }"
+  echo "http { access_log off; types { text/html htm html; } default_type text/html;"
+  for t in client_body proxy fastcgi uwsgi scgi; do echo "  ${t}_temp_path $work/nginx/tmp/$t;"; done
+  echo "  server { listen 127.0.0.1:$port default_server; return 404; }"
+  for h in $hosts; do
+    echo "  server { listen 127.0.0.1:$port; server_name $h; root $work/site/www/$h; }"
+  done
+  echo "}"
+} > "$work/nginx/nginx.conf"
+"$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" -g 'daemon off;' &
+nginx_pid=$!
+for _ in $(seq 100); do
+  curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+  sleep 0.1
+done
+
+# The saved queue: one search string, the start pages in the backlog.
+mkdir -p "$work/data"
+python3 - "$work/data/varnel.mdb" "$work/site/start.txt" <<'PY'
+import sqlite3, sys, time
+db = sqlite3.connect(sys.argv[1])
+db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
+db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
+db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
+db.execute("INSERT INTO searches (search) VALUES ('benchmark')")
+now = time.strftime("%Y-%m-%d %H:%M:%S")
+for line in open(sys.argv[2]):
+    if line.strip():
+        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
+db.commit()
+PY
+
+echo "== varnel-tool harvest --resume"
+${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$work/harvest.time" "$tool" harvest --data-dir "$work/data" --resume \
+  --resolve "*=127.0.0.1:$port" >"$work/harvest.out" 2>"$work/harvest.err"
+cat "$work/harvest.out"
+
+echo "== wget --recursive --level=inf --no-parent"
+domains=$(echo $hosts | tr ' ' ',')
+urls=$(sed 's|^|http://|' "$work/site/start.txt")
+# wget has no --resolve: nginx answers absolute-URI requests by host, so it acts as the proxy.
+/usr/bin/time -v -o "$work/wget.time" wget -q --recursive --level=inf --no-parent \
+  --span-hosts --domains="$domains" -e robots=off -e use_proxy=on -e "http_proxy=http://127.0.0.1:$port/" \
+  -P "$work/mirror" $urls || true
+echo "$(find "$work/mirror" -type f | wc -l) files mirrored"
+
+seconds() { awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$1"; }
+rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$1"; }
+cpu() { awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.2f", s }' "$1"; }
+h=$(seconds "$work/harvest.time"); w=$(seconds "$work/wget.time")
+expected=$(grep -c . "$work/site/numbers.txt")
+stored=$(sqlite3 "$work/data/varnel.mdb" "SELECT count(DISTINCT fax) FROM faxes")
+missing=$(sqlite3 "$work/data/varnel.mdb" "SELECT fax FROM faxes" | sort -u | comm -13 - <(sort -u "$work/site/numbers.txt") | wc -l)
+echo
+hc=$(cpu "$work/harvest.time"); wc=$(cpu "$work/wget.time")
+printf "%-10s %10s %10s %14s\n" "" "wall s" "cpu s" "peak RSS MB"
+printf "%-10s %10s %10s %14s\n" "harvest" "$h" "$hc" "$(rss "$work/harvest.time")"
+printf "%-10s %10s %10s %14s\n" "wget" "$w" "$wc" "$(rss "$work/wget.time")"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+echo "harvest / wget: wall $(ratio "$h" "$w"), cpu $(ratio "$hc" "$wc") (load average $(cut -d' ' -f1 /proc/loadavg))"
+echo "numbers stored: $stored distinct of $expected in the web, $missing missing"
