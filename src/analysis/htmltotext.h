@@ -20,6 +20,6 @@ QByteArray RemoveSpaces(QByteArrayView text);
 // cannot (a failure part-way can leave the file partly written).
 bool writeTextFile(const QString &path, QByteArrayView text);
 
-// The same conversion with every row look-ahead walked in full: slower on tables whose
-// rows or cells are not closed, the same text. For tests of the faster one.
-QByteArray HtmlToTextWithoutRowMemory(QByteArrayView html);
+// The same conversion without its shortcuts (every row look-ahead walked in full, text
+// copied byte by byte): slower, the same text. For tests of the faster one.
+QByteArray HtmlToTextReference(QByteArrayView html);

@@ -53,8 +53,6 @@ QByteArray resolveDotSegments(const QByteArray &link, const QByteArray &dir)
 {
     const QByteArray host = hostOfDir(dir);
     QByteArray base = dir.endsWith('/') ? dir : dir + '/';
-    if (!base.startsWith(host))
-        base = host;
     qsizetype i = 0;
     for (;;) {
         if (link.mid(i, 2) == "./") {
@@ -62,10 +60,7 @@ QByteArray resolveDotSegments(const QByteArray &link, const QByteArray &dir)
         } else if (link.mid(i, 3) == "../") {
             i += 3;
             if (base.size() > host.size()) {
-                const qsizetype up = base.lastIndexOf('/', base.size() - 2);
-                base.truncate(up + 1);
-                if (base.size() < host.size())
-                    base = host;
+                base.truncate(base.lastIndexOf('/', base.size() - 2) + 1);
             }
         } else {
             break;
