@@ -140,8 +140,23 @@ void PageAnalysis::GetFaxes(int slot)
     const QString path = pageFile2(m_dataDir, slot);
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray page = markFaxWords(joinLines(file.readAll()));
+        const QByteArray bytes = file.readAll();
         file.close();
+        // The file as a download leaves it is one line; copies are made only when needed.
+        QByteArray joined;
+        QByteArrayView page = bytes;
+        const qsizetype cr = bytes.indexOf('\r');
+        if (cr >= 0 && cr == bytes.size() - 2 && bytes.endsWith('\n')) {
+            page = page.first(cr);
+        } else if (cr >= 0) {
+            joined = joinLines(bytes);
+            page = joined;
+        }
+        QByteArray marked;
+        if (ByteText::containsCaseless(page, "fax")) {
+            marked = markFaxWords(page);
+            page = marked;
+        }
         // The text is scanned as written to the file (the file then ends with CR LF).
         const QByteArray text = HtmlToText(page, path);
         const bool intl = m_host->allowInternational();

@@ -156,6 +156,7 @@ private Q_SLOTS:
     void getFaxes_withoutInternational_dropsThem();
     void getFaxes_previewKeepsTwentyOne();
     void getFaxes_typographicReferences_everyLineScanned();
+    void getFaxes_pageFileWithLines_joinedFirst();
     void getFaxes_missingPageFile_handsSlotOn();
     void getFaxes_notHarvesting_keepsStatusAndSlot();
 
@@ -312,6 +313,16 @@ void TestPageAnalysis::getFaxes_typographicReferences_everyLineScanned()
     fx.savePage(0, "<body><p>Smith &#8211; Jones&#8217;s office</p><p>Fax: 212-555-0187</p>"
                    "<p>Fax: 617-555-0100 &#9742;</p></body>");
     fx.analysis.GetFaxes(0);
+    QCOMPARE(fx.numbers(), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100")}));
+}
+
+void TestPageAnalysis::getFaxes_pageFileWithLines_joinedFirst()
+{
+    // Lines end at CR or CR LF and are joined without a break; a lone LF stays (and the
+    // converter takes it for whitespace).
+    Fixture fx;
+    Fixture::write(pageFile2(fx.dir.path(), 1), "<body>Fax:\r\n212-555-\r0187<br>Fax\n617-555-0100</body>\r\n");
+    fx.analysis.GetFaxes(1);
     QCOMPARE(fx.numbers(), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100")}));
 }
 
