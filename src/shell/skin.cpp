@@ -377,11 +377,17 @@ SkinLabel::SkinLabel(const QString &text, QWidget *parent) : QLabel(text, parent
 
 void SkinLabel::follow(QLabel *source)
 {
-    if (m_source)
+    if (m_source) {
         m_source->removeEventFilter(this);
+        disconnect(m_source, &QObject::destroyed, this, nullptr);
+    }
     m_source = source;
     if (!source)
         return;
+    connect(source, &QObject::destroyed, this, [this] {
+        m_source = nullptr;
+        deleteLater();
+    });
     // The plain label stays underneath; only its text is no longer drawn, so the two never
     // show doubled.
     QPalette p = source->palette();
@@ -421,7 +427,8 @@ void SkinLabel::copyFromSource()
 
 bool SkinLabel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_source) {
+    // While the label is being destroyed it is no longer a QLabel; its last events are not ours.
+    if (watched == m_source && qobject_cast<QLabel *>(watched)) {
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:

@@ -102,7 +102,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QPointer<QLabel> m_source;
+    QLabel *m_source = nullptr; // cleared (and this copy deleted) when the label goes
 };
 
 // The label overlay: a skinned copy of each plain label of the window ("Label": a QLabel with
