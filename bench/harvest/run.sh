@@ -6,6 +6,8 @@
 # the ratio, and whether the harvest stored every number of the web.
 #
 # usage: bench/harvest/run.sh [BUILD_DIR] [PAGES]     (defaults: build, 2000)
+# VARNEL_BENCH_KEEP=1 keeps the work folder; VARNEL_BENCH_WRAP="perf record --" runs the
+# harvest under another program.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -13,7 +15,7 @@ build=${1:-$src/build}
 pages=${2:-2000}
 tool=$build/src/app/varnel-tool
 [[ -x $tool ]] || { echo "no varnel-tool at $tool (build it first)" >&2; exit 2; }
-for p in nginx wget python3 sqlite3; do
+for p in nginx wget python3; do
   command -v "$p" >/dev/null || [[ -x /usr/sbin/$p ]] || { echo "$p is needed" >&2; exit 2; }
 done
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
@@ -46,10 +48,15 @@ mkdir -p "$work/nginx/tmp" "$work/nginx/logs"
 } > "$work/nginx/nginx.conf"
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" -g 'daemon off;' &
 nginx_pid=$!
-for _ in $(seq 100); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-  sleep 0.1
-done
+python3 - "$port" <<'PY'
+import socket, sys, time
+for _ in range(100):
+    try:
+        socket.create_connection(("127.0.0.1", int(sys.argv[1])), 0.2).close()
+        break
+    except OSError:
+        time.sleep(0.1)
+PY
 
 # The saved queue: one search string, the start pages in the backlog.
 mkdir -p "$work/data"
@@ -86,8 +93,9 @@ rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$
 cpu() { awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.2f", s }' "$1"; }
 h=$(seconds "$work/harvest.time"); w=$(seconds "$work/wget.time")
 expected=$(grep -c . "$work/site/numbers.txt")
-stored=$(sqlite3 "$work/data/varnel.mdb" "SELECT count(DISTINCT fax) FROM faxes")
-missing=$(sqlite3 "$work/data/varnel.mdb" "SELECT fax FROM faxes" | sort -u | comm -13 - <(sort -u "$work/site/numbers.txt") | wc -l)
+faxes() { python3 -c 'import sqlite3, sys; [print(r[0]) for r in sqlite3.connect(sys.argv[1]).execute("SELECT fax FROM faxes")]' "$work/data/varnel.mdb"; }
+stored=$(faxes | sort -u | wc -l)
+missing=$(faxes | sort -u | comm -13 - <(sort -u "$work/site/numbers.txt") | wc -l)
 echo
 hc=$(cpu "$work/harvest.time"); wc=$(cpu "$work/wget.time")
 printf "%-10s %10s %10s %14s\n" "" "wall s" "cpu s" "peak RSS MB"
