@@ -29,9 +29,11 @@ static int runHarvest(const QStringList &args);
 static ToolCommand cmd(
     "harvest",
     "varnel-tool harvest [--data-dir DIR] [--search TEXT]... [--engine google|yahoo] [--results N] "
-    "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search stop|continue] "
+    "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search "
+    "stop|continue] "
     "[--resume] [--resolve PATTERN=ADDRESS:PORT]...",
-    "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the queue)",
+    "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
+    "queue)",
     runHarvest);
 
 namespace {
@@ -126,9 +128,10 @@ bool parse(const QStringList &args, Options *o, QString *error)
         } else if (a == QLatin1String("--results")) {
             if (!value(&v))
                 return false;
-            const int index = QStringList{QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
-                                          QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}
-                                  .indexOf(v);
+            const int index =
+                QStringList{QStringLiteral("100"),  QStringLiteral("200"),  QStringLiteral("500"),
+                            QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}
+                    .indexOf(v);
             if (index < 0) {
                 *error = QStringLiteral("--results is one of 100, 200, 500, 1000, 5000, 10000");
                 return false;
@@ -237,11 +240,11 @@ static int runHarvest(const QStringList &args)
             if (!engine.statusPanel(p).isEmpty())
                 parts << engine.statusPanel(p);
         }
-        const QString line = parts.join(QStringLiteral(" | "))
-            + QStringLiteral(" [scanned %1, found %2, numbers %3]")
-                  .arg(counters->lHistWebScanned() - histScanned)
-                  .arg(sitesFound)
-                  .arg(counters->lHistEmailFound() - histNumbers);
+        const QString line = parts.join(QStringLiteral(" | ")) +
+                             QStringLiteral(" [scanned %1, found %2, numbers %3]")
+                                 .arg(counters->lHistWebScanned() - histScanned)
+                                 .arg(sitesFound)
+                                 .arg(counters->lHistEmailFound() - histNumbers);
         if (line != lastLine) {
             std::fprintf(stderr, "%s\n", qPrintable(line));
             lastLine = line;
@@ -261,10 +264,11 @@ static int runHarvest(const QStringList &args)
         if (engine.harvestState() == HarvestEngine::HarvestState::Stopped)
             QCoreApplication::exit(0);
     });
-    QObject::connect(&engine, &HarvestEngine::harvestStateChanged, &endCheck, [&endCheck](HarvestEngine::HarvestState s) {
-        if (s == HarvestEngine::HarvestState::Stopped)
-            endCheck.start();
-    });
+    QObject::connect(&engine, &HarvestEngine::harvestStateChanged, &endCheck,
+                     [&endCheck](HarvestEngine::HarvestState s) {
+                         if (s == HarvestEngine::HarvestState::Stopped)
+                             endCheck.start();
+                     });
 
     int rc = 0;
     if (o.resume) {
@@ -277,7 +281,8 @@ static int runHarvest(const QStringList &args)
     } else {
         engine.Command1_Click();
     }
-    if (rc == 0 && engine.harvestState() == HarvestEngine::HarvestState::Stopped && !endCheck.isActive())
+    if (rc == 0 && engine.harvestState() == HarvestEngine::HarvestState::Stopped &&
+        !endCheck.isActive())
         rc = 1; // the start did not get going (its message said why)
     if (rc == 0 && engine.harvestState() != HarvestEngine::HarvestState::Stopped)
         QCoreApplication::exec();

@@ -115,10 +115,12 @@ void FetchSlot::wscVersion_DataArrival()
     const QByteArray chunk = m_socket->readAll();
     strPage += chunk;
     lBodyBytes += qint32(chunk.size());
-    m_engine->setStatusPanel(1, QStringLiteral("Downloading: ") + QString::fromLatin1(strHost + strPath)
-                                    + QStringLiteral(" (") + QString::number(lBodyBytes) + QLatin1Char(')'));
+    m_engine->setStatusPanel(1, QStringLiteral("Downloading: ") +
+                                    QString::fromLatin1(strHost + strPath) + QStringLiteral(" (") +
+                                    QString::number(lBodyBytes) + QLatin1Char(')'));
     if (lContentLength >= 1)
-        m_engine->setPb1(HttpResponse::progressPercent(lBodyBytes, lContentLength, m_engine->pb1()));
+        m_engine->setPb1(
+            HttpResponse::progressPercent(lBodyBytes, lContentLength, m_engine->pb1()));
     if (strPage.size() > HarvestEngine::MaxResponseBytes) {
         m_engine->slotAbandoned(m_index);
         return;

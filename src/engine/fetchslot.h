@@ -35,9 +35,9 @@ public:
     void closeSocket();
 
     // The record of the download.
-    QByteArray strHost;     // the Host header (no scheme, no "/")
-    QByteArray strPath;     // begins with "/"
-    QByteArray strPage;     // everything received, header included
+    QByteArray strHost; // the Host header (no scheme, no "/")
+    QByteArray strPath; // begins with "/"
+    QByteArray strPage; // everything received, header included
     bool bHeaderDone = false;
     qint32 lContentLength = 0;
     qint32 lBodyBytes = 0;
@@ -46,9 +46,9 @@ public:
     bool https = false;
     QByteArray connectName; // host name to resolve (strHost without a port)
     quint16 connectPort = 80;
-    int hops = 0;           // redirects followed for the current site
-    QString site;           // the queue entry this download is for
-    QByteArray curUrl;      // strCurUrl and strCurDir of this download's connect
+    int hops = 0;      // redirects followed for the current site
+    QString site;      // the queue entry this download is for
+    QByteArray curUrl; // strCurUrl and strCurDir of this download's connect
     QByteArray curDir;
 
 private:

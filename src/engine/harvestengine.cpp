@@ -30,16 +30,11 @@ struct OptionInfo
 
 // Indexed by HarvestEngine::Option.
 const OptionInfo kOptions[kOptionCount] = {
-    {SettingKeys::Combo1, -1, -1, 1},
-    {SettingKeys::Combo2, -1, -1, 5},
-    {SettingKeys::chkAuto, 0, 0, 1},
-    {SettingKeys::chkAddFax, 1, 0, 1},
-    {SettingKeys::chkNonUS, 1, 0, 1},
-    {SettingKeys::chkAudioEmail, 1, 0, 1},
-    {SettingKeys::chkAudioNext, 1, 0, 1},
-    {SettingKeys::chkAudioFinished, 1, 0, 1},
-    {SettingKeys::chkFollow, 1, 0, 1},
-    {SettingKeys::cmbAdvance, 2, 0, 7},
+    {SettingKeys::Combo1, -1, -1, 1},       {SettingKeys::Combo2, -1, -1, 5},
+    {SettingKeys::chkAuto, 0, 0, 1},        {SettingKeys::chkAddFax, 1, 0, 1},
+    {SettingKeys::chkNonUS, 1, 0, 1},       {SettingKeys::chkAudioEmail, 1, 0, 1},
+    {SettingKeys::chkAudioNext, 1, 0, 1},   {SettingKeys::chkAudioFinished, 1, 0, 1},
+    {SettingKeys::chkFollow, 1, 0, 1},      {SettingKeys::cmbAdvance, 2, 0, 7},
     {SettingKeys::cmbLastSearch, 0, -1, 1},
 };
 
@@ -88,7 +83,8 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     for (int i = 0; i < SlotCount; ++i)
         m_slots[size_t(i)] = new FetchSlot(i, this);
 
-    connect(m_db, &modDatabase::queueLoaded, this, [this] { setEnabled(Button::cmdResume, false); });
+    connect(m_db, &modDatabase::queueLoaded, this,
+            [this] { setEnabled(Button::cmdResume, false); });
     // A reloaded or emptied head holds no site handed out yet.
     connect(m_list2, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
 
@@ -284,11 +280,13 @@ QStringList HarvestEngine::comboItems(Option combo)
     case Option::Combo1:
         return {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")};
     case Option::Combo2:
-        return {QStringLiteral("~100 Domains"), QStringLiteral("~200 Domains"), QStringLiteral("~500 Domains"),
-                QStringLiteral("~1000 Domains"), QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")};
+        return {QStringLiteral("~100 Domains"),  QStringLiteral("~200 Domains"),
+                QStringLiteral("~500 Domains"),  QStringLiteral("~1000 Domains"),
+                QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")};
     case Option::cmbAdvance:
-        return {QStringLiteral("1,000"), QStringLiteral("5,000"), QStringLiteral("10,000"), QStringLiteral("20,000"),
-                QStringLiteral("50,000"), QStringLiteral("100,000"), QStringLiteral("200,000"), QStringLiteral("500,000")};
+        return {QStringLiteral("1,000"),   QStringLiteral("5,000"),  QStringLiteral("10,000"),
+                QStringLiteral("20,000"),  QStringLiteral("50,000"), QStringLiteral("100,000"),
+                QStringLiteral("200,000"), QStringLiteral("500,000")};
     case Option::cmbLastSearch:
         return {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")};
     default:
@@ -299,17 +297,28 @@ QStringList HarvestEngine::comboItems(Option combo)
 QString HarvestEngine::caption(Option option)
 {
     switch (option) {
-    case Option::Combo1: return QStringLiteral("Which Search Type?");
-    case Option::Combo2: return QStringLiteral("How Many Results?");
-    case Option::chkAuto: return QStringLiteral("Enable");
-    case Option::chkAddFax: return QStringLiteral("Add \"fax\" to searches");
-    case Option::chkNonUS: return QStringLiteral("Allow International");
-    case Option::chkAudioEmail: return QStringLiteral("On Fax Found");
-    case Option::chkAudioNext: return QStringLiteral("On Next Search");
-    case Option::chkAudioFinished: return QStringLiteral("On Finished");
-    case Option::chkFollow: return QStringLiteral("Follow redirects (HTTPS)");
-    case Option::cmbAdvance: return QStringLiteral("cmbAdvance");
-    case Option::cmbLastSearch: return QStringLiteral("cmbLastSearch");
+    case Option::Combo1:
+        return QStringLiteral("Which Search Type?");
+    case Option::Combo2:
+        return QStringLiteral("How Many Results?");
+    case Option::chkAuto:
+        return QStringLiteral("Enable");
+    case Option::chkAddFax:
+        return QStringLiteral("Add \"fax\" to searches");
+    case Option::chkNonUS:
+        return QStringLiteral("Allow International");
+    case Option::chkAudioEmail:
+        return QStringLiteral("On Fax Found");
+    case Option::chkAudioNext:
+        return QStringLiteral("On Next Search");
+    case Option::chkAudioFinished:
+        return QStringLiteral("On Finished");
+    case Option::chkFollow:
+        return QStringLiteral("Follow redirects (HTTPS)");
+    case Option::cmbAdvance:
+        return QStringLiteral("cmbAdvance");
+    case Option::cmbLastSearch:
+        return QStringLiteral("cmbLastSearch");
     }
     return QString();
 }
@@ -343,7 +352,8 @@ void HarvestEngine::setOptionValue(Option option, int value, bool write)
     v = value;
     if (isCombo(option) && value >= 0)
         setComboText(option, comboItems(option).value(value));
-    if (option == Option::cmbAdvance && value >= 0 && value < 8 && m_lAdvanceAfter != kAdvanceAfter[value]) {
+    if (option == Option::cmbAdvance && value >= 0 && value < 8 &&
+        m_lAdvanceAfter != kAdvanceAfter[value]) {
         m_lAdvanceAfter = kAdvanceAfter[value];
         Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
     }
@@ -361,18 +371,51 @@ void HarvestEngine::setOption(Option option, int value)
     setOptionValue(option, value, true);
 }
 
-void HarvestEngine::Combo1_Click(int index) { setOption(Option::Combo1, index); }
-void HarvestEngine::Combo2_Click(int index) { setOption(Option::Combo2, index); }
-void HarvestEngine::cmbAdvance_Click(int index) { setOption(Option::cmbAdvance, index); }
+void HarvestEngine::Combo1_Click(int index)
+{
+    setOption(Option::Combo1, index);
+}
+void HarvestEngine::Combo2_Click(int index)
+{
+    setOption(Option::Combo2, index);
+}
+void HarvestEngine::cmbAdvance_Click(int index)
+{
+    setOption(Option::cmbAdvance, index);
+}
 // Picking an item is stored like every other option, so the choice survives a restart.
-void HarvestEngine::cmbLastSearch_Click(int index) { setOption(Option::cmbLastSearch, index); }
-void HarvestEngine::chkAuto_Click(int value) { setOption(Option::chkAuto, value); }
-void HarvestEngine::chkAddFax_Click(int value) { setOption(Option::chkAddFax, value); }
-void HarvestEngine::chkNonUS_Click(int value) { setOption(Option::chkNonUS, value); }
-void HarvestEngine::chkAudioEmail_Click(int value) { setOption(Option::chkAudioEmail, value); }
-void HarvestEngine::chkAudioNext_Click(int value) { setOption(Option::chkAudioNext, value); }
-void HarvestEngine::chkAudioFinished_Click(int value) { setOption(Option::chkAudioFinished, value); }
-void HarvestEngine::chkFollow_Click(int value) { setOption(Option::chkFollow, value); }
+void HarvestEngine::cmbLastSearch_Click(int index)
+{
+    setOption(Option::cmbLastSearch, index);
+}
+void HarvestEngine::chkAuto_Click(int value)
+{
+    setOption(Option::chkAuto, value);
+}
+void HarvestEngine::chkAddFax_Click(int value)
+{
+    setOption(Option::chkAddFax, value);
+}
+void HarvestEngine::chkNonUS_Click(int value)
+{
+    setOption(Option::chkNonUS, value);
+}
+void HarvestEngine::chkAudioEmail_Click(int value)
+{
+    setOption(Option::chkAudioEmail, value);
+}
+void HarvestEngine::chkAudioNext_Click(int value)
+{
+    setOption(Option::chkAudioNext, value);
+}
+void HarvestEngine::chkAudioFinished_Click(int value)
+{
+    setOption(Option::chkAudioFinished, value);
+}
+void HarvestEngine::chkFollow_Click(int value)
+{
+    setOption(Option::chkFollow, value);
+}
 
 void HarvestEngine::setComboEditText(Option combo, const QString &text)
 {
@@ -410,7 +453,8 @@ void HarvestEngine::LoadSettings()
     // is written here, the outcome is the same.
     for (int i = 0; i < kOptionCount; ++i) {
         const OptionInfo &info = kOptions[i];
-        const int v = m_settings ? m_settings->readInt(QString::fromLatin1(info.key), info.def, info.min, info.max)
+        const int v = m_settings ? m_settings->readInt(QString::fromLatin1(info.key), info.def,
+                                                       info.min, info.max)
                                  : info.def;
         const Option o = Option(i);
         if (isCombo(o) && v < 0) {
@@ -512,7 +556,8 @@ void HarvestEngine::Command1_Click()
         return;
     playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
     if (m_list1->isEmpty()) {
-        informationBox(QStringLiteral("Please enter at least one search term before begining your search."));
+        informationBox(
+            QStringLiteral("Please enter at least one search term before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Text1);
         return;
     }
@@ -522,7 +567,8 @@ void HarvestEngine::Command1_Click()
         return;
     }
     if (option(Option::Combo2) < 0) {
-        informationBox(QStringLiteral("Please select the number of search results to retrieve before begining your search."));
+        informationBox(QStringLiteral(
+            "Please select the number of search results to retrieve before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo2);
         return;
     }
@@ -539,7 +585,8 @@ void HarvestEngine::StartNextSearch()
         return;
     playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
     if (m_list1->isEmpty()) {
-        informationBox(QStringLiteral("Please enter at least one search term before begining your search."));
+        informationBox(
+            QStringLiteral("Please enter at least one search term before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Text1);
         return;
     }
@@ -549,7 +596,8 @@ void HarvestEngine::StartNextSearch()
         return;
     }
     if (option(Option::Combo2) < 0) {
-        informationBox(QStringLiteral("Please select the number of search results to retrieve before begining your search."));
+        informationBox(QStringLiteral(
+            "Please select the number of search results to retrieve before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo2);
         return;
     }
@@ -661,12 +709,14 @@ void HarvestEngine::cmbDel_Click()
         m_db->DeleteSearch(s);
         m_list1->removeItem(i);
     } else if (m_bHarvesting) {
-        informationBox(QStringLiteral("You cannot delete the current search while the varnel is harvesting faxes."));
+        informationBox(QStringLiteral(
+            "You cannot delete the current search while the varnel is harvesting faxes."));
     } else if (isEnabled(Button::cmdResume)) {
-        const bool ok = m_messages
-            && m_messages->confirm(QStringLiteral("You will not be able to resume the current search if it is deleted.\r\n\r\nContinue?"),
-                                   QStringLiteral("Confirm Delete"))
-                   == HarvestMessages::Ok;
+        const bool ok =
+            m_messages &&
+            m_messages->confirm(QStringLiteral("You will not be able to resume the current search "
+                                               "if it is deleted.\r\n\r\nContinue?"),
+                                QStringLiteral("Confirm Delete")) == HarvestMessages::Ok;
         // The question let other events run: act only if entry 0 may still go.
         if (ok && !m_bHarvesting && !m_list1->isEmpty()) {
             setEnabled(Button::cmdResume, false);
@@ -685,10 +735,10 @@ void HarvestEngine::cmbDel_Click()
 
 void HarvestEngine::Command3_Click()
 {
-    if (!m_messages
-        || m_messages->confirm(QStringLiteral("Are you sure you want to delete all faxes from the database?"),
-                               QStringLiteral("Confirm"))
-               != HarvestMessages::Ok)
+    if (!m_messages ||
+        m_messages->confirm(
+            QStringLiteral("Are you sure you want to delete all faxes from the database?"),
+            QStringLiteral("Confirm")) != HarvestMessages::Ok)
         return;
     m_db->DeleteAllFaxes();
     m_list3->clear();
@@ -929,8 +979,9 @@ HarvestEngine::ConnectResult HarvestEngine::ConnectSlot(int slot)
 void HarvestEngine::beginDownload(FetchSlot *s)
 {
     s->reset();
-    setStatusPanel(1, QStringLiteral("Downloading: ") + (s->https ? QStringLiteral("https://") : QStringLiteral("http://"))
-                          + QString::fromLatin1(s->strHost + s->strPath));
+    setStatusPanel(1, QStringLiteral("Downloading: ") +
+                          (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                          QString::fromLatin1(s->strHost + s->strPath));
     s->startWatchdogs();
     s->open(m_resolve, m_tlsResolve);
 }
@@ -950,12 +1001,13 @@ void HarvestEngine::slotAbandoned(int slot)
 bool HarvestEngine::followRedirect(int slot, const QByteArray &page)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    if (option(Option::chkFollow) != 1 || s->hops >= MaxRedirectHops
-        || !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
+    if (option(Option::chkFollow) != 1 || s->hops >= MaxRedirectHops ||
+        !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
         return false;
     const QByteArray location = HttpResponse::headerValue(page, "Location");
     HttpResponse::Target t;
-    if (location.isEmpty() || !HttpResponse::resolveLocation(s->https, s->strHost, s->strPath, location, &t))
+    if (location.isEmpty() ||
+        !HttpResponse::resolveLocation(s->https, s->strHost, s->strPath, location, &t))
         return false;
     ++s->hops;
     s->strHost = t.host;

@@ -45,11 +45,18 @@ public:
     // stopped: no harvest; discovering: a list builder run was started for entry 0 of List1;
     // harvesting: slots fetch the queue; draining: the last search's queue ran dry with
     // "Continue Until Stopped", idle until Stop or new work.
-    enum class HarvestState { Stopped, Discovering, Harvesting, Draining };
+    enum class HarvestState
+    {
+        Stopped,
+        Discovering,
+        Harvesting,
+        Draining
+    };
     Q_ENUM(HarvestState)
 
     // Every button of the main window whose enabled state the harvest sets.
-    enum class Button {
+    enum class Button
+    {
         Command1,        // "Start"
         cmdStop,         // "Stop"
         cmdResume,       // "Resume"
@@ -65,7 +72,8 @@ public:
 
     // The persisted options. Check boxes hold 0 or 1; combos hold their selected index, -1
     // when nothing is picked (typed text in the edit field picks nothing).
-    enum class Option {
+    enum class Option
+    {
         Combo1,           // "Google Search", "Yahoo Search"
         Combo2,           // "~100 Domains" .. "~10000 Domains"
         chkAuto,          // "Enable" (auto search advance)
@@ -81,7 +89,12 @@ public:
     Q_ENUM(Option)
 
     // Controls a failed Start moves the focus to.
-    enum class FocusTarget { Text1, Combo1, Combo2 };
+    enum class FocusTarget
+    {
+        Text1,
+        Combo1,
+        Combo2
+    };
     Q_ENUM(FocusTarget)
 
     // dataDir: the "program directory" (database, page files); settings: not owned.
@@ -119,22 +132,22 @@ public:
     void LoadSettings();
 
     // ---- session control (buttons) ------------------------------------------------------
-    void Command1_Click();       // Start: validate, empty the queue, start discovery
-    void cmdNextSearch_Click();  // Next (also the automatic advance)
-    void cmdStop_Click();        // Stop (downloads cut off go back to the backlog)
-    void cmdResume_Click();      // Resume the saved queue
-    void cmdAdd_Click();         // Add Text1 to List1 and the store
+    void Command1_Click();             // Start: validate, empty the queue, start discovery
+    void cmdNextSearch_Click();        // Next (also the automatic advance)
+    void cmdStop_Click();              // Stop (downloads cut off go back to the backlog)
+    void cmdResume_Click();            // Resume the saved queue
+    void cmdAdd_Click();               // Add Text1 to List1 and the store
     void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
-    void cmbDel_Click();         // Del the selected entry of List1 (list1()->listIndex())
-    void Command3_Click();       // Delete All Fax Numbers (asks first)
-    void cmdViewDatabase_Click(); // emits openDirectoryRequested(dataDir)
-    void Command2_Click();       // emits exportRequested()
-    void cmdWebsite_Click();     // emits websiteRequested()
+    void cmbDel_Click();               // Del the selected entry of List1 (list1()->listIndex())
+    void Command3_Click();             // Delete All Fax Numbers (asks first)
+    void cmdViewDatabase_Click();      // emits openDirectoryRequested(dataDir)
+    void Command2_Click();             // emits exportRequested()
+    void cmdWebsite_Click();           // emits websiteRequested()
 
     // ---- option handlers: set the value as a click on the control does, write it through
-    void Combo1_Click(int index);      // pick an item (0, 1)
-    void Combo2_Click(int index);      // pick an item (0..5)
-    void cmbAdvance_Click(int index);  // pick an item (0..7); sets lAdvanceAfter
+    void Combo1_Click(int index);        // pick an item (0, 1)
+    void Combo2_Click(int index);        // pick an item (0..5)
+    void cmbAdvance_Click(int index);    // pick an item (0..7); sets lAdvanceAfter
     void cmbLastSearch_Click(int index); // pick an item (0, 1)
     // Text typed into a combo's edit field: the text shows, nothing is picked (index -1).
     // Only cmbLastSearch stores that (cmbLastSearch_Change writes "-1").
@@ -178,13 +191,13 @@ public:
     TextList *List3() const { return m_list3; } // fax preview
     QString txtSearch() const override { return m_txtSearch; }
     void setTxtSearch(const QString &text);
-    QString text1() const { return m_text1; }  // "Enter a new Search String:"
+    QString text1() const { return m_text1; } // "Enter a new Search String:"
     void setText1(const QString &text);
     QString strSearch() const { return m_strSearch; }
-    QString statusPanel(int panel) const;       // panels 1..4
+    QString statusPanel(int panel) const; // panels 1..4
     void setStatusPanel(int panel, const QString &text) override;
-    int pb1() const { return m_pb1; }           // 0..100
-    void setPb1(int value);                     // values outside 0..100 are refused
+    int pb1() const { return m_pb1; } // 0..100
+    void setPb1(int value);           // values outside 0..100 are refused
     bool isEnabled(Button button) const;
     void setEnabled(Button button, bool enabled);
 
@@ -215,14 +228,14 @@ public:
     // A slot's view, for a window's detail display and for tests.
     struct SlotInfo
     {
-        bool connected = false;   // a socket is open or opening
-        bool watchdogs = false;   // either watchdog is running
+        bool connected = false; // a socket is open or opening
+        bool watchdogs = false; // either watchdog is running
         QByteArray strHost;
         QByteArray strPath;
         bool https = false;
         qint32 lContentLength = 0;
         qint32 lBodyBytes = 0;
-        int hops = 0;             // redirects followed for the current site
+        int hops = 0; // redirects followed for the current site
     };
     SlotInfo slotInfo(int slot) const;
     bool anySlotBusy() const;
@@ -270,7 +283,12 @@ Q_SIGNALS:
 
 private:
     friend class FetchSlot;
-    enum class ConnectResult { Started, Skipped, NotRunning };
+    enum class ConnectResult
+    {
+        Started,
+        Skipped,
+        NotRunning
+    };
 
     void setHarvesting(bool running);
     void refreshState();

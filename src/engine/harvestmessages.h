@@ -10,7 +10,11 @@
 class HarvestMessages
 {
 public:
-    enum Answer { Ok, Cancel };
+    enum Answer
+    {
+        Ok,
+        Cancel
+    };
 
     virtual ~HarvestMessages() = default;
     // A message box with an OK button, no title of its own.
@@ -28,7 +32,7 @@ public:
     struct Shown
     {
         QString text;
-        QString title;      // empty for information()
+        QString title; // empty for information()
         bool question = false;
     };
 

@@ -253,14 +253,15 @@ bool resolveLocation(bool https, const QByteArray &host, const QByteArray &path,
     const QByteArray loc = trimmedSpaces(location);
     if (loc.isEmpty())
         return false;
-    const QUrl base = QUrl::fromEncoded((https ? QByteArray("https://") : QByteArray("http://")) + host + path,
-                                        QUrl::TolerantMode);
+    const QUrl base = QUrl::fromEncoded(
+        (https ? QByteArray("https://") : QByteArray("http://")) + host + path, QUrl::TolerantMode);
     const QUrl rel = QUrl::fromEncoded(loc, QUrl::TolerantMode);
     if (!rel.isValid())
         return false;
     const QUrl url = base.isValid() ? base.resolved(rel) : rel;
     const QString scheme = url.scheme().toLower();
-    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url.host().isEmpty())
         return false;
     Target t;
     t.https = scheme == QLatin1String("https");

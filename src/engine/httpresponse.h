@@ -54,10 +54,10 @@ bool containsCaseless(const QByteArray &haystack, const QByteArray &needle);
 struct Target
 {
     bool https = false;
-    QByteArray host;      // the Host header: host name, ":port" when the URL names one
-    QByteArray hostName;  // what is resolved or looked up in the resolve map
+    QByteArray host;     // the Host header: host name, ":port" when the URL names one
+    QByteArray hostName; // what is resolved or looked up in the resolve map
     quint16 port = 80;
-    QByteArray path;      // begins with "/", query included, fragment dropped
+    QByteArray path; // begins with "/", query included, fragment dropped
 };
 // Resolves location against scheme://host path. False when the result is not an http or
 // https URL with a host.

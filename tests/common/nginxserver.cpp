@@ -14,9 +14,9 @@
 
 QString NginxServer::executable()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
-                                           QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/bin")});
+    return QStandardPaths::findExecutable(
+        QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
+                                  QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/bin")});
 }
 
 NginxServer::NginxServer(const QString &prefixDir) : m_prefix(QDir(prefixDir).absolutePath()) {}
@@ -64,29 +64,48 @@ bool NginxServer::start(const QList<Site> &sites, QString *error)
     // As root the workers would drop to a user that may not read the test's folders.
     if (::geteuid() == 0)
         conf += "user root;\n";
-    conf += "worker_processes 1;\npid " + p + "/nginx.pid;\nerror_log " + p + "/logs/error.log;\n"
+    conf += "worker_processes 1;\npid " + p + "/nginx.pid;\nerror_log " + p +
+            "/logs/error.log;\n"
             "events { worker_connections 1024; }\n"
             "http {\n"
             "  access_log off;\n"
             "  types { text/html htm html; text/plain txt; }\n"
             "  default_type text/html;\n"
-            "  client_body_temp_path " + p + "/tmp/body;\n"
-            "  proxy_temp_path " + p + "/tmp/proxy;\n"
-            "  fastcgi_temp_path " + p + "/tmp/fastcgi;\n"
-            "  uwsgi_temp_path " + p + "/tmp/uwsgi;\n"
-            "  scgi_temp_path " + p + "/tmp/scgi;\n"
-            "  server { listen 127.0.0.1:" + QByteArray::number(m_port) + " default_server; return 404; }\n"
-            "  server { listen 127.0.0.1:" + QByteArray::number(m_tlsPort) + " ssl default_server;\n"
-            "    ssl_certificate " + p + "/cert.pem; ssl_certificate_key " + p + "/key.pem; return 404; }\n";
+            "  client_body_temp_path " +
+            p +
+            "/tmp/body;\n"
+            "  proxy_temp_path " +
+            p +
+            "/tmp/proxy;\n"
+            "  fastcgi_temp_path " +
+            p +
+            "/tmp/fastcgi;\n"
+            "  uwsgi_temp_path " +
+            p +
+            "/tmp/uwsgi;\n"
+            "  scgi_temp_path " +
+            p +
+            "/tmp/scgi;\n"
+            "  server { listen 127.0.0.1:" +
+            QByteArray::number(m_port) +
+            " default_server; return 404; }\n"
+            "  server { listen 127.0.0.1:" +
+            QByteArray::number(m_tlsPort) +
+            " ssl default_server;\n"
+            "    ssl_certificate " +
+            p + "/cert.pem; ssl_certificate_key " + p + "/key.pem; return 404; }\n";
     for (const Site &s : sites) {
         conf += "  server {\n";
         if (s.tls)
-            conf += "    listen 127.0.0.1:" + QByteArray::number(m_tlsPort) + " ssl;\n"
-                    "    ssl_certificate " + p + "/cert.pem; ssl_certificate_key " + p + "/key.pem;\n";
+            conf += "    listen 127.0.0.1:" + QByteArray::number(m_tlsPort) +
+                    " ssl;\n"
+                    "    ssl_certificate " +
+                    p + "/cert.pem; ssl_certificate_key " + p + "/key.pem;\n";
         else
             conf += "    listen 127.0.0.1:" + QByteArray::number(m_port) + ";\n";
-        conf += "    server_name " + s.host.toUtf8() + ";\n    root " + QDir(s.root).absolutePath().toUtf8()
-                + ";\n    index index.htm index.html;\n    " + s.extraConfig.toUtf8() + "\n  }\n";
+        conf += "    server_name " + s.host.toUtf8() + ";\n    root " +
+                QDir(s.root).absolutePath().toUtf8() + ";\n    index index.htm index.html;\n    " +
+                s.extraConfig.toUtf8() + "\n  }\n";
     }
     conf += "}\n";
     const QString confPath = m_prefix + QStringLiteral("/nginx.conf");
@@ -105,8 +124,9 @@ bool NginxServer::start(const QList<Site> &sites, QString *error)
         if (m_process.state() != QProcess::Running) {
             QFile log(m_prefix + QStringLiteral("/logs/error.log"));
             log.open(QIODevice::ReadOnly);
-            return fail(QStringLiteral("nginx ended: %1 %2").arg(QString::fromUtf8(m_process.readAll()),
-                                                                  QString::fromUtf8(log.readAll())));
+            return fail(
+                QStringLiteral("nginx ended: %1 %2")
+                    .arg(QString::fromUtf8(m_process.readAll()), QString::fromUtf8(log.readAll())));
         }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_port);

@@ -143,7 +143,8 @@ QByteArray TestWebServer::key(const QByteArray &host, const QByteArray &path)
     return hostKey(host) + ' ' + path;
 }
 
-void TestWebServer::addResponse(const QByteArray &host, const QByteArray &path, const Response &response)
+void TestWebServer::addResponse(const QByteArray &host, const QByteArray &path,
+                                const Response &response)
 {
     m_responses.insert(key(host, path), response);
 }
@@ -155,7 +156,8 @@ void TestWebServer::addPage(const QByteArray &host, const QByteArray &path, cons
     addResponse(host, path, r);
 }
 
-void TestWebServer::addRedirect(const QByteArray &host, const QByteArray &path, int status, const QByteArray &location)
+void TestWebServer::addRedirect(const QByteArray &host, const QByteArray &path, int status,
+                                const QByteArray &location)
 {
     Response r;
     r.status = status;
@@ -174,7 +176,8 @@ void TestWebServer::addFault(const QByteArray &host, const QByteArray &path, Fau
     addResponse(host, path, r);
 }
 
-void TestWebServer::addRaw(const QByteArray &host, const QByteArray &path, const QByteArray &rawResponse)
+void TestWebServer::addRaw(const QByteArray &host, const QByteArray &path,
+                           const QByteArray &rawResponse)
 {
     Response r;
     r.raw = rawResponse;
@@ -323,7 +326,9 @@ QByteArray TestWebServer::render(const Response &r, bool withBlankLine)
         encoded += "0\r\n\r\n";
         body = encoded;
     } else if (r.sendContentLength) {
-        out += "Content-Length: " + QByteArray::number(r.fault == Fault::Oversize ? r.oversizeBytes : body.size()) + "\r\n";
+        out += "Content-Length: " +
+               QByteArray::number(r.fault == Fault::Oversize ? r.oversizeBytes : body.size()) +
+               "\r\n";
     }
     out += "Connection: close\r\n";
     if (withBlankLine)

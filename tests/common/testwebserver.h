@@ -33,7 +33,8 @@ class TestWebServer : public QObject
 {
     Q_OBJECT
 public:
-    enum class Fault {
+    enum class Fault
+    {
         None,        // send the response, then close
         NoAnswer,    // read the request, send nothing, keep the connection open
         Trickle,     // send the response one byte every trickleIntervalMs, then close
@@ -52,9 +53,9 @@ public:
         QByteArray contentType = "text/html";
         QByteArray body;
         bool sendContentLength = true;
-        bool chunked = false;     // Transfer-Encoding: chunked, body in chunks of chunkSize
+        bool chunked = false; // Transfer-Encoding: chunked, body in chunks of chunkSize
         int chunkSize = 7;
-        QByteArray raw;           // non-empty: sent exactly as it is instead of the above
+        QByteArray raw; // non-empty: sent exactly as it is instead of the above
         Fault fault = Fault::None;
         qint64 oversizeBytes = 0;
         int trickleIntervalMs = 1000;
@@ -62,7 +63,7 @@ public:
 
     struct Request
     {
-        QByteArray raw;  // the bytes up to and including the blank line
+        QByteArray raw; // the bytes up to and including the blank line
         QByteArray method;
         QByteArray path;
         QByteArray host; // the Host header, as sent
@@ -83,7 +84,8 @@ public:
     // (query included).
     void addResponse(const QByteArray &host, const QByteArray &path, const Response &response);
     void addPage(const QByteArray &host, const QByteArray &path, const QByteArray &html);
-    void addRedirect(const QByteArray &host, const QByteArray &path, int status, const QByteArray &location);
+    void addRedirect(const QByteArray &host, const QByteArray &path, int status,
+                     const QByteArray &location);
     void addFault(const QByteArray &host, const QByteArray &path, Fault fault);
     void addRaw(const QByteArray &host, const QByteArray &path, const QByteArray &rawResponse);
     // Every file below root/<host>/ becomes a page of that host ("/dir/a.htm"); index.htm

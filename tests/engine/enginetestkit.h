@@ -145,9 +145,18 @@ struct EngineRig
             db()->AddWebsite(s);
     }
     // The websites table in stored order (a reading connection of its own).
-    QStringList storedWebsites() { return column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")); }
-    QStringList storedFaxes() { return column(QStringLiteral("SELECT fax FROM faxes ORDER BY rowid")); }
-    QStringList storedSearches() { return column(QStringLiteral("SELECT search FROM searches ORDER BY rowid")); }
+    QStringList storedWebsites()
+    {
+        return column(QStringLiteral("SELECT website FROM websites ORDER BY rowid"));
+    }
+    QStringList storedFaxes()
+    {
+        return column(QStringLiteral("SELECT fax FROM faxes ORDER BY rowid"));
+    }
+    QStringList storedSearches()
+    {
+        return column(QStringLiteral("SELECT search FROM searches ORDER BY rowid"));
+    }
     QList<QStringList> faxRows()
     {
         QList<QStringList> rows;
@@ -155,7 +164,8 @@ struct EngineRig
         QSqlQuery q(db);
         q.exec(QStringLiteral("SELECT fax, website, search, location FROM faxes ORDER BY rowid"));
         while (q.next())
-            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+            rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                         q.value(3).toString()});
         return rows;
     }
 
@@ -179,8 +189,9 @@ private:
     QSqlDatabase open()
     {
         const QString name = readerName();
-        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
-                                                       : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        QSqlDatabase db = QSqlDatabase::contains(name)
+                              ? QSqlDatabase::database(name)
+                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(engine.database()->databasePath());
         db.open();
         return db;

@@ -57,12 +57,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("site");
         QTest::addColumn<QByteArray>("request");
-        const QByteArray tail = " HTTP/1.1\r\nHost: example.com\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+        const QByteArray tail =
+            " HTTP/1.1\r\nHost: example.com\r\nConnection: close\r\nAccept: */*\r\n\r\n";
         QTest::newRow("bare host") << "example.com" << QByteArray("GET /" + tail);
         QTest::newRow("host and slash") << "example.com/" << QByteArray("GET /" + tail);
         QTest::newRow("path") << "example.com/dir/a.htm" << QByteArray("GET /dir/a.htm" + tail);
-        QTest::newRow("scheme in capitals") << "HTTP://example.com/a" << QByteArray("GET /a" + tail);
-        QTest::newRow("host repeated in path") << "example.com/x/example.com/y" << QByteArray("GET /x/y" + tail);
+        QTest::newRow("scheme in capitals")
+            << "HTTP://example.com/a" << QByteArray("GET /a" + tail);
+        QTest::newRow("host repeated in path")
+            << "example.com/x/example.com/y" << QByteArray("GET /x/y" + tail);
     }
     void requestOnTheWire()
     {
@@ -86,19 +89,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file1");
         QTest::addColumn<QByteArray>("file2");
         QTest::addColumn<int>("pb1");
-        QTest::newRow("one data event") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << 0
-                                        << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
+        QTest::newRow("one data event")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << 0
+            << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
         // The bar moves from the event after the one that completed the header.
-        QTest::newRow("trickled") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << 2
-                                  << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 100;
-        QTest::newRow("lower-case length is not read") << QByteArray("HTTP/1.1 200 OK\r\ncontent-length: 5\r\n\r\nhello") << 2
-                                                       << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
-        QTest::newRow("line breaks") << QByteArray("HTTP/1.1 200 OK\r\n\r\na\r\nb\rc\nd") << 0
-                                     << QByteArray("a\r\nb\rc\nd\r\n") << QByteArray("abcd\r\n") << 0;
-        QTest::newRow("no blank line") << QByteArray("<p>x<P>y") << 0 << QByteArray("xy\r\n") << QByteArray("xy\r\n") << 0;
-        QTest::newRow("empty response") << QByteArray() << 0 << QByteArray("\r\n") << QByteArray("\r\n") << 0;
-        QTest::newRow("error page") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\ngone") << 0 << QByteArray("gone\r\n")
-                                    << QByteArray("gone\r\n") << 0;
+        QTest::newRow("trickled") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+                                  << 2 << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 100;
+        QTest::newRow("lower-case length is not read")
+            << QByteArray("HTTP/1.1 200 OK\r\ncontent-length: 5\r\n\r\nhello") << 2
+            << QByteArray("hello\r\n") << QByteArray("hello\r\n") << 0;
+        QTest::newRow("line breaks")
+            << QByteArray("HTTP/1.1 200 OK\r\n\r\na\r\nb\rc\nd") << 0
+            << QByteArray("a\r\nb\rc\nd\r\n") << QByteArray("abcd\r\n") << 0;
+        QTest::newRow("no blank line")
+            << QByteArray("<p>x<P>y") << 0 << QByteArray("xy\r\n") << QByteArray("xy\r\n") << 0;
+        QTest::newRow("empty response")
+            << QByteArray() << 0 << QByteArray("\r\n") << QByteArray("\r\n") << 0;
+        QTest::newRow("error page") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\ngone") << 0
+                                    << QByteArray("gone\r\n") << QByteArray("gone\r\n") << 0;
     }
     void pageFilesAndProgress()
     {
@@ -154,7 +162,8 @@ private Q_SLOTS:
             rig.web.addResponse("slow.example", "/", r);
         } else {
             ResolveMap map;
-            map.add(QStringLiteral("slow.example"), QStringLiteral("127.0.0.1"), TestWebServer::refusedPort());
+            map.add(QStringLiteral("slow.example"), QStringLiteral("127.0.0.1"),
+                    TestWebServer::refusedPort());
             rig.engine.setResolveMap(map);
         }
         // "Continue Until Stopped": the harvest stays running with the slot idle afterwards.
@@ -226,7 +235,8 @@ private Q_SLOTS:
         EngineRig rig;
         TestWebServer::Response r;
         r.fault = TestWebServer::Fault::Reset;
-        r.body = QByteArray(4000, ' ') + "<body><p>Fax: 212-555-0187</p></body>" + QByteArray(4000, ' ');
+        r.body =
+            QByteArray(4000, ' ') + "<body><p>Fax: 212-555-0187</p></body>" + QByteArray(4000, ' ');
         rig.web.addResponse("reset.example", "/", r);
         rig.readyToStart();
         rig.engine.setTimeout(2);
@@ -257,10 +267,12 @@ private Q_SLOTS:
         rig.web.addResponse("old.example", "/", moved);
         TestWebServer::Response toTls;
         toTls.status = 302;
-        toTls.headers.append(qMakePair(QByteArray("Location"), QByteArray("https://secure.example/s.htm")));
+        toTls.headers.append(
+            qMakePair(QByteArray("Location"), QByteArray("https://secure.example/s.htm")));
         toTls.body = "<p>Moved</p>";
         rig.web.addResponse("old.example", "/new/page.htm", toTls);
-        tls.addPage("secure.example", "/s.htm", "<body><a href=\"more.htm\">more</a>\r\n<p>Fax: 212-555-0187</p></body>");
+        tls.addPage("secure.example", "/s.htm",
+                    "<body><a href=\"more.htm\">more</a>\r\n<p>Fax: 212-555-0187</p></body>");
         tls.addPage("secure.example", "/more.htm", "<body><p>Fax: 212-555-0199</p></body>");
         rig.engine.chkFollow_Click(follow ? 1 : 0);
         // As on the web: plain HTTP to the secure host answers with a redirect to HTTPS.
@@ -283,12 +295,15 @@ private Q_SLOTS:
         QCOMPARE(rig.web.requestCount("old.example", "/new/page.htm"), 1);
         QCOMPARE(tls.requestCount("secure.example", "/s.htm"), 1);
         QCOMPARE(tls.requests().first().raw,
-                 QByteArray("GET /s.htm HTTP/1.1\r\nHost: secure.example\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
+                 QByteArray("GET /s.htm HTTP/1.1\r\nHost: secure.example\r\nConnection: "
+                            "close\r\nAccept: */*\r\n\r\n"));
         QCOMPARE(tls.requestCount("secure.example", "/more.htm"), 1);
         QCOMPARE(rig.engine.counters()->lWebScanned(), 2);
         const QList<QStringList> rows = rig.faxRows();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0).mid(0, 3), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("secure.example/s.htm"), QStringLiteral("plumbers")}));
+        QCOMPARE(rows.at(0).mid(0, 3),
+                 (QStringList{QStringLiteral("1-212-555-0187"),
+                              QStringLiteral("secure.example/s.htm"), QStringLiteral("plumbers")}));
         QCOMPARE(rows.at(1).at(1), QStringLiteral("secure.example/more.htm"));
     }
 
@@ -298,7 +313,8 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i) {
             TestWebServer::Response r;
             r.status = 302;
-            r.headers.append(qMakePair(QByteArray("Location"), QByteArray("/" + QByteArray::number(i + 1))));
+            r.headers.append(
+                qMakePair(QByteArray("Location"), QByteArray("/" + QByteArray::number(i + 1))));
             r.body = "<p>hop</p>";
             rig.web.addResponse("loop.example", "/" + QByteArray::number(i), r);
         }
@@ -350,7 +366,8 @@ private Q_SLOTS:
         rig.web.addResponse("a.example", "/dir/page.htm", slow);
         rig.web.addPage("b.example", "/other/x.htm", "<body>b</body>");
         rig.web.addPage("a.example", "/dir/rel.htm", "<body>rel</body>");
-        harvest(rig, {QStringLiteral("a.example/dir/page.htm"), QStringLiteral("b.example/other/x.htm")});
+        harvest(rig, {QStringLiteral("a.example/dir/page.htm"),
+                      QStringLiteral("b.example/other/x.htm")});
         QCOMPARE(rig.engine.strCurUrl(), QByteArray("b.example/other/x.htm"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
         QCOMPARE(rig.web.requestCount("a.example", "/dir/rel.htm"), 1);

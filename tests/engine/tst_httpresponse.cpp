@@ -13,21 +13,28 @@ private Q_SLOTS:
     void requestIsExactlyFourLines()
     {
         QCOMPARE(requestBytes("example.com", "/dir/a.htm"),
-                 QByteArray("GET /dir/a.htm HTTP/1.1\r\nHost: example.com\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
+                 QByteArray("GET /dir/a.htm HTTP/1.1\r\nHost: example.com\r\nConnection: "
+                            "close\r\nAccept: */*\r\n\r\n"));
         // The path goes out unescaped.
-        QCOMPARE(requestBytes("h", "/a b?c=d"),
-                 QByteArray("GET /a b?c=d HTTP/1.1\r\nHost: h\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
+        QCOMPARE(
+            requestBytes("h", "/a b?c=d"),
+            QByteArray(
+                "GET /a b?c=d HTTP/1.1\r\nHost: h\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
     }
 
     void cutHeader_data()
     {
         QTest::addColumn<QByteArray>("page");
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("header and body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << QByteArray("hello");
+        QTest::newRow("header and body")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+            << QByteArray("hello");
         QTest::newRow("empty body") << QByteArray("HTTP/1.1 200 OK\r\n\r\n") << QByteArray();
-        QTest::newRow("body keeps its line breaks") << QByteArray("H\r\n\r\na\r\nb") << QByteArray("a\r\nb");
+        QTest::newRow("body keeps its line breaks")
+            << QByteArray("H\r\n\r\na\r\nb") << QByteArray("a\r\nb");
         // The header block goes wherever it recurs, letter case ignored.
-        QTest::newRow("header repeated in body") << QByteArray("X\r\n\r\nax\r\n\r\nb") << QByteArray("ab");
+        QTest::newRow("header repeated in body")
+            << QByteArray("X\r\n\r\nax\r\n\r\nb") << QByteArray("ab");
         // No blank line: the first three characters are the header block.
         QTest::newRow("no blank line") << QByteArray("<ht<HTml>") << QByteArray("ml>");
         QTest::newRow("empty response") << QByteArray() << QByteArray();
@@ -48,8 +55,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<int>("length");
         QTest::newRow("plain") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5") << 5;
-        QTest::newRow("lower case is not read") << QByteArray("HTTP/1.1 200 OK\r\ncontent-length: 5") << 0;
-        QTest::newRow("first line that contains it") << QByteArray("X-Content-Length: 7\r\nContent-Length: 5") << 7;
+        QTest::newRow("lower case is not read")
+            << QByteArray("HTTP/1.1 200 OK\r\ncontent-length: 5") << 0;
+        QTest::newRow("first line that contains it")
+            << QByteArray("X-Content-Length: 7\r\nContent-Length: 5") << 7;
         QTest::newRow("no space") << QByteArray("Content-Length:5") << 0;
         QTest::newRow("not a number") << QByteArray("Content-Length: five") << 0;
         QTest::newRow("trailing space") << QByteArray("Content-Length: 12 ") << 12;
@@ -85,13 +94,18 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("decoded");
         QTest::addColumn<bool>("complete");
-        QTest::newRow("two chunks") << QByteArray("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n") << QByteArray("hello world") << true;
-        QTest::newRow("hex size and extension") << QByteArray("a;x=1\r\n0123456789\r\n0\r\n\r\n") << QByteArray("0123456789") << true;
-        QTest::newRow("bare line feeds") << QByteArray("3\nabc\n0\n\n") << QByteArray("abc") << true;
-        QTest::newRow("trailers dropped") << QByteArray("1\r\nx\r\n0\r\nX-T: 1\r\n\r\n") << QByteArray("x") << true;
+        QTest::newRow("two chunks") << QByteArray("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n")
+                                    << QByteArray("hello world") << true;
+        QTest::newRow("hex size and extension")
+            << QByteArray("a;x=1\r\n0123456789\r\n0\r\n\r\n") << QByteArray("0123456789") << true;
+        QTest::newRow("bare line feeds")
+            << QByteArray("3\nabc\n0\n\n") << QByteArray("abc") << true;
+        QTest::newRow("trailers dropped")
+            << QByteArray("1\r\nx\r\n0\r\nX-T: 1\r\n\r\n") << QByteArray("x") << true;
         QTest::newRow("cut off in a chunk") << QByteArray("5\r\nhel") << QByteArray("hel") << false;
         QTest::newRow("no end chunk") << QByteArray("2\r\nab\r\n") << QByteArray("ab") << false;
-        QTest::newRow("bad size") << QByteArray("2\r\nab\r\nzz\r\ncd\r\n0\r\n\r\n") << QByteArray("ab") << false;
+        QTest::newRow("bad size") << QByteArray("2\r\nab\r\nzz\r\ncd\r\n0\r\n\r\n")
+                                  << QByteArray("ab") << false;
         QTest::newRow("empty") << QByteArray() << QByteArray() << false;
     }
     void dechunk()
@@ -104,10 +118,7 @@ private Q_SLOTS:
         QCOMPARE(done, complete);
     }
 
-    void lineBreaksGo()
-    {
-        QCOMPARE(withoutLineBreaks("a\r\nb\rc\nd"), QByteArray("abcd"));
-    }
+    void lineBreaksGo() { QCOMPARE(withoutLineBreaks("a\r\nb\rc\nd"), QByteArray("abcd")); }
 
     void progress_data()
     {
@@ -142,14 +153,24 @@ private Q_SLOTS:
         QTest::addColumn<int>("port");
         QTest::addColumn<QByteArray>("path");
         // Against http(s)://h.example/a/x.htm
-        QTest::newRow("absolute https") << false << QByteArray("https://h.example/a/x.htm") << true << true << QByteArray("h.example") << 443 << QByteArray("/a/x.htm");
-        QTest::newRow("relative") << false << QByteArray("y.htm") << true << false << QByteArray("h.example") << 80 << QByteArray("/a/y.htm");
-        QTest::newRow("root relative") << true << QByteArray("/b") << true << true << QByteArray("h.example") << 443 << QByteArray("/b");
-        QTest::newRow("scheme relative") << false << QByteArray("//o.example") << true << false << QByteArray("o.example") << 80 << QByteArray("/");
-        QTest::newRow("parent") << false << QByteArray("../up.htm?q=1#top") << true << false << QByteArray("h.example") << 80 << QByteArray("/up.htm?q=1");
-        QTest::newRow("explicit port") << false << QByteArray("http://o.example:8080/p") << true << false << QByteArray("o.example:8080") << 8080 << QByteArray("/p");
-        QTest::newRow("other scheme") << false << QByteArray("ftp://o.example/") << false << false << QByteArray() << 0 << QByteArray();
-        QTest::newRow("empty") << false << QByteArray("  ") << false << false << QByteArray() << 0 << QByteArray();
+        QTest::newRow("absolute https")
+            << false << QByteArray("https://h.example/a/x.htm") << true << true
+            << QByteArray("h.example") << 443 << QByteArray("/a/x.htm");
+        QTest::newRow("relative") << false << QByteArray("y.htm") << true << false
+                                  << QByteArray("h.example") << 80 << QByteArray("/a/y.htm");
+        QTest::newRow("root relative") << true << QByteArray("/b") << true << true
+                                       << QByteArray("h.example") << 443 << QByteArray("/b");
+        QTest::newRow("scheme relative") << false << QByteArray("//o.example") << true << false
+                                         << QByteArray("o.example") << 80 << QByteArray("/");
+        QTest::newRow("parent") << false << QByteArray("../up.htm?q=1#top") << true << false
+                                << QByteArray("h.example") << 80 << QByteArray("/up.htm?q=1");
+        QTest::newRow("explicit port")
+            << false << QByteArray("http://o.example:8080/p") << true << false
+            << QByteArray("o.example:8080") << 8080 << QByteArray("/p");
+        QTest::newRow("other scheme") << false << QByteArray("ftp://o.example/") << false << false
+                                      << QByteArray() << 0 << QByteArray();
+        QTest::newRow("empty") << false << QByteArray("  ") << false << false << QByteArray() << 0
+                               << QByteArray();
     }
     void resolveLocation()
     {

@@ -12,10 +12,11 @@
 
 namespace {
 
-const QStringList kHosts{QStringLiteral("alpha.example"), QStringLiteral("beta.example"), QStringLiteral("gamma.example"),
-                         QStringLiteral("delta.example"), QStringLiteral("epsilon.example")};
-constexpr int kPages = 40;    // p0..p39 on every host, plus its index page
-constexpr int kBehind = 10;   // r0..r9 behind a 301 on delta, s0..s9 behind a 302 to HTTPS on epsilon
+const QStringList kHosts{QStringLiteral("alpha.example"), QStringLiteral("beta.example"),
+                         QStringLiteral("gamma.example"), QStringLiteral("delta.example"),
+                         QStringLiteral("epsilon.example")};
+constexpr int kPages = 40;  // p0..p39 on every host, plus its index page
+constexpr int kBehind = 10; // r0..r9 behind a 301 on delta, s0..s9 behind a 302 to HTTPS on epsilon
 const int kAreaCodes[] = {212, 415, 312, 617, 713, 800, 305, 206, 404, 503};
 const char *const kSearch = "e2e plumbers";
 
@@ -30,13 +31,13 @@ QString labelOf(int code)
 
 struct Page
 {
-    QString address;       // host + path as fetched (the stored website)
-    QString file;          // below the document root
+    QString address; // host + path as fetched (the stored website)
+    QString file;    // below the document root
     bool tls = false;
-    QStringList links;     // href texts, as written
-    QList<int> edges;      // pages the links lead to
+    QStringList links;      // href texts, as written
+    QList<int> edges;       // pages the links lead to
     QList<bool> redirected; // ... through a redirect
-    QString fax;           // stored form
+    QString fax;            // stored form
     QString label;
 };
 
@@ -50,7 +51,8 @@ public:
     {
         Page p;
         p.address = host + path;
-        p.file = host + (path.endsWith(QLatin1Char('/')) ? path + QStringLiteral("index.htm") : path);
+        p.file =
+            host + (path.endsWith(QLatin1Char('/')) ? path + QStringLiteral("index.htm") : path);
         p.tls = tls;
         const int n = int(pages.size());
         const int code = kAreaCodes[n % 10];
@@ -78,7 +80,9 @@ public:
             add(QStringLiteral("delta.example"), QStringLiteral("/r%1.htm").arg(j));
         for (int j = 0; j < kBehind; ++j)
             add(QStringLiteral("epsilon.example"), QStringLiteral("/s%1.htm").arg(j), true);
-        auto at = [this](const QString &h, const QString &path) { return byAddress.value(h + path); };
+        auto at = [this](const QString &h, const QString &path) {
+            return byAddress.value(h + path);
+        };
         for (int hi = 0; hi < kHosts.size(); ++hi) {
             const QString h = kHosts.at(hi), next = kHosts.at((hi + 1) % kHosts.size());
             const int index = at(h, QStringLiteral("/"));
@@ -89,25 +93,33 @@ public:
                 const int p = at(h, QStringLiteral("/p%1.htm").arg(k));
                 for (int d : {1, 2}) {
                     if (k + d < kPages)
-                        link(p, QStringLiteral("p%1.htm").arg(k + d), at(h, QStringLiteral("/p%1.htm").arg(k + d)));
+                        link(p, QStringLiteral("p%1.htm").arg(k + d),
+                             at(h, QStringLiteral("/p%1.htm").arg(k + d)));
                 }
                 const int cross = (k * 7) % kPages;
-                link(p, QStringLiteral("http://%1/p%2.htm").arg(next).arg(cross), at(next, QStringLiteral("/p%1.htm").arg(cross)));
+                link(p, QStringLiteral("http://%1/p%2.htm").arg(next).arg(cross),
+                     at(next, QStringLiteral("/p%1.htm").arg(cross)));
                 if (k % 3 == 0) {
                     const int back = (k + 5) % kPages;
-                    link(p, QStringLiteral("/p%1.htm").arg(back), at(h, QStringLiteral("/p%1.htm").arg(back)));
+                    link(p, QStringLiteral("/p%1.htm").arg(back),
+                         at(h, QStringLiteral("/p%1.htm").arg(back)));
                 }
             }
         }
         const int d0 = at(QStringLiteral("delta.example"), QStringLiteral("/p0.htm"));
-        link(d0, QStringLiteral("http://delta.example/go/r0.htm"), at(QStringLiteral("delta.example"), QStringLiteral("/r0.htm")), true);
+        link(d0, QStringLiteral("http://delta.example/go/r0.htm"),
+             at(QStringLiteral("delta.example"), QStringLiteral("/r0.htm")), true);
         const int e0 = at(QStringLiteral("epsilon.example"), QStringLiteral("/p0.htm"));
-        link(e0, QStringLiteral("http://epsilon.example/secure/s0.htm"), at(QStringLiteral("epsilon.example"), QStringLiteral("/s0.htm")), true);
+        link(e0, QStringLiteral("http://epsilon.example/secure/s0.htm"),
+             at(QStringLiteral("epsilon.example"), QStringLiteral("/s0.htm")), true);
         for (int j = 0; j + 1 < kBehind; ++j) {
-            link(at(QStringLiteral("delta.example"), QStringLiteral("/r%1.htm").arg(j)), QStringLiteral("/go/r%1.htm").arg(j + 1),
+            link(at(QStringLiteral("delta.example"), QStringLiteral("/r%1.htm").arg(j)),
+                 QStringLiteral("/go/r%1.htm").arg(j + 1),
                  at(QStringLiteral("delta.example"), QStringLiteral("/r%1.htm").arg(j + 1)), true);
-            link(at(QStringLiteral("epsilon.example"), QStringLiteral("/s%1.htm").arg(j)), QStringLiteral("/secure/s%1.htm").arg(j + 1),
-                 at(QStringLiteral("epsilon.example"), QStringLiteral("/s%1.htm").arg(j + 1)), true);
+            link(at(QStringLiteral("epsilon.example"), QStringLiteral("/s%1.htm").arg(j)),
+                 QStringLiteral("/secure/s%1.htm").arg(j + 1),
+                 at(QStringLiteral("epsilon.example"), QStringLiteral("/s%1.htm").arg(j + 1)),
+                 true);
         }
     }
 
@@ -115,16 +127,26 @@ public:
     {
         const QString a = number.left(3), e = number.mid(4, 3), l = number.mid(8);
         switch (n % 10) {
-        case 0: return QStringLiteral("Fax: (%1) %2-%3").arg(a, e, l);
-        case 1: return QStringLiteral("Fax: %1.%2.%3").arg(a, e, l);
-        case 2: return QStringLiteral("FAX:%1-%2-%3").arg(a, e, l);
-        case 3: return QStringLiteral("Fax 1-%1-%2-%3").arg(a, e, l);
-        case 4: return QStringLiteral("Fax: 1 (%1) %2-%3").arg(a, e, l);
-        case 5: return QStringLiteral("Fax: %1 %2 %3 ext 12").arg(a, e, l);
-        case 6: return QStringLiteral("Fax: %1 - %2 - %3").arg(a, e, l);
-        case 7: return QStringLiteral("Fax/Phone %1-%2-%3").arg(a, e, l);
-        case 8: return QStringLiteral("Fax: +1 %1 %2 %3 x12").arg(a, e, l);
-        default: return QStringLiteral("Fax%20%1%20%2%20%3").arg(a, e, l);
+        case 0:
+            return QStringLiteral("Fax: (%1) %2-%3").arg(a, e, l);
+        case 1:
+            return QStringLiteral("Fax: %1.%2.%3").arg(a, e, l);
+        case 2:
+            return QStringLiteral("FAX:%1-%2-%3").arg(a, e, l);
+        case 3:
+            return QStringLiteral("Fax 1-%1-%2-%3").arg(a, e, l);
+        case 4:
+            return QStringLiteral("Fax: 1 (%1) %2-%3").arg(a, e, l);
+        case 5:
+            return QStringLiteral("Fax: %1 %2 %3 ext 12").arg(a, e, l);
+        case 6:
+            return QStringLiteral("Fax: %1 - %2 - %3").arg(a, e, l);
+        case 7:
+            return QStringLiteral("Fax/Phone %1-%2-%3").arg(a, e, l);
+        case 8:
+            return QStringLiteral("Fax: +1 %1 %2 %3 x12").arg(a, e, l);
+        default:
+            return QStringLiteral("Fax%20%1%20%2%20%3").arg(a, e, l);
         }
     }
 
@@ -132,14 +154,18 @@ public:
     {
         for (int n = 0; n < pages.size(); ++n) {
             const Page &p = pages.at(n);
-            QString html = QStringLiteral("<html><head><title>%1</title></head><body>\r\n<h1>Page %2</h1>\r\n")
-                               .arg(p.address).arg(n);
-            html += QStringLiteral("<p>Phone 212-555-9999</p>\r\n<p>%1</p>\r\n").arg(layout(n, p.fax.mid(2)));
+            QString html =
+                QStringLiteral("<html><head><title>%1</title></head><body>\r\n<h1>Page %2</h1>\r\n")
+                    .arg(p.address)
+                    .arg(n);
+            html += QStringLiteral("<p>Phone 212-555-9999</p>\r\n<p>%1</p>\r\n")
+                        .arg(layout(n, p.fax.mid(2)));
             html += QStringLiteral("<p>ZZZ</p>\r\n");
             for (const QString &href : p.links)
                 html += QStringLiteral("<a href=\"%1\">more</a> ").arg(href);
             html += QStringLiteral("\r\n</body></html>\r\n");
-            const QString path = root + (p.tls ? QStringLiteral("/tls/") : QStringLiteral("/www/")) + p.file;
+            const QString path =
+                root + (p.tls ? QStringLiteral("/tls/") : QStringLiteral("/www/")) + p.file;
             QDir().mkpath(QFileInfo(path).path());
             QFile f(path);
             if (!f.open(QIODevice::WriteOnly) || f.write(html.toLatin1()) < 0)
@@ -190,10 +216,13 @@ private Q_SLOTS:
         QList<NginxServer::Site> sites;
         for (const QString &h : kHosts)
             sites.append({h, www + h, QString(), false});
-        sites[3].extraConfig = QStringLiteral("location /go/ { rewrite ^/go/(.*)$ http://delta.example/$1 permanent; }");
-        sites[4].extraConfig = QStringLiteral("location /secure/ { rewrite ^/secure/(.*)$ https://epsilon.example/$1 redirect; }");
+        sites[3].extraConfig = QStringLiteral(
+            "location /go/ { rewrite ^/go/(.*)$ http://delta.example/$1 permanent; }");
+        sites[4].extraConfig = QStringLiteral(
+            "location /secure/ { rewrite ^/secure/(.*)$ https://epsilon.example/$1 redirect; }");
         // Over TLS the pages are rewritten on the fly, so nginx sends them chunked.
-        sites.append({QStringLiteral("epsilon.example"), m_dir.path() + QStringLiteral("/tls/epsilon.example"),
+        sites.append({QStringLiteral("epsilon.example"),
+                      m_dir.path() + QStringLiteral("/tls/epsilon.example"),
                       QStringLiteral("sub_filter 'ZZZ' 'zz'; sub_filter_once off;"), true});
         m_nginx = std::make_unique<NginxServer>(m_dir.path() + QStringLiteral("/nginx"));
         QString error;
@@ -231,7 +260,9 @@ private Q_SLOTS:
         const QSet<int> reach = m_web.reachable(follow);
         for (int p : reach) {
             const Page &page = m_web.pages.at(p);
-            expected << QStringList{page.fax, page.address, QString::fromLatin1(kSearch), page.label}.join(QLatin1Char('|'));
+            expected << QStringList{page.fax, page.address, QString::fromLatin1(kSearch),
+                                    page.label}
+                            .join(QLatin1Char('|'));
         }
         QStringList stored;
         for (const QStringList &row : rig.faxRows())

@@ -50,12 +50,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("headAfter");
         // The first queued site is fetched too; four calls give four slots a site.
         QTest::newRow("three in the head, backlog of 100")
-            << QStringList{"s1.example", "s2.example", "s3.example"} << numbered(QStringLiteral("r%1.example"), 100)
+            << QStringList{"s1.example", "s2.example", "s3.example"}
+            << numbered(QStringLiteral("r%1.example"), 100)
             << QStringList{"s1.example/", "s2.example/", "s3.example/", "r0.example/"} << 4;
         // The twenty newest are loaded; ten slots take the ten oldest of them. Each refill
         // replaces the site handed out before, and the one handed out last stays on top.
-        QTest::newRow("thirty in the backlog") << QStringList() << numbered(QStringLiteral("b%1.example"), 30)
-                                               << numbered(QStringLiteral("b%1.example/"), 20).mid(10) << 21;
+        QTest::newRow("thirty in the backlog")
+            << QStringList() << numbered(QStringLiteral("b%1.example"), 30)
+            << numbered(QStringLiteral("b%1.example/"), 20).mid(10) << 21;
     }
     void dispatchOfAStart()
     {
@@ -90,11 +92,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("fetched");
-        QTest::newRow("www and one label: replaced") << "www.example" << "next.example/";
-        QTest::newRow("www and a suffix") << "www.example.com" << "www.example.com/";
-        QTest::newRow("www inside") << "shop.www.example" << "shop.www.example/";
-        QTest::newRow("capitals: replaced") << "WWW.com/page" << "next.example/";
-        QTest::newRow("no www") << "shop.example" << "shop.example/";
+        QTest::newRow("www and one label: replaced") << "www.example"
+                                                     << "next.example/";
+        QTest::newRow("www and a suffix") << "www.example.com"
+                                          << "www.example.com/";
+        QTest::newRow("www inside") << "shop.www.example"
+                                    << "shop.www.example/";
+        QTest::newRow("capitals: replaced") << "WWW.com/page"
+                                            << "next.example/";
+        QTest::newRow("no www") << "shop.example"
+                                << "shop.example/";
     }
     void wwwRule()
     {
@@ -142,9 +149,11 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.web.setFallback(TestWebServer::Response());
-        rig.builder.namesFor.insert(QStringLiteral("second"), numbered(QStringLiteral("n%1.example"), 21));
+        rig.builder.namesFor.insert(QStringLiteral("second"),
+                                    numbered(QStringLiteral("n%1.example"), 21));
         rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
-        rig.queue({QStringLiteral("f1.example"), QStringLiteral("f2.example"), QStringLiteral("f3.example")});
+        rig.queue({QStringLiteral("f1.example"), QStringLiteral("f2.example"),
+                   QStringLiteral("f3.example")});
         QSignalSpy states(&rig.engine, &HarvestEngine::harvestStateChanged);
         rig.engine.cmdDoSearch_Click();
         QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdNextSearch));
@@ -152,7 +161,8 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.builder.loads, 1);
         for (const char *h : {"f1.example", "f2.example", "f3.example"})
             QCOMPARE(rig.web.requestCount(h, "/"), 1);
-        QCOMPARE(rig.sound.names(), (QStringList{QStringLiteral("finished.wav"), QStringLiteral("nextsearch.wav")}));
+        QCOMPARE(rig.sound.names(),
+                 (QStringList{QStringLiteral("finished.wav"), QStringLiteral("nextsearch.wav")}));
         QCOMPARE(rig.storedSearches(), QStringList{QStringLiteral("second")});
         // Discovery hands back; the harvest of the second search crawls what it found.
         QTRY_COMPARE(rig.web.requests().size(), 3 + 21);
@@ -164,7 +174,8 @@ private Q_SLOTS:
         for (const QList<QVariant> &a : states)
             seen << a.at(0).value<HarvestEngine::HarvestState>();
         using S = HarvestEngine::HarvestState;
-        QCOMPARE(seen, (QList<S>{S::Harvesting, S::Stopped, S::Discovering, S::Harvesting, S::Stopped}));
+        QCOMPARE(seen,
+                 (QList<S>{S::Harvesting, S::Stopped, S::Discovering, S::Harvesting, S::Stopped}));
     }
 
     void lastSearchPolicy_data()
@@ -219,8 +230,9 @@ private Q_SLOTS:
     void linkedSitesAreFetchedOnce()
     {
         EngineRig rig;
-        const QByteArray links = "<body><a href=\"http://a.example/\">a</a>\r\n<a href=\"http://b.example\">b</a>\r\n"
-                                 "<a href=\"http://c.example/x.htm\">c</a>\r\n<a href=\"/x.htm\">self</a>\r\n</body>";
+        const QByteArray links =
+            "<body><a href=\"http://a.example/\">a</a>\r\n<a href=\"http://b.example\">b</a>\r\n"
+            "<a href=\"http://c.example/x.htm\">c</a>\r\n<a href=\"/x.htm\">self</a>\r\n</body>";
         rig.web.addPage("a.example", "/", links);
         rig.web.addPage("b.example", "/", links);
         rig.web.addPage("c.example", "/x.htm", links);

@@ -58,7 +58,8 @@ private Q_SLOTS:
         QCOMPARE(e.option(O::Combo2), -1);
         QCOMPARE(e.comboText(O::Combo2), QStringLiteral("How Many Results?"));
         QCOMPARE(e.option(O::chkAuto), 0);
-        for (O o : {O::chkAddFax, O::chkNonUS, O::chkAudioEmail, O::chkAudioNext, O::chkAudioFinished, O::chkFollow})
+        for (O o : {O::chkAddFax, O::chkNonUS, O::chkAudioEmail, O::chkAudioNext,
+                    O::chkAudioFinished, O::chkFollow})
             QCOMPARE(e.option(o), 1);
         QCOMPARE(e.comboText(O::cmbAdvance), QStringLiteral("10,000"));
         QCOMPARE(e.lAdvanceAfter(), 10000);
@@ -105,8 +106,8 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.settings.write(QStringLiteral("Combo1"), QStringLiteral("1"));
-        rig.settings.write(QStringLiteral("Combo2"), QStringLiteral("9"));      // out of range
-        rig.settings.write(QStringLiteral("chkNonUS"), QStringLiteral("abc"));  // not a number
+        rig.settings.write(QStringLiteral("Combo2"), QStringLiteral("9"));     // out of range
+        rig.settings.write(QStringLiteral("chkNonUS"), QStringLiteral("abc")); // not a number
         rig.settings.write(QStringLiteral("chkFollow"), QStringLiteral("0"));
         rig.settings.write(QStringLiteral("cmbAdvance"), QStringLiteral("4"));
         rig.settings.write(QStringLiteral("cmbLastSearch"), QStringLiteral("-1"));
@@ -125,7 +126,9 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.engine.Form_Load();
-        auto stored = [&rig](const char *key) { return rig.settings.read(QLatin1String(key), QStringLiteral("absent")); };
+        auto stored = [&rig](const char *key) {
+            return rig.settings.read(QLatin1String(key), QStringLiteral("absent"));
+        };
         rig.engine.cmbAdvance_Click(4);
         QCOMPARE(stored("cmbAdvance"), QStringLiteral("4"));
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
@@ -164,13 +167,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("combo2");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("focus");
-        QTest::newRow("no search string") << 0 << 0 << 0
-                                          << "Please enter at least one search term before begining your search." << int(HarvestEngine::FocusTarget::Text1);
-        QTest::newRow("no engine") << 2 << -1 << 0 << "Please enter a search type before begining your search."
-                                   << int(HarvestEngine::FocusTarget::Combo1);
-        QTest::newRow("no count") << 1 << 1 << -1
-                                  << "Please select the number of search results to retrieve before begining your search."
-                                  << int(HarvestEngine::FocusTarget::Combo2);
+        QTest::newRow("no search string")
+            << 0 << 0 << 0 << "Please enter at least one search term before begining your search."
+            << int(HarvestEngine::FocusTarget::Text1);
+        QTest::newRow("no engine")
+            << 2 << -1 << 0 << "Please enter a search type before begining your search."
+            << int(HarvestEngine::FocusTarget::Combo1);
+        QTest::newRow("no count")
+            << 1 << 1 << -1
+            << "Please select the number of search results to retrieve before begining your search."
+            << int(HarvestEngine::FocusTarget::Combo2);
     }
     void startValidation()
     {
@@ -227,7 +233,8 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
         QCOMPARE(rig.engine.pb1(), 100);
         QVERIFY(!rig.engine.anySlotBusy());
-        QCOMPARE(rig.sound.names(), (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("finished.wav")}));
+        QCOMPARE(rig.sound.names(),
+                 (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("finished.wav")}));
         rig.engine.cmdResume_Click();
         QCOMPARE(buttonRow(rig.engine), QStringLiteral("01010"));
         QVERIFY(rig.engine.anySlotBusy());
@@ -272,10 +279,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("policy");
         QTest::addColumn<bool>("running");
         QTest::addColumn<QStringList>("sounds");
-        QTest::newRow("three strings") << 3 << 0 << false
-                                       << QStringList{QStringLiteral("finished.wav"), QStringLiteral("nextsearch.wav")};
-        QTest::newRow("last, continue") << 1 << 1 << true << QStringList{QStringLiteral("finished.wav")};
-        QTest::newRow("last, stop") << 1 << 0 << false << QStringList{QStringLiteral("finished.wav")};
+        QTest::newRow("three strings")
+            << 3 << 0 << false
+            << QStringList{QStringLiteral("finished.wav"), QStringLiteral("nextsearch.wav")};
+        QTest::newRow("last, continue")
+            << 1 << 1 << true << QStringList{QStringLiteral("finished.wav")};
+        QTest::newRow("last, stop")
+            << 1 << 0 << false << QStringList{QStringLiteral("finished.wav")};
     }
     void next()
     {
@@ -294,7 +304,8 @@ private Q_SLOTS:
         QCOMPARE(rig.sound.names(), sounds);
         QCOMPARE(rig.engine.bHarvesting(), running);
         if (searches == 3) {
-            QCOMPARE(rig.engine.List1()->items(), (QStringList{QStringLiteral("search 1"), QStringLiteral("search 2")}));
+            QCOMPARE(rig.engine.List1()->items(),
+                     (QStringList{QStringLiteral("search 1"), QStringLiteral("search 2")}));
             QCOMPARE(rig.storedSearches(), rig.engine.List1()->items());
             QVERIFY(rig.storedWebsites().isEmpty() && rig.engine.List2()->isEmpty());
             QCOMPARE(rig.builder.loads, 1);
@@ -320,8 +331,10 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.text1(), QStringLiteral("roofers"));
         rig.engine.Text1_KeyPress(13);
         QCOMPARE(rig.engine.text1(), QString());
-        QCOMPARE(rig.engine.List1()->items(), (QStringList{QStringLiteral("  plumbers  "), QString(), QStringLiteral("roofers")}));
-        QCOMPARE(rig.storedSearches(), (QStringList{QStringLiteral("plumbers"), QString(), QStringLiteral("roofers")}));
+        QCOMPARE(rig.engine.List1()->items(), (QStringList{QStringLiteral("  plumbers  "),
+                                                           QString(), QStringLiteral("roofers")}));
+        QCOMPARE(rig.storedSearches(),
+                 (QStringList{QStringLiteral("plumbers"), QString(), QStringLiteral("roofers")}));
         QVERIFY(!rig.engine.isEnabled(B::cmdNextSearch)); // not harvesting
     }
 
@@ -336,14 +349,26 @@ private Q_SLOTS:
         QTest::addColumn<bool>("backlogKept");
         const QStringList all{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
         const QStringList noA{QStringLiteral("b"), QStringLiteral("c")};
-        QTest::newRow("nothing selected") << -1 << false << false << 0 << QStringList{QStringLiteral("You must select a search to delete.")} << all << true;
-        QTest::newRow("a later entry") << 2 << true << false << 0 << QStringList() << QStringList{QStringLiteral("a"), QStringLiteral("b")} << true;
-        QTest::newRow("current while harvesting") << 0 << true << false << 0
-            << QStringList{QStringLiteral("You cannot delete the current search while the varnel is harvesting faxes.")} << all << true;
-        const QString confirm = QStringLiteral("You will not be able to resume the current search if it is deleted.\r\n\r\nContinue?");
-        QTest::newRow("current, resumable, OK") << 0 << false << true << int(HarvestMessages::Ok) << QStringList{confirm} << noA << false;
-        QTest::newRow("current, resumable, Cancel") << 0 << false << true << int(HarvestMessages::Cancel) << QStringList{confirm} << all << true;
-        QTest::newRow("current, not resumable") << 0 << false << false << 0 << QStringList() << noA << true;
+        QTest::newRow("nothing selected")
+            << -1 << false << false << 0
+            << QStringList{QStringLiteral("You must select a search to delete.")} << all << true;
+        QTest::newRow("a later entry")
+            << 2 << true << false << 0 << QStringList()
+            << QStringList{QStringLiteral("a"), QStringLiteral("b")} << true;
+        QTest::newRow("current while harvesting")
+            << 0 << true << false << 0
+            << QStringList{QStringLiteral(
+                   "You cannot delete the current search while the varnel is harvesting faxes.")}
+            << all << true;
+        const QString confirm = QStringLiteral(
+            "You will not be able to resume the current search if it is deleted.\r\n\r\nContinue?");
+        QTest::newRow("current, resumable, OK") << 0 << false << true << int(HarvestMessages::Ok)
+                                                << QStringList{confirm} << noA << false;
+        QTest::newRow("current, resumable, Cancel")
+            << 0 << false << true << int(HarvestMessages::Cancel) << QStringList{confirm} << all
+            << true;
+        QTest::newRow("current, not resumable")
+            << 0 << false << false << 0 << QStringList() << noA << true;
     }
     void del()
     {
@@ -401,14 +426,16 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.List3()->count(), 1);
         rig.messages.answers << HarvestMessages::Answer(answer);
         rig.engine.Command3_Click();
-        QCOMPARE(rig.messages.shown.first().text, QStringLiteral("Are you sure you want to delete all faxes from the database?"));
+        QCOMPARE(rig.messages.shown.first().text,
+                 QStringLiteral("Are you sure you want to delete all faxes from the database?"));
         QCOMPARE(rig.messages.shown.first().title, QStringLiteral("Confirm"));
         const bool ok = answer == HarvestMessages::Ok;
         QCOMPARE(rig.storedFaxes().isEmpty(), ok);
         QCOMPARE(rig.engine.List3()->isEmpty(), ok);
         QCOMPARE(rig.messages.shown.size(), ok ? 2 : 1);
         if (ok)
-            QCOMPARE(rig.messages.shown.last().text, QStringLiteral("All faxes have been deleted."));
+            QCOMPARE(rig.messages.shown.last().text,
+                     QStringLiteral("All faxes have been deleted."));
     }
 
     void windowRequests()

@@ -18,7 +18,8 @@ struct ToolRun
 
     void start(const QStringList &args)
     {
-        process.start(QStringLiteral(VARNEL_TOOL_PATH), QStringList{QStringLiteral("harvest")} + args);
+        process.start(QStringLiteral(VARNEL_TOOL_PATH),
+                      QStringList{QStringLiteral("harvest")} + args);
     }
     // Lets the test's own web server answer while the tool runs.
     bool finish(int ms = 20000)
@@ -59,12 +60,13 @@ private Q_SLOTS:
         TempDataDir dir;
         TestWebServer web;
         QVERIFY(web.listen());
-        web.addPage("a.example", "/", "<body><a href=\"b.htm\">b</a>\r\n<p>Fax: 212-555-0187</p></body>");
+        web.addPage("a.example", "/",
+                    "<body><a href=\"b.htm\">b</a>\r\n<p>Fax: 212-555-0187</p></body>");
         web.addPage("a.example", "/b.htm", "<body><p>FAX:415-555-0100</p></body>");
         saveQueue(dir.path(), {QStringLiteral("a.example")});
         ToolRun run;
-        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"), QStringLiteral("--resolve"),
-                   web.resolveSpec()});
+        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"),
+                   QStringLiteral("--resolve"), web.resolveSpec()});
         QVERIFY(run.finish());
         QCOMPARE(run.process.exitCode(), 0);
         QCOMPARE(run.out, QByteArray("sites scanned 2, sites found 1, numbers found 2\n"));
@@ -89,7 +91,8 @@ private Q_SLOTS:
         QTest::newRow("unknown flag") << QStringList{QStringLiteral("--bogus")};
         QTest::newRow("engine") << QStringList{QStringLiteral("--engine"), QStringLiteral("bing")};
         QTest::newRow("results") << QStringList{QStringLiteral("--results"), QStringLiteral("300")};
-        QTest::newRow("resolve") << QStringList{QStringLiteral("--resolve"), QStringLiteral("nonsense")};
+        QTest::newRow("resolve") << QStringList{QStringLiteral("--resolve"),
+                                                QStringLiteral("nonsense")};
         QTest::newRow("missing value") << QStringList{QStringLiteral("--search")};
     }
     void badArguments()
@@ -109,17 +112,21 @@ private Q_SLOTS:
         TestWebServer web;
         QVERIFY(web.listen());
         ToolRun run;
-        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--search"), QStringLiteral("roof repair"),
-                   QStringLiteral("--engine"), QStringLiteral("yahoo"), QStringLiteral("--results"), QStringLiteral("500"),
-                   QStringLiteral("--no-intl"), QStringLiteral("--no-add-fax"), QStringLiteral("--no-follow"),
-                   QStringLiteral("--last-search"), QStringLiteral("continue"), QStringLiteral("--resolve"), web.resolveSpec()});
+        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--search"),
+                   QStringLiteral("roof repair"), QStringLiteral("--engine"),
+                   QStringLiteral("yahoo"), QStringLiteral("--results"), QStringLiteral("500"),
+                   QStringLiteral("--no-intl"), QStringLiteral("--no-add-fax"),
+                   QStringLiteral("--no-follow"), QStringLiteral("--last-search"),
+                   QStringLiteral("continue"), QStringLiteral("--resolve"), web.resolveSpec()});
         QVERIFY(run.finish());
         QCOMPARE(run.process.exitCode(), 0);
         QVERIFY2(run.err.contains("Not enough results"), run.err.constData());
         QCOMPARE(web.requests().size(), 1);
         QVERIFY(web.requests().first().path.contains("p=roof+repair&b=1"));
         SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-        auto v = [&settings](const char *k) { return settings.read(QLatin1String(k), QStringLiteral("absent")); };
+        auto v = [&settings](const char *k) {
+            return settings.read(QLatin1String(k), QStringLiteral("absent"));
+        };
         QCOMPARE(v("Combo1"), QStringLiteral("1"));
         QCOMPARE(v("Combo2"), QStringLiteral("2"));
         QCOMPARE(v("chkNonUS"), QStringLiteral("0"));
@@ -136,8 +143,8 @@ private Q_SLOTS:
         web.addFault("stall.example", "/", TestWebServer::Fault::NoAnswer);
         saveQueue(dir.path(), {QStringLiteral("stall.example"), QStringLiteral("later.example")});
         ToolRun run;
-        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"), QStringLiteral("--resolve"),
-                   web.resolveSpec()});
+        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"),
+                   QStringLiteral("--resolve"), web.resolveSpec()});
         QTRY_COMPARE_WITH_TIMEOUT(web.requestCount("stall.example", "/"), 1, 10000);
         ::kill(pid_t(run.process.processId()), SIGINT);
         QVERIFY(run.finish());
