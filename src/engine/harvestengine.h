@@ -176,9 +176,13 @@ public:
     void cmdDoSearch_Click() override;
     // Start discovery for the (new) entry 0 of List1, unloading a run in progress first.
     void StartNextSearch() override;
-    // Give the slot its next site, or nothing.
+    // Give the slot its next site, or nothing. Sites on abandoned hosts are skipped in a
+    // loop; the first dispatch after a start hands out List2's entry 0 itself.
     void FetchNextSite(int slot) override;
-    // The next backlog site for a refill, or the empty text after the end-of-queue steps.
+    // The next backlog site for a refill (it stays in the table), or the empty text. When
+    // the backlog and List2 are empty and no download is running, the search's queue is
+    // dry: the next search string starts, or the "After last search:" policy applies;
+    // while downloads run, that is decided when the last of them has been analysed.
     QString NextQueuedSite();
     // End a harvest whose queue is exhausted.
     void EndHarvest();
@@ -187,7 +191,7 @@ public:
     bool bHarvesting() const { return m_bHarvesting; }
     HarvestState harvestState() const;
     TextList *List1() const { return m_list1; } // search strings; entry 0 is current
-    TextList *List2() const { return m_list2; } // head of the crawl queue (<= 20 sites)
+    TextList *List2() const { return m_list2; } // head of the crawl queue (<= 21 sites)
     TextList *List3() const { return m_list3; } // fax preview
     QString txtSearch() const override { return m_txtSearch; }
     void setTxtSearch(const QString &text);
