@@ -338,14 +338,26 @@ QList<QWidget *> formControls(QWidget *form)
     return out;
 }
 
+// A style sheet of the control's own: the window style cannot override it, and the palette
+// alone would be ignored wherever a style sheet draws the control.
+static void setOwnColours(QWidget *w, const QString &rules)
+{
+    w->setStyleSheet(rules);
+}
+
 void ColorControls(QWidget *form, const QColor &back, const QColor &fore, const QColor &panel)
 {
     const QList<QWidget *> controls = formControls(form);
     for (QWidget *w : controls) {
         const QString type = controlTypeName(w);
+        const QString cls = QString::fromLatin1(w->metaObject()->className());
         QPalette p = w->palette();
         if (type == QLatin1String("CommandButton")) {
             p.setColor(QPalette::Button, back);
+            w->setPalette(p);
+            setOwnColours(w, QStringLiteral("%1 { background-color: %2; } %1:hover { background-color: %3; } "
+                                            "%1:pressed { background-color: %4; }")
+                                 .arg(cls, back.name(), back.darker(104).name(), back.darker(112).name()));
         } else if (type == QLatin1String("TextBox") || type == QLatin1String("ComboBox")
                    || type == QLatin1String("FileListBox") || type == QLatin1String("DirListBox")
                    || type == QLatin1String("DriveListBox") || type == QLatin1String("ListBox")
@@ -357,15 +369,17 @@ void ColorControls(QWidget *form, const QColor &back, const QColor &fore, const 
                 p.setColor(g, QPalette::Text, fore);
                 p.setColor(g, QPalette::ButtonText, fore);
             }
+            w->setPalette(p);
+            // Disabled controls keep the style's greyed text.
+            setOwnColours(w, QStringLiteral("%1 { background-color: %2; } %1:enabled { color: %3; }")
+                                 .arg(cls, back.name(), fore.name()));
         } else if (type == QLatin1String("PictureBox")) {
             p.setColor(QPalette::Window, panel);
+            w->setPalette(p);
             // A PictureBox paints its own (rounded) background; a label needs filling.
             if (!qobject_cast<PictureBox *>(w))
                 w->setAutoFillBackground(true);
-        } else {
-            continue;
         }
-        w->setPalette(p);
     }
 }
 

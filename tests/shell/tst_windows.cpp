@@ -476,33 +476,58 @@ void TestWindows::colourRules()
     QFETCH(QString, typeName);
     QFETCH(QString, rule);
     const QColor back(0x10, 0x20, 0x30), fore(0xA0, 0xB0, 0xC0), panel(0x40, 0x50, 0x60);
+    Skin skin;
+    QVERIFY(skin.load(Skin::defaultSkinFile(m_dir->path())));
 
-    QWidget form;
-    auto *frame = new QGroupBox(QStringLiteral("Frame"), &form); // controls inside containers count too
-    QWidget *w = makeControl(kind, frame);
-    QVERIFY(w);
-    QWidget plainForm;
-    QWidget *twin = makeControl(kind, &plainForm);
+    // The same control in two skinned windows, one of them coloured by the rules; controls
+    // inside containers count too.
+    QWidget form, plainForm;
+    QWidget *w = makeControl(kind, new QGroupBox(QStringLiteral("Frame"), &form));
+    QWidget *twin = makeControl(kind, new QGroupBox(QStringLiteral("Frame"), &plainForm));
+    QVERIFY(w && twin);
+    for (QWidget *c : {w, twin})
+        c->setGeometry(10, 20, 120, 40);
     QCOMPARE(controlTypeName(w), typeName);
 
     ColorControls(&form, back, fore, panel);
+    QVERIFY(skin.apply(&form));
+    QVERIFY(skin.apply(&plainForm));
+    form.resize(200, 100);
+    plainForm.resize(200, 100);
+    form.show();
+    plainForm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form) && QTest::qWaitForWindowExposed(&plainForm));
+
+    // What the control shows: its palette once the window style has been applied, and for
+    // the back colour the pixels drawn.
     const QPalette p = w->palette();
     const QPalette d = twin->palette();
+    const QImage image = w->grab().toImage();
+    auto drawsColour = [&](const QColor &c) {
+        for (const QPoint &pt : {QPoint(6, image.height() / 2), QPoint(image.width() - 30, 6),
+                                 QPoint(image.width() / 2, image.height() - 6)}) {
+            if (image.pixelColor(pt) == c)
+                return true;
+        }
+        return false;
+    };
     if (rule == QLatin1String("back")) {
         QCOMPARE(p.color(QPalette::Button), back);
         QCOMPARE(p.color(QPalette::ButtonText), d.color(QPalette::ButtonText));
-        QCOMPARE(p.color(QPalette::Base), d.color(QPalette::Base));
+        QVERIFY(drawsColour(back));
     } else if (rule == QLatin1String("back+fore")) {
         QCOMPARE(p.color(QPalette::Base), back);
         QCOMPARE(p.color(QPalette::Text), fore);
+        QVERIFY(drawsColour(back));
     } else if (rule == QLatin1String("panel")) {
         QCOMPARE(p.color(QPalette::Window), panel);
-        QVERIFY(w->autoFillBackground() || qobject_cast<PictureBox *>(w)); // a PictureBox paints it itself
         QCOMPARE(p.color(QPalette::Text), d.color(QPalette::Text));
+        QVERIFY(drawsColour(panel));
     } else {
         for (QPalette::ColorRole r : {QPalette::Base, QPalette::Text, QPalette::Button, QPalette::ButtonText,
                                       QPalette::Window, QPalette::WindowText})
             QCOMPARE(p.color(r), d.color(r));
+        QVERIFY(w->styleSheet().isEmpty());
     }
 }
 
