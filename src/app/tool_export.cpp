@@ -13,10 +13,11 @@
 
 static int runExport(const QStringList &args);
 
-static ToolCommand cmd("export",
-                       "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] FILE",
-                       "write every stored fax number to FILE (--delete empties the store afterwards)",
-                       runExport);
+static ToolCommand
+    cmd("export",
+        "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] "
+        "FILE",
+        "write every stored fax number to FILE (--delete empties the store afterwards)", runExport);
 
 static int runExport(const QStringList &args)
 {
@@ -67,7 +68,8 @@ static int runExport(const QStringList &args)
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
         return 1;
     }
-    std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count, qPrintable(QDir::toNativeSeparators(file)));
+    std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count,
+                 qPrintable(QDir::toNativeSeparators(file)));
     if (deleteAfter) {
         db.DeleteAllFaxes();
         if (db.CountFaxes() != 0 || !db.lastError().isEmpty())

@@ -11,7 +11,8 @@
 static int runResources(const QStringList &args);
 
 static ToolCommand cmd("resources", "varnel-tool resources [--data-dir DIR]",
-                       "show where the help document, the sounds and the skin are found", runResources);
+                       "show where the help document, the sounds and the skin are found",
+                       runResources);
 
 static int runResources(const QStringList &args)
 {
@@ -24,14 +25,16 @@ static int runResources(const QStringList &args)
     }
     if (dataDir.isEmpty())
         dataDir = DataDir::defaultPath();
-    static const char *const names[] = {"Help.rtf", "sounds/nextsearch.wav", "sounds/foundfax.wav",
-                                        "sounds/finished.wav", "skin/varnel.skin", "skin/varnel.qss"};
+    static const char *const names[] = {
+        "Help.rtf",         "sounds/nextsearch.wav", "sounds/foundfax.wav", "sounds/finished.wav",
+        "skin/varnel.skin", "skin/varnel.qss"};
     int missing = 0;
     for (const char *name : names) {
         const QString path = DataDir::resource(dataDir, QString::fromLatin1(name));
         if (path.isEmpty())
             ++missing;
-        std::fprintf(stdout, "%s\t%s\n", name, path.isEmpty() ? "(missing)" : qPrintable(QDir::toNativeSeparators(path)));
+        std::fprintf(stdout, "%s\t%s\n", name,
+                     path.isEmpty() ? "(missing)" : qPrintable(QDir::toNativeSeparators(path)));
     }
     return missing == 0 ? 0 : 1;
 }

@@ -21,7 +21,8 @@ QPointer<Form8> g_help;
 constexpr qint64 kMaxDocumentSize = 8 * 1024 * 1024;
 } // namespace
 
-Form8 *Form8::openWindow(SettingsStore *settings, const QString &dataDir, const QString &documentPath)
+Form8 *Form8::openWindow(SettingsStore *settings, const QString &dataDir,
+                         const QString &documentPath)
 {
     if (!g_help) {
         auto *w = new Form8(settings, dataDir, documentPath);
@@ -52,7 +53,8 @@ void Form8::unload()
 
 bool Form8::showAtStartup(const SettingsStore &settings)
 {
-    return settings.read(QString::fromLatin1(SettingKeys::showHelp), QStringLiteral("1")) == QLatin1String("1");
+    return settings.read(QString::fromLatin1(SettingKeys::showHelp), QStringLiteral("1")) ==
+           QLatin1String("1");
 }
 
 Form8::Form8(SettingsStore *settings, const QString &dataDir, const QString &documentPath)
@@ -100,9 +102,9 @@ bool Form8::Form_Load()
 
     SetTopMost(this, true);
 
-    const int stored = m_settings
-        ? m_settings->readInt(QString::fromLatin1(SettingKeys::showHelp), 1, -32768, 32767)
-        : 1;
+    const int stored = m_settings ? m_settings->readInt(QString::fromLatin1(SettingKeys::showHelp),
+                                                        1, -32768, 32767)
+                                  : 1;
     Check1->setChecked(stored != 0);
     return true;
 }

@@ -24,9 +24,9 @@ public:
     SkinLabel *lblVersion = nullptr; // major.minor
     QLabel *Label3 = nullptr;        // "Owned By:"
     SkinLabel *lblCompany = nullptr;
-    QLabel *Label4 = nullptr;        // "Website:"
+    QLabel *Label4 = nullptr; // "Website:"
     SkinLabel *lblWebsite = nullptr;
-    QLabel *Label5 = nullptr;        // rights notice
+    QLabel *Label5 = nullptr; // rights notice
 
 private:
     frmAbout();

@@ -54,8 +54,10 @@ frmExport::frmExport(modDatabase *db, const QString &dataDir) : m_db(db), m_data
     Label1->setObjectName(QStringLiteral("Label1"));
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->addItems({QStringLiteral("Semi-Colon Delimited (;)"), QStringLiteral("Tab Delimited (^t)"),
-                      QStringLiteral("Line Feed Delimited (one per line)"), QStringLiteral("CSV (all columns)")});
+    Combo1->addItems({QStringLiteral("Semi-Colon Delimited (;)"),
+                      QStringLiteral("Tab Delimited (^t)"),
+                      QStringLiteral("Line Feed Delimited (one per line)"),
+                      QStringLiteral("CSV (all columns)")});
     Combo1->setPlaceholderText(QStringLiteral("Semi-Colon delimited (;)"));
     Combo1->setCurrentIndex(-1);
     Combo1->setMinimumWidth(260);
@@ -88,8 +90,8 @@ frmExport::frmExport(modDatabase *db, const QString &dataDir) : m_db(db), m_data
         return QFileDialog::getSaveFileName(this, QString(), presetPath);
     };
     askYesNo = [this](const QString &text) {
-        return QMessageBox::question(this, strProductName, text, QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
+        return QMessageBox::question(this, strProductName, text,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     showError = [this](const QString &text) { QMessageBox::warning(this, strProductName, text); };
 }
@@ -119,7 +121,8 @@ void frmExport::Command1_Click()
         showError(result.error);
         return;
     }
-    if (Check1->isChecked() && askYesNo(QStringLiteral("Are you sure you want to delete all faxes?"))) {
+    if (Check1->isChecked() &&
+        askYesNo(QStringLiteral("Are you sure you want to delete all faxes?"))) {
         m_db->DeleteAllFaxes();
     }
     close();

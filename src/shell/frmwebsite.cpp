@@ -36,7 +36,14 @@ constexpr int kButtonWidth = 420;
 constexpr int kLabel5Left = 2010;
 constexpr int kLabel5Width = 500;
 
-enum class Glyph { Back, Forward, Stop, Refresh, Go };
+enum class Glyph
+{
+    Back,
+    Forward,
+    Stop,
+    Refresh,
+    Go
+};
 
 // The pictures of the five buttons, drawn so that they stay sharp at any resolution.
 QIcon glyphIcon(Glyph glyph, const QColor &color)
@@ -70,7 +77,8 @@ QIcon glyphIcon(Glyph glyph, const QColor &color)
             const QPointF tip(12 + 7 * std::cos(a), 12 - 7 * std::sin(a));
             p.setBrush(color);
             p.setPen(Qt::NoPen);
-            p.drawPolygon(QPolygonF({tip + QPointF(-5, -2.2), tip + QPointF(1.8, -3.6), tip + QPointF(0.6, 3.2)}));
+            p.drawPolygon(QPolygonF(
+                {tip + QPointF(-5, -2.2), tip + QPointF(1.8, -3.6), tip + QPointF(0.6, 3.2)}));
             break;
         }
         case Glyph::Go:
@@ -139,7 +147,8 @@ frmWebsite::frmWebsite()
     Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text1 = new QLineEdit(frmBrowser);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Command3 = pictureButton("Command3", QStringLiteral("browse the entered url"), Glyph::Go, frmBrowser);
+    Command3 =
+        pictureButton("Command3", QStringLiteral("browse the entered url"), Glyph::Go, frmBrowser);
     Command4 = pictureButton("Command4", QStringLiteral("back"), Glyph::Back, frmBrowser);
     Command5 = pictureButton("Command5", QStringLiteral("forward"), Glyph::Forward, frmBrowser);
     Command6 = pictureButton("Command6", QStringLiteral("stop"), Glyph::Stop, frmBrowser);
@@ -161,9 +170,12 @@ frmWebsite::frmWebsite()
     connect(Command6, &QPushButton::clicked, this, &frmWebsite::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &frmWebsite::Command7_Click);
     connect(Text1, &QLineEdit::returnPressed, this, &frmWebsite::Command3_Click);
-    connect(WebBrowser1, &QWebEngineView::loadStarted, this, &frmWebsite::WebBrowser1_DownloadBegin);
-    connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this](bool) { WebBrowser1_DownloadComplete(); });
-    connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this, &frmWebsite::WebBrowser1_StatusTextChange);
+    connect(WebBrowser1, &QWebEngineView::loadStarted, this,
+            &frmWebsite::WebBrowser1_DownloadBegin);
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this,
+            [this](bool) { WebBrowser1_DownloadComplete(); });
+    connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
+            &frmWebsite::WebBrowser1_StatusTextChange);
 
     // The fixed parts of the design; LayoutBrowser sets the rest.
     auto px = [this](int twips) { return Twips::toPixelsX(this, twips); };
@@ -263,8 +275,9 @@ void frmWebsite::LayoutBrowser()
     const int sbPx = StatusBar1->sizeHint().height();
     const double tx = Twips::perPixelX(this);
     const double ty = Twips::perPixelY(this);
-    const BrowserLayout l = ::LayoutBrowser(int(std::lround(outer.width() * tx)), int(std::lround(outer.height() * ty)),
-                                            int(std::lround(sbPx * ty)), m_design);
+    const BrowserLayout l =
+        ::LayoutBrowser(int(std::lround(outer.width() * tx)), int(std::lround(outer.height() * ty)),
+                        int(std::lround(sbPx * ty)), m_design);
     auto px = [tx](int twips) { return int(std::lround(twips / tx)); };
     auto py = [ty](int twips) { return int(std::lround(twips / ty)); };
 

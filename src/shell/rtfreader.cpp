@@ -33,7 +33,12 @@ constexpr int kMaxDepth = 200;
 // Twips are converted at 96 dots per inch; larger values are clamped to 22 inches.
 constexpr int kMaxTwips = 31680;
 
-enum class ListKind { None, Bullet, Numbered };
+enum class ListKind
+{
+    None,
+    Bullet,
+    Numbered
+};
 
 struct ParaState
 {
@@ -46,7 +51,8 @@ struct ParaState
     ListKind list = ListKind::None;
 };
 
-enum class Dest {
+enum class Dest
+{
     Text,      // shown
     Skip,      // a destination that carries no text of the document
     FieldInst, // a field instruction: read for a hyperlink, not shown
@@ -161,7 +167,8 @@ private:
             bool hasParam = false;
             long long param = 0;
             bool negative = false;
-            if (m_pos < n && m_in.at(m_pos) == '-' && m_pos + 1 < n && isDigit(m_in.at(m_pos + 1))) {
+            if (m_pos < n && m_in.at(m_pos) == '-' && m_pos + 1 < n &&
+                isDigit(m_in.at(m_pos + 1))) {
                 negative = true;
                 ++m_pos;
             }
@@ -307,9 +314,13 @@ private:
             st().uc = hasParam ? std::clamp(param, 0, 16) : 1;
             return;
         }
-        static const struct { const char *word; char16_t ch; } symbols[] = {
-            {"bullet", 0x2022}, {"emdash", 0x2014}, {"endash", 0x2013}, {"lquote", 0x2018},
-            {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
+        static const struct
+        {
+            const char *word;
+            char16_t ch;
+        } symbols[] = {
+            {"bullet", 0x2022},  {"emdash", 0x2014},    {"endash", 0x2013},    {"lquote", 0x2018},
+            {"rquote", 0x2019},  {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
             {"enspace", 0x2002}, {"qmspace", 0x2005},
         };
         for (const auto &s : symbols) {
@@ -371,12 +382,50 @@ private:
     static bool isSkippedDestination(const QByteArray &w)
     {
         static const char *const words[] = {
-            "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "headerl",
-            "headerr", "headerf", "footer", "footerl", "footerr", "footerf", "footnote", "listtable",
-            "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "themedata", "datastore",
-            "latentstyles", "colorschememapping", "pntext", "listtext", "bkmkstart", "bkmkend",
-            "pgdsctbl", "filetbl", "revtbl", "nonshppict", "shppict", "fldtype", "annotation",
-            "atnid", "atnauthor", "comment", "template", "userprops", "xe", "tc", "txe", "mmathPr",
+            "fonttbl",
+            "colortbl",
+            "stylesheet",
+            "info",
+            "pict",
+            "object",
+            "header",
+            "headerl",
+            "headerr",
+            "headerf",
+            "footer",
+            "footerl",
+            "footerr",
+            "footerf",
+            "footnote",
+            "listtable",
+            "listoverridetable",
+            "rsidtbl",
+            "generator",
+            "xmlnstbl",
+            "themedata",
+            "datastore",
+            "latentstyles",
+            "colorschememapping",
+            "pntext",
+            "listtext",
+            "bkmkstart",
+            "bkmkend",
+            "pgdsctbl",
+            "filetbl",
+            "revtbl",
+            "nonshppict",
+            "shppict",
+            "fldtype",
+            "annotation",
+            "atnid",
+            "atnauthor",
+            "comment",
+            "template",
+            "userprops",
+            "xe",
+            "tc",
+            "txe",
+            "mmathPr",
         };
         for (const char *d : words) {
             if (w == d)
@@ -492,7 +541,10 @@ private:
 
     static bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
     static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-    static bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+    static bool isHex(char c)
+    {
+        return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    }
     static int hexValue(char c)
     {
         if (isDigit(c))
@@ -522,7 +574,8 @@ bool looksLikeRtf(const QByteArray &in)
     int i = 0;
     if (in.startsWith("\xEF\xBB\xBF"))
         i = 3;
-    while (i < in.size() && (in.at(i) == ' ' || in.at(i) == '\t' || in.at(i) == '\r' || in.at(i) == '\n'))
+    while (i < in.size() &&
+           (in.at(i) == ' ' || in.at(i) == '\t' || in.at(i) == '\r' || in.at(i) == '\n'))
         ++i;
     return in.mid(i, 5) == "{\\rtf";
 }

@@ -52,11 +52,13 @@ QByteArray readSmallFile(const QString &path, QString *error)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1 cannot be read: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+        *error = QStringLiteral("%1 cannot be read: %2")
+                     .arg(QDir::toNativeSeparators(path), f.errorString());
         return QByteArray();
     }
     if (f.size() > kMaxSkinFileSize) {
-        *error = QStringLiteral("%1 is too large for a skin file").arg(QDir::toNativeSeparators(path));
+        *error =
+            QStringLiteral("%1 is too large for a skin file").arg(QDir::toNativeSeparators(path));
         return QByteArray();
     }
     return f.read(kMaxSkinFileSize);
@@ -97,12 +99,13 @@ bool Skin::load(const QString &skinFile)
     const QList<QByteArray> lines = bytes.split('\n');
     for (const QByteArray &raw : lines) {
         const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'))
-            || line.startsWith(QLatin1Char('[')))
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char('[')))
             continue;
         const int eq = int(line.indexOf(QLatin1Char('=')));
         if (eq <= 0)
-            return fail(QStringLiteral("%1: a line is not \"key=value\"").arg(QDir::toNativeSeparators(skinFile)));
+            return fail(QStringLiteral("%1: a line is not \"key=value\"")
+                            .arg(QDir::toNativeSeparators(skinFile)));
         values.insert(line.left(eq).trimmed().toLower(), line.mid(eq + 1).trimmed());
     }
 
@@ -112,12 +115,14 @@ bool Skin::load(const QString &skinFile)
             continue;
         const QColor c = QColor::fromString(it.value());
         if (!c.isValid())
-            return fail(QStringLiteral("%1: \"%2\" is not a colour").arg(QDir::toNativeSeparators(skinFile), it.value()));
+            return fail(QStringLiteral("%1: \"%2\" is not a colour")
+                            .arg(QDir::toNativeSeparators(skinFile), it.value()));
         colors.insert(it.key(), c);
     }
     for (const char *required : {"back", "fore", "panel", "paneltext"}) {
         if (!colors.contains(QLatin1String(required)))
-            return fail(QStringLiteral("%1: the colour %2 is missing").arg(QDir::toNativeSeparators(skinFile), QLatin1String(required)));
+            return fail(QStringLiteral("%1: the colour %2 is missing")
+                            .arg(QDir::toNativeSeparators(skinFile), QLatin1String(required)));
     }
     // The window style's further colours default to ones derived from the four.
     const QColor back = colors.value(QStringLiteral("back"));
@@ -142,7 +147,8 @@ bool Skin::load(const QString &skinFile)
 
     const QString styleName = values.value(QStringLiteral("style"));
     if (styleName.isEmpty())
-        return fail(QStringLiteral("%1: no window style is named").arg(QDir::toNativeSeparators(skinFile)));
+        return fail(
+            QStringLiteral("%1: no window style is named").arg(QDir::toNativeSeparators(skinFile)));
     const QString stylePath = QFileInfo(skinFile).dir().filePath(styleName);
     const QByteArray qss = readSmallFile(stylePath, &error);
     if (!error.isEmpty())
@@ -186,11 +192,20 @@ bool Skin::color(int id, QColor *out) const
         return false;
     const char *key = nullptr;
     switch (id) {
-    case BackColor: key = "back"; break;
-    case ForeColor: key = "fore"; break;
-    case PanelColor: key = "panel"; break;
-    case PanelTextColor: key = "paneltext"; break;
-    default: return false;
+    case BackColor:
+        key = "back";
+        break;
+    case ForeColor:
+        key = "fore";
+        break;
+    case PanelColor:
+        key = "panel";
+        break;
+    case PanelTextColor:
+        key = "paneltext";
+        break;
+    default:
+        return false;
     }
     *out = m_colors.value(QLatin1String(key));
     return out->isValid();
@@ -237,8 +252,9 @@ static bool trySkin(QWidget *form)
     if (!objSkin)
         return false;
     QColor back, fore, panel, panelText;
-    if (!objSkin->color(Skin::BackColor, &back) || !objSkin->color(Skin::ForeColor, &fore)
-        || !objSkin->color(Skin::PanelColor, &panel) || !objSkin->color(Skin::PanelTextColor, &panelText))
+    if (!objSkin->color(Skin::BackColor, &back) || !objSkin->color(Skin::ForeColor, &fore) ||
+        !objSkin->color(Skin::PanelColor, &panel) ||
+        !objSkin->color(Skin::PanelTextColor, &panelText))
         return false;
     ColorControls(form, back, fore, panel);
     return objSkin->apply(form);
@@ -284,8 +300,8 @@ QString controlTypeName(const QWidget *w)
         return QStringLiteral("OptionButton");
     if (qobject_cast<const QTextBrowser *>(w))
         return QStringLiteral("RichTextBox");
-    if (qobject_cast<const QLineEdit *>(w) || qobject_cast<const QTextEdit *>(w)
-        || qobject_cast<const QPlainTextEdit *>(w))
+    if (qobject_cast<const QLineEdit *>(w) || qobject_cast<const QTextEdit *>(w) ||
+        qobject_cast<const QPlainTextEdit *>(w))
         return QStringLiteral("TextBox");
     if (qobject_cast<const QComboBox *>(w))
         return QStringLiteral("ComboBox");
@@ -309,12 +325,12 @@ static bool isLeafControl(const QWidget *w)
 {
     if (qobject_cast<const QScrollArea *>(w) || qobject_cast<const PictureBox *>(w))
         return false;
-    return qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w)
-        || qobject_cast<const QComboBox *>(w) || qobject_cast<const QLabel *>(w)
-        || qobject_cast<const QAbstractScrollArea *>(w) || qobject_cast<const QAbstractSpinBox *>(w)
-        || qobject_cast<const QAbstractSlider *>(w) || qobject_cast<const QProgressBar *>(w)
-        || qobject_cast<const QMenuBar *>(w) || qobject_cast<const QMenu *>(w)
-        || qobject_cast<const QWebEngineView *>(w);
+    return qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w) ||
+           qobject_cast<const QComboBox *>(w) || qobject_cast<const QLabel *>(w) ||
+           qobject_cast<const QAbstractScrollArea *>(w) ||
+           qobject_cast<const QAbstractSpinBox *>(w) || qobject_cast<const QAbstractSlider *>(w) ||
+           qobject_cast<const QProgressBar *>(w) || qobject_cast<const QMenuBar *>(w) ||
+           qobject_cast<const QMenu *>(w) || qobject_cast<const QWebEngineView *>(w);
 }
 
 static void collectControls(QWidget *parent, QList<QWidget *> &out)
@@ -355,13 +371,14 @@ void ColorControls(QWidget *form, const QColor &back, const QColor &fore, const 
         if (type == QLatin1String("CommandButton")) {
             p.setColor(QPalette::Button, back);
             w->setPalette(p);
-            setOwnColours(w, QStringLiteral("%1 { background-color: %2; } %1:hover { background-color: %3; } "
-                                            "%1:pressed { background-color: %4; }")
-                                 .arg(cls, back.name(), back.darker(104).name(), back.darker(112).name()));
-        } else if (type == QLatin1String("TextBox") || type == QLatin1String("ComboBox")
-                   || type == QLatin1String("FileListBox") || type == QLatin1String("DirListBox")
-                   || type == QLatin1String("DriveListBox") || type == QLatin1String("ListBox")
-                   || type == QLatin1String("ListView")) {
+            setOwnColours(
+                w, QStringLiteral("%1 { background-color: %2; } %1:hover { background-color: %3; } "
+                                  "%1:pressed { background-color: %4; }")
+                       .arg(cls, back.name(), back.darker(104).name(), back.darker(112).name()));
+        } else if (type == QLatin1String("TextBox") || type == QLatin1String("ComboBox") ||
+                   type == QLatin1String("FileListBox") || type == QLatin1String("DirListBox") ||
+                   type == QLatin1String("DriveListBox") || type == QLatin1String("ListBox") ||
+                   type == QLatin1String("ListView")) {
             // A combo box without an edit field draws with the button roles.
             for (QPalette::ColorRole r : {QPalette::Base, QPalette::Button})
                 p.setColor(r, back);
@@ -371,8 +388,9 @@ void ColorControls(QWidget *form, const QColor &back, const QColor &fore, const 
             }
             w->setPalette(p);
             // Disabled controls keep the style's greyed text.
-            setOwnColours(w, QStringLiteral("%1 { background-color: %2; } %1:enabled { color: %3; }")
-                                 .arg(cls, back.name(), fore.name()));
+            setOwnColours(w,
+                          QStringLiteral("%1 { background-color: %2; } %1:enabled { color: %3; }")
+                              .arg(cls, back.name(), fore.name()));
         } else if (type == QLatin1String("PictureBox")) {
             p.setColor(QPalette::Window, panel);
             w->setPalette(p);
@@ -545,7 +563,8 @@ PictureBox *SetupBanner(QWidget *mainWindow, QWidget *wbBanner, QWidget *wbPictu
     const QPoint at = wbBanner->parentWidget() && wbBanner->parentWidget() != mainWindow
                           ? wbBanner->parentWidget()->mapTo(mainWindow, wbBanner->pos())
                           : wbBanner->pos();
-    picBox->setGeometry(at.x(), at.y(), std::max(0, wbBanner->width() - margin), wbBanner->height());
+    picBox->setGeometry(at.x(), at.y(), std::max(0, wbBanner->width() - margin),
+                        wbBanner->height());
     wbBanner->setParent(picBox);
     wbBanner->move(0, 0);
     picBox->show();

@@ -22,7 +22,13 @@ class Skin : public QObject
     Q_OBJECT
 public:
     // Identifiers of the colour properties.
-    enum ColorId { BackColor = 2, ForeColor = 3, PanelColor = 4, PanelTextColor = 5 };
+    enum ColorId
+    {
+        BackColor = 2,
+        ForeColor = 3,
+        PanelColor = 4,
+        PanelTextColor = 5
+    };
 
     explicit Skin(QObject *parent = nullptr);
 

@@ -17,9 +17,21 @@ inline double perPixelY(const QWidget *w)
     const int dpi = w ? w->logicalDpiY() : 96;
     return 1440.0 / (dpi > 0 ? dpi : 96);
 }
-inline int toPixelsX(const QWidget *w, double twips) { return int(std::lround(twips / perPixelX(w))); }
-inline int toPixelsY(const QWidget *w, double twips) { return int(std::lround(twips / perPixelY(w))); }
-inline double fromPixelsX(const QWidget *w, int px) { return px * perPixelX(w); }
-inline double fromPixelsY(const QWidget *w, int px) { return px * perPixelY(w); }
+inline int toPixelsX(const QWidget *w, double twips)
+{
+    return int(std::lround(twips / perPixelX(w)));
+}
+inline int toPixelsY(const QWidget *w, double twips)
+{
+    return int(std::lround(twips / perPixelY(w)));
+}
+inline double fromPixelsX(const QWidget *w, int px)
+{
+    return px * perPixelX(w);
+}
+inline double fromPixelsY(const QWidget *w, int px)
+{
+    return px * perPixelY(w);
+}
 
 } // namespace Twips

@@ -50,8 +50,8 @@ QByteArray formatCsv(const QList<FaxRow> &rows)
     QByteArray out = "fax,Date,website,search,location\r\n";
     for (const FaxRow &r : rows) {
         const QString date = r.date.isValid() ? r.date.toString(Qt::ISODate) : QString();
-        out += csvField(r.fax) + ',' + csvField(date) + ',' + csvField(r.website) + ','
-            + csvField(r.search) + ',' + csvField(r.location) + "\r\n";
+        out += csvField(r.fax) + ',' + csvField(date) + ',' + csvField(r.website) + ',' +
+               csvField(r.search) + ',' + csvField(r.location) + "\r\n";
     }
     return out;
 }
@@ -70,14 +70,16 @@ Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
     bool readOk = false;
     const QList<FaxRow> rows = db.allFaxRows(&readOk);
     if (!readOk) {
-        result.error = QStringLiteral("The fax numbers could not be read from %1, so nothing was exported.")
-                           .arg(QDir::toNativeSeparators(db.databasePath()));
+        result.error =
+            QStringLiteral("The fax numbers could not be read from %1, so nothing was exported.")
+                .arg(QDir::toNativeSeparators(db.databasePath()));
         return result;
     }
     const QByteArray bytes = format(rows, type, space);
 
     if (QFileInfo(path).isDir()) {
-        result.error = QStringLiteral("The export file %1 could not be written: it is a folder.").arg(shown);
+        result.error =
+            QStringLiteral("The export file %1 could not be written: it is a folder.").arg(shown);
         return result;
     }
     // Written beside the target and renamed over it, so a failed export never leaves a
@@ -85,11 +87,13 @@ Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
-        result.error = QStringLiteral("The export file %1 could not be created: %2.").arg(shown, file.errorString());
+        result.error = QStringLiteral("The export file %1 could not be created: %2.")
+                           .arg(shown, file.errorString());
         return result;
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
-        result.error = QStringLiteral("The export file %1 could not be written: %2.").arg(shown, file.errorString());
+        result.error = QStringLiteral("The export file %1 could not be written: %2.")
+                           .arg(shown, file.errorString());
         file.cancelWriting();
         return result;
     }
@@ -102,7 +106,8 @@ Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
 
 QString FileNamePart(const QString &path)
 {
-    const int cut = int(qMax(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/'))));
+    const int cut =
+        int(qMax(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/'))));
     return path.mid(cut + 1);
 }
 

@@ -11,12 +11,13 @@ struct FaxRow;
 // `varnel-tool export`. The output type is the index of the window's Combo1.
 namespace FaxExport {
 
-enum Type : int {
-    Unpicked = -1,  // nothing picked yet: written as the semicolon type
-    Semicolon = 0,  // "Semi-Colon Delimited (;)"
-    Tab = 1,        // "Tab Delimited (^t)"
-    Lines = 2,      // "Line Feed Delimited (one per line)"
-    Csv = 3,        // "CSV (all columns)"
+enum Type : int
+{
+    Unpicked = -1, // nothing picked yet: written as the semicolon type
+    Semicolon = 0, // "Semi-Colon Delimited (;)"
+    Tab = 1,       // "Tab Delimited (^t)"
+    Lines = 2,     // "Line Feed Delimited (one per line)"
+    Csv = 3,       // "CSV (all columns)"
 };
 
 // The delimiter table of the delimited types: ";" (or "; " with the space) for -1 and 0,
@@ -38,8 +39,8 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space);
 struct Result
 {
     bool ok = false;
-    int count = 0;       // numbers written
-    QString error;       // for the user, names the file or the store; empty when ok
+    int count = 0; // numbers written
+    QString error; // for the user, names the file or the store; empty when ok
 };
 
 // Reads every stored number and writes the file, replacing any earlier file of that name.

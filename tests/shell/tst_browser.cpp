@@ -26,8 +26,9 @@
 namespace {
 QUrl page(const QString &title, const QString &body = QStringLiteral("hello"))
 {
-    return QUrl(QStringLiteral("data:text/html,<html><head><title>%1</title></head><body>%2</body></html>")
-                    .arg(title, body));
+    return QUrl(
+        QStringLiteral("data:text/html,<html><head><title>%1</title></head><body>%2</body></html>")
+            .arg(title, body));
 }
 } // namespace
 
@@ -71,21 +72,26 @@ void TestBrowser::layoutBrowser_data()
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("statusBar");
-    QTest::addColumn<QList<int>>("expected"); // panel1, panel2, frame h, frame w, Text1 w, Command3 left, web w, web h
+    QTest::addColumn<QList<int>>(
+        "expected"); // panel1, panel2, frame h, frame w, Text1 w, Command3 left, web w, web h
 
     // 15000 x 9000 twips with a 345-twip status bar and the design of BrowserDesign:
     // frame 14700 x 8655; Text1 14700-2550-300-420 = 11430; Command3 at 11430+2550+100 = 14080;
     // browser 14700-120-100 = 14480 wide and 8655-840-800-345 = 6670 high.
     QTest::newRow("large") << 15000 << 9000 << 345
                            << QList<int>{7500, 7500, 8655, 14700, 11430, 14080, 14480, 6670};
-    // 4500 x 3000: frame 4200 x 2655; Text1 |4200-3270| = 930; Command3 3580; browser 3980 x |2655-1640-345| = 670.
-    QTest::newRow("small") << 4500 << 3000 << 345 << QList<int>{2250, 2250, 2655, 4200, 930, 3580, 3980, 670};
+    // 4500 x 3000: frame 4200 x 2655; Text1 |4200-3270| = 930; Command3 3580; browser 3980 x
+    // |2655-1640-345| = 670.
+    QTest::newRow("small") << 4500 << 3000 << 345
+                           << QList<int>{2250, 2250, 2655, 4200, 930, 3580, 3980, 670};
     // Too small for its design: every size is the absolute value of its formula, never negative.
     // frame |100-300| = 200 x |150-345| = 195; Text1 |200-3270| = 3070; Command3 5720;
     // browser |200-220| = 20 wide, |195-1640-345| = 1790 high.
-    QTest::newRow("tiny") << 100 << 150 << 345 << QList<int>{50, 50, 195, 200, 3070, 5720, 20, 1790};
+    QTest::newRow("tiny") << 100 << 150 << 345
+                          << QList<int>{50, 50, 195, 200, 3070, 5720, 20, 1790};
     QTest::newRow("nothing") << 0 << 0 << 0 << QList<int>{0, 0, 0, 300, 2970, 5620, 80, 1640};
-    QTest::newRow("odd width") << 10001 << 8000 << 300 << QList<int>{5000, 5000, 7700, 9701, 6431, 9081, 9481, 5760};
+    QTest::newRow("odd width") << 10001 << 8000 << 300
+                               << QList<int>{5000, 5000, 7700, 9701, 6431, 9081, 9481, 5760};
 }
 
 void TestBrowser::layoutBrowser()
@@ -95,8 +101,8 @@ void TestBrowser::layoutBrowser()
     QFETCH(int, statusBar);
     QFETCH(QList<int>, expected);
     const BrowserLayout l = LayoutBrowser(width, height, statusBar);
-    const QList<int> got{l.panel1Width, l.panel2Width, l.frameHeight, l.frameWidth,
-                         l.text1Width,  l.command3Left, l.webWidth,   l.webHeight};
+    const QList<int> got{l.panel1Width, l.panel2Width,  l.frameHeight, l.frameWidth,
+                         l.text1Width,  l.command3Left, l.webWidth,    l.webHeight};
     QCOMPARE(got, expected);
     for (int v : got)
         QVERIFY(v >= 0);
@@ -122,7 +128,7 @@ void TestBrowser::window_controlsCaptionAndMaximised()
     QCOMPARE(w->Command6->toolTip(), QStringLiteral("stop"));
     QCOMPARE(w->Command7->toolTip(), QStringLiteral("refresh"));
     for (QPushButton *b : {w->Command3, w->Command4, w->Command5, w->Command6, w->Command7})
-        QVERIFY(!b->icon().isNull() && b->text().isEmpty()); // picture buttons
+        QVERIFY(!b->icon().isNull() && b->text().isEmpty());     // picture buttons
     QCOMPARE(w->StatusBar1->findChildren<QLabel *>().size(), 2); // two panels
 
     // The label overlay covers the labels of the frame.
@@ -135,7 +141,8 @@ void TestBrowser::window_controlsCaptionAndMaximised()
     QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("First"), 60000);
     const QString dir = qEnvironmentVariable("VARNEL_GRAB_DIR");
     if (!dir.isEmpty()) {
-        w->WebBrowser1->setHtml(QStringLiteral("<h1>Quorvex Fax Varnel</h1><p>The product web site.</p>"));
+        w->WebBrowser1->setHtml(
+            QStringLiteral("<h1>Quorvex Fax Varnel</h1><p>The product web site.</p>"));
         QTest::qWait(1500);
         w->grab().save(QDir(dir).filePath(QStringLiteral("browser.png")));
     }
@@ -159,8 +166,9 @@ void TestBrowser::window_layoutFollowsTheSize()
     const double tx = Twips::perPixelX(w), ty = Twips::perPixelY(w);
     const int sb = w->StatusBar1->sizeHint().height();
     const QRect outer = w->frameGeometry();
-    const BrowserLayout l = LayoutBrowser(int(std::lround(outer.width() * tx)), int(std::lround(outer.height() * ty)),
-                                          int(std::lround(sb * ty)), w->design());
+    const BrowserLayout l =
+        LayoutBrowser(int(std::lround(outer.width() * tx)), int(std::lround(outer.height() * ty)),
+                      int(std::lround(sb * ty)), w->design());
     auto px = [&](int twips) { return int(std::lround(twips / tx)); };
     auto py = [&](int twips) { return int(std::lround(twips / ty)); };
     QCOMPARE(w->frmBrowser->width(), px(l.frameWidth));

@@ -1,12 +1,12 @@
 // The export: the dialog's cases, the file helpers, CSV quoting and varnel-tool export.
 
+#include "clock.h"
 #include "export.h"
 #include "frmexport.h"
 #include "moddatabase.h"
 #include "productinfo.h"
 #include "testenv.h"
 #include "textlist.h"
-#include "clock.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,7 +41,8 @@ struct Store
     {
         for (QString n : numbers) {
             QString s = search;
-            db.AddFax(n, QStringLiteral("www.example.com/contact.htm"), s, QStringLiteral("Illinois"));
+            db.AddFax(n, QStringLiteral("www.example.com/contact.htm"), s,
+                      QStringLiteral("Illinois"));
             list3.addItem(n + QStringLiteral(" | Illinois"));
             clock.advance(60);
         }
@@ -113,12 +114,12 @@ void TestExport::exportCases_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<bool>("space");
     QTest::addColumn<QStringList>("numbers");
-    QTest::addColumn<QByteArray>("existing");  // content of a file already there; null: none
-    QTest::addColumn<QString>("target");       // relative to the data dir; empty: cancel
+    QTest::addColumn<QByteArray>("existing"); // content of a file already there; null: none
+    QTest::addColumn<QString>("target");      // relative to the data dir; empty: cancel
     QTest::addColumn<bool>("deleteTicked");
     QTest::addColumn<bool>("answerYes");
-    QTest::addColumn<QByteArray>("expected");  // the file afterwards
-    QTest::addColumn<bool>("asked");           // the deletion question was shown
+    QTest::addColumn<QByteArray>("expected"); // the file afterwards
+    QTest::addColumn<bool>("asked");          // the deletion question was shown
     QTest::addColumn<bool>("errorShown");
     QTest::addColumn<int>("numbersLeft");
 
@@ -126,38 +127,59 @@ void TestExport::exportCases_data()
                             QStringLiteral("+44-20-7946-0958")};
     const QString out = QStringLiteral("export.txt");
 
-    QTest::newRow("no pick, three numbers") << -1 << false << three << QByteArray() << out << false << false
+    QTest::newRow("no pick, three numbers")
+        << -1 << false << three << QByteArray() << out << false << false
         << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << false << false << 3;
-    QTest::newRow("no pick, with space") << -1 << true << three << QByteArray() << out << false << false
-        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false << 3;
-    QTest::newRow("semicolon picked, with space") << 0 << true << three << QByteArray() << out << false << false
-        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false << 3;
-    QTest::newRow("tab ignores the space") << 1 << true << three << QByteArray() << out << false << false
-        << QByteArray("1-312-555-0101\t1-312-555-0102\t+44-20-7946-0958\t\r\n") << false << false << 3;
-    QTest::newRow("one per line") << 2 << false << three << QByteArray() << out << false << false
-        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false << false << 3;
-    QTest::newRow("one per line ignores the space") << 2 << true << three << QByteArray() << out << false << false
-        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false << false << 3;
-    QTest::newRow("no numbers: one line end") << -1 << false << QStringList() << QByteArray() << out << false
-        << false << QByteArray("\r\n") << false << false << 0;
-    QTest::newRow("existing file replaced, not extended") << 0 << false << three
-        << QByteArray("an older and much longer export that must not survive;\r\n") << out << false << false
-        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << false << false << 3;
+    QTest::newRow("no pick, with space")
+        << -1 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false
+        << 3;
+    QTest::newRow("semicolon picked, with space")
+        << 0 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101; 1-312-555-0102; +44-20-7946-0958; \r\n") << false << false
+        << 3;
+    QTest::newRow("tab ignores the space")
+        << 1 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\t1-312-555-0102\t+44-20-7946-0958\t\r\n") << false << false
+        << 3;
+    QTest::newRow("one per line")
+        << 2 << false << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false
+        << false << 3;
+    QTest::newRow("one per line ignores the space")
+        << 2 << true << three << QByteArray() << out << false << false
+        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false
+        << false << 3;
+    QTest::newRow("no numbers: one line end")
+        << -1 << false << QStringList() << QByteArray() << out << false << false
+        << QByteArray("\r\n") << false << false << 0;
+    QTest::newRow("existing file replaced, not extended")
+        << 0 << false << three
+        << QByteArray("an older and much longer export that must not survive;\r\n") << out << false
+        << false << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << false
+        << false << 3;
     QTest::newRow("delete, Yes") << -1 << false << three << QByteArray() << out << true << true
-        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << true << false << 0;
+                                 << QByteArray(
+                                        "1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n")
+                                 << true << false << 0;
     QTest::newRow("delete, No") << -1 << false << three << QByteArray() << out << true << false
-        << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n") << true << false << 3;
-    QTest::newRow("cancel writes and deletes nothing") << -1 << false << three << QByteArray() << QString()
-        << true << true << QByteArray("<absent>") << false << false << 3;
-    QTest::newRow("cancel leaves an existing file") << -1 << false << three << QByteArray("old\r\n") << QString()
-        << true << true << QByteArray("old\r\n") << false << false << 3;
-    QTest::newRow("missing folder: reported, no deletion offered") << -1 << false << three << QByteArray()
-        << QStringLiteral("no/such/folder/export.txt") << true << true << QByteArray("<absent>") << false
-        << true << 3;
-    QTest::newRow("path is a folder: reported, no deletion offered") << -1 << false << three << QByteArray()
-        << QStringLiteral("afolder") << true << true << QByteArray("<absent>") << false << true << 3;
-    QTest::newRow("path below a file: reported") << -1 << false << three << QByteArray()
-        << QStringLiteral("afile/inner.txt") << true << true << QByteArray("<absent>") << false << true << 3;
+                                << QByteArray("1-312-555-0101;1-312-555-0102;+44-20-7946-0958;\r\n")
+                                << true << false << 3;
+    QTest::newRow("cancel writes and deletes nothing")
+        << -1 << false << three << QByteArray() << QString() << true << true
+        << QByteArray("<absent>") << false << false << 3;
+    QTest::newRow("cancel leaves an existing file")
+        << -1 << false << three << QByteArray("old\r\n") << QString() << true << true
+        << QByteArray("old\r\n") << false << false << 3;
+    QTest::newRow("missing folder: reported, no deletion offered")
+        << -1 << false << three << QByteArray() << QStringLiteral("no/such/folder/export.txt")
+        << true << true << QByteArray("<absent>") << false << true << 3;
+    QTest::newRow("path is a folder: reported, no deletion offered")
+        << -1 << false << three << QByteArray() << QStringLiteral("afolder") << true << true
+        << QByteArray("<absent>") << false << true << 3;
+    QTest::newRow("path below a file: reported")
+        << -1 << false << three << QByteArray() << QStringLiteral("afile/inner.txt") << true << true
+        << QByteArray("<absent>") << false << true << 3;
 }
 
 void TestExport::exportCases()
@@ -209,10 +231,12 @@ void TestExport::exportCases()
     QCOMPARE(readFile(written), expected);
     QCOMPARE(!questions.isEmpty(), asked);
     if (asked)
-        QCOMPARE(questions, QStringList{QStringLiteral("Are you sure you want to delete all faxes?")});
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("Are you sure you want to delete all faxes?")});
     QCOMPARE(!errors.isEmpty(), errorShown);
     if (errorShown) // the message names the file
-        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))), qPrintable(errors.first()));
+        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))),
+                 qPrintable(errors.first()));
     QCOMPARE(store.db.CountFaxes(), numbersLeft);
     QCOMPARE(store.list3.count(), numbersLeft); // the preview follows the store
 
@@ -230,12 +254,14 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks_data()
     QTest::addColumn<QByteArray>("field");
 
     QTest::newRow("plain") << QStringLiteral("dentists chicago") << QByteArray("dentists chicago");
-    QTest::newRow("comma") << QStringLiteral("dentists, chicago") << QByteArray("\"dentists, chicago\"");
-    QTest::newRow("quotes doubled") << QStringLiteral("the \"best\" dentists")
-                                    << QByteArray("\"the \"\"best\"\" dentists\"");
+    QTest::newRow("comma") << QStringLiteral("dentists, chicago")
+                           << QByteArray("\"dentists, chicago\"");
+    QTest::newRow("quotes doubled")
+        << QStringLiteral("the \"best\" dentists") << QByteArray("\"the \"\"best\"\" dentists\"");
     QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
     QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << QByteArray("\"a\r\nb\"");
-    QTest::newRow("UTF-8") << QStringLiteral("z\u00FCrich caf\u00E9") << QByteArray("z\xC3\xBCrich caf\xC3\xA9");
+    QTest::newRow("UTF-8") << QStringLiteral("z\u00FCrich caf\u00E9")
+                           << QByteArray("z\xC3\xBCrich caf\xC3\xA9");
 }
 
 void TestExport::csv_quotesCommasQuotesAndLineBreaks()
@@ -250,8 +276,8 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     r.location = QStringLiteral("Illinois");
     const QByteArray csv = FaxExport::formatCsv({r});
     QCOMPARE(csv, QByteArray("fax,Date,website,search,location\r\n"
-                             "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",")
-                      + field + ",Illinois\r\n");
+                             "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
+                      field + ",Illinois\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -267,14 +293,17 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     w->Command1_Click();
     QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
              QByteArray("fax,Date,website,search,location\r\n"
-                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"
-                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"));
+                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
+                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"
+                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
+                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"));
 }
 
 void TestExport::unreadableStore_writesAndDeletesNothing()
 {
     TempDataDir dir;
-    QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")), QByteArray("this is not a database\n").repeated(100)));
+    QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")),
+                      QByteArray("this is not a database\n").repeated(100)));
     modDatabase db(dir.path());
     frmExport *w = frmExport::openWindow(&db, dir.path());
     QStringList errors;
@@ -288,7 +317,8 @@ void TestExport::unreadableStore_writesAndDeletesNothing()
     QVERIFY(errors.first().contains(QStringLiteral("varnel.mdb")));
     QVERIFY(!asked);
     QVERIFY(!QFile::exists(dir.file(QStringLiteral("export.txt"))));
-    QCOMPARE(readFile(dir.file(QStringLiteral("varnel.mdb"))), QByteArray("this is not a database\n").repeated(100));
+    QCOMPARE(readFile(dir.file(QStringLiteral("varnel.mdb"))),
+             QByteArray("this is not a database\n").repeated(100));
 }
 
 void TestExport::fileExists_data()
@@ -317,8 +347,10 @@ void TestExport::fileNamePart_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("part");
-    QTest::newRow("backslashes") << QStringLiteral("C:\\Program Files\\Varnel\\Help.rtf") << QStringLiteral("Help.rtf");
-    QTest::newRow("slashes") << QStringLiteral("/usr/share/varnel/Help.rtf") << QStringLiteral("Help.rtf");
+    QTest::newRow("backslashes") << QStringLiteral("C:\\Program Files\\Varnel\\Help.rtf")
+                                 << QStringLiteral("Help.rtf");
+    QTest::newRow("slashes") << QStringLiteral("/usr/share/varnel/Help.rtf")
+                             << QStringLiteral("Help.rtf");
     QTest::newRow("mixed") << QStringLiteral("a/b\\c/d.txt") << QStringLiteral("d.txt");
     QTest::newRow("no separator") << QStringLiteral("export.txt") << QStringLiteral("export.txt");
     QTest::newRow("trailing separator") << QStringLiteral("folder\\") << QString();
@@ -341,24 +373,29 @@ void TestExport::tool_data()
 
     QTest::newRow("semicolon by default") << QStringList{"--data-dir", "%D", "%F"} << 0
                                           << QByteArray("1-312-555-0101;1-312-555-0102;\r\n") << 2;
-    QTest::newRow("semicolon with space") << QStringList{"--data-dir", "%D", "--space", "%F"} << 0
-                                          << QByteArray("1-312-555-0101; 1-312-555-0102; \r\n") << 2;
+    QTest::newRow("semicolon with space")
+        << QStringList{"--data-dir", "%D", "--space", "%F"} << 0
+        << QByteArray("1-312-555-0101; 1-312-555-0102; \r\n") << 2;
     QTest::newRow("tab") << QStringList{"--data-dir", "%D", "--type", "tab", "%F"} << 0
                          << QByteArray("1-312-555-0101\t1-312-555-0102\t\r\n") << 2;
-    QTest::newRow("lines and delete") << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
-                                      << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
+    QTest::newRow("lines and delete")
+        << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
+        << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
     QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
                          << QByteArray("fax,Date,website,search,location\r\n"
-                                       "1-312-555-0101,2026-01-01T12:00:00,www.example.com/contact.htm,dentists chicago,Illinois\r\n"
-                                       "1-312-555-0102,2026-01-01T12:01:00,www.example.com/contact.htm,dentists chicago,Illinois\r\n")
+                                       "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
+                                       "contact.htm,dentists chicago,Illinois\r\n"
+                                       "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
+                                       "contact.htm,dentists chicago,Illinois\r\n")
                          << 2;
     QTest::newRow("unknown type") << QStringList{"--data-dir", "%D", "--type", "xml", "%F"} << 2
                                   << QByteArray("<absent>") << 2;
     QTest::newRow("no file") << QStringList{"--data-dir", "%D"} << 2 << QByteArray("<absent>") << 2;
     QTest::newRow("unwritable file keeps the numbers")
-        << QStringList{"--data-dir", "%D", "--delete", "%D/missing/out.txt"} << 1 << QByteArray("<absent>") << 2;
-    QTest::newRow("no database in the folder") << QStringList{"--data-dir", "%D/empty", "%F"} << 1
-                                               << QByteArray("<absent>") << 2;
+        << QStringList{"--data-dir", "%D", "--delete", "%D/missing/out.txt"} << 1
+        << QByteArray("<absent>") << 2;
+    QTest::newRow("no database in the folder")
+        << QStringList{"--data-dir", "%D/empty", "%F"} << 1 << QByteArray("<absent>") << 2;
 }
 
 void TestExport::tool()

@@ -68,9 +68,9 @@ void TestRtfReader::ownHelpDocument_readsHeadingsBulletsAndText()
     }
     QVERIFY(!text.contains(QLatin1Char('\\')));
     QVERIFY(!text.contains(QLatin1Char('{')));
-    QVERIFY(!text.contains(QLatin1String("Monospace"))); // the font table is not text
+    QVERIFY(!text.contains(QLatin1String("Monospace")));               // the font table is not text
     QVERIFY(!text.contains(QLatin1String("Quorvex Fax Varnel Help"))); // nor is the info group
-    QVERIFY(text.contains(QStringLiteral("\u201Cfax\u201D"))); // \ldblquote ... \rdblquote
+    QVERIFY(text.contains(QStringLiteral("\u201Cfax\u201D")));         // \ldblquote ... \rdblquote
 
     bool found = false;
     const QTextCharFormat heading = formatOf(doc, QStringLiteral("Exporting the numbers"), &found);
@@ -92,23 +92,26 @@ void TestRtfReader::subset_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("paragraphs");
 
-    QTest::newRow("paragraphs") << QByteArray("{\\rtf1 one\\par two\\par}") << QStringLiteral("one\ntwo") << 2;
-    QTest::newRow("line break stays in its paragraph") << QByteArray("{\\rtf1 a\\line b\\tab c}")
-                                                       << QStringLiteral("a\nb\tc") << 1;
-    QTest::newRow("escaped braces and backslash") << QByteArray("{\\rtf1 \\{x\\} \\\\y}")
-                                                  << QStringLiteral("{x} \\y") << 1;
-    QTest::newRow("hex escape in Windows-1252") << QByteArray("{\\rtf1 caf\\'e9 \\'80 \\'93q\\'94}")
-                                               << QStringLiteral("caf\u00E9 \u20AC \u201Cq\u201D") << 1;
-    QTest::newRow("unicode with fallback skipped") << QByteArray("{\\rtf1 \\u8364?5 \\uc2\\u-3913??x}")
-                                                   << QStringLiteral("\u20AC5 \uF0B7x") << 1;
-    QTest::newRow("unicode fallback as hex escape") << QByteArray("{\\rtf1 \\u233\\'e9!}")
-                                                    << QStringLiteral("\u00E9!") << 1;
+    QTest::newRow("paragraphs") << QByteArray("{\\rtf1 one\\par two\\par}")
+                                << QStringLiteral("one\ntwo") << 2;
+    QTest::newRow("line break stays in its paragraph")
+        << QByteArray("{\\rtf1 a\\line b\\tab c}") << QStringLiteral("a\nb\tc") << 1;
+    QTest::newRow("escaped braces and backslash")
+        << QByteArray("{\\rtf1 \\{x\\} \\\\y}") << QStringLiteral("{x} \\y") << 1;
+    QTest::newRow("hex escape in Windows-1252")
+        << QByteArray("{\\rtf1 caf\\'e9 \\'80 \\'93q\\'94}")
+        << QStringLiteral("caf\u00E9 \u20AC \u201Cq\u201D") << 1;
+    QTest::newRow("unicode with fallback skipped")
+        << QByteArray("{\\rtf1 \\u8364?5 \\uc2\\u-3913??x}") << QStringLiteral("\u20AC5 \uF0B7x")
+        << 1;
+    QTest::newRow("unicode fallback as hex escape")
+        << QByteArray("{\\rtf1 \\u233\\'e9!}") << QStringLiteral("\u00E9!") << 1;
     QTest::newRow("named symbols") << QByteArray("{\\rtf1 \\bullet\\emdash\\lquote a\\rquote}")
                                    << QStringLiteral("\u2022\u2014\u2018a\u2019") << 1;
-    QTest::newRow("control word ends at the space") << QByteArray("{\\rtf1\\b bold\\b0  plain}")
-                                                    << QStringLiteral("bold plain") << 1;
-    QTest::newRow("source line breaks are not text") << QByteArray("{\\rtf1 a\r\nb\nc}")
-                                                     << QStringLiteral("abc") << 1;
+    QTest::newRow("control word ends at the space")
+        << QByteArray("{\\rtf1\\b bold\\b0  plain}") << QStringLiteral("bold plain") << 1;
+    QTest::newRow("source line breaks are not text")
+        << QByteArray("{\\rtf1 a\r\nb\nc}") << QStringLiteral("abc") << 1;
 }
 
 void TestRtfReader::subset()
@@ -166,7 +169,8 @@ void TestRtfReader::bullets_becomeOneList()
 void TestRtfReader::hyperlink_resultTextCarriesTheAddress()
 {
     QTextDocument doc;
-    readRtf("{\\rtf1 see {\\field{\\*\\fldinst{HYPERLINK \"http://www.example.org/a\"}}{\\fldrslt{the site}}} now}",
+    readRtf("{\\rtf1 see {\\field{\\*\\fldinst{HYPERLINK "
+            "\"http://www.example.org/a\"}}{\\fldrslt{the site}}} now}",
             &doc);
     QCOMPARE(doc.toPlainText(), QStringLiteral("see the site now"));
     bool found = false;
@@ -184,23 +188,29 @@ void TestRtfReader::degrades_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("unknown control words keep their text")
-        << QByteArray("{\\rtf1\\frobnicate42 hello \\zork-7 world\\par}") << true << QStringLiteral("hello world");
+        << QByteArray("{\\rtf1\\frobnicate42 hello \\zork-7 world\\par}") << true
+        << QStringLiteral("hello world");
     QTest::newRow("unknown ignorable destination skipped")
-        << QByteArray("{\\rtf1 a{\\*\\newthing secret {nested} stuff}b}") << true << QStringLiteral("ab");
+        << QByteArray("{\\rtf1 a{\\*\\newthing secret {nested} stuff}b}") << true
+        << QStringLiteral("ab");
     QTest::newRow("picture, colour table, stylesheet skipped")
         << QByteArray("{\\rtf1{\\colortbl;\\red0\\green0\\blue0;}{\\stylesheet{\\s1 Heading;}}"
                       "x{\\pict\\pngblip 89504e47}y}")
         << true << QStringLiteral("xy");
-    QTest::newRow("table degrades to text") << QByteArray("{\\rtf1\\trowd\\cellx1000 a\\cell b\\cell\\row}")
-                                            << true << QStringLiteral("a\tb\t");
-    QTest::newRow("binary data skipped by count") << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << true
-                                                  << QStringLiteral("ab");
-    QTest::newRow("text after the last brace ignored") << QByteArray("{\\rtf1 in} out") << true
-                                                       << QStringLiteral("in");
-    QTest::newRow("plain text shown as it is") << QByteArray("Just text\nwith {braces} \\ and lines")
-                                               << false << QStringLiteral("Just text\nwith {braces} \\ and lines");
-    QTest::newRow("plain UTF-8") << QByteArray("na\xC3\xAFve") << false << QStringLiteral("na\u00EFve");
-    QTest::newRow("plain Windows-1252") << QByteArray("na\xEFve \x80") << false << QStringLiteral("na\u00EFve \u20AC");
+    QTest::newRow("table degrades to text")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000 a\\cell b\\cell\\row}") << true
+        << QStringLiteral("a\tb\t");
+    QTest::newRow("binary data skipped by count")
+        << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << true << QStringLiteral("ab");
+    QTest::newRow("text after the last brace ignored")
+        << QByteArray("{\\rtf1 in} out") << true << QStringLiteral("in");
+    QTest::newRow("plain text shown as it is")
+        << QByteArray("Just text\nwith {braces} \\ and lines") << false
+        << QStringLiteral("Just text\nwith {braces} \\ and lines");
+    QTest::newRow("plain UTF-8") << QByteArray("na\xC3\xAFve") << false
+                                 << QStringLiteral("na\u00EFve");
+    QTest::newRow("plain Windows-1252")
+        << QByteArray("na\xEFve \x80") << false << QStringLiteral("na\u00EFve \u20AC");
 }
 
 void TestRtfReader::degrades()
@@ -237,8 +247,9 @@ void TestRtfReader::damagedInput_neverFailsOrHangs()
         QByteArray("{\\rtf1 a\0b}", 11),
     };
     // Random mutations of a small document: whatever the bytes, the reader returns.
-    const QByteArray seed("{\\rtf1\\ansi{\\fonttbl{\\f0 Sans;}}\\pard\\b Title\\b0\\par"
-                          "{\\pntext\\'95\\tab}{\\*\\pn\\pnlvlblt}\\fi-360\\li720 item \\u8364?\\par}");
+    const QByteArray seed(
+        "{\\rtf1\\ansi{\\fonttbl{\\f0 Sans;}}\\pard\\b Title\\b0\\par"
+        "{\\pntext\\'95\\tab}{\\*\\pn\\pnlvlblt}\\fi-360\\li720 item \\u8364?\\par}");
     QRandomGenerator rng(20260101);
     for (int i = 0; i < 300; ++i) {
         QByteArray m = seed;

@@ -219,16 +219,20 @@ void TestWindows::help_showsOurDocumentAndStaysOnTop()
 void TestWindows::help_missingOrDamagedDocument()
 {
     SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
-    QVERIFY(!Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("gone/Help.rtf"))));
+    QVERIFY(
+        !Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("gone/Help.rtf"))));
     QVERIFY(!Form8::instance());
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.rtf")));
-    QVERIFY(!Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("folder.rtf"))));
+    QVERIFY(
+        !Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("folder.rtf"))));
 
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.append(char((i * 7919) & 0xFF));
-    QVERIFY(writeFile(m_dir->file(QStringLiteral("damaged.rtf")), QByteArray("{\\rtf1 {\\b ") + garbage));
-    Form8 *w = Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("damaged.rtf")));
+    QVERIFY(writeFile(m_dir->file(QStringLiteral("damaged.rtf")),
+                      QByteArray("{\\rtf1 {\\b ") + garbage));
+    Form8 *w =
+        Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("damaged.rtf")));
     QVERIFY(w);
     QVERIFY(w->isVisible());
 }
@@ -239,7 +243,8 @@ void TestWindows::about_showsProductInformation()
     QCOMPARE(w->windowTitle(), QStringLiteral("About Quorvex Fax Varnel"));
     QCOMPARE(w->Label1->text(), QStringLiteral("Quorvex Fax Varnel"));
     QCOMPARE(w->Label2->text(), QStringLiteral("Version:"));
-    QCOMPARE(w->lblVersion->text(), QStringLiteral("%1.%2").arg(VARNEL_VERSION_MAJOR).arg(VARNEL_VERSION_MINOR));
+    QCOMPARE(w->lblVersion->text(),
+             QStringLiteral("%1.%2").arg(VARNEL_VERSION_MAJOR).arg(VARNEL_VERSION_MINOR));
     QCOMPARE(w->Label3->text(), QStringLiteral("Owned By:"));
     QCOMPARE(w->lblCompany->text(), QStringLiteral(VARNEL_COMPANY_NAME));
     QCOMPARE(w->Label4->text(), QStringLiteral("Website:"));
@@ -324,7 +329,9 @@ void TestWindows::skin_ownSkinLoads()
     QVERIFY(!skin.styleSheet().contains(QLatin1String("${"))); // every colour resolved
     // Text and its background differ enough to read (WCAG contrast of at least 4.5).
     auto luminance = [](const QColor &x) {
-        auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        auto ch = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * ch(x.redF()) + 0.7152 * ch(x.greenF()) + 0.0722 * ch(x.blueF());
     };
     auto contrast = [&](const QColor &a, const QColor &b) {
@@ -347,8 +354,10 @@ void TestWindows::damagedSkin_data()
     QTest::addColumn<QByteArray>("styleFile"); // null: no style file at all
 
     const QByteArray style("QPushButton { color: ${fore}; }");
-    const QByteArray good("Back=#ffffff\nFore=#000000\nPanel=#cccccc\nPanelText=#111111\nStyle=s.qss\n");
-    QTest::newRow("a colour missing") << QByteArray("Back=#ffffff\nFore=#000000\nPanel=#cccccc\nStyle=s.qss\n") << style;
+    const QByteArray good(
+        "Back=#ffffff\nFore=#000000\nPanel=#cccccc\nPanelText=#111111\nStyle=s.qss\n");
+    QTest::newRow("a colour missing")
+        << QByteArray("Back=#ffffff\nFore=#000000\nPanel=#cccccc\nStyle=s.qss\n") << style;
     QTest::newRow("not a colour") << QByteArray(good).replace("#cccccc", "#ccxxcc") << style;
     QTest::newRow("not key=value") << QByteArray(good) + "garbage line\n" << style;
     QTest::newRow("binary garbage") << QByteArray("\x00\x01\x02\xff\xfe=\x80\x81", 9) << style;
@@ -356,7 +365,8 @@ void TestWindows::damagedSkin_data()
     QTest::newRow("no style named") << QByteArray(good).replace("Style=s.qss\n", "") << style;
     QTest::newRow("style file missing") << good << QByteArray();
     QTest::newRow("style file empty") << good << QByteArray(" \n");
-    QTest::newRow("style names an unknown colour") << good << QByteArray("QLabel { color: ${purple}; }");
+    QTest::newRow("style names an unknown colour")
+        << good << QByteArray("QLabel { color: ${purple}; }");
     QTest::newRow("far too large") << QByteArray(good) + QByteArray(300 * 1024, ';') << style;
 }
 
@@ -451,23 +461,57 @@ void TestWindows::colourRules_data()
     QTest::addColumn<QString>("typeName");
     QTest::addColumn<QString>("rule"); // "back", "back+fore", "panel" or "none"
 
-    QTest::newRow("button") << "QPushButton" << "CommandButton" << "back";
-    QTest::newRow("line edit") << "QLineEdit" << "TextBox" << "back+fore";
-    QTest::newRow("text edit") << "QTextEdit" << "TextBox" << "back+fore";
-    QTest::newRow("plain text edit") << "QPlainTextEdit" << "TextBox" << "back+fore";
-    QTest::newRow("combo box") << "QComboBox" << "ComboBox" << "back+fore";
-    QTest::newRow("editable combo box") << "editable QComboBox" << "ComboBox" << "back+fore";
-    QTest::newRow("list widget") << "QListWidget" << "ListBox" << "back+fore";
-    QTest::newRow("list view") << "QListView" << "ListBox" << "back+fore";
-    QTest::newRow("tree view") << "QTreeView" << "ListView" << "back+fore";
-    QTest::newRow("table widget") << "QTableWidget" << "ListView" << "back+fore";
-    QTest::newRow("picture box") << "PictureBox" << "PictureBox" << "panel";
-    QTest::newRow("label with a picture") << "QLabel with a picture" << "PictureBox" << "panel";
-    QTest::newRow("label") << "QLabel" << "Label" << "none";
-    QTest::newRow("check box") << "QCheckBox" << "CheckBox" << "none";
-    QTest::newRow("group box") << "QGroupBox" << "Frame" << "none";
-    QTest::newRow("rich text box") << "QTextBrowser" << "RichTextBox" << "none";
-    QTest::newRow("progress bar") << "QProgressBar" << "ProgressBar" << "none";
+    QTest::newRow("button") << "QPushButton"
+                            << "CommandButton"
+                            << "back";
+    QTest::newRow("line edit") << "QLineEdit"
+                               << "TextBox"
+                               << "back+fore";
+    QTest::newRow("text edit") << "QTextEdit"
+                               << "TextBox"
+                               << "back+fore";
+    QTest::newRow("plain text edit") << "QPlainTextEdit"
+                                     << "TextBox"
+                                     << "back+fore";
+    QTest::newRow("combo box") << "QComboBox"
+                               << "ComboBox"
+                               << "back+fore";
+    QTest::newRow("editable combo box") << "editable QComboBox"
+                                        << "ComboBox"
+                                        << "back+fore";
+    QTest::newRow("list widget") << "QListWidget"
+                                 << "ListBox"
+                                 << "back+fore";
+    QTest::newRow("list view") << "QListView"
+                               << "ListBox"
+                               << "back+fore";
+    QTest::newRow("tree view") << "QTreeView"
+                               << "ListView"
+                               << "back+fore";
+    QTest::newRow("table widget") << "QTableWidget"
+                                  << "ListView"
+                                  << "back+fore";
+    QTest::newRow("picture box") << "PictureBox"
+                                 << "PictureBox"
+                                 << "panel";
+    QTest::newRow("label with a picture") << "QLabel with a picture"
+                                          << "PictureBox"
+                                          << "panel";
+    QTest::newRow("label") << "QLabel"
+                           << "Label"
+                           << "none";
+    QTest::newRow("check box") << "QCheckBox"
+                               << "CheckBox"
+                               << "none";
+    QTest::newRow("group box") << "QGroupBox"
+                               << "Frame"
+                               << "none";
+    QTest::newRow("rich text box") << "QTextBrowser"
+                                   << "RichTextBox"
+                                   << "none";
+    QTest::newRow("progress bar") << "QProgressBar"
+                                  << "ProgressBar"
+                                  << "none";
 }
 
 void TestWindows::colourRules()
@@ -524,8 +568,8 @@ void TestWindows::colourRules()
         QCOMPARE(p.color(QPalette::Text), d.color(QPalette::Text));
         QVERIFY(drawsColour(panel));
     } else {
-        for (QPalette::ColorRole r : {QPalette::Base, QPalette::Text, QPalette::Button, QPalette::ButtonText,
-                                      QPalette::Window, QPalette::WindowText})
+        for (QPalette::ColorRole r : {QPalette::Base, QPalette::Text, QPalette::Button,
+                                      QPalette::ButtonText, QPalette::Window, QPalette::WindowText})
             QCOMPARE(p.color(r), d.color(r));
         QVERIFY(w->styleSheet().isEmpty());
     }
@@ -697,7 +741,8 @@ void TestWindows::setupBanner_placesTheBannerInAPictureBox()
         QCOMPARE(f->y(), 60 + 30 + 7); // banner height + old top + 100 twips
 
     QUrl navigated;
-    PictureBox *picBox = SetupBanner(&main, wbBanner, wbPicture, pixels, [&](const QUrl &u) { navigated = u; });
+    PictureBox *picBox =
+        SetupBanner(&main, wbBanner, wbPicture, pixels, [&](const QUrl &u) { navigated = u; });
     QVERIFY(picBox);
     QCOMPARE(picBox->objectName(), QStringLiteral("picBox"));
     QCOMPARE(picBox->parentWidget(), &main);
