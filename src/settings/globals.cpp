@@ -10,9 +10,45 @@ static void bump(qint32 &counter)
         ++counter;
 }
 
+static constexpr int kWriteIntervalMs = 1000;
+
 Counters::Counters(SettingsStore *settings, QObject *parent)
     : QObject(parent), m_settings(settings)
 {
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &Counters::flush);
+}
+
+Counters::~Counters()
+{
+    flush();
+}
+
+void Counters::writeThrough(bool scanned)
+{
+    if (!m_settings)
+        return;
+    (scanned ? m_pendingScanned : m_pendingEmail) = true;
+    if (!m_sinceWrite.isValid() || m_sinceWrite.hasExpired(kWriteIntervalMs)) {
+        flush();
+    } else if (!m_flushTimer.isActive()) {
+        m_flushTimer.start(int(kWriteIntervalMs - m_sinceWrite.elapsed()));
+    }
+}
+
+void Counters::flush()
+{
+    m_flushTimer.stop();
+    if (!m_settings || !hasPendingWrite())
+        return;
+    QList<QPair<QString, QString>> values;
+    if (m_pendingScanned)
+        values.append({QString::fromLatin1(SettingKeys::lHistWebScanned), QString::number(m_histWebScanned)});
+    if (m_pendingEmail)
+        values.append({QString::fromLatin1(SettingKeys::lHistEmailFound), QString::number(m_histEmailFound)});
+    m_settings->writeMany(values);
+    m_pendingScanned = m_pendingEmail = false;
+    m_sinceWrite.start();
 }
 
 void Counters::AddStat(qint16 kind)
@@ -21,9 +57,7 @@ void Counters::AddStat(qint16 kind)
     case SiteScanned:
         bump(m_webScanned);
         bump(m_histWebScanned);
-        if (m_settings)
-            m_settings->write(QString::fromLatin1(SettingKeys::lHistWebScanned),
-                              QString::number(m_histWebScanned));
+        writeThrough(true);
         break;
     case SiteFound:
         bump(m_webFound);
@@ -31,9 +65,7 @@ void Counters::AddStat(qint16 kind)
     case NumberFound:
         bump(m_emailFound);
         bump(m_histEmailFound);
-        if (m_settings)
-            m_settings->write(QString::fromLatin1(SettingKeys::lHistEmailFound),
-                              QString::number(m_histEmailFound));
+        writeThrough(false);
         break;
     default:
         break;
@@ -43,6 +75,7 @@ void Counters::AddStat(qint16 kind)
 
 void Counters::loadFromSettings()
 {
+    flush();
     m_webScanned = m_webFound = m_emailFound = 0;
     if (m_settings) {
         m_histEmailFound = m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));

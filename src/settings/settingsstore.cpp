@@ -49,6 +49,14 @@ void SettingsStore::write(const QString &key, const QString &value)
     m_lastWriteOk = m_settings->status() == QSettings::NoError;
 }
 
+void SettingsStore::writeMany(const QList<QPair<QString, QString>> &values)
+{
+    for (const auto &kv : values)
+        m_settings->setValue(fullKey(kv.first), kv.second);
+    m_settings->sync();
+    m_lastWriteOk = m_settings->status() == QSettings::NoError;
+}
+
 int SettingsStore::readInt(const QString &key, int def, int min, int max) const
 {
     const QString text = read(key, QString::number(def)).trimmed();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <memory>
 
@@ -31,6 +33,8 @@ public:
     QString read(const QString &key, const QString &def) const;
     // SaveSetting: write and flush at once.
     void write(const QString &key, const QString &value);
+    // Several keys with one write of the file.
+    void writeMany(const QList<QPair<QString, QString>> &values);
 
     // A stored value that is not a decimal integer, or lies outside [min, max],
     // reads as def: a damaged or hand-edited file never stops the program.

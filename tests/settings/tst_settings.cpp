@@ -81,8 +81,11 @@ private Q_SLOTS:
         QCOMPARE(c.lWebFound(), 1);
         QCOMPARE(c.lHistWebScanned(), 1);
 
+        // The first count went to the file at once; the burst follows within a second.
+        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore(ini).read(QStringLiteral("lHistEmailFound"), QStringLiteral("0")),
+                                  QStringLiteral("47"), 3000);
+        QVERIFY(!c.hasPendingWrite());
         SettingsStore other(ini);
-        QCOMPARE(other.read(QStringLiteral("lHistEmailFound"), QStringLiteral("0")), QStringLiteral("47"));
         QCOMPARE(other.read(QStringLiteral("lHistWebScanned"), QStringLiteral("0")), QStringLiteral("1"));
 
         // The next run starts its own counters at 0 and the historic ones at the total.
@@ -90,6 +93,22 @@ private Q_SLOTS:
         next.loadFromSettings();
         QCOMPARE(next.lEmailFound(), 0);
         QCOMPARE(next.lHistEmailFound(), 47);
+    }
+
+    void firstCountWrittenAtOnce_pendingCountsWrittenAtDestruction()
+    {
+        TempDataDir dir;
+        const QString ini = SettingsStore::iniPathForDataDir(dir.path());
+        SettingsStore s(ini);
+        {
+            Counters c(&s);
+            c.AddStat(Counters::SiteScanned);
+            QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()), QStringLiteral("1"));
+            for (int i = 0; i < 500; ++i)
+                c.AddStat(Counters::SiteScanned);
+            QVERIFY(c.hasPendingWrite());
+        }
+        QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()), QStringLiteral("501"));
     }
 
     void siteFound_writesNothing()
