@@ -19,7 +19,7 @@ void printHelp(FILE *out)
     std::fprintf(out, "varnel-tool: the command-line companion of Quorvex Fax Varnel\n\n"
                       "usage: varnel-tool COMMAND [ARGS...]\n\ncommands:\n");
     for (const ToolCommand *c : registry())
-        std::fprintf(out, "  %-60s %s\n", c->usage, c->summary);
+        std::fprintf(out, "  %s\n      %s\n", c->usage, c->summary);
 }
 } // namespace
 
