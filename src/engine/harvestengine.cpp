@@ -548,34 +548,17 @@ void HarvestEngine::startDiscovery(bool unloadFirst)
 
 void HarvestEngine::Command1_Click()
 {
-    setEnabled(Button::cmdResume, false);
-    setEnabled(Button::cmdViewDatabase, false);
-    setEnabled(Button::Command2, false);
-    setEnabled(Button::Command3, false);
-    if (!m_db->DeleteAllWebsites())
-        return;
-    playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
-    if (m_list1->isEmpty()) {
-        informationBox(
-            QStringLiteral("Please enter at least one search term before begining your search."));
-        Q_EMIT focusRequested(FocusTarget::Text1);
-        return;
-    }
-    if (option(Option::Combo1) < 0) {
-        informationBox(QStringLiteral("Please enter a search type before begining your search."));
-        Q_EMIT focusRequested(FocusTarget::Combo1);
-        return;
-    }
-    if (option(Option::Combo2) < 0) {
-        informationBox(QStringLiteral(
-            "Please select the number of search results to retrieve before begining your search."));
-        Q_EMIT focusRequested(FocusTarget::Combo2);
-        return;
-    }
-    startDiscovery(false);
+    beginSearch(false);
 }
 
 void HarvestEngine::StartNextSearch()
+{
+    beginSearch(true);
+}
+
+// Start and StartNextSearch: the same steps, except that the move to the next search
+// string first unloads a list builder window that is still loaded.
+void HarvestEngine::beginSearch(bool unloadFirst)
 {
     setEnabled(Button::cmdResume, false);
     setEnabled(Button::cmdViewDatabase, false);
@@ -601,7 +584,7 @@ void HarvestEngine::StartNextSearch()
         Q_EMIT focusRequested(FocusTarget::Combo2);
         return;
     }
-    startDiscovery(true);
+    startDiscovery(unloadFirst);
 }
 
 void HarvestEngine::listBuilderUnloaded()

@@ -312,6 +312,7 @@ private:
     void slotFinished(int slot);
     void slotAbandoned(int slot);
     void SavePage(QByteArray &body, int slot);
+    void beginSearch(bool unloadFirst);
     void startDiscovery(bool unloadFirst);
     void setOptionValue(Option option, int value, bool write);
     void setComboText(Option combo, const QString &text);
