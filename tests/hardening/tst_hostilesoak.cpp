@@ -1,0 +1,87 @@
+// The harvest against a web where most sites misbehave (silence, trickle, connections that
+// never close, no blank line, oversize bodies, resets, refused connections, garbage bytes,
+// a header of 1 MiB, 100,000 links on one line, redirect loops) with well-behaved sites
+// mixed in: it reaches the end of its queue, no slot is ever left without its watchdogs,
+// and every well-behaved site is harvested completely. The long run is bench/soak/.
+
+#include "enginetestkit.h"
+#include "hostileweb.h"
+
+#include <QtTest>
+
+class TestHostileSoak : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void hostileQueue_reachesItsEnd_goodSitesComplete()
+    {
+        EngineRig rig;
+        const HostileWeb web = HostileWeb::build(rig.web, HostileWeb::mixOf(240), 7);
+        ResolveMap map;
+        web.addResolveEntries(&map, rig.web);
+        rig.engine.setResolveMap(map);
+
+        QString search = QStringLiteral("soak");
+        rig.db()->AddSearch(search);
+        rig.queue(web.queue());
+        rig.engine.Form_Load();
+        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
+        QCOMPARE(rig.engine.option(HarvestEngine::Option::chkFollow), 1);
+        // Shorter watchdogs than a user's harvest, so that a few hundred sites take seconds.
+        rig.engine.setTimeout(2);
+        rig.engine.setTimeout2(4);
+
+        // A slot with a connection but no watchdog would never be given up: stuck.
+        QStringList stuck;
+        QTimer sampler;
+        sampler.setInterval(100);
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
+                const HarvestEngine::SlotInfo info = rig.engine.slotInfo(i);
+                if (info.connected && !info.watchdogs)
+                    stuck << QString::fromLatin1(info.strHost);
+            }
+        });
+        sampler.start();
+
+        rig.engine.cmdResume_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped,
+                                 180000);
+        sampler.stop();
+
+        QVERIFY2(stuck.isEmpty(), qPrintable(stuck.join(QLatin1Char(' '))));
+        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.db()->CountWebsites(), 0);
+        QVERIFY(rig.engine.List2()->isEmpty());
+        for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
+            const HarvestEngine::SlotInfo info = rig.engine.slotInfo(i);
+            QVERIFY(!info.connected && !info.watchdogs);
+        }
+        // Every site was asked for (a refused one cannot be seen by the server).
+        for (const HostileWeb::Site &site : web.sites()) {
+            if (site.kind != HostileWeb::Kind::Refused)
+                QVERIFY2(rig.web.requestCount(site.address.toLatin1(), "/") >= 1,
+                         qPrintable(site.address));
+        }
+        // The well-behaved sites: both pages fetched once, both numbers stored, never given up.
+        const QStringList stored = rig.storedFaxes();
+        QStringList missing;
+        for (const QString &number : web.goodNumbers()) {
+            if (!stored.contains(number))
+                missing << number;
+        }
+        if (!missing.isEmpty())
+            qWarning() << "stored" << stored.size() << stored.mid(0, 10);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char(' '))));
+        for (const QString &host : web.goodHosts()) {
+            QCOMPARE(rig.web.requestCount(host.toLatin1(), "/"), 1);
+            QCOMPARE(rig.web.requestCount(host.toLatin1(), "/contact.htm"), 1);
+            QVERIFY(!rig.engine.strTimedOutHosts().contains(host.toLatin1()));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostileSoak)
+#include "tst_hostilesoak.moc"
