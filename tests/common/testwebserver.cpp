@@ -358,6 +358,14 @@ void TestWebServer::respond(QTcpSocket *socket, const Response &r)
     case Fault::CloseAtOnce:
         socket->disconnectFromHost();
         break;
+    case Fault::Delay: {
+        const QByteArray all = render(r);
+        QTimer::singleShot(r.delayMs, socket, [socket, all] {
+            socket->write(all);
+            socket->disconnectFromHost();
+        });
+        break;
+    }
     case Fault::Oversize:
         socket->write(render(r));
         c->oversizeLeft = r.oversizeBytes;

@@ -42,7 +42,8 @@ public:
         NoBlankLine, // send the status line, headers and body without the blank line, close
         Oversize,    // a body of oversizeBytes bytes streamed as the client reads, then close
         Reset,       // send the first half of the response, then reset the connection
-        CloseAtOnce  // close as soon as the request has arrived, without a byte
+        CloseAtOnce, // close as soon as the request has arrived, without a byte
+        Delay        // send the response delayMs after the request, then close
     };
 
     struct Response
@@ -59,6 +60,7 @@ public:
         Fault fault = Fault::None;
         qint64 oversizeBytes = 0;
         int trickleIntervalMs = 1000;
+        int delayMs = 0;
     };
 
     struct Request
