@@ -9,6 +9,7 @@
 #include "harvestmessages.h"
 #include "httpbrowser.h"
 #include "moddatabase.h"
+#include "pageanalysis.h"
 #include "resolvemap.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
@@ -31,7 +32,7 @@ static ToolCommand cmd(
     "varnel-tool harvest [--data-dir DIR] [--search TEXT]... [--engine google|yahoo] [--results N] "
     "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search "
     "stop|continue] "
-    "[--resume] [--resolve PATTERN=ADDRESS:PORT]...",
+    "[--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]",
     "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
     "queue)",
     runHarvest);
@@ -89,6 +90,9 @@ struct Options
     QStringList searches;
     QList<QPair<HarvestEngine::Option, int>> clicks;
     bool resume = false;
+    bool printStored = false;
+    int timeout = 0;  // watchdog limits in seconds; 0 keeps the engine's own
+    int timeout2 = 0;
     ResolveMap resolve;
     ResolveMap tlsResolve;
 };
@@ -153,6 +157,18 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->clicks.append({O::cmbLastSearch, v == QLatin1String("stop") ? 0 : 1});
         } else if (a == QLatin1String("--resume")) {
             o->resume = true;
+        } else if (a == QLatin1String("--print-stored")) {
+            o->printStored = true;
+        } else if (a == QLatin1String("--timeout") || a == QLatin1String("--timeout2")) {
+            if (!value(&v))
+                return false;
+            bool ok = false;
+            const int seconds = v.toInt(&ok);
+            if (!ok || seconds < 1 || seconds > 3600) {
+                *error = QStringLiteral("%1 is a number of seconds from 1 to 3600").arg(a);
+                return false;
+            }
+            (a == QLatin1String("--timeout") ? o->timeout : o->timeout2) = seconds;
         } else if (a == QLatin1String("--resolve")) {
             if (!value(&v))
                 return false;
@@ -200,6 +216,22 @@ static int runHarvest(const QStringList &args)
     engine.Form_Load();
     if (!engine.database()->isUsable())
         return Tool::fileError(engine.database()->databasePath(), engine.database()->lastError());
+    if (o.timeout > 0)
+        engine.setTimeout(qint16(o.timeout));
+    if (o.timeout2 > 0)
+        engine.setTimeout2(qint16(o.timeout2));
+    if (o.printStored) {
+        // Each number once its row is in the store, so that a caller killing the harvest
+        // knows which numbers must have survived.
+        modDatabase *db = engine.database();
+        engine.pageAnalysis()->setObservers(nullptr, [db](const QString &entry) {
+            if (!db->lastError().isEmpty())
+                return;
+            const QString number = entry.section(QStringLiteral(" | "), 0, 0);
+            std::printf("stored %s\n", qPrintable(number));
+            std::fflush(stdout);
+        });
+    }
     for (const auto &click : o.clicks)
         engine.setOption(click.first, click.second);
     for (const QString &s : o.searches) {

@@ -94,6 +94,8 @@ private Q_SLOTS:
         QTest::newRow("resolve") << QStringList{QStringLiteral("--resolve"),
                                                 QStringLiteral("nonsense")};
         QTest::newRow("missing value") << QStringList{QStringLiteral("--search")};
+        QTest::newRow("timeout") << QStringList{QStringLiteral("--timeout"), QStringLiteral("0")};
+        QTest::newRow("timeout2") << QStringList{QStringLiteral("--timeout2"), QStringLiteral("x")};
     }
     void badArguments()
     {
