@@ -484,6 +484,8 @@ void HarvestEngine::Form_Load()
     m_timeout2 = 30;
     m_analysis->setLFaxCount(0);
     m_lSitesSinceAdvance = 0;
+    // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
+    m_db->restorePending();
     m_db->LoadFaxPreview();
     m_db->LoadSearches();
     if (m_list1->isEmpty())
@@ -515,6 +517,7 @@ void HarvestEngine::Form_Unload()
         m_db->AddWebsite(copy);
     }
     m_list2->clear();
+    m_db->clearAllPending();
     refreshState();
 }
 
@@ -625,10 +628,13 @@ void HarvestEngine::requeueInterrupted()
     // is fetched again by Resume anyway.
     const QString head = m_headHandedOut ? m_list2->item(0) : QString();
     for (FetchSlot *s : m_slots) {
-        if (!s->isConnected() || s->site.isEmpty() || s->site == head)
+        const QString site = s->site;
+        s->site.clear(); // the slot holds no site any more
+        if (!s->isConnected() || site.isEmpty() || site == head)
             continue;
-        QString copy = s->site;
+        QString copy = site;
         m_db->AddWebsite(copy);
+        m_db->clearPending(site);
     }
 }
 
@@ -782,6 +788,8 @@ bool HarvestEngine::refill()
 {
     const QString site = NextQueuedSite();
     if (!site.isEmpty()) {
+        // Noted as pending before it leaves the backlog: a kill in between keeps it.
+        m_db->notePending(site);
         QString copy = site;
         m_db->DeleteWebsite(copy);
     }
@@ -801,7 +809,13 @@ void HarvestEngine::FetchNextSite(int slot)
     if (slot < 0 || slot >= SlotCount)
         return;
     // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
+    FetchSlot *s = m_slots[size_t(slot)];
     for (;;) {
+        // The slot's last site (analysed, given up or skipped) is no longer pending.
+        if (!s->site.isEmpty()) {
+            m_db->clearPending(s->site);
+            s->site.clear();
+        }
         if (!m_bHarvesting)
             return;
         if (m_lSitesSinceAdvance < std::numeric_limits<qint32>::max())
@@ -829,6 +843,7 @@ void HarvestEngine::FetchNextSite(int slot)
             }
             if (siteAcceptable(m_list2->item(0)))
                 break;
+            m_db->clearPending(m_list2->item(0));
             m_list2->removeItem(0);
             if (!refill())
                 return;
@@ -839,7 +854,7 @@ void HarvestEngine::FetchNextSite(int slot)
         markHandedOut(site);
         if (!refill())
             return;
-        m_slots[size_t(slot)]->site = site;
+        s->site = site;
         if (ConnectSlot(slot) == ConnectResult::Skipped)
             continue;
         return;

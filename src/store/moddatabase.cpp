@@ -214,6 +214,7 @@ bool modDatabase::createSchema()
         "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)",
         "CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)",
         "CREATE TABLE IF NOT EXISTS searches (search TEXT)",
+        "CREATE TABLE IF NOT EXISTS pending (website TEXT)",
         "CREATE INDEX IF NOT EXISTS faxes_fax ON faxes (fax COLLATE NOCASE)",
         "CREATE INDEX IF NOT EXISTS faxes_date ON faxes (Date)",
         "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)",
@@ -344,6 +345,7 @@ bool modDatabase::DeleteAllWebsites()
     if (m_counters)
         m_counters->resetWebCounters();
     m_handedOut.clear();
+    clearAllPending();
     return true;
 }
 
@@ -455,8 +457,10 @@ bool modDatabase::LoadWebsiteQueue()
         for (const QString &s : qAsConst(sites))
             m_list2->addItem(s);
     }
-    // Each loaded site leaves the backlog (the first matching row of each).
+    // Each loaded site leaves the backlog (the first matching row of each), noted as
+    // pending first, so that a kill in between keeps it.
     for (const QString &s : qAsConst(sites)) {
+        notePending(s);
         QString copy = s;
         DeleteWebsite(copy);
     }
@@ -494,6 +498,73 @@ QString modDatabase::firstWebsite(bool *ok)
         site = q->value(0).toString();
     q->finish();
     return site;
+}
+
+void modDatabase::notePending(const QString &site)
+{
+    QSqlQuery *q = prepared("INSERT INTO pending (website) VALUES (?)");
+    if (q) {
+        q->addBindValue(site);
+        exec(q);
+        q->finish();
+    }
+}
+
+void modDatabase::clearPending(const QString &site)
+{
+    QSqlQuery *q = prepared("DELETE FROM pending WHERE rowid = (SELECT rowid FROM pending "
+                            "WHERE website = ? ORDER BY rowid LIMIT 1)");
+    if (q) {
+        q->addBindValue(site);
+        exec(q);
+        q->finish();
+    }
+}
+
+void modDatabase::clearAllPending()
+{
+    QSqlQuery *q = prepared("DELETE FROM pending");
+    if (q) {
+        exec(q);
+        q->finish();
+    }
+}
+
+int modDatabase::restorePending()
+{
+    QSqlQuery *count = prepared("SELECT count(*) FROM pending");
+    if (!count || !exec(count))
+        return 0;
+    const int n = count->next() ? count->value(0).toInt() : 0;
+    count->finish();
+    if (n == 0)
+        return 0;
+    // One transaction: each site is back in the backlog exactly once, or still pending.
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction()) {
+        fail(db.lastError().text());
+        return 0;
+    }
+    QSqlQuery *move = prepared("INSERT INTO websites (website, Date) "
+                               "SELECT website, ? FROM pending ORDER BY rowid");
+    QSqlQuery *clear = prepared("DELETE FROM pending");
+    bool ok = move && clear;
+    if (ok) {
+        move->addBindValue(nowText());
+        ok = exec(move);
+        move->finish();
+    }
+    if (ok) {
+        ok = exec(clear);
+        clear->finish();
+    }
+    if (!ok || !db.commit()) {
+        if (ok)
+            fail(db.lastError().text());
+        db.rollback();
+        return 0;
+    }
+    return n;
 }
 
 void modDatabase::markHandedOut(const QString &site)

@@ -82,6 +82,16 @@ public:
     void clearHandedOut() { m_handedOut.clear(); }
     int handedOutCount() const { return int(m_handedOut.size()); }
 
+    // The sites taken out of the backlog (into List2 or a download) are noted in a table
+    // of their own until their page has been analysed, so that a harvest that is killed
+    // loses none of them: restorePending() at the next start puts what is still noted back
+    // into the backlog (as a clean shutdown does) and returns how many. Emptying the
+    // backlog (DeleteAllWebsites) forgets them too.
+    void notePending(const QString &site);
+    void clearPending(const QString &site); // the first matching note
+    void clearAllPending();
+    int restorePending();
+
     // Every stored number in stored order, for the export. *ok false when the store
     // cannot be read.
     QList<FaxRow> allFaxRows(bool *ok = nullptr);
