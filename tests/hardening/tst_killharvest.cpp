@@ -4,7 +4,10 @@
 // last run ends every number of the web is stored: no queued site was lost to a kill.
 
 #include "globals.h"
+#include "harvestengine.h"
 #include "moddatabase.h"
+#include "resolvemap.h"
+#include "textlist.h"
 #include "settingsstore.h"
 #include "testenv.h"
 #include "testwebserver.h"
@@ -80,6 +83,61 @@ class TestKillHarvest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { TestEnv::enterTestMode(); }
+
+    // The same without a process: an engine that goes without its shutdown (as a kill
+    // leaves the store) while its slots download and List2 holds the head of the queue.
+    void engineGoneWithoutShutdown_nextStartHasEverySite()
+    {
+        TempDataDir dir;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        TestWebServer::Response silent;
+        silent.fault = TestWebServer::Fault::NoAnswer;
+        web.setFallback(silent);
+        QStringList queued;
+        {
+            modDatabase db(dir.path());
+            QString search = QStringLiteral("plumbers");
+            db.AddSearch(search);
+            for (int i = 0; i < 40; ++i) {
+                QString site = QStringLiteral("s%1.test").arg(i);
+                queued << site;
+                db.AddWebsite(site);
+            }
+        }
+        ResolveMap map;
+        map.add(web.resolveSpec());
+        {
+            SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
+            HarvestEngine engine(dir.path(), &settings);
+            engine.setResolveMap(map);
+            engine.Form_Load();
+            engine.cmdResume_Click();
+            QTRY_COMPARE(web.requests().size(), HarvestEngine::SlotCount);
+            QVERIFY(!engine.List2()->isEmpty());
+        } // no Form_Unload
+
+        SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
+        HarvestEngine engine(dir.path(), &settings);
+        engine.Form_Load();
+        QVERIFY(engine.isEnabled(HarvestEngine::Button::cmdResume));
+        QStringList seen = engine.List2()->items();
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gone"));
+        db.setDatabaseName(engine.database()->databasePath());
+        QVERIFY(db.open());
+        {
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT website FROM websites")));
+            while (q.next())
+                seen << q.value(0).toString();
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("gone"));
+        seen.sort();
+        queued.sort();
+        QCOMPARE(seen, queued);
+    }
 
     void killedAtRandom_keepsNumbersAndQueue()
     {
