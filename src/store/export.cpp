@@ -71,8 +71,8 @@ Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
     const QList<FaxRow> rows = db.allFaxRows(&readOk);
     if (!readOk) {
         result.error =
-            QStringLiteral("The fax numbers could not be read from %1, so nothing was exported.")
-                .arg(QDir::toNativeSeparators(db.databasePath()));
+            QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
+                .arg(QDir::toNativeSeparators(db.databasePath()), db.lastError());
         return result;
     }
     const QByteArray bytes = format(rows, type, space);

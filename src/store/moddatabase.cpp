@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 
 const char *const modDatabase::fileName = "varnel.mdb";
@@ -16,6 +18,8 @@ const char *const modDatabase::fileName = "varnel.mdb";
 namespace {
 
 const char *const kDateFormat = "yyyy-MM-dd HH:mm:ss";
+// How long an operation waits for a lock another connection holds.
+constexpr int kBusyTimeoutMs = 3000;
 
 // Removes every occurrence of needle (ASCII letters folded), in one left-to-right pass.
 void removeAllAsciiCaseless(QString &text, QLatin1String needle)
@@ -67,6 +71,12 @@ QString trimSpaces(const QString &s)
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        // A folder, a pipe or a device: never opened (reading a pipe would wait forever).
+        *why = QStringLiteral("it is not a file");
+        return false;
+    }
     QFile f(path);
     if (!f.exists() || f.size() == 0)
         return true; // a new or empty file becomes a new database; nothing is lost
@@ -80,6 +90,41 @@ bool looksLikeSqlite(const QString &path, QString *why)
         return false;
     }
     return true;
+}
+
+// What went wrong, in words a user can act on, with SQLite's own text after it.
+QString reasonOf(const QSqlError &error, const QString &dataDir)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return QStringLiteral("another program is using it (%1)").arg(text);
+    case 8: // SQLITE_READONLY
+        if (!QFileInfo(dataDir).isWritable())
+            return QStringLiteral("its folder %1 cannot be written (%2)")
+                .arg(QDir::toNativeSeparators(dataDir), text);
+        return QStringLiteral("it cannot be written (%1)").arg(text);
+    case 10: // SQLITE_IOERR
+    case 13: // SQLITE_FULL
+        return QStringLiteral("the disk is full or cannot be written (%1)").arg(text);
+    case 11: // SQLITE_CORRUPT
+        return QStringLiteral("it is damaged (%1)").arg(text);
+    case 14: // SQLITE_CANTOPEN
+        if (!QFileInfo(dataDir).isWritable())
+            return QStringLiteral("its folder %1 cannot be written (%2)")
+                .arg(QDir::toNativeSeparators(dataDir), text);
+        return QStringLiteral("it cannot be opened (%1)").arg(text);
+    case 26: // SQLITE_NOTADB
+        return QStringLiteral("it is not a fax database (%1)").arg(text);
+    default:
+        return text;
+    }
+}
+
+bool isWriteStatement(const QSqlQuery *q)
+{
+    return !q->lastQuery().startsWith(QLatin1String("SELECT"));
 }
 
 } // namespace
@@ -149,20 +194,36 @@ QString modDatabase::nowText() const
     return m_clock->now().toString(QLatin1String(kDateFormat));
 }
 
+void modDatabase::setBusyTimeout(int ms)
+{
+    if (!m_open)
+        return;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(ms));
+}
+
 void modDatabase::fail(const QString &what)
 {
     m_lastError = what;
     if (!m_reported) {
         m_reported = true;
+        // While the problem stands, the next operations fail at once instead of each
+        // waiting for a lock that another program holds.
+        setBusyTimeout(0);
         Q_EMIT storeProblem(QStringLiteral("The fax database %1 cannot be used: %2.")
                                 .arg(QDir::toNativeSeparators(databasePath()), what));
     }
 }
 
-void modDatabase::succeeded()
+void modDatabase::succeeded(bool wrote)
 {
     m_lastError.clear();
-    m_reported = false;
+    // Reading works while writing may not (a full disk): only a write shows that the store
+    // works again, so that one problem is reported once.
+    if (wrote && m_reported) {
+        m_reported = false;
+        setBusyTimeout(kBusyTimeoutMs);
+    }
 }
 
 bool modDatabase::isUsable()
@@ -187,10 +248,16 @@ bool modDatabase::open()
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
                           ? QSqlDatabase::database(m_connectionName, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    if (!QFileInfo(m_dataDir).isWritable()) {
+        if (openReadOnly())
+            return true;
+        fail(QStringLiteral("its folder %1 cannot be written").arg(QDir::toNativeSeparators(m_dataDir)));
+        return false;
+    }
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_reported ? 0 : kBusyTimeoutMs));
     if (!db.open()) {
-        fail(db.lastError().text());
+        fail(reasonOf(db.lastError(), m_dataDir));
         return false;
     }
     if (!createSchema()) {
@@ -202,32 +269,95 @@ bool modDatabase::open()
     return true;
 }
 
+bool modDatabase::openReadOnly()
+{
+    // A store in a folder that cannot be written (a read-only disk, a backup) can still be
+    // read, for the export. SQLite needs to write beside a database to read it, unless it is
+    // told that nothing changes it; that holds only while no write-ahead log holds rows.
+    const QString path = databasePath();
+    const QFileInfo wal(path + QStringLiteral("-wal"));
+    if (!QFileInfo(path).isFile() || (wal.exists() && wal.size() > 0))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+                       QStringLiteral("?immutable=1"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    QSqlQuery check(db);
+    const bool ok = db.open() && check.exec(QStringLiteral("SELECT 1 FROM faxes LIMIT 1"));
+    check = QSqlQuery();
+    if (!ok) {
+        db.close();
+        return false;
+    }
+    // Writes fail, each naming the folder.
+    m_open = true;
+    return true;
+}
+
 bool modDatabase::createSchema()
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery q(db);
-    // WAL keeps every committed row through a crash of the process and lets a second
-    // reader look at the file while a harvest writes.
-    const char *const statements[] = {
-        "PRAGMA journal_mode=WAL",
-        "PRAGMA synchronous=NORMAL",
-        "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)",
-        "CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)",
-        "CREATE TABLE IF NOT EXISTS searches (search TEXT)",
-        "CREATE TABLE IF NOT EXISTS pending (website TEXT)",
-        "CREATE INDEX IF NOT EXISTS faxes_fax ON faxes (fax COLLATE NOCASE)",
-        "CREATE INDEX IF NOT EXISTS faxes_date ON faxes (Date)",
-        "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)",
-        "CREATE INDEX IF NOT EXISTS websites_date ON websites (Date)",
-        "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)",
-        "PRAGMA user_version=1",
+    struct Object
+    {
+        const char *name;
+        const char *sql;
     };
-    for (const char *sql : statements) {
-        if (!q.exec(QString::fromLatin1(sql))) {
-            fail(q.lastError().text());
+    static const Object objects[] = {
+        {"faxes", "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"},
+        {"websites", "CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)"},
+        {"searches", "CREATE TABLE IF NOT EXISTS searches (search TEXT)"},
+        {"pending", "CREATE TABLE IF NOT EXISTS pending (website TEXT)"},
+        {"faxes_fax", "CREATE INDEX IF NOT EXISTS faxes_fax ON faxes (fax COLLATE NOCASE)"},
+        {"faxes_date", "CREATE INDEX IF NOT EXISTS faxes_date ON faxes (Date)"},
+        {"websites_website", "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)"},
+        {"websites_date", "CREATE INDEX IF NOT EXISTS websites_date ON websites (Date)"},
+        {"searches_search", "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
+    };
+    auto run = [&](const QString &sql) {
+        if (q.exec(sql))
+            return true;
+        fail(reasonOf(q.lastError(), m_dataDir));
+        return false;
+    };
+    // First only read what is there, so that a damaged file is not written to.
+    if (!run(QStringLiteral("SELECT name FROM sqlite_master")))
+        return false;
+    QSet<QString> present;
+    while (q.next())
+        present.insert(q.value(0).toString());
+    if (!run(QStringLiteral("PRAGMA journal_mode")) || !q.next())
+        return false;
+    const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    QList<const Object *> missing;
+    for (const Object &o : objects) {
+        if (!present.contains(QLatin1String(o.name)))
+            missing << &o;
+    }
+    if ((!wal || !missing.isEmpty()) && !present.isEmpty()) {
+        // An existing database is changed only when it is sound.
+        if (!run(QStringLiteral("PRAGMA quick_check(1)")) || !q.next())
+            return false;
+        const QString verdict = q.value(0).toString();
+        if (verdict != QLatin1String("ok")) {
+            QString detail = verdict;
+            detail.remove(QLatin1String("*** in database main ***"));
+            fail(QStringLiteral("it is damaged (%1)").arg(detail.simplified()));
             return false;
         }
     }
+    // WAL keeps every committed row through a crash of the process and lets a second
+    // reader look at the file while a harvest writes.
+    if (!wal && !run(QStringLiteral("PRAGMA journal_mode=WAL")))
+        return false;
+    if (!run(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        return false;
+    for (const Object *o : qAsConst(missing)) {
+        if (!run(QString::fromLatin1(o->sql)))
+            return false;
+    }
+    if (!missing.isEmpty() && !run(QStringLiteral("PRAGMA user_version=1")))
+        return false;
     return true;
 }
 
@@ -240,7 +370,7 @@ QSqlQuery *modDatabase::prepared(const char *sql)
         return it->second.get();
     auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
     if (!q->prepare(QString::fromLatin1(sql))) {
-        fail(q->lastError().text());
+        fail(reasonOf(q->lastError(), m_dataDir));
         return nullptr;
     }
     QSqlQuery *raw = q.get();
@@ -252,12 +382,15 @@ bool modDatabase::exec(QSqlQuery *q)
 {
     if (!q)
         return false;
+    const bool write = isWriteStatement(q);
     if (!q->exec()) {
-        fail(q->lastError().text());
+        fail(reasonOf(q->lastError(), m_dataDir));
         q->finish();
+        if (write)
+            Q_EMIT writeFailed(m_lastError);
         return false;
     }
-    succeeded();
+    succeeded(write);
     return true;
 }
 
@@ -530,41 +663,57 @@ void modDatabase::clearAllPending()
     }
 }
 
-int modDatabase::restorePending()
+int modDatabase::restorePending(const QStringList &stillQueued)
 {
-    QSqlQuery *count = prepared("SELECT count(*) FROM pending");
-    if (!count || !exec(count))
+    QSqlQuery *list = prepared("SELECT rowid, website FROM pending ORDER BY rowid");
+    if (!list || !exec(list))
         return 0;
-    const int n = count->next() ? count->value(0).toInt() : 0;
-    count->finish();
-    if (n == 0)
+    // The sites still held in List2 stay noted (one note for each entry).
+    QHash<QString, int> keep;
+    for (const QString &site : stillQueued)
+        ++keep[site];
+    QList<QPair<qint64, QString>> rows;
+    while (list->next()) {
+        const QString site = list->value(1).toString();
+        int &k = keep[site];
+        if (k > 0)
+            --k;
+        else
+            rows.append({list->value(0).toLongLong(), site});
+    }
+    list->finish();
+    if (rows.isEmpty())
         return 0;
     // One transaction: each site is back in the backlog exactly once, or still pending.
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction()) {
-        fail(db.lastError().text());
+        fail(reasonOf(db.lastError(), m_dataDir));
         return 0;
     }
-    QSqlQuery *move = prepared("INSERT INTO websites (website, Date) "
-                               "SELECT website, ? FROM pending ORDER BY rowid");
-    QSqlQuery *clear = prepared("DELETE FROM pending");
-    bool ok = move && clear;
-    if (ok) {
-        move->addBindValue(nowText());
+    QSqlQuery *move = prepared("INSERT INTO websites (website, Date) VALUES (?, ?)");
+    QSqlQuery *forget = prepared("DELETE FROM pending WHERE rowid = ?");
+    bool ok = move && forget;
+    const QString now = nowText();
+    for (const auto &row : qAsConst(rows)) {
+        if (!ok)
+            break;
+        move->addBindValue(row.second);
+        move->addBindValue(now);
         ok = exec(move);
         move->finish();
-    }
-    if (ok) {
-        ok = exec(clear);
-        clear->finish();
+        if (ok) {
+            forget->addBindValue(row.first);
+            ok = exec(forget);
+            forget->finish();
+        }
     }
     if (!ok || !db.commit()) {
         if (ok)
-            fail(db.lastError().text());
+            fail(reasonOf(db.lastError(), m_dataDir));
         db.rollback();
         return 0;
     }
-    return n;
+    return int(rows.size());
 }
 
 void modDatabase::markHandedOut(const QString &site)

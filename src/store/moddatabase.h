@@ -28,9 +28,10 @@ struct FaxRow
 //
 // Every operation is one statement in its own transaction, so a kill at any moment leaves
 // each row wholly stored or absent. The connection stays open between operations. The
-// file and missing tables are created on first use; a file that is not a database is never
-// written: the operations then fail as their failure rules say, and storeProblem() is
-// emitted once, naming the file.
+// file and missing tables are created on first use; a file that is not a database, or a
+// database that fails SQLite's quick check, is never written: the operations then fail as
+// their failure rules say, and storeProblem() is emitted once, naming the file and the
+// reason. A store in a folder that cannot be written is opened for reading only.
 //
 // Texts passed by reference are normalised and written back; callers rely on that.
 // Comparisons in where clauses fold ASCII letters only.
@@ -85,12 +86,13 @@ public:
     // The sites taken out of the backlog (into List2 or a download) are noted in a table
     // of their own until their page has been analysed, so that a harvest that is killed
     // loses none of them: restorePending() at the next start puts what is still noted back
-    // into the backlog (as a clean shutdown does) and returns how many. Emptying the
-    // backlog (DeleteAllWebsites) forgets them too.
+    // into the backlog (as a clean shutdown does) and returns how many, except one note for
+    // each of stillQueued (List2's entries). Emptying the backlog (DeleteAllWebsites)
+    // forgets them too.
     void notePending(const QString &site);
     void clearPending(const QString &site); // the first matching note
     void clearAllPending();
-    int restorePending();
+    int restorePending(const QStringList &stillQueued = {});
 
     // Every stored number in stored order, for the export. *ok false when the store
     // cannot be read.
@@ -103,16 +105,20 @@ public:
 Q_SIGNALS:
     // LoadWebsiteQueue loaded sites: the main window's Resume button is to be disabled.
     void queueLoaded();
-    // The store cannot be used; emitted once until the store works again.
+    // The store cannot be used; emitted once until a write succeeds again.
     void storeProblem(const QString &message);
+    // A write failed (every time): what was to be stored is not. reason as in storeProblem.
+    void writeFailed(const QString &reason);
 
 private:
     bool open();
+    bool openReadOnly();
     bool createSchema();
     QSqlQuery *prepared(const char *sql);
     bool exec(QSqlQuery *q);
     void fail(const QString &what);
-    void succeeded();
+    void setBusyTimeout(int ms);
+    void succeeded(bool wrote);
     QString nowText() const;
 
     QString m_dataDir;
