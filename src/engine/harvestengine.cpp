@@ -85,6 +85,14 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
 
     connect(m_db, &modDatabase::queueLoaded, this,
             [this] { setEnabled(Button::cmdResume, false); });
+    // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
+    // crawling on for nothing; the status bar says why. Queued, so that the procedure that
+    // wrote ends first.
+    connect(m_db, &modDatabase::writeFailed, this, &HarvestEngine::stopForStore,
+            Qt::QueuedConnection);
+    // From the first failed write on, no site counts as done: what its page yielded may not
+    // be stored, so it stays noted as pending and is crawled again.
+    connect(m_db, &modDatabase::writeFailed, this, [this] { m_storeFailed = true; });
     // A reloaded or emptied head holds no site handed out yet.
     connect(m_list2, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
 
@@ -634,7 +642,8 @@ void HarvestEngine::requeueInterrupted()
             continue;
         QString copy = site;
         m_db->AddWebsite(copy);
-        m_db->clearPending(site);
+        if (!m_storeFailed)
+            m_db->clearPending(site);
     }
 }
 
@@ -663,9 +672,21 @@ void HarvestEngine::cmdStop_Click()
     playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
 }
 
+void HarvestEngine::stopForStore(const QString &why)
+{
+    if (!m_bHarvesting)
+        return;
+    cmdStop_Click();
+    setStatusPanel(2, QStringLiteral("The fax database cannot be written"));
+    setStatusPanel(3, why);
+}
+
 void HarvestEngine::cmdResume_Click()
 {
     setEnabled(Button::cmdResume, false);
+    // Sites whose download or analysis was cut short by a store that failed are crawled
+    // again.
+    m_db->restorePending(m_list2->items());
     cmdDoSearch_Click();
 }
 
@@ -757,6 +778,7 @@ void HarvestEngine::cmdDoSearch_Click()
     m_queueDry = false;
     m_finishing = false;
     m_headHandedOut = false; // nothing of List2 has been handed out in this harvest yet
+    m_storeFailed = false;
     setHarvesting(true);
     setEnabled(Button::cmdViewDatabase, false);
     setEnabled(Button::Command2, false);
@@ -813,7 +835,8 @@ void HarvestEngine::FetchNextSite(int slot)
     for (;;) {
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
-            m_db->clearPending(s->site);
+            if (!m_storeFailed)
+                m_db->clearPending(s->site);
             s->site.clear();
         }
         if (!m_bHarvesting)
@@ -1053,10 +1076,16 @@ void HarvestEngine::SavePage(QByteArray &body, int slot)
     if (!m_bHarvesting)
         return;
     setStatusPanel(2, QStringLiteral("Saving to HTML"));
-    // A file that cannot be written keeps its old content; analysis still runs on it.
-    writeFile(pageFile1(m_dataDir, slot), body + "\r\n");
+    bool saved = writeFile(pageFile1(m_dataDir, slot), body + "\r\n");
     body = HttpResponse::withoutLineBreaks(body);
-    writeFile(pageFile2(m_dataDir, slot), body + "\r\n");
+    saved = writeFile(pageFile2(m_dataDir, slot), body + "\r\n") && saved;
+    if (!saved) {
+        // The files would still hold an earlier page, whose numbers and links would be
+        // taken for this one's: the page is passed over instead.
+        setStatusPanel(2, QString());
+        FetchNextSite(slot);
+        return;
+    }
     m_analysis->GetLinks(slot);
 }
 

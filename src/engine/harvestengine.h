@@ -312,6 +312,7 @@ private:
     void slotFinished(int slot);
     void slotAbandoned(int slot);
     void SavePage(QByteArray &body, int slot);
+    void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
     void startDiscovery(bool unloadFirst);
     void setOptionValue(Option option, int value, bool write);
@@ -339,6 +340,7 @@ private:
     bool m_queueDry = false;      // last search's queue ran dry ("Continue Until Stopped")
     bool m_finishing = false;     // the queue is empty; decide when the running downloads end
     bool m_headHandedOut = false; // List2's entry 0 has been given to a slot
+    bool m_storeFailed = false;   // a write failed in this harvest
     HarvestState m_lastState = HarvestState::Stopped;
     QString m_txtSearch;
     QString m_text1;
