@@ -209,13 +209,24 @@ static int runHarvest(const QStringList &args)
     engine.setTlsResolveMap(o.tlsResolve);
     const std::unique_ptr<Discovery> discovery = makeDiscovery(engine, o.resolve, o.tlsResolve);
     engine.setListBuilder(discovery->builder.get());
-    QObject::connect(engine.database(), &modDatabase::storeProblem, [](const QString &m) {
-        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(m));
-    });
+    bool problemShown = false;
+    QObject::connect(engine.database(), &modDatabase::storeProblem,
+                     [&problemShown](const QString &m) {
+                         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(m));
+                         problemShown = true;
+                     });
+    // Finds that could not be stored make the run a failure (the harvest stops on them).
+    bool storeFailed = false;
+    QObject::connect(engine.database(), &modDatabase::writeFailed,
+                     [&storeFailed](const QString &) { storeFailed = true; });
 
     engine.Form_Load();
-    if (!engine.database()->isUsable())
+    // A store that could not even be read at start-up is not harvested into.
+    if (!engine.database()->isUsable() || problemShown) {
+        if (problemShown)
+            return 1; // the message above named the file and the reason
         return Tool::fileError(engine.database()->databasePath(), engine.database()->lastError());
+    }
     if (o.timeout > 0)
         engine.setTimeout(qint16(o.timeout));
     if (o.timeout2 > 0)
@@ -323,6 +334,8 @@ static int runHarvest(const QStringList &args)
     printProgress(); // how it ended
     engine.Form_Unload();
     std::signal(SIGINT, SIG_DFL);
+    if (storeFailed)
+        rc = 1;
     std::printf("sites scanned %d, sites found %lld, numbers found %d\n",
                 counters->lHistWebScanned() - histScanned, sitesFound,
                 counters->lHistEmailFound() - histNumbers);
