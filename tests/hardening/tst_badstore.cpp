@@ -1,0 +1,482 @@
+// Bad ground under the harvest: a "varnel.mdb" that is damaged, truncated, some other kind
+// of file or locked by another program; a data folder that cannot be written or is full;
+// page files that cannot be written. Each time the user gets a message naming the file and
+// the problem, the programs end or stop cleanly, and nothing already stored is lost or
+// changed.
+
+#include "enginetestkit.h"
+#include "pageanalysis.h"
+#include "toolrun.h"
+
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QString dbPath(const QString &dir)
+{
+    return QDir(dir).filePath(QStringLiteral("varnel.mdb"));
+}
+
+// Numbers 1-212-555-0000 on (and, with sites, a search string and a queue), written by
+// the store itself (WAL, every table and index), closed cleanly.
+void fillStore(const QString &dir, int rows, bool sites = true)
+{
+    modDatabase db(dir);
+    QString search = QStringLiteral("plumbers");
+    if (sites)
+        db.AddSearch(search);
+    for (int i = 0; i < rows; ++i) {
+        QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
+        QString s = search;
+        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        QString site = QStringLiteral("s%1.test").arg(i);
+        if (sites)
+            db.AddWebsite(site);
+    }
+}
+
+// The same rows written by another program: no write-ahead log, no indexes.
+void fillForeignStore(const QString &dir, int rows)
+{
+    const QString name = QStringLiteral("foreign");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(dbPath(dir));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"));
+        q.exec(QStringLiteral("CREATE TABLE websites (website TEXT, Date TEXT)"));
+        q.exec(QStringLiteral("CREATE TABLE searches (search TEXT)"));
+        q.exec(QStringLiteral("INSERT INTO searches VALUES ('plumbers')"));
+        db.transaction();
+        for (int i = 0; i < rows; ++i) {
+            q.exec(QStringLiteral("INSERT INTO faxes VALUES ('1-212-555-%1', '2020-01-01 00:00:00', 'w', 's', 'l')")
+                       .arg(i, 4, 10, QLatin1Char('0')));
+            q.exec(QStringLiteral("INSERT INTO websites VALUES ('s%1.test', '2020-01-01 00:00:00')").arg(i));
+        }
+        db.commit();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// Every page after the second overwritten in part: the schema is readable, the rows not.
+void damagePages(const QString &path)
+{
+    QByteArray b = fileBytes(path);
+    QRandomGenerator rng(99);
+    for (qsizetype p = 2 * 4096; p < b.size(); p += 4096) {
+        for (qsizetype k = 0; k < 4096 && p + k < b.size(); k += 7)
+            b[p + k] = char(rng.bounded(256));
+    }
+    writeBytes(path, b);
+}
+
+// Sets or clears the immutable attribute (root can write into read-only folders otherwise).
+bool setImmutable(const QString &path, bool on)
+{
+    QProcess p;
+    p.start(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), path});
+    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder that this process cannot write into: a read-only mode for other users, the
+// immutable attribute for root. False when neither can be had here.
+bool makeUnwritable(const QString &path)
+{
+    if (::geteuid() != 0)
+        return QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    return setImmutable(path, true) && !QFileInfo(path).isWritable();
+}
+
+void makeWritable(const QString &path)
+{
+    if (::geteuid() == 0)
+        setImmutable(path, false);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+struct Unwritable
+{
+    QStringList paths;
+    ~Unwritable()
+    {
+        for (const QString &p : qAsConst(paths))
+            makeWritable(p);
+    }
+};
+
+// A loopback web of sites with two numbers each, and their queue in the store.
+struct NumberWeb
+{
+    TestWebServer web;
+    QStringList sites;
+    QStringList numbers;
+
+    explicit NumberWeb(int count)
+    {
+        web.listen();
+        for (int i = 0; i < count; ++i) {
+            const QByteArray host = "n" + QByteArray::number(i) + ".test";
+            const QString a = QStringLiteral("917-555-%1").arg(2 * i, 4, 10, QLatin1Char('0'));
+            const QString b = QStringLiteral("917-555-%1").arg(2 * i + 1, 4, 10, QLatin1Char('0'));
+            web.addPage(host, "/",
+                        "<body><p>Fax: " + a.toLatin1() + "</p>\r\n<a href=\"b.htm\">b</a></body>");
+            web.addPage(host, "/b.htm", "<body><p>Fax: " + b.toLatin1() + "</p></body>");
+            sites << QString::fromLatin1(host);
+            numbers << QStringLiteral("1-") + a << QStringLiteral("1-") + b;
+        }
+    }
+    void queueInto(const QString &dir)
+    {
+        modDatabase db(dir);
+        QString search = QStringLiteral("plumbers");
+        db.AddSearch(search);
+        for (QString s : qAsConst(sites))
+            db.AddWebsite(s);
+    }
+    QStringList harvestArgs(const QString &dir) const
+    {
+        return {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"), QStringLiteral("--resolve"), web.resolveSpec()};
+    }
+};
+
+struct Rows
+{
+    QString integrity;
+    QStringList faxes;
+    int websites = -1;
+    int pending = -1;
+};
+
+Rows readRows(const QString &dir)
+{
+    Rows r;
+    const QString name = QStringLiteral("check");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(dbPath(dir));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
+                r.integrity = q.value(0).toString();
+            q.exec(QStringLiteral("SELECT fax FROM faxes ORDER BY rowid"));
+            while (q.next())
+                r.faxes << q.value(0).toString();
+            if (q.exec(QStringLiteral("SELECT count(*) FROM websites")) && q.next())
+                r.websites = q.value(0).toInt();
+            if (q.exec(QStringLiteral("SELECT count(*) FROM pending")) && q.next())
+                r.pending = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return r;
+}
+
+QStringList exportArgs(const QString &dir, const QString &file)
+{
+    return {QStringLiteral("export"), QStringLiteral("--data-dir"), dir, QStringLiteral("--type"),
+            QStringLiteral("lines"), file};
+}
+
+} // namespace
+
+class TestBadStore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    // A "varnel.mdb" that cannot be harvested into: both programs say which file and why,
+    // end with status 1, and leave the file as it was.
+    void unusableDatabase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged, written by another program") << "foreign" << "it is damaged";
+        QTest::newRow("damaged rows of our own store") << "own" << "it is damaged";
+        QTest::newRow("cut off halfway") << "truncated" << "it is damaged";
+        QTest::newRow("a text file") << "text" << "it is not a fax database";
+        QTest::newRow("a folder") << "folder" << "it is not a file";
+        QTest::newRow("a named pipe") << "fifo" << "it is not a file";
+    }
+    void unusableDatabase()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        TempDataDir dir;
+        const QString path = dbPath(dir.path());
+        if (kind == QLatin1String("foreign")) {
+            fillForeignStore(dir.path(), 2000);
+            damagePages(path);
+        } else if (kind == QLatin1String("own")) {
+            fillStore(dir.path(), 2000);
+            damagePages(path);
+        } else if (kind == QLatin1String("truncated")) {
+            fillStore(dir.path(), 2000);
+            const QByteArray b = fileBytes(path);
+            writeBytes(path, b.left(b.size() / 2));
+        } else if (kind == QLatin1String("text")) {
+            writeBytes(path, "fax numbers\r\n1-212-555-0187\r\n");
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        }
+        const bool regular = QFileInfo(path).isFile(); // a pipe is not read: that would wait
+        const QByteArray before = regular ? fileBytes(path) : QByteArray();
+
+        ToolRun harvest;
+        QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
+                             QStringLiteral("--resume"), QStringLiteral("--resolve"),
+                             QStringLiteral("*=127.0.0.1:9")}));
+        QCOMPARE(harvest.exitCode(), 1);
+        QVERIFY2(harvest.err.contains(QFile::encodeName(path)), harvest.err.constData());
+        QVERIFY2(harvest.err.contains(reason.toLatin1()), harvest.err.constData());
+
+        ToolRun exporting;
+        QVERIFY(exporting.run(exportArgs(dir.path(), dir.file(QStringLiteral("out.txt")))));
+        QCOMPARE(exporting.exitCode(), 1);
+        QVERIFY2(exporting.err.contains(QFile::encodeName(path)), exporting.err.constData());
+        QVERIFY(!QFile::exists(dir.file(QStringLiteral("out.txt"))));
+
+        if (regular) // nothing written to what may still be recovered
+            QCOMPARE(fileBytes(path), before);
+        QCOMPARE(QFileInfo(path).isDir(), kind == QLatin1String("folder"));
+        QCOMPARE(QFileInfo(path).isFile(), regular);
+    }
+
+    // Another program holds the database: a harvest does not start and says so; once the
+    // lock is gone, everything is there and the harvest carries on.
+    void lockedDatabase_data()
+    {
+        QTest::addColumn<bool>("readersToo");
+        QTest::newRow("writers locked out") << false;
+        QTest::newRow("readers locked out too") << true;
+    }
+    void lockedDatabase()
+    {
+        QFETCH(bool, readersToo);
+        TempDataDir dir;
+        NumberWeb web(5);
+        fillStore(dir.path(), 3, false);
+        web.queueInto(dir.path());
+        const QString name = QStringLiteral("holder");
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            holder.setDatabaseName(dbPath(dir.path()));
+            QVERIFY(holder.open());
+            QSqlQuery q(holder);
+            if (readersToo)
+                QVERIFY(q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+            QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY2(q.exec(QStringLiteral("INSERT INTO searches VALUES ('held')")),
+                     qPrintable(q.lastError().text()));
+
+            ToolRun harvest;
+            QVERIFY(harvest.run(web.harvestArgs(dir.path())));
+            QCOMPARE(harvest.exitCode(), 1);
+            QVERIFY2(harvest.err.contains("another program is using it"), harvest.err.constData());
+            QVERIFY(harvest.err.contains(QFile::encodeName(dbPath(dir.path()))));
+            QCOMPARE(web.web.requests().size(), 0);
+
+            // Reading needs no lock of its own unless readers are locked out too.
+            ToolRun exporting;
+            QVERIFY(exporting.run(exportArgs(dir.path(), dir.file(QStringLiteral("out.txt")))));
+            QCOMPARE(exporting.exitCode(), readersToo ? 1 : 0);
+            if (readersToo)
+                QVERIFY2(exporting.err.contains("another program is using it"), exporting.err.constData());
+
+            QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+            q.finish();
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+
+        ToolRun again;
+        QVERIFY(again.run(web.harvestArgs(dir.path())));
+        QCOMPARE(again.exitCode(), 0);
+        const Rows rows = readRows(dir.path());
+        QCOMPARE(rows.integrity, QStringLiteral("ok"));
+        for (const QString &n : qAsConst(web.numbers))
+            QVERIFY2(rows.faxes.contains(n), qPrintable(n));
+        QCOMPARE(rows.faxes.mid(0, 3), (QStringList{QStringLiteral("1-212-555-0000"),
+                                                    QStringLiteral("1-212-555-0001"),
+                                                    QStringLiteral("1-212-555-0002")}));
+    }
+
+    // The disk fills up (a limit on file sizes stands in for it): the harvest stops at the
+    // first number it cannot store, says why, and a later run stores everything.
+    void fullDisk_stopsAndLosesNothing()
+    {
+        TempDataDir dir;
+        NumberWeb web(20);
+        fillStore(dir.path(), 3, false);
+        web.queueInto(dir.path());
+
+        ToolRun full;
+        // Blocks of 512 or 1024 bytes, by shell: a few pages of the write-ahead log either way.
+        QVERIFY(full.run(web.harvestArgs(dir.path()), 60000,
+                         QStringLiteral("ulimit -f 1400 && trap '' XFSZ &&")));
+        QCOMPARE(full.exitCode(), 1);
+        QVERIFY2(full.err.contains("the disk is full or cannot be written"), full.err.constData());
+        QVERIFY(full.err.contains(QFile::encodeName(dbPath(dir.path()))));
+        QVERIFY2(full.err.contains("The fax database cannot be written"), full.err.constData());
+        Rows rows = readRows(dir.path());
+        QCOMPARE(rows.integrity, QStringLiteral("ok"));
+        QVERIFY(rows.faxes.size() < 3 + web.numbers.size());
+
+        ToolRun roomy;
+        QVERIFY(roomy.run(web.harvestArgs(dir.path())));
+        QCOMPARE(roomy.exitCode(), 0);
+        rows = readRows(dir.path());
+        QCOMPARE(rows.integrity, QStringLiteral("ok"));
+        QCOMPARE(rows.faxes.size(), 3 + web.numbers.size());
+        for (const QString &n : qAsConst(web.numbers))
+            QVERIFY2(rows.faxes.contains(n), qPrintable(n));
+        QCOMPARE(rows.websites, 0);
+        QCOMPARE(rows.pending, 0);
+    }
+
+    // A data folder that cannot be written: no harvest, a message naming the folder; the
+    // numbers can still be exported from it.
+    void unwritableDataFolder_data()
+    {
+        QTest::addColumn<bool>("fileInPlace");
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("a file where the folder should be") << true;
+    }
+    void unwritableDataFolder()
+    {
+        QFETCH(bool, fileInPlace);
+        TempDataDir root;
+        const QString dir = root.file(QStringLiteral("data"));
+        Unwritable guard;
+        if (fileInPlace) {
+            QVERIFY(writeBytes(dir, "not a folder"));
+        } else {
+            QVERIFY(QDir().mkdir(dir));
+            fillStore(dir, 3);
+            if (!makeUnwritable(dir))
+                QSKIP("no way to make a folder read-only for this user here (chattr missing)");
+            guard.paths << dir;
+        }
+        ToolRun harvest;
+        QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
+                             QStringLiteral("--resume")}));
+        QCOMPARE(harvest.exitCode(), 1);
+        QVERIFY2(harvest.err.contains(fileInPlace ? "cannot be created" : "is not writable"),
+                 harvest.err.constData());
+        QVERIFY(harvest.err.contains(QFile::encodeName(dir)));
+
+        const QString out = root.file(QStringLiteral("out.txt"));
+        ToolRun exporting;
+        QVERIFY(exporting.run(exportArgs(dir, out)));
+        if (fileInPlace) {
+            QCOMPARE(exporting.exitCode(), 1);
+            QVERIFY2(exporting.err.contains(QFile::encodeName(dbPath(dir))), exporting.err.constData());
+        } else {
+            QCOMPARE(exporting.exitCode(), 0);
+            QCOMPARE(fileBytes(out), QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
+        }
+    }
+
+    // The store stops taking writes in the middle of a harvest (another program takes the
+    // lock): the harvest stops instead of crawling on for nothing, the status bar says why,
+    // and Resume after the lock is gone finds every site again.
+    void storeFailsMidHarvest_stopsAndResumes()
+    {
+        EngineRig rig;
+        for (int i = 0; i < 30; ++i) {
+            TestWebServer::Response r;
+            r.fault = TestWebServer::Fault::Delay;
+            r.delayMs = 100;
+            r.body = "<body><p>Fax: 646-555-" + QByteArray::number(1000 + i) + "</p></body>";
+            rig.web.addResponse("m" + QByteArray::number(i) + ".test", "/", r);
+        }
+        QString search = QStringLiteral("plumbers");
+        rig.db()->AddSearch(search);
+        for (int i = 0; i < 30; ++i)
+            rig.queue({QStringLiteral("m%1.test").arg(i)});
+        rig.engine.Form_Load();
+        QSignalSpy problems(rig.db(), &modDatabase::storeProblem);
+        rig.engine.cmdResume_Click();
+        QTRY_VERIFY(rig.storedFaxes().size() >= 3);
+
+        const QString name = QStringLiteral("locker");
+        {
+            QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            locker.setDatabaseName(rig.db()->databasePath());
+            QVERIFY(locker.open());
+            QSqlQuery q(locker);
+            QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 20000);
+            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("The fax database cannot be written"));
+            QVERIFY(rig.engine.statusPanel(3).contains(QStringLiteral("another program is using it")));
+            QCOMPARE(problems.size(), 1);
+            QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+        }
+        QSqlDatabase::removeDatabase(name);
+
+        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
+        rig.engine.cmdResume_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped,
+                                 30000);
+        const QStringList stored = rig.storedFaxes();
+        for (int i = 0; i < 30; ++i)
+            QVERIFY2(stored.contains(QStringLiteral("1-646-555-%1").arg(1000 + i)),
+                     qPrintable(QString::number(i)));
+    }
+
+    // Page files that cannot be written still hold an earlier page: that page must not be
+    // taken for the new one (its numbers stored for the wrong site, its links resolved
+    // against the wrong address).
+    void unwritablePageFiles_pageIsPassedOver()
+    {
+        EngineRig rig;
+        const QByteArray old = "<body><p>Fax: 305-555-0111</p>\r\n<a href=\"stale.htm\">stale</a></body>\r\n";
+        Unwritable guard;
+        for (int slot = 0; slot < HarvestEngine::SlotCount; ++slot) {
+            for (const QString &f : {pageFile1(rig.dir.path(), slot), pageFile2(rig.dir.path(), slot)}) {
+                QVERIFY(writeBytes(f, old));
+                if (::geteuid() == 0) {
+                    if (!setImmutable(f, true))
+                        QSKIP("chattr is needed to make a file read-only for root");
+                } else {
+                    QVERIFY(QFile::setPermissions(f, QFile::ReadOwner));
+                }
+                guard.paths << f;
+            }
+        }
+        rig.web.addPage("fresh.test", "/", "<body><p>Fax: 212-555-0187</p></body>");
+        rig.readyToStart();
+        rig.queue({QStringLiteral("fresh.test")});
+        rig.engine.cmdDoSearch_Click();
+        QTRY_VERIFY(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped);
+        QCOMPARE(rig.web.requestCount("fresh.test", "/"), 1);
+        QCOMPARE(rig.storedFaxes(), QStringList());
+        QCOMPARE(rig.web.requestCount("fresh.test", "/stale.htm"), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBadStore)
+#include "tst_badstore.moc"
