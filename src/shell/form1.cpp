@@ -550,13 +550,13 @@ QLabel *Form1::panel(int p) const
 void Form1::showStoreProblem(const QString &message)
 {
     // One box at a time: the store reports a problem once until it works again.
-    if (m_storeProblemShown)
+    // (A guarded pointer, not a handler of the box's end: the box may end with the window.)
+    if (m_storeProblemBox)
         return;
-    m_storeProblemShown = true;
     auto *box = new QMessageBox(QMessageBox::Warning, strProductName, message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("storeProblem"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QObject::destroyed, this, [this] { m_storeProblemShown = false; });
+    m_storeProblemBox = box;
     box->open();
 }
 

@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
@@ -124,5 +125,5 @@ private:
     QList<QPushButton *> m_sessionButtons;
     bool m_loaded = false;
     bool m_unloaded = false;
-    bool m_storeProblemShown = false;
+    QPointer<QMessageBox> m_storeProblemBox; // the store problem shown, while it is open
 };
