@@ -1,0 +1,208 @@
+// The window with bad ground under it: a damaged or locked database at start-up (one box
+// naming the file and the problem, the window usable, the file untouched), settings that
+// are no numbers, and an export into a folder that cannot be written.
+
+#include "form1testkit.h"
+#include "frmexport.h"
+#include "testwebserver.h"
+#include "toolrun.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void fillStore(const QString &dir, int rows)
+{
+    modDatabase db(dir);
+    QString search = QStringLiteral("plumbers");
+    db.AddSearch(search);
+    for (int i = 0; i < rows; ++i) {
+        QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
+        QString s = search;
+        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        QString site = QStringLiteral("s%1.test").arg(i);
+        db.AddWebsite(site);
+    }
+}
+
+bool chattr(const QString &flag, const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("chattr"), {flag, path});
+    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder this process cannot write into (read-only for a user, immutable for root).
+bool makeUnwritable(const QString &path)
+{
+    if (::geteuid() != 0)
+        return QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    return chattr(QStringLiteral("+i"), path) && !QFileInfo(path).isWritable();
+}
+
+struct WritableAgain
+{
+    QString path;
+    ~WritableAgain()
+    {
+        if (path.isEmpty())
+            return;
+        if (::geteuid() == 0)
+            chattr(QStringLiteral("-i"), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+};
+
+} // namespace
+
+class TestBadWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void storeProblemAtStartup_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged") << false << "it is damaged";
+        QTest::newRow("locked by another program") << true << "another program is using it";
+    }
+    void storeProblemAtStartup()
+    {
+        QFETCH(bool, locked);
+        QFETCH(QString, reason);
+        TempDataDir dir;
+        fillStore(dir.path(), 2000);
+        const QString path = dir.file(QStringLiteral("varnel.mdb"));
+        const QString holderName = QStringLiteral("holder");
+        if (locked) {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+            holder.setDatabaseName(path);
+            QVERIFY(holder.open());
+            QSqlQuery q(holder);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+            QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO searches VALUES ('held')")));
+        } else {
+            QByteArray b = fileBytes(path);
+            QRandomGenerator rng(5);
+            for (qsizetype p = 2 * 4096; p < b.size(); p += 4096) {
+                for (qsizetype k = 0; k < 4096 && p + k < b.size(); k += 7)
+                    b[p + k] = char(rng.bounded(256));
+            }
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(b);
+        }
+        const QByteArray before = locked ? QByteArray() : fileBytes(path);
+        {
+            Form1Harness h({}, dir.path());
+            QElapsedTimer t;
+            t.start();
+            QVERIFY(h.open());
+            QTRY_VERIFY(h.form->findChild<QMessageBox *>(QStringLiteral("storeProblem")));
+            // One lock wait at most, not one for every operation of the start-up.
+            QVERIFY2(t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+            const auto boxes = h.form->findChildren<QMessageBox *>(QStringLiteral("storeProblem"));
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY(boxes.first()->text().contains(QDir::toNativeSeparators(path)));
+            QVERIFY2(boxes.first()->text().contains(reason), qPrintable(boxes.first()->text()));
+            QVERIFY(h.form->isVisible());
+            boxes.first()->close();
+        }
+        if (locked)
+            QSqlDatabase::removeDatabase(holderName);
+        else
+            QCOMPARE(fileBytes(path), before);
+    }
+
+    // Options stored as no numbers or out of range: the window shows the defaults.
+    void damagedSettings_windowShowsDefaults()
+    {
+        QMap<QString, QString> values;
+        for (const char *key : {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS",
+                                "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
+                                "cmbAdvance", "cmbLastSearch", "lHistEmailFound", "lHistWebScanned"})
+            values.insert(QLatin1String(key), QStringLiteral("12x\x01"));
+        values.insert(QStringLiteral("Combo2"), QStringLiteral("77"));
+        values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
+        Form1Harness h(values);
+        QVERIFY(h.open());
+        QCOMPARE(h.form->Combo1->currentText(), QStringLiteral("Which Search Type?"));
+        QCOMPARE(h.form->Combo2->currentText(), QStringLiteral("How Many Results?"));
+        QCOMPARE(h.form->cmbAdvance->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(h.form->cmbLastSearch->currentText(), QStringLiteral("Stop Immediately"));
+        QVERIFY(!h.form->chkAuto->isChecked());
+        for (QCheckBox *c : {h.form->chkAddFax, h.form->chkNonUS, h.form->chkAudioEmail,
+                             h.form->chkAudioNext, h.form->chkAudioFinished, h.form->chkFollow})
+            QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
+    }
+
+    // An export into a folder that cannot be written: the message names the file, nothing
+    // is written, and the numbers are not deleted although that was asked for.
+    void exportIntoReadOnlyFolder_data()
+    {
+        QTest::addColumn<bool>("window");
+        QTest::newRow("export window") << true;
+        QTest::newRow("varnel-tool export") << false;
+    }
+    void exportIntoReadOnlyFolder()
+    {
+        QFETCH(bool, window);
+        TempDataDir dir;
+        fillStore(dir.path(), 3);
+        const QString folder = dir.file(QStringLiteral("readonly"));
+        QVERIFY(QDir().mkdir(folder));
+        WritableAgain guard;
+        if (!makeUnwritable(folder))
+            QSKIP("no way to make a folder read-only for this user here (chattr missing)");
+        guard.path = folder;
+        const QString target = QDir(folder).filePath(QStringLiteral("export.txt"));
+        QStringList errors;
+        if (window) {
+            modDatabase db(dir.path());
+            frmExport *w = frmExport::openWindow(&db, dir.path());
+            QPointer<frmExport> open(w);
+            w->askSaveFileName = [&](const QString &) { return target; };
+            w->askYesNo = [](const QString &) { return true; };
+            w->showError = [&](const QString &text) { errors << text; };
+            w->Check1->setChecked(true); // delete after the export
+            w->Command1_Click();
+            QCOMPARE(db.CountFaxes(), 3);
+            QVERIFY(open && open->isVisible());
+            frmExport::unload();
+        } else {
+            ToolRun run;
+            QVERIFY(run.run({QStringLiteral("export"), QStringLiteral("--data-dir"), dir.path(),
+                             QStringLiteral("--delete"), target}));
+            QCOMPARE(run.exitCode(), 1);
+            errors << QString::fromLocal8Bit(run.err);
+            modDatabase db(dir.path());
+            QCOMPARE(db.CountFaxes(), 3);
+        }
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(target)), qPrintable(errors.first()));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
+    }
+};
+
+QTEST_MAIN(TestBadWindow)
+#include "tst_badwindow.moc"
