@@ -33,6 +33,11 @@ class modDatabase;
 // window may run a nested loop there; the engine stays consistent when socket and timer
 // events arrive meanwhile).
 //
+// A write the store refuses (full disk, lock, read-only file) stops the harvest as Stop
+// does, with the reason in status panels 2 and 3; every site taken from the backlog stays
+// noted in the store until its page has been analysed, so neither a kill nor a failed
+// write loses a queued site.
+//
 // Ownership: the engine owns its lists, counters, store, page analysis and sockets. The
 // settings store and the seams (messages, sound, list builder) belong to the caller and
 // must outlive the engine (or be reset to null first).
@@ -120,8 +125,9 @@ public:
     ListBuilder *listBuilder() const { return m_listBuilder; }
 
     // ---- start-up and shutdown ----------------------------------------------------------
-    // Restore the options and counters, load the fax preview, the search strings and the
-    // head of the saved queue, offer Resume. Starts no harvest. Run once, before any click.
+    // Restore the options and counters, return the sites a killed harvest left pending to
+    // the backlog, load the fax preview, the search strings and the head of the saved queue,
+    // offer Resume. Starts no harvest. Run once, before any click.
     void Form_Load();
     // Stop at once (downloads in progress are dropped unsaved), close every socket, unload
     // the list builder, and return the sites still in List2 and those whose download was
@@ -135,7 +141,7 @@ public:
     void Command1_Click();             // Start: validate, empty the queue, start discovery
     void cmdNextSearch_Click();        // Next (also the automatic advance)
     void cmdStop_Click();              // Stop (downloads cut off go back to the backlog)
-    void cmdResume_Click();            // Resume the saved queue
+    void cmdResume_Click();            // Resume the saved queue (and sites left pending)
     void cmdAdd_Click();               // Add Text1 to List1 and the store
     void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
     void cmbDel_Click();               // Del the selected entry of List1 (list1()->listIndex())
