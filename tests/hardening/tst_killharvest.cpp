@@ -201,6 +201,7 @@ private Q_SLOTS:
         }
         QVERIFY(finished);
         QVERIFY2(kills >= 3, "too few runs were killed in the middle of the harvest");
+        qInfo("%d runs killed, %d numbers reported stored by all runs", kills, int(reported.size()));
 
         // Every number of the web: nothing queued was lost to the kills.
         const Check c = inspect(dir.path(), 99);
