@@ -1,4 +1,5 @@
 #include "htmltotext.h"
+#include "pageanalysis.h"
 
 #include "bytetext.h"
 #include "entities.h"
@@ -775,16 +776,5 @@ QByteArray RemoveSpaces(QByteArrayView text)
 
 bool writeTextFile(const QString &path, QByteArrayView text)
 {
-    // Written over the old content and then cut to length, rather than emptied first or
-    // replaced by a new file: both of those make common file systems do far more work
-    // (writing the file out at once, or searching for a fresh inode) than the conversion.
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        return false;
-    const qint64 size = text.size() + 2;
-    bool ok = f.write(text.data(), text.size()) == text.size() && f.write("\r\n", 2) == 2;
-    if (ok && f.size() > size)
-        ok = f.resize(size);
-    f.close();
-    return ok && f.error() == QFile::NoError;
+    return writePageFile(path, text, "\r\n");
 }

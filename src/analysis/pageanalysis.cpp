@@ -13,6 +13,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 namespace {
@@ -35,6 +39,40 @@ QByteArray readPageFile(const QString &path)
 }
 
 } // namespace
+
+bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    auto writeAll = [fd](QByteArrayView bytes) {
+        const char *p = bytes.data();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, size_t(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            p += n;
+            left -= n;
+        }
+        return true;
+    };
+    bool ok = writeAll(text) && writeAll(suffix);
+    ok = ok && ::ftruncate(fd, off_t(text.size() + suffix.size())) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+void PageAnalysis::setWrittenPage(int slot, QByteArray page1, QByteArray page2)
+{
+    if (slot < 0 || slot >= kSlots)
+        return;
+    m_written1[slot] = std::move(page1);
+    m_written2[slot] = std::move(page2);
+    m_hasWritten1[slot] = m_hasWritten2[slot] = true;
+}
 
 QString pageFile1(const QString &dataDir, int slot)
 {
@@ -95,13 +133,22 @@ void PageAnalysis::GetLinks(int slot)
         return;
     m_host->setStatusPanel(2, QStringLiteral("Getting Links"));
 
-    const QByteArray page = readPageFile(pageFile1(m_dataDir, slot));
+    QByteArray page;
+    if (slot >= 0 && slot < kSlots && m_hasWritten1[slot]) {
+        page = std::move(m_written1[slot]);
+        m_written1[slot] = QByteArray();
+        m_hasWritten1[slot] = false;
+    } else {
+        page = readPageFile(pageFile1(m_dataDir, slot));
+    }
     const QByteArray curUrl = m_host->strCurUrl();
     const QByteArray curDir = m_host->strCurDir();
     const char *s = page.constData();
     const qsizetype n = page.size();
     ByteText::CaselessFinder href(page, "href=");
     qsizetype at = href.next(0);
+    if (m_db)
+        m_db->beginBatch();
     while (at >= 0) {
         // The line around this "href=": it ends at CR, LF or CR LF.
         qsizetype end = at;
@@ -125,6 +172,8 @@ void PageAnalysis::GetLinks(int slot)
             break;
         at = end < n ? href.next(end + 1) : -1;
     }
+    if (m_db)
+        m_db->endBatch();
 
     m_host->setStatusPanel(2, QString());
     if (m_host->isHarvesting())
@@ -138,10 +187,20 @@ void PageAnalysis::GetFaxes(int slot)
         return;
 
     const QString path = pageFile2(m_dataDir, slot);
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        file.close();
+    QByteArray bytes;
+    bool readable = false;
+    if (slot >= 0 && slot < kSlots && m_hasWritten2[slot]) {
+        bytes = std::move(m_written2[slot]);
+        m_written2[slot] = QByteArray();
+        m_hasWritten2[slot] = false;
+        readable = true;
+    } else {
+        QFile file(path);
+        readable = file.open(QIODevice::ReadOnly);
+        if (readable)
+            bytes = file.readAll();
+    }
+    if (readable) {
         // The file as a download leaves it is one line; copies are made only when needed.
         QByteArray joined;
         QByteArrayView page = bytes;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -15,6 +16,11 @@ class modDatabase;
 // the page's text).
 QString pageFile1(const QString &dataDir, int slot);
 QString pageFile2(const QString &dataDir, int slot);
+
+// Writes text and then suffix over a page file's old content and cuts the file to length.
+// Emptying the file first makes common file systems write it out at once, and a new file
+// costs a fresh inode for every page; plain system calls keep it to four per file.
+bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix = "\r\n");
 
 // What a connect derives from the site text the scheduler hands it (strURL): the current
 // URL and directory that relative links resolve against, and the host and path to request.
@@ -42,6 +48,11 @@ public:
     void GetLinks(int slot);
     void GetFaxes(int slot);
 
+    // The contents the engine has just written to the slot's two page files: the next
+    // GetLinks and GetFaxes of the slot take them from here instead of reading the files
+    // back. Used once, then forgotten.
+    void setWrittenPage(int slot, QByteArray page1, QByteArray page2);
+
     // Numbers stored since the program started (the "Found N faxes" status text).
     qint32 lFaxCount() const { return m_lFaxCount; }
     void setLFaxCount(qint32 n) { m_lFaxCount = n; }
@@ -64,6 +75,11 @@ private:
     TextList *m_list3;
     QString m_dataDir;
     qint32 m_lFaxCount = 0;
+    static constexpr int kSlots = 10;
+    QByteArray m_written1[kSlots];
+    QByteArray m_written2[kSlots];
+    bool m_hasWritten1[kSlots] = {};
+    bool m_hasWritten2[kSlots] = {};
     std::function<void(const QString &)> m_siteQueued;
     std::function<void(const QString &)> m_numberStored;
 };

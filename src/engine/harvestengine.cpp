@@ -54,19 +54,6 @@ bool isCombo(HarvestEngine::Option o)
     return o == O::Combo1 || o == O::Combo2 || o == O::cmbAdvance || o == O::cmbLastSearch;
 }
 
-// Written over the old content, then cut to length: emptying the file first makes common
-// file systems write it out at once, and a new file costs a fresh inode every page.
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        return false;
-    bool ok = f.write(bytes) == bytes.size();
-    if (ok && f.size() > bytes.size())
-        ok = f.resize(bytes.size());
-    f.close();
-    return ok && f.error() == QFile::NoError;
-}
 
 } // namespace
 
@@ -1076,9 +1063,10 @@ void HarvestEngine::SavePage(QByteArray &body, int slot)
     if (!m_bHarvesting)
         return;
     setStatusPanel(2, QStringLiteral("Saving to HTML"));
-    bool saved = writeFile(pageFile1(m_dataDir, slot), body + "\r\n");
+    bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
+    QByteArray page1 = body + "\r\n";
     body = HttpResponse::withoutLineBreaks(body);
-    saved = writeFile(pageFile2(m_dataDir, slot), body + "\r\n") && saved;
+    saved = writePageFile(pageFile2(m_dataDir, slot), body) && saved;
     if (!saved) {
         // The files would still hold an earlier page, whose numbers and links would be
         // taken for this one's: the page is passed over instead.
@@ -1086,6 +1074,7 @@ void HarvestEngine::SavePage(QByteArray &body, int slot)
         FetchNextSite(slot);
         return;
     }
+    m_analysis->setWrittenPage(slot, std::move(page1), body + "\r\n");
     m_analysis->GetLinks(slot);
 }
 

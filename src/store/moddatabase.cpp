@@ -383,15 +383,46 @@ bool modDatabase::exec(QSqlQuery *q)
     if (!q)
         return false;
     const bool write = isWriteStatement(q);
+    if (write && m_batchFailed)
+        return false;
     if (!q->exec()) {
         fail(reasonOf(q->lastError(), m_dataDir));
         q->finish();
+        if (write && m_batchDepth > 0)
+            m_batchFailed = true;
         if (write)
             Q_EMIT writeFailed(m_lastError);
         return false;
     }
     succeeded(write);
     return true;
+}
+
+void modDatabase::beginBatch()
+{
+    if (m_batchDepth++ > 0 || !open())
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    m_inTransaction = db.transaction();
+}
+
+void modDatabase::endBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    const bool failed = m_batchFailed;
+    m_batchFailed = false;
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (failed) {
+        db.rollback();
+    } else if (!db.commit()) {
+        fail(reasonOf(db.lastError(), m_dataDir));
+        db.rollback();
+        Q_EMIT writeFailed(m_lastError);
+    }
 }
 
 bool modDatabase::AddFax(QString &number, const QString &website, QString &search, const QString &location)

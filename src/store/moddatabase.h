@@ -56,6 +56,14 @@ public:
     static QString normalizeNumber(QString number);
     static QString normalizeSearch(QString search);
 
+    // Groups the operations between the two calls (one page's links) into one transaction:
+    // one lock and one commit instead of one per link. A kill in between loses only the
+    // links of a page that is still pending and is read again on resume. Nests by count.
+    // Once a write of the batch is refused, its later writes are not run and the batch is
+    // rolled back, so a batch is stored whole or not at all.
+    void beginBatch();
+    void endBatch();
+
     bool AddFax(QString &number, const QString &website, QString &search, const QString &location);
     bool AddWebsite(QString &site);
     bool AddSearch(QString &search);
@@ -130,6 +138,9 @@ private:
     const Clock *m_clock = nullptr;
     std::unique_ptr<Clock> m_systemClock;
     bool m_open = false;
+    int m_batchDepth = 0;
+    bool m_inTransaction = false;
+    bool m_batchFailed = false; // a write of the open batch was refused
     bool m_reported = false;
     QString m_lastError;
     std::unordered_map<const char *, std::unique_ptr<QSqlQuery>> m_queries;
