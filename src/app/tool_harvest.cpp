@@ -175,8 +175,8 @@ bool parse(const QStringList &args, Options *o, QString *error)
             // "host:443=ADDRESS:PORT" maps only the TLS connections to host.
             const int eq = int(v.indexOf(QLatin1Char('=')));
             const bool tls = eq > 4 && v.left(eq).endsWith(QLatin1String(":443"));
-            const QString spec = tls ? v.left(eq - 4) + v.mid(eq) : v;
-            if (!(tls ? o->tlsResolve : o->resolve).add(spec, error))
+            const QString mapping = tls ? v.left(eq - 4) + v.mid(eq) : v;
+            if (!(tls ? o->tlsResolve : o->resolve).add(mapping, error))
                 return false;
         } else {
             *error = QStringLiteral("unknown option '%1'").arg(a);

@@ -84,11 +84,11 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
     }
     o->dataDirGiven = parser.isSet(dataDir);
     o->dataDir = o->dataDirGiven ? QDir(parser.value(dataDir)).absolutePath() : DataDir::defaultPath();
-    const QStringList specs = parser.values(resolve);
-    for (const QString &spec : specs) {
+    const QStringList mappings = parser.values(resolve);
+    for (const QString &mapping : mappings) {
         QString error;
-        if (!o->resolve.add(spec, &error)) {
-            std::fprintf(stderr, "varnel: --resolve %s: %s\n", qPrintable(spec), qPrintable(error));
+        if (!o->resolve.add(mapping, &error)) {
+            std::fprintf(stderr, "varnel: --resolve %s: %s\n", qPrintable(mapping), qPrintable(error));
             *exitCode = 2;
             return false;
         }

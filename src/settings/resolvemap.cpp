@@ -1,20 +1,20 @@
 #include "resolvemap.h"
 
-bool ResolveMap::add(const QString &spec, QString *error)
+bool ResolveMap::add(const QString &mapping, QString *error)
 {
-    const int eq = int(spec.indexOf(QLatin1Char('=')));
-    const int colon = int(spec.lastIndexOf(QLatin1Char(':')));
+    const int eq = int(mapping.indexOf(QLatin1Char('=')));
+    const int colon = int(mapping.lastIndexOf(QLatin1Char(':')));
     bool ok = false;
-    const uint port = colon > eq ? spec.mid(colon + 1).toUInt(&ok) : 0;
+    const uint port = colon > eq ? mapping.mid(colon + 1).toUInt(&ok) : 0;
     if (eq <= 0 || colon <= eq + 1 || !ok || port == 0 || port > 65535) {
         if (error)
-            *error = QStringLiteral("'%1' is not of the form HOST=ADDRESS:PORT").arg(spec);
+            *error = QStringLiteral("'%1' is not of the form HOST=ADDRESS:PORT").arg(mapping);
         return false;
     }
-    QString address = spec.mid(eq + 1, colon - eq - 1);
+    QString address = mapping.mid(eq + 1, colon - eq - 1);
     if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
         address = address.mid(1, address.size() - 2);
-    add(spec.left(eq), address, quint16(port));
+    add(mapping.left(eq), address, quint16(port));
     return true;
 }
 

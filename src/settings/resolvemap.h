@@ -17,7 +17,7 @@ public:
     };
 
     // Parses one "PATTERN=ADDRESS:PORT"; false (and nothing added) when malformed.
-    bool add(const QString &spec, QString *error = nullptr);
+    bool add(const QString &mapping, QString *error = nullptr);
     void add(const QString &pattern, const QString &address, quint16 port);
     bool isEmpty() const { return m_entries.isEmpty(); }
     // The first entry whose pattern matches host exactly, else a "*" entry; null if none.
