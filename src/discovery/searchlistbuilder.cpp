@@ -1,6 +1,7 @@
 #include "searchlistbuilder.h"
 
 #include "globals.h"
+#include "logging.h"
 #include "moddatabase.h"
 #include "textlist.h"
 
@@ -192,6 +193,7 @@ void SearchListBuilder::WebBrowser1_DocumentComplete(const BrowserPage &page)
         m_problem = PageProblem::Blocked;
     else
         m_problem = PageProblem::None;
+    qCDebug(lcDiscovery) << page.url << "status" << page.httpStatus << m_problem;
     ExtractDomains(page.html);
 }
 
@@ -261,6 +263,7 @@ void SearchListBuilder::pageTimedOut()
     if (m_browser)
         m_browser->stop();
     // The page counts as one that added no new name.
+    qCDebug(lcDiscovery) << "no answer within" << m_config.pageTimeoutMs << "ms";
     m_problem = PageProblem::NoAnswer;
     m_lPageNew = 0;
     NextPageOrFinish();
@@ -279,6 +282,7 @@ void SearchListBuilder::finishRun()
 
     const quint64 run = m_runId;
     const qint32 total = m_lTotal;
+    qCDebug(lcDiscovery) << "run for" << m_strTerms << "found" << total << "names" << m_problem;
     Q_EMIT runFinished(total, m_problem);
 
     if (total > kEnoughNames) {

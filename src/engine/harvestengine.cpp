@@ -6,6 +6,7 @@
 #include "globals.h"
 #include "harvestmessages.h"
 #include "httpresponse.h"
+#include "logging.h"
 #include "moddatabase.h"
 #include "pageanalysis.h"
 #include "settingsstore.h"
@@ -169,6 +170,7 @@ void HarvestEngine::refreshState()
 {
     const HarvestState s = harvestState();
     if (s != m_lastState) {
+        qCDebug(lcEngine) << "state" << m_lastState << "->" << s;
         m_lastState = s;
         Q_EMIT harvestStateChanged(s);
     }
@@ -663,6 +665,7 @@ void HarvestEngine::stopForStore(const QString &why)
 {
     if (!m_bHarvesting)
         return;
+    qCWarning(lcEngine).noquote() << "harvest stopped: the store refused a write:" << why;
     cmdStop_Click();
     setStatusPanel(2, QStringLiteral("The fax database cannot be written"));
     setStatusPanel(3, why);

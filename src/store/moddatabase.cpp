@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "globals.h"
+#include "logging.h"
 #include "textlist.h"
 
 #include <QDir>
@@ -205,7 +206,9 @@ void modDatabase::setBusyTimeout(int ms)
 void modDatabase::fail(const QString &what)
 {
     m_lastError = what;
+    qCDebug(lcStore) << databasePath() << what;
     if (!m_reported) {
+        qCWarning(lcStore).noquote() << "cannot use" << databasePath() << "-" << what;
         m_reported = true;
         // While the problem stands, the next operations fail at once instead of each
         // waiting for a lock that another program holds.
