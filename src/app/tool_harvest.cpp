@@ -27,12 +27,13 @@
 
 static int runHarvest(const QStringList &args);
 
+// The option flags come from the option table.
+static const QByteArray usage =
+    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... " + OptionFlags::usage().toUtf8() +
+    " [--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]";
+
 static ToolCommand cmd(
-    "harvest",
-    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... [--engine google|yahoo] [--results N] "
-    "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search "
-    "stop|continue] "
-    "[--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]",
+    "harvest", usage.constData(),
     "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
     "queue)",
     runHarvest);
@@ -88,7 +89,7 @@ struct Options
 {
     QString dataDir;
     QStringList searches;
-    QList<QPair<HarvestEngine::Option, int>> clicks;
+    QList<OptionFlags::Setting> clicks;
     bool resume = false;
     bool printStored = false;
     int timeout = 0;  // watchdog limits in seconds; 0 keeps the engine's own
@@ -110,7 +111,13 @@ bool parse(const QStringList &args, Options *o, QString *error)
             return true;
         };
         QString v;
-        using O = HarvestEngine::Option;
+        OptionFlags::Setting setting;
+        if (OptionFlags::parse(args, &i, &setting, error)) {
+            if (!error->isEmpty())
+                return false;
+            o->clicks.append(setting);
+            continue;
+        }
         if (a == QLatin1String("--data-dir")) {
             if (!value(&o->dataDir))
                 return false;
@@ -118,43 +125,6 @@ bool parse(const QStringList &args, Options *o, QString *error)
             if (!value(&v))
                 return false;
             o->searches << v;
-        } else if (a == QLatin1String("--engine")) {
-            if (!value(&v))
-                return false;
-            if (v == QLatin1String("google"))
-                o->clicks.append({O::Combo1, 0});
-            else if (v == QLatin1String("yahoo"))
-                o->clicks.append({O::Combo1, 1});
-            else {
-                *error = QStringLiteral("--engine is google or yahoo");
-                return false;
-            }
-        } else if (a == QLatin1String("--results")) {
-            if (!value(&v))
-                return false;
-            const int index =
-                QStringList{QStringLiteral("100"),  QStringLiteral("200"),  QStringLiteral("500"),
-                            QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}
-                    .indexOf(v);
-            if (index < 0) {
-                *error = QStringLiteral("--results is one of 100, 200, 500, 1000, 5000, 10000");
-                return false;
-            }
-            o->clicks.append({O::Combo2, index});
-        } else if (a == QLatin1String("--intl") || a == QLatin1String("--no-intl")) {
-            o->clicks.append({O::chkNonUS, a == QLatin1String("--intl") ? 1 : 0});
-        } else if (a == QLatin1String("--add-fax") || a == QLatin1String("--no-add-fax")) {
-            o->clicks.append({O::chkAddFax, a == QLatin1String("--add-fax") ? 1 : 0});
-        } else if (a == QLatin1String("--follow") || a == QLatin1String("--no-follow")) {
-            o->clicks.append({O::chkFollow, a == QLatin1String("--follow") ? 1 : 0});
-        } else if (a == QLatin1String("--last-search")) {
-            if (!value(&v))
-                return false;
-            if (v != QLatin1String("stop") && v != QLatin1String("continue")) {
-                *error = QStringLiteral("--last-search is stop or continue");
-                return false;
-            }
-            o->clicks.append({O::cmbLastSearch, v == QLatin1String("stop") ? 0 : 1});
         } else if (a == QLatin1String("--resume")) {
             o->resume = true;
         } else if (a == QLatin1String("--print-stored")) {
@@ -243,8 +213,12 @@ static int runHarvest(const QStringList &args)
             std::fflush(stdout);
         });
     }
-    for (const auto &click : o.clicks)
-        engine.setOption(click.first, click.second);
+    for (const OptionFlags::Setting &click : o.clicks) {
+        if (click.text.isNull())
+            engine.setOption(click.id, click.value);
+        else
+            OptionFlags::apply(*engine.options(), click);
+    }
     for (const QString &s : o.searches) {
         engine.setText1(s);
         engine.cmdAdd_Click();

@@ -19,42 +19,15 @@
 
 namespace {
 
-constexpr int kOptionCount = 11;
-
-struct OptionInfo
-{
-    const char *key;
-    int def;
-    int min;
-    int max;
-};
-
-// Indexed by HarvestEngine::Option.
-const OptionInfo kOptions[kOptionCount] = {
-    {SettingKeys::Combo1, -1, -1, 1},       {SettingKeys::Combo2, -1, -1, 5},
-    {SettingKeys::chkAuto, 0, 0, 1},        {SettingKeys::chkAddFax, 1, 0, 1},
-    {SettingKeys::chkNonUS, 1, 0, 1},       {SettingKeys::chkAudioEmail, 1, 0, 1},
-    {SettingKeys::chkAudioNext, 1, 0, 1},   {SettingKeys::chkAudioFinished, 1, 0, 1},
-    {SettingKeys::chkFollow, 1, 0, 1},      {SettingKeys::cmbAdvance, 2, 0, 7},
-    {SettingKeys::cmbLastSearch, 0, -1, 1},
-};
-
 const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000};
 
 const char *const kSoundNextSearch = "sounds/nextsearch.wav";
 const char *const kSoundFinished = "sounds/finished.wav";
 
-int idx(HarvestEngine::Option o)
+bool isChoice(OptionId o)
 {
-    return int(o);
+    return optionRow(o).kind == OptionRow::Kind::Choice;
 }
-
-bool isCombo(HarvestEngine::Option o)
-{
-    using O = HarvestEngine::Option;
-    return o == O::Combo1 || o == O::Combo2 || o == O::cmbAdvance || o == O::cmbLastSearch;
-}
-
 
 } // namespace
 
@@ -62,6 +35,8 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     : QObject(parent), m_dataDir(dataDir), m_settings(settings)
 {
     m_counters = new Counters(settings, this);
+    m_options = new OptionValues(settings, optionTable(), this);
+    connect(m_options, &OptionValues::changed, this, &HarvestEngine::optionValueChanged);
     m_db = new modDatabase(dataDir, m_counters, this);
     m_list1 = new TextList(this);
     m_list2 = new TextList(this);
@@ -89,13 +64,10 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     m_enabled[size_t(Button::cmdStop)] = false;
     m_enabled[size_t(Button::cmdResume)] = false;
     m_enabled[size_t(Button::cmdNextSearch)] = false;
-    for (int i = 0; i < kOptionCount; ++i) {
-        m_options[size_t(i)] = kOptions[i].def;
-        m_comboText[size_t(i)] = caption(Option(i));
-    }
-    for (int i = 0; i < kOptionCount; ++i) {
-        if (isCombo(Option(i)) && m_options[size_t(i)] >= 0)
-            m_comboText[size_t(i)] = comboItems(Option(i)).value(m_options[size_t(i)]);
+    for (const OptionRow &row : optionTable()) {
+        const int v = m_options->value(row.id);
+        m_comboText.push_back(row.kind == OptionRow::Kind::Choice && v >= 0 ? row.items.value(v)
+                                                                             : row.caption);
     }
 }
 
@@ -271,176 +243,49 @@ bool HarvestEngine::anySlotBusy() const
 
 // ---- options -----------------------------------------------------------------------------
 
-QStringList HarvestEngine::comboItems(Option combo)
+int HarvestEngine::option(OptionId option) const
 {
-    switch (combo) {
-    case Option::Combo1:
-        return {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")};
-    case Option::Combo2:
-        return {QStringLiteral("~100 Domains"),  QStringLiteral("~200 Domains"),
-                QStringLiteral("~500 Domains"),  QStringLiteral("~1000 Domains"),
-                QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")};
-    case Option::cmbAdvance:
-        return {QStringLiteral("1,000"),   QStringLiteral("5,000"),  QStringLiteral("10,000"),
-                QStringLiteral("20,000"),  QStringLiteral("50,000"), QStringLiteral("100,000"),
-                QStringLiteral("200,000"), QStringLiteral("500,000")};
-    case Option::cmbLastSearch:
-        return {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")};
-    default:
-        return {};
-    }
+    return m_options->value(option);
 }
 
-QString HarvestEngine::caption(Option option)
+QString HarvestEngine::comboText(OptionId combo) const
 {
-    switch (option) {
-    case Option::Combo1:
-        return QStringLiteral("Which Search Type?");
-    case Option::Combo2:
-        return QStringLiteral("How Many Results?");
-    case Option::chkAuto:
-        return QStringLiteral("Enable");
-    case Option::chkAddFax:
-        return QStringLiteral("Add \"fax\" to searches");
-    case Option::chkNonUS:
-        return QStringLiteral("Allow International");
-    case Option::chkAudioEmail:
-        return QStringLiteral("On Fax Found");
-    case Option::chkAudioNext:
-        return QStringLiteral("On Next Search");
-    case Option::chkAudioFinished:
-        return QStringLiteral("On Finished");
-    case Option::chkFollow:
-        return QStringLiteral("Follow redirects (HTTPS)");
-    case Option::cmbAdvance:
-        return QStringLiteral("cmbAdvance");
-    case Option::cmbLastSearch:
-        return QStringLiteral("cmbLastSearch");
-    }
-    return QString();
+    return m_comboText.at(size_t(combo));
 }
 
-int HarvestEngine::option(Option option) const
+void HarvestEngine::setComboText(OptionId combo, const QString &text)
 {
-    return m_options[size_t(idx(option))];
-}
-
-QString HarvestEngine::comboText(Option combo) const
-{
-    return m_comboText[size_t(idx(combo))];
-}
-
-void HarvestEngine::setComboText(Option combo, const QString &text)
-{
-    QString &t = m_comboText[size_t(idx(combo))];
+    QString &t = m_comboText.at(size_t(combo));
     if (t == text)
         return;
     t = text;
     Q_EMIT comboTextChanged(combo, text);
 }
 
-void HarvestEngine::setOptionValue(Option option, int value, bool write)
+void HarvestEngine::optionValueChanged(OptionId option)
 {
-    const OptionInfo &info = kOptions[idx(option)];
-    if (value < info.min || value > info.max)
+    Q_EMIT optionChanged(option, m_options->value(option));
+}
+
+void HarvestEngine::setOption(OptionId option, int value)
+{
+    if (!m_options->set(option, value))
         return;
-    int &v = m_options[size_t(idx(option))];
-    const bool changed = v != value;
-    v = value;
-    if (isCombo(option) && value >= 0)
-        setComboText(option, comboItems(option).value(value));
-    if (option == Option::cmbAdvance && value >= 0 && value < 8 &&
-        m_lAdvanceAfter != kAdvanceAfter[value]) {
+    if (isChoice(option))
+        setComboText(option, optionRow(option).items.value(value));
+    if (option == OptionId::AdvanceAfter && m_lAdvanceAfter != kAdvanceAfter[value]) {
         m_lAdvanceAfter = kAdvanceAfter[value];
         Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
     }
-    if (write && m_settings)
-        m_settings->write(QString::fromLatin1(info.key), QString::number(value));
-    if (changed)
-        Q_EMIT optionChanged(option, value);
 }
 
-void HarvestEngine::setOption(Option option, int value)
+void HarvestEngine::setComboEditText(OptionId combo, const QString &text)
 {
-    // A pick or a click; typed text never selects an item.
-    if (isCombo(option) && value < 0)
+    if (!isChoice(combo))
         return;
-    setOptionValue(option, value, true);
-}
-
-void HarvestEngine::Combo1_Click(int index)
-{
-    setOption(Option::Combo1, index);
-}
-void HarvestEngine::Combo2_Click(int index)
-{
-    setOption(Option::Combo2, index);
-}
-void HarvestEngine::cmbAdvance_Click(int index)
-{
-    setOption(Option::cmbAdvance, index);
-}
-// Picking an item is stored like every other option, so the choice survives a restart.
-void HarvestEngine::cmbLastSearch_Click(int index)
-{
-    setOption(Option::cmbLastSearch, index);
-}
-void HarvestEngine::chkAuto_Click(int value)
-{
-    setOption(Option::chkAuto, value);
-}
-void HarvestEngine::chkAddFax_Click(int value)
-{
-    setOption(Option::chkAddFax, value);
-}
-void HarvestEngine::chkNonUS_Click(int value)
-{
-    setOption(Option::chkNonUS, value);
-}
-void HarvestEngine::chkAudioEmail_Click(int value)
-{
-    setOption(Option::chkAudioEmail, value);
-}
-void HarvestEngine::chkAudioNext_Click(int value)
-{
-    setOption(Option::chkAudioNext, value);
-}
-void HarvestEngine::chkAudioFinished_Click(int value)
-{
-    setOption(Option::chkAudioFinished, value);
-}
-void HarvestEngine::chkFollow_Click(int value)
-{
-    setOption(Option::chkFollow, value);
-}
-
-void HarvestEngine::setComboEditText(Option combo, const QString &text)
-{
-    if (!isCombo(combo))
-        return;
-    if (combo == Option::cmbLastSearch) {
-        cmbLastSearch_Change(text);
-        return;
-    }
     setComboText(combo, text);
-    int &v = m_options[size_t(idx(combo))];
-    if (v != -1) {
-        v = -1;
-        Q_EMIT optionChanged(combo, -1);
-    }
-}
-
-void HarvestEngine::cmbLastSearch_Change(const QString &text)
-{
-    // Typed text picks no item; the store keeps -1, so the next start shows no pick.
-    setComboText(Option::cmbLastSearch, text);
-    int &v = m_options[size_t(idx(Option::cmbLastSearch))];
-    const bool changed = v != -1;
-    v = -1;
-    if (m_settings)
-        m_settings->write(QString::fromLatin1(SettingKeys::cmbLastSearch), QStringLiteral("-1"));
-    if (changed)
-        Q_EMIT optionChanged(Option::cmbLastSearch, -1);
+    // "After last search:" stores the missing pick, so the next start shows none either.
+    m_options->unpick(combo);
 }
 
 void HarvestEngine::LoadSettings()
@@ -448,23 +293,18 @@ void HarvestEngine::LoadSettings()
     m_counters->loadFromSettings();
     // Restoring a control raises its handler, which writes the same value back; nothing
     // is written here, the outcome is the same.
-    for (int i = 0; i < kOptionCount; ++i) {
-        const OptionInfo &info = kOptions[i];
-        const int v = m_settings ? m_settings->readInt(QString::fromLatin1(info.key), info.def,
-                                                       info.min, info.max)
-                                 : info.def;
-        const Option o = Option(i);
-        if (isCombo(o) && v < 0) {
-            // Nothing picked: the combo shows its caption again.
-            int &cur = m_options[size_t(i)];
-            setComboText(o, caption(o));
-            if (cur != -1) {
-                cur = -1;
-                Q_EMIT optionChanged(o, -1);
-            }
+    m_options->load();
+    for (const OptionRow &row : optionTable()) {
+        if (row.kind != OptionRow::Kind::Choice)
             continue;
-        }
-        setOptionValue(o, v, false);
+        // Nothing picked: the choice shows its caption again.
+        const int v = m_options->value(row.id);
+        setComboText(row.id, v >= 0 ? row.items.value(v) : row.caption);
+    }
+    const int advance = m_options->value(OptionId::AdvanceAfter);
+    if (advance >= 0 && m_lAdvanceAfter != kAdvanceAfter[advance]) {
+        m_lAdvanceAfter = kAdvanceAfter[advance];
+        Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
     }
 }
 
@@ -566,19 +406,19 @@ void HarvestEngine::beginSearch(bool unloadFirst)
     setEnabled(Button::Command3, false);
     if (!m_db->DeleteAllWebsites())
         return;
-    playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
+    playSoundIf(option(OptionId::SoundOnNextSearch) == 1, QString::fromLatin1(kSoundNextSearch));
     if (m_list1->isEmpty()) {
         informationBox(
             QStringLiteral("Please enter at least one search term before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Text1);
         return;
     }
-    if (option(Option::Combo1) < 0) {
+    if (option(OptionId::SearchEngine) < 0) {
         informationBox(QStringLiteral("Please enter a search type before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo1);
         return;
     }
-    if (option(Option::Combo2) < 0) {
+    if (option(OptionId::ResultCount) < 0) {
         informationBox(QStringLiteral(
             "Please select the number of search results to retrieve before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo2);
@@ -597,8 +437,8 @@ void HarvestEngine::listBuilderUnloaded()
 void HarvestEngine::cmdNextSearch_Click()
 {
     if (m_list1->count() < 2) {
-        if (option(Option::cmbLastSearch) == 1)
-            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+        if (option(OptionId::AfterLastSearch) == 1)
+            playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
         else
             cmdStop_Click();
         return;
@@ -658,7 +498,7 @@ void HarvestEngine::cmdStop_Click()
     setStatusPanel(2, QString());
     setStatusPanel(3, QString());
     setStatusPanel(4, QString());
-    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+    playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
 }
 
 void HarvestEngine::stopForStore(const QString &why)
@@ -833,7 +673,7 @@ void HarvestEngine::FetchNextSite(int slot)
             return;
         if (m_lSitesSinceAdvance < std::numeric_limits<qint32>::max())
             ++m_lSitesSinceAdvance;
-        if (m_lSitesSinceAdvance > m_lAdvanceAfter && option(Option::chkAuto) == 1) {
+        if (m_lSitesSinceAdvance > m_lAdvanceAfter && option(OptionId::AutoAdvance) == 1) {
             m_lSitesSinceAdvance = 0;
             cmdNextSearch_Click();
             return;
@@ -926,10 +766,10 @@ void HarvestEngine::queueRanDry()
         return;
     }
     // The last search: the "After last search:" policy.
-    if (option(Option::cmbLastSearch) == 1) {
+    if (option(OptionId::AfterLastSearch) == 1) {
         if (!m_queueDry) {
             m_queueDry = true;
-            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+            playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
             refreshState();
         }
         return;
@@ -957,7 +797,7 @@ void HarvestEngine::EndHarvest()
     setStatusPanel(2, QStringLiteral("No more websites queued"));
     setStatusPanel(3, QStringLiteral("Try a different search"));
     setStatusPanel(4, QString());
-    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+    playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
 }
 
 // ---- fetch slots -------------------------------------------------------------------------
@@ -974,7 +814,7 @@ HarvestEngine::ConnectResult HarvestEngine::ConnectSlot(int slot)
     s->curDir = t.strCurDir;
     s->strHost = t.strHost;
     s->strPath = t.strPath;
-    s->https = t.https && option(Option::chkFollow) == 1;
+    s->https = t.https && option(OptionId::FollowRedirects) == 1;
     s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
     s->connectPort = s->https ? 443 : 80;
     s->hops = 0;
@@ -1012,7 +852,7 @@ void HarvestEngine::slotAbandoned(int slot)
 bool HarvestEngine::followRedirect(int slot, const QByteArray &page)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    if (option(Option::chkFollow) != 1 || s->hops >= MaxRedirectHops ||
+    if (option(OptionId::FollowRedirects) != 1 || s->hops >= MaxRedirectHops ||
         !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
         return false;
     const QByteArray location = HttpResponse::headerValue(page, "Location");
@@ -1047,7 +887,7 @@ void HarvestEngine::slotFinished(int slot)
         return;
     m_counters->AddStat(Counters::SiteScanned);
     QByteArray body = HttpResponse::cutHeader(page);
-    if (option(Option::chkFollow) == 1 && HttpResponse::isChunked(page))
+    if (option(OptionId::FollowRedirects) == 1 && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
     const QByteArray address = s->strHost + s->strPath;
     if (s->hops > 0)
@@ -1098,25 +938,25 @@ QString HarvestEngine::currentSearch() const
 
 bool HarvestEngine::allowInternational() const
 {
-    return option(Option::chkNonUS) == 1;
+    return option(OptionId::AllowInternational) == 1;
 }
 
 bool HarvestEngine::soundOnFaxFound() const
 {
-    return option(Option::chkAudioEmail) == 1;
+    return option(OptionId::SoundOnFaxFound) == 1;
 }
 
 bool HarvestEngine::chkAddFax() const
 {
-    return option(Option::chkAddFax) == 1;
+    return option(OptionId::AddFaxToSearches) == 1;
 }
 
 QString HarvestEngine::combo1Text() const
 {
-    return comboText(Option::Combo1);
+    return comboText(OptionId::SearchEngine);
 }
 
 int HarvestEngine::combo2Index() const
 {
-    return option(Option::Combo2);
+    return option(OptionId::ResultCount);
 }

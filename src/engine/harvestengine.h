@@ -2,6 +2,7 @@
 
 #include "analysishost.h"
 #include "listbuilder.h"
+#include "options.h"
 #include "resolvemap.h"
 
 #include <QByteArray>
@@ -75,24 +76,6 @@ public:
     };
     Q_ENUM(Button)
 
-    // The persisted options. Check boxes hold 0 or 1; combos hold their selected index, -1
-    // when nothing is picked (typed text in the edit field picks nothing).
-    enum class Option
-    {
-        Combo1,           // "Google Search", "Yahoo Search"
-        Combo2,           // "~100 Domains" .. "~10000 Domains"
-        chkAuto,          // "Enable" (auto search advance)
-        chkAddFax,        // 'Add "fax" to searches'
-        chkNonUS,         // "Allow International"
-        chkAudioEmail,    // "On Fax Found"
-        chkAudioNext,     // "On Next Search"
-        chkAudioFinished, // "On Finished"
-        chkFollow,        // "Follow redirects (HTTPS)"
-        cmbAdvance,       // "1,000" .. "500,000"
-        cmbLastSearch     // "Stop Immediately", "Continue Until Stopped"
-    };
-    Q_ENUM(Option)
-
     // Controls a failed Start moves the focus to.
     enum class FocusTarget
     {
@@ -150,31 +133,17 @@ public:
     void Command2_Click();             // emits exportRequested()
     void cmdWebsite_Click();           // emits websiteRequested()
 
-    // ---- option handlers: set the value as a click on the control does, write it through
-    void Combo1_Click(int index);        // pick an item (0, 1)
-    void Combo2_Click(int index);        // pick an item (0..5)
-    void cmbAdvance_Click(int index);    // pick an item (0..7); sets lAdvanceAfter
-    void cmbLastSearch_Click(int index); // pick an item (0, 1)
-    // Text typed into a combo's edit field: the text shows, nothing is picked (index -1).
-    // Only cmbLastSearch stores that (cmbLastSearch_Change writes "-1").
-    void setComboEditText(Option combo, const QString &text);
-    void cmbLastSearch_Change(const QString &text);
-    void chkAuto_Click(int value);
-    void chkAddFax_Click(int value);
-    void chkNonUS_Click(int value);
-    void chkAudioEmail_Click(int value);
-    void chkAudioNext_Click(int value);
-    void chkAudioFinished_Click(int value);
-    void chkFollow_Click(int value);
-    // Generic form of the handlers above (check boxes: value; combos: picked index).
-    void setOption(Option option, int value);
-
-    int option(Option option) const;
-    // The text a combo shows: its item, its caption ("Which Search Type?", ...) until a
-    // pick, or what was typed. Check boxes give their caption.
-    QString comboText(Option combo) const;
-    static QStringList comboItems(Option combo);
-    static QString caption(Option option);
+    // ---- options ------------------------------------------------------------------------
+    // The option values (owned by the engine), read by LoadSettings.
+    OptionValues *options() const { return m_options; }
+    // A click on a check box or a pick from a choice: the value is taken and written through.
+    void setOption(OptionId option, int value);
+    // Text typed into a choice's edit field: the text shows, nothing is picked (-1).
+    void setComboEditText(OptionId combo, const QString &text);
+    int option(OptionId option) const;
+    // The text a choice shows: its item, its caption ("Which Search Type?", ...) until a
+    // pick, or what was typed.
+    QString comboText(OptionId combo) const;
     qint32 lAdvanceAfter() const { return m_lAdvanceAfter; }
 
     // ---- scheduler (public for the list builder, the slots and tests) -------------------
@@ -232,7 +201,7 @@ public:
 
     // Largest response a slot keeps; a bigger one is abandoned like a stalled download.
     static constexpr qint64 MaxResponseBytes = 16 * 1024 * 1024;
-    // Redirects followed per site with chkFollow on.
+    // Redirects followed per site when the option says so.
     static constexpr int MaxRedirectHops = 5;
 
     // A slot's view, for a window's detail display and for tests.
@@ -275,8 +244,8 @@ Q_SIGNALS:
     void statusPanelChanged(int panel, const QString &text);
     void pb1Changed(int value);
     void buttonEnabledChanged(HarvestEngine::Button button, bool enabled);
-    void optionChanged(HarvestEngine::Option option, int value);
-    void comboTextChanged(HarvestEngine::Option combo, const QString &text);
+    void optionChanged(OptionId option, int value);
+    void comboTextChanged(OptionId combo, const QString &text);
     void lAdvanceAfterChanged(qint32 value);
     void txtSearchChanged(const QString &text);
     void text1Changed(const QString &text);
@@ -321,8 +290,8 @@ private:
     void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
     void startDiscovery(bool unloadFirst);
-    void setOptionValue(Option option, int value, bool write);
-    void setComboText(Option combo, const QString &text);
+    void setComboText(OptionId combo, const QString &text);
+    void optionValueChanged(OptionId option);
     QString informationBox(const QString &text);
 
     QString m_dataDir;
@@ -354,8 +323,8 @@ private:
     QString m_status[4];
     int m_pb1 = 0;
     std::array<bool, 10> m_enabled{};
-    std::array<int, 11> m_options{};
-    std::array<QString, 11> m_comboText;
+    OptionValues *m_options;
+    std::vector<QString> m_comboText; // by OptionId
     qint32 m_lAdvanceAfter = 10000;
     qint32 m_lSitesSinceAdvance = 0;
     qint16 m_timeout = 10;

@@ -54,9 +54,9 @@ class TestDiscoveryCycle : public QObject
             engine.setListBuilder(builder);
             engine.setMessages(&messages);
             engine.Form_Load();
-            engine.Combo1_Click(0); // "Google Search"
-            engine.Combo2_Click(0); // "~100 Domains"
-            engine.cmbLastSearch_Click(0); // "Stop Immediately"
+            engine.setOption(OptionId::SearchEngine, 0); // "Google Search"
+            engine.setOption(OptionId::ResultCount, 0); // "~100 Domains"
+            engine.setOption(OptionId::AfterLastSearch, 0); // "Stop Immediately"
         }
         ~Rig() { engine.Form_Unload(); }
 

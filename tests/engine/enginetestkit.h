@@ -174,8 +174,8 @@ struct EngineRig
     {
         engine.Form_Load();
         addSearches(searches);
-        engine.Combo1_Click(0);
-        engine.Combo2_Click(0);
+        engine.setOption(OptionId::SearchEngine, 0);
+        engine.setOption(OptionId::ResultCount, 0);
     }
 
     ~EngineRig()

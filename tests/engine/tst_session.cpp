@@ -6,7 +6,7 @@
 #include <QtTest>
 
 using B = HarvestEngine::Button;
-using O = HarvestEngine::Option;
+using O = OptionId;
 using S = HarvestEngine::HarvestState;
 
 namespace {
@@ -53,17 +53,17 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("lHistEmailFound"), QStringLiteral("37"));
         rig.engine.Form_Load();
         HarvestEngine &e = rig.engine;
-        QCOMPARE(e.option(O::Combo1), -1);
-        QCOMPARE(e.comboText(O::Combo1), QStringLiteral("Which Search Type?"));
-        QCOMPARE(e.option(O::Combo2), -1);
-        QCOMPARE(e.comboText(O::Combo2), QStringLiteral("How Many Results?"));
-        QCOMPARE(e.option(O::chkAuto), 0);
-        for (O o : {O::chkAddFax, O::chkNonUS, O::chkAudioEmail, O::chkAudioNext,
-                    O::chkAudioFinished, O::chkFollow})
+        QCOMPARE(e.option(O::SearchEngine), -1);
+        QCOMPARE(e.comboText(O::SearchEngine), QStringLiteral("Which Search Type?"));
+        QCOMPARE(e.option(O::ResultCount), -1);
+        QCOMPARE(e.comboText(O::ResultCount), QStringLiteral("How Many Results?"));
+        QCOMPARE(e.option(O::AutoAdvance), 0);
+        for (O o : {O::AddFaxToSearches, O::AllowInternational, O::SoundOnFaxFound, O::SoundOnNextSearch,
+                    O::SoundOnFinished, O::FollowRedirects})
             QCOMPARE(e.option(o), 1);
-        QCOMPARE(e.comboText(O::cmbAdvance), QStringLiteral("10,000"));
+        QCOMPARE(e.comboText(O::AdvanceAfter), QStringLiteral("10,000"));
         QCOMPARE(e.lAdvanceAfter(), 10000);
-        QCOMPARE(e.comboText(O::cmbLastSearch), QStringLiteral("Stop Immediately"));
+        QCOMPARE(e.comboText(O::AfterLastSearch), QStringLiteral("Stop Immediately"));
         QCOMPARE(e.counters()->lHistEmailFound(), 37);
         QCOMPARE(e.counters()->lEmailFound(), 0);
         QCOMPARE(buttonRow(e), QStringLiteral("10001"));
@@ -112,14 +112,14 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("cmbAdvance"), QStringLiteral("4"));
         rig.settings.write(QStringLiteral("cmbLastSearch"), QStringLiteral("-1"));
         rig.engine.Form_Load();
-        QCOMPARE(rig.engine.comboText(O::Combo1), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
         QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.option(O::Combo2), -1);
-        QCOMPARE(rig.engine.option(O::chkNonUS), 1);
-        QCOMPARE(rig.engine.option(O::chkFollow), 0);
+        QCOMPARE(rig.engine.option(O::ResultCount), -1);
+        QCOMPARE(rig.engine.option(O::AllowInternational), 1);
+        QCOMPARE(rig.engine.option(O::FollowRedirects), 0);
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        QCOMPARE(rig.engine.option(O::cmbLastSearch), -1);
-        QCOMPARE(rig.engine.comboText(O::cmbLastSearch), QStringLiteral("cmbLastSearch"));
+        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
+        QCOMPARE(rig.engine.comboText(O::AfterLastSearch), QStringLiteral("cmbLastSearch"));
     }
 
     void optionHandlersWriteThrough()
@@ -129,35 +129,35 @@ private Q_SLOTS:
         auto stored = [&rig](const char *key) {
             return rig.settings.read(QLatin1String(key), QStringLiteral("absent"));
         };
-        rig.engine.cmbAdvance_Click(4);
+        rig.engine.setOption(OptionId::AdvanceAfter, 4);
         QCOMPARE(stored("cmbAdvance"), QStringLiteral("4"));
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        rig.engine.Combo2_Click(5);
+        rig.engine.setOption(OptionId::ResultCount, 5);
         QCOMPARE(stored("Combo2"), QStringLiteral("5"));
         QCOMPARE(rig.engine.combo2Index(), 5);
-        rig.engine.chkFollow_Click(0);
+        rig.engine.setOption(OptionId::FollowRedirects, 0);
         QCOMPARE(stored("chkFollow"), QStringLiteral("0"));
-        rig.engine.chkAudioFinished_Click(0);
+        rig.engine.setOption(OptionId::SoundOnFinished, 0);
         QCOMPARE(stored("chkAudioFinished"), QStringLiteral("0"));
         // A picked "After last search:" item is kept for the next start.
-        rig.engine.cmbLastSearch_Click(1);
+        rig.engine.setOption(OptionId::AfterLastSearch, 1);
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("1"));
         // Typed text picks nothing: stored as -1 for this combo, not stored for the others.
-        rig.engine.setComboEditText(O::cmbLastSearch, QStringLiteral("Stop"));
+        rig.engine.setComboEditText(O::AfterLastSearch, QStringLiteral("Stop"));
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("-1"));
-        QCOMPARE(rig.engine.option(O::cmbLastSearch), -1);
-        rig.engine.Combo1_Click(0);
-        rig.engine.setComboEditText(O::Combo1, QStringLiteral("Bing"));
-        QCOMPARE(rig.engine.option(O::Combo1), -1);
+        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
+        rig.engine.setOption(OptionId::SearchEngine, 0);
+        rig.engine.setComboEditText(O::SearchEngine, QStringLiteral("Bing"));
+        QCOMPARE(rig.engine.option(O::SearchEngine), -1);
         QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Bing"));
         QCOMPARE(stored("Combo1"), QStringLiteral("0"));
         // The next start shows what was stored.
         HarvestEngine again(rig.dir.path(), &rig.settings);
         again.Form_Load();
         QCOMPARE(again.lAdvanceAfter(), 50000);
-        QCOMPARE(again.option(O::Combo1), 0);
-        QCOMPARE(again.option(O::cmbLastSearch), -1);
-        QCOMPARE(again.option(O::chkFollow), 0);
+        QCOMPARE(again.option(O::SearchEngine), 0);
+        QCOMPARE(again.option(O::AfterLastSearch), -1);
+        QCOMPARE(again.option(O::FollowRedirects), 0);
     }
 
     void startValidation_data()
@@ -194,9 +194,9 @@ private Q_SLOTS:
         for (int i = 0; i < searches; ++i)
             rig.engine.List1()->addItem(QStringLiteral("s%1").arg(i));
         if (combo1 >= 0)
-            rig.engine.Combo1_Click(combo1);
+            rig.engine.setOption(OptionId::SearchEngine, combo1);
         if (combo2 >= 0)
-            rig.engine.Combo2_Click(combo2);
+            rig.engine.setOption(OptionId::ResultCount, combo2);
         QCOMPARE(buttonRow(rig.engine), QStringLiteral("10101"));
         QSignalSpy focused(&rig.engine, &HarvestEngine::focusRequested);
         rig.engine.Command1_Click();
@@ -296,7 +296,7 @@ private Q_SLOTS:
         EngineRig rig;
         rig.web.setFallback(silent());
         rig.builder.autoFinish = false;
-        rig.engine.cmbLastSearch_Click(policy);
+        rig.engine.setOption(OptionId::AfterLastSearch, policy);
         rig.readyToStart(names(searches, QStringLiteral("search %1")));
         rig.queue(names(30));
         rig.engine.cmdDoSearch_Click();

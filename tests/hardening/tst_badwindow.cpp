@@ -144,13 +144,13 @@ private Q_SLOTS:
         values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
         Form1Harness h(values);
         QVERIFY(h.open());
-        QCOMPARE(h.form->Combo1->currentText(), QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.form->Combo2->currentText(), QStringLiteral("How Many Results?"));
-        QCOMPARE(h.form->cmbAdvance->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(h.form->cmbLastSearch->currentText(), QStringLiteral("Stop Immediately"));
-        QVERIFY(!h.form->chkAuto->isChecked());
-        for (QCheckBox *c : {h.form->chkAddFax, h.form->chkNonUS, h.form->chkAudioEmail,
-                             h.form->chkAudioNext, h.form->chkAudioFinished, h.form->chkFollow})
+        QCOMPARE(h.form->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Which Search Type?"));
+        QCOMPARE(h.form->combo(OptionId::ResultCount)->currentText(), QStringLiteral("How Many Results?"));
+        QCOMPARE(h.form->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(h.form->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Stop Immediately"));
+        QVERIFY(!h.form->checkBox(OptionId::AutoAdvance)->isChecked());
+        for (QCheckBox *c : {h.form->checkBox(OptionId::AddFaxToSearches), h.form->checkBox(OptionId::AllowInternational), h.form->checkBox(OptionId::SoundOnFaxFound),
+                             h.form->checkBox(OptionId::SoundOnNextSearch), h.form->checkBox(OptionId::SoundOnFinished), h.form->checkBox(OptionId::FollowRedirects)})
             QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
     }
 

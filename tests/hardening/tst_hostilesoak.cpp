@@ -28,7 +28,7 @@ private Q_SLOTS:
         rig.queue(web.queue());
         rig.engine.Form_Load();
         QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
-        QCOMPARE(rig.engine.option(HarvestEngine::Option::chkFollow), 1);
+        QCOMPARE(rig.engine.option(OptionId::FollowRedirects), 1);
         // Shorter watchdogs than a user's harvest, so that a few hundred sites take seconds.
         rig.engine.setTimeout(2);
         rig.engine.setTimeout2(4);
