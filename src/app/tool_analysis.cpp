@@ -2,19 +2,15 @@
 
 #include "tool.h"
 
-#include "analysishost.h"
 #include "areacode.h"
 #include "cp1252.h"
-#include "globals.h"
 #include "htmltotext.h"
 #include "moddatabase.h"
 #include "pageanalysis.h"
-#include "textlist.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstring>
 
 
 namespace {
@@ -49,62 +45,11 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-// The body without any CR or LF, as a finished download's second page file holds it
-// (before its closing CR LF).
-QByteArray withoutLineBreaks(const QByteArray &body)
-{
-    QByteArray out(body.size(), Qt::Uninitialized);
-    char *d = out.data();
-    const char *s = body.constData();
-    const char *const end = s + body.size();
-    // Copy the stretches between line breaks; the next CR and LF are each looked up once.
-    const char *cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-    const char *lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-    while (s < end) {
-        if (cr && cr < s)
-            cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-        if (lf && lf < s)
-            lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-        const char *brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
-        const char *stop = brk ? brk : end;
-        std::memcpy(d, s, size_t(stop - s));
-        d += stop - s;
-        s = stop + (brk ? 1 : 0);
-    }
-    out.truncate(d - out.constData());
-    return out;
-}
-
-// A harvest that always runs, with one slot whose page is the file at hand.
-class ToolHost : public AnalysisHost
-{
-public:
-    bool isHarvesting() const override { return true; }
-    void setStatusPanel(int, const QString &) override {}
-    QByteArray strCurUrl() const override { return curUrl; }
-    QByteArray strCurDir() const override { return curDir; }
-    QByteArray slotAddress(int) const override { return address; }
-    QString currentSearch() const override { return QString(); }
-    bool allowInternational() const override { return intl; }
-    bool soundOnFaxFound() const override { return false; }
-    void playSound(const QString &) override {}
-    void FetchNextSite(int) override {}
-
-    QByteArray curUrl;
-    QByteArray curDir;
-    QByteArray address;
-    bool intl = false;
-};
-
-// A store, counters and preview list that live in a fresh temporary data directory.
+// A store in a fresh temporary data directory: what is new is decided as in a harvest.
 struct Session
 {
     QTemporaryDir dir;
-    Counters counters{nullptr};
-    TextList list3;
-    modDatabase db{dir.path(), &counters};
-    ToolHost host;
-    PageAnalysis analysis{&host, &db, &counters, &list3, dir.path()};
+    modDatabase db{dir.path()};
     QByteArray out;
 
     bool usable(QString *error)
@@ -158,23 +103,26 @@ int runFaxes(const QStringList &args)
     QString error;
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
-    session.host.intl = intl;
-    session.analysis.setObservers(nullptr, [&session](const QString &entry) {
-        session.out += Cp1252::fromUnicode(entry);
-        session.out += '\n';
-    });
-    const QString page2 = pageFile2(session.dir.path(), 0);
+    AnalysisOptions options;
+    options.allowInternational = intl;
     for (const QString &file : qAsConst(files)) {
         QByteArray body;
         if (!readFile(file, &body, &error)) {
             flush(session.out);
             return Tool::fileError(file, error);
         }
-        // The second page file of a finished download: the body without CR and LF.
-        if (!writeTextFile(page2, withoutLineBreaks(body)))
-            return Tool::fileError(page2, QStringLiteral("cannot be written"));
-        session.host.address = QFile::encodeName(file);
-        session.analysis.GetFaxes(0);
+        PageFindings found;
+        findNumbers(withoutLineBreaks(body), options, &found);
+        for (const FoundNumber &n : qAsConst(found.numbers)) {
+            // A number is printed when it is new to the store, as "number | label".
+            QString number = n.number;
+            if (session.db.FaxExists(number))
+                continue;
+            QString search;
+            session.db.AddFax(number, file, search, n.location);
+            session.out += Cp1252::fromUnicode(number + QStringLiteral(" | ") + n.location);
+            session.out += '\n';
+        }
         if (session.out.size() > (1 << 16)) {
             if (flush(session.out))
                 return 1;
@@ -198,19 +146,15 @@ int runLinks(const QStringList &args)
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
     const ConnectTarget target = connectTargetOf(QFile::encodeName(args.at(1)));
-    session.host.curUrl = target.strCurUrl;
-    session.host.curDir = target.strCurDir;
-    session.host.address = target.strHost + target.strPath;
-    session.analysis.setObservers(
-        [&session](const QString &site) {
-            session.out += Cp1252::fromUnicode(site);
-            session.out += '\n';
-        },
-        nullptr);
-    const QString page1 = pageFile1(session.dir.path(), 0);
-    if (!writeTextFile(page1, body))
-        return Tool::fileError(page1, QStringLiteral("cannot be written"));
-    session.analysis.GetLinks(0);
+    // The sites queued: each link new to the store, as stored.
+    const QStringList links = findLinks(body, target.address());
+    for (QString site : links) {
+        if (session.db.WebsiteExists(site))
+            continue;
+        session.db.AddWebsite(site);
+        session.out += Cp1252::fromUnicode(site);
+        session.out += '\n';
+    }
     return flush(session.out);
 }
 

@@ -9,7 +9,6 @@
 #include "harvestmessages.h"
 #include "httpbrowser.h"
 #include "moddatabase.h"
-#include "pageanalysis.h"
 #include "resolvemap.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
@@ -204,12 +203,8 @@ static int runHarvest(const QStringList &args)
     if (o.printStored) {
         // Each number once its row is in the store, so that a caller killing the harvest
         // knows which numbers must have survived.
-        modDatabase *db = engine.database();
-        engine.pageAnalysis()->setObservers(nullptr, [db](const QString &entry) {
-            if (!db->lastError().isEmpty())
-                return;
-            const QString number = entry.section(QStringLiteral(" | "), 0, 0);
-            std::printf("stored %s\n", qPrintable(number));
+        QObject::connect(&engine, &HarvestEngine::numberStored, [](const FaxRow &row) {
+            std::printf("stored %s\n", qPrintable(row.fax));
             std::fflush(stdout);
         });
     }

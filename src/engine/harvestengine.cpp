@@ -42,7 +42,6 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     m_list2 = new TextList(this);
     m_list3 = new TextList(this);
     m_db->setLists(m_list1, m_list2, m_list3);
-    m_analysis = std::make_unique<PageAnalysis>(this, m_db, m_counters, m_list3, dataDir);
     for (int i = 0; i < SlotCount; ++i)
         m_slots[size_t(i)] = new FetchSlot(i, this);
 
@@ -210,11 +209,6 @@ void HarvestEngine::setEnabled(Button button, bool enabled)
     Q_EMIT buttonEnabledChanged(button, enabled);
 }
 
-qint32 HarvestEngine::lFaxCount() const
-{
-    return m_analysis->lFaxCount();
-}
-
 HarvestEngine::SlotInfo HarvestEngine::slotInfo(int slot) const
 {
     SlotInfo info;
@@ -319,7 +313,7 @@ void HarvestEngine::Form_Load()
         setStatusPanel(p, QString());
     m_timeout = 10;
     m_timeout2 = 30;
-    m_analysis->setLFaxCount(0);
+    m_lFaxCount = 0;
     m_lSitesSinceAdvance = 0;
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
     m_db->restorePending();
@@ -907,21 +901,84 @@ void HarvestEngine::SavePage(QByteArray &body, int slot)
         return;
     setStatusPanel(2, QStringLiteral("Saving to HTML"));
     bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
-    QByteArray page1 = body + "\r\n";
-    body = HttpResponse::withoutLineBreaks(body);
-    saved = writePageFile(pageFile2(m_dataDir, slot), body) && saved;
+    const QByteArray flat = withoutLineBreaks(body);
+    saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
     if (!saved) {
-        // The files would still hold an earlier page, whose numbers and links would be
-        // taken for this one's: the page is passed over instead.
+        // The files would hold an earlier page, and a later look at them would mistake it
+        // for this one: the page is passed over instead.
         setStatusPanel(2, QString());
         FetchNextSite(slot);
         return;
     }
-    m_analysis->setWrittenPage(slot, std::move(page1), body + "\r\n");
-    m_analysis->GetLinks(slot);
+    analyseSavedPage(slot, body, flat);
 }
 
-// ---- AnalysisHost / ListBuilderHost ------------------------------------------------------
+// GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
+// store, and the slot moves on.
+void HarvestEngine::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
+{
+    const FetchSlot *s = m_slots[size_t(slot)];
+    AnalysisOptions options;
+    options.allowInternational = option(OptionId::AllowInternational) == 1;
+    const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
+
+    setStatusPanel(2, QStringLiteral("Getting Links"));
+    queueLinks(found.links);
+    setStatusPanel(2, QString());
+
+    setStatusPanel(2, QStringLiteral("Getting Faxes"));
+    // The second page file ends up holding the page's text.
+    writePageFile(pageFile2(m_dataDir, slot), found.text);
+    for (const FoundNumber &n : found.numbers)
+        storeNumber(slot, n);
+    setStatusPanel(2, QString());
+    FetchNextSite(slot);
+}
+
+void HarvestEngine::queueLinks(const QStringList &links)
+{
+    // One transaction for the page's links.
+    m_db->beginBatch();
+    for (QString site : links) {
+        if (m_db->WebsiteExists(site))
+            continue;
+        m_counters->AddStat(Counters::SiteFound);
+        m_db->AddWebsite(site);
+        Q_EMIT siteQueued(site);
+    }
+    m_db->endBatch();
+}
+
+void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
+{
+    QString number = found.number;
+    if (m_db->FaxExists(number))
+        return;
+    if (m_lFaxCount < std::numeric_limits<qint32>::max())
+        ++m_lFaxCount;
+    // The preview keeps the newest numbers: at most 21 entries.
+    if (m_list3->count() > 20)
+        m_list3->removeItem(0);
+    m_list3->addItem(number + QStringLiteral(" | ") + found.location);
+    FaxRow row;
+    row.fax = number;
+    row.website = Cp1252::toUnicode(slotAddress(slot));
+    row.search = currentSearch();
+    row.location = found.location;
+    m_db->AddFax(row.fax, row.website, row.search, row.location);
+    const bool stored = m_db->lastError().isEmpty();
+    if (option(OptionId::SoundOnFaxFound) == 1)
+        playSound(QStringLiteral("sounds/foundfax.wav"));
+    m_counters->AddStat(Counters::NumberFound);
+    setStatusPanel(3, QStringLiteral("Found ") + QString::number(m_lFaxCount) +
+                          QStringLiteral(" faxes"));
+    if (stored) {
+        row.date = m_db->now();
+        Q_EMIT numberStored(row);
+    }
+}
+
+// ---- ListBuilderHost -----------------------------------------------------------------------
 
 QByteArray HarvestEngine::slotAddress(int slot) const
 {
@@ -934,16 +991,6 @@ QByteArray HarvestEngine::slotAddress(int slot) const
 QString HarvestEngine::currentSearch() const
 {
     return m_list1->item(0);
-}
-
-bool HarvestEngine::allowInternational() const
-{
-    return option(OptionId::AllowInternational) == 1;
-}
-
-bool HarvestEngine::soundOnFaxFound() const
-{
-    return option(OptionId::SoundOnFaxFound) == 1;
 }
 
 bool HarvestEngine::chkAddFax() const

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysishost.h"
 #include "listbuilder.h"
+#include "moddatabase.h"
 #include "options.h"
 #include "resolvemap.h"
 
@@ -14,9 +14,9 @@
 
 class Counters;
 class FetchSlot;
+struct FoundNumber;
 class HarvestMessages;
 class ListBuilder;
-class PageAnalysis;
 class SettingsStore;
 class SoundPlayer;
 class TextList;
@@ -42,7 +42,7 @@ class modDatabase;
 // Ownership: the engine owns its lists, counters, store, page analysis and sockets. The
 // settings store and the seams (messages, sound, list builder) belong to the caller and
 // must outlive the engine (or be reset to null first).
-class HarvestEngine : public QObject, public AnalysisHost, public ListBuilderHost
+class HarvestEngine : public QObject, public ListBuilderHost
 {
     Q_OBJECT
 public:
@@ -153,7 +153,7 @@ public:
     void StartNextSearch() override;
     // Give the slot its next site, or nothing. Sites on abandoned hosts are skipped in a
     // loop; the first dispatch after a start hands out List2's entry 0 itself.
-    void FetchNextSite(int slot) override;
+    void FetchNextSite(int slot);
     // The next backlog site for a refill (it stays in the table), or the empty text. When
     // the backlog and List2 are empty and no download is running, the search's queue is
     // dry: the next search string starts, or the "After last search:" policy applies;
@@ -183,10 +183,9 @@ public:
     Counters *counters() override { return m_counters; }
     Counters *counters() const { return m_counters; }
     modDatabase *database() override { return m_db; }
-    PageAnalysis *pageAnalysis() const { return m_analysis.get(); }
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const override { return m_dataDir; }
-    qint32 lFaxCount() const;
+    qint32 lFaxCount() const { return m_lFaxCount; } // numbers stored since start-up
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
     // Form_Load; tests shorten them here.
@@ -219,15 +218,11 @@ public:
     SlotInfo slotInfo(int slot) const;
     bool anySlotBusy() const;
 
-    // ---- AnalysisHost -------------------------------------------------------------------
-    bool isHarvesting() const override { return m_bHarvesting; }
-    QByteArray strCurUrl() const override { return m_strCurUrl; }
-    QByteArray strCurDir() const override { return m_strCurDir; }
-    QByteArray slotAddress(int slot) const override;
-    QString currentSearch() const override;
-    bool allowInternational() const override;
-    bool soundOnFaxFound() const override;
-    void playSound(const QString &relativeName) override;
+    QByteArray strCurUrl() const { return m_strCurUrl; } // the last connect's site
+    QByteArray slotAddress(int slot) const; // the slot's host and path
+    QString currentSearch() const;          // entry 0 of List1
+    // PlayWav of a file below the data directory, e.g. "sounds/foundfax.wav"; never blocks.
+    void playSound(const QString &relativeName);
 
     // ---- ListBuilderHost ----------------------------------------------------------------
     bool chkAddFax() const override;
@@ -257,6 +252,10 @@ Q_SIGNALS:
     void websiteRequested();                         // show frmWebsite
     // A slot's page was completed by its server and goes to analysis (after redirects).
     void pageFinished(int slot, const QByteArray &address);
+    // A link of an analysed page was new and went into the backlog (as stored).
+    void siteQueued(const QString &site);
+    // A number of an analysed page was new and its row is stored.
+    void numberStored(const FaxRow &row);
     // A slot gave up on a site (watchdog or size bound); the host is now avoided.
     void downloadAbandoned(int slot, const QByteArray &host);
 
@@ -287,6 +286,9 @@ private:
     void slotFinished(int slot);
     void slotAbandoned(int slot);
     void SavePage(QByteArray &body, int slot);
+    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
+    void queueLinks(const QStringList &links);
+    void storeNumber(int slot, const FoundNumber &found);
     void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
     void startDiscovery(bool unloadFirst);
@@ -301,7 +303,6 @@ private:
     TextList *m_list1;
     TextList *m_list2;
     TextList *m_list3;
-    std::unique_ptr<PageAnalysis> m_analysis;
     std::array<FetchSlot *, SlotCount> m_slots{};
 
     HarvestMessages *m_messages = nullptr;
@@ -327,6 +328,7 @@ private:
     std::vector<QString> m_comboText; // by OptionId
     qint32 m_lAdvanceAfter = 10000;
     qint32 m_lSitesSinceAdvance = 0;
+    qint32 m_lFaxCount = 0;
     qint16 m_timeout = 10;
     qint16 m_timeout2 = 30;
     QByteArray m_strURL;

@@ -190,6 +190,11 @@ QString modDatabase::normalizeSearch(QString search)
     return trimSpaces(search);
 }
 
+QDateTime modDatabase::now() const
+{
+    return m_clock->now();
+}
+
 QString modDatabase::nowText() const
 {
     return m_clock->now().toString(QLatin1String(kDateFormat));

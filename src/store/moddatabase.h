@@ -49,6 +49,7 @@ public:
     void setLists(TextList *list1, TextList *list2, TextList *list3);
     void setClock(const Clock *clock); // not owned; null restores the system clock
     QString databasePath() const;
+    QDateTime now() const; // what the Date columns take
     QString dataDir() const { return m_dataDir; }
 
     // Normalisation rules, also used by callers that compare sites themselves.
