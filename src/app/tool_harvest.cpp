@@ -47,14 +47,14 @@ struct Discovery
     std::unique_ptr<SearchListBuilder> builder;
 };
 
-std::unique_ptr<Discovery> makeDiscovery(HarvestEngine &engine, const ResolveMap &resolve,
+std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve,
                                          const ResolveMap &tlsResolve)
 {
     auto d = std::make_unique<Discovery>();
     d->browser = std::make_unique<HttpBrowser>();
     d->browser->setResolveMap(resolve);
     d->browser->setTlsResolveMap(tlsResolve);
-    d->builder = std::make_unique<SearchListBuilder>(&engine, d->browser.get());
+    d->builder = std::make_unique<SearchListBuilder>(d->browser.get());
     return d;
 }
 
@@ -176,7 +176,7 @@ static int runHarvest(const QStringList &args)
     engine.setMessages(&messages);
     engine.setResolveMap(o.resolve);
     engine.setTlsResolveMap(o.tlsResolve);
-    const std::unique_ptr<Discovery> discovery = makeDiscovery(engine, o.resolve, o.tlsResolve);
+    const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
     engine.setListBuilder(discovery->builder.get());
     bool problemShown = false;
     QObject::connect(engine.database(), &modDatabase::storeProblem,

@@ -102,7 +102,14 @@ void HarvestEngine::setTlsResolveMap(const ResolveMap &map)
 
 void HarvestEngine::setListBuilder(ListBuilder *builder)
 {
+    if (m_listBuilder)
+        m_listBuilder->disconnect(this);
     m_listBuilder = builder;
+    if (!builder)
+        return;
+    connect(builder, &ListBuilder::namesFound, this, &HarvestEngine::discoveryFoundNames);
+    connect(builder, &ListBuilder::finished, this, &HarvestEngine::discoveryFinished);
+    connect(builder, &ListBuilder::unloaded, this, &HarvestEngine::listBuilderUnloaded);
 }
 
 QString HarvestEngine::informationBox(const QString &text)
@@ -375,9 +382,51 @@ void HarvestEngine::startDiscovery(bool unloadFirst)
     m_discovering = true;
     refreshState();
     if (m_listBuilder) {
-        m_listBuilder->load();
+        DiscoveryRequest request;
+        request.search = m_txtSearch;
+        request.addFax = option(OptionId::AddFaxToSearches) == 1;
+        request.engine = comboText(OptionId::SearchEngine);
+        request.resultCountIndex = option(OptionId::ResultCount);
+        request.dataDir = m_dataDir;
+        m_listBuilder->load(request);
         m_listBuilder->show();
     }
+}
+
+void HarvestEngine::discoveryFoundNames(const QStringList &names)
+{
+    for (QString site : names) {
+        m_db->AddWebsite(site);
+        m_counters->AddStat(Counters::SiteFound);
+    }
+}
+
+void HarvestEngine::discoveryFinished(const DiscoveryOutcome &outcome)
+{
+    if (outcome.enough()) {
+        cmdDoSearch_Click();
+        return;
+    }
+    setStatusPanel(1, QStringLiteral("Stopped"));
+    switch (outcome.kind) {
+    case DiscoveryOutcome::Kind::Blocked:
+        setStatusPanel(2, QStringLiteral("Not enough results: the search engine blocked the search"));
+        break;
+    case DiscoveryOutcome::Kind::NoAnswer:
+        setStatusPanel(2, QStringLiteral("Not enough results: the search engine did not answer"));
+        break;
+    default:
+        setStatusPanel(2, QStringLiteral("Not enough results"));
+        break;
+    }
+    if (m_list1->count() < 2) {
+        setStatusPanel(3, QStringLiteral("Add more search terms"));
+        return;
+    }
+    // Only the list loses the search string; its stored row stays.
+    m_list1->removeItem(0);
+    setStatusPanel(3, QStringLiteral("Trying next search"));
+    StartNextSearch();
 }
 
 void HarvestEngine::Command1_Click()
@@ -978,8 +1027,6 @@ void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
     }
 }
 
-// ---- ListBuilderHost -----------------------------------------------------------------------
-
 QByteArray HarvestEngine::slotAddress(int slot) const
 {
     if (slot < 0 || slot >= SlotCount)
@@ -991,19 +1038,4 @@ QByteArray HarvestEngine::slotAddress(int slot) const
 QString HarvestEngine::currentSearch() const
 {
     return m_list1->item(0);
-}
-
-bool HarvestEngine::chkAddFax() const
-{
-    return option(OptionId::AddFaxToSearches) == 1;
-}
-
-QString HarvestEngine::combo1Text() const
-{
-    return comboText(OptionId::SearchEngine);
-}
-
-int HarvestEngine::combo2Index() const
-{
-    return option(OptionId::ResultCount);
 }

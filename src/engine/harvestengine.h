@@ -42,7 +42,7 @@ class modDatabase;
 // Ownership: the engine owns its lists, counters, store, page analysis and sockets. The
 // settings store and the seams (messages, sound, list builder) belong to the caller and
 // must outlive the engine (or be reset to null first).
-class HarvestEngine : public QObject, public ListBuilderHost
+class HarvestEngine : public QObject
 {
     Q_OBJECT
 public:
@@ -148,9 +148,9 @@ public:
 
     // ---- scheduler (public for the list builder, the slots and tests) -------------------
     // Start crawling the queue: discovery's hand-back and the core of Resume.
-    void cmdDoSearch_Click() override;
+    void cmdDoSearch_Click();
     // Start discovery for the (new) entry 0 of List1, unloading a run in progress first.
-    void StartNextSearch() override;
+    void StartNextSearch();
     // Give the slot its next site, or nothing. Sites on abandoned hosts are skipped in a
     // loop; the first dispatch after a start hands out List2's entry 0 itself.
     void FetchNextSite(int slot);
@@ -168,23 +168,22 @@ public:
     TextList *List1() const { return m_list1; } // search strings; entry 0 is current
     TextList *List2() const { return m_list2; } // head of the crawl queue (<= 21 sites)
     TextList *List3() const { return m_list3; } // fax preview
-    QString txtSearch() const override { return m_txtSearch; }
+    QString txtSearch() const { return m_txtSearch; } // the search discovery runs for
     void setTxtSearch(const QString &text);
     QString text1() const { return m_text1; } // "Enter a new Search String:"
     void setText1(const QString &text);
     QString strSearch() const { return m_strSearch; }
     QString statusPanel(int panel) const; // panels 1..4
-    void setStatusPanel(int panel, const QString &text) override;
+    void setStatusPanel(int panel, const QString &text);
     int pb1() const { return m_pb1; } // 0..100
     void setPb1(int value);           // values outside 0..100 are refused
     bool isEnabled(Button button) const;
     void setEnabled(Button button, bool enabled);
 
-    Counters *counters() override { return m_counters; }
     Counters *counters() const { return m_counters; }
-    modDatabase *database() override { return m_db; }
+    modDatabase *database() const { return m_db; }
     SettingsStore *settings() const { return m_settings; }
-    QString dataDir() const override { return m_dataDir; }
+    QString dataDir() const { return m_dataDir; }
     qint32 lFaxCount() const { return m_lFaxCount; } // numbers stored since start-up
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
@@ -223,15 +222,6 @@ public:
     QString currentSearch() const;          // entry 0 of List1
     // PlayWav of a file below the data directory, e.g. "sounds/foundfax.wav"; never blocks.
     void playSound(const QString &relativeName);
-
-    // ---- ListBuilderHost ----------------------------------------------------------------
-    bool chkAddFax() const override;
-    QString combo1Text() const override;
-    int combo2Index() const override;
-    TextList *list1() override { return m_list1; }
-    // A list builder calls this when its window unloads (run finished, given up or ended),
-    // so that the discovering state ends.
-    void listBuilderUnloaded() override;
 
 Q_SIGNALS:
     void harvestingChanged(bool running);
@@ -291,6 +281,9 @@ private:
     void storeNumber(int slot, const FoundNumber &found);
     void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
+    void discoveryFoundNames(const QStringList &names);
+    void discoveryFinished(const DiscoveryOutcome &outcome);
+    void listBuilderUnloaded();
     void startDiscovery(bool unloadFirst);
     void setComboText(OptionId combo, const QString &text);
     void optionValueChanged(OptionId option);

@@ -50,7 +50,7 @@ class TestDiscoveryCycle : public QObject
             map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), web.port());
             browser.setResolveMap(map);
             engine.setResolveMap(map);
-            builder = new SearchListBuilder(&engine, &browser, DiscoveryConfig(), &engine);
+            builder = new SearchListBuilder(&browser, DiscoveryConfig(), &engine);
             engine.setListBuilder(builder);
             engine.setMessages(&messages);
             engine.Form_Load();
@@ -132,7 +132,7 @@ private Q_SLOTS:
         rig.addSearch(QStringLiteral("plumber boston"), QStringLiteral("a"), 40);
         rig.addSearch(QStringLiteral("roofer denver"), QStringLiteral("b"), 40);
         rig.addSearch(QStringLiteral("mason austin"), QStringLiteral("c"), 30);
-        QSignalSpy runs(rig.builder, &SearchListBuilder::runFinished);
+        QSignalSpy runs(rig.builder, &ListBuilder::finished);
 
         rig.engine.Command1_Click();
         QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
@@ -147,7 +147,7 @@ private Q_SLOTS:
                                      "roofer+denver+fax@0", "roofer+denver+fax@1",
                                      "mason+austin+fax@0", "mason+austin+fax@1"}));
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(runs[i][0].toInt(), i < 2 ? 40 : 30);
+            QCOMPARE(runs[i][0].value<DiscoveryOutcome>().names, i < 2 ? 40 : 30);
 
         // Every site found for a search was crawled under that search before the next
         // one began, and the last one's before "Stop Immediately" ended the harvest.

@@ -2,7 +2,7 @@
 
 // A harvest engine in a temporary data directory, with scripted messages, recorded sounds,
 // a loopback web server that every host resolves to, and a stand-in list builder that
-// fills the backlog and hands back asynchronously, as the real one does.
+// reports names and an outcome asynchronously, as the real one does.
 
 #include "globals.h"
 #include "harvestengine.h"
@@ -25,34 +25,37 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <optional>
+
+// Reports the names set for a search string, then the outcome: finished with more than
+// tooFew names, otherwise not enough results. Asynchronous, as the real builder is.
 class StandInListBuilder : public ListBuilder
 {
 public:
-    explicit StandInListBuilder(ListBuilderHost *host) : m_host(host) {}
-
-    // The names a run finds for each search string (txtSearch).
+    // The names a run finds for each search string.
     QHash<QString, QStringList> namesFor;
-    // A run with this many names or fewer gives up ("Not enough results").
     int tooFew = 20;
     // False: a run stays loaded until finishRun() (a stalled or slow run).
     bool autoFinish = true;
+    // The outcome of the next runs, when the names alone should not decide it.
+    std::optional<DiscoveryOutcome::Kind> kind;
     int loads = 0;
     int shows = 0;
     int unloads = 0;
     int runsFinished = 0;
+    DiscoveryRequest request; // of the last load
 
     bool isLoaded() const override { return m_loaded; }
-    void load() override
+    void load(const DiscoveryRequest &r) override
     {
         if (m_loaded)
             return;
         m_loaded = true;
         ++loads;
+        request = r;
         const quint64 run = ++m_run;
-        // LoadFirstPage empties the store at once; the names come with the first page.
-        m_host->database()->DeleteAllWebsites();
         if (autoFinish)
-            QTimer::singleShot(0, [this, run] {
+            QTimer::singleShot(0, this, [this, run] {
                 if (run == m_run && m_loaded)
                     finishRun();
             });
@@ -65,36 +68,28 @@ public:
         m_loaded = false;
         ++m_run;
         ++unloads;
-        m_host->listBuilderUnloaded();
+        Q_EMIT unloaded();
     }
 
     void finishRun()
     {
         ++runsFinished;
-        const QStringList names = namesFor.value(m_host->txtSearch());
-        for (QString n : names) {
-            m_host->database()->AddWebsite(n);
-            m_host->counters()->AddStat(Counters::SiteFound);
-        }
-        if (names.size() > tooFew) {
-            m_host->cmdDoSearch_Click();
+        const QStringList names = namesFor.value(request.search);
+        if (!names.isEmpty())
+            Q_EMIT namesFound(names);
+        DiscoveryOutcome outcome;
+        outcome.names = qint32(names.size());
+        outcome.kind = names.size() > tooFew ? DiscoveryOutcome::Kind::Finished
+                                             : DiscoveryOutcome::Kind::NotEnoughResults;
+        if (kind)
+            outcome.kind = *kind;
+        const quint64 run = m_run;
+        Q_EMIT finished(outcome);
+        if (run == m_run && m_loaded)
             unload();
-            return;
-        }
-        m_host->setStatusPanel(1, QStringLiteral("Stopped"));
-        m_host->setStatusPanel(2, QStringLiteral("Not enough results"));
-        if (m_host->list1()->count() < 2) {
-            m_host->setStatusPanel(3, QStringLiteral("Add more search terms"));
-            unload();
-        } else {
-            m_host->list1()->removeItem(0);
-            m_host->setStatusPanel(3, QStringLiteral("Trying next search"));
-            m_host->StartNextSearch();
-        }
     }
 
 private:
-    ListBuilderHost *m_host;
     bool m_loaded = false;
     quint64 m_run = 0;
 };
@@ -109,7 +104,7 @@ struct EngineRig
     RecordingSoundPlayer sound;
     TestWebServer web;
     HarvestEngine engine{dir.path(), &settings};
-    StandInListBuilder builder{&engine};
+    StandInListBuilder builder;
 
     EngineRig()
     {

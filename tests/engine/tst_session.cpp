@@ -113,7 +113,7 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("cmbLastSearch"), QStringLiteral("-1"));
         rig.engine.Form_Load();
         QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
         QCOMPARE(rig.engine.option(O::ResultCount), -1);
         QCOMPARE(rig.engine.option(O::AllowInternational), 1);
         QCOMPARE(rig.engine.option(O::FollowRedirects), 0);
@@ -134,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
         rig.engine.setOption(OptionId::ResultCount, 5);
         QCOMPARE(stored("Combo2"), QStringLiteral("5"));
-        QCOMPARE(rig.engine.combo2Index(), 5);
+        QCOMPARE(rig.engine.option(O::ResultCount), 5);
         rig.engine.setOption(OptionId::FollowRedirects, 0);
         QCOMPARE(stored("chkFollow"), QStringLiteral("0"));
         rig.engine.setOption(OptionId::SoundOnFinished, 0);
@@ -149,7 +149,7 @@ private Q_SLOTS:
         rig.engine.setOption(OptionId::SearchEngine, 0);
         rig.engine.setComboEditText(O::SearchEngine, QStringLiteral("Bing"));
         QCOMPARE(rig.engine.option(O::SearchEngine), -1);
-        QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Bing"));
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Bing"));
         QCOMPARE(stored("Combo1"), QStringLiteral("0"));
         // The next start shows what was stored.
         HarvestEngine again(rig.dir.path(), &rig.settings);
@@ -271,6 +271,101 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("Not enough results"));
         QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Add more search terms"));
         QVERIFY(!rig.builder.isLoaded());
+    }
+
+    // What follows a discovery run is the engine's: the crawl, the next search string, or a
+    // stop with the reason in the status bar.
+    void discoveryOutcome_data()
+    {
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("kind"); // -1: as the names say
+        QTest::addColumn<QStringList>("searches");
+        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<QString>("panel3");
+        QTest::addColumn<QStringList>("list1After");
+        const QStringList one{"plumbers"};
+        const QStringList three{"plumbers", "roofers", "masons"};
+        const QString notEnough = QStringLiteral("Not enough results");
+        QTest::newRow("21 names hand back") << 21 << -1 << one << QString() << QString() << one;
+        QTest::newRow("20 names, last search")
+            << 20 << -1 << one << notEnough << QStringLiteral("Add more search terms") << one;
+        QTest::newRow("20 names, more searches") << 20 << -1 << three << notEnough
+            << QStringLiteral("Trying next search") << QStringList{"roofers", "masons"};
+        QTest::newRow("nothing found, more searches")
+            << 0 << -1 << QStringList{"plumbers", "roofers"} << notEnough
+            << QStringLiteral("Trying next search") << QStringList{"roofers"};
+        QTest::newRow("blocked") << 10 << int(DiscoveryOutcome::Kind::Blocked) << one
+            << QStringLiteral("Not enough results: the search engine blocked the search")
+            << QStringLiteral("Add more search terms") << one;
+        QTest::newRow("no answer") << 10 << int(DiscoveryOutcome::Kind::NoAnswer) << one
+            << QStringLiteral("Not enough results: the search engine did not answer")
+            << QStringLiteral("Add more search terms") << one;
+    }
+    void discoveryOutcome()
+    {
+        QFETCH(int, found);
+        QFETCH(int, kind);
+        QFETCH(QStringList, searches);
+        QFETCH(QString, panel2);
+        QFETCH(QString, panel3);
+        QFETCH(QStringList, list1After);
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.builder.autoFinish = false;
+        rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(found));
+        if (kind >= 0)
+            rig.builder.kind = DiscoveryOutcome::Kind(kind);
+        rig.readyToStart(searches);
+        rig.engine.Command1_Click();
+        QCOMPARE(rig.builder.request.search, QStringLiteral("plumbers"));
+        rig.builder.finishRun();
+        QCOMPARE(rig.engine.List1()->items(), list1After);
+        // A dropped search string leaves the list only; its stored row stays.
+        QCOMPARE(rig.storedSearches(), searches);
+        if (panel2.isEmpty()) {
+            QCOMPARE(rig.engine.harvestState(), S::Harvesting);
+            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+            QVERIFY(!rig.builder.isLoaded());
+            rig.engine.cmdStop_Click();
+            return;
+        }
+        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.engine.statusPanel(2), panel2);
+        QCOMPARE(rig.engine.statusPanel(3), panel3);
+        if (searches.size() < 2) {
+            // No crawl starts, and the names found stay in the store.
+            QCOMPARE(rig.engine.harvestState(), S::Stopped);
+            QVERIFY(!rig.builder.isLoaded());
+            QCOMPARE(rig.builder.loads, 1);
+            QCOMPARE(rig.storedWebsites(), names(found));
+            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+        } else {
+            // The next search string is discovered by a new run.
+            QCOMPARE(rig.builder.loads, 2);
+            QVERIFY(rig.builder.isLoaded());
+            QCOMPARE(rig.builder.request.search, list1After.first());
+            QCOMPARE(rig.engine.harvestState(), S::Discovering);
+        }
+    }
+
+    // A backlog that cannot be emptied would mix an earlier search's sites into this one:
+    // no discovery starts.
+    void unusableStore_startsNoDiscovery()
+    {
+        EngineRig rig;
+        rig.readyToStart();
+        QFile bad(rig.db()->databasePath());
+        QVERIFY(bad.remove() && bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(4096, 'x'));
+        bad.close();
+        HarvestEngine fresh(rig.dir.path(), &rig.settings);
+        fresh.setListBuilder(&rig.builder);
+        fresh.List1()->addItem(QStringLiteral("plumbers"));
+        fresh.setOption(O::SearchEngine, 0);
+        fresh.setOption(O::ResultCount, 0);
+        fresh.Command1_Click();
+        QCOMPARE(rig.builder.loads, 0);
+        QCOMPARE(fresh.harvestState(), S::Stopped);
     }
 
     void next_data()

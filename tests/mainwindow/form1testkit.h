@@ -22,7 +22,7 @@ class CountingListBuilder : public ListBuilder
 {
 public:
     bool isLoaded() const override { return loaded; }
-    void load() override
+    void load(const DiscoveryRequest &) override
     {
         if (!loaded) {
             loaded = true;
