@@ -5,7 +5,7 @@
 #include "areacode.h"
 #include "cp1252.h"
 #include "htmltotext.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
 #include "pageanalysis.h"
 
 #include <QFile>
@@ -49,7 +49,7 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
 struct Session
 {
     QTemporaryDir dir;
-    modDatabase db{dir.path()};
+    SqliteStore db{dir.path()};
     QByteArray out;
 
     bool usable(QString *error)
@@ -115,12 +115,14 @@ int runFaxes(const QStringList &args)
         findNumbers(withoutLineBreaks(body), options, &found);
         for (const FoundNumber &n : qAsConst(found.numbers)) {
             // A number is printed when it is new to the store, as "number | label".
-            QString number = n.number;
-            if (session.db.FaxExists(number))
+            FaxRow row;
+            row.fax = n.number;
+            if (session.db.faxExists(row.fax).value_or(true))
                 continue;
-            QString search;
-            session.db.AddFax(number, file, search, n.location);
-            session.out += Cp1252::fromUnicode(number + QStringLiteral(" | ") + n.location);
+            row.website = file;
+            row.location = n.location;
+            (void)session.db.addFax(row);
+            session.out += Cp1252::fromUnicode(row.fax + QStringLiteral(" | ") + n.location);
             session.out += '\n';
         }
         if (session.out.size() > (1 << 16)) {
@@ -149,9 +151,9 @@ int runLinks(const QStringList &args)
     // The sites queued: each link new to the store, as stored.
     const QStringList links = findLinks(body, target.address());
     for (QString site : links) {
-        if (session.db.WebsiteExists(site))
+        if (session.db.websiteExists(site).value_or(true))
             continue;
-        session.db.AddWebsite(site);
+        (void)session.db.addWebsite(site);
         session.out += Cp1252::fromUnicode(site);
         session.out += '\n';
     }

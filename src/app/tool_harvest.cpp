@@ -8,7 +8,7 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "httpbrowser.h"
-#include "moddatabase.h"
+#include "store.h"
 #include "resolvemap.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
@@ -179,22 +179,22 @@ static int runHarvest(const QStringList &args)
     const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
     engine.setListBuilder(discovery->builder.get());
     bool problemShown = false;
-    QObject::connect(engine.database(), &modDatabase::storeProblem,
+    QObject::connect(engine.store(), &Store::storeProblem,
                      [&problemShown](const QString &m) {
                          std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(m));
                          problemShown = true;
                      });
     // Finds that could not be stored make the run a failure (the harvest stops on them).
     bool storeFailed = false;
-    QObject::connect(engine.database(), &modDatabase::writeFailed,
+    QObject::connect(engine.store(), &Store::writeFailed,
                      [&storeFailed](const QString &) { storeFailed = true; });
 
     engine.Form_Load();
     // A store that could not even be read at start-up is not harvested into.
-    if (!engine.database()->isUsable() || problemShown) {
+    if (!engine.store()->isUsable() || problemShown) {
         if (problemShown)
             return 1; // the message above named the file and the reason
-        return Tool::fileError(engine.database()->databasePath(), engine.database()->lastError());
+        return Tool::fileError(engine.store()->location(), engine.store()->lastError());
     }
     if (o.timeout > 0)
         engine.setTimeout(qint16(o.timeout));

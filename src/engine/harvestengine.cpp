@@ -7,7 +7,8 @@
 #include "harvestmessages.h"
 #include "httpresponse.h"
 #include "logging.h"
-#include "moddatabase.h"
+#include "crawlqueue.h"
+#include "sqlitestore.h"
 #include "pageanalysis.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
@@ -37,26 +38,20 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
     connect(m_options, &OptionValues::changed, this, &HarvestEngine::optionValueChanged);
-    m_db = new modDatabase(dataDir, m_counters, this);
+    m_db = new SqliteStore(dataDir, this);
+    m_queue = new CrawlQueue(m_db, m_counters, this);
     m_list1 = new TextList(this);
-    m_list2 = new TextList(this);
+    m_list2 = m_queue->head();
     m_list3 = new TextList(this);
-    m_db->setLists(m_list1, m_list2, m_list3);
     for (int i = 0; i < SlotCount; ++i)
         m_slots[size_t(i)] = new FetchSlot(i, this);
 
-    connect(m_db, &modDatabase::queueLoaded, this,
+    connect(m_queue, &CrawlQueue::headLoaded, this,
             [this] { setEnabled(Button::cmdResume, false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing; the status bar says why. Queued, so that the procedure that
     // wrote ends first.
-    connect(m_db, &modDatabase::writeFailed, this, &HarvestEngine::stopForStore,
-            Qt::QueuedConnection);
-    // From the first failed write on, no site counts as done: what its page yielded may not
-    // be stored, so it stays noted as pending and is crawled again.
-    connect(m_db, &modDatabase::writeFailed, this, [this] { m_storeFailed = true; });
-    // A reloaded or emptied head holds no site handed out yet.
-    connect(m_list2, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
+    connect(m_db, &Store::writeFailed, this, &HarvestEngine::stopForStore, Qt::QueuedConnection);
 
     // The window opens with Start, Add, Del and the database buttons enabled.
     m_enabled.fill(true);
@@ -323,12 +318,13 @@ void HarvestEngine::Form_Load()
     m_lFaxCount = 0;
     m_lSitesSinceAdvance = 0;
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
-    m_db->restorePending();
-    m_db->LoadFaxPreview();
-    m_db->LoadSearches();
+    m_queue->restorePending(false);
+    loadNumberPreview();
+    for (const QString &s : m_db->searches().value_or(QStringList()))
+        m_list1->addItem(s);
     if (m_list1->isEmpty())
         return;
-    m_db->LoadWebsiteQueue();
+    m_queue->loadHead();
     if (m_list2->isEmpty())
         return;
     setEnabled(Button::cmdResume, true);
@@ -347,15 +343,7 @@ void HarvestEngine::Form_Unload()
         m_listBuilder->unload();
     m_discovering = false;
     // The head of the queue goes back to the backlog, so Resume offers it at the next start.
-    const QStringList head = m_list2->items();
-    for (const QString &site : head) {
-        if (site.isEmpty())
-            continue;
-        QString copy = site;
-        m_db->AddWebsite(copy);
-    }
-    m_list2->clear();
-    m_db->clearAllPending();
+    m_queue->returnHeadToBacklog();
     refreshState();
 }
 
@@ -395,8 +383,9 @@ void HarvestEngine::startDiscovery(bool unloadFirst)
 
 void HarvestEngine::discoveryFoundNames(const QStringList &names)
 {
+    // A refused write stops the harvest (Store::writeFailed).
     for (QString site : names) {
-        m_db->AddWebsite(site);
+        (void)m_db->addWebsite(site);
         m_counters->AddStat(Counters::SiteFound);
     }
 }
@@ -447,7 +436,7 @@ void HarvestEngine::beginSearch(bool unloadFirst)
     setEnabled(Button::cmdViewDatabase, false);
     setEnabled(Button::Command2, false);
     setEnabled(Button::Command3, false);
-    if (!m_db->DeleteAllWebsites())
+    if (!m_queue->clearBacklog())
         return;
     playSoundIf(option(OptionId::SoundOnNextSearch) == 1, QString::fromLatin1(kSoundNextSearch));
     if (m_list1->isEmpty()) {
@@ -488,34 +477,30 @@ void HarvestEngine::cmdNextSearch_Click()
     }
     cmdStop_Click();
     QString current = m_list1->item(0);
-    m_db->DeleteSearch(current);
+    (void)m_db->deleteSearch(current);
     m_list1->removeItem(0);
-    if (!m_db->DeleteAllWebsites())
+    if (!m_queue->clearBacklog())
         return;
-    m_list2->clear();
     applyNextButtonRule();
     Command1_Click();
 }
 
 bool HarvestEngine::queueHoldsSites() const
 {
-    return m_db->CountWebsites() > 0 || !m_list2->isEmpty();
+    return m_queue->holdsSites();
 }
 
 void HarvestEngine::requeueInterrupted()
 {
     // Downloads cut off by Stop or shutdown go back to the backlog; the head of List2
     // is fetched again by Resume anyway.
-    const QString head = m_headHandedOut ? m_list2->item(0) : QString();
+    const QString head = m_queue->headHandedOut() ? m_list2->item(0) : QString();
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
         if (!s->isConnected() || site.isEmpty() || site == head)
             continue;
-        QString copy = site;
-        m_db->AddWebsite(copy);
-        if (!m_storeFailed)
-            m_db->clearPending(site);
+        m_queue->returnToBacklog(site);
     }
 }
 
@@ -559,7 +544,7 @@ void HarvestEngine::cmdResume_Click()
     setEnabled(Button::cmdResume, false);
     // Sites whose download or analysis was cut short by a store that failed are crawled
     // again.
-    m_db->restorePending(m_list2->items());
+    m_queue->restorePending(true);
     cmdDoSearch_Click();
 }
 
@@ -568,7 +553,7 @@ void HarvestEngine::cmdAdd_Click()
     const QString text = m_text1;
     m_list1->addItem(text);
     QString copy = text;
-    m_db->AddSearch(copy);
+    (void)m_db->addSearch(copy);
     applyNextButtonRule();
     setText1(QString());
 }
@@ -589,7 +574,7 @@ void HarvestEngine::cmbDel_Click()
             informationBox(QStringLiteral("You must select a search to delete."));
     } else if (i > 0) {
         QString s = m_list1->item(i);
-        m_db->DeleteSearch(s);
+        (void)m_db->deleteSearch(s);
         m_list1->removeItem(i);
     } else if (m_bHarvesting) {
         informationBox(QStringLiteral(
@@ -604,16 +589,34 @@ void HarvestEngine::cmbDel_Click()
         if (ok && !m_bHarvesting && !m_list1->isEmpty()) {
             setEnabled(Button::cmdResume, false);
             QString s = m_list1->item(0);
-            m_db->DeleteSearch(s);
-            if (m_db->DeleteAllWebsites())
+            (void)m_db->deleteSearch(s);
+            if (m_queue->clearBacklog())
                 m_list1->removeItem(0);
         }
     } else {
         QString s = m_list1->item(0);
-        m_db->DeleteSearch(s);
+        (void)m_db->deleteSearch(s);
         m_list1->removeItem(0);
     }
     applyNextButtonRule();
+}
+
+void HarvestEngine::loadNumberPreview()
+{
+    // The newest numbers; an empty or unreadable store leaves the list as it is.
+    const QStringList newest = m_db->newestFaxes(20).value_or(QStringList());
+    if (newest.isEmpty())
+        return;
+    m_list3->clear();
+    for (const QString &e : newest)
+        m_list3->addItem(e);
+}
+
+void HarvestEngine::deleteAllNumbers()
+{
+    (void)m_db->deleteAllFaxes();
+    m_list3->clear();
+    m_counters->resetEmailFound();
 }
 
 void HarvestEngine::Command3_Click()
@@ -623,8 +626,7 @@ void HarvestEngine::Command3_Click()
             QStringLiteral("Are you sure you want to delete all faxes from the database?"),
             QStringLiteral("Confirm")) != HarvestMessages::Ok)
         return;
-    m_db->DeleteAllFaxes();
-    m_list3->clear();
+    deleteAllNumbers();
     informationBox(QStringLiteral("All faxes have been deleted."));
 }
 
@@ -650,8 +652,7 @@ void HarvestEngine::cmdDoSearch_Click()
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
-    m_headHandedOut = false; // nothing of List2 has been handed out in this harvest yet
-    m_storeFailed = false;
+    m_queue->beginHarvest();
     setHarvesting(true);
     setEnabled(Button::cmdViewDatabase, false);
     setEnabled(Button::Command2, false);
@@ -664,7 +665,7 @@ void HarvestEngine::cmdDoSearch_Click()
     m_lSitesSinceAdvance = 0;
     m_strSearch = m_list1->item(0);
     if (m_list2->isEmpty())
-        m_db->LoadWebsiteQueue();
+        m_queue->loadHead();
     const int calls = qMin(m_list2->count(), SlotCount - 1) + 1;
     for (int slot = 0; slot < calls; ++slot)
         FetchNextSite(slot);
@@ -683,10 +684,7 @@ bool HarvestEngine::refill()
 {
     const QString site = NextQueuedSite();
     if (!site.isEmpty()) {
-        // Noted as pending before it leaves the backlog: a kill in between keeps it.
-        m_db->notePending(site);
-        QString copy = site;
-        m_db->DeleteWebsite(copy);
+        m_queue->takeFromBacklog(site);
     }
     if (!m_bHarvesting)
         return false;
@@ -708,8 +706,7 @@ void HarvestEngine::FetchNextSite(int slot)
     for (;;) {
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
-            if (!m_storeFailed)
-                m_db->clearPending(s->site);
+            m_queue->siteDone(s->site);
             s->site.clear();
         }
         if (!m_bHarvesting)
@@ -723,10 +720,7 @@ void HarvestEngine::FetchNextSite(int slot)
         }
         // The site handed out last leaves the head; after a start nothing has been handed
         // out yet, so entry 0 is still to be fetched.
-        if (m_headHandedOut) {
-            m_headHandedOut = false;
-            m_list2->removeItem(0);
-        }
+        m_queue->dropHandedOutHead();
         for (;;) {
             if (m_list2->isEmpty()) {
                 if (!refill())
@@ -739,15 +733,13 @@ void HarvestEngine::FetchNextSite(int slot)
             }
             if (siteAcceptable(m_list2->item(0)))
                 break;
-            m_db->clearPending(m_list2->item(0));
-            m_list2->removeItem(0);
+            m_queue->dropHead();
             if (!refill())
                 return;
         }
         const QString site = m_list2->item(0);
         m_strURL = Cp1252::fromUnicode(site);
-        m_headHandedOut = true;
-        markHandedOut(site);
+        m_queue->handOutHead();
         if (!refill())
             return;
         s->site = site;
@@ -755,17 +747,6 @@ void HarvestEngine::FetchNextSite(int slot)
             continue;
         return;
     }
-}
-
-void HarvestEngine::markHandedOut(const QString &site)
-{
-    // "host" and "host/" fetch the same page; links give the second form.
-    m_db->markHandedOut(site);
-    const int slash = int(site.indexOf(QLatin1Char('/')));
-    if (slash < 0)
-        m_db->markHandedOut(site + QLatin1Char('/'));
-    else if (slash == site.size() - 1)
-        m_db->markHandedOut(site.left(slash));
 }
 
 void HarvestEngine::slotLeftIdle()
@@ -778,7 +759,7 @@ void HarvestEngine::slotLeftIdle()
 
 QString HarvestEngine::NextQueuedSite()
 {
-    const QString first = m_db->firstWebsite();
+    const QString first = m_queue->firstInBacklog();
     if (!first.isEmpty())
         return first;
     // The sites already in List2 are crawled first, and the pages still downloading may
@@ -800,9 +781,9 @@ void HarvestEngine::queueRanDry()
         // The current search is finished; discovery starts for the next one.
         EndHarvest();
         QString current = m_list1->item(0);
-        m_db->DeleteSearch(current);
+        (void)m_db->deleteSearch(current);
         m_list1->removeItem(0);
-        m_db->DeleteAllWebsites();
+        m_queue->clearBacklog();
         m_list2->clear();
         applyNextButtonRule();
         StartNextSearch();
@@ -934,7 +915,7 @@ void HarvestEngine::slotFinished(int slot)
         body = HttpResponse::dechunk(body);
     const QByteArray address = s->strHost + s->strPath;
     if (s->hops > 0)
-        markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
+        m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
     setStatusPanel(1, QStringLiteral("Finished: ") + QString::fromLatin1(address));
     // The page's relative links resolve against the page itself, not against whichever
     // slot connected last.
@@ -989,11 +970,11 @@ void HarvestEngine::queueLinks(const QStringList &links)
     // One transaction for the page's links.
     m_db->beginBatch();
     for (QString site : links) {
-        if (m_db->WebsiteExists(site))
+        if (m_queue->isKnown(site))
             continue;
         m_counters->AddStat(Counters::SiteFound);
-        m_db->AddWebsite(site);
-        Q_EMIT siteQueued(site);
+        if (m_db->addWebsite(site))
+            Q_EMIT siteQueued(site);
     }
     m_db->endBatch();
 }
@@ -1001,7 +982,8 @@ void HarvestEngine::queueLinks(const QStringList &links)
 void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
 {
     QString number = found.number;
-    if (m_db->FaxExists(number))
+    // A store that cannot be read counts as knowing the number: nothing is added.
+    if (m_db->faxExists(number).value_or(true))
         return;
     if (m_lFaxCount < std::numeric_limits<qint32>::max())
         ++m_lFaxCount;
@@ -1014,17 +996,14 @@ void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
     row.website = Cp1252::toUnicode(slotAddress(slot));
     row.search = currentSearch();
     row.location = found.location;
-    m_db->AddFax(row.fax, row.website, row.search, row.location);
-    const bool stored = m_db->lastError().isEmpty();
+    const bool stored = m_db->addFax(row);
     if (option(OptionId::SoundOnFaxFound) == 1)
         playSound(QStringLiteral("sounds/foundfax.wav"));
     m_counters->AddStat(Counters::NumberFound);
     setStatusPanel(3, QStringLiteral("Found ") + QString::number(m_lFaxCount) +
                           QStringLiteral(" faxes"));
-    if (stored) {
-        row.date = m_db->now();
+    if (stored)
         Q_EMIT numberStored(row);
-    }
 }
 
 QByteArray HarvestEngine::slotAddress(int slot) const
@@ -1033,6 +1012,11 @@ QByteArray HarvestEngine::slotAddress(int slot) const
         return QByteArray();
     const FetchSlot *s = m_slots[size_t(slot)];
     return s->strHost + s->strPath;
+}
+
+Store *HarvestEngine::store() const
+{
+    return m_db;
 }
 
 QString HarvestEngine::currentSearch() const

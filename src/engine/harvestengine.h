@@ -1,7 +1,7 @@
 #pragma once
 
 #include "listbuilder.h"
-#include "moddatabase.h"
+#include "store.h"
 #include "options.h"
 #include "resolvemap.h"
 
@@ -19,8 +19,9 @@ class HarvestMessages;
 class ListBuilder;
 class SettingsStore;
 class SoundPlayer;
+class CrawlQueue;
+class SqliteStore;
 class TextList;
-class modDatabase;
 
 // The harvest of the main window Form1, without widgets: the running flag and harvest
 // states, the three lists, the status panels, the progress bar, the enabled state of every
@@ -129,6 +130,8 @@ public:
     void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
     void cmbDel_Click();               // Del the selected entry of List1 (list1()->listIndex())
     void Command3_Click();             // Delete All Fax Numbers (asks first)
+    // Empties the numbers table, the preview and the run's count of numbers.
+    void deleteAllNumbers();
     void cmdViewDatabase_Click();      // emits openDirectoryRequested(dataDir)
     void Command2_Click();             // emits exportRequested()
     void cmdWebsite_Click();           // emits websiteRequested()
@@ -181,7 +184,7 @@ public:
     void setEnabled(Button button, bool enabled);
 
     Counters *counters() const { return m_counters; }
-    modDatabase *database() const { return m_db; }
+    Store *store() const;
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
     qint32 lFaxCount() const { return m_lFaxCount; } // numbers stored since start-up
@@ -268,7 +271,6 @@ private:
     bool siteAcceptable(const QString &site) const;
     ConnectResult ConnectSlot(int slot);
     void slotLeftIdle();
-    void markHandedOut(const QString &site);
     void queueRanDry();
     bool queueHoldsSites() const;
     void beginDownload(FetchSlot *slot);
@@ -278,6 +280,7 @@ private:
     void SavePage(QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
     void queueLinks(const QStringList &links);
+    void loadNumberPreview();
     void storeNumber(int slot, const FoundNumber &found);
     void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
@@ -292,7 +295,8 @@ private:
     QString m_dataDir;
     SettingsStore *m_settings;
     Counters *m_counters;
-    modDatabase *m_db;
+    SqliteStore *m_db;
+    CrawlQueue *m_queue;
     TextList *m_list1;
     TextList *m_list2;
     TextList *m_list3;
@@ -308,8 +312,6 @@ private:
     bool m_discovering = false;
     bool m_queueDry = false;      // last search's queue ran dry ("Continue Until Stopped")
     bool m_finishing = false;     // the queue is empty; decide when the running downloads end
-    bool m_headHandedOut = false; // List2's entry 0 has been given to a slot
-    bool m_storeFailed = false;   // a write failed in this harvest
     HarvestState m_lastState = HarvestState::Stopped;
     QString m_txtSearch;
     QString m_text1;

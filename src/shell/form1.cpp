@@ -7,7 +7,7 @@
 #include "frmwebsite.h"
 #include "globals.h"
 #include "mainwindowlistbuilder.h"
-#include "moddatabase.h"
+#include "store.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
@@ -501,10 +501,10 @@ void Form1::bindEngine()
             openUrl(QUrl::fromLocalFile(dir));
     });
     connect(e, &HarvestEngine::exportRequested, this,
-            [e] { frmExport::openWindow(e->database(), e->dataDir()); });
+            [e] { frmExport::openWindow(e->store(), e->dataDir(), [e] { e->deleteAllNumbers(); }); });
     connect(e, &HarvestEngine::websiteRequested, this, [] { frmWebsite::openWindow(); });
     // The store reports from inside an operation: the box opens once that operation is done.
-    connect(e->database(), &modDatabase::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
+    connect(e->store(), &Store::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
 }
 
 void Form1::syncButton(Button which)

@@ -1,6 +1,6 @@
 #include "export.h"
 
-#include "moddatabase.h"
+#include "store.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -63,18 +63,18 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space)
     return formatDelimited(rows, delimiterFor(type, space));
 }
 
-Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
+Result exportFaxes(Store &store, const QString &path, int type, bool space)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
-    bool readOk = false;
-    const QList<FaxRow> rows = db.allFaxRows(&readOk);
-    if (!readOk) {
+    const std::optional<QList<FaxRow>> stored = store.allFaxes();
+    if (!stored) {
         result.error =
             QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
-                .arg(QDir::toNativeSeparators(db.databasePath()), db.lastError());
+                .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }
+    const QList<FaxRow> &rows = *stored;
     const QByteArray bytes = format(rows, type, space);
 
     if (QFileInfo(path).isDir()) {

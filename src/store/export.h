@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-class modDatabase;
+class Store;
 struct FaxRow;
 
 // The export of the stored numbers to a text file, shared by the export window and
@@ -46,7 +46,7 @@ struct Result
 // Reads every stored number and writes the file, replacing any earlier file of that name.
 // Nothing is written when the store cannot be read; a file that cannot be created or written
 // is reported and leaves an existing file of that name as it was.
-Result exportFaxes(modDatabase &db, const QString &path, int type, bool space);
+Result exportFaxes(Store &store, const QString &path, int type, bool space);
 
 } // namespace FaxExport
 

@@ -3,7 +3,8 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "httpbrowser.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
 #include "testenv.h"
@@ -85,7 +86,7 @@ class TestDiscoveryCycle : public QObject
             QList<FaxRecord> rows;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.database()->databasePath());
+                conn.setDatabaseName(engine.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QStringLiteral("SELECT fax, website, search FROM faxes ORDER BY rowid"));
@@ -101,7 +102,7 @@ class TestDiscoveryCycle : public QObject
             QStringList out;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.database()->databasePath());
+                conn.setDatabaseName(engine.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QLatin1String(sql));

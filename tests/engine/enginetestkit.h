@@ -8,7 +8,8 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "listbuilder.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
@@ -125,19 +126,19 @@ struct EngineRig
         engine.setListBuilder(&builder);
     }
 
-    modDatabase *db() { return engine.database(); }
+    Store *db() { return engine.store(); }
 
     void addSearches(const QStringList &searches)
     {
         for (QString s : searches) {
             engine.List1()->addItem(s);
-            db()->AddSearch(s);
+            (void)db()->addSearch(s);
         }
     }
     void queue(const QStringList &sites)
     {
         for (QString s : sites)
-            db()->AddWebsite(s);
+            (void)db()->addWebsite(s);
     }
     // The websites table in stored order (a reading connection of its own).
     QStringList storedWebsites()
@@ -187,7 +188,7 @@ private:
         QSqlDatabase db = QSqlDatabase::contains(name)
                               ? QSqlDatabase::database(name)
                               : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(engine.database()->databasePath());
+        db.setDatabaseName(engine.store()->location());
         db.open();
         return db;
     }

@@ -63,7 +63,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         QString known = QStringLiteral("1-617-555-0100"), search = QStringLiteral("s");
-        rig.db()->AddFax(known, QStringLiteral("x"), search, QStringLiteral("MA"));
+        addFax(*rig.db(), known, QStringLiteral("x"), search, QStringLiteral("MA"));
         QSignalSpy stored(&rig.engine, &HarvestEngine::numberStored);
         QVERIFY(harvestPage(
             rig, "<html><title>Acme</title><body>\n<p>Fax: 212-555-0187<br>FAX 212-555-0187<br>"

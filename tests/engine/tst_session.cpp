@@ -92,7 +92,7 @@ private Q_SLOTS:
         EngineRig rig;
         for (int i = 0; i < searches; ++i) {
             QString s = QStringLiteral("search %1").arg(i);
-            rig.db()->AddSearch(s);
+            (void)rig.db()->addSearch(s);
         }
         rig.queue(names(backlog));
         rig.engine.Form_Load();
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QFETCH(int, focus);
         EngineRig rig;
         QString s = QStringLiteral("old search");
-        rig.db()->AddSearch(s);
+        (void)rig.db()->addSearch(s);
         rig.queue(names(30));
         rig.engine.Form_Load();
         rig.engine.List1()->clear();
@@ -354,7 +354,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.readyToStart();
-        QFile bad(rig.db()->databasePath());
+        QFile bad(rig.db()->location());
         QVERIFY(bad.remove() && bad.open(QIODevice::WriteOnly));
         bad.write(QByteArray(4096, 'x'));
         bad.close();
@@ -516,9 +516,10 @@ private Q_SLOTS:
         QFETCH(int, answer);
         EngineRig rig;
         QString n = QStringLiteral("1-212-555-0187"), search = QStringLiteral("s");
-        rig.db()->AddFax(n, QStringLiteral("h/"), search, QStringLiteral("NY"));
+        addFax(*rig.db(), n, QStringLiteral("h/"), search, QStringLiteral("NY"));
         rig.engine.Form_Load();
         QCOMPARE(rig.engine.List3()->count(), 1);
+        rig.engine.counters()->AddStat(Counters::NumberFound);
         rig.messages.answers << HarvestMessages::Answer(answer);
         rig.engine.Command3_Click();
         QCOMPARE(rig.messages.shown.first().text,
@@ -527,6 +528,9 @@ private Q_SLOTS:
         const bool ok = answer == HarvestMessages::Ok;
         QCOMPARE(rig.storedFaxes().isEmpty(), ok);
         QCOMPARE(rig.engine.List3()->isEmpty(), ok);
+        // The run's count of numbers goes with them; the historic count stays.
+        QCOMPARE(rig.engine.counters()->lEmailFound(), ok ? 0 : 1);
+        QCOMPARE(rig.engine.counters()->lHistEmailFound(), 1);
         QCOMPARE(rig.messages.shown.size(), ok ? 2 : 1);
         if (ok)
             QCOMPARE(rig.messages.shown.last().text,

@@ -39,17 +39,17 @@ QString dbPath(const QString &dir)
 // the store itself (WAL, every table and index), closed cleanly.
 void fillStore(const QString &dir, int rows, bool sites = true)
 {
-    modDatabase db(dir);
+    SqliteStore db(dir);
     QString search = QStringLiteral("plumbers");
     if (sites)
-        db.AddSearch(search);
+        (void)db.addSearch(search);
     for (int i = 0; i < rows; ++i) {
         QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
         QString s = search;
-        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        addFax(db, n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
         QString site = QStringLiteral("s%1.test").arg(i);
         if (sites)
-            db.AddWebsite(site);
+            (void)db.addWebsite(site);
     }
 }
 
@@ -146,11 +146,11 @@ struct NumberWeb
     }
     void queueInto(const QString &dir)
     {
-        modDatabase db(dir);
+        SqliteStore db(dir);
         QString search = QStringLiteral("plumbers");
-        db.AddSearch(search);
+        (void)db.addSearch(search);
         for (QString s : qAsConst(sites))
-            db.AddWebsite(s);
+            (void)db.addWebsite(s);
     }
     QStringList harvestArgs(const QString &dir) const
     {
@@ -413,18 +413,18 @@ private Q_SLOTS:
             rig.web.addResponse("m" + QByteArray::number(i) + ".test", "/", r);
         }
         QString search = QStringLiteral("plumbers");
-        rig.db()->AddSearch(search);
+        (void)rig.db()->addSearch(search);
         for (int i = 0; i < 30; ++i)
             rig.queue({QStringLiteral("m%1.test").arg(i)});
         rig.engine.Form_Load();
-        QSignalSpy problems(rig.db(), &modDatabase::storeProblem);
+        QSignalSpy problems(rig.db(), &Store::storeProblem);
         rig.engine.cmdResume_Click();
         QTRY_VERIFY(rig.storedFaxes().size() >= 3);
 
         const QString name = QStringLiteral("locker");
         {
             QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            locker.setDatabaseName(rig.db()->databasePath());
+            locker.setDatabaseName(rig.db()->location());
             QVERIFY(locker.open());
             QSqlQuery q(locker);
             QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));

@@ -28,15 +28,15 @@ QByteArray fileBytes(const QString &path)
 
 void fillStore(const QString &dir, int rows)
 {
-    modDatabase db(dir);
+    SqliteStore db(dir);
     QString search = QStringLiteral("plumbers");
-    db.AddSearch(search);
+    (void)db.addSearch(search);
     for (int i = 0; i < rows; ++i) {
         QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
         QString s = search;
-        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        addFax(db, n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
         QString site = QStringLiteral("s%1.test").arg(i);
-        db.AddWebsite(site);
+        (void)db.addWebsite(site);
     }
 }
 
@@ -176,7 +176,7 @@ private Q_SLOTS:
         const QString target = QDir(folder).filePath(QStringLiteral("export.txt"));
         QStringList errors;
         if (window) {
-            modDatabase db(dir.path());
+            SqliteStore db(dir.path());
             frmExport *w = frmExport::openWindow(&db, dir.path());
             QPointer<frmExport> open(w);
             w->askSaveFileName = [&](const QString &) { return target; };
@@ -184,7 +184,7 @@ private Q_SLOTS:
             w->showError = [&](const QString &text) { errors << text; };
             w->Check1->setChecked(true); // delete after the export
             w->Command1_Click();
-            QCOMPARE(db.CountFaxes(), 3);
+            QCOMPARE(db.countFaxes().value_or(-1), 3);
             QVERIFY(open && open->isVisible());
             frmExport::unload();
         } else {
@@ -193,8 +193,8 @@ private Q_SLOTS:
                              QStringLiteral("--delete"), target}));
             QCOMPARE(run.exitCode(), 1);
             errors << QString::fromLocal8Bit(run.err);
-            modDatabase db(dir.path());
-            QCOMPARE(db.CountFaxes(), 3);
+            SqliteStore db(dir.path());
+            QCOMPARE(db.countFaxes().value_or(-1), 3);
         }
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(target)), qPrintable(errors.first()));

@@ -327,7 +327,7 @@ private Q_SLOTS:
         // The Next button rule: harvesting with more than one search string.
         QCOMPARE(h.form->cmdNextSearch->isEnabled(), harvesting && rowsLeft > 1);
         if (answer == int(HarvestMessages::Ok) && !message.isEmpty())
-            QCOMPARE(h.engine->database()->CountWebsites(), 0);
+            QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 0);
     }
 
     void deleteAll_data()
@@ -344,7 +344,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QString number = QStringLiteral("1-212-555-010%1").arg(i);
             QString search = QStringLiteral("s");
-            h.engine->database()->AddFax(number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
+            addFax(*h.engine->store(), number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
         }
         QVERIFY(h.open());
         QCOMPARE(Form1Harness::rows(h.form->List3).size(), 3);
@@ -612,7 +612,7 @@ private Q_SLOTS:
         QVERIFY(h.open());
         QCOMPARE(Form1Harness::rows(h.form->List1), (QStringList{"one", "two"}));
         QCOMPARE(Form1Harness::rows(h.form->List2).size(), 20);
-        QCOMPARE(h.engine->database()->CountWebsites(), 10);
+        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 10);
         QVERIFY(h.form->cmdResume->isEnabled());
         QVERIFY(!Form8::instance()); // "showHelp" is "0"
     }
@@ -658,7 +658,7 @@ private Q_SLOTS:
     {
         Form1Harness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
-        frmExport::openWindow(h.engine->database(), h.dir); // its button is off while harvesting
+        frmExport::openWindow(h.engine->store(), h.dir); // its button is off while harvesting
         h.form->mnuHelpItem->trigger();
         QVERIFY(frmExport::instance() && Form8::instance());
         const int quits = m_quits;
@@ -671,7 +671,7 @@ private Q_SLOTS:
         QCOMPARE(m_quits, quits + 1);
         QVERIFY(!bQuitPending);
         // The sites held in List2 are back in the backlog: the next window offers Resume.
-        QCOMPARE(h.engine->database()->CountWebsites(), 25);
+        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 25);
     }
 
     void storeProblem_shownOnceNamingTheFile()
