@@ -26,7 +26,8 @@ namespace {
 
 constexpr int kBlockedExit = 3;
 
-// Every host of the reference reading's candidate lines, as registrable domains.
+// Every host of the reference reading's candidate lines, whatever their ending, as
+// registrable domains.
 QStringList referenceReadingAllEndings(const QString &page)
 {
     QStringList names;
@@ -34,7 +35,7 @@ QStringList referenceReadingAllEndings(const QString &page)
     const DiscoveryConfig config;
     const QStringList lines = DomainExtractor::splitLines(DomainExtractor::prepareResultText(page));
     for (const QString &line : lines) {
-        const QString host = DomainExtractor::candidateHost(line, config);
+        const QString host = DomainExtractor::candidateHost(line, config, true);
         const QString name = DomainNames::registrableDomain(host);
         if (!name.isEmpty() && !seen.contains(name)) {
             seen.insert(name);

@@ -38,8 +38,8 @@ bool isAcceptedSuffix(const QString &suffix);
 
 // The candidate test for one line of a prepared page and the host it names: the text after
 // "http://" less quotes, spaces and apostrophes, up to the first ">" or "/". Empty when
-// the line is no candidate.
-QString candidateHost(const QString &line, const DiscoveryConfig &config);
+// the line is no candidate. With anyEnding the line need not mention .com, .net or .org.
+QString candidateHost(const QString &line, const DiscoveryConfig &config, bool anyEnding = false);
 
 // The name derivation for a host: the host less its first label (a two-label host stays
 // whole), kept only when what follows its first "." is an accepted suffix. Empty otherwise.

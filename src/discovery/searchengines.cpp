@@ -453,7 +453,7 @@ QList<QUrl> resultLinks(const SearchEngine &engine, const QString &html, const Q
 }
 
 PageVerdict readPage(const SearchEngine &engine, const BrowserPage &page,
-                     DomainNames::Endings endings)
+                     DomainNames::Endings endings, const DiscoveryConfig &config)
 {
     PageVerdict v;
     if (!page.answered) {
@@ -486,7 +486,7 @@ PageVerdict readPage(const SearchEngine &engine, const BrowserPage &page,
     }
     if (engine.referenceReading && endings == DomainNames::Endings::Reference) {
         DomainExtractor::SeenNames seen;
-        v.names = DomainExtractor::extractDomainNames(page.html, seen);
+        v.names = DomainExtractor::extractDomainNames(page.html, seen, config);
     } else {
         QSet<QString> seen;
         for (const QUrl &link : links) {

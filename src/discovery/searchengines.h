@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser.h"
+#include "discoveryconfig.h"
 #include "domainnames.h"
 #include "htmlscan.h"
 
@@ -87,9 +88,11 @@ struct PageVerdict
 
 // Reads one completed page of an engine. A page that is blocked, unanswered or says it
 // found nothing yields no names. The page's final address (after redirects) and HTTP
-// status count when the browser knows them (a saved page has neither).
+// status count when the browser knows them (a saved page has neither). config names the
+// domains the reference reading leaves out (the reference engines' own).
 PageVerdict readPage(const SearchEngine &engine, const BrowserPage &page,
-                     DomainNames::Endings endings);
+                     DomainNames::Endings endings,
+                     const DiscoveryConfig &config = DiscoveryConfig());
 
 // The signs every engine shares: HTTP statuses, words in the final address, markers in
 // the page. Exposed for the tests and the tool.
@@ -101,3 +104,5 @@ QString blockedAddressReason(const QString &finalUrl);
 QList<QUrl> resultLinks(const SearchEngine &engine, const QString &html, const QUrl &pageAddress);
 
 } // namespace SearchEngines
+
+Q_DECLARE_METATYPE(SearchEngines::Outcome)

@@ -17,6 +17,7 @@ struct Record
 {
     int line = 0;
     QStringList fields;
+    QString raw; // the record as written, without its line break
 };
 
 // Splits text into records of fields, as CSV reads: a field in double quotes may hold the
@@ -30,9 +31,11 @@ QList<Record> records(const QString &text, QChar separator)
     bool fieldStarted = false;
     int line = 1;
     current.line = 1;
+    qsizetype recordStart = 0;
     const qsizetype n = text.size();
-    auto endRecord = [&] {
+    auto endRecord = [&](qsizetype end) {
         current.fields.append(field);
+        current.raw = text.mid(recordStart, end - recordStart);
         out.append(current);
         current = Record();
         field.clear();
@@ -40,6 +43,7 @@ QList<Record> records(const QString &text, QChar separator)
     };
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text.at(i);
+        const qsizetype at = i;
         const bool lineBreak = c == QLatin1Char('\n') || c == QLatin1Char('\r');
         if (lineBreak && c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
             ++i;
@@ -59,9 +63,10 @@ QList<Record> records(const QString &text, QChar separator)
             continue;
         }
         if (lineBreak) {
-            endRecord();
+            endRecord(at);
             ++line;
             current.line = line;
+            recordStart = i + 1;
             continue;
         }
         if (!separator.isNull() && c == separator) {
@@ -82,7 +87,7 @@ QList<Record> records(const QString &text, QChar separator)
             fieldStarted = true;
     }
     if (!field.isEmpty() || !current.fields.isEmpty())
-        endRecord();
+        endRecord(n);
     return out;
 }
 
@@ -201,7 +206,7 @@ Result parseText(const QString &text)
     QSet<QString> known;
     bool headerSkipped = false;
     for (const Record &row : rows) {
-        const QString whole = row.fields.join(separator.isNull() ? QString() : QString(separator));
+        const QString whole = row.raw;
         if (csv && !headerSkipped) {
             if (whole.trimmed().isEmpty())
                 continue;
