@@ -131,8 +131,11 @@ bool duckDuckGoResult(const Path &path, const Element &)
 
 bool startpageResult(const Path &path, const Element &)
 {
-    return within(path, QLatin1String(), QLatin1String("w-gl")) &&
-           within(path, QLatin1String("div"), QLatin1String("result"));
+    // The results list (div.result in div.w-gl), and the earlier markup of a result
+    // (w-gl__result…).
+    return withinClassContaining(path, QLatin1String("w-gl__result")) ||
+           (within(path, QLatin1String(), QLatin1String("w-gl")) &&
+            within(path, QLatin1String("div"), QLatin1String("result")));
 }
 
 bool ecosiaResult(const Path &path, const Element &)
@@ -463,28 +466,37 @@ PageVerdict readPage(const SearchEngine &engine, const BrowserPage &page,
                        : QStringLiteral("the engine did not answer: %1").arg(page.errorText);
         return v;
     }
-    v.outcome = Outcome::Blocked;
     v.reason = blockedStatusReason(page.httpStatus);
     if (v.reason.isEmpty())
         v.reason = blockedAddressReason(page.finalUrl);
-    if (!v.reason.isEmpty())
+    if (!v.reason.isEmpty()) {
+        v.outcome = Outcome::Blocked;
         return v;
+    }
 
+    const bool referenceReading =
+        engine.referenceReading && endings == DomainNames::Endings::Reference;
     const QUrl address = page.finalUrl.isEmpty() ? engine.pageAddress() : QUrl(page.finalUrl);
-    const QList<QUrl> links = resultLinks(engine, page.html, address);
-    const QString visible = HtmlScan::withoutScripts(page.html);
+    // A page of results is no block page, even when a result quotes a block page's words;
+    // the reference reading looks for its result links only when such words appear.
+    QList<QUrl> links;
+    if (!referenceReading)
+        links = resultLinks(engine, page.html, address);
     if (links.isEmpty()) {
-        v.reason = blockMarkerReason(engine, visible);
-        if (!v.reason.isEmpty())
+        const QString visible = HtmlScan::withoutScripts(page.html);
+        const QString blockReason = blockMarkerReason(engine, visible);
+        if (!blockReason.isEmpty() &&
+            (!referenceReading || resultLinks(engine, page.html, address).isEmpty())) {
+            v.outcome = Outcome::Blocked;
+            v.reason = blockReason;
             return v;
+        }
+        if (saysNoResults(engine, visible)) {
+            v.reason = QStringLiteral("the engine found nothing for this search");
+            return v;
+        }
     }
-
-    v.outcome = Outcome::NoResults;
-    if (saysNoResults(engine, visible)) {
-        v.reason = QStringLiteral("the engine found nothing for this search");
-        return v;
-    }
-    if (engine.referenceReading && endings == DomainNames::Endings::Reference) {
+    if (referenceReading) {
         DomainExtractor::SeenNames seen;
         v.names = DomainExtractor::extractDomainNames(page.html, seen, config);
     } else {
