@@ -2,6 +2,7 @@
 
 #include "domainextractor.h"
 #include "resultlinks.h"
+#include "searchlistbuilder.h"
 
 #include <QSet>
 
@@ -43,19 +44,6 @@ BrowserRequest::Fields formHeaders(const QByteArray &origin)
     h.append({"Origin", origin});
     h.append({"Referer", origin + '/'});
     return h;
-}
-
-// The query text as the reference writes it: as typed, except the characters that would
-// change the address itself, with every space a "+".
-QString referenceQuery(const QString &search)
-{
-    QString terms = search;
-    terms.replace(QLatin1Char('%'), QLatin1String("%25"));
-    terms.replace(QLatin1Char('&'), QLatin1String("%26"));
-    terms.replace(QLatin1Char('#'), QLatin1String("%23"));
-    terms.replace(QLatin1Char('+'), QLatin1String("%2B"));
-    terms.replace(QLatin1Char(' '), QLatin1Char('+'));
-    return terms;
 }
 
 // The query text as a browser encodes a form field.
@@ -365,7 +353,9 @@ QString fill(QString text, const QString &terms, qint64 offset, int pageSize)
 
 BrowserRequest SearchEngine::request(const QString &search, qint64 offset) const
 {
-    const QString terms = referenceTerms ? referenceQuery(search) : formQuery(search);
+    // The reference engines get the query text as the reference writes it into the address.
+    const QString terms =
+        referenceTerms ? SearchListBuilder::queryText(search, false) : formQuery(search);
     const bool later = offset > 0;
     BrowserRequest r;
     r.url = origin +
