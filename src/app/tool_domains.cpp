@@ -35,7 +35,7 @@ static int runDomains(const QStringList &args)
     const QStringList names = DomainExtractor::extractDomainNames(text, seen);
     QByteArray out;
     for (const QString &name : names)
-        out += name.toUtf8() + '\n';
+        out += Tool::printable(name) + '\n';
     if (!Tool::writeStdout(out))
         return Tool::fileError(QStringLiteral("standard output"), QStringLiteral("write failed"));
     return 0;
