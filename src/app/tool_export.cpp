@@ -67,8 +67,9 @@ static int runExport(const QStringList &args)
     // stores between the export and the deletion, unexported.
     DataDirLock lock(dataDir);
     if (deleteAfter && !lock.tryLock()) {
-        std::fprintf(stderr, "varnel-tool: %s Nothing was exported or deleted (export without "
-                             "--delete to keep the numbers).\n",
+        std::fprintf(stderr,
+                     "varnel-tool: %s Nothing was exported or deleted (export without "
+                     "--delete to keep the numbers).\n",
                      qPrintable(lock.errorString()));
         return 1;
     }

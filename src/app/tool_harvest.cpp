@@ -69,7 +69,8 @@ public:
     }
     Answer confirm(const QString &text, const QString &) override
     {
-        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n", Tool::printable(text).constData());
+        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n",
+                     Tool::printable(text).constData());
         return Cancel;
     }
 };

@@ -234,8 +234,8 @@ struct SlowWeb
     }
     QStringList harvestArgs(const QString &dir) const
     {
-        return {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
-                QStringLiteral("--resume"), QStringLiteral("--resolve"), web.resolveSpec()};
+        return {QStringLiteral("harvest"),  QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"), QStringLiteral("--resolve"),  web.resolveSpec()};
     }
 };
 
@@ -541,14 +541,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("target"); // relative to the data folder
         QTest::addColumn<QString>("make");   // "symlink", "hardlink", "folderlink" or nothing
-        QTest::newRow("the store") << "varnel.mdb" << "";
-        QTest::newRow("its write-ahead log") << "varnel.mdb-wal" << "";
-        QTest::newRow("its shared memory") << "varnel.mdb-shm" << "";
-        QTest::newRow("its rollback journal") << "varnel.mdb-journal" << "";
-        QTest::newRow("a roundabout path") << "sub/../varnel.mdb" << "";
-        QTest::newRow("a symbolic link to it") << "link.csv" << "symlink";
-        QTest::newRow("another name of it") << "hard.csv" << "hardlink";
-        QTest::newRow("through a linked folder") << "alias/varnel.mdb" << "folderlink";
+        const auto row = [](const char *name, const char *target, const char *make) {
+            QTest::newRow(name) << QString::fromLatin1(target) << QString::fromLatin1(make);
+        };
+        row("the store", "varnel.mdb", "");
+        row("its write-ahead log", "varnel.mdb-wal", "");
+        row("its shared memory", "varnel.mdb-shm", "");
+        row("its rollback journal", "varnel.mdb-journal", "");
+        row("a roundabout path", "sub/../varnel.mdb", "");
+        row("a symbolic link to it", "link.csv", "symlink");
+        row("another name of it", "hard.csv", "hardlink");
+        row("through a linked folder", "alias/varnel.mdb", "folderlink");
     }
     void exportOntoTheStore_refused()
     {
@@ -750,14 +753,13 @@ private Q_SLOTS:
         engine.setFallback(page);
 
         ToolRun harvest;
-        QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
-                             QStringLiteral("--search"), QStringLiteral("roofers"),
-                             QStringLiteral("--engine"), QStringLiteral("google"),
-                             QStringLiteral("--results"), QStringLiteral("100"),
-                             QStringLiteral("--last-search"), QStringLiteral("stop"),
-                             QStringLiteral("--resolve"),
-                             QStringLiteral("www.google.com=127.0.0.1:%1").arg(engine.port()),
-                             QStringLiteral("--resolve"), web.resolveSpec()}));
+        QVERIFY(harvest.run(
+            {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
+             QStringLiteral("--search"), QStringLiteral("roofers"), QStringLiteral("--engine"),
+             QStringLiteral("google"), QStringLiteral("--results"), QStringLiteral("100"),
+             QStringLiteral("--last-search"), QStringLiteral("stop"), QStringLiteral("--resolve"),
+             QStringLiteral("www.google.com=127.0.0.1:%1").arg(engine.port()),
+             QStringLiteral("--resolve"), web.resolveSpec()}));
         QCOMPARE(harvest.exitCode(), 0);
         QCOMPARE(fileBytes(victim), QByteArray("precious\n"));
         QCOMPARE(fileType(pageFile1(dir, 0)), mode_t(S_IFREG));

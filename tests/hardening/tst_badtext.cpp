@@ -188,7 +188,8 @@ private Q_SLOTS:
         TestWebServer web;
         QVERIFY(web.listen());
         web.addPage("esc.test", "/",
-                    "<body><a href=\"/\x1b]0;owned\x07\x1b[2J\x9b" "2J.htm\">x</a></body>");
+                    "<body><a href=\"/\x1b]0;owned\x07\x1b[2J\x9b"
+                    "2J.htm\">x</a></body>");
         TestWebServer::Response slow; // long enough to be in a progress line
         slow.fault = TestWebServer::Fault::Delay;
         slow.delayMs = 1500;
@@ -211,7 +212,8 @@ private Q_SLOTS:
                  harvest.err.constData());
         const QString printed = QString::fromUtf8(harvest.out + harvest.err);
         for (const QChar c : printed)
-            QVERIFY2(c == QLatin1Char('\n') || !(c < QLatin1Char(' ') || (c >= QChar(0x7f) && c <= QChar(0x9f))),
+            QVERIFY2(c == QLatin1Char('\n') ||
+                         !(c < QLatin1Char(' ') || (c >= QChar(0x7f) && c <= QChar(0x9f))),
                      qPrintable(QString::number(c.unicode())));
     }
 

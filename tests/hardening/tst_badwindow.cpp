@@ -182,8 +182,8 @@ private Q_SLOTS:
         second.start(QStringLiteral(VARNEL_APP_PATH), {QStringLiteral("--data-dir"), dir.path()});
         QVERIFY(second.waitForStarted());
         QByteArray err;
-        const QByteArray holder =
-            "in use by tst_badwindow (process " + QByteArray::number(QCoreApplication::applicationPid());
+        const QByteArray holder = "in use by tst_badwindow (process " +
+                                  QByteArray::number(QCoreApplication::applicationPid());
         QTRY_VERIFY_WITH_TIMEOUT((err += second.readAllStandardError()).contains(holder), 30000);
         QVERIFY(second.state() == QProcess::Running); // its message box waits for the user
         second.kill();
