@@ -113,7 +113,7 @@ static int runDomains(const QStringList &args)
 
     QByteArray out;
     for (const QString &name : names)
-        out += name.toUtf8() + '\n';
+        out += Tool::printable(name) + '\n';
     if (!Tool::writeStdout(out))
         return Tool::fileError(QStringLiteral("standard output"), QStringLiteral("write failed"));
     return 0;
