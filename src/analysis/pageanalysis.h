@@ -1,7 +1,5 @@
 #pragma once
 
-#include "pagefiles.h"
-
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>

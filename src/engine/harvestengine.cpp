@@ -10,6 +10,7 @@
 #include "crawlqueue.h"
 #include "sqlitestore.h"
 #include "pageanalysis.h"
+#include "pagefiles.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "textlist.h"

@@ -2,7 +2,7 @@
 // cut, the page files, progress, the watchdogs, the size bound and the redirect option.
 
 #include "enginetestkit.h"
-#include "pageanalysis.h"
+#include "pagefiles.h"
 
 #include <QSslSocket>
 #include <QtTest>

@@ -3,7 +3,7 @@
 // second page file ends up holding the page's text.
 
 #include "enginetestkit.h"
-#include "pageanalysis.h"
+#include "pagefiles.h"
 
 #include <QtTest>
 
@@ -98,6 +98,20 @@ private Q_SLOTS:
         QVERIFY(text.endsWith("\r\n"));
         QVERIFY(text.contains("fax 212-555-0187\r\n"));
         QVERIFY(!text.contains('<'));
+    }
+
+    // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.
+    void pageFile_replacesTheOldContent()
+    {
+        TempDataDir dir;
+        const QString path = dir.file(QStringLiteral("html2.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("previous content that is longer than the text");
+        old.close();
+        QVERIFY(writePageFile(path, "a\r\nb"));
+        QCOMPARE(readFile(path), QByteArray("a\r\nb\r\n"));
+        QVERIFY(!writePageFile(dir.file(QStringLiteral("missing/dir/out.txt")), "a"));
     }
 
     void numbers_foundTextCounts()
