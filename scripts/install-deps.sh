@@ -11,8 +11,8 @@ packages=(
   libpsl-dev publicsuffix
   # tests and benchmarks: a real web server, peers and a virtual display
   nginx-light wget w3m xvfb xauth python3
-  # sanitizer and fuzzing builds
-  clang libclang-rt-14-dev
+  # sanitizer and fuzzing builds, and the format check (clang-format 14 of Debian 12)
+  clang libclang-rt-14-dev clang-format
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins qt6-multimedia-dev qt6-webengine-dev
