@@ -25,8 +25,7 @@ QByteArray withoutLineBreaks(const QByteArray &body)
     return out;
 }
 
-template<typename F>
-double best(int rounds, F &&f)
+template <typename F> double best(int rounds, F &&f)
 {
     double bestMs = 1e300;
     for (int r = 0; r < rounds; ++r) {
@@ -86,7 +85,8 @@ int main(int argc, char **argv)
            }));
     report("fax scan of the text", best(rounds, [&] {
                for (const QByteArray &t : texts)
-                   forEachFaxLine(t, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
+                   forEachFaxLine(
+                       t, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
            }));
     report("link texts of the page", best(rounds, [&] {
                for (const QByteArray &p : pages)
@@ -95,7 +95,8 @@ int main(int argc, char **argv)
     report("whole fax path in memory", best(rounds, [&] {
                for (const QByteArray &p : pages) {
                    const QByteArray text = HtmlToText(markFaxWords(joinLines(p)));
-                   forEachFaxLine(text, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
+                   forEachFaxLine(
+                       text, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
                }
            }));
     return 0;

@@ -27,7 +27,8 @@ void prefill(const QString &path, int rows)
         c.transaction();
         QSqlQuery w(c), f(c);
         w.prepare(QStringLiteral("INSERT INTO websites (website, Date) VALUES (?, ?)"));
-        f.prepare(QStringLiteral("INSERT INTO faxes (fax, Date, website, search, location) VALUES (?, ?, ?, ?, ?)"));
+        f.prepare(QStringLiteral(
+            "INSERT INTO faxes (fax, Date, website, search, location) VALUES (?, ?, ?, ?, ?)"));
         for (int i = 0; i < rows; ++i) {
             const QString date = QStringLiteral("2026-01-01 %1:%2:%3")
                                      .arg((i / 3600) % 24, 2, 10, QLatin1Char('0'))

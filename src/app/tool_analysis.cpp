@@ -5,13 +5,11 @@
 #include "areacode.h"
 #include "cp1252.h"
 #include "htmltotext.h"
-#include "sqlitestore.h"
 #include "pageanalysis.h"
+#include "sqlitestore.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-
-
 
 namespace {
 
@@ -22,11 +20,13 @@ int runAreaCode(const QStringList &args);
 
 ToolCommand textCmd("text", "varnel-tool text FILE",
                     "print the text the fax scan reads from the HTML in FILE", runText);
-ToolCommand faxesCmd("faxes", "varnel-tool faxes [--intl] FILE...",
-                     "print the fax numbers harvested from page bodies (--intl: allow international)",
-                     runFaxes);
+ToolCommand
+    faxesCmd("faxes", "varnel-tool faxes [--intl] FILE...",
+             "print the fax numbers harvested from page bodies (--intl: allow international)",
+             runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
-                     "print the sites queued from the page body in FILE fetched from SITE", runLinks);
+                     "print the sites queued from the page body in FILE fetched from SITE",
+                     runLinks);
 ToolCommand areaCodeCmd("areacode", "varnel-tool areacode NUMBER",
                         "print the area code label of a North American number", runAreaCode);
 
@@ -137,7 +137,8 @@ int runFaxes(const QStringList &args)
 
 int runLinks(const QStringList &args)
 {
-    if (args.size() != 3 || args.at(0) != QLatin1String("--url") || args.at(2).startsWith(QLatin1String("--")))
+    if (args.size() != 3 || args.at(0) != QLatin1String("--url") ||
+        args.at(2).startsWith(QLatin1String("--")))
         return Tool::usageError(linksCmd);
     const QString file = args.at(2);
     QByteArray body;

@@ -40,8 +40,7 @@ SearchListBuilder::SearchListBuilder(Browser *browser, const DiscoveryConfig &co
     m_pageTimer.setSingleShot(true);
     connect(&m_pageTimer, &QTimer::timeout, this, &SearchListBuilder::pageTimedOut);
     if (m_browser)
-        connect(m_browser, &Browser::documentComplete, this,
-                &SearchListBuilder::pageCompleted);
+        connect(m_browser, &Browser::documentComplete, this, &SearchListBuilder::pageCompleted);
 }
 
 SearchListBuilder::~SearchListBuilder()
@@ -53,12 +52,18 @@ SearchListBuilder::~SearchListBuilder()
 qint32 SearchListBuilder::targetForIndex(int resultCountIndex)
 {
     switch (resultCountIndex) {
-    case 1: return 200;
-    case 2: return 500;
-    case 3: return 1000;
-    case 4: return 5000;
-    case 5: return 10000;
-    default: return 100; // -1 (nothing chosen) and 0
+    case 1:
+        return 200;
+    case 2:
+        return 500;
+    case 3:
+        return 1000;
+    case 4:
+        return 5000;
+    case 5:
+        return 10000;
+    default:
+        return 100; // -1 (nothing chosen) and 0
     }
 }
 
@@ -92,12 +97,12 @@ QString SearchListBuilder::resultPageAddress(const QString &engine, const QStrin
                                              qint32 resultOffset, const DiscoveryConfig &config)
 {
     if (engine == QLatin1String("Yahoo"))
-        return QLatin1String("http://") + config.yahooHost
-            + QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=")
-            + QString::number(resultOffset);
-    return QLatin1String("http://") + config.googleHost
-        + QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=")
-        + QString::number(qint64(resultOffset) - 1) + QLatin1String("&sa=N&q=") + terms;
+        return QLatin1String("http://") + config.yahooHost +
+               QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=") +
+               QString::number(resultOffset);
+    return QLatin1String("http://") + config.googleHost +
+           QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=") +
+           QString::number(qint64(resultOffset) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
 DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 totalNames, PageProblem problem)
@@ -265,15 +270,16 @@ void SearchListBuilder::finishRun()
 {
     m_isFinished = true;
     m_seen.clear();
-    setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames)
-             + problemSentence(m_problem));
+    setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
+                  problemSentence(m_problem));
     m_pageTimer.stop();
     if (m_browser)
         m_browser->stop();
     setVisible(false);
 
     const quint64 run = m_runId;
-    qCDebug(lcDiscovery) << "run for" << m_queryTerms << "found" << m_totalNames << "names" << m_problem;
+    qCDebug(lcDiscovery) << "run for" << m_queryTerms << "found" << m_totalNames << "names"
+                         << m_problem;
     Q_EMIT finished(outcomeOf(m_totalNames, m_problem));
     // What follows is the harvest's: the crawl, or a new run for the next search string.
     if (run == m_runId && m_loaded)

@@ -22,11 +22,16 @@ class SearchListBuilder : public ListBuilder
     Q_OBJECT
 public:
     // Why a run ended with the page it ended on.
-    enum class PageProblem { None, NoAnswer, Blocked };
+    enum class PageProblem
+    {
+        None,
+        NoAnswer,
+        Blocked
+    };
     Q_ENUM(PageProblem)
 
-    static const char *const pageFileName;  // "SearchOutput.txt"
-    static const char *const initialStatusText;  // "Status..."
+    static const char *const pageFileName;      // "SearchOutput.txt"
+    static const char *const initialStatusText; // "Status..."
 
     SearchListBuilder(Browser *browser, const DiscoveryConfig &config = DiscoveryConfig(),
                       QObject *parent = nullptr);
@@ -44,14 +49,14 @@ public:
     QString statusText() const { return m_statusText; } // Text1
 
     // The run state of the current (or last) load.
-    QString queryTerms() const { return m_queryTerms; }   // strTerms
-    QString engineName() const { return m_engineName; }   // strEngine
-    qint32 wantedNames() const { return m_wantedNames; }  // lTarget
-    qint32 totalNames() const { return m_totalNames; }    // lTotal
-    qint32 newOnPage() const { return m_newOnPage; }      // lPageNew
+    QString queryTerms() const { return m_queryTerms; }    // strTerms
+    QString engineName() const { return m_engineName; }    // strEngine
+    qint32 wantedNames() const { return m_wantedNames; }   // lTarget
+    qint32 totalNames() const { return m_totalNames; }     // lTotal
+    qint32 newOnPage() const { return m_newOnPage; }       // lPageNew
     qint32 resultOffset() const { return m_resultOffset; } // vStart
-    QString seenNames() const { return m_seen.text(); }   // strSeen
-    bool isFinished() const { return m_isFinished; }      // bFinished
+    QString seenNames() const { return m_seen.text(); }    // strSeen
+    bool isFinished() const { return m_isFinished; }       // bFinished
     PageProblem lastProblem() const { return m_problem; }
 
     // The tables of the run.
@@ -61,8 +66,8 @@ public:
     // The query text: the search string, " fax" appended when asked, every space "+".
     static QString queryText(const QString &search, bool addFax);
     // The address of the result page at offset resultOffset.
-    static QString resultPageAddress(const QString &engine, const QString &terms, qint32 resultOffset,
-                                     const DiscoveryConfig &config);
+    static QString resultPageAddress(const QString &engine, const QString &terms,
+                                     qint32 resultOffset, const DiscoveryConfig &config);
 
     // How a run that ended with totalNames names and that problem on its last page ended.
     static DiscoveryOutcome outcomeOf(qint32 totalNames, PageProblem problem);
@@ -73,10 +78,10 @@ Q_SIGNALS:
     void loadedChanged(bool loaded);
 
 private:
-    void startRun();                                // Form_Load
-    void loadFirstPage();                           // LoadFirstPage
-    void pageCompleted(const BrowserPage &page);    // WebBrowser1_DocumentComplete
-    void extractNames(const QString &pageText);     // ExtractDomains
+    void startRun();                             // Form_Load
+    void loadFirstPage();                        // LoadFirstPage
+    void pageCompleted(const BrowserPage &page); // WebBrowser1_DocumentComplete
+    void extractNames(const QString &pageText);  // ExtractDomains
     void nextPageOrFinish();
     void navigateTo(const QString &address);
     void pageTimedOut();

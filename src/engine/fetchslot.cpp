@@ -131,8 +131,8 @@ void FetchSlot::onDataArrived()
     bodyBytes += qint32(chunk.size());
     m_owner->slotReceived(m_index);
     if (received.size() > MaxResponseBytes) {
-        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after"
-                         << received.size() << "bytes";
+        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after" << received.size()
+                         << "bytes";
         m_owner->slotAbandoned(m_index);
         return;
     }

@@ -14,7 +14,7 @@ class FetchSlotOwner
 {
 public:
     virtual ~FetchSlotOwner() = default;
-    virtual bool slotsActive() const = 0; // the harvest runs; data arriving otherwise is left
+    virtual bool slotsActive() const = 0;  // the harvest runs; data arriving otherwise is left
     virtual qint16 idleLimit() const = 0;  // seconds without data before a slot gives up
     virtual qint16 totalLimit() const = 0; // seconds for a whole download
     virtual WatchdogClock *watchdogClock() const = 0;
@@ -53,10 +53,10 @@ public:
     void closeSocket();
 
     // The record of the download.
-    QByteArray host;         // strHost: the Host header (no scheme, no "/")
-    QByteArray path;         // strPath: begins with "/"
-    QByteArray received;     // strPage: everything received, header included
-    bool headerSeen = false; // bHeaderDone
+    QByteArray host;          // strHost: the Host header (no scheme, no "/")
+    QByteArray path;          // strPath: begins with "/"
+    QByteArray received;      // strPage: everything received, header included
+    bool headerSeen = false;  // bHeaderDone
     qint32 contentLength = 0; // lContentLength
     qint32 bodyBytes = 0;     // lBodyBytes
     qint16 idleTicks = 0;     // seconds without data

@@ -30,9 +30,7 @@ constexpr int kPreviewKeep = 20;
 } // namespace
 
 HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent)
-    : QObject(parent),
-      m_dataDir(dataDir),
-      m_settings(settings),
+    : QObject(parent), m_dataDir(dataDir), m_settings(settings),
       m_systemClock(std::make_unique<SystemWatchdogClock>())
 {
     m_counters = new Counters(settings, this);
@@ -348,8 +346,8 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     DiscoveryRequest request;
     request.search = m_discoverySearch;
     request.addFax = m_options->isOn(OptionId::AddFaxToSearches);
-    request.engine = optionRow(OptionId::SearchEngine).items.value(
-        m_options->value(OptionId::SearchEngine));
+    request.engine =
+        optionRow(OptionId::SearchEngine).items.value(m_options->value(OptionId::SearchEngine));
     request.resultCountIndex = m_options->value(OptionId::ResultCount);
     request.dataDir = m_dataDir;
     m_listBuilder->load(request);
@@ -731,9 +729,8 @@ void HarvestSession::slotReceived(int slot)
 {
     const FetchSlot *s = m_slots[size_t(slot)];
     setActivity(Line::Transfer, QStringLiteral("Downloading: ") +
-                                    QString::fromLatin1(s->host + s->path) +
-                                    QStringLiteral(" (") + QString::number(s->bodyBytes) +
-                                    QLatin1Char(')'));
+                                    QString::fromLatin1(s->host + s->path) + QStringLiteral(" (") +
+                                    QString::number(s->bodyBytes) + QLatin1Char(')'));
     if (s->contentLength >= 1)
         setProgress(HttpResponse::progressPercent(s->bodyBytes, s->contentLength, m_progress));
 }

@@ -12,8 +12,7 @@ static void bump(qint32 &counter)
 
 static constexpr int kWriteIntervalMs = 1000;
 
-Counters::Counters(SettingsStore *settings, QObject *parent)
-    : QObject(parent), m_settings(settings)
+Counters::Counters(SettingsStore *settings, QObject *parent) : QObject(parent), m_settings(settings)
 {
     m_flushTimer.setSingleShot(true);
     connect(&m_flushTimer, &QTimer::timeout, this, &Counters::flush);
@@ -43,9 +42,11 @@ void Counters::flush()
         return;
     QList<QPair<QString, QString>> values;
     if (m_pendingScanned)
-        values.append({QString::fromLatin1(SettingKeys::lHistWebScanned), QString::number(m_sitesScannedEver)});
+        values.append({QString::fromLatin1(SettingKeys::lHistWebScanned),
+                       QString::number(m_sitesScannedEver)});
     if (m_pendingNumbers)
-        values.append({QString::fromLatin1(SettingKeys::lHistEmailFound), QString::number(m_numbersFoundEver)});
+        values.append({QString::fromLatin1(SettingKeys::lHistEmailFound),
+                       QString::number(m_numbersFoundEver)});
     m_settings->writeMany(values);
     m_pendingScanned = m_pendingNumbers = false;
     m_sinceWrite.start();
@@ -78,8 +79,10 @@ void Counters::loadFromSettings()
     flush();
     m_sitesScanned = m_sitesFound = m_numbersFound = 0;
     if (m_settings) {
-        m_numbersFoundEver = m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));
-        m_sitesScannedEver = m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistWebScanned));
+        m_numbersFoundEver =
+            m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));
+        m_sitesScannedEver =
+            m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistWebScanned));
     }
 }
 

@@ -7,16 +7,21 @@
 class SettingsStore;
 
 // The five harvest counters (settings keys "lHistWebScanned" and "lHistEmailFound" for the
-// historic ones). The run counters start at 0; the historic ones come from the settings store and are written through: a count after a quiet second is
-// written at once, and a burst of counts is written once a second, because rewriting the
-// settings file for every page of a fast crawl costs more than the crawl. Destruction and
-// flush() write whatever is pending. A full counter stays at its maximum instead of
-// wrapping.
+// historic ones). The run counters start at 0; the historic ones come from the settings store and
+// are written through: a count after a quiet second is written at once, and a burst of counts is
+// written once a second, because rewriting the settings file for every page of a fast crawl costs
+// more than the crawl. Destruction and flush() write whatever is pending. A full counter stays at
+// its maximum instead of wrapping.
 class Counters : public QObject
 {
     Q_OBJECT
 public:
-    enum Kind : qint16 { SiteScanned = 0, SiteFound = 1, NumberFound = 2 };
+    enum Kind : qint16
+    {
+        SiteScanned = 0,
+        SiteFound = 1,
+        NumberFound = 2
+    };
 
     explicit Counters(SettingsStore *settings, QObject *parent = nullptr);
     ~Counters() override;

@@ -22,9 +22,9 @@ enum class OptionId
     SoundOnFaxFound,
     SoundOnNextSearch,
     SoundOnFinished,
-    FollowRedirects,    // follow 3xx answers, HTTPS included
-    AdvanceAfter,       // sites per search string before AutoAdvance moves on
-    AfterLastSearch,    // stop, or keep running idle, when the last queue runs dry
+    FollowRedirects, // follow 3xx answers, HTTPS included
+    AdvanceAfter,    // sites per search string before AutoAdvance moves on
+    AfterLastSearch, // stop, or keep running idle, when the last queue runs dry
 };
 
 // One row of the option table.

@@ -1,9 +1,9 @@
 #include "frmexport.h"
 
 #include "export.h"
-#include "store.h"
 #include "productinfo.h"
 #include "skin.h"
+#include "store.h"
 
 #include <QCheckBox>
 #include <QComboBox>

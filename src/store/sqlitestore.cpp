@@ -32,16 +32,19 @@ struct SchemaObject
     const char *sql;
 };
 const SchemaObject kObjects[] = {
-    {"faxes", "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"},
+    {"faxes", "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, "
+              "location TEXT)"},
     {"websites", "CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)"},
     {"searches", "CREATE TABLE IF NOT EXISTS searches (search TEXT)"},
     // version 1: the sites taken out of the backlog until their page has been analysed
     {"pending", "CREATE TABLE IF NOT EXISTS pending (website TEXT)"},
     {"faxes_fax", "CREATE INDEX IF NOT EXISTS faxes_fax ON faxes (fax COLLATE NOCASE)"},
     {"faxes_date", "CREATE INDEX IF NOT EXISTS faxes_date ON faxes (Date)"},
-    {"websites_website", "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)"},
+    {"websites_website",
+     "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)"},
     {"websites_date", "CREATE INDEX IF NOT EXISTS websites_date ON websites (Date)"},
-    {"searches_search", "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
+    {"searches_search",
+     "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
 };
 
 // The steps that change existing tables, each taking a store to its version. The next
@@ -126,9 +129,9 @@ bool isWriteStatement(const QSqlQuery *q)
 } // namespace
 
 SqliteStore::SqliteStore(const QString &dataDir, QObject *parent)
-    : Store(parent),
-      m_dataDir(dataDir),
-      m_connectionName(QStringLiteral("varnel-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
+    : Store(parent), m_dataDir(dataDir),
+      m_connectionName(QStringLiteral("varnel-") +
+                       QUuid::createUuid().toString(QUuid::WithoutBraces)),
       m_systemClock(std::make_unique<Clock>())
 {
     m_clock = m_systemClock.get();
@@ -207,7 +210,8 @@ bool SqliteStore::open()
     const QString path = databasePath();
     QString why;
     if (!QFileInfo(m_dataDir).isDir()) {
-        fail(QStringLiteral("its folder %1 does not exist").arg(QDir::toNativeSeparators(m_dataDir)));
+        fail(QStringLiteral("its folder %1 does not exist")
+                 .arg(QDir::toNativeSeparators(m_dataDir)));
         return false;
     }
     if (!looksLikeSqlite(path, &why)) {
@@ -226,7 +230,8 @@ bool SqliteStore::open()
         return false;
     }
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_reported ? 0 : kBusyTimeoutMs));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_reported ? 0 : kBusyTimeoutMs));
     if (!db.open()) {
         fail(reasonOf(db.lastError(), m_dataDir));
         return false;
@@ -297,9 +302,10 @@ bool SqliteStore::createSchema()
         fail(newer);
         return false;
     }
-    const bool upgrading = version < schemaVersion && !present.isEmpty() &&
-                           std::any_of(kUpgrades.begin(), kUpgrades.end(),
-                                       [version](const UpgradeStep &s) { return s.version > version; });
+    const bool upgrading =
+        version < schemaVersion && !present.isEmpty() &&
+        std::any_of(kUpgrades.begin(), kUpgrades.end(),
+                    [version](const UpgradeStep &s) { return s.version > version; });
     QList<const SchemaObject *> missing;
     for (const SchemaObject &o : kObjects) {
         if (!present.contains(QLatin1String(o.name)))
@@ -498,7 +504,8 @@ std::optional<qint32> SqliteStore::countFaxes()
 
 std::optional<QStringList> SqliteStore::newestFaxes(int n)
 {
-    QSqlQuery *q = prepared("SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?");
+    QSqlQuery *q =
+        prepared("SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?");
     if (!q)
         return std::nullopt;
     q->addBindValue(n);
@@ -513,7 +520,8 @@ std::optional<QStringList> SqliteStore::newestFaxes(int n)
 
 std::optional<QList<FaxRow>> SqliteStore::allFaxes()
 {
-    QSqlQuery *q = prepared("SELECT fax, Date, website, search, location FROM faxes ORDER BY rowid");
+    QSqlQuery *q =
+        prepared("SELECT fax, Date, website, search, location FROM faxes ORDER BY rowid");
     if (!q || !exec(q))
         return std::nullopt;
     QList<FaxRow> rows;

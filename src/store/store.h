@@ -84,7 +84,7 @@ public:
 
     // ---- search strings ----------------------------------------------------------------------
     [[nodiscard]] bool addSearch(QString &search);
-    [[nodiscard]] bool deleteSearch(QString &search); // the first matching row
+    [[nodiscard]] bool deleteSearch(QString &search);  // the first matching row
     virtual std::optional<QStringList> searches() = 0; // in stored order
 
     // ---- pending notes ---------------------------------------------------------------------

@@ -90,16 +90,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("scheme in capitals") << "HTTP://Host/a" << "Host/a";
-        QTest::newRow("scheme inside the text") << "host/go?u=HTTP://other" << "host/go?u=other";
-        QTest::newRow("https removed whole") << "https://host/a" << "host/a";
-        QTest::newRow("https in capitals") << "HTTPS://Host" << "Host";
-        QTest::newRow("broken scheme ttp") << "ttp://host" << "host";
-        QTest::newRow("broken scheme p") << "p://host" << "host";
-        QTest::newRow("bare separator") << "://host" << "host";
-        QTest::newRow("spaces trimmed") << "  host/a  " << "host/a";
-        QTest::newRow("tabs stay") << "\thost" << "\thost";
-        QTest::newRow("one pass per prefix") << "hthttp://tp://x" << "hx"; // "http://" leaves "http://x", then "ttp://" goes
+        QTest::newRow("scheme in capitals") << "HTTP://Host/a"
+                                            << "Host/a";
+        QTest::newRow("scheme inside the text") << "host/go?u=HTTP://other"
+                                                << "host/go?u=other";
+        QTest::newRow("https removed whole") << "https://host/a"
+                                             << "host/a";
+        QTest::newRow("https in capitals") << "HTTPS://Host"
+                                           << "Host";
+        QTest::newRow("broken scheme ttp") << "ttp://host"
+                                           << "host";
+        QTest::newRow("broken scheme p") << "p://host"
+                                         << "host";
+        QTest::newRow("bare separator") << "://host"
+                                        << "host";
+        QTest::newRow("spaces trimmed") << "  host/a  "
+                                        << "host/a";
+        QTest::newRow("tabs stay") << "\thost"
+                                   << "\thost";
+        QTest::newRow("one pass per prefix")
+            << "hthttp://tp://x"
+            << "hx"; // "http://" leaves "http://x", then "ttp://" goes
     }
     void normalizeSite()
     {
@@ -112,10 +123,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("trailing dot") << "1-212-555-0187." << "1-212-555-0187";
-        QTest::newRow("dot then space keeps the dot") << "1-212-555-0187. " << "1-212-555-0187.";
-        QTest::newRow("spaces") << "  +44-20-7946-0958 " << "+44-20-7946-0958";
-        QTest::newRow("one dot only") << "12.." << "12.";
+        QTest::newRow("trailing dot") << "1-212-555-0187."
+                                      << "1-212-555-0187";
+        QTest::newRow("dot then space keeps the dot") << "1-212-555-0187. "
+                                                      << "1-212-555-0187.";
+        QTest::newRow("spaces") << "  +44-20-7946-0958 "
+                                << "+44-20-7946-0958";
+        QTest::newRow("one dot only") << "12.."
+                                      << "12.";
     }
     void normalizeNumber()
     {
@@ -135,8 +150,10 @@ private Q_SLOTS:
         QCOMPARE(row.fax, QStringLiteral("1-212-555-0187"));
         QCOMPARE(row.search, QStringLiteral("Unknown"));
         QCOMPARE(row.date, f.clock.now());
-        QCOMPARE(f.column(QStringLiteral("SELECT fax || '|' || Date || '|' || website || '|' || search || '|' || location FROM faxes")),
-                 QStringList{QStringLiteral("1-212-555-0187|2026-01-01 12:00:00|host/contact.htm|Unknown|NY  x ")});
+        QCOMPARE(f.column(QStringLiteral("SELECT fax || '|' || Date || '|' || website || '|' || "
+                                         "search || '|' || location FROM faxes")),
+                 QStringList{QStringLiteral(
+                     "1-212-555-0187|2026-01-01 12:00:00|host/contact.htm|Unknown|NY  x ")});
     }
 
     void faxExists_ignoresCaseAndWritesBack()
@@ -166,7 +183,8 @@ private Q_SLOTS:
         QString a = text, other = QStringLiteral("other");
         QVERIFY(f.db.addSearch(other));
         QVERIFY(f.db.addSearch(a));
-        QCOMPARE(f.db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("other"), text}));
+        QCOMPARE(f.db.searches(),
+                 std::optional<QStringList>(QStringList{QStringLiteral("other"), text}));
         QString del = text;
         QVERIFY(f.db.deleteSearch(del));
         QCOMPARE(f.db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("other")}));
@@ -233,15 +251,16 @@ private Q_SLOTS:
             QString t = QString::fromLatin1(s);
             QVERIFY(f.db.addSearch(t));
         }
-        QCOMPARE(f.db.searches(),
-                 std::optional<QStringList>(QStringList{QStringLiteral("plumber new york"),
-                                             QStringLiteral("roofer boston"), QStringLiteral("Zebra")}));
+        QCOMPARE(f.db.searches(), std::optional<QStringList>(QStringList{
+                                      QStringLiteral("plumber new york"),
+                                      QStringLiteral("roofer boston"), QStringLiteral("Zebra")}));
     }
 
     void deleteOne_removesFirstMatchOnly()
     {
         Fixture f;
-        QString a = QStringLiteral("dup.com"), b = QStringLiteral("DUP.com"), c = QStringLiteral("keep.com");
+        QString a = QStringLiteral("dup.com"), b = QStringLiteral("DUP.com"),
+                c = QStringLiteral("keep.com");
         QVERIFY(f.db.addWebsite(a) && f.db.addWebsite(b) && f.db.addWebsite(c));
         QString d = QStringLiteral(" http://dup.com ");
         QVERIFY(f.db.deleteWebsite(d));
@@ -254,7 +273,8 @@ private Q_SLOTS:
         QVERIFY(f.db.addSearch(s1) && f.db.addSearch(s2));
         QString del = QStringLiteral(" ROOFER ");
         QVERIFY(f.db.deleteSearch(del));
-        QCOMPARE(f.column(QStringLiteral("SELECT search FROM searches")), QStringList{QStringLiteral("roofer")});
+        QCOMPARE(f.column(QStringLiteral("SELECT search FROM searches")),
+                 QStringList{QStringLiteral("roofer")});
     }
 
     void deleteAll_emptiesTheTable()
@@ -282,19 +302,23 @@ private Q_SLOTS:
         QCOMPARE(f.db.restorePending({QStringLiteral("a.com")}), std::optional<int>(2));
         QCOMPARE(f.column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")),
                  (QStringList{QStringLiteral("b.com"), QStringLiteral("a.com")}));
-        QCOMPARE(f.column(QStringLiteral("SELECT website FROM pending")), QStringList{QStringLiteral("a.com")});
+        QCOMPARE(f.column(QStringLiteral("SELECT website FROM pending")),
+                 QStringList{QStringLiteral("a.com")});
     }
 
     void missingTable_isCreated()
     {
         Fixture f;
         {
-            QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pre"));
+            QSqlDatabase c =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pre"));
             c.setDatabaseName(f.db.databasePath());
             QVERIFY(c.open());
             QSqlQuery q(c);
-            QVERIFY(q.exec(QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")));
-            QVERIFY(q.exec(QStringLiteral("INSERT INTO faxes VALUES ('1-800-555-0199', '2020-01-01 00:00:00', 'w', 's', 'l')")));
+            QVERIFY(q.exec(QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, "
+                                          "search TEXT, location TEXT)")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO faxes VALUES ('1-800-555-0199', '2020-01-01 "
+                                          "00:00:00', 'w', 's', 'l')")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("pre"));
         QString s = QStringLiteral("host");
@@ -309,7 +333,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content"); // empty: the data folder is missing
         QTest::newRow("missing folder") << QByteArray();
-        QTest::newRow("some other file") << QByteArray("PK\x03\x04 this is a zip archive, not a database");
+        QTest::newRow("some other file")
+            << QByteArray("PK\x03\x04 this is a zip archive, not a database");
         QTest::newRow("damaged header") << QByteArray("SQLite format 2\0garbage", 23);
     }
     void unusableStore()
@@ -356,7 +381,8 @@ private Q_SLOTS:
         SqliteStore db(dir.path());
         QString s = QStringLiteral("a search");
         QVERIFY(db.addSearch(s));
-        QCOMPARE(db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("a search")}));
+        QCOMPARE(db.searches(),
+                 std::optional<QStringList>(QStringList{QStringLiteral("a search")}));
     }
 
     // The schema version is read at open: a store of the original three tables is brought
@@ -375,7 +401,8 @@ private Q_SLOTS:
         QFETCH(bool, usable);
         TempDataDir dir;
         const QString file = dir.file(QStringLiteral("varnel.mdb"));
-        runSql(file, {QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"),
+        runSql(file, {QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, "
+                                     "search TEXT, location TEXT)"),
                       QStringLiteral("CREATE TABLE websites (website TEXT, Date TEXT)"),
                       QStringLiteral("CREATE TABLE searches (search TEXT)"),
                       QStringLiteral("INSERT INTO searches VALUES ('kept')"),
@@ -391,7 +418,8 @@ private Q_SLOTS:
                          qPrintable(problem.at(0).at(0).toString()));
                 QVERIFY(!db.notePending(QStringLiteral("x.com")));
             } else {
-                QCOMPARE(db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("kept")}));
+                QCOMPARE(db.searches(),
+                         std::optional<QStringList>(QStringList{QStringLiteral("kept")}));
                 QVERIFY(db.notePending(QStringLiteral("x.com")));
             }
         }
@@ -431,11 +459,15 @@ private Q_SLOTS:
                 QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
                 QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM faxes")) && q.next());
                 const int rows = q.value(0).toInt();
-                QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM faxes WHERE fax LIKE '1-212-555-%' AND "
-                                              "length(Date) = 19 AND website = 'example.com/contact.htm' AND "
-                                              "search = 'plumber new york' AND location LIKE 'NY  %'")) && q.next());
+                QVERIFY(q.exec(QStringLiteral(
+                            "SELECT count(*) FROM faxes WHERE fax LIKE '1-212-555-%' AND "
+                            "length(Date) = 19 AND website = 'example.com/contact.htm' AND "
+                            "search = 'plumber new york' AND location LIKE 'NY  %'")) &&
+                        q.next());
                 QCOMPARE(q.value(0).toInt(), rows); // every row whole
-                QVERIFY2(rows >= reported, qPrintable(QStringLiteral("%1 rows, %2 reported").arg(rows).arg(reported)));
+                QVERIFY2(
+                    rows >= reported,
+                    qPrintable(QStringLiteral("%1 rows, %2 reported").arg(rows).arg(reported)));
                 QVERIFY(rows <= reported + 1); // at most the row in flight
                 reported = rows;
             }
