@@ -5,6 +5,8 @@
 #include "analysishost.h"
 #include "areacode.h"
 #include "cp1252.h"
+#include "faxfinder.h"
+#include "faxscan.h"
 #include "globals.h"
 #include "htmltotext.h"
 #include "moddatabase.h"
@@ -12,9 +14,8 @@
 #include "textlist.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
-
-#include <cstring>
 
 
 namespace {
@@ -26,9 +27,11 @@ int runAreaCode(const QStringList &args);
 
 ToolCommand textCmd("text", "varnel-tool text FILE",
                     "print the text the fax scan reads from the HTML in FILE", runText);
-ToolCommand faxesCmd("faxes", "varnel-tool faxes [--intl] FILE...",
-                     "print the fax numbers harvested from page bodies (--intl: allow international)",
-                     runFaxes);
+ToolCommand faxesCmd(
+    "faxes", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
+    "print the fax numbers harvested from page bodies (--intl: allow international; "
+    "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around)",
+    runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
                      "print the sites queued from the page body in FILE fetched from SITE", runLinks);
 ToolCommand areaCodeCmd("areacode", "varnel-tool areacode NUMBER",
@@ -47,32 +50,6 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
         return false;
     }
     return true;
-}
-
-// The body without any CR or LF, as a finished download's second page file holds it
-// (before its closing CR LF).
-QByteArray withoutLineBreaks(const QByteArray &body)
-{
-    QByteArray out(body.size(), Qt::Uninitialized);
-    char *d = out.data();
-    const char *s = body.constData();
-    const char *const end = s + body.size();
-    // Copy the stretches between line breaks; the next CR and LF are each looked up once.
-    const char *cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-    const char *lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-    while (s < end) {
-        if (cr && cr < s)
-            cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-        if (lf && lf < s)
-            lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-        const char *brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
-        const char *stop = brk ? brk : end;
-        std::memcpy(d, s, size_t(stop - s));
-        d += stop - s;
-        s = stop + (brk ? 1 : 0);
-    }
-    out.truncate(d - out.constData());
-    return out;
 }
 
 // A harvest that always runs, with one slot whose page is the file at hand.
@@ -139,21 +116,9 @@ int runText(const QStringList &args)
     return flush(HtmlToText(html) + "\r\n");
 }
 
-int runFaxes(const QStringList &args)
+// The fax line scan alone, through the harvest's own page analysis and store.
+int literalFaxes(const QStringList &files, bool intl)
 {
-    bool intl = false;
-    QStringList files;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--intl"))
-            intl = true;
-        else if (a.startsWith(QLatin1String("--")))
-            return Tool::usageError(faxesCmd);
-        else
-            files << a;
-    }
-    if (files.isEmpty())
-        return Tool::usageError(faxesCmd);
-
     Session session;
     QString error;
     if (!session.usable(&error))
@@ -184,9 +149,77 @@ int runFaxes(const QStringList &args)
     return flush(session.out);
 }
 
+// One field of an --explain line: no tabs or line breaks inside.
+QByteArray field(const QString &text)
+{
+    QByteArray f = text.toUtf8();
+    for (char &c : f) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return f;
+}
+
+int runFaxes(const QStringList &args)
+{
+    FinderInput in;
+    bool literal = false;
+    bool explain = false;
+    QStringList files;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--intl"))
+            in.allowInternational = true;
+        else if (a == QLatin1String("--literal"))
+            literal = true;
+        else if (a == QLatin1String("--explain"))
+            explain = true;
+        else if (a.startsWith(QLatin1String("--")))
+            return Tool::usageError(faxesCmd);
+        else
+            files << a;
+    }
+    if (files.isEmpty())
+        return Tool::usageError(faxesCmd);
+    if (literal && !explain)
+        return literalFaxes(files, in.allowInternational);
+
+    // Numbers new across all files, as the store would keep them: by their text with the
+    // finder off, by their E.164 form with it on.
+    in.findBeyondFaxLine = !literal;
+    QSet<QString> seen;
+    QByteArray out;
+    QString error;
+    for (const QString &file : qAsConst(files)) {
+        QByteArray body;
+        if (!readFile(file, &body, &error)) {
+            flush(out);
+            return Tool::fileError(file, error);
+        }
+        for (const FaxFind &f : findFaxNumbers(body, in)) {
+            const QString key = literal || f.e164.isEmpty() ? f.number : f.e164;
+            if (seen.contains(key))
+                continue;
+            seen.insert(key);
+            if (explain) {
+                out += field(f.number) + '\t' + field(f.e164) + '\t' + field(f.label) + '\t' +
+                       field(f.how) + '\t' + field(f.context) + '\n';
+            } else {
+                out += Cp1252::fromUnicode(f.number + QStringLiteral(" | ") + f.location) + '\n';
+            }
+        }
+        if (out.size() > (1 << 16)) {
+            if (flush(out))
+                return 1;
+            out.clear();
+        }
+    }
+    return flush(out);
+}
+
 int runLinks(const QStringList &args)
 {
-    if (args.size() != 3 || args.at(0) != QLatin1String("--url") || args.at(2).startsWith(QLatin1String("--")))
+    if (args.size() != 3 || args.at(0) != QLatin1String("--url") ||
+        args.at(2).startsWith(QLatin1String("--")))
         return Tool::usageError(linksCmd);
     const QString file = args.at(2);
     QByteArray body;
