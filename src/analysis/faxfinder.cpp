@@ -33,6 +33,21 @@ bool isAsciiLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// True when a sentence ends within `gap`: a full stop, "!", "?" or ";" after a word and
+// before a space (not an abbreviation's: the next word is in lower case), or an ideographic
+// full stop.
+bool endsSentence(QByteArrayView gap)
+{
+    for (qsizetype i = 0; i + 1 < gap.size(); ++i) {
+        const char c = gap[i];
+        if ((c == '.' || c == '!' || c == '?' || c == ';') && gap[i + 1] == ' ' && i > 0 &&
+            isAsciiLetter(gap[i - 1]) &&
+            !(i + 2 < gap.size() && gap[i + 2] >= 'a' && gap[i + 2] <= 'z'))
+            return true;
+    }
+    return gap.contains("\xe3\x80\x82");
+}
+
 // ---------------------------------------------------------------- the reference scan
 
 struct ReferenceFind
@@ -426,18 +441,6 @@ Words wordsOf(QByteArrayView gap)
     return w;
 }
 
-bool endsSentence(QByteArrayView gap)
-{
-    for (qsizetype i = 0; i + 1 < gap.size(); ++i) {
-        const char c = gap[i];
-        if ((c == '.' || c == '!' || c == '?' || c == ';') && gap[i + 1] == ' ' && i > 0 &&
-            isAsciiLetter(gap[i - 1]) &&
-            !(i + 2 < gap.size() && gap[i + 2] >= 'a' && gap[i + 2] <= 'z'))
-            return true;
-    }
-    return false;
-}
-
 // True when the text between a label and a number still lets the label name the number:
 // signs and filler words ("Fax number:"), a short qualifier ("Fax (Sales):"), or in running
 // text a lead-in ("fax the signed form to: ...").
@@ -556,8 +559,11 @@ private:
         const Words w = wordsOf(tail);
         if (w.words != w.filler || w.words > 3)
             return nullptr;
+        // Signs a label ends with; a digit or a template's "}}" means something stands there.
         for (char c : tail) {
-            if (isDigit(c))
+            if (!(isAsciiLetter(c) || uchar(c) >= 0x80 || c == ' ' || c == ':' || c == '.' ||
+                  c == '-' || c == '#' || c == '(' || c == ')' || c == '/' || c == '*' ||
+                  c == '|' || c == ','))
                 return nullptr;
         }
         return &l;
@@ -721,7 +727,9 @@ bool saysNoFaxes(const QByteArray &text, qsizetype from, qsizetype to)
                 return true;
             const qsizetype after = hit + first.size();
             const qsizetype span = qMin<qsizetype>(window.size() - after, p.maxGap + second.size());
-            if (span > 0 && ByteText::indexOfCaseless(window.sliced(after, span), second) >= 0)
+            const qsizetype at =
+                span > 0 ? ByteText::indexOfCaseless(window.sliced(after, span), second) : -1;
+            if (at >= 0 && !endsSentence(window.sliced(after, at)))
                 return true;
         }
     }

@@ -110,6 +110,16 @@ std::string digitsOf(QByteArrayView written)
     return s;
 }
 
+// The number with the exit code (its first `length` digits) written as "+", the rest as
+// written: "0043(0) 316/83 56 12" is "+43(0) 316/83 56 12", whose "(0)" the parser knows.
+std::string afterExitCode(QByteArrayView written, int length)
+{
+    qsizetype k = 0;
+    for (int seen = 0; k < written.size() && seen < length; ++k)
+        seen += isDigit(written[k]);
+    return '+' + written.sliced(k).toByteArray().toStdString();
+}
+
 bool parsesValid(const std::string &text, const char *region, PhoneNumber *number)
 {
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
@@ -255,7 +265,7 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
     if (digits[0] == '+')
         return parsesValid(text, "ZZ", &number) ? readingOf(number) : PhoneReading();
     if (digits.compare(0, 2, "00") == 0 && digits.compare(0, 3, "000") != 0) {
-        if (parsesValid('+' + digits.substr(2), "ZZ", &number))
+        if (parsesValid(afterExitCode(written, 2), "ZZ", &number))
             return readingOf(number);
     }
     QByteArray region;
@@ -271,7 +281,7 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
         const QByteArray &r = regionOnce();
         if (!r.isEmpty() && !isNorthAmericanRegion(r) && parsesValid(text, r.constData(), &number))
             return readingOf(number);
-        if (parsesValid('+' + digits.substr(3), "ZZ", &number))
+        if (parsesValid(afterExitCode(written, 3), "ZZ", &number))
             return readingOf(number);
     }
     if (hasNorthAmericanLayout(written) && parsesValid(text, "US", &number) &&
