@@ -491,6 +491,14 @@ bool isListSeparator(QByteArrayView gap)
     return isOneOf(g, kLabelJoiners, kLabelJoinerCount) && g != "-" && g != "+";
 }
 
+// The line that holds text position `pos` (-1 before the first).
+qsizetype lineIndexOf(const PageText &pt, qsizetype pos)
+{
+    auto it = std::upper_bound(pt.lines.cbegin(), pt.lines.cend(), pos,
+                               [](qsizetype p, const TextLine &l) { return p < l.begin; });
+    return qsizetype(it - pt.lines.cbegin()) - 1;
+}
+
 // What a number run is, by its labels.
 struct Association
 {
@@ -518,12 +526,7 @@ public:
     }
 
 private:
-    qsizetype lineOf(qsizetype pos) const
-    {
-        auto it = std::upper_bound(m_pt.lines.cbegin(), m_pt.lines.cend(), pos,
-                                   [](qsizetype p, const TextLine &l) { return p < l.begin; });
-        return qsizetype(it - m_pt.lines.cbegin()) - 1;
-    }
+    qsizetype lineOf(qsizetype pos) const { return lineIndexOf(m_pt, pos); }
 
     // Labels that end within [from, to], in order.
     std::pair<qsizetype, qsizetype> labelsIn(qsizetype from, qsizetype to) const
@@ -883,10 +886,9 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
             p.find = findOf(reading);
             p.find.label = QString::fromUtf8(a.label);
             p.find.how = QLatin1String(a.how);
-            const auto line = std::find_if(pt.lines.cbegin(), pt.lines.cend(),
-                                           [&](const TextLine &l) { return l.end >= part.begin; });
-            if (line != pt.lines.cend())
-                p.find.line = QString::fromUtf8(pt.text.mid(line->begin, line->end - line->begin));
+            const qsizetype li = lineIndexOf(pt, part.begin);
+            if (li >= 0)
+                p.find.line = QString::fromUtf8(pt.text.mid(pt.lines[li].begin, pt.lines[li].end - pt.lines[li].begin));
             p.find.context = contextOf(pt.text, part.begin, part.end);
             p.at = part.begin;
             out.append(p);

@@ -125,7 +125,10 @@ bool parsesValid(const std::string &text, const char *region, PhoneNumber *numbe
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
     if (util->Parse(text, region, number) != PhoneNumberUtil::NO_PARSING_ERROR)
         return false;
-    return util->IsValidNumber(*number);
+    // E.164 allows 15 digits; some plans' patterns let longer ones pass.
+    std::string e164;
+    util->Format(*number, PhoneNumberUtil::E164, &e164);
+    return e164.size() <= 16 && util->IsValidNumber(*number);
 }
 
 // NNN-NNN-NNNN, (NNN) NNN-NNNN, NNN.NNN.NNNN, NNNNNNNNNN, each with or without a leading 1;
