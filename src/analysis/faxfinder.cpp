@@ -16,6 +16,10 @@
 #include <cstring>
 #include <optional>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using ByteText::CaselessFinder;
 using ByteText::equalsCaseless;
 
@@ -164,6 +168,14 @@ QByteArray regionOfScript(const QByteArray &text)
     return QByteArray();
 }
 
+// The line that holds text position `pos` (-1 before the first).
+qsizetype lineIndexOf(const PageText &pt, qsizetype pos)
+{
+    auto it = std::upper_bound(pt.lines.cbegin(), pt.lines.cend(), pos,
+                               [](qsizetype p, const TextLine &l) { return p < l.begin; });
+    return qsizetype(it - pt.lines.cbegin()) - 1;
+}
+
 // ---------------------------------------------------------------- labels in the text
 
 struct Label
@@ -204,6 +216,15 @@ public:
     std::function<QByteArray()> regionSource()
     {
         return [this] { return region(); };
+    }
+
+    // readPhoneNumber for this page; a page gives its numbers often more than once.
+    const PhoneReading &read(const QByteArray &written)
+    {
+        auto it = m_readings.find(written);
+        if (it == m_readings.end())
+            it = m_readings.insert(written, readPhoneNumber(written, regionSource()));
+        return *it;
     }
 
 private:
@@ -304,41 +325,80 @@ private:
     QByteArrayView m_html;
     const FinderInput &m_in;
     std::optional<PageText> m_text;
+    QHash<QByteArray, PhoneReading> m_readings;
     QByteArray m_region;
     bool m_regionKnown = false;
 };
 
 // Every label of the text, in order: label words (joined where "Tel/Fax" makes one label
 // of two) and the marks of the markup.
-QList<Label> labelsOf(const PageText &pt)
+// The lines whose labels may name a number: a number's line and the six above it, header
+// cells, and what lies within 300 bytes of them (where the "T" beside an "F" stands).
+QList<bool> linesToRead(const PageText &pt, const QList<NumberRun> &runs)
+{
+    const qsizetype count = pt.lines.size();
+    QList<bool> read(count, false);
+    for (const NumberRun &r : runs) {
+        const qsizetype li = lineIndexOf(pt, r.begin);
+        for (qsizetype j = qMax<qsizetype>(0, li - 6); j <= li; ++j)
+            read[j] = true;
+    }
+    for (qsizetype j = 0; j < count; ++j) {
+        const TextLine &l = pt.lines[j];
+        read[j] = read[j] || l.kind == LineKind::HeaderCell || (l.table >= 0 && l.row == 0);
+    }
+    QList<bool> near = read;
+    qsizetype lastEnd = -1;
+    for (qsizetype j = 0; j < count; ++j) {
+        if (read[j])
+            lastEnd = pt.lines[j].end;
+        else if (lastEnd >= 0 && pt.lines[j].begin - lastEnd <= 300)
+            near[j] = true;
+    }
+    qsizetype nextBegin = -1;
+    for (qsizetype j = count - 1; j >= 0; --j) {
+        if (read[j])
+            nextBegin = pt.lines[j].begin;
+        else if (nextBegin >= 0 && nextBegin - pt.lines[j].end <= 300)
+            near[j] = true;
+    }
+    return near;
+}
+
+QList<Label> labelsOf(const PageText &pt, const QList<NumberRun> &runs)
 {
     QList<Label> words;
     const QByteArray &t = pt.text;
-    const qsizetype n = t.size();
-    for (qsizetype p = 0; p < n;) {
-        const uchar c = uchar(t[p]);
-        const bool ascii = isAsciiLetter(char(c));
-        const bool wordStart = ascii ? (p == 0 || !isAsciiLetter(t[p - 1])) : c >= 0xC0;
-        if (!wordStart) {
-            ++p;
+    const QList<bool> read = linesToRead(pt, runs);
+    for (qsizetype li = 0; li < pt.lines.size(); ++li) {
+        if (!read[li])
             continue;
-        }
-        const LabelMatch m = mayStartLabel(t, p) ? matchLabelAt(t, p) : LabelMatch();
-        if (!m.word) {
-            // On to the next word: no label starts inside one.
-            ++p;
-            while (ascii && p < n && isAsciiLetter(t[p]))
+        const qsizetype n = pt.lines[li].end;
+        for (qsizetype p = pt.lines[li].begin; p < n;) {
+            const uchar c = uchar(t[p]);
+            const bool ascii = isAsciiLetter(char(c));
+            const bool wordStart = ascii ? (p == 0 || !isAsciiLetter(t[p - 1])) : c >= 0xC0;
+            if (!wordStart) {
                 ++p;
-            continue;
+                continue;
+            }
+            const LabelMatch m = mayStartLabel(t, p) ? matchLabelAt(t, p) : LabelMatch();
+            if (!m.word) {
+                // On to the next word: no label starts inside one.
+                ++p;
+                while (ascii && p < n && isAsciiLetter(t[p]))
+                    ++p;
+                continue;
+            }
+            Label l;
+            l.begin = p;
+            l.end = p + m.length;
+            l.kind = m.word->kind;
+            l.text = t.mid(p, m.length);
+            l.oneLetter = m.word->flags & OneLetter;
+            words.append(l);
+            p += m.length;
         }
-        Label l;
-        l.begin = p;
-        l.end = p + m.length;
-        l.kind = m.word->kind;
-        l.text = t.mid(p, m.length);
-        l.oneLetter = m.word->flags & OneLetter;
-        words.append(l);
-        p += m.length;
     }
 
     // "Tel/Fax", "Phone and fax", "Fax/Tel": one fax label over both words.
@@ -491,14 +551,6 @@ bool isListSeparator(QByteArrayView gap)
     return isOneOf(g, kLabelJoiners, kLabelJoinerCount) && g != "-" && g != "+";
 }
 
-// The line that holds text position `pos` (-1 before the first).
-qsizetype lineIndexOf(const PageText &pt, qsizetype pos)
-{
-    auto it = std::upper_bound(pt.lines.cbegin(), pt.lines.cend(), pos,
-                               [](qsizetype p, const TextLine &l) { return p < l.begin; });
-    return qsizetype(it - pt.lines.cbegin()) - 1;
-}
-
 // What a number run is, by its labels.
 struct Association
 {
@@ -516,6 +568,17 @@ public:
         : m_pt(pt), m_t(pt.text), m_labels(labels), m_runs(runs)
     {
         m_assoc.resize(runs.size());
+        // The header cell of each table column: its first th, else its cell in the first row.
+        for (qsizetype j = 0; j < pt.lines.size(); ++j) {
+            const TextLine &l = pt.lines[j];
+            if (l.table < 0 || !l.cellStart || !(l.kind == LineKind::HeaderCell || l.row == 0))
+                continue;
+            const qint64 key = qint64(l.table) << 32 | quint32(l.column);
+            const auto it = m_headers.constFind(key);
+            if (it == m_headers.cend() ||
+                (pt.lines[*it].kind != LineKind::HeaderCell && l.kind == LineKind::HeaderCell))
+                m_headers.insert(key, j);
+        }
     }
 
     const Association &at(qsizetype k)
@@ -674,19 +737,12 @@ private:
                 break;
             }
         }
-        // 5. The column's header cell.
+        // 5. The column's header cell: a th above, or the table's first row.
         if (line.table >= 0 && (line.kind == LineKind::Cell || line.kind == LineKind::HeaderCell)) {
-            for (qsizetype j = li - 1; j >= 0 && li - j <= 400; --j) {
-                const TextLine &h = m_pt.lines[j];
-                if (h.table != line.table || h.row >= line.row || h.column != line.column ||
-                    !h.cellStart)
-                    continue;
-                if (h.kind == LineKind::HeaderCell || h.row == 0) {
-                    if (const Label *l = pureFaxLabel(h))
-                        return named(*l, FoundHow::TableHeader);
-                }
-                if (h.row == 0)
-                    break;
+            const qsizetype h = headerOf(line);
+            if (h >= 0 && h < li && m_pt.lines[h].row < line.row) {
+                if (const Label *l = pureFaxLabel(m_pt.lines[h]))
+                    return named(*l, FoundHow::TableHeader);
             }
         }
         // 6. The heading above, with no other label or heading in between.
@@ -705,11 +761,17 @@ private:
         return Association();
     }
 
+    qsizetype headerOf(const TextLine &line) const
+    {
+        return m_headers.value(qint64(line.table) << 32 | quint32(line.column), -1);
+    }
+
     const PageText &m_pt;
     const QByteArray &m_t;
     const QList<Label> &m_labels;
     const QList<NumberRun> &m_runs;
     QList<Association> m_assoc;
+    QHash<qint64, qsizetype> m_headers;
 };
 
 // ---------------------------------------------------------------- notices
@@ -810,14 +872,14 @@ FaxFind findOf(const PhoneReading &r)
 QList<std::pair<NumberRun, PhoneReading>> readRun(const NumberRun &run, FinderPage &page,
                                                   int depth = 0)
 {
-    const PhoneReading whole = readPhoneNumber(run.written, page.regionSource());
+    const PhoneReading whole = page.read(run.written);
     if (whole.valid || run.groupEnds.size() < 2 || depth > 4)
         return {{run, whole}};
     for (int k = int(run.groupEnds.size()) - 2; k >= 0; --k) {
         const NumberRun first = firstGroups(run, k);
         if (first.digits < 6)
             break;
-        const PhoneReading r = readPhoneNumber(first.written, page.regionSource());
+        const PhoneReading r = page.read(first.written);
         if (!r.valid)
             continue;
         QList<std::pair<NumberRun, PhoneReading>> out{{first, r}};
@@ -849,7 +911,7 @@ PhoneReading referenceReading(const ReferenceFind &ref, FinderPage &page)
                 d.append(c);
         }
         if (d.startsWith(core) || core.startsWith(d) || d.endsWith(core)) {
-            const PhoneReading r = readPhoneNumber(run.written, page.regionSource());
+            const PhoneReading r = page.read(run.written);
             if (r.valid)
                 return r;
             break;
@@ -861,17 +923,17 @@ PhoneReading referenceReading(const ReferenceFind &ref, FinderPage &page)
         written.remove(0, 1);
     if (written.startsWith("1-+"))
         written.remove(0, 2);
-    return readPhoneNumber(written, page.regionSource());
+    return page.read(written);
 }
 
 // The finder's own finds, in text order.
 QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
 {
     const PageText &pt = page.text();
-    const QList<Label> labels = labelsOf(pt);
     QList<NumberRun> runs;
     for (const TextLine &line : pt.lines)
         runs += numberRuns(pt.text, line.begin, line.end);
+    const QList<Label> labels = labelsOf(pt, runs);
 
     QList<Placed> out;
     Associator assoc(pt, labels, runs);
@@ -888,7 +950,8 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
             p.find.how = QLatin1String(a.how);
             const qsizetype li = lineIndexOf(pt, part.begin);
             if (li >= 0)
-                p.find.line = QString::fromUtf8(pt.text.mid(pt.lines[li].begin, pt.lines[li].end - pt.lines[li].begin));
+                p.find.line = QString::fromUtf8(
+                    pt.text.mid(pt.lines[li].begin, pt.lines[li].end - pt.lines[li].begin));
             p.find.context = contextOf(pt.text, part.begin, part.end);
             p.at = part.begin;
             out.append(p);
@@ -1006,24 +1069,56 @@ bool telecopyAt(QByteArrayView page, qsizetype i)
 
 bool mayHoldFaxNumber(QByteArrayView page)
 {
-    if (ByteText::containsCaseless(page, "fax"))
-        return true;
     static const Prefilter filter;
     const uchar *s = reinterpret_cast<const uchar *>(page.data());
     const qsizetype n = page.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    // The bytes worth a look: "f" and "c" in either case, and the lead bytes of UTF-8.
+    auto check = [&](qsizetype i) {
         const uchar c = s[i];
         if (!filter.interesting[c])
-            continue;
-        if ((c | 0x20) == 'f' && oneLetterFaxAt(s, n, i))
-            return true;
-        if ((c | 0x20) == 'c' && telecopyAt(page, i))
-            return true;
+            return false;
+        const uchar lower = c | 0x20;
+        if (lower == 'f') {
+            const uchar next = i + 1 < n ? (s[i + 1] | 0x20) : ' ';
+            if (next == 'a' && i + 2 < n && (s[i + 2] | 0x20) == 'x')
+                return true;
+            if (next >= 'b' && next <= 'z')
+                return false; // most words with an "f"
+            if (next != 'a')
+                return oneLetterFaxAt(s, n, i);
+        } else if (lower == 'c') {
+            return i + 2 < n && (s[i + 1] | 0x20) == 'o' && (s[i + 2] | 0x20) == 'p' &&
+                   telecopyAt(page, i);
+        }
         for (const QByteArray &w : filter.byFirst[c]) {
             if (i + w.size() <= n &&
                 ByteText::matchesCaselessAt(page.data() + i, w.constData(), w.size()))
                 return true;
         }
+        return false;
+    };
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i f = _mm_set1_epi8('f');
+    const __m128i c = _mm_set1_epi8('c');
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i continuation = _mm_set1_epi8(char(0xBF)); // as signed: what lead bytes exceed
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+        const __m128i folded = _mm_or_si128(v, caseBit);
+        const __m128i letters = _mm_or_si128(_mm_cmpeq_epi8(folded, f), _mm_cmpeq_epi8(folded, c));
+        const __m128i leads = _mm_and_si128(v, _mm_cmpgt_epi8(v, continuation));
+        unsigned mask = unsigned(_mm_movemask_epi8(letters)) | unsigned(_mm_movemask_epi8(leads));
+        while (mask) {
+            if (check(i + qsizetype(__builtin_ctz(mask))))
+                return true;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (check(i))
+            return true;
     }
     return false;
 }

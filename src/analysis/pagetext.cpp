@@ -48,6 +48,27 @@ void appendUtf8(QByteArray &out, uint cp)
     }
 }
 
+// Writes a code point as UTF-8 at w; returns the position after it.
+char *putUtf8(char *w, uint cp)
+{
+    if (cp < 0x80) {
+        *w++ = char(cp);
+    } else if (cp < 0x800) {
+        *w++ = char(0xC0 | (cp >> 6));
+        *w++ = char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *w++ = char(0xE0 | (cp >> 12));
+        *w++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *w++ = char(0x80 | (cp & 0x3F));
+    } else {
+        *w++ = char(0xF0 | (cp >> 18));
+        *w++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *w++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *w++ = char(0x80 | (cp & 0x3F));
+    }
+    return w;
+}
+
 // What a code point becomes in the text the finder reads: 0 to drop it, ' ' for a space,
 // an ASCII sign for the forms digits and numbers come in, or the code point itself.
 uint mapped(uint cp)
@@ -105,7 +126,7 @@ uint decodeAt(const uchar *s, qsizetype n, qsizetype i, int *len)
 
 struct NamedEntity
 {
-    const char *name;
+    QByteArrayView name;
     uint cp;
 };
 
@@ -150,7 +171,7 @@ long entityCodePoint(QByteArrayView name)
         return (v == 0 || (v >= 0xD800 && v <= 0xDFFF)) ? 0xFFFD : long(v);
     }
     for (const NamedEntity &e : kMoreEntities) {
-        if (equalsCaseless(name, e.name))
+        if (e.name.size() == name.size() && equalsCaseless(name, e.name))
             return e.cp;
     }
     char b;
@@ -417,7 +438,7 @@ public:
     {
         // Text outside <body> counts only for a page that has none (a fragment, a template).
         m_reading = ByteText::indexOfCaseless(html, "<body") < 0;
-        m_out.text.reserve(qMin<qsizetype>(html.size() / 3 + 64, 1 << 22));
+        reserve(qMin<qsizetype>(html.size() / 3 + 64, 1 << 22));
     }
 
     PageText run()
@@ -433,6 +454,7 @@ public:
             i = markup(at);
         }
         breakLine();
+        m_out.text.truncate(m_length);
         return std::move(m_out);
     }
 
@@ -788,7 +810,7 @@ private:
             hrefSays(name, a);
         if (!m_reading)
             return;
-        const qsizetype at = m_out.text.size();
+        const qsizetype at = m_length;
         QByteArray token = faxToken(a.cls);
         if (token.isEmpty())
             token = faxToken(a.id);
@@ -856,7 +878,7 @@ private:
             const bool rdfa = !a.property.isEmpty() && !ByteText::startsWithCaseless(key, "og:");
             m_out.numbers.append({decoded(a.content),
                                   rdfa ? MarkedNumber::Rdfa : MarkedNumber::Meta, key.toByteArray(),
-                                  m_out.text.size()});
+                                  m_length});
         }
     }
 
@@ -866,7 +888,7 @@ private:
         if (ByteText::startsWithCaseless(href, "fax:")) {
             if (m_reading)
                 m_out.numbers.append(
-                    {decoded(href.sliced(4)), MarkedNumber::FaxLink, "fax:", m_out.text.size()});
+                    {decoded(href.sliced(4)), MarkedNumber::FaxLink, "fax:", m_length});
             return;
         }
         if (ByteText::startsWithCaseless(href, "tel:")) {
@@ -874,7 +896,7 @@ private:
             if (m_reading && (hasFaxPart(a.cls) || hasFaxPart(a.id) || hasFaxPart(a.title) ||
                               hasFaxPart(a.ariaLabel)))
                 m_out.numbers.append(
-                    {decoded(href.sliced(4)), MarkedNumber::TelLink, "tel:", m_out.text.size()});
+                    {decoded(href.sliced(4)), MarkedNumber::TelLink, "tel:", m_length});
             return;
         }
         if (ByteText::startsWithCaseless(href, "mailto:")) {
@@ -889,8 +911,7 @@ private:
             return;
         }
         if (name == "use" && href.startsWith('#') && m_reading && hasFaxPart(href)) {
-            m_out.marks.append(
-                {m_out.text.size(), LabelKind::Fax, LabelMark::Icon, href.toByteArray()});
+            m_out.marks.append({m_length, LabelKind::Fax, LabelMark::Icon, href.toByteArray()});
             return;
         }
         if (name == "a" || name == "area") {
@@ -952,7 +973,7 @@ private:
             if (k < json.size() && json[k] == '"') {
                 QByteArray value;
                 jsonString(json, k + 1, &value);
-                m_out.numbers.append({value, MarkedNumber::JsonLd, "faxNumber", m_out.text.size()});
+                m_out.numbers.append({value, MarkedNumber::JsonLd, "faxNumber", m_length});
                 continue;
             }
             if (k >= json.size() || json[k] != '[')
@@ -965,7 +986,7 @@ private:
                     break;
                 QByteArray value;
                 k = jsonString(json, k + 1, &value);
-                m_out.numbers.append({value, MarkedNumber::JsonLd, "faxNumber", m_out.text.size()});
+                m_out.numbers.append({value, MarkedNumber::JsonLd, "faxNumber", m_length});
             }
         }
     }
@@ -994,25 +1015,37 @@ private:
         return k + 1;
     }
 
+    // The text is written into m_out.text, which is kept larger than what it holds
+    // (m_length) so that writing a byte is a store, not a call.
+    void reserve(qsizetype extra)
+    {
+        if (m_out.text.size() - m_length >= extra)
+            return;
+        m_out.text.resize(qMax(m_out.text.size() * 2, m_length + extra + 64));
+    }
+
     // Body text from m_s[from, to): entities decoded, spaces collapsed, numbers' signs in
-    // ASCII.
+    // ASCII. A byte of the page becomes at most three of the text, and a space at most one.
     void text(qsizetype from, qsizetype to)
     {
+        reserve(4 * (to - from) + 8);
+        char *const base = m_out.text.data();
         qsizetype i = from;
         while (i < to) {
             const uchar c = m_s[i];
             if (c < 0x80 && c != '&') {
-                if (isSpace(c) || c < 0x20) {
+                if (c <= 0x20 || c == 0x7F) {
                     space();
                     ++i;
                     continue;
                 }
                 // A run of plain ASCII is copied at once.
                 qsizetype j = i + 1;
-                while (j < to && m_s[j] > 0x20 && m_s[j] < 0x80 && m_s[j] != '&' && m_s[j] != 0x7F)
+                while (j < to && m_s[j] > 0x20 && m_s[j] < 0x7F && m_s[j] != '&')
                     ++j;
-                visible();
-                m_out.text.append(reinterpret_cast<const char *>(m_s) + i, j - i);
+                visible(base);
+                std::memcpy(base + m_length, m_s + i, size_t(j - i));
+                m_length += j - i;
                 i = j;
                 continue;
             }
@@ -1026,22 +1059,22 @@ private:
                                           reinterpret_cast<const char *>(m_s) + i + 1, j - i - 1))
                                     : -1;
                 if (cp >= 0 && (semicolon || m_s[i + 1] == '#' || j - i <= 5)) {
-                    codePoint(uint(cp));
+                    codePoint(base, uint(cp));
                     i = semicolon ? j + 1 : j;
                 } else {
-                    codePoint('&');
+                    codePoint(base, '&');
                     ++i;
                 }
                 continue;
             }
             int len = 1;
             const uint cp = decodeAt(m_s, to, i, &len);
-            codePoint(cp);
+            codePoint(base, cp);
             i += len;
         }
     }
 
-    void codePoint(uint cp)
+    void codePoint(char *base, uint cp)
     {
         const uint m = mapped(cp);
         if (m == 0)
@@ -1050,8 +1083,8 @@ private:
             space();
             return;
         }
-        visible();
-        appendUtf8(m_out.text, m);
+        visible(base);
+        m_length = putUtf8(base + m_length, m) - base;
     }
 
     void space()
@@ -1062,12 +1095,12 @@ private:
 
     // Text is about to be written: a line that starts here takes its place from the open
     // elements.
-    void visible()
+    void visible(char *base)
     {
         if (!m_lineHasText) {
             m_lineHasText = true;
             m_line = TextLine();
-            m_line.begin = m_out.text.size();
+            m_line.begin = m_length;
             if (!m_stack.isEmpty()) {
                 m_line.kind = m_stack.last().kind;
                 m_line.footer = m_stack.last().footer;
@@ -1081,7 +1114,7 @@ private:
             }
             m_cellStartPending = false;
         } else if (m_pendingSpace) {
-            m_out.text.append(' ');
+            base[m_length++] = ' ';
         }
         m_pendingSpace = false;
     }
@@ -1090,9 +1123,10 @@ private:
     {
         if (!m_lineHasText)
             return;
-        m_line.end = m_out.text.size();
+        m_line.end = m_length;
         m_out.lines.append(m_line);
-        m_out.text.append('\n');
+        reserve(1);
+        m_out.text.data()[m_length++] = '\n';
         m_lineHasText = false;
         m_pendingSpace = false;
     }
@@ -1109,6 +1143,7 @@ private:
     qsizetype m_n;
     QByteArrayView m_html;
     bool m_reading = false;
+    qsizetype m_length = 0; // of the text written
     bool m_lineHasText = false;
     bool m_pendingSpace = false;
     bool m_cellStartPending = false;
