@@ -9,7 +9,7 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains http rtf)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport http rtf)
 
 dict_of() {
   case $1 in
@@ -29,6 +29,7 @@ seed_dirs_of() {
   case $t in
     htmltotext|faxpage|faxfinder|links) echo "$src/fuzz/seeds/pages" ;;
     domains) echo "$src/tests/discovery/fixtures" ;;
+    readers) echo "$src/tests/corpus/serp" ;;
   esac
 }
 
