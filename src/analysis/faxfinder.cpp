@@ -935,28 +935,45 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         runs += numberRuns(pt.text, line.begin, line.end);
     const QList<Label> labels = labelsOf(pt, runs);
 
+    // One find per number, the first on the page; its evidence is built once it is kept.
     QList<Placed> out;
+    QHash<QString, qsizetype> index;
+    auto keep = [&](const PhoneReading &reading, qsizetype at) -> FaxFind * {
+        if (!keepReading(reading, in))
+            return nullptr;
+        const auto it = index.constFind(reading.e164);
+        if (it != index.cend() && out[*it].at <= at)
+            return nullptr;
+        if (it == index.cend()) {
+            index.insert(reading.e164, out.size());
+            out.append(Placed());
+        }
+        Placed &p = out[index.value(reading.e164)];
+        p.find = findOf(reading);
+        p.at = at;
+        return &p.find;
+    };
+
     Associator assoc(pt, labels, runs);
     for (qsizetype k = 0; k < runs.size(); ++k) {
         const Association &a = assoc.at(k);
         if (!a.found || a.kind != LabelKind::Fax)
             continue;
         for (const auto &[part, reading] : readRun(runs[k], page)) {
-            if (!keepReading(reading, in))
+            FaxFind *f = keep(reading, part.begin);
+            if (!f)
                 continue;
-            Placed p;
-            p.find = findOf(reading);
-            p.find.label = QString::fromUtf8(a.label);
-            p.find.how = QLatin1String(a.how);
+            f->label = QString::fromUtf8(a.label);
+            f->how = QLatin1String(a.how);
             const qsizetype li = lineIndexOf(pt, part.begin);
             if (li >= 0)
-                p.find.line = QString::fromUtf8(
+                f->line = QString::fromUtf8(
                     pt.text.mid(pt.lines[li].begin, pt.lines[li].end - pt.lines[li].begin));
-            p.find.context = contextOf(pt.text, part.begin, part.end);
-            p.at = part.begin;
-            out.append(p);
+            f->context = contextOf(pt.text, part.begin, part.end);
         }
     }
+    static const char *const how[] = {FoundHow::JsonLd, FoundHow::Microdata, FoundHow::Rdfa,
+                                      FoundHow::Meta,   FoundHow::FaxLink,   FoundHow::TelLink};
     for (const MarkedNumber &m : pt.numbers) {
         QByteArray value;
         appendNumberText(value, m.value);
@@ -964,19 +981,13 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         if (valueRuns.isEmpty())
             continue;
         for (const auto &[part, reading] : readRun(valueRuns.first(), page)) {
-            if (!keepReading(reading, in))
+            FaxFind *f = keep(reading, m.at);
+            if (!f)
                 continue;
-            Placed p;
-            p.find = findOf(reading);
-            p.find.label = QString::fromUtf8(m.label);
-            static const char *const how[] = {FoundHow::JsonLd,  FoundHow::Microdata,
-                                              FoundHow::Rdfa,    FoundHow::Meta,
-                                              FoundHow::FaxLink, FoundHow::TelLink};
-            p.find.how = QLatin1String(how[m.source]);
-            p.find.line = QString::fromUtf8(value.trimmed());
-            p.find.context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at) : p.find.line;
-            p.at = m.at;
-            out.append(p);
+            f->label = QString::fromUtf8(m.label);
+            f->how = QLatin1String(how[m.source]);
+            f->line = QString::fromUtf8(value.trimmed());
+            f->context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at) : f->line;
         }
     }
     std::stable_sort(out.begin(), out.end(),
