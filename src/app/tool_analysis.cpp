@@ -150,15 +150,14 @@ int literalFaxes(const QStringList &files, bool intl)
     return flush(session.out);
 }
 
-// One field of an --explain line: no tabs or line breaks inside.
-QByteArray field(const QString &text)
+// One field of an --explain line (UTF-8): no tabs or line breaks inside, controls escaped.
+QByteArray field(QString text)
 {
-    QByteArray f = text.toUtf8();
-    for (char &c : f) {
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
     }
-    return f;
+    return Tool::printable(text);
 }
 
 int runFaxes(const QStringList &args)
