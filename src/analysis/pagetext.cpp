@@ -578,57 +578,38 @@ private:
         return n;
     }
 
+    // Keeps the value of an attribute the finder reads; the first of a name counts, as in
+    // a browser, and xml:lang and xlink:href stand in for lang and href.
     static void keep(QByteArrayView name, QByteArrayView value, Attributes *a)
     {
-        switch (name.size()) {
-        case 2:
-            if (equalsCaseless(name, "id"))
-                a->id = value;
-            break;
-        case 3:
-            if (equalsCaseless(name, "alt"))
-                a->alt = value;
-            else if (equalsCaseless(name, "rel"))
-                a->rel = value;
-            break;
-        case 4:
-            if (equalsCaseless(name, "href"))
-                a->href = value;
-            else if (equalsCaseless(name, "name"))
-                a->name = value;
-            else if (equalsCaseless(name, "lang"))
-                a->lang = value;
-            else if (equalsCaseless(name, "type"))
-                a->type = value;
-            break;
-        case 5:
-            if (equalsCaseless(name, "class"))
-                a->cls = value;
-            else if (equalsCaseless(name, "title"))
-                a->title = value;
-            break;
-        case 7:
-            if (equalsCaseless(name, "content"))
-                a->content = value;
-            break;
-        case 8:
-            if (equalsCaseless(name, "itemprop"))
-                a->itemprop = value;
-            else if (equalsCaseless(name, "property"))
-                a->property = value;
-            else if (equalsCaseless(name, "xml:lang") && a->lang.isEmpty())
-                a->lang = value;
-            break;
-        case 10:
-            if (equalsCaseless(name, "aria-label"))
-                a->ariaLabel = value;
-            else if (equalsCaseless(name, "http-equiv"))
-                a->httpEquiv = value;
-            else if (equalsCaseless(name, "xlink:href") && a->href.isEmpty())
-                a->href = value;
-            break;
-        default:
-            break;
+        static const struct
+        {
+            QByteArrayView name;
+            QByteArrayView Attributes::*field;
+        } kKept[] = {
+            {"id", &Attributes::id},
+            {"alt", &Attributes::alt},
+            {"rel", &Attributes::rel},
+            {"href", &Attributes::href},
+            {"name", &Attributes::name},
+            {"lang", &Attributes::lang},
+            {"type", &Attributes::type},
+            {"class", &Attributes::cls},
+            {"title", &Attributes::title},
+            {"content", &Attributes::content},
+            {"itemprop", &Attributes::itemprop},
+            {"property", &Attributes::property},
+            {"xml:lang", &Attributes::lang},
+            {"aria-label", &Attributes::ariaLabel},
+            {"http-equiv", &Attributes::httpEquiv},
+            {"xlink:href", &Attributes::href},
+        };
+        for (const auto &k : kKept) {
+            if (k.name.size() == name.size() && equalsCaseless(name, k.name)) {
+                if ((a->*k.field).isNull())
+                    a->*k.field = value.isNull() ? QByteArrayView("", 0) : value;
+                return;
+            }
         }
     }
 
