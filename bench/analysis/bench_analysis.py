@@ -152,6 +152,10 @@ def json_ld(k):
     return '<html><head><script type="application/ld+json">{"@graph":[' + items + ']}</script></head><body>x</body></html>'
 
 
+def unclosed_markup(k):
+    return "<html><body>" + "<?x> <%y> Fax: 212-555-0187<br>\n" * (50000 * k) + "</body></html>"
+
+
 def digit_runs(k):
     return "<html><body><p>Fax: " + "9" * (1000000 * k) + "</p><p>Fax: " + "12 " * (300000 * k) + "</p></body></html>"
 
@@ -170,6 +174,7 @@ PATHOLOGICAL = [
     ("one-letter labels", one_letter_labels),
     ("JSON-LD, 20,000 fax numbers", json_ld),
     ("digit runs of a million", digit_runs),
+    ("instructions never closed", unclosed_markup),
 ]
 
 

@@ -26,6 +26,7 @@ using ByteText::equalsCaseless;
 namespace {
 
 constexpr int kContextChars = 200;
+constexpr qsizetype kMaxReadings = 5000;
 
 bool isDigit(char c)
 {
@@ -218,12 +219,18 @@ public:
         return [this] { return region(); };
     }
 
-    // readPhoneNumber for this page; a page gives its numbers often more than once.
+    // readPhoneNumber for this page; a page gives its numbers often more than once. Reading
+    // a number costs tens of microseconds, so a page gets a bounded number of readings: more
+    // fax numbers than that on one page is a hostile page, not a directory.
     const PhoneReading &read(const QByteArray &written)
     {
+        static const PhoneReading none;
         auto it = m_readings.find(written);
-        if (it == m_readings.end())
+        if (it == m_readings.end()) {
+            if (m_readings.size() >= kMaxReadings)
+                return none;
             it = m_readings.insert(written, readPhoneNumber(written, regionSource()));
+        }
         return *it;
     }
 
@@ -300,7 +307,7 @@ private:
         QHash<QString, int> count;
         int total = 0;
         qsizetype from = 0;
-        while (total < 20) {
+        for (int tries = 0; total < 20 && tries < 100; ++tries) {
             const qsizetype plus = pt.text.indexOf('+', from);
             if (plus < 0)
                 break;

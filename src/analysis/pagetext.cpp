@@ -4,6 +4,7 @@
 #include "cp1252.h"
 #include "entities.h"
 
+#include <QHash>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -480,21 +481,21 @@ private:
         const uchar c = m_s[at + 1];
         if (c == '!') {
             if (at + 3 < n && m_s[at + 2] == '-' && m_s[at + 3] == '-')
-                return skipPast(at + 4, "-->");
+                return skipPast(at + 4, CommentEnd);
             if (at + 8 < n && std::memcmp(m_s + at + 2, "[CDATA[", 7) == 0)
-                return skipPast(at + 9, "]]>");
-            return skipPast(at + 2, ">");
+                return skipPast(at + 9, CdataEnd);
+            return skipPast(at + 2, TagEnd);
         }
         if (c == '?') {
-            const qsizetype end = find(at + 2, "?>");
-            return end < 0 ? skipPast(at + 2, ">") : end + 2;
+            const qsizetype end = find(at + 2, ProcessingEnd);
+            return end < 0 ? skipPast(at + 2, TagEnd) : end + 2;
         }
         if (c == '%')
-            return skipPast(at + 2, "%>");
+            return skipPast(at + 2, TemplateEnd);
         if (c == '/') {
             if (at + 2 < n && isAsciiLetter(m_s[at + 2]))
                 return endTag(at + 2);
-            return skipPast(at + 2, ">");
+            return skipPast(at + 2, TagEnd);
         }
         if (isAsciiLetter(c))
             return startTag(at + 1);
@@ -503,19 +504,39 @@ private:
         return at + 1;
     }
 
-    qsizetype find(qsizetype from, const char *needle) const
+    // The first `needle` at or after `from`, -1 when none. Reading moves forward, so what
+    // one search found (or that there is none) answers the later ones up to there: a page
+    // of a thousand unclosed "<?" is searched once, not a thousand times.
+    enum Needle
     {
-        const size_t len = std::strlen(needle);
+        CommentEnd,
+        CdataEnd,
+        TagEnd,
+        ProcessingEnd,
+        TemplateEnd,
+        NeedleCount
+    };
+    static constexpr const char *kNeedles[NeedleCount] = {"-->", "]]>", ">", "?>", "%>"};
+
+    qsizetype find(qsizetype from, Needle which)
+    {
+        const char *needle = kNeedles[which];
         if (from >= m_n)
             return -1;
-        const void *p = memmem(m_s + from, size_t(m_n - from), needle, len);
-        return p ? static_cast<const uchar *>(p) - m_s : -1;
+        Found &known = m_needleFound[which];
+        if (known.searchedFrom >= 0 && known.searchedFrom <= from &&
+            (known.at < 0 || known.at >= from))
+            return known.at;
+        const void *p = memmem(m_s + from, size_t(m_n - from), needle, std::strlen(needle));
+        known.searchedFrom = from;
+        known.at = p ? static_cast<const uchar *>(p) - m_s : -1;
+        return known.at;
     }
 
-    qsizetype skipPast(qsizetype from, const char *needle) const
+    qsizetype skipPast(qsizetype from, Needle which)
     {
-        const qsizetype at = find(from, needle);
-        return at < 0 ? m_n : at + qsizetype(std::strlen(needle));
+        const qsizetype at = find(from, which);
+        return at < 0 ? m_n : at + qsizetype(std::strlen(kNeedles[which]));
     }
 
     // Reads a tag name from `at`; returns its end.
@@ -641,7 +662,7 @@ private:
                 jsonLd(j, end);
             else if (!(flags & Hidden) && m_reading)
                 text(j, end);
-            return end < m_n ? skipPast(end, ">") : m_n;
+            return end < m_n ? skipPast(end, TagEnd) : m_n;
         }
         if (name == "tr" || (flags & (KindCell | KindHeader)))
             tableStep(flags);
@@ -653,10 +674,14 @@ private:
     }
 
     // Where the raw text of `name` that starts at `from` ends (its end tag, or the page's end).
-    qsizetype rawTextEnd(qsizetype from, QByteArrayView name) const
+    qsizetype rawTextEnd(qsizetype from, QByteArrayView name)
     {
         if (name == "plaintext")
             return m_n;
+        // As find(): the first end tag at or after a point answers later searches before it.
+        Found &known = m_found[name.toByteArray()];
+        if (known.searchedFrom >= 0 && known.searchedFrom <= from && known.at >= from)
+            return known.at;
         char needle[16] = "</";
         std::memcpy(needle + 2, name.data(), size_t(name.size()));
         ByteText::CaselessFinder f(m_html, QByteArrayView(needle, name.size() + 2));
@@ -664,10 +689,12 @@ private:
         while (at >= 0) {
             const qsizetype after = at + name.size() + 2;
             if (after >= m_n || !isAlnum(m_s[after]))
-                return at;
+                break;
             at = f.next(at + 1);
         }
-        return m_n;
+        known.searchedFrom = from;
+        known.at = at < 0 ? m_n : at;
+        return known.at;
     }
 
     qsizetype endTag(qsizetype at)
@@ -675,7 +702,7 @@ private:
         char lower[12];
         int length = 0;
         const qsizetype j = tagName(at, lower, &length);
-        const qsizetype end = skipPast(j, ">");
+        const qsizetype end = skipPast(j, TagEnd);
         if (length > 11)
             return end;
         const QByteArrayView name(lower, length);
@@ -1119,6 +1146,12 @@ private:
         int column;
     };
 
+    struct Found
+    {
+        qsizetype searchedFrom = -1;
+        qsizetype at = -1;
+    };
+
     static constexpr qsizetype kMaxDepth = 256;
     const uchar *m_s;
     qsizetype m_n;
@@ -1133,6 +1166,8 @@ private:
     QVarLengthArray<TableContext, 8> m_tables;
     int m_tableCount = 0;
     PageText m_out;
+    Found m_needleFound[NeedleCount];
+    QHash<QByteArray, Found> m_found; // end tags of raw text, by element name
 };
 
 } // namespace

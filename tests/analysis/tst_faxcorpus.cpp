@@ -39,6 +39,7 @@ class TestFaxCorpus : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void strictScore_holds();
+    void finderKeepsEveryValidReferenceFind();
 };
 
 void TestFaxCorpus::strictScore_holds()
@@ -103,6 +104,32 @@ void TestFaxCorpus::strictScore_holds()
     QVERIFY(naFound >= kNorthAmericanFound);
     QVERIFY(otherFound >= kOtherFound);
     QVERIFY(wrong.size() <= kWrongAllowed);
+}
+
+void TestFaxCorpus::finderKeepsEveryValidReferenceFind()
+{
+    const QDir dir(QStringLiteral(VARNEL_CONTACT_PAGES));
+    int kept = 0;
+    for (const QString &name : dir.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name)) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray page = f.readAll();
+        for (bool intl : {false, true}) {
+            FinderInput in;
+            in.allowInternational = intl;
+            QSet<QString> on;
+            for (const FaxFind &find : findFaxNumbers(page, in))
+                on.insert(find.e164);
+            in.findBeyondFaxLine = false;
+            for (const FaxFind &find : findFaxNumbers(page, in)) {
+                if (find.e164.isEmpty() || (!intl && !find.e164.startsWith(QLatin1String("+1"))))
+                    continue;
+                QVERIFY2(on.contains(find.e164), qPrintable(name + QLatin1Char(' ') + find.number));
+                ++kept;
+            }
+        }
+    }
+    QVERIFY(kept >= 30);
 }
 
 QTEST_GUILESS_MAIN(TestFaxCorpus)
