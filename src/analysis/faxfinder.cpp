@@ -222,16 +222,14 @@ public:
     // readPhoneNumber for this page; a page gives its numbers often more than once. Reading
     // a number costs tens of microseconds, so a page gets a bounded number of readings: more
     // fax numbers than that on one page is a hostile page, not a directory.
-    const PhoneReading &read(const QByteArray &written)
+    PhoneReading read(const QByteArray &written)
     {
-        static const PhoneReading none;
-        auto it = m_readings.find(written);
-        if (it == m_readings.end()) {
-            if (m_readings.size() >= kMaxReadings)
-                return none;
-            it = m_readings.insert(written, readPhoneNumber(written, regionSource()));
-        }
-        return *it;
+        auto it = m_readings.constFind(written);
+        if (it != m_readings.cend())
+            return *it;
+        if (m_readings.size() >= kMaxReadings)
+            return PhoneReading();
+        return *m_readings.insert(written, readPhoneNumber(written, regionSource()));
     }
 
 private:
@@ -246,12 +244,11 @@ private:
             return r;
         const QByteArray lang = pt.lang.trimmed();
         const qsizetype dash = std::max(lang.indexOf('-'), lang.indexOf('_'));
+        // A region subtag: en-AU, de-AT, pt-BR.
         if (dash == 2 && lang.size() == 5) {
             r = regionOfTopLevel(lang.mid(3));
-            if (!r.isEmpty() && r != "GB")
+            if (!r.isEmpty())
                 return r;
-            if (lang.mid(3) == "gb" || lang.mid(3) == "uk")
-                return "GB";
         }
         // The country most links and mail addresses of the page point to.
         QMap<QByteArray, int> topLevels = pt.linkTopLevels;
