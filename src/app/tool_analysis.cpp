@@ -2,16 +2,13 @@
 
 #include "tool.h"
 
-#include "analysishost.h"
 #include "areacode.h"
 #include "cp1252.h"
 #include "faxfinder.h"
 #include "faxscan.h"
-#include "globals.h"
 #include "htmltotext.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
 #include "pageanalysis.h"
-#include "textlist.h"
 
 #include <QFile>
 #include <QSet>
@@ -52,36 +49,11 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-// A harvest that always runs, with one slot whose page is the file at hand.
-class ToolHost : public AnalysisHost
-{
-public:
-    bool isHarvesting() const override { return true; }
-    void setStatusPanel(int, const QString &) override {}
-    QByteArray strCurUrl() const override { return curUrl; }
-    QByteArray strCurDir() const override { return curDir; }
-    QByteArray slotAddress(int) const override { return address; }
-    QString currentSearch() const override { return QString(); }
-    bool allowInternational() const override { return intl; }
-    bool soundOnFaxFound() const override { return false; }
-    void playSound(const QString &) override {}
-    void FetchNextSite(int) override {}
-
-    QByteArray curUrl;
-    QByteArray curDir;
-    QByteArray address;
-    bool intl = false;
-};
-
-// A store, counters and preview list that live in a fresh temporary data directory.
+// A store in a fresh temporary data directory: what is new is decided as in a harvest.
 struct Session
 {
     QTemporaryDir dir;
-    Counters counters{nullptr};
-    TextList list3;
-    modDatabase db{dir.path(), &counters};
-    ToolHost host;
-    PageAnalysis analysis{&host, &db, &counters, &list3, dir.path()};
+    SqliteStore db{dir.path()};
     QByteArray out;
 
     bool usable(QString *error)
@@ -124,23 +96,28 @@ int literalFaxes(const QStringList &files, bool intl)
     QString error;
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
-    session.host.intl = intl;
-    session.analysis.setObservers(nullptr, [&session](const QString &entry) {
-        session.out += Cp1252::fromUnicode(entry);
-        session.out += '\n';
-    });
-    const QString page2 = pageFile2(session.dir.path(), 0);
+    AnalysisOptions options;
+    options.allowInternational = intl;
     for (const QString &file : qAsConst(files)) {
         QByteArray body;
         if (!readFile(file, &body, &error)) {
             flush(session.out);
             return Tool::fileError(file, error);
         }
-        // The second page file of a finished download: the body without CR and LF.
-        if (!writeTextFile(page2, withoutLineBreaks(body)))
-            return Tool::fileError(page2, QStringLiteral("cannot be written"));
-        session.host.address = QFile::encodeName(file);
-        session.analysis.GetFaxes(0);
+        PageFindings found;
+        findNumbers(withoutLineBreaks(body), options, &found);
+        for (const FoundNumber &n : qAsConst(found.numbers)) {
+            // A number is printed when it is new to the store, as "number | label".
+            FaxRow row;
+            row.fax = n.number;
+            if (session.db.faxExists(row.fax).value_or(true))
+                continue;
+            row.website = file;
+            row.location = n.location;
+            (void)session.db.addFax(row);
+            session.out += Cp1252::fromUnicode(row.fax + QStringLiteral(" | ") + n.location);
+            session.out += '\n';
+        }
         if (session.out.size() > (1 << 16)) {
             if (flush(session.out))
                 return 1;
@@ -231,19 +208,15 @@ int runLinks(const QStringList &args)
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
     const ConnectTarget target = connectTargetOf(QFile::encodeName(args.at(1)));
-    session.host.curUrl = target.strCurUrl;
-    session.host.curDir = target.strCurDir;
-    session.host.address = target.strHost + target.strPath;
-    session.analysis.setObservers(
-        [&session](const QString &site) {
-            session.out += Cp1252::fromUnicode(site);
-            session.out += '\n';
-        },
-        nullptr);
-    const QString page1 = pageFile1(session.dir.path(), 0);
-    if (!writeTextFile(page1, body))
-        return Tool::fileError(page1, QStringLiteral("cannot be written"));
-    session.analysis.GetLinks(0);
+    // The sites queued: each link new to the store, as stored.
+    const QStringList links = findLinks(body, target.address());
+    for (QString site : links) {
+        if (session.db.websiteExists(site).value_or(true))
+            continue;
+        (void)session.db.addWebsite(site);
+        session.out += Cp1252::fromUnicode(site);
+        session.out += '\n';
+    }
     return flush(session.out);
 }
 
