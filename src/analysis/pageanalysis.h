@@ -47,9 +47,6 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
 QStringList findLinks(QByteArrayView body, const PageAddress &address);
 void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out);
 
-// The body without any CR or LF.
-QByteArray withoutLineBreaks(QByteArrayView body);
-
 // What a connect derives from the site text the scheduler hands it (strURL): the current
 // URL and directory that relative links resolve against, and the host and path to request.
 // Shared by the fetch slots and `varnel-tool links`.

@@ -4,11 +4,14 @@
 
 #include "areacode.h"
 #include "cp1252.h"
+#include "faxfinder.h"
+#include "faxscan.h"
 #include "htmltotext.h"
 #include "pageanalysis.h"
 #include "sqlitestore.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 namespace {
@@ -20,10 +23,11 @@ int runAreaCode(const QStringList &args);
 
 ToolCommand textCmd("text", "varnel-tool text FILE",
                     "print the text the fax scan reads from the HTML in FILE", runText);
-ToolCommand
-    faxesCmd("faxes", "varnel-tool faxes [--intl] FILE...",
-             "print the fax numbers harvested from page bodies (--intl: allow international)",
-             runFaxes);
+ToolCommand faxesCmd(
+    "faxes", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
+    "print the fax numbers harvested from page bodies (--intl: allow international; "
+    "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around)",
+    runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
                      "print the sites queued from the page body in FILE fetched from SITE",
                      runLinks);
@@ -85,21 +89,9 @@ int runText(const QStringList &args)
     return flush(HtmlToText(html) + "\r\n");
 }
 
-int runFaxes(const QStringList &args)
+// The fax line scan alone, through the harvest's own page analysis and store.
+int literalFaxes(const QStringList &files, bool intl)
 {
-    bool intl = false;
-    QStringList files;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--intl"))
-            intl = true;
-        else if (a.startsWith(QLatin1String("--")))
-            return Tool::usageError(faxesCmd);
-        else
-            files << a;
-    }
-    if (files.isEmpty())
-        return Tool::usageError(faxesCmd);
-
     Session session;
     QString error;
     if (!session.usable(&error))
@@ -133,6 +125,72 @@ int runFaxes(const QStringList &args)
         }
     }
     return flush(session.out);
+}
+
+// One field of an --explain line (UTF-8): no tabs or line breaks inside, controls escaped.
+QByteArray field(QString text)
+{
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    }
+    return Tool::printable(text);
+}
+
+int runFaxes(const QStringList &args)
+{
+    FinderInput in;
+    bool literal = false;
+    bool explain = false;
+    QStringList files;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--intl"))
+            in.allowInternational = true;
+        else if (a == QLatin1String("--literal"))
+            literal = true;
+        else if (a == QLatin1String("--explain"))
+            explain = true;
+        else if (a.startsWith(QLatin1String("--")))
+            return Tool::usageError(faxesCmd);
+        else
+            files << a;
+    }
+    if (files.isEmpty())
+        return Tool::usageError(faxesCmd);
+    if (literal && !explain)
+        return literalFaxes(files, in.allowInternational);
+
+    // Numbers new across all files, as the store would keep them: by their text with the
+    // finder off, by their E.164 form with it on.
+    in.findBeyondFaxLine = !literal;
+    QSet<QString> seen;
+    QByteArray out;
+    QString error;
+    for (const QString &file : qAsConst(files)) {
+        QByteArray body;
+        if (!readFile(file, &body, &error)) {
+            flush(out);
+            return Tool::fileError(file, error);
+        }
+        for (const FaxFind &f : findFaxNumbers(body, in)) {
+            const QString key = literal || f.e164.isEmpty() ? f.number : f.e164;
+            if (seen.contains(key))
+                continue;
+            seen.insert(key);
+            if (explain) {
+                out += field(f.number) + '\t' + field(f.e164) + '\t' + field(f.label) + '\t' +
+                       field(f.how) + '\t' + field(f.context) + '\n';
+            } else {
+                out += Cp1252::fromUnicode(f.number + QStringLiteral(" | ") + f.location) + '\n';
+            }
+        }
+        if (out.size() > (1 << 16)) {
+            if (flush(out))
+                return 1;
+            out.clear();
+        }
+    }
+    return flush(out);
 }
 
 int runLinks(const QStringList &args)

@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
+#include "faxscan.h"
 #include "globals.h"
 #include "httpresponse.h"
 #include "logging.h"

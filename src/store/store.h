@@ -18,6 +18,13 @@ struct FaxRow
     QString website;
     QString search;
     QString location;
+    // How the number reads everywhere (+ and digits), when known; numbers are unique by it.
+    QString e164;
+    QString country; // ISO 3166 two-letter code of the number's country, when known
+    // The evidence: the label beside the number, how it was found, the text around it.
+    QString label;
+    QString how;
+    QString context;
 };
 
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl

@@ -2,6 +2,7 @@
 // and the whole path over the real pages of the corpus.
 
 #include "areacodetable.h"
+#include "faxscan.h"
 #include "pageanalysis.h"
 
 #include <QDir>
