@@ -140,8 +140,18 @@ bool isConnectionState(const QString &sqlState)
 } // namespace
 
 PostgresStore::PostgresStore(const QString &uri, QObject *parent)
-    : SqlStore(kStatements, parent), m_uri(uri)
+    : SqlStore(kStatements, parent), m_uri(uri), m_shown(uri)
 {
+    // A password typed into the address is refused, and never shown in a message.
+    QUrl url(uri);
+    QUrlQuery query(url);
+    if (url.isValid() &&
+        (!url.password().isEmpty() || query.hasQueryItem(QStringLiteral("password")))) {
+        url.setPassword(QString());
+        query.removeAllQueryItems(QStringLiteral("password"));
+        url.setQuery(query);
+        m_shown = url.toString();
+    }
 }
 
 PostgresStore::~PostgresStore() = default;
@@ -249,7 +259,7 @@ QString PostgresStore::serverName() const
 
 QString PostgresStore::problemMessage(const QString &reason) const
 {
-    return QStringLiteral("The fax database %1 cannot be used: %2.").arg(m_uri, reason);
+    return QStringLiteral("The fax database %1 cannot be used: %2.").arg(m_shown, reason);
 }
 
 // A failed connection in words a user can act on. libpq gives no error code for these,

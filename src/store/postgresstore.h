@@ -28,7 +28,7 @@ public:
     // The location names a server (it starts with "postgresql://" or "postgres://").
     static bool isServerAddress(const QString &location);
 
-    QString location() const override { return m_uri; }
+    QString location() const override { return m_shown; }
     // Where the server is, as messages name it: "host port 5432".
     QString serverName() const;
 
@@ -51,6 +51,7 @@ private:
     QString connectFailure(const QString &libpqText) const;
 
     QString m_uri;
+    QString m_shown; // the address without a password
     QString m_host;
     int m_port = -1;
     QString m_user;

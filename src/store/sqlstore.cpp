@@ -62,11 +62,13 @@ QDateTime SqlStore::now() const
 
 void SqlStore::closeConnection()
 {
+    // Closed first, so that the prepared statements are not freed on a connection that is
+    // gone.
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::database(m_connectionName, false).close();
     m_queries.clear();
     m_open = false;
     m_inTransaction = false;
-    if (QSqlDatabase::contains(m_connectionName))
-        QSqlDatabase::database(m_connectionName, false).close();
 }
 
 void SqlStore::fail(const QString &what)
