@@ -158,8 +158,7 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
     const std::optional<QList<FaxRow>> stored = store.allFaxes();
     if (!stored) {
         result.error =
-            QStringLiteral(
-                "The fax numbers could not be read from %1 (%2), so nothing was exported.")
+            QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
                 .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }
