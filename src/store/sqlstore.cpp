@@ -47,7 +47,8 @@ SqlStore::SqlStore(const SqlStatements &statements, QObject *parent)
 SqlStore::~SqlStore()
 {
     closeConnection();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
 }
 
 void SqlStore::setClock(const Clock *clock)
