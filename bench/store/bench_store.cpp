@@ -159,10 +159,6 @@ std::vector<Figures> measure(Store &db, int rows, int ops)
         ns[2].push_back(t.nsecsElapsed());
 
         t.start();
-        (void)db.countWebsites();
-        ns[3].push_back(t.nsecsElapsed());
-
-        t.start();
         (void)db.newestWebsites(20);
         ns[4].push_back(t.nsecsElapsed());
 
@@ -170,6 +166,13 @@ std::vector<Figures> measure(Store &db, int rows, int ops)
         QString first = db.firstWebsite().value_or(QString());
         (void)db.deleteWebsite(first);
         ns[5].push_back(t.nsecsElapsed());
+    }
+    // Apart, so that a count that walks the table does not slow the others down through the
+    // cache it evicts; fewer of them, as a walk of a million rows takes a while.
+    for (int i = 0; i < ops / 10; ++i) {
+        t.start();
+        (void)db.countWebsites();
+        ns[3].push_back(t.nsecsElapsed());
     }
     std::vector<Figures> out;
     for (const auto &v : ns)

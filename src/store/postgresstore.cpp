@@ -101,12 +101,7 @@ const char *const kCreate[] = {
 //        "''), lower(coalesce(fax, '') COLLATE \"C\"))) STORED",
 //        "CREATE UNIQUE INDEX faxes_fax_key ON faxes (fax_key)"}},
 // (after deleting the later rows of numbers that then share a key).
-struct UpgradeStep
-{
-    int version;
-    QList<const char *> statements;
-};
-const QList<UpgradeStep> kUpgrades = {};
+const QList<SqlUpgradeStep> kUpgrades = {};
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it
 // once; and while the counts of ended sessions are folded.
@@ -383,10 +378,8 @@ bool PostgresStore::prepareSchema()
         return false;
     }
     if (q.next() && q.value(0).toBool()) {
-        if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version"))) {
-            fail(reasonOf(q.lastError()));
+        if (!run(q, QStringLiteral("SELECT max(version) FROM schema_version")))
             return false;
-        }
         const int version = q.next() ? q.value(0).toInt() : 0;
         if (version == schemaVersion)
             return true;
@@ -398,12 +391,7 @@ bool PostgresStore::createOrUpgrade()
 {
     QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     QSqlQuery q(db);
-    auto run = [&](const QString &sql) {
-        if (q.exec(sql))
-            return true;
-        fail(reasonOf(q.lastError()));
-        return false;
-    };
+    auto run = [&](const QString &sql) { return SqlStore::run(q, sql); };
     if (!db.transaction()) {
         fail(reasonOf(db.lastError()));
         return false;
@@ -417,12 +405,9 @@ bool PostgresStore::createOrUpgrade()
             run(QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) && q.next();
         version = ok ? q.value(0).toInt() : 0;
     }
-    if (ok && version > schemaVersion) {
-        // A store written by a newer version may hold what this one does not know of.
-        fail(QStringLiteral("it was written by a newer version of this program (schema version "
-                            "%1; this version knows %2); update this program")
-                 .arg(version)
-                 .arg(schemaVersion));
+    const QString newer = ok ? newerVersionProblem(version, schemaVersion) : QString();
+    if (!newer.isEmpty()) {
+        fail(newer);
         ok = false;
     }
     if (ok && version == 0) {
@@ -433,14 +418,7 @@ bool PostgresStore::createOrUpgrade()
         ok = ok && run(QStringLiteral("INSERT INTO schema_version VALUES (1)"));
         version = 1;
     }
-    for (const UpgradeStep &step : kUpgrades) {
-        if (!ok || step.version <= version)
-            continue;
-        for (const char *sql : step.statements) {
-            if (!(ok = run(QString::fromLatin1(sql))))
-                break;
-        }
-    }
+    ok = ok && upgrade(kUpgrades, version);
     if (ok && version < schemaVersion)
         ok = run(QStringLiteral("UPDATE schema_version SET version = %1").arg(schemaVersion));
     if (!ok) {

@@ -44,23 +44,7 @@ const SchemaObject kObjects[] = {
 // The steps that change existing tables, each taking a store to its version. The next
 // change of the schema adds a step here and raises SqliteStore::schemaVersion, e.g.
 //   {2, {"ALTER TABLE faxes ADD COLUMN e164 TEXT"}},
-struct UpgradeStep
-{
-    int version;
-    QList<const char *> statements;
-};
-const QList<UpgradeStep> kUpgrades = {};
-
-// Why a store of that schema version is not opened; empty when it can be.
-QString newerVersionProblem(int version)
-{
-    if (version <= SqliteStore::schemaVersion)
-        return QString();
-    return QStringLiteral("it was written by a newer version of this program (schema version "
-                          "%1; this version knows %2)")
-        .arg(version)
-        .arg(SqliteStore::schemaVersion);
-}
+const QList<SqlUpgradeStep> kUpgrades = {};
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
@@ -250,7 +234,7 @@ bool SqliteStore::openReadOnly(QString *why)
     QSqlQuery check(db);
     bool ok = db.open() && check.exec(QStringLiteral("SELECT 1 FROM faxes LIMIT 1"));
     if (ok && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-        *why = newerVersionProblem(check.value(0).toInt());
+        *why = newerVersionProblem(check.value(0).toInt(), SqliteStore::schemaVersion);
         ok = why->isEmpty();
     }
     check = QSqlQuery();
@@ -266,12 +250,7 @@ bool SqliteStore::createSchema()
 {
     QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     QSqlQuery q(db);
-    auto run = [&](const QString &sql) {
-        if (q.exec(sql))
-            return true;
-        fail(reasonOf(q.lastError()));
-        return false;
-    };
+    auto run = [&](const QString &sql) { return SqlStore::run(q, sql); };
     // First only read what is there, so that a damaged file is not written to.
     if (!run(QStringLiteral("SELECT name FROM sqlite_master")))
         return false;
@@ -285,7 +264,7 @@ bool SqliteStore::createSchema()
     if (!run(QStringLiteral("PRAGMA user_version")) || !q.next())
         return false;
     const int version = q.value(0).toInt();
-    const QString newer = newerVersionProblem(version);
+    const QString newer = newerVersionProblem(version, schemaVersion);
     if (!newer.isEmpty()) {
         fail(newer);
         return false;
@@ -293,7 +272,7 @@ bool SqliteStore::createSchema()
     const bool upgrading =
         version < schemaVersion && !present.isEmpty() &&
         std::any_of(kUpgrades.begin(), kUpgrades.end(),
-                    [version](const UpgradeStep &s) { return s.version > version; });
+                    [version](const SqlUpgradeStep &s) { return s.version > version; });
     QList<const SchemaObject *> missing;
     for (const SchemaObject &o : kObjects) {
         if (!present.contains(QLatin1String(o.name)))
@@ -321,26 +300,10 @@ bool SqliteStore::createSchema()
         if (!run(QString::fromLatin1(o->sql)))
             return false;
     }
-    if (!upgrade(present.isEmpty() ? 0 : version))
+    if (!upgrade(kUpgrades, present.isEmpty() ? 0 : version))
         return false;
     if ((!missing.isEmpty() || upgrading) &&
         !run(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion)))
         return false;
-    return true;
-}
-
-bool SqliteStore::upgrade(int fromVersion)
-{
-    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
-    for (const UpgradeStep &step : kUpgrades) {
-        if (step.version <= fromVersion)
-            continue;
-        for (const char *sql : step.statements) {
-            if (!q.exec(QString::fromLatin1(sql))) {
-                fail(reasonOf(q.lastError()));
-                return false;
-            }
-        }
-    }
     return true;
 }

@@ -40,7 +40,6 @@ private:
     SqliteStore(const QString &dataDir, const QString &name, QObject *parent);
     bool openReadOnly(QString *why);
     bool createSchema();
-    bool upgrade(int fromVersion);
     void setBusyTimeout(int ms);
 
     QString m_dataDir;

@@ -61,13 +61,18 @@ QDateTime SqlStore::now() const
     return m_clock->now();
 }
 
-void SqlStore::closeConnection()
+void SqlStore::closeConnection(bool lost)
 {
-    // Closed first, so that the prepared statements are not freed on a connection that is
-    // gone.
-    if (QSqlDatabase::contains(m_connectionName))
-        QSqlDatabase::database(m_connectionName, false).close();
-    m_queries.clear();
+    if (lost) {
+        // The driver goes first, so that the prepared statements are not freed on a
+        // connection that is gone; the next open makes a new one.
+        QSqlDatabase::removeDatabase(m_connectionName);
+        m_queries.clear();
+    } else {
+        m_queries.clear();
+        if (QSqlDatabase::contains(m_connectionName))
+            QSqlDatabase::database(m_connectionName, false).close();
+    }
     m_open = false;
     m_inTransaction = false;
 }
@@ -95,6 +100,37 @@ void SqlStore::succeeded(bool wrote)
     }
 }
 
+bool SqlStore::run(QSqlQuery &q, const QString &sql)
+{
+    if (q.exec(sql))
+        return true;
+    fail(reasonOf(q.lastError()));
+    return false;
+}
+
+bool SqlStore::upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    for (const SqlUpgradeStep &step : steps) {
+        for (const char *sql : step.statements) {
+            if (step.version > fromVersion && !run(q, QString::fromLatin1(sql)))
+                return false;
+        }
+    }
+    return true;
+}
+
+QString SqlStore::newerVersionProblem(int version, int known)
+{
+    if (version <= known)
+        return QString();
+    // A store written by a newer version may hold what this one does not know of.
+    return QStringLiteral("it was written by a newer version of this program (schema version "
+                          "%1; this version knows %2); update this program")
+        .arg(version)
+        .arg(known);
+}
+
 bool SqlStore::open()
 {
     if (m_open)
@@ -112,10 +148,7 @@ QSqlQuery *SqlStore::prepared(const char *sql)
         return it->second.get();
     auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
     if (!q->prepare(QString::fromLatin1(sql))) {
-        const QSqlError error = q->lastError();
-        fail(reasonOf(error));
-        if (connectionLost(error))
-            closeConnection();
+        failedOnConnection(q->lastError());
         return nullptr;
     }
     QSqlQuery *raw = q.get();
@@ -146,7 +179,7 @@ bool SqlStore::exec(QSqlQuery *q, bool write)
     if (write)
         Q_EMIT writeFailed(m_lastError);
     if (lost)
-        closeConnection();
+        closeConnection(true);
     return false;
 }
 
@@ -163,14 +196,9 @@ void SqlStore::beginBatch()
 {
     if (m_batchDepth++ > 0 || !open())
         return;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    m_inTransaction = db.transaction();
-    if (!m_inTransaction) {
-        const QSqlError error = db.lastError();
-        fail(reasonOf(error));
-        if (connectionLost(error))
-            closeConnection();
-    }
+    m_inTransaction = QSqlDatabase::database(m_connectionName, false).transaction();
+    if (!m_inTransaction)
+        failedOnConnection(QSqlDatabase::database(m_connectionName, false).lastError());
 }
 
 void SqlStore::endBatch()
@@ -182,17 +210,27 @@ void SqlStore::endBatch()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (failed) {
-        db.rollback();
-    } else if (!db.commit()) {
-        const QSqlError error = db.lastError();
-        fail(reasonOf(error));
-        db.rollback();
-        Q_EMIT writeFailed(m_lastError);
-        if (connectionLost(error))
-            closeConnection();
+    QSqlError error;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (failed) {
+            db.rollback();
+        } else if (!db.commit()) {
+            error = db.lastError();
+            db.rollback();
+        }
     }
+    if (error.isValid()) {
+        failedOnConnection(error);
+        Q_EMIT writeFailed(m_lastError);
+    }
+}
+
+void SqlStore::failedOnConnection(const QSqlError &error)
+{
+    fail(reasonOf(error));
+    if (connectionLost(error))
+        closeConnection(true);
 }
 
 // ---- statements ----------------------------------------------------------------------------

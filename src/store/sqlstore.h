@@ -47,6 +47,13 @@ struct SqlStatements
     const char *forgetPending; // (row id)
 };
 
+// A change of an existing schema: the statements that take it to its version.
+struct SqlUpgradeStep
+{
+    int version;
+    QList<const char *> statements;
+};
+
 class SqlStore : public Store
 {
     Q_OBJECT
@@ -103,10 +110,18 @@ protected:
     // later statement of it), rather than only the writes that follow.
     virtual bool failureEndsTransaction() const { return false; }
 
+    // Runs sql with q; a failure is reported (fail) and answers false.
+    bool run(QSqlQuery &q, const QString &sql);
+    // Runs the steps above fromVersion in order; false at the first failure.
+    bool upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion);
+    // Why a store of that schema version is not opened by a program that knows the version
+    // known; empty when it can be.
+    static QString newerVersionProblem(int version, int known);
+
     QString connectionName() const { return m_connectionName; }
     bool isOpen() const { return m_open; }
-    // Forgets the prepared statements and closes the connection.
-    void closeConnection();
+    // Forgets the prepared statements and closes the connection (one that is lost, at once).
+    void closeConnection(bool lost = false);
     void fail(const QString &what);
     bool reported() const { return m_reported; }
 
@@ -119,6 +134,8 @@ private:
     std::optional<bool> any(const char *sql, const QString &value);
     std::optional<qint32> count(const char *sql);
     void failBatch();
+    // Reports a failure of the connection itself (a transaction, a statement's preparation).
+    void failedOnConnection(const QSqlError &error);
     void succeeded(bool wrote);
 
     const SqlStatements &m_sql;
