@@ -62,13 +62,12 @@ void prefillFile(const QString &path, int rows)
     QSqlDatabase::removeDatabase(name);
 }
 
-// The same rows on the server, made by the server itself (a million round trips would take
-// minutes); the count triggers see them as any insert.
-bool prefillServer(const QString &uri, const QString &schema, int rows)
+// Runs the statements in order on a connection of the benchmark's own to the server.
+bool runOnServer(const QString &uri, const QStringList &statements)
 {
     const QUrl url(uri);
-    const QString name = QStringLiteral("fill");
-    bool ok = true;
+    const QString name = QStringLiteral("admin");
+    bool ok = false;
     {
         QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         c.setHostName(url.host());
@@ -78,7 +77,23 @@ bool prefillServer(const QString &uri, const QString &schema, int rows)
         ok = c.open();
         QSqlQuery q(c);
         for (const QString &sql :
-             {QStringLiteral("SET search_path = %1").arg(schema),
+             QStringList{QStringLiteral("SET client_min_messages = warning")} + statements) {
+            if (ok && !q.exec(sql)) {
+                std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+                ok = false;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+// The same rows on the server, made by the server itself (a million round trips would take
+// minutes); the count triggers see them as any insert.
+bool prefillServer(const QString &uri, const QString &schema, int rows)
+{
+    return runOnServer(
+        uri, {QStringLiteral("SET search_path = %1").arg(schema),
               QStringLiteral(
                   "INSERT INTO websites (website, date) SELECT 'www.site' || i || '.com/page' || "
                   "(i % 97) || '.htm', timestamp '2026-01-01' + i * interval '1 second' "
@@ -90,33 +105,7 @@ bool prefillServer(const QString &uri, const QString &schema, int rows)
                   "'site' || i || '.com/contact.htm', 'plumber new york', 'NY  New York City ' "
                   "FROM generate_series(0, %1) i")
                   .arg(rows - 1),
-              QStringLiteral("VACUUM ANALYZE websites"), QStringLiteral("VACUUM ANALYZE faxes")}) {
-            if (ok && !q.exec(sql)) {
-                std::fprintf(stderr, "prefill: %s\n", qPrintable(q.lastError().text()));
-                ok = false;
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
-}
-
-bool runOnServer(const QString &uri, const QString &sql)
-{
-    const QUrl url(uri);
-    const QString name = QStringLiteral("admin");
-    bool ok = false;
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        c.setHostName(url.host());
-        c.setPort(url.port());
-        c.setUserName(url.userName());
-        c.setDatabaseName(url.path().mid(1));
-        ok = c.open() &&
-             QSqlQuery(c).exec(QStringLiteral("SET client_min_messages = warning; ") + sql);
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
+              QStringLiteral("VACUUM ANALYZE websites"), QStringLiteral("VACUUM ANALYZE faxes")});
 }
 
 struct Figures
@@ -221,7 +210,7 @@ int main(int argc, char **argv)
             continue;
         const QString schema =
             QStringLiteral("bench_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        if (!runOnServer(server, QStringLiteral("CREATE SCHEMA %1").arg(schema)))
+        if (!runOnServer(server, {QStringLiteral("CREATE SCHEMA %1").arg(schema)}))
             return 1;
         const QString uri =
             server +
@@ -242,7 +231,7 @@ int main(int argc, char **argv)
             printRow("postgresql", rows, f);
             (k == 0 ? first[1] : last[1]) = f;
         }
-        runOnServer(server, QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
+        runOnServer(server, {QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema)});
     }
     for (int b = 0; b < (server.isEmpty() ? 1 : 2); ++b) {
         std::printf("ratio %d rows / %d rows (median), %s:", sizes.back(), sizes.front(),
