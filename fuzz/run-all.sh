@@ -9,11 +9,12 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage links domains http rtf)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage links domains http rtf robots framing)
 
 dict_of() {
   case $1 in
-    http) echo "$here/dict/http.dict" ;;
+    http|framing) echo "$here/dict/http.dict" ;;
+    robots) echo "$here/dict/robots.dict" ;;
     domains) echo "$here/dict/domains.dict" ;;
     rtf) echo "$here/dict/rtf.dict" ;;
     *) echo "$here/dict/html.dict" ;;
