@@ -8,7 +8,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins
   qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   # tests and benchmarks: a real web server, peers and a virtual display
-  nginx-light wget w3m xvfb xauth python3
+  nginx-light wget w3m xvfb xauth python3 time
+  # the round-trip benchmark: a network namespace, TLS and the multithreaded peer
+  iproute2 openssl wget2
   # sanitizer and fuzzing builds
   clang libclang-rt-14-dev
 )
