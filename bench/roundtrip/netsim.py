@@ -40,9 +40,13 @@ class Direction:
         self.timer = None
         self.last_due = 0.0
         self.dest = None  # the transport data goes to, once it exists
-        self.done = False
+        self.ended = False  # the end has been queued
+        self.done = False  # and delivered
 
     def push(self, item):
+        if self.ended:
+            return
+        self.ended = item is EOF
         loop = self.conn.loop
         due = max(loop.time(), self.hold_until) + self.delay
         if self.conn.sim.loss and random.random() < self.conn.sim.loss:
@@ -99,7 +103,7 @@ class Connection:
     async def open_upstream(self):
         try:
             transport, _ = await self.loop.create_connection(
-                lambda: UpstreamProtocol(self), "127.0.0.1", self.upstream_port)
+                lambda: Side(self, False), "127.0.0.1", self.upstream_port)
         except OSError:
             self.abort()
             return
@@ -123,41 +127,32 @@ class Connection:
                 t.close()
 
 
-class ClientProtocol(asyncio.Protocol):
-    def __init__(self, sim, upstream_port):
-        self.conn = Connection(sim, upstream_port)
+class Side(asyncio.Protocol):
+    """One end of a proxied connection; what it receives travels the other way."""
+
+    def __init__(self, conn, is_client):
+        self.conn = conn
+        self.is_client = is_client
 
     def connection_made(self, transport):
-        self.conn.start(transport)
+        if self.is_client:
+            self.conn.start(transport)
+
+    def outgoing(self):
+        return self.conn.up if self.is_client else self.conn.down
 
     def data_received(self, data):
-        self.conn.up.push(data)
+        self.outgoing().push(data)
 
     def eof_received(self):
-        self.conn.up.push(EOF)
+        self.outgoing().push(EOF)
         return True
 
     def connection_lost(self, exc):
-        if exc is not None:  # a reset: pass it on at once
+        if exc is not None and self.is_client:  # a reset: pass it on at once
             self.conn.abort()
-        elif not self.conn.up.done and not any(i is EOF for _, i in self.conn.up.queue):
-            self.conn.up.push(EOF)
-
-
-class UpstreamProtocol(asyncio.Protocol):
-    def __init__(self, conn):
-        self.conn = conn
-
-    def data_received(self, data):
-        self.conn.down.push(data)
-
-    def eof_received(self):
-        self.conn.down.push(EOF)
-        return True
-
-    def connection_lost(self, exc):
-        if not self.conn.down.done and not any(i is EOF for _, i in self.conn.down.queue):
-            self.conn.down.push(EOF)
+        elif not self.outgoing().ended:
+            self.outgoing().push(EOF)
 
 
 class NameServer(asyncio.DatagramProtocol):
@@ -241,7 +236,7 @@ async def main():
     for address in live:
         for port, upstream in ((80, a.http_port), (443, a.https_port)):
             servers.append(await loop.create_server(
-                lambda up=upstream: ClientProtocol(sim, up), address, port, backlog=1024))
+                lambda up=upstream: Side(Connection(sim, up), True), address, port, backlog=1024))
 
     def write_stats():
         if a.stats:

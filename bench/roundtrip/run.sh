@@ -195,19 +195,7 @@ rm -f "$work/netsim.stats"
 
 queue_db() { # the saved queue: one search string, every domain in the backlog
   mkdir -p "$1"
-  python3 - "$1/varnel.mdb" "$work/web/start.txt" <<'PY'
-import sqlite3, sys, time
-db = sqlite3.connect(sys.argv[1])
-db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
-db.execute("INSERT INTO searches (search) VALUES ('roundtrip')")
-now = time.strftime("%Y-%m-%d %H:%M:%S")
-for line in open(sys.argv[2]):
-    if line.strip():
-        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
-db.commit()
-PY
+  python3 "$src/bench/common/make_queue.py" "$1/varnel.mdb" "$work/web/start.txt" roundtrip
 }
 
 results=$work/results.tsv

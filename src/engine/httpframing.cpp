@@ -1,32 +1,17 @@
 #include "httpframing.h"
 
+#include "fieldtext.h"
+
 namespace HttpFraming {
 
 namespace {
 
+using FieldText::equalsCaseless;
+using FieldText::trimmed;
+
 // Longest chunk-size line or trailer section believed; beyond it the framing is broken.
 constexpr qsizetype kMaxChunkLine = 4096;
 constexpr qsizetype kMaxTrailer = 64 * 1024;
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmed(QByteArrayView v)
-{
-    qsizetype b = 0, e = v.size();
-    while (b < e && isBlank(v[b]))
-        ++b;
-    while (e > b && isBlank(v[e - 1]))
-        --e;
-    return v.sliced(b, e - b);
-}
-
-bool equalsCaseless(QByteArrayView a, QByteArrayView b)
-{
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
-}
 
 bool isDigit(char c)
 {
@@ -75,14 +60,8 @@ qint64 chunkSize(QByteArrayView line)
         return -1;
     qint64 size = 0;
     for (const char c : line) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
+        const int d = FieldText::hexValue(c);
+        if (d < 0)
             return -1;
         size = size * 16 + d;
     }

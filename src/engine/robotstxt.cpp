@@ -1,34 +1,14 @@
 #include "robotstxt.h"
 
+#include "fieldtext.h"
+
 #include <cmath>
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmed(QByteArrayView v)
-{
-    qsizetype b = 0, e = v.size();
-    while (b < e && isBlank(v[b]))
-        ++b;
-    while (e > b && isBlank(v[e - 1]))
-        --e;
-    return v.sliced(b, e - b);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using FieldText::equalsCaseless;
+using FieldText::hexValue;
+using FieldText::trimmed;
 
 bool isUnreserved(unsigned char c)
 {
@@ -55,11 +35,6 @@ QByteArrayView productTokenOf(QByteArrayView value)
         ++n;
     }
     return value.first(n);
-}
-
-bool equalsCaseless(QByteArrayView a, QByteArrayView b)
-{
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // Does pattern (normalised, "*" any run, a final "$" anchoring) match the start of path?
