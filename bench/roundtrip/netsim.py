@@ -14,7 +14,8 @@ server, in user space (the kernel here has no netem).
 
 usage: netsim.py --hosts hosts.tsv --rtt-ms 100 --http-port 8080 --https-port 8443
                  [--dns 127.0.0.53] [--loss 0.0] [--ready FILE] [--stats FILE]
-SIGUSR1 writes its counts so far to --stats; SIGTERM or SIGINT ends it (writing them too).
+SIGUSR1 writes its counts to --stats (connections and queries so far; the
+proxy's lateness and CPU time since the last report); SIGTERM or SIGINT ends it (writing them too).
 """
 
 import argparse
@@ -25,6 +26,7 @@ import random
 import signal
 import socket
 import struct
+import time
 
 EOF = object()
 
@@ -64,7 +66,8 @@ class Direction:
         self.timer = None
         now = self.conn.loop.time()
         while self.queue and self.queue[0][0] <= now:
-            _, item = self.queue.popleft()
+            due, item = self.queue.popleft()
+            self.conn.sim.note_lateness(now - due)
             if item is EOF:
                 self.done = True
                 try:
@@ -206,6 +209,17 @@ class Sim:
         self.rto = max(0.2, 2 * rtt)
         self.connections = 0
         self.queries = 0
+        # How late pieces left against their due time: the emulation holds only while
+        # this stays small next to the round trip.
+        self.late_sum = 0.0
+        self.late_count = 0
+        self.late_max = 0.0
+        self.cpu_mark = 0.0
+
+    def note_lateness(self, late):
+        self.late_sum += late
+        self.late_count += 1
+        self.late_max = max(self.late_max, late)
 
 
 async def main():
@@ -239,10 +253,17 @@ async def main():
                 lambda up=upstream: Side(Connection(sim, up), True), address, port, backlog=1024))
 
     def write_stats():
+        # Counts since the start; lateness and CPU since the last report.
         if a.stats:
+            mean = sim.late_sum / sim.late_count if sim.late_count else 0.0
+            cpu = time.process_time()
             with open(a.stats + ".tmp", "w") as f:
-                f.write("connections %d\nname queries %d\n" % (sim.connections, sim.queries))
+                f.write("connections %d\nname queries %d\nlate mean ms %.1f\nlate max ms %.1f\n"
+                        "cpu s %.1f\n" % (sim.connections, sim.queries, mean * 1000,
+                                          sim.late_max * 1000, cpu - sim.cpu_mark))
             os.replace(a.stats + ".tmp", a.stats)
+            sim.late_sum, sim.late_count, sim.late_max = 0.0, 0, 0.0
+            sim.cpu_mark = cpu
 
     stop = asyncio.Event()
     for s in (signal.SIGTERM, signal.SIGINT):

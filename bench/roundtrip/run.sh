@@ -13,7 +13,9 @@
 # over TLS, over the time from the start to the last such answer, so that the wait for a
 # dead host at the very end is not counted), the round-trip limit (COUNT / (RTTS_PER_PAGE x
 # RTT): a new connection costs a name lookup, the TCP handshake, the TLS handshake and the
-# request), connections per page, peak memory, and whether the harvest stored every number.
+# request), connections, CPU time and peak memory, whether the harvest stored every number,
+# and how late the proxy delivered against its schedule (the emulation holds while that
+# stays small next to the round trip).
 #
 # usage: bench/roundtrip/run.sh [BUILD_DIR] [COUNTS]     (defaults: build, "10")
 #   e.g. bench/roundtrip/run.sh build "10 20 50 100"
@@ -177,17 +179,18 @@ print("one page over a new connection: lookup %.0f ms, TCP and TLS %.0f ms, requ
       "total %.0f ms" % ((t1 - t0) * 1000, (t2 - t1) * 1000, (t3 - t2) * 1000, (t3 - t0) * 1000))
 PY
 
-connections() { # connections netsim has accepted so far
+snapshot() { # file: netsim's counts now (and its lateness since the last snapshot)
   rm -f "$work/netsim.stats"
   kill -USR1 "$netsim_pid" 2>/dev/null || true
-  wait_for_file "$work/netsim.stats" 50 && awk '/^connections/ { print $2 }' "$work/netsim.stats" || echo "?"
+  wait_for_file "$work/netsim.stats" 50 && cp "$work/netsim.stats" "$1" || : >"$1"
 }
 
 # Per client run: the nginx log of the run alone, then what it says.
 new_log() {
   mv "$work/nginx/logs/access.log" "$work/nginx/logs/$1.log"
   kill -USR1 "$nginx_pid"
-  wait_for_file "$work/nginx/logs/access.log" 50 || touch "$work/nginx/logs/access.log"
+  for _ in $(seq 1 50); do [[ -e $work/nginx/logs/access.log ]] && return 0; sleep 0.1; done
+  die "nginx did not reopen its log"
 }
 : >"$work/nginx/logs/access.log"
 new_log setup
@@ -198,14 +201,12 @@ queue_db() { # the saved queue: one search string, every domain in the backlog
   python3 "$src/bench/common/make_queue.py" "$1/varnel.mdb" "$work/web/start.txt" roundtrip
 }
 
-results=$work/results.tsv
-: >"$results"
 run_client() { # client count
-  local client=$1 n=$2 label=$1-$2 before after start rc=0
+  local client=$1 n=$2 label=$1-$2 start rc=0
   local out=$work/$label
   mkdir -p "$out"
   [[ $client == harvest ]] && queue_db "$out/data"
-  before=$(connections)
+  snapshot "$out/netsim.before"
   start=$(date +%s.%N)
   case $client in
     harvest)
@@ -225,46 +226,9 @@ run_client() { # client count
         >"$out/stdout" 2>"$out/stderr" || rc=$?
       ;;
   esac
-  after=$(connections)
+  snapshot "$out/netsim.after"
   new_log "$label"
-  python3 - "$work" "$label" "$client" "$n" "$start" "$rc" "$before" "$after" >>"$results" <<'PY'
-import os, sqlite3, sys
-work, label, client, n, start, rc, before, after = sys.argv[1:]
-start = float(start)
-pages, last, requests = set(), start, 0
-for line in open(os.path.join(work, "nginx/logs", label + ".log")):
-    f = line.split()
-    if len(f) < 5:
-        continue
-    requests += 1
-    t, status, port, host, uri = float(f[0]), f[1], f[2], f[3], f[4]
-    if status == "200" and port == "8443" and uri != "/robots.txt":
-        pages.add((host, "/index.htm" if uri == "/" else uri))
-        last = max(last, t)
-seconds = last - start
-wall = peak = "-"
-for l in open(os.path.join(work, label, "time")):
-    l = l.strip()
-    if l.startswith("Elapsed (wall clock)"):
-        parts = l.split(": ")[1].split(":")
-        wall = "%.1f" % sum(float(x) * 60 ** i for i, x in enumerate(reversed(parts)))
-    if l.startswith("Maximum resident set size"):
-        peak = "%.1f" % (int(l.split(": ")[1]) / 1024)
-numbers = "-"
-if client == "harvest":
-    want = {l.strip() for l in open(os.path.join(work, "web/numbers.txt")) if l.strip()}
-    db = sqlite3.connect(os.path.join(work, label, "data/varnel.mdb"))
-    have = {r[0] for r in db.execute("SELECT fax FROM faxes")}
-    numbers = "%d/%d" % (len(want & have), len(want))
-try:
-    conns = int(after) - int(before)
-except ValueError:
-    conns = -1
-rate = len(pages) / seconds if seconds > 0 else 0
-print("\t".join(str(x) for x in (client, n, len(pages), "%.1f" % seconds, "%.1f" % rate, wall,
-                                 peak, conns, requests, numbers, rc)))
-PY
-  tail -1 "$results" | awk -F'\t' '{ printf "  %-8s %4s: %5s pages in %6s s = %7s pages/s (wall %s s, %s MB, %s connections, exit %s, numbers %s)\n", $1, $2, $3, $4, $5, $6, $7, $8, $11, $10 }'
+  python3 "$here/report.py" run "$work" "$label" "$client" "$n" "$start" "$rc"
 }
 
 total_pages=$(cat "$work/web/pages.txt")
@@ -272,8 +236,7 @@ echo "== round trip ${rtt} ms, loss $loss; $total_pages live pages; counts: $cou
 for n in $counts; do
   for client in $clients; do
     if [[ $client == harvest && $n != 10 && $harvest_parallel == 0 ]]; then
-      printf "harvest\t%s\t-\t-\t-\t-\t-\t-\t-\t-\tno --parallel\n" "$n" >>"$results"
-      echo "  harvest  $n: skipped (varnel-tool harvest has no --parallel yet)"
+      python3 "$here/report.py" skip "$work" harvest "$n" "varnel-tool harvest has no --parallel yet"
       continue
     fi
     run_client "$client" "$n"
@@ -281,36 +244,5 @@ for n in $counts; do
 done
 
 echo
-python3 - "$results" "$rtt" "$rtts_per_page" "$total_pages" <<'PY'
-import sys
-rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
-rtt, per_page, total = float(sys.argv[2]) / 1000, float(sys.argv[3]), int(sys.argv[4])
-by = {(r[0], r[1]): r for r in rows}
-counts = []
-for r in rows:
-    if r[1] not in counts:
-        counts.append(r[1])
-def rate(client, n):
-    r = by.get((client, n))
-    try:
-        return float(r[4])
-    except (TypeError, ValueError):
-        return None
-def cell(v, fmt="%.1f"):
-    return fmt % v if v is not None else "-"
-print("| parallel | harvest pages/s | wget2 pages/s | round-trip limit | harvest / limit | harvest / wget2 |")
-print("|---:|---:|---:|---:|---:|---:|")
-for n in counts:
-    h, w = rate("harvest", n), rate("wget2", n)
-    limit = int(n) / (per_page * rtt)
-    print("| %s | %s | %s | %.1f | %s | %s |" % (
-        n, cell(h), cell(w), limit, cell(h / limit if h is not None else None, "%.2f"),
-        cell(h / w if h is not None and w else None, "%.2f")))
-print()
-print("| client | parallel | live pages fetched (of %d) | seconds to the last page | wall s | peak RSS MB | connections | requests | numbers stored |" % total)
-print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
-for r in rows:
-    if r[2] != "-":
-        print("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (r[0], r[1], r[2], r[3], r[5], r[6], r[7], r[8], r[9]))
-PY
+python3 "$here/report.py" summary "$work" "$rtt" "$rtts_per_page"
 echo "(round-trip limit = parallel / ($rtts_per_page x $rtt ms): lookup, TCP, TLS and request per new connection; load average $(cut -d' ' -f1 /proc/loadavg))"
