@@ -9,7 +9,7 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage links domains http rtf robots framing)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage links domains readers siteimport http rtf robots framing)
 
 dict_of() {
   case $1 in
@@ -29,6 +29,7 @@ seed_dirs_of() {
   case $t in
     htmltotext|faxpage|links) echo "$src/fuzz/seeds/pages" ;;
     domains) echo "$src/tests/discovery/fixtures" ;;
+    readers) echo "$src/tests/corpus/serp" ;;
   esac
 }
 

@@ -23,6 +23,15 @@ bool hasUsDashes(const QByteArray &t)
     return t.indexOf('-') == 3 && t.indexOf('-', 4) == 7;
 }
 
+bool isSeparator(char c)
+{
+    return c == ' ' || c == '-' || c == '.';
+}
+
+// No telephone number, extension included, has more digits than this; a longer run of
+// digits and separators is a serial, a hash or filler, and no prefix of it is a number.
+constexpr int kMaxRunDigits = 20;
+
 // The candidate of one scan: digits, separators and one "+", as the characters after
 // "fax" give them.
 struct Scan
@@ -31,6 +40,9 @@ struct Scan
     int digits = 0;
     int letters = 0;
     qsizetype consumed = 0;
+    // The scan ended inside a run of over kMaxRunDigits digits that gave the candidate more
+    // than its extension digits: the candidate is no number.
+    bool tooLongRun = false;
 };
 
 Scan scanCandidate(QByteArrayView text)
@@ -40,14 +52,22 @@ Scan scanCandidate(QByteArrayView text)
     qsizetype i = 0;
     bool hasPlus = false;
     qsizetype openSeparator = -1;
+    // The run of digits and separators at i: all its digits, and those counted in digits.
+    int runDigits = 0;
+    int runCounted = 0;
     while (i < n && sc.digits < 13 && sc.letters < 7) {
         const char c = text[i++];
+        if (!isDigit(c) && !isSeparator(c))
+            runDigits = runCounted = 0;
         if (isDigit(c)) {
             sc.candidate.append(c);
+            ++runDigits;
             // A leading long-distance "1" is kept but not counted.
-            if (!(c == '1' && sc.digits == 0))
+            if (!(c == '1' && sc.digits == 0)) {
                 ++sc.digits;
-        } else if ((c == ' ' || c == '-' || c == '.') && !sc.candidate.isEmpty()) {
+                ++runCounted;
+            }
+        } else if (isSeparator(c) && !sc.candidate.isEmpty()) {
             // Earlier separators become "-". Every earlier one was turned when the next
             // came, so only the most recent can still be a space or ".".
             if (openSeparator >= 0) {
@@ -67,6 +87,17 @@ Scan scanCandidate(QByteArrayView text)
         }
     }
     sc.consumed = i;
+    // Only the last run can go on beyond the scan; a look ahead bounded by the limit. Digits
+    // after the tenth are an extension that the US layout drops, so a run that gave only
+    // those leaves the number before it alone.
+    if (runDigits > 0 && sc.digits - runCounted < 10) {
+        for (qsizetype j = i; j < n && (isDigit(text[j]) || isSeparator(text[j])); ++j) {
+            if (isDigit(text[j]) && ++runDigits > kMaxRunDigits) {
+                sc.tooLongRun = true;
+                break;
+            }
+        }
+    }
     return sc;
 }
 
@@ -143,6 +174,8 @@ FaxFinding scanFaxLine(QByteArrayView rawLine, bool allowInternational)
         const QByteArray text = removeAll(QByteArrayView(line).sliced(at), "fax", true);
         const Scan sc = scanCandidate(text);
         if (sc.digits >= 9 && sc.digits <= 13) {
+            if (sc.tooLongRun)
+                return result;
             QByteArray candidate = withoutExtension(normalizedCandidate(sc.candidate));
             QByteArray number;
             QByteArray label;

@@ -27,7 +27,9 @@ struct FaxFinding
 // Scans one converted text line (without its line break) as the harvest does: the
 // replacements of "%40", "%20", "&lt;" and "&rt;", then candidates after the first "fax"
 // until one with 9 to 13 digits has been examined. At most one number per line;
-// international numbers only when allowInternational.
+// international numbers only when allowInternational. A candidate whose first ten digits
+// reach into a run of more than 20 digits (spaces, dashes and points between them allowed)
+// is no number.
 FaxFinding scanFaxLine(QByteArrayView line, bool allowInternational);
 
 // The page file's lines joined without their line breaks (a line ends at CR or CR LF).

@@ -9,12 +9,11 @@
 #include "links.h"
 #include "moddatabase.h"
 #include "textlist.h"
+#include "workingfile.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -42,25 +41,10 @@ QByteArray readPageFile(const QString &path)
 
 bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = WorkingFile::openForWriting(path);
     if (fd < 0)
         return false;
-    auto writeAll = [fd](QByteArrayView bytes) {
-        const char *p = bytes.data();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, p, size_t(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            p += n;
-            left -= n;
-        }
-        return true;
-    };
-    bool ok = writeAll(text) && writeAll(suffix);
+    bool ok = WorkingFile::writeAll(fd, text) && WorkingFile::writeAll(fd, suffix);
     ok = ok && ::ftruncate(fd, off_t(text.size() + suffix.size())) == 0;
     return ::close(fd) == 0 && ok;
 }

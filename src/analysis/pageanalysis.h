@@ -19,7 +19,8 @@ QString pageFile2(const QString &dataDir, int slot);
 
 // Writes text and then suffix over a page file's old content and cuts the file to length.
 // Emptying the file first makes common file systems write it out at once, and a new file
-// costs a fresh inode for every page; plain system calls keep it to four per file.
+// costs a fresh inode for every page; plain system calls keep it to four per file. A link,
+// pipe or device in the file's place is replaced by a file, never written through.
 bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix = "\r\n");
 
 // What a connect derives from the site text the scheduler hands it (strURL): the current

@@ -20,4 +20,11 @@ namespace Tool {
 int usageError(const ToolCommand &cmd); // prints "usage: ..." to stderr, returns 2
 int fileError(const QString &path, const QString &reason); // prints, returns 1
 bool writeStdout(const QByteArray &bytes);
+
+// Text that pages control, made safe to print: a control character (which could retitle,
+// clear or rewrite a terminal) is printed as \xHH. escapeControls is for line-structured
+// 8-bit output and keeps tabs, line feeds and CR LF line ends; printable is for one-line
+// messages (UTF-8) and escapes every C0 and C1 control but the tab.
+QByteArray escapeControls(const QByteArray &bytes);
+QByteArray printable(const QString &text);
 } // namespace Tool

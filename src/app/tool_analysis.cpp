@@ -121,9 +121,10 @@ struct Session
     }
 };
 
+// Everything these commands print comes from the page: escaped, never raw.
 int flush(const QByteArray &out)
 {
-    if (!Tool::writeStdout(out))
+    if (!Tool::writeStdout(Tool::escapeControls(out)))
         return Tool::fileError(QStringLiteral("standard output"), QStringLiteral("write failed"));
     return 0;
 }

@@ -3,26 +3,85 @@
 #include "tool.h"
 
 #include "domainextractor.h"
+#include "domainnames.h"
+#include "searchengines.h"
 
 #include <QFile>
+#include <QSet>
 #include <QStringDecoder>
+
+#include <cstdio>
 
 static int runDomains(const QStringList &args);
 
-static ToolCommand cmd("domains", "varnel-tool domains FILE",
-                       "print the domain names a search result page (HTML in FILE) yields, one a line",
+static ToolCommand cmd("domains", "varnel-tool domains [--engine NAME] [--all-endings] FILE",
+                       "print the domain names a search result page (HTML in FILE) yields, one "
+                       "a line; with --engine, read as that engine's page (see varnel-tool "
+                       "engines), and a page by which the engine refuses the search prints "
+                       "\"blocked: REASON\" on standard error and exits with status 3; "
+                       "--all-endings keeps every domain ending",
                        runDomains);
+
+namespace {
+
+constexpr int kBlockedExit = 3;
+
+// Every host of the reference reading's candidate lines, whatever their ending, as
+// registrable domains.
+QStringList referenceReadingAllEndings(const QString &page)
+{
+    QStringList names;
+    QSet<QString> seen;
+    const DiscoveryConfig config;
+    const QStringList lines = DomainExtractor::splitLines(DomainExtractor::prepareResultText(page));
+    for (const QString &line : lines) {
+        const QString host = DomainExtractor::candidateHost(line, config, true);
+        const QString name = DomainNames::registrableDomain(host);
+        if (!name.isEmpty() && !seen.contains(name)) {
+            seen.insert(name);
+            names.append(name);
+        }
+    }
+    return names;
+}
+
+} // namespace
 
 static int runDomains(const QStringList &args)
 {
-    if (args.size() != 1 || args.at(0).startsWith(QLatin1String("--")))
+    QString engineName;
+    QString path;
+    bool allEndings = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--engine") && i + 1 < args.size()) {
+            engineName = args.at(++i);
+        } else if (a == QLatin1String("--all-endings")) {
+            allEndings = true;
+        } else if (a.startsWith(QLatin1String("--")) || !path.isEmpty()) {
+            return Tool::usageError(cmd);
+        } else {
+            path = a;
+        }
+    }
+    if (path.isEmpty())
         return Tool::usageError(cmd);
-    QFile file(args.at(0));
+    const SearchEngines::SearchEngine *engine = nullptr;
+    if (!engineName.isEmpty()) {
+        engine = SearchEngines::find(engineName);
+        if (!engine) {
+            std::fprintf(stderr, "varnel-tool: no engine named '%s' (see varnel-tool engines)\n",
+                         qPrintable(engineName));
+            return 2;
+        }
+    }
+
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Tool::fileError(args.at(0), file.errorString());
+        return Tool::fileError(path, file.errorString());
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return Tool::fileError(args.at(0), file.errorString());
+        return Tool::fileError(path, file.errorString());
 
     // Pages saved from a browser are UTF-8; anything else is read byte for byte, which
     // keeps every ASCII host name intact.
@@ -31,11 +90,30 @@ static int runDomains(const QStringList &args)
     if (utf8.hasError())
         text = QString::fromLatin1(bytes);
 
-    DomainExtractor::SeenNames seen;
-    const QStringList names = DomainExtractor::extractDomainNames(text, seen);
+    const DomainNames::Endings endings =
+        allEndings ? DomainNames::Endings::Every : DomainNames::Endings::Reference;
+    QStringList names;
+    if (engine) {
+        BrowserPage page;
+        page.html = text;
+        const SearchEngines::PageVerdict verdict = SearchEngines::readPage(*engine, page, endings);
+        if (verdict.outcome == SearchEngines::Outcome::Blocked) {
+            std::fprintf(stderr, "blocked: %s\n", qPrintable(verdict.reason));
+            return kBlockedExit;
+        }
+        if (verdict.outcome == SearchEngines::Outcome::NoResults)
+            std::fprintf(stderr, "no results: %s\n", qPrintable(verdict.reason));
+        names = verdict.names;
+    } else if (allEndings) {
+        names = referenceReadingAllEndings(text);
+    } else {
+        DomainExtractor::SeenNames seen;
+        names = DomainExtractor::extractDomainNames(text, seen);
+    }
+
     QByteArray out;
     for (const QString &name : names)
-        out += name.toUtf8() + '\n';
+        out += Tool::printable(name) + '\n';
     if (!Tool::writeStdout(out))
         return Tool::fileError(QStringLiteral("standard output"), QStringLiteral("write failed"));
     return 0;

@@ -3,6 +3,7 @@
 #include "tool.h"
 
 #include "datadir.h"
+#include "datadirlock.h"
 #include "export.h"
 #include "moddatabase.h"
 
@@ -61,6 +62,17 @@ static int runExport(const QStringList &args)
     const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(modDatabase::fileName));
     if (!QFileInfo(dbPath).isFile())
         return Tool::fileError(dbPath, QStringLiteral("no harvest database here"));
+
+    // Emptying the store while a harvest runs in the folder would delete the numbers it
+    // stores between the export and the deletion, unexported.
+    DataDirLock lock(dataDir);
+    if (deleteAfter && !lock.tryLock()) {
+        std::fprintf(stderr,
+                     "varnel-tool: %s Nothing was exported or deleted (export without "
+                     "--delete to keep the numbers).\n",
+                     qPrintable(lock.errorString()));
+        return 1;
+    }
 
     modDatabase db(dataDir);
     const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);

@@ -4,6 +4,7 @@
 #include "tool.h"
 
 #include "datadir.h"
+#include "datadirlock.h"
 #include "globals.h"
 #include "harvestengine.h"
 #include "harvestmessages.h"
@@ -64,11 +65,12 @@ class StderrMessages : public HarvestMessages
 public:
     void information(const QString &text) override
     {
-        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(text));
+        std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(text).constData());
     }
     Answer confirm(const QString &text, const QString &) override
     {
-        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n", qPrintable(text));
+        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n",
+                     Tool::printable(text).constData());
         return Cancel;
     }
 };
@@ -200,6 +202,11 @@ static int runHarvest(const QStringList &args)
     const QString dataDir = ownDir ? QDir(o.dataDir).absolutePath() : DataDir::defaultPath();
     if (!DataDir::ensure(dataDir, &error))
         return Tool::fileError(dataDir, error);
+    DataDirLock lock(dataDir);
+    if (!lock.tryLock()) {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(lock.errorString()));
+        return 1;
+    }
     SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
 
     HarvestEngine engine(dataDir, &settings);
@@ -212,7 +219,7 @@ static int runHarvest(const QStringList &args)
     bool problemShown = false;
     QObject::connect(engine.database(), &modDatabase::storeProblem,
                      [&problemShown](const QString &m) {
-                         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(m));
+                         std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
                          problemShown = true;
                      });
     // Finds that could not be stored make the run a failure (the harvest stops on them).
@@ -239,7 +246,7 @@ static int runHarvest(const QStringList &args)
             if (!db->lastError().isEmpty())
                 return;
             const QString number = entry.section(QStringLiteral(" | "), 0, 0);
-            std::printf("stored %s\n", qPrintable(number));
+            std::printf("stored %s\n", Tool::printable(number).constData());
             std::fflush(stdout);
         });
     }
@@ -288,8 +295,9 @@ static int runHarvest(const QStringList &args)
                                  .arg(counters->lHistWebScanned() - histScanned)
                                  .arg(sitesFound)
                                  .arg(counters->lHistEmailFound() - histNumbers);
+        // The status texts name sites that pages linked to.
         if (line != lastLine) {
-            std::fprintf(stderr, "%s\n", qPrintable(line));
+            std::fprintf(stderr, "%s\n", Tool::printable(line).constData());
             lastLine = line;
         }
     };

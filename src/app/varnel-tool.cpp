@@ -46,6 +46,47 @@ bool Tool::writeStdout(const QByteArray &bytes)
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
 }
 
+static void appendEscaped(QByteArray &out, uint code)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += "\\x";
+    out += hex[(code >> 4) & 0xf];
+    out += hex[code & 0xf];
+}
+
+QByteArray Tool::escapeControls(const QByteArray &bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = uchar(bytes.at(i));
+        const bool lineEnd =
+            c == '\n' || (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n');
+        if ((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7f)
+            appendEscaped(out, c);
+        else
+            out += char(c);
+    }
+    return out;
+}
+
+QByteArray Tool::printable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if ((c < 0x20 && c != '\t') || (c >= 0x7f && c <= 0x9f)) {
+            QByteArray escaped;
+            appendEscaped(escaped, c);
+            out += QLatin1String(escaped);
+        } else {
+            out += ch;
+        }
+    }
+    return out.toUtf8();
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

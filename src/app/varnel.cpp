@@ -1,6 +1,7 @@
 // The desktop application: the splash window, then the main window with its harvest.
 
 #include "datadir.h"
+#include "datadirlock.h"
 #include "discoveryconfig.h"
 #include "form1.h"
 #include "frmsplash.h"
@@ -139,6 +140,12 @@ int main(int argc, char **argv)
     QString error;
     if (!DataDir::ensure(options.dataDir, &error)) {
         QMessageBox::critical(nullptr, QStringLiteral("Quorvex Fax Varnel"), error);
+        return 1;
+    }
+    DataDirLock lock(options.dataDir);
+    if (!lock.tryLock()) {
+        std::fprintf(stderr, "varnel: %s\n", qPrintable(lock.errorString()));
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvex Fax Varnel"), lock.errorString());
         return 1;
     }
     ShellGlobals::setDataDir(options.dataDir);

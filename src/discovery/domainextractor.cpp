@@ -89,7 +89,7 @@ bool isAcceptedSuffix(const QString &suffix)
     return false;
 }
 
-QString candidateName(const QString &line, const DiscoveryConfig &config)
+QString candidateHost(const QString &line, const DiscoveryConfig &config, bool anyEnding)
 {
     // The tests look at the whole line: the link and whatever text follows it.
     if (line.isEmpty() || !line.startsWith(kHttp))
@@ -97,9 +97,9 @@ QString candidateName(const QString &line, const DiscoveryConfig &config)
     if (mentions(line, config.googleDomain) || mentions(line, config.yahooDomain)
         || mentions(line, config.yahooImageLabel))
         return QString();
-    if (!line.contains(QLatin1String(".com"), Qt::CaseInsensitive)
-        && !line.contains(QLatin1String(".net"), Qt::CaseInsensitive)
-        && !line.contains(QLatin1String(".org"), Qt::CaseInsensitive))
+    if (!anyEnding && !line.contains(QLatin1String(".com"), Qt::CaseInsensitive) &&
+        !line.contains(QLatin1String(".net"), Qt::CaseInsensitive) &&
+        !line.contains(QLatin1String(".org"), Qt::CaseInsensitive))
         return QString();
 
     QString host = line.mid(kHttp.size());
@@ -112,7 +112,11 @@ QString candidateName(const QString &line, const DiscoveryConfig &config)
     const qsizetype slash = host.indexOf(QLatin1Char('/'));
     if (slash >= 0)
         host.truncate(slash);
+    return host;
+}
 
+QString nameOfHost(const QString &host)
+{
     const qsizetype dot = host.indexOf(QLatin1Char('.'));
     if (dot < 0)
         return QString(); // a host without "." names nothing
@@ -125,9 +129,15 @@ QString candidateName(const QString &line, const DiscoveryConfig &config)
     }
     if (suffixDot == 0)
         return QString(); // ".com": no label before the suffix
-    const QString suffix = name.mid(suffixDot + 1);
+    if (!isAcceptedSuffix(name.mid(suffixDot + 1)))
+        return QString();
+    return name;
+}
 
-    if (!isAcceptedSuffix(suffix))
+QString candidateName(const QString &line, const DiscoveryConfig &config)
+{
+    const QString name = nameOfHost(candidateHost(line, config));
+    if (name.isEmpty())
         return QString();
     if (name.contains(QLatin1Char('<')) || name.contains(QLatin1Char('>')))
         return QString();

@@ -36,6 +36,15 @@ QStringList splitLines(const QString &text);
 // The suffix test: exact and case-sensitive (com, Com, COM pass; cOm does not).
 bool isAcceptedSuffix(const QString &suffix);
 
+// The candidate test for one line of a prepared page and the host it names: the text after
+// "http://" less quotes, spaces and apostrophes, up to the first ">" or "/". Empty when
+// the line is no candidate. With anyEnding the line need not mention .com, .net or .org.
+QString candidateHost(const QString &line, const DiscoveryConfig &config, bool anyEnding = false);
+
+// The name derivation for a host: the host less its first label (a two-label host stays
+// whole), kept only when what follows its first "." is an accepted suffix. Empty otherwise.
+QString nameOfHost(const QString &host);
+
 // The candidate test and the name derivation for one line of a prepared page: the name
 // (label.suffix, in the case of the link), or an empty text when the line gives none.
 // Does not consult the names already found.

@@ -1,5 +1,9 @@
 #include "httpbrowser.h"
 
+#include "htmlscan.h"
+
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
@@ -25,11 +29,30 @@ QString decodeHtml(const QByteArray &body, const QByteArray &contentType)
     return QString::fromUtf8(body);
 }
 
+// Sets the field of a form body or query ("a=1&sc=&b=2") to a value, adding the field
+// when it is missing.
+QByteArray withField(const QByteArray &form, const QByteArray &name, const QString &value)
+{
+    const QByteArray field = name + '=' + QUrl::toPercentEncoding(value);
+    QList<QByteArray> parts = form.isEmpty() ? QList<QByteArray>() : form.split('&');
+    bool set = false;
+    for (QByteArray &p : parts) {
+        if (p == name || p.startsWith(name + '=')) {
+            p = field;
+            set = true;
+        }
+    }
+    if (!set)
+        parts.append(field);
+    return parts.join('&');
+}
+
 } // namespace
 
 HttpBrowser::HttpBrowser(QObject *parent) : Browser(parent)
 {
     m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    resetSession();
 }
 
 HttpBrowser::~HttpBrowser()
@@ -37,12 +60,50 @@ HttpBrowser::~HttpBrowser()
     dropReply();
 }
 
+void HttpBrowser::resetSession()
+{
+    m_nam.setCookieJar(new QNetworkCookieJar(&m_nam));
+    m_tokens.clear();
+}
+
 void HttpBrowser::navigate(const QString &url)
 {
+    BrowserRequest request;
+    request.url = url;
+    load(request);
+}
+
+void HttpBrowser::load(const BrowserRequest &request)
+{
     dropReply();
-    m_requested = url;
+    m_request = request;
+    m_requested = request.url;
     m_hops = 0;
-    startRequest(QUrl(url, QUrl::TolerantMode));
+    if (!request.tokenPageUrl.isEmpty() && !m_tokens.contains(request.tokenPageUrl)) {
+        m_stage = Stage::Token;
+        startRequest(QUrl(request.tokenPageUrl, QUrl::TolerantMode), "GET", QByteArray());
+        return;
+    }
+    startDocument();
+}
+
+void HttpBrowser::startDocument()
+{
+    m_stage = Stage::Document;
+    m_hops = 0;
+    QUrl url(m_request.url, QUrl::TolerantMode);
+    QByteArray body = m_request.body;
+    if (!m_request.tokenField.isEmpty()) {
+        const QString token = m_tokens.value(m_request.tokenPageUrl);
+        if (m_request.method == "POST") {
+            body = withField(body, m_request.tokenField, token);
+        } else {
+            url.setQuery(QString::fromLatin1(withField(url.query(QUrl::FullyEncoded).toLatin1(),
+                                                       m_request.tokenField, token)),
+                         QUrl::StrictMode);
+        }
+    }
+    startRequest(url, m_request.method, body);
 }
 
 void HttpBrowser::stop()
@@ -61,9 +122,11 @@ void HttpBrowser::dropReply()
     reply->deleteLater();
 }
 
-void HttpBrowser::startRequest(const QUrl &url)
+void HttpBrowser::startRequest(const QUrl &url, const QByteArray &method, const QByteArray &body)
 {
     m_current = url;
+    m_method = method;
+    m_sentBody = body;
     m_body.clear();
     m_contentType.clear();
 
@@ -87,9 +150,26 @@ void HttpBrowser::startRequest(const QUrl &url)
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) QuorvexFaxVarnel/2"));
     request.setRawHeader("Accept", "text/html,application/xhtml+xml;q=0.9,*/*;q=0.8");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    // The engine's own headers replace the browser's of the same name.
+    for (const auto &[name, value] : std::as_const(m_request.headers))
+        request.setRawHeader(name, value);
+    if (!m_request.cookies.isEmpty()) {
+        QList<QNetworkCookie> cookies;
+        for (const auto &[name, value] : std::as_const(m_request.cookies))
+            cookies.append(QNetworkCookie(name, value));
+        m_nam.cookieJar()->setCookiesFromUrl(cookies, target);
+    }
 
-    QNetworkReply *reply = m_nam.get(request);
+    QNetworkReply *reply = nullptr;
+    if (method == "POST") {
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/x-www-form-urlencoded"));
+        reply = m_nam.post(request, body);
+    } else {
+        reply = m_nam.get(request);
+    }
     m_reply = reply;
     if (m_ignoreSslErrors)
         reply->ignoreSslErrors();
@@ -108,7 +188,7 @@ void HttpBrowser::onReadyRead()
         m_contentType = m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
         m_body.truncate(kMaxBodyBytes);
         dropReply();
-        complete(status, true);
+        documentDone(status, true, QString());
     }
 }
 
@@ -122,30 +202,53 @@ void HttpBrowser::onFinished()
     const int status = statusAttr.toInt();
     m_contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
     const QByteArray location = reply->rawHeader("Location");
+    const QString errorText = statusAttr.isValid() ? QString() : reply->errorString();
     m_reply = nullptr;
     reply->disconnect(this);
     reply->deleteLater();
 
-    const bool redirect = status == 301 || status == 302 || status == 303 || status == 307
-        || status == 308;
+    const bool redirect =
+        status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
     if (redirect && !location.isEmpty() && m_hops < kMaxRedirects) {
         const QUrl next = m_current.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
         if (next.scheme() == QLatin1String("http") || next.scheme() == QLatin1String("https")) {
             ++m_hops;
-            startRequest(next);
+            // 307 and 308 repeat the request as it was; the others fetch the new address.
+            if (status == 307 || status == 308)
+                startRequest(next, m_method, m_sentBody);
+            else
+                startRequest(next, "GET", QByteArray());
             return;
         }
     }
-    complete(status, statusAttr.isValid());
+    documentDone(status, statusAttr.isValid(), errorText);
 }
 
-void HttpBrowser::complete(int httpStatus, bool answered)
+void HttpBrowser::documentDone(int httpStatus, bool answered, const QString &errorText)
+{
+    if (m_stage == Stage::Token && answered && httpStatus == 200) {
+        // Without a token the search is sent anyway; the engine's answer tells the rest.
+        const QString html = decodeHtml(m_body, m_contentType);
+        const QString token = HtmlScan::hiddenInputValue(
+            html, QLatin1String(m_request.tokenField.constData(), m_request.tokenField.size()));
+        if (!token.isEmpty())
+            m_tokens.insert(m_request.tokenPageUrl, token);
+        startDocument();
+        return;
+    }
+    // A token page that fails is the answer to the search: its status tells why.
+    complete(httpStatus, answered, errorText);
+}
+
+void HttpBrowser::complete(int httpStatus, bool answered, const QString &errorText)
 {
     BrowserPage page;
     page.url = m_requested;
+    page.finalUrl = m_current.toString();
     page.html = decodeHtml(m_body, m_contentType);
     page.httpStatus = httpStatus;
     page.answered = answered;
+    page.errorText = errorText;
     m_body.clear();
     // Last: a receiver may navigate again from inside the signal.
     Q_EMIT documentComplete(page);

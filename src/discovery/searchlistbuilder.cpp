@@ -3,9 +3,13 @@
 #include "globals.h"
 #include "moddatabase.h"
 #include "textlist.h"
+#include "workingfile.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 const char *const SearchListBuilder::pageFileName = "SearchOutput.txt";
 const char *const SearchListBuilder::initialText1 = "Status...";
@@ -204,14 +208,21 @@ void SearchListBuilder::ExtractDomains(const QString &pageText)
     // appended to, so its lines are read again ahead of this page's. Any failure of the
     // file abandons the page: no next page, no finish.
     const QString path = QDir(m_host->dataDir()).filePath(QLatin1String(pageFileName));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Opened without following a link that someone put in the file's place.
+    const int fd = WorkingFile::openForWriting(path, O_APPEND);
+    if (fd < 0)
         return;
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
     const QByteArray bytes = (text + QLatin1String("\r\n")).toUtf8();
     const bool written = file.write(bytes) == bytes.size();
     file.close();
     if (!written || file.error() != QFileDevice::NoError)
         return;
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QStringList lines = DomainExtractor::splitLines(QString::fromUtf8(file.readAll()));

@@ -272,7 +272,8 @@ bool resolveLocation(bool https, const QByteArray &host, const QByteArray &path,
         t.port = quint16(port);
     else
         t.port = defaultPort;
-    t.host = t.hostName;
+    // An IPv6 literal keeps its brackets in the Host header, or its colons read as a port.
+    t.host = t.hostName.contains(':') ? '[' + t.hostName + ']' : t.hostName;
     if (t.port != defaultPort)
         t.host += ':' + QByteArray::number(t.port);
     t.path = url.path(QUrl::FullyEncoded).toLatin1();

@@ -54,8 +54,8 @@ bool containsCaseless(const QByteArray &haystack, const QByteArray &needle);
 struct Target
 {
     bool https = false;
-    QByteArray host;     // the Host header: host name, ":port" when the URL names one
-    QByteArray hostName; // what is resolved or looked up in the resolve map
+    QByteArray host;     // the Host header: name ("[v6]" for IPv6), ":port" if not the default
+    QByteArray hostName; // what is resolved or looked up in the resolve map (no brackets)
     quint16 port = 80;
     QByteArray path; // begins with "/", query included, fragment dropped
 };

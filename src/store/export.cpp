@@ -1,10 +1,20 @@
 #include "export.h"
 
 #include "moddatabase.h"
+#include "workingfile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace FaxExport {
 
@@ -63,10 +73,88 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space)
     return formatDelimited(rows, delimiterFor(type, space));
 }
 
+namespace {
+
+// The path with every link resolved; for a file that does not exist, its folder's.
+QString resolvedPath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                            : QDir(folder).filePath(info.fileName());
+}
+
+// The target names the store or one of the files the database keeps beside it while it
+// works, by path, through a link, or as another name (hard link) of the same file.
+bool isStoreFile(const QString &target, const QString &dbPath)
+{
+    if (dbPath.isEmpty())
+        return false;
+    const QString resolved = resolvedPath(target);
+    struct stat targetStat;
+    const bool targetExists = ::stat(QFile::encodeName(target).constData(), &targetStat) == 0;
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString storeFile = dbPath + QLatin1String(suffix);
+        if (resolvedPath(storeFile) == resolved)
+            return true;
+        struct stat st;
+        if (targetExists && ::stat(QFile::encodeName(storeFile).constData(), &st) == 0 &&
+            st.st_dev == targetStat.st_dev && st.st_ino == targetStat.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// Writes into a pipe, a device or anything else that is not a regular file, which must
+// stay what it is: no temporary file, no rename, every step checked.
+bool writeInPlace(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // A reader that goes away makes the write fail instead of ending the program.
+    sigset_t pipeSignal;
+    sigset_t previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool written = WorkingFile::writeAll(fd, bytes);
+    const int writeErrno = errno;
+    const struct timespec noWait = {0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &noWait) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        *error = QString::fromLocal8Bit(std::strerror(written ? errno : writeErrno));
+        return false;
+    }
+    return true;
+}
+
+bool isRegularOrMissing(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+} // namespace
+
 Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
+    if (isStoreFile(path, db.databasePath())) {
+        result.error = QStringLiteral("The export file %1 is the fax database or one of its "
+                                      "working files; nothing was exported. Choose another file.")
+                           .arg(shown);
+        return result;
+    }
     bool readOk = false;
     const QList<FaxRow> rows = db.allFaxRows(&readOk);
     if (!readOk) {
@@ -82,20 +170,29 @@ Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
             QStringLiteral("The export file %1 could not be written: it is a folder.").arg(shown);
         return result;
     }
-    // Written beside the target and renamed over it, so a failed export never leaves a
-    // half-written file or a mix of old and new numbers.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = QStringLiteral("The export file %1 could not be created: %2.")
-                           .arg(shown, file.errorString());
-        return result;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        result.error = QStringLiteral("The export file %1 could not be written: %2.")
-                           .arg(shown, file.errorString());
-        file.cancelWriting();
-        return result;
+    if (!isRegularOrMissing(path)) {
+        QString why;
+        if (!writeInPlace(path, bytes, &why)) {
+            result.error =
+                QStringLiteral("The export file %1 could not be written: %2.").arg(shown, why);
+            return result;
+        }
+    } else {
+        // Written beside the target and renamed over it, so a failed export never leaves a
+        // half-written file or a mix of old and new numbers.
+        QSaveFile file(path);
+        file.setDirectWriteFallback(true);
+        if (!file.open(QIODevice::WriteOnly)) {
+            result.error = QStringLiteral("The export file %1 could not be created: %2.")
+                               .arg(shown, file.errorString());
+            return result;
+        }
+        if (file.write(bytes) != bytes.size() || !file.commit()) {
+            result.error = QStringLiteral("The export file %1 could not be written: %2.")
+                               .arg(shown, file.errorString());
+            file.cancelWriting();
+            return result;
+        }
     }
     result.ok = true;
     result.count = int(rows.size());

@@ -44,8 +44,11 @@ struct Result
 };
 
 // Reads every stored number and writes the file, replacing any earlier file of that name.
-// Nothing is written when the store cannot be read; a file that cannot be created or written
-// is reported and leaves an existing file of that name as it was.
+// Nothing is written when the store cannot be read, or when the path is the store itself or
+// one of its -wal, -shm and -journal files (by any name, links resolved). A file that cannot
+// be created or written is reported and leaves an existing file of that name as it was.
+// A pipe, a device or anything else that is not a regular file is written into directly
+// (opening a pipe waits for its reader) and stays what it is; a failed write is reported.
 Result exportFaxes(modDatabase &db, const QString &path, int type, bool space);
 
 } // namespace FaxExport

@@ -81,6 +81,18 @@ void TestFaxScan::scanLine_data()
     row("letters around the fax", "ffaxax 212-555-0187", false, "1-212-555-0187", 212);
     // Every "fax" is deleted before the scan, so the second one starts no new candidate.
     row("a later fax after seven letters", "fax abcdefg, fax 212-555-0187", false, "", 0);
+
+    // Runs of digits longer than a telephone number (over 20 digits, separators not counted).
+    row("a thousand nines", "Fax: " + QByteArray(1000, '9'), true, "", 0);
+    row("a million digits", "Fax: " + QByteArray(1000000, '5'), true, "", 0);
+    row("21 digits", "Fax: 212555018721255501872", true, "", 0);
+    row("21 digits with separators", "Fax: 212-555-0187 212.555.0187 2", true, "", 0);
+    row("two numbers, 20 digits, still a number", "Fax: 212-555-0187 212-555-0188", false,
+        "1-212-555-0187", 212);
+    row("three numbers in one run", "Fax: 212 555 0187 212 555 0188 212 555 0189", false, "", 0);
+    row("long run behind letters is an extension", "Fax 212-555-0187 ref 1234567890123456789012",
+        false, "1-212-555-0187", 212);
+    row("long run after a short one, separated", "Fax: 12, " + QByteArray(30, '7'), true, "", 0);
 }
 
 void TestFaxScan::scanLine()

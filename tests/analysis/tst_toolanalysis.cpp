@@ -38,6 +38,7 @@ private Q_SLOTS:
     void faxes_leavesNoTemporaryData();
     void links_printsQueuedSitesInOrder();
     void areacode_printsLabel();
+    void pageControlCharacters_printedEscaped();
     void badArguments_exit2_data();
     void badArguments_exit2();
     void unreadableFile_exit1NamesIt();
@@ -141,6 +142,34 @@ void TestToolAnalysis::areacode_printsLabel()
     QCOMPARE(r.out, description(212) + "\n");
     r = tool({QStringLiteral("areacode"), QStringLiteral("+55-123-4567")});
     QCOMPARE(r.out, QByteArray("Unknown/International\n"));
+}
+
+// Escape sequences in a page (retitle the terminal, clear it, move the cursor back over a
+// line) reach the terminal as text, never as controls; line ends stay.
+void TestToolAnalysis::pageControlCharacters_printedEscaped()
+{
+    const QByteArray hostile = "<title>A\x1b]0;owned\x07</title><body>Fax: 212-555-0187 \x1b[2J"
+                               "bye\rforged\x7f\x9b<a href=\"x\x1b[1mb.htm\">b</a></body>";
+    const QString p = page(QStringLiteral("esc.html"), hostile);
+    const QList<QStringList> runs = {
+        {QStringLiteral("text"), p},
+        {QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("example.com"), p},
+    };
+    for (const QStringList &args : runs) {
+        const Result r = tool(args);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("\\x1b"), r.out.constData());
+        for (qsizetype i = 0; i < r.out.size(); ++i) {
+            const auto c = uchar(r.out.at(i));
+            const bool lineEnd = c == '\n' || (c == '\r' && r.out.mid(i + 1, 1) == "\n");
+            QVERIFY2(!((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7f),
+                     qPrintable(args.first() + QStringLiteral(": ") + QString::number(c)));
+        }
+    }
+    // What is not a control stays as it was: Windows-1252 text, the number.
+    const Result text = tool({QStringLiteral("text"), p});
+    QVERIFY(text.out.contains("A\\x1b]0;owned\\x07\r\n"));
+    QVERIFY(text.out.contains("forged\\x7f\x9b"));
 }
 
 void TestToolAnalysis::badArguments_exit2_data()

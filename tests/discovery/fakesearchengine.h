@@ -3,13 +3,18 @@
 // A search engine on loopback for the list builder's tests. It answers both engines'
 // result-page addresses (Google "/search?...&start=N&...&q=TERMS", Yahoo
 // "/search/dir?...&p=TERMS&b=N") with pages set up by the test, picks the page by the
-// offset, and can refuse or ignore requests on demand. Every request is recorded.
+// offset, and can refuse or ignore requests on demand. A test may instead answer every
+// request itself (setHandler), for engines of other shapes. Every request is recorded,
+// with its method, headers and form body.
 
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrlQuery>
+
+#include <functional>
 
 class FakeSearchEngine : public QObject
 {
@@ -31,7 +36,22 @@ public:
         QString engine; // "Google" or "Yahoo" by the path
         QString terms;  // raw value of q= or p=
         int pageIndex = -1;
+        QByteArray method;
+        QString path;                          // the target before "?"
+        QUrlQuery query;                       // the target after "?"
+        QUrlQuery form;                        // a form body
+        QHash<QByteArray, QByteArray> headers; // by lower-case name
     };
+
+    // An answer written by a test's handler.
+    struct Reply
+    {
+        QByteArray status = "200 OK";
+        QByteArray headers; // extra header lines, each ending in CR LF
+        QByteArray body;
+        bool silent = false; // never answer
+    };
+    using Handler = std::function<Reply(const Request &)>;
 
     explicit FakeSearchEngine(QObject *parent = nullptr) : QObject(parent)
     {
@@ -51,6 +71,10 @@ public:
     {
         m_special[terms + QLatin1Char('#') + QString::number(pageIndex)] = answer;
     }
+
+    // Answer every request by this handler from now on (the pages above are then unused).
+    void setHandler(const Handler &handler) { m_handler = handler; }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
 
     const QList<Request> &requests() const { return m_requests; }
     QStringList targets() const
@@ -106,17 +130,26 @@ private:
         if (end < 0)
             return;
         const QList<QByteArray> lines = buf.left(end).split('\n');
-        m_buffers.remove(s);
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         Request r;
+        r.method = first.value(0);
         r.target = QString::fromLatin1(first.value(1));
-        for (const QByteArray &l : lines) {
-            if (l.toLower().startsWith("host:"))
-                r.host = QString::fromLatin1(l.mid(5).trimmed());
+        for (const QByteArray &l : lines.mid(1)) {
+            const qsizetype colon = l.indexOf(':');
+            if (colon > 0)
+                r.headers.insert(l.left(colon).trimmed().toLower(), l.mid(colon + 1).trimmed());
         }
+        r.host = QString::fromLatin1(r.headers.value("host"));
+        const qsizetype length = r.headers.value("content-length").toLongLong();
+        if (buf.size() < end + 4 + length)
+            return; // the body is still on its way
+        r.form = QUrlQuery(QString::fromLatin1(buf.mid(end + 4, length)));
+        m_buffers.remove(s);
         const qsizetype q = r.target.indexOf(QLatin1Char('?'));
         const QString path = r.target.left(q);
         const QString query = q < 0 ? QString() : r.target.mid(q + 1);
+        r.path = path;
+        r.query = QUrlQuery(query);
         if (path == QLatin1String("/search/dir")) {
             r.engine = QStringLiteral("Yahoo");
             r.terms = param(query, QStringLiteral("p"));
@@ -127,6 +160,18 @@ private:
             r.pageIndex = param(query, QStringLiteral("start")).toInt() / 100;
         }
         m_requests.append(r);
+
+        if (m_handler) {
+            const Reply reply = m_handler(r);
+            if (reply.silent)
+                return;
+            QByteArray head = "HTTP/1.1 " + reply.status + "\r\n" + reply.headers +
+                              "Content-Length: " + QByteArray::number(reply.body.size()) +
+                              "\r\nConnection: close\r\n\r\n";
+            s->write(head + reply.body);
+            s->disconnectFromHost();
+            return;
+        }
 
         Answer answer = m_special.value(r.terms + QLatin1Char('#') + QString::number(r.pageIndex),
                                         m_answer);
@@ -175,5 +220,6 @@ private:
     QHash<QString, QStringList> m_pages;
     QHash<QString, Answer> m_special;
     Answer m_answer = Answer::Page;
+    Handler m_handler;
     QList<Request> m_requests;
 };

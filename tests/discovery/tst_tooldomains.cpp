@@ -20,6 +20,33 @@ private Q_SLOTS:
             << QByteArray("/nonexistent/page.html");
         QTest::newRow("no file") << QStringList{} << 2 << QByteArray() << QByteArray("usage:");
         QTest::newRow("two files") << QStringList{"a", "b"} << 2 << QByteArray() << QByteArray("usage:");
+        QTest::newRow("every ending, reference reading")
+            << QStringList{"--all-endings", VARNEL_DISCOVERY_FIXTURES "/results-mixed.html"} << 0
+            << QByteArray("acmeplumbing.com\nbigpipes.net\ndrainmasters.org\nrooterpros.com\n"
+                          "leakfinders.com\noddcase.com\nfourlabels.com\nepa.gov\nhud.gov\n"
+                          "pipeworld.com\nsunpipes.com\nexample.com\nample.com\n")
+            << QByteArray();
+        QTest::newRow("engine page")
+            << QStringList{"--engine", "bing", VARNEL_SERP_CORPUS "/bing-2.html"} << 0
+            << QByteArray("intel.com\ntomshardware.com\ntechspot.com\nwikichip.org\npcmag.com\n"
+                          "cpubenchmark.net\nebuyer.com\n")
+            << QByteArray();
+        QTest::newRow("engine page, every ending")
+            << QStringList{"--engine", "yahoo", "--all-endings", VARNEL_SERP_CORPUS "/yahoo-1.html"}
+            << 0
+            << QByteArray(
+                   "wikipedia.org\nfindlaw.com\ncornell.edu\nca.gov\nnpc.gov.cn\ngouv.qc.ca\n")
+            << QByteArray();
+        QTest::newRow("blocked page")
+            << QStringList{"--engine", "Brave Search", VARNEL_SERP_CORPUS "/brave-4.html"} << 3
+            << QByteArray() << QByteArray("blocked: ");
+        QTest::newRow("page that found nothing")
+            << QStringList{"--engine", "google", VARNEL_SERP_CORPUS "/google-2.html"} << 0
+            << QByteArray() << QByteArray("no results: ");
+        QTest::newRow("unknown engine") << QStringList{"--engine", "altavista", "x.html"} << 2
+                                        << QByteArray() << QByteArray("no engine named");
+        QTest::newRow("engine without a name")
+            << QStringList{"--engine"} << 2 << QByteArray() << QByteArray("usage:");
     }
 
     void run()
@@ -34,6 +61,20 @@ private Q_SLOTS:
         QCOMPARE(p.exitCode(), exitCode);
         QCOMPARE(p.readAllStandardOutput(), out);
         QVERIFY(p.readAllStandardError().contains(err));
+    }
+
+    void engines_listed()
+    {
+        QProcess p;
+        p.start(QStringLiteral(VARNEL_TOOL_PATH), {QStringLiteral("engines")});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 8);
+        QVERIFY(
+            lines.first().startsWith("google\tGoogle Search\tGET http://www.google.com/search?"));
+        QVERIFY(lines.at(5).startsWith(
+            "duckduckgo\tDuckDuckGo\tPOST https://html.duckduckgo.com/html/"));
     }
 };
 

@@ -167,6 +167,12 @@ private Q_SLOTS:
         QTest::newRow("explicit port")
             << false << QByteArray("http://o.example:8080/p") << true << false
             << QByteArray("o.example:8080") << 8080 << QByteArray("/p");
+        QTest::newRow("IPv6 literal and port, bracketed")
+            << false << QByteArray("http://[::1]:8081/p") << true << false
+            << QByteArray("[::1]:8081") << 8081 << QByteArray("/p");
+        QTest::newRow("IPv6 literal, default port")
+            << false << QByteArray("https://[2001:DB8::1]/") << true << true
+            << QByteArray("[2001:db8::1]") << 443 << QByteArray("/");
         QTest::newRow("other scheme") << false << QByteArray("ftp://o.example/") << false << false
                                       << QByteArray() << 0 << QByteArray();
         QTest::newRow("empty") << false << QByteArray("  ") << false << false << QByteArray() << 0
@@ -189,6 +195,11 @@ private Q_SLOTS:
         QCOMPARE(t.host, host);
         QCOMPARE(int(t.port), port);
         QCOMPARE(t.path, path);
+        // The name that is connected to carries no brackets and no port.
+        if (host.startsWith('['))
+            QCOMPARE(t.hostName, host.mid(1, host.indexOf(']') - 1));
+        // The request names the host as the Host header must.
+        QVERIFY(HttpResponse::requestBytes(t.host, t.path).contains("\r\nHost: " + host + "\r\n"));
     }
 };
 

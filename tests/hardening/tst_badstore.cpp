@@ -1,10 +1,12 @@
 // Bad ground under the harvest: a "varnel.mdb" that is damaged, truncated, some other kind
-// of file or locked by another program; a data folder that cannot be written or is full;
-// page files that cannot be written. Each time the user gets a message naming the file and
+// of file or locked by another program; a data folder that cannot be written, is full or is
+// used by another harvest; page files that cannot be written or are links; an export onto
+// the store, into a pipe or a full device. Each time the user gets a message naming the file and
 // the problem, the programs end or stop cleanly, and nothing already stored is lost or
 // changed.
 
 #include "enginetestkit.h"
+#include "export.h"
 #include "pageanalysis.h"
 #include "toolrun.h"
 
@@ -13,7 +15,10 @@
 #include <QSqlError>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -195,6 +200,59 @@ QStringList exportArgs(const QString &dir, const QString &file)
 {
     return {QStringLiteral("export"), QStringLiteral("--data-dir"), dir, QStringLiteral("--type"),
             QStringLiteral("lines"), file};
+}
+
+// A loopback web of sites that each answer after a while with one number, and their
+// queue in the store: a harvest of them runs long enough to be met by a second program.
+struct SlowWeb
+{
+    TestWebServer web;
+    QStringList numbers;
+
+    SlowWeb(int count, int delayMs)
+    {
+        web.listen();
+        for (int i = 0; i < count; ++i) {
+            TestWebServer::Response r;
+            r.fault = TestWebServer::Fault::Delay;
+            r.delayMs = delayMs;
+            const QByteArray number = "415-555-" + QByteArray::number(2000 + i);
+            r.body = "<body><p>Fax: " + number + "</p></body>";
+            web.addResponse("slow" + QByteArray::number(i) + ".test", "/", r);
+            numbers << QStringLiteral("1-") + QString::fromLatin1(number);
+        }
+    }
+    void queueInto(const QString &dir)
+    {
+        modDatabase db(dir);
+        QString search = QStringLiteral("plumbers");
+        db.AddSearch(search);
+        for (int i = 0; i < numbers.size(); ++i) {
+            QString site = QStringLiteral("slow%1.test").arg(i);
+            db.AddWebsite(site);
+        }
+    }
+    QStringList harvestArgs(const QString &dir) const
+    {
+        return {QStringLiteral("harvest"),  QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"), QStringLiteral("--resolve"),  web.resolveSpec()};
+    }
+};
+
+// Waits for a process started apart from ToolRun, letting the test's servers answer.
+bool waitForExit(QProcess &p, int timeoutMs = 60000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (p.state() != QProcess::NotRunning && t.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return p.state() == QProcess::NotRunning;
+}
+
+mode_t fileType(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
 } // namespace
@@ -475,6 +533,241 @@ private Q_SLOTS:
         QCOMPARE(rig.web.requestCount("fresh.test", "/"), 1);
         QCOMPARE(rig.storedFaxes(), QStringList());
         QCOMPARE(rig.web.requestCount("fresh.test", "/stale.htm"), 0);
+    }
+
+    // An export onto the store would turn the database into a text file: every name of the
+    // store and of the files beside it is refused, and the store stays as it was.
+    void exportOntoTheStore_refused_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the data folder
+        QTest::addColumn<QString>("make");   // "symlink", "hardlink", "folderlink" or nothing
+        const auto row = [](const char *name, const char *target, const char *make) {
+            QTest::newRow(name) << QString::fromLatin1(target) << QString::fromLatin1(make);
+        };
+        row("the store", "varnel.mdb", "");
+        row("its write-ahead log", "varnel.mdb-wal", "");
+        row("its shared memory", "varnel.mdb-shm", "");
+        row("its rollback journal", "varnel.mdb-journal", "");
+        row("a roundabout path", "sub/../varnel.mdb", "");
+        row("a symbolic link to it", "link.csv", "symlink");
+        row("another name of it", "hard.csv", "hardlink");
+        row("through a linked folder", "alias/varnel.mdb", "folderlink");
+    }
+    void exportOntoTheStore_refused()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, make);
+        TempDataDir dir;
+        fillStore(dir.path(), 3);
+        const QString store = dbPath(dir.path());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        const QByteArray name = QFile::encodeName(dir.file(target));
+        if (make == QLatin1String("symlink"))
+            QVERIFY(QFile::link(store, dir.file(target)));
+        else if (make == QLatin1String("hardlink"))
+            QVERIFY(::link(QFile::encodeName(store).constData(), name.constData()) == 0);
+        else if (make == QLatin1String("folderlink"))
+            QVERIFY(QFile::link(dir.path(), dir.file(QStringLiteral("alias"))));
+        const QByteArray before = fileBytes(store);
+
+        ToolRun exporting;
+        QVERIFY(exporting.run({QStringLiteral("export"), QStringLiteral("--data-dir"), dir.path(),
+                               QStringLiteral("--type"), QStringLiteral("csv"),
+                               QStringLiteral("--delete"), dir.file(target)}));
+        QCOMPARE(exporting.exitCode(), 1);
+        QVERIFY2(exporting.err.contains("is the fax database"), exporting.err.constData());
+        QVERIFY(!exporting.out.contains("Exported"));
+        QCOMPARE(fileBytes(store), before);
+        const Rows rows = readRows(dir.path());
+        QCOMPARE(rows.integrity, QStringLiteral("ok"));
+        QCOMPARE(rows.faxes.size(), 3);
+    }
+
+    // A named pipe and a device stay what they are: the pipe's reader gets the numbers, and
+    // a device that takes no bytes (a full disk) fails the export, keeping the numbers.
+    void exportIntoPipeOrDevice_data()
+    {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("named pipe") << true;
+        QTest::newRow("full device") << false;
+    }
+    void exportIntoPipeOrDevice()
+    {
+        QFETCH(bool, pipe);
+        TempDataDir dir;
+        fillStore(dir.path(), 3);
+        QString target = dir.file(QStringLiteral("out"));
+        QProcess reader;
+        if (pipe) {
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+            reader.start(QStringLiteral("cat"), {target});
+            QVERIFY(reader.waitForStarted());
+        } else if (::geteuid() == 0) {
+            // A private node of the full device: a fault here cannot replace /dev/full.
+            if (::mknod(QFile::encodeName(target).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+                QSKIP("no device node can be made here");
+        } else {
+            target = QStringLiteral("/dev/full");
+        }
+        const mode_t type = fileType(target);
+
+        ToolRun exporting;
+        QVERIFY(exporting.run({QStringLiteral("export"), QStringLiteral("--data-dir"), dir.path(),
+                               QStringLiteral("--type"), QStringLiteral("lines"),
+                               QStringLiteral("--delete"), target}));
+        QCOMPARE(fileType(target), type);
+        if (pipe) {
+            QCOMPARE(exporting.exitCode(), 0);
+            QVERIFY(waitForExit(reader));
+            QCOMPARE(reader.readAllStandardOutput(),
+                     QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
+            QCOMPARE(readRows(dir.path()).faxes.size(), 0);
+        } else {
+            QCOMPARE(exporting.exitCode(), 1);
+            QVERIFY2(exporting.err.contains("No space left on device"), exporting.err.constData());
+            QVERIFY(!exporting.out.contains("Exported"));
+            QCOMPARE(readRows(dir.path()).faxes.size(), 3);
+        }
+    }
+
+    // The reader of a pipe goes away in the middle of an export: the export fails with a
+    // message and the program (the window, say) lives on.
+    void exportReaderGoesAway_reportedProgramLivesOn()
+    {
+        TempDataDir dir;
+        fillStore(dir.path(), 1000, false); // more than the pipe holds
+        int fds[2];
+        QVERIFY(::pipe(fds) == 0);
+        ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+        std::thread reader([fd = fds[0]] {
+            char first[100];
+            (void)!::read(fd, first, sizeof first);
+            ::close(fd);
+        });
+        modDatabase db(dir.path());
+        const FaxExport::Result r = FaxExport::exportFaxes(
+            db, QStringLiteral("/proc/self/fd/%1").arg(fds[1]), FaxExport::Lines, false);
+        reader.join();
+        ::close(fds[1]);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.contains(QStringLiteral("Broken pipe")), qPrintable(r.error));
+    }
+
+    // A second harvest in a folder that a harvest is using would empty its queue: it does
+    // not start and names the one that holds the folder; the first runs on to its end.
+    void secondHarvester_refused_firstRunsOn()
+    {
+        TempDataDir dir;
+        SlowWeb slow(3, 4000);
+        slow.queueInto(dir.path());
+        QProcess first;
+        first.start(QStringLiteral(VARNEL_TOOL_PATH), slow.harvestArgs(dir.path()));
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!slow.web.requests().isEmpty(), 20000);
+        const QByteArray holder = "varnel-tool (process " + QByteArray::number(first.processId());
+
+        TestWebServer other;
+        QVERIFY(other.listen());
+        ToolRun second;
+        QVERIFY(second.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
+                            QStringLiteral("--resume"), QStringLiteral("--resolve"),
+                            other.resolveSpec()}));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(second.err.contains(holder), second.err.constData());
+        QVERIFY(second.err.contains(QFile::encodeName(dir.path())));
+        QCOMPARE(other.requests().size(), 0);
+
+        // Emptying the store would drop what the harvest stores meanwhile; reading is fine.
+        const QString out = dir.file(QStringLiteral("out.txt"));
+        ToolRun emptying;
+        QVERIFY(emptying.run(exportArgs(dir.path(), out) << QStringLiteral("--delete")));
+        QCOMPARE(emptying.exitCode(), 1);
+        QVERIFY2(emptying.err.contains(holder), emptying.err.constData());
+        QVERIFY(!QFile::exists(out));
+        ToolRun reading;
+        QVERIFY(reading.run(exportArgs(dir.path(), out)));
+        QCOMPARE(reading.exitCode(), 0);
+
+        QVERIFY(waitForExit(first));
+        QCOMPARE(first.exitCode(), 0);
+        const Rows rows = readRows(dir.path());
+        for (const QString &n : qAsConst(slow.numbers))
+            QVERIFY2(rows.faxes.contains(n), qPrintable(n));
+        QVERIFY(!QFile::exists(dir.file(QStringLiteral("varnel.lock"))));
+    }
+
+    // A harvest that was killed leaves its lock behind; the next one takes it over.
+    void lockOfKilledHarvest_isTakenOver()
+    {
+        TempDataDir dir;
+        SlowWeb slow(3, 1500);
+        slow.queueInto(dir.path());
+        QProcess killed;
+        killed.start(QStringLiteral(VARNEL_TOOL_PATH), slow.harvestArgs(dir.path()));
+        QVERIFY(killed.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!slow.web.requests().isEmpty(), 20000);
+        killed.kill();
+        QVERIFY(killed.waitForFinished());
+        QVERIFY(QFile::exists(dir.file(QStringLiteral("varnel.lock"))));
+
+        ToolRun next;
+        QVERIFY(next.run(slow.harvestArgs(dir.path())));
+        QCOMPARE(next.exitCode(), 0);
+        const Rows rows = readRows(dir.path());
+        for (const QString &n : qAsConst(slow.numbers))
+            QVERIFY2(rows.faxes.contains(n), qPrintable(n));
+    }
+
+    // The working files of the data folder replaced by links to a file elsewhere (or by a
+    // pipe): the harvest writes its own files and leaves the target alone.
+    void workingFilesAreLinks_notWrittenThrough()
+    {
+        TempDataDir root;
+        const QString dir = root.file(QStringLiteral("data"));
+        QVERIFY(QDir().mkdir(dir));
+        const QString victim = root.file(QStringLiteral("victim.txt"));
+        QVERIFY(writeBytes(victim, "precious\n"));
+        QStringList planted{QDir(dir).filePath(QStringLiteral("SearchOutput.txt"))};
+        for (int slot = 0; slot < HarvestEngine::SlotCount; ++slot)
+            planted << pageFile1(dir, slot) << pageFile2(dir, slot);
+        for (const QString &f : qAsConst(planted))
+            QVERIFY(QFile::link(victim, f));
+        QVERIFY(QFile::remove(pageFile2(dir, 1)));
+        QVERIFY(::mkfifo(QFile::encodeName(pageFile2(dir, 1)).constData(), 0600) == 0);
+
+        TestWebServer engine;
+        QVERIFY(engine.listen());
+        TestWebServer web;
+        QVERIFY(web.listen());
+        QByteArray results = "<div id=\"res\">\n";
+        QStringList numbers;
+        for (int i = 0; i < 25; ++i) {
+            const QByteArray host = "w" + QByteArray::number(i) + ".com";
+            const QByteArray number = "312-555-" + QByteArray::number(4000 + i);
+            web.addPage(host, "/", "<body><p>Fax: " + number + "</p></body>");
+            results += "<li><a href=\"http://www." + host + "/\">r</a></li>\n";
+            numbers << QStringLiteral("1-") + QString::fromLatin1(number);
+        }
+        TestWebServer::Response page;
+        page.body = results + "</div>\n";
+        engine.setFallback(page);
+
+        ToolRun harvest;
+        QVERIFY(harvest.run(
+            {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
+             QStringLiteral("--search"), QStringLiteral("roofers"), QStringLiteral("--engine"),
+             QStringLiteral("google"), QStringLiteral("--results"), QStringLiteral("100"),
+             QStringLiteral("--last-search"), QStringLiteral("stop"), QStringLiteral("--resolve"),
+             QStringLiteral("www.google.com=127.0.0.1:%1").arg(engine.port()),
+             QStringLiteral("--resolve"), web.resolveSpec()}));
+        QCOMPARE(harvest.exitCode(), 0);
+        QCOMPARE(fileBytes(victim), QByteArray("precious\n"));
+        QCOMPARE(fileType(pageFile1(dir, 0)), mode_t(S_IFREG));
+        QCOMPARE(fileType(pageFile2(dir, 1)), mode_t(S_IFREG));
+        QStringList stored = readRows(dir).faxes;
+        stored.sort();
+        numbers.sort();
+        QCOMPARE(stored, numbers);
     }
 };
 

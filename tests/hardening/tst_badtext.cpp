@@ -6,6 +6,7 @@
 
 #include "globals.h"
 #include "harvestengine.h"
+#include "moddatabase.h"
 #include "settingsstore.h"
 #include "testenv.h"
 #include "testwebserver.h"
@@ -177,6 +178,43 @@ private Q_SLOTS:
             QCOMPARE(s.value(0).toString(), QStringLiteral("ok"));
         }
         QSqlDatabase::removeDatabase(name);
+    }
+
+    // Links whose addresses carry escape sequences (retitle the terminal, clear it): the
+    // harvest's progress names those pages escaped, never with the raw controls.
+    void controlCharactersFromPages_printedEscaped()
+    {
+        TempDataDir dir;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        web.addPage("esc.test", "/",
+                    "<body><a href=\"/\x1b]0;owned\x07\x1b[2J\x9b"
+                    "2J.htm\">x</a></body>");
+        TestWebServer::Response slow; // long enough to be in a progress line
+        slow.fault = TestWebServer::Fault::Delay;
+        slow.delayMs = 1500;
+        slow.body = "<body><p>Fax: 212-555-0187</p></body>";
+        web.setFallback(slow);
+        {
+            modDatabase db(dir.path());
+            QString search = QStringLiteral("plumbers");
+            db.AddSearch(search);
+            QString site = QStringLiteral("esc.test");
+            db.AddWebsite(site);
+        }
+        ToolRun harvest;
+        QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
+                             QStringLiteral("--resume"), QStringLiteral("--print-stored"),
+                             QStringLiteral("--resolve"), web.resolveSpec()}));
+        QCOMPARE(harvest.exitCode(), 0);
+        QVERIFY(harvest.out.contains("stored 1-212-555-0187"));
+        QVERIFY2(harvest.err.contains("\\x1b]0;owned\\x07\\x1b[2J\\x9b2J.htm"),
+                 harvest.err.constData());
+        const QString printed = QString::fromUtf8(harvest.out + harvest.err);
+        for (const QChar c : printed)
+            QVERIFY2(c == QLatin1Char('\n') ||
+                         !(c < QLatin1Char(' ') || (c >= QChar(0x7f) && c <= QChar(0x9f))),
+                     qPrintable(QString::number(c.unicode())));
     }
 
     // Every option and counter stored as a text that is no number, or out of range: the

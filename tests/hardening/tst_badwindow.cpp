@@ -2,6 +2,7 @@
 // naming the file and the problem, the window usable, the file untouched), settings that
 // are no numbers, and an export into a folder that cannot be written.
 
+#include "datadirlock.h"
 #include "form1testkit.h"
 #include "frmexport.h"
 #include "testwebserver.h"
@@ -152,6 +153,41 @@ private Q_SLOTS:
         for (QCheckBox *c : {h.form->chkAddFax, h.form->chkNonUS, h.form->chkAudioEmail,
                              h.form->chkAudioNext, h.form->chkAudioFinished, h.form->chkFollow})
             QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
+    }
+
+    // One harvesting program per data folder: a harvest does not start in the folder of an
+    // open window, and a window does not open on a folder that another program holds; each
+    // names the holder.
+    void folderInUse_windowAndHarvestExcludeEachOther()
+    {
+        TempDataDir dir;
+        QProcess window;
+        window.start(QStringLiteral(VARNEL_APP_PATH), {QStringLiteral("--data-dir"), dir.path()});
+        QVERIFY(window.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.file(QStringLiteral("varnel.lock"))), 30000);
+        ToolRun harvest;
+        QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
+                             QStringLiteral("--search"), QStringLiteral("roofers")}));
+        QCOMPARE(harvest.exitCode(), 1);
+        QVERIFY2(harvest.err.contains("in use by varnel (process " +
+                                      QByteArray::number(window.processId())),
+                 harvest.err.constData());
+        window.kill();
+        QVERIFY(window.waitForFinished());
+
+        // The killed window's lock is taken over; now this program holds the folder.
+        DataDirLock held(dir.path());
+        QVERIFY2(held.tryLock(), qPrintable(held.errorString()));
+        QProcess second;
+        second.start(QStringLiteral(VARNEL_APP_PATH), {QStringLiteral("--data-dir"), dir.path()});
+        QVERIFY(second.waitForStarted());
+        QByteArray err;
+        const QByteArray holder = "in use by tst_badwindow (process " +
+                                  QByteArray::number(QCoreApplication::applicationPid());
+        QTRY_VERIFY_WITH_TIMEOUT((err += second.readAllStandardError()).contains(holder), 30000);
+        QVERIFY(second.state() == QProcess::Running); // its message box waits for the user
+        second.kill();
+        QVERIFY(second.waitForFinished());
     }
 
     // An export into a folder that cannot be written: the message names the file, nothing

@@ -177,6 +177,9 @@ void TestExport::exportCases_data()
     QTest::newRow("path is a folder: reported, no deletion offered")
         << -1 << false << three << QByteArray() << QStringLiteral("afolder") << true << true
         << QByteArray("<absent>") << false << true << 3;
+    QTest::newRow("the store itself: refused, no deletion offered")
+        << 3 << false << three << QByteArray() << QStringLiteral("varnel.mdb") << true << true
+        << QByteArray("<absent>") << false << true << 3;
     QTest::newRow("path below a file: reported")
         << -1 << false << three << QByteArray() << QStringLiteral("afile/inner.txt") << true << true
         << QByteArray("<absent>") << false << true << 3;
