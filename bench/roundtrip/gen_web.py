@@ -61,14 +61,15 @@ def main():
     nxdomain = names(dead, rng, used)
 
     with open(os.path.join(out, "hosts.tsv"), "w") as f:
-        # Live sites and refusing hosts have addresses on the namespace's loopback; dropped
-        # ones are routed to a link where nothing answers.
+        # Addresses of the benchmarking range 198.18.0.0/15, which a crawler takes for public
+        # ones (it may refuse private ranges). Live sites and refusing hosts are on the
+        # namespace's loopback; dropped ones are routed to a link where nothing answers.
         for i, h in enumerate(live):
-            f.write("%s\tlive\t10.201.%d.%d\n" % (h, i // 250, i % 250 + 1))
+            f.write("%s\tlive\t198.18.%d.%d\n" % (h, i // 250, i % 250 + 1))
         for i, h in enumerate(refused):
-            f.write("%s\trefused\t10.202.%d.%d\n" % (h, i // 250, i % 250 + 1))
+            f.write("%s\trefused\t198.19.%d.%d\n" % (h, i // 250, i % 250 + 1))
         for i, h in enumerate(dropped):
-            f.write("%s\tdropped\t10.203.%d.%d\n" % (h, i // 250, i % 250 + 1))
+            f.write("%s\tdropped\t198.19.%d.%d\n" % (h, 128 + i // 250, i % 250 + 1))
         for h in nxdomain:
             f.write("%s\tnxdomain\t-\n" % h)
 

@@ -94,7 +94,7 @@ printf 'nameserver 127.0.0.53\noptions timeout:5 attempts:1\n' >"/etc/netns/$ns/
   echo "link add vdrop0 type veth peer name vdrop1"
   echo "link set vdrop0 up"
   echo "link set vdrop1 up"
-  echo "address add 10.203.255.254/16 dev vdrop0"
+  echo "address add 198.19.255.254/17 dev vdrop0"
   # A fixed neighbour that is not the peer: frames go out and nobody ever answers.
   awk -F'\t' '$2 == "dropped" { print "neighbour add " $3 " lladdr 02:00:5e:00:53:01 dev vdrop0 nud permanent" }' "$work/web/hosts.tsv"
 } >"$work/ip.batch"
