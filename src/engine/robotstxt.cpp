@@ -38,6 +38,9 @@ QByteArrayView productTokenOf(QByteArrayView value)
 }
 
 // Does pattern (normalised, "*" any run, a final "$" anchoring) match the start of path?
+// The literal pieces between the stars are taken at their leftmost place in turn, which is
+// exact for patterns whose only wildcard is "*" and keeps a hostile file from costing time
+// that grows with the product of its length and the path's.
 bool patternMatches(QByteArrayView pattern, QByteArrayView path)
 {
     bool anchored = false;
@@ -45,28 +48,28 @@ bool patternMatches(QByteArrayView pattern, QByteArrayView path)
         anchored = true;
         pattern.chop(1);
     }
-    qsizetype i = 0, j = 0;
-    qsizetype star = -1, mark = 0;
-    const qsizetype n = path.size(), m = pattern.size();
+    qsizetype star = pattern.indexOf('*');
+    if (star < 0)
+        return anchored ? path == pattern : path.startsWith(pattern);
+    const QByteArrayView head = pattern.first(star);
+    if (!path.startsWith(head))
+        return false;
+    qsizetype at = head.size();
     for (;;) {
-        if (j < m && pattern[j] == '*') {
-            star = j++;
-            mark = i;
-            continue;
+        const qsizetype from = star + 1;
+        star = pattern.indexOf('*', from);
+        if (star < 0) {
+            // The last piece: anywhere after what matched so far, or at the very end.
+            const QByteArrayView tail = pattern.sliced(from);
+            if (!anchored)
+                return path.sliced(at).indexOf(tail) >= 0;
+            return path.size() - at >= tail.size() && path.endsWith(tail);
         }
-        if (j == m) {
-            if (!anchored || i == n)
-                return true;
-        } else if (i < n && pattern[j] == path[i]) {
-            ++i;
-            ++j;
-            continue;
-        }
-        // Mismatch: let the last "*" swallow one more octet.
-        if (star < 0 || mark >= n)
+        const QByteArrayView piece = pattern.sliced(from, star - from);
+        const qsizetype hit = path.sliced(at).indexOf(piece);
+        if (hit < 0)
             return false;
-        j = star + 1;
-        i = ++mark;
+        at += hit + piece.size();
     }
 }
 
