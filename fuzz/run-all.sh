@@ -9,7 +9,7 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage links domains readers siteimport http rtf robots framing)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport http rtf robots framing)
 
 dict_of() {
   case $1 in
@@ -17,6 +17,7 @@ dict_of() {
     robots) echo "$here/dict/robots.dict" ;;
     domains) echo "$here/dict/domains.dict" ;;
     rtf) echo "$here/dict/rtf.dict" ;;
+    faxfinder) echo "$here/dict/faxfinder.dict" ;;
     *) echo "$here/dict/html.dict" ;;
   esac
 }
@@ -27,7 +28,7 @@ seed_dirs_of() {
   local t=$1
   echo "$here/seeds/$t"
   case $t in
-    htmltotext|faxpage|links) echo "$src/fuzz/seeds/pages" ;;
+    htmltotext|faxpage|faxfinder|links) echo "$src/fuzz/seeds/pages" ;;
     domains) echo "$src/tests/discovery/fixtures" ;;
     readers) echo "$src/tests/corpus/serp" ;;
   esac

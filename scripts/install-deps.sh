@@ -9,6 +9,8 @@ packages=(
   qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   # registrable domains of every ending: the library and Debian's copy of the list
   libpsl-dev publicsuffix
+  # telephone numbers of every country: parsing, validation, E.164 (with protobuf)
+  libphonenumber-dev libprotobuf-dev
   # tests and benchmarks: a real web server, peers and a virtual display
   nginx-light wget w3m xvfb xauth python3 time
   # the round-trip benchmark: a network namespace, TLS and the multithreaded peer
@@ -18,7 +20,7 @@ packages=(
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins qt6-multimedia-dev qt6-webengine-dev
-  libgl-dev fonts-dejavu-core libpsl-dev publicsuffix)
+  libgl-dev fonts-dejavu-core libpsl-dev publicsuffix libphonenumber-dev libprotobuf-dev)
 
 missing=()
 for p in "${packages[@]}"; do

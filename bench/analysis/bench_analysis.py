@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Page-analysis benchmark: `varnel-tool faxes --intl` against `w3m -dump`, and scaling.
+"""Page-analysis benchmark: `varnel-tool faxes --intl` (fax finder on, and off with --literal)
+against `w3m -dump`, and scaling.
 
     bench_analysis.py --tool BUILD/src/app/varnel-tool [--work DIR] [--mb 64]
                       [--real CORPUS/real-pages] [--repeat 3] [--skip-w3m] [--skip-scaling]
 
-1. Throughput: both programs read the same files in the same batches, side by side in one
+1. Throughput: the programs read the same files in the same batches, side by side in one
    run; the best of --repeat runs counts, in wall time and in CPU time (the machine may
-   be shared). Prints MB/s of each and the ratio. The tool runs
-   the whole path of a finished download (second page file, conversion, fax scan, store)
-   against a fresh temporary store, which lives below $TMPDIR.
+   be shared). Prints MB/s of each and the ratios. With --literal the tool runs the whole
+   path of a finished download (second page file, conversion, fax scan, store) against a
+   fresh temporary store below $TMPDIR; by default it runs the fax line scan and the fax
+   finder on each page in memory and keeps the numbers new by their E.164 form.
 2. Scaling: the CPU time for an input and for the input doubled, for the generated corpus and
    for pathological pages (table rows, cells never closed, a line without whitespace,
    "fax" over and over, links on one line). The start-up of the program (measured on an
@@ -71,17 +73,27 @@ def corpus(work, mb):
 
 
 def throughput(tool, label, files, repeat, with_w3m):
+    """The tool with the fax finder (the default) and without it (--literal: the fax line
+    scan alone, through the store), and w3m, over the same files in one run."""
     warm(files)
     total = size_of(files) / MB
-    w_tool, c_tool = best([tool, "faxes", "--intl"], files, repeat)
-    print("%-18s %6.1f MB  varnel-tool faxes --intl: %6.3f s wall %6.1f MB/s, %6.3f s CPU %6.1f MB/s"
-          % (label, total, w_tool, total / w_tool, c_tool, total / c_tool), flush=True)
+    runs = [("varnel-tool faxes --intl:", [tool, "faxes", "--intl"]),
+            ("  ... --literal:", [tool, "faxes", "--intl", "--literal"])]
     if with_w3m:
-        w_w3m, c_w3m = best(["w3m", "-dump", "-T", "text/html"], files, repeat)
-        print("%-18s %6.1f MB  w3m -dump:                %6.3f s wall %6.1f MB/s, %6.3f s CPU %6.1f MB/s"
-              % ("", total, w_w3m, total / w_w3m, c_w3m, total / c_w3m))
-        print("%-18s %6s     varnel-tool is %.1fx as fast as w3m (wall), %.1fx (CPU)"
-              % ("", "", w_w3m / w_tool, c_w3m / c_tool), flush=True)
+        runs.append(("w3m -dump:", ["w3m", "-dump", "-T", "text/html"]))
+    times = {}
+    for name, cmd in runs:
+        w, c = best(cmd, files, repeat)
+        times[name] = (w, c)
+        print("%-18s %6.1f MB  %-26s %6.3f s wall %6.1f MB/s, %6.3f s CPU %6.1f MB/s"
+              % (label, total, name, w, total / w, c, total / c), flush=True)
+        label = ""
+    if with_w3m:
+        w_w3m, c_w3m = times["w3m -dump:"]
+        for name, _ in runs[:2]:
+            w, c = times[name]
+            print("%-18s %6s     %s %.1fx as fast as w3m (wall), %.1fx (CPU)"
+                  % ("", "", "finder on: " if "--intl:" in name else "finder off:", w_w3m / w, c_w3m / c), flush=True)
 
 
 # Pathological pages, each a function of a scale k (1 = the size named in the goal).
@@ -121,6 +133,33 @@ def comment_dashes(k):
     return "<html><body>x<!-- " + "- " * (500000 * k) + "--></body></html>"
 
 
+def fax_table(k):
+    rows = "".join("<tr><td>Office %d</td><td>%03d 555 %04d</td></tr>\n" % (i, 200 + i % 700, i % 10000)
+                   for i in range(10000 * k))
+    return "<html><body><table><tr><th>Office</th><th>Fax</th></tr>\n" + rows + "</table></body></html>"
+
+
+def deep_nesting(k):
+    return "<html><body>" + "<div><span>" * (50000 * k) + "Fax: 212-555-0187" + "</span></div>" * (50000 * k) + "</body></html>"
+
+
+def one_letter_labels(k):
+    return "<html><body>" + "<p>T: 212 555 0100 F: 212 555 0187 C: 212 555 0199</p>\n" * (20000 * k) + "</body></html>"
+
+
+def json_ld(k):
+    items = ",".join('{"@type":"Organization","faxNumber":"+1 212 555 %04d"}' % (i % 10000) for i in range(20000 * k))
+    return '<html><head><script type="application/ld+json">{"@graph":[' + items + ']}</script></head><body>x</body></html>'
+
+
+def unclosed_markup(k):
+    return "<html><body>" + "<?x> <%y> Fax: 212-555-0187<br>\n" * (50000 * k) + "</body></html>"
+
+
+def digit_runs(k):
+    return "<html><body><p>Fax: " + "9" * (1000000 * k) + "</p><p>Fax: " + "12 " * (300000 * k) + "</p></body></html>"
+
+
 PATHOLOGICAL = [
     ("10,000 table rows", rows),
     ("cells never closed", open_cells),
@@ -130,6 +169,12 @@ PATHOLOGICAL = [
     ("100,000 fax lines", fax_lines),
     ("100,000 links, one line", links_line),
     ("comment of dashes", comment_dashes),
+    ("fax column under a header", fax_table),
+    ("elements nested 100,000 deep", deep_nesting),
+    ("one-letter labels", one_letter_labels),
+    ("JSON-LD, 20,000 fax numbers", json_ld),
+    ("digit runs of a million", digit_runs),
+    ("instructions never closed", unclosed_markup),
 ]
 
 

@@ -1,9 +1,11 @@
 // The stages of the fax path on pages held in memory, without files or store: how fast
 // each runs on one core. Usage: bench_analysis_stages DIR [ROUNDS]
 
+#include "faxfinder.h"
 #include "faxscan.h"
 #include "htmltotext.h"
 #include "links.h"
+#include "pagetext.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,17 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-QByteArray withoutLineBreaks(const QByteArray &body)
-{
-    QByteArray out;
-    out.reserve(body.size());
-    for (char c : body) {
-        if (c != '\r' && c != '\n')
-            out.append(c);
-    }
-    return out;
-}
 
 template<typename F>
 double best(int rounds, F &&f)
@@ -97,6 +88,28 @@ int main(int argc, char **argv)
                    const QByteArray text = HtmlToText(markFaxWords(joinLines(p)));
                    forEachFaxLine(text, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
                }
+           }));
+    // The finder: whether a page may hold a fax label at all, the page read as elements
+    // and text, and the whole of findFaxNumbers with the finder off and on.
+    report("finder: prefilter", best(rounds, [&] {
+               for (const QByteArray &p : pages)
+                   sink += mayHoldFaxNumber(p);
+           }));
+    report("finder: page reader", best(rounds, [&] {
+               for (const QByteArray &p : pages)
+                   sink += readPageText(p).text.size();
+           }));
+    FinderInput in;
+    in.allowInternational = true;
+    in.findBeyondFaxLine = false;
+    report("findFaxNumbers, finder off", best(rounds, [&] {
+               for (const QByteArray &p : pages)
+                   sink += findFaxNumbers(p, in).size();
+           }));
+    in.findBeyondFaxLine = true;
+    report("findFaxNumbers, finder on", best(rounds, [&] {
+               for (const QByteArray &p : pages)
+                   sink += findFaxNumbers(p, in).size();
            }));
     return 0;
 }

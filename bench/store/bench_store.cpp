@@ -2,7 +2,7 @@
 // sizes: AddWebsite + WebsiteExists (a new site) and FaxExists (half known, half unknown).
 // Prints the median and 90th percentile per operation and the ratio of the largest size to
 // the smallest. Usage: bench_store [max-rows] (default 1000000).
-#include "moddatabase.h"
+#include "sqlitestore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -76,25 +76,25 @@ int main(int argc, char **argv)
         const int rows = sizes[k];
         QTemporaryDir dir;
         {
-            modDatabase db(dir.path());
-            db.CountFaxes(); // creates the file and its tables
+            SqliteStore db(dir.path());
+            (void)db.countFaxes(); // creates the file and its tables
         }
         prefill(QDir(dir.path()).filePath(QStringLiteral("varnel.mdb")), rows);
-        modDatabase db(dir.path());
+        SqliteStore db(dir.path());
         auto *rng = QRandomGenerator::global();
         std::vector<qint64> site, fax;
         QElapsedTimer t;
         for (int i = 0; i < ops; ++i) {
             QString s = QStringLiteral("new%1.example.net/x.htm").arg(i);
             t.start();
-            if (!db.WebsiteExists(s))
-                db.AddWebsite(s);
+            if (!db.websiteExists(s).value_or(true))
+                (void)db.addWebsite(s);
             site.push_back(t.nsecsElapsed());
 
             const int n = int(rng->bounded(rows * 2)); // half of them stored
             QString number = QStringLiteral("1-%1").arg(n, 10, 10, QLatin1Char('0'));
             t.start();
-            db.FaxExists(number);
+            (void)db.faxExists(number);
             fax.push_back(t.nsecsElapsed());
         }
         const Figures a = stats(site), b = stats(fax);

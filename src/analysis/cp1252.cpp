@@ -29,6 +29,11 @@ QString toUnicode(const QByteArray &bytes)
     return out;
 }
 
+uint codePointOfByte(uchar c)
+{
+    return (c >= 0x80 && c <= 0x9F) ? kHighRow[c - 0x80] : c;
+}
+
 int byteOfCodePoint(uint codePoint)
 {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))

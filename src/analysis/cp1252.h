@@ -13,4 +13,6 @@ QString toUnicode(const QByteArray &bytes);
 QByteArray fromUnicode(const QString &text);
 // The Windows-1252 byte of a Unicode code point, or -1 when the code page has none.
 int byteOfCodePoint(uint codePoint);
+// The Unicode code point of a Windows-1252 byte.
+uint codePointOfByte(uchar byte);
 } // namespace Cp1252

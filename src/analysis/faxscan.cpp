@@ -202,6 +202,32 @@ FaxFinding scanFaxLine(QByteArrayView rawLine, bool allowInternational)
     }
 }
 
+QByteArray withoutLineBreaks(QByteArrayView body)
+{
+    if (body.isEmpty())
+        return QByteArray();
+    QByteArray out(body.size(), Qt::Uninitialized);
+    char *d = out.data();
+    const char *s = body.data();
+    const char *const end = s + body.size();
+    // Copy the stretches between line breaks; the next CR and LF are each looked up once.
+    const char *cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
+    const char *lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+    while (s < end) {
+        if (cr && cr < s)
+            cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
+        if (lf && lf < s)
+            lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+        const char *brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
+        const char *stop = brk ? brk : end;
+        std::memcpy(d, s, size_t(stop - s));
+        d += stop - s;
+        s = stop + (brk ? 1 : 0);
+    }
+    out.truncate(d - out.constData());
+    return out;
+}
+
 QByteArray joinLines(QByteArrayView bytes)
 {
     if (!bytes.contains('\r'))

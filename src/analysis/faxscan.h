@@ -32,6 +32,10 @@ struct FaxFinding
 // is no number.
 FaxFinding scanFaxLine(QByteArrayView line, bool allowInternational);
 
+// The body of a download without any CR or LF, as the second page file of a finished
+// download holds it (before its closing CR LF).
+QByteArray withoutLineBreaks(QByteArrayView body);
+
 // The page file's lines joined without their line breaks (a line ends at CR or CR LF).
 QByteArray joinLines(QByteArrayView fileBytes);
 

@@ -1,5 +1,4 @@
 #include "htmltotext.h"
-#include "pageanalysis.h"
 
 #include "bytetext.h"
 #include "entities.h"
@@ -750,12 +749,9 @@ qsizetype Converter::commentEnd(qsizetype from)
 
 } // namespace
 
-QByteArray HtmlToText(QByteArrayView html, const QString &outputPath)
+QByteArray HtmlToText(QByteArrayView html)
 {
-    QByteArray text = Converter(html, true).run();
-    if (!outputPath.isEmpty())
-        writeTextFile(outputPath, text);
-    return text;
+    return Converter(html, true).run();
 }
 
 QByteArray HtmlToTextReference(QByteArrayView html)
@@ -772,9 +768,4 @@ QByteArray RemoveSpaces(QByteArrayView text)
             out.append(c);
     }
     return out;
-}
-
-bool writeTextFile(const QString &path, QByteArrayView text)
-{
-    return writePageFile(path, text, "\r\n");
 }

@@ -9,16 +9,11 @@
 // collapsed, line breaks at paragraph, row, cell, break, list and option tags, short table
 // rows on one line, and long lines wrapped after the first whitespace at or beyond column
 // 75. One pass with bounded look-aheads; the cost grows linearly with the page. It cannot
-// fail. When outputPath is not empty the text is also written there, followed by CR LF
-// (a file that cannot be written keeps its content; the text is still returned).
-QByteArray HtmlToText(QByteArrayView html, const QString &outputPath = QString());
+// fail.
+QByteArray HtmlToText(QByteArrayView html);
 
 // The text with every space character (code 32) removed; other whitespace stays.
 QByteArray RemoveSpaces(QByteArrayView text);
-
-// Writes text followed by CR LF to path, replacing the file's content. False when it
-// cannot (a failure part-way can leave the file partly written).
-bool writeTextFile(const QString &path, QByteArrayView text);
 
 // The same conversion without its shortcuts (every row look-ahead walked in full, text
 // copied byte by byte): slower, the same text. For tests of the faster one.

@@ -2,19 +2,17 @@
 
 #include "tool.h"
 
-#include "analysishost.h"
 #include "areacode.h"
 #include "cp1252.h"
-#include "globals.h"
+#include "faxfinder.h"
+#include "faxscan.h"
 #include "htmltotext.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
 #include "pageanalysis.h"
-#include "textlist.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
-
-#include <cstring>
 
 
 namespace {
@@ -26,9 +24,11 @@ int runAreaCode(const QStringList &args);
 
 ToolCommand textCmd("text", "varnel-tool text FILE",
                     "print the text the fax scan reads from the HTML in FILE", runText);
-ToolCommand faxesCmd("faxes", "varnel-tool faxes [--intl] FILE...",
-                     "print the fax numbers harvested from page bodies (--intl: allow international)",
-                     runFaxes);
+ToolCommand faxesCmd(
+    "faxes", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
+    "print the fax numbers harvested from page bodies (--intl: allow international; "
+    "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around)",
+    runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
                      "print the sites queued from the page body in FILE fetched from SITE", runLinks);
 ToolCommand areaCodeCmd("areacode", "varnel-tool areacode NUMBER",
@@ -49,62 +49,11 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-// The body without any CR or LF, as a finished download's second page file holds it
-// (before its closing CR LF).
-QByteArray withoutLineBreaks(const QByteArray &body)
-{
-    QByteArray out(body.size(), Qt::Uninitialized);
-    char *d = out.data();
-    const char *s = body.constData();
-    const char *const end = s + body.size();
-    // Copy the stretches between line breaks; the next CR and LF are each looked up once.
-    const char *cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-    const char *lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-    while (s < end) {
-        if (cr && cr < s)
-            cr = static_cast<const char *>(std::memchr(s, '\r', size_t(end - s)));
-        if (lf && lf < s)
-            lf = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
-        const char *brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
-        const char *stop = brk ? brk : end;
-        std::memcpy(d, s, size_t(stop - s));
-        d += stop - s;
-        s = stop + (brk ? 1 : 0);
-    }
-    out.truncate(d - out.constData());
-    return out;
-}
-
-// A harvest that always runs, with one slot whose page is the file at hand.
-class ToolHost : public AnalysisHost
-{
-public:
-    bool isHarvesting() const override { return true; }
-    void setStatusPanel(int, const QString &) override {}
-    QByteArray strCurUrl() const override { return curUrl; }
-    QByteArray strCurDir() const override { return curDir; }
-    QByteArray slotAddress(int) const override { return address; }
-    QString currentSearch() const override { return QString(); }
-    bool allowInternational() const override { return intl; }
-    bool soundOnFaxFound() const override { return false; }
-    void playSound(const QString &) override {}
-    void FetchNextSite(int) override {}
-
-    QByteArray curUrl;
-    QByteArray curDir;
-    QByteArray address;
-    bool intl = false;
-};
-
-// A store, counters and preview list that live in a fresh temporary data directory.
+// A store in a fresh temporary data directory: what is new is decided as in a harvest.
 struct Session
 {
     QTemporaryDir dir;
-    Counters counters{nullptr};
-    TextList list3;
-    modDatabase db{dir.path(), &counters};
-    ToolHost host;
-    PageAnalysis analysis{&host, &db, &counters, &list3, dir.path()};
+    SqliteStore db{dir.path()};
     QByteArray out;
 
     bool usable(QString *error)
@@ -140,42 +89,35 @@ int runText(const QStringList &args)
     return flush(HtmlToText(html) + "\r\n");
 }
 
-int runFaxes(const QStringList &args)
+// The fax line scan alone, through the harvest's own page analysis and store.
+int literalFaxes(const QStringList &files, bool intl)
 {
-    bool intl = false;
-    QStringList files;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--intl"))
-            intl = true;
-        else if (a.startsWith(QLatin1String("--")))
-            return Tool::usageError(faxesCmd);
-        else
-            files << a;
-    }
-    if (files.isEmpty())
-        return Tool::usageError(faxesCmd);
-
     Session session;
     QString error;
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
-    session.host.intl = intl;
-    session.analysis.setObservers(nullptr, [&session](const QString &entry) {
-        session.out += Cp1252::fromUnicode(entry);
-        session.out += '\n';
-    });
-    const QString page2 = pageFile2(session.dir.path(), 0);
+    AnalysisOptions options;
+    options.allowInternational = intl;
     for (const QString &file : qAsConst(files)) {
         QByteArray body;
         if (!readFile(file, &body, &error)) {
             flush(session.out);
             return Tool::fileError(file, error);
         }
-        // The second page file of a finished download: the body without CR and LF.
-        if (!writeTextFile(page2, withoutLineBreaks(body)))
-            return Tool::fileError(page2, QStringLiteral("cannot be written"));
-        session.host.address = QFile::encodeName(file);
-        session.analysis.GetFaxes(0);
+        PageFindings found;
+        findNumbers(withoutLineBreaks(body), options, &found);
+        for (const FoundNumber &n : qAsConst(found.numbers)) {
+            // A number is printed when it is new to the store, as "number | label".
+            FaxRow row;
+            row.fax = n.number;
+            if (session.db.faxExists(row.fax).value_or(true))
+                continue;
+            row.website = file;
+            row.location = n.location;
+            (void)session.db.addFax(row);
+            session.out += Cp1252::fromUnicode(row.fax + QStringLiteral(" | ") + n.location);
+            session.out += '\n';
+        }
         if (session.out.size() > (1 << 16)) {
             if (flush(session.out))
                 return 1;
@@ -185,9 +127,76 @@ int runFaxes(const QStringList &args)
     return flush(session.out);
 }
 
+// One field of an --explain line (UTF-8): no tabs or line breaks inside, controls escaped.
+QByteArray field(QString text)
+{
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    }
+    return Tool::printable(text);
+}
+
+int runFaxes(const QStringList &args)
+{
+    FinderInput in;
+    bool literal = false;
+    bool explain = false;
+    QStringList files;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--intl"))
+            in.allowInternational = true;
+        else if (a == QLatin1String("--literal"))
+            literal = true;
+        else if (a == QLatin1String("--explain"))
+            explain = true;
+        else if (a.startsWith(QLatin1String("--")))
+            return Tool::usageError(faxesCmd);
+        else
+            files << a;
+    }
+    if (files.isEmpty())
+        return Tool::usageError(faxesCmd);
+    if (literal && !explain)
+        return literalFaxes(files, in.allowInternational);
+
+    // Numbers new across all files, as the store would keep them: by their text with the
+    // finder off, by their E.164 form with it on.
+    in.findBeyondFaxLine = !literal;
+    QSet<QString> seen;
+    QByteArray out;
+    QString error;
+    for (const QString &file : qAsConst(files)) {
+        QByteArray body;
+        if (!readFile(file, &body, &error)) {
+            flush(out);
+            return Tool::fileError(file, error);
+        }
+        for (const FaxFind &f : findFaxNumbers(body, in)) {
+            const QString key = literal || f.e164.isEmpty() ? f.number : f.e164;
+            if (seen.contains(key))
+                continue;
+            seen.insert(key);
+            if (explain) {
+                out += field(f.number) + '\t' + field(f.e164) + '\t' + field(f.label) + '\t' +
+                       field(f.how) + '\t' + field(f.context) + '\n';
+            } else {
+                out += Cp1252::fromUnicode(f.number + QStringLiteral(" | ") + f.location) + '\n';
+            }
+        }
+        if (out.size() > (1 << 16)) {
+            if (flush(out))
+                return 1;
+            out.clear();
+        }
+    }
+    return flush(out);
+}
+
 int runLinks(const QStringList &args)
 {
-    if (args.size() != 3 || args.at(0) != QLatin1String("--url") || args.at(2).startsWith(QLatin1String("--")))
+    if (args.size() != 3 || args.at(0) != QLatin1String("--url") ||
+        args.at(2).startsWith(QLatin1String("--")))
         return Tool::usageError(linksCmd);
     const QString file = args.at(2);
     QByteArray body;
@@ -199,19 +208,15 @@ int runLinks(const QStringList &args)
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
     const ConnectTarget target = connectTargetOf(QFile::encodeName(args.at(1)));
-    session.host.curUrl = target.strCurUrl;
-    session.host.curDir = target.strCurDir;
-    session.host.address = target.strHost + target.strPath;
-    session.analysis.setObservers(
-        [&session](const QString &site) {
-            session.out += Cp1252::fromUnicode(site);
-            session.out += '\n';
-        },
-        nullptr);
-    const QString page1 = pageFile1(session.dir.path(), 0);
-    if (!writeTextFile(page1, body))
-        return Tool::fileError(page1, QStringLiteral("cannot be written"));
-    session.analysis.GetLinks(0);
+    // The sites queued: each link new to the store, as stored.
+    const QStringList links = findLinks(body, target.address());
+    for (QString site : links) {
+        if (session.db.websiteExists(site).value_or(true))
+            continue;
+        (void)session.db.addWebsite(site);
+        session.out += Cp1252::fromUnicode(site);
+        session.out += '\n';
+    }
     return flush(session.out);
 }
 

@@ -5,7 +5,7 @@
 #include "datadir.h"
 #include "datadirlock.h"
 #include "export.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -59,7 +59,7 @@ static int runExport(const QStringList &args)
         dataDir = DataDir::defaultPath();
 
     // Exporting must not create a database: a mistyped folder is reported, not filled.
-    const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(modDatabase::fileName));
+    const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(SqliteStore::fileName));
     if (!QFileInfo(dbPath).isFile())
         return Tool::fileError(dbPath, QStringLiteral("no harvest database here"));
 
@@ -74,7 +74,7 @@ static int runExport(const QStringList &args)
         return 1;
     }
 
-    modDatabase db(dataDir);
+    SqliteStore db(dataDir);
     const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
     if (!r.ok) {
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
@@ -83,8 +83,7 @@ static int runExport(const QStringList &args)
     std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count,
                  qPrintable(QDir::toNativeSeparators(file)));
     if (deleteAfter) {
-        db.DeleteAllFaxes();
-        if (db.CountFaxes() != 0 || !db.lastError().isEmpty())
+        if (!db.deleteAllFaxes() || db.countFaxes().value_or(-1) != 0)
             return Tool::fileError(dbPath, QStringLiteral("the fax numbers could not be deleted"));
         std::fprintf(stdout, "Deleted all fax numbers from the store\n");
     }

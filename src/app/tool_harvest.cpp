@@ -9,8 +9,7 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "httpbrowser.h"
-#include "moddatabase.h"
-#include "pageanalysis.h"
+#include "store.h"
 #include "resolvemap.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
@@ -28,12 +27,13 @@
 
 static int runHarvest(const QStringList &args);
 
+// The option flags come from the option table.
+static const QByteArray usage =
+    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... " + OptionFlags::usage().toUtf8() +
+    " [--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]";
+
 static ToolCommand cmd(
-    "harvest",
-    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... [--engine google|yahoo] [--results N] "
-    "[--intl|--no-intl] [--add-fax|--no-add-fax] [--follow|--no-follow] [--last-search "
-    "stop|continue] "
-    "[--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]",
+    "harvest", usage.constData(),
     "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
     "queue)",
     runHarvest);
@@ -48,14 +48,14 @@ struct Discovery
     std::unique_ptr<SearchListBuilder> builder;
 };
 
-std::unique_ptr<Discovery> makeDiscovery(HarvestEngine &engine, const ResolveMap &resolve,
+std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve,
                                          const ResolveMap &tlsResolve)
 {
     auto d = std::make_unique<Discovery>();
     d->browser = std::make_unique<HttpBrowser>();
     d->browser->setResolveMap(resolve);
     d->browser->setTlsResolveMap(tlsResolve);
-    d->builder = std::make_unique<SearchListBuilder>(&engine, d->browser.get());
+    d->builder = std::make_unique<SearchListBuilder>(d->browser.get());
     return d;
 }
 
@@ -90,7 +90,7 @@ struct Options
 {
     QString dataDir;
     QStringList searches;
-    QList<QPair<HarvestEngine::Option, int>> clicks;
+    QList<OptionFlags::Setting> clicks;
     bool resume = false;
     bool printStored = false;
     int timeout = 0;  // watchdog limits in seconds; 0 keeps the engine's own
@@ -112,7 +112,13 @@ bool parse(const QStringList &args, Options *o, QString *error)
             return true;
         };
         QString v;
-        using O = HarvestEngine::Option;
+        OptionFlags::Setting setting;
+        if (OptionFlags::parse(args, &i, &setting, error)) {
+            if (!error->isEmpty())
+                return false;
+            o->clicks.append(setting);
+            continue;
+        }
         if (a == QLatin1String("--data-dir")) {
             if (!value(&o->dataDir))
                 return false;
@@ -120,43 +126,6 @@ bool parse(const QStringList &args, Options *o, QString *error)
             if (!value(&v))
                 return false;
             o->searches << v;
-        } else if (a == QLatin1String("--engine")) {
-            if (!value(&v))
-                return false;
-            if (v == QLatin1String("google"))
-                o->clicks.append({O::Combo1, 0});
-            else if (v == QLatin1String("yahoo"))
-                o->clicks.append({O::Combo1, 1});
-            else {
-                *error = QStringLiteral("--engine is google or yahoo");
-                return false;
-            }
-        } else if (a == QLatin1String("--results")) {
-            if (!value(&v))
-                return false;
-            const int index =
-                QStringList{QStringLiteral("100"),  QStringLiteral("200"),  QStringLiteral("500"),
-                            QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}
-                    .indexOf(v);
-            if (index < 0) {
-                *error = QStringLiteral("--results is one of 100, 200, 500, 1000, 5000, 10000");
-                return false;
-            }
-            o->clicks.append({O::Combo2, index});
-        } else if (a == QLatin1String("--intl") || a == QLatin1String("--no-intl")) {
-            o->clicks.append({O::chkNonUS, a == QLatin1String("--intl") ? 1 : 0});
-        } else if (a == QLatin1String("--add-fax") || a == QLatin1String("--no-add-fax")) {
-            o->clicks.append({O::chkAddFax, a == QLatin1String("--add-fax") ? 1 : 0});
-        } else if (a == QLatin1String("--follow") || a == QLatin1String("--no-follow")) {
-            o->clicks.append({O::chkFollow, a == QLatin1String("--follow") ? 1 : 0});
-        } else if (a == QLatin1String("--last-search")) {
-            if (!value(&v))
-                return false;
-            if (v != QLatin1String("stop") && v != QLatin1String("continue")) {
-                *error = QStringLiteral("--last-search is stop or continue");
-                return false;
-            }
-            o->clicks.append({O::cmbLastSearch, v == QLatin1String("stop") ? 0 : 1});
         } else if (a == QLatin1String("--resume")) {
             o->resume = true;
         } else if (a == QLatin1String("--print-stored")) {
@@ -214,25 +183,25 @@ static int runHarvest(const QStringList &args)
     engine.setMessages(&messages);
     engine.setResolveMap(o.resolve);
     engine.setTlsResolveMap(o.tlsResolve);
-    const std::unique_ptr<Discovery> discovery = makeDiscovery(engine, o.resolve, o.tlsResolve);
+    const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
     engine.setListBuilder(discovery->builder.get());
     bool problemShown = false;
-    QObject::connect(engine.database(), &modDatabase::storeProblem,
+    QObject::connect(engine.store(), &Store::storeProblem,
                      [&problemShown](const QString &m) {
                          std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
                          problemShown = true;
                      });
     // Finds that could not be stored make the run a failure (the harvest stops on them).
     bool storeFailed = false;
-    QObject::connect(engine.database(), &modDatabase::writeFailed,
+    QObject::connect(engine.store(), &Store::writeFailed,
                      [&storeFailed](const QString &) { storeFailed = true; });
 
     engine.Form_Load();
     // A store that could not even be read at start-up is not harvested into.
-    if (!engine.database()->isUsable() || problemShown) {
+    if (!engine.store()->isUsable() || problemShown) {
         if (problemShown)
             return 1; // the message above named the file and the reason
-        return Tool::fileError(engine.database()->databasePath(), engine.database()->lastError());
+        return Tool::fileError(engine.store()->location(), engine.store()->lastError());
     }
     if (o.timeout > 0)
         engine.setTimeout(qint16(o.timeout));
@@ -241,17 +210,17 @@ static int runHarvest(const QStringList &args)
     if (o.printStored) {
         // Each number once its row is in the store, so that a caller killing the harvest
         // knows which numbers must have survived.
-        modDatabase *db = engine.database();
-        engine.pageAnalysis()->setObservers(nullptr, [db](const QString &entry) {
-            if (!db->lastError().isEmpty())
-                return;
-            const QString number = entry.section(QStringLiteral(" | "), 0, 0);
-            std::printf("stored %s\n", Tool::printable(number).constData());
+        QObject::connect(&engine, &HarvestEngine::numberStored, [](const FaxRow &row) {
+            std::printf("stored %s\n", Tool::printable(row.fax).constData());
             std::fflush(stdout);
         });
     }
-    for (const auto &click : o.clicks)
-        engine.setOption(click.first, click.second);
+    for (const OptionFlags::Setting &click : o.clicks) {
+        if (click.text.isNull())
+            engine.setOption(click.id, click.value);
+        else
+            OptionFlags::apply(*engine.options(), click);
+    }
     for (const QString &s : o.searches) {
         engine.setText1(s);
         engine.cmdAdd_Click();

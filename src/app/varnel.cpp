@@ -166,7 +166,7 @@ int main(int argc, char **argv)
         discovery.yahooHost = options.searchHost;
     }
     // Declared after the engine: the list builder window goes first.
-    auto loader = std::make_unique<Form3Loader>(&engine, discovery);
+    auto loader = std::make_unique<Form3Loader>(discovery);
     engine.setListBuilder(loader.get());
     std::unique_ptr<Form1> mainWindow;
 

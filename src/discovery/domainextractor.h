@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // Reading domain names out of a search engine's result page. Pure text functions: the
-// run of the list builder adds the page file, the store and the counters around them.
+// run of the list builder adds the page file around them, the harvest the store.
 namespace DomainExtractor {
 
 // The names accepted so far in a run, concatenated with no separator (strSeen). A

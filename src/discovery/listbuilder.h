@@ -1,46 +1,61 @@
 #pragma once
 
+#include <QMetaType>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
-class Counters;
-class TextList;
-class modDatabase;
-
-// What a run of the list builder needs of the main window: the inputs it reads when it
-// loads, the store and counters it writes, the status panels, List1, and the two ways it
-// hands the session back. The engine implements it.
-class ListBuilderHost
+// What one run of the list builder is asked for; taken when the run loads.
+struct DiscoveryRequest
 {
-public:
-    virtual ~ListBuilderHost() = default;
-
-    virtual QString txtSearch() const = 0;   // the search string for this run
-    virtual bool chkAddFax() const = 0;      // 'Add "fax" to searches'
-    virtual QString combo1Text() const = 0;  // "Google Search", "Yahoo Search" or other text
-    virtual int combo2Index() const = 0;     // -1..5
-    virtual QString dataDir() const = 0;     // where "SearchOutput.txt" lives
-    virtual modDatabase *database() = 0;     // DeleteAllWebsites, AddWebsite
-    virtual Counters *counters() = 0;        // AddStat(1)
-    virtual TextList *list1() = 0;           // entry 0 may be removed
-    virtual void setStatusPanel(int panel, const QString &text) = 0;
-    virtual void cmdDoSearch_Click() = 0;    // start crawling the queue the run filled
-    virtual void StartNextSearch() = 0;      // go on with the next search string
-    // The window unloaded (run finished, gave up, or was unloaded): the engine leaves its
-    // "discovering" state unless a hand-back started a harvest. Optional for hosts.
-    virtual void listBuilderUnloaded() {}
+    QString search;            // the search string
+    bool addFax = false;       // append " fax" to the query
+    QString engine;            // "Google Search", "Yahoo Search" (any other text: Google)
+    int resultCountIndex = -1; // -1..5: about 100 (also -1) .. 10000 names
+    QString dataDir;           // where the result page file lives
 };
 
-// The list builder window Form3 as the engine sees it. One load is one run.
-class ListBuilder
+// How a run ended.
+struct DiscoveryOutcome
 {
+    enum class Kind
+    {
+        Finished,         // more than 20 names: the crawl of the queue can start
+        NotEnoughResults, // 20 names or fewer
+        Blocked,          // too few, and the last result page was the engine's refusal
+        NoAnswer,         // too few, and the last result page did not come
+    };
+    Kind kind = Kind::NotEnoughResults;
+    qint32 names = 0; // unique names the run found
+
+    bool enough() const { return kind == Kind::Finished; }
+};
+Q_DECLARE_METATYPE(DiscoveryOutcome)
+
+// The list builder (the discovery window Form3) as the harvest sees it. One load is one
+// run; the run reports what it finds and how it ended by signals, and writes nothing of the
+// harvest's: the harvest stores the names and decides what follows.
+class ListBuilder : public QObject
+{
+    Q_OBJECT
 public:
-    virtual ~ListBuilder() = default;
+    using QObject::QObject;
+    ~ListBuilder() override = default;
 
     virtual bool isLoaded() const = 0;
     // Load the window, which starts a run at once; does nothing when it is loaded already.
-    virtual void load() = 0;
+    virtual void load(const DiscoveryRequest &request) = 0;
     // Show it without modality (a headless builder shows nothing).
     virtual void show() = 0;
-    // Unload it, ending a run in progress without a hand-back.
+    // Unload it, ending a run in progress without an outcome.
     virtual void unload() = 0;
+
+Q_SIGNALS:
+    // Names of one result page that the run has not seen before, before it moves on.
+    void namesFound(const QStringList &names);
+    // The run ended; the builder unloads itself afterwards unless a new run was loaded
+    // meanwhile.
+    void finished(const DiscoveryOutcome &outcome);
+    // The window unloaded (the run finished, gave up or was unloaded).
+    void unloaded();
 };

@@ -1,8 +1,6 @@
 #include "searchlistbuilder.h"
 
-#include "globals.h"
-#include "moddatabase.h"
-#include "textlist.h"
+#include "logging.h"
 #include "workingfile.h"
 
 #include <QDir>
@@ -19,19 +17,6 @@ namespace {
 // The run hands back only when it found more than this many names.
 constexpr qint32 kEnoughNames = 20;
 
-QString notEnoughText(SearchListBuilder::PageProblem problem)
-{
-    switch (problem) {
-    case SearchListBuilder::PageProblem::NoAnswer:
-        return QStringLiteral("Not enough results: the search engine did not answer");
-    case SearchListBuilder::PageProblem::Blocked:
-        return QStringLiteral("Not enough results: the search engine blocked the search");
-    case SearchListBuilder::PageProblem::None:
-        break;
-    }
-    return QStringLiteral("Not enough results");
-}
-
 QString problemSentence(SearchListBuilder::PageProblem problem)
 {
     switch (problem) {
@@ -47,9 +32,9 @@ QString problemSentence(SearchListBuilder::PageProblem problem)
 
 } // namespace
 
-SearchListBuilder::SearchListBuilder(ListBuilderHost *host, Browser *browser,
-                                     const DiscoveryConfig &config, QObject *parent)
-    : QObject(parent), m_host(host), m_browser(browser), m_config(config),
+SearchListBuilder::SearchListBuilder(Browser *browser, const DiscoveryConfig &config,
+                                     QObject *parent)
+    : ListBuilder(parent), m_browser(browser), m_config(config),
       m_text1(QLatin1String(initialText1))
 {
     m_pageTimer.setSingleShot(true);
@@ -115,10 +100,24 @@ QString SearchListBuilder::resultPageAddress(const QString &engine, const QStrin
         + QString::number(qint64(vStart) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
-void SearchListBuilder::load()
+DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 lTotal, PageProblem problem)
 {
-    if (m_loaded || !m_host)
+    DiscoveryOutcome outcome;
+    outcome.names = lTotal;
+    if (lTotal > kEnoughNames)
+        outcome.kind = DiscoveryOutcome::Kind::Finished;
+    else if (problem == PageProblem::Blocked)
+        outcome.kind = DiscoveryOutcome::Kind::Blocked;
+    else if (problem == PageProblem::NoAnswer)
+        outcome.kind = DiscoveryOutcome::Kind::NoAnswer;
+    return outcome;
+}
+
+void SearchListBuilder::load(const DiscoveryRequest &request)
+{
+    if (m_loaded)
         return;
+    m_request = request;
     m_loaded = true;
     ++m_runId;
     setText1(QLatin1String(initialText1));
@@ -143,8 +142,7 @@ void SearchListBuilder::unload()
         m_browser->stop();
     setVisible(false);
     Q_EMIT loadedChanged(false);
-    if (m_host)
-        m_host->listBuilderUnloaded();
+    Q_EMIT unloaded();
 }
 
 void SearchListBuilder::Form_Load()
@@ -154,27 +152,16 @@ void SearchListBuilder::Form_Load()
     m_lPageNew = 0;
     m_seen.clear();
     m_problem = PageProblem::None;
-    m_strTerms = queryText(m_host->txtSearch(), m_host->chkAddFax());
-    m_lTarget = targetForIndex(m_host->combo2Index());
-    m_strEngine = engineForText(m_host->combo1Text());
+    m_strTerms = queryText(m_request.search, m_request.addFax);
+    m_lTarget = targetForIndex(m_request.resultCountIndex);
+    m_strEngine = engineForText(m_request.engine);
     m_vStart = 1;
     LoadFirstPage();
 }
 
 void SearchListBuilder::LoadFirstPage()
 {
-    modDatabase *db = m_host->database();
-    if (!db || !db->DeleteAllWebsites()) {
-        // Names of an earlier search would be crawled for this one: the run does not start.
-        m_bFinished = true;
-        setText1(QStringLiteral("Stopped: the website list could not be emptied."));
-        m_host->setStatusPanel(1, QStringLiteral("Stopped"));
-        m_host->setStatusPanel(2, QStringLiteral("The website list could not be emptied"));
-        m_host->setStatusPanel(3, QString());
-        Q_EMIT runFinished(0, m_problem);
-        unload();
-        return;
-    }
+    // The harvest emptied the website list before it loaded the run.
     navigateTo(resultPageAddress(m_strEngine, m_strTerms, m_vStart, m_config));
 }
 
@@ -196,6 +183,7 @@ void SearchListBuilder::WebBrowser1_DocumentComplete(const BrowserPage &page)
         m_problem = PageProblem::Blocked;
     else
         m_problem = PageProblem::None;
+    qCDebug(lcDiscovery) << page.url << "status" << page.httpStatus << m_problem;
     ExtractDomains(page.html);
 }
 
@@ -207,7 +195,7 @@ void SearchListBuilder::ExtractDomains(const QString &pageText)
     // The page goes through the page file; a file that an abandoned page left behind is
     // appended to, so its lines are read again ahead of this page's. Any failure of the
     // file abandons the page: no next page, no finish.
-    const QString path = QDir(m_host->dataDir()).filePath(QLatin1String(pageFileName));
+    const QString path = QDir(m_request.dataDir).filePath(QLatin1String(pageFileName));
     // Opened without following a link that someone put in the file's place.
     const int fd = WorkingFile::openForWriting(path, O_APPEND);
     if (fd < 0)
@@ -228,27 +216,22 @@ void SearchListBuilder::ExtractDomains(const QString &pageText)
     const QStringList lines = DomainExtractor::splitLines(QString::fromUtf8(file.readAll()));
     file.close();
 
-    const quint64 run = m_runId;
-    modDatabase *db = m_host->database();
-    Counters *counters = m_host->counters();
+    QStringList fresh;
     for (const QString &line : lines) {
         const QString name = DomainExtractor::candidateName(line, m_config);
         if (name.isEmpty() || m_seen.contains(name))
             continue;
         ++m_lPageNew;
         m_seen.append(name);
-        QString site = name;
-        if (db)
-            db->AddWebsite(site);
-        if (counters)
-            counters->AddStat(Counters::SiteFound);
+        fresh << name;
         ++m_lTotal;
-        // A store problem may be shown in a modal box whose loop can unload this window.
-        if (run != m_runId || !m_loaded)
-            return;
-        setText1(QStringLiteral("Extracted %1 unique results.").arg(m_lTotal));
     }
     setText1(QStringLiteral("Extracted %1 unique results.").arg(m_lTotal));
+    const quint64 run = m_runId;
+    if (!fresh.isEmpty())
+        Q_EMIT namesFound(fresh);
+    if (run != m_runId || !m_loaded)
+        return; // the harvest ended the run meanwhile
 
     if (!QFile::remove(path))
         return;
@@ -272,6 +255,7 @@ void SearchListBuilder::pageTimedOut()
     if (m_browser)
         m_browser->stop();
     // The page counts as one that added no new name.
+    qCDebug(lcDiscovery) << "no answer within" << m_config.pageTimeoutMs << "ms";
     m_problem = PageProblem::NoAnswer;
     m_lPageNew = 0;
     NextPageOrFinish();
@@ -289,29 +273,11 @@ void SearchListBuilder::finishRun()
     setVisible(false);
 
     const quint64 run = m_runId;
-    const qint32 total = m_lTotal;
-    Q_EMIT runFinished(total, m_problem);
-
-    if (total > kEnoughNames) {
-        m_host->cmdDoSearch_Click();
-        // The hand-back may already have moved on to a new run; that one stays.
-        if (run == m_runId)
-            unload();
-        return;
-    }
-
-    m_host->setStatusPanel(1, QStringLiteral("Stopped"));
-    m_host->setStatusPanel(2, notEnoughText(m_problem));
-    TextList *list1 = m_host->list1();
-    if (!list1 || list1->count() < 2) {
-        m_host->setStatusPanel(3, QStringLiteral("Add more search terms"));
+    qCDebug(lcDiscovery) << "run for" << m_strTerms << "found" << m_lTotal << "names" << m_problem;
+    Q_EMIT finished(outcomeOf(m_lTotal, m_problem));
+    // What follows is the harvest's: the crawl, or a new run for the next search string.
+    if (run == m_runId && m_loaded)
         unload();
-        return;
-    }
-    // Only the list loses the search string; its stored row stays.
-    list1->removeItem(0);
-    m_host->setStatusPanel(3, QStringLiteral("Trying next search"));
-    m_host->StartNextSearch(); // unloads this window and loads it again for the new entry 0
 }
 
 void SearchListBuilder::setText1(const QString &text)

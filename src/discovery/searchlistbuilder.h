@@ -11,13 +11,13 @@
 
 // The list builder Form3 without its widgets: one load is one run, which reads a search
 // engine's result pages through a Browser until it has the wanted number of unique domain
-// names or a page adds none, stores each new name, and then hands the session back to
-// the host (cmdDoSearch_Click) or goes on with the next search string (StartNextSearch).
+// names or a page adds none, reports each page's new names (namesFound) and then how the
+// run ended (finished).
 //
-// The host and the browser are not owned and must outlive the builder. A window that
-// shows the run connects to text1Changed and visibleChanged; a headless builder shows
-// nothing. Every handler runs to its end without re-entering the event loop.
-class SearchListBuilder : public QObject, public ListBuilder
+// The browser is not owned and must outlive the builder. A window that shows the run
+// connects to text1Changed and visibleChanged; a headless builder shows nothing. Every
+// handler runs to its end without re-entering the event loop.
+class SearchListBuilder : public ListBuilder
 {
     Q_OBJECT
 public:
@@ -28,18 +28,15 @@ public:
     static const char *const pageFileName;  // "SearchOutput.txt"
     static const char *const initialText1;  // "Status..."
 
-    SearchListBuilder(ListBuilderHost *host, Browser *browser,
-                      const DiscoveryConfig &config = DiscoveryConfig(),
+    SearchListBuilder(Browser *browser, const DiscoveryConfig &config = DiscoveryConfig(),
                       QObject *parent = nullptr);
     ~SearchListBuilder() override;
 
-    void setHost(ListBuilderHost *host) { m_host = host; }
     const DiscoveryConfig &config() const { return m_config; }
     void setConfig(const DiscoveryConfig &config) { m_config = config; }
 
-    // ListBuilder. Without a host, load() does nothing.
     bool isLoaded() const override { return m_loaded; }
-    void load() override;
+    void load(const DiscoveryRequest &request) override;
     void show() override;
     void unload() override;
 
@@ -67,12 +64,13 @@ public:
     static QString resultPageAddress(const QString &engine, const QString &terms, qint32 vStart,
                                      const DiscoveryConfig &config);
 
+    // How a run that ended with lTotal names and that problem on its last page ended.
+    static DiscoveryOutcome outcomeOf(qint32 lTotal, PageProblem problem);
+
 Q_SIGNALS:
     void text1Changed(const QString &text);
     void visibleChanged(bool visible);
     void loadedChanged(bool loaded);
-    // A run ended (after its hand-back, if any); lTotal names were accepted.
-    void runFinished(qint32 lTotal, SearchListBuilder::PageProblem problem);
 
 private:
     void Form_Load();
@@ -86,8 +84,8 @@ private:
     void setText1(const QString &text);
     void setVisible(bool visible);
 
-    ListBuilderHost *m_host;
     QPointer<Browser> m_browser;
+    DiscoveryRequest m_request;
     DiscoveryConfig m_config;
     QTimer m_pageTimer;
 

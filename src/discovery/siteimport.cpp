@@ -1,6 +1,6 @@
 #include "siteimport.h"
 
-#include "moddatabase.h"
+#include "store.h"
 
 #include <QSet>
 #include <QStringDecoder>
@@ -227,7 +227,7 @@ Result parseText(const QString &text)
             ++result.blank;
             continue;
         }
-        const QString site = modDatabase::normalizeSite(entry);
+        const QString site = Store::normalizeSite(entry);
         if (!isSite(site)) {
             result.rejected.append({row.line, csv ? whole.trimmed() : entry});
             continue;

@@ -2,6 +2,7 @@
 
 #include "harvestengine.h"
 #include "httpresponse.h"
+#include "logging.h"
 #include "resolvemap.h"
 
 #include <QSslSocket>
@@ -80,8 +81,12 @@ void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
     }
     connect(m_socket, &QIODevice::readyRead, this, &FetchSlot::wscVersion_DataArrival);
     connect(m_socket, &QAbstractSocket::disconnected, this, &FetchSlot::wscVersion_Close);
-    // Errors (unknown host, refused, reset before a connection) raise nothing here: the
+    // Errors (unknown host, refused, reset before a connection) are only logged: the
     // idle watchdog recovers the slot.
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_socket)
+            qCDebug(lcFetch) << "slot" << m_index << strHost << m_socket->errorString();
+    });
     if (https)
         static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, name);
     else
@@ -122,6 +127,8 @@ void FetchSlot::wscVersion_DataArrival()
         m_engine->setPb1(
             HttpResponse::progressPercent(lBodyBytes, lContentLength, m_engine->pb1()));
     if (strPage.size() > HarvestEngine::MaxResponseBytes) {
+        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << strHost << "after"
+                         << strPage.size() << "bytes";
         m_engine->slotAbandoned(m_index);
         return;
     }
@@ -158,8 +165,11 @@ void FetchSlot::wscVersion_Close()
 void FetchSlot::tick(qint16 &ticks, qint16 limit)
 {
     bump(ticks);
-    if (ticks >= limit)
+    if (ticks >= limit) {
+        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << strHost << "after" << ticks
+                         << "seconds";
         m_engine->slotAbandoned(m_index);
+    }
 }
 
 void FetchSlot::timTimeout_Timer()

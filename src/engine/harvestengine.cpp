@@ -2,12 +2,16 @@
 
 #include "cp1252.h"
 #include "datadir.h"
+#include "faxscan.h"
 #include "fetchslot.h"
 #include "globals.h"
 #include "harvestmessages.h"
 #include "httpresponse.h"
-#include "moddatabase.h"
+#include "logging.h"
+#include "crawlqueue.h"
+#include "sqlitestore.h"
 #include "pageanalysis.h"
+#include "pagefiles.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "textlist.h"
@@ -18,42 +22,15 @@
 
 namespace {
 
-constexpr int kOptionCount = 11;
-
-struct OptionInfo
-{
-    const char *key;
-    int def;
-    int min;
-    int max;
-};
-
-// Indexed by HarvestEngine::Option.
-const OptionInfo kOptions[kOptionCount] = {
-    {SettingKeys::Combo1, -1, -1, 1},       {SettingKeys::Combo2, -1, -1, 5},
-    {SettingKeys::chkAuto, 0, 0, 1},        {SettingKeys::chkAddFax, 1, 0, 1},
-    {SettingKeys::chkNonUS, 1, 0, 1},       {SettingKeys::chkAudioEmail, 1, 0, 1},
-    {SettingKeys::chkAudioNext, 1, 0, 1},   {SettingKeys::chkAudioFinished, 1, 0, 1},
-    {SettingKeys::chkFollow, 1, 0, 1},      {SettingKeys::cmbAdvance, 2, 0, 7},
-    {SettingKeys::cmbLastSearch, 0, -1, 1},
-};
-
 const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000};
 
 const char *const kSoundNextSearch = "sounds/nextsearch.wav";
 const char *const kSoundFinished = "sounds/finished.wav";
 
-int idx(HarvestEngine::Option o)
+bool isChoice(OptionId o)
 {
-    return int(o);
+    return optionRow(o).kind == OptionRow::Kind::Choice;
 }
-
-bool isCombo(HarvestEngine::Option o)
-{
-    using O = HarvestEngine::Option;
-    return o == O::Combo1 || o == O::Combo2 || o == O::cmbAdvance || o == O::cmbLastSearch;
-}
-
 
 } // namespace
 
@@ -61,40 +38,32 @@ HarvestEngine::HarvestEngine(const QString &dataDir, SettingsStore *settings, QO
     : QObject(parent), m_dataDir(dataDir), m_settings(settings)
 {
     m_counters = new Counters(settings, this);
-    m_db = new modDatabase(dataDir, m_counters, this);
+    m_options = new OptionValues(settings, optionTable(), this);
+    connect(m_options, &OptionValues::changed, this, &HarvestEngine::optionValueChanged);
+    m_db = new SqliteStore(dataDir, this);
+    m_queue = new CrawlQueue(m_db, m_counters, this);
     m_list1 = new TextList(this);
-    m_list2 = new TextList(this);
+    m_list2 = m_queue->head();
     m_list3 = new TextList(this);
-    m_db->setLists(m_list1, m_list2, m_list3);
-    m_analysis = std::make_unique<PageAnalysis>(this, m_db, m_counters, m_list3, dataDir);
     for (int i = 0; i < SlotCount; ++i)
         m_slots[size_t(i)] = new FetchSlot(i, this);
 
-    connect(m_db, &modDatabase::queueLoaded, this,
+    connect(m_queue, &CrawlQueue::headLoaded, this,
             [this] { setEnabled(Button::cmdResume, false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing; the status bar says why. Queued, so that the procedure that
     // wrote ends first.
-    connect(m_db, &modDatabase::writeFailed, this, &HarvestEngine::stopForStore,
-            Qt::QueuedConnection);
-    // From the first failed write on, no site counts as done: what its page yielded may not
-    // be stored, so it stays noted as pending and is crawled again.
-    connect(m_db, &modDatabase::writeFailed, this, [this] { m_storeFailed = true; });
-    // A reloaded or emptied head holds no site handed out yet.
-    connect(m_list2, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
+    connect(m_db, &Store::writeFailed, this, &HarvestEngine::stopForStore, Qt::QueuedConnection);
 
     // The window opens with Start, Add, Del and the database buttons enabled.
     m_enabled.fill(true);
     m_enabled[size_t(Button::cmdStop)] = false;
     m_enabled[size_t(Button::cmdResume)] = false;
     m_enabled[size_t(Button::cmdNextSearch)] = false;
-    for (int i = 0; i < kOptionCount; ++i) {
-        m_options[size_t(i)] = kOptions[i].def;
-        m_comboText[size_t(i)] = caption(Option(i));
-    }
-    for (int i = 0; i < kOptionCount; ++i) {
-        if (isCombo(Option(i)) && m_options[size_t(i)] >= 0)
-            m_comboText[size_t(i)] = comboItems(Option(i)).value(m_options[size_t(i)]);
+    for (const OptionRow &row : optionTable()) {
+        const int v = m_options->value(row.id);
+        m_comboText.push_back(row.kind == OptionRow::Kind::Choice && v >= 0 ? row.items.value(v)
+                                                                             : row.caption);
     }
 }
 
@@ -130,7 +99,14 @@ void HarvestEngine::setTlsResolveMap(const ResolveMap &map)
 
 void HarvestEngine::setListBuilder(ListBuilder *builder)
 {
+    if (m_listBuilder)
+        m_listBuilder->disconnect(this);
     m_listBuilder = builder;
+    if (!builder)
+        return;
+    connect(builder, &ListBuilder::namesFound, this, &HarvestEngine::discoveryFoundNames);
+    connect(builder, &ListBuilder::finished, this, &HarvestEngine::discoveryFinished);
+    connect(builder, &ListBuilder::unloaded, this, &HarvestEngine::listBuilderUnloaded);
 }
 
 QString HarvestEngine::informationBox(const QString &text)
@@ -169,6 +145,7 @@ void HarvestEngine::refreshState()
 {
     const HarvestState s = harvestState();
     if (s != m_lastState) {
+        qCDebug(lcEngine) << "state" << m_lastState << "->" << s;
         m_lastState = s;
         Q_EMIT harvestStateChanged(s);
     }
@@ -236,11 +213,6 @@ void HarvestEngine::setEnabled(Button button, bool enabled)
     Q_EMIT buttonEnabledChanged(button, enabled);
 }
 
-qint32 HarvestEngine::lFaxCount() const
-{
-    return m_analysis->lFaxCount();
-}
-
 HarvestEngine::SlotInfo HarvestEngine::slotInfo(int slot) const
 {
     SlotInfo info;
@@ -269,176 +241,49 @@ bool HarvestEngine::anySlotBusy() const
 
 // ---- options -----------------------------------------------------------------------------
 
-QStringList HarvestEngine::comboItems(Option combo)
+int HarvestEngine::option(OptionId option) const
 {
-    switch (combo) {
-    case Option::Combo1:
-        return {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")};
-    case Option::Combo2:
-        return {QStringLiteral("~100 Domains"),  QStringLiteral("~200 Domains"),
-                QStringLiteral("~500 Domains"),  QStringLiteral("~1000 Domains"),
-                QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")};
-    case Option::cmbAdvance:
-        return {QStringLiteral("1,000"),   QStringLiteral("5,000"),  QStringLiteral("10,000"),
-                QStringLiteral("20,000"),  QStringLiteral("50,000"), QStringLiteral("100,000"),
-                QStringLiteral("200,000"), QStringLiteral("500,000")};
-    case Option::cmbLastSearch:
-        return {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")};
-    default:
-        return {};
-    }
+    return m_options->value(option);
 }
 
-QString HarvestEngine::caption(Option option)
+QString HarvestEngine::comboText(OptionId combo) const
 {
-    switch (option) {
-    case Option::Combo1:
-        return QStringLiteral("Which Search Type?");
-    case Option::Combo2:
-        return QStringLiteral("How Many Results?");
-    case Option::chkAuto:
-        return QStringLiteral("Enable");
-    case Option::chkAddFax:
-        return QStringLiteral("Add \"fax\" to searches");
-    case Option::chkNonUS:
-        return QStringLiteral("Allow International");
-    case Option::chkAudioEmail:
-        return QStringLiteral("On Fax Found");
-    case Option::chkAudioNext:
-        return QStringLiteral("On Next Search");
-    case Option::chkAudioFinished:
-        return QStringLiteral("On Finished");
-    case Option::chkFollow:
-        return QStringLiteral("Follow redirects (HTTPS)");
-    case Option::cmbAdvance:
-        return QStringLiteral("cmbAdvance");
-    case Option::cmbLastSearch:
-        return QStringLiteral("cmbLastSearch");
-    }
-    return QString();
+    return m_comboText.at(size_t(combo));
 }
 
-int HarvestEngine::option(Option option) const
+void HarvestEngine::setComboText(OptionId combo, const QString &text)
 {
-    return m_options[size_t(idx(option))];
-}
-
-QString HarvestEngine::comboText(Option combo) const
-{
-    return m_comboText[size_t(idx(combo))];
-}
-
-void HarvestEngine::setComboText(Option combo, const QString &text)
-{
-    QString &t = m_comboText[size_t(idx(combo))];
+    QString &t = m_comboText.at(size_t(combo));
     if (t == text)
         return;
     t = text;
     Q_EMIT comboTextChanged(combo, text);
 }
 
-void HarvestEngine::setOptionValue(Option option, int value, bool write)
+void HarvestEngine::optionValueChanged(OptionId option)
 {
-    const OptionInfo &info = kOptions[idx(option)];
-    if (value < info.min || value > info.max)
+    Q_EMIT optionChanged(option, m_options->value(option));
+}
+
+void HarvestEngine::setOption(OptionId option, int value)
+{
+    if (!m_options->set(option, value))
         return;
-    int &v = m_options[size_t(idx(option))];
-    const bool changed = v != value;
-    v = value;
-    if (isCombo(option) && value >= 0)
-        setComboText(option, comboItems(option).value(value));
-    if (option == Option::cmbAdvance && value >= 0 && value < 8 &&
-        m_lAdvanceAfter != kAdvanceAfter[value]) {
+    if (isChoice(option))
+        setComboText(option, optionRow(option).items.value(value));
+    if (option == OptionId::AdvanceAfter && m_lAdvanceAfter != kAdvanceAfter[value]) {
         m_lAdvanceAfter = kAdvanceAfter[value];
         Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
     }
-    if (write && m_settings)
-        m_settings->write(QString::fromLatin1(info.key), QString::number(value));
-    if (changed)
-        Q_EMIT optionChanged(option, value);
 }
 
-void HarvestEngine::setOption(Option option, int value)
+void HarvestEngine::setComboEditText(OptionId combo, const QString &text)
 {
-    // A pick or a click; typed text never selects an item.
-    if (isCombo(option) && value < 0)
+    if (!isChoice(combo))
         return;
-    setOptionValue(option, value, true);
-}
-
-void HarvestEngine::Combo1_Click(int index)
-{
-    setOption(Option::Combo1, index);
-}
-void HarvestEngine::Combo2_Click(int index)
-{
-    setOption(Option::Combo2, index);
-}
-void HarvestEngine::cmbAdvance_Click(int index)
-{
-    setOption(Option::cmbAdvance, index);
-}
-// Picking an item is stored like every other option, so the choice survives a restart.
-void HarvestEngine::cmbLastSearch_Click(int index)
-{
-    setOption(Option::cmbLastSearch, index);
-}
-void HarvestEngine::chkAuto_Click(int value)
-{
-    setOption(Option::chkAuto, value);
-}
-void HarvestEngine::chkAddFax_Click(int value)
-{
-    setOption(Option::chkAddFax, value);
-}
-void HarvestEngine::chkNonUS_Click(int value)
-{
-    setOption(Option::chkNonUS, value);
-}
-void HarvestEngine::chkAudioEmail_Click(int value)
-{
-    setOption(Option::chkAudioEmail, value);
-}
-void HarvestEngine::chkAudioNext_Click(int value)
-{
-    setOption(Option::chkAudioNext, value);
-}
-void HarvestEngine::chkAudioFinished_Click(int value)
-{
-    setOption(Option::chkAudioFinished, value);
-}
-void HarvestEngine::chkFollow_Click(int value)
-{
-    setOption(Option::chkFollow, value);
-}
-
-void HarvestEngine::setComboEditText(Option combo, const QString &text)
-{
-    if (!isCombo(combo))
-        return;
-    if (combo == Option::cmbLastSearch) {
-        cmbLastSearch_Change(text);
-        return;
-    }
     setComboText(combo, text);
-    int &v = m_options[size_t(idx(combo))];
-    if (v != -1) {
-        v = -1;
-        Q_EMIT optionChanged(combo, -1);
-    }
-}
-
-void HarvestEngine::cmbLastSearch_Change(const QString &text)
-{
-    // Typed text picks no item; the store keeps -1, so the next start shows no pick.
-    setComboText(Option::cmbLastSearch, text);
-    int &v = m_options[size_t(idx(Option::cmbLastSearch))];
-    const bool changed = v != -1;
-    v = -1;
-    if (m_settings)
-        m_settings->write(QString::fromLatin1(SettingKeys::cmbLastSearch), QStringLiteral("-1"));
-    if (changed)
-        Q_EMIT optionChanged(Option::cmbLastSearch, -1);
+    // "After last search:" stores the missing pick, so the next start shows none either.
+    m_options->unpick(combo);
 }
 
 void HarvestEngine::LoadSettings()
@@ -446,23 +291,18 @@ void HarvestEngine::LoadSettings()
     m_counters->loadFromSettings();
     // Restoring a control raises its handler, which writes the same value back; nothing
     // is written here, the outcome is the same.
-    for (int i = 0; i < kOptionCount; ++i) {
-        const OptionInfo &info = kOptions[i];
-        const int v = m_settings ? m_settings->readInt(QString::fromLatin1(info.key), info.def,
-                                                       info.min, info.max)
-                                 : info.def;
-        const Option o = Option(i);
-        if (isCombo(o) && v < 0) {
-            // Nothing picked: the combo shows its caption again.
-            int &cur = m_options[size_t(i)];
-            setComboText(o, caption(o));
-            if (cur != -1) {
-                cur = -1;
-                Q_EMIT optionChanged(o, -1);
-            }
+    m_options->load();
+    for (const OptionRow &row : optionTable()) {
+        if (row.kind != OptionRow::Kind::Choice)
             continue;
-        }
-        setOptionValue(o, v, false);
+        // Nothing picked: the choice shows its caption again.
+        const int v = m_options->value(row.id);
+        setComboText(row.id, v >= 0 ? row.items.value(v) : row.caption);
+    }
+    const int advance = m_options->value(OptionId::AdvanceAfter);
+    if (advance >= 0 && m_lAdvanceAfter != kAdvanceAfter[advance]) {
+        m_lAdvanceAfter = kAdvanceAfter[advance];
+        Q_EMIT lAdvanceAfterChanged(m_lAdvanceAfter);
     }
 }
 
@@ -477,15 +317,16 @@ void HarvestEngine::Form_Load()
         setStatusPanel(p, QString());
     m_timeout = 10;
     m_timeout2 = 30;
-    m_analysis->setLFaxCount(0);
+    m_lFaxCount = 0;
     m_lSitesSinceAdvance = 0;
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
-    m_db->restorePending();
-    m_db->LoadFaxPreview();
-    m_db->LoadSearches();
+    m_queue->restorePending(false);
+    loadNumberPreview();
+    for (const QString &s : m_db->searches().value_or(QStringList()))
+        m_list1->addItem(s);
     if (m_list1->isEmpty())
         return;
-    m_db->LoadWebsiteQueue();
+    m_queue->loadHead();
     if (m_list2->isEmpty())
         return;
     setEnabled(Button::cmdResume, true);
@@ -504,15 +345,7 @@ void HarvestEngine::Form_Unload()
         m_listBuilder->unload();
     m_discovering = false;
     // The head of the queue goes back to the backlog, so Resume offers it at the next start.
-    const QStringList head = m_list2->items();
-    for (const QString &site : head) {
-        if (site.isEmpty())
-            continue;
-        QString copy = site;
-        m_db->AddWebsite(copy);
-    }
-    m_list2->clear();
-    m_db->clearAllPending();
+    m_queue->returnHeadToBacklog();
     refreshState();
 }
 
@@ -539,9 +372,52 @@ void HarvestEngine::startDiscovery(bool unloadFirst)
     m_discovering = true;
     refreshState();
     if (m_listBuilder) {
-        m_listBuilder->load();
+        DiscoveryRequest request;
+        request.search = m_txtSearch;
+        request.addFax = option(OptionId::AddFaxToSearches) == 1;
+        request.engine = comboText(OptionId::SearchEngine);
+        request.resultCountIndex = option(OptionId::ResultCount);
+        request.dataDir = m_dataDir;
+        m_listBuilder->load(request);
         m_listBuilder->show();
     }
+}
+
+void HarvestEngine::discoveryFoundNames(const QStringList &names)
+{
+    // A refused write stops the harvest (Store::writeFailed).
+    for (QString site : names) {
+        (void)m_db->addWebsite(site);
+        m_counters->AddStat(Counters::SiteFound);
+    }
+}
+
+void HarvestEngine::discoveryFinished(const DiscoveryOutcome &outcome)
+{
+    if (outcome.enough()) {
+        cmdDoSearch_Click();
+        return;
+    }
+    setStatusPanel(1, QStringLiteral("Stopped"));
+    switch (outcome.kind) {
+    case DiscoveryOutcome::Kind::Blocked:
+        setStatusPanel(2, QStringLiteral("Not enough results: the search engine blocked the search"));
+        break;
+    case DiscoveryOutcome::Kind::NoAnswer:
+        setStatusPanel(2, QStringLiteral("Not enough results: the search engine did not answer"));
+        break;
+    default:
+        setStatusPanel(2, QStringLiteral("Not enough results"));
+        break;
+    }
+    if (m_list1->count() < 2) {
+        setStatusPanel(3, QStringLiteral("Add more search terms"));
+        return;
+    }
+    // Only the list loses the search string; its stored row stays.
+    m_list1->removeItem(0);
+    setStatusPanel(3, QStringLiteral("Trying next search"));
+    StartNextSearch();
 }
 
 void HarvestEngine::Command1_Click()
@@ -562,21 +438,21 @@ void HarvestEngine::beginSearch(bool unloadFirst)
     setEnabled(Button::cmdViewDatabase, false);
     setEnabled(Button::Command2, false);
     setEnabled(Button::Command3, false);
-    if (!m_db->DeleteAllWebsites())
+    if (!m_queue->clearBacklog())
         return;
-    playSoundIf(option(Option::chkAudioNext) == 1, QString::fromLatin1(kSoundNextSearch));
+    playSoundIf(option(OptionId::SoundOnNextSearch) == 1, QString::fromLatin1(kSoundNextSearch));
     if (m_list1->isEmpty()) {
         informationBox(
             QStringLiteral("Please enter at least one search term before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Text1);
         return;
     }
-    if (option(Option::Combo1) < 0) {
+    if (option(OptionId::SearchEngine) < 0) {
         informationBox(QStringLiteral("Please enter a search type before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo1);
         return;
     }
-    if (option(Option::Combo2) < 0) {
+    if (option(OptionId::ResultCount) < 0) {
         informationBox(QStringLiteral(
             "Please select the number of search results to retrieve before begining your search."));
         Q_EMIT focusRequested(FocusTarget::Combo2);
@@ -595,42 +471,38 @@ void HarvestEngine::listBuilderUnloaded()
 void HarvestEngine::cmdNextSearch_Click()
 {
     if (m_list1->count() < 2) {
-        if (option(Option::cmbLastSearch) == 1)
-            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+        if (option(OptionId::AfterLastSearch) == 1)
+            playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
         else
             cmdStop_Click();
         return;
     }
     cmdStop_Click();
     QString current = m_list1->item(0);
-    m_db->DeleteSearch(current);
+    (void)m_db->deleteSearch(current);
     m_list1->removeItem(0);
-    if (!m_db->DeleteAllWebsites())
+    if (!m_queue->clearBacklog())
         return;
-    m_list2->clear();
     applyNextButtonRule();
     Command1_Click();
 }
 
 bool HarvestEngine::queueHoldsSites() const
 {
-    return m_db->CountWebsites() > 0 || !m_list2->isEmpty();
+    return m_queue->holdsSites();
 }
 
 void HarvestEngine::requeueInterrupted()
 {
     // Downloads cut off by Stop or shutdown go back to the backlog; the head of List2
     // is fetched again by Resume anyway.
-    const QString head = m_headHandedOut ? m_list2->item(0) : QString();
+    const QString head = m_queue->headHandedOut() ? m_list2->item(0) : QString();
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
         if (!s->isConnected() || site.isEmpty() || site == head)
             continue;
-        QString copy = site;
-        m_db->AddWebsite(copy);
-        if (!m_storeFailed)
-            m_db->clearPending(site);
+        m_queue->returnToBacklog(site);
     }
 }
 
@@ -656,13 +528,14 @@ void HarvestEngine::cmdStop_Click()
     setStatusPanel(2, QString());
     setStatusPanel(3, QString());
     setStatusPanel(4, QString());
-    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+    playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
 }
 
 void HarvestEngine::stopForStore(const QString &why)
 {
     if (!m_bHarvesting)
         return;
+    qCWarning(lcEngine).noquote() << "harvest stopped: the store refused a write:" << why;
     cmdStop_Click();
     setStatusPanel(2, QStringLiteral("The fax database cannot be written"));
     setStatusPanel(3, why);
@@ -673,7 +546,7 @@ void HarvestEngine::cmdResume_Click()
     setEnabled(Button::cmdResume, false);
     // Sites whose download or analysis was cut short by a store that failed are crawled
     // again.
-    m_db->restorePending(m_list2->items());
+    m_queue->restorePending(true);
     cmdDoSearch_Click();
 }
 
@@ -682,7 +555,7 @@ void HarvestEngine::cmdAdd_Click()
     const QString text = m_text1;
     m_list1->addItem(text);
     QString copy = text;
-    m_db->AddSearch(copy);
+    (void)m_db->addSearch(copy);
     applyNextButtonRule();
     setText1(QString());
 }
@@ -703,7 +576,7 @@ void HarvestEngine::cmbDel_Click()
             informationBox(QStringLiteral("You must select a search to delete."));
     } else if (i > 0) {
         QString s = m_list1->item(i);
-        m_db->DeleteSearch(s);
+        (void)m_db->deleteSearch(s);
         m_list1->removeItem(i);
     } else if (m_bHarvesting) {
         informationBox(QStringLiteral(
@@ -718,16 +591,34 @@ void HarvestEngine::cmbDel_Click()
         if (ok && !m_bHarvesting && !m_list1->isEmpty()) {
             setEnabled(Button::cmdResume, false);
             QString s = m_list1->item(0);
-            m_db->DeleteSearch(s);
-            if (m_db->DeleteAllWebsites())
+            (void)m_db->deleteSearch(s);
+            if (m_queue->clearBacklog())
                 m_list1->removeItem(0);
         }
     } else {
         QString s = m_list1->item(0);
-        m_db->DeleteSearch(s);
+        (void)m_db->deleteSearch(s);
         m_list1->removeItem(0);
     }
     applyNextButtonRule();
+}
+
+void HarvestEngine::loadNumberPreview()
+{
+    // The newest numbers; an empty or unreadable store leaves the list as it is.
+    const QStringList newest = m_db->newestFaxes(20).value_or(QStringList());
+    if (newest.isEmpty())
+        return;
+    m_list3->clear();
+    for (const QString &e : newest)
+        m_list3->addItem(e);
+}
+
+void HarvestEngine::deleteAllNumbers()
+{
+    (void)m_db->deleteAllFaxes();
+    m_list3->clear();
+    m_counters->resetEmailFound();
 }
 
 void HarvestEngine::Command3_Click()
@@ -737,8 +628,7 @@ void HarvestEngine::Command3_Click()
             QStringLiteral("Are you sure you want to delete all faxes from the database?"),
             QStringLiteral("Confirm")) != HarvestMessages::Ok)
         return;
-    m_db->DeleteAllFaxes();
-    m_list3->clear();
+    deleteAllNumbers();
     informationBox(QStringLiteral("All faxes have been deleted."));
 }
 
@@ -764,8 +654,7 @@ void HarvestEngine::cmdDoSearch_Click()
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
-    m_headHandedOut = false; // nothing of List2 has been handed out in this harvest yet
-    m_storeFailed = false;
+    m_queue->beginHarvest();
     setHarvesting(true);
     setEnabled(Button::cmdViewDatabase, false);
     setEnabled(Button::Command2, false);
@@ -778,7 +667,7 @@ void HarvestEngine::cmdDoSearch_Click()
     m_lSitesSinceAdvance = 0;
     m_strSearch = m_list1->item(0);
     if (m_list2->isEmpty())
-        m_db->LoadWebsiteQueue();
+        m_queue->loadHead();
     const int calls = qMin(m_list2->count(), SlotCount - 1) + 1;
     for (int slot = 0; slot < calls; ++slot)
         FetchNextSite(slot);
@@ -797,10 +686,7 @@ bool HarvestEngine::refill()
 {
     const QString site = NextQueuedSite();
     if (!site.isEmpty()) {
-        // Noted as pending before it leaves the backlog: a kill in between keeps it.
-        m_db->notePending(site);
-        QString copy = site;
-        m_db->DeleteWebsite(copy);
+        m_queue->takeFromBacklog(site);
     }
     if (!m_bHarvesting)
         return false;
@@ -822,25 +708,21 @@ void HarvestEngine::FetchNextSite(int slot)
     for (;;) {
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
-            if (!m_storeFailed)
-                m_db->clearPending(s->site);
+            m_queue->siteDone(s->site);
             s->site.clear();
         }
         if (!m_bHarvesting)
             return;
         if (m_lSitesSinceAdvance < std::numeric_limits<qint32>::max())
             ++m_lSitesSinceAdvance;
-        if (m_lSitesSinceAdvance > m_lAdvanceAfter && option(Option::chkAuto) == 1) {
+        if (m_lSitesSinceAdvance > m_lAdvanceAfter && option(OptionId::AutoAdvance) == 1) {
             m_lSitesSinceAdvance = 0;
             cmdNextSearch_Click();
             return;
         }
         // The site handed out last leaves the head; after a start nothing has been handed
         // out yet, so entry 0 is still to be fetched.
-        if (m_headHandedOut) {
-            m_headHandedOut = false;
-            m_list2->removeItem(0);
-        }
+        m_queue->dropHandedOutHead();
         for (;;) {
             if (m_list2->isEmpty()) {
                 if (!refill())
@@ -853,15 +735,13 @@ void HarvestEngine::FetchNextSite(int slot)
             }
             if (siteAcceptable(m_list2->item(0)))
                 break;
-            m_db->clearPending(m_list2->item(0));
-            m_list2->removeItem(0);
+            m_queue->dropHead();
             if (!refill())
                 return;
         }
         const QString site = m_list2->item(0);
         m_strURL = Cp1252::fromUnicode(site);
-        m_headHandedOut = true;
-        markHandedOut(site);
+        m_queue->handOutHead();
         if (!refill())
             return;
         s->site = site;
@@ -869,17 +749,6 @@ void HarvestEngine::FetchNextSite(int slot)
             continue;
         return;
     }
-}
-
-void HarvestEngine::markHandedOut(const QString &site)
-{
-    // "host" and "host/" fetch the same page; links give the second form.
-    m_db->markHandedOut(site);
-    const int slash = int(site.indexOf(QLatin1Char('/')));
-    if (slash < 0)
-        m_db->markHandedOut(site + QLatin1Char('/'));
-    else if (slash == site.size() - 1)
-        m_db->markHandedOut(site.left(slash));
 }
 
 void HarvestEngine::slotLeftIdle()
@@ -892,7 +761,7 @@ void HarvestEngine::slotLeftIdle()
 
 QString HarvestEngine::NextQueuedSite()
 {
-    const QString first = m_db->firstWebsite();
+    const QString first = m_queue->firstInBacklog();
     if (!first.isEmpty())
         return first;
     // The sites already in List2 are crawled first, and the pages still downloading may
@@ -914,19 +783,19 @@ void HarvestEngine::queueRanDry()
         // The current search is finished; discovery starts for the next one.
         EndHarvest();
         QString current = m_list1->item(0);
-        m_db->DeleteSearch(current);
+        (void)m_db->deleteSearch(current);
         m_list1->removeItem(0);
-        m_db->DeleteAllWebsites();
+        m_queue->clearBacklog();
         m_list2->clear();
         applyNextButtonRule();
         StartNextSearch();
         return;
     }
     // The last search: the "After last search:" policy.
-    if (option(Option::cmbLastSearch) == 1) {
+    if (option(OptionId::AfterLastSearch) == 1) {
         if (!m_queueDry) {
             m_queueDry = true;
-            playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+            playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
             refreshState();
         }
         return;
@@ -954,7 +823,7 @@ void HarvestEngine::EndHarvest()
     setStatusPanel(2, QStringLiteral("No more websites queued"));
     setStatusPanel(3, QStringLiteral("Try a different search"));
     setStatusPanel(4, QString());
-    playSoundIf(option(Option::chkAudioFinished) == 1, QString::fromLatin1(kSoundFinished));
+    playSoundIf(option(OptionId::SoundOnFinished) == 1, QString::fromLatin1(kSoundFinished));
 }
 
 // ---- fetch slots -------------------------------------------------------------------------
@@ -971,7 +840,7 @@ HarvestEngine::ConnectResult HarvestEngine::ConnectSlot(int slot)
     s->curDir = t.strCurDir;
     s->strHost = t.strHost;
     s->strPath = t.strPath;
-    s->https = t.https && option(Option::chkFollow) == 1;
+    s->https = t.https && option(OptionId::FollowRedirects) == 1;
     s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
     s->connectPort = s->https ? 443 : 80;
     s->hops = 0;
@@ -1009,7 +878,7 @@ void HarvestEngine::slotAbandoned(int slot)
 bool HarvestEngine::followRedirect(int slot, const QByteArray &page)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    if (option(Option::chkFollow) != 1 || s->hops >= MaxRedirectHops ||
+    if (option(OptionId::FollowRedirects) != 1 || s->hops >= MaxRedirectHops ||
         !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
         return false;
     const QByteArray location = HttpResponse::headerValue(page, "Location");
@@ -1044,11 +913,11 @@ void HarvestEngine::slotFinished(int slot)
         return;
     m_counters->AddStat(Counters::SiteScanned);
     QByteArray body = HttpResponse::cutHeader(page);
-    if (option(Option::chkFollow) == 1 && HttpResponse::isChunked(page))
+    if (option(OptionId::FollowRedirects) == 1 && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
     const QByteArray address = s->strHost + s->strPath;
     if (s->hops > 0)
-        markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
+        m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to is crawled too
     setStatusPanel(1, QStringLiteral("Finished: ") + QString::fromLatin1(address));
     // The page's relative links resolve against the page itself, not against whichever
     // slot connected last.
@@ -1064,21 +933,80 @@ void HarvestEngine::SavePage(QByteArray &body, int slot)
         return;
     setStatusPanel(2, QStringLiteral("Saving to HTML"));
     bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
-    QByteArray page1 = body + "\r\n";
-    body = HttpResponse::withoutLineBreaks(body);
-    saved = writePageFile(pageFile2(m_dataDir, slot), body) && saved;
+    const QByteArray flat = withoutLineBreaks(body);
+    saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
     if (!saved) {
-        // The files would still hold an earlier page, whose numbers and links would be
-        // taken for this one's: the page is passed over instead.
+        // The files would hold an earlier page, and a later look at them would mistake it
+        // for this one: the page is passed over instead.
         setStatusPanel(2, QString());
         FetchNextSite(slot);
         return;
     }
-    m_analysis->setWrittenPage(slot, std::move(page1), body + "\r\n");
-    m_analysis->GetLinks(slot);
+    analyseSavedPage(slot, body, flat);
 }
 
-// ---- AnalysisHost / ListBuilderHost ------------------------------------------------------
+// GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
+// store, and the slot moves on.
+void HarvestEngine::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
+{
+    const FetchSlot *s = m_slots[size_t(slot)];
+    AnalysisOptions options;
+    options.allowInternational = option(OptionId::AllowInternational) == 1;
+    const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
+
+    setStatusPanel(2, QStringLiteral("Getting Links"));
+    queueLinks(found.links);
+    setStatusPanel(2, QString());
+
+    setStatusPanel(2, QStringLiteral("Getting Faxes"));
+    // The second page file ends up holding the page's text.
+    writePageFile(pageFile2(m_dataDir, slot), found.text);
+    for (const FoundNumber &n : found.numbers)
+        storeNumber(slot, n);
+    setStatusPanel(2, QString());
+    FetchNextSite(slot);
+}
+
+void HarvestEngine::queueLinks(const QStringList &links)
+{
+    // One transaction for the page's links.
+    m_db->beginBatch();
+    for (QString site : links) {
+        if (m_queue->isKnown(site))
+            continue;
+        m_counters->AddStat(Counters::SiteFound);
+        if (m_db->addWebsite(site))
+            Q_EMIT siteQueued(site);
+    }
+    m_db->endBatch();
+}
+
+void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
+{
+    QString number = found.number;
+    // A store that cannot be read counts as knowing the number: nothing is added.
+    if (m_db->faxExists(number).value_or(true))
+        return;
+    if (m_lFaxCount < std::numeric_limits<qint32>::max())
+        ++m_lFaxCount;
+    // The preview keeps the newest numbers: at most 21 entries.
+    if (m_list3->count() > 20)
+        m_list3->removeItem(0);
+    m_list3->addItem(number + QStringLiteral(" | ") + found.location);
+    FaxRow row;
+    row.fax = number;
+    row.website = Cp1252::toUnicode(slotAddress(slot));
+    row.search = currentSearch();
+    row.location = found.location;
+    const bool stored = m_db->addFax(row);
+    if (option(OptionId::SoundOnFaxFound) == 1)
+        playSound(QStringLiteral("sounds/foundfax.wav"));
+    m_counters->AddStat(Counters::NumberFound);
+    setStatusPanel(3, QStringLiteral("Found ") + QString::number(m_lFaxCount) +
+                          QStringLiteral(" faxes"));
+    if (stored)
+        Q_EMIT numberStored(row);
+}
 
 QByteArray HarvestEngine::slotAddress(int slot) const
 {
@@ -1088,32 +1016,12 @@ QByteArray HarvestEngine::slotAddress(int slot) const
     return s->strHost + s->strPath;
 }
 
+Store *HarvestEngine::store() const
+{
+    return m_db;
+}
+
 QString HarvestEngine::currentSearch() const
 {
     return m_list1->item(0);
-}
-
-bool HarvestEngine::allowInternational() const
-{
-    return option(Option::chkNonUS) == 1;
-}
-
-bool HarvestEngine::soundOnFaxFound() const
-{
-    return option(Option::chkAudioEmail) == 1;
-}
-
-bool HarvestEngine::chkAddFax() const
-{
-    return option(Option::chkAddFax) == 1;
-}
-
-QString HarvestEngine::combo1Text() const
-{
-    return comboText(Option::Combo1);
-}
-
-int HarvestEngine::combo2Index() const
-{
-    return option(Option::Combo2);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "analysishost.h"
 #include "listbuilder.h"
+#include "store.h"
+#include "options.h"
 #include "resolvemap.h"
 
 #include <QByteArray>
@@ -13,13 +14,14 @@
 
 class Counters;
 class FetchSlot;
+struct FoundNumber;
 class HarvestMessages;
 class ListBuilder;
-class PageAnalysis;
 class SettingsStore;
 class SoundPlayer;
+class CrawlQueue;
+class SqliteStore;
 class TextList;
-class modDatabase;
 
 // The harvest of the main window Form1, without widgets: the running flag and harvest
 // states, the three lists, the status panels, the progress bar, the enabled state of every
@@ -41,7 +43,7 @@ class modDatabase;
 // Ownership: the engine owns its lists, counters, store, page analysis and sockets. The
 // settings store and the seams (messages, sound, list builder) belong to the caller and
 // must outlive the engine (or be reset to null first).
-class HarvestEngine : public QObject, public AnalysisHost, public ListBuilderHost
+class HarvestEngine : public QObject
 {
     Q_OBJECT
 public:
@@ -74,24 +76,6 @@ public:
         cmdWebsite       // the product web site button
     };
     Q_ENUM(Button)
-
-    // The persisted options. Check boxes hold 0 or 1; combos hold their selected index, -1
-    // when nothing is picked (typed text in the edit field picks nothing).
-    enum class Option
-    {
-        Combo1,           // "Google Search", "Yahoo Search"
-        Combo2,           // "~100 Domains" .. "~10000 Domains"
-        chkAuto,          // "Enable" (auto search advance)
-        chkAddFax,        // 'Add "fax" to searches'
-        chkNonUS,         // "Allow International"
-        chkAudioEmail,    // "On Fax Found"
-        chkAudioNext,     // "On Next Search"
-        chkAudioFinished, // "On Finished"
-        chkFollow,        // "Follow redirects (HTTPS)"
-        cmbAdvance,       // "1,000" .. "500,000"
-        cmbLastSearch     // "Stop Immediately", "Continue Until Stopped"
-    };
-    Q_ENUM(Option)
 
     // Controls a failed Start moves the focus to.
     enum class FocusTarget
@@ -146,45 +130,33 @@ public:
     void Text1_KeyPress(int keyAscii); // 13 (Enter) runs Add
     void cmbDel_Click();               // Del the selected entry of List1 (list1()->listIndex())
     void Command3_Click();             // Delete All Fax Numbers (asks first)
+    // Empties the numbers table, the preview and the run's count of numbers.
+    void deleteAllNumbers();
     void cmdViewDatabase_Click();      // emits openDirectoryRequested(dataDir)
     void Command2_Click();             // emits exportRequested()
     void cmdWebsite_Click();           // emits websiteRequested()
 
-    // ---- option handlers: set the value as a click on the control does, write it through
-    void Combo1_Click(int index);        // pick an item (0, 1)
-    void Combo2_Click(int index);        // pick an item (0..5)
-    void cmbAdvance_Click(int index);    // pick an item (0..7); sets lAdvanceAfter
-    void cmbLastSearch_Click(int index); // pick an item (0, 1)
-    // Text typed into a combo's edit field: the text shows, nothing is picked (index -1).
-    // Only cmbLastSearch stores that (cmbLastSearch_Change writes "-1").
-    void setComboEditText(Option combo, const QString &text);
-    void cmbLastSearch_Change(const QString &text);
-    void chkAuto_Click(int value);
-    void chkAddFax_Click(int value);
-    void chkNonUS_Click(int value);
-    void chkAudioEmail_Click(int value);
-    void chkAudioNext_Click(int value);
-    void chkAudioFinished_Click(int value);
-    void chkFollow_Click(int value);
-    // Generic form of the handlers above (check boxes: value; combos: picked index).
-    void setOption(Option option, int value);
-
-    int option(Option option) const;
-    // The text a combo shows: its item, its caption ("Which Search Type?", ...) until a
-    // pick, or what was typed. Check boxes give their caption.
-    QString comboText(Option combo) const;
-    static QStringList comboItems(Option combo);
-    static QString caption(Option option);
+    // ---- options ------------------------------------------------------------------------
+    // The option values (owned by the engine), read by LoadSettings.
+    OptionValues *options() const { return m_options; }
+    // A click on a check box or a pick from a choice: the value is taken and written through.
+    void setOption(OptionId option, int value);
+    // Text typed into a choice's edit field: the text shows, nothing is picked (-1).
+    void setComboEditText(OptionId combo, const QString &text);
+    int option(OptionId option) const;
+    // The text a choice shows: its item, its caption ("Which Search Type?", ...) until a
+    // pick, or what was typed.
+    QString comboText(OptionId combo) const;
     qint32 lAdvanceAfter() const { return m_lAdvanceAfter; }
 
     // ---- scheduler (public for the list builder, the slots and tests) -------------------
     // Start crawling the queue: discovery's hand-back and the core of Resume.
-    void cmdDoSearch_Click() override;
+    void cmdDoSearch_Click();
     // Start discovery for the (new) entry 0 of List1, unloading a run in progress first.
-    void StartNextSearch() override;
+    void StartNextSearch();
     // Give the slot its next site, or nothing. Sites on abandoned hosts are skipped in a
     // loop; the first dispatch after a start hands out List2's entry 0 itself.
-    void FetchNextSite(int slot) override;
+    void FetchNextSite(int slot);
     // The next backlog site for a refill (it stays in the table), or the empty text. When
     // the backlog and List2 are empty and no download is running, the search's queue is
     // dry: the next search string starts, or the "After last search:" policy applies;
@@ -199,25 +171,23 @@ public:
     TextList *List1() const { return m_list1; } // search strings; entry 0 is current
     TextList *List2() const { return m_list2; } // head of the crawl queue (<= 21 sites)
     TextList *List3() const { return m_list3; } // fax preview
-    QString txtSearch() const override { return m_txtSearch; }
+    QString txtSearch() const { return m_txtSearch; } // the search discovery runs for
     void setTxtSearch(const QString &text);
     QString text1() const { return m_text1; } // "Enter a new Search String:"
     void setText1(const QString &text);
     QString strSearch() const { return m_strSearch; }
     QString statusPanel(int panel) const; // panels 1..4
-    void setStatusPanel(int panel, const QString &text) override;
+    void setStatusPanel(int panel, const QString &text);
     int pb1() const { return m_pb1; } // 0..100
     void setPb1(int value);           // values outside 0..100 are refused
     bool isEnabled(Button button) const;
     void setEnabled(Button button, bool enabled);
 
-    Counters *counters() override { return m_counters; }
     Counters *counters() const { return m_counters; }
-    modDatabase *database() override { return m_db; }
-    PageAnalysis *pageAnalysis() const { return m_analysis.get(); }
+    Store *store() const;
     SettingsStore *settings() const { return m_settings; }
-    QString dataDir() const override { return m_dataDir; }
-    qint32 lFaxCount() const;
+    QString dataDir() const { return m_dataDir; }
+    qint32 lFaxCount() const { return m_lFaxCount; } // numbers stored since start-up
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
     // Form_Load; tests shorten them here.
@@ -232,7 +202,7 @@ public:
 
     // Largest response a slot keeps; a bigger one is abandoned like a stalled download.
     static constexpr qint64 MaxResponseBytes = 16 * 1024 * 1024;
-    // Redirects followed per site with chkFollow on.
+    // Redirects followed per site when the option says so.
     static constexpr int MaxRedirectHops = 5;
 
     // A slot's view, for a window's detail display and for tests.
@@ -250,24 +220,11 @@ public:
     SlotInfo slotInfo(int slot) const;
     bool anySlotBusy() const;
 
-    // ---- AnalysisHost -------------------------------------------------------------------
-    bool isHarvesting() const override { return m_bHarvesting; }
-    QByteArray strCurUrl() const override { return m_strCurUrl; }
-    QByteArray strCurDir() const override { return m_strCurDir; }
-    QByteArray slotAddress(int slot) const override;
-    QString currentSearch() const override;
-    bool allowInternational() const override;
-    bool soundOnFaxFound() const override;
-    void playSound(const QString &relativeName) override;
-
-    // ---- ListBuilderHost ----------------------------------------------------------------
-    bool chkAddFax() const override;
-    QString combo1Text() const override;
-    int combo2Index() const override;
-    TextList *list1() override { return m_list1; }
-    // A list builder calls this when its window unloads (run finished, given up or ended),
-    // so that the discovering state ends.
-    void listBuilderUnloaded() override;
+    QByteArray strCurUrl() const { return m_strCurUrl; } // the last connect's site
+    QByteArray slotAddress(int slot) const; // the slot's host and path
+    QString currentSearch() const;          // entry 0 of List1
+    // PlayWav of a file below the data directory, e.g. "sounds/foundfax.wav"; never blocks.
+    void playSound(const QString &relativeName);
 
 Q_SIGNALS:
     void harvestingChanged(bool running);
@@ -275,8 +232,8 @@ Q_SIGNALS:
     void statusPanelChanged(int panel, const QString &text);
     void pb1Changed(int value);
     void buttonEnabledChanged(HarvestEngine::Button button, bool enabled);
-    void optionChanged(HarvestEngine::Option option, int value);
-    void comboTextChanged(HarvestEngine::Option combo, const QString &text);
+    void optionChanged(OptionId option, int value);
+    void comboTextChanged(OptionId combo, const QString &text);
     void lAdvanceAfterChanged(qint32 value);
     void txtSearchChanged(const QString &text);
     void text1Changed(const QString &text);
@@ -288,6 +245,10 @@ Q_SIGNALS:
     void websiteRequested();                         // show frmWebsite
     // A slot's page was completed by its server and goes to analysis (after redirects).
     void pageFinished(int slot, const QByteArray &address);
+    // A link of an analysed page was new and went into the backlog (as stored).
+    void siteQueued(const QString &site);
+    // A number of an analysed page was new and its row is stored.
+    void numberStored(const FaxRow &row);
     // A slot gave up on a site (watchdog or size bound); the host is now avoided.
     void downloadAbandoned(int slot, const QByteArray &host);
 
@@ -310,7 +271,6 @@ private:
     bool siteAcceptable(const QString &site) const;
     ConnectResult ConnectSlot(int slot);
     void slotLeftIdle();
-    void markHandedOut(const QString &site);
     void queueRanDry();
     bool queueHoldsSites() const;
     void beginDownload(FetchSlot *slot);
@@ -318,21 +278,28 @@ private:
     void slotFinished(int slot);
     void slotAbandoned(int slot);
     void SavePage(QByteArray &body, int slot);
+    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
+    void queueLinks(const QStringList &links);
+    void loadNumberPreview();
+    void storeNumber(int slot, const FoundNumber &found);
     void stopForStore(const QString &why);
     void beginSearch(bool unloadFirst);
+    void discoveryFoundNames(const QStringList &names);
+    void discoveryFinished(const DiscoveryOutcome &outcome);
+    void listBuilderUnloaded();
     void startDiscovery(bool unloadFirst);
-    void setOptionValue(Option option, int value, bool write);
-    void setComboText(Option combo, const QString &text);
+    void setComboText(OptionId combo, const QString &text);
+    void optionValueChanged(OptionId option);
     QString informationBox(const QString &text);
 
     QString m_dataDir;
     SettingsStore *m_settings;
     Counters *m_counters;
-    modDatabase *m_db;
+    SqliteStore *m_db;
+    CrawlQueue *m_queue;
     TextList *m_list1;
     TextList *m_list2;
     TextList *m_list3;
-    std::unique_ptr<PageAnalysis> m_analysis;
     std::array<FetchSlot *, SlotCount> m_slots{};
 
     HarvestMessages *m_messages = nullptr;
@@ -345,8 +312,6 @@ private:
     bool m_discovering = false;
     bool m_queueDry = false;      // last search's queue ran dry ("Continue Until Stopped")
     bool m_finishing = false;     // the queue is empty; decide when the running downloads end
-    bool m_headHandedOut = false; // List2's entry 0 has been given to a slot
-    bool m_storeFailed = false;   // a write failed in this harvest
     HarvestState m_lastState = HarvestState::Stopped;
     QString m_txtSearch;
     QString m_text1;
@@ -354,10 +319,11 @@ private:
     QString m_status[4];
     int m_pb1 = 0;
     std::array<bool, 10> m_enabled{};
-    std::array<int, 11> m_options{};
-    std::array<QString, 11> m_comboText;
+    OptionValues *m_options;
+    std::vector<QString> m_comboText; // by OptionId
     qint32 m_lAdvanceAfter = 10000;
     qint32 m_lSitesSinceAdvance = 0;
+    qint32 m_lFaxCount = 0;
     qint16 m_timeout = 10;
     qint16 m_timeout2 = 30;
     QByteArray m_strURL;

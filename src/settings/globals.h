@@ -33,7 +33,7 @@ public:
 
     // The start values of LoadSettings: run counters 0, historic ones from the store.
     void loadFromSettings();
-    // The resets of the store's DeleteAllWebsites and DeleteAllFaxes. They do not refresh
+    // The resets that go with emptying the backlog and the numbers. They do not refresh
     // the display: the labels show the reset at the next count.
     void resetWebCounters();
     void resetEmailFound();

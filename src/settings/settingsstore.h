@@ -49,20 +49,9 @@ private:
     bool m_lastWriteOk = true;
 };
 
-// The keys, each with its default as the settings store reads it.
+// The keys outside the option table (options.h), each with its default.
 namespace SettingKeys {
-inline const char *const Combo1 = "Combo1";           // -1
-inline const char *const Combo2 = "Combo2";           // -1
-inline const char *const chkAuto = "chkAuto";         // 0
-inline const char *const chkAddFax = "chkAddFax";     // 1
-inline const char *const chkNonUS = "chkNonUS";       // 1
-inline const char *const chkAudioEmail = "chkAudioEmail";       // 1
-inline const char *const chkAudioNext = "chkAudioNext";         // 1
-inline const char *const chkAudioFinished = "chkAudioFinished"; // 1
-inline const char *const chkFollow = "chkFollow";     // 1
-inline const char *const cmbAdvance = "cmbAdvance";   // 2
-inline const char *const cmbLastSearch = "cmbLastSearch"; // 0
 inline const char *const lHistEmailFound = "lHistEmailFound"; // 0
 inline const char *const lHistWebScanned = "lHistWebScanned"; // 0
-inline const char *const showHelp = "showHelp";       // "1"
+inline const char *const showHelp = "showHelp";               // "1"
 } // namespace SettingKeys

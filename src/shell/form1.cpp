@@ -7,7 +7,7 @@
 #include "frmwebsite.h"
 #include "globals.h"
 #include "mainwindowlistbuilder.h"
-#include "moddatabase.h"
+#include "store.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QWebEngineView>
 
@@ -41,7 +42,6 @@ std::function<void()> Form1::quitApplication = [] { QCoreApplication::quit(); };
 namespace {
 
 using Button = HarvestEngine::Button;
-using Option = HarvestEngine::Option;
 
 // Design positions of the controls that LayoutMain does not size, in twips (15 per pixel at
 // 96 dpi). x, y are inside the control's frame; -1 for a width or height means "as the
@@ -152,6 +152,45 @@ QListView *makeList(QWidget *parent, const char *name)
     return v;
 }
 
+// The control of one option row, with the row's object name and tooltip.
+QWidget *makeOptionControl(QWidget *parent, const OptionRow &row, const Place &p)
+{
+    QWidget *control = nullptr;
+    switch (row.kind) {
+    case OptionRow::Kind::Check:
+        control = new QCheckBox(row.caption, parent);
+        break;
+    case OptionRow::Kind::Choice: {
+        auto *c = new QComboBox(parent);
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setCompleter(nullptr);
+        c->addItems(row.items);
+        c->setMaxVisibleItems(10);
+        control = c;
+        break;
+    }
+    case OptionRow::Kind::Number: {
+        auto *n = new QSpinBox(parent);
+        n->setRange(row.minimum, row.maximum);
+        n->setPrefix(row.caption + QStringLiteral(": "));
+        control = n;
+        break;
+    }
+    case OptionRow::Kind::Text: {
+        auto *t = new QLineEdit(parent);
+        t->setPlaceholderText(row.caption);
+        control = t;
+        break;
+    }
+    }
+    control->setObjectName(row.objectName);
+    if (!row.tooltip.isEmpty())
+        control->setToolTip(row.tooltip);
+    place(control, p);
+    return control;
+}
+
 } // namespace
 
 Form1::Form1(HarvestEngine *engine, QWidget *parent) : QMainWindow(parent), m_engine(engine)
@@ -224,49 +263,41 @@ void Form1::buildControls()
     List3->setSelectionMode(QAbstractItemView::NoSelection);
     List3->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top), px(this, 3000), py(this, 1500));
 
-    // Options
+    // Options: one control for each row of the option table, created place by place so
+    // that the tab order follows the frame.
     Frame4 = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
-    auto makeCombo = [this](const char *name, Option option, const Place &p) {
-        auto *c = new QComboBox(Frame4);
-        c->setObjectName(QLatin1String(name));
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        c->setCompleter(nullptr);
-        c->addItems(HarvestEngine::comboItems(option));
-        c->setMaxVisibleItems(10);
-        place(c, p);
-        return c;
-    };
-    Combo1 = makeCombo("Combo1", Option::Combo1, kCombo1);
-    Combo2 = makeCombo("Combo2", Option::Combo2, kCombo2);
     makeLabel(Frame4, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
-    auto makeCheck = [this](const char *name, Option option, const QString &tip, double x, double y) {
-        auto *c = new QCheckBox(HarvestEngine::caption(option), Frame4);
-        c->setObjectName(QLatin1String(name));
-        if (!tip.isEmpty())
-            c->setToolTip(tip);
-        place(c, Place{x, y, -1, -1});
-        return c;
-    };
-    chkAuto = makeCheck("chkAuto", Option::chkAuto, QStringLiteral("Click to enable Auto Search Advance"),
-                        kChkAuto.x, kChkAuto.y);
     makeLabel(Frame4, "lblAdvance", QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
-    cmbAdvance = makeCombo("cmbAdvance", Option::cmbAdvance, kCmbAdvance);
     makeLabel(Frame4, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
-    cmbLastSearch = makeCombo("cmbLastSearch", Option::cmbLastSearch, kCmbLastSearch);
     makeLabel(Frame4, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
     makeLabel(Frame4, "lblOther", QStringLiteral("Other:"), kLabelOther);
-    chkAudioEmail = makeCheck("chkAudioEmail", Option::chkAudioEmail, QString(), kAudioLeft, kCheckTop);
-    chkAudioNext = makeCheck("chkAudioNext", Option::chkAudioNext, QString(), kAudioLeft, kCheckTop + kCheckStep);
-    chkAudioFinished = makeCheck("chkAudioFinished", Option::chkAudioFinished, QString(), kAudioLeft,
-                                 kCheckTop + 2 * kCheckStep);
-    chkAddFax = makeCheck("chkAddFax", Option::chkAddFax, QStringLiteral("Adds the word \"fax\" to all your searches"),
-                          kOtherLeft, kCheckTop);
-    chkNonUS = makeCheck("chkNonUS", Option::chkNonUS, QStringLiteral("Allows Non-US numbers"), kOtherLeft,
-                         kCheckTop + kCheckStep);
-    chkFollow = makeCheck("chkFollow", Option::chkFollow,
-                          QStringLiteral("Follow a moved page to its new address, secure (HTTPS) sites included"),
-                          kOtherLeft, kCheckTop + 2 * kCheckStep);
+    const OptionTable &table = m_engine->options()->table();
+    m_optionControls.assign(table.size(), nullptr);
+    int stacked[2] = {0, 0}; // rows so far in the audio and the other column
+    for (int place = 0; place <= int(OptionRow::Place::Other); ++place) {
+        for (size_t i = 0; i < table.size(); ++i) {
+            const OptionRow &row = table[i];
+            if (int(row.place) != place)
+                continue;
+            Place p{};
+            switch (row.place) {
+            case OptionRow::Place::SearchEngine: p = kCombo1; break;
+            case OptionRow::Place::ResultCount: p = kCombo2; break;
+            case OptionRow::Place::AutoAdvance: p = kChkAuto; break;
+            case OptionRow::Place::AdvanceAfter: p = kCmbAdvance; break;
+            case OptionRow::Place::AfterLastSearch: p = kCmbLastSearch; break;
+            case OptionRow::Place::Audio:
+            case OptionRow::Place::Other: {
+                const bool audio = row.place == OptionRow::Place::Audio;
+                int &n = stacked[audio ? 0 : 1];
+                p = Place{audio ? kAudioLeft : kOtherLeft, kCheckTop + n * kCheckStep, -1, -1};
+                ++n;
+                break;
+            }
+            }
+            m_optionControls[i] = makeOptionControl(Frame4, row, p);
+        }
+    }
 
     // Statistics
     Frame3 = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
@@ -343,6 +374,16 @@ void Form1::buildControls()
     connect(mnuAboutItem, &QAction::triggered, this, [this] { mnuAboutItem_Click(0); });
 }
 
+QWidget *Form1::optionControl(OptionId which) const
+{
+    const OptionTable &table = m_engine->options()->table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i].id == which)
+            return m_optionControls[i];
+    }
+    return nullptr;
+}
+
 QPushButton *Form1::button(Button which) const
 {
     switch (which) {
@@ -360,29 +401,14 @@ QPushButton *Form1::button(Button which) const
     return nullptr;
 }
 
-QComboBox *Form1::combo(Option which) const
+QComboBox *Form1::combo(OptionId which) const
 {
-    switch (which) {
-    case Option::Combo1: return Combo1;
-    case Option::Combo2: return Combo2;
-    case Option::cmbAdvance: return cmbAdvance;
-    case Option::cmbLastSearch: return cmbLastSearch;
-    default: return nullptr;
-    }
+    return qobject_cast<QComboBox *>(optionControl(which));
 }
 
-QCheckBox *Form1::checkBox(Option which) const
+QCheckBox *Form1::checkBox(OptionId which) const
 {
-    switch (which) {
-    case Option::chkAuto: return chkAuto;
-    case Option::chkAddFax: return chkAddFax;
-    case Option::chkNonUS: return chkNonUS;
-    case Option::chkAudioEmail: return chkAudioEmail;
-    case Option::chkAudioNext: return chkAudioNext;
-    case Option::chkAudioFinished: return chkAudioFinished;
-    case Option::chkFollow: return chkFollow;
-    default: return nullptr;
-    }
+    return qobject_cast<QCheckBox *>(optionControl(which));
 }
 
 // ---- binding to the engine -----------------------------------------------------------------
@@ -424,20 +450,26 @@ void Form1::bindEngine()
     }
     connect(e, &HarvestEngine::buttonEnabledChanged, this, [this](Button which, bool) { syncButton(which); });
 
-    // Options: a pick or a click goes to the engine, which writes it through.
-    for (Option o : {Option::Combo1, Option::Combo2, Option::cmbAdvance, Option::cmbLastSearch}) {
-        QComboBox *c = combo(o);
-        connect(c, &QComboBox::activated, this, [e, o](int index) { e->setOption(o, index); });
-        connect(c->lineEdit(), &QLineEdit::textEdited, this, [e, o](const QString &text) { e->setComboEditText(o, text); });
+    // Options: a pick, a click or an edit goes to the engine, which writes it through.
+    for (const OptionRow &row : e->options()->table()) {
+        const OptionId id = row.id;
+        QWidget *control = optionControl(id);
+        if (auto *c = qobject_cast<QCheckBox *>(control)) {
+            connect(c, &QCheckBox::clicked, this, [e, id](bool checked) { e->setOption(id, checked ? 1 : 0); });
+        } else if (auto *c = qobject_cast<QComboBox *>(control)) {
+            connect(c, &QComboBox::activated, this, [e, id](int index) { e->setOption(id, index); });
+            connect(c->lineEdit(), &QLineEdit::textEdited, this,
+                    [e, id](const QString &text) { e->setComboEditText(id, text); });
+        } else if (auto *n = qobject_cast<QSpinBox *>(control)) {
+            connect(n, &QSpinBox::valueChanged, this, [e, id](int value) { e->setOption(id, value); });
+        } else if (auto *t = qobject_cast<QLineEdit *>(control)) {
+            connect(t, &QLineEdit::textEdited, this, [e, id](const QString &text) { e->options()->setText(id, text); });
+        }
+        syncOption(id);
     }
-    for (Option o : {Option::chkAuto, Option::chkAddFax, Option::chkNonUS, Option::chkAudioEmail,
-                     Option::chkAudioNext, Option::chkAudioFinished, Option::chkFollow}) {
-        connect(checkBox(o), &QCheckBox::clicked, this, [e, o](bool checked) { e->setOption(o, checked ? 1 : 0); });
-    }
-    for (int i = 0; i <= int(Option::cmbLastSearch); ++i)
-        syncOption(Option(i));
-    connect(e, &HarvestEngine::optionChanged, this, [this](Option o, int) { syncOption(o); });
-    connect(e, &HarvestEngine::comboTextChanged, this, [this](Option o, const QString &) { syncOption(o); });
+    connect(e, &HarvestEngine::optionChanged, this, [this](OptionId o, int) { syncOption(o); });
+    connect(e, &HarvestEngine::comboTextChanged, this, [this](OptionId o, const QString &) { syncOption(o); });
+    connect(e->options(), &OptionValues::changed, this, [this](OptionId o) { syncOption(o); });
 
     // Text1: its text is the engine's; Enter adds it.
     connect(Text1, &QLineEdit::textChanged, e, &HarvestEngine::setText1);
@@ -459,9 +491,9 @@ void Form1::bindEngine()
     pb1->setValue(e->pb1());
 
     connect(e, &HarvestEngine::focusRequested, this, [this](HarvestEngine::FocusTarget t) {
-        QWidget *target = t == HarvestEngine::FocusTarget::Text1 ? static_cast<QWidget *>(Text1)
-                        : t == HarvestEngine::FocusTarget::Combo1 ? static_cast<QWidget *>(Combo1)
-                                                                  : static_cast<QWidget *>(Combo2);
+        QWidget *target = t == HarvestEngine::FocusTarget::Text1    ? static_cast<QWidget *>(Text1)
+                          : t == HarvestEngine::FocusTarget::Combo1 ? optionControl(OptionId::SearchEngine)
+                                                                    : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
     });
     connect(e, &HarvestEngine::openDirectoryRequested, this, [this](const QString &dir) {
@@ -469,10 +501,10 @@ void Form1::bindEngine()
             openUrl(QUrl::fromLocalFile(dir));
     });
     connect(e, &HarvestEngine::exportRequested, this,
-            [e] { frmExport::openWindow(e->database(), e->dataDir()); });
+            [e] { frmExport::openWindow(e->store(), e->dataDir(), [e] { e->deleteAllNumbers(); }); });
     connect(e, &HarvestEngine::websiteRequested, this, [] { frmWebsite::openWindow(); });
     // The store reports from inside an operation: the box opens once that operation is done.
-    connect(e->database(), &modDatabase::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
+    connect(e->store(), &Store::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
 }
 
 void Form1::syncButton(Button which)
@@ -481,14 +513,26 @@ void Form1::syncButton(Button which)
         b->setEnabled(m_engine->isEnabled(which));
 }
 
-void Form1::syncOption(Option which)
+void Form1::syncOption(OptionId which)
 {
     const int value = m_engine->option(which);
-    if (QCheckBox *c = checkBox(which)) {
+    QWidget *control = optionControl(which);
+    if (auto *c = qobject_cast<QCheckBox *>(control)) {
         if (c->isChecked() != (value == 1)) {
             const QSignalBlocker block(c);
             c->setChecked(value == 1);
         }
+        return;
+    }
+    if (auto *n = qobject_cast<QSpinBox *>(control)) {
+        const QSignalBlocker block(n);
+        n->setValue(value);
+        return;
+    }
+    if (auto *t = qobject_cast<QLineEdit *>(control)) {
+        const QString text = m_engine->options()->text(which);
+        if (t->text() != text)
+            t->setText(text);
         return;
     }
     QComboBox *c = combo(which);

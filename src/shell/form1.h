@@ -80,17 +80,6 @@ public:
     QPushButton *Command2 = nullptr;      // export
     QPushButton *Command3 = nullptr;      // delete all
     QPushButton *cmdWebsite = nullptr;
-    QComboBox *Combo1 = nullptr;
-    QComboBox *Combo2 = nullptr;
-    QComboBox *cmbAdvance = nullptr;
-    QComboBox *cmbLastSearch = nullptr;
-    QCheckBox *chkAuto = nullptr;
-    QCheckBox *chkAudioEmail = nullptr;
-    QCheckBox *chkAudioNext = nullptr;
-    QCheckBox *chkAudioFinished = nullptr;
-    QCheckBox *chkAddFax = nullptr;
-    QCheckBox *chkNonUS = nullptr;
-    QCheckBox *chkFollow = nullptr;
     std::array<QLabel *, 5> lblStats{};
     QStatusBar *StatusBar1 = nullptr;
     QProgressBar *pb1 = nullptr;
@@ -101,8 +90,10 @@ public:
     std::array<SkinLabel *, 4> SkinLabel1to4{};
 
     QPushButton *button(HarvestEngine::Button which) const;
-    QComboBox *combo(HarvestEngine::Option which) const;
-    QCheckBox *checkBox(HarvestEngine::Option which) const;
+    // The control of an option (its object name is the row's), or null.
+    QWidget *optionControl(OptionId which) const;
+    QComboBox *combo(OptionId which) const;
+    QCheckBox *checkBox(OptionId which) const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -112,7 +103,7 @@ private:
     void buildControls();
     void bindEngine();
     void syncButton(HarvestEngine::Button which);
-    void syncOption(HarvestEngine::Option which);
+    void syncOption(OptionId which);
     void syncList1Selection(int index);
     void showStoreProblem(const QString &message);
     void applySkinAndBanner();
@@ -123,6 +114,7 @@ private:
     QWidget *m_surface = nullptr; // the client area below the menu bar
     std::array<QLabel *, 4> m_panels{};
     QList<QPushButton *> m_sessionButtons;
+    std::vector<QWidget *> m_optionControls; // by row of the option table
     bool m_loaded = false;
     bool m_unloaded = false;
     QPointer<QMessageBox> m_storeProblemBox; // the store problem shown, while it is open

@@ -9,7 +9,7 @@
 
 const char *const Form3::caption = "List Builder - Finding matching websites...";
 
-Form3::Form3(ListBuilderHost *host, const DiscoveryConfig &config, QWidget *parent)
+Form3::Form3(const DiscoveryConfig &config, QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QLatin1String(caption));
@@ -33,7 +33,7 @@ Form3::Form3(ListBuilderHost *host, const DiscoveryConfig &config, QWidget *pare
     layout->addWidget(m_text1);
     layout->addWidget(m_browser->view(), 1);
 
-    m_builder = new SearchListBuilder(host, m_browser, config, this);
+    m_builder = new SearchListBuilder(m_browser, config, this);
     connect(m_builder, &SearchListBuilder::text1Changed, m_text1, &QLineEdit::setText);
     connect(m_builder, &SearchListBuilder::visibleChanged, this, &Form3::followVisibility);
 }
@@ -44,11 +44,6 @@ Form3::~Form3()
     m_builder->disconnect(this);
     delete m_builder;
     m_builder = nullptr;
-}
-
-void Form3::setHost(ListBuilderHost *host)
-{
-    m_builder->setHost(host);
 }
 
 QWebEngineView *Form3::WebBrowser1() const

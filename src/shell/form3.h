@@ -5,7 +5,6 @@
 
 #include <QWidget>
 
-class ListBuilderHost;
 class QLineEdit;
 class QWebEngineView;
 class WebEngineBrowser;
@@ -14,20 +13,18 @@ class WebEngineBrowser;
 // the result pages. The run itself is the SearchListBuilder inside; the engine is given
 // listBuilder() and loads, shows and unloads it. The window follows the run: shown
 // without modality when the run is shown, hidden when it ends. Closing the window ends
-// the run without a hand-back, as unloading does. The skin is not applied here.
+// the run without an outcome, as unloading does. The skin is not applied here.
 class Form3 : public QWidget
 {
     Q_OBJECT
 public:
     static const char *const caption; // "List Builder - Finding matching websites..."
 
-    explicit Form3(ListBuilderHost *host, const DiscoveryConfig &config = DiscoveryConfig(),
-                   QWidget *parent = nullptr);
+    explicit Form3(const DiscoveryConfig &config = DiscoveryConfig(), QWidget *parent = nullptr);
     ~Form3() override;
 
     ListBuilder *listBuilder() { return m_builder; }
     SearchListBuilder *searchListBuilder() const { return m_builder; }
-    void setHost(ListBuilderHost *host);
 
     QLineEdit *Text1() const { return m_text1; }
     QWebEngineView *WebBrowser1() const;

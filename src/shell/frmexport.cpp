@@ -1,7 +1,7 @@
 #include "frmexport.h"
 
 #include "export.h"
-#include "moddatabase.h"
+#include "store.h"
 #include "productinfo.h"
 #include "skin.h"
 
@@ -19,10 +19,11 @@ namespace {
 QPointer<frmExport> g_export;
 } // namespace
 
-frmExport *frmExport::openWindow(modDatabase *db, const QString &dataDir)
+frmExport *frmExport::openWindow(Store *store, const QString &dataDir,
+                                 std::function<void()> deleteAllNumbers)
 {
     if (!g_export) {
-        g_export = new frmExport(db, dataDir);
+        g_export = new frmExport(store, dataDir, std::move(deleteAllNumbers));
         g_export->Form_Load();
     }
     if (g_export->isVisible()) {
@@ -44,7 +45,8 @@ void frmExport::unload()
     delete g_export.data();
 }
 
-frmExport::frmExport(modDatabase *db, const QString &dataDir) : m_db(db), m_dataDir(dataDir)
+frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()> deleteAllNumbers)
+    : m_db(store), m_deleteAllNumbers(std::move(deleteAllNumbers)), m_dataDir(dataDir)
 {
     setObjectName(QStringLiteral("frmExport"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -123,7 +125,10 @@ void frmExport::Command1_Click()
     }
     if (Check1->isChecked() &&
         askYesNo(QStringLiteral("Are you sure you want to delete all faxes?"))) {
-        m_db->DeleteAllFaxes();
+        if (m_deleteAllNumbers)
+            m_deleteAllNumbers();
+        else
+            (void)m_db->deleteAllFaxes();
     }
     close();
 }

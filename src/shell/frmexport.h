@@ -8,7 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class modDatabase;
+class Store;
 
 // The export dialog "Export Faxes": writes every stored number to a file chosen by the user
 // and can then delete them all. Opened without modality; unloaded after every export. Each
@@ -17,10 +17,12 @@ class frmExport : public QDialog
 {
     Q_OBJECT
 public:
-    // Loads the window if needed and shows it. db (not owned) is the store whose fax preview
-    // List3 is bound; its DeleteAllFaxes also empties that preview. The file dialog starts in
-    // dataDir.
-    static frmExport *openWindow(modDatabase *db, const QString &dataDir);
+    // Loads the window if needed and shows it. store (not owned) holds the numbers;
+    // deleteAllNumbers empties it after an export when asked (the harvest's, so that the
+    // preview and the counters follow; the store's own when not given). The file dialog
+    // starts in dataDir.
+    static frmExport *openWindow(Store *store, const QString &dataDir,
+                                 std::function<void()> deleteAllNumbers = {});
     static frmExport *instance();
     static void unload();
 
@@ -42,9 +44,10 @@ public:
     void Command1_Click();
 
 private:
-    frmExport(modDatabase *db, const QString &dataDir);
+    frmExport(Store *store, const QString &dataDir, std::function<void()> deleteAllNumbers);
     void Form_Load();
 
-    QPointer<modDatabase> m_db;
+    QPointer<Store> m_db;
+    std::function<void()> m_deleteAllNumbers;
     QString m_dataDir;
 };

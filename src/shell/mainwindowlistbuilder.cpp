@@ -2,8 +2,8 @@
 
 #include "form3.h"
 
-Form3Loader::Form3Loader(ListBuilderHost *host, const DiscoveryConfig &config)
-    : m_host(host), m_config(config)
+Form3Loader::Form3Loader(const DiscoveryConfig &config, QObject *parent)
+    : ListBuilder(parent), m_config(config)
 {
 }
 
@@ -17,11 +17,16 @@ bool Form3Loader::isLoaded() const
     return m_form && m_form->listBuilder()->isLoaded();
 }
 
-void Form3Loader::load()
+void Form3Loader::load(const DiscoveryRequest &request)
 {
-    if (!m_form)
-        m_form = new Form3(m_host, m_config);
-    m_form->listBuilder()->load();
+    if (!m_form) {
+        m_form = new Form3(m_config);
+        ListBuilder *run = m_form->listBuilder();
+        connect(run, &ListBuilder::namesFound, this, &ListBuilder::namesFound);
+        connect(run, &ListBuilder::finished, this, &ListBuilder::finished);
+        connect(run, &ListBuilder::unloaded, this, &ListBuilder::unloaded);
+    }
+    m_form->listBuilder()->load(request);
 }
 
 void Form3Loader::show()

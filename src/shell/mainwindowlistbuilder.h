@@ -7,17 +7,19 @@
 
 class Form3;
 
-// The list builder as the main window's engine sees it: the window Form3, created when a run
-// first loads it (the embedded browser is not started before it is needed) and kept,
-// hidden, between runs. host (the engine) must outlive this object.
+// The list builder as the harvest sees it: the window Form3, created when a run first loads
+// it (the embedded browser is not started before it is needed) and kept, hidden, between
+// runs. The window's run reports through this object's signals.
 class Form3Loader : public ListBuilder
 {
+    Q_OBJECT
 public:
-    explicit Form3Loader(ListBuilderHost *host, const DiscoveryConfig &config = DiscoveryConfig());
+    explicit Form3Loader(const DiscoveryConfig &config = DiscoveryConfig(),
+                         QObject *parent = nullptr);
     ~Form3Loader() override;
 
     bool isLoaded() const override;
-    void load() override;
+    void load(const DiscoveryRequest &request) override;
     void show() override;
     void unload() override;
 
@@ -26,7 +28,6 @@ public:
     Form3 *window() const;
 
 private:
-    ListBuilderHost *m_host;
     DiscoveryConfig m_config;
     QPointer<Form3> m_form;
 };

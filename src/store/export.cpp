@@ -1,6 +1,6 @@
 #include "export.h"
 
-#include "moddatabase.h"
+#include "store.h"
 #include "workingfile.h"
 
 #include <QDir>
@@ -145,24 +145,24 @@ bool isRegularOrMissing(const QString &path)
 
 } // namespace
 
-Result exportFaxes(modDatabase &db, const QString &path, int type, bool space)
+Result exportFaxes(Store &store, const QString &path, int type, bool space)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
-    if (isStoreFile(path, db.databasePath())) {
+    if (isStoreFile(path, store.location())) {
         result.error = QStringLiteral("The export file %1 is the fax database or one of its "
                                       "working files; nothing was exported. Choose another file.")
                            .arg(shown);
         return result;
     }
-    bool readOk = false;
-    const QList<FaxRow> rows = db.allFaxRows(&readOk);
-    if (!readOk) {
+    const std::optional<QList<FaxRow>> stored = store.allFaxes();
+    if (!stored) {
         result.error =
             QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
-                .arg(QDir::toNativeSeparators(db.databasePath()), db.lastError());
+                .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }
+    const QList<FaxRow> &rows = *stored;
     const QByteArray bytes = format(rows, type, space);
 
     if (QFileInfo(path).isDir()) {

@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-class modDatabase;
+class Store;
 struct FaxRow;
 
 // The export of the stored numbers to a text file, shared by the export window and
@@ -49,7 +49,7 @@ struct Result
 // be created or written is reported and leaves an existing file of that name as it was.
 // A pipe, a device or anything else that is not a regular file is written into directly
 // (opening a pipe waits for its reader) and stays what it is; a failed write is reported.
-Result exportFaxes(modDatabase &db, const QString &path, int type, bool space);
+Result exportFaxes(Store &store, const QString &path, int type, bool space);
 
 } // namespace FaxExport
 

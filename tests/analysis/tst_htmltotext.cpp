@@ -30,8 +30,6 @@ private Q_SLOTS:
     void anyBytes_sameTextAsByteByByte();
     void longLineWithoutWhitespace_convertsWhole();
     void numericReferencesAboveLatin1_neverStopTheConversion();
-    void writesFileWithCrLf();
-    void unwritableFile_stillReturnsText();
     void decodeEntities_data();
     void decodeEntities();
     void removeSpaces_data();
@@ -217,26 +215,6 @@ void TestHtmlToText::numericReferencesAboveLatin1_neverStopTheConversion()
     // text after them is still converted line by line.
     const QByteArray html = "<body>Smith&#8217;s &#8211; &#x41;&#99999;ok<br>Fax: 212-555-0187</body>";
     QCOMPARE(HtmlToText(html), QByteArray("Smith\x92s \x96 ok" + CRLF + "Fax: 212-555-0187"));
-}
-
-void TestHtmlToText::writesFileWithCrLf()
-{
-    TempDataDir dir;
-    const QString path = dir.file(QStringLiteral("out.txt"));
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("previous content that is longer than the text");
-    old.close();
-    QCOMPARE(HtmlToText("<body>a<br>b</body>", path), QByteArray("a\r\nb"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("a\r\nb\r\n"));
-}
-
-void TestHtmlToText::unwritableFile_stillReturnsText()
-{
-    TempDataDir dir;
-    QCOMPARE(HtmlToText("<body>a</body>", dir.file(QStringLiteral("missing/dir/out.txt"))), QByteArray("a"));
 }
 
 void TestHtmlToText::decodeEntities_data()

@@ -1,11 +1,14 @@
 // varnel-tool text, faxes, links and areacode, run as a user runs them.
 
 #include "areacodetable.h"
+#include "cp1252.h"
+#include "faxfinder.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -36,6 +39,9 @@ private Q_SLOTS:
     void text_printsConvertedTextWithCrLf();
     void faxes_eachNumberOnce_internationalOnlyWithFlag();
     void faxes_leavesNoTemporaryData();
+    void faxes_literalIsTheFinderOff();
+    void faxes_findsBeyondTheFaxLine();
+    void faxes_explainPrintsEvidence();
     void links_printsQueuedSitesInOrder();
     void areacode_printsLabel();
     void pageControlCharacters_printedEscaped();
@@ -107,11 +113,12 @@ void TestToolAnalysis::faxes_eachNumberOnce_internationalOnlyWithFlag()
     const QByteArray us = "1-212-555-0187 | " + description(212) + "\n";
     const QByteArray grenada = QByteArray("1-473-555-0100 | --  Grenada\n") + "1-617-555-0100 | " + description(617) + "\n";
 
-    Result r = tool({QStringLiteral("faxes"), a, b});
+    Result r = tool({QStringLiteral("faxes"), QStringLiteral("--literal"), a, b});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, us + grenada);
 
-    r = tool({QStringLiteral("faxes"), QStringLiteral("--intl"), a, b});
+    r = tool(
+        {QStringLiteral("faxes"), QStringLiteral("--literal"), QStringLiteral("--intl"), a, b});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, us + "+44-20-7946-0958 | Unknown/International\n" + grenada);
 }
@@ -121,6 +128,71 @@ void TestToolAnalysis::faxes_leavesNoTemporaryData()
     const QString a = page(QStringLiteral("c.html"), "<body>Fax: 212-555-0187</body>");
     QCOMPARE(tool({QStringLiteral("faxes"), a}).code, 0);
     QVERIFY(QDir(m_tmp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestToolAnalysis::faxes_literalIsTheFinderOff()
+{
+    // The harvest's own page analysis and store against the finder switched off, over the
+    // contact pages: the same numbers with the same labels, byte for byte.
+    const QDir dir(QStringLiteral(VARNEL_CONTACT_PAGES));
+    QStringList files;
+    for (const QString &name : dir.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name))
+        files << dir.filePath(name);
+    QCOMPARE(files.size(), 72);
+    for (bool intl : {false, true}) {
+        FinderInput in;
+        in.allowInternational = intl;
+        in.findBeyondFaxLine = false;
+        QByteArray expected;
+        QSet<QString> seen;
+        for (const QString &file : qAsConst(files)) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            for (const FaxFind &find : findFaxNumbers(f.readAll(), in)) {
+                if (!seen.contains(find.number)) {
+                    seen.insert(find.number);
+                    expected +=
+                        Cp1252::fromUnicode(find.number + QStringLiteral(" | ") + find.location) +
+                        '\n';
+                }
+            }
+        }
+        QStringList args{QStringLiteral("faxes"), QStringLiteral("--literal")};
+        if (intl)
+            args << QStringLiteral("--intl");
+        const Result r = tool(args + files);
+        QCOMPARE(r.code, 0);
+        QVERIFY(!r.out.isEmpty());
+        QCOMPARE(r.out, expected);
+    }
+}
+
+void TestToolAnalysis::faxes_findsBeyondTheFaxLine()
+{
+    const QString p = page(QStringLiteral("f.html"),
+                           "<body><p>Fax: (212) 555-0187</p><h3>Fax</h3><p>617-555-0100</p>"
+                           "<p>Fax: 212.555.0187</p></body>");
+    const QByteArray twelve = "1-212-555-0187 | " + description(212) + "\n";
+    Result r = tool({QStringLiteral("faxes"), QStringLiteral("--literal"), p});
+    QCOMPARE(r.out, twelve);
+    r = tool({QStringLiteral("faxes"), p});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, twelve + "1-617-555-0100 | " + description(617) + "\n");
+}
+
+void TestToolAnalysis::faxes_explainPrintsEvidence()
+{
+    const QString p =
+        page(QStringLiteral("e.html"),
+             "<html lang=\"de\"><body><h3>Telefax</h3><p>0221 1642 3990</p></body></html>");
+    Result r = tool({QStringLiteral("faxes"), QStringLiteral("--explain"), p});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray()); // outside North America only with --intl
+    r = tool({QStringLiteral("faxes"), QStringLiteral("--intl"), QStringLiteral("--explain"), p});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(
+        r.out,
+        QByteArray("+49-221-16423990\t+4922116423990\tTelefax\theading\tTelefax 0221 1642 3990\n"));
 }
 
 void TestToolAnalysis::links_printsQueuedSitesInOrder()
@@ -209,8 +281,9 @@ void TestToolAnalysis::help_listsSubcommands()
 {
     const Result r = tool({QStringLiteral("--help")});
     QCOMPARE(r.code, 0);
-    for (const char *c : {"varnel-tool text FILE", "varnel-tool faxes [--intl] FILE...",
-                          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
+    for (const char *c :
+         {"varnel-tool text FILE", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
+          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
         QVERIFY2(r.out.contains(c), c);
 }
 

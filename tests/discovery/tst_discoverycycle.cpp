@@ -3,7 +3,8 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "httpbrowser.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
 #include "testenv.h"
@@ -50,13 +51,13 @@ class TestDiscoveryCycle : public QObject
             map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), web.port());
             browser.setResolveMap(map);
             engine.setResolveMap(map);
-            builder = new SearchListBuilder(&engine, &browser, DiscoveryConfig(), &engine);
+            builder = new SearchListBuilder(&browser, DiscoveryConfig(), &engine);
             engine.setListBuilder(builder);
             engine.setMessages(&messages);
             engine.Form_Load();
-            engine.Combo1_Click(0); // "Google Search"
-            engine.Combo2_Click(0); // "~100 Domains"
-            engine.cmbLastSearch_Click(0); // "Stop Immediately"
+            engine.setOption(OptionId::SearchEngine, 0); // "Google Search"
+            engine.setOption(OptionId::ResultCount, 0); // "~100 Domains"
+            engine.setOption(OptionId::AfterLastSearch, 0); // "Stop Immediately"
         }
         ~Rig() { engine.Form_Unload(); }
 
@@ -85,7 +86,7 @@ class TestDiscoveryCycle : public QObject
             QList<FaxRecord> rows;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.database()->databasePath());
+                conn.setDatabaseName(engine.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QStringLiteral("SELECT fax, website, search FROM faxes ORDER BY rowid"));
@@ -101,7 +102,7 @@ class TestDiscoveryCycle : public QObject
             QStringList out;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.database()->databasePath());
+                conn.setDatabaseName(engine.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QLatin1String(sql));
@@ -132,7 +133,7 @@ private Q_SLOTS:
         rig.addSearch(QStringLiteral("plumber boston"), QStringLiteral("a"), 40);
         rig.addSearch(QStringLiteral("roofer denver"), QStringLiteral("b"), 40);
         rig.addSearch(QStringLiteral("mason austin"), QStringLiteral("c"), 30);
-        QSignalSpy runs(rig.builder, &SearchListBuilder::runFinished);
+        QSignalSpy runs(rig.builder, &ListBuilder::finished);
 
         rig.engine.Command1_Click();
         QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
@@ -147,7 +148,7 @@ private Q_SLOTS:
                                      "roofer+denver+fax@0", "roofer+denver+fax@1",
                                      "mason+austin+fax@0", "mason+austin+fax@1"}));
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(runs[i][0].toInt(), i < 2 ? 40 : 30);
+            QCOMPARE(runs[i][0].value<DiscoveryOutcome>().names, i < 2 ? 40 : 30);
 
         // Every site found for a search was crawled under that search before the next
         // one began, and the last one's before "Stop Immediately" ended the harvest.

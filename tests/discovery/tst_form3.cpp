@@ -18,8 +18,7 @@ private Q_SLOTS:
 
     void window_showsStatusAndBrowser()
     {
-        TestListBuilderHost host;
-        Form3 form(&host);
+        Form3 form;
         QCOMPARE(form.windowTitle(), QStringLiteral("List Builder - Finding matching websites..."));
         QCOMPARE(form.Text1()->text(), QStringLiteral("Status..."));
         QCOMPARE(form.Text1()->toolTip(),
@@ -37,20 +36,19 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setPages(QStringLiteral("tiles"),
                         {FakeSearchEngine::resultPage(FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
-        TestListBuilderHost host;
-        host.setSearches({QStringLiteral("tiles")});
         DiscoveryConfig config;
         config.googleHost = engine.hostAndPort();
         config.pageTimeoutMs = 30000;
-        Form3 form(&host, config);
-        host.builder = form.searchListBuilder();
+        Form3 form(config);
+        RunRecorder run(form.listBuilder());
 
-        form.listBuilder()->load();
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         form.listBuilder()->show();
         QVERIFY(form.isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(host.doSearchCalls, 1, 60000);
-        QCOMPARE(host.handedBack[0].size(), 25);
-        QCOMPARE(host.handedBack[0].first(), QStringLiteral("tile0.com"));
+        QTRY_COMPARE_WITH_TIMEOUT(run.outcomes.size(), 1, 60000);
+        QVERIFY(run.outcomes[0].enough());
+        QCOMPARE(run.names.size(), 25);
+        QCOMPARE(run.names.first(), QStringLiteral("tile0.com"));
         QCOMPARE(form.Text1()->text(), QStringLiteral("Finished! Extracted 25 results."));
         QVERIFY(!form.isVisible());
         QVERIFY(!form.listBuilder()->isLoaded());
@@ -64,49 +62,48 @@ private Q_SLOTS:
     void engineAnswers_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<int>("kind");
         QTest::newRow("503") << int(FakeSearchEngine::Answer::Unavailable)
-            << QStringLiteral("Not enough results: the search engine blocked the search");
+            << int(DiscoveryOutcome::Kind::Blocked);
         QTest::newRow("human check") << int(FakeSearchEngine::Answer::HumanCheck)
-            << QStringLiteral("Not enough results: the search engine blocked the search");
+            << int(DiscoveryOutcome::Kind::Blocked);
         QTest::newRow("closed") << int(FakeSearchEngine::Answer::Close)
-            << QStringLiteral("Not enough results: the search engine did not answer");
+            << int(DiscoveryOutcome::Kind::NoAnswer);
     }
 
     void engineAnswers()
     {
         QFETCH(int, answer);
-        QFETCH(QString, panel2);
+        QFETCH(int, kind);
         FakeSearchEngine engine;
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer(answer));
-        TestListBuilderHost host;
-        host.setSearches({QStringLiteral("tiles")});
         DiscoveryConfig config;
         config.googleHost = engine.hostAndPort();
-        Form3 form(&host, config);
-        form.listBuilder()->load();
+        Form3 form(config);
+        RunRecorder run(form.listBuilder());
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         QTRY_VERIFY_WITH_TIMEOUT(!form.listBuilder()->isLoaded(), 60000);
-        QCOMPARE(host.panels[2], panel2);
+        QCOMPARE(run.outcomes.size(), 1);
+        QCOMPARE(int(run.outcomes[0].kind), kind);
     }
 
-    void closingTheWindow_endsRunWithoutHandBack()
+    void closingTheWindow_endsRunWithoutOutcome()
     {
         FakeSearchEngine engine;
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer::Silent);
-        TestListBuilderHost host;
-        host.setSearches({QStringLiteral("tiles")});
         DiscoveryConfig config;
         config.googleHost = engine.hostAndPort();
-        Form3 form(&host, config);
-        form.listBuilder()->load();
+        Form3 form(config);
+        RunRecorder run(form.listBuilder());
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         form.listBuilder()->show();
         QTRY_COMPARE_WITH_TIMEOUT(engine.requests().size(), 1, 30000);
         form.close();
         QVERIFY(!form.listBuilder()->isLoaded());
-        QCOMPARE(host.unloadNotices, 1);
-        QCOMPARE(host.doSearchCalls, 0);
+        QCOMPARE(run.unloads, 1);
+        QVERIFY(run.outcomes.isEmpty());
     }
 };
 

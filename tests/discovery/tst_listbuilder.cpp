@@ -24,7 +24,7 @@ QStringList numberedNames(const QString &prefix, int first, int n)
 
 } // namespace
 
-// One list builder run per test on a stand-in main window with a real store.
+// One list builder run per test; what it reports is recorded.
 class TestListBuilder : public QObject
 {
     Q_OBJECT
@@ -32,13 +32,13 @@ class TestListBuilder : public QObject
     struct Rig
     {
         explicit Rig(Browser *browser, const DiscoveryConfig &config = DiscoveryConfig())
-            : builder(&host, browser, config)
+            : builder(browser, config), run(&builder)
         {
-            host.builder = &builder;
         }
-        TestListBuilderHost host;
+        void load(const QString &search) { builder.load(run.request(search)); }
         SearchListBuilder builder;
-        QString pageFile() const { return host.dir.file(QLatin1String(SearchListBuilder::pageFileName)); }
+        RunRecorder run;
+        QString pageFile() const { return run.dir.file(QLatin1String(SearchListBuilder::pageFileName)); }
     };
 
 private Q_SLOTS:
@@ -48,27 +48,22 @@ private Q_SLOTS:
     {
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("plumber new york")});
-        rig.host.addFax = true;
-        rig.host.target = -1;
-        QString old = QStringLiteral("left.over.com");
-        rig.host.db.AddWebsite(old);
-
-        rig.builder.load();
+        rig.run.addFax = true;
+        rig.run.target = -1;
+        rig.load(QStringLiteral("plumber new york"));
         QVERIFY(rig.builder.isLoaded());
         QCOMPARE(rig.builder.strTerms(), QStringLiteral("plumber+new+york+fax"));
         QCOMPARE(rig.builder.strEngine(), QStringLiteral("Google"));
         QCOMPARE(rig.builder.lTarget(), 100);
         QCOMPARE(rig.builder.vStart(), 1);
         QCOMPARE(rig.builder.text1(), QStringLiteral("Status..."));
-        QVERIFY(rig.host.storedWebsites().isEmpty()); // LoadFirstPage empties the store
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(browser.navigations[0].endsWith(
             QLatin1String("&start=0&sa=N&q=plumber+new+york+fax")));
 
         // Loading a loaded window starts nothing; showing it is left to the caller.
         QVERIFY(!rig.builder.isVisible());
-        rig.builder.load();
+        rig.load(QStringLiteral("other"));
         rig.builder.show();
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(rig.builder.isVisible());
@@ -99,10 +94,9 @@ private Q_SLOTS:
         QFETCH(int, lTotal);
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("roofer")});
-        rig.host.engine = combo1;
-        rig.host.target = combo2;
-        rig.builder.load();
+        rig.run.engine = combo1;
+        rig.run.target = combo2;
+        rig.load(QStringLiteral("roofer"));
         int first = 0;
         for (int n : pageSizes) {
             QVERIFY(!rig.builder.bFinished());
@@ -120,90 +114,73 @@ private Q_SLOTS:
         QVERIFY(rig.builder.bFinished());
         QCOMPARE(rig.builder.lTotal(), lTotal);
         QCOMPARE(rig.builder.text1(), QStringLiteral("Finished! Extracted %1 results.").arg(lTotal));
-        QCOMPARE(rig.host.stats.lWebFound(), lTotal);
-        QCOMPARE(rig.host.storedWebsites(), numberedNames(QStringLiteral("site"), 0, lTotal));
-        // More than 20: handed back once, with the names stored, and the window unloaded.
-        QCOMPARE(rig.host.doSearchCalls, 1);
-        QCOMPARE(rig.host.handedBack.value(0).size(), lTotal);
+        QCOMPARE(rig.run.names, numberedNames(QStringLiteral("site"), 0, lTotal));
+        // One outcome, after every name was reported, and the window unloaded.
+        QCOMPARE(rig.run.outcomes.size(), 1);
+        QCOMPARE(rig.run.outcomes[0].names, lTotal);
+        QCOMPARE(rig.run.outcomes[0].enough(), lTotal > 20);
+        QCOMPARE(rig.run.namesAtFinish.value(0), lTotal);
         QVERIFY(!rig.builder.isLoaded());
         QVERIFY(!rig.builder.isVisible());
-        QCOMPARE(rig.host.unloadNotices, 1);
+        QCOMPARE(rig.run.unloads, 1);
         QVERIFY(browser.stops > 0);
 
         // A document completed after the end is ignored.
         browser.complete(namesPage(QStringLiteral("late"), 0, 5), QStringLiteral("http://late.example/"));
-        QCOMPARE(rig.host.storedWebsites().size(), lTotal);
+        QCOMPARE(rig.run.names.size(), lTotal);
     }
 
+    // A run hands over to the crawl with more than 20 names; the harvest decides what
+    // follows a run that found fewer.
     void finish_data()
     {
         QTest::addColumn<int>("names");
-        QTest::addColumn<QStringList>("searches");
-        QTest::addColumn<int>("doSearch");
-        QTest::addColumn<QString>("panel3");
-        QTest::addColumn<QStringList>("list1After");
-        const QStringList one{"plumber"};
-        const QStringList three{"plumber", "roofer", "mason"};
-        QTest::newRow("21 names hand back") << 21 << one << 1 << QString() << one;
-        QTest::newRow("20 names, last search") << 20 << one << 0
-            << QStringLiteral("Add more search terms") << one;
-        QTest::newRow("20 names, more searches") << 20 << three << 0
-            << QStringLiteral("Trying next search") << QStringList{"roofer", "mason"};
-        QTest::newRow("nothing found, more searches") << 0 << QStringList{"plumber", "roofer"}
-            << 0 << QStringLiteral("Trying next search") << QStringList{"roofer"};
+        QTest::addColumn<int>("kind");
+        QTest::newRow("21 names: finished") << 21 << int(DiscoveryOutcome::Kind::Finished);
+        QTest::newRow("20 names: not enough") << 20 << int(DiscoveryOutcome::Kind::NotEnoughResults);
+        QTest::newRow("nothing found") << 0 << int(DiscoveryOutcome::Kind::NotEnoughResults);
     }
 
     void finish()
     {
         QFETCH(int, names);
-        QFETCH(QStringList, searches);
-        QFETCH(int, doSearch);
-        QFETCH(QString, panel3);
-        QFETCH(QStringList, list1After);
+        QFETCH(int, kind);
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches(searches);
-        QSignalSpy finished(&rig.builder, &SearchListBuilder::runFinished);
-        rig.builder.load();
+        rig.load(QStringLiteral("plumber"));
         browser.complete(namesPage(QStringLiteral("n"), 0, names));
         if (names)
             browser.complete(namesPage(QStringLiteral("n"), 0, names)); // nothing new
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished[0][0].toInt(), names);
+        QCOMPARE(rig.run.outcomes.size(), 1);
+        QCOMPARE(rig.run.outcomes[0].names, names);
+        QCOMPARE(int(rig.run.outcomes[0].kind), kind);
+        QCOMPARE(rig.run.names, numberedNames(QStringLiteral("n"), 0, names));
+        QVERIFY(!rig.builder.isLoaded());
+        QCOMPARE(rig.run.unloads, 1);
+    }
 
-        QCOMPARE(rig.host.doSearchCalls, doSearch);
-        QCOMPARE(rig.host.List1.items(), list1After);
-        // A dropped search string leaves the list only; its stored row stays.
-        QCOMPARE(rig.host.storedSearches(), searches);
-        if (doSearch) {
-            QVERIFY(rig.host.panels[2].isEmpty());
-            QVERIFY(!rig.builder.isLoaded());
-            return;
-        }
-        QCOMPARE(rig.host.panels[1], QStringLiteral("Stopped"));
-        QCOMPARE(rig.host.panels[2], QStringLiteral("Not enough results"));
-        QCOMPARE(rig.host.panels[3], panel3);
-        if (searches.size() < 2) {
-            // No crawl starts, and the names found stay in the store.
-            QVERIFY(!rig.builder.isLoaded());
-            QCOMPARE(rig.host.startNextCalls, 0);
-            QCOMPARE(rig.host.storedWebsites(), numberedNames(QStringLiteral("n"), 0, names));
-        } else {
-            // StartNextSearch loaded the window again: a new run for the next string.
-            QCOMPARE(rig.host.startNextCalls, 1);
-            QVERIFY(rig.builder.isLoaded());
-            QVERIFY(!rig.builder.bFinished());
-            QCOMPARE(rig.builder.lTotal(), 0);
-            QVERIFY(browser.navigations.last().endsWith(QLatin1String("&q=") + list1After[0]));
-        }
+    // A harvest that loads the next run from inside the outcome keeps that run.
+    void newRunLoadedByTheOutcome_staysLoaded()
+    {
+        ScriptedBrowser browser;
+        Rig rig(&browser);
+        QObject::connect(&rig.builder, &ListBuilder::finished, &rig.builder, [&rig] {
+            rig.builder.unload();
+            rig.load(QStringLiteral("roofer"));
+        });
+        rig.load(QStringLiteral("plumber"));
+        browser.complete(namesPage(QStringLiteral("n"), 0, 0));
+        QVERIFY(rig.builder.isLoaded());
+        QVERIFY(!rig.builder.bFinished());
+        QCOMPARE(rig.builder.lTotal(), 0);
+        QVERIFY(browser.navigations.last().endsWith(QLatin1String("&q=roofer")));
     }
 
     void shortAddress_isIgnored()
     {
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("plumber")});
-        rig.builder.load();
+        rig.load(QStringLiteral("plumber"));
         const QString page = namesPage(QStringLiteral("s"), 0, 5);
         browser.complete(page, QStringLiteral("about:xx")); // 8 characters
         QCOMPARE(rig.builder.lTotal(), 0);
@@ -216,16 +193,14 @@ private Q_SLOTS:
     {
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("plumber")});
         QFile left(rig.pageFile());
         QVERIFY(left.open(QIODevice::WriteOnly));
         left.write("\r\nhttp://www.leftover.com/\">Left</a>\r\n");
         left.close();
 
-        rig.builder.load();
+        rig.load(QStringLiteral("plumber"));
         browser.complete(namesPage(QStringLiteral("fresh"), 0, 2));
-        QCOMPARE(rig.host.storedWebsites(),
-                 (QStringList{"leftover.com", "fresh0.com", "fresh1.com"}));
+        QCOMPARE(rig.run.names, (QStringList{"leftover.com", "fresh0.com", "fresh1.com"}));
         QVERIFY(!QFile::exists(rig.pageFile()));
     }
 
@@ -233,65 +208,45 @@ private Q_SLOTS:
     {
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("plumber")});
-        QVERIFY(QDir(rig.host.dir.path()).mkdir(QLatin1String(SearchListBuilder::pageFileName)));
-        rig.builder.load();
+        QVERIFY(QDir(rig.run.dir.path()).mkdir(QLatin1String(SearchListBuilder::pageFileName)));
+        rig.load(QStringLiteral("plumber"));
         browser.complete(namesPage(QStringLiteral("s"), 0, 30));
         // No next page, no finish: the window waits with its last status text.
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(rig.builder.isLoaded());
         QVERIFY(!rig.builder.bFinished());
         QCOMPARE(rig.builder.text1(), QStringLiteral("Status..."));
-        QCOMPARE(rig.host.doSearchCalls + rig.host.startNextCalls, 0);
+        QVERIFY(rig.run.outcomes.isEmpty() && rig.run.names.isEmpty());
     }
 
-    void unload_endsRunWithoutHandBack()
+    void unload_endsRunWithoutOutcome()
     {
         ScriptedBrowser browser;
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("plumber")});
-        rig.builder.load();
+        rig.load(QStringLiteral("plumber"));
         rig.builder.show();
         browser.complete(namesPage(QStringLiteral("s"), 0, 30));
         rig.builder.unload();
         QVERIFY(!rig.builder.isLoaded());
         QVERIFY(!rig.builder.isVisible());
         QCOMPARE(browser.stops, 1);
-        QCOMPARE(rig.host.unloadNotices, 1);
+        QCOMPARE(rig.run.unloads, 1);
         browser.complete(namesPage(QStringLiteral("t"), 0, 30)); // too late
-        QCOMPARE(rig.host.doSearchCalls, 0);
-        QCOMPARE(rig.host.storedWebsites().size(), 30);
-    }
-
-    void storeThatCannotBeEmptied_startsNoSearch()
-    {
-        ScriptedBrowser browser;
-        Rig rig(&browser);
-        rig.host.List1.addItem(QStringLiteral("plumber"));
-        rig.host.search = QStringLiteral("plumber");
-        QFile bad(rig.host.dir.file(QLatin1String(modDatabase::fileName)));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write(QByteArray(4096, 'x'));
-        bad.close();
-        rig.builder.load();
-        QVERIFY(browser.navigations.isEmpty());
-        QVERIFY(!rig.builder.isLoaded());
-        QCOMPARE(rig.host.panels[1], QStringLiteral("Stopped"));
-        QVERIFY(rig.host.panels[2].contains(QLatin1String("could not be emptied")));
-        QCOMPARE(rig.host.doSearchCalls + rig.host.startNextCalls, 0);
+        QVERIFY(rig.run.outcomes.isEmpty());
+        QCOMPARE(rig.run.names.size(), 30);
     }
 
     // Through the HTTP browser against the fake engine: the engine's answer decides the
-    // status a user sees.
+    // outcome.
     void engineAnswers_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text1");
         using A = FakeSearchEngine::Answer;
-        const QString blocked = QStringLiteral("Not enough results: the search engine blocked the search");
-        const QString silent = QStringLiteral("Not enough results: the search engine did not answer");
-        QTest::newRow("empty page") << int(A::Page) << QStringLiteral("Not enough results")
+        const int blocked = int(DiscoveryOutcome::Kind::Blocked);
+        const int silent = int(DiscoveryOutcome::Kind::NoAnswer);
+        QTest::newRow("empty page") << int(A::Page) << int(DiscoveryOutcome::Kind::NotEnoughResults)
             << QStringLiteral("Finished! Extracted 10 results.");
         QTest::newRow("429") << int(A::TooMany) << blocked
             << QStringLiteral("Finished! Extracted 10 results. The search engine blocked the search.");
@@ -305,7 +260,7 @@ private Q_SLOTS:
     void engineAnswers()
     {
         QFETCH(int, answer);
-        QFETCH(QString, panel2);
+        QFETCH(int, kind);
         QFETCH(QString, text1);
         FakeSearchEngine engine;
         QVERIFY(engine.listen());
@@ -316,14 +271,12 @@ private Q_SLOTS:
         config.googleHost = engine.hostAndPort();
         config.pageTimeoutMs = 500;
         Rig rig(&browser, config);
-        rig.host.setSearches({QStringLiteral("plumber")});
-        rig.host.addFax = true;
-        rig.builder.load();
+        rig.run.addFax = true;
+        rig.load(QStringLiteral("plumber"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.builder.isLoaded(), 10000);
         QCOMPARE(rig.builder.lTotal(), 10);
-        QCOMPARE(rig.host.panels[1], QStringLiteral("Stopped"));
-        QCOMPARE(rig.host.panels[2], panel2);
-        QCOMPARE(rig.host.panels[3], QStringLiteral("Add more search terms"));
+        QCOMPARE(rig.run.outcomes.size(), 1);
+        QCOMPARE(int(rig.run.outcomes[0].kind), kind);
         if (!text1.isEmpty())
             QCOMPARE(rig.builder.text1(), text1);
         QVERIFY(engine.requests().size() >= 2); // the network layer may retry a closed one
@@ -356,11 +309,9 @@ private Q_SLOTS:
         map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), engine.port());
         browser.setResolveMap(map);
         Rig rig(&browser);
-        rig.host.setSearches({QStringLiteral("drain cleaning")});
-        rig.host.engine = combo1;
-        QSignalSpy finished(&rig.builder, &SearchListBuilder::runFinished);
-        rig.builder.load();
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        rig.run.engine = combo1;
+        rig.load(QStringLiteral("drain cleaning"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.run.outcomes.size(), 1, 10000);
 
         const QList<FakeSearchEngine::Request> &requests = engine.requests();
         QCOMPARE(requests.size(), offsets.size());
@@ -375,8 +326,8 @@ private Q_SLOTS:
                                 "rooterpros.com",   "leakfinders.Com", "hud.gov",
                                 "pipeworld.com",    "sunpipes.com", "example.com"};
         expected += numberedNames(QStringLiteral("pipe"), 0, 15);
-        QCOMPARE(rig.host.storedWebsites(), expected);
-        QCOMPARE(rig.host.doSearchCalls, 1);
+        QCOMPARE(rig.run.names, expected);
+        QVERIFY(rig.run.outcomes[0].enough());
         QVERIFY(!rig.builder.isLoaded());
     }
 };

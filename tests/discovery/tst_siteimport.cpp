@@ -1,4 +1,5 @@
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "siteimport.h"
 
 #include <QTest>
@@ -81,7 +82,7 @@ private Q_SLOTS:
         for (const char *entry :
              {"HTTP://www.x.com", "  https://a.com/dir ", "http://https://b.org"}) {
             const SiteImport::Result r = SiteImport::parse(QByteArray(entry));
-            QCOMPARE(r.sites, QStringList{modDatabase::normalizeSite(QLatin1String(entry))});
+            QCOMPARE(r.sites, QStringList{Store::normalizeSite(QLatin1String(entry))});
         }
     }
 

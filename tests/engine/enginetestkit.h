@@ -2,13 +2,14 @@
 
 // A harvest engine in a temporary data directory, with scripted messages, recorded sounds,
 // a loopback web server that every host resolves to, and a stand-in list builder that
-// fills the backlog and hands back asynchronously, as the real one does.
+// reports names and an outcome asynchronously, as the real one does.
 
 #include "globals.h"
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "listbuilder.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
@@ -25,34 +26,37 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <optional>
+
+// Reports the names set for a search string, then the outcome: finished with more than
+// tooFew names, otherwise not enough results. Asynchronous, as the real builder is.
 class StandInListBuilder : public ListBuilder
 {
 public:
-    explicit StandInListBuilder(ListBuilderHost *host) : m_host(host) {}
-
-    // The names a run finds for each search string (txtSearch).
+    // The names a run finds for each search string.
     QHash<QString, QStringList> namesFor;
-    // A run with this many names or fewer gives up ("Not enough results").
     int tooFew = 20;
     // False: a run stays loaded until finishRun() (a stalled or slow run).
     bool autoFinish = true;
+    // The outcome of the next runs, when the names alone should not decide it.
+    std::optional<DiscoveryOutcome::Kind> kind;
     int loads = 0;
     int shows = 0;
     int unloads = 0;
     int runsFinished = 0;
+    DiscoveryRequest request; // of the last load
 
     bool isLoaded() const override { return m_loaded; }
-    void load() override
+    void load(const DiscoveryRequest &r) override
     {
         if (m_loaded)
             return;
         m_loaded = true;
         ++loads;
+        request = r;
         const quint64 run = ++m_run;
-        // LoadFirstPage empties the store at once; the names come with the first page.
-        m_host->database()->DeleteAllWebsites();
         if (autoFinish)
-            QTimer::singleShot(0, [this, run] {
+            QTimer::singleShot(0, this, [this, run] {
                 if (run == m_run && m_loaded)
                     finishRun();
             });
@@ -65,36 +69,28 @@ public:
         m_loaded = false;
         ++m_run;
         ++unloads;
-        m_host->listBuilderUnloaded();
+        Q_EMIT unloaded();
     }
 
     void finishRun()
     {
         ++runsFinished;
-        const QStringList names = namesFor.value(m_host->txtSearch());
-        for (QString n : names) {
-            m_host->database()->AddWebsite(n);
-            m_host->counters()->AddStat(Counters::SiteFound);
-        }
-        if (names.size() > tooFew) {
-            m_host->cmdDoSearch_Click();
+        const QStringList names = namesFor.value(request.search);
+        if (!names.isEmpty())
+            Q_EMIT namesFound(names);
+        DiscoveryOutcome outcome;
+        outcome.names = qint32(names.size());
+        outcome.kind = names.size() > tooFew ? DiscoveryOutcome::Kind::Finished
+                                             : DiscoveryOutcome::Kind::NotEnoughResults;
+        if (kind)
+            outcome.kind = *kind;
+        const quint64 run = m_run;
+        Q_EMIT finished(outcome);
+        if (run == m_run && m_loaded)
             unload();
-            return;
-        }
-        m_host->setStatusPanel(1, QStringLiteral("Stopped"));
-        m_host->setStatusPanel(2, QStringLiteral("Not enough results"));
-        if (m_host->list1()->count() < 2) {
-            m_host->setStatusPanel(3, QStringLiteral("Add more search terms"));
-            unload();
-        } else {
-            m_host->list1()->removeItem(0);
-            m_host->setStatusPanel(3, QStringLiteral("Trying next search"));
-            m_host->StartNextSearch();
-        }
     }
 
 private:
-    ListBuilderHost *m_host;
     bool m_loaded = false;
     quint64 m_run = 0;
 };
@@ -109,7 +105,7 @@ struct EngineRig
     RecordingSoundPlayer sound;
     TestWebServer web;
     HarvestEngine engine{dir.path(), &settings};
-    StandInListBuilder builder{&engine};
+    StandInListBuilder builder;
 
     EngineRig()
     {
@@ -130,19 +126,19 @@ struct EngineRig
         engine.setListBuilder(&builder);
     }
 
-    modDatabase *db() { return engine.database(); }
+    Store *db() { return engine.store(); }
 
     void addSearches(const QStringList &searches)
     {
         for (QString s : searches) {
             engine.List1()->addItem(s);
-            db()->AddSearch(s);
+            (void)db()->addSearch(s);
         }
     }
     void queue(const QStringList &sites)
     {
         for (QString s : sites)
-            db()->AddWebsite(s);
+            (void)db()->addWebsite(s);
     }
     // The websites table in stored order (a reading connection of its own).
     QStringList storedWebsites()
@@ -174,8 +170,8 @@ struct EngineRig
     {
         engine.Form_Load();
         addSearches(searches);
-        engine.Combo1_Click(0);
-        engine.Combo2_Click(0);
+        engine.setOption(OptionId::SearchEngine, 0);
+        engine.setOption(OptionId::ResultCount, 0);
     }
 
     ~EngineRig()
@@ -192,7 +188,7 @@ private:
         QSqlDatabase db = QSqlDatabase::contains(name)
                               ? QSqlDatabase::database(name)
                               : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(engine.database()->databasePath());
+        db.setDatabaseName(engine.store()->location());
         db.open();
         return db;
     }

@@ -2,7 +2,7 @@
 // cut, the page files, progress, the watchdogs, the size bound and the redirect option.
 
 #include "enginetestkit.h"
-#include "pageanalysis.h"
+#include "pagefiles.h"
 
 #include <QSslSocket>
 #include <QtTest>
@@ -167,7 +167,7 @@ private Q_SLOTS:
             rig.engine.setResolveMap(map);
         }
         // "Continue Until Stopped": the harvest stays running with the slot idle afterwards.
-        rig.engine.cmbLastSearch_Click(1);
+        rig.engine.setOption(OptionId::AfterLastSearch, 1);
         rig.readyToStart();
         rig.engine.setTimeout(qint16(idleLimit));
         rig.engine.setTimeout2(qint16(totalLimit));
@@ -274,7 +274,7 @@ private Q_SLOTS:
         tls.addPage("secure.example", "/s.htm",
                     "<body><a href=\"more.htm\">more</a>\r\n<p>Fax: 212-555-0187</p></body>");
         tls.addPage("secure.example", "/more.htm", "<body><p>Fax: 212-555-0199</p></body>");
-        rig.engine.chkFollow_Click(follow ? 1 : 0);
+        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
         // As on the web: plain HTTP to the secure host answers with a redirect to HTTPS.
         rig.web.addRedirect("secure.example", "/more.htm", 301, "https://secure.example/more.htm");
         ResolveMap tlsMap;
@@ -342,7 +342,7 @@ private Q_SLOTS:
         r.chunkSize = 9;
         r.body = "<body><p>Fax: 212-555-0187</p></body>";
         rig.web.addResponse("c.example", "/", r);
-        rig.engine.chkFollow_Click(follow ? 1 : 0);
+        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
         harvest(rig, {QStringLiteral("c.example")});
         QTRY_VERIFY(!rig.engine.bHarvesting());
         const QByteArray file1 = readFile(pageFile1(rig.dir.path(), 0));
@@ -393,7 +393,7 @@ private Q_SLOTS:
         ResolveMap tlsMap;
         tlsMap.add(tls.resolveSpec());
         rig.engine.setTlsResolveMap(tlsMap);
-        rig.engine.chkFollow_Click(follow ? 1 : 0);
+        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
         rig.readyToStart();
         rig.engine.List2()->addItem(QStringLiteral("https://s.example/a"));
         rig.engine.cmdDoSearch_Click();

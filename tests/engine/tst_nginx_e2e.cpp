@@ -247,8 +247,8 @@ private Q_SLOTS:
         tls.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), m_nginx->tlsPort());
         rig.engine.setResolveMap(plain);
         rig.engine.setTlsResolveMap(tls);
-        rig.engine.chkFollow_Click(follow ? 1 : 0);
-        rig.engine.chkAudioEmail_Click(0);
+        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.engine.setOption(OptionId::SoundOnFaxFound, 0);
         rig.readyToStart({QString::fromLatin1(kSearch)});
         rig.queue(kHosts);
         rig.engine.cmdDoSearch_Click();

@@ -123,8 +123,8 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.web.setFallback(silent());
-        rig.engine.chkAuto_Click(1);
-        rig.engine.cmbAdvance_Click(0);
+        rig.engine.setOption(OptionId::AutoAdvance, 1);
+        rig.engine.setOption(OptionId::AdvanceAfter, 0);
         QCOMPARE(rig.engine.lAdvanceAfter(), 1000);
         rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
         rig.queue(numbered(QStringLiteral("q%1.example"), 1020));
@@ -196,9 +196,9 @@ private Q_SLOTS:
         slow.body = "<body><p>Fax: 212-555-0187</p></body>";
         rig.web.addResponse("slow.example", "/", slow);
         if (policy >= 0)
-            rig.engine.cmbLastSearch_Click(policy);
+            rig.engine.setOption(OptionId::AfterLastSearch, policy);
         else
-            rig.engine.cmbLastSearch_Change(QStringLiteral("typed"));
+            rig.engine.setComboEditText(OptionId::AfterLastSearch, QStringLiteral("typed"));
         rig.readyToStart();
         rig.queue({QStringLiteral("slow.example"), QStringLiteral("fast.example")});
         rig.engine.cmdDoSearch_Click();

@@ -6,7 +6,7 @@
 #include <QtTest>
 
 using B = HarvestEngine::Button;
-using O = HarvestEngine::Option;
+using O = OptionId;
 using S = HarvestEngine::HarvestState;
 
 namespace {
@@ -53,17 +53,17 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("lHistEmailFound"), QStringLiteral("37"));
         rig.engine.Form_Load();
         HarvestEngine &e = rig.engine;
-        QCOMPARE(e.option(O::Combo1), -1);
-        QCOMPARE(e.comboText(O::Combo1), QStringLiteral("Which Search Type?"));
-        QCOMPARE(e.option(O::Combo2), -1);
-        QCOMPARE(e.comboText(O::Combo2), QStringLiteral("How Many Results?"));
-        QCOMPARE(e.option(O::chkAuto), 0);
-        for (O o : {O::chkAddFax, O::chkNonUS, O::chkAudioEmail, O::chkAudioNext,
-                    O::chkAudioFinished, O::chkFollow})
+        QCOMPARE(e.option(O::SearchEngine), -1);
+        QCOMPARE(e.comboText(O::SearchEngine), QStringLiteral("Which Search Type?"));
+        QCOMPARE(e.option(O::ResultCount), -1);
+        QCOMPARE(e.comboText(O::ResultCount), QStringLiteral("How Many Results?"));
+        QCOMPARE(e.option(O::AutoAdvance), 0);
+        for (O o : {O::AddFaxToSearches, O::AllowInternational, O::SoundOnFaxFound, O::SoundOnNextSearch,
+                    O::SoundOnFinished, O::FollowRedirects})
             QCOMPARE(e.option(o), 1);
-        QCOMPARE(e.comboText(O::cmbAdvance), QStringLiteral("10,000"));
+        QCOMPARE(e.comboText(O::AdvanceAfter), QStringLiteral("10,000"));
         QCOMPARE(e.lAdvanceAfter(), 10000);
-        QCOMPARE(e.comboText(O::cmbLastSearch), QStringLiteral("Stop Immediately"));
+        QCOMPARE(e.comboText(O::AfterLastSearch), QStringLiteral("Stop Immediately"));
         QCOMPARE(e.counters()->lHistEmailFound(), 37);
         QCOMPARE(e.counters()->lEmailFound(), 0);
         QCOMPARE(buttonRow(e), QStringLiteral("10001"));
@@ -92,7 +92,7 @@ private Q_SLOTS:
         EngineRig rig;
         for (int i = 0; i < searches; ++i) {
             QString s = QStringLiteral("search %1").arg(i);
-            rig.db()->AddSearch(s);
+            (void)rig.db()->addSearch(s);
         }
         rig.queue(names(backlog));
         rig.engine.Form_Load();
@@ -112,14 +112,14 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("cmbAdvance"), QStringLiteral("4"));
         rig.settings.write(QStringLiteral("cmbLastSearch"), QStringLiteral("-1"));
         rig.engine.Form_Load();
-        QCOMPARE(rig.engine.comboText(O::Combo1), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.option(O::Combo2), -1);
-        QCOMPARE(rig.engine.option(O::chkNonUS), 1);
-        QCOMPARE(rig.engine.option(O::chkFollow), 0);
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.engine.option(O::ResultCount), -1);
+        QCOMPARE(rig.engine.option(O::AllowInternational), 1);
+        QCOMPARE(rig.engine.option(O::FollowRedirects), 0);
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        QCOMPARE(rig.engine.option(O::cmbLastSearch), -1);
-        QCOMPARE(rig.engine.comboText(O::cmbLastSearch), QStringLiteral("cmbLastSearch"));
+        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
+        QCOMPARE(rig.engine.comboText(O::AfterLastSearch), QStringLiteral("cmbLastSearch"));
     }
 
     void optionHandlersWriteThrough()
@@ -129,35 +129,35 @@ private Q_SLOTS:
         auto stored = [&rig](const char *key) {
             return rig.settings.read(QLatin1String(key), QStringLiteral("absent"));
         };
-        rig.engine.cmbAdvance_Click(4);
+        rig.engine.setOption(OptionId::AdvanceAfter, 4);
         QCOMPARE(stored("cmbAdvance"), QStringLiteral("4"));
         QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        rig.engine.Combo2_Click(5);
+        rig.engine.setOption(OptionId::ResultCount, 5);
         QCOMPARE(stored("Combo2"), QStringLiteral("5"));
-        QCOMPARE(rig.engine.combo2Index(), 5);
-        rig.engine.chkFollow_Click(0);
+        QCOMPARE(rig.engine.option(O::ResultCount), 5);
+        rig.engine.setOption(OptionId::FollowRedirects, 0);
         QCOMPARE(stored("chkFollow"), QStringLiteral("0"));
-        rig.engine.chkAudioFinished_Click(0);
+        rig.engine.setOption(OptionId::SoundOnFinished, 0);
         QCOMPARE(stored("chkAudioFinished"), QStringLiteral("0"));
         // A picked "After last search:" item is kept for the next start.
-        rig.engine.cmbLastSearch_Click(1);
+        rig.engine.setOption(OptionId::AfterLastSearch, 1);
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("1"));
         // Typed text picks nothing: stored as -1 for this combo, not stored for the others.
-        rig.engine.setComboEditText(O::cmbLastSearch, QStringLiteral("Stop"));
+        rig.engine.setComboEditText(O::AfterLastSearch, QStringLiteral("Stop"));
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("-1"));
-        QCOMPARE(rig.engine.option(O::cmbLastSearch), -1);
-        rig.engine.Combo1_Click(0);
-        rig.engine.setComboEditText(O::Combo1, QStringLiteral("Bing"));
-        QCOMPARE(rig.engine.option(O::Combo1), -1);
-        QCOMPARE(rig.engine.combo1Text(), QStringLiteral("Bing"));
+        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
+        rig.engine.setOption(OptionId::SearchEngine, 0);
+        rig.engine.setComboEditText(O::SearchEngine, QStringLiteral("Bing"));
+        QCOMPARE(rig.engine.option(O::SearchEngine), -1);
+        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Bing"));
         QCOMPARE(stored("Combo1"), QStringLiteral("0"));
         // The next start shows what was stored.
         HarvestEngine again(rig.dir.path(), &rig.settings);
         again.Form_Load();
         QCOMPARE(again.lAdvanceAfter(), 50000);
-        QCOMPARE(again.option(O::Combo1), 0);
-        QCOMPARE(again.option(O::cmbLastSearch), -1);
-        QCOMPARE(again.option(O::chkFollow), 0);
+        QCOMPARE(again.option(O::SearchEngine), 0);
+        QCOMPARE(again.option(O::AfterLastSearch), -1);
+        QCOMPARE(again.option(O::FollowRedirects), 0);
     }
 
     void startValidation_data()
@@ -187,16 +187,16 @@ private Q_SLOTS:
         QFETCH(int, focus);
         EngineRig rig;
         QString s = QStringLiteral("old search");
-        rig.db()->AddSearch(s);
+        (void)rig.db()->addSearch(s);
         rig.queue(names(30));
         rig.engine.Form_Load();
         rig.engine.List1()->clear();
         for (int i = 0; i < searches; ++i)
             rig.engine.List1()->addItem(QStringLiteral("s%1").arg(i));
         if (combo1 >= 0)
-            rig.engine.Combo1_Click(combo1);
+            rig.engine.setOption(OptionId::SearchEngine, combo1);
         if (combo2 >= 0)
-            rig.engine.Combo2_Click(combo2);
+            rig.engine.setOption(OptionId::ResultCount, combo2);
         QCOMPARE(buttonRow(rig.engine), QStringLiteral("10101"));
         QSignalSpy focused(&rig.engine, &HarvestEngine::focusRequested);
         rig.engine.Command1_Click();
@@ -273,6 +273,101 @@ private Q_SLOTS:
         QVERIFY(!rig.builder.isLoaded());
     }
 
+    // What follows a discovery run is the engine's: the crawl, the next search string, or a
+    // stop with the reason in the status bar.
+    void discoveryOutcome_data()
+    {
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("kind"); // -1: as the names say
+        QTest::addColumn<QStringList>("searches");
+        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<QString>("panel3");
+        QTest::addColumn<QStringList>("list1After");
+        const QStringList one{"plumbers"};
+        const QStringList three{"plumbers", "roofers", "masons"};
+        const QString notEnough = QStringLiteral("Not enough results");
+        QTest::newRow("21 names hand back") << 21 << -1 << one << QString() << QString() << one;
+        QTest::newRow("20 names, last search")
+            << 20 << -1 << one << notEnough << QStringLiteral("Add more search terms") << one;
+        QTest::newRow("20 names, more searches") << 20 << -1 << three << notEnough
+            << QStringLiteral("Trying next search") << QStringList{"roofers", "masons"};
+        QTest::newRow("nothing found, more searches")
+            << 0 << -1 << QStringList{"plumbers", "roofers"} << notEnough
+            << QStringLiteral("Trying next search") << QStringList{"roofers"};
+        QTest::newRow("blocked") << 10 << int(DiscoveryOutcome::Kind::Blocked) << one
+            << QStringLiteral("Not enough results: the search engine blocked the search")
+            << QStringLiteral("Add more search terms") << one;
+        QTest::newRow("no answer") << 10 << int(DiscoveryOutcome::Kind::NoAnswer) << one
+            << QStringLiteral("Not enough results: the search engine did not answer")
+            << QStringLiteral("Add more search terms") << one;
+    }
+    void discoveryOutcome()
+    {
+        QFETCH(int, found);
+        QFETCH(int, kind);
+        QFETCH(QStringList, searches);
+        QFETCH(QString, panel2);
+        QFETCH(QString, panel3);
+        QFETCH(QStringList, list1After);
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.builder.autoFinish = false;
+        rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(found));
+        if (kind >= 0)
+            rig.builder.kind = DiscoveryOutcome::Kind(kind);
+        rig.readyToStart(searches);
+        rig.engine.Command1_Click();
+        QCOMPARE(rig.builder.request.search, QStringLiteral("plumbers"));
+        rig.builder.finishRun();
+        QCOMPARE(rig.engine.List1()->items(), list1After);
+        // A dropped search string leaves the list only; its stored row stays.
+        QCOMPARE(rig.storedSearches(), searches);
+        if (panel2.isEmpty()) {
+            QCOMPARE(rig.engine.harvestState(), S::Harvesting);
+            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+            QVERIFY(!rig.builder.isLoaded());
+            rig.engine.cmdStop_Click();
+            return;
+        }
+        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.engine.statusPanel(2), panel2);
+        QCOMPARE(rig.engine.statusPanel(3), panel3);
+        if (searches.size() < 2) {
+            // No crawl starts, and the names found stay in the store.
+            QCOMPARE(rig.engine.harvestState(), S::Stopped);
+            QVERIFY(!rig.builder.isLoaded());
+            QCOMPARE(rig.builder.loads, 1);
+            QCOMPARE(rig.storedWebsites(), names(found));
+            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+        } else {
+            // The next search string is discovered by a new run.
+            QCOMPARE(rig.builder.loads, 2);
+            QVERIFY(rig.builder.isLoaded());
+            QCOMPARE(rig.builder.request.search, list1After.first());
+            QCOMPARE(rig.engine.harvestState(), S::Discovering);
+        }
+    }
+
+    // A backlog that cannot be emptied would mix an earlier search's sites into this one:
+    // no discovery starts.
+    void unusableStore_startsNoDiscovery()
+    {
+        EngineRig rig;
+        rig.readyToStart();
+        QFile bad(rig.db()->location());
+        QVERIFY(bad.remove() && bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(4096, 'x'));
+        bad.close();
+        HarvestEngine fresh(rig.dir.path(), &rig.settings);
+        fresh.setListBuilder(&rig.builder);
+        fresh.List1()->addItem(QStringLiteral("plumbers"));
+        fresh.setOption(O::SearchEngine, 0);
+        fresh.setOption(O::ResultCount, 0);
+        fresh.Command1_Click();
+        QCOMPARE(rig.builder.loads, 0);
+        QCOMPARE(fresh.harvestState(), S::Stopped);
+    }
+
     void next_data()
     {
         QTest::addColumn<int>("searches");
@@ -296,7 +391,7 @@ private Q_SLOTS:
         EngineRig rig;
         rig.web.setFallback(silent());
         rig.builder.autoFinish = false;
-        rig.engine.cmbLastSearch_Click(policy);
+        rig.engine.setOption(OptionId::AfterLastSearch, policy);
         rig.readyToStart(names(searches, QStringLiteral("search %1")));
         rig.queue(names(30));
         rig.engine.cmdDoSearch_Click();
@@ -421,9 +516,10 @@ private Q_SLOTS:
         QFETCH(int, answer);
         EngineRig rig;
         QString n = QStringLiteral("1-212-555-0187"), search = QStringLiteral("s");
-        rig.db()->AddFax(n, QStringLiteral("h/"), search, QStringLiteral("NY"));
+        addFax(*rig.db(), n, QStringLiteral("h/"), search, QStringLiteral("NY"));
         rig.engine.Form_Load();
         QCOMPARE(rig.engine.List3()->count(), 1);
+        rig.engine.counters()->AddStat(Counters::NumberFound);
         rig.messages.answers << HarvestMessages::Answer(answer);
         rig.engine.Command3_Click();
         QCOMPARE(rig.messages.shown.first().text,
@@ -432,6 +528,9 @@ private Q_SLOTS:
         const bool ok = answer == HarvestMessages::Ok;
         QCOMPARE(rig.storedFaxes().isEmpty(), ok);
         QCOMPARE(rig.engine.List3()->isEmpty(), ok);
+        // The run's count of numbers goes with them; the historic count stays.
+        QCOMPARE(rig.engine.counters()->lEmailFound(), ok ? 0 : 1);
+        QCOMPARE(rig.engine.counters()->lHistEmailFound(), 1);
         QCOMPARE(rig.messages.shown.size(), ok ? 2 : 1);
         if (ok)
             QCOMPARE(rig.messages.shown.last().text,

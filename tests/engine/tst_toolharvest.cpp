@@ -40,11 +40,11 @@ void saveQueue(const QString &dir, const QStringList &sites)
 {
     SettingsStore settings(SettingsStore::iniPathForDataDir(dir));
     Counters counters(&settings);
-    modDatabase db(dir, &counters);
+    SqliteStore db(dir);
     QString search = QStringLiteral("plumbers");
-    db.AddSearch(search);
+    (void)db.addSearch(search);
     for (QString s : sites)
-        db.AddWebsite(s);
+        (void)db.addWebsite(s);
 }
 
 } // namespace

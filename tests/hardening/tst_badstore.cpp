@@ -7,7 +7,7 @@
 
 #include "enginetestkit.h"
 #include "export.h"
-#include "pageanalysis.h"
+#include "pagefiles.h"
 #include "toolrun.h"
 
 #include <QFileInfo>
@@ -44,17 +44,17 @@ QString dbPath(const QString &dir)
 // the store itself (WAL, every table and index), closed cleanly.
 void fillStore(const QString &dir, int rows, bool sites = true)
 {
-    modDatabase db(dir);
+    SqliteStore db(dir);
     QString search = QStringLiteral("plumbers");
     if (sites)
-        db.AddSearch(search);
+        (void)db.addSearch(search);
     for (int i = 0; i < rows; ++i) {
         QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
         QString s = search;
-        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        addFax(db, n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
         QString site = QStringLiteral("s%1.test").arg(i);
         if (sites)
-            db.AddWebsite(site);
+            (void)db.addWebsite(site);
     }
 }
 
@@ -151,11 +151,11 @@ struct NumberWeb
     }
     void queueInto(const QString &dir)
     {
-        modDatabase db(dir);
+        SqliteStore db(dir);
         QString search = QStringLiteral("plumbers");
-        db.AddSearch(search);
+        (void)db.addSearch(search);
         for (QString s : qAsConst(sites))
-            db.AddWebsite(s);
+            (void)db.addWebsite(s);
     }
     QStringList harvestArgs(const QString &dir) const
     {
@@ -224,12 +224,12 @@ struct SlowWeb
     }
     void queueInto(const QString &dir)
     {
-        modDatabase db(dir);
+        SqliteStore db(dir);
         QString search = QStringLiteral("plumbers");
-        db.AddSearch(search);
+        (void)db.addSearch(search);
         for (int i = 0; i < numbers.size(); ++i) {
             QString site = QStringLiteral("slow%1.test").arg(i);
-            db.AddWebsite(site);
+            (void)db.addWebsite(site);
         }
     }
     QStringList harvestArgs(const QString &dir) const
@@ -471,18 +471,18 @@ private Q_SLOTS:
             rig.web.addResponse("m" + QByteArray::number(i) + ".test", "/", r);
         }
         QString search = QStringLiteral("plumbers");
-        rig.db()->AddSearch(search);
+        (void)rig.db()->addSearch(search);
         for (int i = 0; i < 30; ++i)
             rig.queue({QStringLiteral("m%1.test").arg(i)});
         rig.engine.Form_Load();
-        QSignalSpy problems(rig.db(), &modDatabase::storeProblem);
+        QSignalSpy problems(rig.db(), &Store::storeProblem);
         rig.engine.cmdResume_Click();
         QTRY_VERIFY(rig.storedFaxes().size() >= 3);
 
         const QString name = QStringLiteral("locker");
         {
             QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            locker.setDatabaseName(rig.db()->databasePath());
+            locker.setDatabaseName(rig.db()->location());
             QVERIFY(locker.open());
             QSqlQuery q(locker);
             QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
@@ -644,7 +644,7 @@ private Q_SLOTS:
             (void)!::read(fd, first, sizeof first);
             ::close(fd);
         });
-        modDatabase db(dir.path());
+        SqliteStore db(dir.path());
         const FaxExport::Result r = FaxExport::exportFaxes(
             db, QStringLiteral("/proc/self/fd/%1").arg(fds[1]), FaxExport::Lines, false);
         reader.join();

@@ -6,7 +6,8 @@
 
 #include "globals.h"
 #include "harvestengine.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "settingsstore.h"
 #include "testenv.h"
 #include "testwebserver.h"
@@ -196,11 +197,11 @@ private Q_SLOTS:
         slow.body = "<body><p>Fax: 212-555-0187</p></body>";
         web.setFallback(slow);
         {
-            modDatabase db(dir.path());
+            SqliteStore db(dir.path());
             QString search = QStringLiteral("plumbers");
-            db.AddSearch(search);
+            (void)db.addSearch(search);
             QString site = QStringLiteral("esc.test");
-            db.AddWebsite(site);
+            (void)db.addWebsite(site);
         }
         ToolRun harvest;
         QVERIFY(harvest.run({QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
@@ -240,20 +241,20 @@ private Q_SLOTS:
             settings.write(QLatin1String(key), value);
         HarvestEngine engine(dir.path(), &settings);
         engine.Form_Load();
-        using O = HarvestEngine::Option;
+        using O = OptionId;
         const QList<QPair<O, int>> defaults = {
-            {O::Combo1, -1},       {O::Combo2, -1},       {O::chkAuto, 0},
-            {O::chkAddFax, 1},     {O::chkNonUS, 1},      {O::chkAudioEmail, 1},
-            {O::chkAudioNext, 1},  {O::chkAudioFinished, 1}, {O::chkFollow, 1},
-            {O::cmbAdvance, 2},    {O::cmbLastSearch, 0}};
+            {O::SearchEngine, -1},       {O::ResultCount, -1},       {O::AutoAdvance, 0},
+            {O::AddFaxToSearches, 1},     {O::AllowInternational, 1},      {O::SoundOnFaxFound, 1},
+            {O::SoundOnNextSearch, 1},  {O::SoundOnFinished, 1}, {O::FollowRedirects, 1},
+            {O::AdvanceAfter, 2},    {O::AfterLastSearch, 0}};
         for (const auto &d : defaults)
             QCOMPARE(engine.option(d.first), d.second);
         QCOMPARE(engine.lAdvanceAfter(), 10000);
-        QCOMPARE(engine.comboText(O::Combo1), QStringLiteral("Which Search Type?"));
+        QCOMPARE(engine.comboText(O::SearchEngine), QStringLiteral("Which Search Type?"));
         QCOMPARE(engine.counters()->lHistEmailFound(), 0);
         QCOMPARE(engine.counters()->lHistWebScanned(), 0);
         // The options work again from the next click on.
-        engine.Combo1_Click(1);
+        engine.setOption(OptionId::SearchEngine, 1);
         QCOMPARE(settings.read(QStringLiteral("Combo1"), QString()), QStringLiteral("1"));
     }
 
@@ -273,9 +274,9 @@ private Q_SLOTS:
         SettingsStore settings(ini);
         HarvestEngine engine(dir.path(), &settings);
         engine.Form_Load();
-        QCOMPARE(engine.option(HarvestEngine::Option::Combo1), -1);
-        QCOMPARE(engine.option(HarvestEngine::Option::cmbAdvance), 2);
-        engine.chkFollow_Click(0);
+        QCOMPARE(engine.option(OptionId::SearchEngine), -1);
+        QCOMPARE(engine.option(OptionId::AdvanceAfter), 2);
+        engine.setOption(OptionId::FollowRedirects, 0);
         SettingsStore reread(ini);
         QCOMPARE(reread.read(QStringLiteral("chkFollow"), QString()), QStringLiteral("0"));
     }

@@ -29,15 +29,15 @@ QByteArray fileBytes(const QString &path)
 
 void fillStore(const QString &dir, int rows)
 {
-    modDatabase db(dir);
+    SqliteStore db(dir);
     QString search = QStringLiteral("plumbers");
-    db.AddSearch(search);
+    (void)db.addSearch(search);
     for (int i = 0; i < rows; ++i) {
         QString n = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
         QString s = search;
-        db.AddFax(n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
+        addFax(db, n, QStringLiteral("w.test"), s, QStringLiteral("NY"));
         QString site = QStringLiteral("s%1.test").arg(i);
-        db.AddWebsite(site);
+        (void)db.addWebsite(site);
     }
 }
 
@@ -145,13 +145,13 @@ private Q_SLOTS:
         values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
         Form1Harness h(values);
         QVERIFY(h.open());
-        QCOMPARE(h.form->Combo1->currentText(), QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.form->Combo2->currentText(), QStringLiteral("How Many Results?"));
-        QCOMPARE(h.form->cmbAdvance->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(h.form->cmbLastSearch->currentText(), QStringLiteral("Stop Immediately"));
-        QVERIFY(!h.form->chkAuto->isChecked());
-        for (QCheckBox *c : {h.form->chkAddFax, h.form->chkNonUS, h.form->chkAudioEmail,
-                             h.form->chkAudioNext, h.form->chkAudioFinished, h.form->chkFollow})
+        QCOMPARE(h.form->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Which Search Type?"));
+        QCOMPARE(h.form->combo(OptionId::ResultCount)->currentText(), QStringLiteral("How Many Results?"));
+        QCOMPARE(h.form->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(h.form->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Stop Immediately"));
+        QVERIFY(!h.form->checkBox(OptionId::AutoAdvance)->isChecked());
+        for (QCheckBox *c : {h.form->checkBox(OptionId::AddFaxToSearches), h.form->checkBox(OptionId::AllowInternational), h.form->checkBox(OptionId::SoundOnFaxFound),
+                             h.form->checkBox(OptionId::SoundOnNextSearch), h.form->checkBox(OptionId::SoundOnFinished), h.form->checkBox(OptionId::FollowRedirects)})
             QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
     }
 
@@ -212,7 +212,7 @@ private Q_SLOTS:
         const QString target = QDir(folder).filePath(QStringLiteral("export.txt"));
         QStringList errors;
         if (window) {
-            modDatabase db(dir.path());
+            SqliteStore db(dir.path());
             frmExport *w = frmExport::openWindow(&db, dir.path());
             QPointer<frmExport> open(w);
             w->askSaveFileName = [&](const QString &) { return target; };
@@ -220,7 +220,7 @@ private Q_SLOTS:
             w->showError = [&](const QString &text) { errors << text; };
             w->Check1->setChecked(true); // delete after the export
             w->Command1_Click();
-            QCOMPARE(db.CountFaxes(), 3);
+            QCOMPARE(db.countFaxes().value_or(-1), 3);
             QVERIFY(open && open->isVisible());
             frmExport::unload();
         } else {
@@ -229,8 +229,8 @@ private Q_SLOTS:
                              QStringLiteral("--delete"), target}));
             QCOMPARE(run.exitCode(), 1);
             errors << QString::fromLocal8Bit(run.err);
-            modDatabase db(dir.path());
-            QCOMPARE(db.CountFaxes(), 3);
+            SqliteStore db(dir.path());
+            QCOMPARE(db.countFaxes().value_or(-1), 3);
         }
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(target)), qPrintable(errors.first()));

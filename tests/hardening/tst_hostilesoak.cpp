@@ -24,11 +24,11 @@ private Q_SLOTS:
         rig.engine.setResolveMap(map);
 
         QString search = QStringLiteral("soak");
-        rig.db()->AddSearch(search);
+        (void)rig.db()->addSearch(search);
         rig.queue(web.queue());
         rig.engine.Form_Load();
         QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
-        QCOMPARE(rig.engine.option(HarvestEngine::Option::chkFollow), 1);
+        QCOMPARE(rig.engine.option(OptionId::FollowRedirects), 1);
         // Shorter watchdogs than a user's harvest, so that a few hundred sites take seconds.
         rig.engine.setTimeout(2);
         rig.engine.setTimeout2(4);
@@ -53,7 +53,7 @@ private Q_SLOTS:
 
         QVERIFY2(stuck.isEmpty(), qPrintable(stuck.join(QLatin1Char(' '))));
         QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
-        QCOMPARE(rig.db()->CountWebsites(), 0);
+        QCOMPARE(rig.db()->countWebsites().value_or(-1), 0);
         QVERIFY(rig.engine.List2()->isEmpty());
         for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
             const HarvestEngine::SlotInfo info = rig.engine.slotInfo(i);

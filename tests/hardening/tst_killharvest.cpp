@@ -5,7 +5,8 @@
 
 #include "globals.h"
 #include "harvestengine.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "resolvemap.h"
 #include "textlist.h"
 #include "settingsstore.h"
@@ -96,13 +97,13 @@ private Q_SLOTS:
         web.setFallback(silent);
         QStringList queued;
         {
-            modDatabase db(dir.path());
+            SqliteStore db(dir.path());
             QString search = QStringLiteral("plumbers");
-            db.AddSearch(search);
+            (void)db.addSearch(search);
             for (int i = 0; i < 40; ++i) {
                 QString site = QStringLiteral("s%1.test").arg(i);
                 queued << site;
-                db.AddWebsite(site);
+                (void)db.addWebsite(site);
             }
         }
         ResolveMap map;
@@ -123,7 +124,7 @@ private Q_SLOTS:
         QVERIFY(engine.isEnabled(HarvestEngine::Button::cmdResume));
         QStringList seen = engine.List2()->items();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gone"));
-        db.setDatabaseName(engine.database()->databasePath());
+        db.setDatabaseName(engine.store()->location());
         QVERIFY(db.open());
         {
             QSqlQuery q(db);
@@ -147,12 +148,12 @@ private Q_SLOTS:
         buildWeb(web);
         {
             // A saved queue of every start page, as a stopped harvest leaves it.
-            modDatabase db(dir.path());
+            SqliteStore db(dir.path());
             QString search = QStringLiteral("plumbers");
-            db.AddSearch(search);
+            (void)db.addSearch(search);
             for (int i = 0; i < kSites; ++i) {
                 QString site = QStringLiteral("k%1.test").arg(i, 3, 10, QLatin1Char('0'));
-                db.AddWebsite(site);
+                (void)db.addWebsite(site);
             }
         }
 

@@ -7,7 +7,8 @@
 #include "harvestengine.h"
 #include "harvestmessages.h"
 #include "listbuilder.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "testenv.h"
@@ -22,7 +23,7 @@ class CountingListBuilder : public ListBuilder
 {
 public:
     bool isLoaded() const override { return loaded; }
-    void load() override
+    void load(const DiscoveryRequest &) override
     {
         if (!loaded) {
             loaded = true;
@@ -71,13 +72,13 @@ public:
     void addSearches(const QStringList &searches)
     {
         for (QString s : searches)
-            engine->database()->AddSearch(s);
+            (void)engine->store()->addSearch(s);
     }
     void addBacklog(int count, const QString &prefix = QStringLiteral("site"))
     {
         for (int i = 0; i < count; ++i) {
             QString site = QStringLiteral("%1%2.example").arg(prefix).arg(i);
-            engine->database()->AddWebsite(site);
+            (void)engine->store()->addWebsite(site);
         }
     }
 

@@ -33,7 +33,6 @@
 #include <QtTest>
 
 using Button = HarvestEngine::Button;
-using Option = HarvestEngine::Option;
 
 namespace {
 
@@ -116,13 +115,13 @@ private Q_SLOTS:
             {f->Command3, "Delete All Fax Numbers", "Delete all saved faxes"},
             {f->Command2, "Export Numbers to List", "Export all the faxes you have found"},
             {f->cmdViewDatabase, "View Fax Database", "Varnel.mdb stores all thefaxes you have found"},
-            {f->chkAuto, "Enable", "Click to enable Auto Search Advance"},
-            {f->chkAddFax, "Add \"fax\" to searches", "Adds the word \"fax\" to all your searches"},
-            {f->chkNonUS, "Allow International", "Allows Non-US numbers"},
-            {f->chkAudioEmail, "On Fax Found", ""},
-            {f->chkAudioNext, "On Next Search", ""},
-            {f->chkAudioFinished, "On Finished", ""},
-            {f->chkFollow, "Follow redirects (HTTPS)", f->chkFollow->toolTip()},
+            {f->checkBox(OptionId::AutoAdvance), "Enable", "Click to enable Auto Search Advance"},
+            {f->checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches", "Adds the word \"fax\" to all your searches"},
+            {f->checkBox(OptionId::AllowInternational), "Allow International", "Allows Non-US numbers"},
+            {f->checkBox(OptionId::SoundOnFaxFound), "On Fax Found", ""},
+            {f->checkBox(OptionId::SoundOnNextSearch), "On Next Search", ""},
+            {f->checkBox(OptionId::SoundOnFinished), "On Finished", ""},
+            {f->checkBox(OptionId::FollowRedirects), "Follow redirects (HTTPS)", f->checkBox(OptionId::FollowRedirects)->toolTip()},
         };
         for (const auto &[b, text, tip] : buttons) {
             QCOMPARE(b->text(), text);
@@ -150,14 +149,14 @@ private Q_SLOTS:
             QVERIFY2(found, qPrintable(text));
         }
 
-        QCOMPARE(f->Combo1->currentText(), QStringLiteral("Which Search Type?"));
-        QCOMPARE(f->Combo2->currentText(), QStringLiteral("How Many Results?"));
-        QVERIFY(f->Combo1->isEditable() && f->Combo2->isEditable());
-        QCOMPARE(f->Combo2->count(), 6);
-        QCOMPARE(f->Combo2->itemText(5), QStringLiteral("~10000 Domains"));
-        QCOMPARE(f->cmbAdvance->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(f->cmbAdvance->itemText(7), QStringLiteral("500,000"));
-        QCOMPARE(f->cmbLastSearch->currentText(), QStringLiteral("Stop Immediately"));
+        QCOMPARE(f->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Which Search Type?"));
+        QCOMPARE(f->combo(OptionId::ResultCount)->currentText(), QStringLiteral("How Many Results?"));
+        QVERIFY(f->combo(OptionId::SearchEngine)->isEditable() && f->combo(OptionId::ResultCount)->isEditable());
+        QCOMPARE(f->combo(OptionId::ResultCount)->count(), 6);
+        QCOMPARE(f->combo(OptionId::ResultCount)->itemText(5), QStringLiteral("~10000 Domains"));
+        QCOMPARE(f->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(f->combo(OptionId::AdvanceAfter)->itemText(7), QStringLiteral("500,000"));
+        QCOMPARE(f->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Stop Immediately"));
 
         QStringList menuTitles;
         const QList<QAction *> menus = f->menuBar()->actions();
@@ -328,7 +327,7 @@ private Q_SLOTS:
         // The Next button rule: harvesting with more than one search string.
         QCOMPARE(h.form->cmdNextSearch->isEnabled(), harvesting && rowsLeft > 1);
         if (answer == int(HarvestMessages::Ok) && !message.isEmpty())
-            QCOMPARE(h.engine->database()->CountWebsites(), 0);
+            QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 0);
     }
 
     void deleteAll_data()
@@ -345,7 +344,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QString number = QStringLiteral("1-212-555-010%1").arg(i);
             QString search = QStringLiteral("s");
-            h.engine->database()->AddFax(number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
+            addFax(*h.engine->store(), number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
         }
         QVERIFY(h.open());
         QCOMPARE(Form1Harness::rows(h.form->List3).size(), 3);
@@ -387,7 +386,7 @@ private Q_SLOTS:
         QFETCH(QStringList, rowsAfter);
         Form1Harness h(picked());
         QVERIFY(startHarvest(h, searches, 5));
-        pick(h.form->cmbLastSearch, lastSearch);
+        pick(h.form->combo(OptionId::AfterLastSearch), lastSearch);
         // The Next button is there to press only with more than one search string; on the last
         // one its handler still runs for the automatic advance.
         if (searches.size() > 1)
@@ -447,44 +446,44 @@ private Q_SLOTS:
         QVERIFY(h.open());
         Form1 *f = h.form.get();
         // Every check box flips from its default.
-        const QList<QCheckBox *> boxes = {f->chkAuto, f->chkAddFax, f->chkNonUS, f->chkAudioEmail,
-                                          f->chkAudioNext, f->chkAudioFinished, f->chkFollow};
+        const QList<QCheckBox *> boxes = {f->checkBox(OptionId::AutoAdvance), f->checkBox(OptionId::AddFaxToSearches), f->checkBox(OptionId::AllowInternational), f->checkBox(OptionId::SoundOnFaxFound),
+                                          f->checkBox(OptionId::SoundOnNextSearch), f->checkBox(OptionId::SoundOnFinished), f->checkBox(OptionId::FollowRedirects)};
         QList<bool> before;
         for (QCheckBox *c : boxes) {
             before << c->isChecked();
             QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, QPoint(6, c->height() / 2));
         }
-        pick(f->Combo1, 1);
-        pick(f->Combo2, 3);
-        pick(f->cmbAdvance, 4);
+        pick(f->combo(OptionId::SearchEngine), 1);
+        pick(f->combo(OptionId::ResultCount), 3);
+        pick(f->combo(OptionId::AdvanceAfter), 4);
         QCOMPARE(h.engine->lAdvanceAfter(), 50000);
         QCOMPARE(h.settings->read(QStringLiteral("cmbAdvance"), QString()), QStringLiteral("4"));
-        pick(f->cmbLastSearch, 1);
+        pick(f->combo(OptionId::AfterLastSearch), 1);
         h.form->close();
         h.form.reset();
 
         Form1Harness again({}, h.dir);
         QVERIFY(again.open());
         Form1 *g = again.form.get();
-        const QList<QCheckBox *> boxes2 = {g->chkAuto, g->chkAddFax, g->chkNonUS, g->chkAudioEmail,
-                                           g->chkAudioNext, g->chkAudioFinished, g->chkFollow};
+        const QList<QCheckBox *> boxes2 = {g->checkBox(OptionId::AutoAdvance), g->checkBox(OptionId::AddFaxToSearches), g->checkBox(OptionId::AllowInternational), g->checkBox(OptionId::SoundOnFaxFound),
+                                           g->checkBox(OptionId::SoundOnNextSearch), g->checkBox(OptionId::SoundOnFinished), g->checkBox(OptionId::FollowRedirects)};
         for (int i = 0; i < boxes2.size(); ++i)
             QVERIFY2(boxes2[i]->isChecked() == !before[i], qPrintable(boxes2[i]->objectName()));
-        QCOMPARE(g->Combo1->currentText(), QStringLiteral("Yahoo Search"));
-        QCOMPARE(g->Combo2->currentText(), QStringLiteral("~1000 Domains"));
-        QCOMPARE(g->cmbAdvance->currentText(), QStringLiteral("50,000"));
+        QCOMPARE(g->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Yahoo Search"));
+        QCOMPARE(g->combo(OptionId::ResultCount)->currentText(), QStringLiteral("~1000 Domains"));
+        QCOMPARE(g->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("50,000"));
         QCOMPARE(again.engine->lAdvanceAfter(), 50000);
-        QCOMPARE(g->cmbLastSearch->currentText(), QStringLiteral("Continue Until Stopped"));
+        QCOMPARE(g->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Continue Until Stopped"));
 
         // Typing in "After last search:" picks nothing; the next window shows no pick there.
-        QTest::keyClicks(g->cmbLastSearch->lineEdit(), QStringLiteral("x"));
-        QCOMPARE(again.engine->option(Option::cmbLastSearch), -1);
+        QTest::keyClicks(g->combo(OptionId::AfterLastSearch)->lineEdit(), QStringLiteral("x"));
+        QCOMPARE(again.engine->option(OptionId::AfterLastSearch), -1);
         QCOMPARE(again.settings->read(QStringLiteral("cmbLastSearch"), QString()), QStringLiteral("-1"));
         again.form.reset();
         Form1Harness third({}, h.dir);
         QVERIFY(third.open());
-        QCOMPARE(third.form->cmbLastSearch->currentIndex(), -1);
-        QCOMPARE(third.form->cmbLastSearch->currentText(), QStringLiteral("cmbLastSearch"));
+        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentIndex(), -1);
+        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("cmbLastSearch"));
     }
 
     void layoutRules_data()
@@ -613,7 +612,7 @@ private Q_SLOTS:
         QVERIFY(h.open());
         QCOMPARE(Form1Harness::rows(h.form->List1), (QStringList{"one", "two"}));
         QCOMPARE(Form1Harness::rows(h.form->List2).size(), 20);
-        QCOMPARE(h.engine->database()->CountWebsites(), 10);
+        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 10);
         QVERIFY(h.form->cmdResume->isEnabled());
         QVERIFY(!Form8::instance()); // "showHelp" is "0"
     }
@@ -659,7 +658,7 @@ private Q_SLOTS:
     {
         Form1Harness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
-        frmExport::openWindow(h.engine->database(), h.dir); // its button is off while harvesting
+        frmExport::openWindow(h.engine->store(), h.dir); // its button is off while harvesting
         h.form->mnuHelpItem->trigger();
         QVERIFY(frmExport::instance() && Form8::instance());
         const int quits = m_quits;
@@ -672,7 +671,7 @@ private Q_SLOTS:
         QCOMPARE(m_quits, quits + 1);
         QVERIFY(!bQuitPending);
         // The sites held in List2 are back in the backlog: the next window offers Resume.
-        QCOMPARE(h.engine->database()->CountWebsites(), 25);
+        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 25);
     }
 
     void storeProblem_shownOnceNamingTheFile()

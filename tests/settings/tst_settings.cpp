@@ -1,4 +1,5 @@
 #include "globals.h"
+#include "options.h"
 #include "settingsstore.h"
 #include "testenv.h"
 
@@ -32,6 +33,127 @@ private Q_SLOTS:
     {
         SettingsStore s;
         QVERIFY2(s.fileName().contains(QStringLiteral("Quorvex Fax Varnel")), qPrintable(s.fileName()));
+    }
+
+    // Every key and object name of the program's options is the control name of the
+    // original window, so that existing settings files keep loading.
+    void optionTable_keysAndDefaults()
+    {
+        const QStringList keys = {"Combo1",        "Combo2",       "chkAuto",
+                                  "chkAddFax",     "chkNonUS",     "chkAudioEmail",
+                                  "chkAudioNext",  "chkAudioFinished", "chkFollow",
+                                  "cmbAdvance",    "cmbLastSearch"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0};
+        const OptionTable &table = optionTable();
+        QCOMPARE(int(table.size()), keys.size());
+        for (size_t i = 0; i < table.size(); ++i) {
+            QCOMPARE(int(table[i].id), int(i));
+            QCOMPARE(table[i].key, keys.at(int(i)));
+            QCOMPARE(table[i].objectName, keys.at(int(i)));
+            QCOMPARE(table[i].defaultValue, defaults.at(int(i)));
+        }
+    }
+
+    // A table of one option of each kind: stored values load within their ranges, clicks
+    // write through, and typed text in a choice is stored only where the row says so.
+    void optionValues_loadSetAndUnpick()
+    {
+        const OptionTable table = {
+            OptionRow::check(OptionId(100), "check", "Check", 1),
+            OptionRow::choice(OptionId(101), "choice", "Pick one", {"a", "b", "c"}, -1),
+            OptionRow::choice(OptionId(102), "kept", "Pick", {"a", "b"}, 0).keepUnpicked(),
+            OptionRow::number(OptionId(103), "number", "Pages per site", 50, 1, 1000),
+            OptionRow::text(OptionId(104), "text", "User agent", QStringLiteral("Mozilla/5.0")),
+        };
+        TempDataDir dir;
+        SettingsStore s(SettingsStore::iniPathForDataDir(dir.path()));
+        s.write(QStringLiteral("check"), QStringLiteral("0"));
+        s.write(QStringLiteral("choice"), QStringLiteral("3")); // out of range
+        s.write(QStringLiteral("number"), QStringLiteral("999"));
+        OptionValues values(&s, table);
+        QCOMPARE(values.value(OptionId(100)), 1); // defaults until loaded
+        QSignalSpy changed(&values, &OptionValues::changed);
+        values.load();
+        QCOMPARE(values.value(OptionId(100)), 0);
+        QCOMPARE(values.value(OptionId(101)), -1);
+        QCOMPARE(values.value(OptionId(103)), 999);
+        QCOMPARE(values.text(OptionId(104)), QStringLiteral("Mozilla/5.0"));
+        QCOMPARE(changed.size(), 2);
+
+        QVERIFY(!values.set(OptionId(103), 1001));
+        QVERIFY(!values.set(OptionId(101), -1)); // a pick is never "nothing"
+        QVERIFY(values.set(OptionId(101), 2));
+        QVERIFY(values.setText(OptionId(104), QStringLiteral("agent/1")));
+        QCOMPARE(s.read(QStringLiteral("choice"), QString()), QStringLiteral("2"));
+        QCOMPARE(s.read(QStringLiteral("text"), QString()), QStringLiteral("agent/1"));
+
+        values.unpick(OptionId(101));
+        values.unpick(OptionId(102));
+        QCOMPARE(values.value(OptionId(101)), -1);
+        QCOMPARE(s.read(QStringLiteral("choice"), QString()), QStringLiteral("2"));
+        QCOMPARE(s.read(QStringLiteral("kept"), QString()), QStringLiteral("-1"));
+    }
+
+    void optionFlags_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("check on") << QStringList{"--intl"} << int(OptionId::AllowInternational) << 1
+                                  << QString() << QString();
+        QTest::newRow("check off") << QStringList{"--no-follow"} << int(OptionId::FollowRedirects)
+                                   << 0 << QString() << QString();
+        QTest::newRow("choice") << QStringList{"--results", "1000"} << int(OptionId::ResultCount)
+                                << 3 << QString() << QString();
+        QTest::newRow("choice of two, wrong")
+            << QStringList{"--engine", "bing"} << int(OptionId::SearchEngine) << -1 << QString()
+            << "--engine is google or yahoo";
+        QTest::newRow("choice of many, wrong")
+            << QStringList{"--results", "7"} << int(OptionId::ResultCount) << -1 << QString()
+            << "--results is one of 100, 200, 500, 1000, 5000, 10000";
+        QTest::newRow("value missing") << QStringList{"--last-search"}
+                                       << int(OptionId::AfterLastSearch) << 0 << QString()
+                                       << "--last-search needs a value";
+        QTest::newRow("number") << QStringList{"--pages", "20"} << 103 << 20 << QString()
+                                << QString();
+        QTest::newRow("number out of range") << QStringList{"--pages", "0"} << 103 << 0
+                                             << QString() << "--pages is a number from 1 to 1000";
+        QTest::newRow("text") << QStringList{"--agent", "x/1"} << 104 << 0 << "x/1" << QString();
+        QTest::newRow("not an option") << QStringList{"--resume"} << -1 << 0 << QString()
+                                       << QString();
+    }
+    void optionFlags()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, id);
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        QFETCH(QString, error);
+        OptionTable table = optionTable();
+        table.push_back(OptionRow::number(OptionId(103), "number", "Pages", 5, 1, 1000).flag("pages"));
+        table.push_back(OptionRow::text(OptionId(104), "text", "Agent", QString()).flag("agent"));
+        int i = 0;
+        OptionFlags::Setting setting;
+        QString why;
+        const bool taken = OptionFlags::parse(args, &i, &setting, &why, table);
+        QCOMPARE(taken, id >= 0);
+        QCOMPARE(why, error);
+        if (!taken || !error.isEmpty())
+            return;
+        QCOMPARE(int(setting.id), id);
+        QCOMPARE(setting.value, value);
+        QCOMPARE(setting.text, text);
+        QCOMPARE(i, args.size() - 1);
+    }
+
+    void optionFlags_usage()
+    {
+        QCOMPARE(OptionFlags::usage(),
+                 QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
+                                "[--add-fax|--no-add-fax] [--intl|--no-intl] "
+                                "[--follow|--no-follow] [--last-search stop|continue]"));
     }
 
     void readInt_data()

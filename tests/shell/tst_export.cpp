@@ -3,7 +3,9 @@
 #include "clock.h"
 #include "export.h"
 #include "frmexport.h"
-#include "moddatabase.h"
+#include "harvestengine.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "productinfo.h"
 #include "testenv.h"
 #include "textlist.h"
@@ -29,27 +31,26 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// A store with its fax preview bound, as the main window has it.
-struct Store
+// The numbers of a harvest, in its store and its preview, as the main window has them; the
+// export window deletes through the harvest.
+struct Harvest
 {
-    explicit Store(const QString &dir) : db(dir)
-    {
-        db.setLists(nullptr, nullptr, &list3);
-        db.setClock(&clock);
-    }
+    explicit Harvest(const QString &dir) : engine(dir, nullptr) { engine.store()->setClock(&clock); }
     void add(const QStringList &numbers, const QString &search = QStringLiteral("dentists chicago"))
     {
-        for (QString n : numbers) {
-            QString s = search;
-            db.AddFax(n, QStringLiteral("www.example.com/contact.htm"), s,
-                      QStringLiteral("Illinois"));
-            list3.addItem(n + QStringLiteral(" | Illinois"));
+        for (const QString &n : numbers) {
+            addFax(*engine.store(), n, QStringLiteral("www.example.com/contact.htm"), search,
+                   QStringLiteral("Illinois"));
+            engine.List3()->addItem(n + QStringLiteral(" | Illinois"));
             clock.advance(60);
         }
     }
-    TextList list3;
+    frmExport *openWindow(const QString &dir)
+    {
+        return frmExport::openWindow(engine.store(), dir, [this] { engine.deleteAllNumbers(); });
+    }
     ManualClock clock;
-    modDatabase db;
+    HarvestEngine engine;
 };
 } // namespace
 
@@ -90,8 +91,8 @@ void TestExport::cleanup()
 void TestExport::dialog_hasItsControls()
 {
     TempDataDir dir;
-    Store store(dir.path());
-    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    Harvest store(dir.path());
+    frmExport *w = store.openWindow(dir.path());
     QCOMPARE(w->windowTitle(), QStringLiteral("Export Faxes"));
     QCOMPARE(w->Label1->text(), QStringLiteral("Output Type:"));
     QCOMPARE(w->Combo1->currentIndex(), -1);
@@ -106,7 +107,7 @@ void TestExport::dialog_hasItsControls()
     QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
     QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
     // Opening it again while it is open gives the same window.
-    QCOMPARE(frmExport::openWindow(&store.db, dir.path()), w);
+    QCOMPARE(store.openWindow(dir.path()), w);
 }
 
 void TestExport::exportCases_data()
@@ -200,7 +201,7 @@ void TestExport::exportCases()
     QFETCH(int, numbersLeft);
 
     TempDataDir dir;
-    Store store(dir.path());
+    Harvest store(dir.path());
     store.add(numbers);
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("afolder")));
     QVERIFY(writeFile(dir.file(QStringLiteral("afile")), "a file, not a folder"));
@@ -208,7 +209,7 @@ void TestExport::exportCases()
     if (!existing.isNull())
         QVERIFY(writeFile(presetFile, existing));
 
-    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    frmExport *w = store.openWindow(dir.path());
     QPointer<frmExport> guard(w);
     QString preset;
     QStringList questions;
@@ -240,8 +241,8 @@ void TestExport::exportCases()
     if (errorShown) // the message names the file
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))),
                  qPrintable(errors.first()));
-    QCOMPARE(store.db.CountFaxes(), numbersLeft);
-    QCOMPARE(store.list3.count(), numbersLeft); // the preview follows the store
+    QCOMPARE(store.engine.store()->countFaxes().value_or(-1), numbersLeft);
+    QCOMPARE(store.engine.List3()->count(), numbersLeft); // the preview follows the store
 
     // A finished export unloads the dialog; a cancelled or failed one leaves it open.
     if (target.isEmpty() || errorShown) {
@@ -286,10 +287,10 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
 {
     TempDataDir dir;
-    Store store(dir.path());
+    Harvest store(dir.path());
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")},
               QStringLiteral("dentists, \"downtown\""));
-    frmExport *w = frmExport::openWindow(&store.db, dir.path());
+    frmExport *w = store.openWindow(dir.path());
     w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("faxes.csv")); };
     w->Combo1->setCurrentIndex(FaxExport::Csv);
     w->Check2->setChecked(true); // no effect on CSV
@@ -307,7 +308,7 @@ void TestExport::unreadableStore_writesAndDeletesNothing()
     TempDataDir dir;
     QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")),
                       QByteArray("this is not a database\n").repeated(100)));
-    modDatabase db(dir.path());
+    SqliteStore db(dir.path());
     frmExport *w = frmExport::openWindow(&db, dir.path());
     QStringList errors;
     bool asked = false;
@@ -411,7 +412,7 @@ void TestExport::tool()
     TempDataDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
     {
-        Store store(dir.path());
+        Harvest store(dir.path());
         store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
     }
     const QString out = dir.file(QStringLiteral("out.txt"));
@@ -425,8 +426,8 @@ void TestExport::tool()
     if (exitCode == 1) // the message names what failed
         QVERIFY(!p.readAllStandardError().trimmed().isEmpty());
     QCOMPARE(readFile(out), file);
-    modDatabase db(dir.path());
-    QCOMPARE(db.CountFaxes(), numbersLeft);
+    SqliteStore db(dir.path());
+    QCOMPARE(db.countFaxes().value_or(-1), numbersLeft);
 }
 
 QTEST_MAIN(TestExport)

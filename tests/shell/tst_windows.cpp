@@ -7,7 +7,8 @@
 #include "frmabout.h"
 #include "frmexport.h"
 #include "frmsplash.h"
-#include "moddatabase.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "ontop.h"
 #include "productinfo.h"
 #include "settingsstore.h"
@@ -600,7 +601,7 @@ void TestWindows::labelOverlay_aboutAndExport()
     QCOMPARE(copied, (QStringList{"Label2", "Label3", "Label4", "Label5"}));
     verifyCopies(copies);
 
-    modDatabase db(m_dir->path());
+    SqliteStore db(m_dir->path());
     frmExport *exp = frmExport::openWindow(&db, m_dir->path());
     QVERIFY(QTest::qWaitForWindowExposed(exp));
     copies = copiesOf(exp);

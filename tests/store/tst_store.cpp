@@ -1,9 +1,6 @@
 #include "clock.h"
-#include "globals.h"
-#include "moddatabase.h"
-#include "settingsstore.h"
+#include "sqlitestore.h"
 #include "testenv.h"
-#include "textlist.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,47 +10,68 @@
 #include <QTest>
 #include <memory>
 
-// A store in a temporary data directory with its lists, counters and a manual clock.
+// The first column of a query on a database file, through a connection of the test's own.
+static QStringList readColumn(const QString &path, const QString &sql)
+{
+    QStringList out;
+    const QString name = QStringLiteral("peek");
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        c.setDatabaseName(path);
+        c.open();
+        QSqlQuery q(c);
+        q.exec(sql);
+        while (q.next())
+            out << q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
+}
+
+// A store in a temporary data directory with a manual clock.
 struct Fixture
 {
     TempDataDir dir;
-    SettingsStore settings{SettingsStore::iniPathForDataDir(dir.path())};
-    Counters counters{&settings};
-    TextList list1, list2, list3;
     ManualClock clock;
-    modDatabase db{dir.path(), &counters};
+    SqliteStore db{dir.path()};
 
-    Fixture()
-    {
-        db.setLists(&list1, &list2, &list3);
-        db.setClock(&clock);
-    }
+    Fixture() { db.setClock(&clock); }
 
-    QStringList column(const QString &sql)
-    {
-        QStringList out;
-        const QString name = QStringLiteral("peek");
-        {
-            QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            c.setDatabaseName(db.databasePath());
-            c.open();
-            QSqlQuery q(c);
-            q.exec(sql);
-            while (q.next())
-                out << q.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(name);
-        return out;
-    }
+    QStringList column(const QString &sql) { return readColumn(db.databasePath(), sql); }
     void addSites(int n, const QString &prefix = QStringLiteral("site"))
     {
         for (int i = 0; i < n; ++i) {
             QString s = prefix + QString::number(i) + QStringLiteral(".com");
-            db.AddWebsite(s);
+            QVERIFY(db.addWebsite(s));
             clock.advance(1);
         }
     }
+    bool addFax(const QString &number, const QString &search = QStringLiteral("s"),
+                const QString &location = QStringLiteral("L"))
+    {
+        FaxRow row;
+        row.fax = number;
+        row.website = QStringLiteral("w");
+        row.search = search;
+        row.location = location;
+        return db.addFax(row);
+    }
 };
+
+// Runs SQL on a database file through a connection of the test's own.
+static void runSql(const QString &path, const QStringList &statements)
+{
+    const QString name = QStringLiteral("pre");
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        c.setDatabaseName(path);
+        QVERIFY(c.open());
+        QSqlQuery q(c);
+        for (const QString &sql : statements)
+            QVERIFY2(q.exec(sql), qPrintable(sql));
+    }
+    QSqlDatabase::removeDatabase(name);
+}
 
 static QByteArray fileBytes(const QString &path)
 {
@@ -87,7 +105,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, in);
         QFETCH(QString, out);
-        QCOMPARE(modDatabase::normalizeSite(in), out);
+        QCOMPARE(Store::normalizeSite(in), out);
     }
 
     void normalizeNumber_data()
@@ -103,17 +121,20 @@ private Q_SLOTS:
     {
         QFETCH(QString, in);
         QFETCH(QString, out);
-        QCOMPARE(modDatabase::normalizeNumber(in), out);
+        QCOMPARE(Store::normalizeNumber(in), out);
     }
 
     void addFax_writesBackAndStoresRow()
     {
         Fixture f;
-        QString number = QStringLiteral("1-212-555-0187.");
-        QString search;
-        QVERIFY(f.db.AddFax(number, QStringLiteral("host/contact.htm"), search, QStringLiteral("NY  x ")));
-        QCOMPARE(number, QStringLiteral("1-212-555-0187"));
-        QCOMPARE(search, QStringLiteral("Unknown"));
+        FaxRow row;
+        row.fax = QStringLiteral("1-212-555-0187.");
+        row.website = QStringLiteral("host/contact.htm");
+        row.location = QStringLiteral("NY  x ");
+        QVERIFY(f.db.addFax(row));
+        QCOMPARE(row.fax, QStringLiteral("1-212-555-0187"));
+        QCOMPARE(row.search, QStringLiteral("Unknown"));
+        QCOMPARE(row.date, f.clock.now());
         QCOMPARE(f.column(QStringLiteral("SELECT fax || '|' || Date || '|' || website || '|' || search || '|' || location FROM faxes")),
                  QStringList{QStringLiteral("1-212-555-0187|2026-01-01 12:00:00|host/contact.htm|Unknown|NY  x ")});
     }
@@ -121,14 +142,12 @@ private Q_SLOTS:
     void faxExists_ignoresCaseAndWritesBack()
     {
         Fixture f;
-        QString n = QStringLiteral("+44-ab-1");
-        QString s = QStringLiteral("x");
-        f.db.AddFax(n, QString(), s, QString());
+        QVERIFY(f.addFax(QStringLiteral("+44-ab-1")));
         QString probe = QStringLiteral("+44-AB-1.");
-        QVERIFY(f.db.FaxExists(probe));
+        QCOMPARE(f.db.faxExists(probe), std::optional<bool>(true));
         QCOMPARE(probe, QStringLiteral("+44-AB-1"));
         QString other = QStringLiteral("+44-ab-2");
-        QVERIFY(!f.db.FaxExists(other));
+        QCOMPARE(f.db.faxExists(other), std::optional<bool>(false));
     }
 
     void valuesAreBoundNotSpliced_data()
@@ -145,161 +164,125 @@ private Q_SLOTS:
         QFETCH(QString, text);
         Fixture f;
         QString a = text, other = QStringLiteral("other");
-        f.db.AddSearch(other);
-        f.db.AddSearch(a);
-        f.db.LoadSearches();
-        QCOMPARE(f.list1.items(), (QStringList{QStringLiteral("other"), text}));
+        QVERIFY(f.db.addSearch(other));
+        QVERIFY(f.db.addSearch(a));
+        QCOMPARE(f.db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("other"), text}));
         QString del = text;
-        f.db.DeleteSearch(del);
-        f.list1.clear();
-        f.db.LoadSearches();
-        QCOMPARE(f.list1.items(), QStringList{QStringLiteral("other")});
+        QVERIFY(f.db.deleteSearch(del));
+        QCOMPARE(f.db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("other")}));
         QString site = text;
-        f.db.AddWebsite(site);
+        QVERIFY(f.db.addWebsite(site));
         QString probe = QStringLiteral("%");
-        QCOMPARE(f.db.WebsiteExists(probe), text == QLatin1String("%"));
+        QCOMPARE(f.db.websiteExists(probe), std::optional<bool>(text == QLatin1String("%")));
     }
 
-    void websiteExists_threeStages()
+    void websiteExists_ignoresCaseAndWritesBack()
     {
         Fixture f;
         QString s = QStringLiteral("host/a");
-        f.db.AddWebsite(s);
-        QString upper = QStringLiteral("HOST/A");
-        QVERIFY(f.db.WebsiteExists(upper)); // the table ignores letter case
-
-        f.db.LoadWebsiteQueue(); // moves host/a into List2
-        QCOMPARE(f.list2.items(), QStringList{QStringLiteral("host/a")});
-        QString upper2 = QStringLiteral("HOST/A");
-        QVERIFY(!f.db.WebsiteExists(upper2)); // List2 is compared exactly
-        QString exact = QStringLiteral("http://host/a");
-        QVERIFY(f.db.WebsiteExists(exact));
-        QCOMPARE(exact, QStringLiteral("host/a"));
-
-        f.list2.clear();
-        QString gone = QStringLiteral("host/a");
-        QVERIFY(!f.db.WebsiteExists(gone));
-        f.db.markHandedOut(QStringLiteral("host/a")); // handed to a slot: still known
-        QVERIFY(f.db.WebsiteExists(gone));
-        QVERIFY(f.db.DeleteAllWebsites());
-        QVERIFY(!f.db.WebsiteExists(gone)); // forgotten with the backlog
+        QVERIFY(f.db.addWebsite(s));
+        QString upper = QStringLiteral("http://HOST/A");
+        QCOMPARE(f.db.websiteExists(upper), std::optional<bool>(true));
+        QCOMPARE(upper, QStringLiteral("HOST/A"));
+        QString other = QStringLiteral("host/b");
+        QCOMPARE(f.db.websiteExists(other), std::optional<bool>(false));
     }
 
-    void loadFaxPreview_data()
+    void newestFaxes_data()
     {
         QTest::addColumn<int>("stored");
         QTest::addColumn<int>("shown");
-        QTest::newRow("none keeps the list") << 0 << -1;
+        QTest::newRow("none") << 0 << 0;
         QTest::newRow("five") << 5 << 5;
         QTest::newRow("twenty-five") << 25 << 20;
     }
-    void loadFaxPreview()
+    void newestFaxes()
     {
         QFETCH(int, stored);
         QFETCH(int, shown);
         Fixture f;
-        f.list3.addItem(QStringLiteral("old entry"));
         for (int i = 0; i < stored; ++i) {
-            QString n = QString::number(1000 + i);
-            QString s = QStringLiteral("s");
-            f.db.AddFax(n, QStringLiteral("w"), s, QStringLiteral("L"));
+            QVERIFY(f.addFax(QString::number(1000 + i)));
             if (i % 3 == 0) // several rows share a second: insertion order decides
                 f.clock.advance(1);
         }
-        QVERIFY(f.db.LoadFaxPreview());
-        if (shown < 0) {
-            QCOMPARE(f.list3.items(), QStringList{QStringLiteral("old entry")});
-            return;
-        }
-        QCOMPARE(f.list3.count(), shown);
-        for (int k = 0; k < shown; ++k) // oldest of the newest at the top
-            QCOMPARE(f.list3.item(k), QStringLiteral("%1 | L").arg(1000 + stored - shown + k));
+        const std::optional<QStringList> newest = f.db.newestFaxes(20);
+        QVERIFY(newest);
+        QCOMPARE(newest->size(), shown);
+        for (int k = 0; k < shown; ++k) // oldest of the newest first
+            QCOMPARE(newest->at(k), QStringLiteral("%1 | L").arg(1000 + stored - shown + k));
     }
 
-    void loadWebsiteQueue_movesNewestTwenty()
+    void newestWebsites_oldestOfThemFirst_andStay()
     {
         Fixture f;
         f.addSites(25);
-        QSignalSpy loaded(&f.db, &modDatabase::queueLoaded);
-        QVERIFY(f.db.LoadWebsiteQueue());
-        QCOMPARE(loaded.count(), 1);
-        QCOMPARE(f.list2.count(), 20);
-        QCOMPARE(f.list2.item(0), QStringLiteral("site5.com"));
-        QCOMPARE(f.list2.item(19), QStringLiteral("site24.com"));
-        QCOMPARE(f.column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")),
-                 (QStringList{QStringLiteral("site0.com"), QStringLiteral("site1.com"), QStringLiteral("site2.com"),
-                              QStringLiteral("site3.com"), QStringLiteral("site4.com")}));
-        QCOMPARE(f.db.CountWebsites(), 5);
+        const std::optional<QStringList> newest = f.db.newestWebsites(20);
+        QVERIFY(newest);
+        QCOMPARE(newest->size(), 20);
+        QCOMPARE(newest->first(), QStringLiteral("site5.com"));
+        QCOMPARE(newest->last(), QStringLiteral("site24.com"));
+        QCOMPARE(f.db.countWebsites(), std::optional<qint32>(25));
+        QCOMPARE(f.db.firstWebsite(), std::optional<QString>(QStringLiteral("site0.com")));
     }
 
-    void loadWebsiteQueue_emptyBacklog()
-    {
-        Fixture f;
-        QSignalSpy loaded(&f.db, &modDatabase::queueLoaded);
-        QVERIFY(!f.db.LoadWebsiteQueue());
-        QCOMPARE(loaded.count(), 0);
-    }
-
-    void loadSearches_appendsInStoredOrder()
+    void searches_inStoredOrder()
     {
         Fixture f;
         for (const char *s : {"  plumber new york ", "roofer boston", "Zebra"}) {
             QString t = QString::fromLatin1(s);
-            f.db.AddSearch(t);
+            QVERIFY(f.db.addSearch(t));
         }
-        f.db.LoadSearches();
-        f.db.LoadSearches();
-        QCOMPARE(f.list1.items(), (QStringList{QStringLiteral("plumber new york"), QStringLiteral("roofer boston"),
-                                               QStringLiteral("Zebra"), QStringLiteral("plumber new york"),
-                                               QStringLiteral("roofer boston"), QStringLiteral("Zebra")}));
+        QCOMPARE(f.db.searches(),
+                 std::optional<QStringList>(QStringList{QStringLiteral("plumber new york"),
+                                             QStringLiteral("roofer boston"), QStringLiteral("Zebra")}));
     }
 
     void deleteOne_removesFirstMatchOnly()
     {
         Fixture f;
         QString a = QStringLiteral("dup.com"), b = QStringLiteral("DUP.com"), c = QStringLiteral("keep.com");
-        f.db.AddWebsite(a);
-        f.db.AddWebsite(b);
-        f.db.AddWebsite(c);
+        QVERIFY(f.db.addWebsite(a) && f.db.addWebsite(b) && f.db.addWebsite(c));
         QString d = QStringLiteral(" http://dup.com ");
-        f.db.DeleteWebsite(d);
+        QVERIFY(f.db.deleteWebsite(d));
         QCOMPARE(d, QStringLiteral("dup.com"));
         QCOMPARE(f.column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")),
                  (QStringList{QStringLiteral("DUP.com"), QStringLiteral("keep.com")}));
-        QCOMPARE(f.db.firstWebsite(), QStringLiteral("DUP.com"));
+        QCOMPARE(f.db.firstWebsite(), std::optional<QString>(QStringLiteral("DUP.com")));
 
         QString s1 = QStringLiteral("Roofer"), s2 = QStringLiteral("roofer");
-        f.db.AddSearch(s1);
-        f.db.AddSearch(s2);
+        QVERIFY(f.db.addSearch(s1) && f.db.addSearch(s2));
         QString del = QStringLiteral(" ROOFER ");
-        f.db.DeleteSearch(del);
+        QVERIFY(f.db.deleteSearch(del));
         QCOMPARE(f.column(QStringLiteral("SELECT search FROM searches")), QStringList{QStringLiteral("roofer")});
     }
 
-    void deleteAll_clearsListsAndCounters()
+    void deleteAll_emptiesTheTable()
     {
         Fixture f;
         f.addSites(3);
-        f.list2.addItem(QStringLiteral("x.com"));
-        f.list3.addItem(QStringLiteral("1 | L"));
-        f.counters.AddStat(Counters::SiteScanned);
-        f.counters.AddStat(Counters::SiteFound);
-        f.counters.AddStat(Counters::NumberFound);
-        QSignalSpy refreshed(&f.counters, &Counters::statsChanged);
+        QVERIFY(f.db.notePending(QStringLiteral("site0.com")));
+        QVERIFY(f.addFax(QStringLiteral("1")));
+        QVERIFY(f.db.deleteAllWebsites());
+        QCOMPARE(f.db.countWebsites(), std::optional<qint32>(0));
+        // The notes of sites taken from the backlog go with it.
+        QCOMPARE(f.db.restorePending(), std::optional<int>(0));
+        QCOMPARE(f.db.countFaxes(), std::optional<qint32>(1));
+        QVERIFY(f.db.deleteAllFaxes());
+        QCOMPARE(f.db.countFaxes(), std::optional<qint32>(0));
+    }
 
-        QVERIFY(f.db.DeleteAllWebsites());
-        QVERIFY(f.list2.isEmpty());
-        QCOMPARE(f.db.CountWebsites(), 0);
-        QCOMPARE(f.counters.lWebFound(), 0);
-        QCOMPARE(f.counters.lWebScanned(), 0);
-        QCOMPARE(f.counters.lHistWebScanned(), 1);
-        QCOMPARE(f.counters.lEmailFound(), 1);
-
-        QVERIFY(f.db.DeleteAllFaxes());
-        QVERIFY(f.list3.isEmpty());
-        QCOMPARE(f.counters.lEmailFound(), 0);
-        QCOMPARE(f.counters.lHistEmailFound(), 1);
-        QCOMPARE(refreshed.count(), 0); // labels show a reset only at the next count
+    void pendingNotes_goBackExceptStillQueued()
+    {
+        Fixture f;
+        for (const char *site : {"a.com", "b.com", "a.com", "c.com"})
+            QVERIFY(f.db.notePending(QLatin1String(site)));
+        QVERIFY(f.db.clearPending(QStringLiteral("c.com")));
+        // One note of a.com stays for the a.com still queued.
+        QCOMPARE(f.db.restorePending({QStringLiteral("a.com")}), std::optional<int>(2));
+        QCOMPARE(f.column(QStringLiteral("SELECT website FROM websites ORDER BY rowid")),
+                 (QStringList{QStringLiteral("b.com"), QStringLiteral("a.com")}));
+        QCOMPARE(f.column(QStringLiteral("SELECT website FROM pending")), QStringList{QStringLiteral("a.com")});
     }
 
     void missingTable_isCreated()
@@ -315,9 +298,9 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase(QStringLiteral("pre"));
         QString s = QStringLiteral("host");
-        f.db.AddWebsite(s);
-        QCOMPARE(f.db.CountWebsites(), 1);
-        QCOMPARE(f.db.CountFaxes(), 1);
+        QVERIFY(f.db.addWebsite(s));
+        QCOMPARE(f.db.countWebsites(), std::optional<qint32>(1));
+        QCOMPARE(f.db.countFaxes(), std::optional<qint32>(1));
     }
 
     // A store that cannot be used: every operation keeps its failure rule, nothing is
@@ -340,26 +323,23 @@ private Q_SLOTS:
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(content);
         }
-        SettingsStore settings(root.file(QStringLiteral("s.ini")));
-        Counters counters(&settings);
-        TextList l1, l2, l3;
-        l2.addItem(QStringLiteral("queued.com"));
-        modDatabase db(dir, &counters);
-        db.setLists(&l1, &l2, &l3);
-        QSignalSpy problem(&db, &modDatabase::storeProblem);
+        SqliteStore db(dir);
+        QSignalSpy problem(&db, &Store::storeProblem);
 
-        QString n = QStringLiteral("1-212-555-0187"), s = QStringLiteral("x"), w = QStringLiteral("w.com");
-        QVERIFY(db.AddFax(n, QStringLiteral("w"), s, QStringLiteral("l")));
-        QVERIFY(db.AddWebsite(w));
-        QVERIFY(db.FaxExists(n));      // unknown answers "exists": nothing gets added
-        QVERIFY(db.WebsiteExists(w));
-        QCOMPARE(db.CountFaxes(), 0);
-        QCOMPARE(db.CountWebsites(), 0);
-        QVERIFY(!db.LoadWebsiteQueue());
-        QVERIFY(!db.DeleteAllWebsites());
-        QCOMPARE(l2.items(), QStringList{QStringLiteral("queued.com")});
-        QVERIFY(db.LoadSearches());
-        QVERIFY(l1.isEmpty());
+        FaxRow row;
+        row.fax = QStringLiteral("1-212-555-0187");
+        QString n = row.fax, w = QStringLiteral("w.com");
+        QVERIFY(!db.addFax(row));
+        QVERIFY(!db.addWebsite(w));
+        QVERIFY(!db.faxExists(n));
+        QVERIFY(!db.websiteExists(w));
+        QVERIFY(!db.countFaxes());
+        QVERIFY(!db.countWebsites());
+        QVERIFY(!db.newestWebsites(20));
+        QVERIFY(!db.firstWebsite());
+        QVERIFY(!db.deleteAllWebsites());
+        QVERIFY(!db.searches());
+        QVERIFY(!db.allFaxes());
 
         QCOMPARE(problem.count(), 1);
         QVERIFY(problem.at(0).at(0).toString().contains(QDir::toNativeSeparators(file)));
@@ -373,13 +353,54 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QFile(dir.file(QStringLiteral("varnel.mdb"))).open(QIODevice::WriteOnly);
-        modDatabase db(dir.path());
+        SqliteStore db(dir.path());
         QString s = QStringLiteral("a search");
-        db.AddSearch(s);
-        TextList l1;
-        db.setLists(&l1, nullptr, nullptr);
-        db.LoadSearches();
-        QCOMPARE(l1.items(), QStringList{QStringLiteral("a search")});
+        QVERIFY(db.addSearch(s));
+        QCOMPARE(db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("a search")}));
+    }
+
+    // The schema version is read at open: a store of the original three tables is brought
+    // up to this version; one written by a newer version is left alone and refused.
+    void schemaVersion_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("original tables") << 0 << true;
+        QTest::newRow("this version") << SqliteStore::schemaVersion << true;
+        QTest::newRow("newer version") << SqliteStore::schemaVersion + 1 << false;
+    }
+    void schemaVersion()
+    {
+        QFETCH(int, version);
+        QFETCH(bool, usable);
+        TempDataDir dir;
+        const QString file = dir.file(QStringLiteral("varnel.mdb"));
+        runSql(file, {QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"),
+                      QStringLiteral("CREATE TABLE websites (website TEXT, Date TEXT)"),
+                      QStringLiteral("CREATE TABLE searches (search TEXT)"),
+                      QStringLiteral("INSERT INTO searches VALUES ('kept')"),
+                      QStringLiteral("PRAGMA user_version=%1").arg(version)});
+        const QByteArray before = fileBytes(file);
+        {
+            SqliteStore db(dir.path());
+            QSignalSpy problem(&db, &Store::storeProblem);
+            QCOMPARE(db.isUsable(), usable);
+            if (!usable) {
+                QCOMPARE(problem.size(), 1);
+                QVERIFY2(problem.at(0).at(0).toString().contains(QLatin1String("newer version")),
+                         qPrintable(problem.at(0).at(0).toString()));
+                QVERIFY(!db.notePending(QStringLiteral("x.com")));
+            } else {
+                QCOMPARE(db.searches(), std::optional<QStringList>(QStringList{QStringLiteral("kept")}));
+                QVERIFY(db.notePending(QStringLiteral("x.com")));
+            }
+        }
+        if (!usable) {
+            QCOMPARE(fileBytes(file), before);
+            return;
+        }
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QString::number(SqliteStore::schemaVersion)});
     }
 
     // A writer killed at random moments leaves a file that opens, passes the integrity

@@ -1,0 +1,37 @@
+#include "pagefiles.h"
+
+#include "workingfile.h"
+
+#include <QDir>
+
+#include <unistd.h>
+
+namespace {
+
+QString pageFile(const QString &dataDir, const char *stem, int slot)
+{
+    return QDir(dataDir).filePath(QLatin1String(stem) + QString::number(slot) +
+                                  QLatin1String(".txt"));
+}
+
+} // namespace
+
+QString pageFile1(const QString &dataDir, int slot)
+{
+    return pageFile(dataDir, "html", slot);
+}
+
+QString pageFile2(const QString &dataDir, int slot)
+{
+    return pageFile(dataDir, "html2", slot);
+}
+
+bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix)
+{
+    const int fd = WorkingFile::openForWriting(path);
+    if (fd < 0)
+        return false;
+    bool ok = WorkingFile::writeAll(fd, text) && WorkingFile::writeAll(fd, suffix);
+    ok = ok && ::ftruncate(fd, off_t(text.size() + suffix.size())) == 0;
+    return ::close(fd) == 0 && ok;
+}

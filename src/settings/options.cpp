@@ -1,0 +1,359 @@
+#include "options.h"
+
+#include "settingsstore.h"
+
+namespace {
+
+OptionTable buildTable()
+{
+    using Id = OptionId;
+    using Place = OptionRow::Place;
+    OptionTable t;
+    t.push_back(OptionRow::choice(Id::SearchEngine, "Combo1", "Which Search Type?",
+                                  {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")},
+                                  -1)
+                    .at(Place::SearchEngine)
+                    .flag("engine", {QStringLiteral("google"), QStringLiteral("yahoo")}));
+    t.push_back(
+        OptionRow::choice(Id::ResultCount, "Combo2", "How Many Results?",
+                          {QStringLiteral("~100 Domains"), QStringLiteral("~200 Domains"),
+                           QStringLiteral("~500 Domains"), QStringLiteral("~1000 Domains"),
+                           QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")},
+                          -1)
+            .at(Place::ResultCount)
+            .flag("results", {QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
+                              QStringLiteral("1000"), QStringLiteral("5000"),
+                              QStringLiteral("10000")}));
+    t.push_back(OptionRow::check(Id::AutoAdvance, "chkAuto", "Enable", 0)
+                    .tip(QStringLiteral("Click to enable Auto Search Advance"))
+                    .at(Place::AutoAdvance));
+    t.push_back(OptionRow::check(Id::AddFaxToSearches, "chkAddFax", "Add \"fax\" to searches", 1)
+                    .tip(QStringLiteral("Adds the word \"fax\" to all your searches"))
+                    .flag("add-fax"));
+    t.push_back(OptionRow::check(Id::AllowInternational, "chkNonUS", "Allow International", 1)
+                    .tip(QStringLiteral("Allows Non-US numbers"))
+                    .flag("intl"));
+    t.push_back(
+        OptionRow::check(Id::SoundOnFaxFound, "chkAudioEmail", "On Fax Found", 1).at(Place::Audio));
+    t.push_back(OptionRow::check(Id::SoundOnNextSearch, "chkAudioNext", "On Next Search", 1)
+                    .at(Place::Audio));
+    t.push_back(OptionRow::check(Id::SoundOnFinished, "chkAudioFinished", "On Finished", 1)
+                    .at(Place::Audio));
+    t.push_back(OptionRow::check(Id::FollowRedirects, "chkFollow", "Follow redirects (HTTPS)", 1)
+                    .tip(QStringLiteral("Follow a moved page to its new address, secure (HTTPS) "
+                                        "sites included"))
+                    .flag("follow"));
+    // The two choices below show their object names until a pick, as the reference's do.
+    t.push_back(OptionRow::choice(Id::AdvanceAfter, "cmbAdvance", "cmbAdvance",
+                                  {QStringLiteral("1,000"), QStringLiteral("5,000"),
+                                   QStringLiteral("10,000"), QStringLiteral("20,000"),
+                                   QStringLiteral("50,000"), QStringLiteral("100,000"),
+                                   QStringLiteral("200,000"), QStringLiteral("500,000")},
+                                  2)
+                    .range(0, 7)
+                    .at(Place::AdvanceAfter));
+    t.push_back(OptionRow::choice(Id::AfterLastSearch, "cmbLastSearch", "cmbLastSearch",
+                                  {QStringLiteral("Stop Immediately"),
+                                   QStringLiteral("Continue Until Stopped")},
+                                  0)
+                    .keepUnpicked()
+                    .at(Place::AfterLastSearch)
+                    .flag("last-search", {QStringLiteral("stop"), QStringLiteral("continue")}));
+    return t;
+}
+
+} // namespace
+
+// ---- rows --------------------------------------------------------------------------------
+
+OptionRow OptionRow::check(OptionId id, const char *key, const char *caption, int defaultValue)
+{
+    OptionRow r;
+    r.id = id;
+    r.kind = Kind::Check;
+    r.key = r.objectName = QString::fromLatin1(key);
+    r.caption = QString::fromLatin1(caption);
+    r.defaultValue = defaultValue;
+    r.minimum = 0;
+    r.maximum = 1;
+    return r;
+}
+
+OptionRow OptionRow::choice(OptionId id, const char *key, const char *caption,
+                            const QStringList &items, int defaultValue)
+{
+    OptionRow r = check(id, key, caption, defaultValue);
+    r.kind = Kind::Choice;
+    r.items = items;
+    r.minimum = -1;
+    r.maximum = int(items.size()) - 1;
+    return r;
+}
+
+OptionRow OptionRow::number(OptionId id, const char *key, const char *caption, int defaultValue,
+                            int minimum, int maximum)
+{
+    OptionRow r = check(id, key, caption, defaultValue);
+    r.kind = Kind::Number;
+    return r.range(minimum, maximum);
+}
+
+OptionRow OptionRow::text(OptionId id, const char *key, const char *caption,
+                          const QString &defaultText)
+{
+    OptionRow r = check(id, key, caption, 0);
+    r.kind = Kind::Text;
+    r.defaultText = defaultText;
+    return r;
+}
+
+OptionRow &OptionRow::tip(const QString &text)
+{
+    tooltip = text;
+    return *this;
+}
+
+OptionRow &OptionRow::at(Place where)
+{
+    place = where;
+    return *this;
+}
+
+OptionRow &OptionRow::flag(const char *name, const QStringList &values)
+{
+    toolFlag = QString::fromLatin1(name);
+    toolValues = values;
+    return *this;
+}
+
+OptionRow &OptionRow::range(int min, int max)
+{
+    minimum = min;
+    maximum = max;
+    return *this;
+}
+
+OptionRow &OptionRow::keepUnpicked()
+{
+    storesUnpicked = true;
+    return *this;
+}
+
+const OptionTable &optionTable()
+{
+    static const OptionTable table = buildTable();
+    return table;
+}
+
+const OptionRow &optionRow(OptionId id)
+{
+    return optionTable().at(size_t(id));
+}
+
+// ---- values ------------------------------------------------------------------------------
+
+OptionValues::OptionValues(SettingsStore *settings, const OptionTable &table, QObject *parent)
+    : QObject(parent), m_settings(settings), m_table(table)
+{
+    for (const OptionRow &r : m_table) {
+        m_values.push_back(r.defaultValue);
+        m_texts.push_back(r.defaultText);
+    }
+}
+
+int OptionValues::indexOf(OptionId id) const
+{
+    // The program's table is in OptionId order; other tables are searched.
+    const size_t i = size_t(id);
+    if (i < m_table.size() && m_table[i].id == id)
+        return int(i);
+    for (size_t k = 0; k < m_table.size(); ++k) {
+        if (m_table[k].id == id)
+            return int(k);
+    }
+    return -1;
+}
+
+const OptionRow *OptionValues::row(OptionId id) const
+{
+    const int i = indexOf(id);
+    return i < 0 ? nullptr : &m_table[size_t(i)];
+}
+
+int OptionValues::value(OptionId id) const
+{
+    const int i = indexOf(id);
+    return i < 0 ? 0 : m_values[size_t(i)];
+}
+
+QString OptionValues::text(OptionId id) const
+{
+    const int i = indexOf(id);
+    return i < 0 ? QString() : m_texts[size_t(i)];
+}
+
+void OptionValues::assign(int index, int value)
+{
+    int &v = m_values[size_t(index)];
+    if (v == value)
+        return;
+    v = value;
+    Q_EMIT changed(m_table[size_t(index)].id);
+}
+
+void OptionValues::write(const OptionRow &row, const QString &value)
+{
+    if (m_settings)
+        m_settings->write(row.key, value);
+}
+
+void OptionValues::load()
+{
+    for (size_t i = 0; i < m_table.size(); ++i) {
+        const OptionRow &r = m_table[i];
+        if (r.kind == OptionRow::Kind::Text) {
+            const QString t = m_settings ? m_settings->read(r.key, r.defaultText) : r.defaultText;
+            if (t != m_texts[i]) {
+                m_texts[i] = t;
+                Q_EMIT changed(r.id);
+            }
+            continue;
+        }
+        assign(int(i), m_settings ? m_settings->readInt(r.key, r.defaultValue, r.minimum, r.maximum)
+                                  : r.defaultValue);
+    }
+}
+
+bool OptionValues::set(OptionId id, int value)
+{
+    const int i = indexOf(id);
+    if (i < 0)
+        return false;
+    const OptionRow &r = m_table[size_t(i)];
+    if (r.kind == OptionRow::Kind::Text || value < r.minimum || value > r.maximum)
+        return false;
+    if (r.kind == OptionRow::Kind::Choice && value < 0)
+        return false;
+    write(r, QString::number(value));
+    assign(i, value);
+    return true;
+}
+
+bool OptionValues::setText(OptionId id, const QString &text)
+{
+    const int i = indexOf(id);
+    if (i < 0 || m_table[size_t(i)].kind != OptionRow::Kind::Text)
+        return false;
+    write(m_table[size_t(i)], text);
+    if (m_texts[size_t(i)] != text) {
+        m_texts[size_t(i)] = text;
+        Q_EMIT changed(id);
+    }
+    return true;
+}
+
+void OptionValues::unpick(OptionId id)
+{
+    const int i = indexOf(id);
+    if (i < 0 || m_table[size_t(i)].kind != OptionRow::Kind::Choice)
+        return;
+    if (m_table[size_t(i)].storesUnpicked)
+        write(m_table[size_t(i)], QStringLiteral("-1"));
+    assign(i, -1);
+}
+
+// ---- command-line flags ------------------------------------------------------------------
+
+namespace OptionFlags {
+
+QString usage(const OptionTable &table)
+{
+    QStringList parts;
+    for (const OptionRow &r : table) {
+        if (r.toolFlag.isEmpty())
+            continue;
+        const QString flag = QStringLiteral("--") + r.toolFlag;
+        switch (r.kind) {
+        case OptionRow::Kind::Check:
+            parts << QStringLiteral("[%1|--no-%2]").arg(flag, r.toolFlag);
+            break;
+        case OptionRow::Kind::Choice:
+            parts << QStringLiteral("[%1 %2]").arg(flag, r.toolValues.join(QLatin1Char('|')));
+            break;
+        case OptionRow::Kind::Number:
+            parts << QStringLiteral("[%1 N]").arg(flag);
+            break;
+        case OptionRow::Kind::Text:
+            parts << QStringLiteral("[%1 TEXT]").arg(flag);
+            break;
+        }
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+bool parse(const QStringList &args, int *i, Setting *setting, QString *error,
+           const OptionTable &table)
+{
+    const QString a = args.value(*i);
+    if (!a.startsWith(QLatin1String("--")))
+        return false;
+    for (const OptionRow &r : table) {
+        if (r.toolFlag.isEmpty())
+            continue;
+        const QString flag = QStringLiteral("--") + r.toolFlag;
+        setting->id = r.id;
+        if (r.kind == OptionRow::Kind::Check) {
+            if (a != flag && a != QStringLiteral("--no-") + r.toolFlag)
+                continue;
+            setting->value = a == flag ? 1 : 0;
+            return true;
+        }
+        if (a != flag)
+            continue;
+        if (*i + 1 >= args.size()) {
+            *error = QStringLiteral("%1 needs a value").arg(a);
+            return true;
+        }
+        const QString v = args.at(++*i);
+        switch (r.kind) {
+        case OptionRow::Kind::Choice:
+            setting->value = int(r.toolValues.indexOf(v));
+            if (setting->value < 0) {
+                *error = r.toolValues.size() == 2
+                             ? QStringLiteral("%1 is %2 or %3")
+                                   .arg(flag, r.toolValues.at(0), r.toolValues.at(1))
+                             : QStringLiteral("%1 is one of %2")
+                                   .arg(flag, r.toolValues.join(QStringLiteral(", ")));
+            }
+            break;
+        case OptionRow::Kind::Number: {
+            bool ok = false;
+            setting->value = v.toInt(&ok);
+            if (!ok || setting->value < r.minimum || setting->value > r.maximum)
+                *error = QStringLiteral("%1 is a number from %2 to %3")
+                             .arg(flag)
+                             .arg(r.minimum)
+                             .arg(r.maximum);
+            break;
+        }
+        case OptionRow::Kind::Text:
+            setting->text = v;
+            break;
+        case OptionRow::Kind::Check:
+            break;
+        }
+        return true;
+    }
+    return false;
+}
+
+void apply(OptionValues &values, const Setting &setting)
+{
+    const OptionRow *r = values.row(setting.id);
+    if (r && r->kind == OptionRow::Kind::Text)
+        values.setText(setting.id, setting.text);
+    else
+        values.set(setting.id, setting.value);
+}
+
+} // namespace OptionFlags

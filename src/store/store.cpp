@@ -1,0 +1,119 @@
+#include "store.h"
+
+namespace {
+
+// Removes every occurrence of needle (ASCII letters folded), in one left-to-right pass.
+void removeAllAsciiCaseless(QString &text, QLatin1String needle)
+{
+    const int n = int(needle.size());
+    if (n == 0 || text.size() < n)
+        return;
+    QString out;
+    out.reserve(text.size());
+    int i = 0;
+    const int last = int(text.size()) - n;
+    while (i < text.size()) {
+        bool match = false;
+        if (i <= last) {
+            match = true;
+            for (int k = 0; k < n; ++k) {
+                ushort c = text.at(i + k).unicode();
+                ushort d = uchar(needle.at(k).toLatin1());
+                if (c >= 'A' && c <= 'Z')
+                    c = ushort(c + 32);
+                if (d >= 'A' && d <= 'Z')
+                    d = ushort(d + 32);
+                if (c != d) {
+                    match = false;
+                    break;
+                }
+            }
+        }
+        if (match) {
+            i += n;
+        } else {
+            out.append(text.at(i));
+            ++i;
+        }
+    }
+    text = out;
+}
+
+// Spaces only; other whitespace stays.
+QString trimSpaces(const QString &s)
+{
+    int b = 0, e = int(s.size());
+    while (b < e && s.at(b) == QLatin1Char(' '))
+        ++b;
+    while (e > b && s.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+QString Store::normalizeSite(QString site)
+{
+    // "https://" first, so that a secure address is not left as "httpshost".
+    static const char *const prefixes[] = {"https://", "http://", "ttp://", "tp://", "p://", "://"};
+    for (const char *p : prefixes)
+        removeAllAsciiCaseless(site, QLatin1String(p));
+    return trimSpaces(site);
+}
+
+QString Store::normalizeNumber(QString number)
+{
+    if (number.endsWith(QLatin1Char('.')))
+        number.chop(1);
+    return trimSpaces(number);
+}
+
+QString Store::normalizeSearch(QString search)
+{
+    return trimSpaces(search);
+}
+
+bool Store::addFax(FaxRow &row)
+{
+    row.fax = normalizeNumber(row.fax);
+    if (row.search.isEmpty())
+        row.search = QStringLiteral("Unknown");
+    row.date = now();
+    return insertFax(row);
+}
+
+std::optional<bool> Store::faxExists(QString &number)
+{
+    number = normalizeNumber(number);
+    return hasFax(number);
+}
+
+bool Store::addWebsite(QString &site)
+{
+    site = normalizeSite(site);
+    return insertWebsite(site);
+}
+
+bool Store::deleteWebsite(QString &site)
+{
+    site = normalizeSite(site);
+    return removeWebsite(site);
+}
+
+std::optional<bool> Store::websiteExists(QString &site)
+{
+    site = normalizeSite(site);
+    return hasWebsite(site);
+}
+
+bool Store::addSearch(QString &search)
+{
+    search = normalizeSearch(search);
+    return insertSearch(search);
+}
+
+bool Store::deleteSearch(QString &search)
+{
+    search = normalizeSearch(search);
+    return removeSearch(search);
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class Clock;
+
+// One stored number with every column.
+struct FaxRow
+{
+    QString fax;
+    QDateTime date;
+    QString website;
+    QString search;
+    QString location;
+    // How the number reads everywhere (+ and digits), when known; numbers are unique by it.
+    QString e164;
+    QString country; // ISO 3166 two-letter code of the number's country, when known
+    // The evidence: the label beside the number, how it was found, the text around it.
+    QString label;
+    QString how;
+    QString context;
+};
+
+// The harvest database: the numbers found (faxes), the backlog of sites to crawl
+// (websites), the search strings (searches) and the sites taken out of the backlog whose
+// page has not been analysed yet (pending). The rules for texts live here; a backend
+// (SQLite, and later a shared server) keeps the rows.
+//
+// One error convention. A write returns true when it is stored; false means nothing of it
+// was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
+// Either failure is also reported: storeProblem() once, naming the store and the reason,
+// until a write works again; writeFailed() for every refused write. lastError() is the
+// last problem, empty while the store works.
+//
+// Texts are normalised by the rules below before they are written or compared; an
+// operation that takes a text by reference writes the normalised text back (callers use
+// it). Comparisons fold ASCII letters only.
+class Store : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Store() override = default;
+
+    // The rules: a site loses every scheme ("https://", "http://" and their broken tails
+    // such as "ttp://") and surrounding spaces; a number loses one trailing "." and
+    // surrounding spaces; a search string loses surrounding spaces.
+    static QString normalizeSite(QString site);
+    static QString normalizeNumber(QString number);
+    static QString normalizeSearch(QString search);
+
+    virtual QString location() const = 0; // names the store in messages
+    virtual bool isUsable() = 0;          // opens the store when needed
+    virtual QString lastError() const = 0;
+    // The clock behind the Date columns; not owned; null restores the system clock.
+    virtual void setClock(const Clock *clock) = 0;
+    virtual QDateTime now() const = 0;
+
+    // Groups the writes between the two calls (one page's links) into one transaction,
+    // stored whole or not at all: once a write of it is refused, its later writes are not
+    // run. Nests by count.
+    virtual void beginBatch() = 0;
+    virtual void endBatch() = 0;
+
+    // ---- numbers -------------------------------------------------------------------------
+    // Stores the row: its number normalised, an empty search as "Unknown", the date now.
+    [[nodiscard]] bool addFax(FaxRow &row);
+    [[nodiscard]] virtual bool deleteAllFaxes() = 0;
+    std::optional<bool> faxExists(QString &number);
+    virtual std::optional<qint32> countFaxes() = 0;
+    // "number | location" of the newest numbers, the oldest of them first.
+    virtual std::optional<QStringList> newestFaxes(int count) = 0;
+    virtual std::optional<QList<FaxRow>> allFaxes() = 0; // in stored order
+
+    // ---- the backlog -----------------------------------------------------------------------
+    [[nodiscard]] bool addWebsite(QString &site);
+    [[nodiscard]] bool deleteWebsite(QString &site); // the first matching row
+    [[nodiscard]] virtual bool deleteAllWebsites() = 0;
+    std::optional<bool> websiteExists(QString &site); // in the table, letter case ignored
+    virtual std::optional<qint32> countWebsites() = 0;
+    // The newest sites, the oldest of them first; they stay in the table.
+    virtual std::optional<QStringList> newestWebsites(int count) = 0;
+    // The first site in stored order (it stays), or the empty text when there is none.
+    virtual std::optional<QString> firstWebsite() = 0;
+
+    // ---- search strings ----------------------------------------------------------------------
+    [[nodiscard]] bool addSearch(QString &search);
+    [[nodiscard]] bool deleteSearch(QString &search); // the first matching row
+    virtual std::optional<QStringList> searches() = 0; // in stored order
+
+    // ---- pending notes ---------------------------------------------------------------------
+    // Sites taken out of the backlog stay noted until their page has been analysed, so that
+    // a harvest that is killed loses none of them.
+    [[nodiscard]] virtual bool notePending(const QString &site) = 0;
+    [[nodiscard]] virtual bool clearPending(const QString &site) = 0; // the first matching note
+    [[nodiscard]] virtual bool clearAllPending() = 0;
+    // Puts every noted site back into the backlog and forgets its note, except one note for
+    // each entry of stillQueued; returns how many went back.
+    virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
+
+Q_SIGNALS:
+    // The store cannot be used; emitted once until a write succeeds again.
+    void storeProblem(const QString &message);
+    // A write failed (every time): what was to be stored is not.
+    void writeFailed(const QString &reason);
+
+protected:
+    // The backend's side of the operations above; texts come normalised.
+    virtual bool insertFax(const FaxRow &row) = 0;
+    virtual std::optional<bool> hasFax(const QString &number) = 0;
+    virtual bool insertWebsite(const QString &site) = 0;
+    virtual bool removeWebsite(const QString &site) = 0;
+    virtual std::optional<bool> hasWebsite(const QString &site) = 0;
+    virtual bool insertSearch(const QString &search) = 0;
+    virtual bool removeSearch(const QString &search) = 0;
+};

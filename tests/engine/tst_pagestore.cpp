@@ -1,0 +1,142 @@
+// What a harvest keeps of a page it has analysed: the new links go into the backlog, the new
+// numbers into the store with every column, the preview and the counters follow, and the
+// second page file ends up holding the page's text.
+
+#include "enginetestkit.h"
+#include "pagefiles.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Harvests the one page and waits until the harvest has ended.
+bool harvestPage(EngineRig &rig, const QByteArray &body)
+{
+    rig.web.addPage("h", "/a/b.htm", body);
+    rig.readyToStart();
+    rig.queue({QStringLiteral("h/a/b.htm")});
+    rig.engine.cmdDoSearch_Click();
+    return QTest::qWaitFor([&rig] { return !rig.engine.bHarvesting(); }, 5000);
+}
+
+} // namespace
+
+class TestPageStore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void links_newOnesQueuedOnce()
+    {
+        EngineRig rig;
+        QSignalSpy queued(&rig.engine, &HarvestEngine::siteQueued);
+        QStringList step;
+        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged,
+                         [&step](int panel, const QString &text) {
+                             if (panel == 2)
+                                 step << text;
+                         });
+        QVERIFY(harvestPage(
+            rig, "<a href=\"a.htm\">A</a>\n<a href='b.htm'>B</a> <a href=\"http://h2.com/x\">X</a>\r"
+                 "<a href=\"a.htm\">again</a><a href=\"#top\">t</a><a href=\"mailto:x@y.com\">m</a>\r\n"
+                 "<a href=\"/root.htm\">R</a><a href=\"../up.htm\">U</a>"));
+        // The page itself was handed out and a repeat is known by then: four new sites.
+        QStringList sites;
+        for (const QList<QVariant> &args : queued)
+            sites << args.at(0).toString();
+        QCOMPARE(sites, (QStringList{QStringLiteral("h/a/a.htm"), QStringLiteral("h2.com/x"),
+                                     QStringLiteral("h/root.htm"), QStringLiteral("h/up.htm")}));
+        QCOMPARE(rig.engine.counters()->lWebFound(), 4);
+        QCOMPARE(step.mid(0, 5), (QStringList{QStringLiteral("Saving to HTML"),
+                                             QStringLiteral("Getting Links"), QString(),
+                                             QStringLiteral("Getting Faxes"), QString()}));
+    }
+
+    void numbers_newOnesStoredWithEveryColumn()
+    {
+        EngineRig rig;
+        QString known = QStringLiteral("1-617-555-0100"), search = QStringLiteral("s");
+        addFax(*rig.db(), known, QStringLiteral("x"), search, QStringLiteral("MA"));
+        QSignalSpy stored(&rig.engine, &HarvestEngine::numberStored);
+        QVERIFY(harvestPage(
+            rig, "<html><title>Acme</title><body>\n<p>Fax: 212-555-0187<br>FAX 212-555-0187<br>"
+                 "Fax: +44 20 7946 0958</p>\n<table><tr><td>Fax</td><td>(617) 555-0100</td></tr>"
+                 "</table></body></html>"));
+        const QList<QStringList> rows = rig.faxRows();
+        QCOMPARE(rows.size(), 3);
+        const QString ny = rows.at(1).at(3);
+        QCOMPARE(rows.at(1), (QStringList{QStringLiteral("1-212-555-0187"),
+                                          QStringLiteral("h/a/b.htm"), QStringLiteral("plumbers"), ny}));
+        QVERIFY(ny.startsWith(QLatin1String("NY")));
+        QCOMPARE(rows.at(2), (QStringList{QStringLiteral("+44-20-7946-0958"),
+                                          QStringLiteral("h/a/b.htm"), QStringLiteral("plumbers"),
+                                          QStringLiteral("Unknown/International")}));
+        QCOMPARE(stored.size(), 2);
+        const FaxRow row = stored.at(0).at(0).value<FaxRow>();
+        QCOMPARE(row.fax, QStringLiteral("1-212-555-0187"));
+        QCOMPARE(row.website, QStringLiteral("h/a/b.htm"));
+        QCOMPARE(row.search, QStringLiteral("plumbers"));
+        QCOMPARE(row.location, ny);
+        QVERIFY(row.date.isValid());
+
+        // The preview loaded at start-up shows the stored number first.
+        QCOMPARE(rig.engine.List3()->items(),
+                 (QStringList{QStringLiteral("1-617-555-0100 | MA"), QStringLiteral("1-212-555-0187 | ") + ny,
+                              QStringLiteral("+44-20-7946-0958 | Unknown/International")}));
+        QCOMPARE(rig.engine.lFaxCount(), 2);
+        QCOMPARE(rig.engine.counters()->lEmailFound(), 2);
+        QCOMPARE(rig.sound.names().count(QStringLiteral("foundfax.wav")), 2);
+        // The second page file holds the page's text.
+        const QByteArray text = readFile(pageFile2(rig.dir.path(), 0));
+        QVERIFY(text.endsWith("\r\n"));
+        QVERIFY(text.contains("fax 212-555-0187\r\n"));
+        QVERIFY(!text.contains('<'));
+    }
+
+    // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.
+    void pageFile_replacesTheOldContent()
+    {
+        TempDataDir dir;
+        const QString path = dir.file(QStringLiteral("html2.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("previous content that is longer than the text");
+        old.close();
+        QVERIFY(writePageFile(path, "a\r\nb"));
+        QCOMPARE(readFile(path), QByteArray("a\r\nb\r\n"));
+        QVERIFY(!writePageFile(dir.file(QStringLiteral("missing/dir/out.txt")), "a"));
+    }
+
+    void numbers_foundTextCounts()
+    {
+        EngineRig rig;
+        QStringList found;
+        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged,
+                         [&found](int panel, const QString &text) {
+                             if (panel == 3 && text.startsWith(QLatin1String("Found")))
+                                 found << text;
+                         });
+        rig.engine.setOption(OptionId::SoundOnFaxFound, 0);
+        QByteArray body = "<body>";
+        for (int k = 0; k < 25; ++k)
+            body += "Fax: 212-555-" + QByteArray::number(1000 + k) + "<br>";
+        QVERIFY(harvestPage(rig, body + "</body>"));
+        QCOMPARE(rig.storedFaxes().size(), 25);
+        // The preview keeps the newest numbers: 21 of them.
+        QCOMPARE(rig.engine.List3()->count(), 21);
+        QCOMPARE(rig.engine.List3()->item(0).left(14), QStringLiteral("1-212-555-1004"));
+        QCOMPARE(rig.engine.List3()->item(20).left(14), QStringLiteral("1-212-555-1024"));
+        QCOMPARE(found.last(), QStringLiteral("Found 25 faxes"));
+        QVERIFY(rig.sound.names().count(QStringLiteral("foundfax.wav")) == 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPageStore)
+#include "tst_pagestore.moc"
