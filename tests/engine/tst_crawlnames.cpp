@@ -1,11 +1,23 @@
 // Names the crawl gives out: the page files of each slot and the User-Agent.
 
-#include "slotfiles.h"
+#include "pagefiles.h"
 #include "useragent.h"
 #include "varnel_version.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <QtTest>
+
+namespace {
+QString first(int slot)
+{
+    return QFileInfo(pageFile1(QStringLiteral("/d"), slot)).fileName();
+}
+QString second(int slot)
+{
+    return QFileInfo(pageFile2(QStringLiteral("/d"), slot)).fileName();
+}
+} // namespace
 
 class TestCrawlNames : public QObject
 {
@@ -14,19 +26,20 @@ private Q_SLOTS:
     void firstTenSlotsKeepTheirNames()
     {
         for (int slot = 0; slot <= 9; ++slot) {
-            QCOMPARE(SlotFiles::firstName(slot), QStringLiteral("html%1.txt").arg(slot));
-            QCOMPARE(SlotFiles::secondName(slot), QStringLiteral("html2%1.txt").arg(slot));
+            QCOMPARE(first(slot), QStringLiteral("html%1.txt").arg(slot));
+            QCOMPARE(second(slot), QStringLiteral("html2%1.txt").arg(slot));
         }
-        QCOMPARE(SlotFiles::firstName(10), QStringLiteral("html-10.txt"));
-        QCOMPARE(SlotFiles::secondName(20), QStringLiteral("html2-20.txt"));
+        QCOMPARE(first(10), QStringLiteral("html-10.txt"));
+        QCOMPARE(second(20), QStringLiteral("html2-20.txt"));
+        QCOMPARE(pageFile1(QStringLiteral("/d"), 3), QStringLiteral("/d/html3.txt"));
     }
 
     void noTwoSlotsShareAFile()
     {
         QSet<QString> names;
         for (int slot = 0; slot < 100; ++slot) {
-            names.insert(SlotFiles::firstName(slot));
-            names.insert(SlotFiles::secondName(slot));
+            names.insert(first(slot));
+            names.insert(second(slot));
         }
         QCOMPARE(names.size(), 200);
     }
