@@ -12,7 +12,9 @@ packages=(
   # telephone numbers of every country: parsing, validation, E.164 (with protobuf)
   libphonenumber-dev libprotobuf-dev
   # tests and benchmarks: a real web server, peers and a virtual display
-  nginx-light wget w3m xvfb xauth python3
+  nginx-light wget w3m xvfb xauth python3 time
+  # the round-trip benchmark: a network namespace, TLS and the multithreaded peer
+  iproute2 openssl wget2
   # the shared store's tests and benchmark: a throwaway PostgreSQL cluster
   postgresql
   # sanitizer and fuzzing builds
