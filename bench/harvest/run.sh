@@ -60,19 +60,7 @@ PY
 
 # The saved queue: one search string, the start pages in the backlog.
 mkdir -p "$work/data"
-python3 - "$work/data/varnel.mdb" "$work/site/start.txt" <<'PY'
-import sqlite3, sys, time
-db = sqlite3.connect(sys.argv[1])
-db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
-db.execute("INSERT INTO searches (search) VALUES ('benchmark')")
-now = time.strftime("%Y-%m-%d %H:%M:%S")
-for line in open(sys.argv[2]):
-    if line.strip():
-        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
-db.commit()
-PY
+python3 "$src/bench/common/make_queue.py" "$work/data/varnel.mdb" "$work/site/start.txt" benchmark
 
 echo "== varnel-tool harvest --resume"
 ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$work/harvest.time" "$tool" harvest --data-dir "$work/data" --resume \
