@@ -62,14 +62,10 @@ struct ReferenceFind
     QByteArray line;
 };
 
-// The page as GetFaxes reads it: the download without its line breaks, "fax" marked,
-// converted, and every fax line scanned. A number is listed once, as the store keeps it.
-QList<ReferenceFind> referenceScan(QByteArrayView page, bool allowInternational)
+// The fax lines of the page's text (faxLineText) as GetFaxes scans them. A number is listed
+// once, as the store keeps it.
+QList<ReferenceFind> referenceScan(QByteArrayView text, bool allowInternational)
 {
-    QByteArray flat = withoutLineBreaks(page);
-    if (ByteText::containsCaseless(flat, "fax"))
-        flat = markFaxWords(flat);
-    const QByteArray text = HtmlToText(flat);
     QList<ReferenceFind> finds;
     QSet<QByteArray> seen;
     forEachFaxLine(text, [&](QByteArrayView line) {
@@ -840,7 +836,7 @@ QString contextOf(const QByteArray &text, qsizetype begin, qsizetype end)
 
 struct Placed
 {
-    FaxFind find;
+    FoundNumber find;
     qsizetype at = -1; // in the finder's text; -1 when unknown
 };
 
@@ -849,7 +845,7 @@ bool keepReading(const PhoneReading &r, const FinderInput &in)
     return r.valid && (r.northAmerican || in.allowInternational);
 }
 
-void fillReading(FaxFind &f, const PhoneReading &r)
+void fillReading(FoundNumber &f, const PhoneReading &r)
 {
     f.e164 = r.e164;
     f.countryCode = r.region;
@@ -857,9 +853,9 @@ void fillReading(FaxFind &f, const PhoneReading &r)
 }
 
 // A finder find in the form the store keeps.
-FaxFind findOf(const PhoneReading &r)
+FoundNumber findOf(const PhoneReading &r)
 {
-    FaxFind f;
+    FoundNumber f;
     fillReading(f, r);
     f.number = r.textForm;
     if (r.northAmerican) {
@@ -942,7 +938,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
     // One find per number, the first on the page; its evidence is built once it is kept.
     QList<Placed> out;
     QHash<QString, qsizetype> index;
-    auto keep = [&](const PhoneReading &reading, qsizetype at) -> FaxFind * {
+    auto keep = [&](const PhoneReading &reading, qsizetype at) -> FoundNumber * {
         if (!keepReading(reading, in))
             return nullptr;
         const auto it = index.constFind(reading.e164);
@@ -964,7 +960,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         if (!a.found || a.kind != LabelKind::Fax)
             continue;
         for (const auto &[part, reading] : readRun(runs[k], page)) {
-            FaxFind *f = keep(reading, part.begin);
+            FoundNumber *f = keep(reading, part.begin);
             if (!f)
                 continue;
             f->label = QString::fromUtf8(a.label);
@@ -985,7 +981,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         if (valueRuns.isEmpty())
             continue;
         for (const auto &[part, reading] : readRun(valueRuns.first(), page)) {
-            FaxFind *f = keep(reading, m.at);
+            FoundNumber *f = keep(reading, m.at);
             if (!f)
                 continue;
             f->label = QString::fromUtf8(m.label);
@@ -1138,14 +1134,20 @@ bool mayHoldFaxNumber(QByteArrayView page)
     return false;
 }
 
-QList<FaxFind> findFaxNumbers(QByteArrayView page, const FinderInput &in)
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, const FinderInput &in)
 {
-    const QList<ReferenceFind> refs = referenceScan(page, in.allowInternational);
+    return findFaxNumbers(page, faxLineText(withoutLineBreaks(page)), in);
+}
+
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineText,
+                                  const FinderInput &in)
+{
+    const QList<ReferenceFind> refs = referenceScan(faxLineText, in.allowInternational);
     FinderPage fp(page, in);
-    QList<FaxFind> out;
+    QList<FoundNumber> out;
     if (!in.findBeyondFaxLine) {
         for (const ReferenceFind &ref : refs) {
-            FaxFind f;
+            FoundNumber f;
             f.number = Cp1252::toUnicode(ref.number);
             f.location = Cp1252::toUnicode(ref.location);
             f.line = Cp1252::toUnicode(ref.line);

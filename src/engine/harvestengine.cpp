@@ -952,6 +952,7 @@ void HarvestEngine::analyseSavedPage(int slot, const QByteArray &body, const QBy
     const FetchSlot *s = m_slots[size_t(slot)];
     AnalysisOptions options;
     options.allowInternational = option(OptionId::AllowInternational) == 1;
+    options.findBeyondFaxLine = option(OptionId::FindBeyondFaxLine) == 1;
     const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
 
     setStatusPanel(2, QStringLiteral("Getting Links"));
@@ -983,21 +984,25 @@ void HarvestEngine::queueLinks(const QStringList &links)
 
 void HarvestEngine::storeNumber(int slot, const FoundNumber &found)
 {
-    QString number = found.number;
+    FaxRow row;
+    row.fax = found.number;
+    row.e164 = found.e164;
     // A store that cannot be read counts as knowing the number: nothing is added.
-    if (m_db->faxExists(number).value_or(true))
+    if (m_db->numberExists(row).value_or(true))
         return;
     if (m_lFaxCount < std::numeric_limits<qint32>::max())
         ++m_lFaxCount;
     // The preview keeps the newest numbers: at most 21 entries.
     if (m_list3->count() > 20)
         m_list3->removeItem(0);
-    m_list3->addItem(number + QStringLiteral(" | ") + found.location);
-    FaxRow row;
-    row.fax = number;
+    m_list3->addItem(row.fax + QStringLiteral(" | ") + found.location);
     row.website = Cp1252::toUnicode(slotAddress(slot));
     row.search = currentSearch();
     row.location = found.location;
+    row.country = found.countryCode;
+    row.label = found.label;
+    row.how = found.how;
+    row.context = found.context;
     const bool stored = m_db->addFax(row);
     if (option(OptionId::SoundOnFaxFound) == 1)
         playSound(QStringLiteral("sounds/foundfax.wav"));

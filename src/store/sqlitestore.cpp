@@ -44,15 +44,25 @@ const SchemaObject kObjects[] = {
     {"searches_search", "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
 };
 
-// The steps that change existing tables, each taking a store to its version. The next
-// change of the schema adds a step here and raises SqliteStore::schemaVersion, e.g.
-//   {2, {"ALTER TABLE faxes ADD COLUMN e164 TEXT"}},
+// The steps that change existing tables, each taking a store to its version in one
+// transaction. The next change of the schema adds a step here and raises
+// SqliteStore::schemaVersion.
 struct UpgradeStep
 {
     int version;
     QList<const char *> statements;
 };
-const QList<UpgradeStep> kUpgrades = {};
+const QList<UpgradeStep> kUpgrades = {
+    // The numbers' E.164 form, country and evidence; rows stored before keep them empty.
+    // Two forms of one fax are one number: at most one row per E.164 form.
+    {2,
+     {"ALTER TABLE faxes ADD COLUMN e164 TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN country TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN label TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN how TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN context TEXT NOT NULL DEFAULT ''",
+      "CREATE UNIQUE INDEX faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+};
 
 // Why a store of that schema version is not opened; empty when it can be.
 QString newerVersionProblem(int version)
@@ -116,6 +126,12 @@ QString reasonOf(const QSqlError &error, const QString &dataDir)
     default:
         return text;
     }
+}
+
+// The evidence columns hold "" rather than NULL (a null QString binds as NULL).
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 bool isWriteStatement(const QSqlQuery *q)
@@ -236,6 +252,7 @@ bool SqliteStore::open()
         db.close();
         return false;
     }
+    m_version = schemaVersion;
     m_open = true;
     return true;
 }
@@ -256,7 +273,8 @@ bool SqliteStore::openReadOnly(QString *why)
     QSqlQuery check(db);
     bool ok = db.open() && check.exec(QStringLiteral("SELECT 1 FROM faxes LIMIT 1"));
     if (ok && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-        *why = newerVersionProblem(check.value(0).toInt());
+        m_version = check.value(0).toInt();
+        *why = newerVersionProblem(m_version);
         ok = why->isEmpty();
     }
     check = QSqlQuery();
@@ -337,15 +355,21 @@ bool SqliteStore::createSchema()
 
 bool SqliteStore::upgrade(int fromVersion)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery q(db);
     for (const UpgradeStep &step : kUpgrades) {
         if (step.version <= fromVersion)
             continue;
-        for (const char *sql : step.statements) {
-            if (!q.exec(QString::fromLatin1(sql))) {
-                fail(reasonOf(q.lastError(), m_dataDir));
-                return false;
-            }
+        // A step half done would leave a store that neither version opens.
+        bool ok = db.transaction();
+        for (const char *sql : step.statements)
+            ok = ok && q.exec(QString::fromLatin1(sql));
+        ok = ok && q.exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version));
+        if (!ok || !db.commit()) {
+            fail(reasonOf(q.lastError().isValid() ? q.lastError() : db.lastError(), m_dataDir));
+            q.finish();
+            db.rollback();
+            return false;
         }
     }
     return true;
@@ -476,14 +500,24 @@ std::optional<qint32> SqliteStore::count(const char *sql)
 
 bool SqliteStore::insertFax(const FaxRow &row)
 {
-    return write("INSERT INTO faxes (fax, Date, website, search, location) VALUES (?, ?, ?, ?, ?)",
+    return write("INSERT INTO faxes (fax, Date, website, search, location, e164, country, label, "
+                 "how, context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                  {row.fax, row.date.toString(QLatin1String(kDateFormat)), row.website, row.search,
-                  row.location});
+                  row.location, nonNull(row.e164), nonNull(row.country), nonNull(row.label),
+                  nonNull(row.how), nonNull(row.context)});
 }
 
 std::optional<bool> SqliteStore::hasFax(const QString &number)
 {
     return any("SELECT 1 FROM faxes WHERE fax = ? COLLATE NOCASE LIMIT 1", number);
+}
+
+std::optional<bool> SqliteStore::hasE164(const QString &e164)
+{
+    if (e164.isEmpty())
+        return false;
+    // The second term lets SQLite use the partial index.
+    return any("SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1", e164);
 }
 
 bool SqliteStore::deleteAllFaxes()
@@ -513,7 +547,15 @@ std::optional<QStringList> SqliteStore::newestFaxes(int n)
 
 std::optional<QList<FaxRow>> SqliteStore::allFaxes()
 {
-    QSqlQuery *q = prepared("SELECT fax, Date, website, search, location FROM faxes ORDER BY rowid");
+    if (!open())
+        return std::nullopt;
+    // A store opened for reading only may be of an earlier version, without the evidence.
+    const bool evidence = m_version >= 2;
+    QSqlQuery *q =
+        prepared(evidence ? "SELECT fax, Date, website, search, location, e164, country, "
+                            "label, how, context FROM faxes ORDER BY rowid"
+                          : "SELECT fax, Date, website, search, location FROM faxes "
+                            "ORDER BY rowid");
     if (!q || !exec(q))
         return std::nullopt;
     QList<FaxRow> rows;
@@ -524,6 +566,13 @@ std::optional<QList<FaxRow>> SqliteStore::allFaxes()
         r.website = q->value(2).toString();
         r.search = q->value(3).toString();
         r.location = q->value(4).toString();
+        if (evidence) {
+            r.e164 = q->value(5).toString();
+            r.country = q->value(6).toString();
+            r.label = q->value(7).toString();
+            r.how = q->value(8).toString();
+            r.context = q->value(9).toString();
+        }
         rows.append(r);
     }
     q->finish();

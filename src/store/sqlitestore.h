@@ -23,7 +23,8 @@ class SqliteStore : public Store
 public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int schemaVersion = 1;
+    // 2: the numbers' E.164 form, country and evidence.
+    static constexpr int schemaVersion = 2;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     ~SqliteStore() override;
@@ -56,6 +57,7 @@ public:
 protected:
     bool insertFax(const FaxRow &row) override;
     std::optional<bool> hasFax(const QString &number) override;
+    std::optional<bool> hasE164(const QString &e164) override;
     bool insertWebsite(const QString &site) override;
     bool removeWebsite(const QString &site) override;
     std::optional<bool> hasWebsite(const QString &site) override;
@@ -82,6 +84,7 @@ private:
     const Clock *m_clock = nullptr;
     std::unique_ptr<Clock> m_systemClock;
     bool m_open = false;
+    int m_version = 0; // of the open store
     int m_batchDepth = 0;
     bool m_inTransaction = false;
     bool m_batchFailed = false; // a write of the open batch was refused

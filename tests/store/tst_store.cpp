@@ -150,6 +150,135 @@ private Q_SLOTS:
         QCOMPARE(f.db.faxExists(other), std::optional<bool>(false));
     }
 
+    // One fax in two forms is one number: by its E.164 form, and by its text form where
+    // the stored row has none (stored by the fax line scan alone, or before the finder).
+    void numberExists_data()
+    {
+        QTest::addColumn<QString>("storedFax");
+        QTest::addColumn<QString>("storedE164");
+        QTest::addColumn<QString>("fax");
+        QTest::addColumn<QString>("e164");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("same E.164, other text") << "+1-212-555-0187"
+                                                << "+12125550187"
+                                                << "1-212-555-0187"
+                                                << "+12125550187" << true;
+        QTest::newRow("North American text, stored without E.164") << "1-212-555-0187"
+                                                                   << ""
+                                                                   << "1-212-555-0187"
+                                                                   << "+12125550187" << true;
+        QTest::newRow("international text, stored without E.164") << "+44-20-7946-0958"
+                                                                  << ""
+                                                                  << "+44-20-7946-0958"
+                                                                  << "+442079460958" << true;
+        QTest::newRow("another number") << "1-212-555-0187"
+                                        << "+12125550187"
+                                        << "1-212-555-0188"
+                                        << "+12125550188" << false;
+        QTest::newRow("without E.164: by text, dot dropped") << "1-212-555-0187"
+                                                             << "+12125550187"
+                                                             << "1-212-555-0187."
+                                                             << "" << true;
+        QTest::newRow("without E.164: empty forms are no match") << "1-212-555-0187"
+                                                                 << ""
+                                                                 << "+44-1"
+                                                                 << "" << false;
+    }
+    void numberExists()
+    {
+        QFETCH(QString, storedFax);
+        QFETCH(QString, storedE164);
+        QFETCH(QString, fax);
+        QFETCH(QString, e164);
+        QFETCH(bool, exists);
+        Fixture f;
+        FaxRow stored;
+        stored.fax = storedFax;
+        stored.e164 = storedE164;
+        QVERIFY(f.db.addFax(stored));
+        FaxRow probe;
+        probe.fax = fax;
+        probe.e164 = e164;
+        QCOMPARE(f.db.numberExists(probe), std::optional<bool>(exists));
+        QCOMPARE(probe.fax, Store::normalizeNumber(fax));
+    }
+
+    // The evidence goes in and out whole, the text around the number cut to its length;
+    // fields left empty are stored as empty text.
+    void evidence_storedAndRead()
+    {
+        Fixture f;
+        FaxRow row;
+        row.fax = QStringLiteral("+49-30-1234567");
+        row.location = QStringLiteral("Unknown/International");
+        row.e164 = QStringLiteral("+49301234567");
+        row.country = QStringLiteral("DE");
+        row.label = QStringLiteral("Telefax");
+        row.how = QStringLiteral("previous-cell");
+        row.context = QString(150, QLatin1Char('a')) + QStringLiteral("\u4f20\u771f ") +
+                      QString(100, QLatin1Char('b'));
+        QVERIFY(f.db.addFax(row));
+        QCOMPARE(row.context.size(), Store::ContextLength);
+        FaxRow bare;
+        bare.fax = QStringLiteral("1-212-555-0187");
+        QVERIFY(f.db.addFax(bare));
+        const QList<FaxRow> rows = f.db.allFaxes().value();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).e164, row.e164);
+        QCOMPARE(rows.at(0).country, row.country);
+        QCOMPARE(rows.at(0).label, row.label);
+        QCOMPARE(rows.at(0).how, row.how);
+        QCOMPARE(rows.at(0).context, row.context);
+        QCOMPARE(
+            f.column(QStringLiteral("SELECT count(*) FROM faxes WHERE e164 = '' AND country = '' "
+                                    "AND label = '' AND how = '' AND context = ''")),
+            QStringList{QStringLiteral("1")});
+    }
+
+    // A store written by the previous version of the program gains the new columns, empty
+    // for the rows it holds; nothing of it is lost, and its numbers are known by their text.
+    void upgrade_storeOfPreviousVersion()
+    {
+        TempDataDir dir;
+        const QString file = dir.file(QStringLiteral("varnel.mdb"));
+        QVERIFY(QFile::copy(QStringLiteral(STORE_FIXTURES "/varnel-v1.mdb"), file));
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QStringLiteral("1")});
+        {
+            SqliteStore db(dir.path());
+            const QList<FaxRow> rows = db.allFaxes().value();
+            QCOMPARE(rows.size(), 3);
+            QCOMPARE(rows.at(0).fax, QStringLiteral("1-212-555-0187"));
+            QCOMPARE(rows.at(0).date, QDateTime(QDate(2025, 6, 1), QTime(9, 30, 0)));
+            QCOMPARE(rows.at(0).website, QStringLiteral("example.com/contact.htm"));
+            QCOMPARE(rows.at(0).search, QStringLiteral("plumber new york"));
+            QCOMPARE(rows.at(1).fax, QStringLiteral("+44-20-7946-0958"));
+            QCOMPARE(rows.at(1).location, QStringLiteral("Unknown/International"));
+            for (const FaxRow &r : rows)
+                QVERIFY(r.e164.isEmpty() && r.country.isEmpty() && r.how.isEmpty() &&
+                        r.context.isEmpty());
+            QCOMPARE(db.searches(), std::optional<QStringList>({QStringLiteral("plumber new york"),
+                                                                QStringLiteral("dentist")}));
+            QCOMPARE(db.countWebsites(), std::optional<qint32>(2));
+            QCOMPARE(db.restorePending(), std::optional<int>(1));
+
+            FaxRow seen;
+            seen.fax = QStringLiteral("1-617-555-0100");
+            seen.e164 = QStringLiteral("+16175550100");
+            QCOMPARE(db.numberExists(seen), std::optional<bool>(true));
+            FaxRow fresh;
+            fresh.fax = QStringLiteral("1-312-555-0101");
+            fresh.e164 = QStringLiteral("+13125550101");
+            QCOMPARE(db.numberExists(fresh), std::optional<bool>(false));
+            QVERIFY(db.addFax(fresh));
+        }
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QString::number(SqliteStore::schemaVersion)});
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA integrity_check")),
+                 QStringList{QStringLiteral("ok")});
+    }
+
     void valuesAreBoundNotSpliced_data()
     {
         QTest::addColumn<QString>("text");
@@ -366,7 +495,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("version");
         QTest::addColumn<bool>("usable");
         QTest::newRow("original tables") << 0 << true;
-        QTest::newRow("this version") << SqliteStore::schemaVersion << true;
+        QTest::newRow("previous version") << SqliteStore::schemaVersion - 1 << true;
         QTest::newRow("newer version") << SqliteStore::schemaVersion + 1 << false;
     }
     void schemaVersion()
