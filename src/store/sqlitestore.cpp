@@ -46,22 +46,31 @@ const SchemaObject kObjects[] = {
 
 // The steps that change existing tables, each taking a store to its version in one
 // transaction. The next change of the schema adds a step here and raises
-// SqliteStore::schemaVersion.
+// SqliteStore::schemaVersion. A step may run again on a store that has it (a table another
+// program dropped is created in its first shape and brought up to date): columns are added
+// only where missing, and statements say IF NOT EXISTS.
+struct AddedColumn
+{
+    const char *table;
+    const char *name;
+    const char *definition;
+};
 struct UpgradeStep
 {
     int version;
+    QList<AddedColumn> columns;
     QList<const char *> statements;
 };
 const QList<UpgradeStep> kUpgrades = {
     // The numbers' E.164 form, country and evidence; rows stored before keep them empty.
     // Two forms of one fax are one number: at most one row per E.164 form.
     {2,
-     {"ALTER TABLE faxes ADD COLUMN e164 TEXT NOT NULL DEFAULT ''",
-      "ALTER TABLE faxes ADD COLUMN country TEXT NOT NULL DEFAULT ''",
-      "ALTER TABLE faxes ADD COLUMN label TEXT NOT NULL DEFAULT ''",
-      "ALTER TABLE faxes ADD COLUMN how TEXT NOT NULL DEFAULT ''",
-      "ALTER TABLE faxes ADD COLUMN context TEXT NOT NULL DEFAULT ''",
-      "CREATE UNIQUE INDEX faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+     {{"faxes", "e164", "TEXT NOT NULL DEFAULT ''"},
+      {"faxes", "country", "TEXT NOT NULL DEFAULT ''"},
+      {"faxes", "label", "TEXT NOT NULL DEFAULT ''"},
+      {"faxes", "how", "TEXT NOT NULL DEFAULT ''"},
+      {"faxes", "context", "TEXT NOT NULL DEFAULT ''"}},
+     {"CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
 };
 
 // Why a store of that schema version is not opened; empty when it can be.
@@ -345,7 +354,8 @@ bool SqliteStore::createSchema()
         if (!run(QString::fromLatin1(o->sql)))
             return false;
     }
-    if (!upgrade(present.isEmpty() ? 0 : version))
+    // Tables created just now have their first shape: every step runs again for them.
+    if (!upgrade(missing.isEmpty() ? version : 0))
         return false;
     if ((!missing.isEmpty() || upgrading) &&
         !run(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion)))
@@ -357,14 +367,29 @@ bool SqliteStore::upgrade(int fromVersion)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery q(db);
+    auto run = [&q](const QString &sql) { return q.exec(sql); };
+    auto hasColumn = [&q](const AddedColumn &c) {
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(QLatin1String(c.table))))
+            return false;
+        bool found = false;
+        while (q.next())
+            found = found || q.value(1).toString() == QLatin1String(c.name);
+        return found;
+    };
     for (const UpgradeStep &step : kUpgrades) {
         if (step.version <= fromVersion)
             continue;
         // A step half done would leave a store that neither version opens.
         bool ok = db.transaction();
+        for (const AddedColumn &c : step.columns) {
+            if (ok && !hasColumn(c))
+                ok = run(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                             .arg(QLatin1String(c.table), QLatin1String(c.name),
+                                  QLatin1String(c.definition)));
+        }
         for (const char *sql : step.statements)
-            ok = ok && q.exec(QString::fromLatin1(sql));
-        ok = ok && q.exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version));
+            ok = ok && run(QString::fromLatin1(sql));
+        ok = ok && run(QStringLiteral("PRAGMA user_version=%1").arg(step.version));
         if (!ok || !db.commit()) {
             fail(reasonOf(q.lastError().isValid() ? q.lastError() : db.lastError(), m_dataDir));
             q.finish();

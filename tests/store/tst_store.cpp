@@ -279,6 +279,25 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("ok")});
     }
 
+    // Another program dropped the numbers table of a store of this version: it is created
+    // again with every column the numbers need.
+    void droppedNumbersTable_isCreatedWhole()
+    {
+        TempDataDir dir;
+        FaxRow row;
+        row.fax = QStringLiteral("1-212-555-0187");
+        row.e164 = QStringLiteral("+12125550187");
+        {
+            SqliteStore db(dir.path());
+            QVERIFY(db.addFax(row));
+        }
+        runSql(dir.file(QStringLiteral("varnel.mdb")), {QStringLiteral("DROP TABLE faxes")});
+        SqliteStore db(dir.path());
+        QCOMPARE(db.numberExists(row), std::optional<bool>(false));
+        QVERIFY(db.addFax(row));
+        QCOMPARE(db.allFaxes().value().value(0).e164, row.e164);
+    }
+
     void valuesAreBoundNotSpliced_data()
     {
         QTest::addColumn<QString>("text");
