@@ -65,6 +65,7 @@ OptionTable buildTable()
                     .tip(QStringLiteral("Also find numbers labelled in a table cell, a heading, "
                                         "after the number, in other languages, and in the "
                                         "page's structured data"))
+                    .at(Place::Across)
                     .clearingFlag("literal"));
     return t;
 }

@@ -49,6 +49,7 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
+        Across, // a long caption: a row across the frame, below the two columns
     };
 
     OptionId id = OptionId::SearchEngine;
