@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -777,17 +778,50 @@ private:
 // ---------------------------------------------------------------- notices
 
 // True when text[from, to) says the page takes no unsolicited faxes.
+// The notice phrases by the first two bytes of their first part (ASCII letters in lower
+// case), so that a window is read once, not once for each phrase.
+struct NoticeIndex
+{
+    std::vector<quint16> start; // by the two bytes: where the phrases of that key begin
+    std::vector<int> phrases;   // phrase numbers, grouped by key
+
+    static quint16 keyAt(const char *p)
+    {
+        return quint16(uchar(ByteText::lowerAscii(p[0])) << 8 | uchar(ByteText::lowerAscii(p[1])));
+    }
+
+    NoticeIndex() : start(65537, 0)
+    {
+        std::vector<int> count(65536, 0);
+        for (int i = 0; i < kNoFaxNoticeCount; ++i)
+            ++count[keyAt(kNoFaxNotices[i].first)];
+        for (int k = 0; k < 65536; ++k)
+            start[size_t(k) + 1] = quint16(start[size_t(k)] + count[size_t(k)]);
+        phrases.resize(size_t(kNoFaxNoticeCount));
+        std::vector<int> filled(65536, 0);
+        for (int i = 0; i < kNoFaxNoticeCount; ++i) {
+            const quint16 k = keyAt(kNoFaxNotices[i].first);
+            phrases[size_t(start[k] + filled[k]++)] = i;
+        }
+    }
+};
+
 bool saysNoFaxes(const QByteArray &text, qsizetype from, qsizetype to)
 {
+    static const NoticeIndex index;
     from = qBound<qsizetype>(0, from, text.size());
     to = qBound<qsizetype>(from, to, text.size());
     const QByteArrayView window = QByteArrayView(text).sliced(from, to - from);
-    for (int i = 0; i < kNoFaxNoticeCount; ++i) {
-        const NoticePhrase &p = kNoFaxNotices[i];
-        const QByteArrayView first(p.first);
-        const QByteArrayView second(p.second);
-        CaselessFinder f(window, first);
-        for (qsizetype hit = f.next(0); hit >= 0; hit = f.next(hit + 1)) {
+    const char *w = window.data();
+    for (qsizetype hit = 0; hit + 1 < window.size(); ++hit) {
+        const quint16 key = NoticeIndex::keyAt(w + hit);
+        for (int j = index.start[key]; j < index.start[size_t(key) + 1]; ++j) {
+            const NoticePhrase &p = kNoFaxNotices[index.phrases[size_t(j)]];
+            const QByteArrayView first(p.first);
+            const QByteArrayView second(p.second);
+            if (hit + first.size() > window.size() ||
+                !ByteText::matchesCaselessAt(w + hit, first.data(), first.size()))
+                continue;
             if (second.isEmpty())
                 return true;
             const qsizetype after = hit + first.size();

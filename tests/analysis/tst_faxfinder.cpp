@@ -246,6 +246,10 @@ void TestFaxFinder::reading_data()
         << "+49-221-16423990";
     QTest::newRow("no country known")
         << QByteArray("0221 1642 3990") << QByteArray() << QString() << QString();
+    // Readings are remembered by text, and by text and country where the country counts.
+    QTest::newRow("page's country, read again")
+        << QByteArray("0221 1642 3990") << QByteArray("DE") << "+4922116423990"
+        << "+49-221-16423990";
     QTest::newRow("old Brazilian trunk")
         << QByteArray("(021) 2233-7755") << QByteArray("BR") << "+552122337755"
         << "+55-21-2233-7755";
