@@ -64,19 +64,7 @@ PY
 # The saved queue: one search string, the start pages in the backlog; each run starts from
 # a copy of it.
 mkdir -p "$work/queue"
-python3 - "$work/queue/varnel.mdb" "$work/site/start.txt" <<'PY'
-import sqlite3, sys, time
-db = sqlite3.connect(sys.argv[1])
-db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
-db.execute("INSERT INTO searches (search) VALUES ('benchmark')")
-now = time.strftime("%Y-%m-%d %H:%M:%S")
-for line in open(sys.argv[2]):
-    if line.strip():
-        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
-db.commit()
-PY
+python3 "$src/bench/common/make_queue.py" "$work/queue/varnel.mdb" "$work/site/start.txt" benchmark
 
 seconds() { awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$1"; }
 rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$1"; }

@@ -2,10 +2,11 @@
 
 #include "tool.h"
 
-#include "datadir.h"
 #include "datadirlock.h"
 #include "export.h"
-#include "sqlitestore.h"
+#include "openstore.h"
+#include "store.h"
+#include "toolstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,13 +17,16 @@ static int runExport(const QStringList &args);
 
 static ToolCommand
     cmd("export",
-        "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] "
-        "FILE",
-        "write every stored fax number to FILE (--delete empties the store afterwards)", runExport);
+        "varnel-tool export [--data-dir DIR | --store LOCATION] [--type semicolon|tab|lines|csv] "
+        "[--space] [--delete] FILE",
+        "write every stored fax number to FILE (--delete empties the store afterwards); --store "
+        "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE)",
+        runExport);
 
 static int runExport(const QStringList &args)
 {
     QString dataDir;
+    QString storeOption;
     QString file;
     int type = FaxExport::Semicolon;
     bool space = false;
@@ -31,6 +35,8 @@ static int runExport(const QStringList &args)
         const QString &a = args.at(i);
         if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
             dataDir = args.at(++i);
+        } else if (a == QLatin1String("--store") && i + 1 < args.size()) {
+            storeOption = args.at(++i);
         } else if (a == QLatin1String("--type") && i + 1 < args.size()) {
             const QString t = args.at(++i);
             if (t == QLatin1String("semicolon"))
@@ -55,26 +61,27 @@ static int runExport(const QStringList &args)
     }
     if (file.isEmpty())
         return Tool::usageError(cmd);
-    if (dataDir.isEmpty())
-        dataDir = DataDir::defaultPath();
+    const QString location = ToolStore::location(storeOption, dataDir);
+    const QString shown =
+        StoreLocation::isServer(location) ? location : ToolStore::filePath(location);
 
     // Exporting must not create a database: a mistyped folder is reported, not filled.
-    const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(SqliteStore::fileName));
-    if (!QFileInfo(dbPath).isFile())
-        return Tool::fileError(dbPath, QStringLiteral("no harvest database here"));
+    if (!StoreLocation::isServer(location) && !QFileInfo(shown).isFile())
+        return Tool::fileError(shown, QStringLiteral("no harvest database here"));
 
     // Emptying the store while a harvest runs in the folder would delete the numbers it
     // stores between the export and the deletion, unexported.
-    DataDirLock lock(dataDir);
-    if (deleteAfter && !lock.tryLock()) {
+    const std::unique_ptr<DataDirLock> lock = ToolStore::lockFolder(location);
+    if (deleteAfter && lock && !lock->tryLock()) {
         std::fprintf(stderr,
                      "varnel-tool: %s Nothing was exported or deleted (export without "
                      "--delete to keep the numbers).\n",
-                     qPrintable(lock.errorString()));
+                     qPrintable(lock->errorString()));
         return 1;
     }
 
-    SqliteStore db(dataDir);
+    const std::unique_ptr<Store> store = StoreLocation::open(location);
+    Store &db = *store;
     const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
     if (!r.ok) {
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
@@ -84,7 +91,7 @@ static int runExport(const QStringList &args)
                  qPrintable(QDir::toNativeSeparators(file)));
     if (deleteAfter) {
         if (!db.deleteAllFaxes() || db.countFaxes().value_or(-1) != 0)
-            return Tool::fileError(dbPath, QStringLiteral("the fax numbers could not be deleted"));
+            return Tool::fileError(shown, QStringLiteral("the fax numbers could not be deleted"));
         std::fprintf(stdout, "Deleted all fax numbers from the store\n");
     }
     return 0;

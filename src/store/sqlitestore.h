@@ -1,14 +1,9 @@
 #pragma once
 
-#include "store.h"
+#include "sqlstore.h"
 
-#include <memory>
-#include <unordered_map>
-
-class QSqlQuery;
-class QSqlError;
-
-// The store as the file "varnel.mdb" (SQLite) in the data directory.
+// The store as the file "varnel.mdb" (SQLite) in the data directory, or as a file of
+// another name.
 //
 // Every operation is one statement in its own transaction, so a kill at any moment leaves
 // each row wholly stored or absent. The connection stays open between operations. The
@@ -17,7 +12,7 @@ class QSqlError;
 // program (a higher schema version) is never written: the operations then fail and
 // storeProblem() names the file and the reason. A store in a folder that cannot be
 // written is opened for reading only.
-class SqliteStore : public Store
+class SqliteStore : public SqlStore
 {
     Q_OBJECT
 public:
@@ -27,68 +22,28 @@ public:
     static constexpr int schemaVersion = 2;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
+    // The database file at path, whatever its name.
+    static SqliteStore *atFile(const QString &path, QObject *parent = nullptr);
     ~SqliteStore() override;
 
     QString databasePath() const;
     QString dataDir() const { return m_dataDir; }
 
     QString location() const override { return databasePath(); }
-    bool isUsable() override;
-    QString lastError() const override { return m_lastError; }
-    void setClock(const Clock *clock) override;
-    QDateTime now() const override;
-    void beginBatch() override;
-    void endBatch() override;
-
-    bool deleteAllFaxes() override;
-    std::optional<qint32> countFaxes() override;
-    std::optional<QStringList> newestFaxes(int count) override;
-    std::optional<QList<FaxRow>> allFaxes() override;
-    bool deleteAllWebsites() override;
-    std::optional<qint32> countWebsites() override;
-    std::optional<QStringList> newestWebsites(int count) override;
-    std::optional<QString> firstWebsite() override;
-    std::optional<QStringList> searches() override;
-    bool notePending(const QString &site) override;
-    bool clearPending(const QString &site) override;
-    bool clearAllPending() override;
-    std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
 
 protected:
-    bool insertFax(const FaxRow &row) override;
-    std::optional<bool> hasFax(const QString &number) override;
-    std::optional<bool> hasE164(const QString &e164) override;
-    bool insertWebsite(const QString &site) override;
-    bool removeWebsite(const QString &site) override;
-    std::optional<bool> hasWebsite(const QString &site) override;
-    bool insertSearch(const QString &search) override;
-    bool removeSearch(const QString &search) override;
+    bool openConnection() override;
+    QString reasonOf(const QSqlError &error) const override;
+    QString problemMessage(const QString &reason) const override;
+    void problemChanged(bool reported) override;
 
 private:
-    bool open();
+    SqliteStore(const QString &dataDir, const QString &name, QObject *parent);
     bool openReadOnly(QString *why);
     bool createSchema();
-    bool upgrade(int fromVersion);
-    QSqlQuery *prepared(const char *sql);
-    bool exec(QSqlQuery *q);
-    bool write(const char *sql, const QVariantList &values);
-    std::optional<QStringList> column(const char *sql, const QVariantList &values = {});
-    std::optional<bool> any(const char *sql, const QString &value);
-    std::optional<qint32> count(const char *sql);
-    void fail(const QString &what);
+    bool upgradeSchema(int fromVersion);
     void setBusyTimeout(int ms);
-    void succeeded(bool wrote);
 
     QString m_dataDir;
-    QString m_connectionName;
-    const Clock *m_clock = nullptr;
-    std::unique_ptr<Clock> m_systemClock;
-    bool m_open = false;
-    int m_version = 0; // of the open store
-    int m_batchDepth = 0;
-    bool m_inTransaction = false;
-    bool m_batchFailed = false; // a write of the open batch was refused
-    bool m_reported = false;
-    QString m_lastError;
-    std::unordered_map<const char *, std::unique_ptr<QSqlQuery>> m_queries;
+    QString m_fileName;
 };

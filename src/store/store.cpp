@@ -73,7 +73,16 @@ QString Store::normalizeSearch(QString search)
     return trimSpaces(search);
 }
 
-bool Store::addFax(FaxRow &row)
+QString Store::foldCase(QString text)
+{
+    for (QChar &c : text) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    }
+    return text;
+}
+
+bool Store::addFax(FaxRow &row, bool *alreadyStored)
 {
     row.fax = normalizeNumber(row.fax);
     if (row.search.isEmpty())
@@ -82,7 +91,11 @@ bool Store::addFax(FaxRow &row)
         row.context.truncate(row.context.at(ContextLength - 1).isHighSurrogate() ? ContextLength - 1
                                                                                  : ContextLength);
     row.date = now();
-    return insertFax(row);
+    bool known = false;
+    const bool ok = insertFax(row, &known);
+    if (alreadyStored)
+        *alreadyStored = ok && known;
+    return ok;
 }
 
 std::optional<bool> Store::faxExists(QString &number)

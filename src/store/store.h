@@ -10,6 +10,13 @@
 
 class Clock;
 
+// One site of the backlog with the time it was queued.
+struct SiteRow
+{
+    QString website;
+    QDateTime date;
+};
+
 // One stored number with every column.
 struct FaxRow
 {
@@ -32,7 +39,7 @@ struct FaxRow
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
 // (websites), the search strings (searches) and the sites taken out of the backlog whose
 // page has not been analysed yet (pending). The rules for texts live here; a backend
-// (SQLite, and later a shared server) keeps the rows.
+// (SQLite, or PostgreSQL for a team's shared server) keeps the rows.
 //
 // One error convention. A write returns true when it is stored; false means nothing of it
 // was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
@@ -56,6 +63,9 @@ public:
     static QString normalizeSite(QString site);
     static QString normalizeNumber(QString number);
     static QString normalizeSearch(QString search);
+    // The text with ASCII letters in lower case and nothing else changed: two texts are equal
+    // to the store when their folded forms are.
+    static QString foldCase(QString text);
 
     virtual QString location() const = 0; // names the store in messages
     virtual bool isUsable() = 0;          // opens the store when needed
@@ -73,8 +83,11 @@ public:
     // ---- numbers -------------------------------------------------------------------------
     static constexpr int ContextLength = 200;
     // Stores the row: its number normalised, an empty search as "Unknown", the context cut
-    // to ContextLength, the date now.
-    [[nodiscard]] bool addFax(FaxRow &row);
+    // to ContextLength, the date now. A store that keeps each number once (a shared server,
+    // where another harvester may store the same number at the same moment) adds no second
+    // row: the number is stored, so the answer is true, and *alreadyStored (when given)
+    // tells that it was there before.
+    [[nodiscard]] bool addFax(FaxRow &row, bool *alreadyStored = nullptr);
     [[nodiscard]] virtual bool deleteAllFaxes() = 0;
     // A number stored under this text (letter case ignored).
     std::optional<bool> faxExists(QString &number);
@@ -97,10 +110,11 @@ public:
     virtual std::optional<QStringList> newestWebsites(int count) = 0;
     // The first site in stored order (it stays), or the empty text when there is none.
     virtual std::optional<QString> firstWebsite() = 0;
+    virtual std::optional<QList<SiteRow>> allWebsites() = 0; // in stored order
 
     // ---- search strings ----------------------------------------------------------------------
     [[nodiscard]] bool addSearch(QString &search);
-    [[nodiscard]] bool deleteSearch(QString &search); // the first matching row
+    [[nodiscard]] bool deleteSearch(QString &search);  // the first matching row
     virtual std::optional<QStringList> searches() = 0; // in stored order
 
     // ---- pending notes ---------------------------------------------------------------------
@@ -109,6 +123,7 @@ public:
     [[nodiscard]] virtual bool notePending(const QString &site) = 0;
     [[nodiscard]] virtual bool clearPending(const QString &site) = 0; // the first matching note
     [[nodiscard]] virtual bool clearAllPending() = 0;
+    virtual std::optional<QStringList> pendingSites() = 0; // in stored order
     // Puts every noted site back into the backlog and forgets its note, except one note for
     // each entry of stillQueued; returns how many went back.
     virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
@@ -121,7 +136,7 @@ Q_SIGNALS:
 
 protected:
     // The backend's side of the operations above; texts come normalised.
-    virtual bool insertFax(const FaxRow &row) = 0;
+    virtual bool insertFax(const FaxRow &row, bool *alreadyStored) = 0;
     virtual std::optional<bool> hasFax(const QString &number) = 0;
     virtual std::optional<bool> hasE164(const QString &e164) = 0; // exact, never matches ""
     virtual bool insertWebsite(const QString &site) = 0;

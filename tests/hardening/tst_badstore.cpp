@@ -419,12 +419,15 @@ private Q_SLOTS:
     void unwritableDataFolder_data()
     {
         QTest::addColumn<bool>("fileInPlace");
-        QTest::newRow("read-only folder") << false;
-        QTest::newRow("a file where the folder should be") << true;
+        QTest::addColumn<bool>("previousVersion"); // the store, written by the version before
+        QTest::newRow("read-only folder") << false << false;
+        QTest::newRow("read-only folder, store of the previous version") << false << true;
+        QTest::newRow("a file where the folder should be") << true << false;
     }
     void unwritableDataFolder()
     {
         QFETCH(bool, fileInPlace);
+        QFETCH(bool, previousVersion);
         TempDataDir root;
         const QString dir = root.file(QStringLiteral("data"));
         Unwritable guard;
@@ -432,7 +435,10 @@ private Q_SLOTS:
             QVERIFY(writeBytes(dir, "not a folder"));
         } else {
             QVERIFY(QDir().mkdir(dir));
-            fillStore(dir, 3);
+            if (previousVersion)
+                QVERIFY(QFile::copy(QStringLiteral(STORE_FIXTURES "/varnel-v1.mdb"), dbPath(dir)));
+            else
+                fillStore(dir, 3);
             if (!makeUnwritable(dir))
                 QSKIP("no way to make a folder read-only for this user here (chattr missing)");
             guard.paths << dir;
@@ -453,7 +459,11 @@ private Q_SLOTS:
             QVERIFY2(exporting.err.contains(QFile::encodeName(dbPath(dir))), exporting.err.constData());
         } else {
             QCOMPARE(exporting.exitCode(), 0);
-            QCOMPARE(fileBytes(out), QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
+            QCOMPARE(
+                fileBytes(out),
+                previousVersion
+                    ? QByteArray("1-212-555-0187\r\n+44-20-7946-0958\r\n1-617-555-0100\r\n\r\n")
+                    : QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
         }
     }
 

@@ -1,0 +1,523 @@
+#include "sqlstore.h"
+
+#include "clock.h"
+#include "logging.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+const char *const kDateFormat = "yyyy-MM-dd HH:mm:ss";
+
+QString dateText(const QDateTime &t)
+{
+    return t.toString(QLatin1String(kDateFormat));
+}
+
+// By position: a statement whose last run was refused before it ran keeps its values, and
+// appending would shift them.
+void bind(QSqlQuery *q, const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        q->bindValue(i, values.at(i));
+}
+
+// The evidence columns hold "" rather than NULL (a null QString binds as NULL).
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QDateTime dateOf(const QVariant &text)
+{
+    return QDateTime::fromString(text.toString(), QLatin1String(kDateFormat));
+}
+
+} // namespace
+
+SqlStore::SqlStore(const SqlStatements &statements, QObject *parent)
+    : Store(parent), m_sql(statements),
+      m_connectionName(QStringLiteral("varnel-") +
+                       QUuid::createUuid().toString(QUuid::WithoutBraces)),
+      m_systemClock(std::make_unique<Clock>())
+{
+    m_clock = m_systemClock.get();
+}
+
+SqlStore::~SqlStore()
+{
+    closeConnection();
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void SqlStore::setClock(const Clock *clock)
+{
+    m_clock = clock ? clock : m_systemClock.get();
+}
+
+QDateTime SqlStore::now() const
+{
+    return m_clock->now();
+}
+
+void SqlStore::closeConnection(bool lost)
+{
+    if (lost) {
+        // The driver goes first, so that the prepared statements are not freed on a
+        // connection that is gone; the next open makes a new one.
+        QSqlDatabase::removeDatabase(m_connectionName);
+        m_queries.clear();
+    } else {
+        m_queries.clear();
+        if (QSqlDatabase::contains(m_connectionName))
+            QSqlDatabase::database(m_connectionName, false).close();
+    }
+    m_open = false;
+    m_inTransaction = false;
+}
+
+void SqlStore::fail(const QString &what)
+{
+    m_lastError = what;
+    qCDebug(lcStore) << location() << what;
+    if (!m_reported) {
+        qCWarning(lcStore).noquote() << "cannot use" << location() << "-" << what;
+        m_reported = true;
+        problemChanged(true);
+        Q_EMIT storeProblem(problemMessage(what));
+    }
+}
+
+void SqlStore::succeeded(bool wrote)
+{
+    m_lastError.clear();
+    // Reading works while writing may not (a full disk): only a write shows that the store
+    // works again, so that one problem is reported once.
+    if (wrote && m_reported) {
+        m_reported = false;
+        problemChanged(false);
+    }
+}
+
+bool SqlStore::run(QSqlQuery &q, const QString &sql)
+{
+    if (q.exec(sql))
+        return true;
+    fail(reasonOf(q.lastError()));
+    return false;
+}
+
+bool SqlStore::upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    for (const SqlUpgradeStep &step : steps) {
+        for (const char *sql : step.statements) {
+            if (step.version > fromVersion && !run(q, QString::fromLatin1(sql)))
+                return false;
+        }
+    }
+    return true;
+}
+
+QString SqlStore::newerVersionProblem(int version, int known)
+{
+    if (version <= known)
+        return QString();
+    // A store written by a newer version may hold what this one does not know of.
+    return QStringLiteral("it was written by a newer version of this program (schema version "
+                          "%1; this version knows %2); update this program")
+        .arg(version)
+        .arg(known);
+}
+
+bool SqlStore::open()
+{
+    if (m_open)
+        return true;
+    m_open = openConnection();
+    return m_open;
+}
+
+QSqlQuery *SqlStore::prepared(const char *sql)
+{
+    if (!open())
+        return nullptr;
+    auto it = m_queries.find(sql);
+    if (it != m_queries.end())
+        return it->second.get();
+    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+    if (!q->prepare(QString::fromLatin1(sql))) {
+        failedOnConnection(q->lastError());
+        return nullptr;
+    }
+    QSqlQuery *raw = q.get();
+    m_queries.emplace(sql, std::move(q));
+    return raw;
+}
+
+bool SqlStore::exec(QSqlQuery *q, bool write)
+{
+    if (!q)
+        return false;
+    if (write && m_batchFailed)
+        return false;
+    if (q->exec()) {
+        succeeded(write);
+        return true;
+    }
+    const QSqlError error = q->lastError();
+    fail(reasonOf(error));
+    q->finish();
+    const bool lost = connectionLost(error);
+    if (m_batchDepth > 0 && !m_batchFailed && (write || lost || failureEndsTransaction())) {
+        // The batch's earlier writes are undone with it.
+        failBatch();
+        if (!write)
+            Q_EMIT writeFailed(m_lastError);
+    }
+    if (write)
+        Q_EMIT writeFailed(m_lastError);
+    if (lost)
+        closeConnection(true);
+    return false;
+}
+
+void SqlStore::failBatch()
+{
+    m_batchFailed = true;
+    if (m_inTransaction && failureEndsTransaction()) {
+        m_inTransaction = false;
+        QSqlDatabase::database(m_connectionName, false).rollback();
+    }
+}
+
+void SqlStore::beginBatch()
+{
+    if (m_batchDepth++ > 0 || !open())
+        return;
+    m_inTransaction = QSqlDatabase::database(m_connectionName, false).transaction();
+    if (!m_inTransaction)
+        failedOnConnection(QSqlDatabase::database(m_connectionName, false).lastError());
+}
+
+void SqlStore::endBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    const bool failed = m_batchFailed;
+    m_batchFailed = false;
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    QSqlError error;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (failed) {
+            db.rollback();
+        } else if (!db.commit()) {
+            error = db.lastError();
+            db.rollback();
+        }
+    }
+    if (error.isValid()) {
+        failedOnConnection(error);
+        Q_EMIT writeFailed(m_lastError);
+    }
+}
+
+void SqlStore::failedOnConnection(const QSqlError &error)
+{
+    fail(reasonOf(error));
+    if (connectionLost(error))
+        closeConnection(true);
+}
+
+// ---- statements ----------------------------------------------------------------------------
+
+bool SqlStore::write(const char *sql, const QVariantList &values, int *rowsChanged)
+{
+    QSqlQuery *q = prepared(sql);
+    if (!q) {
+        Q_EMIT writeFailed(m_lastError);
+        return false;
+    }
+    bind(q, values);
+    const bool ok = exec(q, true);
+    if (ok && rowsChanged)
+        *rowsChanged = q->numRowsAffected();
+    if (isOpen())
+        q->finish();
+    return ok;
+}
+
+std::optional<QStringList> SqlStore::column(const char *sql, const QVariantList &values)
+{
+    QSqlQuery *q = prepared(sql);
+    if (!q)
+        return std::nullopt;
+    bind(q, values);
+    if (!exec(q, false))
+        return std::nullopt;
+    QStringList out;
+    while (q->next())
+        out << q->value(0).toString();
+    q->finish();
+    return out;
+}
+
+std::optional<bool> SqlStore::any(const char *sql, const QString &value)
+{
+    QSqlQuery *q = prepared(sql);
+    if (!q)
+        return std::nullopt;
+    q->bindValue(0, value);
+    if (!exec(q, false))
+        return std::nullopt;
+    const bool found = q->next();
+    q->finish();
+    return found;
+}
+
+std::optional<qint32> SqlStore::count(const char *sql)
+{
+    QSqlQuery *q = prepared(sql);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    qint32 n = 0;
+    if (q->next()) {
+        const qlonglong v = q->value(0).toLongLong();
+        n = v > 2147483647 ? 2147483647 : qint32(v);
+    }
+    q->finish();
+    return n;
+}
+
+// ---- numbers ---------------------------------------------------------------------------------
+
+bool SqlStore::insertFax(const FaxRow &row, bool *alreadyStored)
+{
+    int changed = 0;
+    if (!write(m_sql.insertFax,
+               {row.fax, dateText(row.date), row.website, row.search, row.location,
+                nonNull(row.e164), nonNull(row.country), nonNull(row.label), nonNull(row.how),
+                nonNull(row.context)},
+               &changed))
+        return false;
+    *alreadyStored = changed == 0;
+    return true;
+}
+
+std::optional<bool> SqlStore::hasFax(const QString &number)
+{
+    return any(m_sql.hasFax, foldCase(number));
+}
+
+std::optional<bool> SqlStore::hasE164(const QString &e164)
+{
+    if (e164.isEmpty())
+        return false;
+    return any(m_sql.hasE164, e164);
+}
+
+bool SqlStore::deleteAllFaxes()
+{
+    return write(m_sql.deleteAllFaxes, {});
+}
+
+std::optional<qint32> SqlStore::countFaxes()
+{
+    return count(m_sql.countFaxes);
+}
+
+std::optional<QStringList> SqlStore::newestFaxes(int n)
+{
+    QSqlQuery *q = prepared(m_sql.newestFaxes);
+    if (!q)
+        return std::nullopt;
+    q->bindValue(0, n);
+    if (!exec(q, false))
+        return std::nullopt;
+    QStringList entries;
+    while (q->next())
+        entries.prepend(q->value(0).toString() + QStringLiteral(" | ") + q->value(1).toString());
+    q->finish();
+    return entries;
+}
+
+std::optional<QList<FaxRow>> SqlStore::allFaxes()
+{
+    QSqlQuery *q = prepared(m_sql.allFaxes);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QList<FaxRow> rows;
+    while (q->next()) {
+        FaxRow r;
+        r.fax = q->value(0).toString();
+        r.date = dateOf(q->value(1));
+        r.website = q->value(2).toString();
+        r.search = q->value(3).toString();
+        r.location = q->value(4).toString();
+        r.e164 = q->value(5).toString();
+        r.country = q->value(6).toString();
+        r.label = q->value(7).toString();
+        r.how = q->value(8).toString();
+        r.context = q->value(9).toString();
+        rows.append(r);
+    }
+    q->finish();
+    return rows;
+}
+
+// ---- the backlog -----------------------------------------------------------------------------
+
+bool SqlStore::insertWebsite(const QString &site)
+{
+    return write(m_sql.insertWebsite, {site, dateText(now())});
+}
+
+bool SqlStore::removeWebsite(const QString &site)
+{
+    return write(m_sql.removeWebsite, {foldCase(site)});
+}
+
+std::optional<bool> SqlStore::hasWebsite(const QString &site)
+{
+    return any(m_sql.hasWebsite, foldCase(site));
+}
+
+bool SqlStore::deleteAllWebsites()
+{
+    if (!write(m_sql.deleteAllWebsites, {}))
+        return false;
+    // The notes of sites taken out of the backlog go with it.
+    (void)clearAllPending();
+    return true;
+}
+
+std::optional<qint32> SqlStore::countWebsites()
+{
+    return count(m_sql.countWebsites);
+}
+
+std::optional<QStringList> SqlStore::newestWebsites(int n)
+{
+    std::optional<QStringList> sites = column(m_sql.newestWebsites, {n});
+    if (sites)
+        std::reverse(sites->begin(), sites->end());
+    return sites;
+}
+
+std::optional<QString> SqlStore::firstWebsite()
+{
+    const std::optional<QStringList> first = column(m_sql.firstWebsite);
+    if (!first)
+        return std::nullopt;
+    return first->value(0);
+}
+
+std::optional<QList<SiteRow>> SqlStore::allWebsites()
+{
+    QSqlQuery *q = prepared(m_sql.allWebsites);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QList<SiteRow> rows;
+    while (q->next())
+        rows.append({q->value(0).toString(), dateOf(q->value(1))});
+    q->finish();
+    return rows;
+}
+
+// ---- search strings --------------------------------------------------------------------------
+
+bool SqlStore::insertSearch(const QString &search)
+{
+    return write(m_sql.insertSearch, {search});
+}
+
+bool SqlStore::removeSearch(const QString &search)
+{
+    return write(m_sql.removeSearch, {foldCase(search)});
+}
+
+std::optional<QStringList> SqlStore::searches()
+{
+    return column(m_sql.searches);
+}
+
+// ---- pending notes ---------------------------------------------------------------------------
+
+bool SqlStore::notePending(const QString &site)
+{
+    return write(m_sql.notePending, {site});
+}
+
+bool SqlStore::clearPending(const QString &site)
+{
+    return write(m_sql.clearPending, {site});
+}
+
+bool SqlStore::clearAllPending()
+{
+    return write(m_sql.clearAllPending, {});
+}
+
+std::optional<QStringList> SqlStore::pendingSites()
+{
+    QSqlQuery *q = prepared(m_sql.pendingRows);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QStringList sites;
+    while (q->next())
+        sites << q->value(1).toString();
+    q->finish();
+    return sites;
+}
+
+std::optional<int> SqlStore::restorePending(const QStringList &stillQueued)
+{
+    QSqlQuery *list = prepared(m_sql.pendingRows);
+    if (!list || !exec(list, false))
+        return std::nullopt;
+    // The sites still held in List2 stay noted (one note for each entry).
+    QHash<QString, int> keep;
+    for (const QString &site : stillQueued)
+        ++keep[site];
+    QList<QPair<qint64, QString>> rows;
+    while (list->next()) {
+        const QString site = list->value(1).toString();
+        int &k = keep[site];
+        if (k > 0)
+            --k;
+        else
+            rows.append({list->value(0).toLongLong(), site});
+    }
+    list->finish();
+    if (rows.isEmpty())
+        return 0;
+    // One transaction: each site is back in the backlog exactly once, or still pending.
+    beginBatch();
+    if (!m_inTransaction) {
+        endBatch();
+        return std::nullopt;
+    }
+    const QString now = dateText(this->now());
+    bool ok = true;
+    for (const auto &row : qAsConst(rows)) {
+        ok = write(m_sql.insertWebsite, {row.second, now}) &&
+             write(m_sql.forgetPending, {row.first});
+        if (!ok)
+            break;
+    }
+    endBatch();
+    // A commit that failed has been reported by endBatch().
+    if (!ok || !m_lastError.isEmpty())
+        return std::nullopt;
+    return int(rows.size());
+}

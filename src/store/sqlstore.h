@@ -1,0 +1,155 @@
+#pragma once
+
+#include "store.h"
+
+#include <memory>
+#include <unordered_map>
+
+class QSqlError;
+class QSqlQuery;
+
+// The operations of the store over a Qt SQL connection, written once for every backend.
+// A backend gives the statements in its SQL (SqlStatements), opens the connection and
+// creates or upgrades its schema (openConnection), and puts its errors into words a user
+// can act on (reasonOf).
+//
+// The texts a statement compares come folded (ASCII letters to lower case) where the
+// backend's comparison folds them, so that both backends match the same rows. Values are
+// always bound, never spliced into a statement.
+struct SqlStatements
+{
+    // faxes: (fax, Date, website, search, location, e164, country, label, how, context); an
+    // insert that finds the number stored already (a backend with unique numbers) changes
+    // no row. The last five are "" where unknown, never NULL.
+    const char *insertFax;
+    const char *hasFax;  // (folded number)
+    const char *hasE164; // (E.164 form, never "")
+    const char *deleteAllFaxes;
+    const char *countFaxes;
+    const char *newestFaxes; // fax, location; newest first (limit)
+    const char *allFaxes;    // the columns of insertFax, Date as text; stored order
+    // websites: (website, Date)
+    const char *insertWebsite;
+    const char *removeWebsite; // the first match in stored order (folded site)
+    const char *hasWebsite;    // (folded site)
+    const char *deleteAllWebsites;
+    const char *countWebsites;
+    const char *newestWebsites; // website; newest first (limit)
+    const char *firstWebsite;
+    const char *allWebsites; // website, Date as text; stored order
+    // searches: (search)
+    const char *insertSearch;
+    const char *removeSearch; // the first match in stored order (folded search)
+    const char *searches;
+    // pending: (website); compared exactly
+    const char *notePending;
+    const char *clearPending;
+    const char *clearAllPending;
+    const char *pendingRows;   // row id, website; stored order
+    const char *forgetPending; // (row id)
+};
+
+// A change of an existing schema: the statements that take it to its version.
+struct SqlUpgradeStep
+{
+    int version;
+    QList<const char *> statements;
+};
+
+class SqlStore : public Store
+{
+    Q_OBJECT
+public:
+    ~SqlStore() override;
+
+    bool isUsable() override { return open(); }
+    QString lastError() const override { return m_lastError; }
+    void setClock(const Clock *clock) override;
+    QDateTime now() const override;
+    void beginBatch() override;
+    void endBatch() override;
+
+    bool deleteAllFaxes() override;
+    std::optional<qint32> countFaxes() override;
+    std::optional<QStringList> newestFaxes(int count) override;
+    std::optional<QList<FaxRow>> allFaxes() override;
+    bool deleteAllWebsites() override;
+    std::optional<qint32> countWebsites() override;
+    std::optional<QStringList> newestWebsites(int count) override;
+    std::optional<QString> firstWebsite() override;
+    std::optional<QList<SiteRow>> allWebsites() override;
+    std::optional<QStringList> searches() override;
+    bool notePending(const QString &site) override;
+    bool clearPending(const QString &site) override;
+    bool clearAllPending() override;
+    std::optional<QStringList> pendingSites() override;
+    std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
+
+protected:
+    SqlStore(const SqlStatements &statements, QObject *parent);
+
+    bool insertFax(const FaxRow &row, bool *alreadyStored) override;
+    std::optional<bool> hasFax(const QString &number) override;
+    std::optional<bool> hasE164(const QString &e164) override;
+    bool insertWebsite(const QString &site) override;
+    bool removeWebsite(const QString &site) override;
+    std::optional<bool> hasWebsite(const QString &site) override;
+    bool insertSearch(const QString &search) override;
+    bool removeSearch(const QString &search) override;
+
+    // The backend's side. openConnection() opens the connection named connectionName()
+    // (created with the backend's driver) and brings the schema up to date; on failure it
+    // reports with fail() and leaves the connection closed.
+    virtual bool openConnection() = 0;
+    virtual QString reasonOf(const QSqlError &error) const = 0;
+    // The message of storeProblem() for a reason.
+    virtual QString problemMessage(const QString &reason) const = 0;
+    // A problem is reported (true) or over (false).
+    virtual void problemChanged(bool) {}
+    // After a failed statement: true when the connection is gone (it is closed, and the
+    // next operation opens it again).
+    virtual bool connectionLost(const QSqlError &) { return false; }
+    // A failed statement ends the open transaction at once (the server refuses every
+    // later statement of it), rather than only the writes that follow.
+    virtual bool failureEndsTransaction() const { return false; }
+
+    // Runs sql with q; a failure is reported (fail) and answers false.
+    bool run(QSqlQuery &q, const QString &sql);
+    // Runs the steps above fromVersion in order; false at the first failure.
+    bool upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion);
+    // Why a store of that schema version is not opened by a program that knows the version
+    // known; empty when it can be.
+    static QString newerVersionProblem(int version, int known);
+
+    QString connectionName() const { return m_connectionName; }
+    bool isOpen() const { return m_open; }
+    // Forgets the prepared statements and closes the connection (one that is lost, at once).
+    void closeConnection(bool lost = false);
+    void fail(const QString &what);
+    bool reported() const { return m_reported; }
+
+private:
+    bool open();
+    QSqlQuery *prepared(const char *sql);
+    bool exec(QSqlQuery *q, bool write);
+    bool write(const char *sql, const QVariantList &values, int *rowsChanged = nullptr);
+    std::optional<QStringList> column(const char *sql, const QVariantList &values = {});
+    std::optional<bool> any(const char *sql, const QString &value);
+    std::optional<qint32> count(const char *sql);
+    void failBatch();
+    // Reports a failure of the connection itself (a transaction, a statement's preparation).
+    void failedOnConnection(const QSqlError &error);
+    void succeeded(bool wrote);
+
+    const SqlStatements &m_sql;
+    QString m_connectionName;
+    const Clock *m_clock = nullptr;
+    std::unique_ptr<Clock> m_systemClock;
+    bool m_open = false;
+    int m_batchDepth = 0;
+    bool m_inTransaction = false;
+    bool m_batchFailed = false; // a write of the open batch was refused
+    bool m_reported = false;
+    QString m_lastError;
+    std::unordered_map<const char *, std::unique_ptr<QSqlQuery>> m_queries;
+};
