@@ -426,16 +426,8 @@ bool PostgresStore::createOrUpgrade()
     ok = ok && upgrade(kUpgrades, version);
     if (ok && version < schemaVersion)
         ok = run(QStringLiteral("UPDATE schema_version SET version = %1").arg(schemaVersion));
-    if (!ok) {
-        db.rollback();
-        return false;
-    }
-    if (!db.commit()) {
-        fail(reasonOf(db.lastError()));
-        db.rollback();
-        return false;
-    }
-    return true;
+    q.finish();
+    return finishTransaction(ok);
 }
 
 void PostgresStore::foldCountsOfEndedSessions()

@@ -363,16 +363,9 @@ bool SqliteStore::upgradeSchema(int fromVersion)
                 break;
         }
         ok = ok && run(q, QStringLiteral("PRAGMA user_version=%1").arg(step.version));
-        if (!ok) {
-            q.finish();
-            db.rollback();
+        q.finish();
+        if (!finishTransaction(ok))
             return false;
-        }
-        if (!db.commit()) {
-            fail(reasonOf(db.lastError()));
-            db.rollback();
-            return false;
-        }
     }
     return true;
 }

@@ -114,6 +114,17 @@ bool SqlStore::run(QSqlQuery &q, const QString &sql)
     return false;
 }
 
+bool SqlStore::finishTransaction(bool ok)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (ok && db.commit())
+        return true;
+    if (ok)
+        fail(reasonOf(db.lastError()));
+    db.rollback();
+    return false;
+}
+
 bool SqlStore::upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion)
 {
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));

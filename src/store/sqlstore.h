@@ -115,6 +115,9 @@ protected:
 
     // Runs sql with q; a failure is reported (fail) and answers false.
     bool run(QSqlQuery &q, const QString &sql);
+    // Ends the connection's open transaction: commits it when ok, else (or when the commit
+    // fails, which is reported) rolls it back. True when it was committed.
+    bool finishTransaction(bool ok);
     // Runs the steps above fromVersion in order; false at the first failure.
     bool upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion);
     // Why a store of that schema version is not opened by a program that knows the version
