@@ -173,13 +173,17 @@ static int runHarvest(const QStringList &args)
     const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
     session.setListBuilder(discovery->builder.get());
     bool problemShown = false;
-    QObject::connect(session.store(), &Store::storeProblem, [&problemShown](const QString &m) {
-        std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
-        problemShown = true;
-    });
-    // Finds that could not be stored make the run a failure (the harvest stops on them).
+    QObject::connect(session.store(), &Store::storeProblem,
+                     [&problemShown](const QString &m) {
+                         std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
+                         problemShown = true;
+                     });
+    // Finds that could not be stored or looked up make the run a failure (the harvest stops
+    // on them).
     bool storeFailed = false;
     QObject::connect(session.store(), &Store::writeFailed,
+                     [&storeFailed](const QString &) { storeFailed = true; });
+    QObject::connect(&session, &HarvestSession::storeFailed,
                      [&storeFailed](const QString &) { storeFailed = true; });
 
     session.load();

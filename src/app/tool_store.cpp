@@ -141,7 +141,8 @@ static int copyStores(const QString &from, const QString &to)
     }
     for (int i = 0; ok && i < faxes->size(); ++i) {
         FaxRow row = faxes->at(i);
-        const std::optional<bool> stored = target->faxExists(row.fax);
+        // One fax in two forms is one number (and the target's index takes it once).
+        const std::optional<bool> stored = target->numberExists(row);
         bool there = stored.value_or(false);
         copier.before(row.date);
         ok = stored && (there || target->addFax(row, &there)) && copier.after(faxTally, !there);

@@ -57,11 +57,13 @@ static QByteArray csvField(const QString &text)
 
 QByteArray formatCsv(const QList<FaxRow> &rows)
 {
-    QByteArray out = "fax,Date,website,search,location\r\n";
+    QByteArray out = "fax,Date,website,search,location,e164,country,label,how,context\r\n";
     for (const FaxRow &r : rows) {
         const QString date = r.date.isValid() ? r.date.toString(Qt::ISODate) : QString();
         out += csvField(r.fax) + ',' + csvField(date) + ',' + csvField(r.website) + ',' +
-               csvField(r.search) + ',' + csvField(r.location) + "\r\n";
+               csvField(r.search) + ',' + csvField(r.location) + ',' + csvField(r.e164) + ',' +
+               csvField(r.country) + ',' + csvField(r.label) + ',' + csvField(r.how) + ',' +
+               csvField(r.context) + "\r\n";
     }
     return out;
 }

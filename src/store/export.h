@@ -29,8 +29,8 @@ QByteArray delimiterFor(int type, bool space);
 QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimiter);
 
 // A header line and one RFC 4180 record per number (fax, Date as ISO 8601, website, search,
-// location), fields quoted where they hold a comma, a quote or a line break, CR LF line
-// ends, UTF-8.
+// location, e164, country, label, how, context), fields quoted where they hold a comma, a
+// quote or a line break, CR LF line ends, UTF-8.
 QByteArray formatCsv(const QList<FaxRow> &rows);
 
 // The file contents for an output type.

@@ -16,14 +16,16 @@ namespace {
 // "C" collation changes nothing else, whatever the server's locale. The stored order is
 // the identity column id; the indexes keep every operation's cost flat as tables grow.
 const SqlStatements kStatements = {
-    "INSERT INTO faxes (fax, date, website, search, location) VALUES (?, ?, ?, ?, ?) "
-    "ON CONFLICT (fax_key) DO NOTHING",
+    // A number is stored once by its text and once by its E.164 form (two unique indexes).
+    "INSERT INTO faxes (fax, date, website, search, location, e164, country, label, how, "
+    "context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING",
     "SELECT 1 FROM faxes WHERE fax_key = ? LIMIT 1",
+    "SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1",
     "DELETE FROM faxes",
     "SELECT coalesce(sum(n), 0) FROM row_counts WHERE tbl = 'faxes'",
     "SELECT fax, location FROM faxes ORDER BY date DESC, id DESC LIMIT ?",
-    "SELECT fax, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), website, search, location FROM faxes "
-    "ORDER BY id",
+    "SELECT fax, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), website, search, location, e164, "
+    "country, label, how, context FROM faxes ORDER BY id",
     "INSERT INTO websites (website, date) VALUES (?, ?)",
     // FOR UPDATE: two harvesters that take the same site at once take two rows, or one
     // row and nothing, never the same row twice.
@@ -93,15 +95,18 @@ const char *const kCreate[] = {
 };
 
 // The steps that change an existing schema, each taking a database to its version. The
-// next change adds a step here and raises PostgresStore::schemaVersion. When the E.164
-// form of a number is stored, the key becomes that form where there is one, e.g.
-//   {2, {"ALTER TABLE faxes ADD COLUMN e164 text",
-//        "ALTER TABLE faxes DROP COLUMN fax_key",
-//        "ALTER TABLE faxes ADD COLUMN fax_key text GENERATED ALWAYS AS (coalesce(nullif(e164, "
-//        "''), lower(coalesce(fax, '') COLLATE \"C\"))) STORED",
-//        "CREATE UNIQUE INDEX faxes_fax_key ON faxes (fax_key)"}},
-// (after deleting the later rows of numbers that then share a key).
-const QList<SqlUpgradeStep> kUpgrades = {};
+// next change adds a step here and raises PostgresStore::schemaVersion.
+const QList<SqlUpgradeStep> kUpgrades = {
+    // The numbers' E.164 form, country and evidence; rows stored before keep them empty.
+    // Two harvesters that find one fax in two forms at the same moment store it once.
+    {2,
+     {"ALTER TABLE faxes ADD COLUMN IF NOT EXISTS e164 text NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS country text NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS label text NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS how text NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS context text NOT NULL DEFAULT ''",
+      "CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+};
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it
 // once; and while the counts of ended sessions are folded.
@@ -421,16 +426,8 @@ bool PostgresStore::createOrUpgrade()
     ok = ok && upgrade(kUpgrades, version);
     if (ok && version < schemaVersion)
         ok = run(QStringLiteral("UPDATE schema_version SET version = %1").arg(schemaVersion));
-    if (!ok) {
-        db.rollback();
-        return false;
-    }
-    if (!db.commit()) {
-        fail(reasonOf(db.lastError()));
-        db.rollback();
-        return false;
-    }
-    return true;
+    q.finish();
+    return finishTransaction(ok);
 }
 
 void PostgresStore::foldCountsOfEndedSessions()

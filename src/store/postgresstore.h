@@ -20,7 +20,7 @@ class PostgresStore : public SqlStore
     Q_OBJECT
 public:
     // The schema version this program writes.
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     explicit PostgresStore(const QString &uri, QObject *parent = nullptr);
     ~PostgresStore() override;

@@ -41,10 +41,28 @@ const SchemaObject kObjects[] = {
      "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
 };
 
-// The steps that change existing tables, each taking a store to its version. The next
-// change of the schema adds a step here and raises SqliteStore::schemaVersion, e.g.
-//   {2, {"ALTER TABLE faxes ADD COLUMN e164 TEXT"}},
-const QList<SqlUpgradeStep> kUpgrades = {};
+// The steps that change existing tables, each taking a store to its version in one
+// transaction. The next change of the schema adds a step here and raises
+// SqliteStore::schemaVersion. A step may run again on a store that has it (a table another
+// program dropped is created in its first shape and brought up to date): a column is added
+// only where it is missing, and statements say IF NOT EXISTS.
+const QList<SqlUpgradeStep> kUpgrades = {
+    // The numbers' E.164 form, country and evidence; rows stored before keep them empty.
+    // Two forms of one fax are one number: at most one row per E.164 form.
+    {2,
+     {"ALTER TABLE faxes ADD COLUMN e164 TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN country TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN label TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN how TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN context TEXT NOT NULL DEFAULT ''",
+      "CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+};
+
+// A store of an earlier version opened for reading only (it cannot be upgraded) shows the
+// numbers with the later columns empty, so that the statements below read it too.
+const char *const kEarlierFaxes =
+    "CREATE TEMP VIEW faxes AS SELECT rowid AS rowid, fax, Date, website, search, location, "
+    "'' AS e164, '' AS country, '' AS label, '' AS how, '' AS context FROM main.faxes";
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
@@ -102,12 +120,16 @@ QString sqliteReason(const QSqlError &error, const QString &dataDir)
 // The statements of the operations. Comparisons fold case by NOCASE (ASCII letters only);
 // the stored order is the rowid.
 const SqlStatements kStatements = {
-    "INSERT INTO faxes (fax, Date, website, search, location) VALUES (?, ?, ?, ?, ?)",
+    "INSERT INTO faxes (fax, Date, website, search, location, e164, country, label, how, "
+    "context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
     "SELECT 1 FROM faxes WHERE fax = ? COLLATE NOCASE LIMIT 1",
+    // The second term lets SQLite use the partial index.
+    "SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1",
     "DELETE FROM faxes",
     "SELECT count(*) FROM faxes",
     "SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?",
-    "SELECT fax, Date, website, search, location FROM faxes ORDER BY rowid",
+    "SELECT fax, Date, website, search, location, e164, country, label, how, context FROM faxes "
+    "ORDER BY rowid",
     "INSERT INTO websites (website, Date) VALUES (?, ?)",
     "DELETE FROM websites WHERE rowid = (SELECT rowid FROM websites "
     "WHERE website = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
@@ -234,8 +256,9 @@ bool SqliteStore::openReadOnly(QString *why)
     QSqlQuery check(db);
     bool ok = db.open() && check.exec(QStringLiteral("SELECT 1 FROM faxes LIMIT 1"));
     if (ok && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-        *why = newerVersionProblem(check.value(0).toInt(), SqliteStore::schemaVersion);
-        ok = why->isEmpty();
+        const int version = check.value(0).toInt();
+        *why = newerVersionProblem(version, SqliteStore::schemaVersion);
+        ok = why->isEmpty() && (version >= 2 || check.exec(QLatin1String(kEarlierFaxes)));
     }
     check = QSqlQuery();
     if (!ok) {
@@ -300,10 +323,49 @@ bool SqliteStore::createSchema()
         if (!run(QString::fromLatin1(o->sql)))
             return false;
     }
-    if (!upgrade(kUpgrades, present.isEmpty() ? 0 : version))
+    // Tables created just now have their first shape: every step runs again for them.
+    if (!upgradeSchema(missing.isEmpty() ? version : 0))
         return false;
     if ((!missing.isEmpty() || upgrading) &&
         !run(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion)))
         return false;
+    return true;
+}
+
+bool SqliteStore::upgradeSchema(int fromVersion)
+{
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+    QSqlQuery q(db);
+    auto hasColumn = [&q](const QString &table, const QString &column) {
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            return false;
+        bool found = false;
+        while (q.next())
+            found = found || q.value(1).toString() == column;
+        return found;
+    };
+    for (const SqlUpgradeStep &step : kUpgrades) {
+        if (step.version <= fromVersion)
+            continue;
+        // A step half done would leave a store that neither version opens.
+        if (!db.transaction()) {
+            fail(reasonOf(db.lastError()));
+            return false;
+        }
+        bool ok = true;
+        for (const char *sql : step.statements) {
+            const QStringList words = QString::fromLatin1(sql).split(QLatin1Char(' '));
+            const bool addsColumn = words.size() > 5 && words.at(0) == QLatin1String("ALTER") &&
+                                    words.at(3) == QLatin1String("ADD");
+            if (addsColumn && hasColumn(words.at(2), words.at(5)))
+                continue;
+            if (!(ok = run(q, QString::fromLatin1(sql))))
+                break;
+        }
+        ok = ok && run(q, QStringLiteral("PRAGMA user_version=%1").arg(step.version));
+        q.finish();
+        if (!finishTransaction(ok))
+            return false;
+    }
     return true;
 }

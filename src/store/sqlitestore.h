@@ -18,7 +18,8 @@ class SqliteStore : public SqlStore
 public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int schemaVersion = 1;
+    // 2: the numbers' E.164 form, country and evidence.
+    static constexpr int schemaVersion = 2;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     // The database file at path, whatever its name.
@@ -40,6 +41,7 @@ private:
     SqliteStore(const QString &dataDir, const QString &name, QObject *parent);
     bool openReadOnly(QString *why);
     bool createSchema();
+    bool upgradeSchema(int fromVersion);
     void setBusyTimeout(int ms);
 
     QString m_dataDir;

@@ -28,6 +28,12 @@ void bind(QSqlQuery *q, const QVariantList &values)
         q->bindValue(i, values.at(i));
 }
 
+// The evidence columns hold "" rather than NULL (a null QString binds as NULL).
+QString nonNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 QDateTime dateOf(const QVariant &text)
 {
     return QDateTime::fromString(text.toString(), QLatin1String(kDateFormat));
@@ -105,6 +111,17 @@ bool SqlStore::run(QSqlQuery &q, const QString &sql)
     if (q.exec(sql))
         return true;
     fail(reasonOf(q.lastError()));
+    return false;
+}
+
+bool SqlStore::finishTransaction(bool ok)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (ok && db.commit())
+        return true;
+    if (ok)
+        fail(reasonOf(db.lastError()));
+    db.rollback();
     return false;
 }
 
@@ -299,7 +316,10 @@ bool SqlStore::insertFax(const FaxRow &row, bool *alreadyStored)
 {
     int changed = 0;
     if (!write(m_sql.insertFax,
-               {row.fax, dateText(row.date), row.website, row.search, row.location}, &changed))
+               {row.fax, dateText(row.date), row.website, row.search, row.location,
+                nonNull(row.e164), nonNull(row.country), nonNull(row.label), nonNull(row.how),
+                nonNull(row.context)},
+               &changed))
         return false;
     *alreadyStored = changed == 0;
     return true;
@@ -308,6 +328,13 @@ bool SqlStore::insertFax(const FaxRow &row, bool *alreadyStored)
 std::optional<bool> SqlStore::hasFax(const QString &number)
 {
     return any(m_sql.hasFax, foldCase(number));
+}
+
+std::optional<bool> SqlStore::hasE164(const QString &e164)
+{
+    if (e164.isEmpty())
+        return false;
+    return any(m_sql.hasE164, e164);
 }
 
 bool SqlStore::deleteAllFaxes()
@@ -348,6 +375,11 @@ std::optional<QList<FaxRow>> SqlStore::allFaxes()
         r.website = q->value(2).toString();
         r.search = q->value(3).toString();
         r.location = q->value(4).toString();
+        r.e164 = q->value(5).toString();
+        r.country = q->value(6).toString();
+        r.label = q->value(7).toString();
+        r.how = q->value(8).toString();
+        r.context = q->value(9).toString();
         rows.append(r);
     }
     q->finish();

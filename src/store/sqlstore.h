@@ -18,14 +18,16 @@ class QSqlQuery;
 // always bound, never spliced into a statement.
 struct SqlStatements
 {
-    // faxes: (fax, Date, website, search, location); an insert that finds the number
-    // stored already (a backend with unique numbers) changes no row.
+    // faxes: (fax, Date, website, search, location, e164, country, label, how, context); an
+    // insert that finds the number stored already (a backend with unique numbers) changes
+    // no row. The last five are "" where unknown, never NULL.
     const char *insertFax;
-    const char *hasFax; // (folded number)
+    const char *hasFax;  // (folded number)
+    const char *hasE164; // (E.164 form, never "")
     const char *deleteAllFaxes;
     const char *countFaxes;
     const char *newestFaxes; // fax, location; newest first (limit)
-    const char *allFaxes;    // fax, Date as text, website, search, location; stored order
+    const char *allFaxes;    // the columns of insertFax, Date as text; stored order
     // websites: (website, Date)
     const char *insertWebsite;
     const char *removeWebsite; // the first match in stored order (folded site)
@@ -88,6 +90,7 @@ protected:
 
     bool insertFax(const FaxRow &row, bool *alreadyStored) override;
     std::optional<bool> hasFax(const QString &number) override;
+    std::optional<bool> hasE164(const QString &e164) override;
     bool insertWebsite(const QString &site) override;
     bool removeWebsite(const QString &site) override;
     std::optional<bool> hasWebsite(const QString &site) override;
@@ -112,6 +115,9 @@ protected:
 
     // Runs sql with q; a failure is reported (fail) and answers false.
     bool run(QSqlQuery &q, const QString &sql);
+    // Ends the connection's open transaction: commits it when ok, else (or when the commit
+    // fails, which is reported) rolls it back. True when it was committed.
+    bool finishTransaction(bool ok);
     // Runs the steps above fromVersion in order; false at the first failure.
     bool upgrade(const QList<SqlUpgradeStep> &steps, int fromVersion);
     // Why a store of that schema version is not opened by a program that knows the version

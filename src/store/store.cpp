@@ -91,6 +91,9 @@ bool Store::addFax(FaxRow &row, bool *alreadyStored)
     row.fax = normalizeNumber(row.fax);
     if (row.search.isEmpty())
         row.search = QStringLiteral("Unknown");
+    if (row.context.size() > ContextLength)
+        row.context.truncate(row.context.at(ContextLength - 1).isHighSurrogate() ? ContextLength - 1
+                                                                                 : ContextLength);
     row.date = now();
     bool known = false;
     const bool ok = insertFax(row, &known);
@@ -103,6 +106,16 @@ std::optional<bool> Store::faxExists(QString &number)
 {
     number = normalizeNumber(number);
     return hasFax(number);
+}
+
+std::optional<bool> Store::numberExists(FaxRow &row)
+{
+    if (!row.e164.isEmpty()) {
+        const std::optional<bool> known = hasE164(row.e164);
+        if (!known || *known)
+            return known;
+    }
+    return faxExists(row.fax);
 }
 
 bool Store::addWebsite(QString &site)

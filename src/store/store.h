@@ -26,9 +26,11 @@ struct FaxRow
     QString search;
     QString location;
     // How the number reads everywhere (+ and digits), when known; numbers are unique by it.
+    // Rows stored without the finder (or before it) keep this and the fields below empty.
     QString e164;
     QString country; // ISO 3166 two-letter code of the number's country, when known
-    // The evidence: the label beside the number, how it was found, the text around it.
+    // The evidence: the label beside the number, how it was found, the text around it (at
+    // most ContextLength characters).
     QString label;
     QString how;
     QString context;
@@ -79,13 +81,20 @@ public:
     virtual void endBatch() = 0;
 
     // ---- numbers -------------------------------------------------------------------------
-    // Stores the row: its number normalised, an empty search as "Unknown", the date now.
-    // A store that keeps each number once (a shared server, where another harvester may
-    // store the same number at the same moment) adds no second row: the number is stored,
-    // so the answer is true, and *alreadyStored (when given) tells that it was there before.
+    static constexpr int ContextLength = 200;
+    // Stores the row: its number normalised, an empty search as "Unknown", the context cut
+    // to ContextLength, the date now. A store that keeps each number once (a shared server,
+    // where another harvester may store the same number at the same moment) adds no second
+    // row: the number is stored, so the answer is true, and *alreadyStored (when given)
+    // tells that it was there before.
     [[nodiscard]] bool addFax(FaxRow &row, bool *alreadyStored = nullptr);
     [[nodiscard]] virtual bool deleteAllFaxes() = 0;
+    // A number stored under this text (letter case ignored).
     std::optional<bool> faxExists(QString &number);
+    // The row's number is stored: one with its E.164 form, or, since rows stored without
+    // the finder have none, one with its text form. A row without an E.164 form is looked
+    // up by its text alone, as faxExists does. row.fax is normalised in place.
+    std::optional<bool> numberExists(FaxRow &row);
     virtual std::optional<qint32> countFaxes() = 0;
     // "number | location" of the newest numbers, the oldest of them first.
     virtual std::optional<QStringList> newestFaxes(int count) = 0;
@@ -129,6 +138,7 @@ protected:
     // The backend's side of the operations above; texts come normalised.
     virtual bool insertFax(const FaxRow &row, bool *alreadyStored) = 0;
     virtual std::optional<bool> hasFax(const QString &number) = 0;
+    virtual std::optional<bool> hasE164(const QString &e164) = 0; // exact, never matches ""
     virtual bool insertWebsite(const QString &site) = 0;
     virtual bool removeWebsite(const QString &site) = 0;
     virtual std::optional<bool> hasWebsite(const QString &site) = 0;

@@ -230,6 +230,13 @@ private Q_SLOTS:
                 row.website = QStringLiteral("p%1.com/contact.htm").arg(i);
                 row.search = QStringLiteral("plumbers boston");
                 row.location = QStringLiteral("MA  Boston");
+                if (i == 0) {
+                    row.e164 = QStringLiteral("+1617555100");
+                    row.how = QStringLiteral("heading");
+                    row.context = QStringLiteral("Fax 617-555-100");
+                }
+                if (i == 2)
+                    row.e164 = QStringLiteral("+1617555102");
                 QVERIFY(file.addFax(row));
                 QString site = QStringLiteral("s%1.com").arg(i);
                 QVERIFY(file.addWebsite(site));
@@ -237,17 +244,21 @@ private Q_SLOTS:
             }
             QVERIFY(file.notePending(QStringLiteral("taken.com")));
         }
-        // One number and one search string are on the server already.
+        // Two numbers (one in another form) and one search string are on the server already.
         {
             PostgresStore server(schema.uri());
             FaxRow row;
             row.fax = QStringLiteral("1-617-555-101");
             QVERIFY(server.addFax(row));
+            FaxRow other;
+            other.fax = QStringLiteral("+1-617-555-102");
+            other.e164 = QStringLiteral("+1617555102");
+            QVERIFY(server.addFax(other));
             QString search = QStringLiteral("ROOFERS");
             QVERIFY(server.addSearch(search));
         }
         const QString expected = QStringLiteral("search strings: 1 copied, 1 skipped\n"
-                                                "numbers: 2 copied, 1 skipped\n"
+                                                "numbers: 1 copied, 2 skipped\n"
                                                 "backlog sites: 4 copied, 0 skipped\n");
         const QString again = QStringLiteral("search strings: 0 copied, 2 skipped\n"
                                              "numbers: 0 copied, 3 skipped\n"
@@ -267,6 +278,11 @@ private Q_SLOTS:
                 .column(QStringLiteral("SELECT to_char(date, 'HH24:MI') FROM websites ORDER BY id"))
                 .mid(0, 3),
             (QStringList{"12:00", "12:01", "12:02"}));
+
+        QCOMPARE(schema.column(QStringLiteral(
+                     "SELECT e164 || ' ' || how || ' ' || context FROM faxes WHERE e164 <> '' "
+                     "ORDER BY id")),
+                 (QStringList{"+1617555102  ", "+1617555100 heading Fax 617-555-100"}));
 
         // And back into a new file: the same rows, the same times.
         TempDataDir back;
@@ -293,6 +309,22 @@ private Q_SLOTS:
                  std::optional<QStringList>(QStringList{"ROOFERS", "plumbers boston"}));
         QCOMPARE(file.newestWebsites(20), std::optional<QStringList>(QStringList{
                                               "s0.com", "s1.com", "s2.com", "taken.com"}));
+
+        // Into a file that holds one of the numbers in another form: it is skipped, not
+        // refused by the file's index.
+        TempDataDir third;
+        {
+            SqliteStore holder(third.path());
+            FaxRow row;
+            row.fax = QStringLiteral("+1-617-555-100");
+            row.e164 = QStringLiteral("+1617555100");
+            QVERIFY(holder.addFax(row));
+        }
+        ToolRun copy;
+        QVERIFY(copy.run({QStringLiteral("store"), QStringLiteral("copy"), QStringLiteral("--from"),
+                          schema.uri(), QStringLiteral("--to"), third.path()}));
+        QCOMPARE(copy.exitCode(), 0);
+        QVERIFY2(copy.out.contains("numbers: 2 copied, 1 skipped"), copy.out.constData());
     }
 
     // A server that cannot be reached: the export says which and why, and nothing is

@@ -373,6 +373,194 @@ private Q_SLOTS:
                  std::optional<QStringList>(QStringList{QStringLiteral("c.com")}));
     }
 
+    // One fax in two forms is one number: by its E.164 form, and by its text form where
+    // the stored row has none (stored by the fax line scan alone, or before the finder).
+    void numberExists_data()
+    {
+        QTest::addColumn<QString>("storedFax");
+        QTest::addColumn<QString>("storedE164");
+        QTest::addColumn<QString>("fax");
+        QTest::addColumn<QString>("e164");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("same E.164, other text") << "+1-212-555-0187"
+                                                << "+12125550187"
+                                                << "1-212-555-0187"
+                                                << "+12125550187" << true;
+        QTest::newRow("North American text, stored without E.164") << "1-212-555-0187"
+                                                                   << ""
+                                                                   << "1-212-555-0187"
+                                                                   << "+12125550187" << true;
+        QTest::newRow("international text, stored without E.164") << "+44-20-7946-0958"
+                                                                  << ""
+                                                                  << "+44-20-7946-0958"
+                                                                  << "+442079460958" << true;
+        QTest::newRow("another number") << "1-212-555-0187"
+                                        << "+12125550187"
+                                        << "1-212-555-0188"
+                                        << "+12125550188" << false;
+        QTest::newRow("without E.164: by text, dot dropped") << "1-212-555-0187"
+                                                             << "+12125550187"
+                                                             << "1-212-555-0187."
+                                                             << "" << true;
+        QTest::newRow("without E.164: empty forms are no match") << "1-212-555-0187"
+                                                                 << ""
+                                                                 << "+44-1"
+                                                                 << "" << false;
+    }
+    void numberExists()
+    {
+        QFETCH(QString, storedFax);
+        QFETCH(QString, storedE164);
+        QFETCH(QString, fax);
+        QFETCH(QString, e164);
+        QFETCH(bool, exists);
+        Fixture f;
+        FaxRow stored;
+        stored.fax = storedFax;
+        stored.e164 = storedE164;
+        QVERIFY(f.db->addFax(stored));
+        FaxRow probe;
+        probe.fax = fax;
+        probe.e164 = e164;
+        QCOMPARE(f.db->numberExists(probe), std::optional<bool>(exists));
+        QCOMPARE(probe.fax, Store::normalizeNumber(fax));
+    }
+
+    // The evidence goes in and out whole, the text around the number cut to its length;
+    // fields left empty are stored as empty text, not as NULL.
+    void evidence_storedAndRead()
+    {
+        Fixture f;
+        FaxRow row;
+        row.fax = QStringLiteral("+49-30-1234567");
+        row.location = QStringLiteral("Unknown/International");
+        row.e164 = QStringLiteral("+49301234567");
+        row.country = QStringLiteral("DE");
+        row.label = QStringLiteral("Telefax");
+        row.how = QStringLiteral("previous-cell");
+        row.context = QString(150, QLatin1Char('a')) + QStringLiteral("\u4f20\u771f ") +
+                      QString(100, QLatin1Char('b'));
+        QVERIFY(f.db->addFax(row));
+        QCOMPARE(row.context.size(), Store::ContextLength);
+        FaxRow bare;
+        bare.fax = QStringLiteral("1-212-555-0187");
+        QVERIFY(f.db->addFax(bare));
+        const QList<FaxRow> rows = f.db->allFaxes().value();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).e164, row.e164);
+        QCOMPARE(rows.at(0).country, row.country);
+        QCOMPARE(rows.at(0).label, row.label);
+        QCOMPARE(rows.at(0).how, row.how);
+        QCOMPARE(rows.at(0).context, row.context);
+        QCOMPARE(f.rows(QStringLiteral("faxes"),
+                        QStringLiteral("coalesce(e164, 'null') || coalesce(country, 'null') || "
+                                       "coalesce(label, 'null') || coalesce(how, 'null') || "
+                                       "coalesce(context, 'null')"))
+                     .value(1),
+                 QString(QLatin1String("")));
+    }
+
+    // A store written by the previous version of the program gains the new columns, empty
+    // for the rows it holds; nothing of it is lost, and its numbers are known by their text.
+    // The file is one the previous version wrote; on a server, a schema of this version is
+    // taken back to the previous one's shape.
+    void upgrade_storeOfPreviousVersion()
+    {
+        Fixture f;
+        const QString file = QDir(f.dir.path()).filePath(QStringLiteral("varnel.mdb"));
+        if (f.schema) {
+            PostgresStore before(f.schema->uri());
+            ManualClock clock(QDateTime(QDate(2025, 6, 1), QTime(9, 30, 0)));
+            before.setClock(&clock);
+            for (QString s : {QStringLiteral("plumber new york"), QStringLiteral("dentist")})
+                QVERIFY(before.addSearch(s));
+            const char *numbers[] = {"1-212-555-0187", "+44-20-7946-0958", "1-617-555-0100"};
+            for (const char *n : numbers) {
+                FaxRow r;
+                r.fax = QLatin1String(n);
+                r.website = QStringLiteral("example.com/contact.htm");
+                r.search = QStringLiteral("plumber new york");
+                r.location = QStringLiteral("Unknown/International");
+                QVERIFY(before.addFax(r));
+                clock.advance(60);
+            }
+            for (QString s : {QStringLiteral("a.example"), QStringLiteral("b.example/x.htm")})
+                QVERIFY(before.addWebsite(s));
+            QVERIFY(before.notePending(QStringLiteral("c.example")));
+            QVERIFY(f.schema->exec(QStringLiteral(
+                "ALTER TABLE faxes DROP COLUMN e164, DROP COLUMN country, DROP COLUMN label, "
+                "DROP COLUMN how, DROP COLUMN context")));
+            QVERIFY(f.schema->exec(QStringLiteral("UPDATE schema_version SET version = 1")));
+        } else {
+            f.db.reset();
+            QVERIFY(QFile::copy(QStringLiteral(STORE_FIXTURES "/varnel-v1.mdb"), file));
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+            QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                     QStringList{QStringLiteral("1")});
+        }
+        {
+            std::unique_ptr<Store> db =
+                f.schema ? std::unique_ptr<Store>(new PostgresStore(f.schema->uri()))
+                         : std::unique_ptr<Store>(new SqliteStore(f.dir.path()));
+            const QList<FaxRow> rows = db->allFaxes().value();
+            QCOMPARE(rows.size(), 3);
+            QCOMPARE(rows.at(0).fax, QStringLiteral("1-212-555-0187"));
+            QCOMPARE(rows.at(0).date, QDateTime(QDate(2025, 6, 1), QTime(9, 30, 0)));
+            QCOMPARE(rows.at(0).website, QStringLiteral("example.com/contact.htm"));
+            QCOMPARE(rows.at(0).search, QStringLiteral("plumber new york"));
+            QCOMPARE(rows.at(1).fax, QStringLiteral("+44-20-7946-0958"));
+            QCOMPARE(rows.at(1).location, QStringLiteral("Unknown/International"));
+            for (const FaxRow &r : rows)
+                QVERIFY(r.e164.isEmpty() && r.country.isEmpty() && r.how.isEmpty() &&
+                        r.context.isEmpty());
+            QCOMPARE(db->searches(), std::optional<QStringList>({QStringLiteral("plumber new york"),
+                                                                 QStringLiteral("dentist")}));
+            QCOMPARE(db->countWebsites(), std::optional<qint32>(2));
+            QCOMPARE(db->restorePending(), std::optional<int>(1));
+
+            FaxRow seen;
+            seen.fax = QStringLiteral("1-617-555-0100");
+            seen.e164 = QStringLiteral("+16175550100");
+            QCOMPARE(db->numberExists(seen), std::optional<bool>(true));
+            FaxRow fresh;
+            fresh.fax = QStringLiteral("1-312-555-0101");
+            fresh.e164 = QStringLiteral("+13125550101");
+            QCOMPARE(db->numberExists(fresh), std::optional<bool>(false));
+            QVERIFY(db->addFax(fresh));
+            QCOMPARE(db->numberExists(fresh), std::optional<bool>(true));
+        }
+        if (f.schema) {
+            QCOMPARE(f.schema->column(QStringLiteral("SELECT version FROM schema_version")),
+                     QStringList{QString::number(PostgresStore::schemaVersion)});
+            return;
+        }
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QString::number(SqliteStore::schemaVersion)});
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA integrity_check")),
+                 QStringList{QStringLiteral("ok")});
+    }
+
+    // Another program dropped the numbers table of a store of this version: it is created
+    // again with every column the numbers need. (A server's schema is its administrator's.)
+    void droppedNumbersTable_isCreatedWhole()
+    {
+        if (backend() == kPostgres)
+            QSKIP("the file only");
+        TempDataDir dir;
+        FaxRow row;
+        row.fax = QStringLiteral("1-212-555-0187");
+        row.e164 = QStringLiteral("+12125550187");
+        {
+            SqliteStore db(dir.path());
+            QVERIFY(db.addFax(row));
+        }
+        runSql(dir.file(QStringLiteral("varnel.mdb")), {QStringLiteral("DROP TABLE faxes")});
+        SqliteStore db(dir.path());
+        QCOMPARE(db.numberExists(row), std::optional<bool>(false));
+        QVERIFY(db.addFax(row));
+        QCOMPARE(db.allFaxes().value().value(0).e164, row.e164);
+    }
+
     void valuesAreBoundNotSpliced_data()
     {
         QTest::addColumn<QString>("text");
@@ -605,7 +793,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("version");
         QTest::addColumn<bool>("usable");
         QTest::newRow("original tables") << 0 << true;
-        QTest::newRow("this version") << SqliteStore::schemaVersion << true;
+        QTest::newRow("previous version") << SqliteStore::schemaVersion - 1 << true;
         QTest::newRow("newer version") << SqliteStore::schemaVersion + 1 << false;
     }
     void schemaVersion()
