@@ -31,7 +31,7 @@ bool CrawlQueue::clearBacklog()
 
 bool CrawlQueue::loadHead()
 {
-    const QStringList sites = m_store->newestWebsites(HeadLoad).value_or(QStringList());
+    const QStringList sites = m_store->newestWebsites(m_headLoad).value_or(QStringList());
     if (sites.isEmpty())
         return false;
     m_head->clear();
@@ -114,15 +114,18 @@ void CrawlQueue::returnHeadToBacklog()
     const QStringList head = m_head->items();
     // Sites whose page was not kept whole (a write or read of the store failed) are noted
     // still: they go back too, so that a later start finds them.
-    (void)m_store->restorePending(head);
+    bool kept = m_store->restorePending(head).has_value();
     for (const QString &site : head) {
         if (site.isEmpty())
             continue;
         QString copy = site;
-        (void)m_store->addWebsite(copy);
+        kept = m_store->addWebsite(copy) && kept;
     }
     m_head->clear();
-    (void)m_store->clearAllPending();
+    // Notes whose sites did not make it back (a full disk) stay, so that the next start
+    // returns them.
+    if (kept)
+        (void)m_store->clearAllPending();
 }
 
 void CrawlQueue::restorePending(bool exceptHead)

@@ -2,9 +2,11 @@
 
 #include "httpresponse.h"
 #include "logging.h"
+#include "networkscope.h"
 #include "resolvemap.h"
 #include "watchdogclock.h"
 
+#include <QHostInfo>
 #include <QSslSocket>
 #include <QTcpSocket>
 
@@ -67,20 +69,57 @@ void FetchSlot::stopWatchdogs()
     m_total->stop();
 }
 
-void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
+void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal)
 {
     closeSocket();
     const QString name = QString::fromLatin1(connectName);
     const ResolveMap::Target *mapped = https ? tlsMap.lookup(name) : nullptr;
     if (!mapped)
         mapped = map.lookup(name);
-    const QString address = mapped ? mapped->address : name;
-    const quint16 port = mapped ? mapped->port : connectPort;
+    if (mapped) {
+        // The user's own mapping is an explicit choice of address.
+        connectTo(mapped->address, mapped->port, name);
+        return;
+    }
+    const quint64 attempt = m_attempt;
+    m_lookingUp = true;
+    const int id =
+        QHostInfo::lookupHost(name, this, [this, attempt, allowLocal](const QHostInfo &info) {
+            if (attempt == m_attempt)
+                lookedUp(info, allowLocal);
+        });
+    if (m_lookingUp && attempt == m_attempt)
+        m_lookupId = id;
+}
+
+void FetchSlot::lookedUp(const QHostInfo &info, bool allowLocal)
+{
+    m_lookingUp = false;
+    m_lookupId = -1;
+    if (!m_owner->slotsActive())
+        return;
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        fail("lookup failed");
+        return;
+    }
+    for (const QHostAddress &a : info.addresses()) {
+        if (NetworkScope::mayConnect(a, allowLocal, false)) {
+            // The address checked is the one connected to; the name stays the TLS peer name.
+            connectTo(a.toString(), connectPort, QString::fromLatin1(connectName));
+            return;
+        }
+    }
+    fail("local network address");
+}
+
+void FetchSlot::connectTo(const QString &address, quint16 port, const QString &peerName)
+{
+    m_requestSent = false;
     if (https) {
         auto *ssl = new QSslSocket(this);
         m_socket = ssl;
-        // Only public pages are read and nothing is sent, so a certificate that fails
-        // verification does not stop the read.
+        // Nothing is sent but a GET, so a certificate that fails verification does not stop
+        // the read.
         ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
         connect(ssl, &QSslSocket::sslErrors, ssl, [ssl] { ssl->ignoreSslErrors(); });
         connect(ssl, &QSslSocket::encrypted, this, &FetchSlot::onConnected);
@@ -90,20 +129,44 @@ void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
     }
     connect(m_socket, &QIODevice::readyRead, this, &FetchSlot::onDataArrived);
     connect(m_socket, &QAbstractSocket::disconnected, this, &FetchSlot::onClosed);
-    // Errors (unknown host, refused, reset before a connection) are only logged: the
-    // idle watchdog recovers the slot.
+    // An error before the request went out (refused, reset, TLS failure) frees the slot at
+    // once; only silence waits for the watchdog. It is handled from the event loop, not
+    // inside the socket's own signal.
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_socket)
-            qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
+        if (!m_socket)
+            return;
+        qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
+        if (m_requestSent)
+            return;
+        const quint64 attempt = m_attempt;
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (attempt == m_attempt && m_socket && !m_requestSent)
+                    fail("no connection");
+            },
+            Qt::QueuedConnection);
     });
     if (https)
-        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, name);
+        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, peerName);
     else
         m_socket->connectToHost(address, port);
 }
 
+void FetchSlot::fail(const char *why)
+{
+    qCDebug(lcFetch) << "slot" << m_index << host << why;
+    if (m_owner->slotsActive())
+        m_owner->slotFailed(m_index);
+}
+
 void FetchSlot::closeSocket()
 {
+    ++m_attempt;
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    m_lookingUp = false;
     if (!m_socket)
         return;
     QTcpSocket *s = m_socket;
@@ -117,8 +180,9 @@ void FetchSlot::onConnected()
 {
     if (!m_socket)
         return;
+    m_requestSent = true;
     m_owner->slotConnected(m_index);
-    m_socket->write(HttpResponse::requestBytes(host, path));
+    m_socket->write(HttpResponse::requestBytes(host, path, userAgent));
 }
 
 void FetchSlot::onDataArrived()

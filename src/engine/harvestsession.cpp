@@ -7,11 +7,13 @@
 #include "globals.h"
 #include "httpresponse.h"
 #include "logging.h"
+#include "networkscope.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
 #include "soundplayer.h"
 #include "sqlitestore.h"
 #include "textlist.h"
+#include "useragent.h"
 #include "watchdogclock.h"
 
 #include <limits>
@@ -41,12 +43,17 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
     m_preview = new TextList(this);
-    for (int i = 0; i < SlotCount; ++i)
-        m_slots[size_t(i)] = new FetchSlot(i, this, this);
+    for (int i = 0; i < MaxSlotCount; ++i)
+        m_slots.push_back(new FetchSlot(i, this, this));
+    applyLimitOptions();
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
+    connect(m_store, &Store::writeFailed, this, [this] {
+        if (m_pageBatch > 0)
+            m_pageBatchFailed = true;
+    });
     connect(
         m_store, &Store::writeFailed, this,
         [this](const QString &why) { stopForStore(why, StoreFailure::Write, -1); },
@@ -191,7 +198,7 @@ QString HarvestSession::currentSearch() const
 HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 {
     SlotInfo info;
-    if (slot < 0 || slot >= SlotCount)
+    if (slot < 0 || slot >= MaxSlotCount)
         return info;
     const FetchSlot *s = m_slots[size_t(slot)];
     info.connected = s->isConnected();
@@ -221,8 +228,30 @@ void HarvestSession::setOption(OptionId option, int value)
     m_options->set(option, value);
 }
 
+int HarvestSession::slotCount() const
+{
+    static const int kSlots[4] = {SlotCount, 20, 50, MaxSlotCount};
+    const int pick = m_options->value(OptionId::ParallelDownloads);
+    return pick >= 0 && pick < 4 ? kSlots[pick] : SlotCount;
+}
+
+void HarvestSession::applyLimitOptions()
+{
+    static const int kPages[4] = {50, 200, 1000, CrawlLimits::NoPageLimit};
+    const int pick = m_options->value(OptionId::PagesPerSite);
+    m_limits.setPagesPerHost(pick >= 0 && pick < 4 ? kPages[pick] : CrawlLimits::NoPageLimit);
+    // Every slot can start from a loaded head.
+    m_queue->setHeadLoad(qMax(CrawlQueue::HeadLoad, slotCount()));
+}
+
 void HarvestSession::optionChanged(OptionId option)
 {
+    if (option == OptionId::PagesPerSite || option == OptionId::ParallelDownloads) {
+        applyLimitOptions();
+        if (option == OptionId::ParallelDownloads)
+            wakeIdleSlots();
+        return;
+    }
     if (option != OptionId::AdvanceAfter)
         return;
     // Text typed into the choice picks nothing and leaves the number as it was.
@@ -321,6 +350,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
     // are checked, so a refused start has emptied it too.
     if (!m_queue->clearBacklog())
         return;
+    m_limits.clearPageCounts();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (m_searches->isEmpty()) {
         Q_EMIT startRefused(StartProblem::NoSearch);
@@ -361,6 +391,8 @@ void HarvestSession::discoveryFoundNames(const QStringList &names)
 {
     // A refused write stops the harvest (Store::writeFailed).
     for (QString site : names) {
+        if (!CrawlLimits::lengthAcceptable(site))
+            continue;
         (void)m_store->addWebsite(site);
         m_counters->add(Counters::SiteFound);
     }
@@ -531,7 +563,7 @@ void HarvestSession::startCrawl()
     m_harvestSearch = m_searches->item(0);
     if (siteQueue()->isEmpty())
         m_queue->loadHead();
-    const int calls = qMin(siteQueue()->count(), SlotCount - 1) + 1;
+    const int calls = qMin(siteQueue()->count(), slotCount() - 1) + 1;
     for (int slot = 0; slot < calls; ++slot)
         fetchNext(slot);
 }
@@ -569,11 +601,18 @@ bool HarvestSession::refill()
 
 void HarvestSession::fetchNext(int slot)
 {
-    if (slot < 0 || slot >= SlotCount)
+    if (slot < 0 || slot >= MaxSlotCount)
         return;
     TextList *head = siteQueue();
     // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
     FetchSlot *s = m_slots[size_t(slot)];
+    if (slot >= slotCount()) {
+        // Fewer parallel downloads were chosen: this slot rests once its site is done.
+        if (!s->site.isEmpty())
+            m_queue->siteDone(s->site);
+        s->site.clear();
+        return;
+    }
     for (;;) {
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
@@ -617,6 +656,24 @@ void HarvestSession::fetchNext(int slot)
         if (connectSlot(slot) == ConnectResult::Skipped)
             continue;
         return;
+    }
+}
+
+// With more slots than the original ten, a slot that found the queue empty starts again
+// when pages have queued new sites; the original ten rest until the harvest stops.
+void HarvestSession::wakeIdleSlots()
+{
+    if (!m_harvesting || slotCount() <= SlotCount)
+        return;
+    for (int i = 0; i < slotCount(); ++i) {
+        FetchSlot *s = m_slots[size_t(i)];
+        if (!m_harvesting)
+            return;
+        if (!s->site.isEmpty() || s->isConnected())
+            continue;
+        if (siteQueue()->isEmpty() && m_queue->firstInBacklog().isEmpty())
+            return;
+        fetchNext(i);
     }
 }
 
@@ -711,7 +768,12 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
     s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
     s->connectPort = s->https ? 443 : 80;
     s->hops = 0;
-    if (t.strHost.isEmpty() || HttpResponse::containsCaseless(m_abandonedHosts, t.strHost)) {
+    // The reference request carries no User-Agent; the modern one names the program.
+    s->userAgent = m_options->isOn(OptionId::FollowRedirects)
+                       ? UserAgent::sanitized(m_options->text(OptionId::UserAgentText))
+                       : QByteArray();
+    if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
+        m_limits.isAbandoned(t.strHost)) {
         s->stopWatchdogs();
         s->closeSocket();
         return ConnectResult::Skipped;
@@ -728,7 +790,7 @@ void HarvestSession::beginDownload(FetchSlot *s)
                     (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
                     QString::fromLatin1(s->host + s->path));
     s->startWatchdogs();
-    s->open(m_resolve, m_tlsResolve);
+    s->open(m_resolve, m_tlsResolve, m_options->isOn(OptionId::AllowLocal));
 }
 
 void HarvestSession::slotConnected(int)
@@ -752,10 +814,16 @@ void HarvestSession::slotAbandoned(int slot)
     s->stopWatchdogs();
     s->closeSocket();
     s->received.clear();
-    m_abandonedHosts += s->host;
-    Q_EMIT abandonedHostsChanged(m_abandonedHosts);
+    m_limits.abandon(s->host);
+    Q_EMIT abandonedHostsChanged(m_limits.abandonedText());
     Q_EMIT downloadAbandoned(slot, s->host);
     fetchNext(slot);
+}
+
+void HarvestSession::slotFailed(int slot)
+{
+    // Remembered as a watchdog remembers a silent host, without waiting for it.
+    slotAbandoned(slot);
 }
 
 bool HarvestSession::followRedirect(int slot, const QByteArray &page)
@@ -769,6 +837,12 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     if (location.isEmpty() ||
         !HttpResponse::resolveLocation(s->https, s->host, s->path, location, &t))
         return false;
+    // A redirect may not lead to other services (mail, databases, admin ports), unless the
+    // user allows the local network or mapped the host.
+    const QString name = QString::fromLatin1(t.hostName);
+    const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
+    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
+        return false;
     ++s->hops;
     s->host = t.host;
     s->path = t.path;
@@ -779,7 +853,7 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     const ConnectTarget where = connectTargetOf(t.host + t.path);
     m_currentPageUrl = s->pageUrl = where.strCurUrl;
     s->pageDirectory = where.strCurDir;
-    if (HttpResponse::containsCaseless(m_abandonedHosts, t.host)) {
+    if (m_limits.isAbandoned(t.host)) {
         fetchNext(slot);
         return true;
     }
@@ -788,6 +862,26 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
 }
 
 void HarvestSession::slotFinished(int slot)
+{
+    if (m_pageBatch > 0) {
+        finishPage(slot);
+        return;
+    }
+    ++m_pageBatch;
+    m_pageBatchFailed = false;
+    m_store->beginBatch();
+    finishPage(slot);
+    m_store->endBatch();
+    --m_pageBatch;
+    QList<FaxRow> rows;
+    rows.swap(m_pageNumbers);
+    if (m_pageBatchFailed)
+        return;
+    for (const FaxRow &row : qAsConst(rows))
+        Q_EMIT numberStored(row);
+}
+
+void HarvestSession::finishPage(int slot)
 {
     FetchSlot *s = m_slots[size_t(slot)];
     const QByteArray page = std::move(s->received);
@@ -853,6 +947,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     }
     setActivity(Line::Step, QString());
     fetchNext(slot);
+    wakeIdleSlots();
 }
 
 void HarvestSession::queueLinks(const QStringList &links)
@@ -860,7 +955,9 @@ void HarvestSession::queueLinks(const QStringList &links)
     // One transaction for the page's links.
     m_store->beginBatch();
     for (QString site : links) {
-        if (m_queue->isKnown(site))
+        if (!CrawlLimits::lengthAcceptable(site) || m_queue->isKnown(site))
+            continue;
+        if (!m_limits.admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
         if (m_store->addWebsite(site))
@@ -904,7 +1001,9 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
     m_counters->add(Counters::NumberFound);
     setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
                                    QStringLiteral(" faxes"));
-    if (stored)
+    if (stored && m_pageBatch > 0)
+        m_pageNumbers.append(row);
+    else if (stored)
         Q_EMIT numberStored(row);
     return true;
 }

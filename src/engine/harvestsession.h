@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crawllimits.h"
 #include "fetchslot.h"
 #include "listbuilder.h"
 #include "options.h"
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <vector>
 
 class Counters;
 class CrawlQueue;
@@ -22,11 +24,11 @@ class SystemWatchdogClock;
 class TextList;
 struct FoundNumber;
 
-// A harvest of fax numbers: the search strings, the crawl queue of the current one, the ten
-// fetch slots, the scheduler that hands them sites, discovery of new sites through a list
-// builder, and what is kept of every page (new links into the backlog, new numbers into the
-// store). It knows no window; a presenter turns its state into what a window shows, and
-// `varnel-tool harvest` drives it directly.
+// A harvest of fax numbers: the search strings, the crawl queue of the current one, the fetch
+// slots (ten unless the option says more), the scheduler that hands them sites, discovery of new
+// sites through a list builder, and what is kept of every page (new links into the backlog, new
+// numbers into the store). It knows no window; a presenter turns its state into what a window
+// shows, and `varnel-tool harvest` drives it directly.
 //
 // Threading: one thread, driven by socket, timer and caller events. No handler re-enters
 // the event loop; each runs to its end, and a caller may run a nested loop (a message box)
@@ -44,7 +46,10 @@ class HarvestSession : public QObject, private FetchSlotOwner
 {
     Q_OBJECT
 public:
+    // Fetch slots of the original harvest, and the most the option "Parallel downloads"
+    // allows.
     static constexpr int SlotCount = 10;
+    static constexpr int MaxSlotCount = 100;
     // Redirects followed per site when the option says so.
     static constexpr int MaxRedirectHops = 5;
 
@@ -162,9 +167,11 @@ public:
     qint16 totalLimit() const override { return m_totalLimit; }
     void setIdleLimit(qint16 ticks) { m_idleLimit = ticks; }
     void setTotalLimit(qint16 ticks) { m_totalLimit = ticks; }
-    // Hosts whose download a watchdog (or the size bound) abandoned, run together
-    // (strTimedOutHosts).
-    QByteArray abandonedHosts() const { return m_abandonedHosts; }
+    // Hosts whose download a watchdog (or the size bound) abandoned or that could not be
+    // reached, separated by spaces (strTimedOutHosts).
+    QByteArray abandonedHosts() const { return m_limits.abandonedText(); }
+    // Fetch slots in use: the option "Parallel downloads".
+    int slotCount() const;
     // strCurUrl: the site of the last connect, or of the page being analysed.
     QByteArray currentPageUrl() const { return m_currentPageUrl; }
 
@@ -239,6 +246,7 @@ private:
     void slotReceived(int slot) override;
     void slotFinished(int slot) override;
     void slotAbandoned(int slot) override;
+    void slotFailed(int slot) override;
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -262,6 +270,9 @@ private:
     QString nextBacklogSite();
     void queueRanDry();
     void slotLeftIdle();
+    void finishPage(int slot);
+    void wakeIdleSlots();
+    void applyLimitOptions();
     ConnectResult connectSlot(int slot);
     void beginDownload(FetchSlot *slot);
     bool followRedirect(int slot, const QByteArray &page);
@@ -282,7 +293,8 @@ private:
     CrawlQueue *m_queue;
     TextList *m_searches;
     TextList *m_preview;
-    std::array<FetchSlot *, SlotCount> m_slots{};
+    std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
+    CrawlLimits m_limits;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
@@ -308,5 +320,10 @@ private:
     qint16 m_totalLimit = 30;
     QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
     QByteArray m_currentPageUrl; // strCurUrl
-    QByteArray m_abandonedHosts;
+    // A finished page is kept in one transaction: its links, its numbers, its site's note
+    // and the next site's move out of the backlog. Numbers are told as stored only once it
+    // has committed, so that a kill never loses a number already reported.
+    int m_pageBatch = 0;
+    bool m_pageBatchFailed = false;
+    QList<FaxRow> m_pageNumbers;
 };

@@ -60,14 +60,18 @@ QList<QByteArray> headerLines(const QByteArray &page)
 
 } // namespace
 
-QByteArray requestBytes(const QByteArray &host, const QByteArray &path)
+QByteArray requestBytes(const QByteArray &host, const QByteArray &path, const QByteArray &userAgent)
 {
     QByteArray r;
-    r.reserve(path.size() + host.size() + 64);
+    r.reserve(path.size() + host.size() + userAgent.size() + 80);
     r += "GET ";
     r += path;
     r += " HTTP/1.1\r\nHost: ";
     r += host;
+    if (!userAgent.isEmpty()) {
+        r += "\r\nUser-Agent: ";
+        r += userAgent;
+    }
     r += "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
     return r;
 }

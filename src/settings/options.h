@@ -26,6 +26,10 @@ enum class OptionId
     AdvanceAfter,      // sites per search string before AutoAdvance moves on
     AfterLastSearch,   // stop, or keep running idle, when the last queue runs dry
     FindBeyondFaxLine, // the fax finder beside the fax line scan
+    ParallelDownloads, // fetch slots: 10 (the original count), 20, 50 or 100
+    PagesPerSite,      // pages queued from one host in a search: 50, 200, 1,000 or no limit
+    AllowLocal,        // connect to loopback, private and link-local addresses too
+    UserAgentText,     // the User-Agent of the modern mode; empty: the program's own
 };
 
 // One row of the option table.

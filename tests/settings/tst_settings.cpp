@@ -40,10 +40,12 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {"Combo1",    "Combo2",        "chkAuto",       "chkAddFax",
-                                  "chkNonUS",  "chkAudioEmail", "chkAudioNext",  "chkAudioFinished",
-                                  "chkFollow", "cmbAdvance",    "cmbLastSearch", "chkFinder"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1};
+        const QStringList keys = {
+            "Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS", "chkAudioEmail", "chkAudioNext",
+            "chkAudioFinished", "chkFollow", "cmbAdvance", "cmbLastSearch", "chkFinder",
+            // options added since, with keys of their own
+            "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 0, 1, 0, 0};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -161,7 +163,9 @@ private Q_SLOTS:
                  QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
                                 "[--add-fax|--no-add-fax] [--intl|--no-intl] "
                                 "[--follow|--no-follow] [--last-search stop|continue] "
-                                "[--literal|--no-literal]"));
+                                "[--literal|--no-literal] [--parallel 10|20|50|100] "
+                                "[--pages-per-site 50|200|1000|none] "
+                                "[--allow-local|--no-allow-local] [--user-agent TEXT]"));
     }
 
     void readInt_data()

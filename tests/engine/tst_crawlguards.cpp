@@ -1,0 +1,261 @@
+// What keeps the crawl from being held or misled by the web it reads: dead hosts free their
+// slot at once, given-up hosts are matched exactly, local addresses and ports stay out of
+// reach, over-long links and endless sites are not queued, and the number of parallel
+// downloads and the User-Agent follow the options.
+
+#include "crawllimits.h"
+#include "enginetestkit.h"
+#include "useragent.h"
+
+#include <QSignalSpy>
+#include <QSslSocket>
+#include <QtTest>
+
+class TestCrawlGuards : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { TestEnv::enterTestMode(); }
+
+    void abandonedHostsMatchExactly_data()
+    {
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<bool>("abandoned");
+        QTest::newRow("the name itself") << QByteArray("www.good.comwww.victim.org") << true;
+        QTest::newRow("in capitals") << QByteArray("WWW.Good.COMwww.victim.ORG") << true;
+        QTest::newRow("its first part") << QByteArray("www.good.com") << false;
+        QTest::newRow("its last part") << QByteArray("victim.org") << false;
+        QTest::newRow("a longer name") << QByteArray("xwww.good.comwww.victim.org") << false;
+        // Case folding is ASCII's, as the queue's table compares.
+        QTest::newRow("non-ASCII letters unfolded")
+            << QByteArray("WWW.GOOD.COMWWW.VICTIM.ORG\xc3\x84") << false;
+    }
+    void abandonedHostsMatchExactly()
+    {
+        QFETCH(QByteArray, host);
+        QFETCH(bool, abandoned);
+        CrawlLimits limits;
+        limits.abandon("www.good.comwww.victim.org");
+        limits.abandon("www.good.comwww.victim.org\xc3\xa4");
+        QCOMPARE(limits.isAbandoned(host), abandoned);
+    }
+
+    void abandonedHostsAreBounded()
+    {
+        CrawlLimits limits;
+        for (int i = 0; i < CrawlLimits::MaxAbandonedHosts + 5; ++i)
+            limits.abandon("h" + QByteArray::number(i) + ".example");
+        QCOMPARE(limits.abandonedCount(), CrawlLimits::MaxAbandonedHosts);
+        QVERIFY(!limits.isAbandoned("h0.example"));
+        QVERIFY(limits.isAbandoned("h5.example"));
+    }
+
+    // A dead host frees its slot without waiting for the watchdog (whose clock never ticks
+    // here), is remembered, and the next site is fetched.
+    void deadHostsFreeTheSlotAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("refused") << "refused";
+        QTest::newRow("unknown host") << "unknown";
+        QTest::newRow("TLS handshake fails") << "tls";
+        QTest::newRow("local address") << "local";
+    }
+    void deadHostsFreeTheSlotAtOnce()
+    {
+        QFETCH(QString, kind);
+        EngineRig rig;
+        rig.useManualClock();
+        rig.web.addPage("next.example", "/", "<p>next</p>");
+        QByteArray dead = "dead.example";
+        ResolveMap map;
+        map.add(QStringLiteral("next.example"), QStringLiteral("127.0.0.1"), rig.web.port());
+        if (kind == QLatin1String("refused")) {
+            map.add(QStringLiteral("dead.example"), QStringLiteral("127.0.0.1"),
+                    TestWebServer::refusedPort());
+        } else if (kind == QLatin1String("unknown")) {
+            dead = "no-such-host.invalid";
+        } else if (kind == QLatin1String("tls")) {
+            if (!QSslSocket::supportsSsl())
+                QSKIP("no TLS");
+            // A plain HTTP server answers the TLS handshake with an HTTP error.
+            ResolveMap tls;
+            tls.add(QStringLiteral("dead.example"), QStringLiteral("127.0.0.1"), rig.web.port());
+            rig.session.setTlsResolveMap(tls);
+            dead = "https://dead.example";
+        } else {
+            // Not mapped by the user: the name resolves to loopback, which is not connected to.
+            dead = "localhost";
+        }
+        rig.session.setResolveMap(map);
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, 1);
+        rig.readyToStart();
+        QSignalSpy abandoned(&rig.session, &HarvestSession::downloadAbandoned);
+        rig.queue({QString::fromLatin1(dead)});
+        rig.session.startCrawl();
+        QTRY_COMPARE_WITH_TIMEOUT(abandoned.size(), 1, 1000);
+        QVERIFY(!rig.session.slotInfo(0).connected);
+        QVERIFY(!rig.session.slotInfo(0).watchdogs);
+        QVERIFY(!rig.session.abandonedHosts().isEmpty());
+        // The slot takes the next site.
+        rig.queue({QStringLiteral("next.example")});
+        rig.session.fetchNext(0);
+        QTRY_COMPARE(rig.web.requestCount("next.example", "/"), 1);
+    }
+
+    // A link to "www.good.comwww.victim.org" (a failed lookup) blinds the harvest to neither
+    // good.com nor victim.org.
+    void aDeadJoinedNameHidesNoOtherSite()
+    {
+        EngineRig rig;
+        ResolveMap map;
+        for (const char *host : {"start.example", "www.good.com", "victim.org"})
+            map.add(QString::fromLatin1(host), QStringLiteral("127.0.0.1"), rig.web.port());
+        rig.session.setResolveMap(map);
+        // The page linking onwards arrives after the joined name has failed.
+        TestWebServer::Response slow;
+        slow.fault = TestWebServer::Fault::Delay;
+        slow.delayMs = 300;
+        slow.body = "<a href=\"http://www.good.com/contact.htm\">c</a>"
+                    "<a href=\"http://victim.org/\">v</a>";
+        rig.web.addResponse("start.example", "/", slow);
+        rig.web.addPage("www.good.com", "/contact.htm", "<p>Fax: 212-555-0187</p>");
+        rig.web.addPage("victim.org", "/", "<p>Fax: 212-555-0188</p>");
+        rig.readyToStart();
+        QSignalSpy abandoned(&rig.session, &HarvestSession::downloadAbandoned);
+        rig.queue({QStringLiteral("start.example"), QStringLiteral("www.good.comwww.victim.org")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
+        QCOMPARE(abandoned.size(), 1);
+        QCOMPARE(rig.session.abandonedHosts(), QByteArray("www.good.comwww.victim.org"));
+        QCOMPARE(rig.web.requestCount("www.good.com", "/contact.htm"), 1);
+        QCOMPARE(rig.web.requestCount("victim.org", "/"), 1);
+        QCOMPARE(rig.storedFaxes().size(), 2);
+    }
+
+    // A redirect to another port of a mapped host leads to another service: not followed
+    // unless the user allows the local network.
+    void redirectsStayOnWebPorts_data()
+    {
+        QTest::addColumn<bool>("allowLocal");
+        QTest::newRow("default") << false;
+        QTest::newRow("local network allowed") << true;
+    }
+    void redirectsStayOnWebPorts()
+    {
+        QFETCH(bool, allowLocal);
+        EngineRig rig;
+        ResolveMap map;
+        map.add(QStringLiteral("pub.example"), QStringLiteral("127.0.0.1"), rig.web.port());
+        rig.session.setResolveMap(map);
+        rig.web.addRedirect("pub.example", "/", 302,
+                            "http://127.0.0.1:" + QByteArray::number(rig.web.port()) + "/admin");
+        rig.web.addPage("127.0.0.1", "/admin", "<p>admin</p>");
+        rig.presenter.optionClicked(OptionId::AllowLocal, allowLocal ? 1 : 0);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("pub.example")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QCOMPARE(rig.web.requestCount("127.0.0.1", "/admin"), allowLocal ? 1 : 0);
+    }
+
+    // Over-long links are not queued; a host gives at most "Pages per site" pages a search.
+    void linksQueuedWithinLimits_data()
+    {
+        QTest::addColumn<int>("pagesPick");
+        QTest::addColumn<int>("sameHostQueued");
+        QTest::newRow("50 pages per site") << 0 << 50;
+        QTest::newRow("no limit") << 3 << 80;
+    }
+    void linksQueuedWithinLimits()
+    {
+        QFETCH(int, pagesPick);
+        QFETCH(int, sameHostQueued);
+        EngineRig rig;
+        QByteArray page;
+        for (int i = 0; i < 80; ++i)
+            page += "<a href=\"http://trap.example/p" + QByteArray::number(i) + ".htm\">p</a>";
+        page += "<a href=\"http://other.example/" + QByteArray(CrawlLimits::MaxSiteLength, 'x') +
+                "\">long</a>";
+        page += "<a href=\"http://other.example/short.htm\">short</a>";
+        rig.web.addPage("start.example", "/", page);
+        rig.presenter.optionClicked(OptionId::PagesPerSite, pagesPick);
+        // Only the first page is fetched: the links stay queued.
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, 1);
+        rig.readyToStart();
+        QSignalSpy queued(&rig.session, &HarvestSession::siteQueued);
+        rig.queue({QStringLiteral("start.example")});
+        rig.session.startCrawl();
+        QTRY_VERIFY(queued.size() >= sameHostQueued + 1);
+        rig.session.stop();
+        int trap = 0;
+        int other = 0;
+        for (const QList<QVariant> &q : queued) {
+            const QString site = q.at(0).toString();
+            QVERIFY2(site.size() <= CrawlLimits::MaxSiteLength, qPrintable(site.left(80)));
+            if (site.contains(QLatin1String("trap.example")))
+                ++trap;
+            else if (site.contains(QLatin1String("other.example")))
+                ++other;
+        }
+        QCOMPARE(trap, sameHostQueued);
+        QCOMPARE(other, 1);
+    }
+
+    // Twenty parallel downloads: twenty requests at once, to sites that never answer.
+    void parallelDownloads()
+    {
+        EngineRig rig;
+        rig.useManualClock();
+        TestWebServer::Response silent;
+        silent.fault = TestWebServer::Fault::NoAnswer;
+        rig.web.setFallback(silent);
+        rig.presenter.optionClicked(OptionId::ParallelDownloads, 1);
+        rig.readyToStart();
+        QStringList sites;
+        for (int i = 0; i < 40; ++i)
+            sites << QStringLiteral("s%1.example").arg(i);
+        rig.queue(sites);
+        rig.session.startCrawl();
+        QTRY_COMPARE(rig.web.requests().size(), 20);
+        QTest::qWait(100);
+        QCOMPARE(rig.web.requests().size(), 20);
+        QCOMPARE(rig.web.openConnections(), 20);
+    }
+
+    // The modern request names the program (or what the user wrote); the reference request
+    // has no User-Agent line.
+    void userAgent_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("modern") << true << QString() << UserAgent::defaultText();
+        QTest::newRow("written by the user")
+            << true << QStringLiteral("MyBot/1.0\r\nX-Evil: 1") << QByteArray("MyBot/1.0X-Evil: 1");
+        QTest::newRow("reference") << false << QStringLiteral("MyBot/1.0") << QByteArray();
+    }
+    void userAgent()
+    {
+        QFETCH(bool, follow);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, expected);
+        EngineRig rig;
+        rig.web.addPage("example.com", "/", "<p>x</p>");
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.session.options()->setText(OptionId::UserAgentText, written);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("example.com")});
+        rig.session.startCrawl();
+        QTRY_COMPARE(rig.web.requests().size(), 1);
+        const QByteArray raw = rig.web.requests().first().raw;
+        if (expected.isEmpty()) {
+            QVERIFY(!raw.contains("User-Agent"));
+        } else {
+            QVERIFY2(raw.contains("\r\nUser-Agent: " + expected + "\r\n"), raw.constData());
+            QCOMPARE(raw.count("\r\n"), 6); // no line smuggled in
+        }
+    }
+};
+
+QTEST_MAIN(TestCrawlGuards)
+#include "tst_crawlguards.moc"
