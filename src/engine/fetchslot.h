@@ -76,6 +76,9 @@ public:
     QByteArray pageUrl;       // strCurUrl of this download: its links resolve against it
     QByteArray pageDirectory; // strCurDir of this download
     QByteArray userAgent;     // sent when not empty
+    QByteArray gateHost;      // the host the politeness gate counts this download against
+    bool robotsFetch = false; // fetching the host's robots.txt before the page
+    QByteArray pagePath;      // the page to fetch after robots.txt
 
 private:
     void onConnected();   // wscVersion_Connect

@@ -16,6 +16,8 @@
 #include "useragent.h"
 #include "watchdogclock.h"
 
+#include <QTimer>
+
 #include <limits>
 
 namespace {
@@ -240,13 +242,15 @@ void HarvestSession::applyLimitOptions()
     static const int kPages[4] = {50, 200, 1000, CrawlLimits::NoPageLimit};
     const int pick = m_options->value(OptionId::PagesPerSite);
     m_limits.setPagesPerHost(pick >= 0 && pick < 4 ? kPages[pick] : CrawlLimits::NoPageLimit);
+    m_gate.setPerHost(m_options->value(OptionId::DownloadsPerSite));
     // Every slot can start from a loaded head.
     m_queue->setHeadLoad(qMax(CrawlQueue::HeadLoad, slotCount()));
 }
 
 void HarvestSession::optionChanged(OptionId option)
 {
-    if (option == OptionId::PagesPerSite || option == OptionId::ParallelDownloads) {
+    if (option == OptionId::PagesPerSite || option == OptionId::ParallelDownloads ||
+        option == OptionId::DownloadsPerSite) {
         applyLimitOptions();
         if (option == OptionId::ParallelDownloads)
             wakeIdleSlots();
@@ -326,7 +330,17 @@ void HarvestSession::stopAllSlots()
     for (FetchSlot *s : m_slots) {
         s->stopWatchdogs();
         s->closeSocket();
+        releaseGate(s);
     }
+    // A robots.txt cut off is read again by the next download of its host.
+    for (auto it = m_robots.begin(); it != m_robots.end();) {
+        if (it->pending)
+            it = m_robots.erase(it);
+        else
+            ++it;
+    }
+    if (m_gateTimer)
+        m_gateTimer->stop();
 }
 
 void HarvestSession::start()
@@ -351,6 +365,8 @@ void HarvestSession::beginSearch(bool unloadFirst)
     if (!m_queue->clearBacklog())
         return;
     m_limits.clearPageCounts();
+    m_robots.clear();
+    m_waiting.clear();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (m_searches->isEmpty()) {
         Q_EMIT startRefused(StartProblem::NoSearch);
@@ -468,6 +484,9 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
             continue;
         m_queue->returnToBacklog(site);
     }
+    for (const Waiting &w : qAsConst(m_waiting))
+        m_queue->returnToBacklog(w.site);
+    m_waiting.clear();
 }
 
 void HarvestSession::stop()
@@ -611,6 +630,7 @@ void HarvestSession::fetchNext(int slot)
         if (!s->site.isEmpty())
             m_queue->siteDone(s->site);
         s->site.clear();
+        releaseGate(s);
         return;
     }
     for (;;) {
@@ -619,6 +639,7 @@ void HarvestSession::fetchNext(int slot)
             m_queue->siteDone(s->site);
             s->site.clear();
         }
+        releaseGate(s);
         if (!m_harvesting)
             return;
         if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max())
@@ -631,19 +652,48 @@ void HarvestSession::fetchNext(int slot)
         // The site handed out last leaves the head; after a start nothing has been handed
         // out yet, so entry 0 is still to be fetched.
         m_queue->dropHandedOutHead();
+        // A site held back for its host goes first once the host may take it.
+        const int ready = politeMode() ? readyWaitingSite() : -1;
+        if (ready >= 0) {
+            const Waiting held = m_waiting.takeAt(ready);
+            m_nextSite = Cp1252::fromUnicode(held.site);
+            s->site = held.site;
+            if (connectSlot(slot) == ConnectResult::Skipped)
+                continue;
+            return;
+        }
         for (;;) {
             if (head->isEmpty()) {
                 if (!refill())
                     return;
                 if (head->isEmpty()) {
+                    scheduleGateTimer();
                     slotLeftIdle();
                     return;
                 }
                 continue;
             }
-            if (siteAcceptable(head->item(0)))
+            if (!siteAcceptable(head->item(0))) {
+                m_queue->dropHead();
+                if (!refill())
+                    return;
+                continue;
+            }
+            if (!politeMode())
                 break;
-            m_queue->dropHead();
+            const QByteArray host = connectTargetOf(Cp1252::fromUnicode(head->item(0))).strHost;
+            if (hostReady(host))
+                break;
+            // Its host is busy: the site waits aside (noted pending still) while the next
+            // one is tried. A bounded wait list: beyond it the slot rests until a host frees.
+            if (m_waiting.size() >= 4 * slotCount()) {
+                scheduleGateTimer();
+                return;
+            }
+            const QString held = head->item(0);
+            m_queue->markHandedOut(held);
+            head->removeItem(0);
+            m_waiting.append({held, host});
             if (!refill())
                 return;
         }
@@ -663,7 +713,7 @@ void HarvestSession::fetchNext(int slot)
 // when pages have queued new sites; the original ten rest until the harvest stops.
 void HarvestSession::wakeIdleSlots()
 {
-    if (!m_harvesting || slotCount() <= SlotCount)
+    if (!m_harvesting || (slotCount() <= SlotCount && !politeMode()))
         return;
     for (int i = 0; i < slotCount(); ++i) {
         FetchSlot *s = m_slots[size_t(i)];
@@ -671,17 +721,79 @@ void HarvestSession::wakeIdleSlots()
             return;
         if (!s->site.isEmpty() || s->isConnected())
             continue;
-        if (siteQueue()->isEmpty() && m_queue->firstInBacklog().isEmpty())
+        if (siteQueue()->isEmpty() && m_waiting.isEmpty() && m_queue->firstInBacklog().isEmpty())
             return;
         fetchNext(i);
     }
+}
+
+bool HarvestSession::politeMode() const
+{
+    return m_options->isOn(OptionId::FollowRedirects);
+}
+
+bool HarvestSession::robotsOn() const
+{
+    return politeMode() && m_options->isOn(OptionId::RespectRobots);
+}
+
+bool HarvestSession::hostReady(const QByteArray &host) const
+{
+    if (host.isEmpty() || m_limits.isAbandoned(host))
+        return true; // skipped at once
+    if (robotsOn()) {
+        const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
+        if (it != m_robots.cend() && it->pending)
+            return false;
+    }
+    return m_gate.waitFor(host) == 0;
+}
+
+int HarvestSession::readyWaitingSite() const
+{
+    for (int i = 0; i < m_waiting.size(); ++i) {
+        if (hostReady(m_waiting.at(i).host))
+            return i;
+    }
+    return -1;
+}
+
+void HarvestSession::releaseGate(FetchSlot *s)
+{
+    s->robotsFetch = false;
+    if (s->gateHost.isEmpty())
+        return;
+    m_gate.finished(s->gateHost);
+    s->gateHost.clear();
+}
+
+// Sites held back by a crawl delay are due at a time rather than at the end of a download.
+void HarvestSession::scheduleGateTimer()
+{
+    if (m_waiting.isEmpty() || !m_harvesting)
+        return;
+    qint64 soonest = -1;
+    for (const Waiting &w : qAsConst(m_waiting)) {
+        const qint64 wait = m_gate.waitFor(w.host);
+        if (wait > 0 && (soonest < 0 || wait < soonest))
+            soonest = wait;
+    }
+    if (soonest < 0)
+        return;
+    if (!m_gateTimer) {
+        m_gateTimer = new QTimer(this);
+        m_gateTimer->setSingleShot(true);
+        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
+    }
+    if (!m_gateTimer->isActive() || m_gateTimer->remainingTime() > soonest)
+        m_gateTimer->start(int(soonest));
 }
 
 void HarvestSession::slotLeftIdle()
 {
     // The queue ran dry while downloads were running: it is decided when the last of them
     // has been analysed (its links may have refilled the queue meanwhile).
-    if (m_harvesting && m_finishing && !anySlotBusy())
+    if (m_harvesting && m_finishing && !anySlotBusy() && m_waiting.isEmpty())
         queueRanDry();
 }
 
@@ -695,7 +807,7 @@ QString HarvestSession::nextBacklogSite()
         return first;
     // The sites already in the head are crawled first, and the pages still downloading may
     // queue more: the search's queue is dry only when neither holds anything.
-    if (!siteQueue()->isEmpty())
+    if (!siteQueue()->isEmpty() || !m_waiting.isEmpty())
         return QString();
     if (anySlotBusy()) {
         m_finishing = true;
@@ -778,6 +890,23 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
         s->closeSocket();
         return ConnectResult::Skipped;
     }
+    if (politeMode() && m_gate.tryStart(t.strHost))
+        s->gateHost = t.strHost;
+    if (robotsOn()) {
+        const QByteArray key = CrawlLimits::foldCase(t.strHost);
+        const auto it = m_robots.constFind(key);
+        if (it == m_robots.cend()) {
+            // The host's first page: its robots.txt is read first, on this slot.
+            m_robots.insert(key, RobotsEntry());
+            s->robotsFetch = true;
+            s->pagePath = t.strPath;
+            s->path = "/robots.txt";
+        } else if (!it->rules.allowed(t.strPath)) {
+            s->stopWatchdogs();
+            s->closeSocket();
+            return ConnectResult::Skipped;
+        }
+    }
     beginDownload(s);
     return ConnectResult::Started;
 }
@@ -818,6 +947,38 @@ void HarvestSession::slotAbandoned(int slot)
     Q_EMIT abandonedHostsChanged(m_limits.abandonedText());
     Q_EMIT downloadAbandoned(slot, s->host);
     fetchNext(slot);
+}
+
+void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->robotsFetch = false;
+    QByteArray body = HttpResponse::cutHeader(page);
+    if (HttpResponse::isChunked(page))
+        body = HttpResponse::dechunk(body);
+    RobotsEntry &entry = m_robots[CrawlLimits::foldCase(
+        s->gateHost.isEmpty() ? connectTargetOf(Cp1252::fromUnicode(s->site)).strHost
+                              : s->gateHost)];
+    entry.pending = false;
+    entry.rules = RobotsTxt::fromAnswer(HttpResponse::statusCode(page), s->hops, body,
+                                        UserAgent::defaultProductToken());
+    if (!s->gateHost.isEmpty())
+        m_gate.setCrawlDelay(s->gateHost, entry.rules.crawlDelayMs());
+    if (!entry.rules.allowed(s->pagePath)) {
+        fetchNext(slot); // the site is done without its page
+        return;
+    }
+    // Now the page itself, from its own address.
+    const ConnectTarget t = connectTargetOf(Cp1252::fromUnicode(s->site));
+    s->pageUrl = t.strCurUrl;
+    s->pageDirectory = t.strCurDir;
+    s->host = t.strHost;
+    s->path = t.strPath;
+    s->https = t.https;
+    s->connectName = t.strHost;
+    s->connectPort = s->https ? 443 : 80;
+    s->hops = 0;
+    beginDownload(s);
 }
 
 void HarvestSession::slotFailed(int slot)
@@ -888,6 +1049,10 @@ void HarvestSession::finishPage(int slot)
     s->received.clear();
     if (followRedirect(slot, page))
         return;
+    if (s->robotsFetch) {
+        robotsAnswered(slot, page);
+        return;
+    }
     // Kept on purpose (tst_fetchslots pageFilesAndProgress "error page"): a page its server
     // completed counts as scanned, whatever its status.
     m_counters->add(Counters::SiteScanned);

@@ -2,9 +2,11 @@
 
 #include "crawllimits.h"
 #include "fetchslot.h"
+#include "hostgate.h"
 #include "listbuilder.h"
 #include "options.h"
 #include "resolvemap.h"
+#include "robotstxt.h"
 #include "store.h"
 
 #include <QByteArray>
@@ -21,6 +23,7 @@ class SettingsStore;
 class SoundPlayer;
 class SqliteStore;
 class SystemWatchdogClock;
+class QTimer;
 class TextList;
 struct FoundNumber;
 
@@ -272,6 +275,15 @@ private:
     void slotLeftIdle();
     void finishPage(int slot);
     void wakeIdleSlots();
+    // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
+    bool politeMode() const;
+    bool robotsOn() const;
+    // Whether a site of host may start now (gate and robots.txt); false holds it back.
+    bool hostReady(const QByteArray &host) const;
+    int readyWaitingSite() const;
+    void releaseGate(FetchSlot *s);
+    void scheduleGateTimer();
+    void robotsAnswered(int slot, const QByteArray &page);
     void applyLimitOptions();
     ConnectResult connectSlot(int slot);
     void beginDownload(FetchSlot *slot);
@@ -295,6 +307,23 @@ private:
     TextList *m_preview;
     std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
     CrawlLimits m_limits;
+    // Politeness in the modern mode: downloads per host, crawl delays, robots.txt rules of
+    // this search (by ASCII-folded host; no entry: not read yet; pending: being read), and
+    // sites held back (noted pending in the store) until their host may take them.
+    struct RobotsEntry
+    {
+        bool pending = true;
+        RobotsTxt rules;
+    };
+    HostGate m_gate;
+    QHash<QByteArray, RobotsEntry> m_robots;
+    struct Waiting
+    {
+        QString site;
+        QByteArray host;
+    };
+    QList<Waiting> m_waiting;
+    QTimer *m_gateTimer = nullptr;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;

@@ -105,6 +105,16 @@ OptionTable buildTable()
                                         "\"Follow redirects (HTTPS)\" is on"))
                     .at(Place::Across)
                     .flag("user-agent"));
+    t.push_back(OptionRow::number(Id::DownloadsPerSite, "txtPerSite", "Downloads per site", 2, 1, 4)
+                    .tip(QStringLiteral("How many pages of one website are downloaded at the "
+                                        "same time when \"Follow redirects (HTTPS)\" is on"))
+                    .at(Place::Across)
+                    .flag("per-site"));
+    t.push_back(OptionRow::check(Id::RespectRobots, "chkRobots", "Respect robots.txt", 1)
+                    .tip(QStringLiteral("Read each website's robots.txt once per search and leave "
+                                        "the pages it forbids, when \"Follow redirects (HTTPS)\" "
+                                        "is on"))
+                    .flag("robots"));
     return t;
 }
 

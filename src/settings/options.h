@@ -30,6 +30,8 @@ enum class OptionId
     PagesPerSite,      // pages queued from one host in a search: 50, 200, 1,000 or no limit
     AllowLocal,        // connect to loopback, private and link-local addresses too
     UserAgentText,     // the User-Agent of the modern mode; empty: the program's own
+    DownloadsPerSite,  // downloads to one host at once in the modern mode, 1 to 4
+    RespectRobots,     // read and obey robots.txt in the modern mode
 };
 
 // One row of the option table.

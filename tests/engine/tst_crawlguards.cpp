@@ -7,6 +7,7 @@
 #include "enginetestkit.h"
 #include "useragent.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QtTest>
@@ -246,14 +247,126 @@ private Q_SLOTS:
         rig.readyToStart();
         rig.queue({QStringLiteral("example.com")});
         rig.session.startCrawl();
-        QTRY_COMPARE(rig.web.requests().size(), 1);
-        const QByteArray raw = rig.web.requests().first().raw;
+        QTRY_COMPARE(rig.web.requestCount("example.com", "/"), 1);
+        QByteArray raw;
+        for (const TestWebServer::Request &r : rig.web.requests()) {
+            QVERIFY2(r.raw.contains("User-Agent") == !expected.isEmpty(), r.raw.constData());
+            if (r.path == "/")
+                raw = r.raw;
+        }
         if (expected.isEmpty()) {
             QVERIFY(!raw.contains("User-Agent"));
         } else {
             QVERIFY2(raw.contains("\r\nUser-Agent: " + expected + "\r\n"), raw.constData());
             QCOMPARE(raw.count("\r\n"), 6); // no line smuggled in
         }
+    }
+
+    // Downloads to one host at once: the option in the modern mode, every slot in the
+    // reference mode. The server counts the connections it holds open.
+    void downloadsPerSite_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<int>("perSite");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("default") << true << 2 << 2;
+        QTest::newRow("four") << true << 4 << 4;
+        QTest::newRow("one") << true << 1 << 1;
+        QTest::newRow("reference mode") << false << 2 << HarvestSession::SlotCount - 1;
+    }
+    void downloadsPerSite()
+    {
+        QFETCH(bool, follow);
+        QFETCH(int, perSite);
+        QFETCH(int, expected);
+        EngineRig rig;
+        rig.useManualClock();
+        TestWebServer::Response silent;
+        silent.fault = TestWebServer::Fault::NoAnswer;
+        rig.web.setFallback(silent);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.presenter.optionClicked(OptionId::RespectRobots, 0);
+        rig.presenter.optionClicked(OptionId::DownloadsPerSite, perSite);
+        rig.readyToStart();
+        QStringList sites;
+        sites << QStringLiteral("other.example");
+        for (int i = 0; i < 12; ++i)
+            sites << QStringLiteral("one.example/p%1").arg(i);
+        rig.queue(sites);
+        rig.session.startCrawl();
+        QTRY_COMPARE(rig.web.requestCount("other.example", "/"), 1);
+        QTRY_COMPARE(rig.web.requests().size(), expected + 1);
+        QTest::qWait(100);
+        QCOMPARE(rig.web.requests().size(), expected + 1);
+        QCOMPARE(rig.web.openConnections(), expected + 1);
+    }
+
+    // robots.txt is read once per host and obeyed: a 4xx answer allows everything, a 5xx
+    // answer or none at all forbids everything for the search.
+    void robotsTxt_data()
+    {
+        QTest::addColumn<bool>("respect");
+        QTest::addColumn<int>("status"); // 0: the server closes without answering
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("privateFetched");
+        QTest::addColumn<bool>("publicFetched");
+        const QByteArray rules = "User-agent: *\nDisallow: /private\n";
+        QTest::newRow("disallowed path skipped") << true << 200 << rules << false << true;
+        QTest::newRow("4xx allows") << true << 404 << QByteArray() << true << true;
+        QTest::newRow("5xx disallows") << true << 503 << QByteArray() << false << false;
+        QTest::newRow("unreachable disallows") << true << 0 << QByteArray() << false << false;
+        QTest::newRow("option off") << false << 200 << rules << true << true;
+    }
+    void robotsTxt()
+    {
+        QFETCH(bool, respect);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, privateFetched);
+        QFETCH(bool, publicFetched);
+        EngineRig rig;
+        TestWebServer::Response robots;
+        robots.status = status;
+        robots.body = body;
+        robots.contentType = "text/plain";
+        if (status == 0)
+            robots.fault = TestWebServer::Fault::CloseAtOnce;
+        rig.web.addResponse("r.example", "/robots.txt", robots);
+        rig.web.addPage("r.example", "/private/x.htm", "<p>private</p>");
+        rig.web.addPage("r.example", "/public/y.htm", "<p>public</p>");
+        rig.presenter.optionClicked(OptionId::RespectRobots, respect ? 1 : 0);
+        rig.readyToStart();
+        rig.queue(
+            {QStringLiteral("r.example/private/x.htm"), QStringLiteral("r.example/public/y.htm")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QCOMPARE(rig.web.requestCount("r.example", "/robots.txt"), respect ? 1 : 0);
+        QCOMPARE(rig.web.requestCount("r.example", "/private/x.htm"), privateFetched ? 1 : 0);
+        QCOMPARE(rig.web.requestCount("r.example", "/public/y.htm"), publicFetched ? 1 : 0);
+    }
+
+    // A Crawl-delay spaces the downloads of its host.
+    void crawlDelayKept()
+    {
+        EngineRig rig;
+        TestWebServer::Response robots;
+        robots.body = "User-agent: *\nCrawl-delay: 1\n";
+        robots.contentType = "text/plain";
+        rig.web.addResponse("d.example", "/robots.txt", robots);
+        rig.web.addPage("d.example", "/a.htm", "<p>a</p>");
+        rig.web.addPage("d.example", "/b.htm", "<p>b</p>");
+        QElapsedTimer clock;
+        QList<qint64> at;
+        connect(&rig.web, &TestWebServer::requestReceived, this,
+                [&](const TestWebServer::Request &) { at << clock.elapsed(); });
+        rig.presenter.optionClicked(OptionId::RespectRobots, 1);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("d.example/a.htm"), QStringLiteral("d.example/b.htm")});
+        clock.start();
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
+        QCOMPARE(at.size(), 3); // robots.txt, then the two pages
+        QVERIFY2(at.at(2) - at.at(0) >= 900, qPrintable(QString::number(at.at(2) - at.at(0))));
     }
 };
 

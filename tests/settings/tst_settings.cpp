@@ -40,12 +40,13 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {
-            "Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS", "chkAudioEmail", "chkAudioNext",
-            "chkAudioFinished", "chkFollow", "cmbAdvance", "cmbLastSearch", "chkFinder",
-            // options added since, with keys of their own
-            "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 0, 1, 0, 0};
+        const QStringList keys = {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS",
+                                  "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
+                                  "cmbAdvance", "cmbLastSearch", "chkFinder",
+                                  // options added since, with keys of their own
+                                  "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent",
+                                  "txtPerSite", "chkRobots"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 0, 1, 0, 0, 2, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -159,13 +160,15 @@ private Q_SLOTS:
 
     void optionFlags_usage()
     {
-        QCOMPARE(OptionFlags::usage(),
-                 QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
-                                "[--add-fax|--no-add-fax] [--intl|--no-intl] "
-                                "[--follow|--no-follow] [--last-search stop|continue] "
-                                "[--literal|--no-literal] [--parallel 10|20|50|100] "
-                                "[--pages-per-site 50|200|1000|none] "
-                                "[--allow-local|--no-allow-local] [--user-agent TEXT]"));
+        QCOMPARE(
+            OptionFlags::usage(),
+            QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
+                           "[--add-fax|--no-add-fax] [--intl|--no-intl] "
+                           "[--follow|--no-follow] [--last-search stop|continue] "
+                           "[--literal|--no-literal] [--parallel 10|20|50|100] "
+                           "[--pages-per-site 50|200|1000|none] "
+                           "[--allow-local|--no-allow-local] [--user-agent TEXT] [--per-site N] "
+                           "[--robots|--no-robots]"));
     }
 
     void readInt_data()
