@@ -1,5 +1,6 @@
 #include "fetchslot.h"
 
+#include "connectionpool.h"
 #include "httpresponse.h"
 #include "logging.h"
 #include "networkscope.h"
@@ -72,10 +73,35 @@ void FetchSlot::stopWatchdogs()
 void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal)
 {
     closeSocket();
+    m_map = &map;
+    m_tlsMap = &tlsMap;
+    m_allowLocal = allowLocal;
+    m_scanner = HttpFraming::Scanner();
+    if (keepAlive) {
+        if (QTcpSocket *kept = m_owner->connectionPool()->take(poolKey())) {
+            kept->setParent(this);
+            m_socket = kept;
+            watch(kept);
+            m_reused = true;
+            onConnected();
+            return;
+        }
+    }
+    connectFresh();
+}
+
+QByteArray FetchSlot::poolKey() const
+{
+    return ConnectionPool::key(https, connectName, connectPort);
+}
+
+void FetchSlot::connectFresh()
+{
+    m_reused = false;
     const QString name = QString::fromLatin1(connectName);
-    const ResolveMap::Target *mapped = https ? tlsMap.lookup(name) : nullptr;
+    const ResolveMap::Target *mapped = https ? m_tlsMap->lookup(name) : nullptr;
     if (!mapped)
-        mapped = map.lookup(name);
+        mapped = m_map->lookup(name);
     if (mapped) {
         // The user's own mapping is an explicit choice of address.
         connectTo(mapped->address, mapped->port, name);
@@ -83,6 +109,7 @@ void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allow
     }
     const quint64 attempt = m_attempt;
     m_lookingUp = true;
+    const bool allowLocal = m_allowLocal;
     const int id =
         QHostInfo::lookupHost(name, this, [this, attempt, allowLocal](const QHostInfo &info) {
             if (attempt == m_attempt)
@@ -127,12 +154,21 @@ void FetchSlot::connectTo(const QString &address, quint16 port, const QString &p
         m_socket = new QTcpSocket(this);
         connect(m_socket, &QAbstractSocket::connected, this, &FetchSlot::onConnected);
     }
-    connect(m_socket, &QIODevice::readyRead, this, &FetchSlot::onDataArrived);
-    connect(m_socket, &QAbstractSocket::disconnected, this, &FetchSlot::onClosed);
+    watch(m_socket);
+    if (https)
+        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, peerName);
+    else
+        m_socket->connectToHost(address, port);
+}
+
+void FetchSlot::watch(QTcpSocket *socket)
+{
+    connect(socket, &QIODevice::readyRead, this, &FetchSlot::onDataArrived);
+    connect(socket, &QAbstractSocket::disconnected, this, &FetchSlot::onClosed);
     // An error before the request went out (refused, reset, TLS failure) frees the slot at
     // once; only silence waits for the watchdog. It is handled from the event loop, not
     // inside the socket's own signal.
-    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (!m_socket)
             return;
         qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
@@ -147,10 +183,6 @@ void FetchSlot::connectTo(const QString &address, quint16 port, const QString &p
             },
             Qt::QueuedConnection);
     });
-    if (https)
-        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, peerName);
-    else
-        m_socket->connectToHost(address, port);
 }
 
 void FetchSlot::fail(const char *why)
@@ -182,7 +214,7 @@ void FetchSlot::onConnected()
         return;
     m_requestSent = true;
     m_owner->slotConnected(m_index);
-    m_socket->write(HttpResponse::requestBytes(host, path, userAgent));
+    m_socket->write(HttpResponse::requestBytes(host, path, userAgent, keepAlive));
 }
 
 void FetchSlot::onDataArrived()
@@ -194,24 +226,50 @@ void FetchSlot::onDataArrived()
     received += chunk;
     bodyBytes += qint32(chunk.size());
     m_owner->slotReceived(m_index);
-    if (received.size() > MaxResponseBytes) {
+    if (received.size() > MaxResponseBytes || !m_owner->mayKeep(m_index, received.size())) {
         qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after" << received.size()
                          << "bytes";
         m_owner->slotAbandoned(m_index);
         return;
     }
-    if (headerSeen)
-        return;
-    const qsizetype end = HttpResponse::headerEnd(received, kHeaderSearchLimit);
-    if (end < 0)
-        return;
-    const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
-    headerSeen = true;
-    bodyBytes = bodyBytes - p - 3;
-    // Kept on purpose (tst_fetchslots pageFilesAndProgress "lower-case length is not read",
-    // "trickled"): "Content-Length" is read only as written, and the progress bar moves from
-    // the data event after the one that completed the header.
-    contentLength = HttpResponse::contentLength(received.left(p - 1));
+    if (!headerSeen) {
+        const qsizetype end = HttpResponse::headerEnd(received, kHeaderSearchLimit);
+        if (end >= 0) {
+            const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
+            headerSeen = true;
+            bodyBytes = bodyBytes - p - 3;
+            // Kept on purpose (tst_fetchslots pageFilesAndProgress "lower-case length is not
+            // read", "trickled"): "Content-Length" is read only as written, and the progress
+            // bar moves from the data event after the one that completed the header.
+            contentLength = HttpResponse::contentLength(received.left(p - 1));
+        }
+    }
+    if (keepAlive) {
+        const HttpFraming::Frame &frame = m_scanner.scan(received);
+        if (frame.complete)
+            completeKept(frame);
+    }
+}
+
+// A response complete by its framing ends the download without waiting for a close, and
+// its connection waits in the pool when the server keeps it open.
+void FetchSlot::completeKept(const HttpFraming::Frame &frame)
+{
+    stopWatchdogs();
+    QTcpSocket *s = m_socket;
+    m_socket = nullptr;
+    s->disconnect(this);
+    const bool extra = received.size() > frame.end || s->bytesAvailable() > 0;
+    if (frame.start > 0 || received.size() > frame.end)
+        received = received.mid(frame.start, frame.end - frame.start);
+    if (frame.reusable && !extra && m_owner->slotsActive())
+        m_owner->connectionPool()->give(poolKey(), s);
+    else {
+        s->abort();
+        s->deleteLater();
+    }
+    if (m_owner->slotsActive())
+        m_owner->slotFinished(m_index);
 }
 
 void FetchSlot::onClosed()
@@ -223,6 +281,17 @@ void FetchSlot::onClosed()
         onDataArrived();
     if (!m_socket)
         return; // given up while reading the last data
+    if (m_reused && received.isEmpty()) {
+        // A kept connection the server had closed meanwhile: once more on a new one.
+        qCDebug(lcFetch) << "slot" << m_index << host << "kept connection closed; reconnecting";
+        QTcpSocket *s = m_socket;
+        m_socket = nullptr;
+        s->disconnect(this);
+        s->deleteLater();
+        ++m_attempt;
+        connectFresh();
+        return;
+    }
     stopWatchdogs();
     QTcpSocket *s = m_socket;
     m_socket = nullptr;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "httpframing.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+class ConnectionPool;
 class QHostInfo;
 class QTcpSocket;
 class ResolveMap;
@@ -27,6 +30,11 @@ public:
     // reset, the TLS handshake failed, or the address is in the user's own network): the
     // host is dead to the harvest, and the slot is free at once.
     virtual void slotFailed(int slot) = 0;
+    // Whether the slot may keep a response that has grown to bytes (below the slot's own
+    // bound): the owner keeps the pages of all slots within a budget.
+    virtual bool mayKeep(int slot, qint64 bytes) const = 0;
+    // Where connections wait for the next page of their host (keep-alive).
+    virtual ConnectionPool *connectionPool() = 0;
 };
 
 // One of the download lanes: its socket, its two one-second watchdogs and the record
@@ -79,6 +87,9 @@ public:
     QByteArray gateHost;      // the host the politeness gate counts this download against
     bool robotsFetch = false; // fetching the host's robots.txt before the page
     QByteArray pagePath;      // the page to fetch after robots.txt
+    // The modern mode: the response ends where its framing says, and the connection is
+    // kept for the next page of the host when the server allows it.
+    bool keepAlive = false;
 
 private:
     void onConnected();   // wscVersion_Connect
@@ -88,6 +99,10 @@ private:
     void onTotalTick();   // timTimeout2_Timer: the total watchdog's tick
     void tick(qint16 &ticks, qint16 limit);
     void connectTo(const QString &address, quint16 port, const QString &peerName);
+    void watch(QTcpSocket *socket);
+    void connectFresh();
+    void completeKept(const HttpFraming::Frame &frame);
+    QByteArray poolKey() const;
     void lookedUp(const QHostInfo &info, bool allowLocal);
     void fail(const char *why);
 
@@ -97,7 +112,12 @@ private:
     bool m_lookingUp = false;       // the host's name is being looked up
     int m_lookupId = -1;
     bool m_requestSent = false; // errors before the request mean the host is dead
-    quint64 m_attempt = 0;      // counts opens and closes: late events of one are left
-    Ticker *m_idle = nullptr;   // made at the first download
+    bool m_reused = false;      // the connection came from the pool
+    HttpFraming::Scanner m_scanner;
+    const ResolveMap *m_map = nullptr; // of the last open(), for a retry
+    const ResolveMap *m_tlsMap = nullptr;
+    bool m_allowLocal = false;
+    quint64 m_attempt = 0;    // counts opens and closes: late events of one are left
+    Ticker *m_idle = nullptr; // made at the first download
     Ticker *m_total = nullptr;
 };

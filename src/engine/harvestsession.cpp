@@ -1,5 +1,6 @@
 #include "harvestsession.h"
 
+#include "connectionpool.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
@@ -47,6 +48,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     m_preview = new TextList(this);
     for (int i = 0; i < MaxSlotCount; ++i)
         m_slots.push_back(new FetchSlot(i, this, this));
+    m_pool = new ConnectionPool(2 * SlotCount, this);
     applyLimitOptions();
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
@@ -243,6 +245,7 @@ void HarvestSession::applyLimitOptions()
     const int pick = m_options->value(OptionId::PagesPerSite);
     m_limits.setPagesPerHost(pick >= 0 && pick < 4 ? kPages[pick] : CrawlLimits::NoPageLimit);
     m_gate.setPerHost(m_options->value(OptionId::DownloadsPerSite));
+    m_pool->setMaxIdle(2 * slotCount());
     // Every slot can start from a loaded head.
     m_queue->setHeadLoad(qMax(CrawlQueue::HeadLoad, slotCount()));
 }
@@ -341,6 +344,7 @@ void HarvestSession::stopAllSlots()
     }
     if (m_gateTimer)
         m_gateTimer->stop();
+    m_pool->clear();
 }
 
 void HarvestSession::start()
@@ -884,6 +888,7 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
     s->userAgent = m_options->isOn(OptionId::FollowRedirects)
                        ? UserAgent::sanitized(m_options->text(OptionId::UserAgentText))
                        : QByteArray();
+    s->keepAlive = politeMode();
     if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
         m_limits.isAbandoned(t.strHost)) {
         s->stopWatchdogs();
@@ -947,6 +952,23 @@ void HarvestSession::slotAbandoned(int slot)
     Q_EMIT abandonedHostsChanged(m_limits.abandonedText());
     Q_EMIT downloadAbandoned(slot, s->host);
     fetchNext(slot);
+}
+
+// Ten slots may each hold the largest response; more would hold more memory than a desktop
+// program should. Beyond ten, responses larger than kSmallResponse share a budget, and the
+// one that would exceed it is given up like an oversized one.
+bool HarvestSession::mayKeep(int slot, qint64 bytes) const
+{
+    constexpr qint64 kSmallResponse = 512 * 1024;
+    constexpr qint64 kLargeResponseBudget = 64 * 1024 * 1024;
+    if (slotCount() <= SlotCount || bytes <= kSmallResponse)
+        return true;
+    qint64 total = 0;
+    for (const FetchSlot *s : m_slots) {
+        if (s->index() != slot && s->received.size() > kSmallResponse)
+            total += s->received.size();
+    }
+    return total + bytes <= kLargeResponseBudget;
 }
 
 void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
@@ -1045,7 +1067,7 @@ void HarvestSession::slotFinished(int slot)
 void HarvestSession::finishPage(int slot)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    const QByteArray page = std::move(s->received);
+    QByteArray page = std::move(s->received);
     s->received.clear();
     if (followRedirect(slot, page))
         return;
@@ -1059,6 +1081,7 @@ void HarvestSession::finishPage(int slot)
     QByteArray body = HttpResponse::cutHeader(page);
     if (m_options->isOn(OptionId::FollowRedirects) && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
+    page = QByteArray(); // a large page is not held twice while it is analysed
     const QByteArray address = s->host + s->path;
     if (s->hops > 0)
         m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to

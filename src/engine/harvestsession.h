@@ -24,6 +24,7 @@ class SoundPlayer;
 class SqliteStore;
 class SystemWatchdogClock;
 class QTimer;
+class ConnectionPool;
 class TextList;
 struct FoundNumber;
 
@@ -250,6 +251,8 @@ private:
     void slotFinished(int slot) override;
     void slotAbandoned(int slot) override;
     void slotFailed(int slot) override;
+    bool mayKeep(int slot, qint64 bytes) const override;
+    ConnectionPool *connectionPool() override { return m_pool; }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -324,6 +327,7 @@ private:
     };
     QList<Waiting> m_waiting;
     QTimer *m_gateTimer = nullptr;
+    ConnectionPool *m_pool;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;

@@ -60,7 +60,8 @@ QList<QByteArray> headerLines(const QByteArray &page)
 
 } // namespace
 
-QByteArray requestBytes(const QByteArray &host, const QByteArray &path, const QByteArray &userAgent)
+QByteArray requestBytes(const QByteArray &host, const QByteArray &path, const QByteArray &userAgent,
+                        bool keepAlive)
 {
     QByteArray r;
     r.reserve(path.size() + host.size() + userAgent.size() + 80);
@@ -72,7 +73,7 @@ QByteArray requestBytes(const QByteArray &host, const QByteArray &path, const QB
         r += "\r\nUser-Agent: ";
         r += userAgent;
     }
-    r += "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+    r += keepAlive ? "\r\nAccept: */*\r\n\r\n" : "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
     return r;
 }
 
