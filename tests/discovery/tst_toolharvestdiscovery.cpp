@@ -1,4 +1,5 @@
 #include "fakesearchengine.h"
+#include "searchengines.h"
 #include "searchlistbuilder.h"
 #include "testenv.h"
 #include "testwebserver.h"
@@ -64,7 +65,7 @@ private Q_SLOTS:
         tool.start(QStringLiteral(VARNEL_TOOL_PATH),
                    {"harvest", "--data-dir", dir.path(), "--search", "plumber", "--search",
                     "roofer", "--engine", "google", "--results", "100", "--no-add-fax",
-                    "--last-search", "stop", "--resolve",
+                    "--last-search", "stop", "--no-next-engine", "--resolve",
                     "www.google.com=127.0.0.1:" + QString::number(engine.port()), "--resolve",
                     web.resolveSpec()});
         QVERIFY(tool.waitForStarted());
@@ -92,6 +93,102 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase(QStringLiteral("tool"));
         QCOMPARE(stored, faxes);
+    }
+
+    // --engine takes every engine of the table. The one picked refuses; the next of the
+    // table answers at the same result, and the output says which and why.
+    void harvest_nextEngine()
+    {
+        FakeSearchEngine engine;
+        QVERIFY(engine.listen());
+        TestWebServer web;
+        QVERIFY(web.listen());
+        QStringList links;
+        for (int i = 0; i < 25; ++i) {
+            const QString site = QStringLiteral("tiler%1.com").arg(i);
+            links << QStringLiteral("https://www.") + site + QStringLiteral("/");
+            web.addPage(site.toLatin1(), "/",
+                        "<html><body><p>Fax: 212-555-0" + QByteArray::number(300 + i) +
+                            "</p></body></html>");
+        }
+        engine.setHandler([links](const FakeSearchEngine::Request &r) {
+            FakeSearchEngine::Reply reply;
+            if (!r.path.startsWith(QLatin1String("/bing/"))) {
+                reply.status = "403 Forbidden";
+                return reply;
+            }
+            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
+            reply.body =
+                FakeSearchEngine::enginePage(QStringLiteral("bing"), first ? links : QStringList())
+                    .toUtf8();
+            return reply;
+        });
+        QStringList args = {"harvest",
+                            "--data-dir",
+                            "",
+                            "--search",
+                            "tiles",
+                            "--engine",
+                            "mojeek",
+                            "--results",
+                            "100",
+                            "--no-add-fax",
+                            "--all-endings",
+                            "--resolve",
+                            "engines.test=127.0.0.1:" + QString::number(engine.port()),
+                            "--resolve",
+                            web.resolveSpec()};
+        for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
+            if (!e.referenceReading)
+                args << "--engine-origin" << e.toolName + "=http://engines.test/" + e.toolName;
+        }
+        TempDataDir dir;
+        args[2] = dir.path();
+        QProcess tool;
+        tool.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+        QVERIFY(tool.waitForStarted());
+        QSignalSpy finished(&tool, &QProcess::finished);
+        QVERIFY(finished.wait(60000));
+        const QByteArray out = tool.readAllStandardOutput();
+        const QByteArray err = tool.readAllStandardError();
+        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY2(err.contains("discovery: Mojeek blocked the search: the engine refused the "
+                              "search (HTTP 403 Forbidden). Trying Bing from result 1.\n"),
+                 err.constData());
+        QVERIFY2(err.contains("discovery: Finished! Extracted 25 results from Bing.\n"),
+                 err.constData());
+        QVERIFY2(out.contains("sites scanned 25, sites found 25, numbers found 25"),
+                 out.constData());
+    }
+
+    // --sites harvests the sites of a file, and says which lines were no site.
+    void harvest_sitesFromFile()
+    {
+        TestWebServer web;
+        QVERIFY(web.listen());
+        for (int i = 0; i < 3; ++i)
+            web.addPage("s" + QByteArray::number(i) + ".com", "/",
+                        "<html><body><p>Fax: 212-555-0" + QByteArray::number(400 + i) +
+                            "</p></body></html>");
+        TempDataDir dir;
+        QFile list(dir.file(QStringLiteral("sites.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("s0.com\nhttp://s1.com/\nnot a site\nS0.com\ns2.com\n");
+        list.close();
+        QProcess tool;
+        tool.start(QStringLiteral(VARNEL_TOOL_PATH),
+                   {"harvest", "--data-dir", dir.path(), "--sites", list.fileName(),
+                    "--last-search", "stop", "--resolve", web.resolveSpec()});
+        QVERIFY(tool.waitForStarted());
+        QSignalSpy finished(&tool, &QProcess::finished);
+        QVERIFY(finished.wait(60000));
+        const QByteArray out = tool.readAllStandardOutput();
+        const QByteArray err = tool.readAllStandardError();
+        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY2(err.contains("sites: 3 sites queued, 0 already known.\n"
+                              "sites: 1 line is not a site:\nsites: line 3: not a site\n"),
+                 err.constData());
+        QVERIFY2(out.contains("sites scanned 3, sites found 3, numbers found 3"), out.constData());
     }
 };
 
