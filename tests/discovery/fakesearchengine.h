@@ -127,6 +127,22 @@ public:
         return QStringLiteral("<html><body>") + html + shell.value(engine).second +
                QStringLiteral("</body></html>");
     }
+    // A handler for engines of the table asked under folders of their names ("/bing/..."):
+    // Bing answers its first page with the links and its later pages with none; every other
+    // engine refuses with 403.
+    static Handler onlyBingAnswers(const QStringList &links)
+    {
+        return [links](const Request &r) {
+            Reply reply;
+            if (!r.path.startsWith(QLatin1String("/bing/"))) {
+                reply.status = "403 Forbidden";
+                return reply;
+            }
+            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
+            reply.body = enginePage(QStringLiteral("bing"), first ? links : QStringList()).toUtf8();
+            return reply;
+        };
+    }
     // n links "http://www.<prefix><i>.com/" for i from first.
     static QStringList numberedLinks(const QString &prefix, int first, int n)
     {

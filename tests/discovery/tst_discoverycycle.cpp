@@ -259,18 +259,7 @@ private Q_SLOTS:
         QStringList links;
         for (int i = 0; i < 25; ++i)
             links << QStringLiteral("http://f%1.com/").arg(i);
-        rig.search.setHandler([links](const FakeSearchEngine::Request &r) {
-            FakeSearchEngine::Reply reply;
-            if (!r.path.startsWith(QLatin1String("/bing/"))) {
-                reply.status = "403 Forbidden";
-                return reply;
-            }
-            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
-            reply.body =
-                FakeSearchEngine::enginePage(QStringLiteral("bing"), first ? links : QStringList())
-                    .toUtf8();
-            return reply;
-        });
+        rig.search.setHandler(FakeSearchEngine::onlyBingAnswers(links));
         DiscoveryConfig config;
         for (const QString &e :
              QStringList{"brave", "mojeek", "bing", "duckduckgo", "startpage", "ecosia"})

@@ -170,7 +170,10 @@ class TestEngineRun : public QObject
             r.everyEnding = everyEnding;
             builder.load(r);
         }
-        bool waitForEnd() { return QTest::qWaitFor([this] { return !builder.isLoaded(); }, 20000); }
+        bool waitForEnd()
+        {
+            return QTest::qWaitFor([this] { return !builder.isLoaded(); }, 20000);
+        }
         HttpBrowser browser;
         SearchListBuilder builder;
         RunRecorder recorder;
@@ -201,18 +204,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("termsField");
         QTest::addColumn<QString>("pageField");
         QTest::addColumn<QStringList>("pageValues"); // requests 1..3; "-": absent
-        QTest::newRow("brave") << "brave" << QByteArray("GET") << "q" << "offset"
-                               << QStringList{"-", "1", "2"};
-        QTest::newRow("mojeek") << "mojeek" << QByteArray("GET") << "q" << "s"
-                                << QStringList{"-", "11", "21"};
-        QTest::newRow("bing") << "bing" << QByteArray("GET") << "q" << "first"
-                              << QStringList{"-", "11", "21"};
-        QTest::newRow("duckduckgo") << "duckduckgo" << QByteArray("POST") << "q" << "s"
-                                    << QStringList{"-", "10", "20"};
-        QTest::newRow("startpage") << "startpage" << QByteArray("POST") << "query" << "page"
-                                   << QStringList{"-", "2", "3"};
-        QTest::newRow("ecosia") << "ecosia" << QByteArray("GET") << "q" << "p"
-                                << QStringList{"-", "1", "2"};
+        QTest::newRow("brave") << "brave" << QByteArray("GET") << "q"
+                               << "offset" << QStringList{"-", "1", "2"};
+        QTest::newRow("mojeek") << "mojeek" << QByteArray("GET") << "q"
+                                << "s" << QStringList{"-", "11", "21"};
+        QTest::newRow("bing") << "bing" << QByteArray("GET") << "q"
+                              << "first" << QStringList{"-", "11", "21"};
+        QTest::newRow("duckduckgo") << "duckduckgo" << QByteArray("POST") << "q"
+                                    << "s" << QStringList{"-", "10", "20"};
+        QTest::newRow("startpage") << "startpage" << QByteArray("POST") << "query"
+                                   << "page" << QStringList{"-", "2", "3"};
+        QTest::newRow("ecosia") << "ecosia" << QByteArray("GET") << "q"
+                                << "p" << QStringList{"-", "1", "2"};
     }
     void enginesAskAndPage()
     {
@@ -233,7 +236,8 @@ private Q_SLOTS:
         QCOMPARE(run.recorder.outcomes[0].kind, DiscoveryOutcome::Kind::Finished);
         QCOMPARE(run.recorder.outcomes[0].engine, e->displayName);
         QVERIFY(!run.recorder.outcomes[0].movedOn);
-        QCOMPARE(run.recorder.names, names(QStringLiteral("a"), 12) + names(QStringLiteral("b"), 12));
+        QCOMPARE(run.recorder.names,
+                 names(QStringLiteral("a"), 12) + names(QStringLiteral("b"), 12));
         QCOMPARE(run.builder.statusText(),
                  QStringLiteral("Finished! Extracted 24 results from %1.").arg(e->displayName));
         QCOMPARE(web.enginesAsked(), QStringList{engine});
@@ -245,9 +249,8 @@ private Q_SLOTS:
             QCOMPARE(r.method, method);
             const QUrlQuery &fields = method == "POST" ? r.form : r.query;
             QCOMPARE(fields.queryItemValue(termsField), QStringLiteral("tiles+fax"));
-            const QString value = fields.hasQueryItem(pageField)
-                                      ? fields.queryItemValue(pageField)
-                                      : QStringLiteral("-");
+            const QString value = fields.hasQueryItem(pageField) ? fields.queryItemValue(pageField)
+                                                                 : QStringLiteral("-");
             QCOMPARE(value, pageValues[i]);
             QVERIFY(r.headers.value("user-agent").startsWith("Mozilla/5.0"));
             if (engine == QLatin1String("startpage"))
@@ -265,26 +268,31 @@ private Q_SLOTS:
         QTest::addColumn<bool>("tryNext");
         QTest::addColumn<QString>("said"); // the builder's status at the refusal
         const QString trying = QStringLiteral(" Trying Bing from result 11.");
-        QTest::newRow("403") << "403 Forbidden" << true
-                             << "Mojeek blocked the search: the engine refused the search (HTTP 403 "
-                                "Forbidden)." + trying;
+        QTest::newRow("403")
+            << "403 Forbidden" << true
+            << "Mojeek blocked the search: the engine refused the search (HTTP 403 "
+               "Forbidden)." +
+                   trying;
         QTest::newRow("429") << "429 Too Many Requests" << true
                              << "Mojeek blocked the search: the engine has had too many searches "
-                                "from this network and asks to slow down (HTTP 429)." + trying;
+                                "from this network and asks to slow down (HTTP 429)." +
+                                    trying;
         QTest::newRow("202") << "202 Accepted" << true
                              << "Mojeek blocked the search: the engine answered 202 Accepted "
                                 "without results, the answer it gives to searches it takes for a "
-                                "robot's." + trying;
+                                "robot's." +
+                                    trying;
         QTest::newRow("captcha redirect")
             << "captcha redirect" << true
             << "Mojeek blocked the search: the engine sent the search to its captcha page "
-               "(127.0.0.1/mojeek/sp/captcha)." + trying;
+               "(127.0.0.1/mojeek/sp/captcha)." +
+                   trying;
         QTest::newRow("challenge page")
             << "challenge page" << true
             << "Mojeek blocked the search: the engine shows a challenge in place of the results." +
                    trying;
-        QTest::newRow("no answer") << "silent" << true
-                                   << "Mojeek did not answer: no answer within 1.5 seconds." + trying;
+        QTest::newRow("no answer")
+            << "silent" << true << "Mojeek did not answer: no answer within 1.5 seconds." + trying;
         QTest::newRow("403, stays") << "403 Forbidden" << false << QString();
         QTest::newRow("no answer, stays") << "silent" << false << QString();
     }
@@ -313,8 +321,8 @@ private Q_SLOTS:
         if (!tryNext) {
             // The refused page adds nothing, and no other engine is asked.
             QCOMPARE(run.recorder.names, names(QStringLiteral("m"), 12));
-            QCOMPARE(outcome.kind, silent ? DiscoveryOutcome::Kind::NoAnswer
-                                          : DiscoveryOutcome::Kind::Blocked);
+            QCOMPARE(outcome.kind,
+                     silent ? DiscoveryOutcome::Kind::NoAnswer : DiscoveryOutcome::Kind::Blocked);
             QCOMPARE(web.enginesAsked(), QStringList{"mojeek"});
             QCOMPARE(outcome.problemText(),
                      silent ? QStringLiteral("the search engine did not answer (Mojeek: no answer "
@@ -330,7 +338,8 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(run.statuses.contains(said), qPrintable(run.statuses.join(QLatin1Char('\n'))));
-        QCOMPARE(run.recorder.names, names(QStringLiteral("m"), 12) + names(QStringLiteral("b"), 12));
+        QCOMPARE(run.recorder.names,
+                 names(QStringLiteral("m"), 12) + names(QStringLiteral("b"), 12));
         QCOMPARE(outcome.kind, DiscoveryOutcome::Kind::Finished);
         QCOMPARE(outcome.engine, QStringLiteral("Bing"));
         QVERIFY(outcome.movedOn);
@@ -339,7 +348,8 @@ private Q_SLOTS:
         QCOMPARE(bing.size(), 2); // results, then a page without
         QCOMPARE(bing[0].query.queryItemValue(QStringLiteral("first")), QStringLiteral("11"));
         QCOMPARE(bing[1].query.queryItemValue(QStringLiteral("first")), QStringLiteral("21"));
-        QCOMPARE(run.builder.statusText(), QStringLiteral("Finished! Extracted 24 results from Bing."));
+        QCOMPARE(run.builder.statusText(),
+                 QStringLiteral("Finished! Extracted 24 results from Bing."));
     }
 
     // An engine that cannot be reached gives no page; the next one is asked from the start.
@@ -376,8 +386,9 @@ private Q_SLOTS:
         }
         QCOMPARE(outcome.kind, DiscoveryOutcome::Kind::Finished);
         QCOMPARE(outcome.engine, QStringLiteral("Bing"));
-        QVERIFY(!web.requestsOf(QStringLiteral("bing")).first().query.hasQueryItem(
-            QStringLiteral("first")));
+        QVERIFY(!web.requestsOf(QStringLiteral("bing"))
+                     .first()
+                     .query.hasQueryItem(QStringLiteral("first")));
         QCOMPARE(run.recorder.names, names(QStringLiteral("b"), 25));
     }
 
@@ -460,12 +471,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("everyEnding");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("mojeek, every ending")
-            << "mojeek" << true
-            << QStringList{"example.co.uk", "ca.gov", "plumber.de", "shop.com"};
+            << "mojeek" << true << QStringList{"example.co.uk", "ca.gov", "plumber.de", "shop.com"};
         QTest::newRow("mojeek, reference endings") << "mojeek" << false << QStringList{"shop.com"};
         QTest::newRow("google, every ending")
-            << "google" << true
-            << QStringList{"example.co.uk", "ca.gov", "plumber.de", "shop.com"};
+            << "google" << true << QStringList{"example.co.uk", "ca.gov", "plumber.de", "shop.com"};
     }
     void domainEndings()
     {
@@ -474,9 +483,9 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         EngineWeb web;
         QVERIFY(web.listen());
-        web.serve(engine, {{"https://shop.example.co.uk/roofing", "http://leginfo.legislature.ca.gov/",
-                            "https://www.plumber.de/kontakt", "http://www.shop.com/",
-                            "https://www.example.co.uk/"}});
+        web.serve(engine, {{"https://shop.example.co.uk/roofing",
+                            "http://leginfo.legislature.ca.gov/", "https://www.plumber.de/kontakt",
+                            "http://www.shop.com/", "https://www.example.co.uk/"}});
         Run run(web.config());
         run.start(SearchEngines::find(engine)->displayName, false, everyEnding);
         QVERIFY(run.waitForEnd());

@@ -9,6 +9,26 @@
 #include <QSqlQuery>
 #include <QTest>
 
+namespace {
+
+// Runs varnel-tool to its end; false when it did not start or end within a minute.
+bool runTool(const QStringList &args, QByteArray *out, QByteArray *err, int *exitCode)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+    if (!tool.waitForStarted())
+        return false;
+    QSignalSpy finished(&tool, &QProcess::finished);
+    if (!finished.wait(60000))
+        return false;
+    *out = tool.readAllStandardOutput();
+    *err = tool.readAllStandardError();
+    *exitCode = tool.exitCode();
+    return true;
+}
+
+} // namespace
+
 // varnel-tool harvest with search strings: the headless harvest discovers its sites with
 // the list builder, here against the fake engine, and crawls them on the loopback web.
 class TestToolHarvestDiscovery : public QObject
@@ -111,18 +131,7 @@ private Q_SLOTS:
                         "<html><body><p>Fax: 212-555-0" + QByteArray::number(300 + i) +
                             "</p></body></html>");
         }
-        engine.setHandler([links](const FakeSearchEngine::Request &r) {
-            FakeSearchEngine::Reply reply;
-            if (!r.path.startsWith(QLatin1String("/bing/"))) {
-                reply.status = "403 Forbidden";
-                return reply;
-            }
-            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
-            reply.body =
-                FakeSearchEngine::enginePage(QStringLiteral("bing"), first ? links : QStringList())
-                    .toUtf8();
-            return reply;
-        });
+        engine.setHandler(FakeSearchEngine::onlyBingAnswers(links));
         QStringList args = {"harvest",
                             "--data-dir",
                             "",
@@ -144,14 +153,10 @@ private Q_SLOTS:
         }
         TempDataDir dir;
         args[2] = dir.path();
-        QProcess tool;
-        tool.start(QStringLiteral(VARNEL_TOOL_PATH), args);
-        QVERIFY(tool.waitForStarted());
-        QSignalSpy finished(&tool, &QProcess::finished);
-        QVERIFY(finished.wait(60000));
-        const QByteArray out = tool.readAllStandardOutput();
-        const QByteArray err = tool.readAllStandardError();
-        QCOMPARE(tool.exitCode(), 0);
+        QByteArray out, err;
+        int exitCode = -1;
+        QVERIFY(runTool(args, &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
         QVERIFY2(err.contains("discovery: Mojeek blocked the search: the engine refused the "
                               "search (HTTP 403 Forbidden). Trying Bing from result 1.\n"),
                  err.constData());
@@ -175,16 +180,12 @@ private Q_SLOTS:
         QVERIFY(list.open(QIODevice::WriteOnly));
         list.write("s0.com\nhttp://s1.com/\nnot a site\nS0.com\ns2.com\n");
         list.close();
-        QProcess tool;
-        tool.start(QStringLiteral(VARNEL_TOOL_PATH),
-                   {"harvest", "--data-dir", dir.path(), "--sites", list.fileName(),
-                    "--last-search", "stop", "--resolve", web.resolveSpec()});
-        QVERIFY(tool.waitForStarted());
-        QSignalSpy finished(&tool, &QProcess::finished);
-        QVERIFY(finished.wait(60000));
-        const QByteArray out = tool.readAllStandardOutput();
-        const QByteArray err = tool.readAllStandardError();
-        QCOMPARE(tool.exitCode(), 0);
+        QByteArray out, err;
+        int exitCode = -1;
+        QVERIFY(runTool({"harvest", "--data-dir", dir.path(), "--sites", list.fileName(),
+                         "--last-search", "stop", "--resolve", web.resolveSpec()},
+                        &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
         QVERIFY2(err.contains("sites: 3 sites queued, 0 already known.\n"
                               "sites: 1 line is not a site:\nsites: line 3: not a site\n"),
                  err.constData());
