@@ -77,7 +77,7 @@ OptionTable buildTable()
                                         "page's structured data"))
                     .at(Place::Across)
                     .clearingFlag("literal"));
-    // Off, a run stays with the engine picked, as the reference does.
+    // Off, a run stays with the engine picked, as it always did.
     t.push_back(OptionRow::check(Id::TryNextEngine, "chkNextEngine",
                                  "Try the next engine when one is blocked", 1)
                     .tip(QStringLiteral("When the search engine refuses the search or does not "
