@@ -26,6 +26,8 @@ enum class OptionId
     AdvanceAfter,      // sites per search string before AutoAdvance moves on
     AfterLastSearch,   // stop, or keep running idle, when the last queue runs dry
     FindBeyondFaxLine, // the fax finder beside the fax line scan
+    TryNextEngine,     // a search engine that refuses gives way to the next one
+    EveryDomainEnding, // discovery keeps every domain ending, by the Public Suffix List
     ParallelDownloads, // fetch slots: 10 (the original count), 20, 50 or 100
     PagesPerSite,      // pages queued from one host in a search: 50, 200, 1,000 or no limit
     AllowLocal,        // connect to loopback, private and link-local addresses too
