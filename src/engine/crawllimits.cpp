@@ -34,23 +34,12 @@ bool CrawlLimits::admitPage(const QString &site)
     return true;
 }
 
-void CrawlLimits::abandon(const QByteArray &host)
+void CrawlLimits::HostSet::insert(const QByteArray &key)
 {
-    const QByteArray key = foldCase(host);
-    if (key.isEmpty() || m_abandoned.contains(key))
+    if (key.isEmpty() || names.contains(key))
         return;
-    if (m_abandonedOrder.size() >= MaxAbandonedHosts)
-        m_abandoned.remove(m_abandonedOrder.takeFirst());
-    m_abandoned.insert(key);
-    m_abandonedOrder.append(key);
-}
-
-bool CrawlLimits::isAbandoned(const QByteArray &host) const
-{
-    return !m_abandoned.isEmpty() && m_abandoned.contains(foldCase(host));
-}
-
-QByteArray CrawlLimits::abandonedText() const
-{
-    return m_abandonedOrder.join(' ');
+    if (order.size() >= MaxAbandonedHosts)
+        names.remove(order.takeFirst());
+    names.insert(key);
+    order.append(key);
 }

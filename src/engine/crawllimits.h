@@ -34,15 +34,31 @@ public:
     // A new search: every host starts again at no pages.
     void clearPageCounts() { m_pageCounts.clear(); }
 
-    void abandon(const QByteArray &host);
-    bool isAbandoned(const QByteArray &host) const;
+    void abandon(const QByteArray &host) { m_abandoned.insert(foldCase(host)); }
+    bool isAbandoned(const QByteArray &host) const { return m_abandoned.contains(host); }
     // The hosts given up on, oldest first, separated by spaces.
-    QByteArray abandonedText() const;
-    int abandonedCount() const { return int(m_abandonedOrder.size()); }
+    QByteArray abandonedText() const { return m_abandoned.order.join(' '); }
+    int abandonedCount() const { return int(m_abandoned.order.size()); }
+
+    // Hosts that answered a plain request with a redirect to themselves over TLS: their
+    // later pages are asked for over TLS at once, saving a round trip each.
+    void noteSecure(const QByteArray &host) { m_secure.insert(foldCase(host)); }
+    bool isSecure(const QByteArray &host) const { return m_secure.contains(host); }
 
 private:
+    // Folded names, the oldest forgotten beyond MaxAbandonedHosts.
+    struct HostSet
+    {
+        QSet<QByteArray> names;
+        QList<QByteArray> order;
+        void insert(const QByteArray &key);
+        bool contains(const QByteArray &host) const
+        {
+            return !names.isEmpty() && names.contains(foldCase(host));
+        }
+    };
     int m_pagesPerHost = NoPageLimit;
     QHash<QByteArray, int> m_pageCounts;
-    QSet<QByteArray> m_abandoned; // folded
-    QList<QByteArray> m_abandonedOrder;
+    HostSet m_abandoned;
+    HostSet m_secure;
 };

@@ -902,6 +902,7 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
                        ? UserAgent::sanitized(m_options->text(OptionId::UserAgentText))
                        : QByteArray();
     s->keepAlive = politeMode();
+    preferKnownHttps(s);
     if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
         m_limits.isAbandoned(t.strHost)) {
         s->stopWatchdogs();
@@ -1013,7 +1014,16 @@ void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
     s->connectName = t.strHost;
     s->connectPort = s->https ? 443 : 80;
     s->hops = 0;
+    preferKnownHttps(s);
     beginDownload(s);
+}
+
+void HarvestSession::preferKnownHttps(FetchSlot *s)
+{
+    if (!politeMode() || s->https || !m_limits.isSecure(s->connectName))
+        return;
+    s->https = true;
+    s->connectPort = 443;
 }
 
 void HarvestSession::slotFailed(int slot)
@@ -1039,6 +1049,11 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
     if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
         return false;
+    // A host that sends its plain pages to itself over TLS gets its next pages asked for
+    // over TLS at once.
+    if (!s->https && t.https && t.port == 443 && s->connectPort == 80 &&
+        CrawlLimits::foldCase(t.hostName) == CrawlLimits::foldCase(s->connectName))
+        m_limits.noteSecure(s->connectName);
     ++s->hops;
     s->host = t.host;
     s->path = t.path;

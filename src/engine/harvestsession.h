@@ -294,6 +294,7 @@ private:
     bool hostReady(const QByteArray &host) const;
     int readyWaitingSite() const;
     void releaseGate(FetchSlot *s);
+    void preferKnownHttps(FetchSlot *s);
     void scheduleGateTimer();
     void robotsAnswered(int slot, const QByteArray &page);
     void applyLimitOptions();

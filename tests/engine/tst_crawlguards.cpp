@@ -297,6 +297,31 @@ private Q_SLOTS:
         QCOMPARE(rig.web.connectionCount(), connections);
     }
 
+    // A host that sends its plain pages to itself over TLS gets its later pages asked for
+    // over TLS at once (modern mode).
+    void secureHostsRemembered()
+    {
+        EngineRig rig;
+        TestWebServer tls;
+        if (!QSslSocket::supportsSsl() || !tls.listen(true))
+            QSKIP("no TLS backend");
+        ResolveMap tlsMap;
+        tlsMap.add(QStringLiteral("sec.example"), QStringLiteral("127.0.0.1"), tls.port());
+        rig.session.setTlsResolveMap(tlsMap);
+        rig.web.addRedirect("sec.example", "/", 301, "https://sec.example/");
+        rig.web.addRedirect("sec.example", "/b.htm", 301, "https://sec.example/b.htm");
+        tls.addPage("sec.example", "/", "<a href=\"http://sec.example/b.htm\">b</a>");
+        tls.addPage("sec.example", "/b.htm", "<p>Fax: 212-555-0187</p>");
+        rig.readyToStart();
+        rig.queue({QStringLiteral("sec.example")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
+        QCOMPARE(rig.web.requestCount("sec.example", "/"), 1);
+        QCOMPARE(rig.web.requestCount("sec.example", "/b.htm"), 0);
+        QCOMPARE(tls.requestCount("sec.example", "/b.htm"), 1);
+        QCOMPARE(rig.storedFaxes().size(), 1);
+    }
+
     // Downloads to one host at once: the option in the modern mode, every slot in the
     // reference mode. The server counts the connections it holds open.
     void downloadsPerSite_data()
