@@ -1049,9 +1049,10 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
     if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
         return false;
-    // A host that sends its plain pages to itself over TLS gets its next pages asked for
-    // over TLS at once.
-    if (!s->https && t.https && t.port == 443 && s->connectPort == 80 &&
+    // A host that sends a plain page to the same page over TLS has moved to TLS as a whole:
+    // its next pages are asked for over TLS at once. (One that sends some paths elsewhere
+    // over TLS has not.)
+    if (!s->https && t.https && t.port == 443 && s->connectPort == 80 && t.path == s->path &&
         CrawlLimits::foldCase(t.hostName) == CrawlLimits::foldCase(s->connectName))
         m_limits.noteSecure(s->connectName);
     ++s->hops;
