@@ -52,7 +52,13 @@ struct UpgradeStep
     int version;
     QList<const char *> statements;
 };
-const QList<UpgradeStep> kUpgrades = {};
+const QList<UpgradeStep> kUpgrades = {
+    // version 2: a number's E.164 form, its country and the evidence of how it was found
+    {2,
+     {"ALTER TABLE faxes ADD COLUMN e164 TEXT", "ALTER TABLE faxes ADD COLUMN country TEXT",
+      "ALTER TABLE faxes ADD COLUMN label TEXT", "ALTER TABLE faxes ADD COLUMN how TEXT",
+      "ALTER TABLE faxes ADD COLUMN context TEXT"}},
+};
 
 // Why a store of that schema version is not opened; empty when it can be.
 QString newerVersionProblem(int version)
@@ -476,9 +482,10 @@ std::optional<qint32> SqliteStore::count(const char *sql)
 
 bool SqliteStore::insertFax(const FaxRow &row)
 {
-    return write("INSERT INTO faxes (fax, Date, website, search, location) VALUES (?, ?, ?, ?, ?)",
+    return write("INSERT INTO faxes (fax, Date, website, search, location, e164, country, label, "
+                 "how, context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                  {row.fax, row.date.toString(QLatin1String(kDateFormat)), row.website, row.search,
-                  row.location});
+                  row.location, row.e164, row.country, row.label, row.how, row.context});
 }
 
 std::optional<bool> SqliteStore::hasFax(const QString &number)

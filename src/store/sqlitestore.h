@@ -23,7 +23,7 @@ class SqliteStore : public Store
 public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     ~SqliteStore() override;
