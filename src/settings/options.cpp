@@ -59,6 +59,11 @@ OptionTable buildTable()
                     .keepUnpicked()
                     .at(Place::AfterLastSearch)
                     .flag("last-search", {QStringLiteral("stop"), QStringLiteral("continue")}));
+    // Off, "View Fax Database" opens the data folder in the file manager, as it always did;
+    // on, the numbers window offers the folder through a button of its own.
+    t.push_back(
+        OptionRow::check(Id::NumbersWindow, "chkNumbersWindow", "View numbers in a window", 1)
+            .at(Place::SettingsOnly));
     return t;
 }
 

@@ -25,6 +25,7 @@ enum class OptionId
     FollowRedirects,    // follow 3xx answers, HTTPS included
     AdvanceAfter,       // sites per search string before AutoAdvance moves on
     AfterLastSearch,    // stop, or keep running idle, when the last queue runs dry
+    NumbersWindow,      // "View Fax Database" shows the numbers in a window, not the folder
 };
 
 // One row of the option table.
@@ -48,6 +49,7 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
+        SettingsOnly, // no control in the main window: kept in the settings file
     };
 
     OptionId id = OptionId::SearchEngine;

@@ -7,6 +7,7 @@
 #include "frmwebsite.h"
 #include "globals.h"
 #include "mainwindowlistbuilder.h"
+#include "numberswindow.h"
 #include "store.h"
 #include "productinfo.h"
 #include "settingsstore.h"
@@ -286,6 +287,7 @@ void Form1::buildControls()
             case OptionRow::Place::AutoAdvance: p = kChkAuto; break;
             case OptionRow::Place::AdvanceAfter: p = kCmbAdvance; break;
             case OptionRow::Place::AfterLastSearch: p = kCmbLastSearch; break;
+            case OptionRow::Place::SettingsOnly: break;
             case OptionRow::Place::Audio:
             case OptionRow::Place::Other: {
                 const bool audio = row.place == OptionRow::Place::Audio;
@@ -496,8 +498,10 @@ void Form1::bindEngine()
                                                                     : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
     });
-    connect(e, &HarvestEngine::openDirectoryRequested, this, [this](const QString &dir) {
-        if (openUrl)
+    connect(e, &HarvestEngine::openDirectoryRequested, this, [this, e](const QString &dir) {
+        if (e->option(OptionId::NumbersWindow) == 1)
+            NumbersWindow::openWindow(e->store(), dir);
+        else if (openUrl)
             openUrl(QUrl::fromLocalFile(dir));
     });
     connect(e, &HarvestEngine::exportRequested, this,
@@ -663,6 +667,7 @@ void Form1::Form_Unload()
         loader->unloadWindow();
     Form8::unload();
     frmExport::unload();
+    NumbersWindow::unload();
     frmSplash::unload();
     if (frmWebsite::isShown()) {
         // The browser window ends the program when it closes.

@@ -1,6 +1,7 @@
 #include "sqlitestore.h"
 
 #include "clock.h"
+#include "faxquerysql.h"
 #include "logging.h"
 
 #include <QDir>
@@ -535,6 +536,183 @@ std::optional<QList<FaxRow>> SqliteStore::allFaxes()
     }
     q->finish();
     return rows;
+}
+
+// ---- reading the numbers in view ------------------------------------------------------------
+
+namespace {
+
+const char *columnName(FaxColumn c)
+{
+    switch (c) {
+    case FaxColumn::Fax:
+        return "fax";
+    case FaxColumn::E164:
+        return "e164";
+    case FaxColumn::Location:
+        return "location";
+    case FaxColumn::Country:
+        return "country";
+    case FaxColumn::Date:
+        return "Date";
+    case FaxColumn::Website:
+        return "website";
+    case FaxColumn::Search:
+        return "search";
+    case FaxColumn::Label:
+        return "label";
+    case FaxColumn::How:
+        return "how";
+    case FaxColumn::Context:
+        return "context";
+    }
+    return "fax";
+}
+
+const FaxQuerySql::Dialect &dialect()
+{
+    static const FaxQuerySql::Dialect d = [] {
+        FaxQuerySql::Dialect d;
+        d.id = QStringLiteral("rowid");
+        d.caseless = QStringLiteral("LIKE"); // folds ASCII letters, as the store's comparisons do
+        d.hostOf = QStringLiteral("substr(%1, 1, instr(%1 || '/', '/') - 1)");
+        d.dayOf = QStringLiteral("substr(%1, 1, 10)");
+        d.column = [](FaxColumn c) { return QString::fromLatin1(columnName(c)); };
+        // The number's index folds letter case; sorting by it lets the index serve.
+        d.sortKey = [](FaxColumn c) {
+            return c == FaxColumn::Fax ? QStringLiteral("fax COLLATE NOCASE")
+                                       : QString::fromLatin1(columnName(c));
+        };
+        d.date = [](const QDateTime &t) {
+            return QVariant(t.toString(QLatin1String(kDateFormat)));
+        };
+        return d;
+    }();
+    return d;
+}
+
+const char *const kListedColumns =
+    "rowid, fax, Date, website, search, location, e164, country, label, how, context";
+
+} // namespace
+
+std::unique_ptr<QSqlQuery> SqliteStore::select(const QString &sql, const QVariantList &values)
+{
+    if (!open())
+        return nullptr;
+    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+    q->setForwardOnly(true);
+    if (!q->prepare(sql)) {
+        fail(reasonOf(q->lastError(), m_dataDir));
+        return nullptr;
+    }
+    for (const QVariant &v : values)
+        q->addBindValue(v);
+    if (!exec(q.get()))
+        return nullptr;
+    return q;
+}
+
+std::optional<qint64> SqliteStore::countFaxes(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const auto q = select(QStringLiteral("SELECT count(*) FROM faxes") + w.sql, w.values);
+    if (!q)
+        return std::nullopt;
+    return q->next() ? q->value(0).toLongLong() : 0;
+}
+
+std::optional<QList<ListedFax>> SqliteStore::faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                                     qint64 offset, int limit)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const auto q =
+        select(QStringLiteral("SELECT %1 FROM faxes").arg(QLatin1String(kListedColumns)) + w.sql +
+                   FaxQuerySql::orderBy(sort, dialect()) + QStringLiteral(" LIMIT ? OFFSET ?"),
+               w.values + QVariantList{limit, offset});
+    if (!q)
+        return std::nullopt;
+    QList<ListedFax> rows;
+    while (q->next()) {
+        ListedFax f;
+        f.id = q->value(0).toLongLong();
+        FaxRow &r = f.row;
+        r.fax = q->value(1).toString();
+        r.date = QDateTime::fromString(q->value(2).toString(), QLatin1String(kDateFormat));
+        r.website = q->value(3).toString();
+        r.search = q->value(4).toString();
+        r.location = q->value(5).toString();
+        r.e164 = q->value(6).toString();
+        r.country = q->value(7).toString();
+        r.label = q->value(8).toString();
+        r.how = q->value(9).toString();
+        r.context = q->value(10).toString();
+        rows.append(f);
+    }
+    return rows;
+}
+
+std::optional<QList<ValueCount>> SqliteStore::countFaxesBy(FaxColumn column,
+                                                           const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const QString col = dialect().column(column);
+    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes").arg(col) + w.sql +
+                              QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
+                          w.values);
+    if (!q)
+        return std::nullopt;
+    QList<ValueCount> counts;
+    while (q->next())
+        counts.append({q->value(0).toString(), q->value(1).toLongLong()});
+    return counts;
+}
+
+std::optional<QList<DayCount>> SqliteStore::faxesPerDay(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const QString day = dialect().dayOf.arg(dialect().column(FaxColumn::Date));
+    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes").arg(day) + w.sql +
+                              QStringLiteral(" GROUP BY 1 ORDER BY 1"),
+                          w.values);
+    if (!q)
+        return std::nullopt;
+    QList<DayCount> days;
+    while (q->next()) {
+        const QDate d = QDate::fromString(q->value(0).toString(), Qt::ISODate);
+        if (d.isValid())
+            days.append({d, q->value(1).toLongLong()});
+    }
+    return days;
+}
+
+std::optional<QList<SearchYield>> SqliteStore::searchYields(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const auto q = select(QStringLiteral("SELECT search, count(*), count(DISTINCT %1) FROM faxes")
+                                  .arg(dialect().hostOf.arg(QLatin1String("website"))) +
+                              w.sql + QStringLiteral(" GROUP BY search ORDER BY 2 DESC, 1"),
+                          w.values);
+    if (!q)
+        return std::nullopt;
+    QList<SearchYield> yields;
+    while (q->next())
+        yields.append({q->value(0).toString(), q->value(1).toLongLong(), q->value(2).toLongLong()});
+    return yields;
+}
+
+bool SqliteStore::deleteFaxes(const QList<qint64> &ids)
+{
+    if (ids.isEmpty())
+        return true;
+    beginBatch();
+    bool ok = true;
+    for (qint64 id : ids) {
+        if (!(ok = write("DELETE FROM faxes WHERE rowid = ?", {id})))
+            break;
+    }
+    endBatch();
+    return ok && m_lastError.isEmpty();
 }
 
 // ---- the backlog -----------------------------------------------------------------------------

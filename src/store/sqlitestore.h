@@ -43,6 +43,14 @@ public:
     std::optional<qint32> countFaxes() override;
     std::optional<QStringList> newestFaxes(int count) override;
     std::optional<QList<FaxRow>> allFaxes() override;
+    std::optional<qint64> countFaxes(const FaxFilter &filter) override;
+    std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                            qint64 offset, int limit) override;
+    std::optional<QList<ValueCount>> countFaxesBy(FaxColumn column,
+                                                  const FaxFilter &filter) override;
+    std::optional<QList<DayCount>> faxesPerDay(const FaxFilter &filter) override;
+    std::optional<QList<SearchYield>> searchYields(const FaxFilter &filter) override;
+    bool deleteFaxes(const QList<qint64> &ids) override;
     bool deleteAllWebsites() override;
     std::optional<qint32> countWebsites() override;
     std::optional<QStringList> newestWebsites(int count) override;
@@ -73,6 +81,8 @@ private:
     std::optional<QStringList> column(const char *sql, const QVariantList &values = {});
     std::optional<bool> any(const char *sql, const QString &value);
     std::optional<qint32> count(const char *sql);
+    // A statement built for the occasion (a filter's), run with its values; null when it fails.
+    std::unique_ptr<QSqlQuery> select(const QString &sql, const QVariantList &values);
     void fail(const QString &what);
     void setBusyTimeout(int ms);
     void succeeded(bool wrote);

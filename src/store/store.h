@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -25,6 +26,77 @@ struct FaxRow
     QString label;
     QString how;
     QString context;
+};
+
+// A column of the numbers table: what the numbers window sorts and counts by.
+enum class FaxColumn
+{
+    Fax,
+    E164,
+    Location, // the region label of the area code, or "Unknown/International"
+    Country,
+    Date,
+    Website,
+    Search,
+    Label,
+    How,
+    Context,
+};
+
+// Which stored numbers a read covers. Empty fields do not filter; the dates are whole days,
+// both included. The text is looked for, letter case ignored, in every text column.
+struct FaxFilter
+{
+    QString text;
+    QString location;
+    QString country;
+    QString search;
+    QString how;
+    QDate from;
+    QDate to;
+
+    bool operator==(const FaxFilter &o) const
+    {
+        return text == o.text && location == o.location && country == o.country &&
+               search == o.search && how == o.how && from == o.from && to == o.to;
+    }
+    bool operator!=(const FaxFilter &o) const { return !(*this == o); }
+};
+
+// The order of a page of numbers; rows of equal value keep their stored order.
+struct FaxSort
+{
+    std::optional<FaxColumn> column; // none: stored order
+    Qt::SortOrder order = Qt::AscendingOrder;
+};
+
+// A stored number as the numbers window lists it: its row, the key that names it, and why
+// it may not be faxed (the do-not-fax list's reason; empty when it is not listed).
+struct ListedFax
+{
+    qint64 id = 0;
+    FaxRow row;
+    QString doNotFax;
+};
+
+struct ValueCount
+{
+    QString value;
+    qint64 count = 0;
+};
+
+struct DayCount
+{
+    QDate day;
+    qint64 count = 0;
+};
+
+// What one search string yielded: its numbers and the sites (hosts) they were found on.
+struct SearchYield
+{
+    QString search;
+    qint64 numbers = 0;
+    qint64 sites = 0;
 };
 
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
@@ -77,6 +149,22 @@ public:
     // "number | location" of the newest numbers, the oldest of them first.
     virtual std::optional<QStringList> newestFaxes(int count) = 0;
     virtual std::optional<QList<FaxRow>> allFaxes() = 0; // in stored order
+
+    // ---- reading the numbers in view (the numbers window) -----------------------------------
+    // Each read covers the numbers the filter lets through; none loads the whole table.
+    virtual std::optional<qint64> countFaxes(const FaxFilter &filter) = 0;
+    // At most `limit` rows from `offset` in the order asked for.
+    virtual std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                                    qint64 offset, int limit) = 0;
+    // The numbers per value of a column, the most first (ties by value).
+    virtual std::optional<QList<ValueCount>> countFaxesBy(FaxColumn column,
+                                                          const FaxFilter &filter) = 0;
+    // The numbers stored on each day that has any, oldest day first.
+    virtual std::optional<QList<DayCount>> faxesPerDay(const FaxFilter &filter) = 0;
+    // The numbers and sites of each search string, the most numbers first.
+    virtual std::optional<QList<SearchYield>> searchYields(const FaxFilter &filter) = 0;
+    // Deletes the numbers of these keys (ListedFax::id); keys that are gone are no error.
+    [[nodiscard]] virtual bool deleteFaxes(const QList<qint64> &ids) = 0;
 
     // ---- the backlog -----------------------------------------------------------------------
     [[nodiscard]] bool addWebsite(QString &site);

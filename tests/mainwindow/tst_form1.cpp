@@ -11,6 +11,7 @@
 #include "globals.h"
 #include "mainwindowlayout.h"
 #include "mainwindowmessages.h"
+#include "numberswindow.h"
 #include "productinfo.h"
 #include "shellglobals.h"
 #include "testwebserver.h"
@@ -635,10 +636,16 @@ private Q_SLOTS:
 
     void windows_openOnceFromButtonsAndMenus()
     {
-        Form1Harness h;
+        // With the numbers window off, "View Fax Database" opens the data folder.
+        Form1Harness h({{QStringLiteral("chkNumbersWindow"), QStringLiteral("0")}});
         QVERIFY(h.open());
         QTest::mouseClick(h.form->cmdViewDatabase, Qt::LeftButton);
         QCOMPARE(h.openedUrls, QList<QUrl>{QUrl::fromLocalFile(h.dir)});
+        QVERIFY(!NumbersWindow::instance());
+        h.engine->setOption(OptionId::NumbersWindow, 1);
+        QTest::mouseClick(h.form->cmdViewDatabase, Qt::LeftButton);
+        QVERIFY(NumbersWindow::instance() && NumbersWindow::instance()->isVisible());
+        QCOMPARE(h.openedUrls.size(), 1);
 
         QTest::mouseClick(h.form->Command2, Qt::LeftButton);
         QVERIFY(frmExport::instance() && frmExport::instance()->isVisible());

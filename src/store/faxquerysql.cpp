@@ -1,0 +1,82 @@
+#include "faxquerysql.h"
+
+namespace FaxQuerySql {
+
+namespace {
+
+// The columns the filter box looks in.
+constexpr FaxColumn kTextColumns[] = {
+    FaxColumn::Fax,     FaxColumn::E164,    FaxColumn::Location,
+    FaxColumn::Country, FaxColumn::Website, FaxColumn::Search,
+    FaxColumn::Label,   FaxColumn::How,     FaxColumn::Context,
+};
+
+} // namespace
+
+QString containsPattern(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 2);
+    escaped += QLatin1Char('%');
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            escaped += QLatin1Char('\\');
+        escaped += c;
+    }
+    escaped += QLatin1Char('%');
+    return escaped;
+}
+
+Clause where(const FaxFilter &filter, const Dialect &d)
+{
+    QStringList terms;
+    Clause c;
+    const QString text = filter.text.trimmed();
+    if (!text.isEmpty()) {
+        QStringList any;
+        for (FaxColumn col : kTextColumns) {
+            any << QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(d.column(col), d.caseless);
+            c.values << containsPattern(text);
+        }
+        terms << QLatin1Char('(') + any.join(QLatin1String(" OR ")) + QLatin1Char(')');
+    }
+    const struct
+    {
+        FaxColumn column;
+        const QString &value;
+    } exact[] = {
+        {FaxColumn::Location, filter.location},
+        {FaxColumn::Country, filter.country},
+        {FaxColumn::Search, filter.search},
+        {FaxColumn::How, filter.how},
+    };
+    for (const auto &e : exact) {
+        if (e.value.isEmpty())
+            continue;
+        terms << d.column(e.column) + QStringLiteral(" = ?");
+        c.values << e.value;
+    }
+    if (filter.from.isValid()) {
+        terms << d.column(FaxColumn::Date) + QStringLiteral(" >= ?");
+        c.values << d.date(filter.from.startOfDay());
+    }
+    if (filter.to.isValid()) {
+        terms << d.column(FaxColumn::Date) + QStringLiteral(" < ?");
+        c.values << d.date(filter.to.addDays(1).startOfDay());
+    }
+    if (!terms.isEmpty())
+        c.sql = QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
+    return c;
+}
+
+QString orderBy(const FaxSort &sort, const Dialect &d)
+{
+    const QString direction =
+        sort.order == Qt::AscendingOrder ? QStringLiteral(" ASC") : QStringLiteral(" DESC");
+    QString sql = QStringLiteral(" ORDER BY ");
+    if (sort.column)
+        sql += d.sortKey(*sort.column) + direction + QStringLiteral(", ");
+    return sql + d.id + direction;
+}
+
+} // namespace FaxQuerySql
