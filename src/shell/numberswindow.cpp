@@ -1,6 +1,7 @@
 #include "numberswindow.h"
 
 #include "frmwebsite.h"
+#include "numberscounts.h"
 #include "numbersmodel.h"
 #include "productinfo.h"
 #include "store.h"
@@ -142,6 +143,8 @@ NumbersWindow::NumbersWindow(Store *store, const QString &dataDir)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fax Database"));
     m_model = new NumbersModel(store, this);
+    m_counter = new NumbersCounter(store, this);
+    connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
     buildControls();
 
     askYesNo = [this](const QString &text) {
@@ -164,10 +167,18 @@ NumbersWindow::NumbersWindow(Store *store, const QString &dataDir)
     };
 
     connect(m_model, &NumbersModel::readFailed, this, &NumbersWindow::showReadProblem);
-    fillChoices();
-    updateCounts();
     updateCountLabel();
     resize(1100, 680);
+}
+
+void NumbersWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The first rows are shown at once; the choices and counts, which read every row, follow.
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices);
 }
 
 void NumbersWindow::buildControls()
@@ -331,8 +342,8 @@ void NumbersWindow::buildControls()
     connect(searchCounts, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { choosePanelEntry(searchCounts, item); });
     connect(tabs, &QTabWidget::currentChanged, this, [this] {
-        if (m_chartsStale)
-            updateCharts();
+        if (m_chartsStale && chartsShown())
+            askCounts(NumbersCounts::Charts);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NumbersWindow::updateCountLabel);
 }
@@ -370,8 +381,9 @@ void NumbersWindow::applyFilter()
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_model->setFilter(f);
-    updateCounts();
     QApplication::restoreOverrideCursor();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | (chartsShown() ? NumbersCounts::Charts : 0));
 }
 
 void NumbersWindow::clearFilter()
@@ -389,12 +401,9 @@ void NumbersWindow::clearFilter()
     applyFilter();
 }
 
-void NumbersWindow::fillChoices()
+void NumbersWindow::fillChoices(const NumbersCounts &counts)
 {
-    if (!m_store)
-        return;
     m_filling = true;
-    const FaxFilter all;
     {
         // Regions first, then countries; each remembers what it filters by.
         const QString chosen = placeCombo->currentData(kValueRole).toString();
@@ -402,8 +411,8 @@ void NumbersWindow::fillChoices()
         placeCombo->clear();
         placeCombo->addItem(QStringLiteral("Any region or country"));
         placeCombo->setItemData(0, AnyPlace, kKindRole);
-        auto add = [this](PlaceKind kind, const QList<ValueCount> &counts) {
-            for (const ValueCount &c : counts) {
+        auto add = [this](PlaceKind kind, const QList<ValueCount> &values) {
+            for (const ValueCount &c : values) {
                 if (c.value.isEmpty())
                     continue;
                 const QString caption = kind == ByCountry ? countryCaption(c.value) : c.value;
@@ -413,10 +422,8 @@ void NumbersWindow::fillChoices()
                 placeCombo->setItemData(placeCombo->count() - 1, c.value, kValueRole);
             }
         };
-        add(ByLocation,
-            m_store->countFaxesBy(FaxColumn::Location, all).value_or(QList<ValueCount>()));
-        add(ByCountry,
-            m_store->countFaxesBy(FaxColumn::Country, all).value_or(QList<ValueCount>()));
+        add(ByLocation, counts.locationChoices);
+        add(ByCountry, counts.countryChoices);
         int at = 0;
         for (int i = 1; i < placeCombo->count(); ++i) {
             if (placeCombo->itemData(i, kKindRole).toInt() == chosenKind &&
@@ -425,10 +432,8 @@ void NumbersWindow::fillChoices()
         }
         placeCombo->setCurrentIndex(at);
     }
-    fillChoiceCombo(searchCombo, QStringLiteral("Any search string"),
-                    m_store->countFaxesBy(FaxColumn::Search, all).value_or(QList<ValueCount>()));
-    QList<ValueCount> hows =
-        m_store->countFaxesBy(FaxColumn::How, all).value_or(QList<ValueCount>());
+    fillChoiceCombo(searchCombo, QStringLiteral("Any search string"), counts.searchChoices);
+    QList<ValueCount> hows = counts.howChoices;
     hows.erase(std::remove_if(hows.begin(), hows.end(),
                               [](const ValueCount &c) { return c.value.isEmpty(); }),
                hows.end());
@@ -459,51 +464,76 @@ void NumbersWindow::choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item)
 void NumbersWindow::refresh()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    fillChoices();
     m_model->setFilter(filterFromControls());
     m_model->refresh();
-    updateCounts();
     QApplication::restoreOverrideCursor();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices |
+              (chartsShown() ? NumbersCounts::Charts : 0));
 }
 
-void NumbersWindow::updateCounts()
+bool NumbersWindow::chartsShown() const
 {
-    if (!m_store)
-        return;
-    const FaxFilter f = m_model->filter();
-    fillCountPanel(regionCounts,
-                   m_store->countFaxesBy(FaxColumn::Location, f).value_or(QList<ValueCount>()));
-    fillCountPanel(searchCounts,
-                   m_store->countFaxesBy(FaxColumn::Search, f).value_or(QList<ValueCount>()));
-    m_chartsStale = true;
-    if (tabs->currentIndex() == 1)
-        updateCharts();
+    return tabs->currentIndex() == 1;
+}
+
+void NumbersWindow::askCounts(int parts)
+{
+    const quint64 id = m_counter->request(m_model->filter(), parts);
+    for (int bit = 0; bit < 3; ++bit) {
+        if (parts & (1 << bit))
+            m_asked[size_t(bit)] = id;
+    }
+    if (parts & NumbersCounts::Charts)
+        m_chartsStale = false;
+}
+
+bool NumbersWindow::countsPending() const
+{
+    return m_asked != m_answered;
+}
+
+void NumbersWindow::showCounts(quint64 request, const NumbersCounts &counts)
+{
+    // Only the answer to the last question of each part counts; earlier ones are stale.
+    auto current = [&](int part) {
+        const size_t bit = part == NumbersCounts::Panels    ? 0
+                           : part == NumbersCounts::Choices ? 1
+                                                            : 2;
+        if (!(counts.parts & part) || m_asked[bit] != request)
+            return false;
+        m_answered[bit] = request;
+        return true;
+    };
+    if (!counts.error.isEmpty())
+        showReadProblem(counts.error);
+    if (current(NumbersCounts::Panels)) {
+        fillCountPanel(regionCounts, counts.regions);
+        fillCountPanel(searchCounts, counts.searches);
+    }
+    if (current(NumbersCounts::Choices)) {
+        fillChoices(counts);
+        m_storedCount = counts.stored;
+        updateCountLabel();
+    }
+    if (current(NumbersCounts::Charts))
+        drawCharts(counts);
 }
 
 void NumbersWindow::updateCountLabel()
 {
     const qint64 shown = m_model->totalCount();
-    const std::optional<qint64> all = m_store && m_model->filter() != FaxFilter()
-                                          ? m_store->countFaxes(FaxFilter())
-                                          : std::nullopt;
     const QLocale l;
-    if (all)
-        countLabel->setText(
-            QStringLiteral("%1 of %2 numbers shown").arg(l.toString(shown), l.toString(*all)));
+    if (m_model->filter() != FaxFilter() && m_storedCount >= 0)
+        countLabel->setText(QStringLiteral("%1 of %2 numbers shown")
+                                .arg(l.toString(shown), l.toString(m_storedCount)));
     else
         countLabel->setText(shown == 1 ? QStringLiteral("1 number shown")
                                        : QStringLiteral("%1 numbers shown").arg(l.toString(shown)));
 }
 
-void NumbersWindow::updateCharts()
+void NumbersWindow::drawCharts(const NumbersCounts &counts)
 {
-    if (!m_store || tabs->currentIndex() != 1) {
-        m_chartsStale = true;
-        return;
-    }
-    m_chartsStale = false;
-    const FaxFilter f = m_model->filter();
-
     // Numbers found per day.
     auto *days = new QChart;
     days->setTitle(QStringLiteral("Numbers found per day"));
@@ -511,7 +541,7 @@ void NumbersWindow::updateCharts()
     auto *line = new QLineSeries;
     line->setPointsVisible(true);
     qint64 most = 0;
-    const QList<DayCount> perDay = m_store->faxesPerDay(f).value_or(QList<DayCount>());
+    const QList<DayCount> &perDay = counts.days;
     for (const DayCount &d : perDay) {
         line->append(double(d.day.startOfDay().toMSecsSinceEpoch()), double(d.count));
         most = std::max(most, d.count);
@@ -542,7 +572,7 @@ void NumbersWindow::updateCharts()
     auto *sitesSet = new QBarSet(QStringLiteral("Sites"));
     QStringList names;
     most = 0;
-    QList<SearchYield> yields = m_store->searchYields(f).value_or(QList<SearchYield>());
+    QList<SearchYield> yields = counts.yields;
     if (yields.size() > kChartedSearches)
         yields.resize(kChartedSearches);
     // The bars run top to bottom in the order of the list: the most productive on top.

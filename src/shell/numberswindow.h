@@ -4,9 +4,12 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
+class NumbersCounter;
 class NumbersModel;
+struct NumbersCounts;
 class QChartView;
 class QComboBox;
 class QDateEdit;
@@ -80,18 +83,24 @@ public:
     int deleteSelected();
     void openDataFolder();
     void openPageOf(int row);
-    // Draws the charts again when they are shown (they are read only when looked at).
-    void updateCharts();
+    // Counts asked for and not answered yet (they are read beside the table).
+    bool countsPending() const;
 
 Q_SIGNALS:
     // Numbers were deleted from the store here.
     void numbersDeleted(int count);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     NumbersWindow(Store *store, const QString &dataDir);
     void buildControls();
-    void fillChoices();
-    void updateCounts();
+    bool chartsShown() const;
+    void askCounts(int parts);
+    void showCounts(quint64 request, const NumbersCounts &counts);
+    void fillChoices(const NumbersCounts &counts);
+    void drawCharts(const NumbersCounts &counts);
     void updateCountLabel();
     void choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item);
     void showReadProblem(const QString &reason);
@@ -100,6 +109,12 @@ private:
     QString m_dataDir;
     NumbersModel *m_model = nullptr;
     QTimer *m_typingPause = nullptr;
+    NumbersCounter *m_counter = nullptr;
+    // The last request of each part of the counts, and the last answered.
+    std::array<quint64, 3> m_asked{};
+    std::array<quint64, 3> m_answered{};
+    qint64 m_storedCount = -1; // every number, as the choices last counted them
     bool m_chartsStale = true;
+    bool m_shownOnce = false;
     bool m_filling = false; // the choices are being filled: no filter runs
 };

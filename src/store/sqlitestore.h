@@ -36,6 +36,7 @@ public:
     QString lastError() const override { return m_lastError; }
     void setClock(const Clock *clock) override;
     QDateTime now() const override;
+    std::unique_ptr<Store> openAnother() const override;
     void beginBatch() override;
     void endBatch() override;
 

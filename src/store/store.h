@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class Clock;
@@ -133,6 +134,9 @@ public:
     // The clock behind the Date columns; not owned; null restores the system clock.
     virtual void setClock(const Clock *clock) = 0;
     virtual QDateTime now() const = 0;
+    // A second connection to the same rows, to be used (and destroyed) in one other thread,
+    // so that long reads can run beside the window; nothing where the backend has none.
+    virtual std::unique_ptr<Store> openAnother() const { return nullptr; }
 
     // Groups the writes between the two calls (one page's links) into one transaction,
     // stored whole or not at all: once a write of it is refused, its later writes are not

@@ -323,7 +323,7 @@ private Q_SLOTS:
 
     void window_filtersFromItsControls()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Fax Database"));
         QCOMPARE(w->countLabel->text(), QStringLiteral("5 numbers shown"));
         // The choices name each value with its count; regions come before countries.
@@ -336,6 +336,7 @@ private Q_SLOTS:
         QCOMPARE(numbersOf(*w->model()), (QStringList{c, d}));
         QCOMPARE(w->countLabel->text(), QStringLiteral("2 of 5 numbers shown"));
         // The panels count what is shown.
+        QTRY_VERIFY(!w->countsPending());
         QCOMPARE(panelOf(w->regionCounts),
                  (QStringList{"NY New York City=1", "Unknown/International=1"}));
         QCOMPARE(panelOf(w->searchCounts), QStringList{"plumbers new york=2"});
@@ -360,6 +361,7 @@ private Q_SLOTS:
 
         // A double click on a panel's entry filters by it.
         w->clearFilter();
+        QTRY_VERIFY(!w->countsPending());
         QTreeWidgetItem *ny =
             w->regionCounts->findItems(QStringLiteral("NY New York City"), Qt::MatchExactly)
                 .value(0);
@@ -370,9 +372,10 @@ private Q_SLOTS:
 
     void window_chartsOfDaysAndSearches()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         QVERIFY(w->dayChart->chart()->series().isEmpty()); // read only when looked at
         w->tabs->setCurrentIndex(1);
+        QTRY_VERIFY(!w->countsPending());
         auto *line = qobject_cast<QLineSeries *>(w->dayChart->chart()->series().value(0));
         QVERIFY(line);
         QCOMPARE(line->count(), 4);
@@ -390,13 +393,14 @@ private Q_SLOTS:
         // A filter redraws the charts that are shown.
         w->searchCombo->setCurrentIndex(
             w->searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
+        QTRY_VERIFY(!w->countsPending());
         bars = qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
         QCOMPARE(bars->barSets().at(0)->count(), 1);
     }
 
     void window_copiesSelectedRows()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         w->table->selectRow(0);
         w->table->selectionModel()->select(w->model()->index(2, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -433,7 +437,7 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, question);
         QFETCH(QStringList, left);
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         QStringList asked;
         w->askYesNo = [&](const QString &q) {
             asked << q;
@@ -455,7 +459,7 @@ private Q_SLOTS:
 
     void window_doubleClickOpensThePage()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         QList<QUrl> opened;
         w->openPage = [&](const QUrl &u) { opened << u; };
         w->model()->sort(NumbersModel::Page, Qt::AscendingOrder);
@@ -473,7 +477,7 @@ private Q_SLOTS:
     void window_opensTheDataFolderOrSaysWhereItIs()
     {
         QFETCH(bool, opens);
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        NumbersWindow *w = openWindow();
         QList<QUrl> folders;
         QStringList messages;
         w->openFolder = [&](const QUrl &u) {
@@ -489,6 +493,15 @@ private Q_SLOTS:
     }
 
 private:
+    // The window with its choices and counts, which it reads once its first rows are shown.
+    NumbersWindow *openWindow()
+    {
+        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
+        if (!QTest::qWaitFor([w] { return w->searchCombo->count() > 1; }))
+            qWarning("the choices were not read");
+        return w;
+    }
+
     ManualClock m_clock;
     std::unique_ptr<TempDataDir> m_dir;
     std::unique_ptr<CountingStore> m_store;
