@@ -6,8 +6,8 @@
 #include "datadir.h"
 #include "datadirlock.h"
 #include "globals.h"
-#include "harvestengine.h"
-#include "harvestmessages.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
 #include "httpbrowser.h"
 #include "store.h"
 #include "resolvemap.h"
@@ -59,22 +59,6 @@ std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve,
     return d;
 }
 
-// Message boxes go to standard error; questions are answered Cancel.
-class StderrMessages : public HarvestMessages
-{
-public:
-    void information(const QString &text) override
-    {
-        std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(text).constData());
-    }
-    Answer confirm(const QString &text, const QString &) override
-    {
-        std::fprintf(stderr, "varnel-tool: %s (answered Cancel)\n",
-                     Tool::printable(text).constData());
-        return Cancel;
-    }
-};
-
 int g_signalPipe[2] = {-1, -1};
 
 void onSigint(int)
@@ -93,7 +77,7 @@ struct Options
     QList<OptionFlags::Setting> clicks;
     bool resume = false;
     bool printStored = false;
-    int timeout = 0;  // watchdog limits in seconds; 0 keeps the engine's own
+    int timeout = 0;  // watchdog limits in seconds; 0 keeps the session's own
     int timeout2 = 0;
     ResolveMap resolve;
     ResolveMap tlsResolve;
@@ -178,55 +162,54 @@ static int runHarvest(const QStringList &args)
     }
     SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
 
-    HarvestEngine engine(dataDir, &settings);
-    StderrMessages messages;
-    engine.setMessages(&messages);
-    engine.setResolveMap(o.resolve);
-    engine.setTlsResolveMap(o.tlsResolve);
+    HarvestSession session(dataDir, &settings);
+    // A start refused for a missing choice says why, as the window's message box does.
+    QObject::connect(&session, &HarvestSession::startRefused,
+                     [](HarvestSession::StartProblem problem) {
+                         std::fprintf(stderr, "varnel-tool: %s\n",
+                                      qPrintable(HarvestPresenter::startProblemText(problem)));
+                     });
+    session.setResolveMap(o.resolve);
+    session.setTlsResolveMap(o.tlsResolve);
     const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
-    engine.setListBuilder(discovery->builder.get());
+    session.setListBuilder(discovery->builder.get());
     bool problemShown = false;
-    QObject::connect(engine.store(), &Store::storeProblem,
+    QObject::connect(session.store(), &Store::storeProblem,
                      [&problemShown](const QString &m) {
                          std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
                          problemShown = true;
                      });
     // Finds that could not be stored make the run a failure (the harvest stops on them).
     bool storeFailed = false;
-    QObject::connect(engine.store(), &Store::writeFailed,
+    QObject::connect(session.store(), &Store::writeFailed,
                      [&storeFailed](const QString &) { storeFailed = true; });
 
-    engine.Form_Load();
+    session.load();
     // A store that could not even be read at start-up is not harvested into.
-    if (!engine.store()->isUsable() || problemShown) {
+    if (!session.store()->isUsable() || problemShown) {
         if (problemShown)
             return 1; // the message above named the file and the reason
-        return Tool::fileError(engine.store()->location(), engine.store()->lastError());
+        return Tool::fileError(session.store()->location(), session.store()->lastError());
     }
     if (o.timeout > 0)
-        engine.setTimeout(qint16(o.timeout));
+        session.setIdleLimit(qint16(o.timeout));
     if (o.timeout2 > 0)
-        engine.setTimeout2(qint16(o.timeout2));
+        session.setTotalLimit(qint16(o.timeout2));
     if (o.printStored) {
         // Each number once its row is in the store, so that a caller killing the harvest
         // knows which numbers must have survived.
-        QObject::connect(&engine, &HarvestEngine::numberStored, [](const FaxRow &row) {
+        QObject::connect(&session, &HarvestSession::numberStored, [](const FaxRow &row) {
             std::printf("stored %s\n", Tool::printable(row.fax).constData());
             std::fflush(stdout);
         });
     }
     for (const OptionFlags::Setting &click : o.clicks) {
-        if (click.text.isNull())
-            engine.setOption(click.id, click.value);
-        else
-            OptionFlags::apply(*engine.options(), click);
+        OptionFlags::apply(*session.options(), click);
     }
-    for (const QString &s : o.searches) {
-        engine.setText1(s);
-        engine.cmdAdd_Click();
-    }
+    for (const QString &s : o.searches)
+        session.addSearch(s);
 
-    const Counters *counters = engine.counters();
+    const Counters *counters = session.counters();
     const qint32 histScanned = counters->lHistWebScanned();
     const qint32 histNumbers = counters->lHistEmailFound();
     qint64 sitesFound = 0;
@@ -240,13 +223,13 @@ static int runHarvest(const QStringList &args)
 
     // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end.
     if (::pipe(g_signalPipe) == 0) {
-        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &engine);
-        QObject::connect(notifier, &QSocketNotifier::activated, &engine, [&engine] {
+        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &session);
+        QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
             char c;
             if (::read(g_signalPipe[0], &c, 1) < 0) {
             }
             std::fprintf(stderr, "varnel-tool: stopping\n");
-            engine.cmdStop_Click();
+            session.stop();
         });
         std::signal(SIGINT, onSigint);
     }
@@ -255,9 +238,10 @@ static int runHarvest(const QStringList &args)
     QString lastLine;
     auto printProgress = [&] {
         QStringList parts;
-        for (int p = 1; p <= 3; ++p) {
-            if (!engine.statusPanel(p).isEmpty())
-                parts << engine.statusPanel(p);
+        using Line = HarvestSession::Line;
+        for (Line line : {Line::Transfer, Line::Step, Line::Outcome}) {
+            if (!session.activity(line).isEmpty())
+                parts << session.activity(line);
         }
         const QString line = parts.join(QStringLiteral(" | ")) +
                              QStringLiteral(" [scanned %1, found %2, numbers %3]")
@@ -280,36 +264,35 @@ static int runHarvest(const QStringList &args)
     QTimer endCheck;
     endCheck.setSingleShot(true);
     endCheck.setInterval(0);
-    QObject::connect(&endCheck, &QTimer::timeout, [&engine] {
-        if (engine.harvestState() == HarvestEngine::HarvestState::Stopped)
+    using State = HarvestSession::State;
+    QObject::connect(&endCheck, &QTimer::timeout, [&session] {
+        if (session.state() == State::Stopped)
             QCoreApplication::exit(0);
     });
-    QObject::connect(&engine, &HarvestEngine::harvestStateChanged, &endCheck,
-                     [&endCheck](HarvestEngine::HarvestState s) {
-                         if (s == HarvestEngine::HarvestState::Stopped)
-                             endCheck.start();
-                     });
+    QObject::connect(&session, &HarvestSession::stateChanged, &endCheck, [&endCheck](State s) {
+        if (s == State::Stopped)
+            endCheck.start();
+    });
 
     int rc = 0;
     if (o.resume) {
-        if (!engine.isEnabled(HarvestEngine::Button::cmdResume)) {
+        if (!session.canResume()) {
             std::fprintf(stderr, "varnel-tool harvest: there is no saved queue to resume\n");
             rc = 1;
         } else {
-            engine.cmdResume_Click();
+            session.resume();
         }
     } else {
-        engine.Command1_Click();
+        session.start();
     }
-    if (rc == 0 && engine.harvestState() == HarvestEngine::HarvestState::Stopped &&
-        !endCheck.isActive())
+    if (rc == 0 && session.state() == State::Stopped && !endCheck.isActive())
         rc = 1; // the start did not get going (its message said why)
-    if (rc == 0 && engine.harvestState() != HarvestEngine::HarvestState::Stopped)
+    if (rc == 0 && session.state() != State::Stopped)
         QCoreApplication::exec();
 
     progress.stop();
     printProgress(); // how it ended
-    engine.Form_Unload();
+    session.shutDown();
     std::signal(SIGINT, SIG_DFL);
     if (storeFailed)
         rc = 1;

@@ -5,14 +5,15 @@
 #include "discoveryconfig.h"
 #include "form1.h"
 #include "frmsplash.h"
-#include "harvestengine.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
 #include "mainwindowlistbuilder.h"
 #include "mainwindowmessages.h"
 #include "productinfo.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
-#include "soundplayer.h"
+#include "soundeffectplayer.h"
 #include "webenginesetup.h"
 
 #include <QApplication>
@@ -152,32 +153,33 @@ int main(int argc, char **argv)
 
     // A data folder given on the command line carries its own options.
     SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir) : QString());
-    HarvestEngine engine(options.dataDir, &settings);
+    HarvestSession session(options.dataDir, &settings);
+    HarvestPresenter presenter(&session);
     MessageBoxMessages messages;
     SoundEffectPlayer sound;
-    engine.setMessages(&messages);
-    engine.setSoundPlayer(&sound);
+    presenter.setMessages(&messages);
+    session.setSoundPlayer(&sound);
     // Secure connections fall back to the same map.
-    engine.setResolveMap(options.resolve);
+    session.setResolveMap(options.resolve);
 
     DiscoveryConfig discovery;
     if (!options.searchHost.isEmpty()) {
         discovery.googleHost = options.searchHost;
         discovery.yahooHost = options.searchHost;
     }
-    // Declared after the engine: the list builder window goes first.
+    // Declared after the session: the list builder window goes first.
     auto loader = std::make_unique<Form3Loader>(discovery);
-    engine.setListBuilder(loader.get());
+    session.setListBuilder(loader.get());
     std::unique_ptr<Form1> mainWindow;
 
     frmSplash::start([&] {
-        mainWindow = std::make_unique<Form1>(&engine);
+        mainWindow = std::make_unique<Form1>(&presenter);
         messages.setParent(mainWindow.get());
-        mainWindow->Form_Load();
+        mainWindow->load();
         mainWindow->show();
         Form1 *form = mainWindow.get();
         if (options.start)
-            QTimer::singleShot(0, &engine, [&engine] { engine.Command1_Click(); });
+            QTimer::singleShot(0, &presenter, [&presenter] { presenter.startClicked(); });
         if (!options.screenshot.isEmpty()) {
             const QString file = options.screenshot;
             QTimer::singleShot(options.screenshotDelayMs, form, [form, file] {
@@ -189,9 +191,9 @@ int main(int argc, char **argv)
     });
 
     const int rc = app.exec();
-    engine.setListBuilder(nullptr);
-    engine.setMessages(nullptr);
-    engine.setSoundPlayer(nullptr);
+    session.setListBuilder(nullptr);
+    presenter.setMessages(nullptr);
+    session.setSoundPlayer(nullptr);
     mainWindow.reset();
     loader.reset();
     return rc;

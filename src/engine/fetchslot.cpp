@@ -1,9 +1,9 @@
 #include "fetchslot.h"
 
-#include "harvestengine.h"
 #include "httpresponse.h"
 #include "logging.h"
 #include "resolvemap.h"
+#include "watchdogclock.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -21,13 +21,14 @@ void bump(qint16 &ticks)
 constexpr qsizetype kHeaderSearchLimit = 32767 + 3;
 } // namespace
 
-FetchSlot::FetchSlot(int index, HarvestEngine *engine)
-    : QObject(engine), m_index(index), m_engine(engine)
+FetchSlot::FetchSlot(int index, FetchSlotOwner *owner, QObject *parent)
+    : QObject(parent), m_index(index), m_owner(owner)
 {
-    m_idle.setInterval(1000);
-    m_total.setInterval(1000);
-    connect(&m_idle, &QTimer::timeout, this, &FetchSlot::timTimeout_Timer);
-    connect(&m_total, &QTimer::timeout, this, &FetchSlot::timTimeout2_Timer);
+}
+
+bool FetchSlot::watchdogsRunning() const
+{
+    return (m_idle && m_idle->isActive()) || (m_total && m_total->isActive());
 }
 
 FetchSlot::~FetchSlot()
@@ -46,16 +47,24 @@ void FetchSlot::reset()
 
 void FetchSlot::startWatchdogs()
 {
+    if (!m_idle) {
+        m_idle = m_owner->watchdogClock()->createTicker(this);
+        m_total = m_owner->watchdogClock()->createTicker(this);
+        connect(m_idle, &Ticker::ticked, this, &FetchSlot::timTimeout_Timer);
+        connect(m_total, &Ticker::ticked, this, &FetchSlot::timTimeout2_Timer);
+    }
     intIdleTicks = 0;
-    m_idle.start();
+    m_idle->start();
     intTotalTicks = 0;
-    m_total.start();
+    m_total->start();
 }
 
 void FetchSlot::stopWatchdogs()
 {
-    m_idle.stop();
-    m_total.stop();
+    if (!m_idle)
+        return;
+    m_idle->stop();
+    m_total->stop();
 }
 
 void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
@@ -108,28 +117,23 @@ void FetchSlot::wscVersion_Connect()
 {
     if (!m_socket)
         return;
-    m_engine->setPb1(0);
+    m_owner->slotConnected(m_index);
     m_socket->write(HttpResponse::requestBytes(strHost, strPath));
 }
 
 void FetchSlot::wscVersion_DataArrival()
 {
-    if (!m_socket || !m_engine->bHarvesting())
+    if (!m_socket || !m_owner->slotsActive())
         return;
     intIdleTicks = 0;
     const QByteArray chunk = m_socket->readAll();
     strPage += chunk;
     lBodyBytes += qint32(chunk.size());
-    m_engine->setStatusPanel(1, QStringLiteral("Downloading: ") +
-                                    QString::fromLatin1(strHost + strPath) + QStringLiteral(" (") +
-                                    QString::number(lBodyBytes) + QLatin1Char(')'));
-    if (lContentLength >= 1)
-        m_engine->setPb1(
-            HttpResponse::progressPercent(lBodyBytes, lContentLength, m_engine->pb1()));
-    if (strPage.size() > HarvestEngine::MaxResponseBytes) {
+    m_owner->slotReceived(m_index);
+    if (strPage.size() > MaxResponseBytes) {
         qCDebug(lcFetch) << "slot" << m_index << "gives up on" << strHost << "after"
                          << strPage.size() << "bytes";
-        m_engine->slotAbandoned(m_index);
+        m_owner->slotAbandoned(m_index);
         return;
     }
     if (bHeaderDone)
@@ -157,9 +161,9 @@ void FetchSlot::wscVersion_Close()
     m_socket = nullptr;
     s->disconnect(this);
     s->deleteLater();
-    if (!m_engine->bHarvesting())
+    if (!m_owner->slotsActive())
         return;
-    m_engine->slotFinished(m_index);
+    m_owner->slotFinished(m_index);
 }
 
 void FetchSlot::tick(qint16 &ticks, qint16 limit)
@@ -168,16 +172,16 @@ void FetchSlot::tick(qint16 &ticks, qint16 limit)
     if (ticks >= limit) {
         qCDebug(lcFetch) << "slot" << m_index << "gives up on" << strHost << "after" << ticks
                          << "seconds";
-        m_engine->slotAbandoned(m_index);
+        m_owner->slotAbandoned(m_index);
     }
 }
 
 void FetchSlot::timTimeout_Timer()
 {
-    tick(intIdleTicks, m_engine->timeout());
+    tick(intIdleTicks, m_owner->idleLimit());
 }
 
 void FetchSlot::timTimeout2_Timer()
 {
-    tick(intTotalTicks, m_engine->timeout2());
+    tick(intTotalTicks, m_owner->totalLimit());
 }

@@ -3,25 +3,43 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
-class HarvestEngine;
 class QTcpSocket;
 class ResolveMap;
+class Ticker;
+class WatchdogClock;
+
+// What a fetch slot asks of the harvest that owns it and tells it.
+class FetchSlotOwner
+{
+public:
+    virtual ~FetchSlotOwner() = default;
+    virtual bool slotsActive() const = 0; // the harvest runs; data arriving otherwise is left
+    virtual qint16 idleLimit() const = 0;  // seconds without data before a slot gives up
+    virtual qint16 totalLimit() const = 0; // seconds for a whole download
+    virtual WatchdogClock *watchdogClock() const = 0;
+    virtual void slotConnected(int slot) = 0; // the request is about to go out
+    virtual void slotReceived(int slot) = 0;  // data arrived; the record is up to date
+    virtual void slotFinished(int slot) = 0;  // the server closed: the page is complete
+    virtual void slotAbandoned(int slot) = 0; // a watchdog gave up on the download
+};
 
 // One of the ten download lanes: its socket, its two one-second watchdogs and the record
-// of the download in progress. Owned by HarvestEngine; a slot touches only its own record
-// and tells the engine when its page is complete or has to be given up.
+// of the download in progress. Owned by the harvest; a slot touches only its own record
+// and tells its owner when data arrives and when its page is complete or has to be given up.
 class FetchSlot : public QObject
 {
     Q_OBJECT
 public:
-    FetchSlot(int index, HarvestEngine *engine);
+    // Largest response a slot keeps; a bigger one is abandoned like a stalled download.
+    static constexpr qint64 MaxResponseBytes = 16 * 1024 * 1024;
+
+    FetchSlot(int index, FetchSlotOwner *owner, QObject *parent);
     ~FetchSlot() override;
 
     int index() const { return m_index; }
     bool isConnected() const { return m_socket != nullptr; }
-    bool watchdogsRunning() const { return m_idle.isActive() || m_total.isActive(); }
+    bool watchdogsRunning() const;
 
     // A new download: empty page, no header seen, counts at 0.
     void reset();
@@ -55,13 +73,13 @@ private:
     void wscVersion_Connect();
     void wscVersion_DataArrival();
     void wscVersion_Close();
-    void timTimeout_Timer();
-    void timTimeout2_Timer();
+    void timTimeout_Timer();  // the idle watchdog's tick
+    void timTimeout2_Timer(); // the total watchdog's tick
     void tick(qint16 &ticks, qint16 limit);
 
     int m_index;
-    HarvestEngine *m_engine;
+    FetchSlotOwner *m_owner;
     QTcpSocket *m_socket = nullptr; // a QSslSocket for https
-    QTimer m_idle;
-    QTimer m_total;
+    Ticker *m_idle = nullptr;       // made at the first download
+    Ticker *m_total = nullptr;
 };

@@ -5,7 +5,6 @@
 #include "frmexport.h"
 #include "frmsplash.h"
 #include "frmwebsite.h"
-#include "globals.h"
 #include "mainwindowlistbuilder.h"
 #include "numberswindow.h"
 #include "store.h"
@@ -42,9 +41,9 @@ std::function<void()> Form1::quitApplication = [] { QCoreApplication::quit(); };
 
 namespace {
 
-using Button = HarvestEngine::Button;
+using Button = HarvestPresenter::Button;
 
-// Design positions of the controls that LayoutMain does not size, in twips (15 per pixel at
+// Design positions of the controls that layoutControls() does not size, in twips (15 per pixel at
 // 96 dpi). x, y are inside the control's frame; -1 for a width or height means "as the
 // control's text needs".
 struct Place
@@ -55,7 +54,7 @@ struct Place
 constexpr double kRowHeight = 390;    // text boxes, combos, Add, Del
 constexpr double kButtonHeight = 420; // the other buttons
 
-// Frame1 "Searches"
+// searchesFrame "Searches"
 constexpr Place kLabelSearchStrings{180, 360, -1, -1};
 constexpr double kList1Height = 1650;
 constexpr Place kLabelNewSearch{180, 2400, -1, -1};
@@ -67,12 +66,12 @@ constexpr Place kCmdStop{1170, 3180, 930, kButtonHeight};
 constexpr Place kCmdResume{2160, 3180, 1200, kButtonHeight};
 constexpr Place kCmdNext{3420, 3180, 930, kButtonHeight};
 constexpr Place kLabelQueued{180, 3690, -1, -1};
-// Frame2 "Emails"
+// numbersFrame "Emails"
 constexpr double kViewDatabaseTop = 390;
 constexpr double kCommand2Top = 870;
 constexpr double kCommand3Top = 1350;
 constexpr Place kLabelFound{180, 1890, -1, -1};
-// Frame4 "Options"
+// optionsFrame "Options"
 constexpr Place kCombo1{180, 390, 2550, kRowHeight};
 constexpr Place kCombo2{2820, 390, 2550, kRowHeight};
 constexpr Place kLabelAuto{180, 990, -1, -1};
@@ -87,7 +86,7 @@ constexpr double kCheckTop = 3060;
 constexpr double kCheckStep = 330;
 constexpr double kAudioLeft = 180;
 constexpr double kOtherLeft = 2820;
-// Frame3 "Statistics"
+// statisticsFrame "Statistics"
 constexpr double kStatsHeadTop = 390;
 constexpr double kStatsRowTop = 720;
 constexpr double kStatsRowStep = 300;
@@ -96,7 +95,7 @@ constexpr double kSessionValueLeft = 1800;
 constexpr double kHistLeft = 2820;
 constexpr double kHistValueLeft = 4440;
 constexpr double kStatsValueWidth = 750;
-constexpr double kStatsBottom = 1800; // Frame3 is never made lower than this
+constexpr double kStatsBottom = 1800; // statisticsFrame is never made lower than this
 
 // The default size of the window (the client area, menu bar included), in twips.
 constexpr double kDefaultWidth = 15600;
@@ -194,12 +193,13 @@ QWidget *makeOptionControl(QWidget *parent, const OptionRow &row, const Place &p
 
 } // namespace
 
-Form1::Form1(HarvestEngine *engine, QWidget *parent) : QMainWindow(parent), m_engine(engine)
+Form1::Form1(HarvestPresenter *presenter, QWidget *parent)
+    : QMainWindow(parent), m_presenter(presenter)
 {
     setObjectName(QStringLiteral("Form1"));
     openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
     buildControls();
-    bindEngine();
+    bindPresenter();
     resize(px(this, kDefaultWidth), py(this, kDefaultHeight));
     updateMinimumSize();
 }
@@ -214,65 +214,65 @@ void Form1::buildControls()
     m_surface->setObjectName(QStringLiteral("surface"));
     setCentralWidget(m_surface);
 
-    cmdWebsite = makeButton(m_surface, "cmdWebsite", QString(), QString());
-    cmdWebsite->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
+    websiteButton = makeButton(m_surface, "cmdWebsite", QString(), QString());
+    websiteButton->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
                             px(this, 6000), py(this, m_design.websiteHeight));
 
     // Searches
-    Frame1 = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
-    makeLabel(Frame1, "lblSearchStrings", QStringLiteral("Search Strings"), kLabelSearchStrings);
-    List1 = makeList(Frame1, "List1");
-    List1->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000), py(this, kList1Height));
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    makeLabel(Frame1, "lblNewSearch", QStringLiteral("Enter a new Search String:"), kLabelNewSearch);
-    Text1 = new QLineEdit(Frame1);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    place(Text1, kText1);
-    cmdAdd = makeButton(Frame1, "cmdAdd", QStringLiteral("Add"), QString());
-    place(cmdAdd, kCmdAdd);
-    cmbDel = makeButton(Frame1, "cmbDel", QStringLiteral("Del"), QString());
-    place(cmbDel, kCmbDel);
-    Command1 = makeButton(Frame1, "Command1", QStringLiteral("Start"), QStringLiteral("Begin Harvesting Faxes"));
-    place(Command1, kCommand1);
-    cmdStop = makeButton(Frame1, "cmdStop", QStringLiteral("Stop"), QStringLiteral("Stop harvesting faxes"));
-    place(cmdStop, kCmdStop);
-    cmdResume = makeButton(Frame1, "cmdResume", QStringLiteral("Resume"), QStringLiteral("Resume harvesting emails"));
-    place(cmdResume, kCmdResume);
-    cmdNextSearch = makeButton(Frame1, "cmdNextSearch", QStringLiteral("Next"),
+    searchesFrame = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
+    makeLabel(searchesFrame, "lblSearchStrings", QStringLiteral("Search Strings"), kLabelSearchStrings);
+    searchList = makeList(searchesFrame, "List1");
+    searchList->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000), py(this, kList1Height));
+    searchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    makeLabel(searchesFrame, "lblNewSearch", QStringLiteral("Enter a new Search String:"), kLabelNewSearch);
+    newSearchEdit = new QLineEdit(searchesFrame);
+    newSearchEdit->setObjectName(QStringLiteral("Text1"));
+    place(newSearchEdit, kText1);
+    addSearchButton = makeButton(searchesFrame, "cmdAdd", QStringLiteral("Add"), QString());
+    place(addSearchButton, kCmdAdd);
+    deleteSearchButton = makeButton(searchesFrame, "cmbDel", QStringLiteral("Del"), QString());
+    place(deleteSearchButton, kCmbDel);
+    startButton = makeButton(searchesFrame, "Command1", QStringLiteral("Start"), QStringLiteral("Begin Harvesting Faxes"));
+    place(startButton, kCommand1);
+    stopButton = makeButton(searchesFrame, "cmdStop", QStringLiteral("Stop"), QStringLiteral("Stop harvesting faxes"));
+    place(stopButton, kCmdStop);
+    resumeButton = makeButton(searchesFrame, "cmdResume", QStringLiteral("Resume"), QStringLiteral("Resume harvesting emails"));
+    place(resumeButton, kCmdResume);
+    nextSearchButton = makeButton(searchesFrame, "cmdNextSearch", QStringLiteral("Next"),
                                QStringLiteral("Skip to your next search string"));
-    place(cmdNextSearch, kCmdNext);
-    makeLabel(Frame1, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"), kLabelQueued);
-    List2 = makeList(Frame1, "List2");
-    List2->setSelectionMode(QAbstractItemView::NoSelection);
-    List2->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top), px(this, 3000), py(this, 1500));
+    place(nextSearchButton, kCmdNext);
+    makeLabel(searchesFrame, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"), kLabelQueued);
+    siteQueueList = makeList(searchesFrame, "List2");
+    siteQueueList->setSelectionMode(QAbstractItemView::NoSelection);
+    siteQueueList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top), px(this, 3000), py(this, 1500));
 
     // Emails: the stored numbers
-    Frame2 = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
-    cmdViewDatabase = makeButton(Frame2, "cmdViewDatabase", QStringLiteral("View Fax Database"),
+    numbersFrame = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
+    viewDatabaseButton = makeButton(numbersFrame, "cmdViewDatabase", QStringLiteral("View Fax Database"),
                                  QStringLiteral("Varnel.mdb stores all thefaxes you have found"));
-    Command2 = makeButton(Frame2, "Command2", QStringLiteral("Export Numbers to List"),
+    exportButton = makeButton(numbersFrame, "Command2", QStringLiteral("Export Numbers to List"),
                           QStringLiteral("Export all the faxes you have found"));
-    Command3 = makeButton(Frame2, "Command3", QStringLiteral("Delete All Fax Numbers"),
+    deleteAllNumbersButton = makeButton(numbersFrame, "Command3", QStringLiteral("Delete All Fax Numbers"),
                           QStringLiteral("Delete all saved faxes"));
     const double tops[3] = {kViewDatabaseTop, kCommand2Top, kCommand3Top};
-    QPushButton *dbButtons[3] = {cmdViewDatabase, Command2, Command3};
+    QPushButton *dbButtons[3] = {viewDatabaseButton, exportButton, deleteAllNumbersButton};
     for (int i = 0; i < 3; ++i)
         dbButtons[i]->setGeometry(px(this, m_design.list1Left), py(this, tops[i]), px(this, 3000),
                                   py(this, kButtonHeight));
-    makeLabel(Frame2, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"), kLabelFound);
-    List3 = makeList(Frame2, "List3");
-    List3->setSelectionMode(QAbstractItemView::NoSelection);
-    List3->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top), px(this, 3000), py(this, 1500));
+    makeLabel(numbersFrame, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"), kLabelFound);
+    numberPreviewList = makeList(numbersFrame, "List3");
+    numberPreviewList->setSelectionMode(QAbstractItemView::NoSelection);
+    numberPreviewList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top), px(this, 3000), py(this, 1500));
 
     // Options: one control for each row of the option table, created place by place so
     // that the tab order follows the frame.
-    Frame4 = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
-    makeLabel(Frame4, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
-    makeLabel(Frame4, "lblAdvance", QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
-    makeLabel(Frame4, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
-    makeLabel(Frame4, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
-    makeLabel(Frame4, "lblOther", QStringLiteral("Other:"), kLabelOther);
-    const OptionTable &table = m_engine->options()->table();
+    optionsFrame = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
+    makeLabel(optionsFrame, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
+    makeLabel(optionsFrame, "lblAdvance", QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
+    makeLabel(optionsFrame, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
+    makeLabel(optionsFrame, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
+    makeLabel(optionsFrame, "lblOther", QStringLiteral("Other:"), kLabelOther);
+    const OptionTable &table = m_presenter->options()->table();
     m_optionControls.assign(table.size(), nullptr);
     int stacked[2] = {0, 0}; // rows so far in the audio and the other column
     for (int place = 0; place <= int(OptionRow::Place::Other); ++place) {
@@ -297,14 +297,14 @@ void Form1::buildControls()
                 break;
             }
             }
-            m_optionControls[i] = makeOptionControl(Frame4, row, p);
+            m_optionControls[i] = makeOptionControl(optionsFrame, row, p);
         }
     }
 
     // Statistics
-    Frame3 = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
-    QLabel *session = makeLabel(Frame3, "lblSession", QStringLiteral("This Session"), Place{kSessionLeft, kStatsHeadTop, -1, -1});
-    QLabel *hist = makeLabel(Frame3, "lblHistorically", QStringLiteral("Historically"), Place{kHistLeft, kStatsHeadTop, -1, -1});
+    statisticsFrame = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
+    QLabel *session = makeLabel(statisticsFrame, "lblSession", QStringLiteral("This Session"), Place{kSessionLeft, kStatsHeadTop, -1, -1});
+    QLabel *hist = makeLabel(statisticsFrame, "lblHistorically", QStringLiteral("Historically"), Place{kHistLeft, kStatsHeadTop, -1, -1});
     for (QLabel *head : {session, hist}) {
         QFont f = head->font();
         f.setBold(true);
@@ -325,60 +325,60 @@ void Form1::buildControls()
     };
     for (int i = 0; i < 5; ++i) {
         const double top = kStatsRowTop + stats[i].row * kStatsRowStep;
-        makeLabel(Frame3, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)), QLatin1String(stats[i].caption),
+        makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)), QLatin1String(stats[i].caption),
                   Place{stats[i].left, top, -1, -1});
-        QLabel *value = makeLabel(Frame3, qPrintable(QStringLiteral("lblStats%1").arg(i)), QStringLiteral("0"),
+        QLabel *value = makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStats%1").arg(i)), QStringLiteral("0"),
                                   Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
-        lblStats[size_t(i)] = value;
+        statisticsLabels[size_t(i)] = value;
     }
 
     // Element 0 of each skinned label array: the label overlay gives the labels of these four
     // containers their skinned copies.
-    QGroupBox *frames[4] = {Frame1, Frame2, Frame4, Frame3};
+    QGroupBox *frames[4] = {searchesFrame, numbersFrame, optionsFrame, statisticsFrame};
     for (int i = 0; i < 4; ++i) {
         auto *s = new SkinLabel(frames[i]);
         s->setObjectName(QStringLiteral("SkinLabel%1").arg(i + 1));
         s->hide();
-        SkinLabel1to4[size_t(i)] = s;
+        skinLabels[size_t(i)] = s;
     }
 
-    // Status bar: four panels side by side (LayoutMain sets their widths), pb1 over panel 4.
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setFixedHeight(fontMetrics().height() + 12);
-    setStatusBar(StatusBar1);
+    // Status bar: four panels side by side (layoutControls() sets their widths), the progress bar over panel 4.
+    statusStrip = new QStatusBar(this);
+    statusStrip->setObjectName(QStringLiteral("StatusBar1"));
+    statusStrip->setSizeGripEnabled(false);
+    statusStrip->setFixedHeight(fontMetrics().height() + 12);
+    setStatusBar(statusStrip);
     for (int i = 0; i < 4; ++i) {
-        auto *p = new QLabel(StatusBar1);
+        auto *p = new QLabel(statusStrip);
         p->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         p->setFrameShape(QFrame::NoFrame);
         p->setIndent(0);
         m_panels[size_t(i)] = p;
     }
-    pb1 = new QProgressBar(StatusBar1);
-    pb1->setObjectName(QStringLiteral("pb1"));
-    pb1->setRange(0, 100);
-    pb1->setValue(0);
-    pb1->setTextVisible(false);
+    progressBar = new QProgressBar(statusStrip);
+    progressBar->setObjectName(QStringLiteral("pb1"));
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
 
     // Menus
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
-    mnuFileItem = file->addAction(QStringLiteral("Exit"));
-    mnuFileItem->setObjectName(QStringLiteral("mnuFileItem"));
+    exitAction = file->addAction(QStringLiteral("Exit"));
+    exitAction->setObjectName(QStringLiteral("mnuFileItem"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
-    mnuHelpItem = help->addAction(QStringLiteral("View Help File"));
-    mnuHelpItem->setObjectName(QStringLiteral("mnuHelpItem"));
+    helpAction = help->addAction(QStringLiteral("View Help File"));
+    helpAction->setObjectName(QStringLiteral("mnuHelpItem"));
     QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
-    mnuAboutItem = about->addAction(QStringLiteral("About this software"));
-    mnuAboutItem->setObjectName(QStringLiteral("mnuAboutItem"));
-    connect(mnuFileItem, &QAction::triggered, this, [this] { mnuFileItem_Click(0); });
-    connect(mnuHelpItem, &QAction::triggered, this, [this] { mnuHelpItem_Click(0); });
-    connect(mnuAboutItem, &QAction::triggered, this, [this] { mnuAboutItem_Click(0); });
+    aboutAction = about->addAction(QStringLiteral("About this software"));
+    aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(exitAction, &QAction::triggered, this, &Form1::exitClicked);
+    connect(helpAction, &QAction::triggered, this, &Form1::helpClicked);
+    connect(aboutAction, &QAction::triggered, this, &Form1::aboutClicked);
 }
 
 QWidget *Form1::optionControl(OptionId which) const
 {
-    const OptionTable &table = m_engine->options()->table();
+    const OptionTable &table = m_presenter->options()->table();
     for (size_t i = 0; i < table.size(); ++i) {
         if (table[i].id == which)
             return m_optionControls[i];
@@ -389,16 +389,16 @@ QWidget *Form1::optionControl(OptionId which) const
 QPushButton *Form1::button(Button which) const
 {
     switch (which) {
-    case Button::Command1: return Command1;
-    case Button::cmdStop: return cmdStop;
-    case Button::cmdResume: return cmdResume;
-    case Button::cmdNextSearch: return cmdNextSearch;
-    case Button::cmdViewDatabase: return cmdViewDatabase;
-    case Button::Command2: return Command2;
-    case Button::Command3: return Command3;
-    case Button::cmdAdd: return cmdAdd;
-    case Button::cmbDel: return cmbDel;
-    case Button::cmdWebsite: return cmdWebsite;
+    case Button::Start: return startButton;
+    case Button::Stop: return stopButton;
+    case Button::Resume: return resumeButton;
+    case Button::NextSearch: return nextSearchButton;
+    case Button::ViewDatabase: return viewDatabaseButton;
+    case Button::ExportNumbers: return exportButton;
+    case Button::DeleteAllNumbers: return deleteAllNumbersButton;
+    case Button::AddSearch: return addSearchButton;
+    case Button::DeleteSearch: return deleteSearchButton;
+    case Button::Website: return websiteButton;
     }
     return nullptr;
 }
@@ -413,113 +413,112 @@ QCheckBox *Form1::checkBox(OptionId which) const
     return qobject_cast<QCheckBox *>(optionControl(which));
 }
 
-// ---- binding to the engine -----------------------------------------------------------------
+// ---- binding to the presenter ---------------------------------------------------------------
 
-void Form1::bindEngine()
+void Form1::bindPresenter()
 {
-    HarvestEngine *e = m_engine;
-    List1->setModel(e->List1());
-    List2->setModel(e->List2());
-    List3->setModel(e->List3());
+    HarvestPresenter *p = m_presenter;
+    searchList->setModel(p->searches());
+    siteQueueList->setModel(p->siteQueue());
+    numberPreviewList->setModel(p->numberPreview());
 
-    // List1's selection is the engine's listIndex, both ways.
-    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, e] {
-        const QModelIndexList rows = List1->selectionModel()->selectedRows();
-        e->List1()->setListIndex(rows.isEmpty() ? -1 : rows.first().row());
+    // The search list's selection is the list's selected entry, both ways.
+    connect(searchList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, p] {
+        const QModelIndexList rows = searchList->selectionModel()->selectedRows();
+        p->searches()->setListIndex(rows.isEmpty() ? -1 : rows.first().row());
     });
-    connect(e->List1(), &TextList::listIndexChanged, this, &Form1::syncList1Selection);
+    connect(p->searches(), &TextList::listIndexChanged, this, &Form1::syncSearchSelection);
 
     // Buttons: clicks go to the handlers, the enabled states come back.
     const struct
     {
         Button which;
-        void (HarvestEngine::*handler)();
+        void (HarvestPresenter::*handler)();
     } clicks[] = {
-        {Button::Command1, &HarvestEngine::Command1_Click},
-        {Button::cmdStop, &HarvestEngine::cmdStop_Click},
-        {Button::cmdResume, &HarvestEngine::cmdResume_Click},
-        {Button::cmdNextSearch, &HarvestEngine::cmdNextSearch_Click},
-        {Button::cmdViewDatabase, &HarvestEngine::cmdViewDatabase_Click},
-        {Button::Command2, &HarvestEngine::Command2_Click},
-        {Button::Command3, &HarvestEngine::Command3_Click},
-        {Button::cmdAdd, &HarvestEngine::cmdAdd_Click},
-        {Button::cmbDel, &HarvestEngine::cmbDel_Click},
-        {Button::cmdWebsite, &HarvestEngine::cmdWebsite_Click},
+        {Button::Start, &HarvestPresenter::startClicked},
+        {Button::Stop, &HarvestPresenter::stopClicked},
+        {Button::Resume, &HarvestPresenter::resumeClicked},
+        {Button::NextSearch, &HarvestPresenter::nextSearchClicked},
+        {Button::ViewDatabase, &HarvestPresenter::viewDatabaseClicked},
+        {Button::ExportNumbers, &HarvestPresenter::exportClicked},
+        {Button::DeleteAllNumbers, &HarvestPresenter::deleteAllNumbersClicked},
+        {Button::AddSearch, &HarvestPresenter::addSearchClicked},
+        {Button::DeleteSearch, &HarvestPresenter::deleteSearchClicked},
+        {Button::Website, &HarvestPresenter::websiteClicked},
     };
     for (const auto &c : clicks) {
-        connect(button(c.which), &QPushButton::clicked, e, c.handler);
+        connect(button(c.which), &QPushButton::clicked, p, c.handler);
         syncButton(c.which);
     }
-    connect(e, &HarvestEngine::buttonEnabledChanged, this, [this](Button which, bool) { syncButton(which); });
+    connect(p, &HarvestPresenter::buttonEnabledChanged, this, [this](Button which, bool) { syncButton(which); });
 
-    // Options: a pick, a click or an edit goes to the engine, which writes it through.
-    for (const OptionRow &row : e->options()->table()) {
+    // Options: a pick, a click or an edit goes to the presenter, which writes it through.
+    for (const OptionRow &row : p->options()->table()) {
         const OptionId id = row.id;
         QWidget *control = optionControl(id);
         if (auto *c = qobject_cast<QCheckBox *>(control)) {
-            connect(c, &QCheckBox::clicked, this, [e, id](bool checked) { e->setOption(id, checked ? 1 : 0); });
+            connect(c, &QCheckBox::clicked, this, [p, id](bool checked) { p->optionClicked(id, checked ? 1 : 0); });
         } else if (auto *c = qobject_cast<QComboBox *>(control)) {
-            connect(c, &QComboBox::activated, this, [e, id](int index) { e->setOption(id, index); });
+            connect(c, &QComboBox::activated, this, [p, id](int index) { p->optionClicked(id, index); });
             connect(c->lineEdit(), &QLineEdit::textEdited, this,
-                    [e, id](const QString &text) { e->setComboEditText(id, text); });
+                    [p, id](const QString &text) { p->choiceTextEdited(id, text); });
         } else if (auto *n = qobject_cast<QSpinBox *>(control)) {
-            connect(n, &QSpinBox::valueChanged, this, [e, id](int value) { e->setOption(id, value); });
+            connect(n, &QSpinBox::valueChanged, this, [p, id](int value) { p->optionClicked(id, value); });
         } else if (auto *t = qobject_cast<QLineEdit *>(control)) {
-            connect(t, &QLineEdit::textEdited, this, [e, id](const QString &text) { e->options()->setText(id, text); });
+            connect(t, &QLineEdit::textEdited, this, [p, id](const QString &text) { p->options()->setText(id, text); });
         }
         syncOption(id);
     }
-    connect(e, &HarvestEngine::optionChanged, this, [this](OptionId o, int) { syncOption(o); });
-    connect(e, &HarvestEngine::comboTextChanged, this, [this](OptionId o, const QString &) { syncOption(o); });
-    connect(e->options(), &OptionValues::changed, this, [this](OptionId o) { syncOption(o); });
+    connect(p, &HarvestPresenter::optionValueChanged, this, &Form1::syncOption);
+    connect(p, &HarvestPresenter::choiceTextChanged, this, [this](OptionId o, const QString &) { syncOption(o); });
 
-    // Text1: its text is the engine's; Enter adds it.
-    connect(Text1, &QLineEdit::textChanged, e, &HarvestEngine::setText1);
-    connect(e, &HarvestEngine::text1Changed, this, [this](const QString &text) {
-        if (Text1->text() != text)
-            Text1->setText(text);
+    // The new search string: its text is the presenter's; Enter adds it.
+    connect(newSearchEdit, &QLineEdit::textChanged, p, &HarvestPresenter::setNewSearchText);
+    connect(p, &HarvestPresenter::newSearchTextChanged, this, [this](const QString &text) {
+        if (newSearchEdit->text() != text)
+            newSearchEdit->setText(text);
     });
-    connect(Text1, &QLineEdit::returnPressed, e, [e] { e->Text1_KeyPress(13); });
+    connect(newSearchEdit, &QLineEdit::returnPressed, p, [p] { p->newSearchKeyPressed(13); });
 
     // Statistics, status panels, progress.
-    connect(e->counters(), &Counters::statsChanged, this, &Form1::StatsD);
-    connect(e, &HarvestEngine::statusPanelChanged, this, [this](int p, const QString &text) {
-        if (QLabel *l = panel(p))
+    connect(p, &HarvestPresenter::statisticsChanged, this, &Form1::showStatistics);
+    connect(p, &HarvestPresenter::statusTextChanged, this, [this](int panelNo, const QString &text) {
+        if (QLabel *l = panel(panelNo))
             l->setText(text);
     });
-    for (int p = 1; p <= 4; ++p)
-        panel(p)->setText(e->statusPanel(p));
-    connect(e, &HarvestEngine::pb1Changed, pb1, &QProgressBar::setValue);
-    pb1->setValue(e->pb1());
+    for (int n = 1; n <= 4; ++n)
+        panel(n)->setText(p->statusText(n));
+    connect(p, &HarvestPresenter::progressChanged, progressBar, &QProgressBar::setValue);
+    progressBar->setValue(p->progress());
 
-    connect(e, &HarvestEngine::focusRequested, this, [this](HarvestEngine::FocusTarget t) {
-        QWidget *target = t == HarvestEngine::FocusTarget::Text1    ? static_cast<QWidget *>(Text1)
-                          : t == HarvestEngine::FocusTarget::Combo1 ? optionControl(OptionId::SearchEngine)
-                                                                    : optionControl(OptionId::ResultCount);
+    connect(p, &HarvestPresenter::focusRequested, this, [this](HarvestPresenter::Focus f) {
+        QWidget *target = f == HarvestPresenter::Focus::NewSearch      ? static_cast<QWidget *>(newSearchEdit)
+                          : f == HarvestPresenter::Focus::SearchEngine ? optionControl(OptionId::SearchEngine)
+                                                                        : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
     });
-    connect(e, &HarvestEngine::openDirectoryRequested, this, [this, e](const QString &dir) {
-        if (e->option(OptionId::NumbersWindow) == 1)
-            NumbersWindow::openWindow(e->store(), dir);
-        else if (openUrl)
+    connect(p, &HarvestPresenter::numbersWindowRequested, this,
+            [p] { NumbersWindow::openWindow(p->store(), p->dataDir()); });
+    connect(p, &HarvestPresenter::openDirectoryRequested, this, [this](const QString &dir) {
+        if (openUrl)
             openUrl(QUrl::fromLocalFile(dir));
     });
-    connect(e, &HarvestEngine::exportRequested, this,
-            [e] { frmExport::openWindow(e->store(), e->dataDir(), [e] { e->deleteAllNumbers(); }); });
-    connect(e, &HarvestEngine::websiteRequested, this, [] { frmWebsite::openWindow(); });
+    connect(p, &HarvestPresenter::exportRequested, this,
+            [p] { frmExport::openWindow(p->store(), p->dataDir(), [p] { p->deleteAllNumbers(); }); });
+    connect(p, &HarvestPresenter::websiteRequested, this, [] { frmWebsite::openWindow(); });
     // The store reports from inside an operation: the box opens once that operation is done.
-    connect(e->store(), &Store::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
+    connect(p, &HarvestPresenter::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
 }
 
 void Form1::syncButton(Button which)
 {
     if (QPushButton *b = button(which))
-        b->setEnabled(m_engine->isEnabled(which));
+        b->setEnabled(m_presenter->isEnabled(which));
 }
 
 void Form1::syncOption(OptionId which)
 {
-    const int value = m_engine->option(which);
+    const int value = m_presenter->options()->value(which);
     QWidget *control = optionControl(which);
     if (auto *c = qobject_cast<QCheckBox *>(control)) {
         if (c->isChecked() != (value == 1)) {
@@ -534,7 +533,7 @@ void Form1::syncOption(OptionId which)
         return;
     }
     if (auto *t = qobject_cast<QLineEdit *>(control)) {
-        const QString text = m_engine->options()->text(which);
+        const QString text = m_presenter->options()->text(which);
         if (t->text() != text)
             t->setText(text);
         return;
@@ -543,7 +542,7 @@ void Form1::syncOption(OptionId which)
     if (!c)
         return;
     const QSignalBlocker block(c);
-    const QString text = m_engine->comboText(which);
+    const QString text = m_presenter->choiceText(which);
     // While the user types, the cursor stays where it is.
     const bool typing = c->lineEdit()->hasFocus();
     const int cursor = c->lineEdit()->cursorPosition();
@@ -560,9 +559,9 @@ void Form1::syncOption(OptionId which)
     }
 }
 
-void Form1::syncList1Selection(int index)
+void Form1::syncSearchSelection(int index)
 {
-    QItemSelectionModel *sel = List1->selectionModel();
+    QItemSelectionModel *sel = searchList->selectionModel();
     const QModelIndexList rows = sel->selectedRows();
     const int shown = rows.isEmpty() ? -1 : rows.first().row();
     if (shown == index)
@@ -570,16 +569,16 @@ void Form1::syncList1Selection(int index)
     if (index < 0)
         sel->clearSelection();
     else
-        sel->select(List1->model()->index(index, 0), QItemSelectionModel::ClearAndSelect);
+        sel->select(searchList->model()->index(index, 0), QItemSelectionModel::ClearAndSelect);
 }
 
-void Form1::StatsD()
+void Form1::showStatistics()
 {
-    const Counters *c = m_engine->counters();
-    const qint32 values[5] = {c->lWebScanned(), c->lWebFound(), c->lEmailFound(), c->lHistWebScanned(),
-                              c->lHistEmailFound()};
+    const HarvestPresenter::Statistics st = m_presenter->statistics();
+    const qint32 values[5] = {st.sitesScanned, st.sitesFound, st.numbersFound, st.sitesScannedEver,
+                              st.numbersFoundEver};
     for (int i = 0; i < 5; ++i)
-        lblStats[size_t(i)]->setText(QString::number(values[i]));
+        statisticsLabels[size_t(i)]->setText(QString::number(values[i]));
 }
 
 QString Form1::panelText(int p) const
@@ -610,7 +609,7 @@ void Form1::showStoreProblem(const QString &message)
 
 // ---- start-up and shutdown -----------------------------------------------------------------
 
-void Form1::Form_Load()
+void Form1::load()
 {
     if (m_loaded)
         return;
@@ -618,20 +617,20 @@ void Form1::Form_Load()
     if (strProductName.isEmpty())
         LoadProductInfo();
     setWindowTitle(strProductName + QStringLiteral(" by ") + strCompanyName);
-    cmdWebsite->setText(QStringLiteral("Visit ") + strWebsite);
-    // Options, counters, statistics, status panels, the fax preview, the search strings and
-    // the head of a saved queue (which enables Resume).
-    m_engine->Form_Load();
+    websiteButton->setText(QStringLiteral("Visit ") + strWebsite);
+    // Options, counters, statistics, status panels, the number preview, the search strings
+    // and the head of a saved queue (which enables Resume).
+    m_presenter->load();
     applySkinAndBanner();
-    if (m_engine->settings() && Form8::showAtStartup(*m_engine->settings()))
-        Form8::openWindow(m_engine->settings(), m_engine->dataDir());
+    if (m_presenter->settings() && Form8::showAtStartup(*m_presenter->settings()))
+        Form8::openWindow(m_presenter->settings(), m_presenter->dataDir());
 }
 
 void Form1::applySkinAndBanner()
 {
     if (bSkin) {
         QList<QWidget *> containers;
-        for (SkinLabel *s : SkinLabel1to4)
+        for (SkinLabel *s : skinLabels)
             containers << s->parentWidget();
         applyLabelOverlay(this, containers);
         SkinForm(this);
@@ -640,7 +639,7 @@ void Form1::applySkinAndBanner()
         // The frames move down to make room for the banner below the web site button.
         const int bannerHeight = py(this, 900);
         const double shift = Twips::fromPixelsY(this, bannerHeight) + 100;
-        moveFramesForBanner({Frame1, Frame2, Frame3, Frame4}, bannerHeight);
+        moveFramesForBanner({searchesFrame, numbersFrame, statisticsFrame, optionsFrame}, bannerHeight);
         m_design.frameTop += shift;
         m_design.frame3Top += shift;
         auto *wbBanner = new QWebEngineView(m_surface);
@@ -652,18 +651,18 @@ void Form1::applySkinAndBanner()
         wbPicture->setObjectName(QStringLiteral("wbPicture"));
         SetupBanner(this, wbBanner, wbPicture);
         updateMinimumSize();
-        LayoutMain();
+        layoutControls();
     }
 }
 
-void Form1::Form_Unload()
+void Form1::unload()
 {
     if (m_unloaded)
         return;
     m_unloaded = true;
     // Stops the harvest, closes every socket and ends a discovery run.
-    m_engine->Form_Unload();
-    if (auto *loader = dynamic_cast<Form3Loader *>(m_engine->listBuilder()))
+    m_presenter->shutDown();
+    if (auto *loader = dynamic_cast<Form3Loader *>(m_presenter->listBuilder()))
         loader->unloadWindow();
     Form8::unload();
     frmExport::unload();
@@ -680,21 +679,21 @@ void Form1::Form_Unload()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    Form_Unload();
+    unload();
     event->accept();
 }
 
-void Form1::mnuFileItem_Click(int)
+void Form1::exitClicked()
 {
     close();
 }
 
-void Form1::mnuHelpItem_Click(int)
+void Form1::helpClicked()
 {
-    Form8::openWindow(m_engine->settings(), m_engine->dataDir());
+    Form8::openWindow(m_presenter->settings(), m_presenter->dataDir());
 }
 
-void Form1::mnuAboutItem_Click(int)
+void Form1::aboutClicked()
 {
     frmAbout::openWindow();
 }
@@ -704,15 +703,15 @@ void Form1::mnuAboutItem_Click(int)
 void Form1::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    LayoutMain();
+    layoutControls();
 }
 
-void Form1::LayoutMain()
+void Form1::layoutControls()
 {
     // The client area below the menu bar, status bar included.
     const int widthPx = width();
-    const int heightPx = m_surface->height() + StatusBar1->height();
-    const int statusPx = StatusBar1->height();
+    const int heightPx = m_surface->height() + statusStrip->height();
+    const int statusPx = statusStrip->height();
     const MainLayout l = ::LayoutMain(Twips::fromPixelsX(this, widthPx), Twips::fromPixelsY(this, heightPx),
                                       Twips::fromPixelsY(this, statusPx), m_design);
 
@@ -725,33 +724,33 @@ void Form1::LayoutMain()
     }
     // Over panel 4, inset on each side; centred in the bar's height.
     const int barHeight = std::max(0, statusPx - 8);
-    pb1->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width), barHeight);
+    progressBar->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width), barHeight);
 
-    Frame3->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top), px(this, m_design.frameRightWidth),
+    statisticsFrame->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top), px(this, m_design.frameRightWidth),
                         py(this, l.frame3Height));
-    Frame4->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop), px(this, m_design.frameRightWidth),
+    optionsFrame->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop), px(this, m_design.frameRightWidth),
                         py(this, m_design.frame4Height));
-    Frame2->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop), px(this, l.frame2Width),
+    numbersFrame->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop), px(this, l.frame2Width),
                         py(this, l.frame2Height));
-    Frame1->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop), px(this, l.frame1Width),
+    searchesFrame->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop), px(this, l.frame1Width),
                         py(this, l.frame1Height));
     const int listWidth = px(this, l.list1Width);
-    List1->resize(listWidth, List1->height());
-    List2->setGeometry(List2->x(), List2->y(), listWidth, py(this, l.list2Height));
-    List3->setGeometry(List3->x(), List3->y(), listWidth, py(this, l.list3Height));
-    for (QPushButton *b : {cmdViewDatabase, Command2, Command3})
+    searchList->resize(listWidth, searchList->height());
+    siteQueueList->setGeometry(siteQueueList->x(), siteQueueList->y(), listWidth, py(this, l.list2Height));
+    numberPreviewList->setGeometry(numberPreviewList->x(), numberPreviewList->y(), listWidth, py(this, l.list3Height));
+    for (QPushButton *b : {viewDatabaseButton, exportButton, deleteAllNumbersButton})
         b->resize(listWidth, b->height());
-    cmdWebsite->resize(px(this, l.websiteWidth), cmdWebsite->height());
+    websiteButton->resize(px(this, l.websiteWidth), websiteButton->height());
 }
 
 void Form1::updateMinimumSize()
 {
-    // The controls at fixed design places stay whole: Frame1 holds its widest row, Frame3
-    // its statistics, and List2 keeps a few lines.
+    // The controls at fixed design places stay whole: searchesFrame holds its widest row, statisticsFrame
+    // its statistics, and siteQueueList keeps a few lines.
     const double frame1Need = kCmbDel.x + kCmbDel.w + 180;
     const double minWidth = 2 * (frame1Need + 80) + m_design.frameRightWidth + 175;
     const double minFrame3 = std::max(kStatsBottom, m_design.list2Top + 100 + 900 - m_design.frame4Height);
-    const int statusPx = StatusBar1->height();
+    const int statusPx = statusStrip->height();
     const int minHeight = py(this, m_design.frame3Top + minFrame3) + statusPx + menuBar()->sizeHint().height();
     setMinimumSize(px(this, minWidth), minHeight);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "harvestengine.h"
+#include "harvestpresenter.h"
 #include "mainwindowlayout.h"
 
 #include <QMainWindow>
@@ -22,32 +22,33 @@ class QPushButton;
 class QStatusBar;
 class SkinLabel;
 
-// The main window: shows the harvest engine's state and forwards every click to the engine's
-// handler of the same name. It holds no harvest state of its own. The engine (with its
-// settings store and seams) is not owned and must outlive the window.
+// The main window: shows what the harvest presenter says and forwards every click to it. It
+// holds no harvest state of its own. The presenter (with its session, settings store and
+// seams) is not owned and must outlive the window. The controls keep the object names of
+// the original window (docs/names.md maps them to the names here).
 //
-// Life cycle: construct, Form_Load (start-up: branding, the engine's start-up, skin, help
-// window), show. Closing the window runs Form_Unload once.
+// Life cycle: construct, load() (start-up: branding, the harvest's start-up, skin, help
+// window), show. Closing the window runs unload() once.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Form1(HarvestEngine *engine, QWidget *parent = nullptr);
+    explicit Form1(HarvestPresenter *presenter, QWidget *parent = nullptr);
     ~Form1() override;
 
-    HarvestEngine *engine() const { return m_engine; }
+    HarvestPresenter *presenter() const { return m_presenter; }
 
-    void Form_Load();
-    void Form_Unload();
-    // Fits the frames, lists, buttons, status panels and pb1 to the window's size; the only
-    // resize handler.
-    void LayoutMain();
-    // Refreshes the five statistics labels from the counters.
-    void StatsD();
+    void load();   // Form_Load
+    void unload(); // Form_Unload
+    // LayoutMain: fits the frames, lists, buttons, status panels and the progress bar to the
+    // window's size; the only resize handler.
+    void layoutControls();
+    // StatsD: refreshes the five statistics labels.
+    void showStatistics();
 
-    void mnuFileItem_Click(int index = 0);
-    void mnuHelpItem_Click(int index = 0);
-    void mnuAboutItem_Click(int index = 0);
+    void exitClicked();  // mnuFileItem_Click
+    void helpClicked();  // mnuHelpItem_Click
+    void aboutClicked(); // mnuAboutItem_Click
 
     // Status panel texts and geometry (panels 1..4); empty or 0 for any other.
     QString panelText(int panel) const;
@@ -61,35 +62,35 @@ public:
     // QCoreApplication::quit unless replaced (tests).
     static std::function<void()> quitApplication;
 
-    // ---- controls, by their design names ----
-    QGroupBox *Frame1 = nullptr; // "Searches"
-    QGroupBox *Frame2 = nullptr; // "Emails"
-    QGroupBox *Frame3 = nullptr; // "Statistics"
-    QGroupBox *Frame4 = nullptr; // "Options"
-    QListView *List1 = nullptr;
-    QListView *List2 = nullptr;
-    QListView *List3 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QPushButton *cmdAdd = nullptr;
-    QPushButton *cmbDel = nullptr;
-    QPushButton *Command1 = nullptr;      // Start
-    QPushButton *cmdStop = nullptr;
-    QPushButton *cmdResume = nullptr;
-    QPushButton *cmdNextSearch = nullptr;
-    QPushButton *cmdViewDatabase = nullptr;
-    QPushButton *Command2 = nullptr;      // export
-    QPushButton *Command3 = nullptr;      // delete all
-    QPushButton *cmdWebsite = nullptr;
-    std::array<QLabel *, 5> lblStats{};
-    QStatusBar *StatusBar1 = nullptr;
-    QProgressBar *pb1 = nullptr;
-    QAction *mnuFileItem = nullptr;
-    QAction *mnuHelpItem = nullptr;
-    QAction *mnuAboutItem = nullptr;
+    // ---- controls ----
+    QGroupBox *searchesFrame = nullptr;   // "Searches"
+    QGroupBox *numbersFrame = nullptr;    // "Emails"
+    QGroupBox *statisticsFrame = nullptr; // "Statistics"
+    QGroupBox *optionsFrame = nullptr;    // "Options"
+    QListView *searchList = nullptr;
+    QListView *siteQueueList = nullptr;
+    QListView *numberPreviewList = nullptr;
+    QLineEdit *newSearchEdit = nullptr;
+    QPushButton *addSearchButton = nullptr;
+    QPushButton *deleteSearchButton = nullptr;
+    QPushButton *startButton = nullptr;
+    QPushButton *stopButton = nullptr;
+    QPushButton *resumeButton = nullptr;
+    QPushButton *nextSearchButton = nullptr;
+    QPushButton *viewDatabaseButton = nullptr;
+    QPushButton *exportButton = nullptr;
+    QPushButton *deleteAllNumbersButton = nullptr;
+    QPushButton *websiteButton = nullptr;
+    std::array<QLabel *, 5> statisticsLabels{};
+    QStatusBar *statusStrip = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *helpAction = nullptr;
+    QAction *aboutAction = nullptr;
     // Element 0 of the skinned label arrays, one per frame.
-    std::array<SkinLabel *, 4> SkinLabel1to4{};
+    std::array<SkinLabel *, 4> skinLabels{};
 
-    QPushButton *button(HarvestEngine::Button which) const;
+    QPushButton *button(HarvestPresenter::Button which) const;
     // The control of an option (its object name is the row's), or null.
     QWidget *optionControl(OptionId which) const;
     QComboBox *combo(OptionId which) const;
@@ -101,15 +102,15 @@ protected:
 
 private:
     void buildControls();
-    void bindEngine();
-    void syncButton(HarvestEngine::Button which);
+    void bindPresenter();
+    void syncButton(HarvestPresenter::Button which);
     void syncOption(OptionId which);
-    void syncList1Selection(int index);
+    void syncSearchSelection(int index);
     void showStoreProblem(const QString &message);
     void applySkinAndBanner();
     void updateMinimumSize();
 
-    HarvestEngine *m_engine;
+    HarvestPresenter *m_presenter;
     MainDesign m_design;
     QWidget *m_surface = nullptr; // the client area below the menu bar
     std::array<QLabel *, 4> m_panels{};

@@ -1,7 +1,8 @@
 #include "fakesearchengine.h"
 #include "globals.h"
-#include "harvestengine.h"
-#include "harvestmessages.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
+#include "scriptedmessages.h"
 #include "httpbrowser.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
@@ -40,7 +41,9 @@ class TestDiscoveryCycle : public QObject
 
     struct Rig
     {
-        Rig() : settings(SettingsStore::iniPathForDataDir(dir.path())), engine(dir.path(), &settings)
+        Rig()
+            : settings(SettingsStore::iniPathForDataDir(dir.path())), session(dir.path(), &settings),
+              presenter(&session)
         {
             QVERIFY(search.listen());
             QVERIFY(web.listen());
@@ -50,21 +53,21 @@ class TestDiscoveryCycle : public QObject
             map.add(QStringLiteral("www.google.com"), QStringLiteral("127.0.0.1"), search.port());
             map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), web.port());
             browser.setResolveMap(map);
-            engine.setResolveMap(map);
-            builder = new SearchListBuilder(&browser, DiscoveryConfig(), &engine);
-            engine.setListBuilder(builder);
-            engine.setMessages(&messages);
-            engine.Form_Load();
-            engine.setOption(OptionId::SearchEngine, 0); // "Google Search"
-            engine.setOption(OptionId::ResultCount, 0); // "~100 Domains"
-            engine.setOption(OptionId::AfterLastSearch, 0); // "Stop Immediately"
+            session.setResolveMap(map);
+            builder = new SearchListBuilder(&browser, DiscoveryConfig(), &session);
+            session.setListBuilder(builder);
+            presenter.setMessages(&messages);
+            session.load();
+            presenter.optionClicked(OptionId::SearchEngine, 0); // "Google Search"
+            presenter.optionClicked(OptionId::ResultCount, 0); // "~100 Domains"
+            presenter.optionClicked(OptionId::AfterLastSearch, 0); // "Stop Immediately"
         }
-        ~Rig() { engine.Form_Unload(); }
+        ~Rig() { session.shutDown(); }
 
         void addSearch(const QString &text, const QString &letter, int names)
         {
-            engine.setText1(text);
-            engine.cmdAdd_Click();
+            presenter.setNewSearchText(text);
+            presenter.addSearchClicked();
             QStringList links;
             for (int i = 0; i < names; ++i)
                 links << QStringLiteral("http://www.%1%2.com/").arg(letter).arg(i);
@@ -86,7 +89,7 @@ class TestDiscoveryCycle : public QObject
             QList<FaxRecord> rows;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.store()->location());
+                conn.setDatabaseName(session.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QStringLiteral("SELECT fax, website, search FROM faxes ORDER BY rowid"));
@@ -102,7 +105,7 @@ class TestDiscoveryCycle : public QObject
             QStringList out;
             {
                 QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
-                conn.setDatabaseName(engine.store()->location());
+                conn.setDatabaseName(session.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QLatin1String(sql));
@@ -120,7 +123,8 @@ class TestDiscoveryCycle : public QObject
         TestWebServer web; // the crawled web
         HttpBrowser browser;
         ScriptedMessages messages;
-        HarvestEngine engine;
+        HarvestSession session;
+        HarvestPresenter presenter;
         SearchListBuilder *builder = nullptr;
     };
 
@@ -135,10 +139,10 @@ private Q_SLOTS:
         rig.addSearch(QStringLiteral("mason austin"), QStringLiteral("c"), 30);
         QSignalSpy runs(rig.builder, &ListBuilder::finished);
 
-        rig.engine.Command1_Click();
-        QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
+        rig.presenter.startClicked();
+        QCOMPARE(rig.session.state(), HarvestSession::State::Discovering);
         QVERIFY(rig.builder->isLoaded());
-        QTRY_VERIFY_WITH_TIMEOUT(runs.size() == 3 && !rig.engine.bHarvesting(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(runs.size() == 3 && !rig.session.isHarvesting(), 60000);
 
         // Each search string was asked for in turn, first page then the page of repeats.
         QStringList asked;
@@ -166,15 +170,15 @@ private Q_SLOTS:
         QCOMPARE(bySearch.value(QStringLiteral("plumber boston")).size(), 40);
         QCOMPARE(bySearch.value(QStringLiteral("roofer denver")).size(), 40);
         QCOMPARE(bySearch.value(QStringLiteral("mason austin")).size(), 30);
-        QCOMPARE(rig.engine.counters()->lEmailFound(), faxes.size());
+        QCOMPARE(rig.session.counters()->lEmailFound(), faxes.size());
 
         // A search whose queue ran dry leaves List1 and the store; the last one stays.
         QCOMPARE(rig.column("SELECT search FROM searches ORDER BY rowid"), QStringList{"mason austin"});
-        QCOMPARE(rig.engine.List1()->items(), QStringList{"mason austin"});
+        QCOMPARE(rig.session.searches()->items(), QStringList{"mason austin"});
         QVERIFY(rig.column("SELECT website FROM websites").isEmpty());
-        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
-        QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Try a different search"));
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.presenter.statusText(3), QStringLiteral("Try a different search"));
         QVERIFY(!rig.builder->isLoaded());
     }
 
@@ -183,17 +187,17 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.addSearch(QStringLiteral("glazier leeds"), QStringLiteral("d"), 25);
-        QSignalSpy harvesting(&rig.engine, &HarvestEngine::harvestingChanged);
-        rig.engine.Command1_Click();
-        rig.engine.cmdStop_Click();
-        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QSignalSpy harvesting(&rig.session, &HarvestSession::harvestingChanged);
+        rig.presenter.startClicked();
+        rig.presenter.stopClicked();
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
         QVERIFY(rig.builder->isLoaded());
-        QVERIFY(!rig.engine.bHarvesting());
+        QVERIFY(!rig.session.isHarvesting());
 
         QTRY_VERIFY_WITH_TIMEOUT(!harvesting.isEmpty() && harvesting.first().first().toBool(), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 60000);
         QCOMPARE(rig.faxes().size(), 25);
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
     }
 };
 

@@ -1,18 +1,21 @@
 #pragma once
 
-// A harvest engine in a temporary data directory, with scripted messages, recorded sounds,
-// a loopback web server that every host resolves to, and a stand-in list builder that
-// reports names and an outcome asynchronously, as the real one does.
+// A harvest session and its presenter in a temporary data directory, with scripted messages,
+// recorded sounds, a watchdog clock to tick by hand, a loopback web server that every host
+// resolves to, and a stand-in list builder that reports names and an outcome
+// asynchronously, as the real one does.
 
 #include "globals.h"
-#include "harvestengine.h"
-#include "harvestmessages.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
+#include "scriptedmessages.h"
 #include "listbuilder.h"
+#include "manualwatchdogclock.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
-#include "soundplayer.h"
+#include "recordingsoundplayer.h"
 #include "testenv.h"
 #include "testwebserver.h"
 #include "textlist.h"
@@ -95,16 +98,18 @@ private:
     quint64 m_run = 0;
 };
 
-// Everything one engine test needs. Construct, then set options and the store's contents,
-// then call engine.Form_Load() (or drive the handlers directly).
+// Everything one harvest test needs. Construct, then set options and the store's contents,
+// then call session.load() (or drive the handlers directly).
 struct EngineRig
 {
     TempDataDir dir;
     SettingsStore settings{SettingsStore::iniPathForDataDir(dir.path())};
     ScriptedMessages messages;
     RecordingSoundPlayer sound;
+    ManualWatchdogClock clock; // the session's once a test calls useManualClock()
     TestWebServer web;
-    HarvestEngine engine{dir.path(), &settings};
+    HarvestSession session{dir.path(), &settings};
+    HarvestPresenter presenter{&session};
     StandInListBuilder builder;
 
     EngineRig()
@@ -120,18 +125,40 @@ struct EngineRig
         web.listen();
         ResolveMap map;
         map.add(web.resolveSpec());
-        engine.setResolveMap(map);
-        engine.setMessages(&messages);
-        engine.setSoundPlayer(&sound);
-        engine.setListBuilder(&builder);
+        session.setResolveMap(map);
+        presenter.setMessages(&messages);
+        session.setSoundPlayer(&sound);
+        session.setListBuilder(&builder);
     }
 
-    Store *db() { return engine.store(); }
+    Store *db() { return session.store(); }
+    void useManualClock() { session.setWatchdogClock(&clock); }
+
+    // The enabled ones among Start, Stop, Resume and Next, then "Database" for View, Export
+    // and Delete All, which always move together.
+    QString enabledButtons() const
+    {
+        using B = HarvestPresenter::Button;
+        const bool database = presenter.isEnabled(B::ViewDatabase);
+        if (presenter.isEnabled(B::ExportNumbers) != database ||
+            presenter.isEnabled(B::DeleteAllNumbers) != database)
+            return QStringLiteral("View, Export and Delete All differ");
+        QStringList on;
+        const std::pair<B, const char *> named[] = {
+            {B::Start, "Start"}, {B::Stop, "Stop"}, {B::Resume, "Resume"}, {B::NextSearch, "Next"}};
+        for (const auto &[b, name] : named) {
+            if (presenter.isEnabled(b))
+                on << QLatin1String(name);
+        }
+        if (database)
+            on << QStringLiteral("Database");
+        return on.join(QLatin1Char(' '));
+    }
 
     void addSearches(const QStringList &searches)
     {
         for (QString s : searches) {
-            engine.List1()->addItem(s);
+            session.searches()->addItem(s);
             (void)db()->addSearch(s);
         }
     }
@@ -168,10 +195,10 @@ struct EngineRig
     // Ready to harvest one search string with every option set for a start.
     void readyToStart(const QStringList &searches = {QStringLiteral("plumbers")})
     {
-        engine.Form_Load();
+        session.load();
         addSearches(searches);
-        engine.setOption(OptionId::SearchEngine, 0);
-        engine.setOption(OptionId::ResultCount, 0);
+        presenter.optionClicked(OptionId::SearchEngine, 0);
+        presenter.optionClicked(OptionId::ResultCount, 0);
     }
 
     ~EngineRig()
@@ -188,7 +215,7 @@ private:
         QSqlDatabase db = QSqlDatabase::contains(name)
                               ? QSqlDatabase::database(name)
                               : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(engine.store()->location());
+        db.setDatabaseName(session.store()->location());
         db.open();
         return db;
     }

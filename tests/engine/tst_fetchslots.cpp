@@ -20,7 +20,7 @@ void harvest(EngineRig &rig, const QStringList &sites)
 {
     rig.readyToStart();
     rig.queue(sites);
-    rig.engine.cmdDoSearch_Click();
+    rig.session.startCrawl();
 }
 
 // The two page files at the moment analysis starts on them (before the fax scan rewrites
@@ -31,16 +31,16 @@ struct PageFileSpy
     QList<int> pb1AtAnalysis;
     PageFileSpy(EngineRig &rig)
     {
-        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged, &rig.engine,
+        QObject::connect(&rig.presenter, &HarvestPresenter::statusTextChanged, &rig.presenter,
                          [this, &rig](int panel, const QString &text) {
                              if (panel != 2 || text != QLatin1String("Getting Links"))
                                  return;
-                             for (int s = 0; s < HarvestEngine::SlotCount; ++s) {
+                             for (int s = 0; s < HarvestSession::SlotCount; ++s) {
                                  const QByteArray f1 = readFile(pageFile1(rig.dir.path(), s));
                                  if (!f1.isEmpty() && !files.contains(s))
                                      files.insert(s, {f1, readFile(pageFile2(rig.dir.path(), s))});
                              }
-                             pb1AtAnalysis << rig.engine.pb1();
+                             pb1AtAnalysis << rig.presenter.progress();
                          });
     }
 };
@@ -74,12 +74,12 @@ private Q_SLOTS:
         EngineRig rig;
         rig.readyToStart();
         // Queued the way discovery and link extraction queue, as stored.
-        rig.engine.List2()->addItem(site);
-        rig.engine.cmdDoSearch_Click();
+        rig.session.siteQueue()->addItem(site);
+        rig.session.startCrawl();
         QTRY_COMPARE(rig.web.requests().size(), 1);
         QCOMPARE(rig.web.requests().first().raw, request);
-        QTRY_VERIFY(!rig.engine.bHarvesting());
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
     }
 
     void pageFilesAndProgress_data()
@@ -126,80 +126,100 @@ private Q_SLOTS:
         }
         rig.web.addResponse("p.example", "/", r);
         PageFileSpy spy(rig);
-        rig.engine.setPb1(37);
+        // A stop leaves the bar full: the download's connect sets it back to 0.
+        rig.session.stop();
+        QCOMPARE(rig.presenter.progress(), 100);
         harvest(rig, {QStringLiteral("p.example")});
-        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QTRY_VERIFY(!rig.session.isHarvesting());
         QVERIFY(spy.files.contains(0));
         QCOMPARE(spy.files.value(0).first, file1);
         QCOMPARE(spy.files.value(0).second, file2);
         QCOMPARE(spy.pb1AtAnalysis.value(0), pb1);
         // Completed by the server: one site scanned, whatever the page held.
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
-        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
     }
 
+    // The watchdogs on a clock the test ticks: idle counts the seconds without data and is
+    // reset by data, total counts every second of the download.
     void watchdogs_data()
     {
         QTest::addColumn<int>("fault");
         QTest::addColumn<int>("idleLimit");
         QTest::addColumn<int>("totalLimit");
-        QTest::newRow("no answer: idle") << int(TestWebServer::Fault::NoAnswer) << 1 << 30;
-        QTest::newRow("never closes: idle") << int(TestWebServer::Fault::NeverClose) << 1 << 30;
-        QTest::newRow("trickle: total") << int(TestWebServer::Fault::Trickle) << 3 << 1;
-        QTest::newRow("refused: idle") << -1 << 1 << 30;
+        QTest::addColumn<bool>("dataEverySecond"); // a byte arrives between any two ticks
+        QTest::addColumn<int>("ticks");            // until the download is given up
+        QTest::newRow("no answer: idle") << int(TestWebServer::Fault::NoAnswer) << 1 << 30 << false << 1;
+        QTest::newRow("never closes: idle") << int(TestWebServer::Fault::NeverClose) << 2 << 30 << false << 2;
+        QTest::newRow("trickle: total") << int(TestWebServer::Fault::Trickle) << 2 << 4 << true << 4;
+        QTest::newRow("refused: idle") << -1 << 1 << 30 << false << 1;
     }
     void watchdogs()
     {
         QFETCH(int, fault);
         QFETCH(int, idleLimit);
         QFETCH(int, totalLimit);
+        QFETCH(bool, dataEverySecond);
+        QFETCH(int, ticks);
         EngineRig rig;
+        rig.useManualClock();
         if (fault >= 0) {
             TestWebServer::Response r;
             r.fault = TestWebServer::Fault(fault);
             r.body = "<body><p>Fax: 212-555-0187</p></body>";
-            r.trickleIntervalMs = 100;
+            r.trickleIntervalMs = 20;
             rig.web.addResponse("slow.example", "/", r);
         } else {
             ResolveMap map;
             map.add(QStringLiteral("slow.example"), QStringLiteral("127.0.0.1"),
                     TestWebServer::refusedPort());
-            rig.engine.setResolveMap(map);
+            rig.session.setResolveMap(map);
         }
         // "Continue Until Stopped": the harvest stays running with the slot idle afterwards.
-        rig.engine.setOption(OptionId::AfterLastSearch, 1);
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, 1);
         rig.readyToStart();
-        rig.engine.setTimeout(qint16(idleLimit));
-        rig.engine.setTimeout2(qint16(totalLimit));
-        QSignalSpy abandoned(&rig.engine, &HarvestEngine::downloadAbandoned);
+        rig.session.setIdleLimit(qint16(idleLimit));
+        rig.session.setTotalLimit(qint16(totalLimit));
+        QSignalSpy abandoned(&rig.session, &HarvestSession::downloadAbandoned);
         rig.queue({QStringLiteral("slow.example")});
-        rig.engine.cmdDoSearch_Click();
-        QVERIFY(rig.engine.slotInfo(0).watchdogs);
-        QVERIFY(abandoned.wait(5000));
+        rig.session.startCrawl();
+        QVERIFY(rig.session.slotInfo(0).watchdogs);
+        if (fault == int(TestWebServer::Fault::NeverClose)) // the whole answer, then silence
+            QTRY_VERIFY(rig.session.slotInfo(0).bodyBytes > 0);
+        for (int t = 1; t <= ticks; ++t) {
+            QVERIFY2(abandoned.isEmpty(), qPrintable(QStringLiteral("given up after %1").arg(t - 1)));
+            if (dataEverySecond) {
+                const qint32 before = rig.session.slotInfo(0).bodyBytes;
+                QTRY_VERIFY(rig.session.slotInfo(0).bodyBytes > before);
+            }
+            rig.clock.tick();
+        }
+        QCOMPARE(abandoned.size(), 1);
         QCOMPARE(abandoned.first().at(0).toInt(), 0);
-        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("slow.example"));
+        QCOMPARE(rig.session.abandonedHosts(), QByteArray("slow.example"));
         // Dropped: nothing saved, nothing counted.
         QVERIFY(!QFile::exists(pageFile1(rig.dir.path(), 0)));
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 0);
+        QCOMPARE(rig.session.counters()->lWebScanned(), 0);
         QVERIFY(rig.storedFaxes().isEmpty());
         // The slot found nothing more to do: no watchdog keeps ticking for it.
-        QVERIFY(rig.engine.bHarvesting());
-        QVERIFY(!rig.engine.slotInfo(0).connected);
-        QVERIFY(!rig.engine.slotInfo(0).watchdogs);
-        QTest::qWait(1300);
+        QVERIFY(rig.session.isHarvesting());
+        QVERIFY(!rig.session.slotInfo(0).connected);
+        QVERIFY(!rig.session.slotInfo(0).watchdogs);
+        rig.clock.tick(30);
         QCOMPARE(abandoned.size(), 1);
-        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("slow.example"));
+        QCOMPARE(rig.session.abandonedHosts(), QByteArray("slow.example"));
     }
 
     void timedOutHostsAreSkipped()
     {
         EngineRig rig;
+        rig.useManualClock();
         rig.web.addFault("shop.example.com", "/", TestWebServer::Fault::NoAnswer);
         rig.web.addPage("after.example", "/", "<p>after</p>");
         rig.readyToStart();
-        rig.engine.setTimeout(1);
+        rig.session.setIdleLimit(1);
         rig.queue({QStringLiteral("shop.example.com")});
-        rig.engine.cmdDoSearch_Click();
+        rig.session.startCrawl();
         // Queued while the first download stalls: a host inside the timed-out one, many
         // sites of it (skipped one after another, not by nested calls), then a live one.
         QStringList later{QStringLiteral("example.com/x")};
@@ -207,11 +227,13 @@ private Q_SLOTS:
             later << QStringLiteral("SHOP.example.com/p%1").arg(i);
         later << QStringLiteral("after.example");
         rig.queue(later);
+        QTRY_COMPARE(rig.web.requestCount("shop.example.com", "/"), 1);
+        rig.clock.tick(); // the stalled download is given up
         QTRY_COMPARE_WITH_TIMEOUT(rig.web.requestCount("after.example", "/"), 1, 5000);
         QCOMPARE(rig.web.requests().size(), 2);
         QCOMPARE(rig.web.requestCount("example.com", "/x"), 0);
-        QTRY_VERIFY(!rig.engine.bHarvesting());
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
         QVERIFY(rig.storedWebsites().isEmpty());
     }
 
@@ -220,12 +242,12 @@ private Q_SLOTS:
         EngineRig rig;
         rig.web.addFault("big.example", "/", TestWebServer::Fault::Oversize);
         rig.web.addPage("next.example", "/", "<body><p>Fax: 212-555-0187</p></body>");
-        QSignalSpy abandoned(&rig.engine, &HarvestEngine::downloadAbandoned);
+        QSignalSpy abandoned(&rig.session, &HarvestSession::downloadAbandoned);
         harvest(rig, {QStringLiteral("big.example"), QStringLiteral("next.example")});
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
         QCOMPARE(abandoned.size(), 1);
-        QCOMPARE(rig.engine.strTimedOutHosts(), QByteArray("big.example"));
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.abandonedHosts(), QByteArray("big.example"));
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
         QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
     }
 
@@ -239,13 +261,13 @@ private Q_SLOTS:
             QByteArray(4000, ' ') + "<body><p>Fax: 212-555-0187</p></body>" + QByteArray(4000, ' ');
         rig.web.addResponse("reset.example", "/", r);
         rig.readyToStart();
-        rig.engine.setTimeout(2);
+        rig.session.setIdleLimit(2);
         rig.queue({QStringLiteral("reset.example")});
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
-        QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
-        QVERIFY(!rig.engine.anySlotBusy());
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QVERIFY(rig.session.abandonedHosts().isEmpty());
+        QVERIFY(!rig.session.anySlotBusy());
     }
 
     void redirects_data()
@@ -274,17 +296,17 @@ private Q_SLOTS:
         tls.addPage("secure.example", "/s.htm",
                     "<body><a href=\"more.htm\">more</a>\r\n<p>Fax: 212-555-0187</p></body>");
         tls.addPage("secure.example", "/more.htm", "<body><p>Fax: 212-555-0199</p></body>");
-        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
         // As on the web: plain HTTP to the secure host answers with a redirect to HTTPS.
         rig.web.addRedirect("secure.example", "/more.htm", 301, "https://secure.example/more.htm");
         ResolveMap tlsMap;
         tlsMap.add(tls.resolveSpec(QStringLiteral("secure.example")));
-        rig.engine.setTlsResolveMap(tlsMap);
+        rig.session.setTlsResolveMap(tlsMap);
         harvest(rig, {QStringLiteral("old.example")});
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
         if (!follow) {
             // The redirect page itself is the page.
-            QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+            QCOMPARE(rig.session.counters()->lWebScanned(), 1);
             QCOMPARE(rig.web.requests().size(), 1);
             QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>Moved</p>\r\n"));
             return;
@@ -298,7 +320,7 @@ private Q_SLOTS:
                  QByteArray("GET /s.htm HTTP/1.1\r\nHost: secure.example\r\nConnection: "
                             "close\r\nAccept: */*\r\n\r\n"));
         QCOMPARE(tls.requestCount("secure.example", "/more.htm"), 1);
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 2);
+        QCOMPARE(rig.session.counters()->lWebScanned(), 2);
         const QList<QStringList> rows = rig.faxRows();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0).mid(0, 3),
@@ -319,11 +341,11 @@ private Q_SLOTS:
             rig.web.addResponse("loop.example", "/" + QByteArray::number(i), r);
         }
         harvest(rig, {QStringLiteral("loop.example/0")});
-        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QTRY_VERIFY(!rig.session.isHarvesting());
         // Five hops followed; the sixth redirect is the page.
         QCOMPARE(rig.web.requests().size(), 6);
         QCOMPARE(rig.web.requestCount("loop.example", "/6"), 0);
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
         QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>hop</p>\r\n"));
     }
 
@@ -342,9 +364,9 @@ private Q_SLOTS:
         r.chunkSize = 9;
         r.body = "<body><p>Fax: 212-555-0187</p></body>";
         rig.web.addResponse("c.example", "/", r);
-        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
         harvest(rig, {QStringLiteral("c.example")});
-        QTRY_VERIFY(!rig.engine.bHarvesting());
+        QTRY_VERIFY(!rig.session.isHarvesting());
         const QByteArray file1 = readFile(pageFile1(rig.dir.path(), 0));
         if (follow) {
             QCOMPARE(file1, r.body + "\r\n");
@@ -368,8 +390,8 @@ private Q_SLOTS:
         rig.web.addPage("a.example", "/dir/rel.htm", "<body>rel</body>");
         harvest(rig, {QStringLiteral("a.example/dir/page.htm"),
                       QStringLiteral("b.example/other/x.htm")});
-        QCOMPARE(rig.engine.strCurUrl(), QByteArray("b.example/other/x.htm"));
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        QCOMPARE(rig.session.currentPageUrl(), QByteArray("b.example/other/x.htm"));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
         QCOMPARE(rig.web.requestCount("a.example", "/dir/rel.htm"), 1);
         QCOMPARE(rig.web.requests().size(), 3);
     }
@@ -392,16 +414,16 @@ private Q_SLOTS:
         tls.addPage("s.example", "/a", "<body>secure</body>");
         ResolveMap tlsMap;
         tlsMap.add(tls.resolveSpec());
-        rig.engine.setTlsResolveMap(tlsMap);
-        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.session.setTlsResolveMap(tlsMap);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
         rig.readyToStart();
-        rig.engine.List2()->addItem(QStringLiteral("https://s.example/a"));
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY(!rig.engine.bHarvesting());
+        rig.session.siteQueue()->addItem(QStringLiteral("https://s.example/a"));
+        rig.session.startCrawl();
+        QTRY_VERIFY(!rig.session.isHarvesting());
         QCOMPARE(rig.web.requestCount("s.example", "/a"), follow ? 0 : 1);
         QCOMPARE(tls.requestCount("s.example", "/a"), follow ? 1 : 0);
-        QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 1);
+        QVERIFY(rig.session.abandonedHosts().isEmpty());
+        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
     }
 };
 

@@ -245,16 +245,16 @@ private Q_SLOTS:
         ResolveMap plain, tls;
         plain.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), m_nginx->port());
         tls.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), m_nginx->tlsPort());
-        rig.engine.setResolveMap(plain);
-        rig.engine.setTlsResolveMap(tls);
-        rig.engine.setOption(OptionId::FollowRedirects, follow ? 1 : 0);
-        rig.engine.setOption(OptionId::SoundOnFaxFound, 0);
+        rig.session.setResolveMap(plain);
+        rig.session.setTlsResolveMap(tls);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
+        rig.presenter.optionClicked(OptionId::SoundOnFaxFound, 0);
         rig.readyToStart({QString::fromLatin1(kSearch)});
         rig.queue(kHosts);
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 60000);
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
-        QVERIFY(rig.engine.strTimedOutHosts().isEmpty());
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 60000);
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+        QVERIFY(rig.session.abandonedHosts().isEmpty());
 
         QStringList expected;
         const QSet<int> reach = m_web.reachable(follow);
@@ -271,11 +271,11 @@ private Q_SLOTS:
         std::sort(stored.begin(), stored.end());
         QCOMPARE(stored.size(), expected.size());
         QCOMPARE(stored, expected);
-        QCOMPARE(rig.engine.counters()->lEmailFound(), int(expected.size()));
-        QCOMPARE(rig.engine.List3()->count(), 21);
+        QCOMPARE(rig.session.counters()->lEmailFound(), int(expected.size()));
+        QCOMPARE(rig.session.numberPreview()->count(), 21);
         QVERIFY(reach.size() == (follow ? m_web.pages.size() : m_web.pages.size() - 2 * kBehind));
         // Every page once; without redirects followed, the two redirect answers are pages too.
-        QCOMPARE(rig.engine.counters()->lWebScanned(), int(reach.size()) + (follow ? 0 : 2));
+        QCOMPARE(rig.session.counters()->lWebScanned(), int(reach.size()) + (follow ? 0 : 2));
     }
 };
 

@@ -21,8 +21,8 @@ bool harvestPage(EngineRig &rig, const QByteArray &body)
     rig.web.addPage("h", "/a/b.htm", body);
     rig.readyToStart();
     rig.queue({QStringLiteral("h/a/b.htm")});
-    rig.engine.cmdDoSearch_Click();
-    return QTest::qWaitFor([&rig] { return !rig.engine.bHarvesting(); }, 5000);
+    rig.session.startCrawl();
+    return QTest::qWaitFor([&rig] { return !rig.session.isHarvesting(); }, 5000);
 }
 
 } // namespace
@@ -36,9 +36,9 @@ private Q_SLOTS:
     void links_newOnesQueuedOnce()
     {
         EngineRig rig;
-        QSignalSpy queued(&rig.engine, &HarvestEngine::siteQueued);
+        QSignalSpy queued(&rig.session, &HarvestSession::siteQueued);
         QStringList step;
-        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged,
+        QObject::connect(&rig.presenter, &HarvestPresenter::statusTextChanged,
                          [&step](int panel, const QString &text) {
                              if (panel == 2)
                                  step << text;
@@ -53,7 +53,7 @@ private Q_SLOTS:
             sites << args.at(0).toString();
         QCOMPARE(sites, (QStringList{QStringLiteral("h/a/a.htm"), QStringLiteral("h2.com/x"),
                                      QStringLiteral("h/root.htm"), QStringLiteral("h/up.htm")}));
-        QCOMPARE(rig.engine.counters()->lWebFound(), 4);
+        QCOMPARE(rig.session.counters()->lWebFound(), 4);
         QCOMPARE(step.mid(0, 5), (QStringList{QStringLiteral("Saving to HTML"),
                                              QStringLiteral("Getting Links"), QString(),
                                              QStringLiteral("Getting Faxes"), QString()}));
@@ -64,7 +64,7 @@ private Q_SLOTS:
         EngineRig rig;
         QString known = QStringLiteral("1-617-555-0100"), search = QStringLiteral("s");
         addFax(*rig.db(), known, QStringLiteral("x"), search, QStringLiteral("MA"));
-        QSignalSpy stored(&rig.engine, &HarvestEngine::numberStored);
+        QSignalSpy stored(&rig.session, &HarvestSession::numberStored);
         QVERIFY(harvestPage(
             rig, "<html><title>Acme</title><body>\n<p>Fax: 212-555-0187<br>FAX 212-555-0187<br>"
                  "Fax: +44 20 7946 0958</p>\n<table><tr><td>Fax</td><td>(617) 555-0100</td></tr>"
@@ -87,11 +87,11 @@ private Q_SLOTS:
         QVERIFY(row.date.isValid());
 
         // The preview loaded at start-up shows the stored number first.
-        QCOMPARE(rig.engine.List3()->items(),
+        QCOMPARE(rig.session.numberPreview()->items(),
                  (QStringList{QStringLiteral("1-617-555-0100 | MA"), QStringLiteral("1-212-555-0187 | ") + ny,
                               QStringLiteral("+44-20-7946-0958 | Unknown/International")}));
-        QCOMPARE(rig.engine.lFaxCount(), 2);
-        QCOMPARE(rig.engine.counters()->lEmailFound(), 2);
+        QCOMPARE(rig.session.numbersStored(), 2);
+        QCOMPARE(rig.session.counters()->lEmailFound(), 2);
         QCOMPARE(rig.sound.names().count(QStringLiteral("foundfax.wav")), 2);
         // The second page file holds the page's text.
         const QByteArray text = readFile(pageFile2(rig.dir.path(), 0));
@@ -118,21 +118,21 @@ private Q_SLOTS:
     {
         EngineRig rig;
         QStringList found;
-        QObject::connect(&rig.engine, &HarvestEngine::statusPanelChanged,
+        QObject::connect(&rig.presenter, &HarvestPresenter::statusTextChanged,
                          [&found](int panel, const QString &text) {
                              if (panel == 3 && text.startsWith(QLatin1String("Found")))
                                  found << text;
                          });
-        rig.engine.setOption(OptionId::SoundOnFaxFound, 0);
+        rig.presenter.optionClicked(OptionId::SoundOnFaxFound, 0);
         QByteArray body = "<body>";
         for (int k = 0; k < 25; ++k)
             body += "Fax: 212-555-" + QByteArray::number(1000 + k) + "<br>";
         QVERIFY(harvestPage(rig, body + "</body>"));
         QCOMPARE(rig.storedFaxes().size(), 25);
         // The preview keeps the newest numbers: 21 of them.
-        QCOMPARE(rig.engine.List3()->count(), 21);
-        QCOMPARE(rig.engine.List3()->item(0).left(14), QStringLiteral("1-212-555-1004"));
-        QCOMPARE(rig.engine.List3()->item(20).left(14), QStringLiteral("1-212-555-1024"));
+        QCOMPARE(rig.session.numberPreview()->count(), 21);
+        QCOMPARE(rig.session.numberPreview()->item(0).left(14), QStringLiteral("1-212-555-1004"));
+        QCOMPARE(rig.session.numberPreview()->item(20).left(14), QStringLiteral("1-212-555-1024"));
         QCOMPARE(found.last(), QStringLiteral("Found 25 faxes"));
         QVERIFY(rig.sound.names().count(QStringLiteral("foundfax.wav")) == 0);
     }

@@ -23,13 +23,13 @@ QStringList numbered(const QString &pattern, int n)
     return out;
 }
 
-QStringList slotHosts(HarvestEngine &engine)
+QStringList slotHosts(HarvestSession &session)
 {
     QStringList out;
-    for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
-        const HarvestEngine::SlotInfo info = engine.slotInfo(i);
+    for (int i = 0; i < HarvestSession::SlotCount; ++i) {
+        const HarvestSession::SlotInfo info = session.slotInfo(i);
         if (info.connected)
-            out << QString::fromLatin1(info.strHost + info.strPath);
+            out << QString::fromLatin1(info.host + info.path);
     }
     return out;
 }
@@ -69,23 +69,23 @@ private Q_SLOTS:
         rig.web.setFallback(silent());
         rig.readyToStart();
         for (const QString &s : head)
-            rig.engine.List2()->addItem(s);
+            rig.session.siteQueue()->addItem(s);
         rig.queue(backlog);
-        rig.engine.cmdDoSearch_Click();
-        QCOMPARE(slotHosts(rig.engine), fetched);
-        QCOMPARE(rig.engine.List2()->count(), headAfter);
-        QCOMPARE(rig.engine.lSitesSinceAdvance(), qMin(head.isEmpty() ? 20 : head.size(), 9) + 1);
-        rig.engine.cmdStop_Click();
+        rig.session.startCrawl();
+        QCOMPARE(slotHosts(rig.session), fetched);
+        QCOMPARE(rig.session.siteQueue()->count(), headAfter);
+        QCOMPARE(rig.session.sitesSinceAdvance(), qMin(head.isEmpty() ? 20 : head.size(), 9) + 1);
+        rig.presenter.stopClicked();
     }
 
     void emptyQueueEndsAtOnce()
     {
         EngineRig rig;
         rig.readyToStart();
-        rig.engine.cmdDoSearch_Click();
-        QVERIFY(!rig.engine.bHarvesting());
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
-        QVERIFY(!rig.engine.anySlotBusy());
+        rig.session.startCrawl();
+        QVERIFY(!rig.session.isHarvesting());
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+        QVERIFY(!rig.session.anySlotBusy());
     }
 
     void wwwRule_data()
@@ -110,39 +110,39 @@ private Q_SLOTS:
         EngineRig rig;
         rig.web.setFallback(silent());
         rig.readyToStart();
-        rig.engine.List2()->addItem(entry);
+        rig.session.siteQueue()->addItem(entry);
         rig.queue({QStringLiteral("next.example")});
-        rig.engine.cmdDoSearch_Click();
-        QCOMPARE(slotHosts(rig.engine).value(0), fetched);
+        rig.session.startCrawl();
+        QCOMPARE(slotHosts(rig.session).value(0), fetched);
         if (fetched.startsWith(QLatin1String("next")))
-            QVERIFY(!rig.engine.List2()->contains(entry) && rig.storedWebsites().isEmpty());
-        rig.engine.cmdStop_Click();
+            QVERIFY(!rig.session.siteQueue()->contains(entry) && rig.storedWebsites().isEmpty());
+        rig.presenter.stopClicked();
     }
 
     void automaticAdvance()
     {
         EngineRig rig;
         rig.web.setFallback(silent());
-        rig.engine.setOption(OptionId::AutoAdvance, 1);
-        rig.engine.setOption(OptionId::AdvanceAfter, 0);
-        QCOMPARE(rig.engine.lAdvanceAfter(), 1000);
+        rig.presenter.optionClicked(OptionId::AutoAdvance, 1);
+        rig.presenter.optionClicked(OptionId::AdvanceAfter, 0);
+        QCOMPARE(rig.session.advanceAfter(), 1000);
         rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
         rig.queue(numbered(QStringLiteral("q%1.example"), 1020));
-        rig.engine.cmdDoSearch_Click(); // ten attempts
+        rig.session.startCrawl(); // ten attempts
         for (int i = 10; i < 1000; ++i)
-            rig.engine.FetchNextSite(i % HarvestEngine::SlotCount);
-        QCOMPARE(rig.engine.lSitesSinceAdvance(), 1000);
-        QVERIFY(rig.engine.bHarvesting());
+            rig.session.fetchNext(i % HarvestSession::SlotCount);
+        QCOMPARE(rig.session.sitesSinceAdvance(), 1000);
+        QVERIFY(rig.session.isHarvesting());
         QCOMPARE(rig.builder.loads, 0);
         // The 1001st attempt advances instead of handing out a site.
-        rig.engine.FetchNextSite(0);
-        QCOMPARE(rig.engine.lSitesSinceAdvance(), 0);
-        QCOMPARE(rig.engine.List1()->items(), QStringList{QStringLiteral("second")});
+        rig.session.fetchNext(0);
+        QCOMPARE(rig.session.sitesSinceAdvance(), 0);
+        QCOMPARE(rig.session.searches()->items(), QStringList{QStringLiteral("second")});
         QCOMPARE(rig.storedSearches(), QStringList{QStringLiteral("second")});
         QCOMPARE(rig.builder.loads, 1);
-        QCOMPARE(rig.engine.txtSearch(), QStringLiteral("second"));
-        QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Discovering);
-        QVERIFY(!rig.engine.anySlotBusy());
+        QCOMPARE(rig.session.discoverySearch(), QStringLiteral("second"));
+        QCOMPARE(rig.session.state(), HarvestSession::State::Discovering);
+        QVERIFY(!rig.session.anySlotBusy());
     }
 
     void backlogRunsDryWithAnotherSearch()
@@ -154,9 +154,9 @@ private Q_SLOTS:
         rig.readyToStart({QStringLiteral("first"), QStringLiteral("second")});
         rig.queue({QStringLiteral("f1.example"), QStringLiteral("f2.example"),
                    QStringLiteral("f3.example")});
-        QSignalSpy states(&rig.engine, &HarvestEngine::harvestStateChanged);
-        rig.engine.cmdDoSearch_Click();
-        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdNextSearch));
+        QSignalSpy states(&rig.session, &HarvestSession::stateChanged);
+        rig.session.startCrawl();
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::NextSearch));
         // Every site of the first search is crawled before it is dropped.
         QTRY_COMPARE(rig.builder.loads, 1);
         for (const char *h : {"f1.example", "f2.example", "f3.example"})
@@ -166,14 +166,14 @@ private Q_SLOTS:
         QCOMPARE(rig.storedSearches(), QStringList{QStringLiteral("second")});
         // Discovery hands back; the harvest of the second search crawls what it found.
         QTRY_COMPARE(rig.web.requests().size(), 3 + 21);
-        QTRY_VERIFY(!rig.engine.bHarvesting());
-        QCOMPARE(rig.engine.List1()->items(), QStringList{QStringLiteral("second")});
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        QCOMPARE(rig.session.searches()->items(), QStringList{QStringLiteral("second")});
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
         QCOMPARE(rig.sound.names().size(), 3);
-        QList<HarvestEngine::HarvestState> seen;
+        QList<HarvestSession::State> seen;
         for (const QList<QVariant> &a : states)
-            seen << a.at(0).value<HarvestEngine::HarvestState>();
-        using S = HarvestEngine::HarvestState;
+            seen << a.at(0).value<HarvestSession::State>();
+        using S = HarvestSession::State;
         QCOMPARE(seen,
                  (QList<S>{S::Harvesting, S::Stopped, S::Discovering, S::Harvesting, S::Stopped}));
     }
@@ -196,34 +196,34 @@ private Q_SLOTS:
         slow.body = "<body><p>Fax: 212-555-0187</p></body>";
         rig.web.addResponse("slow.example", "/", slow);
         if (policy >= 0)
-            rig.engine.setOption(OptionId::AfterLastSearch, policy);
+            rig.presenter.optionClicked(OptionId::AfterLastSearch, policy);
         else
-            rig.engine.setComboEditText(OptionId::AfterLastSearch, QStringLiteral("typed"));
+            rig.presenter.choiceTextEdited(OptionId::AfterLastSearch, QStringLiteral("typed"));
         rig.readyToStart();
         rig.queue({QStringLiteral("slow.example"), QStringLiteral("fast.example")});
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.anySlotBusy(), 5000);
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.anySlotBusy(), 5000);
         // The download still running when the queue ran dry was finished and analysed.
         QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
         QCOMPARE(rig.sound.names().count(QStringLiteral("finished.wav")), 1);
         if (policy == 1) {
-            QVERIFY(rig.engine.bHarvesting());
-            QCOMPARE(rig.engine.harvestState(), HarvestEngine::HarvestState::Draining);
-            QVERIFY(!rig.engine.slotInfo(0).watchdogs && !rig.engine.slotInfo(1).watchdogs);
-            rig.engine.cmdStop_Click();
-            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-            QCOMPARE(rig.engine.statusPanel(2), QString());
+            QVERIFY(rig.session.isHarvesting());
+            QCOMPARE(rig.session.state(), HarvestSession::State::Draining);
+            QVERIFY(!rig.session.slotInfo(0).watchdogs && !rig.session.slotInfo(1).watchdogs);
+            rig.presenter.stopClicked();
+            QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.presenter.statusText(2), QString());
         } else {
-            QVERIFY(!rig.engine.bHarvesting());
-            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-            QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
-            QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Try a different search"));
-            QCOMPARE(rig.engine.pb1(), 100);
-            using B = HarvestEngine::Button;
-            for (B b : {B::Command1, B::cmdViewDatabase, B::Command2, B::Command3})
-                QVERIFY(rig.engine.isEnabled(b));
-            for (B b : {B::cmdStop, B::cmdNextSearch, B::cmdResume})
-                QVERIFY(!rig.engine.isEnabled(b));
+            QVERIFY(!rig.session.isHarvesting());
+            QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+            QCOMPARE(rig.presenter.statusText(3), QStringLiteral("Try a different search"));
+            QCOMPARE(rig.presenter.progress(), 100);
+            using B = HarvestPresenter::Button;
+            for (B b : {B::Start, B::ViewDatabase, B::ExportNumbers, B::DeleteAllNumbers})
+                QVERIFY(rig.presenter.isEnabled(b));
+            for (B b : {B::Stop, B::NextSearch, B::Resume})
+                QVERIFY(!rig.presenter.isEnabled(b));
         }
     }
 
@@ -240,12 +240,12 @@ private Q_SLOTS:
         rig.web.addPage("b.example", "/x.htm", links);
         rig.readyToStart();
         rig.queue({QStringLiteral("a.example")});
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 5000);
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
         for (const TestWebServer::Request &r : rig.web.requests())
             QCOMPARE(rig.web.requestCount(r.host, r.path), 1);
         QCOMPARE(rig.web.requests().size(), 5);
-        QCOMPARE(rig.engine.counters()->lWebScanned(), 5);
+        QCOMPARE(rig.session.counters()->lWebScanned(), 5);
     }
 };
 

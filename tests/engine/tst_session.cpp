@@ -1,28 +1,15 @@
-// Session control on the engine's state: start-up, the buttons and their enabled states,
+// Session control: start-up, the buttons and their enabled states,
 // the messages, the options and their storage, and shutdown.
 
 #include "enginetestkit.h"
 
 #include <QtTest>
 
-using B = HarvestEngine::Button;
+using B = HarvestPresenter::Button;
 using O = OptionId;
-using S = HarvestEngine::HarvestState;
+using S = HarvestSession::State;
 
 namespace {
-
-// Start, Stop, Resume, Next, then View/Export/Delete All (which always move together).
-QString buttonRow(const HarvestEngine &e)
-{
-    const bool ved = e.isEnabled(B::cmdViewDatabase);
-    if (e.isEnabled(B::Command2) != ved || e.isEnabled(B::Command3) != ved)
-        return QStringLiteral("View, Export and Delete All differ");
-    QString row;
-    for (bool b : {e.isEnabled(B::Command1), e.isEnabled(B::cmdStop), e.isEnabled(B::cmdResume),
-                   e.isEnabled(B::cmdNextSearch), ved})
-        row += b ? QLatin1Char('1') : QLatin1Char('0');
-    return row;
-}
 
 TestWebServer::Response silent()
 {
@@ -51,26 +38,26 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.settings.write(QStringLiteral("lHistEmailFound"), QStringLiteral("37"));
-        rig.engine.Form_Load();
-        HarvestEngine &e = rig.engine;
-        QCOMPARE(e.option(O::SearchEngine), -1);
-        QCOMPARE(e.comboText(O::SearchEngine), QStringLiteral("Which Search Type?"));
-        QCOMPARE(e.option(O::ResultCount), -1);
-        QCOMPARE(e.comboText(O::ResultCount), QStringLiteral("How Many Results?"));
-        QCOMPARE(e.option(O::AutoAdvance), 0);
+        rig.session.load();
+        HarvestSession &e = rig.session;
+        QCOMPARE(e.options()->value(O::SearchEngine), -1);
+        QCOMPARE(rig.presenter.choiceText(O::SearchEngine), QStringLiteral("Which Search Type?"));
+        QCOMPARE(e.options()->value(O::ResultCount), -1);
+        QCOMPARE(rig.presenter.choiceText(O::ResultCount), QStringLiteral("How Many Results?"));
+        QCOMPARE(e.options()->value(O::AutoAdvance), 0);
         for (O o : {O::AddFaxToSearches, O::AllowInternational, O::SoundOnFaxFound, O::SoundOnNextSearch,
                     O::SoundOnFinished, O::FollowRedirects})
-            QCOMPARE(e.option(o), 1);
-        QCOMPARE(e.comboText(O::AdvanceAfter), QStringLiteral("10,000"));
-        QCOMPARE(e.lAdvanceAfter(), 10000);
-        QCOMPARE(e.comboText(O::AfterLastSearch), QStringLiteral("Stop Immediately"));
+            QCOMPARE(e.options()->value(o), 1);
+        QCOMPARE(rig.presenter.choiceText(O::AdvanceAfter), QStringLiteral("10,000"));
+        QCOMPARE(e.advanceAfter(), 10000);
+        QCOMPARE(rig.presenter.choiceText(O::AfterLastSearch), QStringLiteral("Stop Immediately"));
         QCOMPARE(e.counters()->lHistEmailFound(), 37);
         QCOMPARE(e.counters()->lEmailFound(), 0);
-        QCOMPARE(buttonRow(e), QStringLiteral("10001"));
-        QVERIFY(e.List1()->isEmpty() && e.List2()->isEmpty() && e.List3()->isEmpty());
-        QCOMPARE(e.timeout(), qint16(10));
-        QCOMPARE(e.timeout2(), qint16(30));
-        QCOMPARE(e.harvestState(), S::Stopped);
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Database"));
+        QVERIFY(e.searches()->isEmpty() && e.siteQueue()->isEmpty() && e.numberPreview()->isEmpty());
+        QCOMPARE(e.idleLimit(), qint16(10));
+        QCOMPARE(e.totalLimit(), qint16(30));
+        QCOMPARE(e.state(), S::Stopped);
     }
 
     void startUpWithSavedQueue_data()
@@ -95,11 +82,11 @@ private Q_SLOTS:
             (void)rig.db()->addSearch(s);
         }
         rig.queue(names(backlog));
-        rig.engine.Form_Load();
-        QCOMPARE(rig.engine.List1()->count(), searches);
-        QCOMPARE(rig.engine.List2()->items(), names(backlog).mid(backlog - head));
+        rig.session.load();
+        QCOMPARE(rig.session.searches()->count(), searches);
+        QCOMPARE(rig.session.siteQueue()->items(), names(backlog).mid(backlog - head));
         QCOMPARE(rig.storedWebsites().size(), backlog - head);
-        QCOMPARE(rig.engine.isEnabled(B::cmdResume), resume);
+        QCOMPARE(rig.presenter.isEnabled(B::Resume), resume);
     }
 
     void storedOptions()
@@ -111,53 +98,53 @@ private Q_SLOTS:
         rig.settings.write(QStringLiteral("chkFollow"), QStringLiteral("0"));
         rig.settings.write(QStringLiteral("cmbAdvance"), QStringLiteral("4"));
         rig.settings.write(QStringLiteral("cmbLastSearch"), QStringLiteral("-1"));
-        rig.engine.Form_Load();
-        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Yahoo Search"));
-        QCOMPARE(rig.engine.option(O::ResultCount), -1);
-        QCOMPARE(rig.engine.option(O::AllowInternational), 1);
-        QCOMPARE(rig.engine.option(O::FollowRedirects), 0);
-        QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
-        QCOMPARE(rig.engine.comboText(O::AfterLastSearch), QStringLiteral("cmbLastSearch"));
+        rig.session.load();
+        QCOMPARE(rig.presenter.choiceText(O::SearchEngine), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.presenter.choiceText(O::SearchEngine), QStringLiteral("Yahoo Search"));
+        QCOMPARE(rig.session.options()->value(O::ResultCount), -1);
+        QCOMPARE(rig.session.options()->value(O::AllowInternational), 1);
+        QCOMPARE(rig.session.options()->value(O::FollowRedirects), 0);
+        QCOMPARE(rig.session.advanceAfter(), 50000);
+        QCOMPARE(rig.session.options()->value(O::AfterLastSearch), -1);
+        QCOMPARE(rig.presenter.choiceText(O::AfterLastSearch), QStringLiteral("cmbLastSearch"));
     }
 
     void optionHandlersWriteThrough()
     {
         EngineRig rig;
-        rig.engine.Form_Load();
+        rig.session.load();
         auto stored = [&rig](const char *key) {
             return rig.settings.read(QLatin1String(key), QStringLiteral("absent"));
         };
-        rig.engine.setOption(OptionId::AdvanceAfter, 4);
+        rig.presenter.optionClicked(OptionId::AdvanceAfter, 4);
         QCOMPARE(stored("cmbAdvance"), QStringLiteral("4"));
-        QCOMPARE(rig.engine.lAdvanceAfter(), 50000);
-        rig.engine.setOption(OptionId::ResultCount, 5);
+        QCOMPARE(rig.session.advanceAfter(), 50000);
+        rig.presenter.optionClicked(OptionId::ResultCount, 5);
         QCOMPARE(stored("Combo2"), QStringLiteral("5"));
-        QCOMPARE(rig.engine.option(O::ResultCount), 5);
-        rig.engine.setOption(OptionId::FollowRedirects, 0);
+        QCOMPARE(rig.session.options()->value(O::ResultCount), 5);
+        rig.presenter.optionClicked(OptionId::FollowRedirects, 0);
         QCOMPARE(stored("chkFollow"), QStringLiteral("0"));
-        rig.engine.setOption(OptionId::SoundOnFinished, 0);
+        rig.presenter.optionClicked(OptionId::SoundOnFinished, 0);
         QCOMPARE(stored("chkAudioFinished"), QStringLiteral("0"));
         // A picked "After last search:" item is kept for the next start.
-        rig.engine.setOption(OptionId::AfterLastSearch, 1);
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, 1);
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("1"));
         // Typed text picks nothing: stored as -1 for this combo, not stored for the others.
-        rig.engine.setComboEditText(O::AfterLastSearch, QStringLiteral("Stop"));
+        rig.presenter.choiceTextEdited(O::AfterLastSearch, QStringLiteral("Stop"));
         QCOMPARE(stored("cmbLastSearch"), QStringLiteral("-1"));
-        QCOMPARE(rig.engine.option(O::AfterLastSearch), -1);
-        rig.engine.setOption(OptionId::SearchEngine, 0);
-        rig.engine.setComboEditText(O::SearchEngine, QStringLiteral("Bing"));
-        QCOMPARE(rig.engine.option(O::SearchEngine), -1);
-        QCOMPARE(rig.engine.comboText(O::SearchEngine), QStringLiteral("Bing"));
+        QCOMPARE(rig.session.options()->value(O::AfterLastSearch), -1);
+        rig.presenter.optionClicked(OptionId::SearchEngine, 0);
+        rig.presenter.choiceTextEdited(O::SearchEngine, QStringLiteral("Bing"));
+        QCOMPARE(rig.session.options()->value(O::SearchEngine), -1);
+        QCOMPARE(rig.presenter.choiceText(O::SearchEngine), QStringLiteral("Bing"));
         QCOMPARE(stored("Combo1"), QStringLiteral("0"));
         // The next start shows what was stored.
-        HarvestEngine again(rig.dir.path(), &rig.settings);
-        again.Form_Load();
-        QCOMPARE(again.lAdvanceAfter(), 50000);
-        QCOMPARE(again.option(O::SearchEngine), 0);
-        QCOMPARE(again.option(O::AfterLastSearch), -1);
-        QCOMPARE(again.option(O::FollowRedirects), 0);
+        HarvestSession again(rig.dir.path(), &rig.settings);
+        again.load();
+        QCOMPARE(again.advanceAfter(), 50000);
+        QCOMPARE(again.options()->value(O::SearchEngine), 0);
+        QCOMPARE(again.options()->value(O::AfterLastSearch), -1);
+        QCOMPARE(again.options()->value(O::FollowRedirects), 0);
     }
 
     void startValidation_data()
@@ -169,14 +156,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("focus");
         QTest::newRow("no search string")
             << 0 << 0 << 0 << "Please enter at least one search term before begining your search."
-            << int(HarvestEngine::FocusTarget::Text1);
+            << int(HarvestPresenter::Focus::NewSearch);
         QTest::newRow("no engine")
             << 2 << -1 << 0 << "Please enter a search type before begining your search."
-            << int(HarvestEngine::FocusTarget::Combo1);
+            << int(HarvestPresenter::Focus::SearchEngine);
         QTest::newRow("no count")
             << 1 << 1 << -1
             << "Please select the number of search results to retrieve before begining your search."
-            << int(HarvestEngine::FocusTarget::Combo2);
+            << int(HarvestPresenter::Focus::ResultCount);
     }
     void startValidation()
     {
@@ -189,26 +176,26 @@ private Q_SLOTS:
         QString s = QStringLiteral("old search");
         (void)rig.db()->addSearch(s);
         rig.queue(names(30));
-        rig.engine.Form_Load();
-        rig.engine.List1()->clear();
+        rig.session.load();
+        rig.session.searches()->clear();
         for (int i = 0; i < searches; ++i)
-            rig.engine.List1()->addItem(QStringLiteral("s%1").arg(i));
+            rig.session.searches()->addItem(QStringLiteral("s%1").arg(i));
         if (combo1 >= 0)
-            rig.engine.setOption(OptionId::SearchEngine, combo1);
+            rig.presenter.optionClicked(OptionId::SearchEngine, combo1);
         if (combo2 >= 0)
-            rig.engine.setOption(OptionId::ResultCount, combo2);
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("10101"));
-        QSignalSpy focused(&rig.engine, &HarvestEngine::focusRequested);
-        rig.engine.Command1_Click();
+            rig.presenter.optionClicked(OptionId::ResultCount, combo2);
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Resume Database"));
+        QSignalSpy focused(&rig.presenter, &HarvestPresenter::focusRequested);
+        rig.presenter.startClicked();
         QCOMPARE(rig.messages.texts(), QStringList{message});
         QCOMPARE(focused.size(), 1);
-        QCOMPARE(int(focused.first().at(0).value<HarvestEngine::FocusTarget>()), focus);
+        QCOMPARE(int(focused.first().at(0).value<HarvestPresenter::Focus>()), focus);
         // Start emptied the queue even though it goes no further.
-        QVERIFY(rig.storedWebsites().isEmpty() && rig.engine.List2()->isEmpty());
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("10000"));
+        QVERIFY(rig.storedWebsites().isEmpty() && rig.session.siteQueue()->isEmpty());
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start"));
         QCOMPARE(rig.sound.names(), QStringList{QStringLiteral("nextsearch.wav")});
         QCOMPARE(rig.builder.loads, 0);
-        QCOMPARE(rig.engine.harvestState(), S::Stopped);
+        QCOMPARE(rig.session.state(), S::Stopped);
     }
 
     void startRunsDiscoveryThenHarvest()
@@ -217,28 +204,28 @@ private Q_SLOTS:
         rig.web.setFallback(silent());
         rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(21));
         rig.readyToStart({QStringLiteral("plumbers"), QStringLiteral("roofers")});
-        rig.engine.Command1_Click();
-        QCOMPARE(rig.engine.txtSearch(), QStringLiteral("plumbers"));
+        rig.presenter.startClicked();
+        QCOMPARE(rig.session.discoverySearch(), QStringLiteral("plumbers"));
         QCOMPARE(rig.builder.loads, 1);
         QCOMPARE(rig.builder.shows, 1);
-        QCOMPARE(rig.engine.harvestState(), S::Discovering);
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("10000"));
-        QTRY_COMPARE(rig.engine.harvestState(), S::Harvesting);
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("01010"));
-        QCOMPARE(rig.engine.strSearch(), QStringLiteral("plumbers"));
-        QCOMPARE(rig.engine.counters()->lWebFound(), 21);
+        QCOMPARE(rig.session.state(), S::Discovering);
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start"));
+        QTRY_COMPARE(rig.session.state(), S::Harvesting);
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Stop Next"));
+        QCOMPARE(rig.session.harvestSearch(), QStringLiteral("plumbers"));
+        QCOMPARE(rig.session.counters()->lWebFound(), 21);
         // Stop: the queue is kept for Resume.
-        rig.engine.cmdStop_Click();
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("10101"));
-        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-        QCOMPARE(rig.engine.pb1(), 100);
-        QVERIFY(!rig.engine.anySlotBusy());
+        rig.presenter.stopClicked();
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Resume Database"));
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.presenter.progress(), 100);
+        QVERIFY(!rig.session.anySlotBusy());
         QCOMPARE(rig.sound.names(),
                  (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("finished.wav")}));
-        rig.engine.cmdResume_Click();
-        QCOMPARE(buttonRow(rig.engine), QStringLiteral("01010"));
-        QVERIFY(rig.engine.anySlotBusy());
-        rig.engine.cmdStop_Click();
+        rig.session.resume();
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Stop Next"));
+        QVERIFY(rig.session.anySlotBusy());
+        rig.presenter.stopClicked();
     }
 
     void startAgainWhileARunIsLoaded()
@@ -246,19 +233,19 @@ private Q_SLOTS:
         EngineRig rig;
         rig.builder.autoFinish = false;
         rig.readyToStart();
-        rig.engine.Command1_Click();
-        rig.engine.cmdStop_Click();
-        QCOMPARE(rig.engine.harvestState(), S::Stopped);
-        rig.engine.Command1_Click();
+        rig.presenter.startClicked();
+        rig.presenter.stopClicked();
+        QCOMPARE(rig.session.state(), S::Stopped);
+        rig.presenter.startClicked();
         QCOMPARE(rig.builder.loads, 1);
         QCOMPARE(rig.builder.shows, 2);
         // A stopped session still starts when the run hands back.
         rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(21));
-        rig.engine.cmdStop_Click();
+        rig.presenter.stopClicked();
         rig.web.setFallback(silent());
         rig.builder.finishRun();
-        QCOMPARE(rig.engine.harvestState(), S::Harvesting);
-        rig.engine.cmdStop_Click();
+        QCOMPARE(rig.session.state(), S::Harvesting);
+        rig.presenter.stopClicked();
     }
 
     void discoveryGivesUp()
@@ -266,10 +253,10 @@ private Q_SLOTS:
         EngineRig rig;
         rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(20));
         rig.readyToStart();
-        rig.engine.Command1_Click();
-        QTRY_COMPARE(rig.engine.harvestState(), S::Stopped);
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("Not enough results"));
-        QCOMPARE(rig.engine.statusPanel(3), QStringLiteral("Add more search terms"));
+        rig.presenter.startClicked();
+        QTRY_COMPARE(rig.session.state(), S::Stopped);
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("Not enough results"));
+        QCOMPARE(rig.presenter.statusText(3), QStringLiteral("Add more search terms"));
         QVERIFY(!rig.builder.isLoaded());
     }
 
@@ -316,35 +303,35 @@ private Q_SLOTS:
         if (kind >= 0)
             rig.builder.kind = DiscoveryOutcome::Kind(kind);
         rig.readyToStart(searches);
-        rig.engine.Command1_Click();
+        rig.presenter.startClicked();
         QCOMPARE(rig.builder.request.search, QStringLiteral("plumbers"));
         rig.builder.finishRun();
-        QCOMPARE(rig.engine.List1()->items(), list1After);
+        QCOMPARE(rig.session.searches()->items(), list1After);
         // A dropped search string leaves the list only; its stored row stays.
         QCOMPARE(rig.storedSearches(), searches);
         if (panel2.isEmpty()) {
-            QCOMPARE(rig.engine.harvestState(), S::Harvesting);
-            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+            QCOMPARE(rig.session.state(), S::Harvesting);
+            QCOMPARE(rig.session.counters()->lWebFound(), found);
             QVERIFY(!rig.builder.isLoaded());
-            rig.engine.cmdStop_Click();
+            rig.presenter.stopClicked();
             return;
         }
-        QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-        QCOMPARE(rig.engine.statusPanel(2), panel2);
-        QCOMPARE(rig.engine.statusPanel(3), panel3);
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+        QCOMPARE(rig.presenter.statusText(2), panel2);
+        QCOMPARE(rig.presenter.statusText(3), panel3);
         if (searches.size() < 2) {
             // No crawl starts, and the names found stay in the store.
-            QCOMPARE(rig.engine.harvestState(), S::Stopped);
+            QCOMPARE(rig.session.state(), S::Stopped);
             QVERIFY(!rig.builder.isLoaded());
             QCOMPARE(rig.builder.loads, 1);
             QCOMPARE(rig.storedWebsites(), names(found));
-            QCOMPARE(rig.engine.counters()->lWebFound(), found);
+            QCOMPARE(rig.session.counters()->lWebFound(), found);
         } else {
             // The next search string is discovered by a new run.
             QCOMPARE(rig.builder.loads, 2);
             QVERIFY(rig.builder.isLoaded());
             QCOMPARE(rig.builder.request.search, list1After.first());
-            QCOMPARE(rig.engine.harvestState(), S::Discovering);
+            QCOMPARE(rig.session.state(), S::Discovering);
         }
     }
 
@@ -358,14 +345,14 @@ private Q_SLOTS:
         QVERIFY(bad.remove() && bad.open(QIODevice::WriteOnly));
         bad.write(QByteArray(4096, 'x'));
         bad.close();
-        HarvestEngine fresh(rig.dir.path(), &rig.settings);
+        HarvestSession fresh(rig.dir.path(), &rig.settings);
         fresh.setListBuilder(&rig.builder);
-        fresh.List1()->addItem(QStringLiteral("plumbers"));
+        fresh.searches()->addItem(QStringLiteral("plumbers"));
         fresh.setOption(O::SearchEngine, 0);
         fresh.setOption(O::ResultCount, 0);
-        fresh.Command1_Click();
+        fresh.start();
         QCOMPARE(rig.builder.loads, 0);
-        QCOMPARE(fresh.harvestState(), S::Stopped);
+        QCOMPARE(fresh.state(), S::Stopped);
     }
 
     void next_data()
@@ -391,46 +378,46 @@ private Q_SLOTS:
         EngineRig rig;
         rig.web.setFallback(silent());
         rig.builder.autoFinish = false;
-        rig.engine.setOption(OptionId::AfterLastSearch, policy);
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, policy);
         rig.readyToStart(names(searches, QStringLiteral("search %1")));
         rig.queue(names(30));
-        rig.engine.cmdDoSearch_Click();
-        rig.engine.cmdNextSearch_Click();
+        rig.session.startCrawl();
+        rig.session.nextSearch();
         QCOMPARE(rig.sound.names(), sounds);
-        QCOMPARE(rig.engine.bHarvesting(), running);
+        QCOMPARE(rig.session.isHarvesting(), running);
         if (searches == 3) {
-            QCOMPARE(rig.engine.List1()->items(),
+            QCOMPARE(rig.session.searches()->items(),
                      (QStringList{QStringLiteral("search 1"), QStringLiteral("search 2")}));
-            QCOMPARE(rig.storedSearches(), rig.engine.List1()->items());
-            QVERIFY(rig.storedWebsites().isEmpty() && rig.engine.List2()->isEmpty());
+            QCOMPARE(rig.storedSearches(), rig.session.searches()->items());
+            QVERIFY(rig.storedWebsites().isEmpty() && rig.session.siteQueue()->isEmpty());
             QCOMPARE(rig.builder.loads, 1);
-            QCOMPARE(rig.engine.txtSearch(), QStringLiteral("search 1"));
-            QCOMPARE(rig.engine.harvestState(), S::Discovering);
+            QCOMPARE(rig.session.discoverySearch(), QStringLiteral("search 1"));
+            QCOMPARE(rig.session.state(), S::Discovering);
         } else {
-            QCOMPARE(rig.engine.List1()->count(), 1);
+            QCOMPARE(rig.session.searches()->count(), 1);
             QCOMPARE(rig.builder.loads, 0);
         }
-        rig.engine.cmdStop_Click();
+        rig.presenter.stopClicked();
     }
 
     void addAndEnter()
     {
         EngineRig rig;
-        rig.engine.Form_Load();
-        rig.engine.setText1(QStringLiteral("  plumbers  "));
-        rig.engine.cmdAdd_Click();
-        rig.engine.setText1(QString());
-        rig.engine.Text1_KeyPress(13);
-        rig.engine.setText1(QStringLiteral("roofers"));
-        rig.engine.Text1_KeyPress(65);
-        QCOMPARE(rig.engine.text1(), QStringLiteral("roofers"));
-        rig.engine.Text1_KeyPress(13);
-        QCOMPARE(rig.engine.text1(), QString());
-        QCOMPARE(rig.engine.List1()->items(), (QStringList{QStringLiteral("  plumbers  "),
+        rig.session.load();
+        rig.presenter.setNewSearchText(QStringLiteral("  plumbers  "));
+        rig.presenter.addSearchClicked();
+        rig.presenter.setNewSearchText(QString());
+        rig.presenter.newSearchKeyPressed(13);
+        rig.presenter.setNewSearchText(QStringLiteral("roofers"));
+        rig.presenter.newSearchKeyPressed(65);
+        QCOMPARE(rig.presenter.newSearchText(), QStringLiteral("roofers"));
+        rig.presenter.newSearchKeyPressed(13);
+        QCOMPARE(rig.presenter.newSearchText(), QString());
+        QCOMPARE(rig.session.searches()->items(), (QStringList{QStringLiteral("  plumbers  "),
                                                            QString(), QStringLiteral("roofers")}));
         QCOMPARE(rig.storedSearches(),
                  (QStringList{QStringLiteral("plumbers"), QString(), QStringLiteral("roofers")}));
-        QVERIFY(!rig.engine.isEnabled(B::cmdNextSearch)); // not harvesting
+        QVERIFY(!rig.presenter.isEnabled(B::NextSearch)); // not harvesting
     }
 
     void del_data()
@@ -478,30 +465,34 @@ private Q_SLOTS:
         rig.web.setFallback(silent());
         rig.readyToStart({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
         rig.queue(names(40));
-        if (harvesting)
-            rig.engine.cmdDoSearch_Click();
-        else if (resumable)
-            rig.engine.setEnabled(B::cmdResume, true);
+        if (harvesting) {
+            rig.session.startCrawl();
+        } else if (resumable) {
+            // A harvest stopped with sites left: Resume is offered.
+            rig.session.startCrawl();
+            rig.session.stop();
+            QVERIFY(rig.presenter.isEnabled(B::Resume));
+        }
         rig.messages.answers << HarvestMessages::Answer(answer);
-        rig.engine.List1()->setListIndex(selected);
-        rig.engine.cmbDel_Click();
+        rig.session.searches()->setListIndex(selected);
+        rig.presenter.deleteSearchClicked();
         QCOMPARE(rig.messages.texts(), messages);
         if (!messages.isEmpty() && rig.messages.shown.first().question)
             QCOMPARE(rig.messages.shown.first().title, QStringLiteral("Confirm Delete"));
-        QCOMPARE(rig.engine.List1()->items(), left);
+        QCOMPARE(rig.session.searches()->items(), left);
         QCOMPARE(rig.storedSearches(), left);
         QCOMPARE(!rig.storedWebsites().isEmpty(), backlogKept);
         if (resumable && answer == HarvestMessages::Ok)
-            QVERIFY(!rig.engine.isEnabled(B::cmdResume));
-        QCOMPARE(rig.engine.isEnabled(B::cmdNextSearch), harvesting && left.size() > 1);
-        rig.engine.cmdStop_Click();
+            QVERIFY(!rig.presenter.isEnabled(B::Resume));
+        QCOMPARE(rig.presenter.isEnabled(B::NextSearch), harvesting && left.size() > 1);
+        rig.presenter.stopClicked();
     }
 
     void delOnEmptyListSaysNothing()
     {
         EngineRig rig;
-        rig.engine.Form_Load();
-        rig.engine.cmbDel_Click();
+        rig.session.load();
+        rig.presenter.deleteSearchClicked();
         QVERIFY(rig.messages.shown.isEmpty());
     }
 
@@ -517,20 +508,20 @@ private Q_SLOTS:
         EngineRig rig;
         QString n = QStringLiteral("1-212-555-0187"), search = QStringLiteral("s");
         addFax(*rig.db(), n, QStringLiteral("h/"), search, QStringLiteral("NY"));
-        rig.engine.Form_Load();
-        QCOMPARE(rig.engine.List3()->count(), 1);
-        rig.engine.counters()->AddStat(Counters::NumberFound);
+        rig.session.load();
+        QCOMPARE(rig.session.numberPreview()->count(), 1);
+        rig.session.counters()->AddStat(Counters::NumberFound);
         rig.messages.answers << HarvestMessages::Answer(answer);
-        rig.engine.Command3_Click();
+        rig.presenter.deleteAllNumbersClicked();
         QCOMPARE(rig.messages.shown.first().text,
                  QStringLiteral("Are you sure you want to delete all faxes from the database?"));
         QCOMPARE(rig.messages.shown.first().title, QStringLiteral("Confirm"));
         const bool ok = answer == HarvestMessages::Ok;
         QCOMPARE(rig.storedFaxes().isEmpty(), ok);
-        QCOMPARE(rig.engine.List3()->isEmpty(), ok);
+        QCOMPARE(rig.session.numberPreview()->isEmpty(), ok);
         // The run's count of numbers goes with them; the historic count stays.
-        QCOMPARE(rig.engine.counters()->lEmailFound(), ok ? 0 : 1);
-        QCOMPARE(rig.engine.counters()->lHistEmailFound(), 1);
+        QCOMPARE(rig.session.counters()->lEmailFound(), ok ? 0 : 1);
+        QCOMPARE(rig.session.counters()->lHistEmailFound(), 1);
         QCOMPARE(rig.messages.shown.size(), ok ? 2 : 1);
         if (ok)
             QCOMPARE(rig.messages.shown.last().text,
@@ -540,28 +531,23 @@ private Q_SLOTS:
     void windowRequests()
     {
         EngineRig rig;
-        QSignalSpy dir(&rig.engine, &HarvestEngine::openDirectoryRequested);
-        QSignalSpy exp(&rig.engine, &HarvestEngine::exportRequested);
-        QSignalSpy web(&rig.engine, &HarvestEngine::websiteRequested);
-        rig.engine.cmdViewDatabase_Click();
-        rig.engine.Command2_Click();
-        rig.engine.cmdWebsite_Click();
+        QSignalSpy dir(&rig.presenter, &HarvestPresenter::openDirectoryRequested);
+        QSignalSpy exp(&rig.presenter, &HarvestPresenter::exportRequested);
+        QSignalSpy web(&rig.presenter, &HarvestPresenter::websiteRequested);
+        QSignalSpy numbers(&rig.presenter, &HarvestPresenter::numbersWindowRequested);
+        // With the numbers window off, "View Fax Database" asks for the data folder.
+        rig.presenter.optionClicked(OptionId::NumbersWindow, 0);
+        rig.presenter.viewDatabaseClicked();
+        rig.presenter.exportClicked();
+        rig.presenter.websiteClicked();
         QCOMPARE(dir.size(), 1);
         QCOMPARE(dir.first().at(0).toString(), rig.dir.path());
         QCOMPARE(exp.size() + web.size(), 2);
-    }
-
-    void missingSoundPlaysNothing()
-    {
-        SoundEffectPlayer player;
-        player.PlayWav(QStringLiteral("/nonexistent/sounds/finished.wav"));
-        player.PlayWav(QString());
-        QVERIFY(player.children().isEmpty());
-        // Without the file in any resource folder the engine does not call the player.
-        EngineRig rig;
-        QFile::remove(rig.dir.file(QStringLiteral("sounds/finished.wav")));
-        rig.engine.playSound(QStringLiteral("sounds/no-such-sound.wav"));
-        QVERIFY(rig.sound.played.isEmpty());
+        QCOMPARE(numbers.size(), 0);
+        rig.presenter.optionClicked(OptionId::NumbersWindow, 1);
+        rig.presenter.viewDatabaseClicked();
+        QCOMPARE(numbers.size(), 1);
+        QCOMPARE(dir.size(), 1);
     }
 
     void shutdownKeepsTheQueue()
@@ -570,19 +556,19 @@ private Q_SLOTS:
         rig.web.setFallback(silent());
         rig.readyToStart();
         rig.queue(names(30));
-        rig.engine.cmdDoSearch_Click();
-        QVERIFY(rig.engine.anySlotBusy());
-        const QStringList head = rig.engine.List2()->items();
-        rig.engine.Form_Unload();
-        QVERIFY(!rig.engine.bHarvesting());
-        QVERIFY(!rig.engine.anySlotBusy());
+        rig.session.startCrawl();
+        QVERIFY(rig.session.anySlotBusy());
+        const QStringList head = rig.session.siteQueue()->items();
+        rig.session.shutDown();
+        QVERIFY(!rig.session.isHarvesting());
+        QVERIFY(!rig.session.anySlotBusy());
         // Nothing lost: the head of the queue and the nine other sites being fetched are
         // queued again.
         QCOMPARE(rig.storedWebsites().size(), 30);
-        HarvestEngine again(rig.dir.path(), &rig.settings);
-        again.Form_Load();
-        QVERIFY(again.isEnabled(B::cmdResume));
-        QCOMPARE(again.List2()->items(), head.mid(1));
+        HarvestSession again(rig.dir.path(), &rig.settings);
+        again.load();
+        QVERIFY(again.canResume());
+        QCOMPARE(again.siteQueue()->items(), head.mid(1));
     }
 };
 

@@ -155,10 +155,10 @@ private Q_SLOTS:
         QVERIFY(run.out.startsWith("sites scanned "));
         QCOMPARE(web.requestCount("later.example", "/"), 1);
         // The download that was cut off waits for the next --resume.
-        HarvestEngine engine(dir.path(), nullptr);
-        engine.Form_Load();
-        QVERIFY(engine.isEnabled(HarvestEngine::Button::cmdResume));
-        QCOMPARE(engine.List2()->items(), QStringList{QStringLiteral("stall.example")});
+        HarvestSession session(dir.path(), nullptr);
+        session.load();
+        QVERIFY(session.canResume());
+        QCOMPARE(session.siteQueue()->items(), QStringList{QStringLiteral("stall.example")});
     }
 };
 

@@ -474,9 +474,9 @@ private Q_SLOTS:
         (void)rig.db()->addSearch(search);
         for (int i = 0; i < 30; ++i)
             rig.queue({QStringLiteral("m%1.test").arg(i)});
-        rig.engine.Form_Load();
+        rig.session.load();
         QSignalSpy problems(rig.db(), &Store::storeProblem);
-        rig.engine.cmdResume_Click();
+        rig.session.resume();
         QTRY_VERIFY(rig.storedFaxes().size() >= 3);
 
         const QString name = QStringLiteral("locker");
@@ -486,18 +486,18 @@ private Q_SLOTS:
             QVERIFY(locker.open());
             QSqlQuery q(locker);
             QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-            QTRY_VERIFY_WITH_TIMEOUT(!rig.engine.bHarvesting(), 20000);
-            QCOMPARE(rig.engine.statusPanel(1), QStringLiteral("Stopped"));
-            QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("The fax database cannot be written"));
-            QVERIFY(rig.engine.statusPanel(3).contains(QStringLiteral("another program is using it")));
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 20000);
+            QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+            QCOMPARE(rig.presenter.statusText(2), QStringLiteral("The fax database cannot be written"));
+            QVERIFY(rig.presenter.statusText(3).contains(QStringLiteral("another program is using it")));
             QCOMPARE(problems.size(), 1);
             QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
         }
         QSqlDatabase::removeDatabase(name);
 
-        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
-        rig.engine.cmdResume_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped,
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Resume));
+        rig.session.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped,
                                  30000);
         const QStringList stored = rig.storedFaxes();
         for (int i = 0; i < 30; ++i)
@@ -513,7 +513,7 @@ private Q_SLOTS:
         EngineRig rig;
         const QByteArray old = "<body><p>Fax: 305-555-0111</p>\r\n<a href=\"stale.htm\">stale</a></body>\r\n";
         Unwritable guard;
-        for (int slot = 0; slot < HarvestEngine::SlotCount; ++slot) {
+        for (int slot = 0; slot < HarvestSession::SlotCount; ++slot) {
             for (const QString &f : {pageFile1(rig.dir.path(), slot), pageFile2(rig.dir.path(), slot)}) {
                 QVERIFY(writeBytes(f, old));
                 if (::geteuid() == 0) {
@@ -528,8 +528,8 @@ private Q_SLOTS:
         rig.web.addPage("fresh.test", "/", "<body><p>Fax: 212-555-0187</p></body>");
         rig.readyToStart();
         rig.queue({QStringLiteral("fresh.test")});
-        rig.engine.cmdDoSearch_Click();
-        QTRY_VERIFY(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped);
+        rig.session.startCrawl();
+        QTRY_VERIFY(rig.session.state() == HarvestSession::State::Stopped);
         QCOMPARE(rig.web.requestCount("fresh.test", "/"), 1);
         QCOMPARE(rig.storedFaxes(), QStringList());
         QCOMPARE(rig.web.requestCount("fresh.test", "/stale.htm"), 0);
@@ -728,7 +728,7 @@ private Q_SLOTS:
         const QString victim = root.file(QStringLiteral("victim.txt"));
         QVERIFY(writeBytes(victim, "precious\n"));
         QStringList planted{QDir(dir).filePath(QStringLiteral("SearchOutput.txt"))};
-        for (int slot = 0; slot < HarvestEngine::SlotCount; ++slot)
+        for (int slot = 0; slot < HarvestSession::SlotCount; ++slot)
             planted << pageFile1(dir, slot) << pageFile2(dir, slot);
         for (const QString &f : qAsConst(planted))
             QVERIFY(QFile::link(victim, f));

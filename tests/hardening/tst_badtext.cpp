@@ -5,7 +5,8 @@
 // out of range.
 
 #include "globals.h"
-#include "harvestengine.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "settingsstore.h"
@@ -239,8 +240,9 @@ private Q_SLOTS:
                                 "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
                                 "cmbAdvance", "cmbLastSearch", "lHistEmailFound", "lHistWebScanned"})
             settings.write(QLatin1String(key), value);
-        HarvestEngine engine(dir.path(), &settings);
-        engine.Form_Load();
+        HarvestSession session(dir.path(), &settings);
+        HarvestPresenter presenter(&session);
+        session.load();
         using O = OptionId;
         const QList<QPair<O, int>> defaults = {
             {O::SearchEngine, -1},       {O::ResultCount, -1},       {O::AutoAdvance, 0},
@@ -248,13 +250,13 @@ private Q_SLOTS:
             {O::SoundOnNextSearch, 1},  {O::SoundOnFinished, 1}, {O::FollowRedirects, 1},
             {O::AdvanceAfter, 2},    {O::AfterLastSearch, 0}};
         for (const auto &d : defaults)
-            QCOMPARE(engine.option(d.first), d.second);
-        QCOMPARE(engine.lAdvanceAfter(), 10000);
-        QCOMPARE(engine.comboText(O::SearchEngine), QStringLiteral("Which Search Type?"));
-        QCOMPARE(engine.counters()->lHistEmailFound(), 0);
-        QCOMPARE(engine.counters()->lHistWebScanned(), 0);
+            QCOMPARE(session.options()->value(d.first), d.second);
+        QCOMPARE(session.advanceAfter(), 10000);
+        QCOMPARE(presenter.choiceText(O::SearchEngine), QStringLiteral("Which Search Type?"));
+        QCOMPARE(session.counters()->lHistEmailFound(), 0);
+        QCOMPARE(session.counters()->lHistWebScanned(), 0);
         // The options work again from the next click on.
-        engine.setOption(OptionId::SearchEngine, 1);
+        session.setOption(OptionId::SearchEngine, 1);
         QCOMPARE(settings.read(QStringLiteral("Combo1"), QString()), QStringLiteral("1"));
     }
 
@@ -272,11 +274,12 @@ private Q_SLOTS:
             f.write("[Settings\nCombo1=\n=\n\x01\x02[[[\n" + junk);
         }
         SettingsStore settings(ini);
-        HarvestEngine engine(dir.path(), &settings);
-        engine.Form_Load();
-        QCOMPARE(engine.option(OptionId::SearchEngine), -1);
-        QCOMPARE(engine.option(OptionId::AdvanceAfter), 2);
-        engine.setOption(OptionId::FollowRedirects, 0);
+        HarvestSession session(dir.path(), &settings);
+        HarvestPresenter presenter(&session);
+        session.load();
+        QCOMPARE(session.options()->value(OptionId::SearchEngine), -1);
+        QCOMPARE(session.options()->value(OptionId::AdvanceAfter), 2);
+        session.setOption(OptionId::FollowRedirects, 0);
         SettingsStore reread(ini);
         QCOMPARE(reread.read(QStringLiteral("chkFollow"), QString()), QStringLiteral("0"));
     }

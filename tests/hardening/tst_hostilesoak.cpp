@@ -21,42 +21,42 @@ private Q_SLOTS:
         const HostileWeb web = HostileWeb::build(rig.web, HostileWeb::mixOf(240), 7);
         ResolveMap map;
         web.addResolveEntries(&map, rig.web);
-        rig.engine.setResolveMap(map);
+        rig.session.setResolveMap(map);
 
         QString search = QStringLiteral("soak");
         (void)rig.db()->addSearch(search);
         rig.queue(web.queue());
-        rig.engine.Form_Load();
-        QVERIFY(rig.engine.isEnabled(HarvestEngine::Button::cmdResume));
-        QCOMPARE(rig.engine.option(OptionId::FollowRedirects), 1);
+        rig.session.load();
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Resume));
+        QCOMPARE(rig.session.options()->value(OptionId::FollowRedirects), 1);
         // Shorter watchdogs than a user's harvest, so that a few hundred sites take seconds.
-        rig.engine.setTimeout(2);
-        rig.engine.setTimeout2(4);
+        rig.session.setIdleLimit(2);
+        rig.session.setTotalLimit(4);
 
         // A slot with a connection but no watchdog would never be given up: stuck.
         QStringList stuck;
         QTimer sampler;
         sampler.setInterval(100);
         connect(&sampler, &QTimer::timeout, this, [&] {
-            for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
-                const HarvestEngine::SlotInfo info = rig.engine.slotInfo(i);
+            for (int i = 0; i < HarvestSession::SlotCount; ++i) {
+                const HarvestSession::SlotInfo info = rig.session.slotInfo(i);
                 if (info.connected && !info.watchdogs)
-                    stuck << QString::fromLatin1(info.strHost);
+                    stuck << QString::fromLatin1(info.host);
             }
         });
         sampler.start();
 
-        rig.engine.cmdResume_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.engine.harvestState() == HarvestEngine::HarvestState::Stopped,
+        rig.session.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped,
                                  180000);
         sampler.stop();
 
         QVERIFY2(stuck.isEmpty(), qPrintable(stuck.join(QLatin1Char(' '))));
-        QCOMPARE(rig.engine.statusPanel(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
         QCOMPARE(rig.db()->countWebsites().value_or(-1), 0);
-        QVERIFY(rig.engine.List2()->isEmpty());
-        for (int i = 0; i < HarvestEngine::SlotCount; ++i) {
-            const HarvestEngine::SlotInfo info = rig.engine.slotInfo(i);
+        QVERIFY(rig.session.siteQueue()->isEmpty());
+        for (int i = 0; i < HarvestSession::SlotCount; ++i) {
+            const HarvestSession::SlotInfo info = rig.session.slotInfo(i);
             QVERIFY(!info.connected && !info.watchdogs);
         }
         // Every site was asked for (a refused one cannot be seen by the server).
@@ -78,7 +78,7 @@ private Q_SLOTS:
         for (const QString &host : web.goodHosts()) {
             QCOMPARE(rig.web.requestCount(host.toLatin1(), "/"), 1);
             QCOMPARE(rig.web.requestCount(host.toLatin1(), "/contact.htm"), 1);
-            QVERIFY(!rig.engine.strTimedOutHosts().contains(host.toLatin1()));
+            QVERIFY(!rig.session.abandonedHosts().contains(host.toLatin1()));
         }
     }
 };

@@ -4,7 +4,7 @@
 // last run ends every number of the web is stored: no queued site was lost to a kill.
 
 #include "globals.h"
-#include "harvestengine.h"
+#include "harvestsession.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "resolvemap.h"
@@ -85,9 +85,9 @@ class TestKillHarvest : public QObject
 private Q_SLOTS:
     void initTestCase() { TestEnv::enterTestMode(); }
 
-    // The same without a process: an engine that goes without its shutdown (as a kill
+    // The same without a process: a session that goes without its shutdown (as a kill
     // leaves the store) while its slots download and List2 holds the head of the queue.
-    void engineGoneWithoutShutdown_nextStartHasEverySite()
+    void sessionGoneWithoutShutdown_nextStartHasEverySite()
     {
         TempDataDir dir;
         TestWebServer web;
@@ -110,21 +110,21 @@ private Q_SLOTS:
         map.add(web.resolveSpec());
         {
             SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-            HarvestEngine engine(dir.path(), &settings);
-            engine.setResolveMap(map);
-            engine.Form_Load();
-            engine.cmdResume_Click();
-            QTRY_COMPARE(web.requests().size(), HarvestEngine::SlotCount);
-            QVERIFY(!engine.List2()->isEmpty());
+            HarvestSession session(dir.path(), &settings);
+            session.setResolveMap(map);
+            session.load();
+            session.resume();
+            QTRY_COMPARE(web.requests().size(), HarvestSession::SlotCount);
+            QVERIFY(!session.siteQueue()->isEmpty());
         } // no Form_Unload
 
         SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-        HarvestEngine engine(dir.path(), &settings);
-        engine.Form_Load();
-        QVERIFY(engine.isEnabled(HarvestEngine::Button::cmdResume));
-        QStringList seen = engine.List2()->items();
+        HarvestSession session(dir.path(), &settings);
+        session.load();
+        QVERIFY(session.canResume());
+        QStringList seen = session.siteQueue()->items();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gone"));
-        db.setDatabaseName(engine.store()->location());
+        db.setDatabaseName(session.store()->location());
         QVERIFY(db.open());
         {
             QSqlQuery q(db);

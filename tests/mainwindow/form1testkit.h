@@ -4,13 +4,14 @@
 // seam, a recording sound player and a list builder that only counts its loads.
 
 #include "form1.h"
-#include "harvestengine.h"
-#include "harvestmessages.h"
+#include "harvestpresenter.h"
+#include "harvestsession.h"
+#include "scriptedmessages.h"
 #include "listbuilder.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "settingsstore.h"
-#include "soundplayer.h"
+#include "recordingsoundplayer.h"
 #include "testenv.h"
 #include "textlist.h"
 
@@ -57,37 +58,39 @@ public:
             settings->write(QStringLiteral("showHelp"), QStringLiteral("0"));
         for (auto it = settingsValues.cbegin(); it != settingsValues.cend(); ++it)
             settings->write(it.key(), it.value());
-        engine = std::make_unique<HarvestEngine>(dir, settings.get());
-        engine->setMessages(&messages);
-        engine->setSoundPlayer(&sound);
-        engine->setListBuilder(&builder);
+        session = std::make_unique<HarvestSession>(dir, settings.get());
+        presenter = std::make_unique<HarvestPresenter>(session.get());
+        presenter->setMessages(&messages);
+        session->setSoundPlayer(&sound);
+        session->setListBuilder(&builder);
     }
     ~Form1Harness()
     {
         form.reset();
-        engine.reset();
+        presenter.reset();
+        session.reset();
     }
 
     // Rows put into the store before the window loads them.
     void addSearches(const QStringList &searches)
     {
         for (QString s : searches)
-            (void)engine->store()->addSearch(s);
+            (void)session->store()->addSearch(s);
     }
     void addBacklog(int count, const QString &prefix = QStringLiteral("site"))
     {
         for (int i = 0; i < count; ++i) {
             QString site = QStringLiteral("%1%2.example").arg(prefix).arg(i);
-            (void)engine->store()->addWebsite(site);
+            (void)session->store()->addWebsite(site);
         }
     }
 
     // Builds, loads and shows the window.
     bool open()
     {
-        form = std::make_unique<Form1>(engine.get());
+        form = std::make_unique<Form1>(presenter.get());
         form->openUrl = [this](const QUrl &url) { openedUrls << url; };
-        form->Form_Load();
+        form->load();
         form->show();
         form->activateWindow();
         return QTest::qWaitForWindowExposed(form.get());
@@ -116,7 +119,8 @@ private:
 public:
     QString dir;
     std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<HarvestEngine> engine;
+    std::unique_ptr<HarvestSession> session;
+    std::unique_ptr<HarvestPresenter> presenter;
     ScriptedMessages messages;
     RecordingSoundPlayer sound;
     CountingListBuilder builder;

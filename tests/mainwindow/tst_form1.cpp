@@ -1,5 +1,5 @@
-// The main window's binding to the harvest engine: what the user sees and what the clicks do.
-// The engine's own rules are tested with the engine; here the widgets must show its state and
+// The main window's binding to the harvest presenter: what the user sees and what the clicks
+// do. The harvest's own rules are tested with the session; here the widgets must show its state and
 // forward every action.
 
 #include "form1testkit.h"
@@ -33,7 +33,7 @@
 #include <QTimer>
 #include <QtTest>
 
-using Button = HarvestEngine::Button;
+using Button = HarvestPresenter::Button;
 
 namespace {
 
@@ -69,16 +69,16 @@ private:
     // A window with saved search strings and backlog rows, harvesting (Resume pressed).
     bool startHarvest(Form1Harness &h, const QStringList &searches, int backlog)
     {
-        h.engine->setResolveMap(ResolveMap());
+        h.session->setResolveMap(ResolveMap());
         ResolveMap map;
         map.add(m_silentWeb.resolveSpec());
-        h.engine->setResolveMap(map);
+        h.session->setResolveMap(map);
         h.addSearches(searches);
         h.addBacklog(backlog);
-        if (!h.open() || !h.form->cmdResume->isEnabled())
+        if (!h.open() || !h.form->resumeButton->isEnabled())
             return false;
-        QTest::mouseClick(h.form->cmdResume, Qt::LeftButton);
-        return h.engine->bHarvesting();
+        QTest::mouseClick(h.form->resumeButton, Qt::LeftButton);
+        return h.session->isHarvesting();
     }
 
 private Q_SLOTS:
@@ -105,17 +105,17 @@ private Q_SLOTS:
         QVERIFY(h.open());
         Form1 *f = h.form.get();
         QCOMPARE(f->windowTitle(), strProductName + QStringLiteral(" by ") + strCompanyName);
-        QCOMPARE(f->cmdWebsite->text(), QStringLiteral("Visit ") + strWebsite);
+        QCOMPARE(f->websiteButton->text(), QStringLiteral("Visit ") + strWebsite);
         const QList<std::tuple<QAbstractButton *, QString, QString>> buttons = {
-            {f->Command1, "Start", "Begin Harvesting Faxes"},
-            {f->cmdStop, "Stop", "Stop harvesting faxes"},
-            {f->cmdResume, "Resume", "Resume harvesting emails"},
-            {f->cmdNextSearch, "Next", "Skip to your next search string"},
-            {f->cmdAdd, "Add", ""},
-            {f->cmbDel, "Del", ""},
-            {f->Command3, "Delete All Fax Numbers", "Delete all saved faxes"},
-            {f->Command2, "Export Numbers to List", "Export all the faxes you have found"},
-            {f->cmdViewDatabase, "View Fax Database", "Varnel.mdb stores all thefaxes you have found"},
+            {f->startButton, "Start", "Begin Harvesting Faxes"},
+            {f->stopButton, "Stop", "Stop harvesting faxes"},
+            {f->resumeButton, "Resume", "Resume harvesting emails"},
+            {f->nextSearchButton, "Next", "Skip to your next search string"},
+            {f->addSearchButton, "Add", ""},
+            {f->deleteSearchButton, "Del", ""},
+            {f->deleteAllNumbersButton, "Delete All Fax Numbers", "Delete all saved faxes"},
+            {f->exportButton, "Export Numbers to List", "Export all the faxes you have found"},
+            {f->viewDatabaseButton, "View Fax Database", "Varnel.mdb stores all thefaxes you have found"},
             {f->checkBox(OptionId::AutoAdvance), "Enable", "Click to enable Auto Search Advance"},
             {f->checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches", "Adds the word \"fax\" to all your searches"},
             {f->checkBox(OptionId::AllowInternational), "Allow International", "Allows Non-US numbers"},
@@ -128,19 +128,19 @@ private Q_SLOTS:
             QCOMPARE(b->text(), text);
             QCOMPARE(b->toolTip(), tip);
         }
-        QCOMPARE(f->Frame1->title(), QStringLiteral("Searches"));
-        QCOMPARE(f->Frame2->title(), QStringLiteral("Emails"));
-        QCOMPARE(f->Frame4->title(), QStringLiteral("Options"));
-        QCOMPARE(f->Frame3->title(), QStringLiteral("Statistics"));
+        QCOMPARE(f->searchesFrame->title(), QStringLiteral("Searches"));
+        QCOMPARE(f->numbersFrame->title(), QStringLiteral("Emails"));
+        QCOMPARE(f->optionsFrame->title(), QStringLiteral("Options"));
+        QCOMPARE(f->statisticsFrame->title(), QStringLiteral("Statistics"));
 
         // Every caption beside a control, each in the frame it belongs to.
         const QList<std::pair<QGroupBox *, QString>> labels = {
-            {f->Frame1, "Search Strings"}, {f->Frame1, "Enter a new Search String:"},
-            {f->Frame1, "Preview - Next 20 Sites Queued:"}, {f->Frame2, "Preview - Last 20 Numbers Found:"},
-            {f->Frame4, "Auto Search Advance:"}, {f->Frame4, "Advancd after this many websites are scanned:"},
-            {f->Frame4, "After last search:"}, {f->Frame4, "Audio:"}, {f->Frame4, "Other:"},
-            {f->Frame3, "This Session"}, {f->Frame3, "Historically"}, {f->Frame3, "Sites Scanned:"},
-            {f->Frame3, "Sites Found:"}, {f->Frame3, "Numbers Found:"},
+            {f->searchesFrame, "Search Strings"}, {f->searchesFrame, "Enter a new Search String:"},
+            {f->searchesFrame, "Preview - Next 20 Sites Queued:"}, {f->numbersFrame, "Preview - Last 20 Numbers Found:"},
+            {f->optionsFrame, "Auto Search Advance:"}, {f->optionsFrame, "Advancd after this many websites are scanned:"},
+            {f->optionsFrame, "After last search:"}, {f->optionsFrame, "Audio:"}, {f->optionsFrame, "Other:"},
+            {f->statisticsFrame, "This Session"}, {f->statisticsFrame, "Historically"}, {f->statisticsFrame, "Sites Scanned:"},
+            {f->statisticsFrame, "Sites Found:"}, {f->statisticsFrame, "Numbers Found:"},
         };
         for (const auto &[frame, text] : labels) {
             bool found = false;
@@ -164,11 +164,11 @@ private Q_SLOTS:
         for (const QAction *m : menus)
             menuTitles << m->text();
         QCOMPARE(menuTitles, (QStringList{"File", "Help", "About"}));
-        QCOMPARE(f->mnuFileItem->text(), QStringLiteral("Exit"));
-        QCOMPARE(f->mnuHelpItem->text(), QStringLiteral("View Help File"));
-        QCOMPARE(f->mnuAboutItem->text(), QStringLiteral("About this software"));
-        QCOMPARE(f->pb1->minimum(), 0);
-        QCOMPARE(f->pb1->maximum(), 100);
+        QCOMPARE(f->exitAction->text(), QStringLiteral("Exit"));
+        QCOMPARE(f->helpAction->text(), QStringLiteral("View Help File"));
+        QCOMPARE(f->aboutAction->text(), QStringLiteral("About this software"));
+        QCOMPARE(f->progressBar->minimum(), 0);
+        QCOMPARE(f->progressBar->maximum(), 100);
     }
 
     // A plain label of the four frames gets its skinned copy on top; the status panels do not.
@@ -217,18 +217,18 @@ private Q_SLOTS:
         h.addBacklog(3); // a saved queue offers Resume until Start empties it
         QVERIFY(h.open());
         QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
-        h.form->cmdAdd->setFocus();
-        QCOMPARE(h.form->cmdResume->isEnabled(), !searches.isEmpty());
+        h.form->addSearchButton->setFocus();
+        QCOMPARE(h.form->resumeButton->isEnabled(), !searches.isEmpty());
 
-        QTest::mouseClick(h.form->Command1, Qt::LeftButton);
+        QTest::mouseClick(h.form->startButton, Qt::LeftButton);
         QCOMPARE(h.messages.texts(), QStringList{message});
         QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focus);
-        QVERIFY(h.form->Command1->isEnabled());
-        for (QPushButton *b : {h.form->cmdResume, h.form->cmdViewDatabase, h.form->Command2, h.form->Command3,
-                               h.form->cmdStop, h.form->cmdNextSearch})
+        QVERIFY(h.form->startButton->isEnabled());
+        for (QPushButton *b : {h.form->resumeButton, h.form->viewDatabaseButton, h.form->exportButton, h.form->deleteAllNumbersButton,
+                               h.form->stopButton, h.form->nextSearchButton})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         QCOMPARE(h.builder.loads, 0);
-        QVERIFY(Form1Harness::rows(h.form->List2).isEmpty());
+        QVERIFY(Form1Harness::rows(h.form->siteQueueList).isEmpty());
     }
 
     void start_opensDiscovery()
@@ -236,12 +236,12 @@ private Q_SLOTS:
         Form1Harness h(picked());
         h.addSearches({QStringLiteral("plumber boston")});
         QVERIFY(h.open());
-        QTest::mouseClick(h.form->Command1, Qt::LeftButton);
+        QTest::mouseClick(h.form->startButton, Qt::LeftButton);
         QVERIFY(h.messages.shown.isEmpty());
         QCOMPARE(h.builder.loads, 1);
         QCOMPARE(h.builder.shows, 1);
-        QCOMPARE(h.engine->txtSearch(), QStringLiteral("plumber boston"));
-        QVERIFY(!h.form->cmdViewDatabase->isEnabled());
+        QCOMPARE(h.session->discoverySearch(), QStringLiteral("plumber boston"));
+        QVERIFY(!h.form->viewDatabaseButton->isEnabled());
     }
 
     void add_withEnter()
@@ -249,16 +249,16 @@ private Q_SLOTS:
         Form1Harness h;
         h.addSearches({QStringLiteral("first")});
         QVERIFY(h.open());
-        QTest::keyClicks(h.form->Text1, QStringLiteral("plumber boston"));
-        QTest::keyClick(h.form->Text1, Qt::Key_Return);
-        QCOMPARE(Form1Harness::rows(h.form->List1), (QStringList{"first", "plumber boston"}));
-        QCOMPARE(h.form->Text1->text(), QString());
-        QCOMPARE(h.engine->text1(), QString());
+        QTest::keyClicks(h.form->newSearchEdit, QStringLiteral("plumber boston"));
+        QTest::keyClick(h.form->newSearchEdit, Qt::Key_Return);
+        QCOMPARE(Form1Harness::rows(h.form->searchList), (QStringList{"first", "plumber boston"}));
+        QCOMPARE(h.form->newSearchEdit->text(), QString());
+        QCOMPARE(h.presenter->newSearchText(), QString());
         // In the store too: a new window shows it.
         h.form.reset();
         Form1Harness again({}, h.dir);
         QVERIFY(again.open());
-        QCOMPARE(Form1Harness::rows(again.form->List1), (QStringList{"first", "plumber boston"}));
+        QCOMPARE(Form1Harness::rows(again.form->searchList), (QStringList{"first", "plumber boston"}));
     }
 
     void del_data()
@@ -312,10 +312,10 @@ private Q_SLOTS:
         }
         h.messages.answers << HarvestMessages::Answer(answer);
         if (row >= 0) {
-            Form1Harness::clickRow(h.form->List1, row);
-            QCOMPARE(h.engine->List1()->listIndex(), row);
+            Form1Harness::clickRow(h.form->searchList, row);
+            QCOMPARE(h.session->searches()->listIndex(), row);
         }
-        QTest::mouseClick(h.form->cmbDel, Qt::LeftButton);
+        QTest::mouseClick(h.form->deleteSearchButton, Qt::LeftButton);
 
         QCOMPARE(h.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!h.messages.shown.isEmpty() && h.messages.shown.first().question)
@@ -323,12 +323,12 @@ private Q_SLOTS:
         QStringList expected = searches;
         if (rowsLeft < searchCount)
             expected.removeAt(row);
-        QCOMPARE(Form1Harness::rows(h.form->List1), expected);
-        QCOMPARE(h.form->cmdResume->isEnabled(), resumeAfter);
+        QCOMPARE(Form1Harness::rows(h.form->searchList), expected);
+        QCOMPARE(h.form->resumeButton->isEnabled(), resumeAfter);
         // The Next button rule: harvesting with more than one search string.
-        QCOMPARE(h.form->cmdNextSearch->isEnabled(), harvesting && rowsLeft > 1);
+        QCOMPARE(h.form->nextSearchButton->isEnabled(), harvesting && rowsLeft > 1);
         if (answer == int(HarvestMessages::Ok) && !message.isEmpty())
-            QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 0);
+            QCOMPARE(h.session->store()->countWebsites().value_or(-1), 0);
     }
 
     void deleteAll_data()
@@ -345,21 +345,21 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QString number = QStringLiteral("1-212-555-010%1").arg(i);
             QString search = QStringLiteral("s");
-            addFax(*h.engine->store(), number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
+            addFax(*h.session->store(), number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
         }
         QVERIFY(h.open());
-        QCOMPARE(Form1Harness::rows(h.form->List3).size(), 3);
+        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 3);
         h.messages.answers << HarvestMessages::Answer(answer);
-        QTest::mouseClick(h.form->Command3, Qt::LeftButton);
+        QTest::mouseClick(h.form->deleteAllNumbersButton, Qt::LeftButton);
         QCOMPARE(h.messages.shown.first().text,
                  QStringLiteral("Are you sure you want to delete all faxes from the database?"));
         QCOMPARE(h.messages.shown.first().title, QStringLiteral("Confirm"));
         if (answer == int(HarvestMessages::Ok)) {
             QCOMPARE(h.messages.texts().last(), QStringLiteral("All faxes have been deleted."));
-            QVERIFY(Form1Harness::rows(h.form->List3).isEmpty());
+            QVERIFY(Form1Harness::rows(h.form->numberPreviewList).isEmpty());
         } else {
             QCOMPARE(h.messages.shown.size(), 1);
-            QCOMPARE(Form1Harness::rows(h.form->List3).size(), 3);
+            QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 3);
         }
     }
 
@@ -391,21 +391,21 @@ private Q_SLOTS:
         // The Next button is there to press only with more than one search string; on the last
         // one its handler still runs for the automatic advance.
         if (searches.size() > 1)
-            QTest::mouseClick(h.form->cmdNextSearch, Qt::LeftButton);
+            QTest::mouseClick(h.form->nextSearchButton, Qt::LeftButton);
         else
-            h.engine->cmdNextSearch_Click();
+            h.session->nextSearch();
 
         QCOMPARE(h.sound.names(), sounds);
-        QCOMPARE(Form1Harness::rows(h.form->List1), rowsAfter);
-        QCOMPARE(h.form->cmdStop->isEnabled(), stillHarvesting);
-        QCOMPARE(h.form->Command1->isEnabled(), !stillHarvesting);
-        QVERIFY(!h.form->cmdNextSearch->isEnabled());
+        QCOMPARE(Form1Harness::rows(h.form->searchList), rowsAfter);
+        QCOMPARE(h.form->stopButton->isEnabled(), stillHarvesting);
+        QCOMPARE(h.form->startButton->isEnabled(), !stillHarvesting);
+        QVERIFY(!h.form->nextSearchButton->isEnabled());
         if (searches.size() > 1) {
             // Discovery starts for the new first entry; the old queue is gone.
             QCOMPARE(h.builder.loads, 1);
-            QCOMPARE(h.engine->txtSearch(), QStringLiteral("two"));
-            QVERIFY(Form1Harness::rows(h.form->List2).isEmpty());
-            QVERIFY(!h.form->cmdResume->isEnabled());
+            QCOMPARE(h.session->discoverySearch(), QStringLiteral("two"));
+            QVERIFY(Form1Harness::rows(h.form->siteQueueList).isEmpty());
+            QVERIFY(!h.form->resumeButton->isEnabled());
         } else if (!stillHarvesting) {
             QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
         }
@@ -416,29 +416,29 @@ private Q_SLOTS:
         Form1Harness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one"), QStringLiteral("two")}, 30));
         // Resume: the harvest runs on the saved queue.
-        QVERIFY(!h.form->cmdResume->isEnabled());
-        QVERIFY(!h.form->Command1->isEnabled());
-        QVERIFY(h.form->cmdStop->isEnabled());
-        QVERIFY(h.form->cmdNextSearch->isEnabled());
-        QVERIFY(!h.form->cmdViewDatabase->isEnabled());
+        QVERIFY(!h.form->resumeButton->isEnabled());
+        QVERIFY(!h.form->startButton->isEnabled());
+        QVERIFY(h.form->stopButton->isEnabled());
+        QVERIFY(h.form->nextSearchButton->isEnabled());
+        QVERIFY(!h.form->viewDatabaseButton->isEnabled());
         QVERIFY(h.form->panelText(1).startsWith(QStringLiteral("Downloading: http://site")));
         QTRY_VERIFY(m_silentWeb.connectionCount() > 0);
 
-        QTest::mouseClick(h.form->cmdStop, Qt::LeftButton);
+        QTest::mouseClick(h.form->stopButton, Qt::LeftButton);
         QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
         for (int p = 2; p <= 4; ++p)
             QCOMPARE(h.form->panelText(p), QString());
-        QCOMPARE(h.form->pb1->value(), 100);
-        QVERIFY(h.form->Command1->isEnabled());
-        QVERIFY(!h.form->cmdStop->isEnabled());
-        QVERIFY(!h.form->cmdNextSearch->isEnabled());
-        QVERIFY(h.form->cmdResume->isEnabled()); // rows are left in the backlog
-        QVERIFY(h.form->cmdViewDatabase->isEnabled() && h.form->Command2->isEnabled() && h.form->Command3->isEnabled());
+        QCOMPARE(h.form->progressBar->value(), 100);
+        QVERIFY(h.form->startButton->isEnabled());
+        QVERIFY(!h.form->stopButton->isEnabled());
+        QVERIFY(!h.form->nextSearchButton->isEnabled());
+        QVERIFY(h.form->resumeButton->isEnabled()); // rows are left in the backlog
+        QVERIFY(h.form->viewDatabaseButton->isEnabled() && h.form->exportButton->isEnabled() && h.form->deleteAllNumbersButton->isEnabled());
         QCOMPARE(h.sound.names(), QStringList{"finished.wav"});
 
-        QTest::mouseClick(h.form->cmdResume, Qt::LeftButton);
-        QVERIFY(h.form->cmdStop->isEnabled());
-        QVERIFY(!h.form->cmdResume->isEnabled());
+        QTest::mouseClick(h.form->resumeButton, Qt::LeftButton);
+        QVERIFY(h.form->stopButton->isEnabled());
+        QVERIFY(!h.form->resumeButton->isEnabled());
     }
 
     void options_persistAcrossWindows()
@@ -457,7 +457,7 @@ private Q_SLOTS:
         pick(f->combo(OptionId::SearchEngine), 1);
         pick(f->combo(OptionId::ResultCount), 3);
         pick(f->combo(OptionId::AdvanceAfter), 4);
-        QCOMPARE(h.engine->lAdvanceAfter(), 50000);
+        QCOMPARE(h.session->advanceAfter(), 50000);
         QCOMPARE(h.settings->read(QStringLiteral("cmbAdvance"), QString()), QStringLiteral("4"));
         pick(f->combo(OptionId::AfterLastSearch), 1);
         h.form->close();
@@ -473,12 +473,12 @@ private Q_SLOTS:
         QCOMPARE(g->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Yahoo Search"));
         QCOMPARE(g->combo(OptionId::ResultCount)->currentText(), QStringLiteral("~1000 Domains"));
         QCOMPARE(g->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("50,000"));
-        QCOMPARE(again.engine->lAdvanceAfter(), 50000);
+        QCOMPARE(again.session->advanceAfter(), 50000);
         QCOMPARE(g->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Continue Until Stopped"));
 
         // Typing in "After last search:" picks nothing; the next window shows no pick there.
         QTest::keyClicks(g->combo(OptionId::AfterLastSearch)->lineEdit(), QStringLiteral("x"));
-        QCOMPARE(again.engine->option(OptionId::AfterLastSearch), -1);
+        QCOMPARE(again.session->options()->value(OptionId::AfterLastSearch), -1);
         QCOMPARE(again.settings->read(QStringLiteral("cmbLastSearch"), QString()), QStringLiteral("-1"));
         again.form.reset();
         Form1Harness third({}, h.dir);
@@ -562,14 +562,14 @@ private Q_SLOTS:
             panels += f->panel(p)->width();
         QCOMPARE(panels, f->width());
         QVERIFY(f->panel(1)->width() >= f->width() / 2 - 1);
-        QVERIFY(f->panel(4)->geometry().contains(f->pb1->geometry()));
-        QCOMPARE(f->Frame3->geometry().bottom() + 1, f->centralWidget()->height());
-        QCOMPARE(f->Frame1->geometry().bottom(), f->Frame3->geometry().bottom());
-        QVERIFY(f->Frame3->geometry().right() < f->width());
-        QVERIFY(f->Frame1->geometry().right() < f->Frame2->geometry().left());
-        QVERIFY(f->Frame2->geometry().right() < f->Frame3->geometry().left());
+        QVERIFY(f->panel(4)->geometry().contains(f->progressBar->geometry()));
+        QCOMPARE(f->statisticsFrame->geometry().bottom() + 1, f->centralWidget()->height());
+        QCOMPARE(f->searchesFrame->geometry().bottom(), f->statisticsFrame->geometry().bottom());
+        QVERIFY(f->statisticsFrame->geometry().right() < f->width());
+        QVERIFY(f->searchesFrame->geometry().right() < f->numbersFrame->geometry().left());
+        QVERIFY(f->numbersFrame->geometry().right() < f->statisticsFrame->geometry().left());
         // Every control whole inside its frame: nothing cut off, nothing negative.
-        for (QGroupBox *frame : {f->Frame1, f->Frame2, f->Frame3, f->Frame4}) {
+        for (QGroupBox *frame : {f->searchesFrame, f->numbersFrame, f->statisticsFrame, f->optionsFrame}) {
             const QList<QWidget *> kids = frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
             for (QWidget *w : kids) {
                 if (w->isHidden())
@@ -577,9 +577,9 @@ private Q_SLOTS:
                 QVERIFY2(frame->rect().contains(w->geometry()), qPrintable(w->objectName()));
             }
         }
-        QVERIFY(f->rect().contains(f->cmdWebsite->geometry()));
-        QCOMPARE(f->List2->width(), f->List1->width());
-        QCOMPARE(f->Command3->width(), f->List1->width());
+        QVERIFY(f->rect().contains(f->websiteButton->geometry()));
+        QCOMPARE(f->siteQueueList->width(), f->searchList->width());
+        QCOMPARE(f->deleteAllNumbersButton->width(), f->searchList->width());
     }
 
     void startup_emptyStore()
@@ -589,15 +589,15 @@ private Q_SLOTS:
                         {QStringLiteral("showHelp"), QStringLiteral("1")}});
         QVERIFY(h.open());
         Form1 *f = h.form.get();
-        for (QListView *v : {f->List1, f->List2, f->List3})
+        for (QListView *v : {f->searchList, f->siteQueueList, f->numberPreviewList})
             QVERIFY(Form1Harness::rows(v).isEmpty());
         QStringList stats;
-        for (QLabel *l : f->lblStats)
+        for (QLabel *l : f->statisticsLabels)
             stats << l->text();
         QCOMPARE(stats, (QStringList{"0", "0", "0", "812", "37"}));
-        QVERIFY(!f->cmdResume->isEnabled());
-        QVERIFY(f->Command1->isEnabled());
-        QVERIFY(!f->cmdStop->isEnabled() && !f->cmdNextSearch->isEnabled());
+        QVERIFY(!f->resumeButton->isEnabled());
+        QVERIFY(f->startButton->isEnabled());
+        QVERIFY(!f->stopButton->isEnabled() && !f->nextSearchButton->isEnabled());
         for (int p = 1; p <= 4; ++p)
             QCOMPARE(f->panelText(p), QString());
         // The help window opens at start-up while "showHelp" is "1".
@@ -611,10 +611,10 @@ private Q_SLOTS:
         h.addSearches({QStringLiteral("one"), QStringLiteral("two")});
         h.addBacklog(30);
         QVERIFY(h.open());
-        QCOMPARE(Form1Harness::rows(h.form->List1), (QStringList{"one", "two"}));
-        QCOMPARE(Form1Harness::rows(h.form->List2).size(), 20);
-        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 10);
-        QVERIFY(h.form->cmdResume->isEnabled());
+        QCOMPARE(Form1Harness::rows(h.form->searchList), (QStringList{"one", "two"}));
+        QCOMPARE(Form1Harness::rows(h.form->siteQueueList).size(), 20);
+        QCOMPARE(h.session->store()->countWebsites().value_or(-1), 10);
+        QVERIFY(h.form->resumeButton->isEnabled());
         QVERIFY(!Form8::instance()); // "showHelp" is "0"
     }
 
@@ -622,16 +622,16 @@ private Q_SLOTS:
     {
         Form1Harness h;
         QVERIFY(h.open());
-        h.engine->counters()->AddStat(Counters::SiteFound);
-        h.engine->counters()->AddStat(Counters::SiteScanned);
-        h.engine->counters()->AddStat(Counters::SiteScanned);
-        QCOMPARE(h.form->lblStats[0]->text(), QStringLiteral("2"));
-        QCOMPARE(h.form->lblStats[1]->text(), QStringLiteral("1"));
-        QCOMPARE(h.form->lblStats[3]->text(), QStringLiteral("2"));
-        h.engine->setStatusPanel(3, QStringLiteral("Found 4 faxes"));
-        h.engine->setPb1(40);
-        QCOMPARE(h.form->panelText(3), QStringLiteral("Found 4 faxes"));
-        QCOMPARE(h.form->pb1->value(), 40);
+        h.session->counters()->AddStat(Counters::SiteFound);
+        h.session->counters()->AddStat(Counters::SiteScanned);
+        h.session->counters()->AddStat(Counters::SiteScanned);
+        QCOMPARE(h.form->statisticsLabels[0]->text(), QStringLiteral("2"));
+        QCOMPARE(h.form->statisticsLabels[1]->text(), QStringLiteral("1"));
+        QCOMPARE(h.form->statisticsLabels[3]->text(), QStringLiteral("2"));
+        // A stop's texts and full bar reach the status bar.
+        h.session->stop();
+        QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
+        QCOMPARE(h.form->progressBar->value(), 100);
     }
 
     void windows_openOnceFromButtonsAndMenus()
@@ -639,25 +639,25 @@ private Q_SLOTS:
         // With the numbers window off, "View Fax Database" opens the data folder.
         Form1Harness h({{QStringLiteral("chkNumbersWindow"), QStringLiteral("0")}});
         QVERIFY(h.open());
-        QTest::mouseClick(h.form->cmdViewDatabase, Qt::LeftButton);
+        QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
         QCOMPARE(h.openedUrls, QList<QUrl>{QUrl::fromLocalFile(h.dir)});
         QVERIFY(!NumbersWindow::instance());
-        h.engine->setOption(OptionId::NumbersWindow, 1);
-        QTest::mouseClick(h.form->cmdViewDatabase, Qt::LeftButton);
+        h.presenter->optionClicked(OptionId::NumbersWindow, 1);
+        QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
         QVERIFY(NumbersWindow::instance() && NumbersWindow::instance()->isVisible());
         QCOMPARE(h.openedUrls.size(), 1);
 
-        QTest::mouseClick(h.form->Command2, Qt::LeftButton);
+        QTest::mouseClick(h.form->exportButton, Qt::LeftButton);
         QVERIFY(frmExport::instance() && frmExport::instance()->isVisible());
-        QTest::mouseClick(h.form->Command2, Qt::LeftButton);
+        QTest::mouseClick(h.form->exportButton, Qt::LeftButton);
         QCOMPARE(QApplication::topLevelWidgets().count(frmExport::instance()), 1);
 
-        h.form->mnuHelpItem->trigger();
+        h.form->helpAction->trigger();
         QVERIFY(Form8::instance() && Form8::instance()->isVisible());
-        h.form->mnuAboutItem->trigger();
+        h.form->aboutAction->trigger();
         frmAbout *about = frmAbout::instance();
         QVERIFY(about && about->isVisible());
-        h.form->mnuAboutItem->trigger();
+        h.form->aboutAction->trigger();
         QCOMPARE(frmAbout::instance(), about);
     }
 
@@ -665,20 +665,20 @@ private Q_SLOTS:
     {
         Form1Harness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
-        frmExport::openWindow(h.engine->store(), h.dir); // its button is off while harvesting
-        h.form->mnuHelpItem->trigger();
+        frmExport::openWindow(h.session->store(), h.dir); // its button is off while harvesting
+        h.form->helpAction->trigger();
         QVERIFY(frmExport::instance() && Form8::instance());
         const int quits = m_quits;
-        h.form->mnuFileItem->trigger();
+        h.form->exitAction->trigger();
         QVERIFY(!h.form->isVisible());
         QVERIFY(h.form->isUnloaded());
-        QVERIFY(!h.engine->bHarvesting());
-        QVERIFY(!h.engine->anySlotBusy());
+        QVERIFY(!h.session->isHarvesting());
+        QVERIFY(!h.session->anySlotBusy());
         QVERIFY(!frmExport::instance() && !Form8::instance() && !frmSplash::instance());
         QCOMPARE(m_quits, quits + 1);
         QVERIFY(!bQuitPending);
         // The sites held in List2 are back in the backlog: the next window offers Resume.
-        QCOMPARE(h.engine->store()->countWebsites().value_or(-1), 25);
+        QCOMPARE(h.session->store()->countWebsites().value_or(-1), 25);
     }
 
     void storeProblem_shownOnceNamingTheFile()
@@ -694,7 +694,7 @@ private Q_SLOTS:
         QMessageBox *box = h.form->findChild<QMessageBox *>(QStringLiteral("storeProblem"));
         QVERIFY(box->text().contains(QStringLiteral("varnel.mdb")));
         // More failing operations bring no second box.
-        QTest::mouseClick(h.form->cmdAdd, Qt::LeftButton);
+        QTest::mouseClick(h.form->addSearchButton, Qt::LeftButton);
         QTest::qWait(20);
         QCOMPARE(h.form->findChildren<QMessageBox *>(QStringLiteral("storeProblem")).size(), 1);
         box->close();

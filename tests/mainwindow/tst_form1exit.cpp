@@ -27,7 +27,7 @@ private Q_SLOTS:
 
         Form1Harness h;
         QVERIFY(h.open());
-        QTest::mouseClick(h.form->cmdWebsite, Qt::LeftButton);
+        QTest::mouseClick(h.form->websiteButton, Qt::LeftButton);
         QVERIFY(frmWebsite::isShown());
         QVERIFY(!bQuitPending);
 

@@ -3,7 +3,7 @@
 #include "clock.h"
 #include "export.h"
 #include "frmexport.h"
-#include "harvestengine.h"
+#include "harvestsession.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "productinfo.h"
@@ -35,22 +35,22 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // export window deletes through the harvest.
 struct Harvest
 {
-    explicit Harvest(const QString &dir) : engine(dir, nullptr) { engine.store()->setClock(&clock); }
+    explicit Harvest(const QString &dir) : session(dir, nullptr) { session.store()->setClock(&clock); }
     void add(const QStringList &numbers, const QString &search = QStringLiteral("dentists chicago"))
     {
         for (const QString &n : numbers) {
-            addFax(*engine.store(), n, QStringLiteral("www.example.com/contact.htm"), search,
+            addFax(*session.store(), n, QStringLiteral("www.example.com/contact.htm"), search,
                    QStringLiteral("Illinois"));
-            engine.List3()->addItem(n + QStringLiteral(" | Illinois"));
+            session.numberPreview()->addItem(n + QStringLiteral(" | Illinois"));
             clock.advance(60);
         }
     }
     frmExport *openWindow(const QString &dir)
     {
-        return frmExport::openWindow(engine.store(), dir, [this] { engine.deleteAllNumbers(); });
+        return frmExport::openWindow(session.store(), dir, [this] { session.deleteAllNumbers(); });
     }
     ManualClock clock;
-    HarvestEngine engine;
+    HarvestSession session;
 };
 } // namespace
 
@@ -241,8 +241,8 @@ void TestExport::exportCases()
     if (errorShown) // the message names the file
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))),
                  qPrintable(errors.first()));
-    QCOMPARE(store.engine.store()->countFaxes().value_or(-1), numbersLeft);
-    QCOMPARE(store.engine.List3()->count(), numbersLeft); // the preview follows the store
+    QCOMPARE(store.session.store()->countFaxes().value_or(-1), numbersLeft);
+    QCOMPARE(store.session.numberPreview()->count(), numbersLeft); // the preview follows the store
 
     // A finished export unloads the dialog; a cancelled or failed one leaves it open.
     if (target.isEmpty() || errorShown) {

@@ -3,6 +3,7 @@
 //
 // Set VARNEL_GRAB_DIR to a folder to get a picture of every window the suite opens.
 
+#include "datadir.h"
 #include "form8.h"
 #include "frmabout.h"
 #include "frmexport.h"
@@ -14,6 +15,7 @@
 #include "settingsstore.h"
 #include "shellglobals.h"
 #include "skin.h"
+#include "soundeffectplayer.h"
 #include "testenv.h"
 #include "varnel_version.h"
 
@@ -113,6 +115,7 @@ private Q_SLOTS:
     void labelOverlay_followsThePlainLabel();
 
     void setTopMost_keepsGeometryAndVisibility();
+    void soundPlayer_missingFilePlaysNothing();
     void setupBanner_placesTheBannerInAPictureBox_data();
     void setupBanner_placesTheBannerInAPictureBox();
 
@@ -755,6 +758,16 @@ void TestWindows::setupBanner_placesTheBannerInAPictureBox()
     QVERIFY(!wbBanner->isHidden());
     QVERIFY(wbPicture->isHidden());
     QCOMPARE(navigated, QUrl(QStringLiteral("http://")));
+}
+
+void TestWindows::soundPlayer_missingFilePlaysNothing()
+{
+    SoundEffectPlayer player;
+    player.play(QStringLiteral("/nonexistent/sounds/finished.wav"));
+    player.play(QString());
+    QVERIFY(player.children().isEmpty());
+    // Without the file in any resource folder the harvest does not call the player.
+    QVERIFY(DataDir::resource(m_dir->path(), QStringLiteral("sounds/no-such-sound.wav")).isEmpty());
 }
 
 QTEST_MAIN(TestWindows)

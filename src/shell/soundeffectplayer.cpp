@@ -1,4 +1,4 @@
-#include "soundplayer.h"
+#include "soundeffectplayer.h"
 
 #include <QFileInfo>
 #include <QSoundEffect>
@@ -6,7 +6,7 @@
 
 SoundEffectPlayer::SoundEffectPlayer(QObject *parent) : QObject(parent) {}
 
-void SoundEffectPlayer::PlayWav(const QString &fileName)
+void SoundEffectPlayer::play(const QString &fileName)
 {
     if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
         return;
@@ -23,12 +23,4 @@ void SoundEffectPlayer::PlayWav(const QString &fileName)
     });
     effect->setSource(QUrl::fromLocalFile(fileName));
     effect->play();
-}
-
-QStringList RecordingSoundPlayer::names() const
-{
-    QStringList out;
-    for (const QString &p : played)
-        out << QFileInfo(p).fileName();
-    return out;
 }

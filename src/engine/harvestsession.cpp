@@ -1,0 +1,876 @@
+#include "harvestsession.h"
+
+#include "cp1252.h"
+#include "crawlqueue.h"
+#include "datadir.h"
+#include "faxscan.h"
+#include "globals.h"
+#include "httpresponse.h"
+#include "logging.h"
+#include "pageanalysis.h"
+#include "pagefiles.h"
+#include "soundplayer.h"
+#include "sqlitestore.h"
+#include "textlist.h"
+#include "watchdogclock.h"
+
+#include <limits>
+
+namespace {
+
+// Sites per search string before the automatic advance, by the choice's item.
+const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000};
+
+const char *const kSoundNextSearch = "sounds/nextsearch.wav";
+const char *const kSoundFinished = "sounds/finished.wav";
+const char *const kSoundFaxFound = "sounds/foundfax.wav";
+
+// The preview keeps the newest numbers: at most 21 entries.
+constexpr int kPreviewKeep = 20;
+
+} // namespace
+
+HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent)
+    : QObject(parent),
+      m_dataDir(dataDir),
+      m_settings(settings),
+      m_systemClock(std::make_unique<SystemWatchdogClock>())
+{
+    m_counters = new Counters(settings, this);
+    m_options = new OptionValues(settings, optionTable(), this);
+    connect(m_options, &OptionValues::changed, this, &HarvestSession::optionChanged);
+    m_store = new SqliteStore(dataDir, this);
+    m_queue = new CrawlQueue(m_store, m_counters, this);
+    m_searches = new TextList(this);
+    m_preview = new TextList(this);
+    for (int i = 0; i < SlotCount; ++i)
+        m_slots[size_t(i)] = new FetchSlot(i, this, this);
+
+    connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
+    // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
+    // crawling on for nothing. Queued, so that the procedure that wrote ends first.
+    connect(m_store, &Store::writeFailed, this, &HarvestSession::stopForStore,
+            Qt::QueuedConnection);
+}
+
+HarvestSession::~HarvestSession()
+{
+    stopAllSlots();
+}
+
+// ---- seams -------------------------------------------------------------------------------
+
+void HarvestSession::setSoundPlayer(SoundPlayer *player)
+{
+    m_sound = player;
+}
+
+void HarvestSession::setResolveMap(const ResolveMap &map)
+{
+    m_resolve = map;
+}
+
+void HarvestSession::setTlsResolveMap(const ResolveMap &map)
+{
+    m_tlsResolve = map;
+}
+
+void HarvestSession::setListBuilder(ListBuilder *builder)
+{
+    if (m_listBuilder)
+        m_listBuilder->disconnect(this);
+    m_listBuilder = builder;
+    if (!builder)
+        return;
+    connect(builder, &ListBuilder::namesFound, this, &HarvestSession::discoveryFoundNames);
+    connect(builder, &ListBuilder::finished, this, &HarvestSession::discoveryFinished);
+    connect(builder, &ListBuilder::unloaded, this, &HarvestSession::listBuilderUnloaded);
+}
+
+void HarvestSession::setWatchdogClock(WatchdogClock *clock)
+{
+    m_watchdogClock = clock;
+}
+
+WatchdogClock *HarvestSession::watchdogClock() const
+{
+    return m_watchdogClock ? m_watchdogClock : m_systemClock.get();
+}
+
+void HarvestSession::playSound(const char *relativeName)
+{
+    if (!m_sound)
+        return;
+    const QString path = DataDir::resource(m_dataDir, QString::fromLatin1(relativeName));
+    if (!path.isEmpty())
+        m_sound->play(path);
+}
+
+void HarvestSession::playSoundIf(bool condition, const char *relativeName)
+{
+    if (condition)
+        playSound(relativeName);
+}
+
+// ---- state -------------------------------------------------------------------------------
+
+HarvestSession::State HarvestSession::state() const
+{
+    if (m_harvesting)
+        return m_queueDry ? State::Draining : State::Harvesting;
+    return m_discovering ? State::Discovering : State::Stopped;
+}
+
+void HarvestSession::refreshState()
+{
+    const State s = state();
+    if (s == m_lastState)
+        return;
+    qCDebug(lcEngine) << "state" << m_lastState << "->" << s;
+    m_lastState = s;
+    Q_EMIT stateChanged(s);
+}
+
+void HarvestSession::setHarvesting(bool running)
+{
+    if (m_harvesting != running) {
+        m_harvesting = running;
+        Q_EMIT harvestingChanged(running);
+    }
+    refreshState();
+}
+
+void HarvestSession::setResumable(bool resumable)
+{
+    if (m_resumable == resumable)
+        return;
+    m_resumable = resumable;
+    Q_EMIT resumableChanged(resumable);
+}
+
+void HarvestSession::setActivity(Line line, const QString &text)
+{
+    QString &current = m_activity[size_t(line)];
+    if (current == text)
+        return;
+    current = text;
+    Q_EMIT activityChanged(line, text);
+}
+
+void HarvestSession::setProgress(int percent)
+{
+    if (percent < 0 || percent > 100 || percent == m_progress)
+        return;
+    m_progress = percent;
+    Q_EMIT downloadProgressChanged(percent);
+}
+
+void HarvestSession::setDiscoverySearch(const QString &search)
+{
+    if (m_discoverySearch == search)
+        return;
+    m_discoverySearch = search;
+    Q_EMIT discoverySearchChanged(search);
+}
+
+TextList *HarvestSession::siteQueue() const
+{
+    return m_queue->head();
+}
+
+Store *HarvestSession::store() const
+{
+    return m_store;
+}
+
+QString HarvestSession::currentSearch() const
+{
+    return m_searches->item(0);
+}
+
+HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
+{
+    SlotInfo info;
+    if (slot < 0 || slot >= SlotCount)
+        return info;
+    const FetchSlot *s = m_slots[size_t(slot)];
+    info.connected = s->isConnected();
+    info.watchdogs = s->watchdogsRunning();
+    info.host = s->strHost;
+    info.path = s->strPath;
+    info.https = s->https;
+    info.contentLength = s->lContentLength;
+    info.bodyBytes = s->lBodyBytes;
+    info.hops = s->hops;
+    return info;
+}
+
+bool HarvestSession::anySlotBusy() const
+{
+    for (const FetchSlot *s : m_slots) {
+        if (s->isConnected())
+            return true;
+    }
+    return false;
+}
+
+// ---- options -----------------------------------------------------------------------------
+
+void HarvestSession::setOption(OptionId option, int value)
+{
+    m_options->set(option, value);
+}
+
+void HarvestSession::optionChanged(OptionId option)
+{
+    if (option != OptionId::AdvanceAfter)
+        return;
+    // Text typed into the choice picks nothing and leaves the number as it was.
+    const int pick = m_options->value(option);
+    if (pick < 0 || pick > 7 || m_advanceAfter == kAdvanceAfter[pick])
+        return;
+    m_advanceAfter = kAdvanceAfter[pick];
+    Q_EMIT advanceAfterChanged(m_advanceAfter);
+}
+
+// ---- start-up and shutdown ---------------------------------------------------------------
+
+void HarvestSession::load()
+{
+    m_counters->loadFromSettings();
+    // Restoring a control raises its handler, which writes the same value back; nothing
+    // is written here, the outcome is the same.
+    m_options->load();
+    m_counters->AddStat(-1); // StatsD: counts nothing, refreshes the statistics
+    setHarvesting(false);
+    for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare})
+        setActivity(line, QString());
+    m_idleLimit = 10;
+    m_totalLimit = 30;
+    m_numbersStored = 0;
+    m_sitesSinceAdvance = 0;
+    // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
+    m_queue->restorePending(false);
+    loadNumberPreview();
+    for (const QString &s : m_store->searches().value_or(QStringList()))
+        m_searches->addItem(s);
+    if (m_searches->isEmpty())
+        return;
+    m_queue->loadHead();
+    if (siteQueue()->isEmpty())
+        return;
+    setResumable(true);
+}
+
+void HarvestSession::loadNumberPreview()
+{
+    // The newest numbers; an empty or unreadable store leaves the list as it is.
+    const QStringList newest = m_store->newestFaxes(kPreviewKeep).value_or(QStringList());
+    if (newest.isEmpty())
+        return;
+    m_preview->clear();
+    for (const QString &e : newest)
+        m_preview->addItem(e);
+}
+
+void HarvestSession::shutDown()
+{
+    if (m_harvesting)
+        requeueInterrupted();
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    stopAllSlots();
+    if (m_listBuilder && m_listBuilder->isLoaded())
+        m_listBuilder->unload();
+    m_discovering = false;
+    // The head of the queue goes back to the backlog, so that the next start can resume it.
+    m_queue->returnHeadToBacklog();
+    refreshState();
+}
+
+// ---- control -----------------------------------------------------------------------------
+
+void HarvestSession::stopAllSlots()
+{
+    for (FetchSlot *s : m_slots) {
+        s->stopWatchdogs();
+        s->closeSocket();
+    }
+}
+
+void HarvestSession::start()
+{
+    beginSearch(false);
+}
+
+// StartNextSearch
+void HarvestSession::startNextSearch()
+{
+    beginSearch(true);
+}
+
+// A start and the move to the next search string: the same steps, except that the move
+// first unloads a list builder window that is still loaded.
+void HarvestSession::beginSearch(bool unloadFirst)
+{
+    setResumable(false);
+    Q_EMIT searchBegun();
+    if (!m_queue->clearBacklog())
+        return;
+    playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
+    if (m_searches->isEmpty()) {
+        Q_EMIT startRefused(StartProblem::NoSearch);
+        return;
+    }
+    if (m_options->value(OptionId::SearchEngine) < 0) {
+        Q_EMIT startRefused(StartProblem::NoSearchEngine);
+        return;
+    }
+    if (m_options->value(OptionId::ResultCount) < 0) {
+        Q_EMIT startRefused(StartProblem::NoResultCount);
+        return;
+    }
+    startDiscovery(unloadFirst);
+}
+
+void HarvestSession::startDiscovery(bool unloadFirst)
+{
+    setDiscoverySearch(m_searches->item(0));
+    if (unloadFirst && m_listBuilder && m_listBuilder->isLoaded())
+        m_listBuilder->unload();
+    m_discovering = true;
+    refreshState();
+    if (!m_listBuilder)
+        return;
+    DiscoveryRequest request;
+    request.search = m_discoverySearch;
+    request.addFax = m_options->isOn(OptionId::AddFaxToSearches);
+    request.engine = optionRow(OptionId::SearchEngine).items.value(
+        m_options->value(OptionId::SearchEngine));
+    request.resultCountIndex = m_options->value(OptionId::ResultCount);
+    request.dataDir = m_dataDir;
+    m_listBuilder->load(request);
+    m_listBuilder->show();
+}
+
+void HarvestSession::discoveryFoundNames(const QStringList &names)
+{
+    // A refused write stops the harvest (Store::writeFailed).
+    for (QString site : names) {
+        (void)m_store->addWebsite(site);
+        m_counters->AddStat(Counters::SiteFound);
+    }
+}
+
+void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
+{
+    if (outcome.enough()) {
+        startCrawl();
+        return;
+    }
+    setActivity(Line::Transfer, QStringLiteral("Stopped"));
+    switch (outcome.kind) {
+    case DiscoveryOutcome::Kind::Blocked:
+        setActivity(Line::Step,
+                    QStringLiteral("Not enough results: the search engine blocked the search"));
+        break;
+    case DiscoveryOutcome::Kind::NoAnswer:
+        setActivity(Line::Step,
+                    QStringLiteral("Not enough results: the search engine did not answer"));
+        break;
+    default:
+        setActivity(Line::Step, QStringLiteral("Not enough results"));
+        break;
+    }
+    if (m_searches->count() < 2) {
+        setActivity(Line::Outcome, QStringLiteral("Add more search terms"));
+        return;
+    }
+    // Only the list loses the search string; its stored row stays.
+    m_searches->removeItem(0);
+    setActivity(Line::Outcome, QStringLiteral("Trying next search"));
+    startNextSearch();
+}
+
+void HarvestSession::listBuilderUnloaded()
+{
+    if (!m_harvesting)
+        m_discovering = false;
+    refreshState();
+}
+
+void HarvestSession::nextSearch()
+{
+    if (m_searches->count() < 2) {
+        if (m_options->value(OptionId::AfterLastSearch) == 1)
+            playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
+        else
+            stop();
+        return;
+    }
+    stop();
+    QString current = m_searches->item(0);
+    (void)m_store->deleteSearch(current);
+    m_searches->removeItem(0);
+    if (!m_queue->clearBacklog())
+        return;
+    start();
+}
+
+void HarvestSession::requeueInterrupted()
+{
+    // Downloads cut off by Stop or shutdown go back to the backlog; the head of the queue
+    // is fetched again by Resume anyway.
+    const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
+    for (FetchSlot *s : m_slots) {
+        const QString site = s->site;
+        s->site.clear(); // the slot holds no site any more
+        if (!s->isConnected() || site.isEmpty() || site == head)
+            continue;
+        m_queue->returnToBacklog(site);
+    }
+}
+
+void HarvestSession::stop()
+{
+    if (m_harvesting)
+        requeueInterrupted();
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    if (m_queue->holdsSites())
+        setResumable(true);
+    stopAllSlots();
+    Q_EMIT harvestStopped();
+    setProgress(100);
+    setActivity(Line::Transfer, QStringLiteral("Stopped"));
+    setActivity(Line::Step, QString());
+    setActivity(Line::Outcome, QString());
+    setActivity(Line::Spare, QString());
+    playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
+}
+
+void HarvestSession::stopForStore(const QString &why)
+{
+    if (!m_harvesting)
+        return;
+    qCWarning(lcEngine).noquote() << "harvest stopped: the store refused a write:" << why;
+    stop();
+    setActivity(Line::Step, QStringLiteral("The fax database cannot be written"));
+    setActivity(Line::Outcome, why);
+    Q_EMIT storeFailed(why);
+}
+
+void HarvestSession::resume()
+{
+    setResumable(false);
+    // Sites whose download or analysis was cut short by a store that failed are crawled
+    // again.
+    m_queue->restorePending(true);
+    startCrawl();
+}
+
+void HarvestSession::addSearch(const QString &text)
+{
+    m_searches->addItem(text);
+    QString stored = text;
+    (void)m_store->addSearch(stored);
+}
+
+void HarvestSession::removeSearch(int index)
+{
+    QString s = m_searches->item(index);
+    (void)m_store->deleteSearch(s);
+    m_searches->removeItem(index);
+}
+
+void HarvestSession::removeCurrentSearchAndQueue()
+{
+    setResumable(false);
+    QString s = m_searches->item(0);
+    (void)m_store->deleteSearch(s);
+    if (m_queue->clearBacklog())
+        m_searches->removeItem(0);
+}
+
+void HarvestSession::deleteAllNumbers()
+{
+    (void)m_store->deleteAllFaxes();
+    m_preview->clear();
+    m_counters->resetEmailFound();
+}
+
+// ---- the scheduler -----------------------------------------------------------------------
+
+void HarvestSession::startCrawl()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    m_queue->beginHarvest();
+    setHarvesting(true);
+    setResumable(false);
+    Q_EMIT harvestStarted();
+    m_sitesSinceAdvance = 0;
+    m_harvestSearch = m_searches->item(0);
+    if (siteQueue()->isEmpty())
+        m_queue->loadHead();
+    const int calls = qMin(siteQueue()->count(), SlotCount - 1) + 1;
+    for (int slot = 0; slot < calls; ++slot)
+        fetchNext(slot);
+}
+
+namespace {
+
+// A "www." name needs a dot after its first label: www.example.com, not www.example.
+bool siteAcceptable(const QString &site)
+{
+    if (!site.contains(QLatin1String("www."), Qt::CaseInsensitive))
+        return true;
+    const int dot = int(site.indexOf(QLatin1Char('.')));
+    return site.mid(dot + 1).contains(QLatin1Char('.'));
+}
+
+} // namespace
+
+bool HarvestSession::refill()
+{
+    const QString site = nextBacklogSite();
+    if (!site.isEmpty())
+        m_queue->takeFromBacklog(site);
+    if (!m_harvesting)
+        return false;
+    if (!site.isEmpty()) {
+        siteQueue()->addItem(site);
+        m_queueDry = false; // work again after the last queue ran dry
+        m_finishing = false;
+        refreshState();
+    }
+    return true;
+}
+
+void HarvestSession::fetchNext(int slot)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    TextList *head = siteQueue();
+    // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
+    FetchSlot *s = m_slots[size_t(slot)];
+    for (;;) {
+        // The slot's last site (analysed, given up or skipped) is no longer pending.
+        if (!s->site.isEmpty()) {
+            m_queue->siteDone(s->site);
+            s->site.clear();
+        }
+        if (!m_harvesting)
+            return;
+        if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max())
+            ++m_sitesSinceAdvance;
+        if (m_sitesSinceAdvance > m_advanceAfter && m_options->isOn(OptionId::AutoAdvance)) {
+            m_sitesSinceAdvance = 0;
+            nextSearch();
+            return;
+        }
+        // The site handed out last leaves the head; after a start nothing has been handed
+        // out yet, so entry 0 is still to be fetched.
+        m_queue->dropHandedOutHead();
+        for (;;) {
+            if (head->isEmpty()) {
+                if (!refill())
+                    return;
+                if (head->isEmpty()) {
+                    slotLeftIdle();
+                    return;
+                }
+                continue;
+            }
+            if (siteAcceptable(head->item(0)))
+                break;
+            m_queue->dropHead();
+            if (!refill())
+                return;
+        }
+        const QString site = head->item(0);
+        m_nextSite = Cp1252::fromUnicode(site);
+        m_queue->handOutHead();
+        if (!refill())
+            return;
+        s->site = site;
+        if (connectSlot(slot) == ConnectResult::Skipped)
+            continue;
+        return;
+    }
+}
+
+void HarvestSession::slotLeftIdle()
+{
+    // The queue ran dry while downloads were running: it is decided when the last of them
+    // has been analysed (its links may have refilled the queue meanwhile).
+    if (m_harvesting && m_finishing && !anySlotBusy())
+        queueRanDry();
+}
+
+// NextQueuedSite: the next backlog site for a refill (it stays in the table), or the empty
+// text. When the backlog and the head are empty and no download runs, the search's queue
+// is dry; while downloads run, that is decided when the last of them has been analysed.
+QString HarvestSession::nextBacklogSite()
+{
+    const QString first = m_queue->firstInBacklog();
+    if (!first.isEmpty())
+        return first;
+    // The sites already in the head are crawled first, and the pages still downloading may
+    // queue more: the search's queue is dry only when neither holds anything.
+    if (!siteQueue()->isEmpty())
+        return QString();
+    if (anySlotBusy()) {
+        m_finishing = true;
+        return QString();
+    }
+    queueRanDry();
+    return QString();
+}
+
+void HarvestSession::queueRanDry()
+{
+    m_finishing = false;
+    if (m_searches->count() >= 2) {
+        // The current search is finished; discovery starts for the next one.
+        endHarvest();
+        QString current = m_searches->item(0);
+        (void)m_store->deleteSearch(current);
+        m_searches->removeItem(0);
+        m_queue->clearBacklog();
+        siteQueue()->clear();
+        startNextSearch();
+        return;
+    }
+    // The last search: the "After last search:" policy.
+    if (m_options->value(OptionId::AfterLastSearch) == 1) {
+        if (!m_queueDry) {
+            m_queueDry = true;
+            playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
+            refreshState();
+        }
+        return;
+    }
+    endHarvest();
+}
+
+// EndHarvest
+void HarvestSession::endHarvest()
+{
+    m_discovering = false;
+    m_queueDry = false;
+    m_finishing = false;
+    setHarvesting(false);
+    if (m_queue->holdsSites())
+        setResumable(true);
+    stopAllSlots();
+    Q_EMIT harvestStopped();
+    setProgress(100);
+    setActivity(Line::Transfer, QStringLiteral("Stopped"));
+    setActivity(Line::Step, QStringLiteral("No more websites queued"));
+    setActivity(Line::Outcome, QStringLiteral("Try a different search"));
+    setActivity(Line::Spare, QString());
+    playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
+}
+
+// ---- fetch slots -------------------------------------------------------------------------
+
+// ConnectSlot
+HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
+{
+    if (!m_harvesting)
+        return ConnectResult::NotRunning;
+    const ConnectTarget t = connectTargetOf(m_nextSite);
+    m_currentPageUrl = t.strCurUrl;
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->curUrl = t.strCurUrl;
+    s->curDir = t.strCurDir;
+    s->strHost = t.strHost;
+    s->strPath = t.strPath;
+    s->https = t.https && m_options->isOn(OptionId::FollowRedirects);
+    s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
+    s->connectPort = s->https ? 443 : 80;
+    s->hops = 0;
+    if (t.strHost.isEmpty() || HttpResponse::containsCaseless(m_abandonedHosts, t.strHost)) {
+        s->stopWatchdogs();
+        s->closeSocket();
+        return ConnectResult::Skipped;
+    }
+    beginDownload(s);
+    return ConnectResult::Started;
+}
+
+void HarvestSession::beginDownload(FetchSlot *s)
+{
+    s->reset();
+    setActivity(Line::Transfer,
+                QStringLiteral("Downloading: ") +
+                    (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                    QString::fromLatin1(s->strHost + s->strPath));
+    s->startWatchdogs();
+    s->open(m_resolve, m_tlsResolve);
+}
+
+void HarvestSession::slotConnected(int)
+{
+    setProgress(0);
+}
+
+void HarvestSession::slotReceived(int slot)
+{
+    const FetchSlot *s = m_slots[size_t(slot)];
+    setActivity(Line::Transfer, QStringLiteral("Downloading: ") +
+                                    QString::fromLatin1(s->strHost + s->strPath) +
+                                    QStringLiteral(" (") + QString::number(s->lBodyBytes) +
+                                    QLatin1Char(')'));
+    if (s->lContentLength >= 1)
+        setProgress(HttpResponse::progressPercent(s->lBodyBytes, s->lContentLength, m_progress));
+}
+
+void HarvestSession::slotAbandoned(int slot)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->stopWatchdogs();
+    s->closeSocket();
+    s->strPage.clear();
+    m_abandonedHosts += s->strHost;
+    Q_EMIT abandonedHostsChanged(m_abandonedHosts);
+    Q_EMIT downloadAbandoned(slot, s->strHost);
+    fetchNext(slot);
+}
+
+bool HarvestSession::followRedirect(int slot, const QByteArray &page)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    if (!m_options->isOn(OptionId::FollowRedirects) || s->hops >= MaxRedirectHops ||
+        !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
+        return false;
+    const QByteArray location = HttpResponse::headerValue(page, "Location");
+    HttpResponse::Target t;
+    if (location.isEmpty() ||
+        !HttpResponse::resolveLocation(s->https, s->strHost, s->strPath, location, &t))
+        return false;
+    ++s->hops;
+    s->strHost = t.host;
+    s->strPath = t.path;
+    s->https = t.https;
+    s->connectName = t.hostName;
+    s->connectPort = t.port;
+    // The page's links resolve against where it really is.
+    const ConnectTarget where = connectTargetOf(t.host + t.path);
+    m_currentPageUrl = s->curUrl = where.strCurUrl;
+    s->curDir = where.strCurDir;
+    if (HttpResponse::containsCaseless(m_abandonedHosts, t.host)) {
+        fetchNext(slot);
+        return true;
+    }
+    beginDownload(s);
+    return true;
+}
+
+void HarvestSession::slotFinished(int slot)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    const QByteArray page = std::move(s->strPage);
+    s->strPage.clear();
+    if (followRedirect(slot, page))
+        return;
+    m_counters->AddStat(Counters::SiteScanned);
+    QByteArray body = HttpResponse::cutHeader(page);
+    if (m_options->isOn(OptionId::FollowRedirects) && HttpResponse::isChunked(page))
+        body = HttpResponse::dechunk(body);
+    const QByteArray address = s->strHost + s->strPath;
+    if (s->hops > 0)
+        m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to
+    setActivity(Line::Transfer, QStringLiteral("Finished: ") + QString::fromLatin1(address));
+    m_currentPageUrl = s->curUrl;
+    Q_EMIT pageFinished(slot, address);
+    savePage(body, slot);
+}
+
+// SavePage
+void HarvestSession::savePage(const QByteArray &body, int slot)
+{
+    if (!m_harvesting)
+        return;
+    setActivity(Line::Step, QStringLiteral("Saving to HTML"));
+    bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
+    const QByteArray flat = withoutLineBreaks(body);
+    saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
+    if (!saved) {
+        // The files would hold an earlier page, and a later look at them would mistake it
+        // for this one: the page is passed over instead.
+        setActivity(Line::Step, QString());
+        fetchNext(slot);
+        return;
+    }
+    analyseSavedPage(slot, body, flat);
+}
+
+// GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
+// store, and the slot moves on. Relative links resolve against the page itself, not against
+// whichever slot connected last.
+void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
+{
+    const FetchSlot *s = m_slots[size_t(slot)];
+    AnalysisOptions options;
+    options.allowInternational = m_options->isOn(OptionId::AllowInternational);
+    const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
+
+    setActivity(Line::Step, QStringLiteral("Getting Links"));
+    queueLinks(found.links);
+    setActivity(Line::Step, QString());
+
+    setActivity(Line::Step, QStringLiteral("Getting Faxes"));
+    // The second page file ends up holding the page's text.
+    writePageFile(pageFile2(m_dataDir, slot), found.text);
+    for (const FoundNumber &n : found.numbers)
+        storeNumber(slot, n);
+    setActivity(Line::Step, QString());
+    fetchNext(slot);
+}
+
+void HarvestSession::queueLinks(const QStringList &links)
+{
+    // One transaction for the page's links.
+    m_store->beginBatch();
+    for (QString site : links) {
+        if (m_queue->isKnown(site))
+            continue;
+        m_counters->AddStat(Counters::SiteFound);
+        if (m_store->addWebsite(site))
+            Q_EMIT siteQueued(site);
+    }
+    m_store->endBatch();
+}
+
+void HarvestSession::storeNumber(int slot, const FoundNumber &found)
+{
+    QString number = found.number;
+    // A store that cannot be read counts as knowing the number: nothing is added.
+    if (m_store->faxExists(number).value_or(true))
+        return;
+    if (m_numbersStored < std::numeric_limits<qint32>::max())
+        ++m_numbersStored;
+    if (m_preview->count() > kPreviewKeep)
+        m_preview->removeItem(0);
+    m_preview->addItem(number + QStringLiteral(" | ") + found.location);
+    const FetchSlot *s = m_slots[size_t(slot)];
+    FaxRow row;
+    row.fax = number;
+    row.website = Cp1252::toUnicode(s->strHost + s->strPath);
+    row.search = currentSearch();
+    row.location = found.location;
+    const bool stored = m_store->addFax(row);
+    playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
+    m_counters->AddStat(Counters::NumberFound);
+    setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
+                                   QStringLiteral(" faxes"));
+    if (stored)
+        Q_EMIT numberStored(row);
+}

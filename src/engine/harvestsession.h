@@ -1,0 +1,300 @@
+#pragma once
+
+#include "fetchslot.h"
+#include "listbuilder.h"
+#include "options.h"
+#include "resolvemap.h"
+#include "store.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+class Counters;
+class CrawlQueue;
+class SettingsStore;
+class SoundPlayer;
+class SqliteStore;
+class SystemWatchdogClock;
+class TextList;
+struct FoundNumber;
+
+// A harvest of fax numbers: the search strings, the crawl queue of the current one, the ten
+// fetch slots, the scheduler that hands them sites, discovery of new sites through a list
+// builder, and what is kept of every page (new links into the backlog, new numbers into the
+// store). It knows no window; a presenter turns its state into what a window shows, and
+// `varnel-tool harvest` drives it directly.
+//
+// Threading: one thread, driven by socket, timer and caller events. No handler re-enters
+// the event loop; each runs to its end, and a caller may run a nested loop (a message box)
+// in a slot connected to a signal meanwhile.
+//
+// A write the store refuses (full disk, lock, read-only file) stops the harvest as Stop does
+// and emits storeFailed(); every site taken from the backlog stays noted in the store until
+// its page has been analysed, so neither a kill nor a failed write loses a queued site.
+//
+// Ownership: the session owns its lists, counters, options, store, queue and slots. The
+// settings store and the seams (sound, list builder, watchdog clock) belong to the caller
+// and must outlive the session (or be reset to null first).
+class HarvestSession : public QObject, private FetchSlotOwner
+{
+    Q_OBJECT
+public:
+    static constexpr int SlotCount = 10;
+    // Redirects followed per site when the option says so.
+    static constexpr int MaxRedirectHops = 5;
+
+    // Stopped: no harvest. Discovering: a list builder run was started for the current
+    // search string. Harvesting: the slots fetch the queue. Draining: the last queue ran dry
+    // with "Continue Until Stopped"; idle until Stop or new work.
+    enum class State
+    {
+        Stopped,
+        Discovering,
+        Harvesting,
+        Draining
+    };
+    Q_ENUM(State)
+
+    // Why a start went no further than emptying the queue.
+    enum class StartProblem
+    {
+        NoSearch,       // no search string
+        NoSearchEngine, // no search engine picked
+        NoResultCount   // no number of results picked
+    };
+    Q_ENUM(StartProblem)
+
+    // The four lines of activity text: what the slots do, the step of the page at hand,
+    // the outcome so far, and a fourth that only a stop clears.
+    enum class Line
+    {
+        Transfer,
+        Step,
+        Outcome,
+        Spare
+    };
+    Q_ENUM(Line)
+
+    // dataDir: the "program directory" (database, page files); settings: not owned.
+    HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr);
+    ~HarvestSession() override;
+
+    // ---- seams (not owned; null allowed) ------------------------------------------------
+    // Without a player the harvest is silent. Sounds are looked up with
+    // DataDir::resource(dataDir, "sounds/<name>.wav"); a missing file plays nothing.
+    void setSoundPlayer(SoundPlayer *player);
+    // Where the slots connect: a host with an entry goes to the mapped address and port
+    // (the request still names the original host); every other host goes to the system
+    // resolver, port 80 (443 for TLS).
+    void setResolveMap(const ResolveMap &map);
+    // TLS connections (https, port 443) look here first, then in the map above; lets one
+    // host name answer plain HTTP and TLS on two loopback ports.
+    void setTlsResolveMap(const ResolveMap &map);
+    // The discovery window. A start and the move to the next search string load it;
+    // shutdown unloads it. Without one, a start stays in the discovering state until Stop.
+    void setListBuilder(ListBuilder *builder);
+    ListBuilder *listBuilder() const { return m_listBuilder; }
+    // The watchdogs' ticks; the system's timers unless set (before the first download).
+    void setWatchdogClock(WatchdogClock *clock);
+
+    // ---- start-up and shutdown ----------------------------------------------------------
+    // Form_Load: restore the options and counters, return the sites a killed harvest left
+    // pending to the backlog, load the number preview, the search strings and the head of
+    // the saved queue (which makes the session resumable). Starts no harvest. Run once.
+    void load();
+    // Form_Unload: stop at once (downloads in progress are dropped unsaved), close every
+    // socket, unload the list builder, and return the sites in the head of the queue and
+    // those whose download was cut off to the backlog, so that the next start can resume.
+    void shutDown();
+
+    // ---- control ------------------------------------------------------------------------
+    // Command1_Click: empties the queue, then discovers sites for the first search string
+    // (or emits startRefused when a choice is missing).
+    void start();
+    void stop();       // cmdStop_Click: downloads cut off go back to the backlog
+    void resume();     // cmdResume_Click: crawls the saved queue (and sites left pending)
+    void nextSearch(); // cmdNextSearch_Click, also the automatic advance
+    // cmdAdd_Click: the text joins the search strings as typed and is stored normalised.
+    void addSearch(const QString &text);
+    // Removes a search string from the list and the store (not the current one while a
+    // harvest runs: the caller checks).
+    void removeSearch(int index);
+    // Removes the current search string together with its saved queue; the session is
+    // resumable no more. Nothing changes when the queue cannot be emptied.
+    void removeCurrentSearchAndQueue();
+    // Empties the numbers table, the preview and the run's count of numbers.
+    void deleteAllNumbers();
+    // A click on an option's control: the value is taken and written through.
+    void setOption(OptionId option, int value);
+
+    // ---- state --------------------------------------------------------------------------
+    State state() const;
+    bool isHarvesting() const { return m_harvesting; }
+    bool canResume() const { return m_resumable; }
+    QString activity(Line line) const { return m_activity[size_t(line)]; }
+    int downloadProgress() const { return m_progress; } // 0..100 (pb1)
+    // The search string discovery runs (or last ran) for (txtSearch), and the one being
+    // harvested (strSearch).
+    QString discoverySearch() const { return m_discoverySearch; }
+    QString harvestSearch() const { return m_harvestSearch; }
+    QString currentSearch() const; // the first search string
+
+    TextList *searches() const { return m_searches; }   // List1; entry 0 is current
+    TextList *siteQueue() const;                        // List2: the head of the queue
+    TextList *numberPreview() const { return m_preview; } // List3: the newest numbers
+    OptionValues *options() const { return m_options; }
+    Counters *counters() const { return m_counters; }
+    Store *store() const;
+    SettingsStore *settings() const { return m_settings; }
+    QString dataDir() const { return m_dataDir; }
+    qint32 numbersStored() const { return m_numbersStored; } // since start-up (lFaxCount)
+    qint32 advanceAfter() const { return m_advanceAfter; }   // lAdvanceAfter
+    qint32 sitesSinceAdvance() const { return m_sitesSinceAdvance; }
+
+    // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
+    // load(); tests and `varnel-tool harvest --timeout` change them.
+    qint16 idleLimit() const override { return m_idleLimit; }
+    qint16 totalLimit() const override { return m_totalLimit; }
+    void setIdleLimit(qint16 ticks) { m_idleLimit = ticks; }
+    void setTotalLimit(qint16 ticks) { m_totalLimit = ticks; }
+    // Hosts whose download a watchdog (or the size bound) abandoned, run together
+    // (strTimedOutHosts).
+    QByteArray abandonedHosts() const { return m_abandonedHosts; }
+    // strCurUrl: the site of the last connect, or of the page being analysed.
+    QByteArray currentPageUrl() const { return m_currentPageUrl; }
+
+    // A slot's view, for a window's detail display and for tests.
+    struct SlotInfo
+    {
+        bool connected = false; // a socket is open or opening
+        bool watchdogs = false; // either watchdog is running
+        QByteArray host;
+        QByteArray path;
+        bool https = false;
+        qint32 contentLength = 0;
+        qint32 bodyBytes = 0;
+        int hops = 0; // redirects followed for the current site
+    };
+    SlotInfo slotInfo(int slot) const;
+    bool anySlotBusy() const;
+
+    // ---- the scheduler (public for discovery's hand-back and for tests) -----------------
+    // cmdDoSearch_Click: start crawling the queue.
+    void startCrawl();
+    // FetchNextSite: give the slot its next site, or nothing. Sites on abandoned hosts are
+    // skipped in a loop; the first dispatch after a start hands out the head's entry 0.
+    void fetchNext(int slot);
+
+Q_SIGNALS:
+    void stateChanged(HarvestSession::State state);
+    void harvestingChanged(bool running);
+    // A start, or the move to the next search string, begins by emptying the queue.
+    void searchBegun();
+    void startRefused(HarvestSession::StartProblem problem);
+    void harvestStarted(); // the crawl of a queue began
+    void harvestStopped(); // Stop, or the last queue ran dry
+    void resumableChanged(bool resumable);
+    void activityChanged(HarvestSession::Line line, const QString &text);
+    void downloadProgressChanged(int percent);
+    void advanceAfterChanged(qint32 sites);
+    void discoverySearchChanged(const QString &search);
+    void abandonedHostsChanged(const QByteArray &hosts);
+    // The store refused a write and the harvest stopped (reason as the store gives it).
+    void storeFailed(const QString &reason);
+    // A link of an analysed page was new and went into the backlog (as stored).
+    void siteQueued(const QString &site);
+    // A number of an analysed page was new and its row is stored.
+    void numberStored(const FaxRow &row);
+    // A slot's page was completed by its server and goes to analysis (after redirects).
+    void pageFinished(int slot, const QByteArray &address);
+    // A slot gave up on a site (watchdog or size bound); the host is now avoided.
+    void downloadAbandoned(int slot, const QByteArray &host);
+
+private:
+    enum class ConnectResult
+    {
+        Started,
+        Skipped,
+        NotRunning
+    };
+
+    // FetchSlotOwner
+    bool slotsActive() const override { return m_harvesting; }
+    WatchdogClock *watchdogClock() const override;
+    void slotConnected(int slot) override;
+    void slotReceived(int slot) override;
+    void slotFinished(int slot) override;
+    void slotAbandoned(int slot) override;
+
+    void setHarvesting(bool running);
+    void setResumable(bool resumable);
+    void setActivity(Line line, const QString &text);
+    void setProgress(int percent);
+    void setDiscoverySearch(const QString &search);
+    void refreshState();
+    void optionChanged(OptionId option);
+    void playSound(const char *relativeName);
+    void playSoundIf(bool condition, const char *relativeName);
+    void stopAllSlots();
+    void requeueInterrupted();
+    void endHarvest();
+    void beginSearch(bool unloadFirst);
+    void startNextSearch();
+    void startDiscovery(bool unloadFirst);
+    void discoveryFoundNames(const QStringList &names);
+    void discoveryFinished(const DiscoveryOutcome &outcome);
+    void listBuilderUnloaded();
+    bool refill();
+    QString nextBacklogSite();
+    void queueRanDry();
+    void slotLeftIdle();
+    ConnectResult connectSlot(int slot);
+    void beginDownload(FetchSlot *slot);
+    bool followRedirect(int slot, const QByteArray &page);
+    void savePage(const QByteArray &body, int slot);
+    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
+    void queueLinks(const QStringList &links);
+    void storeNumber(int slot, const FoundNumber &found);
+    void loadNumberPreview();
+    void stopForStore(const QString &why);
+
+    QString m_dataDir;
+    SettingsStore *m_settings;
+    Counters *m_counters;
+    OptionValues *m_options;
+    SqliteStore *m_store;
+    CrawlQueue *m_queue;
+    TextList *m_searches;
+    TextList *m_preview;
+    std::array<FetchSlot *, SlotCount> m_slots{};
+
+    SoundPlayer *m_sound = nullptr;
+    ListBuilder *m_listBuilder = nullptr;
+    WatchdogClock *m_watchdogClock = nullptr;
+    std::unique_ptr<SystemWatchdogClock> m_systemClock;
+    ResolveMap m_resolve;
+    ResolveMap m_tlsResolve;
+
+    bool m_harvesting = false;
+    bool m_discovering = false;
+    bool m_queueDry = false;  // the last search's queue ran dry ("Continue Until Stopped")
+    bool m_finishing = false; // the queue is empty; decide when the running downloads end
+    bool m_resumable = false;
+    State m_lastState = State::Stopped;
+    QString m_discoverySearch;
+    QString m_harvestSearch;
+    std::array<QString, 4> m_activity;
+    int m_progress = 0;
+    qint32 m_advanceAfter = 10000;
+    qint32 m_sitesSinceAdvance = 0;
+    qint32 m_numbersStored = 0;
+    qint16 m_idleLimit = 10;
+    qint16 m_totalLimit = 30;
+    QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
+    QByteArray m_currentPageUrl; // strCurUrl
+    QByteArray m_abandonedHosts;
+};

@@ -1,0 +1,350 @@
+#include "harvestpresenter.h"
+
+#include "globals.h"
+#include "harvestmessages.h"
+#include "textlist.h"
+
+HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
+    : QObject(parent), m_session(session)
+{
+    m_enabled.fill(true);
+    for (const OptionRow &row : session->options()->table()) {
+        const int v = session->options()->value(row.id);
+        m_choiceText.push_back(row.kind == OptionRow::Kind::Choice && v >= 0 ? row.items.value(v)
+                                                                              : row.caption);
+    }
+    refreshButtons();
+
+    using S = HarvestSession;
+    connect(session, &S::harvestingChanged, this, &HarvestPresenter::refreshButtons);
+    connect(session, &S::resumableChanged, this, &HarvestPresenter::refreshButtons);
+    connect(session, &S::searchBegun, this, [this] {
+        m_databaseButtons = false;
+        refreshButtons();
+    });
+    connect(session, &S::harvestStarted, this, [this] {
+        m_databaseButtons = false;
+        refreshButtons();
+    });
+    connect(session, &S::harvestStopped, this, [this] {
+        m_databaseButtons = true;
+        refreshButtons();
+    });
+    TextList *list = session->searches();
+    connect(list, &QAbstractItemModel::rowsInserted, this, &HarvestPresenter::refreshButtons);
+    connect(list, &QAbstractItemModel::rowsRemoved, this, &HarvestPresenter::refreshButtons);
+    connect(list, &QAbstractItemModel::modelReset, this, &HarvestPresenter::refreshButtons);
+
+    connect(session, &S::startRefused, this, &HarvestPresenter::startRefused);
+    connect(session, &S::activityChanged, this,
+            [this](S::Line line, const QString &text) { Q_EMIT statusTextChanged(int(line) + 1, text); });
+    connect(session, &S::downloadProgressChanged, this, &HarvestPresenter::progressChanged);
+    connect(session->options(), &OptionValues::changed, this, &HarvestPresenter::optionChanged);
+    connect(session->counters(), &Counters::statsChanged, this, &HarvestPresenter::statisticsChanged);
+    connect(session->store(), &Store::storeProblem, this, &HarvestPresenter::storeProblem);
+}
+
+void HarvestPresenter::setMessages(HarvestMessages *messages)
+{
+    m_messages = messages;
+}
+
+// ---- state -------------------------------------------------------------------------------
+
+bool HarvestPresenter::isEnabled(Button button) const
+{
+    return m_enabled[size_t(button)];
+}
+
+void HarvestPresenter::setEnabled(Button button, bool enabled)
+{
+    bool &e = m_enabled[size_t(button)];
+    if (e == enabled)
+        return;
+    e = enabled;
+    Q_EMIT buttonEnabledChanged(button, enabled);
+}
+
+void HarvestPresenter::refreshButtons()
+{
+    const bool harvesting = m_session->isHarvesting();
+    setEnabled(Button::Start, !harvesting);
+    setEnabled(Button::Stop, harvesting);
+    setEnabled(Button::Resume, m_session->canResume());
+    setEnabled(Button::NextSearch, harvesting && m_session->searches()->count() > 1);
+    // Kept on purpose (tst_session startValidation): a start that is refused leaves these
+    // off until a harvest stops, as the original window does.
+    setEnabled(Button::ViewDatabase, m_databaseButtons);
+    setEnabled(Button::ExportNumbers, m_databaseButtons);
+    setEnabled(Button::DeleteAllNumbers, m_databaseButtons);
+}
+
+QString HarvestPresenter::statusText(int panel) const
+{
+    if (panel < 1 || panel > 4)
+        return QString();
+    return m_session->activity(HarvestSession::Line(panel - 1));
+}
+
+int HarvestPresenter::progress() const
+{
+    return m_session->downloadProgress();
+}
+
+QString HarvestPresenter::choiceText(OptionId choice) const
+{
+    const OptionTable &table = m_session->options()->table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i].id == choice)
+            return m_choiceText[i];
+    }
+    return QString();
+}
+
+void HarvestPresenter::setChoiceText(OptionId choice, const QString &text)
+{
+    const OptionTable &table = m_session->options()->table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i].id != choice || m_choiceText[i] == text)
+            continue;
+        m_choiceText[i] = text;
+        Q_EMIT choiceTextChanged(choice, text);
+    }
+}
+
+void HarvestPresenter::optionChanged(OptionId option)
+{
+    const OptionRow *row = m_session->options()->row(option);
+    if (row && row->kind == OptionRow::Kind::Choice && !m_typing) {
+        // Nothing picked: the choice shows its caption again.
+        const int v = m_session->options()->value(option);
+        setChoiceText(option, v >= 0 ? row->items.value(v) : row->caption);
+    }
+    Q_EMIT optionValueChanged(option);
+}
+
+HarvestPresenter::Statistics HarvestPresenter::statistics() const
+{
+    const Counters *c = m_session->counters();
+    Statistics s;
+    s.sitesScanned = c->lWebScanned();
+    s.sitesFound = c->lWebFound();
+    s.numbersFound = c->lEmailFound();
+    s.sitesScannedEver = c->lHistWebScanned();
+    s.numbersFoundEver = c->lHistEmailFound();
+    return s;
+}
+
+TextList *HarvestPresenter::searches() const
+{
+    return m_session->searches();
+}
+
+TextList *HarvestPresenter::siteQueue() const
+{
+    return m_session->siteQueue();
+}
+
+TextList *HarvestPresenter::numberPreview() const
+{
+    return m_session->numberPreview();
+}
+
+OptionValues *HarvestPresenter::options() const
+{
+    return m_session->options();
+}
+
+SettingsStore *HarvestPresenter::settings() const
+{
+    return m_session->settings();
+}
+
+QString HarvestPresenter::dataDir() const
+{
+    return m_session->dataDir();
+}
+
+Store *HarvestPresenter::store() const
+{
+    return m_session->store();
+}
+
+ListBuilder *HarvestPresenter::listBuilder() const
+{
+    return m_session->listBuilder();
+}
+
+// ---- messages ----------------------------------------------------------------------------
+
+void HarvestPresenter::information(const QString &text)
+{
+    if (m_messages)
+        m_messages->information(text);
+}
+
+QString HarvestPresenter::startProblemText(HarvestSession::StartProblem problem)
+{
+    switch (problem) {
+    case HarvestSession::StartProblem::NoSearch:
+        return QStringLiteral("Please enter at least one search term before begining your search.");
+    case HarvestSession::StartProblem::NoSearchEngine:
+        return QStringLiteral("Please enter a search type before begining your search.");
+    case HarvestSession::StartProblem::NoResultCount:
+        return QStringLiteral(
+            "Please select the number of search results to retrieve before begining your search.");
+    }
+    return QString();
+}
+
+void HarvestPresenter::startRefused(HarvestSession::StartProblem problem)
+{
+    information(startProblemText(problem));
+    switch (problem) {
+    case HarvestSession::StartProblem::NoSearch:
+        Q_EMIT focusRequested(Focus::NewSearch);
+        break;
+    case HarvestSession::StartProblem::NoSearchEngine:
+        Q_EMIT focusRequested(Focus::SearchEngine);
+        break;
+    case HarvestSession::StartProblem::NoResultCount:
+        Q_EMIT focusRequested(Focus::ResultCount);
+        break;
+    }
+}
+
+// ---- start-up, shutdown and clicks -------------------------------------------------------
+
+void HarvestPresenter::load()
+{
+    m_session->load();
+}
+
+void HarvestPresenter::shutDown()
+{
+    m_session->shutDown();
+}
+
+void HarvestPresenter::startClicked()
+{
+    m_session->start();
+}
+
+void HarvestPresenter::stopClicked()
+{
+    m_session->stop();
+}
+
+void HarvestPresenter::resumeClicked()
+{
+    m_session->resume();
+}
+
+void HarvestPresenter::nextSearchClicked()
+{
+    m_session->nextSearch();
+}
+
+void HarvestPresenter::addSearchClicked()
+{
+    m_session->addSearch(m_newSearchText);
+    setNewSearchText(QString());
+}
+
+void HarvestPresenter::newSearchKeyPressed(int keyAscii)
+{
+    if (keyAscii != 13)
+        return;
+    addSearchClicked();
+    setNewSearchText(QString());
+}
+
+void HarvestPresenter::setNewSearchText(const QString &text)
+{
+    if (m_newSearchText == text)
+        return;
+    m_newSearchText = text;
+    Q_EMIT newSearchTextChanged(text);
+}
+
+void HarvestPresenter::deleteSearchClicked()
+{
+    TextList *list = m_session->searches();
+    const int i = list->listIndex();
+    if (i < 0) {
+        if (!list->isEmpty())
+            information(QStringLiteral("You must select a search to delete."));
+    } else if (i > 0) {
+        m_session->removeSearch(i);
+    } else if (m_session->isHarvesting()) {
+        information(QStringLiteral(
+            "You cannot delete the current search while the varnel is harvesting faxes."));
+    } else if (m_session->canResume()) {
+        const bool ok =
+            m_messages &&
+            m_messages->confirm(QStringLiteral("You will not be able to resume the current search "
+                                               "if it is deleted.\r\n\r\nContinue?"),
+                                QStringLiteral("Confirm Delete")) == HarvestMessages::Ok;
+        // The question let other events run: act only if entry 0 may still go.
+        if (ok && !m_session->isHarvesting() && !list->isEmpty())
+            m_session->removeCurrentSearchAndQueue();
+    } else {
+        m_session->removeSearch(0);
+    }
+}
+
+void HarvestPresenter::deleteAllNumbersClicked()
+{
+    if (!m_messages ||
+        m_messages->confirm(
+            QStringLiteral("Are you sure you want to delete all faxes from the database?"),
+            QStringLiteral("Confirm")) != HarvestMessages::Ok)
+        return;
+    m_session->deleteAllNumbers();
+    information(QStringLiteral("All faxes have been deleted."));
+}
+
+void HarvestPresenter::deleteAllNumbers()
+{
+    m_session->deleteAllNumbers();
+}
+
+void HarvestPresenter::viewDatabaseClicked()
+{
+    if (options()->isOn(OptionId::NumbersWindow))
+        Q_EMIT numbersWindowRequested();
+    else
+        Q_EMIT openDirectoryRequested(m_session->dataDir());
+}
+
+void HarvestPresenter::exportClicked()
+{
+    Q_EMIT exportRequested();
+}
+
+void HarvestPresenter::websiteClicked()
+{
+    Q_EMIT websiteRequested();
+}
+
+void HarvestPresenter::optionClicked(OptionId option, int value)
+{
+    if (!m_session->options()->set(option, value))
+        return;
+    const OptionRow *row = m_session->options()->row(option);
+    if (row && row->kind == OptionRow::Kind::Choice)
+        setChoiceText(option, row->items.value(value));
+}
+
+void HarvestPresenter::choiceTextEdited(OptionId choice, const QString &text)
+{
+    const OptionRow *row = m_session->options()->row(choice);
+    if (!row || row->kind != OptionRow::Kind::Choice)
+        return;
+    setChoiceText(choice, text);
+    // "After last search:" stores the missing pick, so the next start shows none either.
+    // The typed text stays, not the caption.
+    m_typing = true;
+    m_session->options()->unpick(choice);
+    m_typing = false;
+}
