@@ -44,9 +44,18 @@ QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimite
     return out;
 }
 
+QString neutralizeCell(const QString &text)
+{
+    // Pages and search strings come from strangers: "=HYPERLINK(...)" must stay text.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r\n");
+    if (!text.isEmpty() && formulaStarts.contains(text.at(0)))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
 static QByteArray csvField(const QString &text)
 {
-    QByteArray f = text.toUtf8();
+    QByteArray f = neutralizeCell(text).toUtf8();
     if (f.contains(',') || f.contains('"') || f.contains('\r') || f.contains('\n')) {
         f.replace('"', "\"\"");
         f.prepend('"');

@@ -28,9 +28,15 @@ QByteArray delimiterFor(int type, bool space);
 // Each number followed by the delimiter, the last one included, then one CR LF.
 QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimiter);
 
+// The cell as a spreadsheet shows it as text: a cell that starts with "=", "+", "-", "@", a
+// tab, a carriage return or a line feed, which a spreadsheet would take for a formula, gets
+// an apostrophe (the spreadsheets' text marker) before it. "+44-20-7946-0958" is written
+// "'+44-20-7946-0958".
+QString neutralizeCell(const QString &text);
+
 // A header line and one RFC 4180 record per number (fax, Date as ISO 8601, website, search,
-// location), fields quoted where they hold a comma, a quote or a line break, CR LF line
-// ends, UTF-8.
+// location), each cell neutralised as above, fields quoted where they hold a comma, a quote
+// or a line break, CR LF line ends, UTF-8.
 QByteArray formatCsv(const QList<FaxRow> &rows);
 
 // The file contents for an output type.

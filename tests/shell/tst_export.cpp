@@ -66,6 +66,8 @@ private Q_SLOTS:
     void exportCases();
     void csv_quotesCommasQuotesAndLineBreaks_data();
     void csv_quotesCommasQuotesAndLineBreaks();
+    void csv_cellsThatReadAsFormulasAreText_data();
+    void csv_cellsThatReadAsFormulasAreText();
     void csv_fromTheDialog_hasHeaderAndIsoDates();
     void unreadableStore_writesAndDeletesNothing();
     void fileExists_data();
@@ -282,6 +284,36 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     QCOMPARE(csv, QByteArray("fax,Date,website,search,location\r\n"
                              "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
                       field + ",Illinois\r\n");
+}
+
+void TestExport::csv_cellsThatReadAsFormulasAreText_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("=") << QStringLiteral("=HYPERLINK(\"http://x.example\")")
+                       << QByteArray("\"'=HYPERLINK(\"\"http://x.example\"\")\"");
+    QTest::newRow("+") << QStringLiteral("+1+1") << QByteArray("'+1+1");
+    QTest::newRow("-") << QStringLiteral("-2+3") << QByteArray("'-2+3");
+    QTest::newRow("@") << QStringLiteral("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("tab") << QStringLiteral("\t=1") << QByteArray("'\t=1");
+    QTest::newRow("carriage return") << QStringLiteral("\r=1") << QByteArray("\"'\r=1\"");
+    QTest::newRow("line feed") << QStringLiteral("\n=1") << QByteArray("\"'\n=1\"");
+    QTest::newRow("inside, harmless") << QStringLiteral("a=b") << QByteArray("a=b");
+    QTest::newRow("after a space, harmless") << QStringLiteral(" =1") << QByteArray(" =1");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TestExport::csv_cellsThatReadAsFormulasAreText()
+{
+    QFETCH(QString, search);
+    QFETCH(QByteArray, field);
+    FaxRow r;
+    r.fax = QStringLiteral("+44-20-7946-0958"); // a number with "+" is text as well
+    r.website = QStringLiteral("=cmd|' /C calc'!A0");
+    r.search = search;
+    QCOMPARE(FaxExport::formatCsv({r}), QByteArray("fax,Date,website,search,location\r\n"
+                                                   "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+                                            field + ",\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
