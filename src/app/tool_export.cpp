@@ -18,7 +18,9 @@ static ToolCommand
     cmd("export",
         "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] "
         "FILE",
-        "write every stored fax number to FILE (--delete empties the store afterwards)", runExport);
+        "write every stored fax number to FILE (--delete empties the store afterwards); exits "
+        "with 4, writing nothing, when there is no number to write",
+        runExport);
 
 static int runExport(const QStringList &args)
 {
@@ -76,12 +78,15 @@ static int runExport(const QStringList &args)
 
     SqliteStore db(dataDir);
     const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
+    if (r.nothingToWrite) {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
+        return 4;
+    }
     if (!r.ok) {
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
         return 1;
     }
-    std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count,
-                 qPrintable(QDir::toNativeSeparators(file)));
+    std::fprintf(stdout, "%s\n", qPrintable(FaxExport::writtenLine(r, file)));
     if (deleteAfter) {
         if (!db.deleteAllFaxes() || db.countFaxes().value_or(-1) != 0)
             return Tool::fileError(dbPath, QStringLiteral("the fax numbers could not be deleted"));

@@ -67,6 +67,9 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     Check2->setObjectName(QStringLiteral("Check2"));
     Check1 = new QCheckBox(QStringLiteral("Delete all faxes when finished"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
+    lblCounts = new QLabel(this);
+    lblCounts->setObjectName(QStringLiteral("lblCounts"));
+    lblCounts->setWordWrap(true);
     Command1 = new QPushButton(QStringLiteral("Export"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setDefault(true);
@@ -84,18 +87,27 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Command1);
-    grid->setRowMinimumHeight(3, 4);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addWidget(lblCounts, 3, 0, 1, 2);
+    grid->setRowMinimumHeight(4, 4);
+    grid->addLayout(buttons, 5, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
     askSaveFileName = [this](const QString &presetPath) {
-        return QFileDialog::getSaveFileName(this, QString(), presetPath);
+        return QFileDialog::getSaveFileName(this, QString(), presetPath,
+                                            FaxExport::fileFilter(Combo1->currentIndex()));
     };
     askYesNo = [this](const QString &text) {
         return QMessageBox::question(this, strProductName, text,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     showError = [this](const QString &text) { QMessageBox::warning(this, strProductName, text); };
+    // Not modal: the dialog closes after an export while the line stays to be read.
+    showInfo = [](const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Information, strProductName, text);
+        box->setObjectName(QStringLiteral("exportInfo"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    };
 }
 
 void frmExport::Form_Load()
@@ -109,26 +121,66 @@ void frmExport::Form_Load()
 
 void frmExport::Command1_Click()
 {
-    const QString path = askSaveFileName(QDir(m_dataDir).filePath(QStringLiteral("export.txt")));
-    if (path.isEmpty())
-        return; // cancelled: nothing written, nothing deleted
     if (!m_db) {
         showError(QStringLiteral("The fax database is not open, so nothing was exported."));
         return;
     }
-    const FaxExport::Result result =
-        FaxExport::exportFaxes(*m_db, path, Combo1->currentIndex(), Check2->isChecked());
+    // Nothing to write: said before a file is chosen, and no deletion is offered.
+    if (m_db->countFaxes().value_or(-1) == 0) {
+        showInfo(QStringLiteral("There are no fax numbers to export, so no file was written."));
+        updateCounts();
+        return;
+    }
+    const int type = Combo1->currentIndex();
+    const QString path =
+        askSaveFileName(QDir(m_dataDir).filePath(FaxExport::defaultFileName(type)));
+    if (path.isEmpty())
+        return; // cancelled: nothing written, nothing deleted
+    const FaxExport::Result result = FaxExport::exportFaxes(*m_db, path, type, Check2->isChecked());
+    if (result.nothingToWrite) {
+        showInfo(result.error);
+        updateCounts();
+        return;
+    }
     if (!result.ok) {
         // The dialog stays open so that another file can be chosen; nothing is deleted.
         showError(result.error);
         return;
     }
-    if (Check1->isChecked() &&
-        askYesNo(QStringLiteral("Are you sure you want to delete all faxes?"))) {
-        if (m_deleteAllNumbers)
-            m_deleteAllNumbers();
-        else
-            (void)m_db->deleteAllFaxes();
+    const QString written = FaxExport::writtenLine(result, path);
+    if (Check1->isChecked()) {
+        const qint32 stored = m_db->countFaxes().value_or(result.count);
+        const QString question =
+            stored == 1
+                ? QStringLiteral("Are you sure you want to delete the 1 fax?")
+                : QStringLiteral("Are you sure you want to delete all %1 faxes?").arg(stored);
+        if (askYesNo(written + QStringLiteral("\n\n") + question)) {
+            if (m_deleteAllNumbers)
+                m_deleteAllNumbers();
+            else
+                (void)m_db->deleteAllFaxes();
+        }
+    } else {
+        showInfo(written);
     }
     close();
+}
+
+void frmExport::updateCounts()
+{
+    const std::optional<qint32> stored = m_db ? m_db->countFaxes() : std::nullopt;
+    if (!stored)
+        lblCounts->setText(QStringLiteral("The fax numbers cannot be read."));
+    else if (*stored == 0)
+        lblCounts->setText(QStringLiteral("There are no fax numbers to export."));
+    else if (*stored == 1)
+        lblCounts->setText(QStringLiteral("1 fax number will be written."));
+    else
+        lblCounts->setText(QStringLiteral("%1 fax numbers will be written.").arg(*stored));
+}
+
+void frmExport::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    updateCounts();
 }

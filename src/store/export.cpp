@@ -82,6 +82,25 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space)
     return formatDelimited(rows, delimiterFor(type, space));
 }
 
+QString defaultFileName(int type)
+{
+    return type == Csv ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
+}
+
+QString fileFilter(int type)
+{
+    return type == Csv ? QStringLiteral("CSV files (*.csv);;All files (*)")
+                       : QStringLiteral("Text files (*.txt);;All files (*)");
+}
+
+QString writtenLine(const Result &result, const QString &path)
+{
+    return QStringLiteral("%1 written to %2.")
+        .arg(result.count == 1 ? QStringLiteral("1 fax number was")
+                               : QStringLiteral("%1 fax numbers were").arg(result.count),
+             QDir::toNativeSeparators(path));
+}
+
 namespace {
 
 // The path with every link resolved; for a file that does not exist, its folder's.
@@ -172,6 +191,13 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
         return result;
     }
     const QList<FaxRow> &rows = *stored;
+    if (rows.isEmpty()) {
+        // An empty file (or one of a header) would look like an export that worked.
+        result.nothingToWrite = true;
+        result.error =
+            QStringLiteral("There are no fax numbers to export, so no file was written.");
+        return result;
+    }
     const QByteArray bytes = format(rows, type, space);
 
     if (QFileInfo(path).isDir()) {

@@ -42,16 +42,26 @@ QByteArray formatCsv(const QList<FaxRow> &rows);
 // The file contents for an output type.
 QByteArray format(const QList<FaxRow> &rows, int type, bool space);
 
+// The name the file dialog proposes, and its choice of file types, for an output type:
+// "export.csv" and CSV files for CSV, "export.txt" and text files otherwise.
+QString defaultFileName(int type);
+QString fileFilter(int type);
+
 struct Result
 {
-    bool ok = false;
-    int count = 0; // numbers written
+    bool ok = false;             // a file was written
+    bool nothingToWrite = false; // there was no number to write, so no file was
+    int count = 0;               // numbers written
     QString error; // for the user, names the file or the store; empty when ok
 };
 
+// The line that tells how many numbers went to which file.
+QString writtenLine(const Result &result, const QString &path);
+
 // Reads every stored number and writes the file, replacing any earlier file of that name.
-// Nothing is written when the store cannot be read, or when the path is the store itself or
-// one of its -wal, -shm and -journal files (by any name, links resolved). A file that cannot
+// Nothing is written when there is no number to write, when the store cannot be read, or
+// when the path is the store itself or one of its -wal, -shm and -journal files (by any
+// name, links resolved). A file that cannot
 // be created or written is reported and leaves an existing file of that name as it was.
 // A pipe, a device or anything else that is not a regular file is written into directly
 // (opening a pipe waits for its reader) and stays what it is; a failed write is reported.

@@ -110,6 +110,11 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
     // Opening it again while it is open gives the same window.
     QCOMPARE(store.openWindow(dir.path()), w);
+    // What an export would write.
+    QCOMPARE(w->lblCounts->text(), QStringLiteral("There are no fax numbers to export."));
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
+    w->updateCounts();
+    QCOMPARE(w->lblCounts->text(), QStringLiteral("2 fax numbers will be written."));
 }
 
 void TestExport::exportCases_data()
@@ -153,9 +158,10 @@ void TestExport::exportCases_data()
         << 2 << true << three << QByteArray() << out << false << false
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false
         << false << 3;
-    QTest::newRow("no numbers: one line end")
-        << -1 << false << QStringList() << QByteArray() << out << false << false
-        << QByteArray("\r\n") << false << false << 0;
+    // Nothing to write: said, no file, and no question about deleting.
+    QTest::newRow("no numbers: nothing written")
+        << -1 << false << QStringList() << QByteArray() << out << true << true
+        << QByteArray("<absent>") << false << false << 0;
     QTest::newRow("existing file replaced, not extended")
         << 0 << false << three
         << QByteArray("an older and much longer export that must not survive;\r\n") << out << false
@@ -225,6 +231,8 @@ void TestExport::exportCases()
         return answerYes;
     };
     w->showError = [&](const QString &text) { errors << text; };
+    QStringList infos;
+    w->showInfo = [&](const QString &text) { infos << text; };
     if (type >= 0)
         w->Combo1->setCurrentIndex(type);
     w->Check2->setChecked(space);
@@ -232,13 +240,28 @@ void TestExport::exportCases()
 
     w->Command1_Click();
 
-    QCOMPARE(preset, presetFile); // starts in the data directory with "export.txt"
+    // The file dialog starts in the data directory with a name of the chosen type; with no
+    // number to write it is not shown.
+    const QString presetName =
+        type == FaxExport::Csv ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
+    QCOMPARE(preset, numbers.isEmpty() ? QString() : dir.file(presetName));
     const QString written = target.isEmpty() || errorShown ? presetFile : dir.file(target);
     QCOMPARE(readFile(written), expected);
     QCOMPARE(!questions.isEmpty(), asked);
+    // One line says how many numbers went to which file; the question names the count.
+    const QString line = QStringLiteral("%1 fax numbers were written to %2.")
+                             .arg(numbers.size())
+                             .arg(QDir::toNativeSeparators(written));
     if (asked)
-        QCOMPARE(questions,
-                 QStringList{QStringLiteral("Are you sure you want to delete all faxes?")});
+        QCOMPARE(questions, QStringList{line + QStringLiteral("\n\nAre you sure you want to "
+                                                              "delete all %1 faxes?")
+                                                   .arg(numbers.size())});
+    const bool finished = !target.isEmpty() && !errorShown && !numbers.isEmpty();
+    if (numbers.isEmpty())
+        QCOMPARE(infos, QStringList{QStringLiteral(
+                            "There are no fax numbers to export, so no file was written.")});
+    else
+        QCOMPARE(infos, finished && !asked ? QStringList{line} : QStringList());
     QCOMPARE(!errors.isEmpty(), errorShown);
     if (errorShown) // the message names the file
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))),
@@ -246,8 +269,8 @@ void TestExport::exportCases()
     QCOMPARE(store.session.store()->countFaxes().value_or(-1), numbersLeft);
     QCOMPARE(store.session.numberPreview()->count(), numbersLeft); // the preview follows the store
 
-    // A finished export unloads the dialog; a cancelled or failed one leaves it open.
-    if (target.isEmpty() || errorShown) {
+    // A finished export unloads the dialog; a cancelled, failed or empty one leaves it open.
+    if (!finished) {
         QVERIFY(guard && guard->isVisible());
     } else {
         QTRY_VERIFY(!guard);
@@ -430,6 +453,9 @@ void TestExport::tool_data()
     QTest::newRow("unwritable file keeps the numbers")
         << QStringList{"--data-dir", "%D", "--delete", "%D/missing/out.txt"} << 1
         << QByteArray("<absent>") << 2;
+    QTest::newRow("no numbers: nothing written, status 4")
+        << QStringList{"--data-dir", "%D/nonumbers", "--delete", "%F"} << 4
+        << QByteArray("<absent>") << 2;
     QTest::newRow("no database in the folder")
         << QStringList{"--data-dir", "%D/empty", "%F"} << 1 << QByteArray("<absent>") << 2;
 }
@@ -443,6 +469,8 @@ void TestExport::tool()
 
     TempDataDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nonumbers")));
+    (void)SqliteStore(dir.file(QStringLiteral("nonumbers"))).countFaxes(); // an empty store
     {
         Harvest store(dir.path());
         store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
@@ -455,7 +483,7 @@ void TestExport::tool()
     p.start(QStringLiteral(VARNEL_TOOL_PATH), QStringList{QStringLiteral("export")} + args);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), exitCode);
-    if (exitCode == 1) // the message names what failed
+    if (exitCode == 1 || exitCode == 4) // the message names what failed
         QVERIFY(!p.readAllStandardError().trimmed().isEmpty());
     QCOMPARE(readFile(out), file);
     SqliteStore db(dir.path());
