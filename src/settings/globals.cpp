@@ -92,4 +92,5 @@ void Counters::resetWebCounters()
 void Counters::resetEmailFound()
 {
     m_emailFound = 0;
+    Q_EMIT statsChanged(); // the statistics show the count that was deleted no more
 }

@@ -33,8 +33,9 @@ public:
 
     // The start values of LoadSettings: run counters 0, historic ones from the store.
     void loadFromSettings();
-    // The resets that go with emptying the backlog and the numbers. They do not refresh
-    // the display: the labels show the reset at the next count.
+    // The resets that go with emptying the backlog and the numbers. The first does not
+    // refresh the display (the labels show it at the next count); the second does, so that
+    // deleted numbers are not shown as found.
     void resetWebCounters();
     void resetEmailFound();
 

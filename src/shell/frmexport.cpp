@@ -67,7 +67,8 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     Check2->setObjectName(QStringLiteral("Check2"));
     Check1 = new QCheckBox(QStringLiteral("Delete all faxes when finished"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
-    lblCounts = new QLabel(this);
+    // Skinned by itself: its text changes after the label overlay copies plain labels.
+    lblCounts = new SkinLabel(this);
     lblCounts->setObjectName(QStringLiteral("lblCounts"));
     lblCounts->setWordWrap(true);
     Command1 = new QPushButton(QStringLiteral("Export"), this);

@@ -781,16 +781,26 @@ std::optional<QString> SqliteStore::firstWebsite()
 
 // ---- search strings --------------------------------------------------------------------------
 
+namespace {
+// A blank text is stored and compared as '': a null one would be bound as NULL, which no
+// comparison matches, so that a blank row could never be deleted.
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+} // namespace
+
 bool SqliteStore::insertSearch(const QString &search)
 {
-    return write("INSERT INTO searches (search) VALUES (?)", {search});
+    return write("INSERT INTO searches (search) VALUES (?)", {notNull(search)});
 }
 
 bool SqliteStore::removeSearch(const QString &search)
 {
+    // coalesce: earlier versions stored a blank search string as NULL.
     return write("DELETE FROM searches WHERE rowid = (SELECT rowid FROM searches "
-                 "WHERE search = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
-                 {search});
+                 "WHERE coalesce(search, '') = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
+                 {notNull(search)});
 }
 
 std::optional<QStringList> SqliteStore::searches()

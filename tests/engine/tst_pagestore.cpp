@@ -98,6 +98,14 @@ private Q_SLOTS:
         QVERIFY(text.endsWith("\r\n"));
         QVERIFY(text.contains("fax 212-555-0187\r\n"));
         QVERIFY(!text.contains('<'));
+
+        // Deleting them all: the session's count follows, and the statistics show it at once.
+        QSignalSpy shown(&rig.presenter, &HarvestPresenter::statisticsChanged);
+        rig.presenter.deleteAllNumbers();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(rig.presenter.statistics().numbersFound, 0);
+        QCOMPARE(rig.session.numbersStored(), 0);
+        QVERIFY(rig.session.numberPreview()->isEmpty());
     }
 
     // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.

@@ -257,6 +257,35 @@ private Q_SLOTS:
         QCOMPARE(f.column(QStringLiteral("SELECT search FROM searches")), QStringList{QStringLiteral("roofer")});
     }
 
+    // A blank search string stored by an earlier version (as NULL or as "") can be deleted
+    // for good: it would come back at the next start as the current search.
+    void blankSearch_isDeletedForGood_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("NULL") << "INSERT INTO searches (search) VALUES (NULL)";
+        QTest::newRow("empty") << "INSERT INTO searches (search) VALUES ('')";
+        QTest::newRow("through the store") << QString();
+    }
+    void blankSearch_isDeletedForGood()
+    {
+        QFETCH(QString, stored);
+        Fixture f;
+        QString keep = QStringLiteral("keep");
+        QVERIFY(f.db.addSearch(keep));
+        if (stored.isEmpty()) {
+            QString blank = QStringLiteral("   ");
+            QVERIFY(f.db.addSearch(blank));
+        } else {
+            (void)f.db.searches(); // creates the tables
+            runSql(f.db.databasePath(), {stored});
+        }
+        QCOMPARE(f.db.searches().value_or(QStringList()),
+                 (QStringList{QStringLiteral("keep"), QString()}));
+        QString shown; // as the list shows it
+        QVERIFY(f.db.deleteSearch(shown));
+        QCOMPARE(f.db.searches().value_or(QStringList()), QStringList{QStringLiteral("keep")});
+    }
+
     void deleteAll_emptiesTheTable()
     {
         Fixture f;
