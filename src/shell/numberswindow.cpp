@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QBarCategoryAxis>
+#include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -48,6 +49,8 @@ const QDate kAnyDay(2000, 1, 1);
 constexpr int kTypingPauseMs = 350;
 // The search strings the chart compares, the most productive first.
 constexpr int kChartedSearches = 12;
+// Up to this many days the numbers per day are bars, one a day; beyond, a line.
+constexpr qint64 kDaysAsBars = 45;
 
 // Choices of the region-or-country filter: what the item filters by.
 constexpr int kKindRole = Qt::UserRole;
@@ -240,6 +243,7 @@ void NumbersWindow::buildControls()
     table->setSortingEnabled(true);
     table->verticalHeader()->hide();
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->setWordWrap(false);
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
     const int widths[NumbersModel::ColumnCount] = {120, 120, 150, 60,  140, 220,
@@ -534,33 +538,53 @@ void NumbersWindow::updateCountLabel()
 
 void NumbersWindow::drawCharts(const NumbersCounts &counts)
 {
-    // Numbers found per day.
+    // Numbers found per day: a bar for every day of a short span (days without numbers
+    // included, so that gaps show), a line over a long one.
     auto *days = new QChart;
     days->setTitle(QStringLiteral("Numbers found per day"));
     days->legend()->hide();
-    auto *line = new QLineSeries;
-    line->setPointsVisible(true);
-    qint64 most = 0;
     const QList<DayCount> &perDay = counts.days;
-    for (const DayCount &d : perDay) {
-        line->append(double(d.day.startOfDay().toMSecsSinceEpoch()), double(d.count));
-        most = std::max(most, d.count);
-    }
-    days->addSeries(line);
-    auto *dayAxis = new QDateTimeAxis;
-    dayAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
-    if (!perDay.isEmpty()) {
-        // A single day still gets a readable axis.
-        dayAxis->setRange(perDay.first().day.addDays(-1).startOfDay(),
-                          perDay.last().day.addDays(1).startOfDay());
-    }
     auto *countAxis = new QValueAxis;
-    countAxis->setRange(0, double(std::max<qint64>(most, 1)) * 1.1);
     countAxis->setLabelFormat(QStringLiteral("%d"));
-    days->addAxis(dayAxis, Qt::AlignBottom);
-    days->addAxis(countAxis, Qt::AlignLeft);
-    line->attachAxis(dayAxis);
-    line->attachAxis(countAxis);
+    qint64 most = 1;
+    for (const DayCount &d : perDay)
+        most = std::max(most, d.count);
+    countAxis->setRange(0, double(most));
+    countAxis->applyNiceNumbers();
+    const qint64 span = perDay.isEmpty() ? 0 : perDay.first().day.daysTo(perDay.last().day) + 1;
+    if (span <= kDaysAsBars) {
+        auto *set = new QBarSet(QStringLiteral("Numbers"));
+        QStringList labels;
+        int next = 0;
+        for (qint64 i = 0; i < span; ++i) {
+            const QDate day = perDay.first().day.addDays(i);
+            const bool found = next < perDay.size() && perDay.at(next).day == day;
+            *set << (found ? double(perDay.at(next++).count) : 0.0);
+            labels << day.toString(span > 7 ? QStringLiteral("MM-dd")
+                                            : QStringLiteral("yyyy-MM-dd"));
+        }
+        auto *bars = new QBarSeries;
+        bars->append(set);
+        days->addSeries(bars);
+        auto *dayAxis = new QBarCategoryAxis;
+        dayAxis->append(labels);
+        days->addAxis(dayAxis, Qt::AlignBottom);
+        days->addAxis(countAxis, Qt::AlignLeft);
+        bars->attachAxis(dayAxis);
+        bars->attachAxis(countAxis);
+    } else {
+        auto *line = new QLineSeries;
+        for (const DayCount &d : perDay)
+            line->append(double(d.day.startOfDay().toMSecsSinceEpoch()), double(d.count));
+        days->addSeries(line);
+        auto *dayAxis = new QDateTimeAxis;
+        dayAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
+        dayAxis->setTickCount(8);
+        days->addAxis(dayAxis, Qt::AlignBottom);
+        days->addAxis(countAxis, Qt::AlignLeft);
+        line->attachAxis(dayAxis);
+        line->attachAxis(countAxis);
+    }
     QChart *oldDays = dayChart->chart();
     dayChart->setChart(days);
     delete oldDays;
@@ -590,7 +614,8 @@ void NumbersWindow::drawCharts(const NumbersCounts &counts)
     auto *nameAxis = new QBarCategoryAxis;
     nameAxis->append(names);
     auto *amountAxis = new QValueAxis;
-    amountAxis->setRange(0, double(std::max<qint64>(most, 1)) * 1.1);
+    amountAxis->setRange(0, double(std::max<qint64>(most, 1)));
+    amountAxis->applyNiceNumbers();
     amountAxis->setLabelFormat(QStringLiteral("%d"));
     searches->addAxis(nameAxis, Qt::AlignLeft);
     searches->addAxis(amountAxis, Qt::AlignBottom);

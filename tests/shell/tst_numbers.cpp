@@ -9,6 +9,7 @@
 #include "testenv.h"
 
 #include <QAbstractItemModelTester>
+#include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QHorizontalBarSeries>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -376,10 +376,13 @@ private Q_SLOTS:
         QVERIFY(w->dayChart->chart()->series().isEmpty()); // read only when looked at
         w->tabs->setCurrentIndex(1);
         QTRY_VERIFY(!w->countsPending());
-        auto *line = qobject_cast<QLineSeries *>(w->dayChart->chart()->series().value(0));
-        QVERIFY(line);
-        QCOMPARE(line->count(), 4);
-        QCOMPARE(line->at(1).y(), 2.0);
+        // A bar a day from the first to the last, the day without numbers included.
+        auto *days = qobject_cast<QBarSeries *>(w->dayChart->chart()->series().value(0));
+        QVERIFY(days);
+        const QBarSet *perDay = days->barSets().value(0);
+        QCOMPARE(perDay->count(), 5);
+        QCOMPARE(perDay->at(1), 2.0);
+        QCOMPARE(perDay->at(3), 0.0);
         auto *bars =
             qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
         QVERIFY(bars);
