@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     in.address = QStringLiteral("www.example.de/kontakt");
     for (bool intl : {false, true}) {
         in.allowInternational = intl;
-        for (const FaxFind &f : findFaxNumbers(page, in)) {
+        for (const FoundNumber &f : findFaxNumbers(page, in)) {
             if (!f.e164.startsWith(QLatin1Char('+')) || f.e164.size() > 16 || f.context.size() > 200)
                 __builtin_trap();
             if (!intl && !f.number.startsWith(QLatin1String("1-")))

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   # the charts of the numbers window
   qt6-charts-dev
@@ -14,13 +14,18 @@ packages=(
   # telephone numbers of every country: parsing, validation, E.164 (with protobuf)
   libphonenumber-dev libprotobuf-dev
   # tests and benchmarks: a real web server, peers and a virtual display
-  nginx-light wget w3m xvfb xauth python3
+  nginx-light wget w3m xvfb xauth python3 time
+  # the round-trip benchmark: a network namespace, TLS and the multithreaded peer
+  iproute2 openssl wget2
+  # the shared store's tests and benchmark: a throwaway PostgreSQL cluster
+  postgresql
   # sanitizer and fuzzing builds
   clang libclang-rt-14-dev
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
-  qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins qt6-multimedia-dev qt6-webengine-dev
-  libgl-dev fonts-dejavu-core qt6-charts-dev libpsl-dev publicsuffix libphonenumber-dev libprotobuf-dev)
+  qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev
+  qt6-webengine-dev libgl-dev fonts-dejavu-core qt6-charts-dev libpsl-dev publicsuffix
+  libphonenumber-dev libprotobuf-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,10 +2,12 @@
 # The harvest benchmark: a generated web of PAGES pages on five hosts, served by nginx on
 # loopback, crawled by `varnel-tool harvest --resume` from a queue of its start pages and
 # mirrored by `wget --recursive --level=inf --no-parent` from the same start pages, one
-# after the other in one run. Prints wall time and peak memory of both (/usr/bin/time -v),
-# the ratio, and whether the harvest stored every number of the web.
+# after the other in one run. The harvest runs ROUNDS times with the fax finder on and as
+# often with it off (`--literal`), alternating, each from a copy of the same queue. Prints
+# wall time and peak memory (/usr/bin/time -v), pages per second with the finder on and
+# off (medians), the ratios, and whether the harvest stored every number of the web.
 #
-# usage: bench/harvest/run.sh [BUILD_DIR] [PAGES]     (defaults: build, 2000)
+# usage: bench/harvest/run.sh [BUILD_DIR] [PAGES] [ROUNDS]     (defaults: build, 2000, 3)
 # VARNEL_BENCH_KEEP=1 keeps the work folder; VARNEL_BENCH_WRAP="perf record --" runs the
 # harvest under another program.
 set -euo pipefail
@@ -13,6 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 build=${1:-$src/build}
 pages=${2:-2000}
+rounds=${3:-3}
 tool=$build/src/app/varnel-tool
 [[ -x $tool ]] || { echo "no varnel-tool at $tool (build it first)" >&2; exit 2; }
 for p in nginx wget python3; do
@@ -58,26 +61,36 @@ for _ in range(100):
         time.sleep(0.1)
 PY
 
-# The saved queue: one search string, the start pages in the backlog.
-mkdir -p "$work/data"
-python3 - "$work/data/varnel.mdb" "$work/site/start.txt" <<'PY'
-import sqlite3, sys, time
-db = sqlite3.connect(sys.argv[1])
-db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
-db.execute("INSERT INTO searches (search) VALUES ('benchmark')")
-now = time.strftime("%Y-%m-%d %H:%M:%S")
-for line in open(sys.argv[2]):
-    if line.strip():
-        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
-db.commit()
-PY
+# The saved queue: one search string, the start pages in the backlog; each run starts from
+# a copy of it.
+mkdir -p "$work/queue"
+python3 "$src/bench/common/make_queue.py" "$work/queue/varnel.mdb" "$work/site/start.txt" benchmark
 
-echo "== varnel-tool harvest --resume"
-${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$work/harvest.time" "$tool" harvest --data-dir "$work/data" --resume \
-  --resolve "*=127.0.0.1:$port" >"$work/harvest.out" 2>"$work/harvest.err"
-cat "$work/harvest.out"
+seconds() { awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$1"; }
+rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$1"; }
+cpu() { awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.2f", s }' "$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+scanned() { sed -n 's/^sites scanned \([0-9]*\),.*/\1/p' "$1"; }
+
+# run MODE ROUND FLAG: one harvest into $work/MODE-ROUND from a copy of the queue.
+run() {
+  local dir=$work/$1-$2
+  rm -rf "$dir" && cp -r "$work/queue" "$dir"
+  ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$dir.time" "$tool" harvest --data-dir "$dir" --resume \
+    --resolve "*=127.0.0.1:$port" $3 >"$dir.out" 2>"$dir.err"
+  local s c p
+  s=$(seconds "$dir.time"); c=$(cpu "$dir.time"); p=$(scanned "$dir.out")
+  printf "%-10s %6s %8s %8s %8s %10s %12s\n" "$1" "$2" "$p" "$s" "$c" "$(ratio "$p" "$s")" "$(rss "$dir.time")"
+  echo "$(ratio "$p" "$s") $(ratio "$p" "$c")" >>"$work/$1.rates"
+}
+
+echo "== varnel-tool harvest --resume, the fax finder on and off (--literal), alternating"
+printf "%-10s %6s %8s %8s %8s %10s %12s\n" "finder" "round" "pages" "wall s" "cpu s" "pages/s" "peak RSS MB"
+for r in $(seq 1 "$rounds"); do
+  run on "$r" --no-literal
+  run off "$r" --literal
+done
 
 echo "== wget --recursive --level=inf --no-parent"
 domains=$(echo $hosts | tr ' ' ',')
@@ -88,19 +101,22 @@ urls=$(sed 's|^|http://|' "$work/site/start.txt")
   -P "$work/mirror" $urls || true
 echo "$(find "$work/mirror" -type f | wc -l) files mirrored"
 
-seconds() { awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$1"; }
-rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$1"; }
-cpu() { awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.2f", s }' "$1"; }
-h=$(seconds "$work/harvest.time"); w=$(seconds "$work/wget.time")
-expected=$(grep -c . "$work/site/numbers.txt")
-faxes() { python3 -c 'import sqlite3, sys; [print(r[0]) for r in sqlite3.connect(sys.argv[1]).execute("SELECT fax FROM faxes")]' "$work/data/varnel.mdb"; }
-stored=$(faxes | sort -u | wc -l)
-missing=$(faxes | sort -u | comm -13 - <(sort -u "$work/site/numbers.txt") | wc -l)
+w=$(seconds "$work/wget.time"); wc=$(cpu "$work/wget.time")
+on=$(cut -d' ' -f1 "$work/on.rates" | median); off=$(cut -d' ' -f1 "$work/off.rates" | median)
+onc=$(cut -d' ' -f2 "$work/on.rates" | median); offc=$(cut -d' ' -f2 "$work/off.rates" | median)
+h=$(seconds "$work/on-1.time"); hc=$(cpu "$work/on-1.time")
 echo
-hc=$(cpu "$work/harvest.time"); wc=$(cpu "$work/wget.time")
-printf "%-10s %10s %10s %14s\n" "" "wall s" "cpu s" "peak RSS MB"
-printf "%-10s %10s %10s %14s\n" "harvest" "$h" "$hc" "$(rss "$work/harvest.time")"
-printf "%-10s %10s %10s %14s\n" "wget" "$w" "$wc" "$(rss "$work/wget.time")"
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+printf "%-22s %10s %10s %14s\n" "" "wall s" "cpu s" "peak RSS MB"
+printf "%-22s %10s %10s %14s\n" "harvest (finder on, 1)" "$h" "$hc" "$(rss "$work/on-1.time")"
+printf "%-22s %10s %10s %14s\n" "wget" "$w" "$wc" "$(rss "$work/wget.time")"
 echo "harvest / wget: wall $(ratio "$h" "$w"), cpu $(ratio "$hc" "$wc") (load average $(cut -d' ' -f1 /proc/loadavg))"
-echo "numbers stored: $stored distinct of $expected in the web, $missing missing"
+echo "pages per second, medians of $rounds: finder on $on (cpu $onc), off $off (cpu $offc);" \
+  "on / off: wall $(ratio "$on" "$off"), cpu $(ratio "$onc" "$offc")"
+
+expected=$(grep -c . "$work/site/numbers.txt")
+for mode in on off; do
+  faxes() { python3 -c 'import sqlite3, sys; [print(r[0]) for r in sqlite3.connect(sys.argv[1]).execute("SELECT fax FROM faxes")]' "$work/$mode-1/varnel.mdb"; }
+  stored=$(faxes | sort -u | wc -l)
+  missing=$(faxes | sort -u | comm -13 - <(sort -u "$work/site/numbers.txt") | wc -l)
+  echo "numbers stored, finder $mode: $stored distinct of $expected in the web, $missing missing"
+done

@@ -46,19 +46,7 @@ done
 [[ -s $work/web/port ]] || { echo "soak_web did not start" >&2; cat "$work/web/server.out" >&2; exit 1; }
 
 # The saved queue: one search string, every site in the backlog.
-python3 - "$work/data/varnel.mdb" "$work/web/queue.txt" <<'PY'
-import sqlite3, sys, time
-db = sqlite3.connect(sys.argv[1])
-db.execute("CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)")
-db.execute("CREATE TABLE IF NOT EXISTS searches (search TEXT)")
-db.execute("INSERT INTO searches (search) VALUES ('soak')")
-now = time.strftime("%Y-%m-%d %H:%M:%S")
-for line in open(sys.argv[2]):
-    if line.strip():
-        db.execute("INSERT INTO websites (website, Date) VALUES (?, ?)", (line.strip(), now))
-db.commit()
-PY
+python3 "$src/bench/common/make_queue.py" "$work/data/varnel.mdb" "$work/web/queue.txt" soak
 
 resolve=()
 while read -r r; do resolve+=(--resolve "$r"); done <"$work/web/resolve.txt"

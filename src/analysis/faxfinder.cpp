@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -62,14 +63,10 @@ struct ReferenceFind
     QByteArray line;
 };
 
-// The page as GetFaxes reads it: the download without its line breaks, "fax" marked,
-// converted, and every fax line scanned. A number is listed once, as the store keeps it.
-QList<ReferenceFind> referenceScan(QByteArrayView page, bool allowInternational)
+// The fax lines of the page's text (faxLineText) as GetFaxes scans them. A number is listed
+// once, as the store keeps it.
+QList<ReferenceFind> referenceScan(QByteArrayView text, bool allowInternational)
 {
-    QByteArray flat = withoutLineBreaks(page);
-    if (ByteText::containsCaseless(flat, "fax"))
-        flat = markFaxWords(flat);
-    const QByteArray text = HtmlToText(flat);
     QList<ReferenceFind> finds;
     QSet<QByteArray> seen;
     forEachFaxLine(text, [&](QByteArrayView line) {
@@ -781,17 +778,50 @@ private:
 // ---------------------------------------------------------------- notices
 
 // True when text[from, to) says the page takes no unsolicited faxes.
+// The notice phrases by the first two bytes of their first part (ASCII letters in lower
+// case), so that a window is read once, not once for each phrase.
+struct NoticeIndex
+{
+    std::vector<quint16> start; // by the two bytes: where the phrases of that key begin
+    std::vector<int> phrases;   // phrase numbers, grouped by key
+
+    static quint16 keyAt(const char *p)
+    {
+        return quint16(uchar(ByteText::lowerAscii(p[0])) << 8 | uchar(ByteText::lowerAscii(p[1])));
+    }
+
+    NoticeIndex() : start(65537, 0)
+    {
+        std::vector<int> count(65536, 0);
+        for (int i = 0; i < kNoFaxNoticeCount; ++i)
+            ++count[keyAt(kNoFaxNotices[i].first)];
+        for (int k = 0; k < 65536; ++k)
+            start[size_t(k) + 1] = quint16(start[size_t(k)] + count[size_t(k)]);
+        phrases.resize(size_t(kNoFaxNoticeCount));
+        std::vector<int> filled(65536, 0);
+        for (int i = 0; i < kNoFaxNoticeCount; ++i) {
+            const quint16 k = keyAt(kNoFaxNotices[i].first);
+            phrases[size_t(start[k] + filled[k]++)] = i;
+        }
+    }
+};
+
 bool saysNoFaxes(const QByteArray &text, qsizetype from, qsizetype to)
 {
+    static const NoticeIndex index;
     from = qBound<qsizetype>(0, from, text.size());
     to = qBound<qsizetype>(from, to, text.size());
     const QByteArrayView window = QByteArrayView(text).sliced(from, to - from);
-    for (int i = 0; i < kNoFaxNoticeCount; ++i) {
-        const NoticePhrase &p = kNoFaxNotices[i];
-        const QByteArrayView first(p.first);
-        const QByteArrayView second(p.second);
-        CaselessFinder f(window, first);
-        for (qsizetype hit = f.next(0); hit >= 0; hit = f.next(hit + 1)) {
+    const char *w = window.data();
+    for (qsizetype hit = 0; hit + 1 < window.size(); ++hit) {
+        const quint16 key = NoticeIndex::keyAt(w + hit);
+        for (int j = index.start[key]; j < index.start[size_t(key) + 1]; ++j) {
+            const NoticePhrase &p = kNoFaxNotices[index.phrases[size_t(j)]];
+            const QByteArrayView first(p.first);
+            const QByteArrayView second(p.second);
+            if (hit + first.size() > window.size() ||
+                !ByteText::matchesCaselessAt(w + hit, first.data(), first.size()))
+                continue;
             if (second.isEmpty())
                 return true;
             const qsizetype after = hit + first.size();
@@ -840,7 +870,7 @@ QString contextOf(const QByteArray &text, qsizetype begin, qsizetype end)
 
 struct Placed
 {
-    FaxFind find;
+    FoundNumber find;
     qsizetype at = -1; // in the finder's text; -1 when unknown
 };
 
@@ -849,7 +879,7 @@ bool keepReading(const PhoneReading &r, const FinderInput &in)
     return r.valid && (r.northAmerican || in.allowInternational);
 }
 
-void fillReading(FaxFind &f, const PhoneReading &r)
+void fillReading(FoundNumber &f, const PhoneReading &r)
 {
     f.e164 = r.e164;
     f.countryCode = r.region;
@@ -857,9 +887,9 @@ void fillReading(FaxFind &f, const PhoneReading &r)
 }
 
 // A finder find in the form the store keeps.
-FaxFind findOf(const PhoneReading &r)
+FoundNumber findOf(const PhoneReading &r)
 {
-    FaxFind f;
+    FoundNumber f;
     fillReading(f, r);
     f.number = r.textForm;
     if (r.northAmerican) {
@@ -942,7 +972,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
     // One find per number, the first on the page; its evidence is built once it is kept.
     QList<Placed> out;
     QHash<QString, qsizetype> index;
-    auto keep = [&](const PhoneReading &reading, qsizetype at) -> FaxFind * {
+    auto keep = [&](const PhoneReading &reading, qsizetype at) -> FoundNumber * {
         if (!keepReading(reading, in))
             return nullptr;
         const auto it = index.constFind(reading.e164);
@@ -964,7 +994,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         if (!a.found || a.kind != LabelKind::Fax)
             continue;
         for (const auto &[part, reading] : readRun(runs[k], page)) {
-            FaxFind *f = keep(reading, part.begin);
+            FoundNumber *f = keep(reading, part.begin);
             if (!f)
                 continue;
             f->label = QString::fromUtf8(a.label);
@@ -985,7 +1015,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         if (valueRuns.isEmpty())
             continue;
         for (const auto &[part, reading] : readRun(valueRuns.first(), page)) {
-            FaxFind *f = keep(reading, m.at);
+            FoundNumber *f = keep(reading, m.at);
             if (!f)
                 continue;
             f->label = QString::fromUtf8(m.label);
@@ -1138,14 +1168,20 @@ bool mayHoldFaxNumber(QByteArrayView page)
     return false;
 }
 
-QList<FaxFind> findFaxNumbers(QByteArrayView page, const FinderInput &in)
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, const FinderInput &in)
 {
-    const QList<ReferenceFind> refs = referenceScan(page, in.allowInternational);
+    return findFaxNumbers(page, faxLineText(withoutLineBreaks(page)), in);
+}
+
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineText,
+                                  const FinderInput &in)
+{
+    const QList<ReferenceFind> refs = referenceScan(faxLineText, in.allowInternational);
     FinderPage fp(page, in);
-    QList<FaxFind> out;
+    QList<FoundNumber> out;
     if (!in.findBeyondFaxLine) {
         for (const ReferenceFind &ref : refs) {
-            FaxFind f;
+            FoundNumber f;
             f.number = Cp1252::toUnicode(ref.number);
             f.location = Cp1252::toUnicode(ref.location);
             f.line = Cp1252::toUnicode(ref.line);

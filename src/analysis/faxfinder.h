@@ -36,9 +36,9 @@ inline constexpr char FaxLink[] = "fax-link";           // href="fax:..."
 inline constexpr char TelLink[] = "tel-link";           // href="tel:..." on a fax link
 } // namespace FoundHow
 
-// One number of a page. The first three fields are those of the reference: with the finder
-// off they are the reference scan's, byte for byte.
-struct FaxFind
+// One number of a page, as page analysis hands it to the harvest. The first three fields are
+// those of the reference: with the finder off they are the reference scan's, byte for byte.
+struct FoundNumber
 {
     QString number;      // as stored: 1-NNN-NNN-NNNN, or the international form
     QString location;    // the area code's label, or "Unknown/International"
@@ -57,7 +57,11 @@ struct FaxFind
 // off (as the store of the reference keeps it), by its E.164 form with the finder on. With
 // the finder on, a number the numbering plans call invalid is dropped, the reference
 // scan's own finds included; every valid one the reference scan finds is kept.
-QList<FaxFind> findFaxNumbers(QByteArrayView page, const FinderInput &in);
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, const FinderInput &in);
+// The same for a caller that has the page's text as the fax line scan reads it already
+// (faxLineText of the page without its line breaks).
+QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineText,
+                                  const FinderInput &in);
 
 // True when the page could hold a fax number the finder reads: a fax word of any language,
 // a one-letter "F" before digits. Fast; most pages say neither.

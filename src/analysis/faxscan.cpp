@@ -2,6 +2,7 @@
 
 #include "areacode.h"
 #include "bytetext.h"
+#include "htmltotext.h"
 
 using namespace ByteText;
 
@@ -265,4 +266,11 @@ QByteArray markFaxWords(QByteArrayView text)
     }
     out.append(text.data() + copied, text.size() - copied);
     return out;
+}
+
+QByteArray faxLineText(QByteArrayView flatBody)
+{
+    if (ByteText::containsCaseless(flatBody, "fax"))
+        return HtmlToText(markFaxWords(flatBody));
+    return HtmlToText(flatBody);
 }

@@ -42,6 +42,10 @@ QByteArray joinLines(QByteArrayView fileBytes);
 // CR LF put in front of every "fax" (any letter case), which is written in lower case.
 QByteArray markFaxWords(QByteArrayView text);
 
+// The text the fax line scan reads and the second page file keeps: the page without its
+// line breaks, every "fax" marked, converted to text lines.
+QByteArray faxLineText(QByteArrayView flatBody);
+
 // Calls f(line) for every line of converted text that contains "fax" (any letter case),
 // in order; lines as forEachTextLine cuts them. Faster than looking at every line.
 template<typename F>

@@ -67,21 +67,26 @@ QStringList findLinks(QByteArrayView page, const PageAddress &address)
     return links;
 }
 
-void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out)
+void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out,
+                 QByteArrayView body, const PageAddress &address)
 {
-    // Every "fax" begins a line of its own (in lower case) before the conversion.
-    QByteArrayView page = flatBody;
-    QByteArray marked;
-    if (ByteText::containsCaseless(page, "fax")) {
-        marked = markFaxWords(page);
-        page = marked;
+    out->text = faxLineText(flatBody);
+    if (options.findBeyondFaxLine) {
+        FinderInput in;
+        in.address = Cp1252::toUnicode(address.url);
+        in.allowInternational = options.allowInternational;
+        out->numbers = findFaxNumbers(body.isNull() ? flatBody : body, out->text, in);
+        return;
     }
-    out->text = HtmlToText(page);
     forEachFaxLine(out->text, [&](QByteArrayView line) {
         const FaxFinding f = scanFaxLine(line, options.allowInternational);
-        if (f.found)
-            out->numbers.append({Cp1252::toUnicode(f.number), Cp1252::toUnicode(f.label),
-                                 Cp1252::toUnicode(line.toByteArray())});
+        if (f.found) {
+            FoundNumber n;
+            n.number = Cp1252::toUnicode(f.number);
+            n.location = Cp1252::toUnicode(f.label);
+            n.line = Cp1252::toUnicode(line.toByteArray());
+            out->numbers.append(n);
+        }
     });
 }
 
@@ -95,6 +100,6 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
         flat = withoutLineBreaks(body);
         flatBody = flat;
     }
-    findNumbers(flatBody, options, &findings);
+    findNumbers(flatBody, options, &findings, body, address);
     return findings;
 }

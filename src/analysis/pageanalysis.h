@@ -1,5 +1,7 @@
 #pragma once
 
+#include "faxfinder.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -9,19 +11,14 @@
 // Page analysis without side effects: the bytes of a downloaded page and its address in,
 // what the page offers out. What is new, and what is stored or queued, the harvest decides.
 
-// One number the fax scan took from a line of the page's text.
-struct FoundNumber
-{
-    QString number;   // 1-NNN-NNN-NNNN, or the international form with its "+"
-    QString location; // the area code's description, or "Unknown/International"
-    QString line;     // the text line it came from
-};
-
 // Everything one page yields, in page order (repeats included).
 struct PageFindings
 {
     QStringList links;          // the page's links in website form (host/path, no scheme)
-    QList<FoundNumber> numbers; // at most one per text line
+    // With the finder off: at most one per text line, repeats included, only the first
+    // three fields set (the reference scan). With it on: each number once, with its
+    // E.164 form and evidence (findFaxNumbers).
+    QList<FoundNumber> numbers;
     QByteArray text;            // the page as text lines, as the second page file keeps it
 };
 
@@ -35,6 +32,9 @@ struct PageAddress
 struct AnalysisOptions
 {
     bool allowInternational = true; // numbers outside North America are kept
+    // The fax finder beside the fax line scan. Off unless asked for, so that a caller that
+    // says nothing gets the reference scan.
+    bool findBeyondFaxLine = false;
 };
 
 // The links and numbers of a page body (as received, without the HTTP header).
@@ -43,9 +43,11 @@ struct AnalysisOptions
 PageFindings analysePage(QByteArrayView body, const PageAddress &address,
                          const AnalysisOptions &options = {}, QByteArrayView flatBody = {});
 
-// The two halves of analysePage.
+// The two halves of analysePage. findNumbers fills the numbers and the text; the finder
+// reads the body as downloaded (it may be left out when the finder is off).
 QStringList findLinks(QByteArrayView body, const PageAddress &address);
-void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out);
+void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out,
+                 QByteArrayView body = {}, const PageAddress &address = {});
 
 // What a connect derives from the site text the scheduler hands it (strURL): the current
 // URL and directory that relative links resolve against, and the host and path to request.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using ByteText::equalsCaseless;
 using ByteText::lowerAscii;
@@ -206,7 +207,6 @@ struct ElementInfo
     unsigned flags;
 };
 
-// Sorted by name for the binary search.
 const ElementInfo kElements[] = {
     {"address", Block},
     {"area", Void},
@@ -285,13 +285,26 @@ const ElementInfo kElements[] = {
 
 unsigned flagsOf(QByteArrayView lowerName)
 {
-    const ElementInfo *begin = std::begin(kElements);
-    const ElementInfo *end = std::end(kElements);
-    const ElementInfo *it =
-        std::lower_bound(begin, end, lowerName, [](const ElementInfo &e, QByteArrayView n) {
-            return QByteArrayView(e.name) < n;
-        });
-    return (it != end && QByteArrayView(it->name) == lowerName) ? it->flags : 0;
+    // The elements by length and first letter: a name is compared with one or two at most.
+    struct Buckets
+    {
+        std::vector<const ElementInfo *> of[12][26];
+        Buckets()
+        {
+            for (const ElementInfo &e : kElements)
+                of[std::strlen(e.name)][e.name[0] - 'a'].push_back(&e);
+        }
+    };
+    static const Buckets buckets;
+    const qsizetype n = lowerName.size();
+    const int first = n > 0 ? lowerName[0] - 'a' : -1;
+    if (n > 11 || first < 0 || first >= 26)
+        return 0;
+    for (const ElementInfo *e : buckets.of[n][first]) {
+        if (std::memcmp(e->name, lowerName.data(), size_t(n)) == 0)
+            return e->flags;
+    }
+    return 0;
 }
 
 LineKind kindOf(unsigned flags)

@@ -1,5 +1,6 @@
 #include "phonereading.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <phonenumbers/phonenumber.pb.h>
@@ -120,7 +121,19 @@ std::string afterExitCode(QByteArrayView written, int length)
     return '+' + written.sliced(k).toByteArray().toStdString();
 }
 
-bool parsesValid(const std::string &text, const char *region, PhoneNumber *number)
+// Whether the numbering plans call the number valid (IsValidNumber, with the region it
+// belongs to looked up once, the costly part, and kept in `numberRegion`).
+bool isValid(const PhoneNumber &number, std::string *numberRegion)
+{
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    numberRegion->clear();
+    util->GetRegionCodeForNumber(number, numberRegion);
+    return util->IsValidNumberForRegion(number, *numberRegion);
+}
+
+// The number a text reads as from `region`, when the numbering plans call it valid.
+bool parsesValid(const std::string &text, const char *region, PhoneNumber *number,
+                 std::string *numberRegion)
 {
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
     if (util->Parse(text, region, number) != PhoneNumberUtil::NO_PARSING_ERROR)
@@ -128,7 +141,7 @@ bool parsesValid(const std::string &text, const char *region, PhoneNumber *numbe
     // E.164 allows 15 digits; some plans' patterns let longer ones pass.
     std::string e164;
     util->Format(*number, PhoneNumberUtil::E164, &e164);
-    return e164.size() <= 16 && util->IsValidNumber(*number);
+    return e164.size() <= 16 && isValid(*number, numberRegion);
 }
 
 // NNN-NNN-NNNN, (NNN) NNN-NNNN, NNN.NNN.NNNN, NNNNNNNNNN, each with or without a leading 1;
@@ -160,7 +173,7 @@ bool hasNorthAmericanLayout(QByteArrayView written)
     return layout && digits.size() == 10 && digits[0] >= '2' && digits[3] >= '2';
 }
 
-PhoneReading readingOf(const PhoneNumber &number)
+PhoneReading readingOf(const PhoneNumber &number, const std::string &region)
 {
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
     PhoneReading r;
@@ -168,8 +181,6 @@ PhoneReading readingOf(const PhoneNumber &number)
     std::string s;
     util->Format(number, PhoneNumberUtil::E164, &s);
     r.e164 = QString::fromStdString(s);
-    std::string region;
-    util->GetRegionCodeForNumber(number, &region);
     r.region = QString::fromStdString(region);
     r.countryName = countryNameOf(r.region);
     r.northAmerican = number.country_code() == 1;
@@ -258,42 +269,115 @@ NumberRun lastGroups(const NumberRun &run, int k)
     return part;
 }
 
-PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteArray()> &pageRegion)
+namespace {
+
+PhoneReading readUncached(QByteArrayView written, const std::string &digits,
+                          const std::function<QByteArray()> &regionOnce)
 {
     PhoneNumber number;
+    std::string region;
+    const std::string text = written.toByteArray().toStdString();
+    if (digits[0] == '+')
+        return parsesValid(text, "ZZ", &number, &region) ? readingOf(number, region)
+                                                         : PhoneReading();
+    if (digits.compare(0, 2, "00") == 0 && digits.compare(0, 3, "000") != 0) {
+        if (parsesValid(afterExitCode(written, 2), "ZZ", &number, &region))
+            return readingOf(number, region);
+    }
+    if (digits.compare(0, 3, "011") == 0) {
+        // 011 leaves North America; elsewhere it may begin a city's number (Delhi, Sheffield).
+        const QByteArray r = regionOnce();
+        if (!r.isEmpty() && !isNorthAmericanRegion(r) &&
+            parsesValid(text, r.constData(), &number, &region))
+            return readingOf(number, region);
+        if (parsesValid(afterExitCode(written, 3), "ZZ", &number, &region))
+            return readingOf(number, region);
+    }
+    if (hasNorthAmericanLayout(written)) {
+        // What the parser makes of this layout from "US": the last ten digits with country
+        // code 1. Built directly, as parsing costs more than the rest of a reading.
+        number.set_country_code(1);
+        number.set_national_number(std::stoull(digits.substr(digits.size() - 10)));
+        if (isValid(number, &region))
+            return readingOf(number, region);
+        number.Clear();
+    }
+    const QByteArray r = regionOnce();
+    if (!r.isEmpty() && parsesValid(text, r.constData(), &number, &region))
+        return readingOf(number, region);
+    return PhoneReading();
+}
+
+// Readings already made, by the text as written, and for those that needed the page's
+// region by text and region as well. Reading a number with the numbering plans costs tens
+// of microseconds, and the pages of a site repeat their numbers. Per thread, bounded.
+struct ReadingCache
+{
+    static constexpr int MaxEntries = 8192;
+    struct Entry
+    {
+        PhoneReading reading;
+        bool needsRegion = false; // the reading is under the key with the region
+    };
+    QHash<QByteArray, Entry> entries;
+
+    void insert(const QByteArray &key, const Entry &e)
+    {
+        if (entries.size() >= MaxEntries)
+            entries.clear();
+        entries.insert(key, e);
+    }
+};
+
+QByteArray withRegion(QByteArrayView written, const QByteArray &region)
+{
+    return written.toByteArray() + '\0' + region;
+}
+
+} // namespace
+
+PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteArray()> &pageRegion)
+{
     const std::string digits = digitsOf(written);
     if (digits.size() < 6 || digits.size() > 20)
         return PhoneReading();
-    const std::string text = written.toByteArray().toStdString();
-    if (digits[0] == '+')
-        return parsesValid(text, "ZZ", &number) ? readingOf(number) : PhoneReading();
-    if (digits.compare(0, 2, "00") == 0 && digits.compare(0, 3, "000") != 0) {
-        if (parsesValid(afterExitCode(written, 2), "ZZ", &number))
-            return readingOf(number);
-    }
+    thread_local ReadingCache cache;
     QByteArray region;
     bool regionAsked = false;
-    auto regionOnce = [&]() -> const QByteArray & {
+    auto regionOnce = [&]() {
         if (!regionAsked && pageRegion)
             region = pageRegion();
         regionAsked = true;
         return region;
     };
-    if (digits.compare(0, 3, "011") == 0) {
-        // 011 leaves North America; elsewhere it may begin a city's number (Delhi, Sheffield).
-        const QByteArray &r = regionOnce();
-        if (!r.isEmpty() && !isNorthAmericanRegion(r) && parsesValid(text, r.constData(), &number))
-            return readingOf(number);
-        if (parsesValid(afterExitCode(written, 3), "ZZ", &number))
-            return readingOf(number);
+    // A number in a North American layout reads the same however it is laid out.
+    QByteArray northAmerican;
+    if (digits[0] != '+' && digits[0] != '0' && hasNorthAmericanLayout(written)) {
+        northAmerican = QByteArrayLiteral("\x01") + QByteArray::fromStdString(digits).right(10);
+        const auto it = cache.entries.constFind(northAmerican);
+        if (it != cache.entries.cend())
+            return it->reading;
     }
-    if (hasNorthAmericanLayout(written) && parsesValid(text, "US", &number) &&
-        number.country_code() == 1)
-        return readingOf(number);
-    const QByteArray &r = regionOnce();
-    if (!r.isEmpty() && parsesValid(text, r.constData(), &number))
-        return readingOf(number);
-    return PhoneReading();
+    // Whether a text needs the region is a matter of the text alone.
+    const QByteArray key = written.toByteArray();
+    const auto known = cache.entries.constFind(key);
+    if (known != cache.entries.cend()) {
+        if (!known->needsRegion)
+            return known->reading;
+        const auto withIt = cache.entries.constFind(withRegion(written, regionOnce()));
+        if (withIt != cache.entries.cend())
+            return withIt->reading;
+    }
+    const PhoneReading r = readUncached(written, digits, regionOnce);
+    if (!northAmerican.isEmpty() && r.valid && r.northAmerican) {
+        cache.insert(northAmerican, {r, false});
+    } else if (!regionAsked) {
+        cache.insert(key, {r, false});
+    } else {
+        cache.insert(key, {PhoneReading(), true});
+        cache.insert(withRegion(written, region), {r, false});
+    }
+    return r;
 }
 
 QString countryNameOf(const QString &region)

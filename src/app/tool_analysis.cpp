@@ -172,7 +172,7 @@ int runFaxes(const QStringList &args)
             flush(out);
             return Tool::fileError(file, error);
         }
-        for (const FaxFind &f : findFaxNumbers(body, in)) {
+        for (const FoundNumber &f : findFaxNumbers(body, in)) {
             const QString key = literal || f.e164.isEmpty() ? f.number : f.e164;
             if (seen.contains(key))
                 continue;

@@ -2,10 +2,11 @@
 
 #include "tool.h"
 
-#include "datadir.h"
 #include "datadirlock.h"
 #include "export.h"
-#include "sqlitestore.h"
+#include "openstore.h"
+#include "store.h"
+#include "toolstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,23 +17,29 @@ static int runExport(const QStringList &args);
 
 static ToolCommand
     cmd("export",
-        "varnel-tool export [--data-dir DIR] [--type semicolon|tab|lines|csv] [--space] [--delete] "
-        "FILE",
-        "write every stored fax number to FILE (--delete empties the store afterwards); exits "
+        "varnel-tool export [--data-dir DIR | --store LOCATION] [--type semicolon|tab|lines|csv] "
+        "[--space] [--only-new] [--delete] FILE",
+        "write every stored fax number to FILE (--delete empties the store afterwards); --store "
+        "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE); numbers on the "
+        "do-not-fax list are left out, with --only-new also those an earlier export wrote; exits "
         "with 4, writing nothing, when there is no number to write",
         runExport);
 
 static int runExport(const QStringList &args)
 {
     QString dataDir;
+    QString storeOption;
     QString file;
     int type = FaxExport::Semicolon;
     bool space = false;
     bool deleteAfter = false;
+    bool onlyNew = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
             dataDir = args.at(++i);
+        } else if (a == QLatin1String("--store") && i + 1 < args.size()) {
+            storeOption = args.at(++i);
         } else if (a == QLatin1String("--type") && i + 1 < args.size()) {
             const QString t = args.at(++i);
             if (t == QLatin1String("semicolon"))
@@ -49,6 +56,8 @@ static int runExport(const QStringList &args)
             space = true;
         } else if (a == QLatin1String("--delete")) {
             deleteAfter = true;
+        } else if (a == QLatin1String("--only-new")) {
+            onlyNew = true;
         } else if (a.startsWith(QLatin1String("--")) || !file.isEmpty()) {
             return Tool::usageError(cmd);
         } else {
@@ -57,27 +66,28 @@ static int runExport(const QStringList &args)
     }
     if (file.isEmpty())
         return Tool::usageError(cmd);
-    if (dataDir.isEmpty())
-        dataDir = DataDir::defaultPath();
+    const QString location = ToolStore::location(storeOption, dataDir);
+    const QString shown =
+        StoreLocation::isServer(location) ? location : ToolStore::filePath(location);
 
     // Exporting must not create a database: a mistyped folder is reported, not filled.
-    const QString dbPath = QDir(dataDir).filePath(QString::fromLatin1(SqliteStore::fileName));
-    if (!QFileInfo(dbPath).isFile())
-        return Tool::fileError(dbPath, QStringLiteral("no harvest database here"));
+    if (!StoreLocation::isServer(location) && !QFileInfo(shown).isFile())
+        return Tool::fileError(shown, QStringLiteral("no harvest database here"));
 
     // Emptying the store while a harvest runs in the folder would delete the numbers it
     // stores between the export and the deletion, unexported.
-    DataDirLock lock(dataDir);
-    if (deleteAfter && !lock.tryLock()) {
+    const std::unique_ptr<DataDirLock> lock = ToolStore::lockFolder(location);
+    if (deleteAfter && lock && !lock->tryLock()) {
         std::fprintf(stderr,
                      "varnel-tool: %s Nothing was exported or deleted (export without "
                      "--delete to keep the numbers).\n",
-                     qPrintable(lock.errorString()));
+                     qPrintable(lock->errorString()));
         return 1;
     }
 
-    SqliteStore db(dataDir);
-    const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
+    const std::unique_ptr<Store> store = StoreLocation::open(location);
+    Store &db = *store;
+    const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space, onlyNew);
     if (r.nothingToWrite) {
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
         return 4;
@@ -87,9 +97,14 @@ static int runExport(const QStringList &args)
         return 1;
     }
     std::fprintf(stdout, "%s\n", qPrintable(FaxExport::writtenLine(r, file)));
+    const QString leftOut = FaxExport::leftOutText(r.counts);
+    if (!leftOut.isEmpty())
+        std::fprintf(stdout, "%s\n", qPrintable(leftOut));
+    if (!r.warning.isEmpty())
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.warning));
     if (deleteAfter) {
         if (!db.deleteAllFaxes() || db.countFaxes().value_or(-1) != 0)
-            return Tool::fileError(dbPath, QStringLiteral("the fax numbers could not be deleted"));
+            return Tool::fileError(shown, QStringLiteral("the fax numbers could not be deleted"));
         std::fprintf(stdout, "Deleted all fax numbers from the store\n");
     }
     return 0;

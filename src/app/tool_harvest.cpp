@@ -179,9 +179,12 @@ static int runHarvest(const QStringList &args)
                          std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
                          problemShown = true;
                      });
-    // Finds that could not be stored make the run a failure (the harvest stops on them).
+    // Finds that could not be stored or looked up make the run a failure (the harvest stops
+    // on them).
     bool storeFailed = false;
     QObject::connect(session.store(), &Store::writeFailed,
+                     [&storeFailed](const QString &) { storeFailed = true; });
+    QObject::connect(&session, &HarvestSession::storeFailed,
                      [&storeFailed](const QString &) { storeFailed = true; });
 
     session.load();

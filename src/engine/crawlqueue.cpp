@@ -104,13 +104,17 @@ void CrawlQueue::siteDone(const QString &site)
 void CrawlQueue::returnToBacklog(const QString &site)
 {
     QString copy = site;
-    (void)m_store->addWebsite(copy);
-    siteDone(site);
+    // Back in the backlog, the site needs its note no more.
+    if (m_store->addWebsite(copy))
+        (void)m_store->clearPending(site);
 }
 
 void CrawlQueue::returnHeadToBacklog()
 {
     const QStringList head = m_head->items();
+    // Sites whose page was not kept whole (a write or read of the store failed) are noted
+    // still: they go back too, so that a later start finds them.
+    (void)m_store->restorePending(head);
     for (const QString &site : head) {
         if (site.isEmpty())
             continue;

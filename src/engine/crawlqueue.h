@@ -67,9 +67,11 @@ public:
     // write failed in this harvest (then what its page yielded may be lost, and the site is
     // crawled again by Resume).
     void siteDone(const QString &site);
-    // A download cut off by Stop or shutdown: the site goes back to the backlog.
+    // A download cut off by Stop or shutdown, or a page not kept whole: the site goes back
+    // to the backlog (its note goes once it is there).
     void returnToBacklog(const QString &site);
-    // Shutdown: the head goes back to the backlog, and no note is left.
+    // Shutdown: the head and every other noted site go back to the backlog, and no note is
+    // left.
     void returnHeadToBacklog();
     // Noted sites go back to the backlog, except one note for each site still in the head.
     void restorePending(bool exceptHead);

@@ -49,8 +49,10 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
-    connect(m_store, &Store::writeFailed, this, &HarvestSession::stopForStore,
-            Qt::QueuedConnection);
+    connect(
+        m_store, &Store::writeFailed, this,
+        [this](const QString &why) { stopForStore(why, StoreFailure::Write, -1); },
+        Qt::QueuedConnection);
 }
 
 HarvestSession::~HarvestSession()
@@ -426,15 +428,17 @@ void HarvestSession::nextSearch()
     start();
 }
 
-void HarvestSession::requeueInterrupted()
+void HarvestSession::requeueInterrupted(int unfinishedSlot)
 {
-    // Downloads cut off by Stop or shutdown go back to the backlog; the head of the queue
-    // is fetched again by Resume anyway.
+    // Downloads cut off by Stop or shutdown, and the page whose analysis could not be
+    // finished, go back to the backlog; the head of the queue is fetched again by Resume
+    // anyway.
     const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
-        if (!s->isConnected() || site.isEmpty() || site == head)
+        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot;
+        if (!cutOff || site.isEmpty() || site == head)
             continue;
         m_queue->returnToBacklog(site);
     }
@@ -464,13 +468,19 @@ void HarvestSession::stop()
     playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
 }
 
-void HarvestSession::stopForStore(const QString &why)
+void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int slot)
 {
     if (!m_harvesting)
         return;
-    qCWarning(lcEngine).noquote() << "harvest stopped: the store refused a write:" << why;
+    const bool read = failure == StoreFailure::Read;
+    qCWarning(lcEngine).noquote() << "harvest stopped: the store"
+                                  << (read ? "could not be read:" : "refused a write:") << why;
+    // The page at hand was not kept whole: Resume reads it again.
+    if (slot >= 0)
+        requeueInterrupted(slot);
     stop();
-    setActivity(Line::Step, QStringLiteral("The fax database cannot be written"));
+    setActivity(Line::Step, read ? QStringLiteral("The fax database cannot be read")
+                                 : QStringLiteral("The fax database cannot be written"));
     setActivity(Line::Outcome, why);
     Q_EMIT storeFailed(why);
 }
@@ -848,6 +858,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     const FetchSlot *s = m_slots[size_t(slot)];
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
+    options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
     const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
 
     setActivity(Line::Step, QStringLiteral("Getting Links"));
@@ -857,8 +868,11 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     setActivity(Line::Step, QStringLiteral("Getting Faxes"));
     // The second page file ends up holding the page's text.
     writePageFile(pageFile2(m_dataDir, slot), found.text);
-    for (const FoundNumber &n : found.numbers)
-        storeNumber(slot, n);
+    for (const FoundNumber &n : found.numbers) {
+        // The harvest has stopped, and the page's site stays pending for Resume.
+        if (!storeNumber(slot, n))
+            return;
+    }
     setActivity(Line::Step, QString());
     fetchNext(slot);
 }
@@ -877,23 +891,34 @@ void HarvestSession::queueLinks(const QStringList &links)
     m_store->endBatch();
 }
 
-void HarvestSession::storeNumber(int slot, const FoundNumber &found)
+bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
 {
-    QString number = found.number;
-    // A store that cannot be read counts as knowing the number: nothing is added.
-    if (m_store->faxExists(number).value_or(true))
-        return;
+    const FetchSlot *s = m_slots[size_t(slot)];
+    FaxRow row;
+    row.fax = found.number;
+    row.website = Cp1252::toUnicode(s->strHost + s->strPath);
+    row.search = currentSearch();
+    row.location = found.location;
+    row.e164 = found.e164;
+    row.country = found.countryCode;
+    row.label = found.label;
+    row.how = found.how;
+    row.context = found.context;
+    const std::optional<bool> known = m_store->numberExists(row);
+    if (!known) {
+        // Taking the number for known would lose it, and every later one with it.
+        stopForStore(m_store->lastError(), StoreFailure::Read, slot);
+        return false;
+    }
+    if (found.noUnsolicitedFaxes)
+        Q_EMIT numberRefusesFaxes(row);
+    if (*known)
+        return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())
         ++m_numbersStored;
     if (m_preview->count() > kPreviewKeep)
         m_preview->removeItem(0);
-    m_preview->addItem(number + QStringLiteral(" | ") + found.location);
-    const FetchSlot *s = m_slots[size_t(slot)];
-    FaxRow row;
-    row.fax = number;
-    row.website = Cp1252::toUnicode(s->strHost + s->strPath);
-    row.search = currentSearch();
-    row.location = found.location;
+    m_preview->addItem(row.fax + QStringLiteral(" | ") + found.location);
     const bool stored = m_store->addFax(row);
     playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
     m_counters->AddStat(Counters::NumberFound);
@@ -901,4 +926,5 @@ void HarvestSession::storeNumber(int slot, const FoundNumber &found)
                                    QStringLiteral(" faxes"));
     if (stored)
         Q_EMIT numberStored(row);
+    return true;
 }

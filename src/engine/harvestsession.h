@@ -32,9 +32,10 @@ struct FoundNumber;
 // the event loop; each runs to its end, and a caller may run a nested loop (a message box)
 // in a slot connected to a signal meanwhile.
 //
-// A write the store refuses (full disk, lock, read-only file) stops the harvest as Stop does
-// and emits storeFailed(); every site taken from the backlog stays noted in the store until
-// its page has been analysed, so neither a kill nor a failed write loses a queued site.
+// A write the store refuses (full disk, lock, read-only file), or a store that cannot be read
+// while a number is looked up, stops the harvest as Stop does and emits storeFailed(); every
+// site taken from the backlog stays noted in the store until its page has been analysed, so
+// neither a kill nor a failed write or read loses a queued site.
 //
 // Ownership: the session owns its lists, counters, options, store, queue and slots. The
 // settings store and the seams (sound, list builder, watchdog clock) belong to the caller
@@ -208,12 +209,16 @@ Q_SIGNALS:
     void advanceAfterChanged(qint32 sites);
     void discoverySearchChanged(const QString &search);
     void abandonedHostsChanged(const QByteArray &hosts);
-    // The store refused a write and the harvest stopped (reason as the store gives it).
+    // The store refused a write, or could not be read while a number was looked up, and the
+    // harvest stopped (reason as the store gives it).
     void storeFailed(const QString &reason);
     // A link of an analysed page was new and went into the backlog (as stored).
     void siteQueued(const QString &site);
     // A number of an analysed page was new and its row is stored.
     void numberStored(const FaxRow &row);
+    // A number of an analysed page whose page says it takes no unsolicited or advertising
+    // faxes, new or stored before (the row as it is or would be stored; the finder's notice).
+    void numberRefusesFaxes(const FaxRow &row);
     // A slot's page was completed by its server and goes to analysis (after redirects).
     void pageFinished(int slot, const QByteArray &address);
     // A slot gave up on a site (watchdog or size bound); the host is now avoided.
@@ -225,6 +230,11 @@ private:
         Started,
         Skipped,
         NotRunning
+    };
+    enum class StoreFailure
+    {
+        Write,
+        Read
     };
 
     // FetchSlotOwner
@@ -245,7 +255,7 @@ private:
     void playSound(const char *relativeName);
     void playSoundIf(bool condition, const char *relativeName);
     void stopAllSlots();
-    void requeueInterrupted();
+    void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
     void beginSearch(bool unloadFirst);
     void startNextSearch();
@@ -263,9 +273,11 @@ private:
     void savePage(const QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
     void queueLinks(const QStringList &links);
-    void storeNumber(int slot, const FoundNumber &found);
+    // False when the store could not be read: the harvest has stopped.
+    bool storeNumber(int slot, const FoundNumber &found);
     void loadNumberPreview();
-    void stopForStore(const QString &why);
+    // slot: the one whose page was being analysed, or -1.
+    void stopForStore(const QString &why, StoreFailure failure, int slot);
 
     QString m_dataDir;
     SettingsStore *m_settings;

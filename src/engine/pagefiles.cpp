@@ -10,8 +10,12 @@ namespace {
 
 QString pageFile(const QString &dataDir, const char *stem, int slot)
 {
-    return QDir(dataDir).filePath(QLatin1String(stem) + QString::number(slot) +
-                                  QLatin1String(".txt"));
+    const QString number = QString::number(slot);
+    const QString name =
+        slot >= 0 && slot <= 9
+            ? QLatin1String(stem) + number + QLatin1String(".txt")
+            : QLatin1String(stem) + QLatin1Char('-') + number + QLatin1String(".txt");
+    return QDir(dataDir).filePath(name);
 }
 
 } // namespace

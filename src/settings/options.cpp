@@ -59,6 +59,14 @@ OptionTable buildTable()
                     .keepUnpicked()
                     .at(Place::AfterLastSearch)
                     .flag("last-search", {QStringLiteral("stop"), QStringLiteral("continue")}));
+    // Off, the fax numbers are those of the fax line scan alone, as the reference takes them.
+    t.push_back(OptionRow::check(Id::FindBeyondFaxLine, "chkFinder",
+                                 "Find fax numbers beyond the fax line", 1)
+                    .tip(QStringLiteral("Also find numbers labelled in a table cell, a heading, "
+                                        "after the number, in other languages, and in the "
+                                        "page's structured data"))
+                    .at(Place::Across)
+                    .clearingFlag("literal"));
     // Off, "View Fax Database" opens the data folder in the file manager, as it always did;
     // on, the numbers window offers the folder through a button of its own.
     t.push_back(
@@ -128,6 +136,13 @@ OptionRow &OptionRow::flag(const char *name, const QStringList &values)
 {
     toolFlag = QString::fromLatin1(name);
     toolValues = values;
+    return *this;
+}
+
+OptionRow &OptionRow::clearingFlag(const char *name)
+{
+    toolFlag = QString::fromLatin1(name);
+    toolFlagClears = true;
     return *this;
 }
 
@@ -310,7 +325,7 @@ bool parse(const QStringList &args, int *i, Setting *setting, QString *error,
         if (r.kind == OptionRow::Kind::Check) {
             if (a != flag && a != QStringLiteral("--no-") + r.toolFlag)
                 continue;
-            setting->value = a == flag ? 1 : 0;
+            setting->value = (a == flag) != r.toolFlagClears ? 1 : 0;
             return true;
         }
         if (a != flag)

@@ -22,10 +22,11 @@ enum class OptionId
     SoundOnFaxFound,
     SoundOnNextSearch,
     SoundOnFinished,
-    FollowRedirects,    // follow 3xx answers, HTTPS included
-    AdvanceAfter,       // sites per search string before AutoAdvance moves on
-    AfterLastSearch,    // stop, or keep running idle, when the last queue runs dry
-    NumbersWindow,      // "View Fax Database" shows the numbers in a window, not the folder
+    FollowRedirects,   // follow 3xx answers, HTTPS included
+    AdvanceAfter,      // sites per search string before AutoAdvance moves on
+    AfterLastSearch,   // stop, or keep running idle, when the last queue runs dry
+    FindBeyondFaxLine, // the fax finder beside the fax line scan
+    NumbersWindow,     // "View Fax Database" shows the numbers in a window, not the folder
 };
 
 // One row of the option table.
@@ -49,6 +50,7 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
+        Across, // a long caption: a row across the frame, below the two columns
         SettingsOnly, // no control in the main window: kept in the settings file
     };
 
@@ -68,6 +70,8 @@ struct OptionRow
     // "--flag VALUE" otherwise. Empty: no flag.
     QString toolFlag;
     QStringList toolValues; // a choice's values on the command line, one per item
+    // A check box whose flag turns it off ("--literal" clears it, "--no-literal" ticks it).
+    bool toolFlagClears = false;
     // Text typed into a choice picks nothing; true: that is stored (as -1).
     bool storesUnpicked = false;
 
@@ -81,6 +85,7 @@ struct OptionRow
     OptionRow &tip(const QString &text);
     OptionRow &at(Place where);
     OptionRow &flag(const char *name, const QStringList &values = {});
+    OptionRow &clearingFlag(const char *name);
     OptionRow &range(int min, int max);
     OptionRow &keepUnpicked();
 };

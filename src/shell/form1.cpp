@@ -275,7 +275,8 @@ void Form1::buildControls()
     const OptionTable &table = m_presenter->options()->table();
     m_optionControls.assign(table.size(), nullptr);
     int stacked[2] = {0, 0}; // rows so far in the audio and the other column
-    for (int place = 0; place <= int(OptionRow::Place::Other); ++place) {
+    int across = 0;          // rows so far across the frame, below both columns
+    for (int place = 0; place <= int(OptionRow::Place::Across); ++place) {
         for (size_t i = 0; i < table.size(); ++i) {
             const OptionRow &row = table[i];
             if (int(row.place) != place)
@@ -296,9 +297,22 @@ void Form1::buildControls()
                 ++n;
                 break;
             }
+            case OptionRow::Place::Across:
+                p = Place{kAudioLeft,
+                          kCheckTop + (std::max(stacked[0], stacked[1]) + across) * kCheckStep, -1,
+                          -1};
+                ++across;
+                break;
             }
             m_optionControls[i] = makeOptionControl(optionsFrame, row, p);
         }
+    }
+    // More rows of check boxes than the original three make the frame taller, and the
+    // statistics below it move down.
+    const int rows = std::max(stacked[0], stacked[1]) + across;
+    if (rows > 3) {
+        m_design.frame4Height += (rows - 3) * kCheckStep;
+        m_design.frame3Top += (rows - 3) * kCheckStep;
     }
 
     // Statistics

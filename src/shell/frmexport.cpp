@@ -67,6 +67,10 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     Check2->setObjectName(QStringLiteral("Check2"));
     Check1 = new QCheckBox(QStringLiteral("Delete all faxes when finished"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
+    // Off, every number not on the do-not-fax list is written, as always.
+    Check3 = new QCheckBox(QStringLiteral("Only numbers new since the last export"), this);
+    Check3->setObjectName(QStringLiteral("Check3"));
+    connect(Check3, &QCheckBox::toggled, this, &frmExport::updateCounts);
     // Skinned by itself: its text changes after the label overlay copies plain labels.
     lblCounts = new SkinLabel(this);
     lblCounts->setObjectName(QStringLiteral("lblCounts"));
@@ -85,12 +89,13 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     grid->addWidget(Combo1, 0, 1);
     grid->addWidget(Check2, 1, 1);
     grid->addWidget(Check1, 2, 1);
+    grid->addWidget(Check3, 3, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Command1);
-    grid->addWidget(lblCounts, 3, 0, 1, 2);
-    grid->setRowMinimumHeight(4, 4);
-    grid->addLayout(buttons, 5, 0, 1, 2);
+    grid->addWidget(lblCounts, 4, 0, 1, 2);
+    grid->setRowMinimumHeight(5, 4);
+    grid->addLayout(buttons, 6, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
     askSaveFileName = [this](const QString &presetPath) {
@@ -126,9 +131,16 @@ void frmExport::Command1_Click()
         showError(QStringLiteral("The fax database is not open, so nothing was exported."));
         return;
     }
+    const bool onlyNew = Check3->isChecked();
     // Nothing to write: said before a file is chosen, and no deletion is offered.
-    if (m_db->countFaxes().value_or(-1) == 0) {
-        showInfo(QStringLiteral("There are no fax numbers to export, so no file was written."));
+    const std::optional<ExportCounts> counts = m_db->exportCounts(onlyNew);
+    if (counts && counts->toWrite == 0) {
+        const QString leftOut = FaxExport::leftOutText(*counts);
+        showInfo(leftOut.isEmpty()
+                     ? QStringLiteral("There are no fax numbers to export, so no file was written.")
+                     : QStringLiteral("There are no fax numbers to export (%1), so no file was "
+                                      "written.")
+                           .arg(leftOut));
         updateCounts();
         return;
     }
@@ -137,7 +149,8 @@ void frmExport::Command1_Click()
         askSaveFileName(QDir(m_dataDir).filePath(FaxExport::defaultFileName(type)));
     if (path.isEmpty())
         return; // cancelled: nothing written, nothing deleted
-    const FaxExport::Result result = FaxExport::exportFaxes(*m_db, path, type, Check2->isChecked());
+    const FaxExport::Result result =
+        FaxExport::exportFaxes(*m_db, path, type, Check2->isChecked(), onlyNew);
     if (result.nothingToWrite) {
         showInfo(result.error);
         updateCounts();
@@ -148,7 +161,12 @@ void frmExport::Command1_Click()
         showError(result.error);
         return;
     }
-    const QString written = FaxExport::writtenLine(result, path);
+    QString written = FaxExport::writtenLine(result, path);
+    const QString leftOut = FaxExport::leftOutText(result.counts);
+    if (!leftOut.isEmpty())
+        written += QLatin1Char(' ') + leftOut + QLatin1Char('.');
+    if (!result.warning.isEmpty())
+        showError(result.warning);
     if (Check1->isChecked()) {
         const qint32 stored = m_db->countFaxes().value_or(result.count);
         const QString question =
@@ -169,15 +187,20 @@ void frmExport::Command1_Click()
 
 void frmExport::updateCounts()
 {
-    const std::optional<qint32> stored = m_db ? m_db->countFaxes() : std::nullopt;
-    if (!stored)
+    const std::optional<ExportCounts> counts =
+        m_db ? m_db->exportCounts(Check3->isChecked()) : std::nullopt;
+    if (!counts) {
         lblCounts->setText(QStringLiteral("The fax numbers cannot be read."));
-    else if (*stored == 0)
-        lblCounts->setText(QStringLiteral("There are no fax numbers to export."));
-    else if (*stored == 1)
-        lblCounts->setText(QStringLiteral("1 fax number will be written."));
-    else
-        lblCounts->setText(QStringLiteral("%1 fax numbers will be written.").arg(*stored));
+        return;
+    }
+    QString text = counts->toWrite == 0   ? QStringLiteral("There are no fax numbers to export.")
+                   : counts->toWrite == 1 ? QStringLiteral("1 fax number will be written.")
+                                          : QStringLiteral("%1 fax numbers will be written.")
+                                                .arg(counts->toWrite);
+    const QString leftOut = FaxExport::leftOutText(*counts);
+    if (!leftOut.isEmpty())
+        text += QLatin1Char(' ') + leftOut + QLatin1Char('.');
+    lblCounts->setText(text);
 }
 
 void frmExport::showEvent(QShowEvent *event)

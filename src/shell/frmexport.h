@@ -30,6 +30,7 @@ public:
     QComboBox *Combo1 = nullptr;
     QCheckBox *Check2 = nullptr;
     QCheckBox *Check1 = nullptr;
+    QCheckBox *Check3 = nullptr; // only numbers new since the last export
     QLabel *lblCounts = nullptr; // how many numbers the export writes
     QPushButton *Command1 = nullptr;
 

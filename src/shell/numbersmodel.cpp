@@ -184,6 +184,8 @@ std::optional<FaxColumn> NumbersModel::storeColumn(int column)
         return FaxColumn::How;
     case Context:
         return FaxColumn::Context;
+    case DoNotFax:
+        return FaxColumn::DoNotFax;
     default:
         return std::nullopt;
     }

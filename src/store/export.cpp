@@ -66,11 +66,13 @@ static QByteArray csvField(const QString &text)
 
 QByteArray formatCsv(const QList<FaxRow> &rows)
 {
-    QByteArray out = "fax,Date,website,search,location\r\n";
+    QByteArray out = "fax,Date,website,search,location,e164,country,label,how,context\r\n";
     for (const FaxRow &r : rows) {
         const QString date = r.date.isValid() ? r.date.toString(Qt::ISODate) : QString();
         out += csvField(r.fax) + ',' + csvField(date) + ',' + csvField(r.website) + ',' +
-               csvField(r.search) + ',' + csvField(r.location) + "\r\n";
+               csvField(r.search) + ',' + csvField(r.location) + ',' + csvField(r.e164) + ',' +
+               csvField(r.country) + ',' + csvField(r.label) + ',' + csvField(r.how) + ',' +
+               csvField(r.context) + "\r\n";
     }
     return out;
 }
@@ -99,6 +101,22 @@ QString writtenLine(const Result &result, const QString &path)
         .arg(result.count == 1 ? QStringLiteral("1 fax number was")
                                : QStringLiteral("%1 fax numbers were").arg(result.count),
              QDir::toNativeSeparators(path));
+}
+
+QString leftOutText(const ExportCounts &c)
+{
+    QStringList parts;
+    if (c.listed > 0)
+        parts << QStringLiteral("%1 on the do-not-fax list").arg(c.listed);
+    if (c.flagged > 0)
+        parts << QStringLiteral("%1 whose page says it takes no unsolicited faxes").arg(c.flagged);
+    if (c.exportedBefore > 0)
+        parts << QStringLiteral("%1 exported before").arg(c.exportedBefore);
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("%1 left out: %2")
+        .arg(c.listed + c.flagged + c.exportedBefore)
+        .arg(parts.join(QStringLiteral(", ")));
 }
 
 namespace {
@@ -173,7 +191,7 @@ bool isRegularOrMissing(const QString &path)
 
 } // namespace
 
-Result exportFaxes(Store &store, const QString &path, int type, bool space)
+Result exportFaxes(Store &store, const QString &path, int type, bool space, bool onlyNew)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
@@ -183,19 +201,24 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
                            .arg(shown);
         return result;
     }
-    const std::optional<QList<FaxRow>> stored = store.allFaxes();
-    if (!stored) {
+    const std::optional<ExportPlan> plan = store.exportPlan(onlyNew);
+    if (!plan) {
         result.error =
             QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
                 .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }
-    const QList<FaxRow> &rows = *stored;
+    const QList<FaxRow> &rows = plan->rows;
+    result.counts = plan->counts;
     if (rows.isEmpty()) {
         // An empty file (or one of a header) would look like an export that worked.
         result.nothingToWrite = true;
+        const QString leftOut = leftOutText(plan->counts);
         result.error =
-            QStringLiteral("There are no fax numbers to export, so no file was written.");
+            leftOut.isEmpty()
+                ? QStringLiteral("There are no fax numbers to export, so no file was written.")
+                : QStringLiteral("There are no fax numbers to export (%1), so no file was written.")
+                      .arg(leftOut);
         return result;
     }
     const QByteArray bytes = format(rows, type, space);
@@ -231,6 +254,10 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
     }
     result.ok = true;
     result.count = int(rows.size());
+    if (!store.recordExport(QFileInfo(path).absoluteFilePath(), plan->keys))
+        result.warning = QStringLiteral("The export could not be noted in %1 (%2): an export "
+                                        "of only the new numbers will write these again.")
+                             .arg(QDir::toNativeSeparators(store.location()), store.lastError());
     return result;
 }
 

@@ -56,13 +56,15 @@ Clause where(const FaxFilter &filter, const Dialect &d)
         terms << d.column(e.column) + QStringLiteral(" = ?");
         c.values << e.value;
     }
+    // Dates are bound as text: SQLite compares the stored text, a server reads it as a time.
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
     if (filter.from.isValid()) {
         terms << d.column(FaxColumn::Date) + QStringLiteral(" >= ?");
-        c.values << d.date(filter.from.startOfDay());
+        c.values << filter.from.startOfDay().toString(format);
     }
     if (filter.to.isValid()) {
         terms << d.column(FaxColumn::Date) + QStringLiteral(" < ?");
-        c.values << d.date(filter.to.addDays(1).startOfDay());
+        c.values << filter.to.addDays(1).startOfDay().toString(format);
     }
     if (!terms.isEmpty())
         c.sql = QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
@@ -77,6 +79,30 @@ QString orderBy(const FaxSort &sort, const Dialect &d)
     if (sort.column)
         sql += d.sortKey(*sort.column) + direction + QStringLiteral(", ");
     return sql + d.id + direction;
+}
+
+QString numberKey(const Dialect &d)
+{
+    const QString e164 = d.column(FaxColumn::E164);
+    return QStringLiteral("CASE WHEN %1 <> '' THEN %1 ELSE '+' || "
+                          "replace(replace(replace(%2, '-', ''), '+', ''), ' ', '') END")
+        .arg(e164, d.column(FaxColumn::Fax));
+}
+
+QString listedColumns(const Dialect &d)
+{
+    QStringList columns{d.id};
+    for (FaxColumn c : {FaxColumn::Fax, FaxColumn::Date, FaxColumn::Website, FaxColumn::Search,
+                        FaxColumn::Location, FaxColumn::E164, FaxColumn::Country,
+                        FaxColumn::Label, FaxColumn::How, FaxColumn::Context})
+        columns << (c == FaxColumn::Date ? d.dateText.arg(d.column(c)) : d.column(c));
+    columns << d.column(FaxColumn::DoNotFax);
+    return columns.join(QStringLiteral(", "));
+}
+
+QString joinDoNotFax(const Dialect &d)
+{
+    return QStringLiteral(" LEFT JOIN donotfax d ON d.e164 = ") + numberKey(d);
 }
 
 } // namespace FaxQuerySql

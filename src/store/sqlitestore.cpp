@@ -1,19 +1,13 @@
 #include "sqlitestore.h"
 
-#include "clock.h"
-#include "faxquerysql.h"
-#include "logging.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -21,7 +15,6 @@ const char *const SqliteStore::fileName = "varnel.mdb";
 
 namespace {
 
-const char *const kDateFormat = "yyyy-MM-dd HH:mm:ss";
 // How long an operation waits for a lock another connection holds.
 constexpr int kBusyTimeoutMs = 3000;
 
@@ -33,51 +26,64 @@ struct SchemaObject
     const char *sql;
 };
 const SchemaObject kObjects[] = {
-    {"faxes", "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"},
+    {"faxes", "CREATE TABLE IF NOT EXISTS faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, "
+              "location TEXT)"},
     {"websites", "CREATE TABLE IF NOT EXISTS websites (website TEXT, Date TEXT)"},
     {"searches", "CREATE TABLE IF NOT EXISTS searches (search TEXT)"},
     // version 1: the sites taken out of the backlog until their page has been analysed
     {"pending", "CREATE TABLE IF NOT EXISTS pending (website TEXT)"},
     {"faxes_fax", "CREATE INDEX IF NOT EXISTS faxes_fax ON faxes (fax COLLATE NOCASE)"},
     {"faxes_date", "CREATE INDEX IF NOT EXISTS faxes_date ON faxes (Date)"},
-    {"websites_website", "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)"},
+    {"websites_website",
+     "CREATE INDEX IF NOT EXISTS websites_website ON websites (website COLLATE NOCASE)"},
     {"websites_date", "CREATE INDEX IF NOT EXISTS websites_date ON websites (Date)"},
-    {"searches_search", "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
+    {"searches_search",
+     "CREATE INDEX IF NOT EXISTS searches_search ON searches (search COLLATE NOCASE)"},
 };
 
-// The steps that change existing tables, each taking a store to its version. The next
-// change of the schema adds a step here and raises SqliteStore::schemaVersion, e.g.
-//   {2, {"ALTER TABLE faxes ADD COLUMN e164 TEXT"}},
-struct UpgradeStep
-{
-    int version;
-    QList<const char *> statements;
-};
-const QList<UpgradeStep> kUpgrades = {
-    // version 2: a number's E.164 form, its country and the evidence of how it was found
+// The steps that change existing tables, each taking a store to its version in one
+// transaction. The next change of the schema adds a step here and raises
+// SqliteStore::schemaVersion. A step may run again on a store that has it (a table another
+// program dropped is created in its first shape and brought up to date): a column is added
+// only where it is missing, and statements say IF NOT EXISTS.
+const QList<SqlUpgradeStep> kUpgrades = {
+    // The numbers' E.164 form, country and evidence; rows stored before keep them empty.
+    // Two forms of one fax are one number: at most one row per E.164 form.
     {2,
-     {"ALTER TABLE faxes ADD COLUMN e164 TEXT", "ALTER TABLE faxes ADD COLUMN country TEXT",
-      "ALTER TABLE faxes ADD COLUMN label TEXT", "ALTER TABLE faxes ADD COLUMN how TEXT",
-      "ALTER TABLE faxes ADD COLUMN context TEXT",
-      // The numbers window sorts and counts by these columns; at a million numbers an index
-      // turns a scan of seconds into one of milliseconds.
+     {"ALTER TABLE faxes ADD COLUMN e164 TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN country TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN label TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN how TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE faxes ADD COLUMN context TEXT NOT NULL DEFAULT ''",
+      "CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+    // The do-not-fax list (one entry per E.164 form) and the ledger of exports; indexes on
+    // the columns the numbers window sorts and counts by, which at a million numbers turn a
+    // scan of seconds into one of milliseconds.
+    {3,
+     {"CREATE TABLE IF NOT EXISTS donotfax (number TEXT NOT NULL, e164 TEXT NOT NULL, "
+      "Date TEXT NOT NULL, reason TEXT NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS donotfax_e164 ON donotfax (e164)",
+      "CREATE TABLE IF NOT EXISTS exports (Date TEXT NOT NULL, file TEXT NOT NULL, "
+      "count INTEGER NOT NULL)",
+      "CREATE TABLE IF NOT EXISTS exported (export INTEGER NOT NULL, e164 TEXT NOT NULL)",
+      "CREATE INDEX IF NOT EXISTS exported_e164 ON exported (e164)",
       "CREATE INDEX IF NOT EXISTS faxes_search ON faxes (search)",
       "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location)",
       "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country)",
-      "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how)",
-      "CREATE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164)"}},
+      "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how)"}},
 };
 
-// Why a store of that schema version is not opened; empty when it can be.
-QString newerVersionProblem(int version)
-{
-    if (version <= SqliteStore::schemaVersion)
-        return QString();
-    return QStringLiteral("it was written by a newer version of this program (schema version "
-                          "%1; this version knows %2)")
-        .arg(version)
-        .arg(SqliteStore::schemaVersion);
-}
+// A store of an earlier version opened for reading only (it cannot be upgraded) shows the
+// numbers with the later columns empty, so that the statements below read it too.
+const char *const kEarlierFaxes =
+    "CREATE TEMP VIEW faxes AS SELECT rowid AS rowid, fax, Date, website, search, location, "
+    "'' AS e164, '' AS country, '' AS label, '' AS how, '' AS context FROM main.faxes";
+// ... and with an empty do-not-fax list and ledger.
+const char *const kEarlierLists[] = {
+    "CREATE TEMP VIEW donotfax AS SELECT '' AS number, '' AS e164, '' AS Date, '' AS reason "
+    "WHERE 0",
+    "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
+};
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
@@ -103,7 +109,7 @@ bool looksLikeSqlite(const QString &path, QString *why)
 }
 
 // What went wrong, in words a user can act on, with SQLite's own text after it.
-QString reasonOf(const QSqlError &error, const QString &dataDir)
+QString sqliteReason(const QSqlError &error, const QString &dataDir)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     switch (error.nativeErrorCode().toInt() & 0xff) {
@@ -132,105 +138,158 @@ QString reasonOf(const QSqlError &error, const QString &dataDir)
     }
 }
 
-bool isWriteStatement(const QSqlQuery *q)
+// The statements of the operations. Comparisons fold case by NOCASE (ASCII letters only);
+// the stored order is the rowid.
+const SqlStatements kStatements = {
+    "INSERT INTO faxes (fax, Date, website, search, location, e164, country, label, how, "
+    "context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+    "SELECT 1 FROM faxes WHERE fax = ? COLLATE NOCASE LIMIT 1",
+    // The second term lets SQLite use the partial index.
+    "SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1",
+    "DELETE FROM faxes",
+    "SELECT count(*) FROM faxes",
+    "SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?",
+    "SELECT fax, Date, website, search, location, e164, country, label, how, context FROM faxes "
+    "ORDER BY rowid",
+    "INSERT INTO websites (website, Date) VALUES (?, ?)",
+    "DELETE FROM websites WHERE rowid = (SELECT rowid FROM websites "
+    "WHERE website = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
+    "SELECT 1 FROM websites WHERE website = ? COLLATE NOCASE LIMIT 1",
+    "DELETE FROM websites",
+    "SELECT count(*) FROM websites",
+    "SELECT website FROM websites ORDER BY Date DESC, rowid DESC LIMIT ?",
+    "SELECT website FROM websites ORDER BY rowid LIMIT 1",
+    "SELECT website, Date FROM websites ORDER BY rowid",
+    "INSERT INTO searches (search) VALUES (?)",
+    // coalesce: earlier versions stored a blank search string as NULL.
+    "DELETE FROM searches WHERE rowid = (SELECT rowid FROM searches "
+    "WHERE coalesce(search, '') = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
+    "SELECT search FROM searches ORDER BY rowid",
+    "INSERT INTO pending (website) VALUES (?)",
+    "DELETE FROM pending WHERE rowid = (SELECT rowid FROM pending "
+    "WHERE website = ? ORDER BY rowid LIMIT 1)",
+    "DELETE FROM pending",
+    "SELECT rowid, website FROM pending ORDER BY rowid",
+    "DELETE FROM pending WHERE rowid = ?",
+    "DELETE FROM faxes WHERE rowid = ?",
+    "INSERT OR IGNORE INTO donotfax (number, e164, Date, reason) VALUES (?, ?, ?, ?)",
+    "DELETE FROM donotfax WHERE e164 = ?",
+    "SELECT number, e164, Date, reason FROM donotfax ORDER BY rowid",
+    "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
+    "INSERT INTO exported (export, e164) VALUES (?, ?)",
+};
+
+const char *columnName(FaxColumn c)
 {
-    return !q->lastQuery().startsWith(QLatin1String("SELECT"));
+    switch (c) {
+    case FaxColumn::Fax: return "f.fax";
+    case FaxColumn::E164: return "f.e164";
+    case FaxColumn::Location: return "f.location";
+    case FaxColumn::Country: return "f.country";
+    case FaxColumn::Date: return "f.Date";
+    case FaxColumn::Website: return "f.website";
+    case FaxColumn::Search: return "f.search";
+    case FaxColumn::Label: return "f.label";
+    case FaxColumn::How: return "f.how";
+    case FaxColumn::Context: return "f.context";
+    case FaxColumn::DoNotFax: return "coalesce(d.reason, '')";
+    }
+    return "f.fax";
 }
+
+const FaxQuerySql::Dialect kDialect = [] {
+    FaxQuerySql::Dialect d;
+    d.id = QStringLiteral("f.rowid");
+    d.caseless = QStringLiteral("LIKE"); // folds ASCII letters, as the store's comparisons do
+    d.hostOf = QStringLiteral("substr(%1, 1, instr(%1 || '/', '/') - 1)");
+    d.dayOf = QStringLiteral("substr(%1, 1, 10)");
+    d.dateText = QStringLiteral("%1");
+    d.column = [](FaxColumn c) { return QString::fromLatin1(columnName(c)); };
+    // The number's index folds letter case; sorting by it lets the index serve.
+    d.sortKey = [](FaxColumn c) {
+        return c == FaxColumn::Fax ? QStringLiteral("f.fax COLLATE NOCASE")
+                                   : QString::fromLatin1(columnName(c));
+    };
+    return d;
+}();
 
 } // namespace
 
 SqliteStore::SqliteStore(const QString &dataDir, QObject *parent)
-    : Store(parent),
-      m_dataDir(dataDir),
-      m_connectionName(QStringLiteral("varnel-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
-      m_systemClock(std::make_unique<Clock>())
+    : SqliteStore(dataDir, QString::fromLatin1(fileName), parent)
 {
-    m_clock = m_systemClock.get();
 }
 
-SqliteStore::~SqliteStore()
+SqliteStore::SqliteStore(const QString &dataDir, const QString &name, QObject *parent)
+    : SqlStore(kStatements, parent), m_dataDir(dataDir), m_fileName(name)
 {
-    m_queries.clear();
-    if (QSqlDatabase::contains(m_connectionName)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_connectionName);
-    }
 }
 
-void SqliteStore::setClock(const Clock *clock)
+SqliteStore *SqliteStore::atFile(const QString &path, QObject *parent)
 {
-    m_clock = clock ? clock : m_systemClock.get();
+    const QFileInfo info(path);
+    return new SqliteStore(info.absolutePath(), info.fileName(), parent);
 }
 
-QDateTime SqliteStore::now() const
+SqliteStore::~SqliteStore() = default;
+
+const FaxQuerySql::Dialect &SqliteStore::dialect() const
 {
-    return m_clock->now();
+    return kDialect;
+}
+
+std::unique_ptr<Store> SqliteStore::openAnother() const
+{
+    return std::unique_ptr<Store>(atFile(databasePath()));
 }
 
 QString SqliteStore::databasePath() const
 {
-    return QDir(m_dataDir).filePath(QString::fromLatin1(fileName));
+    return QDir(m_dataDir).filePath(m_fileName);
 }
 
 void SqliteStore::setBusyTimeout(int ms)
 {
-    if (!m_open)
+    if (!isOpen())
         return;
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
     q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(ms));
 }
 
-void SqliteStore::fail(const QString &what)
+QString SqliteStore::problemMessage(const QString &reason) const
 {
-    m_lastError = what;
-    qCDebug(lcStore) << databasePath() << what;
-    if (!m_reported) {
-        qCWarning(lcStore).noquote() << "cannot use" << databasePath() << "-" << what;
-        m_reported = true;
-        // While the problem stands, the next operations fail at once instead of each
-        // waiting for a lock that another program holds.
-        setBusyTimeout(0);
-        Q_EMIT storeProblem(QStringLiteral("The fax database %1 cannot be used: %2.")
-                                .arg(QDir::toNativeSeparators(databasePath()), what));
-    }
+    return QStringLiteral("The fax database %1 cannot be used: %2.")
+        .arg(QDir::toNativeSeparators(databasePath()), reason);
 }
 
-void SqliteStore::succeeded(bool wrote)
+void SqliteStore::problemChanged(bool reported)
 {
-    m_lastError.clear();
-    // Reading works while writing may not (a full disk): only a write shows that the store
-    // works again, so that one problem is reported once.
-    if (wrote && m_reported) {
-        m_reported = false;
-        setBusyTimeout(kBusyTimeoutMs);
-    }
+    // While a problem stands, the next operations fail at once instead of each waiting for
+    // a lock that another program holds.
+    setBusyTimeout(reported ? 0 : kBusyTimeoutMs);
 }
 
-bool SqliteStore::isUsable()
+QString SqliteStore::reasonOf(const QSqlError &error) const
 {
-    return open();
+    return sqliteReason(error, m_dataDir);
 }
 
-bool SqliteStore::open()
+bool SqliteStore::openConnection()
 {
-    if (m_open)
-        return true;
     const QString path = databasePath();
     QString why;
     if (!QFileInfo(m_dataDir).isDir()) {
-        fail(QStringLiteral("its folder %1 does not exist").arg(QDir::toNativeSeparators(m_dataDir)));
+        fail(QStringLiteral("its folder %1 does not exist")
+                 .arg(QDir::toNativeSeparators(m_dataDir)));
         return false;
     }
     if (!looksLikeSqlite(path, &why)) {
         fail(why);
         return false;
     }
-    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-                          ? QSqlDatabase::database(m_connectionName, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    QSqlDatabase db = QSqlDatabase::contains(connectionName())
+                          ? QSqlDatabase::database(connectionName(), false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
     if (!QFileInfo(m_dataDir).isWritable()) {
         if (openReadOnly(&why))
             return true;
@@ -240,17 +299,16 @@ bool SqliteStore::open()
         return false;
     }
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_reported ? 0 : kBusyTimeoutMs));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(reported() ? 0 : kBusyTimeoutMs));
     if (!db.open()) {
-        fail(reasonOf(db.lastError(), m_dataDir));
+        fail(reasonOf(db.lastError()));
         return false;
     }
     if (!createSchema()) {
-        m_queries.clear();
         db.close();
         return false;
     }
-    m_open = true;
     return true;
 }
 
@@ -263,15 +321,20 @@ bool SqliteStore::openReadOnly(QString *why)
     const QFileInfo wal(path + QStringLiteral("-wal"));
     if (!QFileInfo(path).isFile() || (wal.exists() && wal.size() > 0))
         return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
                        QStringLiteral("?immutable=1"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
     QSqlQuery check(db);
     bool ok = db.open() && check.exec(QStringLiteral("SELECT 1 FROM faxes LIMIT 1"));
     if (ok && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-        *why = newerVersionProblem(check.value(0).toInt());
-        ok = why->isEmpty();
+        const int version = check.value(0).toInt();
+        *why = newerVersionProblem(version, SqliteStore::schemaVersion);
+        ok = why->isEmpty() && (version >= 2 || check.exec(QLatin1String(kEarlierFaxes)));
+        for (const char *view : kEarlierLists) {
+            if (ok && version < 3)
+                ok = check.exec(QLatin1String(view));
+        }
     }
     check = QSqlQuery();
     if (!ok) {
@@ -279,20 +342,14 @@ bool SqliteStore::openReadOnly(QString *why)
         return false;
     }
     // Writes fail, each naming the folder.
-    m_open = true;
     return true;
 }
 
 bool SqliteStore::createSchema()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     QSqlQuery q(db);
-    auto run = [&](const QString &sql) {
-        if (q.exec(sql))
-            return true;
-        fail(reasonOf(q.lastError(), m_dataDir));
-        return false;
-    };
+    auto run = [&](const QString &sql) { return SqlStore::run(q, sql); };
     // First only read what is there, so that a damaged file is not written to.
     if (!run(QStringLiteral("SELECT name FROM sqlite_master")))
         return false;
@@ -306,14 +363,15 @@ bool SqliteStore::createSchema()
     if (!run(QStringLiteral("PRAGMA user_version")) || !q.next())
         return false;
     const int version = q.value(0).toInt();
-    const QString newer = newerVersionProblem(version);
+    const QString newer = newerVersionProblem(version, schemaVersion);
     if (!newer.isEmpty()) {
         fail(newer);
         return false;
     }
-    const bool upgrading = version < schemaVersion && !present.isEmpty() &&
-                           std::any_of(kUpgrades.begin(), kUpgrades.end(),
-                                       [version](const UpgradeStep &s) { return s.version > version; });
+    const bool upgrading =
+        version < schemaVersion && !present.isEmpty() &&
+        std::any_of(kUpgrades.begin(), kUpgrades.end(),
+                    [version](const SqlUpgradeStep &s) { return s.version > version; });
     QList<const SchemaObject *> missing;
     for (const SchemaObject &o : kObjects) {
         if (!present.contains(QLatin1String(o.name)))
@@ -341,7 +399,8 @@ bool SqliteStore::createSchema()
         if (!run(QString::fromLatin1(o->sql)))
             return false;
     }
-    if (!upgrade(present.isEmpty() ? 0 : version))
+    // Tables created just now have their first shape: every step runs again for them.
+    if (!upgradeSchema(missing.isEmpty() ? version : 0))
         return false;
     if ((!missing.isEmpty() || upgrading) &&
         !run(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion)))
@@ -349,533 +408,40 @@ bool SqliteStore::createSchema()
     return true;
 }
 
-bool SqliteStore::upgrade(int fromVersion)
+bool SqliteStore::upgradeSchema(int fromVersion)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    for (const UpgradeStep &step : kUpgrades) {
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+    QSqlQuery q(db);
+    auto hasColumn = [&q](const QString &table, const QString &column) {
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            return false;
+        bool found = false;
+        while (q.next())
+            found = found || q.value(1).toString() == column;
+        return found;
+    };
+    for (const SqlUpgradeStep &step : kUpgrades) {
         if (step.version <= fromVersion)
             continue;
+        // A step half done would leave a store that neither version opens.
+        if (!db.transaction()) {
+            fail(reasonOf(db.lastError()));
+            return false;
+        }
+        bool ok = true;
         for (const char *sql : step.statements) {
-            if (!q.exec(QString::fromLatin1(sql))) {
-                fail(reasonOf(q.lastError(), m_dataDir));
-                return false;
-            }
+            const QStringList words = QString::fromLatin1(sql).split(QLatin1Char(' '));
+            const bool addsColumn = words.size() > 5 && words.at(0) == QLatin1String("ALTER") &&
+                                    words.at(3) == QLatin1String("ADD");
+            if (addsColumn && hasColumn(words.at(2), words.at(5)))
+                continue;
+            if (!(ok = run(q, QString::fromLatin1(sql))))
+                break;
         }
+        ok = ok && run(q, QStringLiteral("PRAGMA user_version=%1").arg(step.version));
+        q.finish();
+        if (!finishTransaction(ok))
+            return false;
     }
     return true;
-}
-
-QSqlQuery *SqliteStore::prepared(const char *sql)
-{
-    if (!open())
-        return nullptr;
-    auto it = m_queries.find(sql);
-    if (it != m_queries.end())
-        return it->second.get();
-    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
-    if (!q->prepare(QString::fromLatin1(sql))) {
-        fail(reasonOf(q->lastError(), m_dataDir));
-        return nullptr;
-    }
-    QSqlQuery *raw = q.get();
-    m_queries.emplace(sql, std::move(q));
-    return raw;
-}
-
-bool SqliteStore::exec(QSqlQuery *q)
-{
-    if (!q)
-        return false;
-    const bool write = isWriteStatement(q);
-    if (write && m_batchFailed)
-        return false;
-    if (!q->exec()) {
-        fail(reasonOf(q->lastError(), m_dataDir));
-        q->finish();
-        if (write && m_batchDepth > 0)
-            m_batchFailed = true;
-        if (write)
-            Q_EMIT writeFailed(m_lastError);
-        return false;
-    }
-    succeeded(write);
-    return true;
-}
-
-void SqliteStore::beginBatch()
-{
-    if (m_batchDepth++ > 0 || !open())
-        return;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    m_inTransaction = db.transaction();
-}
-
-void SqliteStore::endBatch()
-{
-    if (m_batchDepth == 0 || --m_batchDepth > 0)
-        return;
-    const bool failed = m_batchFailed;
-    m_batchFailed = false;
-    if (!m_inTransaction)
-        return;
-    m_inTransaction = false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (failed) {
-        db.rollback();
-    } else if (!db.commit()) {
-        fail(reasonOf(db.lastError(), m_dataDir));
-        db.rollback();
-        Q_EMIT writeFailed(m_lastError);
-    }
-}
-
-// ---- statements ----------------------------------------------------------------------------
-
-bool SqliteStore::write(const char *sql, const QVariantList &values)
-{
-    QSqlQuery *q = prepared(sql);
-    if (!q)
-        return false;
-    for (const QVariant &v : values)
-        q->addBindValue(v);
-    const bool ok = exec(q);
-    q->finish();
-    return ok;
-}
-
-std::optional<QStringList> SqliteStore::column(const char *sql, const QVariantList &values)
-{
-    QSqlQuery *q = prepared(sql);
-    if (!q)
-        return std::nullopt;
-    for (const QVariant &v : values)
-        q->addBindValue(v);
-    if (!exec(q))
-        return std::nullopt;
-    QStringList out;
-    while (q->next())
-        out << q->value(0).toString();
-    q->finish();
-    return out;
-}
-
-std::optional<bool> SqliteStore::any(const char *sql, const QString &value)
-{
-    QSqlQuery *q = prepared(sql);
-    if (!q)
-        return std::nullopt;
-    q->addBindValue(value);
-    if (!exec(q))
-        return std::nullopt;
-    const bool found = q->next();
-    q->finish();
-    return found;
-}
-
-std::optional<qint32> SqliteStore::count(const char *sql)
-{
-    QSqlQuery *q = prepared(sql);
-    if (!q || !exec(q))
-        return std::nullopt;
-    qint32 n = 0;
-    if (q->next()) {
-        const qlonglong v = q->value(0).toLongLong();
-        n = v > 2147483647 ? 2147483647 : qint32(v);
-    }
-    q->finish();
-    return n;
-}
-
-// ---- numbers ---------------------------------------------------------------------------------
-
-bool SqliteStore::insertFax(const FaxRow &row)
-{
-    return write("INSERT INTO faxes (fax, Date, website, search, location, e164, country, label, "
-                 "how, context) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                 {row.fax, row.date.toString(QLatin1String(kDateFormat)), row.website, row.search,
-                  row.location, row.e164, row.country, row.label, row.how, row.context});
-}
-
-std::optional<bool> SqliteStore::hasFax(const QString &number)
-{
-    return any("SELECT 1 FROM faxes WHERE fax = ? COLLATE NOCASE LIMIT 1", number);
-}
-
-bool SqliteStore::deleteAllFaxes()
-{
-    return write("DELETE FROM faxes", {});
-}
-
-std::optional<qint32> SqliteStore::countFaxes()
-{
-    return count("SELECT count(*) FROM faxes");
-}
-
-std::optional<QStringList> SqliteStore::newestFaxes(int n)
-{
-    QSqlQuery *q = prepared("SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?");
-    if (!q)
-        return std::nullopt;
-    q->addBindValue(n);
-    if (!exec(q))
-        return std::nullopt;
-    QStringList entries;
-    while (q->next())
-        entries.prepend(q->value(0).toString() + QStringLiteral(" | ") + q->value(1).toString());
-    q->finish();
-    return entries;
-}
-
-std::optional<QList<FaxRow>> SqliteStore::allFaxes()
-{
-    QSqlQuery *q = prepared("SELECT fax, Date, website, search, location FROM faxes ORDER BY rowid");
-    if (!q || !exec(q))
-        return std::nullopt;
-    QList<FaxRow> rows;
-    while (q->next()) {
-        FaxRow r;
-        r.fax = q->value(0).toString();
-        r.date = QDateTime::fromString(q->value(1).toString(), QLatin1String(kDateFormat));
-        r.website = q->value(2).toString();
-        r.search = q->value(3).toString();
-        r.location = q->value(4).toString();
-        rows.append(r);
-    }
-    q->finish();
-    return rows;
-}
-
-// ---- reading the numbers in view ------------------------------------------------------------
-
-namespace {
-
-const char *columnName(FaxColumn c)
-{
-    switch (c) {
-    case FaxColumn::Fax:
-        return "fax";
-    case FaxColumn::E164:
-        return "e164";
-    case FaxColumn::Location:
-        return "location";
-    case FaxColumn::Country:
-        return "country";
-    case FaxColumn::Date:
-        return "Date";
-    case FaxColumn::Website:
-        return "website";
-    case FaxColumn::Search:
-        return "search";
-    case FaxColumn::Label:
-        return "label";
-    case FaxColumn::How:
-        return "how";
-    case FaxColumn::Context:
-        return "context";
-    }
-    return "fax";
-}
-
-const FaxQuerySql::Dialect &dialect()
-{
-    static const FaxQuerySql::Dialect d = [] {
-        FaxQuerySql::Dialect d;
-        d.id = QStringLiteral("rowid");
-        d.caseless = QStringLiteral("LIKE"); // folds ASCII letters, as the store's comparisons do
-        d.hostOf = QStringLiteral("substr(%1, 1, instr(%1 || '/', '/') - 1)");
-        d.dayOf = QStringLiteral("substr(%1, 1, 10)");
-        d.column = [](FaxColumn c) { return QString::fromLatin1(columnName(c)); };
-        // The number's index folds letter case; sorting by it lets the index serve.
-        d.sortKey = [](FaxColumn c) {
-            return c == FaxColumn::Fax ? QStringLiteral("fax COLLATE NOCASE")
-                                       : QString::fromLatin1(columnName(c));
-        };
-        d.date = [](const QDateTime &t) {
-            return QVariant(t.toString(QLatin1String(kDateFormat)));
-        };
-        return d;
-    }();
-    return d;
-}
-
-const char *const kListedColumns =
-    "rowid, fax, Date, website, search, location, e164, country, label, how, context";
-
-} // namespace
-
-std::unique_ptr<Store> SqliteStore::openAnother() const
-{
-    return std::make_unique<SqliteStore>(m_dataDir);
-}
-
-std::unique_ptr<QSqlQuery> SqliteStore::select(const QString &sql, const QVariantList &values)
-{
-    if (!open())
-        return nullptr;
-    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
-    q->setForwardOnly(true);
-    if (!q->prepare(sql)) {
-        fail(reasonOf(q->lastError(), m_dataDir));
-        return nullptr;
-    }
-    for (const QVariant &v : values)
-        q->addBindValue(v);
-    if (!exec(q.get()))
-        return nullptr;
-    return q;
-}
-
-std::optional<qint64> SqliteStore::countFaxes(const FaxFilter &filter)
-{
-    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const auto q = select(QStringLiteral("SELECT count(*) FROM faxes") + w.sql, w.values);
-    if (!q)
-        return std::nullopt;
-    return q->next() ? q->value(0).toLongLong() : 0;
-}
-
-std::optional<QList<ListedFax>> SqliteStore::faxPage(const FaxFilter &filter, const FaxSort &sort,
-                                                     qint64 offset, int limit)
-{
-    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const auto q =
-        select(QStringLiteral("SELECT %1 FROM faxes").arg(QLatin1String(kListedColumns)) + w.sql +
-                   FaxQuerySql::orderBy(sort, dialect()) + QStringLiteral(" LIMIT ? OFFSET ?"),
-               w.values + QVariantList{limit, offset});
-    if (!q)
-        return std::nullopt;
-    QList<ListedFax> rows;
-    while (q->next()) {
-        ListedFax f;
-        f.id = q->value(0).toLongLong();
-        FaxRow &r = f.row;
-        r.fax = q->value(1).toString();
-        r.date = QDateTime::fromString(q->value(2).toString(), QLatin1String(kDateFormat));
-        r.website = q->value(3).toString();
-        r.search = q->value(4).toString();
-        r.location = q->value(5).toString();
-        r.e164 = q->value(6).toString();
-        r.country = q->value(7).toString();
-        r.label = q->value(8).toString();
-        r.how = q->value(9).toString();
-        r.context = q->value(10).toString();
-        rows.append(f);
-    }
-    return rows;
-}
-
-std::optional<QList<ValueCount>> SqliteStore::countFaxesBy(FaxColumn column,
-                                                           const FaxFilter &filter)
-{
-    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const QString col = dialect().column(column);
-    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes").arg(col) + w.sql +
-                              QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
-                          w.values);
-    if (!q)
-        return std::nullopt;
-    QList<ValueCount> counts;
-    while (q->next())
-        counts.append({q->value(0).toString(), q->value(1).toLongLong()});
-    return counts;
-}
-
-std::optional<QList<DayCount>> SqliteStore::faxesPerDay(const FaxFilter &filter)
-{
-    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const QString day = dialect().dayOf.arg(dialect().column(FaxColumn::Date));
-    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes").arg(day) + w.sql +
-                              QStringLiteral(" GROUP BY 1 ORDER BY 1"),
-                          w.values);
-    if (!q)
-        return std::nullopt;
-    QList<DayCount> days;
-    while (q->next()) {
-        const QDate d = QDate::fromString(q->value(0).toString(), Qt::ISODate);
-        if (d.isValid())
-            days.append({d, q->value(1).toLongLong()});
-    }
-    return days;
-}
-
-std::optional<QList<SearchYield>> SqliteStore::searchYields(const FaxFilter &filter)
-{
-    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const auto q = select(QStringLiteral("SELECT search, count(*), count(DISTINCT %1) FROM faxes")
-                                  .arg(dialect().hostOf.arg(QLatin1String("website"))) +
-                              w.sql + QStringLiteral(" GROUP BY search ORDER BY 2 DESC, 1"),
-                          w.values);
-    if (!q)
-        return std::nullopt;
-    QList<SearchYield> yields;
-    while (q->next())
-        yields.append({q->value(0).toString(), q->value(1).toLongLong(), q->value(2).toLongLong()});
-    return yields;
-}
-
-bool SqliteStore::deleteFaxes(const QList<qint64> &ids)
-{
-    if (ids.isEmpty())
-        return true;
-    beginBatch();
-    bool ok = true;
-    for (qint64 id : ids) {
-        if (!(ok = write("DELETE FROM faxes WHERE rowid = ?", {id})))
-            break;
-    }
-    endBatch();
-    return ok && m_lastError.isEmpty();
-}
-
-// ---- the backlog -----------------------------------------------------------------------------
-
-bool SqliteStore::insertWebsite(const QString &site)
-{
-    return write("INSERT INTO websites (website, Date) VALUES (?, ?)",
-                 {site, now().toString(QLatin1String(kDateFormat))});
-}
-
-bool SqliteStore::removeWebsite(const QString &site)
-{
-    return write("DELETE FROM websites WHERE rowid = (SELECT rowid FROM websites "
-                 "WHERE website = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
-                 {site});
-}
-
-std::optional<bool> SqliteStore::hasWebsite(const QString &site)
-{
-    return any("SELECT 1 FROM websites WHERE website = ? COLLATE NOCASE LIMIT 1", site);
-}
-
-bool SqliteStore::deleteAllWebsites()
-{
-    if (!write("DELETE FROM websites", {}))
-        return false;
-    // The notes of sites taken out of the backlog go with it.
-    (void)clearAllPending();
-    return true;
-}
-
-std::optional<qint32> SqliteStore::countWebsites()
-{
-    return count("SELECT count(*) FROM websites");
-}
-
-std::optional<QStringList> SqliteStore::newestWebsites(int n)
-{
-    std::optional<QStringList> sites =
-        column("SELECT website FROM websites ORDER BY Date DESC, rowid DESC LIMIT ?", {n});
-    if (sites)
-        std::reverse(sites->begin(), sites->end());
-    return sites;
-}
-
-std::optional<QString> SqliteStore::firstWebsite()
-{
-    const std::optional<QStringList> first =
-        column("SELECT website FROM websites ORDER BY rowid LIMIT 1");
-    if (!first)
-        return std::nullopt;
-    return first->value(0);
-}
-
-// ---- search strings --------------------------------------------------------------------------
-
-namespace {
-// A blank text is stored and compared as '': a null one would be bound as NULL, which no
-// comparison matches, so that a blank row could never be deleted.
-QString notNull(const QString &text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-} // namespace
-
-bool SqliteStore::insertSearch(const QString &search)
-{
-    return write("INSERT INTO searches (search) VALUES (?)", {notNull(search)});
-}
-
-bool SqliteStore::removeSearch(const QString &search)
-{
-    // coalesce: earlier versions stored a blank search string as NULL.
-    return write("DELETE FROM searches WHERE rowid = (SELECT rowid FROM searches "
-                 "WHERE coalesce(search, '') = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
-                 {notNull(search)});
-}
-
-std::optional<QStringList> SqliteStore::searches()
-{
-    return column("SELECT search FROM searches ORDER BY rowid");
-}
-
-// ---- pending notes ---------------------------------------------------------------------------
-
-bool SqliteStore::notePending(const QString &site)
-{
-    return write("INSERT INTO pending (website) VALUES (?)", {site});
-}
-
-bool SqliteStore::clearPending(const QString &site)
-{
-    return write("DELETE FROM pending WHERE rowid = (SELECT rowid FROM pending "
-                 "WHERE website = ? ORDER BY rowid LIMIT 1)",
-                 {site});
-}
-
-bool SqliteStore::clearAllPending()
-{
-    return write("DELETE FROM pending", {});
-}
-
-std::optional<int> SqliteStore::restorePending(const QStringList &stillQueued)
-{
-    QSqlQuery *list = prepared("SELECT rowid, website FROM pending ORDER BY rowid");
-    if (!list || !exec(list))
-        return std::nullopt;
-    // The sites still held in List2 stay noted (one note for each entry).
-    QHash<QString, int> keep;
-    for (const QString &site : stillQueued)
-        ++keep[site];
-    QList<QPair<qint64, QString>> rows;
-    while (list->next()) {
-        const QString site = list->value(1).toString();
-        int &k = keep[site];
-        if (k > 0)
-            --k;
-        else
-            rows.append({list->value(0).toLongLong(), site});
-    }
-    list->finish();
-    if (rows.isEmpty())
-        return 0;
-    // One transaction: each site is back in the backlog exactly once, or still pending.
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction()) {
-        fail(reasonOf(db.lastError(), m_dataDir));
-        return std::nullopt;
-    }
-    QSqlQuery *move = prepared("INSERT INTO websites (website, Date) VALUES (?, ?)");
-    QSqlQuery *forget = prepared("DELETE FROM pending WHERE rowid = ?");
-    bool ok = move && forget;
-    const QString now = this->now().toString(QLatin1String(kDateFormat));
-    for (const auto &row : qAsConst(rows)) {
-        if (!ok)
-            break;
-        move->addBindValue(row.second);
-        move->addBindValue(now);
-        ok = exec(move);
-        move->finish();
-        if (ok) {
-            forget->addBindValue(row.first);
-            ok = exec(forget);
-            forget->finish();
-        }
-    }
-    if (!ok || !db.commit()) {
-        if (ok)
-            fail(reasonOf(db.lastError(), m_dataDir));
-        db.rollback();
-        return std::nullopt;
-    }
-    return int(rows.size());
 }

@@ -73,19 +73,45 @@ QString Store::normalizeSearch(QString search)
     return trimSpaces(search);
 }
 
-bool Store::addFax(FaxRow &row)
+QString Store::foldCase(QString text)
+{
+    for (QChar &c : text) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    }
+    return text;
+}
+
+bool Store::addFax(FaxRow &row, bool *alreadyStored)
 {
     row.fax = normalizeNumber(row.fax);
     if (row.search.isEmpty())
         row.search = QStringLiteral("Unknown");
+    if (row.context.size() > ContextLength)
+        row.context.truncate(row.context.at(ContextLength - 1).isHighSurrogate() ? ContextLength - 1
+                                                                                 : ContextLength);
     row.date = now();
-    return insertFax(row);
+    bool known = false;
+    const bool ok = insertFax(row, &known);
+    if (alreadyStored)
+        *alreadyStored = ok && known;
+    return ok;
 }
 
 std::optional<bool> Store::faxExists(QString &number)
 {
     number = normalizeNumber(number);
     return hasFax(number);
+}
+
+std::optional<bool> Store::numberExists(FaxRow &row)
+{
+    if (!row.e164.isEmpty()) {
+        const std::optional<bool> known = hasE164(row.e164);
+        if (!known || *known)
+            return known;
+    }
+    return faxExists(row.fax);
 }
 
 bool Store::addWebsite(QString &site)
@@ -116,4 +142,19 @@ bool Store::deleteSearch(QString &search)
 {
     search = normalizeSearch(search);
     return removeSearch(search);
+}
+
+const QString Store::reasonImported = QStringLiteral("imported from a file");
+const QString Store::reasonOptOut = QStringLiteral("opt-out request");
+const QString Store::reasonMarked = QStringLiteral("marked in the window");
+const QString Store::reasonNoticeSays = QStringLiteral("page says no unsolicited faxes");
+
+bool Store::addDoNotFax(const QString &number, const QString &key, const QString &reason,
+                        bool *added)
+{
+    bool isNew = false;
+    const bool ok = insertDoNotFax({number.trimmed(), key, now(), reason}, &isNew);
+    if (added)
+        *added = ok && isNew;
+    return ok;
 }

@@ -12,6 +12,13 @@
 
 class Clock;
 
+// One site of the backlog with the time it was queued.
+struct SiteRow
+{
+    QString website;
+    QDateTime date;
+};
+
 // One stored number with every column.
 struct FaxRow
 {
@@ -21,9 +28,11 @@ struct FaxRow
     QString search;
     QString location;
     // How the number reads everywhere (+ and digits), when known; numbers are unique by it.
+    // Rows stored without the finder (or before it) keep this and the fields below empty.
     QString e164;
     QString country; // ISO 3166 two-letter code of the number's country, when known
-    // The evidence: the label beside the number, how it was found, the text around it.
+    // The evidence: the label beside the number, how it was found, the text around it (at
+    // most ContextLength characters).
     QString label;
     QString how;
     QString context;
@@ -42,6 +51,7 @@ enum class FaxColumn
     Label,
     How,
     Context,
+    DoNotFax, // the do-not-fax list's reason for the number (sorting only)
 };
 
 // Which stored numbers a read covers. Empty fields do not filter; the dates are whole days,
@@ -100,10 +110,39 @@ struct SearchYield
     qint64 sites = 0;
 };
 
+// A number that must not be faxed: as it was given, the form it is matched by (its E.164
+// form, see DoNotFax::matchKey), when and why it was listed.
+struct DoNotFaxEntry
+{
+    QString number;
+    QString key;
+    QDateTime date;
+    QString reason;
+};
+
+// What an export writes and what it leaves out. A number is left out for the do-not-fax
+// list (flagged: listed because its page says it takes no unsolicited faxes; listed: for
+// any other reason) or, when only new numbers are asked for, because an earlier export
+// wrote it. The rows come in stored order with their matching forms (keys).
+struct ExportCounts
+{
+    qint64 toWrite = 0;
+    qint64 listed = 0;
+    qint64 flagged = 0;
+    qint64 exportedBefore = 0;
+};
+
+struct ExportPlan
+{
+    QList<FaxRow> rows;
+    QStringList keys;
+    ExportCounts counts;
+};
+
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
 // (websites), the search strings (searches) and the sites taken out of the backlog whose
 // page has not been analysed yet (pending). The rules for texts live here; a backend
-// (SQLite, and later a shared server) keeps the rows.
+// (SQLite, or PostgreSQL for a team's shared server) keeps the rows.
 //
 // One error convention. A write returns true when it is stored; false means nothing of it
 // was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
@@ -127,6 +166,9 @@ public:
     static QString normalizeSite(QString site);
     static QString normalizeNumber(QString number);
     static QString normalizeSearch(QString search);
+    // The text with ASCII letters in lower case and nothing else changed: two texts are equal
+    // to the store when their folded forms are.
+    static QString foldCase(QString text);
 
     virtual QString location() const = 0; // names the store in messages
     virtual bool isUsable() = 0;          // opens the store when needed
@@ -145,10 +187,20 @@ public:
     virtual void endBatch() = 0;
 
     // ---- numbers -------------------------------------------------------------------------
-    // Stores the row: its number normalised, an empty search as "Unknown", the date now.
-    [[nodiscard]] bool addFax(FaxRow &row);
+    static constexpr int ContextLength = 200;
+    // Stores the row: its number normalised, an empty search as "Unknown", the context cut
+    // to ContextLength, the date now. A store that keeps each number once (a shared server,
+    // where another harvester may store the same number at the same moment) adds no second
+    // row: the number is stored, so the answer is true, and *alreadyStored (when given)
+    // tells that it was there before.
+    [[nodiscard]] bool addFax(FaxRow &row, bool *alreadyStored = nullptr);
     [[nodiscard]] virtual bool deleteAllFaxes() = 0;
+    // A number stored under this text (letter case ignored).
     std::optional<bool> faxExists(QString &number);
+    // The row's number is stored: one with its E.164 form, or, since rows stored without
+    // the finder have none, one with its text form. A row without an E.164 form is looked
+    // up by its text alone, as faxExists does. row.fax is normalised in place.
+    std::optional<bool> numberExists(FaxRow &row);
     virtual std::optional<qint32> countFaxes() = 0;
     // "number | location" of the newest numbers, the oldest of them first.
     virtual std::optional<QStringList> newestFaxes(int count) = 0;
@@ -170,6 +222,27 @@ public:
     // Deletes the numbers of these keys (ListedFax::id); keys that are gone are no error.
     [[nodiscard]] virtual bool deleteFaxes(const QList<qint64> &ids) = 0;
 
+    // ---- the do-not-fax list ----------------------------------------------------------------
+    // The reasons a number is on the list.
+    static const QString reasonImported;   // "imported from a file"
+    static const QString reasonOptOut;     // "opt-out request"
+    static const QString reasonMarked;     // "marked in the window"
+    static const QString reasonNoticeSays; // "page says no unsolicited faxes"
+    // Lists the number under its key (the caller reads it, DoNotFax::matchKey), dated now. A
+    // key on the list already keeps its first entry; *added (when given) says whether this
+    // one was new.
+    [[nodiscard]] bool addDoNotFax(const QString &number, const QString &key,
+                                   const QString &reason, bool *added = nullptr);
+    [[nodiscard]] virtual bool removeDoNotFax(const QStringList &keys) = 0;
+    virtual std::optional<QList<DoNotFaxEntry>> doNotFaxList() = 0; // in the order listed
+
+    // ---- exports ---------------------------------------------------------------------------
+    // No export writes a listed number; with onlyNew none that an earlier export wrote.
+    virtual std::optional<ExportCounts> exportCounts(bool onlyNew) = 0;
+    virtual std::optional<ExportPlan> exportPlan(bool onlyNew) = 0;
+    // Notes an export in the ledger: when, into which file, and which numbers (keys).
+    [[nodiscard]] virtual bool recordExport(const QString &file, const QStringList &keys) = 0;
+
     // ---- the backlog -----------------------------------------------------------------------
     [[nodiscard]] bool addWebsite(QString &site);
     [[nodiscard]] bool deleteWebsite(QString &site); // the first matching row
@@ -180,10 +253,11 @@ public:
     virtual std::optional<QStringList> newestWebsites(int count) = 0;
     // The first site in stored order (it stays), or the empty text when there is none.
     virtual std::optional<QString> firstWebsite() = 0;
+    virtual std::optional<QList<SiteRow>> allWebsites() = 0; // in stored order
 
     // ---- search strings ----------------------------------------------------------------------
     [[nodiscard]] bool addSearch(QString &search);
-    [[nodiscard]] bool deleteSearch(QString &search); // the first matching row
+    [[nodiscard]] bool deleteSearch(QString &search);  // the first matching row
     virtual std::optional<QStringList> searches() = 0; // in stored order
 
     // ---- pending notes ---------------------------------------------------------------------
@@ -192,6 +266,7 @@ public:
     [[nodiscard]] virtual bool notePending(const QString &site) = 0;
     [[nodiscard]] virtual bool clearPending(const QString &site) = 0; // the first matching note
     [[nodiscard]] virtual bool clearAllPending() = 0;
+    virtual std::optional<QStringList> pendingSites() = 0; // in stored order
     // Puts every noted site back into the backlog and forgets its note, except one note for
     // each entry of stillQueued; returns how many went back.
     virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
@@ -204,11 +279,13 @@ Q_SIGNALS:
 
 protected:
     // The backend's side of the operations above; texts come normalised.
-    virtual bool insertFax(const FaxRow &row) = 0;
+    virtual bool insertFax(const FaxRow &row, bool *alreadyStored) = 0;
     virtual std::optional<bool> hasFax(const QString &number) = 0;
+    virtual std::optional<bool> hasE164(const QString &e164) = 0; // exact, never matches ""
     virtual bool insertWebsite(const QString &site) = 0;
     virtual bool removeWebsite(const QString &site) = 0;
     virtual std::optional<bool> hasWebsite(const QString &site) = 0;
     virtual bool insertSearch(const QString &search) = 0;
     virtual bool removeSearch(const QString &search) = 0;
+    virtual bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) = 0;
 };

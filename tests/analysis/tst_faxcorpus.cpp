@@ -80,7 +80,7 @@ void TestFaxCorpus::strictScore_holds()
         FinderInput in;
         in.allowInternational = true;
         QSet<QString> finds;
-        for (const FaxFind &find : findFaxNumbers(f.readAll(), in))
+        for (const FoundNumber &find : findFaxNumbers(f.readAll(), in))
             finds.insert(find.e164.isEmpty() ? find.number : find.e164);
         for (const QString &e : qAsConst(finds)) {
             if (!expected.contains(e))
@@ -118,10 +118,10 @@ void TestFaxCorpus::finderKeepsEveryValidReferenceFind()
             FinderInput in;
             in.allowInternational = intl;
             QSet<QString> on;
-            for (const FaxFind &find : findFaxNumbers(page, in))
+            for (const FoundNumber &find : findFaxNumbers(page, in))
                 on.insert(find.e164);
             in.findBeyondFaxLine = false;
-            for (const FaxFind &find : findFaxNumbers(page, in)) {
+            for (const FoundNumber &find : findFaxNumbers(page, in)) {
                 if (find.e164.isEmpty() || (!intl && !find.e164.startsWith(QLatin1String("+1"))))
                     continue;
                 QVERIFY2(on.contains(find.e164), qPrintable(name + QLatin1Char(' ') + find.number));

@@ -15,7 +15,7 @@ QStringList found(const QByteArray &html, const QString &address = QString(), bo
     in.address = address;
     in.allowInternational = intl;
     QStringList out;
-    for (const FaxFind &f : findFaxNumbers(html, in))
+    for (const FoundNumber &f : findFaxNumbers(html, in))
         out << f.e164 + QLatin1Char(' ') + f.how;
     return out;
 }
@@ -246,6 +246,10 @@ void TestFaxFinder::reading_data()
         << "+49-221-16423990";
     QTest::newRow("no country known")
         << QByteArray("0221 1642 3990") << QByteArray() << QString() << QString();
+    // Readings are remembered by text, and by text and country where the country counts.
+    QTest::newRow("page's country, read again")
+        << QByteArray("0221 1642 3990") << QByteArray("DE") << "+4922116423990"
+        << "+49-221-16423990";
     QTest::newRow("old Brazilian trunk")
         << QByteArray("(021) 2233-7755") << QByteArray("BR") << "+552122337755"
         << "+55-21-2233-7755";
@@ -354,7 +358,7 @@ void TestFaxFinder::notices()
     QFETCH(bool, flagged);
     FinderInput in;
     in.allowInternational = true;
-    const QList<FaxFind> f = findFaxNumbers(html, in);
+    const QList<FoundNumber> f = findFaxNumbers(html, in);
     QCOMPARE(f.size(), 1);
     QCOMPARE(f.first().noUnsolicitedFaxes, flagged);
 }
@@ -365,11 +369,11 @@ void TestFaxFinder::evidence_keptWithEveryFind()
     FinderInput in;
     in.allowInternational = true;
     // A row too long for one text line: the fax line scan does not see the label.
-    const QList<FaxFind> f = findFaxNumbers("<html lang=\"de\"><body><p>" + filler +
-                                                "</p><table><tr><td>Telefax</td>"
-                                                "<td>0221 1642 3990</td><td>" +
-                                                filler + "</td></tr></table></body></html>",
-                                            in);
+    const QList<FoundNumber> f = findFaxNumbers("<html lang=\"de\"><body><p>" + filler +
+                                                    "</p><table><tr><td>Telefax</td>"
+                                                    "<td>0221 1642 3990</td><td>" +
+                                                    filler + "</td></tr></table></body></html>",
+                                                in);
     QCOMPARE(f.size(), 1);
     QCOMPARE(f[0].number, QStringLiteral("+49-221-16423990"));
     QCOMPARE(f[0].location, QStringLiteral("Unknown/International"));
@@ -394,7 +398,7 @@ void TestFaxFinder::finderOff_isTheReferenceScan()
     FinderInput in;
     in.allowInternational = true;
     in.findBeyondFaxLine = false;
-    const QList<FaxFind> f = findFaxNumbers(page, in);
+    const QList<FoundNumber> f = findFaxNumbers(page, in);
     QCOMPARE(f.size(), 3);
     QCOMPARE(f[0].number, QStringLiteral("+0221-1642-3990"));
     QCOMPARE(f[0].location, QStringLiteral("Unknown/International"));

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void numbers_withoutInternational_dropsThem();
     void numbers_typographicReferences_everyLineScanned();
     void text_isWhatThePageFileKeeps();
+    void numbers_finderOn_eachOnceWithEvidence();
 
     void realPages_convertAndScanWithoutFailing();
     void contactPages_findLabelledNumbers();
@@ -129,6 +130,29 @@ void TestPageAnalysis::text_isWhatThePageFileKeeps()
     QVERIFY(f.text.contains("fax 212-555-0187"));
     QVERIFY(!f.text.contains('<'));
     QCOMPARE(analysePage(body, kPage, {}, withoutLineBreaks(body)).text, f.text);
+}
+
+void TestPageAnalysis::numbers_finderOn_eachOnceWithEvidence()
+{
+    const QByteArray body =
+        "<html lang=\"en\"><body>\r\n<p>Fax: 212-555-0187<br>FAX 212-555-0187<br>"
+        "Fax: +1-212-555-0187</p>\r\n<dl><dt>Telefax</dt><dd>+49 30 "
+        "1234567</dd></dl></body></html>";
+    AnalysisOptions options;
+    options.findBeyondFaxLine = true;
+    const PageFindings on = analysePage(body, kPage, options);
+    // The page file keeps the same text either way.
+    QCOMPARE(on.text, analysePage(body, kPage).text);
+    QCOMPARE(numbersOf(on),
+             (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("+49-30-1234567")}));
+    QCOMPARE(on.numbers.at(0).location, label(212));
+    QCOMPARE(on.numbers.at(0).e164, QStringLiteral("+12125550187"));
+    QCOMPARE(on.numbers.at(0).how, QStringLiteral("reference"));
+    QCOMPARE(on.numbers.at(1).e164, QStringLiteral("+49301234567"));
+    QCOMPARE(on.numbers.at(1).countryCode, QStringLiteral("DE"));
+    QCOMPARE(on.numbers.at(1).label, QStringLiteral("Telefax"));
+    QCOMPARE(on.numbers.at(1).how, QStringLiteral("term"));
+    QVERIFY(on.numbers.at(1).context.contains(QLatin1String("+49 30 1234567")));
 }
 
 void TestPageAnalysis::realPages_convertAndScanWithoutFailing()

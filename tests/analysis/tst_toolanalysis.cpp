@@ -148,7 +148,7 @@ void TestToolAnalysis::faxes_literalIsTheFinderOff()
         for (const QString &file : qAsConst(files)) {
             QFile f(file);
             QVERIFY(f.open(QIODevice::ReadOnly));
-            for (const FaxFind &find : findFaxNumbers(f.readAll(), in)) {
+            for (const FoundNumber &find : findFaxNumbers(f.readAll(), in)) {
                 if (!seen.contains(find.number)) {
                     seen.insert(find.number);
                     expected +=

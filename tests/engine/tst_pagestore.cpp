@@ -108,6 +108,27 @@ private Q_SLOTS:
         QVERIFY(rig.session.numberPreview()->isEmpty());
     }
 
+    // A page that says it takes no unsolicited faxes: each of its numbers is reported, new
+    // or stored before, for the do-not-fax list.
+    void numbers_refusingFaxes_reported()
+    {
+        EngineRig rig;
+        QString known = QStringLiteral("1-617-555-0100"), search = QStringLiteral("s");
+        addFax(*rig.db(), known, QStringLiteral("x"), search, QStringLiteral("MA"));
+        QSignalSpy refused(&rig.session, &HarvestSession::numberRefusesFaxes);
+        QSignalSpy stored(&rig.session, &HarvestSession::numberStored);
+        QVERIFY(harvestPage(rig,
+                            "<body><p>Fax: 212-555-0187</p><p>Fax: 617-555-0100</p>"
+                            "<footer>We accept no unsolicited advertising faxes.</footer></body>"));
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(refused.size(), 2);
+        const FaxRow first = refused.at(0).at(0).value<FaxRow>();
+        QCOMPARE(first.fax, QStringLiteral("1-212-555-0187"));
+        QCOMPARE(first.e164, QStringLiteral("+12125550187"));
+        QCOMPARE(first.website, QStringLiteral("h/a/b.htm"));
+        QCOMPARE(refused.at(1).at(0).value<FaxRow>().e164, QStringLiteral("+16175550100"));
+    }
+
     // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.
     void pageFile_replacesTheOldContent()
     {

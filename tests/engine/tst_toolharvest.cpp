@@ -47,6 +47,43 @@ void saveQueue(const QString &dir, const QStringList &sites)
         (void)db.addWebsite(s);
 }
 
+// Every stored row, its columns joined by "|" (the date left out), in stored order.
+QStringList storedRows(const QString &dir)
+{
+    SqliteStore db(dir);
+    QStringList rows;
+    for (const FaxRow &r : db.allFaxes().value_or(QList<FaxRow>())) {
+        rows << QStringList{r.fax,
+                            r.location,
+                            r.website,
+                            r.search,
+                            r.e164,
+                            r.country,
+                            r.label,
+                            r.how,
+                            r.context.isEmpty() ? QString() : QStringLiteral("...")}
+                    .join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+// A page that shows its fax numbers as pages do: on the fax line (twice, and once more in
+// the form "+1-..."), as a column's header, under a heading, and only in its JSON-LD; and
+// a second page with the JSON-LD number in another form.
+void addFinderSite(TestWebServer &web)
+{
+    web.addPage("a.test", "/",
+                "<html><head><title>Acme</title>\r\n"
+                "<script type=\"application/ld+json\">{\"@type\":\"Organization\","
+                "\"faxNumber\":\"+44 20 7946 0958\"}</script></head>\r\n"
+                "<body><a href=\"contact.htm\">Contact</a>\r\n"
+                "<p>Fax: 212-555-0187</p>\r\n<p>Phone: 212-555-0100</p>\r\n"
+                "<p>FAX (212) 555-0187</p>\r\n<p>Orders by fax: +1-212-555-0187.</p>\r\n"
+                "<table><tr><th>Telefax</th></tr><tr><td>617-555-0100</td></tr></table>\r\n"
+                "<h3>Via Fax</h3><p>415.555.0100</p>\r\n</body></html>");
+    web.addPage("a.test", "/contact.htm", "<body><p>Fax +44 (0)20 7946 0958</p></body>");
+}
+
 } // namespace
 
 class TestToolHarvest : public QObject
@@ -73,6 +110,62 @@ private Q_SLOTS:
         QVERIFY(run.err.contains("No more websites queued"));
         SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
         QCOMPARE(settings.read(QStringLiteral("lHistEmailFound"), QString()), QStringLiteral("2"));
+    }
+
+    // With the finder off the harvest stores and prints what the fax line scan takes, as
+    // it always did; with it on, on the same store, it adds the numbers the line scan
+    // missed with their evidence, each fax once whatever its form, old rows included.
+    void finder_offIsTheReference_onAddsEachFaxOnce()
+    {
+        TempDataDir dir;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        addFinderSite(web);
+        const QString ny = QStringLiteral("NY  New York City, New York (Manhattan; see 646, 718) ");
+        const QString intl = QStringLiteral("Unknown/International");
+
+        saveQueue(dir.path(), {QStringLiteral("a.test")});
+        ToolRun literal;
+        literal.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"),
+                       QStringLiteral("--intl"), QStringLiteral("--literal"),
+                       QStringLiteral("--print-stored"), QStringLiteral("--resolve"),
+                       web.resolveSpec()});
+        QVERIFY(literal.finish());
+        QCOMPARE(literal.process.exitCode(), 0);
+        QCOMPARE(literal.out, QByteArray("stored 1-212-555-0187\nstored +1-212-555-0187\n"
+                                         "stored +44-020-7946-0958\n"
+                                         "sites scanned 2, sites found 1, numbers found 3\n"));
+        QCOMPARE(storedRows(dir.path()),
+                 (QStringList{QStringLiteral("1-212-555-0187|") + ny +
+                                  QStringLiteral("|a.test/|plumbers|||||"),
+                              QStringLiteral("+1-212-555-0187|") + intl +
+                                  QStringLiteral("|a.test/|plumbers|||||"),
+                              QStringLiteral("+44-020-7946-0958|") + intl +
+                                  QStringLiteral("|a.test/contact.htm|plumbers|||||")}));
+
+        saveQueue(dir.path(), {QStringLiteral("a.test")});
+        ToolRun finder;
+        finder.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"),
+                      QStringLiteral("--no-literal"), QStringLiteral("--print-stored"),
+                      QStringLiteral("--resolve"), web.resolveSpec()});
+        QVERIFY(finder.finish());
+        QCOMPARE(finder.process.exitCode(), 0);
+        // 1-212-555-0187 is stored in its text form; the JSON-LD number is the one of the
+        // contact page, and is stored once.
+        QCOMPARE(finder.out, QByteArray("stored +44-20-7946-0958\nstored 1-617-555-0100\n"
+                                        "stored 1-415-555-0100\n"
+                                        "sites scanned 2, sites found 1, numbers found 3\n"));
+        const QStringList rows = storedRows(dir.path()).mid(3);
+        QCOMPARE(rows,
+                 (QStringList{
+                     QStringLiteral("+44-20-7946-0958|") + intl +
+                         QStringLiteral("|a.test/|plumbers|+442079460958|GB|faxNumber|json-ld|..."),
+                     QStringLiteral("1-617-555-0100|MA  E Massachusetts: Boston, Cambridge, Quincy "
+                                    "(see split 781, overlay 857)  |a.test/|plumbers|"
+                                    "+16175550100|US|Telefax|table-header|..."),
+                     QStringLiteral("1-415-555-0100|CA  California: San Francisco, Marin County "
+                                    "(see split 650, overlay 628)  |a.test/|plumbers|"
+                                    "+14155550100|US|Fax|heading|...")}));
     }
 
     void nothingToResume()

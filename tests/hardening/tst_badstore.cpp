@@ -419,12 +419,15 @@ private Q_SLOTS:
     void unwritableDataFolder_data()
     {
         QTest::addColumn<bool>("fileInPlace");
-        QTest::newRow("read-only folder") << false;
-        QTest::newRow("a file where the folder should be") << true;
+        QTest::addColumn<bool>("previousVersion"); // the store, written by the version before
+        QTest::newRow("read-only folder") << false << false;
+        QTest::newRow("read-only folder, store of the previous version") << false << true;
+        QTest::newRow("a file where the folder should be") << true << false;
     }
     void unwritableDataFolder()
     {
         QFETCH(bool, fileInPlace);
+        QFETCH(bool, previousVersion);
         TempDataDir root;
         const QString dir = root.file(QStringLiteral("data"));
         Unwritable guard;
@@ -432,7 +435,10 @@ private Q_SLOTS:
             QVERIFY(writeBytes(dir, "not a folder"));
         } else {
             QVERIFY(QDir().mkdir(dir));
-            fillStore(dir, 3);
+            if (previousVersion)
+                QVERIFY(QFile::copy(QStringLiteral(STORE_FIXTURES "/varnel-v1.mdb"), dbPath(dir)));
+            else
+                fillStore(dir, 3);
             if (!makeUnwritable(dir))
                 QSKIP("no way to make a folder read-only for this user here (chattr missing)");
             guard.paths << dir;
@@ -453,7 +459,11 @@ private Q_SLOTS:
             QVERIFY2(exporting.err.contains(QFile::encodeName(dbPath(dir))), exporting.err.constData());
         } else {
             QCOMPARE(exporting.exitCode(), 0);
-            QCOMPARE(fileBytes(out), QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
+            QCOMPARE(
+                fileBytes(out),
+                previousVersion
+                    ? QByteArray("1-212-555-0187\r\n+44-20-7946-0958\r\n1-617-555-0100\r\n\r\n")
+                    : QByteArray("1-212-555-0000\r\n1-212-555-0001\r\n1-212-555-0002\r\n\r\n"));
         }
     }
 
@@ -503,6 +513,82 @@ private Q_SLOTS:
         for (int i = 0; i < 30; ++i)
             QVERIFY2(stored.contains(QStringLiteral("1-646-555-%1").arg(1000 + i)),
                      qPrintable(QString::number(i)));
+    }
+
+    // Another program changes the store in the middle of a harvest: it drops the numbers
+    // table (the store cannot be read when the next number is looked up), or makes it
+    // refuse new rows (a write fails). Taking an unreadable store for "already stored"
+    // would discard every later number and dequeue every site. Either way the harvest stops
+    // at once with status 1 and says why, and after the program has ended, Resume finds
+    // every number not stored before.
+    void storeFailsMidHarvest_resumeAfterRestartFindsEverything_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("undo");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("read fails")
+            << "DROP TABLE faxes" << QString() << QByteArray("The fax database cannot be read");
+        QTest::newRow("write fails")
+            << "CREATE TRIGGER refuse BEFORE INSERT ON faxes BEGIN SELECT RAISE(ABORT, 'refused'); "
+               "END"
+            << "DROP TRIGGER refuse" << QByteArray("The fax database cannot be written");
+    }
+    void storeFailsMidHarvest_resumeAfterRestartFindsEverything()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, undo);
+        QFETCH(QByteArray, message);
+        TempDataDir dir;
+        // Ten slots take ten sites at a time; the change comes between two such rounds.
+        SlowWeb slow(30, 1000);
+        slow.queueInto(dir.path());
+        QProcess first;
+        first.start(QStringLiteral(VARNEL_TOOL_PATH), slow.harvestArgs(dir.path())
+                                                          << QStringLiteral("--print-stored"));
+        QVERIFY(first.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += first.readAllStandardOutput()).count("stored ") >= 10,
+                                 20000);
+        auto runSql = [&dir](const QString &sql) {
+            const QString name = QStringLiteral("other");
+            bool ok = false;
+            {
+                QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                other.setDatabaseName(dbPath(dir.path()));
+                other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+                ok = other.open() && QSqlQuery(other).exec(sql);
+            }
+            QSqlDatabase::removeDatabase(name);
+            return ok;
+        };
+        QVERIFY(runSql(change));
+        QVERIFY(waitForExit(first));
+        out += first.readAllStandardOutput();
+        const QByteArray err = first.readAllStandardError();
+        QCOMPARE(first.exitCode(), 1);
+        QVERIFY2(err.contains(message), err.constData());
+        QStringList before;
+        for (const QByteArray &line : out.split('\n')) {
+            if (line.startsWith("stored "))
+                before << QString::fromLatin1(line.mid(7));
+        }
+        QVERIFY(before.size() < slow.numbers.size());
+        if (!undo.isEmpty())
+            QVERIFY(runSql(undo));
+
+        ToolRun resume;
+        QVERIFY(resume.run(slow.harvestArgs(dir.path())));
+        QCOMPARE(resume.exitCode(), 0);
+        const Rows rows = readRows(dir.path());
+        QCOMPARE(rows.integrity, QStringLiteral("ok"));
+        // What was stored before the table was dropped went with it.
+        const bool dropped = undo.isEmpty();
+        for (const QString &n : qAsConst(slow.numbers))
+            QVERIFY2(rows.faxes.contains(n) == !(dropped && before.contains(n)), qPrintable(n));
+        QCOMPARE(rows.faxes.size(),
+                 dropped ? slow.numbers.size() - before.size() : slow.numbers.size());
+        QCOMPARE(rows.websites, 0);
+        QCOMPARE(rows.pending, 0);
     }
 
     // Page files that cannot be written still hold an earlier page: that page must not be

@@ -156,10 +156,12 @@ private Q_SLOTS:
         QCOMPARE(records.size(), 1 + numbers.size());
         QCOMPARE(records.first(), (QStringList{QStringLiteral("fax"), QStringLiteral("Date"),
                                                QStringLiteral("website"), QStringLiteral("search"),
-                                               QStringLiteral("location")}));
+                                               QStringLiteral("location"), QStringLiteral("e164"),
+                                               QStringLiteral("country"), QStringLiteral("label"),
+                                               QStringLiteral("how"), QStringLiteral("context")}));
         QStringList exported;
         for (qsizetype i = 1; i < records.size(); ++i) {
-            QCOMPARE(records.at(i).size(), 5);
+            QCOMPARE(records.at(i).size(), 10);
             QCOMPARE(records.at(i).at(3), search);
             exported << records.at(i).at(0);
         }

@@ -39,11 +39,11 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {"Combo1",       "Combo2",           "chkAuto",
-                                  "chkAddFax",    "chkNonUS",         "chkAudioEmail",
-                                  "chkAudioNext", "chkAudioFinished", "chkFollow",
-                                  "cmbAdvance",   "cmbLastSearch",    "chkNumbersWindow"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1};
+        const QStringList keys = {"Combo1",    "Combo2",        "chkAuto",       "chkAddFax",
+                                  "chkNonUS",  "chkAudioEmail", "chkAudioNext",  "chkAudioFinished",
+                                  "chkFollow", "cmbAdvance",    "cmbLastSearch", "chkFinder",
+                                  "chkNumbersWindow"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -105,6 +105,12 @@ private Q_SLOTS:
                                   << QString() << QString();
         QTest::newRow("check off") << QStringList{"--no-follow"} << int(OptionId::FollowRedirects)
                                    << 0 << QString() << QString();
+        QTest::newRow("clearing check")
+            << QStringList{"--literal"} << int(OptionId::FindBeyondFaxLine) << 0 << QString()
+            << QString();
+        QTest::newRow("clearing check, negated")
+            << QStringList{"--no-literal"} << int(OptionId::FindBeyondFaxLine) << 1 << QString()
+            << QString();
         QTest::newRow("choice") << QStringList{"--results", "1000"} << int(OptionId::ResultCount)
                                 << 3 << QString() << QString();
         QTest::newRow("choice of two, wrong")
@@ -153,7 +159,8 @@ private Q_SLOTS:
         QCOMPARE(OptionFlags::usage(),
                  QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
                                 "[--add-fax|--no-add-fax] [--intl|--no-intl] "
-                                "[--follow|--no-follow] [--last-search stop|continue]"));
+                                "[--follow|--no-follow] [--last-search stop|continue] "
+                                "[--literal|--no-literal]"));
     }
 
     void readInt_data()

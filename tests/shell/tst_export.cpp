@@ -303,10 +303,16 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     r.website = QStringLiteral("www.example.com/a,b.htm");
     r.search = search;
     r.location = QStringLiteral("Illinois");
+    // The evidence: text from the page, quoted by the same rules.
+    r.e164 = QStringLiteral("+13125550101");
+    r.country = QStringLiteral("US");
+    r.label = QStringLiteral("Fax:");
+    r.how = QStringLiteral("previous-cell");
+    r.context = search;
     const QByteArray csv = FaxExport::formatCsv({r});
-    QCOMPARE(csv, QByteArray("fax,Date,website,search,location\r\n"
+    QCOMPARE(csv, QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
                              "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
-                      field + ",Illinois\r\n");
+                      field + ",Illinois,'+13125550101,US,Fax:,previous-cell," + field + "\r\n");
 }
 
 void TestExport::csv_cellsThatReadAsFormulasAreText_data()
@@ -334,9 +340,10 @@ void TestExport::csv_cellsThatReadAsFormulasAreText()
     r.fax = QStringLiteral("+44-20-7946-0958"); // a number with "+" is text as well
     r.website = QStringLiteral("=cmd|' /C calc'!A0");
     r.search = search;
-    QCOMPARE(FaxExport::formatCsv({r}), QByteArray("fax,Date,website,search,location\r\n"
-                                                   "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
-                                            field + ",\r\n");
+    QCOMPARE(FaxExport::formatCsv({r}),
+             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
+                        "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+                 field + ",,,,,,\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -351,11 +358,11 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     w->Check2->setChecked(true); // no effect on CSV
     w->Command1_Click();
     QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
-             QByteArray("fax,Date,website,search,location\r\n"
+             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
                         "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"
+                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
                         "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois\r\n"));
+                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
 }
 
 void TestExport::unreadableStore_writesAndDeletesNothing()
@@ -441,11 +448,12 @@ void TestExport::tool_data()
         << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
     QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
-                         << QByteArray("fax,Date,website,search,location\r\n"
+                         << QByteArray("fax,Date,website,search,location,e164,country,label,"
+                                       "how,context\r\n"
                                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-                                       "contact.htm,dentists chicago,Illinois\r\n"
+                                       "contact.htm,dentists chicago,Illinois,,,,,\r\n"
                                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-                                       "contact.htm,dentists chicago,Illinois\r\n")
+                                       "contact.htm,dentists chicago,Illinois,,,,,\r\n")
                          << 2;
     QTest::newRow("unknown type") << QStringList{"--data-dir", "%D", "--type", "xml", "%F"} << 2
                                   << QByteArray("<absent>") << 2;

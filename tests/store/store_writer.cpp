@@ -1,6 +1,8 @@
-// Appends numbers to the store of a data directory until it is killed, printing the
-// number of each row after its write has returned. The kill test reads that output.
-#include "sqlitestore.h"
+// Appends numbers to a store (a data directory or a server address) until it is killed,
+// starting at the number given, printing the number of each row after its write has
+// returned. The kill test reads that output.
+#include "openstore.h"
+#include "store.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -8,16 +10,16 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2)
+    if (argc < 3)
         return 2;
-    SqliteStore db(QString::fromLocal8Bit(argv[1]));
-    for (int i = 0;; ++i) {
+    const std::unique_ptr<Store> db = StoreLocation::open(QString::fromLocal8Bit(argv[1]));
+    for (int i = std::atoi(argv[2]);; ++i) {
         FaxRow row;
-        row.fax = QStringLiteral("1-212-555-%1").arg(i, 4, 10, QLatin1Char('0'));
+        row.fax = QStringLiteral("1-212-%1").arg(i, 7, 10, QLatin1Char('0'));
         row.website = QStringLiteral("example.com/contact.htm");
         row.search = QStringLiteral("plumber new york");
         row.location = QStringLiteral("NY  New York City, New York (Manhattan; see 646, 718) ");
-        if (!db.addFax(row))
+        if (!db->addFax(row))
             return 1;
         std::printf("%d\n", i);
         std::fflush(stdout);

@@ -1,0 +1,285 @@
+#include "robotstxt.h"
+
+#include "fieldtext.h"
+
+#include <cmath>
+
+namespace {
+
+using FieldText::equalsCaseless;
+using FieldText::hexValue;
+using FieldText::trimmed;
+
+bool isUnreserved(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+void appendEscaped(QByteArray &out, unsigned char c)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
+
+// The leading product token of a user-agent value ("Name/1.0 (x)" gives "Name").
+QByteArrayView productTokenOf(QByteArrayView value)
+{
+    qsizetype n = 0;
+    while (n < value.size()) {
+        const char c = value[n];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_'))
+            break;
+        ++n;
+    }
+    return value.first(n);
+}
+
+// Does pattern (normalised, "*" any run, a final "$" anchoring) match the start of path?
+// The literal pieces between the stars are taken at their leftmost place in turn, which is
+// exact for patterns whose only wildcard is "*" and keeps a hostile file from costing time
+// that grows with the product of its length and the path's.
+bool patternMatches(QByteArrayView pattern, QByteArrayView path)
+{
+    bool anchored = false;
+    if (pattern.endsWith('$')) {
+        anchored = true;
+        pattern.chop(1);
+    }
+    qsizetype star = pattern.indexOf('*');
+    if (star < 0)
+        return anchored ? path == pattern : path.startsWith(pattern);
+    const QByteArrayView head = pattern.first(star);
+    if (!path.startsWith(head))
+        return false;
+    qsizetype at = head.size();
+    for (;;) {
+        const qsizetype from = star + 1;
+        star = pattern.indexOf('*', from);
+        if (star < 0) {
+            // The last piece: anywhere after what matched so far, or at the very end.
+            const QByteArrayView tail = pattern.sliced(from);
+            if (!anchored)
+                return path.sliced(at).indexOf(tail) >= 0;
+            return path.size() - at >= tail.size() && path.endsWith(tail);
+        }
+        const QByteArrayView piece = pattern.sliced(from, star - from);
+        const qsizetype hit = path.sliced(at).indexOf(piece);
+        if (hit < 0)
+            return false;
+        at += hit + piece.size();
+    }
+}
+
+enum class Key
+{
+    UserAgent,
+    Allow,
+    Disallow,
+    CrawlDelay,
+    Other
+};
+
+Key keyOf(QByteArrayView key)
+{
+    // Common misspellings are read as their intended key.
+    for (const char *k : {"user-agent", "useragent", "user agent"}) {
+        if (equalsCaseless(key, k))
+            return Key::UserAgent;
+    }
+    if (equalsCaseless(key, "allow"))
+        return Key::Allow;
+    for (const char *k : {"disallow", "dissallow", "disalow"}) {
+        if (equalsCaseless(key, k))
+            return Key::Disallow;
+    }
+    if (equalsCaseless(key, "crawl-delay") || equalsCaseless(key, "crawldelay"))
+        return Key::CrawlDelay;
+    return Key::Other;
+}
+
+// Milliseconds of a Crawl-delay value in seconds ("10", "0.5"); -1 when unreadable.
+int delayMsOf(QByteArrayView value)
+{
+    bool ok = false;
+    const double seconds = value.toByteArray().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0)
+        return -1;
+    if (seconds * 1000.0 >= RobotsTxt::MaxCrawlDelayMs)
+        return RobotsTxt::MaxCrawlDelayMs;
+    return int(std::lround(seconds * 1000.0));
+}
+
+} // namespace
+
+QByteArray RobotsTxt::normalized(QByteArrayView path)
+{
+    QByteArray out;
+    out.reserve(path.size());
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c == '%') {
+            const int hi = i + 2 < path.size() ? hexValue(path[i + 1]) : -1;
+            const int lo = hi >= 0 ? hexValue(path[i + 2]) : -1;
+            if (lo < 0) {
+                appendEscaped(out, c); // a stray "%" stands for itself
+                continue;
+            }
+            const auto decoded = static_cast<unsigned char>(hi * 16 + lo);
+            if (isUnreserved(decoded))
+                out += char(decoded);
+            else
+                appendEscaped(out, decoded);
+            i += 2;
+        } else if (c <= 0x20 || c >= 0x7F) {
+            appendEscaped(out, c);
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+RobotsTxt RobotsTxt::disallowAll()
+{
+    RobotsTxt r;
+    r.m_rules.append(Rule{QByteArray("/"), false});
+    return r;
+}
+
+RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
+{
+    if (text.size() > MaxBytes)
+        text = text.first(MaxBytes);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+
+    RobotsTxt ours, star;
+    bool oursSeen = false;  // a group names our product token
+    bool oursDelay = false; // a crawl delay was taken for each
+    bool starDelay = false;
+    bool groupOurs = false; // the group being read applies to us / to "*"
+    bool groupStar = false;
+    bool inRules = false; // a rule followed the group's user-agent lines
+
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = pos;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        QByteArrayView line = text.sliced(pos, end - pos);
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r')
+            ++pos;
+        if (pos < text.size() && text[pos] == '\n')
+            ++pos;
+
+        const qsizetype hash = line.indexOf('#');
+        if (hash >= 0)
+            line = line.first(hash);
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        const Key key = keyOf(trimmed(line.first(colon)));
+        const QByteArrayView value = trimmed(line.sliced(colon + 1));
+
+        switch (key) {
+        case Key::UserAgent: {
+            if (inRules) {
+                groupOurs = groupStar = false;
+                inRules = false;
+            }
+            if (value.startsWith('*')) {
+                groupStar = true;
+            } else {
+                const QByteArrayView token = productTokenOf(value);
+                if (!token.isEmpty() && equalsCaseless(token, productToken)) {
+                    groupOurs = true;
+                    oursSeen = true;
+                }
+            }
+            break;
+        }
+        case Key::Allow:
+        case Key::Disallow: {
+            inRules = true;
+            if (value.isEmpty() || !(groupOurs || groupStar))
+                break; // an empty value forbids nothing
+            QByteArray pattern = normalized(value);
+            if (!pattern.startsWith('/') && !pattern.startsWith('*'))
+                pattern.prepend('/');
+            const Rule rule{pattern, key == Key::Allow};
+            if (groupOurs)
+                ours.m_rules.append(rule);
+            if (groupStar)
+                star.m_rules.append(rule);
+            break;
+        }
+        case Key::CrawlDelay: {
+            inRules = true;
+            const int ms = delayMsOf(value);
+            if (ms < 0)
+                break;
+            if (groupOurs && !oursDelay) {
+                ours.m_crawlDelayMs = ms;
+                oursDelay = true;
+            }
+            if (groupStar && !starDelay) {
+                star.m_crawlDelayMs = ms;
+                starDelay = true;
+            }
+            break;
+        }
+        case Key::Other:
+            break; // sitemaps and unknown records neither add rules nor end a group
+        }
+    }
+    return oursSeen ? ours : star;
+}
+
+bool RobotsTxt::allowed(QByteArrayView path) const
+{
+    if (m_rules.isEmpty())
+        return true;
+    QByteArray p = normalized(path);
+    if (p.isEmpty())
+        p = "/";
+    if (p == "/robots.txt")
+        return true;
+    qsizetype bestAllow = -1, bestDisallow = -1;
+    for (const Rule &r : m_rules) {
+        qsizetype &best = r.allow ? bestAllow : bestDisallow;
+        if (r.pattern.size() > best && patternMatches(r.pattern, p))
+            best = r.pattern.size();
+    }
+    return bestDisallow < 0 || bestAllow >= bestDisallow;
+}
+
+RobotsTxt::Verdict RobotsTxt::verdict(int status, int redirectsFollowed)
+{
+    if (status >= 200 && status <= 299)
+        return Verdict::UseRules;
+    if (status >= 300 && status <= 399)
+        return redirectsFollowed < MaxRedirects ? Verdict::FollowRedirect : Verdict::AllowAll;
+    if (status >= 400 && status <= 499)
+        return Verdict::AllowAll;
+    // 5xx, no answer at all, or a status that is no final answer.
+    return Verdict::DisallowAll;
+}
+
+RobotsTxt RobotsTxt::fromAnswer(int status, int redirectsFollowed, QByteArrayView body,
+                                QByteArrayView productToken)
+{
+    switch (verdict(status, redirectsFollowed)) {
+    case Verdict::UseRules:
+        return parse(body, productToken);
+    case Verdict::FollowRedirect:
+    case Verdict::AllowAll:
+        return allowAll();
+    case Verdict::DisallowAll:
+        break;
+    }
+    return disallowAll();
+}
