@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray html = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray html =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const QByteArray text = HtmlToText(html);
     (void)RemoveSpaces(text);
     return 0;

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray all = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray all =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const qsizetype nl = all.indexOf('\n');
     const QByteArray site = nl < 0 ? all : all.left(nl);
     const QByteArrayView page = nl < 0 ? QByteArrayView() : QByteArrayView(all).sliced(nl + 1);

@@ -16,8 +16,7 @@
 
 namespace {
 
-template<typename F>
-double best(int rounds, F &&f)
+template <typename F> double best(int rounds, F &&f)
 {
     double bestMs = 1e300;
     for (int r = 0; r < rounds; ++r) {
@@ -77,7 +76,8 @@ int main(int argc, char **argv)
            }));
     report("fax scan of the text", best(rounds, [&] {
                for (const QByteArray &t : texts)
-                   forEachFaxLine(t, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
+                   forEachFaxLine(
+                       t, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
            }));
     report("link texts of the page", best(rounds, [&] {
                for (const QByteArray &p : pages)
@@ -86,7 +86,8 @@ int main(int argc, char **argv)
     report("whole fax path in memory", best(rounds, [&] {
                for (const QByteArray &p : pages) {
                    const QByteArray text = HtmlToText(markFaxWords(joinLines(p)));
-                   forEachFaxLine(text, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
+                   forEachFaxLine(
+                       text, [&](QByteArrayView line) { sink += scanFaxLine(line, true).found; });
                }
            }));
     // The finder: whether a page may hold a fax label at all, the page read as elements

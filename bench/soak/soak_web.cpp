@@ -48,9 +48,9 @@ int main(int argc, char **argv)
     QFile log(out.filePath(QStringLiteral("requests.log")));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return 1;
-    QObject::connect(&web, &TestWebServer::requestReceived, [&log](const TestWebServer::Request &r) {
-        log.write(r.host + ' ' + r.path + '\n');
-    });
+    QObject::connect(
+        &web, &TestWebServer::requestReceived,
+        [&log](const TestWebServer::Request &r) { log.write(r.host + ' ' + r.path + '\n'); });
 
     QStringList resolve;
     const QStringList resolveArgs = hostile.resolveArguments(web);

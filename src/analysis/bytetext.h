@@ -98,12 +98,14 @@ inline bool containsCaseless(QByteArrayView text, QByteArrayView needle)
 
 inline bool startsWithCaseless(QByteArrayView text, QByteArrayView needle)
 {
-    return text.size() >= needle.size() && matchesCaselessAt(text.data(), needle.data(), needle.size());
+    return text.size() >= needle.size() &&
+           matchesCaselessAt(text.data(), needle.data(), needle.size());
 }
 
 inline bool equalsCaseless(QByteArrayView text, QByteArrayView needle)
 {
-    return text.size() == needle.size() && matchesCaselessAt(text.data(), needle.data(), needle.size());
+    return text.size() == needle.size() &&
+           matchesCaselessAt(text.data(), needle.data(), needle.size());
 }
 
 // Every occurrence of needle (lower case given; caseless when `caseless`) replaced by

@@ -1,6 +1,5 @@
 #include "cp1252.h"
 
-
 namespace {
 
 // The 0x80..0x9F row of Windows-1252. The five bytes it leaves undefined keep their own

@@ -19,9 +19,9 @@ bool IsUsFaxFormat(QByteArray &number);
 // What one text line yields.
 struct FaxFinding
 {
-    bool found = false;   // a number to store (when the store does not know it yet)
-    QByteArray number;    // 1-NNN-NNN-NNNN, or the international form with its "+"
-    QByteArray label;     // the area code's description, or "Unknown/International"
+    bool found = false; // a number to store (when the store does not know it yet)
+    QByteArray number;  // 1-NNN-NNN-NNNN, or the international form with its "+"
+    QByteArray label;   // the area code's description, or "Unknown/International"
 };
 
 // Scans one converted text line (without its line break) as the harvest does: the
@@ -48,13 +48,11 @@ QByteArray faxLineText(QByteArrayView flatBody);
 
 // Calls f(line) for every line of converted text that contains "fax" (any letter case),
 // in order; lines as forEachTextLine cuts them. Faster than looking at every line.
-template<typename F>
-void forEachFaxLine(QByteArrayView text, F &&f);
+template <typename F> void forEachFaxLine(QByteArrayView text, F &&f);
 
 // Calls f(line) for every line of converted text: a line ends at CR, with or without a
 // following LF; a lone LF belongs to the line.
-template<typename F>
-void forEachTextLine(QByteArrayView text, F &&f)
+template <typename F> void forEachTextLine(QByteArrayView text, F &&f)
 {
     const char *s = text.data();
     const qsizetype n = text.size();
@@ -69,8 +67,7 @@ void forEachTextLine(QByteArrayView text, F &&f)
     }
 }
 
-template<typename F>
-void forEachFaxLine(QByteArrayView text, F &&f)
+template <typename F> void forEachFaxLine(QByteArrayView text, F &&f)
 {
     const char *s = text.data();
     const qsizetype n = text.size();

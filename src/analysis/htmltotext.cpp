@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QtEndian>
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -22,7 +22,16 @@ constexpr qint64 kRowTooLong = 66;
 constexpr int kEntityLookAhead = 7;
 
 // Character classes of the main loop.
-enum : unsigned char { Plain = 0, Space, Control, Unit, Less, Dash, Amp };
+enum : unsigned char
+{
+    Plain = 0,
+    Space,
+    Control,
+    Unit,
+    Less,
+    Dash,
+    Amp
+};
 
 struct ClassTable
 {
@@ -62,7 +71,11 @@ inline quint64 nonPlainBytes(quint64 x)
 class Output
 {
 public:
-    explicit Output(qsizetype hint) { m_buf.resize(hint < 64 ? 64 : hint); m_p = m_buf.data(); }
+    explicit Output(qsizetype hint)
+    {
+        m_buf.resize(hint < 64 ? 64 : hint);
+        m_p = m_buf.data();
+    }
     void put(char c)
     {
         if (m_len == m_buf.size())
@@ -106,7 +119,13 @@ private:
 };
 
 // What the last tag read by a row look-ahead means to the next one.
-enum class RowTag : unsigned char { Other, EndsShortRow, EndsLongRow, Cell };
+enum class RowTag : unsigned char
+{
+    Other,
+    EndsShortRow,
+    EndsLongRow,
+    Cell
+};
 
 RowTag classifyRowTag(QByteArrayView tag)
 {
@@ -114,8 +133,8 @@ RowTag classifyRowTag(QByteArrayView tag)
         return RowTag::EndsShortRow;
     if (equalsCaseless(tag, "table") || startsWithCaseless(tag, "table "))
         return RowTag::EndsLongRow;
-    if (equalsCaseless(tag, "td") || equalsCaseless(tag, "th") || startsWithCaseless(tag, "td ")
-        || startsWithCaseless(tag, "th "))
+    if (equalsCaseless(tag, "td") || equalsCaseless(tag, "th") || startsWithCaseless(tag, "td ") ||
+        startsWithCaseless(tag, "th "))
         return RowTag::Cell;
     return RowTag::Other;
 }
@@ -166,7 +185,8 @@ class Converter
 {
 public:
     Converter(QByteArrayView html, bool withShortcuts)
-        : s(html.data()), n(html.size()), out(html.size() + html.size() / 8 + 64), shortcuts(withShortcuts)
+        : s(html.data()), n(html.size()), out(html.size() + html.size() / 8 + 64),
+          shortcuts(withShortcuts)
     {
     }
 
@@ -201,7 +221,7 @@ private:
 
     qsizetype openingTag(QByteArrayView tag, qsizetype end);
     void closingTag(QByteArrayView tag);
-    bool rowLookAhead(qsizetype start); // true: the row is short; throws Finish
+    bool rowLookAhead(qsizetype start);   // true: the row is short; throws Finish
     qsizetype commentEnd(qsizetype from); // the ">" that ends the comment, or -1
 
     const char *s;
@@ -229,9 +249,14 @@ private:
     // number of times.
     struct RowFate
     {
-        enum Kind : unsigned char { Short, Long, Ends } kind; // Short: ends at /TR or /TABLE
-        bool reset;  // a P or BR set the count to 66 on the way
-        qint64 add;  // characters counted after the state (after the last reset)
+        enum Kind : unsigned char
+        {
+            Short,
+            Long,
+            Ends
+        } kind;     // Short: ends at /TR or /TABLE
+        bool reset; // a P or BR set the count to 66 on the way
+        qint64 add; // characters counted after the state (after the last reset)
     };
     struct Checkpoint
     {
@@ -271,9 +296,9 @@ QByteArray Converter::run()
                 if (i + 3 < n && s[i + 1] == '!' && s[i + 2] == '-' && s[i + 3] == '-') {
                     e = i + 3;
                 } else {
-                    const char *gt = i + 1 < n
-                        ? static_cast<const char *>(std::memchr(s + i + 1, '>', size_t(n - i - 1)))
-                        : nullptr;
+                    const char *gt = i + 1 < n ? static_cast<const char *>(
+                                                     std::memchr(s + i + 1, '>', size_t(n - i - 1)))
+                                               : nullptr;
                     if (!gt)
                         throw Finish();
                     e = gt - s;
@@ -335,8 +360,10 @@ QByteArray Converter::run()
                     bool wrote = false;
                     while (i < stop) {
                         if (shortcuts && i + 8 <= stop) {
-                            const quint64 special = nonPlainBytes(qFromLittleEndian<quint64>(src + i));
-                            const qsizetype plain = special ? qsizetype(qCountTrailingZeroBits(special) >> 3) : 8;
+                            const quint64 special =
+                                nonPlainBytes(qFromLittleEndian<quint64>(src + i));
+                            const qsizetype plain =
+                                special ? qsizetype(qCountTrailingZeroBits(special) >> 3) : 8;
                             if (plain) {
                                 std::memcpy(o, src + i, 8);
                                 o += plain;
@@ -427,7 +454,8 @@ QByteArray Converter::run()
                 if (semi >= 0) {
                     if (!script && !comment) {
                         char decoded;
-                        const int len = decodeEntityInto(&decoded, QByteArrayView(s + i + 1, semi - i - 1));
+                        const int len =
+                            decodeEntityInto(&decoded, QByteArrayView(s + i + 1, semi - i - 1));
                         if (len)
                             out.put(decoded);
                         column += len;
@@ -455,7 +483,8 @@ qsizetype Converter::openingTag(QByteArrayView tag, qsizetype e)
         const qsizetype stop = n - 1;
         qsizetype k = from;
         if (from < stop) {
-            const char *lt = static_cast<const char *>(std::memchr(s + from, '<', size_t(stop - from)));
+            const char *lt =
+                static_cast<const char *>(std::memchr(s + from, '<', size_t(stop - from)));
             k = lt ? lt - s : stop;
             out.put(s + from, k - from);
         }
@@ -608,7 +637,8 @@ bool Converter::rowLookAhead(qsizetype start)
         if (s[pos] == '<') {
             if (visit(pos, false))
                 break;
-            const char *gt = static_cast<const char *>(std::memchr(s + pos + 1, '>', size_t(n - pos - 1)));
+            const char *gt =
+                static_cast<const char *>(std::memchr(s + pos + 1, '>', size_t(n - pos - 1)));
             if (!gt) {
                 outcome = RowFate::Ends;
                 break;
@@ -648,7 +678,8 @@ bool Converter::rowLookAhead(qsizetype start)
                     done = true;
                     break;
                 }
-                const char *gt = static_cast<const char *>(std::memchr(s + k + 1, '>', size_t(n - k - 1)));
+                const char *gt =
+                    static_cast<const char *>(std::memchr(s + k + 1, '>', size_t(n - k - 1)));
                 if (!gt) {
                     outcome = RowFate::Ends;
                     done = true;
@@ -705,9 +736,10 @@ bool Converter::rowLookAhead(qsizetype start)
                        [](const Checkpoint &a, const Checkpoint &b) { return a.key < b.key; });
             rowMemo.swap(merged);
         }
-        rowMemoStart = size_t(std::lower_bound(rowMemo.begin(), rowMemo.end(), qint64(start) * 2,
-                                               [](const Checkpoint &c, qint64 k) { return c.key < k; })
-                              - rowMemo.begin());
+        rowMemoStart =
+            size_t(std::lower_bound(rowMemo.begin(), rowMemo.end(), qint64(start) * 2,
+                                    [](const Checkpoint &c, qint64 k) { return c.key < k; }) -
+                   rowMemo.begin());
     }
 
     switch (outcome) {

@@ -106,9 +106,9 @@ QByteArray NormalizeUrl(QByteArray &link, const QByteArray &strCurUrl, const QBy
         link = resolveDotSegments(link, strCurDir);
     } else if (link.startsWith("..")) {
         link = ParentPath(strCurUrl) + "..";
-    } else if (!absolute && !containsCaseless(link, ".com") && !containsCaseless(link, "www.")
-               && !containsCaseless(link, ".net") && !containsCaseless(link, ".edu")
-               && !containsCaseless(link, ".gov") && !containsCaseless(link, "ww2.")) {
+    } else if (!absolute && !containsCaseless(link, ".com") && !containsCaseless(link, "www.") &&
+               !containsCaseless(link, ".net") && !containsCaseless(link, ".edu") &&
+               !containsCaseless(link, ".gov") && !containsCaseless(link, "ww2.")) {
         link = strCurDir + '/' + link;
     }
     if (!link.contains('/'))
@@ -120,9 +120,9 @@ QByteArray NormalizeUrl(QByteArray &link, const QByteArray &strCurUrl, const QBy
 
 bool isSkippedLink(QByteArrayView link)
 {
-    static const char *const skip[] = {"javascript", "mailto", ".mpg", ".js", ".mpeg", ".swf",
-                                       ".avi", ".jpg", ".jpeg", ".gif", ".bmp", ".mov", ".rm",
-                                       ".mp3", ".wav", ".ra", ".pdf", ".css", "#"};
+    static const char *const skip[] = {
+        "javascript", "mailto", ".mpg", ".js",  ".mpeg", ".swf", ".avi", ".jpg", ".jpeg", ".gif",
+        ".bmp",       ".mov",   ".rm",  ".mp3", ".wav",  ".ra",  ".pdf", ".css", "#"};
     for (const char *s : skip) {
         if (containsCaseless(link, QByteArrayView(s)))
             return true;

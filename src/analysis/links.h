@@ -28,8 +28,7 @@ bool isSkippedLink(QByteArrayView link);
 QList<QByteArray> linkTextsOfLine(QByteArrayView line);
 
 // Calls f(line) for every line of a page as received: a line ends at CR, CR LF or LF.
-template<typename F>
-void forEachLineAnyBreak(QByteArrayView page, F &&f)
+template <typename F> void forEachLineAnyBreak(QByteArrayView page, F &&f)
 {
     const char *s = page.data();
     const qsizetype n = page.size();

@@ -14,12 +14,12 @@
 // Everything one page yields, in page order (repeats included).
 struct PageFindings
 {
-    QStringList links;          // the page's links in website form (host/path, no scheme)
+    QStringList links; // the page's links in website form (host/path, no scheme)
     // With the finder off: at most one per text line, repeats included, only the first
     // three fields set (the reference scan). With it on: each number once, with its
     // E.164 form and evidence (findFaxNumbers).
     QList<FoundNumber> numbers;
-    QByteArray text;            // the page as text lines, as the second page file keeps it
+    QByteArray text; // the page as text lines, as the second page file keeps it
 };
 
 // Where a page was fetched from, as its relative links resolve against it.

@@ -7,13 +7,12 @@
 #include "faxfinder.h"
 #include "faxscan.h"
 #include "htmltotext.h"
-#include "sqlitestore.h"
 #include "pageanalysis.h"
+#include "sqlitestore.h"
 
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
-
 
 namespace {
 
@@ -30,7 +29,8 @@ ToolCommand faxesCmd(
     "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around)",
     runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
-                     "print the sites queued from the page body in FILE fetched from SITE", runLinks);
+                     "print the sites queued from the page body in FILE fetched from SITE",
+                     runLinks);
 ToolCommand areaCodeCmd("areacode", "varnel-tool areacode NUMBER",
                         "print the area code label of a North American number", runAreaCode);
 

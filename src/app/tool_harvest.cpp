@@ -9,10 +9,10 @@
 #include "harvestpresenter.h"
 #include "harvestsession.h"
 #include "httpbrowser.h"
-#include "store.h"
 #include "resolvemap.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
+#include "store.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,8 +48,7 @@ struct Discovery
     std::unique_ptr<SearchListBuilder> builder;
 };
 
-std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve,
-                                         const ResolveMap &tlsResolve)
+std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve, const ResolveMap &tlsResolve)
 {
     auto d = std::make_unique<Discovery>();
     d->browser = std::make_unique<HttpBrowser>();
@@ -77,7 +76,7 @@ struct Options
     QList<OptionFlags::Setting> clicks;
     bool resume = false;
     bool printStored = false;
-    int timeout = 0;  // watchdog limits in seconds; 0 keeps the session's own
+    int timeout = 0; // watchdog limits in seconds; 0 keeps the session's own
     int timeout2 = 0;
     ResolveMap resolve;
     ResolveMap tlsResolve;
@@ -174,11 +173,10 @@ static int runHarvest(const QStringList &args)
     const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
     session.setListBuilder(discovery->builder.get());
     bool problemShown = false;
-    QObject::connect(session.store(), &Store::storeProblem,
-                     [&problemShown](const QString &m) {
-                         std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
-                         problemShown = true;
-                     });
+    QObject::connect(session.store(), &Store::storeProblem, [&problemShown](const QString &m) {
+        std::fprintf(stderr, "varnel-tool: %s\n", Tool::printable(m).constData());
+        problemShown = true;
+    });
     // Finds that could not be stored or looked up make the run a failure (the harvest stops
     // on them).
     bool storeFailed = false;

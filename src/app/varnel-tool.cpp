@@ -98,7 +98,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString name = args.takeFirst();
-    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
         printHelp(stdout);
         return 0;
     }
@@ -109,6 +110,7 @@ int main(int argc, char **argv)
             return rc;
         }
     }
-    std::fprintf(stderr, "varnel-tool: unknown command '%s' (see varnel-tool --help)\n", qPrintable(name));
+    std::fprintf(stderr, "varnel-tool: unknown command '%s' (see varnel-tool --help)\n",
+                 qPrintable(name));
     return 2;
 }

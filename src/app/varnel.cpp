@@ -48,31 +48,38 @@ struct Options
 bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Quorvex Fax Varnel: collects fax numbers from the web."));
+    parser.setApplicationDescription(
+        QStringLiteral("Quorvex Fax Varnel: collects fax numbers from the web."));
     parser.addHelpOption();
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                                     QStringLiteral("Keep the database, the page files and the options in DIR "
-                                                    "instead of the user's data folder."),
-                                     QStringLiteral("DIR"));
-    const QCommandLineOption resolve(QStringLiteral("resolve"),
-                                     QStringLiteral("Send the harvest's connections for host PATTERN (\"*\": every "
-                                                    "host) to ADDRESS:PORT; the requests keep the host's name. "
-                                                    "May be given more than once."),
-                                     QStringLiteral("PATTERN=ADDRESS:PORT"));
-    const QCommandLineOption searchHost(QStringLiteral("search-host"),
-                                        QStringLiteral("Ask HOST (optionally with :PORT) for the result pages of "
-                                                       "both search engines, e.g. a test engine on loopback."),
-                                        QStringLiteral("HOST"));
-    const QCommandLineOption start(QStringLiteral("start"),
-                                   QStringLiteral("Press Start as soon as the main window has opened."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the main window to FILE a few seconds "
-                                                       "after it has opened, then close the program."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption delay(QStringLiteral("screenshot-delay"),
-                                   QStringLiteral("Seconds between the main window opening and --screenshot "
-                                                  "(default 8)."),
-                                   QStringLiteral("SECONDS"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep the database, the page files and the options in DIR "
+                       "instead of the user's data folder."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption resolve(
+        QStringLiteral("resolve"),
+        QStringLiteral("Send the harvest's connections for host PATTERN (\"*\": every "
+                       "host) to ADDRESS:PORT; the requests keep the host's name. "
+                       "May be given more than once."),
+        QStringLiteral("PATTERN=ADDRESS:PORT"));
+    const QCommandLineOption searchHost(
+        QStringLiteral("search-host"),
+        QStringLiteral("Ask HOST (optionally with :PORT) for the result pages of "
+                       "both search engines, e.g. a test engine on loopback."),
+        QStringLiteral("HOST"));
+    const QCommandLineOption start(
+        QStringLiteral("start"),
+        QStringLiteral("Press Start as soon as the main window has opened."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the main window to FILE a few seconds "
+                       "after it has opened, then close the program."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption delay(
+        QStringLiteral("screenshot-delay"),
+        QStringLiteral("Seconds between the main window opening and --screenshot "
+                       "(default 8)."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption numbers(
         QStringLiteral("screenshot-numbers"),
         QStringLiteral("With the pictures of --screenshot, stop the harvest, "
@@ -95,17 +102,20 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "varnel: unexpected argument %s\n", qPrintable(parser.positionalArguments().first()));
+        std::fprintf(stderr, "varnel: unexpected argument %s\n",
+                     qPrintable(parser.positionalArguments().first()));
         *exitCode = 2;
         return false;
     }
     o->dataDirGiven = parser.isSet(dataDir);
-    o->dataDir = o->dataDirGiven ? QDir(parser.value(dataDir)).absolutePath() : DataDir::defaultPath();
+    o->dataDir =
+        o->dataDirGiven ? QDir(parser.value(dataDir)).absolutePath() : DataDir::defaultPath();
     const QStringList mappings = parser.values(resolve);
     for (const QString &mapping : mappings) {
         QString error;
         if (!o->resolve.add(mapping, &error)) {
-            std::fprintf(stderr, "varnel: --resolve %s: %s\n", qPrintable(mapping), qPrintable(error));
+            std::fprintf(stderr, "varnel: --resolve %s: %s\n", qPrintable(mapping),
+                         qPrintable(error));
             *exitCode = 2;
             return false;
         }
@@ -204,7 +214,8 @@ int main(int argc, char **argv)
     ShellGlobals::setDataDir(options.dataDir);
 
     // A data folder given on the command line carries its own options.
-    SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir) : QString());
+    SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir)
+                                                : QString());
     HarvestSession session(options.dataDir, &settings);
     HarvestPresenter presenter(&session);
     MessageBoxMessages messages;

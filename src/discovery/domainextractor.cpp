@@ -94,8 +94,8 @@ QString candidateHost(const QString &line, const DiscoveryConfig &config, bool a
     // The tests look at the whole line: the link and whatever text follows it.
     if (line.isEmpty() || !line.startsWith(kHttp))
         return QString();
-    if (mentions(line, config.googleDomain) || mentions(line, config.yahooDomain)
-        || mentions(line, config.yahooImageLabel))
+    if (mentions(line, config.googleDomain) || mentions(line, config.yahooDomain) ||
+        mentions(line, config.yahooImageLabel))
         return QString();
     if (!anyEnding && !line.contains(QLatin1String(".com"), Qt::CaseInsensitive) &&
         !line.contains(QLatin1String(".net"), Qt::CaseInsensitive) &&
@@ -168,10 +168,10 @@ bool looksLikeBlockPage(const QString &pageText)
     // Phrases of the pages by which engines ask a visitor to prove being human. Matched
     // only on whole phrases, so that a result page about such checks is not taken for one.
     static const char *const phrases[] = {
-        "unusual traffic",        "not a robot",          "are you a robot",
-        "are you a human",        "prove you are human",  "prove you're human",
-        "verify you are human",   "verify you're human",  "verify that you are human",
-        "confirm you are human",  "g-recaptcha",          "captcha-form",
+        "unusual traffic",       "not a robot",         "are you a robot",
+        "are you a human",       "prove you are human", "prove you're human",
+        "verify you are human",  "verify you're human", "verify that you are human",
+        "confirm you are human", "g-recaptcha",         "captcha-form",
     };
     for (const char *p : phrases) {
         if (pageText.contains(QLatin1String(p), Qt::CaseInsensitive))

@@ -53,12 +53,18 @@ SearchListBuilder::~SearchListBuilder()
 qint32 SearchListBuilder::targetForIndex(int combo2Index)
 {
     switch (combo2Index) {
-    case 1: return 200;
-    case 2: return 500;
-    case 3: return 1000;
-    case 4: return 5000;
-    case 5: return 10000;
-    default: return 100; // -1 (nothing chosen) and 0
+    case 1:
+        return 200;
+    case 2:
+        return 500;
+    case 3:
+        return 1000;
+    case 4:
+        return 5000;
+    case 5:
+        return 10000;
+    default:
+        return 100; // -1 (nothing chosen) and 0
     }
 }
 
@@ -92,12 +98,12 @@ QString SearchListBuilder::resultPageAddress(const QString &engine, const QStrin
                                              qint32 vStart, const DiscoveryConfig &config)
 {
     if (engine == QLatin1String("Yahoo"))
-        return QLatin1String("http://") + config.yahooHost
-            + QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=")
-            + QString::number(vStart);
-    return QLatin1String("http://") + config.googleHost
-        + QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=")
-        + QString::number(qint64(vStart) - 1) + QLatin1String("&sa=N&q=") + terms;
+        return QLatin1String("http://") + config.yahooHost +
+               QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=") +
+               QString::number(vStart);
+    return QLatin1String("http://") + config.googleHost +
+           QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=") +
+           QString::number(qint64(vStart) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
 DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 lTotal, PageProblem problem)
@@ -265,8 +271,8 @@ void SearchListBuilder::finishRun()
 {
     m_bFinished = true;
     m_seen.clear();
-    setText1(QStringLiteral("Finished! Extracted %1 results.").arg(m_lTotal)
-             + problemSentence(m_problem));
+    setText1(QStringLiteral("Finished! Extracted %1 results.").arg(m_lTotal) +
+             problemSentence(m_problem));
     m_pageTimer.stop();
     if (m_browser)
         m_browser->stop();

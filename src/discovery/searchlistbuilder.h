@@ -22,11 +22,16 @@ class SearchListBuilder : public ListBuilder
     Q_OBJECT
 public:
     // Why a run ended with the page it ended on.
-    enum class PageProblem { None, NoAnswer, Blocked };
+    enum class PageProblem
+    {
+        None,
+        NoAnswer,
+        Blocked
+    };
     Q_ENUM(PageProblem)
 
-    static const char *const pageFileName;  // "SearchOutput.txt"
-    static const char *const initialText1;  // "Status..."
+    static const char *const pageFileName; // "SearchOutput.txt"
+    static const char *const initialText1; // "Status..."
 
     SearchListBuilder(Browser *browser, const DiscoveryConfig &config = DiscoveryConfig(),
                       QObject *parent = nullptr);

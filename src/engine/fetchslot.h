@@ -14,7 +14,7 @@ class FetchSlotOwner
 {
 public:
     virtual ~FetchSlotOwner() = default;
-    virtual bool slotsActive() const = 0; // the harvest runs; data arriving otherwise is left
+    virtual bool slotsActive() const = 0;  // the harvest runs; data arriving otherwise is left
     virtual qint16 idleLimit() const = 0;  // seconds without data before a slot gives up
     virtual qint16 totalLimit() const = 0; // seconds for a whole download
     virtual WatchdogClock *watchdogClock() const = 0;

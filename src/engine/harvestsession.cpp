@@ -31,9 +31,7 @@ constexpr int kPreviewKeep = 20;
 } // namespace
 
 HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent)
-    : QObject(parent),
-      m_dataDir(dataDir),
-      m_settings(settings),
+    : QObject(parent), m_dataDir(dataDir), m_settings(settings),
       m_systemClock(std::make_unique<SystemWatchdogClock>())
 {
     m_counters = new Counters(settings, this);
@@ -353,8 +351,8 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     DiscoveryRequest request;
     request.search = m_discoverySearch;
     request.addFax = m_options->isOn(OptionId::AddFaxToSearches);
-    request.engine = optionRow(OptionId::SearchEngine).items.value(
-        m_options->value(OptionId::SearchEngine));
+    request.engine =
+        optionRow(OptionId::SearchEngine).items.value(m_options->value(OptionId::SearchEngine));
     request.resultCountIndex = m_options->value(OptionId::ResultCount);
     request.dataDir = m_dataDir;
     m_listBuilder->load(request);
@@ -762,10 +760,9 @@ void HarvestSession::slotConnected(int)
 void HarvestSession::slotReceived(int slot)
 {
     const FetchSlot *s = m_slots[size_t(slot)];
-    setActivity(Line::Transfer, QStringLiteral("Downloading: ") +
-                                    QString::fromLatin1(s->strHost + s->strPath) +
-                                    QStringLiteral(" (") + QString::number(s->lBodyBytes) +
-                                    QLatin1Char(')'));
+    setActivity(Line::Transfer,
+                QStringLiteral("Downloading: ") + QString::fromLatin1(s->strHost + s->strPath) +
+                    QStringLiteral(" (") + QString::number(s->lBodyBytes) + QLatin1Char(')'));
     if (s->lContentLength >= 1)
         setProgress(HttpResponse::progressPercent(s->lBodyBytes, s->lContentLength, m_progress));
 }

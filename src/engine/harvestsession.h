@@ -149,8 +149,8 @@ public:
     QString harvestSearch() const { return m_harvestSearch; }
     QString currentSearch() const; // the first search string
 
-    TextList *searches() const { return m_searches; }   // List1; entry 0 is current
-    TextList *siteQueue() const;                        // List2: the head of the queue
+    TextList *searches() const { return m_searches; }     // List1; entry 0 is current
+    TextList *siteQueue() const;                          // List2: the head of the queue
     TextList *numberPreview() const { return m_preview; } // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }

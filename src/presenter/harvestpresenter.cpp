@@ -11,7 +11,7 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     for (const OptionRow &row : session->options()->table()) {
         const int v = session->options()->value(row.id);
         m_choiceText.push_back(row.kind == OptionRow::Kind::Choice && v >= 0 ? row.items.value(v)
-                                                                              : row.caption);
+                                                                             : row.caption);
     }
     refreshButtons();
 
@@ -25,11 +25,13 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     connect(list, &QAbstractItemModel::modelReset, this, &HarvestPresenter::refreshButtons);
 
     connect(session, &S::startRefused, this, &HarvestPresenter::startRefused);
-    connect(session, &S::activityChanged, this,
-            [this](S::Line line, const QString &text) { Q_EMIT statusTextChanged(int(line) + 1, text); });
+    connect(session, &S::activityChanged, this, [this](S::Line line, const QString &text) {
+        Q_EMIT statusTextChanged(int(line) + 1, text);
+    });
     connect(session, &S::downloadProgressChanged, this, &HarvestPresenter::progressChanged);
     connect(session->options(), &OptionValues::changed, this, &HarvestPresenter::optionChanged);
-    connect(session->counters(), &Counters::statsChanged, this, &HarvestPresenter::statisticsChanged);
+    connect(session->counters(), &Counters::statsChanged, this,
+            &HarvestPresenter::statisticsChanged);
     connect(session->store(), &Store::storeProblem, this, &HarvestPresenter::storeProblem);
 }
 

@@ -90,17 +90,17 @@ public:
     void shutDown(); // Form_Unload of the harvest
 
     // ---- what the window forwards -------------------------------------------------------
-    void startClicked();            // Command1_Click
-    void stopClicked();             // cmdStop_Click
-    void resumeClicked();           // cmdResume_Click
-    void nextSearchClicked();       // cmdNextSearch_Click
-    void addSearchClicked();        // cmdAdd_Click
+    void startClicked();                    // Command1_Click
+    void stopClicked();                     // cmdStop_Click
+    void resumeClicked();                   // cmdResume_Click
+    void nextSearchClicked();               // cmdNextSearch_Click
+    void addSearchClicked();                // cmdAdd_Click
     void newSearchKeyPressed(int keyAscii); // Text1_KeyPress: 13 (Enter) adds
-    void deleteSearchClicked();     // cmbDel_Click: the selected search string
-    void deleteAllNumbersClicked(); // Command3_Click (asks first)
-    void viewDatabaseClicked();     // cmdViewDatabase_Click
-    void exportClicked();           // Command2_Click
-    void websiteClicked();          // cmdWebsite_Click
+    void deleteSearchClicked();             // cmbDel_Click: the selected search string
+    void deleteAllNumbersClicked();         // Command3_Click (asks first)
+    void viewDatabaseClicked();             // cmdViewDatabase_Click
+    void exportClicked();                   // Command2_Click
+    void websiteClicked();                  // cmdWebsite_Click
     // A click on a check box, a pick from a choice, a number set: taken and written through.
     void optionClicked(OptionId option, int value);
     // Text typed into a choice's edit field: the text shows and nothing is picked.
@@ -124,8 +124,8 @@ Q_SIGNALS:
     // "View Fax Database": the numbers window, or with chkNumbersWindow off the data folder.
     void numbersWindowRequested();
     void openDirectoryRequested(const QString &dir);
-    void exportRequested();                          // the export window
-    void websiteRequested();                         // the browser window
+    void exportRequested();  // the export window
+    void websiteRequested(); // the browser window
     // The store cannot be used (once until a write works again).
     void storeProblem(const QString &message);
 

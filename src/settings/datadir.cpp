@@ -20,13 +20,15 @@ bool ensure(const QString &dir, QString *error)
     QDir d(dir);
     if (!d.exists() && !QDir().mkpath(dir)) {
         if (error)
-            *error = QStringLiteral("The data folder %1 cannot be created.").arg(QDir::toNativeSeparators(dir));
+            *error = QStringLiteral("The data folder %1 cannot be created.")
+                         .arg(QDir::toNativeSeparators(dir));
         return false;
     }
     QTemporaryFile probe(d.filePath(QStringLiteral(".write-test-XXXXXX")));
     if (!probe.open()) {
         if (error)
-            *error = QStringLiteral("The data folder %1 is not writable.").arg(QDir::toNativeSeparators(dir));
+            *error = QStringLiteral("The data folder %1 is not writable.")
+                         .arg(QDir::toNativeSeparators(dir));
         return false;
     }
     return true;
@@ -39,7 +41,8 @@ QString resource(const QString &dataDir, const QString &relativeName)
         candidates << QDir(dataDir).filePath(relativeName);
     if (QCoreApplication::instance()) {
         const QString appDir = QCoreApplication::applicationDirPath();
-        candidates << QDir(appDir).filePath(QStringLiteral("../share/quorvex-fax-varnel/") + relativeName);
+        candidates << QDir(appDir).filePath(QStringLiteral("../share/quorvex-fax-varnel/") +
+                                            relativeName);
     }
     candidates << QDir(QStringLiteral(VARNEL_SHARE_DIR)).filePath(relativeName);
     candidates << QDir(QStringLiteral(VARNEL_SOURCE_DIR "/resources")).filePath(relativeName);

@@ -8,7 +8,7 @@
 // installed share folder, then in the source tree.
 namespace DataDir {
 
-QString defaultPath();          // QStandardPaths::AppDataLocation for "Quorvex Fax Varnel"
+QString defaultPath(); // QStandardPaths::AppDataLocation for "Quorvex Fax Varnel"
 bool ensure(const QString &dir, QString *error = nullptr); // create if missing; writable?
 
 // A read-only resource such as "sounds/foundfax.wav" or "Help.rtf": the first existing

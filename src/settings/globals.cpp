@@ -12,8 +12,7 @@ static void bump(qint32 &counter)
 
 static constexpr int kWriteIntervalMs = 1000;
 
-Counters::Counters(SettingsStore *settings, QObject *parent)
-    : QObject(parent), m_settings(settings)
+Counters::Counters(SettingsStore *settings, QObject *parent) : QObject(parent), m_settings(settings)
 {
     m_flushTimer.setSingleShot(true);
     connect(&m_flushTimer, &QTimer::timeout, this, &Counters::flush);
@@ -43,9 +42,11 @@ void Counters::flush()
         return;
     QList<QPair<QString, QString>> values;
     if (m_pendingScanned)
-        values.append({QString::fromLatin1(SettingKeys::lHistWebScanned), QString::number(m_histWebScanned)});
+        values.append(
+            {QString::fromLatin1(SettingKeys::lHistWebScanned), QString::number(m_histWebScanned)});
     if (m_pendingEmail)
-        values.append({QString::fromLatin1(SettingKeys::lHistEmailFound), QString::number(m_histEmailFound)});
+        values.append(
+            {QString::fromLatin1(SettingKeys::lHistEmailFound), QString::number(m_histEmailFound)});
     m_settings->writeMany(values);
     m_pendingScanned = m_pendingEmail = false;
     m_sinceWrite.start();
@@ -78,8 +79,10 @@ void Counters::loadFromSettings()
     flush();
     m_webScanned = m_webFound = m_emailFound = 0;
     if (m_settings) {
-        m_histEmailFound = m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));
-        m_histWebScanned = m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistWebScanned));
+        m_histEmailFound =
+            m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));
+        m_histWebScanned =
+            m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistWebScanned));
     }
 }
 

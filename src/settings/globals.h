@@ -16,7 +16,12 @@ class Counters : public QObject
 {
     Q_OBJECT
 public:
-    enum Kind : qint16 { SiteScanned = 0, SiteFound = 1, NumberFound = 2 };
+    enum Kind : qint16
+    {
+        SiteScanned = 0,
+        SiteFound = 1,
+        NumberFound = 2
+    };
 
     explicit Counters(SettingsStore *settings, QObject *parent = nullptr);
     ~Counters() override;

@@ -21,9 +21,9 @@ OptionTable buildTable()
                            QStringLiteral("~5000 Domains"), QStringLiteral("~10000 Domains")},
                           -1)
             .at(Place::ResultCount)
-            .flag("results", {QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
-                              QStringLiteral("1000"), QStringLiteral("5000"),
-                              QStringLiteral("10000")}));
+            .flag("results",
+                  {QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
+                   QStringLiteral("1000"), QStringLiteral("5000"), QStringLiteral("10000")}));
     t.push_back(OptionRow::check(Id::AutoAdvance, "chkAuto", "Enable", 0)
                     .tip(QStringLiteral("Click to enable Auto Search Advance"))
                     .at(Place::AutoAdvance));
@@ -52,10 +52,10 @@ OptionTable buildTable()
                                   2)
                     .range(0, 7)
                     .at(Place::AdvanceAfter));
-    t.push_back(OptionRow::choice(Id::AfterLastSearch, "cmbLastSearch", "cmbLastSearch",
-                                  {QStringLiteral("Stop Immediately"),
-                                   QStringLiteral("Continue Until Stopped")},
-                                  0)
+    t.push_back(OptionRow::choice(
+                    Id::AfterLastSearch, "cmbLastSearch", "cmbLastSearch",
+                    {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")},
+                    0)
                     .keepUnpicked()
                     .at(Place::AfterLastSearch)
                     .flag("last-search", {QStringLiteral("stop"), QStringLiteral("continue")}));

@@ -50,7 +50,7 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
-        Across, // a long caption: a row across the frame, below the two columns
+        Across,       // a long caption: a row across the frame, below the two columns
         SettingsOnly, // no control in the main window: kept in the settings file
     };
 

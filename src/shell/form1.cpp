@@ -7,11 +7,11 @@
 #include "frmwebsite.h"
 #include "mainwindowlistbuilder.h"
 #include "numberswindow.h"
-#include "store.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
 #include "skin.h"
+#include "store.h"
 #include "textlist.h"
 #include "twips.h"
 
@@ -216,15 +216,18 @@ void Form1::buildControls()
 
     websiteButton = makeButton(m_surface, "cmdWebsite", QString(), QString());
     websiteButton->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
-                            px(this, 6000), py(this, m_design.websiteHeight));
+                               px(this, 6000), py(this, m_design.websiteHeight));
 
     // Searches
     searchesFrame = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
-    makeLabel(searchesFrame, "lblSearchStrings", QStringLiteral("Search Strings"), kLabelSearchStrings);
+    makeLabel(searchesFrame, "lblSearchStrings", QStringLiteral("Search Strings"),
+              kLabelSearchStrings);
     searchList = makeList(searchesFrame, "List1");
-    searchList->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000), py(this, kList1Height));
+    searchList->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000),
+                            py(this, kList1Height));
     searchList->setSelectionMode(QAbstractItemView::SingleSelection);
-    makeLabel(searchesFrame, "lblNewSearch", QStringLiteral("Enter a new Search String:"), kLabelNewSearch);
+    makeLabel(searchesFrame, "lblNewSearch", QStringLiteral("Enter a new Search String:"),
+              kLabelNewSearch);
     newSearchEdit = new QLineEdit(searchesFrame);
     newSearchEdit->setObjectName(QStringLiteral("Text1"));
     place(newSearchEdit, kText1);
@@ -232,43 +235,53 @@ void Form1::buildControls()
     place(addSearchButton, kCmdAdd);
     deleteSearchButton = makeButton(searchesFrame, "cmbDel", QStringLiteral("Del"), QString());
     place(deleteSearchButton, kCmbDel);
-    startButton = makeButton(searchesFrame, "Command1", QStringLiteral("Start"), QStringLiteral("Begin Harvesting Faxes"));
+    startButton = makeButton(searchesFrame, "Command1", QStringLiteral("Start"),
+                             QStringLiteral("Begin Harvesting Faxes"));
     place(startButton, kCommand1);
-    stopButton = makeButton(searchesFrame, "cmdStop", QStringLiteral("Stop"), QStringLiteral("Stop harvesting faxes"));
+    stopButton = makeButton(searchesFrame, "cmdStop", QStringLiteral("Stop"),
+                            QStringLiteral("Stop harvesting faxes"));
     place(stopButton, kCmdStop);
-    resumeButton = makeButton(searchesFrame, "cmdResume", QStringLiteral("Resume"), QStringLiteral("Resume harvesting emails"));
+    resumeButton = makeButton(searchesFrame, "cmdResume", QStringLiteral("Resume"),
+                              QStringLiteral("Resume harvesting emails"));
     place(resumeButton, kCmdResume);
     nextSearchButton = makeButton(searchesFrame, "cmdNextSearch", QStringLiteral("Next"),
-                               QStringLiteral("Skip to your next search string"));
+                                  QStringLiteral("Skip to your next search string"));
     place(nextSearchButton, kCmdNext);
-    makeLabel(searchesFrame, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"), kLabelQueued);
+    makeLabel(searchesFrame, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"),
+              kLabelQueued);
     siteQueueList = makeList(searchesFrame, "List2");
     siteQueueList->setSelectionMode(QAbstractItemView::NoSelection);
-    siteQueueList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top), px(this, 3000), py(this, 1500));
+    siteQueueList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top),
+                               px(this, 3000), py(this, 1500));
 
     // Emails: the stored numbers
     numbersFrame = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
-    viewDatabaseButton = makeButton(numbersFrame, "cmdViewDatabase", QStringLiteral("View Fax Database"),
-                                 QStringLiteral("Varnel.mdb stores all thefaxes you have found"));
+    viewDatabaseButton =
+        makeButton(numbersFrame, "cmdViewDatabase", QStringLiteral("View Fax Database"),
+                   QStringLiteral("Varnel.mdb stores all thefaxes you have found"));
     exportButton = makeButton(numbersFrame, "Command2", QStringLiteral("Export Numbers to List"),
-                          QStringLiteral("Export all the faxes you have found"));
-    deleteAllNumbersButton = makeButton(numbersFrame, "Command3", QStringLiteral("Delete All Fax Numbers"),
-                          QStringLiteral("Delete all saved faxes"));
+                              QStringLiteral("Export all the faxes you have found"));
+    deleteAllNumbersButton =
+        makeButton(numbersFrame, "Command3", QStringLiteral("Delete All Fax Numbers"),
+                   QStringLiteral("Delete all saved faxes"));
     const double tops[3] = {kViewDatabaseTop, kCommand2Top, kCommand3Top};
     QPushButton *dbButtons[3] = {viewDatabaseButton, exportButton, deleteAllNumbersButton};
     for (int i = 0; i < 3; ++i)
         dbButtons[i]->setGeometry(px(this, m_design.list1Left), py(this, tops[i]), px(this, 3000),
                                   py(this, kButtonHeight));
-    makeLabel(numbersFrame, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"), kLabelFound);
+    makeLabel(numbersFrame, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"),
+              kLabelFound);
     numberPreviewList = makeList(numbersFrame, "List3");
     numberPreviewList->setSelectionMode(QAbstractItemView::NoSelection);
-    numberPreviewList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top), px(this, 3000), py(this, 1500));
+    numberPreviewList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top),
+                                   px(this, 3000), py(this, 1500));
 
     // Options: one control for each row of the option table, created place by place so
     // that the tab order follows the frame.
     optionsFrame = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
     makeLabel(optionsFrame, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
-    makeLabel(optionsFrame, "lblAdvance", QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
+    makeLabel(optionsFrame, "lblAdvance",
+              QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
     makeLabel(optionsFrame, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
     makeLabel(optionsFrame, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
     makeLabel(optionsFrame, "lblOther", QStringLiteral("Other:"), kLabelOther);
@@ -283,12 +296,23 @@ void Form1::buildControls()
                 continue;
             Place p{};
             switch (row.place) {
-            case OptionRow::Place::SearchEngine: p = kCombo1; break;
-            case OptionRow::Place::ResultCount: p = kCombo2; break;
-            case OptionRow::Place::AutoAdvance: p = kChkAuto; break;
-            case OptionRow::Place::AdvanceAfter: p = kCmbAdvance; break;
-            case OptionRow::Place::AfterLastSearch: p = kCmbLastSearch; break;
-            case OptionRow::Place::SettingsOnly: break;
+            case OptionRow::Place::SearchEngine:
+                p = kCombo1;
+                break;
+            case OptionRow::Place::ResultCount:
+                p = kCombo2;
+                break;
+            case OptionRow::Place::AutoAdvance:
+                p = kChkAuto;
+                break;
+            case OptionRow::Place::AdvanceAfter:
+                p = kCmbAdvance;
+                break;
+            case OptionRow::Place::AfterLastSearch:
+                p = kCmbLastSearch;
+                break;
+            case OptionRow::Place::SettingsOnly:
+                break;
             case OptionRow::Place::Audio:
             case OptionRow::Place::Other: {
                 const bool audio = row.place == OptionRow::Place::Audio;
@@ -317,8 +341,10 @@ void Form1::buildControls()
 
     // Statistics
     statisticsFrame = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
-    QLabel *session = makeLabel(statisticsFrame, "lblSession", QStringLiteral("This Session"), Place{kSessionLeft, kStatsHeadTop, -1, -1});
-    QLabel *hist = makeLabel(statisticsFrame, "lblHistorically", QStringLiteral("Historically"), Place{kHistLeft, kStatsHeadTop, -1, -1});
+    QLabel *session = makeLabel(statisticsFrame, "lblSession", QStringLiteral("This Session"),
+                                Place{kSessionLeft, kStatsHeadTop, -1, -1});
+    QLabel *hist = makeLabel(statisticsFrame, "lblHistorically", QStringLiteral("Historically"),
+                             Place{kHistLeft, kStatsHeadTop, -1, -1});
     for (QLabel *head : {session, hist}) {
         QFont f = head->font();
         f.setBold(true);
@@ -339,10 +365,11 @@ void Form1::buildControls()
     };
     for (int i = 0; i < 5; ++i) {
         const double top = kStatsRowTop + stats[i].row * kStatsRowStep;
-        makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)), QLatin1String(stats[i].caption),
-                  Place{stats[i].left, top, -1, -1});
-        QLabel *value = makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStats%1").arg(i)), QStringLiteral("0"),
-                                  Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
+        makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)),
+                  QLatin1String(stats[i].caption), Place{stats[i].left, top, -1, -1});
+        QLabel *value =
+            makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStats%1").arg(i)),
+                      QStringLiteral("0"), Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
         statisticsLabels[size_t(i)] = value;
     }
 
@@ -356,7 +383,8 @@ void Form1::buildControls()
         skinLabels[size_t(i)] = s;
     }
 
-    // Status bar: four panels side by side (layoutControls() sets their widths), the progress bar over panel 4.
+    // Status bar: four panels side by side (layoutControls() sets their widths), the progress bar
+    // over panel 4.
     statusStrip = new QStatusBar(this);
     statusStrip->setObjectName(QStringLiteral("StatusBar1"));
     statusStrip->setSizeGripEnabled(false);
@@ -403,16 +431,26 @@ QWidget *Form1::optionControl(OptionId which) const
 QPushButton *Form1::button(Button which) const
 {
     switch (which) {
-    case Button::Start: return startButton;
-    case Button::Stop: return stopButton;
-    case Button::Resume: return resumeButton;
-    case Button::NextSearch: return nextSearchButton;
-    case Button::ViewDatabase: return viewDatabaseButton;
-    case Button::ExportNumbers: return exportButton;
-    case Button::DeleteAllNumbers: return deleteAllNumbersButton;
-    case Button::AddSearch: return addSearchButton;
-    case Button::DeleteSearch: return deleteSearchButton;
-    case Button::Website: return websiteButton;
+    case Button::Start:
+        return startButton;
+    case Button::Stop:
+        return stopButton;
+    case Button::Resume:
+        return resumeButton;
+    case Button::NextSearch:
+        return nextSearchButton;
+    case Button::ViewDatabase:
+        return viewDatabaseButton;
+    case Button::ExportNumbers:
+        return exportButton;
+    case Button::DeleteAllNumbers:
+        return deleteAllNumbersButton;
+    case Button::AddSearch:
+        return addSearchButton;
+    case Button::DeleteSearch:
+        return deleteSearchButton;
+    case Button::Website:
+        return websiteButton;
     }
     return nullptr;
 }
@@ -464,27 +502,33 @@ void Form1::bindPresenter()
         connect(button(c.which), &QPushButton::clicked, p, c.handler);
         syncButton(c.which);
     }
-    connect(p, &HarvestPresenter::buttonEnabledChanged, this, [this](Button which, bool) { syncButton(which); });
+    connect(p, &HarvestPresenter::buttonEnabledChanged, this,
+            [this](Button which, bool) { syncButton(which); });
 
     // Options: a pick, a click or an edit goes to the presenter, which writes it through.
     for (const OptionRow &row : p->options()->table()) {
         const OptionId id = row.id;
         QWidget *control = optionControl(id);
         if (auto *c = qobject_cast<QCheckBox *>(control)) {
-            connect(c, &QCheckBox::clicked, this, [p, id](bool checked) { p->optionClicked(id, checked ? 1 : 0); });
+            connect(c, &QCheckBox::clicked, this,
+                    [p, id](bool checked) { p->optionClicked(id, checked ? 1 : 0); });
         } else if (auto *c = qobject_cast<QComboBox *>(control)) {
-            connect(c, &QComboBox::activated, this, [p, id](int index) { p->optionClicked(id, index); });
+            connect(c, &QComboBox::activated, this,
+                    [p, id](int index) { p->optionClicked(id, index); });
             connect(c->lineEdit(), &QLineEdit::textEdited, this,
                     [p, id](const QString &text) { p->choiceTextEdited(id, text); });
         } else if (auto *n = qobject_cast<QSpinBox *>(control)) {
-            connect(n, &QSpinBox::valueChanged, this, [p, id](int value) { p->optionClicked(id, value); });
+            connect(n, &QSpinBox::valueChanged, this,
+                    [p, id](int value) { p->optionClicked(id, value); });
         } else if (auto *t = qobject_cast<QLineEdit *>(control)) {
-            connect(t, &QLineEdit::textEdited, this, [p, id](const QString &text) { p->options()->setText(id, text); });
+            connect(t, &QLineEdit::textEdited, this,
+                    [p, id](const QString &text) { p->options()->setText(id, text); });
         }
         syncOption(id);
     }
     connect(p, &HarvestPresenter::optionValueChanged, this, &Form1::syncOption);
-    connect(p, &HarvestPresenter::choiceTextChanged, this, [this](OptionId o, const QString &) { syncOption(o); });
+    connect(p, &HarvestPresenter::choiceTextChanged, this,
+            [this](OptionId o, const QString &) { syncOption(o); });
 
     // The new search string: its text is the presenter's; Enter adds it.
     connect(newSearchEdit, &QLineEdit::textChanged, p, &HarvestPresenter::setNewSearchText);
@@ -503,9 +547,10 @@ void Form1::bindPresenter()
     progressBar->setValue(p->progress());
 
     connect(p, &HarvestPresenter::focusRequested, this, [this](HarvestPresenter::Focus f) {
-        QWidget *target = f == HarvestPresenter::Focus::NewSearch      ? static_cast<QWidget *>(newSearchEdit)
-                          : f == HarvestPresenter::Focus::SearchEngine ? optionControl(OptionId::SearchEngine)
-                                                                        : optionControl(OptionId::ResultCount);
+        QWidget *target =
+            f == HarvestPresenter::Focus::NewSearch      ? static_cast<QWidget *>(newSearchEdit)
+            : f == HarvestPresenter::Focus::SearchEngine ? optionControl(OptionId::SearchEngine)
+                                                         : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
     });
     connect(p, &HarvestPresenter::numbersWindowRequested, this, [p] {
@@ -517,11 +562,13 @@ void Form1::bindPresenter()
         if (openUrl)
             openUrl(QUrl::fromLocalFile(dir));
     });
-    connect(p, &HarvestPresenter::exportRequested, this,
-            [p] { frmExport::openWindow(p->store(), p->dataDir(), [p] { p->deleteAllNumbers(); }); });
+    connect(p, &HarvestPresenter::exportRequested, this, [p] {
+        frmExport::openWindow(p->store(), p->dataDir(), [p] { p->deleteAllNumbers(); });
+    });
     connect(p, &HarvestPresenter::websiteRequested, this, [] { frmWebsite::openWindow(); });
     // The store reports from inside an operation: the box opens once that operation is done.
-    connect(p, &HarvestPresenter::storeProblem, this, &Form1::showStoreProblem, Qt::QueuedConnection);
+    connect(p, &HarvestPresenter::storeProblem, this, &Form1::showStoreProblem,
+            Qt::QueuedConnection);
 }
 
 void Form1::syncButton(Button which)
@@ -633,7 +680,8 @@ void Form1::showStoreProblem(const QString &message)
     // (A guarded pointer, not a handler of the box's end: the box may end with the window.)
     if (m_storeProblemBox)
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, strProductName, message, QMessageBox::Ok, this);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, strProductName, message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("storeProblem"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     m_storeProblemBox = box;
@@ -672,14 +720,16 @@ void Form1::applySkinAndBanner()
         // The frames move down to make room for the banner below the web site button.
         const int bannerHeight = py(this, 900);
         const double shift = Twips::fromPixelsY(this, bannerHeight) + 100;
-        moveFramesForBanner({searchesFrame, numbersFrame, statisticsFrame, optionsFrame}, bannerHeight);
+        moveFramesForBanner({searchesFrame, numbersFrame, statisticsFrame, optionsFrame},
+                            bannerHeight);
         m_design.frameTop += shift;
         m_design.frame3Top += shift;
         auto *wbBanner = new QWebEngineView(m_surface);
         wbBanner->setObjectName(QStringLiteral("wbBanner"));
         wbBanner->setGeometry(px(this, m_design.websiteLeft),
                               py(this, m_design.websiteTop + m_design.websiteHeight + 60),
-                              std::max(0, width() - px(this, m_design.websiteLeft + 200)), bannerHeight);
+                              std::max(0, width() - px(this, m_design.websiteLeft + 200)),
+                              bannerHeight);
         auto *wbPicture = new QLabel(m_surface);
         wbPicture->setObjectName(QStringLiteral("wbPicture"));
         SetupBanner(this, wbBanner, wbPicture);
@@ -745,8 +795,9 @@ void Form1::layoutControls()
     const int widthPx = width();
     const int heightPx = m_surface->height() + statusStrip->height();
     const int statusPx = statusStrip->height();
-    const MainLayout l = ::LayoutMain(Twips::fromPixelsX(this, widthPx), Twips::fromPixelsY(this, heightPx),
-                                      Twips::fromPixelsY(this, statusPx), m_design);
+    const MainLayout l =
+        ::LayoutMain(Twips::fromPixelsX(this, widthPx), Twips::fromPixelsY(this, heightPx),
+                     Twips::fromPixelsY(this, statusPx), m_design);
 
     // Panels: edges rounded, so the pixel widths add up to the window's width as well.
     int edge = 0;
@@ -758,20 +809,23 @@ void Form1::layoutControls()
     }
     // Over panel 4, inset on each side; centred in the bar's height.
     const int barHeight = std::max(0, statusPx - 8);
-    progressBar->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width), barHeight);
+    progressBar->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width),
+                             barHeight);
 
-    statisticsFrame->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top), px(this, m_design.frameRightWidth),
-                        py(this, l.frame3Height));
-    optionsFrame->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop), px(this, m_design.frameRightWidth),
-                        py(this, m_design.frame4Height));
-    numbersFrame->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop), px(this, l.frame2Width),
-                        py(this, l.frame2Height));
-    searchesFrame->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop), px(this, l.frame1Width),
-                        py(this, l.frame1Height));
+    statisticsFrame->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top),
+                                 px(this, m_design.frameRightWidth), py(this, l.frame3Height));
+    optionsFrame->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop),
+                              px(this, m_design.frameRightWidth), py(this, m_design.frame4Height));
+    numbersFrame->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop),
+                              px(this, l.frame2Width), py(this, l.frame2Height));
+    searchesFrame->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop),
+                               px(this, l.frame1Width), py(this, l.frame1Height));
     const int listWidth = px(this, l.list1Width);
     searchList->resize(listWidth, searchList->height());
-    siteQueueList->setGeometry(siteQueueList->x(), siteQueueList->y(), listWidth, py(this, l.list2Height));
-    numberPreviewList->setGeometry(numberPreviewList->x(), numberPreviewList->y(), listWidth, py(this, l.list3Height));
+    siteQueueList->setGeometry(siteQueueList->x(), siteQueueList->y(), listWidth,
+                               py(this, l.list2Height));
+    numberPreviewList->setGeometry(numberPreviewList->x(), numberPreviewList->y(), listWidth,
+                                   py(this, l.list3Height));
     for (QPushButton *b : {viewDatabaseButton, exportButton, deleteAllNumbersButton})
         b->resize(listWidth, b->height());
     websiteButton->resize(px(this, l.websiteWidth), websiteButton->height());
@@ -779,12 +833,14 @@ void Form1::layoutControls()
 
 void Form1::updateMinimumSize()
 {
-    // The controls at fixed design places stay whole: searchesFrame holds its widest row, statisticsFrame
-    // its statistics, and siteQueueList keeps a few lines.
+    // The controls at fixed design places stay whole: searchesFrame holds its widest row,
+    // statisticsFrame its statistics, and siteQueueList keeps a few lines.
     const double frame1Need = kCmbDel.x + kCmbDel.w + 180;
     const double minWidth = 2 * (frame1Need + 80) + m_design.frameRightWidth + 175;
-    const double minFrame3 = std::max(kStatsBottom, m_design.list2Top + 100 + 900 - m_design.frame4Height);
+    const double minFrame3 =
+        std::max(kStatsBottom, m_design.list2Top + 100 + 900 - m_design.frame4Height);
     const int statusPx = statusStrip->height();
-    const int minHeight = py(this, m_design.frame3Top + minFrame3) + statusPx + menuBar()->sizeHint().height();
+    const int minHeight =
+        py(this, m_design.frame3Top + minFrame3) + statusPx + menuBar()->sizeHint().height();
     setMinimumSize(px(this, minWidth), minHeight);
 }

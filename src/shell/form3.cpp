@@ -9,8 +9,7 @@
 
 const char *const Form3::caption = "List Builder - Finding matching websites...";
 
-Form3::Form3(const DiscoveryConfig &config, QWidget *parent)
-    : QWidget(parent, Qt::Window)
+Form3::Form3(const DiscoveryConfig &config, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QLatin1String(caption));
     setWindowModality(Qt::NonModal);

@@ -1,9 +1,9 @@
 #include "frmexport.h"
 
 #include "export.h"
-#include "store.h"
 #include "productinfo.h"
 #include "skin.h"
+#include "store.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -193,10 +193,10 @@ void frmExport::updateCounts()
         lblCounts->setText(QStringLiteral("The fax numbers cannot be read."));
         return;
     }
-    QString text = counts->toWrite == 0   ? QStringLiteral("There are no fax numbers to export.")
-                   : counts->toWrite == 1 ? QStringLiteral("1 fax number will be written.")
-                                          : QStringLiteral("%1 fax numbers will be written.")
-                                                .arg(counts->toWrite);
+    QString text = counts->toWrite == 0 ? QStringLiteral("There are no fax numbers to export.")
+                   : counts->toWrite == 1
+                       ? QStringLiteral("1 fax number will be written.")
+                       : QStringLiteral("%1 fax numbers will be written.").arg(counts->toWrite);
     const QString leftOut = FaxExport::leftOutText(*counts);
     if (!leftOut.isEmpty())
         text += QLatin1Char(' ') + leftOut + QLatin1Char('.');

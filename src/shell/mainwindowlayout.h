@@ -10,17 +10,17 @@
 // The design positions and sizes that LayoutMain leaves alone, in twips.
 struct MainDesign
 {
-    double websiteLeft = 120;     // cmdWebsite, on the window itself
+    double websiteLeft = 120; // cmdWebsite, on the window itself
     double websiteTop = 90;
     double websiteHeight = 420;
-    double frameTop = 600;        // Frame1, Frame2, Frame4
+    double frameTop = 600; // Frame1, Frame2, Frame4
     double frame1Left = 60;
     double frameRightWidth = 5550; // Frame3 and Frame4
     double frame4Height = 4260;
-    double frame3Top = 4860;      // just below Frame4
-    double list1Left = 180;       // inside Frame1 (List2, List3 and the buttons of Frame2 too)
-    double list2Top = 3960;       // inside Frame1
-    double list3Top = 2160;       // inside Frame2
+    double frame3Top = 4860; // just below Frame4
+    double list1Left = 180;  // inside Frame1 (List2, List3 and the buttons of Frame2 too)
+    double list2Top = 3960;  // inside Frame1
+    double list3Top = 2160;  // inside Frame2
 };
 
 struct MainLayout
@@ -37,7 +37,7 @@ struct MainLayout
     double frame2Width = 0;
     double frame1Width = 0;
     double frame2Left = 0;
-    double list1Width = 0;      // also List2, List3, cmdViewDatabase, Command2, Command3
+    double list1Width = 0; // also List2, List3, cmdViewDatabase, Command2, Command3
     double websiteWidth = 0;
     double list2Height = 0;
     double list3Height = 0;

@@ -13,7 +13,8 @@ void MessageBoxMessages::information(const QString &text)
 
 HarvestMessages::Answer MessageBoxMessages::confirm(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    m_parent);
     box.setObjectName(QStringLiteral("harvestQuestion"));
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok ? Ok : Cancel;

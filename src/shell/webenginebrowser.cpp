@@ -43,18 +43,18 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     page.url = info.url().toString();
     // An HTTP error status is a load "failure" that still shows the server's page;
     // anything else that fails (refused, unreachable, TLS) got no answer.
-    const bool httpError = failed && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
+    const bool httpError =
+        failed && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
     page.httpStatus = httpError ? info.errorCode() : 0;
     page.answered = !failed || httpError;
 
     const quint64 generation = m_generation;
     QPointer<WebEngineBrowser> self(this);
-    m_view->page()->runJavaScript(
-        QStringLiteral("document.body ? document.body.innerHTML : ''"),
-        [self, generation, page](const QVariant &html) mutable {
-            if (!self || self->m_generation != generation)
-                return;
-            page.html = html.toString();
-            Q_EMIT self->documentComplete(page);
-        });
+    m_view->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
+                                  [self, generation, page](const QVariant &html) mutable {
+                                      if (!self || self->m_generation != generation)
+                                          return;
+                                      page.html = html.toString();
+                                      Q_EMIT self->documentComplete(page);
+                                  });
 }

@@ -15,7 +15,9 @@ class ManualClock : public Clock
 {
 public:
     explicit ManualClock(const QDateTime &start = QDateTime(QDate(2026, 1, 1), QTime(12, 0)))
-        : m_now(start) {}
+        : m_now(start)
+    {
+    }
     QDateTime now() const override { return m_now; }
     void set(const QDateTime &t) { m_now = t; }
     void advance(qint64 seconds) { m_now = m_now.addSecs(seconds); }

@@ -204,7 +204,8 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space, bool
     const std::optional<ExportPlan> plan = store.exportPlan(onlyNew);
     if (!plan) {
         result.error =
-            QStringLiteral("The fax numbers could not be read from %1 (%2), so nothing was exported.")
+            QStringLiteral(
+                "The fax numbers could not be read from %1 (%2), so nothing was exported.")
                 .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }

@@ -55,7 +55,7 @@ struct Result
     bool nothingToWrite = false; // there was no number to write, so no file was
     int count = 0;               // numbers written
     ExportCounts counts;         // with what was left out
-    QString error; // for the user, names the file or the store; empty when ok
+    QString error;               // for the user, names the file or the store; empty when ok
     // The file was written, but the ledger could not note it: a later export of only the
     // new numbers writes these again.
     QString warning;

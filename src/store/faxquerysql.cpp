@@ -93,8 +93,8 @@ QString listedColumns(const Dialect &d)
 {
     QStringList columns{d.id};
     for (FaxColumn c : {FaxColumn::Fax, FaxColumn::Date, FaxColumn::Website, FaxColumn::Search,
-                        FaxColumn::Location, FaxColumn::E164, FaxColumn::Country,
-                        FaxColumn::Label, FaxColumn::How, FaxColumn::Context})
+                        FaxColumn::Location, FaxColumn::E164, FaxColumn::Country, FaxColumn::Label,
+                        FaxColumn::How, FaxColumn::Context})
         columns << (c == FaxColumn::Date ? d.dateText.arg(d.column(c)) : d.column(c));
     columns << d.column(FaxColumn::DoNotFax);
     return columns.join(QStringLiteral(", "));

@@ -182,17 +182,28 @@ const SqlStatements kStatements = {
 const char *columnName(FaxColumn c)
 {
     switch (c) {
-    case FaxColumn::Fax: return "f.fax";
-    case FaxColumn::E164: return "f.e164";
-    case FaxColumn::Location: return "f.location";
-    case FaxColumn::Country: return "f.country";
-    case FaxColumn::Date: return "f.Date";
-    case FaxColumn::Website: return "f.website";
-    case FaxColumn::Search: return "f.search";
-    case FaxColumn::Label: return "f.label";
-    case FaxColumn::How: return "f.how";
-    case FaxColumn::Context: return "f.context";
-    case FaxColumn::DoNotFax: return "coalesce(d.reason, '')";
+    case FaxColumn::Fax:
+        return "f.fax";
+    case FaxColumn::E164:
+        return "f.e164";
+    case FaxColumn::Location:
+        return "f.location";
+    case FaxColumn::Country:
+        return "f.country";
+    case FaxColumn::Date:
+        return "f.Date";
+    case FaxColumn::Website:
+        return "f.website";
+    case FaxColumn::Search:
+        return "f.search";
+    case FaxColumn::Label:
+        return "f.label";
+    case FaxColumn::How:
+        return "f.how";
+    case FaxColumn::Context:
+        return "f.context";
+    case FaxColumn::DoNotFax:
+        return "coalesce(d.reason, '')";
     }
     return "f.fax";
 }

@@ -589,11 +589,11 @@ std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const
 {
     const FaxQuerySql::Dialect &d = dialect();
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, d);
-    const auto q = select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) +
-                              QStringLiteral(" FROM faxes f") + FaxQuerySql::joinDoNotFax(d) +
-                              w.sql + FaxQuerySql::orderBy(sort, d) +
-                              QStringLiteral(" LIMIT ? OFFSET ?"),
-                          w.values + QVariantList{limit, offset});
+    const auto q =
+        select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) +
+                   QStringLiteral(" FROM faxes f") + FaxQuerySql::joinDoNotFax(d) + w.sql +
+                   FaxQuerySql::orderBy(sort, d) + QStringLiteral(" LIMIT ? OFFSET ?"),
+               w.values + QVariantList{limit, offset});
     if (!q)
         return std::nullopt;
     QList<ListedFax> rows;
@@ -655,10 +655,10 @@ std::optional<QList<SearchYield>> SqlStore::searchYields(const FaxFilter &filter
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString search = dialect().column(FaxColumn::Search);
     const QString host = dialect().hostOf.arg(dialect().column(FaxColumn::Website));
-    const auto q = select(QStringLiteral("SELECT %1, count(*), count(DISTINCT %2) FROM faxes f")
-                                  .arg(search, host) +
-                              w.sql + QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
-                          w.values);
+    const auto q = select(
+        QStringLiteral("SELECT %1, count(*), count(DISTINCT %2) FROM faxes f").arg(search, host) +
+            w.sql + QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
+        w.values);
     if (!q)
         return std::nullopt;
     QList<SearchYield> yields;
@@ -709,7 +709,8 @@ std::optional<QList<DoNotFaxEntry>> SqlStore::doNotFaxList()
     return entries;
 }
 
-// ---- exports -------------------------------------------------------------------------------------
+// ---- exports
+// -------------------------------------------------------------------------------------
 
 namespace {
 
@@ -724,13 +725,13 @@ QString exportedBefore(const FaxQuerySql::Dialect &d)
 std::optional<ExportCounts> SqlStore::exportCounts(bool onlyNew)
 {
     const FaxQuerySql::Dialect &d = dialect();
-    const auto q = select(
-        QStringLiteral("SELECT count(*), count(d.e164), "
-                       "count(CASE WHEN d.reason = ? THEN 1 END), "
-                       "count(CASE WHEN d.e164 IS NULL AND %1 THEN 1 END) FROM faxes f")
-                .arg(onlyNew ? exportedBefore(d) : QStringLiteral("1 = 0")) +
-            FaxQuerySql::joinDoNotFax(d),
-        {reasonNoticeSays});
+    const auto q =
+        select(QStringLiteral("SELECT count(*), count(d.e164), "
+                              "count(CASE WHEN d.reason = ? THEN 1 END), "
+                              "count(CASE WHEN d.e164 IS NULL AND %1 THEN 1 END) FROM faxes f")
+                       .arg(onlyNew ? exportedBefore(d) : QStringLiteral("1 = 0")) +
+                   FaxQuerySql::joinDoNotFax(d),
+               {reasonNoticeSays});
     if (!q)
         return std::nullopt;
     ExportCounts c;

@@ -231,8 +231,8 @@ public:
     // Lists the number under its key (the caller reads it, DoNotFax::matchKey), dated now. A
     // key on the list already keeps its first entry; *added (when given) says whether this
     // one was new.
-    [[nodiscard]] bool addDoNotFax(const QString &number, const QString &key,
-                                   const QString &reason, bool *added = nullptr);
+    [[nodiscard]] bool addDoNotFax(const QString &number, const QString &key, const QString &reason,
+                                   bool *added = nullptr);
     [[nodiscard]] virtual bool removeDoNotFax(const QStringList &keys) = 0;
     virtual std::optional<QList<DoNotFaxEntry>> doNotFaxList() = 0; // in the order listed
 

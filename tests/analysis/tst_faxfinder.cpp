@@ -257,7 +257,8 @@ void TestFaxFinder::reading_data()
         << QByteArray("200-555-0187") << QByteArray() << QString() << QString();
     QTest::newRow("placeholder digits")
         << QByteArray("+7 000 000-00-01") << QByteArray() << QString() << QString();
-    QTest::newRow("16 digits, over what E.164 allows") << QByteArray("+49 2122 3377552516") << QByteArray() << QString() << QString();
+    QTest::newRow("16 digits, over what E.164 allows")
+        << QByteArray("+49 2122 3377552516") << QByteArray() << QString() << QString();
     QTest::newRow("21 digits") << QByteArray("+49 30 1234567 1234567890") << QByteArray()
                                << QString() << QString();
 }

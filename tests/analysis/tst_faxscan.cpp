@@ -44,9 +44,8 @@ void TestFaxScan::scanLine_data()
     QTest::addColumn<QByteArray>("number"); // empty: nothing stored
     QTest::addColumn<int>("code");          // area code of the label; 0: "Unknown/International"
 
-    auto row = [](const char *name, const QByteArray &line, bool intl, const QByteArray &number, int code) {
-        QTest::newRow(name) << line << intl << number << code;
-    };
+    auto row = [](const char *name, const QByteArray &line, bool intl, const QByteArray &number,
+                  int code) { QTest::newRow(name) << line << intl << number << code; };
     row("parenthesised area code", "Fax: (212) 555-0187", false, "1-212-555-0187", 212);
     row("points", "Fax: 212.555.0187", false, "1-212-555-0187", 212);
     row("capitals, no space", "FAX:212-555-0187", false, "1-212-555-0187", 212);
@@ -56,8 +55,10 @@ void TestFaxScan::scanLine_data()
     row("spaced dashes", "Fax: 212 - 555 - 0187", false, "1-212-555-0187", 212);
     row("%20 separators", "Fax%20212%20555%200187", false, "1-212-555-0187", 212);
     row("few letters between", "Fax/Phone 212-555-0187", false, "1-212-555-0187", 212);
-    row("second number cut at 13 digits", "Fax 212-555-0187 Phone 212-555-0100", false, "1-212-555-0187", 212);
-    row("one number per line", "Phone: 212-555-0100 Fax: 212-555-0187 Fax: 212-555-0199", false, "1-212-555-0187", 212);
+    row("second number cut at 13 digits", "Fax 212-555-0187 Phone 212-555-0100", false,
+        "1-212-555-0187", 212);
+    row("one number per line", "Phone: 212-555-0100 Fax: 212-555-0187 Fax: 212-555-0199", false,
+        "1-212-555-0187", 212);
     row("+1 and extension", "Fax: +1 212 555 0187 x12", false, "1-212-555-0187", 212);
     row("+1- keeps its form, intl", "Fax: +1-212-555-0187", true, "+1-212-555-0187", 0);
     row("+1- dropped without intl", "Fax: +1-212-555-0187", false, "", 0);
@@ -65,7 +66,11 @@ void TestFaxScan::scanLine_data()
     row("UK number dropped without intl", "Fax: +44 20 7946 0958", false, "", 0);
     row("ten digits run together, intl", "Fax: 2125550187", true, "+2125550187", 0);
     row("ten digits run together dropped", "Fax: 2125550187", false, "", 0);
-    row("non-breaking spaces are no separators", "Fax: 212\xa0" "555\xa0" "0187", true, "+2125550187", 0);
+    row("non-breaking spaces are no separators",
+        "Fax: 212\xa0"
+        "555\xa0"
+        "0187",
+        true, "+2125550187", 0);
     row("nine digits, intl", "Fax: 212-555-018", true, "+212-555-018", 0);
     row("seven digits", "Fax: 555-0187", true, "", 0);
     row("seventh letter ends the scan", "Fax: call us at 212-555-0187", true, "", 0);
@@ -75,8 +80,10 @@ void TestFaxScan::scanLine_data()
     row("1- is removed even when the layout fails", "Fax: 1-2125550187", true, "+2125550187", 0);
     row("parenthesis is no separator", "Fax: (212)555-0187", true, "+212555-0187", 0);
     row("%40 replaced before the scan", "Fax%40 212-555-0187", false, "1-212-555-0187", 212);
-    row("&lt; replaced before the scan", "Fax &lt;&lt;&lt;&lt; 212-555-0187", false, "1-212-555-0187", 212);
-    row("digits after the tenth ignore letters", "Fax 212-555-0187 abcdefghij", false, "1-212-555-0187", 212);
+    row("&lt; replaced before the scan", "Fax &lt;&lt;&lt;&lt; 212-555-0187", false,
+        "1-212-555-0187", 212);
+    row("digits after the tenth ignore letters", "Fax 212-555-0187 abcdefghij", false,
+        "1-212-555-0187", 212);
     row("six letters still store", "fax abcdef 212-555-0187", false, "1-212-555-0187", 212);
     row("letters around the fax", "ffaxax 212-555-0187", false, "1-212-555-0187", 212);
     // Every "fax" is deleted before the scan, so the second one starts no new candidate.
@@ -116,9 +123,12 @@ void TestFaxScan::isUsFaxFormat_data()
     QTest::addColumn<QByteArray>("after");
     QTest::newRow("US layout") << QByteArray("212-555-0187") << true << QByteArray("212-555-0187");
     QTest::newRow("with 1-") << QByteArray("1-212-555-0187") << true << QByteArray("212-555-0187");
-    QTest::newRow("1- removed though false") << QByteArray("1-2125550187") << false << QByteArray("2125550187");
-    QTest::newRow("letters pass") << QByteArray("+55-123-4567") << true << QByteArray("+55-123-4567");
-    QTest::newRow("too long") << QByteArray("212-555-01870") << false << QByteArray("212-555-01870");
+    QTest::newRow("1- removed though false")
+        << QByteArray("1-2125550187") << false << QByteArray("2125550187");
+    QTest::newRow("letters pass") << QByteArray("+55-123-4567") << true
+                                  << QByteArray("+55-123-4567");
+    QTest::newRow("too long") << QByteArray("212-555-01870") << false
+                              << QByteArray("212-555-01870");
 }
 
 void TestFaxScan::isUsFaxFormat()
@@ -136,7 +146,8 @@ void TestFaxScan::areaCodeLookup_data()
     QTest::addColumn<QByteArray>("label");
     QTest::newRow("212") << QByteArray("212-555-0187") << descriptionOf(212);
     QTest::newRow("1-212") << QByteArray("1-212-555-0187") << descriptionOf(212);
-    QTest::newRow("Grenada without trailing space") << QByteArray("473-555-0187") << QByteArray("--  Grenada");
+    QTest::newRow("Grenada without trailing space")
+        << QByteArray("473-555-0187") << QByteArray("--  Grenada");
     QTest::newRow("+55 not listed") << QByteArray("+55-123-4567") << kIntl;
     QTest::newRow("+ sign accepted") << QByteArray("+212-555-0187") << descriptionOf(212);
     QTest::newRow("200 not listed") << QByteArray("200-555-0187") << kIntl;
@@ -164,7 +175,8 @@ void TestFaxScan::markFaxWords_data()
 {
     QTest::addColumn<QByteArray>("in");
     QTest::addColumn<QByteArray>("out");
-    QTest::newRow("every case, written in lower case") << QByteArray("Tel FAX:1 Fax") << QByteArray("Tel \r\nfax:1 \r\nfax");
+    QTest::newRow("every case, written in lower case")
+        << QByteArray("Tel FAX:1 Fax") << QByteArray("Tel \r\nfax:1 \r\nfax");
     QTest::newRow("one pass") << QByteArray("ffaxax") << QByteArray("f\r\nfaxax");
     QTest::newRow("none") << QByteArray("fa x") << QByteArray("fa x");
 }

@@ -42,52 +42,65 @@ void TestHtmlToText::convert_data()
     QTest::addColumn<QByteArray>("text");
 
     QTest::newRow("no body: only the title and the row's line break")
-        << QByteArray("<title>T</title><p>x</p><table><tr><td>a</td></tr></table>") << QByteArray("T" + PARA + CRLF);
+        << QByteArray("<title>T</title><p>x</p><table><tr><td>a</td></tr></table>")
+        << QByteArray("T" + PARA + CRLF);
     QTest::newRow("title kept as written, BR breaks the line")
         << QByteArray("<title>Acme  Fax</title><body>Phone<br>Fax: 212-555-0187</body>")
         << QByteArray("Acme  Fax" + PARA + "Phone" + CRLF + "Fax: 212-555-0187");
-    QTest::newRow("other tags join text") << QByteArray("<body>a<div>b</div>c</body>") << QByteArray("abc");
-    QTest::newRow("whitespace around tags") << QByteArray("<body>a <b>b</b> c</body>") << QByteArray("a b c");
+    QTest::newRow("other tags join text")
+        << QByteArray("<body>a<div>b</div>c</body>") << QByteArray("abc");
+    QTest::newRow("whitespace around tags")
+        << QByteArray("<body>a <b>b</b> c</body>") << QByteArray("a b c");
     QTest::newRow("second P adds nothing")
         << QByteArray("<body>x<p>y<p><p>z</body>") << QByteArray("x" + PARA + "y" + PARA + "z");
     QTest::newRow("one character after the last tag is not converted")
         << QByteArray("<body>x<p>z") << QByteArray("x" + PARA);
     QTest::newRow("'>' as the last character still ends the tag")
         << QByteArray("<body>x<br>") << QByteArray("x" + CRLF);
-    QTest::newRow("unterminated tag ends the conversion") << QByteArray("<body>x<br") << QByteArray("x");
+    QTest::newRow("unterminated tag ends the conversion")
+        << QByteArray("<body>x<br") << QByteArray("x");
     QTest::newRow("BR before any text, <br/> and <br /> write nothing")
         << QByteArray("<body><br>x<br/>y<br />z</body>") << QByteArray("xyz");
-    QTest::newRow("entities")
-        << QByteArray("<body>a&amp;b&quot;c&nbsp;d&copy e&&amp;f</body>")
-        << QByteArray("a&bc\xa0" "d&copy e&&f");
-    QTest::newRow("nbsp is not whitespace") << QByteArray("<body>a&nbsp; b</body>") << QByteArray("a\xa0 b");
+    QTest::newRow("entities") << QByteArray("<body>a&amp;b&quot;c&nbsp;d&copy e&&amp;f</body>")
+                              << QByteArray("a&bc\xa0"
+                                            "d&copy e&&f");
+    QTest::newRow("nbsp is not whitespace")
+        << QByteArray("<body>a&nbsp; b</body>") << QByteArray("a\xa0 b");
     QTest::newRow("script: P silent, BR and '-' still written")
-        << QByteArray("<body>x<script>if(a)<p>y</p>-z<br>w</script>k</body>") << QByteArray("x-" + CRLF + "k");
+        << QByteArray("<body>x<script>if(a)<p>y</p>-z<br>w</script>k</body>")
+        << QByteArray("x-" + CRLF + "k");
     QTest::newRow("comment with digits and dashes writes nothing")
         << QByteArray("<body>a<!-- 212-555-0187 -->b</body>") << QByteArray("ab");
     QTest::newRow("'<' inside a comment starts no tag")
         << QByteArray("<body>a<!-- <br> x -->b</body>") << QByteArray("ab");
     QTest::newRow("comment before the body is dropped with the rest")
         << QByteArray("<!-- x --><body>a</body>") << QByteArray("a");
-    QTest::newRow("'-' before any text is dropped") << QByteArray("<body>-a-</body>") << QByteArray("a-");
+    QTest::newRow("'-' before any text is dropped")
+        << QByteArray("<body>-a-</body>") << QByteArray("a-");
     QTest::newRow("control characters are whitespace, code 31 is dropped")
-        << QByteArray("<body>a\tb\r\nc\x1f" "d</body>") << QByteArray("a b cd");
+        << QByteArray("<body>a\tb\r\nc\x1f"
+                      "d</body>")
+        << QByteArray("a b cd");
     QTest::newRow("whitespace after a tag ending in a line break is swallowed")
         << QByteArray("<body>a<b> \nx</body>") << QByteArray("ax");
     QTest::newRow("whitespace after a tag ending in a space is kept")
         << QByteArray("<body>a<b>\n x</body>") << QByteArray("a x");
     QTest::newRow("ordered and bullet lists")
         << QByteArray("<body><ol><li>a<li>b</ol><ul><li>c</ul>z</body>")
-        << QByteArray(PARA + CRLF + "1. a" + CRLF + "2. b" + PARA + PARA + CRLF + "\x95 c" + PARA + "z");
-    QTest::newRow("option") << QByteArray("<body><select><option>One<option value=2>Two</select></body>")
+        << QByteArray(PARA + CRLF + "1. a" + CRLF + "2. b" + PARA + PARA + CRLF + "\x95 c" + PARA +
+                      "z");
+    QTest::newRow("option") << QByteArray(
+                                   "<body><select><option>One<option value=2>Two</select></body>")
                             << QByteArray("\r\n\tOne\r\n\tTwo");
     QTest::newRow("title copied up to the last position, which is not copied")
         << QByteArray("<title>abc") << QByteArray("ab" + PARA);
     QTest::newRow("title inside a script: copied without the paragraph break")
         << QByteArray("<body><script><title>t</title></script>x</body>") << QByteArray("tx");
-    QTest::newRow("decoded 'lt' is text, not a tag") << QByteArray("<body>a&lt;br&gt;b</body>") << QByteArray("a<br>b");
+    QTest::newRow("decoded 'lt' is text, not a tag")
+        << QByteArray("<body>a&lt;br&gt;b</body>") << QByteArray("a<br>b");
     QTest::newRow("fax glued to a word is separated by the inserted line break")
-        << QByteArray("<body>Tel 1 \r\nfax212-555-0187</body>") << QByteArray("Tel 1 fax212-555-0187");
+        << QByteArray("<body>Tel 1 \r\nfax212-555-0187</body>")
+        << QByteArray("Tel 1 fax212-555-0187");
 }
 
 void TestHtmlToText::convert()
@@ -115,7 +128,8 @@ void TestHtmlToText::rowLayout_data()
     // The second TR is followed by whitespace: the remembered "/TR" of the first row's
     // look-ahead is tested at once and the long row counts as short.
     QTest::newRow("later TR before whitespace reuses the remembered /TR")
-        << QByteArray("<body><table><tr><td>a</td></tr>\n<tr>\n<td>" + x70 + "</td><td>y</td></tr></table></body>")
+        << QByteArray("<body><table><tr><td>a</td></tr>\n<tr>\n<td>" + x70 +
+                      "</td><td>y</td></tr></table></body>")
         << QByteArray(CRLF + "a" + CRLF + x70 + "   y");
     QTest::newRow("cell never closed ends the conversion at its row")
         << QByteArray("<body>a<table><tr><td>b<tr><td>c</table>d</body>") << QByteArray("a" + CRLF);
@@ -141,9 +155,11 @@ void TestHtmlToText::wrap_data()
         words += "aaaa ";
     // The 15th space brings the column to 75: the break follows it.
     QTest::newRow("break after the space reaching column 75")
-        << QByteArray("<body>" + words + "</body>") << QByteArray(words.left(75) + CRLF + words.mid(75));
+        << QByteArray("<body>" + words + "</body>")
+        << QByteArray(words.left(75) + CRLF + words.mid(75));
     QTest::newRow("a long word is never split")
-        << QByteArray("<body>" + QByteArray(100, 'x') + " y</body>") << QByteArray(QByteArray(100, 'x') + " " + CRLF + "y");
+        << QByteArray("<body>" + QByteArray(100, 'x') + " y</body>")
+        << QByteArray(QByteArray(100, 'x') + " " + CRLF + "y");
 }
 
 void TestHtmlToText::wrap()
@@ -156,11 +172,30 @@ void TestHtmlToText::wrap()
 void TestHtmlToText::unclosedTables_sameTextAsFullLookAheads()
 {
     // Row look-aheads that overlap share what they learnt; the text must not change.
-    static const char *const pieces[] = {"<tr>", "<TR class=x>", "</tr>", "<td>", "<td >", "<th>", "</td>",
-                                         "< / td >", "<table>", "</table>", "<table border=1>", "<p>",
-                                         "<br>", "<b>", "</b>", " ", "\n", "x", "Fax 212-555-0187",
-                                         "0123456789012345678901234567890123456789", "<script>",
-                                         "</script>", "-", "&amp;"};
+    static const char *const pieces[] = {"<tr>",
+                                         "<TR class=x>",
+                                         "</tr>",
+                                         "<td>",
+                                         "<td >",
+                                         "<th>",
+                                         "</td>",
+                                         "< / td >",
+                                         "<table>",
+                                         "</table>",
+                                         "<table border=1>",
+                                         "<p>",
+                                         "<br>",
+                                         "<b>",
+                                         "</b>",
+                                         " ",
+                                         "\n",
+                                         "x",
+                                         "Fax 212-555-0187",
+                                         "0123456789012345678901234567890123456789",
+                                         "<script>",
+                                         "</script>",
+                                         "-",
+                                         "&amp;"};
     QRandomGenerator rng(7);
     for (int doc = 0; doc < 600; ++doc) {
         QByteArray html = "<body>";
@@ -206,14 +241,16 @@ void TestHtmlToText::longLineWithoutWhitespace_convertsWhole()
 {
     // Beyond the range of a 16-bit column counter.
     const QByteArray word(40000, 'x');
-    QCOMPARE(HtmlToText("<body>" + word + " Fax: 212-555-0187</body>"), QByteArray(word + " " + CRLF + "Fax: 212-555-0187"));
+    QCOMPARE(HtmlToText("<body>" + word + " Fax: 212-555-0187</body>"),
+             QByteArray(word + " " + CRLF + "Fax: 212-555-0187"));
 }
 
 void TestHtmlToText::numericReferencesAboveLatin1_neverStopTheConversion()
 {
     // Typographic quotes and dashes give their Windows-1252 bytes; others vanish. The
     // text after them is still converted line by line.
-    const QByteArray html = "<body>Smith&#8217;s &#8211; &#x41;&#99999;ok<br>Fax: 212-555-0187</body>";
+    const QByteArray html =
+        "<body>Smith&#8217;s &#8211; &#x41;&#99999;ok<br>Fax: 212-555-0187</body>";
     QCOMPARE(HtmlToText(html), QByteArray("Smith\x92s \x96 ok" + CRLF + "Fax: 212-555-0187"));
 }
 

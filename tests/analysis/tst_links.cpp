@@ -41,27 +41,38 @@ void TestLinks::lineLinks_data()
     using L = QList<QByteArray>;
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<L>("sites");
-    QTest::newRow("double quotes") << QByteArray("<a href=\"contact.htm\">Contact</a>") << L{"h/a/contact.htm"};
-    QTest::newRow("apostrophes") << QByteArray("<a href='contact.htm'>Contact</a>") << L{"h/a/contact.htm"};
-    QTest::newRow("no quotes, capitals") << QByteArray("<A HREF=contact.htm>Contact</A>") << L{"h/a/contact.htm"};
-    QTest::newRow("root-relative resolves against the host") << QByteArray("<a href=\"/x/y.htm\">") << L{"h/x/y.htm"};
+    QTest::newRow("double quotes")
+        << QByteArray("<a href=\"contact.htm\">Contact</a>") << L{"h/a/contact.htm"};
+    QTest::newRow("apostrophes") << QByteArray("<a href='contact.htm'>Contact</a>")
+                                 << L{"h/a/contact.htm"};
+    QTest::newRow("no quotes, capitals")
+        << QByteArray("<A HREF=contact.htm>Contact</A>") << L{"h/a/contact.htm"};
+    QTest::newRow("root-relative resolves against the host")
+        << QByteArray("<a href=\"/x/y.htm\">") << L{"h/x/y.htm"};
     QTest::newRow("http scheme") << QByteArray("<a href=\"http://h2/p.htm\">") << L{"h2/p.htm"};
-    QTest::newRow("scheme in capitals, bare host") << QByteArray("<a href=\"HTTP://h2\">") << L{"h2/"};
+    QTest::newRow("scheme in capitals, bare host")
+        << QByteArray("<a href=\"HTTP://h2\">") << L{"h2/"};
     QTest::newRow("https scheme") << QByteArray("<a href=\"https://h2/p.htm\">") << L{"h2/p.htm"};
     QTest::newRow("protocol-relative") << QByteArray("<a href=\"//h2/p.htm\">") << L{"h2/p.htm"};
-    QTest::newRow("../ goes up one directory") << QByteArray("<a href=\"../up.htm\">") << L{"h/up.htm"};
-    QTest::newRow("./ stays in the directory") << QByteArray("<a href=\"./x.htm\">") << L{"h/a/x.htm"};
-    QTest::newRow("../ never above the host") << QByteArray("<a href=\"../../../up.htm\">") << L{"h/up.htm"};
+    QTest::newRow("../ goes up one directory")
+        << QByteArray("<a href=\"../up.htm\">") << L{"h/up.htm"};
+    QTest::newRow("./ stays in the directory")
+        << QByteArray("<a href=\"./x.htm\">") << L{"h/a/x.htm"};
+    QTest::newRow("../ never above the host")
+        << QByteArray("<a href=\"../../../up.htm\">") << L{"h/up.htm"};
     QTest::newRow("looks absolute") << QByteArray("<a href=\"shop.com/p\">") << L{"shop.com/p"};
     QTest::newRow("anchor skipped") << QByteArray("<a href=\"page.htm#top\">") << L{};
     QTest::newRow("mailto skipped") << QByteArray("<a href=\"mailto:x\">") << L{};
     QTest::newRow("javascript skipped") << QByteArray("<a href=\"javascript:go()\">") << L{};
     QTest::newRow(".js matches app.jsp") << QByteArray("<a href=\"app.jsp\">") << L{};
     QTest::newRow("PDF in capitals skipped") << QByteArray("<a href=\"Doc.PDF\">") << L{};
-    QTest::newRow("a space does not end the link") << QByteArray("<a href=x.htm class=y>z</a>") << L{"h/a/x.htm class=y"};
+    QTest::newRow("a space does not end the link")
+        << QByteArray("<a href=x.htm class=y>z</a>") << L{"h/a/x.htm class=y"};
     QTest::newRow("every link of a line")
-        << QByteArray("<a href=\"a.htm\">A</a> <a href=\"b.htm\">B</a>") << L{"h/a/a.htm", "h/a/b.htm"};
-    QTest::newRow("link at the end of the line loses two characters") << QByteArray("href=abc.htm") << L{"h/a/abc.h"};
+        << QByteArray("<a href=\"a.htm\">A</a> <a href=\"b.htm\">B</a>")
+        << L{"h/a/a.htm", "h/a/b.htm"};
+    QTest::newRow("link at the end of the line loses two characters")
+        << QByteArray("href=abc.htm") << L{"h/a/abc.h"};
     QTest::newRow("quote as the last character loses two characters")
         << QByteArray("<a href=\"abc.htm\"") << L{"h/a/abc.ht"};
     QTest::newRow("unterminated link before the next one")
@@ -83,21 +94,29 @@ void TestLinks::normalizeUrl_data()
     QTest::addColumn<QByteArray>("curDir");
     QTest::addColumn<QByteArray>("site");
     QTest::newRow("relative on a bare host's home page")
-        << QByteArray("contact.htm") << QByteArray("example.com") << QByteArray("example.com/") << QByteArray("example.com/contact.htm");
+        << QByteArray("contact.htm") << QByteArray("example.com") << QByteArray("example.com/")
+        << QByteArray("example.com/contact.htm");
     QTest::newRow("root-relative on a bare host")
-        << QByteArray("/x/y.htm") << QByteArray("example.com") << QByteArray("example.com/") << QByteArray("example.com/x/y.htm");
+        << QByteArray("/x/y.htm") << QByteArray("example.com") << QByteArray("example.com/")
+        << QByteArray("example.com/x/y.htm");
     QTest::newRow("../ on a bare host stays at the host")
-        << QByteArray("../x.htm") << QByteArray("example.com") << QByteArray("example.com/") << QByteArray("example.com/x.htm");
+        << QByteArray("../x.htm") << QByteArray("example.com") << QByteArray("example.com/")
+        << QByteArray("example.com/x.htm");
     QTest::newRow("../ then ./ from a deep directory")
-        << QByteArray(".././x/y.htm") << QByteArray("h/a/b/c.htm") << QByteArray("h/a/b/") << QByteArray("h/a/x/y.htm");
+        << QByteArray(".././x/y.htm") << QByteArray("h/a/b/c.htm") << QByteArray("h/a/b/")
+        << QByteArray("h/a/x/y.htm");
     QTest::newRow("'..' without a slash keeps the old rule")
-        << QByteArray("..x") << QByteArray("h/a/b.htm") << QByteArray("h/a/") << QByteArray("h/a/..");
+        << QByteArray("..x") << QByteArray("h/a/b.htm") << QByteArray("h/a/")
+        << QByteArray("h/a/..");
     QTest::newRow("scheme anywhere marks the link absolute")
-        << QByteArray("go?u=http://h2") << QByteArray("h/a/b.htm") << QByteArray("h/a/") << QByteArray("go?u=h2/");
-    QTest::newRow("www. looks absolute") << QByteArray("www.h2.org") << QByteArray("h/") << QByteArray("h/") << QByteArray("www.h2.org/");
-    QTest::newRow("repeated slashes collapse")
-        << QByteArray("x//////y") << QByteArray("h/a/b.htm") << QByteArray("h/a/") << QByteArray("h/a/x/y");
-    QTest::newRow("empty link is the directory") << QByteArray() << QByteArray("h/a/b.htm") << QByteArray("h/a/") << QByteArray("h/a/");
+        << QByteArray("go?u=http://h2") << QByteArray("h/a/b.htm") << QByteArray("h/a/")
+        << QByteArray("go?u=h2/");
+    QTest::newRow("www. looks absolute") << QByteArray("www.h2.org") << QByteArray("h/")
+                                         << QByteArray("h/") << QByteArray("www.h2.org/");
+    QTest::newRow("repeated slashes collapse") << QByteArray("x//////y") << QByteArray("h/a/b.htm")
+                                               << QByteArray("h/a/") << QByteArray("h/a/x/y");
+    QTest::newRow("empty link is the directory")
+        << QByteArray() << QByteArray("h/a/b.htm") << QByteArray("h/a/") << QByteArray("h/a/");
 }
 
 void TestLinks::normalizeUrl()
@@ -142,23 +161,30 @@ void TestLinks::connectTarget_data()
     QTest::addColumn<QByteArray>("host");
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<bool>("https");
-    QTest::newRow("bare host") << QByteArray("example.com") << QByteArray("example.com") << QByteArray("example.com/")
-                               << QByteArray("example.com") << QByteArray("/") << false;
-    QTest::newRow("host and slash") << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("example.com/")
-                                    << QByteArray("example.com") << QByteArray("/") << false;
+    QTest::newRow("bare host") << QByteArray("example.com") << QByteArray("example.com")
+                               << QByteArray("example.com/") << QByteArray("example.com")
+                               << QByteArray("/") << false;
+    QTest::newRow("host and slash")
+        << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("example.com/")
+        << QByteArray("example.com") << QByteArray("/") << false;
     QTest::newRow("page in a directory")
-        << QByteArray("example.com/dir/a.htm") << QByteArray("example.com/dir/a.htm") << QByteArray("example.com/dir/")
-        << QByteArray("example.com") << QByteArray("/dir/a.htm") << false;
-    QTest::newRow("scheme in capitals") << QByteArray("HTTP://example.com/a") << QByteArray("example.com/a")
-                                        << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("/a") << false;
-    QTest::newRow("https is a scheme") << QByteArray("https://example.com/a") << QByteArray("example.com/a")
-                                       << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("/a") << true;
+        << QByteArray("example.com/dir/a.htm") << QByteArray("example.com/dir/a.htm")
+        << QByteArray("example.com/dir/") << QByteArray("example.com") << QByteArray("/dir/a.htm")
+        << false;
+    QTest::newRow("scheme in capitals")
+        << QByteArray("HTTP://example.com/a") << QByteArray("example.com/a")
+        << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("/a") << false;
+    QTest::newRow("https is a scheme")
+        << QByteArray("https://example.com/a") << QByteArray("example.com/a")
+        << QByteArray("example.com/") << QByteArray("example.com") << QByteArray("/a") << true;
     QTest::newRow("host repeated in the path")
         << QByteArray("Example.com/x/Example.com/y") << QByteArray("Example.com/x/Example.com/y")
-        << QByteArray("Example.com/x/Example.com/") << QByteArray("Example.com") << QByteArray("/x/y") << false;
+        << QByteArray("Example.com/x/Example.com/") << QByteArray("Example.com")
+        << QByteArray("/x/y") << false;
     QTest::newRow("port stays in the host")
-        << QByteArray("example.com:8080/x") << QByteArray("example.com:8080/x") << QByteArray("example.com:8080/")
-        << QByteArray("example.com:8080") << QByteArray("/x") << false;
+        << QByteArray("example.com:8080/x") << QByteArray("example.com:8080/x")
+        << QByteArray("example.com:8080/") << QByteArray("example.com:8080") << QByteArray("/x")
+        << false;
 }
 
 void TestLinks::connectTarget()

@@ -92,8 +92,9 @@ void TestPageAnalysis::numbers_withLabelAndLine()
         "</body></html>",
         kPage);
     // Every line with a number, the repeat included.
-    QCOMPARE(numbersOf(f), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-212-555-0187"),
-                                        QStringLiteral("+44-20-7946-0958"), QStringLiteral("1-617-555-0100")}));
+    QCOMPARE(numbersOf(f),
+             (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-212-555-0187"),
+                          QStringLiteral("+44-20-7946-0958"), QStringLiteral("1-617-555-0100")}));
     QCOMPARE(f.numbers.at(0).location, label(212));
     QCOMPARE(f.numbers.at(0).line, QStringLiteral("fax: 212-555-0187"));
     QCOMPARE(f.numbers.at(2).location, QStringLiteral("Unknown/International"));
@@ -105,8 +106,9 @@ void TestPageAnalysis::numbers_withoutInternational_dropsThem()
 {
     AnalysisOptions options;
     options.allowInternational = false;
-    const PageFindings f = analysePage(
-        "<body>Fax: +44 20 7946 0958<br>Fax: 2125550187<br>Fax: 212-555-0187</body>", kPage, options);
+    const PageFindings f =
+        analysePage("<body>Fax: +44 20 7946 0958<br>Fax: 2125550187<br>Fax: 212-555-0187</body>",
+                    kPage, options);
     QCOMPARE(numbersOf(f), QStringList{QStringLiteral("1-212-555-0187")});
 }
 
@@ -114,10 +116,12 @@ void TestPageAnalysis::numbers_typographicReferences_everyLineScanned()
 {
     // References above 255 are everywhere today; they must not turn the page into one
     // unconverted line with at most one number.
-    const PageFindings f = analysePage("<body><p>Smith &#8211; Jones&#8217;s office</p><p>Fax: 212-555-0187</p>"
-                                       "<p>Fax: 617-555-0100 &#9742;</p></body>",
-                                       kPage);
-    QCOMPARE(numbersOf(f), (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100")}));
+    const PageFindings f =
+        analysePage("<body><p>Smith &#8211; Jones&#8217;s office</p><p>Fax: 212-555-0187</p>"
+                    "<p>Fax: 617-555-0100 &#9742;</p></body>",
+                    kPage);
+    QCOMPARE(numbersOf(f),
+             (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100")}));
 }
 
 void TestPageAnalysis::text_isWhatThePageFileKeeps()
@@ -126,7 +130,8 @@ void TestPageAnalysis::text_isWhatThePageFileKeeps()
     // begins its line.
     const QByteArray body = "<body>\r\n<p>Call us</p><p>FAX 212-\n555-0187</p></body>";
     const PageFindings f = analysePage(body, kPage);
-    QCOMPARE(withoutLineBreaks(body), QByteArray("<body><p>Call us</p><p>FAX 212-555-0187</p></body>"));
+    QCOMPARE(withoutLineBreaks(body),
+             QByteArray("<body><p>Call us</p><p>FAX 212-555-0187</p></body>"));
     QVERIFY(f.text.contains("fax 212-555-0187"));
     QVERIFY(!f.text.contains('<'));
     QCOMPARE(analysePage(body, kPage, {}, withoutLineBreaks(body)).text, f.text);
@@ -201,14 +206,16 @@ void TestPageAnalysis::contactPages_findLabelledNumbers()
             if (d.isEmpty())
                 continue;
             labelled << d;
-            const QByteArray country = k < countries.size() ? countries.at(k).trimmed() : QByteArray();
+            const QByteArray country =
+                k < countries.size() ? countries.at(k).trimmed() : QByteArray();
             if (country == "US" || country == "CA")
                 labelledNorthAmerican << (d.size() == 11 && d.startsWith('1') ? d.mid(1) : d);
         }
         northAmerican += int(labelledNorthAmerican.size());
 
         // Each number once, as the store keeps it.
-        const PageFindings f = analysePage(readAll(dirPath + QLatin1Char('/') + QString::fromLatin1(cols.at(0))), kPage);
+        const PageFindings f = analysePage(
+            readAll(dirPath + QLatin1Char('/') + QString::fromLatin1(cols.at(0))), kPage);
         QStringList taken;
         for (const FoundNumber &n : f.numbers) {
             if (!taken.contains(n.number))

@@ -98,7 +98,9 @@ QString TestToolAnalysis::page(const QString &name, const QByteArray &bytes)
 
 void TestToolAnalysis::text_printsConvertedTextWithCrLf()
 {
-    const QString p = page(QStringLiteral("t.html"), "<title>Acme</title><body>Phone<br>Fax: 212-555-0187 &#8211; &eacute;</body>");
+    const QString p =
+        page(QStringLiteral("t.html"),
+             "<title>Acme</title><body>Phone<br>Fax: 212-555-0187 &#8211; &eacute;</body>");
     const Result r = tool({QStringLiteral("text"), p});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QByteArray("Acme\r\n\r\nPhone\r\nFax: 212-555-0187 \x96 \xe9\r\n"));
@@ -107,11 +109,14 @@ void TestToolAnalysis::text_printsConvertedTextWithCrLf()
 void TestToolAnalysis::faxes_eachNumberOnce_internationalOnlyWithFlag()
 {
     // Bodies as sent: line breaks inside the number's line are removed like a download's.
-    const QString a = page(QStringLiteral("a.html"), "<body>Fax:\r\n (212) 555-0187<br>Fax: +44 20 7946 0958</body>");
-    const QString b = page(QStringLiteral("b.html"),
-                           "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p><p>Fax 617-\r555-\n0100</p></body>");
+    const QString a = page(QStringLiteral("a.html"),
+                           "<body>Fax:\r\n (212) 555-0187<br>Fax: +44 20 7946 0958</body>");
+    const QString b = page(
+        QStringLiteral("b.html"),
+        "<body><p>FAX 212.555.0187</p><p>Fax 1-473-555-0100</p><p>Fax 617-\r555-\n0100</p></body>");
     const QByteArray us = "1-212-555-0187 | " + description(212) + "\n";
-    const QByteArray grenada = QByteArray("1-473-555-0100 | --  Grenada\n") + "1-617-555-0100 | " + description(617) + "\n";
+    const QByteArray grenada = QByteArray("1-473-555-0100 | --  Grenada\n") + "1-617-555-0100 | " +
+                               description(617) + "\n";
 
     Result r = tool({QStringLiteral("faxes"), QStringLiteral("--literal"), a, b});
     QCOMPARE(r.code, 0);
@@ -202,7 +207,8 @@ void TestToolAnalysis::links_printsQueuedSitesInOrder()
                            "<a href='https://other.org/x'>o</a> <a href=\"contact.htm\">again</a>\n"
                            "<a href=\"mailto:x@y.com\">m</a><a href=\"pic.JPG\">p</a>");
     // A bare host, as discovery queues every domain: its links resolve to the host.
-    const Result r = tool({QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("example.com"), p});
+    const Result r =
+        tool({QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("example.com"), p});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QByteArray("example.com/contact.htm\nexample.com/about/\nother.org/x\n"));
 }
@@ -248,10 +254,14 @@ void TestToolAnalysis::badArguments_exit2_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("text without file") << QStringList{QStringLiteral("text")};
-    QTest::newRow("text, two files") << QStringList{QStringLiteral("text"), QStringLiteral("a"), QStringLiteral("b")};
-    QTest::newRow("faxes without file") << QStringList{QStringLiteral("faxes"), QStringLiteral("--intl")};
-    QTest::newRow("faxes, unknown option") << QStringList{QStringLiteral("faxes"), QStringLiteral("--int"), QStringLiteral("a")};
-    QTest::newRow("links without --url") << QStringList{QStringLiteral("links"), QStringLiteral("a")};
+    QTest::newRow("text, two files")
+        << QStringList{QStringLiteral("text"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("faxes without file")
+        << QStringList{QStringLiteral("faxes"), QStringLiteral("--intl")};
+    QTest::newRow("faxes, unknown option")
+        << QStringList{QStringLiteral("faxes"), QStringLiteral("--int"), QStringLiteral("a")};
+    QTest::newRow("links without --url")
+        << QStringList{QStringLiteral("links"), QStringLiteral("a")};
     QTest::newRow("areacode without number") << QStringList{QStringLiteral("areacode")};
 }
 
@@ -270,7 +280,8 @@ void TestToolAnalysis::unreadableFile_exit1NamesIt()
     const QString ok = page(QStringLiteral("ok.html"), "<body>x</body>");
     for (const QStringList &args : {QStringList{QStringLiteral("text"), missing},
                                     QStringList{QStringLiteral("faxes"), ok, missing},
-                                    QStringList{QStringLiteral("links"), QStringLiteral("--url"), QStringLiteral("h"), missing}}) {
+                                    QStringList{QStringLiteral("links"), QStringLiteral("--url"),
+                                                QStringLiteral("h"), missing}}) {
         const Result r = tool(args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains("no-such-page.html"), r.err.constData());

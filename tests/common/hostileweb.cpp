@@ -83,19 +83,18 @@ QString HostileWeb::kindName(Kind kind)
 
 QList<HostileWeb::Kind> HostileWeb::allKinds()
 {
-    return {Kind::Good,   Kind::Silence, Kind::Trickle, Kind::NeverClose, Kind::NoBlankLine,
-            Kind::Oversize, Kind::Reset,  Kind::Refused, Kind::Garbage,    Kind::HugeHeader,
-            Kind::ManyLinks, Kind::RedirectLoop};
+    return {Kind::Good,        Kind::Silence,    Kind::Trickle,   Kind::NeverClose,
+            Kind::NoBlankLine, Kind::Oversize,   Kind::Reset,     Kind::Refused,
+            Kind::Garbage,     Kind::HugeHeader, Kind::ManyLinks, Kind::RedirectLoop};
 }
 
 HostileWeb::Mix HostileWeb::mixOf(int total)
 {
     const int good = total / 5;
     const int manyLinks = qMax(1, total / 100);
-    const QList<Kind> faults = {Kind::Silence,  Kind::Trickle,    Kind::NeverClose,
-                                Kind::NoBlankLine, Kind::Oversize, Kind::Reset,
-                                Kind::Refused,  Kind::Garbage,    Kind::HugeHeader,
-                                Kind::RedirectLoop};
+    const QList<Kind> faults = {
+        Kind::Silence, Kind::Trickle, Kind::NeverClose, Kind::NoBlankLine, Kind::Oversize,
+        Kind::Reset,   Kind::Refused, Kind::Garbage,    Kind::HugeHeader,  Kind::RedirectLoop};
     Mix mix{{Kind::Good, good}, {Kind::ManyLinks, manyLinks}};
     const int rest = qMax(0, total - good - manyLinks);
     for (int i = 0; i < faults.size(); ++i)
@@ -124,7 +123,8 @@ HostileWeb HostileWeb::build(TestWebServer &web, const Mix &mix, quint32 seed)
                 host = "g" + id + ".test";
                 // Two numbers per site, distinct over the whole web.
                 const int n = goodSerial++;
-                const QString first = QStringLiteral("646-555-%1").arg(2 * n, 4, 10, QLatin1Char('0'));
+                const QString first =
+                    QStringLiteral("646-555-%1").arg(2 * n, 4, 10, QLatin1Char('0'));
                 const QString second =
                     QStringLiteral("646-555-%1").arg(2 * n + 1, 4, 10, QLatin1Char('0'));
                 web.addPage(host, "/",
@@ -237,7 +237,8 @@ QStringList HostileWeb::resolveArguments(const TestWebServer &web) const
 {
     QStringList out;
     for (const QString &host : refusedHosts())
-        out << QStringLiteral("--resolve") << host + QStringLiteral("=127.0.0.1:") + QString::number(m_refusedPort);
+        out << QStringLiteral("--resolve")
+            << host + QStringLiteral("=127.0.0.1:") + QString::number(m_refusedPort);
     out << QStringLiteral("--resolve") << web.resolveSpec();
     return out;
 }

@@ -3,10 +3,10 @@
 // Shared by the suites: a temporary data directory and the settings in test mode, so a
 // test never touches a real user's data or options.
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
-#include <QDir>
 
 namespace TestEnv {
 

@@ -20,13 +20,14 @@ class FakeSearchEngine : public QObject
 {
     Q_OBJECT
 public:
-    enum class Answer {
-        Page,          // 200 with the page set up for the query and offset
-        TooMany,       // 429 with a short body
-        Unavailable,   // 503 with a short body
-        HumanCheck,    // 200 with a page asking the visitor to prove being human
-        Silent,        // read the request, never answer
-        Close          // close the connection without an answer
+    enum class Answer
+    {
+        Page,        // 200 with the page set up for the query and offset
+        TooMany,     // 429 with a short body
+        Unavailable, // 503 with a short body
+        HumanCheck,  // 200 with a page asking the visitor to prove being human
+        Silent,      // read the request, never answer
+        Close        // close the connection without an answer
     };
 
     struct Request
@@ -173,8 +174,8 @@ private:
             return;
         }
 
-        Answer answer = m_special.value(r.terms + QLatin1Char('#') + QString::number(r.pageIndex),
-                                        m_answer);
+        Answer answer =
+            m_special.value(r.terms + QLatin1Char('#') + QString::number(r.pageIndex), m_answer);
         switch (answer) {
         case Answer::Silent:
             return;
@@ -199,18 +200,17 @@ private:
         }
         const QStringList pages = m_pages.value(r.terms);
         const QString page = r.pageIndex >= 0 && r.pageIndex < pages.size()
-            ? pages.at(r.pageIndex)
-            : QStringLiteral("<p>No more results.</p>");
+                                 ? pages.at(r.pageIndex)
+                                 : QStringLiteral("<p>No more results.</p>");
         reply(s, "200 OK",
-              "<html><head><title>results</title></head><body>" + page.toUtf8()
-                  + "</body></html>");
+              "<html><head><title>results</title></head><body>" + page.toUtf8() + "</body></html>");
     }
 
     static void reply(QTcpSocket *s, const char *status, const QByteArray &body)
     {
-        QByteArray head = QByteArray("HTTP/1.1 ") + status
-            + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+        QByteArray head = QByteArray("HTTP/1.1 ") + status +
+                          "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
         s->write(head + body);
         s->disconnectFromHost();
     }

@@ -2,12 +2,12 @@
 #include "globals.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
-#include "scriptedmessages.h"
 #include "httpbrowser.h"
-#include "sqlitestore.h"
-#include "storetestkit.h"
+#include "scriptedmessages.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
+#include "sqlitestore.h"
+#include "storetestkit.h"
 #include "testenv.h"
 #include "testwebserver.h"
 #include "textlist.h"
@@ -42,8 +42,8 @@ class TestDiscoveryCycle : public QObject
     struct Rig
     {
         Rig()
-            : settings(SettingsStore::iniPathForDataDir(dir.path())), session(dir.path(), &settings),
-              presenter(&session)
+            : settings(SettingsStore::iniPathForDataDir(dir.path())),
+              session(dir.path(), &settings), presenter(&session)
         {
             QVERIFY(search.listen());
             QVERIFY(web.listen());
@@ -58,8 +58,8 @@ class TestDiscoveryCycle : public QObject
             session.setListBuilder(builder);
             presenter.setMessages(&messages);
             session.load();
-            presenter.optionClicked(OptionId::SearchEngine, 0); // "Google Search"
-            presenter.optionClicked(OptionId::ResultCount, 0); // "~100 Domains"
+            presenter.optionClicked(OptionId::SearchEngine, 0);    // "Google Search"
+            presenter.optionClicked(OptionId::ResultCount, 0);     // "~100 Domains"
             presenter.optionClicked(OptionId::AfterLastSearch, 0); // "Stop Immediately"
         }
         ~Rig() { session.shutDown(); }
@@ -77,9 +77,10 @@ class TestDiscoveryCycle : public QObject
             for (int i = 0; i < names; ++i) {
                 const QString site = QStringLiteral("%1%2.com").arg(letter).arg(i);
                 web.addPage(site.toLatin1(), "/",
-                            "<html><head><title>" + site.toLatin1()
-                                + "</title></head><body><h1>Welcome</h1><p>Phone: 212-555-0000</p>"
-                                  "<p>Fax: " + faxOf(site).mid(2).toLatin1() + "</p></body></html>");
+                            "<html><head><title>" + site.toLatin1() +
+                                "</title></head><body><h1>Welcome</h1><p>Phone: 212-555-0000</p>"
+                                "<p>Fax: " +
+                                faxOf(site).mid(2).toLatin1() + "</p></body></html>");
             }
             search.setPages(SearchListBuilder::queryText(text, true), {page, page});
         }
@@ -88,13 +89,15 @@ class TestDiscoveryCycle : public QObject
         {
             QList<FaxRecord> rows;
             {
-                QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
+                QSqlDatabase conn =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
                 conn.setDatabaseName(session.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
                     q.exec(QStringLiteral("SELECT fax, website, search FROM faxes ORDER BY rowid"));
                     while (q.next())
-                        rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+                        rows.append(
+                            {q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
                 }
             }
             QSqlDatabase::removeDatabase(QStringLiteral("cycle"));
@@ -104,7 +107,8 @@ class TestDiscoveryCycle : public QObject
         {
             QStringList out;
             {
-                QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
+                QSqlDatabase conn =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cycle"));
                 conn.setDatabaseName(session.store()->location());
                 if (conn.open()) {
                     QSqlQuery q(conn);
@@ -148,9 +152,9 @@ private Q_SLOTS:
         QStringList asked;
         for (const FakeSearchEngine::Request &r : rig.search.requests())
             asked << r.terms + QLatin1Char('@') + QString::number(r.pageIndex);
-        QCOMPARE(asked, (QStringList{"plumber+boston+fax@0", "plumber+boston+fax@1",
-                                     "roofer+denver+fax@0", "roofer+denver+fax@1",
-                                     "mason+austin+fax@0", "mason+austin+fax@1"}));
+        QCOMPARE(asked,
+                 (QStringList{"plumber+boston+fax@0", "plumber+boston+fax@1", "roofer+denver+fax@0",
+                              "roofer+denver+fax@1", "mason+austin+fax@0", "mason+austin+fax@1"}));
         for (int i = 0; i < 3; ++i)
             QCOMPARE(runs[i][0].value<DiscoveryOutcome>().names, i < 2 ? 40 : 30);
 
@@ -161,7 +165,8 @@ private Q_SLOTS:
         for (const FaxRecord &f : faxes) {
             const QString site = f.website.section(QLatin1Char('/'), 0, 0);
             QCOMPARE(f.fax, faxOf(site));
-            const QString expectedSearch = site.startsWith(QLatin1Char('a')) ? QStringLiteral("plumber boston")
+            const QString expectedSearch =
+                site.startsWith(QLatin1Char('a'))   ? QStringLiteral("plumber boston")
                 : site.startsWith(QLatin1Char('b')) ? QStringLiteral("roofer denver")
                                                     : QStringLiteral("mason austin");
             QCOMPARE(f.search, expectedSearch);
@@ -173,7 +178,8 @@ private Q_SLOTS:
         QCOMPARE(rig.session.counters()->lEmailFound(), faxes.size());
 
         // A search whose queue ran dry leaves List1 and the store; the last one stays.
-        QCOMPARE(rig.column("SELECT search FROM searches ORDER BY rowid"), QStringList{"mason austin"});
+        QCOMPARE(rig.column("SELECT search FROM searches ORDER BY rowid"),
+                 QStringList{"mason austin"});
         QCOMPARE(rig.session.searches()->items(), QStringList{"mason austin"});
         QVERIFY(rig.column("SELECT website FROM websites").isEmpty());
         QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
@@ -201,7 +207,8 @@ private Q_SLOTS:
         QVERIFY(harvesting.isEmpty());
 
         rig.presenter.startClicked();
-        QTRY_VERIFY_WITH_TIMEOUT(!harvesting.isEmpty() && harvesting.first().first().toBool(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!harvesting.isEmpty() && harvesting.first().first().toBool(),
+                                 30000);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 60000);
         QCOMPARE(rig.faxes().size(), 25);
         QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));

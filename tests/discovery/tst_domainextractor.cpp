@@ -38,18 +38,19 @@ private Q_SLOTS:
         };
         row("anchor markup", "<a href=\"http://www.shop.com/x.htm\">Shop</a>", {"shop.com"});
         row("two-label host stays whole", "<a href='http://shop.com/'>", {"shop.com"});
-        row("capitals keep the host's case", "<a href=\"HTTP://WWW.EXAMPLE.NET/\">", {"EXAMPLE.NET"});
+        row("capitals keep the host's case", "<a href=\"HTTP://WWW.EXAMPLE.NET/\">",
+            {"EXAMPLE.NET"});
         row("capitals, then the same in small letters",
             "HTTP://WWW.EXAMPLE.NET/ http://www.example.net/", {"EXAMPLE.NET"});
         row("encoded scheme inside an engine address",
-            "<a href=\"http://www.google.com/url?q=hTtP%3a//www.tiles.org/&sa=U\">",
-            {"tiles.org"});
+            "<a href=\"http://www.google.com/url?q=hTtP%3a//www.tiles.org/&sa=U\">", {"tiles.org"});
         row("secure link", "<a href=\"https://www.secure.com/\">", {"secure.com"});
         row("secure link in capitals", "<a href=\"HTTPS://WWW.SECURE.COM/\">", {"SECURE.COM"});
         row("encoded secure scheme", "/url?q=HTTPS%3A//www.secure.net/", {"secure.net"});
         row("suffix Com", "http://www.shop.Com/", {"shop.Com"});
         row("suffix cOm", "http://www.shop.cOm/", none);
-        row("suffix GOV with .com in the line", "http://www.agency.GOV/ mirror at x.com", {"agency.GOV"});
+        row("suffix GOV with .com in the line", "http://www.agency.GOV/ mirror at x.com",
+            {"agency.GOV"});
         row(".gov alone", "<a href=\"http://www.agency.gov/\">Agency</a>", none);
         row("four labels", "http://a.b.example.com/", none);
         row("co.uk", "http://www.shop.co.uk/ shop.com", none);
@@ -96,8 +97,7 @@ private Q_SLOTS:
 
     void lineSplitting()
     {
-        QCOMPARE(splitLines(QStringLiteral("a\r\nb\rc\nd\r\n")),
-                 (QStringList{"a", "b", "c\nd"}));
+        QCOMPARE(splitLines(QStringLiteral("a\r\nb\rc\nd\r\n")), (QStringList{"a", "b", "c\nd"}));
         QCOMPARE(splitLines(prepareResultText(QStringLiteral("x HTTP://a https://b"))),
                  (QStringList{"x ", "http://a ", "http://b"}));
     }
@@ -107,13 +107,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("page");
         QTest::addColumn<bool>("blocked");
-        QTest::newRow("ordinary page") << 200 << QStringLiteral("<a href=x>captcha solver</a>") << false;
+        QTest::newRow("ordinary page")
+            << 200 << QStringLiteral("<a href=x>captcha solver</a>") << false;
         QTest::newRow("429") << 429 << QString() << true;
         QTest::newRow("503") << 503 << QString() << true;
         QTest::newRow("404") << 404 << QString() << false;
-        QTest::newRow("unusual traffic") << 200
-            << QStringLiteral("detected Unusual Traffic from your computer") << true;
-        QTest::newRow("robot check") << 200 << QStringLiteral("Please confirm you are not a robot") << true;
+        QTest::newRow("unusual traffic")
+            << 200 << QStringLiteral("detected Unusual Traffic from your computer") << true;
+        QTest::newRow("robot check")
+            << 200 << QStringLiteral("Please confirm you are not a robot") << true;
     }
 
     void blockedAnswers()
@@ -134,19 +136,24 @@ private Q_SLOTS:
         const QString g = QStringLiteral("http://www.google.com/search?num=100&hl=en&lr=&ie=UTF-8"
                                          "&oe=UTF-8&safe=off&filter=0&start=");
         const QString y = QStringLiteral("http://search.yahoo.com/search/dir?h=s&xargs=0&p=");
-        QTest::newRow("google first") << "Google Search" << "plumber new york" << true << 1
-            << g + "0&sa=N&q=plumber+new+york+fax";
-        QTest::newRow("google second") << "Google Search" << "plumber new york" << true << 101
-            << g + "100&sa=N&q=plumber+new+york+fax";
-        QTest::newRow("other text is google") << "Bing" << "roofer" << false << 201
-            << g + "200&sa=N&q=roofer";
-        QTest::newRow("yahoo first") << "Yahoo Search" << "roofer boston" << false << 1
-            << y + "roofer+boston&b=1";
-        QTest::newRow("yahoo third") << "Yahoo Search" << "roofer boston" << true << 41
-            << y + "roofer+boston+fax&b=41";
+        QTest::newRow("google first")
+            << "Google Search"
+            << "plumber new york" << true << 1 << g + "0&sa=N&q=plumber+new+york+fax";
+        QTest::newRow("google second")
+            << "Google Search"
+            << "plumber new york" << true << 101 << g + "100&sa=N&q=plumber+new+york+fax";
+        QTest::newRow("other text is google")
+            << "Bing"
+            << "roofer" << false << 201 << g + "200&sa=N&q=roofer";
+        QTest::newRow("yahoo first") << "Yahoo Search"
+                                     << "roofer boston" << false << 1 << y + "roofer+boston&b=1";
+        QTest::newRow("yahoo third")
+            << "Yahoo Search"
+            << "roofer boston" << true << 41 << y + "roofer+boston+fax&b=41";
         // Characters that would change the address are escaped; everything else as typed.
-        QTest::newRow("address characters") << "Google Search" << "AT&T 100% c++ #1" << false << 1
-            << g + "0&sa=N&q=AT%26T+100%25+c%2B%2B+%231";
+        QTest::newRow("address characters")
+            << "Google Search"
+            << "AT&T 100% c++ #1" << false << 1 << g + "0&sa=N&q=AT%26T+100%25+c%2B%2B+%231";
     }
 
     void addresses()
@@ -157,14 +164,15 @@ private Q_SLOTS:
         QFETCH(int, vStart);
         QFETCH(QString, address);
         const QString engine = SearchListBuilder::engineForText(combo1);
-        QCOMPARE(SearchListBuilder::resultPageAddress(
-                     engine, SearchListBuilder::queryText(search, addFax), vStart, DiscoveryConfig()),
+        QCOMPARE(SearchListBuilder::resultPageAddress(engine,
+                                                      SearchListBuilder::queryText(search, addFax),
+                                                      vStart, DiscoveryConfig()),
                  address);
     }
 
     void tables()
     {
-        const QList<QPair<int, int>> targets = {{-1, 100}, {0, 100}, {1, 200}, {2, 500},
+        const QList<QPair<int, int>> targets = {{-1, 100}, {0, 100},  {1, 200},  {2, 500},
                                                 {3, 1000}, {4, 5000}, {5, 10000}};
         for (const auto &t : targets)
             QCOMPARE(SearchListBuilder::targetForIndex(t.first), t.second);

@@ -22,7 +22,8 @@ private Q_SLOTS:
         QCOMPARE(form.windowTitle(), QStringLiteral("List Builder - Finding matching websites..."));
         QCOMPARE(form.Text1()->text(), QStringLiteral("Status..."));
         QCOMPARE(form.Text1()->toolTip(),
-                 QStringLiteral("This shows the number of unique .com, .org and .net domain names found."));
+                 QStringLiteral(
+                     "This shows the number of unique .com, .org and .net domain names found."));
         QCOMPARE(form.WebBrowser1()->toolTip(),
                  QStringLiteral("Searching for unique .com, .net and .org domain names."));
         QCOMPARE(form.windowModality(), Qt::NonModal);
@@ -35,7 +36,8 @@ private Q_SLOTS:
         FakeSearchEngine engine;
         QVERIFY(engine.listen());
         engine.setPages(QStringLiteral("tiles"),
-                        {FakeSearchEngine::resultPage(FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
+                        {FakeSearchEngine::resultPage(
+                            FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
         DiscoveryConfig config;
         config.googleHost = engine.hostAndPort();
         config.pageTimeoutMs = 30000;
@@ -64,11 +66,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("kind");
         QTest::newRow("503") << int(FakeSearchEngine::Answer::Unavailable)
-            << int(DiscoveryOutcome::Kind::Blocked);
-        QTest::newRow("human check") << int(FakeSearchEngine::Answer::HumanCheck)
-            << int(DiscoveryOutcome::Kind::Blocked);
+                             << int(DiscoveryOutcome::Kind::Blocked);
+        QTest::newRow("human check")
+            << int(FakeSearchEngine::Answer::HumanCheck) << int(DiscoveryOutcome::Kind::Blocked);
         QTest::newRow("closed") << int(FakeSearchEngine::Answer::Close)
-            << int(DiscoveryOutcome::Kind::NoAnswer);
+                                << int(DiscoveryOutcome::Kind::NoAnswer);
     }
 
     void engineAnswers()

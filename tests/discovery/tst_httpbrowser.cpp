@@ -58,8 +58,8 @@ private:
         if (!m_routes.contains(key))
             return; // silent
         const Route r = m_routes.value(key);
-        s->write("HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: "
-                 + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body);
+        s->write("HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: " +
+                 QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body);
         s->disconnectFromHost();
     }
 
@@ -82,10 +82,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("html");
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("answered");
-        QTest::newRow("page") << "http://engine.test/search?q=a+b" << "<b>results</b>" << 200 << true;
-        QTest::newRow("redirect chain") << "http://engine.test/old" << "<b>moved</b>" << 200 << true;
-        QTest::newRow("503 keeps its body") << "http://engine.test/busy" << "busy" << 503 << true;
-        QTest::newRow("latin-1 page") << "http://engine.test/latin" << QString::fromUtf8("caf\u00e9") << 200 << true;
+        QTest::newRow("page") << "http://engine.test/search?q=a+b"
+                              << "<b>results</b>" << 200 << true;
+        QTest::newRow("redirect chain") << "http://engine.test/old"
+                                        << "<b>moved</b>" << 200 << true;
+        QTest::newRow("503 keeps its body") << "http://engine.test/busy"
+                                            << "busy" << 503 << true;
+        QTest::newRow("latin-1 page")
+            << "http://engine.test/latin" << QString::fromUtf8("caf\u00e9") << 200 << true;
         QTest::newRow("refused") << "http://closed.test/" << QString() << 0 << false;
     }
 
@@ -97,12 +101,15 @@ private Q_SLOTS:
         QFETCH(bool, answered);
         RouteServer server(new QTcpServer);
         QVERIFY(server.listen());
-        server.route("engine.test/search?q=a+b", {"200 OK", "Content-Type: text/html\r\n", "<b>results</b>"});
-        server.route("engine.test/old", {"301 Moved", "Location: http://www.engine.test/mid\r\n", {}});
+        server.route("engine.test/search?q=a+b",
+                     {"200 OK", "Content-Type: text/html\r\n", "<b>results</b>"});
+        server.route("engine.test/old",
+                     {"301 Moved", "Location: http://www.engine.test/mid\r\n", {}});
         server.route("www.engine.test/mid", {"302 Found", "Location: /new\r\n", {}});
         server.route("www.engine.test/new", {"200 OK", {}, "<b>moved</b>"});
         server.route("engine.test/busy", {"503 Service Unavailable", {}, "busy"});
-        server.route("engine.test/latin", {"200 OK", "Content-Type: text/html; charset=ISO-8859-1\r\n", "caf\xe9"});
+        server.route("engine.test/latin",
+                     {"200 OK", "Content-Type: text/html; charset=ISO-8859-1\r\n", "caf\xe9"});
         QTcpServer closed; // a port that refuses: listen, note the port, close
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         const quint16 closedPort = closed.serverPort();
@@ -157,9 +164,9 @@ private Q_SLOTS:
             QSKIP("openssl is needed to make the test certificate");
         TempDataDir dir;
         QProcess gen;
-        gen.start(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                            "-subj", "/CN=engine.test", "-keyout", dir.file("key.pem"),
-                            "-out", dir.file("cert.pem")});
+        gen.start(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                            "/CN=engine.test", "-keyout", dir.file("key.pem"), "-out",
+                            dir.file("cert.pem")});
         QVERIFY(gen.waitForFinished(30000));
         QCOMPARE(gen.exitCode(), 0);
         QFile certFile(dir.file("cert.pem")), keyFile(dir.file("key.pem"));
@@ -174,7 +181,8 @@ private Q_SLOTS:
         secure.route("engine.test/search", {"200 OK", {}, "<a href=\"https://www.shop.com/\">"});
         RouteServer plain(new QTcpServer);
         QVERIFY(plain.listen());
-        plain.route("engine.test/search", {"302 Found", "Location: https://engine.test/search\r\n", {}});
+        plain.route("engine.test/search",
+                    {"302 Found", "Location: https://engine.test/search\r\n", {}});
 
         // One host name, plain and TLS on two ports.
         ResolveMap map, tlsMap;

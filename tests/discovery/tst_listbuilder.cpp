@@ -38,7 +38,10 @@ class TestListBuilder : public QObject
         void load(const QString &search) { builder.load(run.request(search)); }
         SearchListBuilder builder;
         RunRecorder run;
-        QString pageFile() const { return run.dir.file(QLatin1String(SearchListBuilder::pageFileName)); }
+        QString pageFile() const
+        {
+            return run.dir.file(QLatin1String(SearchListBuilder::pageFileName));
+        }
     };
 
 private Q_SLOTS:
@@ -58,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(rig.builder.vStart(), 1);
         QCOMPARE(rig.builder.text1(), QStringLiteral("Status..."));
         QCOMPARE(browser.navigations.size(), 1);
-        QVERIFY(browser.navigations[0].endsWith(
-            QLatin1String("&start=0&sa=N&q=plumber+new+york+fax")));
+        QVERIFY(
+            browser.navigations[0].endsWith(QLatin1String("&start=0&sa=N&q=plumber+new+york+fax")));
 
         // Loading a loaded window starts nothing; showing it is left to the caller.
         QVERIFY(!rig.builder.isVisible());
@@ -78,11 +81,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("lTotal");
         // The target is compared only when a page ends: page 2 is read to its last line.
         QTest::newRow("google reaches target") << "Google Search" << 0 << QList<int>{60, 60}
-            << QStringList{"start=0&", "start=100&"} << 120;
-        QTest::newRow("google page of repeats ends below target") << "Google Search" << 1
-            << QList<int>{30, 0} << QStringList{"start=0&", "start=100&"} << 30;
+                                               << QStringList{"start=0&", "start=100&"} << 120;
+        QTest::newRow("google page of repeats ends below target")
+            << "Google Search" << 1 << QList<int>{30, 0} << QStringList{"start=0&", "start=100&"}
+            << 30;
         QTest::newRow("yahoo steps by 20") << "Yahoo Search" << 0 << QList<int>{15, 15, 0}
-            << QStringList{"&b=1", "&b=21", "&b=41"} << 30;
+                                           << QStringList{"&b=1", "&b=21", "&b=41"} << 30;
     }
 
     void pagination()
@@ -101,7 +105,8 @@ private Q_SLOTS:
         for (int n : pageSizes) {
             QVERIFY(!rig.builder.bFinished());
             // A page of repeats carries names of the first page again.
-            browser.complete(n ? namesPage(QStringLiteral("site"), first, n) : namesPage(QStringLiteral("site"), 0, 10));
+            browser.complete(n ? namesPage(QStringLiteral("site"), first, n)
+                               : namesPage(QStringLiteral("site"), 0, 10));
             first += n;
             if (n) {
                 QCOMPARE(rig.builder.lPageNew(), n);
@@ -110,10 +115,12 @@ private Q_SLOTS:
         }
         QCOMPARE(browser.navigations.size(), offsets.size());
         for (int i = 0; i < offsets.size(); ++i)
-            QVERIFY2(browser.navigations[i].contains(offsets[i]), qPrintable(browser.navigations[i]));
+            QVERIFY2(browser.navigations[i].contains(offsets[i]),
+                     qPrintable(browser.navigations[i]));
         QVERIFY(rig.builder.bFinished());
         QCOMPARE(rig.builder.lTotal(), lTotal);
-        QCOMPARE(rig.builder.text1(), QStringLiteral("Finished! Extracted %1 results.").arg(lTotal));
+        QCOMPARE(rig.builder.text1(),
+                 QStringLiteral("Finished! Extracted %1 results.").arg(lTotal));
         QCOMPARE(rig.run.names, numberedNames(QStringLiteral("site"), 0, lTotal));
         // One outcome, after every name was reported, and the window unloaded.
         QCOMPARE(rig.run.outcomes.size(), 1);
@@ -126,7 +133,8 @@ private Q_SLOTS:
         QVERIFY(browser.stops > 0);
 
         // A document completed after the end is ignored.
-        browser.complete(namesPage(QStringLiteral("late"), 0, 5), QStringLiteral("http://late.example/"));
+        browser.complete(namesPage(QStringLiteral("late"), 0, 5),
+                         QStringLiteral("http://late.example/"));
         QCOMPARE(rig.run.names.size(), lTotal);
     }
 
@@ -137,7 +145,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("names");
         QTest::addColumn<int>("kind");
         QTest::newRow("21 names: finished") << 21 << int(DiscoveryOutcome::Kind::Finished);
-        QTest::newRow("20 names: not enough") << 20 << int(DiscoveryOutcome::Kind::NotEnoughResults);
+        QTest::newRow("20 names: not enough")
+            << 20 << int(DiscoveryOutcome::Kind::NotEnoughResults);
         QTest::newRow("nothing found") << 0 << int(DiscoveryOutcome::Kind::NotEnoughResults);
     }
 
@@ -247,12 +256,15 @@ private Q_SLOTS:
         const int blocked = int(DiscoveryOutcome::Kind::Blocked);
         const int silent = int(DiscoveryOutcome::Kind::NoAnswer);
         QTest::newRow("empty page") << int(A::Page) << int(DiscoveryOutcome::Kind::NotEnoughResults)
-            << QStringLiteral("Finished! Extracted 10 results.");
-        QTest::newRow("429") << int(A::TooMany) << blocked
-            << QStringLiteral("Finished! Extracted 10 results. The search engine blocked the search.");
+                                    << QStringLiteral("Finished! Extracted 10 results.");
+        QTest::newRow("429")
+            << int(A::TooMany) << blocked
+            << QStringLiteral(
+                   "Finished! Extracted 10 results. The search engine blocked the search.");
         QTest::newRow("503") << int(A::Unavailable) << blocked << QString();
         QTest::newRow("human check") << int(A::HumanCheck) << blocked << QString();
-        QTest::newRow("silence") << int(A::Silent) << silent
+        QTest::newRow("silence")
+            << int(A::Silent) << silent
             << QStringLiteral("Finished! Extracted 10 results. The search engine did not answer.");
         QTest::newRow("closed") << int(A::Close) << silent << QString();
     }
@@ -287,7 +299,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("combo1");
         QTest::addColumn<QStringList>("offsets");
-        QTest::newRow("google") << "Google Search" << QStringList{"start=0", "start=100", "start=200"};
+        QTest::newRow("google") << "Google Search"
+                                << QStringList{"start=0", "start=100", "start=200"};
         QTest::newRow("yahoo") << "Yahoo Search" << QStringList{"b=1", "b=21", "b=41"};
     }
 
@@ -302,7 +315,8 @@ private Q_SLOTS:
         QFile mixed(QStringLiteral(VARNEL_DISCOVERY_FIXTURES "/results-mixed.html"));
         QVERIFY(mixed.open(QIODevice::ReadOnly));
         engine.setPages(QStringLiteral("drain+cleaning"),
-                        {QString::fromUtf8(mixed.readAll()), namesPage(QStringLiteral("pipe"), 0, 15),
+                        {QString::fromUtf8(mixed.readAll()),
+                         namesPage(QStringLiteral("pipe"), 0, 15),
                          namesPage(QStringLiteral("pipe"), 5, 5)});
         HttpBrowser browser;
         ResolveMap map;
@@ -320,11 +334,12 @@ private Q_SLOTS:
             QCOMPARE(requests[i].terms, QStringLiteral("drain+cleaning"));
             QVERIFY2(requests[i].target.contains(offsets[i]), qPrintable(requests[i].target));
             QCOMPARE(requests[i].host, combo1.startsWith(QLatin1Char('Y'))
-                         ? QStringLiteral("search.yahoo.com") : QStringLiteral("www.google.com"));
+                                           ? QStringLiteral("search.yahoo.com")
+                                           : QStringLiteral("www.google.com"));
         }
-        QStringList expected = {"acmeplumbing.com", "BIGPIPES.NET", "drainmasters.org",
+        QStringList expected = {"acmeplumbing.com", "BIGPIPES.NET",    "drainmasters.org",
                                 "rooterpros.com",   "leakfinders.Com", "hud.gov",
-                                "pipeworld.com",    "sunpipes.com", "example.com"};
+                                "pipeworld.com",    "sunpipes.com",    "example.com"};
         expected += numberedNames(QStringLiteral("pipe"), 0, 15);
         QCOMPARE(rig.run.names, expected);
         QVERIFY(rig.run.outcomes[0].enough());

@@ -1,6 +1,6 @@
+#include "siteimport.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
-#include "siteimport.h"
 
 #include <QTest>
 

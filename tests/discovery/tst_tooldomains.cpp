@@ -12,14 +12,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QByteArray>("err");
-        QTest::newRow("result page") << QStringList{VARNEL_DISCOVERY_FIXTURES "/results-mixed.html"} << 0
+        QTest::newRow("result page")
+            << QStringList{VARNEL_DISCOVERY_FIXTURES "/results-mixed.html"} << 0
             << QByteArray("acmeplumbing.com\nBIGPIPES.NET\ndrainmasters.org\nrooterpros.com\n"
                           "leakfinders.Com\nhud.gov\npipeworld.com\nsunpipes.com\nexample.com\n")
             << QByteArray();
         QTest::newRow("missing file") << QStringList{"/nonexistent/page.html"} << 1 << QByteArray()
-            << QByteArray("/nonexistent/page.html");
+                                      << QByteArray("/nonexistent/page.html");
         QTest::newRow("no file") << QStringList{} << 2 << QByteArray() << QByteArray("usage:");
-        QTest::newRow("two files") << QStringList{"a", "b"} << 2 << QByteArray() << QByteArray("usage:");
+        QTest::newRow("two files")
+            << QStringList{"a", "b"} << 2 << QByteArray() << QByteArray("usage:");
         QTest::newRow("every ending, reference reading")
             << QStringList{"--all-endings", VARNEL_DISCOVERY_FIXTURES "/results-mixed.html"} << 0
             << QByteArray("acmeplumbing.com\nbigpipes.net\ndrainmasters.org\nrooterpros.com\n"

@@ -22,11 +22,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("summary");
         QTest::addColumn<QByteArray>("status");
         QTest::addColumn<int>("faxes");
-        QTest::newRow("two searches") << false
-            << QByteArray("sites scanned 47, sites found 47, numbers found 47")
+        QTest::newRow("two searches")
+            << false << QByteArray("sites scanned 47, sites found 47, numbers found 47")
             << QByteArray("No more websites queued") << 47;
-        QTest::newRow("blocked engine") << true
-            << QByteArray("sites scanned 0, sites found 0, numbers found 0")
+        QTest::newRow("blocked engine")
+            << true << QByteArray("sites scanned 0, sites found 0, numbers found 0")
             << QByteArray("Not enough results: the search engine blocked the search") << 0;
     }
 
@@ -49,8 +49,9 @@ private Q_SLOTS:
                 const QString site = QStringLiteral("%1%2.com").arg(s.first).arg(i);
                 links << QStringLiteral("http://www.") + site + QStringLiteral("/");
                 web.addPage(site.toLatin1(), "/",
-                            "<html><head><title>" + site.toLatin1() + "</title></head><body><p>Fax: 212-555-0"
-                                + QByteArray::number(number++) + "</p></body></html>");
+                            "<html><head><title>" + site.toLatin1() +
+                                "</title></head><body><p>Fax: 212-555-0" +
+                                QByteArray::number(number++) + "</p></body></html>");
             }
             const QString page = FakeSearchEngine::resultPage(links);
             engine.setPages(s.first, {page, page});
@@ -61,10 +62,11 @@ private Q_SLOTS:
         TempDataDir dir;
         QProcess tool;
         tool.start(QStringLiteral(VARNEL_TOOL_PATH),
-                   {"harvest", "--data-dir", dir.path(), "--search", "plumber", "--search", "roofer",
-                    "--engine", "google", "--results", "100", "--no-add-fax", "--last-search", "stop",
-                    "--resolve", "www.google.com=127.0.0.1:" + QString::number(engine.port()),
-                    "--resolve", web.resolveSpec()});
+                   {"harvest", "--data-dir", dir.path(), "--search", "plumber", "--search",
+                    "roofer", "--engine", "google", "--results", "100", "--no-add-fax",
+                    "--last-search", "stop", "--resolve",
+                    "www.google.com=127.0.0.1:" + QString::number(engine.port()), "--resolve",
+                    web.resolveSpec()});
         QVERIFY(tool.waitForStarted());
         QSignalSpy finished(&tool, &QProcess::finished);
         QVERIFY(finished.wait(60000));
@@ -79,7 +81,8 @@ private Q_SLOTS:
 
         int stored = 0;
         {
-            QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool"));
+            QSqlDatabase conn =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool"));
             conn.setDatabaseName(dir.file(QStringLiteral("varnel.mdb")));
             QVERIFY(conn.open());
             QSqlQuery q(conn);

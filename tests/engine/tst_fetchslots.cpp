@@ -153,9 +153,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("totalLimit");
         QTest::addColumn<bool>("dataEverySecond"); // a byte arrives between any two ticks
         QTest::addColumn<int>("ticks");            // until the download is given up
-        QTest::newRow("no answer: idle") << int(TestWebServer::Fault::NoAnswer) << 1 << 30 << false << 1;
-        QTest::newRow("never closes: idle") << int(TestWebServer::Fault::NeverClose) << 2 << 30 << false << 2;
-        QTest::newRow("trickle: total") << int(TestWebServer::Fault::Trickle) << 2 << 4 << true << 4;
+        QTest::newRow("no answer: idle")
+            << int(TestWebServer::Fault::NoAnswer) << 1 << 30 << false << 1;
+        QTest::newRow("never closes: idle")
+            << int(TestWebServer::Fault::NeverClose) << 2 << 30 << false << 2;
+        QTest::newRow("trickle: total")
+            << int(TestWebServer::Fault::Trickle) << 2 << 4 << true << 4;
         QTest::newRow("refused: idle") << -1 << 1 << 30 << false << 1;
     }
     void watchdogs()
@@ -191,7 +194,8 @@ private Q_SLOTS:
         if (fault == int(TestWebServer::Fault::NeverClose)) // the whole answer, then silence
             QTRY_VERIFY(rig.session.slotInfo(0).bodyBytes > 0);
         for (int t = 1; t <= ticks; ++t) {
-            QVERIFY2(abandoned.isEmpty(), qPrintable(QStringLiteral("given up after %1").arg(t - 1)));
+            QVERIFY2(abandoned.isEmpty(),
+                     qPrintable(QStringLiteral("given up after %1").arg(t - 1)));
             if (dataEverySecond) {
                 const qint32 before = rig.session.slotInfo(0).bodyBytes;
                 QTRY_VERIFY(rig.session.slotInfo(0).bodyBytes > before);

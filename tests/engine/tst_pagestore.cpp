@@ -44,9 +44,10 @@ private Q_SLOTS:
                                  step << text;
                          });
         QVERIFY(harvestPage(
-            rig, "<a href=\"a.htm\">A</a>\n<a href='b.htm'>B</a> <a href=\"http://h2.com/x\">X</a>\r"
-                 "<a href=\"a.htm\">again</a><a href=\"#top\">t</a><a href=\"mailto:x@y.com\">m</a>\r\n"
-                 "<a href=\"/root.htm\">R</a><a href=\"../up.htm\">U</a>"));
+            rig,
+            "<a href=\"a.htm\">A</a>\n<a href='b.htm'>B</a> <a href=\"http://h2.com/x\">X</a>\r"
+            "<a href=\"a.htm\">again</a><a href=\"#top\">t</a><a href=\"mailto:x@y.com\">m</a>\r\n"
+            "<a href=\"/root.htm\">R</a><a href=\"../up.htm\">U</a>"));
         // The page itself was handed out and a repeat is known by then: four new sites.
         QStringList sites;
         for (const QList<QVariant> &args : queued)
@@ -54,9 +55,9 @@ private Q_SLOTS:
         QCOMPARE(sites, (QStringList{QStringLiteral("h/a/a.htm"), QStringLiteral("h2.com/x"),
                                      QStringLiteral("h/root.htm"), QStringLiteral("h/up.htm")}));
         QCOMPARE(rig.session.counters()->lWebFound(), 4);
-        QCOMPARE(step.mid(0, 5), (QStringList{QStringLiteral("Saving to HTML"),
-                                             QStringLiteral("Getting Links"), QString(),
-                                             QStringLiteral("Getting Faxes"), QString()}));
+        QCOMPARE(step.mid(0, 5),
+                 (QStringList{QStringLiteral("Saving to HTML"), QStringLiteral("Getting Links"),
+                              QString(), QStringLiteral("Getting Faxes"), QString()}));
     }
 
     void numbers_newOnesStoredWithEveryColumn()
@@ -72,8 +73,9 @@ private Q_SLOTS:
         const QList<QStringList> rows = rig.faxRows();
         QCOMPARE(rows.size(), 3);
         const QString ny = rows.at(1).at(3);
-        QCOMPARE(rows.at(1), (QStringList{QStringLiteral("1-212-555-0187"),
-                                          QStringLiteral("h/a/b.htm"), QStringLiteral("plumbers"), ny}));
+        QCOMPARE(rows.at(1),
+                 (QStringList{QStringLiteral("1-212-555-0187"), QStringLiteral("h/a/b.htm"),
+                              QStringLiteral("plumbers"), ny}));
         QVERIFY(ny.startsWith(QLatin1String("NY")));
         QCOMPARE(rows.at(2), (QStringList{QStringLiteral("+44-20-7946-0958"),
                                           QStringLiteral("h/a/b.htm"), QStringLiteral("plumbers"),
@@ -88,7 +90,8 @@ private Q_SLOTS:
 
         // The preview loaded at start-up shows the stored number first.
         QCOMPARE(rig.session.numberPreview()->items(),
-                 (QStringList{QStringLiteral("1-617-555-0100 | MA"), QStringLiteral("1-212-555-0187 | ") + ny,
+                 (QStringList{QStringLiteral("1-617-555-0100 | MA"),
+                              QStringLiteral("1-212-555-0187 | ") + ny,
                               QStringLiteral("+44-20-7946-0958 | Unknown/International")}));
         QCOMPARE(rig.session.numbersStored(), 2);
         QCOMPARE(rig.session.counters()->lEmailFound(), 2);

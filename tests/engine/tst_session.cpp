@@ -45,8 +45,8 @@ private Q_SLOTS:
         QCOMPARE(e.options()->value(O::ResultCount), -1);
         QCOMPARE(rig.presenter.choiceText(O::ResultCount), QStringLiteral("How Many Results?"));
         QCOMPARE(e.options()->value(O::AutoAdvance), 0);
-        for (O o : {O::AddFaxToSearches, O::AllowInternational, O::SoundOnFaxFound, O::SoundOnNextSearch,
-                    O::SoundOnFinished, O::FollowRedirects})
+        for (O o : {O::AddFaxToSearches, O::AllowInternational, O::SoundOnFaxFound,
+                    O::SoundOnNextSearch, O::SoundOnFinished, O::FollowRedirects})
             QCOMPARE(e.options()->value(o), 1);
         QCOMPARE(rig.presenter.choiceText(O::AdvanceAfter), QStringLiteral("10,000"));
         QCOMPARE(e.advanceAfter(), 10000);
@@ -54,7 +54,8 @@ private Q_SLOTS:
         QCOMPARE(e.counters()->lHistEmailFound(), 37);
         QCOMPARE(e.counters()->lEmailFound(), 0);
         QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Database"));
-        QVERIFY(e.searches()->isEmpty() && e.siteQueue()->isEmpty() && e.numberPreview()->isEmpty());
+        QVERIFY(e.searches()->isEmpty() && e.siteQueue()->isEmpty() &&
+                e.numberPreview()->isEmpty());
         QCOMPARE(e.idleLimit(), qint16(10));
         QCOMPARE(e.totalLimit(), qint16(30));
         QCOMPARE(e.state(), S::Stopped);
@@ -311,15 +312,18 @@ private Q_SLOTS:
         QTest::newRow("21 names hand back") << 21 << -1 << one << QString() << QString() << one;
         QTest::newRow("20 names, last search")
             << 20 << -1 << one << notEnough << QStringLiteral("Add more search terms") << one;
-        QTest::newRow("20 names, more searches") << 20 << -1 << three << notEnough
-            << QStringLiteral("Trying next search") << QStringList{"roofers", "masons"};
+        QTest::newRow("20 names, more searches")
+            << 20 << -1 << three << notEnough << QStringLiteral("Trying next search")
+            << QStringList{"roofers", "masons"};
         QTest::newRow("nothing found, more searches")
             << 0 << -1 << QStringList{"plumbers", "roofers"} << notEnough
             << QStringLiteral("Trying next search") << QStringList{"roofers"};
         QTest::newRow("blocked") << 10 << int(DiscoveryOutcome::Kind::Blocked) << one
-            << QStringLiteral("Not enough results: the search engine blocked the search")
-            << QStringLiteral("Add more search terms") << one;
-        QTest::newRow("no answer") << 10 << int(DiscoveryOutcome::Kind::NoAnswer) << one
+                                 << QStringLiteral(
+                                        "Not enough results: the search engine blocked the search")
+                                 << QStringLiteral("Add more search terms") << one;
+        QTest::newRow("no answer")
+            << 10 << int(DiscoveryOutcome::Kind::NoAnswer) << one
             << QStringLiteral("Not enough results: the search engine did not answer")
             << QStringLiteral("Add more search terms") << one;
     }

@@ -14,7 +14,8 @@ private Q_SLOTS:
     void changes_keepTheModelRules()
     {
         TextList list;
-        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy selected(&list, &TextList::listIndexChanged);
         list.addItem(QStringLiteral("a"));
         list.addItem(QStringLiteral("b"));

@@ -67,15 +67,18 @@ void fillForeignStore(const QString &dir, int rows)
         db.setDatabaseName(dbPath(dir));
         db.open();
         QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"));
+        q.exec(QStringLiteral(
+            "CREATE TABLE faxes (fax TEXT, Date TEXT, website TEXT, search TEXT, location TEXT)"));
         q.exec(QStringLiteral("CREATE TABLE websites (website TEXT, Date TEXT)"));
         q.exec(QStringLiteral("CREATE TABLE searches (search TEXT)"));
         q.exec(QStringLiteral("INSERT INTO searches VALUES ('plumbers')"));
         db.transaction();
         for (int i = 0; i < rows; ++i) {
-            q.exec(QStringLiteral("INSERT INTO faxes VALUES ('1-212-555-%1', '2020-01-01 00:00:00', 'w', 's', 'l')")
+            q.exec(QStringLiteral("INSERT INTO faxes VALUES ('1-212-555-%1', '2020-01-01 "
+                                  "00:00:00', 'w', 's', 'l')")
                        .arg(i, 4, 10, QLatin1Char('0')));
-            q.exec(QStringLiteral("INSERT INTO websites VALUES ('s%1.test', '2020-01-01 00:00:00')").arg(i));
+            q.exec(QStringLiteral("INSERT INTO websites VALUES ('s%1.test', '2020-01-01 00:00:00')")
+                       .arg(i));
         }
         db.commit();
     }
@@ -159,8 +162,8 @@ struct NumberWeb
     }
     QStringList harvestArgs(const QString &dir) const
     {
-        return {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir,
-                QStringLiteral("--resume"), QStringLiteral("--resolve"), web.resolveSpec()};
+        return {QStringLiteral("harvest"),  QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"), QStringLiteral("--resolve"),  web.resolveSpec()};
     }
 };
 
@@ -198,8 +201,8 @@ Rows readRows(const QString &dir)
 
 QStringList exportArgs(const QString &dir, const QString &file)
 {
-    return {QStringLiteral("export"), QStringLiteral("--data-dir"), dir, QStringLiteral("--type"),
-            QStringLiteral("lines"), file};
+    return {QStringLiteral("export"), QStringLiteral("--data-dir"), dir,
+            QStringLiteral("--type"), QStringLiteral("lines"),      file};
 }
 
 // A loopback web of sites that each answer after a while with one number, and their
@@ -269,12 +272,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("damaged, written by another program") << "foreign" << "it is damaged";
-        QTest::newRow("damaged rows of our own store") << "own" << "it is damaged";
-        QTest::newRow("cut off halfway") << "truncated" << "it is damaged";
-        QTest::newRow("a text file") << "text" << "it is not a fax database";
-        QTest::newRow("a folder") << "folder" << "it is not a file";
-        QTest::newRow("a named pipe") << "fifo" << "it is not a file";
+        QTest::newRow("damaged, written by another program") << "foreign"
+                                                             << "it is damaged";
+        QTest::newRow("damaged rows of our own store") << "own"
+                                                       << "it is damaged";
+        QTest::newRow("cut off halfway") << "truncated"
+                                         << "it is damaged";
+        QTest::newRow("a text file") << "text"
+                                     << "it is not a fax database";
+        QTest::newRow("a folder") << "folder"
+                                  << "it is not a file";
+        QTest::newRow("a named pipe") << "fifo"
+                                      << "it is not a file";
     }
     void unusableDatabase()
     {
@@ -361,7 +370,8 @@ private Q_SLOTS:
             QVERIFY(exporting.run(exportArgs(dir.path(), dir.file(QStringLiteral("out.txt")))));
             QCOMPARE(exporting.exitCode(), readersToo ? 1 : 0);
             if (readersToo)
-                QVERIFY2(exporting.err.contains("another program is using it"), exporting.err.constData());
+                QVERIFY2(exporting.err.contains("another program is using it"),
+                         exporting.err.constData());
 
             QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
             q.finish();
@@ -376,9 +386,9 @@ private Q_SLOTS:
         QCOMPARE(rows.integrity, QStringLiteral("ok"));
         for (const QString &n : qAsConst(web.numbers))
             QVERIFY2(rows.faxes.contains(n), qPrintable(n));
-        QCOMPARE(rows.faxes.mid(0, 3), (QStringList{QStringLiteral("1-212-555-0000"),
-                                                    QStringLiteral("1-212-555-0001"),
-                                                    QStringLiteral("1-212-555-0002")}));
+        QCOMPARE(rows.faxes.mid(0, 3),
+                 (QStringList{QStringLiteral("1-212-555-0000"), QStringLiteral("1-212-555-0001"),
+                              QStringLiteral("1-212-555-0002")}));
     }
 
     // The disk fills up (a limit on file sizes stands in for it): the harvest stops at the
@@ -456,7 +466,8 @@ private Q_SLOTS:
         QVERIFY(exporting.run(exportArgs(dir, out)));
         if (fileInPlace) {
             QCOMPARE(exporting.exitCode(), 1);
-            QVERIFY2(exporting.err.contains(QFile::encodeName(dbPath(dir))), exporting.err.constData());
+            QVERIFY2(exporting.err.contains(QFile::encodeName(dbPath(dir))),
+                     exporting.err.constData());
         } else {
             QCOMPARE(exporting.exitCode(), 0);
             QCOMPARE(
@@ -498,8 +509,10 @@ private Q_SLOTS:
             QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
             QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 20000);
             QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
-            QCOMPARE(rig.presenter.statusText(2), QStringLiteral("The fax database cannot be written"));
-            QVERIFY(rig.presenter.statusText(3).contains(QStringLiteral("another program is using it")));
+            QCOMPARE(rig.presenter.statusText(2),
+                     QStringLiteral("The fax database cannot be written"));
+            QVERIFY(rig.presenter.statusText(3).contains(
+                QStringLiteral("another program is using it")));
             QCOMPARE(problems.size(), 1);
             QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
         }
@@ -507,8 +520,7 @@ private Q_SLOTS:
 
         QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Resume));
         rig.session.resume();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped,
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped, 30000);
         const QStringList stored = rig.storedFaxes();
         for (int i = 0; i < 30; ++i)
             QVERIFY2(stored.contains(QStringLiteral("1-646-555-%1").arg(1000 + i)),
@@ -597,10 +609,12 @@ private Q_SLOTS:
     void unwritablePageFiles_pageIsPassedOver()
     {
         EngineRig rig;
-        const QByteArray old = "<body><p>Fax: 305-555-0111</p>\r\n<a href=\"stale.htm\">stale</a></body>\r\n";
+        const QByteArray old =
+            "<body><p>Fax: 305-555-0111</p>\r\n<a href=\"stale.htm\">stale</a></body>\r\n";
         Unwritable guard;
         for (int slot = 0; slot < HarvestSession::SlotCount; ++slot) {
-            for (const QString &f : {pageFile1(rig.dir.path(), slot), pageFile2(rig.dir.path(), slot)}) {
+            for (const QString &f :
+                 {pageFile1(rig.dir.path(), slot), pageFile2(rig.dir.path(), slot)}) {
                 QVERIFY(writeBytes(f, old));
                 if (::geteuid() == 0) {
                     if (!setImmutable(f, true))

@@ -7,9 +7,9 @@
 #include "globals.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
+#include "settingsstore.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
-#include "settingsstore.h"
 #include "testenv.h"
 #include "testwebserver.h"
 #include "toolrun.h"
@@ -31,7 +31,8 @@ QList<QStringList> parseCsv(const QByteArray &bytes)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('"')) {
                 field += c;
                 ++i;
             } else if (c == QLatin1Char('"')) {
@@ -44,7 +45,8 @@ QList<QStringList> parseCsv(const QByteArray &bytes)
         } else if (c == QLatin1Char(',')) {
             record << field;
             field.clear();
-        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) {
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                   text.at(i + 1) == QLatin1Char('\n')) {
             record << field;
             records << record;
             record.clear();
@@ -238,19 +240,20 @@ private Q_SLOTS:
         QFETCH(QString, value);
         TempDataDir dir;
         SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-        for (const char *key : {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS",
-                                "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
-                                "cmbAdvance", "cmbLastSearch", "lHistEmailFound", "lHistWebScanned"})
+        for (const char *key :
+             {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS", "chkAudioEmail",
+              "chkAudioNext", "chkAudioFinished", "chkFollow", "cmbAdvance", "cmbLastSearch",
+              "lHistEmailFound", "lHistWebScanned"})
             settings.write(QLatin1String(key), value);
         HarvestSession session(dir.path(), &settings);
         HarvestPresenter presenter(&session);
         session.load();
         using O = OptionId;
         const QList<QPair<O, int>> defaults = {
-            {O::SearchEngine, -1},       {O::ResultCount, -1},       {O::AutoAdvance, 0},
-            {O::AddFaxToSearches, 1},     {O::AllowInternational, 1},      {O::SoundOnFaxFound, 1},
-            {O::SoundOnNextSearch, 1},  {O::SoundOnFinished, 1}, {O::FollowRedirects, 1},
-            {O::AdvanceAfter, 2},    {O::AfterLastSearch, 0}};
+            {O::SearchEngine, -1},     {O::ResultCount, -1},       {O::AutoAdvance, 0},
+            {O::AddFaxToSearches, 1},  {O::AllowInternational, 1}, {O::SoundOnFaxFound, 1},
+            {O::SoundOnNextSearch, 1}, {O::SoundOnFinished, 1},    {O::FollowRedirects, 1},
+            {O::AdvanceAfter, 2},      {O::AfterLastSearch, 0}};
         for (const auto &d : defaults)
             QCOMPARE(session.options()->value(d.first), d.second);
         QCOMPARE(session.advanceAfter(), 10000);

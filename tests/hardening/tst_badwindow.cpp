@@ -137,21 +137,29 @@ private Q_SLOTS:
     void damagedSettings_windowShowsDefaults()
     {
         QMap<QString, QString> values;
-        for (const char *key : {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS",
-                                "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
-                                "cmbAdvance", "cmbLastSearch", "lHistEmailFound", "lHistWebScanned"})
+        for (const char *key :
+             {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS", "chkAudioEmail",
+              "chkAudioNext", "chkAudioFinished", "chkFollow", "cmbAdvance", "cmbLastSearch",
+              "lHistEmailFound", "lHistWebScanned"})
             values.insert(QLatin1String(key), QStringLiteral("12x\x01"));
         values.insert(QStringLiteral("Combo2"), QStringLiteral("77"));
         values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
         Form1Harness h(values);
         QVERIFY(h.open());
-        QCOMPARE(h.form->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.form->combo(OptionId::ResultCount)->currentText(), QStringLiteral("How Many Results?"));
+        QCOMPARE(h.form->combo(OptionId::SearchEngine)->currentText(),
+                 QStringLiteral("Which Search Type?"));
+        QCOMPARE(h.form->combo(OptionId::ResultCount)->currentText(),
+                 QStringLiteral("How Many Results?"));
         QCOMPARE(h.form->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(h.form->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Stop Immediately"));
+        QCOMPARE(h.form->combo(OptionId::AfterLastSearch)->currentText(),
+                 QStringLiteral("Stop Immediately"));
         QVERIFY(!h.form->checkBox(OptionId::AutoAdvance)->isChecked());
-        for (QCheckBox *c : {h.form->checkBox(OptionId::AddFaxToSearches), h.form->checkBox(OptionId::AllowInternational), h.form->checkBox(OptionId::SoundOnFaxFound),
-                             h.form->checkBox(OptionId::SoundOnNextSearch), h.form->checkBox(OptionId::SoundOnFinished), h.form->checkBox(OptionId::FollowRedirects)})
+        for (QCheckBox *c : {h.form->checkBox(OptionId::AddFaxToSearches),
+                             h.form->checkBox(OptionId::AllowInternational),
+                             h.form->checkBox(OptionId::SoundOnFaxFound),
+                             h.form->checkBox(OptionId::SoundOnNextSearch),
+                             h.form->checkBox(OptionId::SoundOnFinished),
+                             h.form->checkBox(OptionId::FollowRedirects)})
             QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
     }
 
@@ -233,7 +241,8 @@ private Q_SLOTS:
             QCOMPARE(db.countFaxes().value_or(-1), 3);
         }
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(target)), qPrintable(errors.first()));
+        QVERIFY2(errors.first().contains(QDir::toNativeSeparators(target)),
+                 qPrintable(errors.first()));
         QVERIFY(!QFile::exists(target));
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());

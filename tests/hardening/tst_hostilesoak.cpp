@@ -47,8 +47,7 @@ private Q_SLOTS:
         sampler.start();
 
         rig.session.resume();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped,
-                                 180000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session.state() == HarvestSession::State::Stopped, 180000);
         sampler.stop();
 
         QVERIFY2(stuck.isEmpty(), qPrintable(stuck.join(QLatin1Char(' '))));

@@ -5,13 +5,13 @@
 
 #include "globals.h"
 #include "harvestsession.h"
+#include "resolvemap.h"
+#include "settingsstore.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
-#include "resolvemap.h"
-#include "textlist.h"
-#include "settingsstore.h"
 #include "testenv.h"
 #include "testwebserver.h"
+#include "textlist.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -123,7 +123,8 @@ private Q_SLOTS:
         session.load();
         QVERIFY(session.canResume());
         QStringList seen = session.siteQueue()->items();
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gone"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gone"));
         db.setDatabaseName(session.store()->location());
         QVERIFY(db.open());
         {
@@ -197,12 +198,14 @@ private Q_SLOTS:
             QCOMPARE(c.integrity, QStringLiteral("ok"));
             const QSet<QString> stored(c.faxes.cbegin(), c.faxes.cend());
             for (const QString &n : qAsConst(reported))
-                QVERIFY2(stored.contains(n), qPrintable(QStringLiteral("%1 lost (round %2)").arg(n).arg(round)));
+                QVERIFY2(stored.contains(n),
+                         qPrintable(QStringLiteral("%1 lost (round %2)").arg(n).arg(round)));
             QCOMPARE(stored.size(), c.faxes.size()); // no number twice
         }
         QVERIFY(finished);
         QVERIFY2(kills >= 3, "too few runs were killed in the middle of the harvest");
-        qInfo("%d runs killed, %d numbers reported stored by all runs", kills, int(reported.size()));
+        qInfo("%d runs killed, %d numbers reported stored by all runs", kills,
+              int(reported.size()));
 
         // Every number of the web: nothing queued was lost to the kills.
         const Check c = inspect(dir.path(), 99);
@@ -214,8 +217,9 @@ private Q_SLOTS:
                     missing << n;
             }
         }
-        QVERIFY2(missing.isEmpty(), qPrintable(QString::number(missing.size()) + QStringLiteral(" missing: ") +
-                                               missing.join(QLatin1Char(' '))));
+        QVERIFY2(missing.isEmpty(),
+                 qPrintable(QString::number(missing.size()) + QStringLiteral(" missing: ") +
+                            missing.join(QLatin1Char(' '))));
         QCOMPARE(c.backlog, 0);
         QCOMPARE(c.pending, 0); // nothing left to be crawled again at the next start
     }

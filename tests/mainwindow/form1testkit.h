@@ -6,12 +6,12 @@
 #include "form1.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
-#include "scriptedmessages.h"
 #include "listbuilder.h"
+#include "recordingsoundplayer.h"
+#include "scriptedmessages.h"
+#include "settingsstore.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
-#include "settingsstore.h"
-#include "recordingsoundplayer.h"
 #include "testenv.h"
 #include "textlist.h"
 
@@ -50,7 +50,8 @@ class Form1Harness
 {
 public:
     // settings: keys written before the window opens; "showHelp" is "0" unless given.
-    explicit Form1Harness(const QMap<QString, QString> &settingsValues = {}, const QString &dataDir = QString())
+    explicit Form1Harness(const QMap<QString, QString> &settingsValues = {},
+                          const QString &dataDir = QString())
         : m_ownDir(dataDir.isEmpty()), dir(m_ownDir ? m_tmp.path() : dataDir)
     {
         settings = std::make_unique<SettingsStore>(SettingsStore::iniPathForDataDir(dir));

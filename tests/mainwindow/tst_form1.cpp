@@ -38,10 +38,11 @@ using Button = HarvestPresenter::Button;
 
 namespace {
 
-const QString kNoSearch = QStringLiteral("Please enter at least one search term before begining your search.");
+const QString kNoSearch =
+    QStringLiteral("Please enter at least one search term before begining your search.");
 const QString kNoEngine = QStringLiteral("Please enter a search type before begining your search.");
-const QString kNoCount =
-    QStringLiteral("Please select the number of search results to retrieve before begining your search.");
+const QString kNoCount = QStringLiteral(
+    "Please select the number of search results to retrieve before begining your search.");
 
 // Picks an item as the user does from the drop-down list.
 void pick(QComboBox *combo, int index)
@@ -52,7 +53,8 @@ void pick(QComboBox *combo, int index)
 
 QMap<QString, QString> picked()
 {
-    return {{QStringLiteral("Combo1"), QStringLiteral("0")}, {QStringLiteral("Combo2"), QStringLiteral("0")}};
+    return {{QStringLiteral("Combo1"), QStringLiteral("0")},
+            {QStringLiteral("Combo2"), QStringLiteral("0")}};
 }
 
 } // namespace
@@ -116,14 +118,18 @@ private Q_SLOTS:
             {f->deleteSearchButton, "Del", ""},
             {f->deleteAllNumbersButton, "Delete All Fax Numbers", "Delete all saved faxes"},
             {f->exportButton, "Export Numbers to List", "Export all the faxes you have found"},
-            {f->viewDatabaseButton, "View Fax Database", "Varnel.mdb stores all thefaxes you have found"},
+            {f->viewDatabaseButton, "View Fax Database",
+             "Varnel.mdb stores all thefaxes you have found"},
             {f->checkBox(OptionId::AutoAdvance), "Enable", "Click to enable Auto Search Advance"},
-            {f->checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches", "Adds the word \"fax\" to all your searches"},
-            {f->checkBox(OptionId::AllowInternational), "Allow International", "Allows Non-US numbers"},
+            {f->checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches",
+             "Adds the word \"fax\" to all your searches"},
+            {f->checkBox(OptionId::AllowInternational), "Allow International",
+             "Allows Non-US numbers"},
             {f->checkBox(OptionId::SoundOnFaxFound), "On Fax Found", ""},
             {f->checkBox(OptionId::SoundOnNextSearch), "On Next Search", ""},
             {f->checkBox(OptionId::SoundOnFinished), "On Finished", ""},
-            {f->checkBox(OptionId::FollowRedirects), "Follow redirects (HTTPS)", f->checkBox(OptionId::FollowRedirects)->toolTip()},
+            {f->checkBox(OptionId::FollowRedirects), "Follow redirects (HTTPS)",
+             f->checkBox(OptionId::FollowRedirects)->toolTip()},
         };
         for (const auto &[b, text, tip] : buttons) {
             QCOMPARE(b->text(), text);
@@ -136,12 +142,20 @@ private Q_SLOTS:
 
         // Every caption beside a control, each in the frame it belongs to.
         const QList<std::pair<QGroupBox *, QString>> labels = {
-            {f->searchesFrame, "Search Strings"}, {f->searchesFrame, "Enter a new Search String:"},
-            {f->searchesFrame, "Preview - Next 20 Sites Queued:"}, {f->numbersFrame, "Preview - Last 20 Numbers Found:"},
-            {f->optionsFrame, "Auto Search Advance:"}, {f->optionsFrame, "Advancd after this many websites are scanned:"},
-            {f->optionsFrame, "After last search:"}, {f->optionsFrame, "Audio:"}, {f->optionsFrame, "Other:"},
-            {f->statisticsFrame, "This Session"}, {f->statisticsFrame, "Historically"}, {f->statisticsFrame, "Sites Scanned:"},
-            {f->statisticsFrame, "Sites Found:"}, {f->statisticsFrame, "Numbers Found:"},
+            {f->searchesFrame, "Search Strings"},
+            {f->searchesFrame, "Enter a new Search String:"},
+            {f->searchesFrame, "Preview - Next 20 Sites Queued:"},
+            {f->numbersFrame, "Preview - Last 20 Numbers Found:"},
+            {f->optionsFrame, "Auto Search Advance:"},
+            {f->optionsFrame, "Advancd after this many websites are scanned:"},
+            {f->optionsFrame, "After last search:"},
+            {f->optionsFrame, "Audio:"},
+            {f->optionsFrame, "Other:"},
+            {f->statisticsFrame, "This Session"},
+            {f->statisticsFrame, "Historically"},
+            {f->statisticsFrame, "Sites Scanned:"},
+            {f->statisticsFrame, "Sites Found:"},
+            {f->statisticsFrame, "Numbers Found:"},
         };
         for (const auto &[frame, text] : labels) {
             bool found = false;
@@ -151,14 +165,18 @@ private Q_SLOTS:
             QVERIFY2(found, qPrintable(text));
         }
 
-        QCOMPARE(f->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Which Search Type?"));
-        QCOMPARE(f->combo(OptionId::ResultCount)->currentText(), QStringLiteral("How Many Results?"));
-        QVERIFY(f->combo(OptionId::SearchEngine)->isEditable() && f->combo(OptionId::ResultCount)->isEditable());
+        QCOMPARE(f->combo(OptionId::SearchEngine)->currentText(),
+                 QStringLiteral("Which Search Type?"));
+        QCOMPARE(f->combo(OptionId::ResultCount)->currentText(),
+                 QStringLiteral("How Many Results?"));
+        QVERIFY(f->combo(OptionId::SearchEngine)->isEditable() &&
+                f->combo(OptionId::ResultCount)->isEditable());
         QCOMPARE(f->combo(OptionId::ResultCount)->count(), 6);
         QCOMPARE(f->combo(OptionId::ResultCount)->itemText(5), QStringLiteral("~10000 Domains"));
         QCOMPARE(f->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
         QCOMPARE(f->combo(OptionId::AdvanceAfter)->itemText(7), QStringLiteral("500,000"));
-        QCOMPARE(f->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Stop Immediately"));
+        QCOMPARE(f->combo(OptionId::AfterLastSearch)->currentText(),
+                 QStringLiteral("Stop Immediately"));
 
         QStringList menuTitles;
         const QList<QAction *> menus = f->menuBar()->actions();
@@ -201,9 +219,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("combo2");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("no search string") << QStringList() << "0" << "0" << kNoSearch << "Text1";
-        QTest::newRow("no search type") << QStringList{"a", "b"} << "-1" << "0" << kNoEngine << "Combo1";
-        QTest::newRow("no result count") << QStringList{"a"} << "1" << "-1" << kNoCount << "Combo2";
+        QTest::newRow("no search string") << QStringList() << "0"
+                                          << "0" << kNoSearch << "Text1";
+        QTest::newRow("no search type") << QStringList{"a", "b"} << "-1"
+                                        << "0" << kNoEngine << "Combo1";
+        QTest::newRow("no result count") << QStringList{"a"} << "1"
+                                         << "-1" << kNoCount << "Combo2";
     }
 
     void failedStart()
@@ -223,7 +244,9 @@ private Q_SLOTS:
 
         QTest::mouseClick(h.form->startButton, Qt::LeftButton);
         QCOMPARE(h.messages.texts(), QStringList{message});
-        QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focus);
+        QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                 : QString(),
+                     focus);
         QVERIFY(h.form->startButton->isEnabled());
         for (QPushButton *b : {h.form->resumeButton, h.form->stopButton, h.form->nextSearchButton})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
@@ -262,34 +285,41 @@ private Q_SLOTS:
         h.form.reset();
         Form1Harness again({}, h.dir);
         QVERIFY(again.open());
-        QCOMPARE(Form1Harness::rows(again.form->searchList), (QStringList{"first", "plumber boston"}));
+        QCOMPARE(Form1Harness::rows(again.form->searchList),
+                 (QStringList{"first", "plumber boston"}));
     }
 
     void del_data()
     {
         QTest::addColumn<int>("searchCount");
-        QTest::addColumn<int>("row");          // -1: nothing selected
+        QTest::addColumn<int>("row"); // -1: nothing selected
         QTest::addColumn<bool>("harvesting");
-        QTest::addColumn<int>("backlog");       // saved queue rows: Resume is offered
-        QTest::addColumn<int>("answer");        // to the question, if one comes
+        QTest::addColumn<int>("backlog"); // saved queue rows: Resume is offered
+        QTest::addColumn<int>("answer");  // to the question, if one comes
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("rowsLeft");
         QTest::addColumn<bool>("resumeAfter");
 
         const QString noSel = QStringLiteral("You must select a search to delete.");
-        const QString current = QStringLiteral("You cannot delete the current search while the varnel is harvesting faxes.");
-        const QString confirm = QStringLiteral("You will not be able to resume the current search if it is deleted."
-                                               "\r\n\r\nContinue?");
-        QTest::newRow("nothing selected, empty list") << 0 << -1 << false << 0 << 0 << QString() << 0 << false;
+        const QString current = QStringLiteral(
+            "You cannot delete the current search while the varnel is harvesting faxes.");
+        const QString confirm =
+            QStringLiteral("You will not be able to resume the current search if it is deleted."
+                           "\r\n\r\nContinue?");
+        QTest::newRow("nothing selected, empty list")
+            << 0 << -1 << false << 0 << 0 << QString() << 0 << false;
         QTest::newRow("nothing selected") << 2 << -1 << false << 0 << 0 << noSel << 2 << false;
         QTest::newRow("later entry") << 3 << 2 << false << 0 << 0 << QString() << 2 << false;
-        QTest::newRow("later entry while harvesting") << 3 << 1 << true << 5 << 0 << QString() << 2 << false;
-        QTest::newRow("current while harvesting") << 2 << 0 << true << 5 << 0 << current << 2 << false;
-        QTest::newRow("current with resume, OK") << 2 << 0 << false << 5 << int(HarvestMessages::Ok) << confirm << 1
-                                                 << false;
-        QTest::newRow("current with resume, Cancel") << 2 << 0 << false << 5 << int(HarvestMessages::Cancel)
-                                                     << confirm << 2 << true;
-        QTest::newRow("current without resume") << 2 << 0 << false << 0 << 0 << QString() << 1 << false;
+        QTest::newRow("later entry while harvesting")
+            << 3 << 1 << true << 5 << 0 << QString() << 2 << false;
+        QTest::newRow("current while harvesting")
+            << 2 << 0 << true << 5 << 0 << current << 2 << false;
+        QTest::newRow("current with resume, OK")
+            << 2 << 0 << false << 5 << int(HarvestMessages::Ok) << confirm << 1 << false;
+        QTest::newRow("current with resume, Cancel")
+            << 2 << 0 << false << 5 << int(HarvestMessages::Cancel) << confirm << 2 << true;
+        QTest::newRow("current without resume")
+            << 2 << 0 << false << 0 << 0 << QString() << 1 << false;
     }
 
     void del()
@@ -349,7 +379,8 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QString number = QStringLiteral("1-212-555-010%1").arg(i);
             QString search = QStringLiteral("s");
-            addFax(*h.session->store(), number, QStringLiteral("a.example/"), search, QStringLiteral("NY"));
+            addFax(*h.session->store(), number, QStringLiteral("a.example/"), search,
+                   QStringLiteral("NY"));
         }
         QVERIFY(h.open());
         QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 3);
@@ -374,12 +405,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("stillHarvesting");
         QTest::addColumn<QStringList>("sounds");
         QTest::addColumn<QStringList>("rowsAfter");
-        QTest::newRow("last, continue until stopped") << QStringList{"only"} << 1 << true
-                                                      << QStringList{"finished.wav"} << QStringList{"only"};
-        QTest::newRow("last, stop immediately") << QStringList{"only"} << 0 << false
-                                                << QStringList{"finished.wav"} << QStringList{"only"};
+        QTest::newRow("last, continue until stopped")
+            << QStringList{"only"} << 1 << true << QStringList{"finished.wav"}
+            << QStringList{"only"};
+        QTest::newRow("last, stop immediately")
+            << QStringList{"only"} << 0 << false << QStringList{"finished.wav"}
+            << QStringList{"only"};
         QTest::newRow("earlier") << QStringList{"one", "two", "three"} << 0 << false
-                                 << QStringList{"finished.wav", "nextsearch.wav"} << QStringList{"two", "three"};
+                                 << QStringList{"finished.wav", "nextsearch.wav"}
+                                 << QStringList{"two", "three"};
     }
 
     void next()
@@ -440,7 +474,8 @@ private Q_SLOTS:
         QVERIFY(!h.form->stopButton->isEnabled());
         QVERIFY(!h.form->nextSearchButton->isEnabled());
         QVERIFY(h.form->resumeButton->isEnabled()); // rows are left in the backlog
-        QVERIFY(h.form->viewDatabaseButton->isEnabled() && h.form->exportButton->isEnabled() && h.form->deleteAllNumbersButton->isEnabled());
+        QVERIFY(h.form->viewDatabaseButton->isEnabled() && h.form->exportButton->isEnabled() &&
+                h.form->deleteAllNumbersButton->isEnabled());
         QCOMPARE(h.sound.names(), QStringList{"finished.wav"});
 
         QTest::mouseClick(h.form->resumeButton, Qt::LeftButton);
@@ -454,8 +489,11 @@ private Q_SLOTS:
         QVERIFY(h.open());
         Form1 *f = h.form.get();
         // Every check box flips from its default.
-        const QList<QCheckBox *> boxes = {f->checkBox(OptionId::AutoAdvance), f->checkBox(OptionId::AddFaxToSearches), f->checkBox(OptionId::AllowInternational), f->checkBox(OptionId::SoundOnFaxFound),
-                                          f->checkBox(OptionId::SoundOnNextSearch), f->checkBox(OptionId::SoundOnFinished), f->checkBox(OptionId::FollowRedirects)};
+        const QList<QCheckBox *> boxes = {
+            f->checkBox(OptionId::AutoAdvance),        f->checkBox(OptionId::AddFaxToSearches),
+            f->checkBox(OptionId::AllowInternational), f->checkBox(OptionId::SoundOnFaxFound),
+            f->checkBox(OptionId::SoundOnNextSearch),  f->checkBox(OptionId::SoundOnFinished),
+            f->checkBox(OptionId::FollowRedirects)};
         QList<bool> before;
         for (QCheckBox *c : boxes) {
             before << c->isChecked();
@@ -473,25 +511,31 @@ private Q_SLOTS:
         Form1Harness again({}, h.dir);
         QVERIFY(again.open());
         Form1 *g = again.form.get();
-        const QList<QCheckBox *> boxes2 = {g->checkBox(OptionId::AutoAdvance), g->checkBox(OptionId::AddFaxToSearches), g->checkBox(OptionId::AllowInternational), g->checkBox(OptionId::SoundOnFaxFound),
-                                           g->checkBox(OptionId::SoundOnNextSearch), g->checkBox(OptionId::SoundOnFinished), g->checkBox(OptionId::FollowRedirects)};
+        const QList<QCheckBox *> boxes2 = {
+            g->checkBox(OptionId::AutoAdvance),        g->checkBox(OptionId::AddFaxToSearches),
+            g->checkBox(OptionId::AllowInternational), g->checkBox(OptionId::SoundOnFaxFound),
+            g->checkBox(OptionId::SoundOnNextSearch),  g->checkBox(OptionId::SoundOnFinished),
+            g->checkBox(OptionId::FollowRedirects)};
         for (int i = 0; i < boxes2.size(); ++i)
             QVERIFY2(boxes2[i]->isChecked() == !before[i], qPrintable(boxes2[i]->objectName()));
         QCOMPARE(g->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Yahoo Search"));
         QCOMPARE(g->combo(OptionId::ResultCount)->currentText(), QStringLiteral("~1000 Domains"));
         QCOMPARE(g->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("50,000"));
         QCOMPARE(again.session->advanceAfter(), 50000);
-        QCOMPARE(g->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("Continue Until Stopped"));
+        QCOMPARE(g->combo(OptionId::AfterLastSearch)->currentText(),
+                 QStringLiteral("Continue Until Stopped"));
 
         // Typing in "After last search:" picks nothing; the next window shows no pick there.
         QTest::keyClicks(g->combo(OptionId::AfterLastSearch)->lineEdit(), QStringLiteral("x"));
         QCOMPARE(again.session->options()->value(OptionId::AfterLastSearch), -1);
-        QCOMPARE(again.settings->read(QStringLiteral("cmbLastSearch"), QString()), QStringLiteral("-1"));
+        QCOMPARE(again.settings->read(QStringLiteral("cmbLastSearch"), QString()),
+                 QStringLiteral("-1"));
         again.form.reset();
         Form1Harness third({}, h.dir);
         QVERIFY(third.open());
         QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentIndex(), -1);
-        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentText(), QStringLiteral("cmbLastSearch"));
+        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentText(),
+                 QStringLiteral("cmbLastSearch"));
     }
 
     void layoutRules_data()
@@ -520,9 +564,9 @@ private Q_SLOTS:
             panels += p;
         QCOMPARE(panels, width);
         QCOMPARE(l.panelLeft[3] + l.panelWidth[3], width);
-        const double sizes[] = {l.pb1Width, l.frame3Height, l.frame2Height, l.frame1Height, l.frame2Width,
-                                l.frame1Width, l.list1Width, l.websiteWidth, l.list2Height, l.list3Height,
-                                l.frame3Left, l.frame2Left};
+        const double sizes[] = {l.pb1Width,    l.frame3Height, l.frame2Height, l.frame1Height,
+                                l.frame2Width, l.frame1Width,  l.list1Width,   l.websiteWidth,
+                                l.list2Height, l.list3Height,  l.frame3Left,   l.frame2Left};
         for (double s : sizes)
             QVERIFY(s >= 0);
         QCOMPARE(l.frame1Height, l.frame2Height);
@@ -576,8 +620,10 @@ private Q_SLOTS:
         QVERIFY(f->searchesFrame->geometry().right() < f->numbersFrame->geometry().left());
         QVERIFY(f->numbersFrame->geometry().right() < f->statisticsFrame->geometry().left());
         // Every control whole inside its frame: nothing cut off, nothing negative.
-        for (QGroupBox *frame : {f->searchesFrame, f->numbersFrame, f->statisticsFrame, f->optionsFrame}) {
-            const QList<QWidget *> kids = frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QGroupBox *frame :
+             {f->searchesFrame, f->numbersFrame, f->statisticsFrame, f->optionsFrame}) {
+            const QList<QWidget *> kids =
+                frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
             for (QWidget *w : kids) {
                 if (w->isHidden())
                     continue;
@@ -772,7 +818,8 @@ private Q_SLOTS:
             box->button(QMessageBox::StandardButton(press))->click();
         });
         if (question) {
-            const HarvestMessages::Answer a = messages.confirm(QStringLiteral("Continue?"), QStringLiteral("Confirm Delete"));
+            const HarvestMessages::Answer a =
+                messages.confirm(QStringLiteral("Continue?"), QStringLiteral("Confirm Delete"));
             QCOMPARE(a, press == QMessageBox::Ok ? HarvestMessages::Ok : HarvestMessages::Cancel);
             QCOMPARE(title, QStringLiteral("Confirm Delete"));
             QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);

@@ -32,17 +32,18 @@ private Q_SLOTS:
     void perUserStore_usesProductName()
     {
         SettingsStore s;
-        QVERIFY2(s.fileName().contains(QStringLiteral("Quorvex Fax Varnel")), qPrintable(s.fileName()));
+        QVERIFY2(s.fileName().contains(QStringLiteral("Quorvex Fax Varnel")),
+                 qPrintable(s.fileName()));
     }
 
     // Every key and object name of the program's options is the control name of the
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {"Combo1",    "Combo2",        "chkAuto",       "chkAddFax",
-                                  "chkNonUS",  "chkAudioEmail", "chkAudioNext",  "chkAudioFinished",
-                                  "chkFollow", "cmbAdvance",    "cmbLastSearch", "chkFinder",
-                                  "chkNumbersWindow"};
+        const QStringList keys = {
+            "Combo1",        "Combo2",       "chkAuto",          "chkAddFax", "chkNonUS",
+            "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow", "cmbAdvance",
+            "cmbLastSearch", "chkFinder",    "chkNumbersWindow"};
         const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
@@ -119,16 +120,16 @@ private Q_SLOTS:
         QTest::newRow("choice of many, wrong")
             << QStringList{"--results", "7"} << int(OptionId::ResultCount) << -1 << QString()
             << "--results is one of 100, 200, 500, 1000, 5000, 10000";
-        QTest::newRow("value missing") << QStringList{"--last-search"}
-                                       << int(OptionId::AfterLastSearch) << 0 << QString()
-                                       << "--last-search needs a value";
+        QTest::newRow("value missing")
+            << QStringList{"--last-search"} << int(OptionId::AfterLastSearch) << 0 << QString()
+            << "--last-search needs a value";
         QTest::newRow("number") << QStringList{"--pages", "20"} << 103 << 20 << QString()
                                 << QString();
-        QTest::newRow("number out of range") << QStringList{"--pages", "0"} << 103 << 0
-                                             << QString() << "--pages is a number from 1 to 1000";
+        QTest::newRow("number out of range") << QStringList{"--pages", "0"} << 103 << 0 << QString()
+                                             << "--pages is a number from 1 to 1000";
         QTest::newRow("text") << QStringList{"--agent", "x/1"} << 104 << 0 << "x/1" << QString();
-        QTest::newRow("not an option") << QStringList{"--resume"} << -1 << 0 << QString()
-                                       << QString();
+        QTest::newRow("not an option")
+            << QStringList{"--resume"} << -1 << 0 << QString() << QString();
     }
     void optionFlags()
     {
@@ -138,7 +139,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, error);
         OptionTable table = optionTable();
-        table.push_back(OptionRow::number(OptionId(103), "number", "Pages", 5, 1, 1000).flag("pages"));
+        table.push_back(
+            OptionRow::number(OptionId(103), "number", "Pages", 5, 1, 1000).flag("pages"));
         table.push_back(OptionRow::text(OptionId(104), "text", "Agent", QString()).flag("agent"));
         int i = 0;
         OptionFlags::Setting setting;
@@ -211,11 +213,13 @@ private Q_SLOTS:
         QCOMPARE(c.lHistWebScanned(), 1);
 
         // The first count went to the file at once; the burst follows within a second.
-        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore(ini).read(QStringLiteral("lHistEmailFound"), QStringLiteral("0")),
-                                  QStringLiteral("47"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            SettingsStore(ini).read(QStringLiteral("lHistEmailFound"), QStringLiteral("0")),
+            QStringLiteral("47"), 3000);
         QVERIFY(!c.hasPendingWrite());
         SettingsStore other(ini);
-        QCOMPARE(other.read(QStringLiteral("lHistWebScanned"), QStringLiteral("0")), QStringLiteral("1"));
+        QCOMPARE(other.read(QStringLiteral("lHistWebScanned"), QStringLiteral("0")),
+                 QStringLiteral("1"));
 
         // The next run starts its own counters at 0 and the historic ones at the total.
         Counters next(&other);
@@ -232,12 +236,14 @@ private Q_SLOTS:
         {
             Counters c(&s);
             c.AddStat(Counters::SiteScanned);
-            QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()), QStringLiteral("1"));
+            QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()),
+                     QStringLiteral("1"));
             for (int i = 0; i < 500; ++i)
                 c.AddStat(Counters::SiteScanned);
             QVERIFY(c.hasPendingWrite());
         }
-        QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()), QStringLiteral("501"));
+        QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()),
+                 QStringLiteral("501"));
     }
 
     void siteFound_writesNothing()
@@ -259,7 +265,8 @@ private Q_SLOTS:
         c.loadFromSettings();
         c.AddStat(Counters::SiteScanned);
         QCOMPARE(c.lHistWebScanned(), 2147483647);
-        QCOMPARE(s.read(QStringLiteral("lHistWebScanned"), QString()), QStringLiteral("2147483647"));
+        QCOMPARE(s.read(QStringLiteral("lHistWebScanned"), QString()),
+                 QStringLiteral("2147483647"));
     }
 
     void damagedCounter_readsAsZero()

@@ -4,9 +4,9 @@
 #include "export.h"
 #include "frmexport.h"
 #include "harvestsession.h"
+#include "productinfo.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
-#include "productinfo.h"
 #include "testenv.h"
 #include "textlist.h"
 
@@ -35,7 +35,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // export window deletes through the harvest.
 struct Harvest
 {
-    explicit Harvest(const QString &dir) : session(dir, nullptr) { session.store()->setClock(&clock); }
+    explicit Harvest(const QString &dir) : session(dir, nullptr)
+    {
+        session.store()->setClock(&clock);
+    }
     void add(const QStringList &numbers, const QString &search = QStringLiteral("dentists chicago"))
     {
         for (const QString &n : numbers) {
