@@ -19,8 +19,8 @@ packages=(
   iproute2 openssl wget2
   # the shared store's tests and benchmark: a throwaway PostgreSQL cluster
   postgresql
-  # sanitizer and fuzzing builds
-  clang libclang-rt-14-dev
+  # sanitizer and fuzzing builds, and the format check (clang-format 14 of Debian 12)
+  clang libclang-rt-14-dev clang-format
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev

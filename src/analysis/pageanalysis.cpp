@@ -32,6 +32,8 @@ ConnectTarget connectTargetOf(const QByteArray &strURL)
         t.strPath = "/";
     } else {
         const QByteArray h = url.left(slash + 1);
+        // Kept on purpose (tst_fetchslots requestOnTheWire "host repeated in path"): every
+        // "host/" goes from the path, not only the first.
         t.strPath = ByteText::removeAll(url, h, false);
         t.strHost = h;
         t.strHost.replace("/", "");

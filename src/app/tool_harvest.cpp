@@ -211,13 +211,13 @@ static int runHarvest(const QStringList &args)
         session.addSearch(s);
 
     const Counters *counters = session.counters();
-    const qint32 histScanned = counters->lHistWebScanned();
-    const qint32 histNumbers = counters->lHistEmailFound();
+    const qint32 histScanned = counters->sitesScannedEver();
+    const qint32 histNumbers = counters->numbersFoundEver();
     qint64 sitesFound = 0;
     qint32 lastFound = 0;
     QObject::connect(counters, &Counters::statsChanged, [&] {
         // The run counter of sites found goes back to 0 with every new search string.
-        const qint32 now = counters->lWebFound();
+        const qint32 now = counters->sitesFound();
         sitesFound += now >= lastFound ? now - lastFound : now;
         lastFound = now;
     });
@@ -246,9 +246,9 @@ static int runHarvest(const QStringList &args)
         }
         const QString line = parts.join(QStringLiteral(" | ")) +
                              QStringLiteral(" [scanned %1, found %2, numbers %3]")
-                                 .arg(counters->lHistWebScanned() - histScanned)
+                                 .arg(counters->sitesScannedEver() - histScanned)
                                  .arg(sitesFound)
-                                 .arg(counters->lHistEmailFound() - histNumbers);
+                                 .arg(counters->numbersFoundEver() - histNumbers);
         // The status texts name sites that pages linked to.
         if (line != lastLine) {
             std::fprintf(stderr, "%s\n", Tool::printable(line).constData());
@@ -298,7 +298,7 @@ static int runHarvest(const QStringList &args)
     if (storeFailed)
         rc = 1;
     std::printf("sites scanned %d, sites found %lld, numbers found %d\n",
-                counters->lHistWebScanned() - histScanned, sitesFound,
-                counters->lHistEmailFound() - histNumbers);
+                counters->sitesScannedEver() - histScanned, sitesFound,
+                counters->numbersFoundEver() - histNumbers);
     return rc;
 }

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 const char *const SearchListBuilder::pageFileName = "SearchOutput.txt";
-const char *const SearchListBuilder::initialText1 = "Status...";
+const char *const SearchListBuilder::initialStatusText = "Status...";
 
 namespace {
 
@@ -35,13 +35,12 @@ QString problemSentence(SearchListBuilder::PageProblem problem)
 SearchListBuilder::SearchListBuilder(Browser *browser, const DiscoveryConfig &config,
                                      QObject *parent)
     : ListBuilder(parent), m_browser(browser), m_config(config),
-      m_text1(QLatin1String(initialText1))
+      m_statusText(QLatin1String(initialStatusText))
 {
     m_pageTimer.setSingleShot(true);
     connect(&m_pageTimer, &QTimer::timeout, this, &SearchListBuilder::pageTimedOut);
     if (m_browser)
-        connect(m_browser, &Browser::documentComplete, this,
-                &SearchListBuilder::WebBrowser1_DocumentComplete);
+        connect(m_browser, &Browser::documentComplete, this, &SearchListBuilder::pageCompleted);
 }
 
 SearchListBuilder::~SearchListBuilder()
@@ -50,9 +49,9 @@ SearchListBuilder::~SearchListBuilder()
         m_browser->disconnect(this);
 }
 
-qint32 SearchListBuilder::targetForIndex(int combo2Index)
+qint32 SearchListBuilder::targetForIndex(int resultCountIndex)
 {
-    switch (combo2Index) {
+    switch (resultCountIndex) {
     case 1:
         return 200;
     case 2:
@@ -68,9 +67,9 @@ qint32 SearchListBuilder::targetForIndex(int combo2Index)
     }
 }
 
-QString SearchListBuilder::engineForText(const QString &combo1Text)
+QString SearchListBuilder::engineForText(const QString &engineText)
 {
-    return combo1Text == QLatin1String("Yahoo Search") ? QStringLiteral("Yahoo")
+    return engineText == QLatin1String("Yahoo Search") ? QStringLiteral("Yahoo")
                                                        : QStringLiteral("Google");
 }
 
@@ -95,22 +94,22 @@ QString SearchListBuilder::queryText(const QString &search, bool addFax)
 }
 
 QString SearchListBuilder::resultPageAddress(const QString &engine, const QString &terms,
-                                             qint32 vStart, const DiscoveryConfig &config)
+                                             qint32 resultOffset, const DiscoveryConfig &config)
 {
     if (engine == QLatin1String("Yahoo"))
         return QLatin1String("http://") + config.yahooHost +
                QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=") +
-               QString::number(vStart);
+               QString::number(resultOffset);
     return QLatin1String("http://") + config.googleHost +
            QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=") +
-           QString::number(qint64(vStart) - 1) + QLatin1String("&sa=N&q=") + terms;
+           QString::number(qint64(resultOffset) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
-DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 lTotal, PageProblem problem)
+DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 totalNames, PageProblem problem)
 {
     DiscoveryOutcome outcome;
-    outcome.names = lTotal;
-    if (lTotal > kEnoughNames)
+    outcome.names = totalNames;
+    if (totalNames > kEnoughNames)
         outcome.kind = DiscoveryOutcome::Kind::Finished;
     else if (problem == PageProblem::Blocked)
         outcome.kind = DiscoveryOutcome::Kind::Blocked;
@@ -126,9 +125,9 @@ void SearchListBuilder::load(const DiscoveryRequest &request)
     m_request = request;
     m_loaded = true;
     ++m_runId;
-    setText1(QLatin1String(initialText1));
+    setStatusText(QLatin1String(initialStatusText));
     Q_EMIT loadedChanged(true);
-    Form_Load();
+    startRun();
 }
 
 void SearchListBuilder::show()
@@ -142,7 +141,7 @@ void SearchListBuilder::unload()
     if (!m_loaded)
         return;
     m_loaded = false;
-    m_bFinished = true;
+    m_isFinished = true;
     m_pageTimer.stop();
     if (m_browser)
         m_browser->stop();
@@ -151,24 +150,24 @@ void SearchListBuilder::unload()
     Q_EMIT unloaded();
 }
 
-void SearchListBuilder::Form_Load()
+void SearchListBuilder::startRun()
 {
-    m_bFinished = false;
-    m_lTotal = 0;
-    m_lPageNew = 0;
+    m_isFinished = false;
+    m_totalNames = 0;
+    m_newOnPage = 0;
     m_seen.clear();
     m_problem = PageProblem::None;
-    m_strTerms = queryText(m_request.search, m_request.addFax);
-    m_lTarget = targetForIndex(m_request.resultCountIndex);
-    m_strEngine = engineForText(m_request.engine);
-    m_vStart = 1;
-    LoadFirstPage();
+    m_queryTerms = queryText(m_request.search, m_request.addFax);
+    m_wantedNames = targetForIndex(m_request.resultCountIndex);
+    m_engineName = engineForText(m_request.engine);
+    m_resultOffset = 1;
+    loadFirstPage();
 }
 
-void SearchListBuilder::LoadFirstPage()
+void SearchListBuilder::loadFirstPage()
 {
     // The harvest emptied the website list before it loaded the run.
-    navigateTo(resultPageAddress(m_strEngine, m_strTerms, m_vStart, m_config));
+    navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
 }
 
 void SearchListBuilder::navigateTo(const QString &address)
@@ -178,9 +177,9 @@ void SearchListBuilder::navigateTo(const QString &address)
         m_browser->navigate(address);
 }
 
-void SearchListBuilder::WebBrowser1_DocumentComplete(const BrowserPage &page)
+void SearchListBuilder::pageCompleted(const BrowserPage &page)
 {
-    if (!m_loaded || page.url.size() <= 8 || m_bFinished)
+    if (!m_loaded || page.url.size() <= 8 || m_isFinished)
         return;
     m_pageTimer.stop();
     if (!page.answered)
@@ -190,12 +189,12 @@ void SearchListBuilder::WebBrowser1_DocumentComplete(const BrowserPage &page)
     else
         m_problem = PageProblem::None;
     qCDebug(lcDiscovery) << page.url << "status" << page.httpStatus << m_problem;
-    ExtractDomains(page.html);
+    extractNames(page.html);
 }
 
-void SearchListBuilder::ExtractDomains(const QString &pageText)
+void SearchListBuilder::extractNames(const QString &pageText)
 {
-    m_lPageNew = 0;
+    m_newOnPage = 0;
     const QString text = DomainExtractor::prepareResultText(pageText);
 
     // The page goes through the page file; a file that an abandoned page left behind is
@@ -227,12 +226,12 @@ void SearchListBuilder::ExtractDomains(const QString &pageText)
         const QString name = DomainExtractor::candidateName(line, m_config);
         if (name.isEmpty() || m_seen.contains(name))
             continue;
-        ++m_lPageNew;
+        ++m_newOnPage;
         m_seen.append(name);
         fresh << name;
-        ++m_lTotal;
+        ++m_totalNames;
     }
-    setText1(QStringLiteral("Extracted %1 unique results.").arg(m_lTotal));
+    setStatusText(QStringLiteral("Extracted %1 unique results.").arg(m_totalNames));
     const quint64 run = m_runId;
     if (!fresh.isEmpty())
         Q_EMIT namesFound(fresh);
@@ -241,14 +240,14 @@ void SearchListBuilder::ExtractDomains(const QString &pageText)
 
     if (!QFile::remove(path))
         return;
-    NextPageOrFinish();
+    nextPageOrFinish();
 }
 
-void SearchListBuilder::NextPageOrFinish()
+void SearchListBuilder::nextPageOrFinish()
 {
-    if (m_lTotal < m_lTarget && m_lPageNew > 0) {
-        m_vStart += offsetStep(m_strEngine);
-        navigateTo(resultPageAddress(m_strEngine, m_strTerms, m_vStart, m_config));
+    if (m_totalNames < m_wantedNames && m_newOnPage > 0) {
+        m_resultOffset += offsetStep(m_engineName);
+        navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
         return;
     }
     finishRun();
@@ -256,42 +255,43 @@ void SearchListBuilder::NextPageOrFinish()
 
 void SearchListBuilder::pageTimedOut()
 {
-    if (!m_loaded || m_bFinished)
+    if (!m_loaded || m_isFinished)
         return;
     if (m_browser)
         m_browser->stop();
     // The page counts as one that added no new name.
     qCDebug(lcDiscovery) << "no answer within" << m_config.pageTimeoutMs << "ms";
     m_problem = PageProblem::NoAnswer;
-    m_lPageNew = 0;
-    NextPageOrFinish();
+    m_newOnPage = 0;
+    nextPageOrFinish();
 }
 
 void SearchListBuilder::finishRun()
 {
-    m_bFinished = true;
+    m_isFinished = true;
     m_seen.clear();
-    setText1(QStringLiteral("Finished! Extracted %1 results.").arg(m_lTotal) +
-             problemSentence(m_problem));
+    setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
+                  problemSentence(m_problem));
     m_pageTimer.stop();
     if (m_browser)
         m_browser->stop();
     setVisible(false);
 
     const quint64 run = m_runId;
-    qCDebug(lcDiscovery) << "run for" << m_strTerms << "found" << m_lTotal << "names" << m_problem;
-    Q_EMIT finished(outcomeOf(m_lTotal, m_problem));
+    qCDebug(lcDiscovery) << "run for" << m_queryTerms << "found" << m_totalNames << "names"
+                         << m_problem;
+    Q_EMIT finished(outcomeOf(m_totalNames, m_problem));
     // What follows is the harvest's: the crawl, or a new run for the next search string.
     if (run == m_runId && m_loaded)
         unload();
 }
 
-void SearchListBuilder::setText1(const QString &text)
+void SearchListBuilder::setStatusText(const QString &text)
 {
-    if (text == m_text1)
+    if (text == m_statusText)
         return;
-    m_text1 = text;
-    Q_EMIT text1Changed(text);
+    m_statusText = text;
+    Q_EMIT statusTextChanged(text);
 }
 
 void SearchListBuilder::setVisible(bool visible)

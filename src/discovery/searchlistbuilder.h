@@ -15,7 +15,7 @@
 // run ended (finished).
 //
 // The browser is not owned and must outlive the builder. A window that shows the run
-// connects to text1Changed and visibleChanged; a headless builder shows nothing. Every
+// connects to statusTextChanged and visibleChanged; a headless builder shows nothing. Every
 // handler runs to its end without re-entering the event loop.
 class SearchListBuilder : public ListBuilder
 {
@@ -30,8 +30,8 @@ public:
     };
     Q_ENUM(PageProblem)
 
-    static const char *const pageFileName; // "SearchOutput.txt"
-    static const char *const initialText1; // "Status..."
+    static const char *const pageFileName;      // "SearchOutput.txt"
+    static const char *const initialStatusText; // "Status..."
 
     SearchListBuilder(Browser *browser, const DiscoveryConfig &config = DiscoveryConfig(),
                       QObject *parent = nullptr);
@@ -46,47 +46,47 @@ public:
     void unload() override;
 
     bool isVisible() const { return m_visible; }
-    QString text1() const { return m_text1; }
+    QString statusText() const { return m_statusText; } // Text1
 
     // The run state of the current (or last) load.
-    QString strTerms() const { return m_strTerms; }
-    QString strEngine() const { return m_strEngine; }
-    qint32 lTarget() const { return m_lTarget; }
-    qint32 lTotal() const { return m_lTotal; }
-    qint32 lPageNew() const { return m_lPageNew; }
-    qint32 vStart() const { return m_vStart; }
-    QString strSeen() const { return m_seen.text(); }
-    bool bFinished() const { return m_bFinished; }
+    QString queryTerms() const { return m_queryTerms; }    // strTerms
+    QString engineName() const { return m_engineName; }    // strEngine
+    qint32 wantedNames() const { return m_wantedNames; }   // lTarget
+    qint32 totalNames() const { return m_totalNames; }     // lTotal
+    qint32 newOnPage() const { return m_newOnPage; }       // lPageNew
+    qint32 resultOffset() const { return m_resultOffset; } // vStart
+    QString seenNames() const { return m_seen.text(); }    // strSeen
+    bool isFinished() const { return m_isFinished; }       // bFinished
     PageProblem lastProblem() const { return m_problem; }
 
     // The tables of the run.
-    static qint32 targetForIndex(int combo2Index);
-    static QString engineForText(const QString &combo1Text);
+    static qint32 targetForIndex(int resultCountIndex);
+    static QString engineForText(const QString &engineText);
     static qint32 offsetStep(const QString &engine);
     // The query text: the search string, " fax" appended when asked, every space "+".
     static QString queryText(const QString &search, bool addFax);
-    // The address of the result page at offset vStart.
-    static QString resultPageAddress(const QString &engine, const QString &terms, qint32 vStart,
-                                     const DiscoveryConfig &config);
+    // The address of the result page at offset resultOffset.
+    static QString resultPageAddress(const QString &engine, const QString &terms,
+                                     qint32 resultOffset, const DiscoveryConfig &config);
 
-    // How a run that ended with lTotal names and that problem on its last page ended.
-    static DiscoveryOutcome outcomeOf(qint32 lTotal, PageProblem problem);
+    // How a run that ended with totalNames names and that problem on its last page ended.
+    static DiscoveryOutcome outcomeOf(qint32 totalNames, PageProblem problem);
 
 Q_SIGNALS:
-    void text1Changed(const QString &text);
+    void statusTextChanged(const QString &text);
     void visibleChanged(bool visible);
     void loadedChanged(bool loaded);
 
 private:
-    void Form_Load();
-    void LoadFirstPage();
-    void WebBrowser1_DocumentComplete(const BrowserPage &page);
-    void ExtractDomains(const QString &pageText);
-    void NextPageOrFinish();
+    void startRun();                             // Form_Load
+    void loadFirstPage();                        // LoadFirstPage
+    void pageCompleted(const BrowserPage &page); // WebBrowser1_DocumentComplete
+    void extractNames(const QString &pageText);  // ExtractDomains
+    void nextPageOrFinish();
     void navigateTo(const QString &address);
     void pageTimedOut();
     void finishRun();
-    void setText1(const QString &text);
+    void setStatusText(const QString &text);
     void setVisible(bool visible);
 
     QPointer<Browser> m_browser;
@@ -97,15 +97,15 @@ private:
     bool m_loaded = false;
     bool m_visible = false;
     quint64 m_runId = 0; // counts loads, so that a finished run never unloads a newer one
-    QString m_text1;
+    QString m_statusText;
 
-    QString m_strTerms;
-    QString m_strEngine;
-    qint32 m_lTarget = 100;
-    qint32 m_lTotal = 0;
-    qint32 m_lPageNew = 0;
-    qint32 m_vStart = 1;
+    QString m_queryTerms;
+    QString m_engineName;
+    qint32 m_wantedNames = 100;
+    qint32 m_totalNames = 0;
+    qint32 m_newOnPage = 0;
+    qint32 m_resultOffset = 1;
     DomainExtractor::SeenNames m_seen;
-    bool m_bFinished = false;
+    bool m_isFinished = false;
     PageProblem m_problem = PageProblem::None;
 };

@@ -24,7 +24,7 @@ bool CrawlQueue::clearBacklog()
     if (!m_store->deleteAllWebsites())
         return false;
     m_head->clear();
-    m_counters->resetWebCounters();
+    m_counters->resetSiteCounts();
     m_handedOut.clear();
     return true;
 }

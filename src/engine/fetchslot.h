@@ -49,32 +49,32 @@ public:
     // https), through the resolve maps when they have an entry for the host (TLS
     // connections look in tlsMap first).
     void open(const ResolveMap &map, const ResolveMap &tlsMap);
-    // Drops the connection; no event of it reaches the engine afterwards.
+    // Drops the connection; no event of it reaches the owner afterwards.
     void closeSocket();
 
     // The record of the download.
-    QByteArray strHost; // the Host header (no scheme, no "/")
-    QByteArray strPath; // begins with "/"
-    QByteArray strPage; // everything received, header included
-    bool bHeaderDone = false;
-    qint32 lContentLength = 0;
-    qint32 lBodyBytes = 0;
-    qint16 intIdleTicks = 0;
-    qint16 intTotalTicks = 0;
+    QByteArray host;          // strHost: the Host header (no scheme, no "/")
+    QByteArray path;          // strPath: begins with "/"
+    QByteArray received;      // strPage: everything received, header included
+    bool headerSeen = false;  // bHeaderDone
+    qint32 contentLength = 0; // lContentLength
+    qint32 bodyBytes = 0;     // lBodyBytes
+    qint16 idleTicks = 0;     // seconds without data
+    qint16 totalTicks = 0;    // seconds of the download
     bool https = false;
-    QByteArray connectName; // host name to resolve (strHost without a port)
+    QByteArray connectName; // host name to resolve (host without a port)
     quint16 connectPort = 80;
-    int hops = 0;      // redirects followed for the current site
-    QString site;      // the queue entry this download is for
-    QByteArray curUrl; // strCurUrl and strCurDir of this download's connect
-    QByteArray curDir;
+    int hops = 0;             // redirects followed for the current site
+    QString site;             // the queue entry this download is for
+    QByteArray pageUrl;       // strCurUrl of this download: its links resolve against it
+    QByteArray pageDirectory; // strCurDir of this download
 
 private:
-    void wscVersion_Connect();
-    void wscVersion_DataArrival();
-    void wscVersion_Close();
-    void timTimeout_Timer();  // the idle watchdog's tick
-    void timTimeout2_Timer(); // the total watchdog's tick
+    void onConnected();   // wscVersion_Connect
+    void onDataArrived(); // wscVersion_DataArrival
+    void onClosed();      // wscVersion_Close
+    void onIdleTick();    // timTimeout_Timer: the idle watchdog's tick
+    void onTotalTick();   // timTimeout2_Timer: the total watchdog's tick
     void tick(qint16 &ticks, qint16 limit);
 
     int m_index;

@@ -196,11 +196,11 @@ HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
     const FetchSlot *s = m_slots[size_t(slot)];
     info.connected = s->isConnected();
     info.watchdogs = s->watchdogsRunning();
-    info.host = s->strHost;
-    info.path = s->strPath;
+    info.host = s->host;
+    info.path = s->path;
     info.https = s->https;
-    info.contentLength = s->lContentLength;
-    info.bodyBytes = s->lBodyBytes;
+    info.contentLength = s->contentLength;
+    info.bodyBytes = s->bodyBytes;
     info.hops = s->hops;
     return info;
 }
@@ -241,7 +241,7 @@ void HarvestSession::load()
     // Restoring a control raises its handler, which writes the same value back; nothing
     // is written here, the outcome is the same.
     m_options->load();
-    m_counters->AddStat(-1); // StatsD: counts nothing, refreshes the statistics
+    m_counters->add(-1); // StatsD: counts nothing, refreshes the statistics
     setHarvesting(false);
     for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare})
         setActivity(line, QString());
@@ -320,6 +320,8 @@ void HarvestSession::beginSearch(bool unloadFirst)
 {
     setResumable(false);
     Q_EMIT searchBegun();
+    // Kept on purpose (tst_session startValidation): the queue is emptied before the choices
+    // are checked, so a refused start has emptied it too.
     if (!m_queue->clearBacklog())
         return;
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
@@ -364,7 +366,7 @@ void HarvestSession::discoveryFoundNames(const QStringList &names)
     // A refused write stops the harvest (Store::writeFailed).
     for (QString site : names) {
         (void)m_store->addWebsite(site);
-        m_counters->AddStat(Counters::SiteFound);
+        m_counters->add(Counters::SiteFound);
     }
 }
 
@@ -392,7 +394,8 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
         setActivity(Line::Outcome, QStringLiteral("Add more search terms"));
         return;
     }
-    // Only the list loses the search string; its stored row stays.
+    // Kept on purpose (tst_session discoveryOutcome "20 names, more searches"): only the list
+    // loses the search string; its stored row stays.
     m_searches->removeItem(0);
     setActivity(Line::Outcome, QStringLiteral("Trying next search"));
     startNextSearch();
@@ -525,7 +528,7 @@ void HarvestSession::deleteAllNumbers()
     m_preview->clear();
     // The session's count of numbers follows: its statistic, and the count the next find
     // reports ("Found 1 faxes").
-    m_counters->resetEmailFound();
+    m_counters->resetNumbersFound();
     m_numbersStored = 0;
 }
 
@@ -562,6 +565,8 @@ void HarvestSession::startCrawl()
 namespace {
 
 // A "www." name needs a dot after its first label: www.example.com, not www.example.
+// Kept on purpose (tst_scheduler wwwRule "capitals: replaced"): "www." anywhere in the site,
+// in any letter case, brings the rule in, and the dot is looked for after the first one.
 bool siteAcceptable(const QString &site)
 {
     if (!site.contains(QLatin1String("www."), Qt::CaseInsensitive))
@@ -724,10 +729,10 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
     const ConnectTarget t = connectTargetOf(m_nextSite);
     m_currentPageUrl = t.strCurUrl;
     FetchSlot *s = m_slots[size_t(slot)];
-    s->curUrl = t.strCurUrl;
-    s->curDir = t.strCurDir;
-    s->strHost = t.strHost;
-    s->strPath = t.strPath;
+    s->pageUrl = t.strCurUrl;
+    s->pageDirectory = t.strCurDir;
+    s->host = t.strHost;
+    s->path = t.strPath;
     s->https = t.https && m_options->isOn(OptionId::FollowRedirects);
     s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
     s->connectPort = s->https ? 443 : 80;
@@ -747,7 +752,7 @@ void HarvestSession::beginDownload(FetchSlot *s)
     setActivity(Line::Transfer,
                 QStringLiteral("Downloading: ") +
                     (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
-                    QString::fromLatin1(s->strHost + s->strPath));
+                    QString::fromLatin1(s->host + s->path));
     s->startWatchdogs();
     s->open(m_resolve, m_tlsResolve);
 }
@@ -760,11 +765,11 @@ void HarvestSession::slotConnected(int)
 void HarvestSession::slotReceived(int slot)
 {
     const FetchSlot *s = m_slots[size_t(slot)];
-    setActivity(Line::Transfer,
-                QStringLiteral("Downloading: ") + QString::fromLatin1(s->strHost + s->strPath) +
-                    QStringLiteral(" (") + QString::number(s->lBodyBytes) + QLatin1Char(')'));
-    if (s->lContentLength >= 1)
-        setProgress(HttpResponse::progressPercent(s->lBodyBytes, s->lContentLength, m_progress));
+    setActivity(Line::Transfer, QStringLiteral("Downloading: ") +
+                                    QString::fromLatin1(s->host + s->path) + QStringLiteral(" (") +
+                                    QString::number(s->bodyBytes) + QLatin1Char(')'));
+    if (s->contentLength >= 1)
+        setProgress(HttpResponse::progressPercent(s->bodyBytes, s->contentLength, m_progress));
 }
 
 void HarvestSession::slotAbandoned(int slot)
@@ -772,10 +777,10 @@ void HarvestSession::slotAbandoned(int slot)
     FetchSlot *s = m_slots[size_t(slot)];
     s->stopWatchdogs();
     s->closeSocket();
-    s->strPage.clear();
-    m_abandonedHosts += s->strHost;
+    s->received.clear();
+    m_abandonedHosts += s->host;
     Q_EMIT abandonedHostsChanged(m_abandonedHosts);
-    Q_EMIT downloadAbandoned(slot, s->strHost);
+    Q_EMIT downloadAbandoned(slot, s->host);
     fetchNext(slot);
 }
 
@@ -788,18 +793,18 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     const QByteArray location = HttpResponse::headerValue(page, "Location");
     HttpResponse::Target t;
     if (location.isEmpty() ||
-        !HttpResponse::resolveLocation(s->https, s->strHost, s->strPath, location, &t))
+        !HttpResponse::resolveLocation(s->https, s->host, s->path, location, &t))
         return false;
     ++s->hops;
-    s->strHost = t.host;
-    s->strPath = t.path;
+    s->host = t.host;
+    s->path = t.path;
     s->https = t.https;
     s->connectName = t.hostName;
     s->connectPort = t.port;
     // The page's links resolve against where it really is.
     const ConnectTarget where = connectTargetOf(t.host + t.path);
-    m_currentPageUrl = s->curUrl = where.strCurUrl;
-    s->curDir = where.strCurDir;
+    m_currentPageUrl = s->pageUrl = where.strCurUrl;
+    s->pageDirectory = where.strCurDir;
     if (HttpResponse::containsCaseless(m_abandonedHosts, t.host)) {
         fetchNext(slot);
         return true;
@@ -811,19 +816,21 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
 void HarvestSession::slotFinished(int slot)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    const QByteArray page = std::move(s->strPage);
-    s->strPage.clear();
+    const QByteArray page = std::move(s->received);
+    s->received.clear();
     if (followRedirect(slot, page))
         return;
-    m_counters->AddStat(Counters::SiteScanned);
+    // Kept on purpose (tst_fetchslots pageFilesAndProgress "error page"): a page its server
+    // completed counts as scanned, whatever its status.
+    m_counters->add(Counters::SiteScanned);
     QByteArray body = HttpResponse::cutHeader(page);
     if (m_options->isOn(OptionId::FollowRedirects) && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
-    const QByteArray address = s->strHost + s->strPath;
+    const QByteArray address = s->host + s->path;
     if (s->hops > 0)
         m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to
     setActivity(Line::Transfer, QStringLiteral("Finished: ") + QString::fromLatin1(address));
-    m_currentPageUrl = s->curUrl;
+    m_currentPageUrl = s->pageUrl;
     Q_EMIT pageFinished(slot, address);
     savePage(body, slot);
 }
@@ -856,7 +863,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
-    const PageFindings found = analysePage(body, {s->curUrl, s->curDir}, options, flatBody);
+    const PageFindings found = analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody);
 
     setActivity(Line::Step, QStringLiteral("Getting Links"));
     queueLinks(found.links);
@@ -881,7 +888,7 @@ void HarvestSession::queueLinks(const QStringList &links)
     for (QString site : links) {
         if (m_queue->isKnown(site))
             continue;
-        m_counters->AddStat(Counters::SiteFound);
+        m_counters->add(Counters::SiteFound);
         if (m_store->addWebsite(site))
             Q_EMIT siteQueued(site);
     }
@@ -893,7 +900,7 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
     const FetchSlot *s = m_slots[size_t(slot)];
     FaxRow row;
     row.fax = found.number;
-    row.website = Cp1252::toUnicode(s->strHost + s->strPath);
+    row.website = Cp1252::toUnicode(s->host + s->path);
     row.search = currentSearch();
     row.location = found.location;
     row.e164 = found.e164;
@@ -913,12 +920,14 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())
         ++m_numbersStored;
+    // Kept on purpose (tst_pagestore numbers_foundTextCounts): one more than the 20 that
+    // start-up loads.
     if (m_preview->count() > kPreviewKeep)
         m_preview->removeItem(0);
     m_preview->addItem(row.fax + QStringLiteral(" | ") + found.location);
     const bool stored = m_store->addFax(row);
     playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
-    m_counters->AddStat(Counters::NumberFound);
+    m_counters->add(Counters::NumberFound);
     setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
                                    QStringLiteral(" faxes"));
     if (stored)

@@ -29,10 +29,10 @@ bool TextList::removeItem(int index)
     beginRemoveRows(QModelIndex(), index, index);
     m_items.removeAt(index);
     endRemoveRows();
-    if (m_listIndex >= m_items.size() || m_listIndex == index)
-        setListIndex(-1);
-    else if (m_listIndex > index)
-        setListIndex(m_listIndex - 1);
+    if (m_selectedRow >= m_items.size() || m_selectedRow == index)
+        setSelectedRow(-1);
+    else if (m_selectedRow > index)
+        setSelectedRow(m_selectedRow - 1);
     return true;
 }
 
@@ -43,7 +43,7 @@ void TextList::clear()
         m_items.clear();
         endResetModel();
     }
-    setListIndex(-1);
+    setSelectedRow(-1);
 }
 
 void TextList::setItems(const QStringList &items)
@@ -51,17 +51,17 @@ void TextList::setItems(const QStringList &items)
     beginResetModel();
     m_items = items;
     endResetModel();
-    setListIndex(-1);
+    setSelectedRow(-1);
 }
 
-void TextList::setListIndex(int index)
+void TextList::setSelectedRow(int index)
 {
     if (index < -1 || index >= m_items.size())
         index = -1;
-    if (index == m_listIndex)
+    if (index == m_selectedRow)
         return;
-    m_listIndex = index;
-    Q_EMIT listIndexChanged(index);
+    m_selectedRow = index;
+    Q_EMIT selectedRowChanged(index);
 }
 
 int TextList::rowCount(const QModelIndex &parent) const

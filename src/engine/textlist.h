@@ -3,9 +3,9 @@
 #include <QAbstractListModel>
 #include <QStringList>
 
-// A list box of the main window as engine state: List1 (search strings), List2 (head of
-// the crawl queue) and List3 (fax preview). Entries are plain texts; listIndex is the
-// selected entry (-1 for none), which the window keeps in step with its widget.
+// A list of texts the harvest keeps and a window shows: the search strings (List1), the head
+// of the crawl queue (List2) and the number preview (List3). The selected row (ListIndex,
+// -1 for none) is kept here, so that the window and the harvest agree on it.
 class TextList : public QAbstractListModel
 {
     Q_OBJECT
@@ -25,16 +25,16 @@ public:
     void clear();
     void setItems(const QStringList &items);
 
-    int listIndex() const { return m_listIndex; }
-    void setListIndex(int index);
+    int selectedRow() const { return m_selectedRow; }
+    void setSelectedRow(int index); // out of range: none
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 Q_SIGNALS:
-    void listIndexChanged(int index);
+    void selectedRowChanged(int index);
 
 private:
     QStringList m_items;
-    int m_listIndex = -1;
+    int m_selectedRow = -1;
 };

@@ -119,11 +119,11 @@ HarvestPresenter::Statistics HarvestPresenter::statistics() const
 {
     const Counters *c = m_session->counters();
     Statistics s;
-    s.sitesScanned = c->lWebScanned();
-    s.sitesFound = c->lWebFound();
-    s.numbersFound = c->lEmailFound();
-    s.sitesScannedEver = c->lHistWebScanned();
-    s.numbersFoundEver = c->lHistEmailFound();
+    s.sitesScanned = c->sitesScanned();
+    s.sitesFound = c->sitesFound();
+    s.numbersFound = c->numbersFound();
+    s.sitesScannedEver = c->sitesScannedEver();
+    s.numbersFoundEver = c->numbersFoundEver();
     return s;
 }
 
@@ -262,7 +262,7 @@ void HarvestPresenter::setNewSearchText(const QString &text)
 void HarvestPresenter::deleteSearchClicked()
 {
     TextList *list = m_session->searches();
-    const int i = list->listIndex();
+    const int i = list->selectedRow();
     if (i < 0) {
         if (!list->isEmpty())
             information(QStringLiteral("You must select a search to delete."));

@@ -27,7 +27,7 @@ void Counters::writeThrough(bool scanned)
 {
     if (!m_settings)
         return;
-    (scanned ? m_pendingScanned : m_pendingEmail) = true;
+    (scanned ? m_pendingScanned : m_pendingNumbers) = true;
     if (!m_sinceWrite.isValid() || m_sinceWrite.hasExpired(kWriteIntervalMs)) {
         flush();
     } else if (!m_flushTimer.isActive()) {
@@ -42,30 +42,30 @@ void Counters::flush()
         return;
     QList<QPair<QString, QString>> values;
     if (m_pendingScanned)
-        values.append(
-            {QString::fromLatin1(SettingKeys::lHistWebScanned), QString::number(m_histWebScanned)});
-    if (m_pendingEmail)
-        values.append(
-            {QString::fromLatin1(SettingKeys::lHistEmailFound), QString::number(m_histEmailFound)});
+        values.append({QString::fromLatin1(SettingKeys::lHistWebScanned),
+                       QString::number(m_sitesScannedEver)});
+    if (m_pendingNumbers)
+        values.append({QString::fromLatin1(SettingKeys::lHistEmailFound),
+                       QString::number(m_numbersFoundEver)});
     m_settings->writeMany(values);
-    m_pendingScanned = m_pendingEmail = false;
+    m_pendingScanned = m_pendingNumbers = false;
     m_sinceWrite.start();
 }
 
-void Counters::AddStat(qint16 kind)
+void Counters::add(qint16 kind)
 {
     switch (kind) {
     case SiteScanned:
-        bump(m_webScanned);
-        bump(m_histWebScanned);
+        bump(m_sitesScanned);
+        bump(m_sitesScannedEver);
         writeThrough(true);
         break;
     case SiteFound:
-        bump(m_webFound);
+        bump(m_sitesFound);
         break;
     case NumberFound:
-        bump(m_emailFound);
-        bump(m_histEmailFound);
+        bump(m_numbersFound);
+        bump(m_numbersFoundEver);
         writeThrough(false);
         break;
     default:
@@ -77,23 +77,23 @@ void Counters::AddStat(qint16 kind)
 void Counters::loadFromSettings()
 {
     flush();
-    m_webScanned = m_webFound = m_emailFound = 0;
+    m_sitesScanned = m_sitesFound = m_numbersFound = 0;
     if (m_settings) {
-        m_histEmailFound =
+        m_numbersFoundEver =
             m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistEmailFound));
-        m_histWebScanned =
+        m_sitesScannedEver =
             m_settings->readCounter(QString::fromLatin1(SettingKeys::lHistWebScanned));
     }
 }
 
-void Counters::resetWebCounters()
+void Counters::resetSiteCounts()
 {
-    m_webFound = 0;
-    m_webScanned = 0;
+    m_sitesFound = 0;
+    m_sitesScanned = 0;
 }
 
-void Counters::resetEmailFound()
+void Counters::resetNumbersFound()
 {
-    m_emailFound = 0;
+    m_numbersFound = 0;
     Q_EMIT statsChanged(); // the statistics show the count that was deleted no more
 }

@@ -6,12 +6,12 @@
 
 class SettingsStore;
 
-// The five harvest counters and AddStat. The run counters start at 0; the historic ones
-// come from the settings store and are written through: a count after a quiet second is
-// written at once, and a burst of counts is written once a second, because rewriting the
-// settings file for every page of a fast crawl costs more than the crawl. Destruction and
-// flush() write whatever is pending. A full counter stays at its maximum instead of
-// wrapping.
+// The five harvest counters (settings keys "lHistWebScanned" and "lHistEmailFound" for the
+// historic ones). The run counters start at 0; the historic ones come from the settings store and
+// are written through: a count after a quiet second is written at once, and a burst of counts is
+// written once a second, because rewriting the settings file for every page of a fast crawl costs
+// more than the crawl. Destruction and flush() write whatever is pending. A full counter stays at
+// its maximum instead of wrapping.
 class Counters : public QObject
 {
     Q_OBJECT
@@ -26,27 +26,28 @@ public:
     explicit Counters(SettingsStore *settings, QObject *parent = nullptr);
     ~Counters() override;
 
-    qint32 lWebScanned() const { return m_webScanned; }
-    qint32 lWebFound() const { return m_webFound; }
-    qint32 lEmailFound() const { return m_emailFound; }
-    qint32 lHistWebScanned() const { return m_histWebScanned; }
-    qint32 lHistEmailFound() const { return m_histEmailFound; }
+    qint32 sitesScanned() const { return m_sitesScanned; }
+    qint32 sitesFound() const { return m_sitesFound; }
+    qint32 numbersFound() const { return m_numbersFound; }
+    qint32 sitesScannedEver() const { return m_sitesScannedEver; }
+    qint32 numbersFoundEver() const { return m_numbersFoundEver; }
 
-    // Count one event of the kind and refresh the display (statsChanged). Any other kind
-    // counts nothing but still refreshes.
-    void AddStat(qint16 kind);
+    // AddStat: counts one event of the kind and refreshes the display (statsChanged). Any
+    // other kind counts nothing but still refreshes.
+    void add(qint16 kind);
 
     // The start values of LoadSettings: run counters 0, historic ones from the store.
     void loadFromSettings();
-    // The resets that go with emptying the backlog and the numbers. The first does not
-    // refresh the display (the labels show it at the next count); the second does, so that
-    // deleted numbers are not shown as found.
-    void resetWebCounters();
-    void resetEmailFound();
+    // The resets that go with emptying the backlog and the numbers. Kept on purpose
+    // (tst_crawlqueue clearBacklog_emptiesHeadCountersAndNotes): the first does not refresh the
+    // display; the labels show the reset at the next count. The second does, so that deleted
+    // numbers are not shown as found.
+    void resetSiteCounts();
+    void resetNumbersFound();
 
     // Writes the historic counters now if a count is waiting to be written.
     void flush();
-    bool hasPendingWrite() const { return m_pendingScanned || m_pendingEmail; }
+    bool hasPendingWrite() const { return m_pendingScanned || m_pendingNumbers; }
 
 Q_SIGNALS:
     // StatsD: the statistics labels are to be refreshed from the counters.
@@ -59,10 +60,10 @@ private:
     QTimer m_flushTimer;
     QElapsedTimer m_sinceWrite;
     bool m_pendingScanned = false;
-    bool m_pendingEmail = false;
-    qint32 m_webScanned = 0;
-    qint32 m_webFound = 0;
-    qint32 m_emailFound = 0;
-    qint32 m_histWebScanned = 0;
-    qint32 m_histEmailFound = 0;
+    bool m_pendingNumbers = false;
+    qint32 m_sitesScanned = 0;
+    qint32 m_sitesFound = 0;
+    qint32 m_numbersFound = 0;
+    qint32 m_sitesScannedEver = 0;
+    qint32 m_numbersFoundEver = 0;
 };

@@ -43,7 +43,8 @@ OptionTable buildTable()
                     .tip(QStringLiteral("Follow a moved page to its new address, secure (HTTPS) "
                                         "sites included"))
                     .flag("follow"));
-    // The two choices below show their object names until a pick, as the reference's do.
+    // Kept on purpose (tst_session storedOptions): the two choices below show their object
+    // names as their captions until a pick.
     t.push_back(OptionRow::choice(Id::AdvanceAfter, "cmbAdvance", "cmbAdvance",
                                   {QStringLiteral("1,000"), QStringLiteral("5,000"),
                                    QStringLiteral("10,000"), QStringLiteral("20,000"),
@@ -56,6 +57,8 @@ OptionTable buildTable()
                     Id::AfterLastSearch, "cmbLastSearch", "cmbLastSearch",
                     {QStringLiteral("Stop Immediately"), QStringLiteral("Continue Until Stopped")},
                     0)
+                    // Kept on purpose (tst_session optionHandlersWriteThrough): text typed
+                    // into this choice is stored as -1, into the others not at all.
                     .keepUnpicked()
                     .at(Place::AfterLastSearch)
                     .flag("last-search", {QStringLiteral("stop"), QStringLiteral("continue")}));

@@ -9,7 +9,7 @@ class QSettings;
 
 // The per-user settings store: text values under the application "Quorvex Fax Varnel",
 // section "Settings". Every write goes to disk at once. Owned by whoever builds the
-// harvest (the engine or a test); not thread-safe.
+// harvest (the session or a test); not thread-safe.
 class SettingsStore
 {
 public:

@@ -280,6 +280,8 @@ void Form1::buildControls()
     // that the tab order follows the frame.
     optionsFrame = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
     makeLabel(optionsFrame, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
+    // Kept on purpose (tst_form1 controls_showCaptionsAndTooltips): the captions and tooltips
+    // of the original window, spelling included.
     makeLabel(optionsFrame, "lblAdvance",
               QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
     makeLabel(optionsFrame, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
@@ -477,9 +479,9 @@ void Form1::bindPresenter()
     // The search list's selection is the list's selected entry, both ways.
     connect(searchList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, p] {
         const QModelIndexList rows = searchList->selectionModel()->selectedRows();
-        p->searches()->setListIndex(rows.isEmpty() ? -1 : rows.first().row());
+        p->searches()->setSelectedRow(rows.isEmpty() ? -1 : rows.first().row());
     });
-    connect(p->searches(), &TextList::listIndexChanged, this, &Form1::syncSearchSelection);
+    connect(p->searches(), &TextList::selectedRowChanged, this, &Form1::syncSearchSelection);
 
     // Buttons: clicks go to the handlers, the enabled states come back.
     const struct

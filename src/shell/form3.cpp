@@ -18,7 +18,7 @@ Form3::Form3(const DiscoveryConfig &config, QWidget *parent) : QWidget(parent, Q
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setReadOnly(true);
-    m_text1->setText(QLatin1String(SearchListBuilder::initialText1));
+    m_text1->setText(QLatin1String(SearchListBuilder::initialStatusText));
     m_text1->setToolTip(
         QStringLiteral("This shows the number of unique .com, .org and .net domain names found."));
 
@@ -33,7 +33,7 @@ Form3::Form3(const DiscoveryConfig &config, QWidget *parent) : QWidget(parent, Q
     layout->addWidget(m_browser->view(), 1);
 
     m_builder = new SearchListBuilder(m_browser, config, this);
-    connect(m_builder, &SearchListBuilder::text1Changed, m_text1, &QLineEdit::setText);
+    connect(m_builder, &SearchListBuilder::statusTextChanged, m_text1, &QLineEdit::setText);
     connect(m_builder, &SearchListBuilder::visibleChanged, this, &Form3::followVisibility);
 }
 

@@ -10,7 +10,7 @@ class QWebEngineView;
 class WebEngineBrowser;
 
 // The list builder window: a status line and the embedded browser that loads and shows
-// the result pages. The run itself is the SearchListBuilder inside; the engine is given
+// the result pages. The run itself is the SearchListBuilder inside; the harvest is given
 // listBuilder() and loads, shows and unloads it. The window follows the run: shown
 // without modality when the run is shown, hidden when it ends. Closing the window ends
 // the run without an outcome, as unloading does. The skin is not applied here.

@@ -7,7 +7,7 @@
 
 // The message boxes of session control on the desktop: a modal QMessageBox over the main
 // window. information() has an OK button and the program's name as its title; confirm() has
-// OK and Cancel and the title it is given. The box runs a nested event loop; the engine
+// OK and Cancel and the title it is given. The box runs a nested event loop; the harvest
 // stays consistent meanwhile.
 class MessageBoxMessages : public HarvestMessages
 {

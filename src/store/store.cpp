@@ -52,6 +52,8 @@ QString trimSpaces(const QString &s)
 
 } // namespace
 
+// Kept on purpose (tst_store normalizeSite "one pass per prefix"): each prefix is removed in
+// one pass, so what a removal joins together stays.
 QString Store::normalizeSite(QString site)
 {
     // "https://" first, so that a secure address is not left as "httpshost".
@@ -61,6 +63,8 @@ QString Store::normalizeSite(QString site)
     return trimSpaces(site);
 }
 
+// Kept on purpose (tst_store normalizeNumber "dot then space keeps the dot"): the dot goes
+// before the spaces are trimmed.
 QString Store::normalizeNumber(QString number)
 {
     if (number.endsWith(QLatin1Char('.')))

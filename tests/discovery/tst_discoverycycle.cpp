@@ -175,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(bySearch.value(QStringLiteral("plumber boston")).size(), 40);
         QCOMPARE(bySearch.value(QStringLiteral("roofer denver")).size(), 40);
         QCOMPARE(bySearch.value(QStringLiteral("mason austin")).size(), 30);
-        QCOMPARE(rig.session.counters()->lEmailFound(), faxes.size());
+        QCOMPARE(rig.session.counters()->numbersFound(), faxes.size());
 
         // A search whose queue ran dry leaves List1 and the store; the last one stays.
         QCOMPARE(rig.column("SELECT search FROM searches ORDER BY rowid"),

@@ -55,11 +55,11 @@ private Q_SLOTS:
         rig.run.target = -1;
         rig.load(QStringLiteral("plumber new york"));
         QVERIFY(rig.builder.isLoaded());
-        QCOMPARE(rig.builder.strTerms(), QStringLiteral("plumber+new+york+fax"));
-        QCOMPARE(rig.builder.strEngine(), QStringLiteral("Google"));
-        QCOMPARE(rig.builder.lTarget(), 100);
-        QCOMPARE(rig.builder.vStart(), 1);
-        QCOMPARE(rig.builder.text1(), QStringLiteral("Status..."));
+        QCOMPARE(rig.builder.queryTerms(), QStringLiteral("plumber+new+york+fax"));
+        QCOMPARE(rig.builder.engineName(), QStringLiteral("Google"));
+        QCOMPARE(rig.builder.wantedNames(), 100);
+        QCOMPARE(rig.builder.resultOffset(), 1);
+        QCOMPARE(rig.builder.statusText(), QStringLiteral("Status..."));
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(
             browser.navigations[0].endsWith(QLatin1String("&start=0&sa=N&q=plumber+new+york+fax")));
@@ -103,13 +103,13 @@ private Q_SLOTS:
         rig.load(QStringLiteral("roofer"));
         int first = 0;
         for (int n : pageSizes) {
-            QVERIFY(!rig.builder.bFinished());
+            QVERIFY(!rig.builder.isFinished());
             // A page of repeats carries names of the first page again.
             browser.complete(n ? namesPage(QStringLiteral("site"), first, n)
                                : namesPage(QStringLiteral("site"), 0, 10));
             first += n;
             if (n) {
-                QCOMPARE(rig.builder.lPageNew(), n);
+                QCOMPARE(rig.builder.newOnPage(), n);
                 QVERIFY(!QFile::exists(rig.pageFile())); // deleted after every page
             }
         }
@@ -117,9 +117,9 @@ private Q_SLOTS:
         for (int i = 0; i < offsets.size(); ++i)
             QVERIFY2(browser.navigations[i].contains(offsets[i]),
                      qPrintable(browser.navigations[i]));
-        QVERIFY(rig.builder.bFinished());
-        QCOMPARE(rig.builder.lTotal(), lTotal);
-        QCOMPARE(rig.builder.text1(),
+        QVERIFY(rig.builder.isFinished());
+        QCOMPARE(rig.builder.totalNames(), lTotal);
+        QCOMPARE(rig.builder.statusText(),
                  QStringLiteral("Finished! Extracted %1 results.").arg(lTotal));
         QCOMPARE(rig.run.names, numberedNames(QStringLiteral("site"), 0, lTotal));
         // One outcome, after every name was reported, and the window unloaded.
@@ -180,8 +180,8 @@ private Q_SLOTS:
         rig.load(QStringLiteral("plumber"));
         browser.complete(namesPage(QStringLiteral("n"), 0, 0));
         QVERIFY(rig.builder.isLoaded());
-        QVERIFY(!rig.builder.bFinished());
-        QCOMPARE(rig.builder.lTotal(), 0);
+        QVERIFY(!rig.builder.isFinished());
+        QCOMPARE(rig.builder.totalNames(), 0);
         QVERIFY(browser.navigations.last().endsWith(QLatin1String("&q=roofer")));
     }
 
@@ -192,10 +192,10 @@ private Q_SLOTS:
         rig.load(QStringLiteral("plumber"));
         const QString page = namesPage(QStringLiteral("s"), 0, 5);
         browser.complete(page, QStringLiteral("about:xx")); // 8 characters
-        QCOMPARE(rig.builder.lTotal(), 0);
+        QCOMPARE(rig.builder.totalNames(), 0);
         QCOMPARE(browser.navigations.size(), 1);
         browser.complete(page, QStringLiteral("http://x/")); // 9 characters
-        QCOMPARE(rig.builder.lTotal(), 5);
+        QCOMPARE(rig.builder.totalNames(), 5);
     }
 
     void leftoverPageFile_isReadFirst()
@@ -223,8 +223,8 @@ private Q_SLOTS:
         // No next page, no finish: the window waits with its last status text.
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(rig.builder.isLoaded());
-        QVERIFY(!rig.builder.bFinished());
-        QCOMPARE(rig.builder.text1(), QStringLiteral("Status..."));
+        QVERIFY(!rig.builder.isFinished());
+        QCOMPARE(rig.builder.statusText(), QStringLiteral("Status..."));
         QVERIFY(rig.run.outcomes.isEmpty() && rig.run.names.isEmpty());
     }
 
@@ -286,11 +286,11 @@ private Q_SLOTS:
         rig.run.addFax = true;
         rig.load(QStringLiteral("plumber"));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.builder.isLoaded(), 10000);
-        QCOMPARE(rig.builder.lTotal(), 10);
+        QCOMPARE(rig.builder.totalNames(), 10);
         QCOMPARE(rig.run.outcomes.size(), 1);
         QCOMPARE(int(rig.run.outcomes[0].kind), kind);
         if (!text1.isEmpty())
-            QCOMPARE(rig.builder.text1(), text1);
+            QCOMPARE(rig.builder.statusText(), text1);
         QVERIFY(engine.requests().size() >= 2); // the network layer may retry a closed one
         QVERIFY(!QFile::exists(rig.pageFile()));
     }

@@ -105,19 +105,19 @@ private Q_SLOTS:
         f.addSites(3);
         f.queue.head()->addItem(QStringLiteral("x.com"));
         QVERIFY(f.store.notePending(QStringLiteral("x.com")));
-        f.counters.AddStat(Counters::SiteScanned);
-        f.counters.AddStat(Counters::SiteFound);
-        f.counters.AddStat(Counters::NumberFound);
+        f.counters.add(Counters::SiteScanned);
+        f.counters.add(Counters::SiteFound);
+        f.counters.add(Counters::NumberFound);
         QSignalSpy refreshed(&f.counters, &Counters::statsChanged);
 
         QVERIFY(f.queue.clearBacklog());
         QVERIFY(f.queue.head()->isEmpty());
         QCOMPARE(f.store.countWebsites(), std::optional<qint32>(0));
         QCOMPARE(f.store.restorePending(), std::optional<int>(0));
-        QCOMPARE(f.counters.lWebFound(), 0);
-        QCOMPARE(f.counters.lWebScanned(), 0);
-        QCOMPARE(f.counters.lHistWebScanned(), 1);
-        QCOMPARE(f.counters.lEmailFound(), 1);
+        QCOMPARE(f.counters.sitesFound(), 0);
+        QCOMPARE(f.counters.sitesScanned(), 0);
+        QCOMPARE(f.counters.sitesScannedEver(), 1);
+        QCOMPARE(f.counters.numbersFound(), 1);
         QCOMPARE(refreshed.count(), 0); // labels show a reset only at the next count
     }
 

@@ -79,7 +79,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.web.requests().size(), 1);
         QCOMPARE(rig.web.requests().first().raw, request);
         QTRY_VERIFY(!rig.session.isHarvesting());
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
     }
 
     void pageFilesAndProgress_data()
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QCOMPARE(spy.files.value(0).second, file2);
         QCOMPARE(spy.pb1AtAnalysis.value(0), pb1);
         // Completed by the server: one site scanned, whatever the page held.
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
         QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
     }
 
@@ -207,7 +207,7 @@ private Q_SLOTS:
         QCOMPARE(rig.session.abandonedHosts(), QByteArray("slow.example"));
         // Dropped: nothing saved, nothing counted.
         QVERIFY(!QFile::exists(pageFile1(rig.dir.path(), 0)));
-        QCOMPARE(rig.session.counters()->lWebScanned(), 0);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 0);
         QVERIFY(rig.storedFaxes().isEmpty());
         // The slot found nothing more to do: no watchdog keeps ticking for it.
         QVERIFY(rig.session.isHarvesting());
@@ -241,7 +241,7 @@ private Q_SLOTS:
         QCOMPARE(rig.web.requests().size(), 2);
         QCOMPARE(rig.web.requestCount("example.com", "/x"), 0);
         QTRY_VERIFY(!rig.session.isHarvesting());
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
         QVERIFY(rig.storedWebsites().isEmpty());
     }
 
@@ -255,7 +255,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
         QCOMPARE(abandoned.size(), 1);
         QCOMPARE(rig.session.abandonedHosts(), QByteArray("big.example"));
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
         QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
     }
 
@@ -273,7 +273,7 @@ private Q_SLOTS:
         rig.queue({QStringLiteral("reset.example")});
         rig.session.startCrawl();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
         QVERIFY(rig.session.abandonedHosts().isEmpty());
         QVERIFY(!rig.session.anySlotBusy());
     }
@@ -314,7 +314,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
         if (!follow) {
             // The redirect page itself is the page.
-            QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+            QCOMPARE(rig.session.counters()->sitesScanned(), 1);
             QCOMPARE(rig.web.requests().size(), 1);
             QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>Moved</p>\r\n"));
             return;
@@ -328,7 +328,7 @@ private Q_SLOTS:
                  QByteArray("GET /s.htm HTTP/1.1\r\nHost: secure.example\r\nConnection: "
                             "close\r\nAccept: */*\r\n\r\n"));
         QCOMPARE(tls.requestCount("secure.example", "/more.htm"), 1);
-        QCOMPARE(rig.session.counters()->lWebScanned(), 2);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 2);
         const QList<QStringList> rows = rig.faxRows();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0).mid(0, 3),
@@ -353,7 +353,7 @@ private Q_SLOTS:
         // Five hops followed; the sixth redirect is the page.
         QCOMPARE(rig.web.requests().size(), 6);
         QCOMPARE(rig.web.requestCount("loop.example", "/6"), 0);
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
         QCOMPARE(readFile(pageFile1(rig.dir.path(), 0)), QByteArray("<p>hop</p>\r\n"));
     }
 
@@ -431,7 +431,7 @@ private Q_SLOTS:
         QCOMPARE(rig.web.requestCount("s.example", "/a"), follow ? 0 : 1);
         QCOMPARE(tls.requestCount("s.example", "/a"), follow ? 1 : 0);
         QVERIFY(rig.session.abandonedHosts().isEmpty());
-        QCOMPARE(rig.session.counters()->lWebScanned(), 1);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 1);
     }
 };
 

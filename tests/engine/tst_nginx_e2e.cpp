@@ -271,11 +271,11 @@ private Q_SLOTS:
         std::sort(stored.begin(), stored.end());
         QCOMPARE(stored.size(), expected.size());
         QCOMPARE(stored, expected);
-        QCOMPARE(rig.session.counters()->lEmailFound(), int(expected.size()));
+        QCOMPARE(rig.session.counters()->numbersFound(), int(expected.size()));
         QCOMPARE(rig.session.numberPreview()->count(), 21);
         QVERIFY(reach.size() == (follow ? m_web.pages.size() : m_web.pages.size() - 2 * kBehind));
         // Every page once; without redirects followed, the two redirect answers are pages too.
-        QCOMPARE(rig.session.counters()->lWebScanned(), int(reach.size()) + (follow ? 0 : 2));
+        QCOMPARE(rig.session.counters()->sitesScanned(), int(reach.size()) + (follow ? 0 : 2));
     }
 };
 

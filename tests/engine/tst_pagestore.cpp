@@ -54,7 +54,7 @@ private Q_SLOTS:
             sites << args.at(0).toString();
         QCOMPARE(sites, (QStringList{QStringLiteral("h/a/a.htm"), QStringLiteral("h2.com/x"),
                                      QStringLiteral("h/root.htm"), QStringLiteral("h/up.htm")}));
-        QCOMPARE(rig.session.counters()->lWebFound(), 4);
+        QCOMPARE(rig.session.counters()->sitesFound(), 4);
         QCOMPARE(step.mid(0, 5),
                  (QStringList{QStringLiteral("Saving to HTML"), QStringLiteral("Getting Links"),
                               QString(), QStringLiteral("Getting Faxes"), QString()}));
@@ -94,7 +94,7 @@ private Q_SLOTS:
                               QStringLiteral("1-212-555-0187 | ") + ny,
                               QStringLiteral("+44-20-7946-0958 | Unknown/International")}));
         QCOMPARE(rig.session.numbersStored(), 2);
-        QCOMPARE(rig.session.counters()->lEmailFound(), 2);
+        QCOMPARE(rig.session.counters()->numbersFound(), 2);
         QCOMPARE(rig.sound.names().count(QStringLiteral("foundfax.wav")), 2);
         // The second page file holds the page's text.
         const QByteArray text = readFile(pageFile2(rig.dir.path(), 0));

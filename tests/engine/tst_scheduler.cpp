@@ -245,7 +245,7 @@ private Q_SLOTS:
         for (const TestWebServer::Request &r : rig.web.requests())
             QCOMPARE(rig.web.requestCount(r.host, r.path), 1);
         QCOMPARE(rig.web.requests().size(), 5);
-        QCOMPARE(rig.session.counters()->lWebScanned(), 5);
+        QCOMPARE(rig.session.counters()->sitesScanned(), 5);
     }
 };
 

@@ -51,8 +51,8 @@ private Q_SLOTS:
         QCOMPARE(rig.presenter.choiceText(O::AdvanceAfter), QStringLiteral("10,000"));
         QCOMPARE(e.advanceAfter(), 10000);
         QCOMPARE(rig.presenter.choiceText(O::AfterLastSearch), QStringLiteral("Stop Immediately"));
-        QCOMPARE(e.counters()->lHistEmailFound(), 37);
-        QCOMPARE(e.counters()->lEmailFound(), 0);
+        QCOMPARE(e.counters()->numbersFoundEver(), 37);
+        QCOMPARE(e.counters()->numbersFound(), 0);
         QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Database"));
         QVERIFY(e.searches()->isEmpty() && e.siteQueue()->isEmpty() &&
                 e.numberPreview()->isEmpty());
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.session.state(), S::Harvesting);
         QCOMPARE(rig.enabledButtons(), QStringLiteral("Stop Next"));
         QCOMPARE(rig.session.harvestSearch(), QStringLiteral("plumbers"));
-        QCOMPARE(rig.session.counters()->lWebFound(), 21);
+        QCOMPARE(rig.session.counters()->sitesFound(), 21);
         // Stop: the queue is kept for Resume.
         const int progress = rig.presenter.progress();
         rig.presenter.stopClicked();
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QCOMPARE(rig.storedSearches(), searches);
         if (panel2.isEmpty()) {
             QCOMPARE(rig.session.state(), S::Harvesting);
-            QCOMPARE(rig.session.counters()->lWebFound(), found);
+            QCOMPARE(rig.session.counters()->sitesFound(), found);
             QVERIFY(!rig.builder.isLoaded());
             rig.presenter.stopClicked();
             return;
@@ -368,7 +368,7 @@ private Q_SLOTS:
             QVERIFY(!rig.builder.isLoaded());
             QCOMPARE(rig.builder.loads, 1);
             QCOMPARE(rig.storedWebsites(), names(found));
-            QCOMPARE(rig.session.counters()->lWebFound(), found);
+            QCOMPARE(rig.session.counters()->sitesFound(), found);
         } else {
             // The next search string is discovered by a new run.
             QCOMPARE(rig.builder.loads, 2);
@@ -521,7 +521,7 @@ private Q_SLOTS:
             QVERIFY(rig.presenter.isEnabled(B::Resume));
         }
         rig.messages.answers << HarvestMessages::Answer(answer);
-        rig.session.searches()->setListIndex(selected);
+        rig.session.searches()->setSelectedRow(selected);
         rig.presenter.deleteSearchClicked();
         QCOMPARE(rig.messages.texts(), messages);
         if (!messages.isEmpty() && rig.messages.shown.first().question)
@@ -557,7 +557,7 @@ private Q_SLOTS:
         addFax(*rig.db(), n, QStringLiteral("h/"), search, QStringLiteral("NY"));
         rig.session.load();
         QCOMPARE(rig.session.numberPreview()->count(), 1);
-        rig.session.counters()->AddStat(Counters::NumberFound);
+        rig.session.counters()->add(Counters::NumberFound);
         rig.messages.answers << HarvestMessages::Answer(answer);
         rig.presenter.deleteAllNumbersClicked();
         QCOMPARE(rig.messages.shown.first().text,
@@ -567,8 +567,8 @@ private Q_SLOTS:
         QCOMPARE(rig.storedFaxes().isEmpty(), ok);
         QCOMPARE(rig.session.numberPreview()->isEmpty(), ok);
         // The run's count of numbers goes with them; the historic count stays.
-        QCOMPARE(rig.session.counters()->lEmailFound(), ok ? 0 : 1);
-        QCOMPARE(rig.session.counters()->lHistEmailFound(), 1);
+        QCOMPARE(rig.session.counters()->numbersFound(), ok ? 0 : 1);
+        QCOMPARE(rig.session.counters()->numbersFoundEver(), 1);
         QCOMPARE(rig.messages.shown.size(), ok ? 2 : 1);
         if (ok)
             QCOMPARE(rig.messages.shown.last().text,

@@ -16,22 +16,22 @@ private Q_SLOTS:
         TextList list;
         QAbstractItemModelTester tester(&list,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy selected(&list, &TextList::listIndexChanged);
+        QSignalSpy selected(&list, &TextList::selectedRowChanged);
         list.addItem(QStringLiteral("a"));
         list.addItem(QStringLiteral("b"));
         list.addItem(QStringLiteral("c"));
-        list.setListIndex(1);
+        list.setSelectedRow(1);
         QVERIFY(list.removeItem(0)); // the selection follows its entry
-        QCOMPARE(list.listIndex(), 0);
+        QCOMPARE(list.selectedRow(), 0);
         QCOMPARE(list.data(list.index(0, 0)).toString(), QStringLiteral("b"));
         QVERIFY(list.removeItem(0)); // the selected entry goes: nothing is selected
-        QCOMPARE(list.listIndex(), -1);
+        QCOMPARE(list.selectedRow(), -1);
         QVERIFY(!list.removeItem(5));
         QVERIFY(!list.data(list.index(9, 0)).isValid());
         list.setItems({QStringLiteral("x"), QStringLiteral("y")});
-        QCOMPARE(list.listIndex(), -1);
-        list.setListIndex(7); // out of range: nothing selected
-        QCOMPARE(list.listIndex(), -1);
+        QCOMPARE(list.selectedRow(), -1);
+        list.setSelectedRow(7); // out of range: nothing selected
+        QCOMPARE(list.selectedRow(), -1);
         list.clear();
         list.clear();
         QCOMPARE(list.rowCount(), 0);

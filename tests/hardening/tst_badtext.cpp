@@ -258,8 +258,8 @@ private Q_SLOTS:
             QCOMPARE(session.options()->value(d.first), d.second);
         QCOMPARE(session.advanceAfter(), 10000);
         QCOMPARE(presenter.choiceText(O::SearchEngine), QStringLiteral("Which Search Type?"));
-        QCOMPARE(session.counters()->lHistEmailFound(), 0);
-        QCOMPARE(session.counters()->lHistWebScanned(), 0);
+        QCOMPARE(session.counters()->numbersFoundEver(), 0);
+        QCOMPARE(session.counters()->sitesScannedEver(), 0);
         // The options work again from the next click on.
         session.setOption(OptionId::SearchEngine, 1);
         QCOMPARE(settings.read(QStringLiteral("Combo1"), QString()), QStringLiteral("1"));

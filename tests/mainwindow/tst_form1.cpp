@@ -347,7 +347,7 @@ private Q_SLOTS:
         h.messages.answers << HarvestMessages::Answer(answer);
         if (row >= 0) {
             Form1Harness::clickRow(h.form->searchList, row);
-            QCOMPARE(h.session->searches()->listIndex(), row);
+            QCOMPARE(h.session->searches()->selectedRow(), row);
         }
         QTest::mouseClick(h.form->deleteSearchButton, Qt::LeftButton);
 
@@ -675,9 +675,9 @@ private Q_SLOTS:
     {
         Form1Harness h;
         QVERIFY(h.open());
-        h.session->counters()->AddStat(Counters::SiteFound);
-        h.session->counters()->AddStat(Counters::SiteScanned);
-        h.session->counters()->AddStat(Counters::SiteScanned);
+        h.session->counters()->add(Counters::SiteFound);
+        h.session->counters()->add(Counters::SiteScanned);
+        h.session->counters()->add(Counters::SiteScanned);
         QCOMPARE(h.form->statisticsLabels[0]->text(), QStringLiteral("2"));
         QCOMPARE(h.form->statisticsLabels[1]->text(), QStringLiteral("1"));
         QCOMPARE(h.form->statisticsLabels[3]->text(), QStringLiteral("2"));

@@ -197,20 +197,20 @@ private Q_SLOTS:
         s.write(QStringLiteral("lHistEmailFound"), QStringLiteral("37"));
         Counters c(&s);
         c.loadFromSettings();
-        QCOMPARE(c.lHistEmailFound(), 37);
-        QCOMPARE(c.lEmailFound(), 0);
+        QCOMPARE(c.numbersFoundEver(), 37);
+        QCOMPARE(c.numbersFound(), 0);
         QSignalSpy spy(&c, &Counters::statsChanged);
 
         for (int i = 0; i < 10; ++i)
-            c.AddStat(Counters::NumberFound);
-        c.AddStat(Counters::SiteScanned);
-        c.AddStat(Counters::SiteFound);
-        c.AddStat(3); // counts nothing, still refreshes
+            c.add(Counters::NumberFound);
+        c.add(Counters::SiteScanned);
+        c.add(Counters::SiteFound);
+        c.add(3); // counts nothing, still refreshes
         QCOMPARE(spy.count(), 13);
-        QCOMPARE(c.lEmailFound(), 10);
-        QCOMPARE(c.lWebScanned(), 1);
-        QCOMPARE(c.lWebFound(), 1);
-        QCOMPARE(c.lHistWebScanned(), 1);
+        QCOMPARE(c.numbersFound(), 10);
+        QCOMPARE(c.sitesScanned(), 1);
+        QCOMPARE(c.sitesFound(), 1);
+        QCOMPARE(c.sitesScannedEver(), 1);
 
         // The first count went to the file at once; the burst follows within a second.
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -224,8 +224,8 @@ private Q_SLOTS:
         // The next run starts its own counters at 0 and the historic ones at the total.
         Counters next(&other);
         next.loadFromSettings();
-        QCOMPARE(next.lEmailFound(), 0);
-        QCOMPARE(next.lHistEmailFound(), 47);
+        QCOMPARE(next.numbersFound(), 0);
+        QCOMPARE(next.numbersFoundEver(), 47);
     }
 
     void firstCountWrittenAtOnce_pendingCountsWrittenAtDestruction()
@@ -235,11 +235,11 @@ private Q_SLOTS:
         SettingsStore s(ini);
         {
             Counters c(&s);
-            c.AddStat(Counters::SiteScanned);
+            c.add(Counters::SiteScanned);
             QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()),
                      QStringLiteral("1"));
             for (int i = 0; i < 500; ++i)
-                c.AddStat(Counters::SiteScanned);
+                c.add(Counters::SiteScanned);
             QVERIFY(c.hasPendingWrite());
         }
         QCOMPARE(SettingsStore(ini).read(QStringLiteral("lHistWebScanned"), QString()),
@@ -252,7 +252,7 @@ private Q_SLOTS:
         const QString ini = SettingsStore::iniPathForDataDir(dir.path());
         SettingsStore s(ini);
         Counters c(&s);
-        c.AddStat(Counters::SiteFound);
+        c.add(Counters::SiteFound);
         QVERIFY(!QFile::exists(ini));
     }
 
@@ -263,8 +263,8 @@ private Q_SLOTS:
         s.write(QStringLiteral("lHistWebScanned"), QStringLiteral("2147483647"));
         Counters c(&s);
         c.loadFromSettings();
-        c.AddStat(Counters::SiteScanned);
-        QCOMPARE(c.lHistWebScanned(), 2147483647);
+        c.add(Counters::SiteScanned);
+        QCOMPARE(c.sitesScannedEver(), 2147483647);
         QCOMPARE(s.read(QStringLiteral("lHistWebScanned"), QString()),
                  QStringLiteral("2147483647"));
     }
@@ -277,8 +277,8 @@ private Q_SLOTS:
         s.write(QStringLiteral("lHistWebScanned"), QStringLiteral("-5"));
         Counters c(&s);
         c.loadFromSettings();
-        QCOMPARE(c.lHistEmailFound(), 0);
-        QCOMPARE(c.lHistWebScanned(), 0);
+        QCOMPARE(c.numbersFoundEver(), 0);
+        QCOMPARE(c.sitesScannedEver(), 0);
     }
 };
 
