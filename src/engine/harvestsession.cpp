@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
+#include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
 #include "httpresponse.h"
@@ -914,8 +915,13 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
         stopForStore(m_store->lastError(), StoreFailure::Read, slot);
         return false;
     }
-    if (found.noUnsolicitedFaxes)
+    if (found.noUnsolicitedFaxes) {
+        // Recorded like any number, but never exported. A failed write is reported by the
+        // store and does not stop the harvest.
+        (void)m_store->addDoNotFax(row.fax, DoNotFax::storedKey(row.fax, row.e164),
+                                   Store::reasonNoticeSays);
         Q_EMIT numberRefusesFaxes(row);
+    }
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

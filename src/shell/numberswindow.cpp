@@ -1,5 +1,6 @@
 #include "numberswindow.h"
 
+#include "donotfax.h"
 #include "frmwebsite.h"
 #include "numberscounts.h"
 #include "numbersmodel.h"
@@ -286,6 +287,14 @@ void NumbersWindow::buildControls()
     copyButton->setObjectName(QStringLiteral("copyButton"));
     deleteButton = new QPushButton(QStringLiteral("Delete..."), this);
     deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    doNotFaxButton = new QPushButton(QStringLiteral("Do Not Fax"), this);
+    doNotFaxButton->setObjectName(QStringLiteral("doNotFaxButton"));
+    doNotFaxButton->setToolTip(
+        QStringLiteral("Put the selected numbers on the do-not-fax list: they stay stored but "
+                       "are never exported"));
+    faxAgainButton = new QPushButton(QStringLiteral("Fax Again"), this);
+    faxAgainButton->setObjectName(QStringLiteral("faxAgainButton"));
+    faxAgainButton->setToolTip(QStringLiteral("Take the selected numbers off the do-not-fax list"));
     refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
     refreshButton->setObjectName(QStringLiteral("refreshButton"));
     openFolderButton = new QPushButton(QStringLiteral("Open Data Folder"), this);
@@ -296,7 +305,8 @@ void NumbersWindow::buildControls()
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(countLabel, 1);
-    for (QPushButton *b : {copyButton, deleteButton, refreshButton, openFolderButton}) {
+    for (QPushButton *b : {copyButton, deleteButton, doNotFaxButton, faxAgainButton, refreshButton,
+                           openFolderButton}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
@@ -315,6 +325,8 @@ void NumbersWindow::buildControls()
     };
     addAction(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copySelected(); });
     addAction(QStringLiteral("Delete..."), QKeySequence::Delete, [this] { deleteSelected(); });
+    addAction(QStringLiteral("Do Not Fax"), QKeySequence(), [this] { markSelectedDoNotFax(); });
+    addAction(QStringLiteral("Fax Again"), QKeySequence(), [this] { unmarkSelectedDoNotFax(); });
     addAction(QStringLiteral("Open Page"), QKeySequence(), [this] {
         const QModelIndex at = table->currentIndex();
         if (at.isValid())
@@ -337,6 +349,8 @@ void NumbersWindow::buildControls()
     connect(clearFilterButton, &QPushButton::clicked, this, &NumbersWindow::clearFilter);
     connect(copyButton, &QPushButton::clicked, this, [this] { copySelected(); });
     connect(deleteButton, &QPushButton::clicked, this, [this] { deleteSelected(); });
+    connect(doNotFaxButton, &QPushButton::clicked, this, [this] { markSelectedDoNotFax(); });
+    connect(faxAgainButton, &QPushButton::clicked, this, [this] { unmarkSelectedDoNotFax(); });
     connect(refreshButton, &QPushButton::clicked, this, &NumbersWindow::refresh);
     connect(openFolderButton, &QPushButton::clicked, this, &NumbersWindow::openDataFolder);
     connect(table, &QTableView::doubleClicked, this,
@@ -688,6 +702,51 @@ int NumbersWindow::deleteSelected()
     refresh();
     Q_EMIT numbersDeleted(int(ids.size()));
     return int(ids.size());
+}
+
+int NumbersWindow::markSelectedDoNotFax()
+{
+    if (!m_store)
+        return 0;
+    int changed = 0;
+    m_store->beginBatch();
+    for (const ListedFax &f : selectedNumbers()) {
+        bool added = false;
+        if (!m_store->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
+                                  Store::reasonMarked, &added)) {
+            changed = -1;
+            break;
+        }
+        changed += added ? 1 : 0;
+    }
+    m_store->endBatch();
+    return afterListChange(changed);
+}
+
+int NumbersWindow::unmarkSelectedDoNotFax()
+{
+    if (!m_store)
+        return 0;
+    QStringList keys;
+    for (const ListedFax &f : selectedNumbers()) {
+        if (!f.doNotFax.isEmpty())
+            keys << DoNotFax::storedKey(f.row.fax, f.row.e164);
+    }
+    if (!m_store->removeDoNotFax(keys))
+        return afterListChange(-1);
+    return afterListChange(int(keys.size()));
+}
+
+int NumbersWindow::afterListChange(int changed)
+{
+    if (changed < 0) {
+        showMessage(QStringLiteral("The do-not-fax list could not be changed: %1")
+                        .arg(m_store->lastError()));
+        changed = 0;
+    }
+    // The greyed rows and the reasons follow.
+    refresh();
+    return changed;
 }
 
 void NumbersWindow::openDataFolder()

@@ -28,7 +28,8 @@ struct ListedFax;
 // "Fax Database": the stored numbers in a table with every column, sorted by any column and
 // filtered by a text, a region or country, a search string, a date range and how they were
 // found; counts per region and per search string beside it, and charts of the numbers found
-// per day and per search string. Selected numbers can be copied or deleted; a double click
+// per day and per search string. Selected numbers can be copied, deleted, or put on the
+// do-not-fax list and taken off it (listed numbers are greyed); a double click
 // opens a number's page in the browser window. Loaded once, shown without modality. The
 // store (not owned) must outlive the window.
 class NumbersWindow : public QWidget
@@ -57,6 +58,8 @@ public:
     QChartView *searchChart = nullptr;
     QPushButton *copyButton = nullptr;
     QPushButton *deleteButton = nullptr;
+    QPushButton *doNotFaxButton = nullptr;
+    QPushButton *faxAgainButton = nullptr;
     QPushButton *refreshButton = nullptr;
     QPushButton *openFolderButton = nullptr;
 
@@ -81,6 +84,10 @@ public:
     QString copySelected();
     // Asks (naming the count) and deletes the selected numbers; returns how many went.
     int deleteSelected();
+    // Puts the selected numbers on the do-not-fax list ("marked in the window"), or takes
+    // them off it; returns how many rows changed.
+    int markSelectedDoNotFax();
+    int unmarkSelectedDoNotFax();
     void openDataFolder();
     void openPageOf(int row);
     // Counts asked for and not answered yet (they are read beside the table).
@@ -104,6 +111,7 @@ private:
     void updateCountLabel();
     void choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item);
     void showReadProblem(const QString &reason);
+    int afterListChange(int changed); // -1: the store refused
 
     QPointer<Store> m_store;
     QString m_dataDir;

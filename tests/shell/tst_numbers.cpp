@@ -2,6 +2,7 @@
 // copy, delete, opening a page and the data folder; the model reads the store lazily.
 
 #include "clock.h"
+#include "donotfax.h"
 #include "numbersmodel.h"
 #include "numberswindow.h"
 #include "productinfo.h"
@@ -458,6 +459,47 @@ private Q_SLOTS:
         if (!deleted.isEmpty())
             QCOMPARE(deleted.first().at(0).toInt(), rows.size());
         QCOMPARE(w->countLabel->text(), QStringLiteral("%1 numbers shown").arg(left.size()));
+    }
+
+    // Marked numbers stay in the table, greyed with the reason; any form of a number matches
+    // the one list entry; taking them off ungreys them.
+    void window_marksAndUnmarksDoNotFax()
+    {
+        NumbersWindow *w = openWindow();
+        const auto select = [w](QList<int> rows) {
+            w->table->clearSelection();
+            for (int r : rows)
+                w->table->selectionModel()->select(w->model()->index(r, 0),
+                                                   QItemSelectionModel::Select |
+                                                       QItemSelectionModel::Rows);
+        };
+        const auto reasons = [w] {
+            QStringList out;
+            for (int r = 0; r < w->model()->rowCount(); ++r)
+                out << w->model()->data(w->model()->index(r, NumbersModel::DoNotFax)).toString();
+            return out;
+        };
+        const QString marked = Store::reasonMarked;
+        // An opt-out of one number written in another form.
+        QVERIFY(m_store->addDoNotFax(QStringLiteral("(312) 555-0102"),
+                                     DoNotFax::matchKey(QStringLiteral("(312) 555-0102")),
+                                     Store::reasonOptOut));
+        w->refresh();
+        QCOMPARE(reasons(), (QStringList{"", Store::reasonOptOut, "", "", ""}));
+        select({0, 1, 3});
+        QCOMPARE(w->markSelectedDoNotFax(), 2); // the opt-out keeps its reason
+        QCOMPARE(numbersOf(*w->model()), (QStringList{a, b, c, d, e}));
+        QCOMPARE(reasons(), (QStringList{marked, Store::reasonOptOut, "", marked, ""}));
+        QVERIFY(w->model()->data(w->model()->index(0, 0), Qt::ForegroundRole).isValid());
+        QVERIFY(!w->model()->data(w->model()->index(2, 0), Qt::ForegroundRole).isValid());
+        QCOMPARE(w->model()->data(w->model()->index(3, 0), Qt::ToolTipRole).toString(),
+                 QStringLiteral("On the do-not-fax list: marked in the window"));
+        QCOMPARE(m_store->exportCounts(false)->toWrite, 2);
+
+        select({1, 2, 3});
+        QCOMPARE(w->unmarkSelectedDoNotFax(), 2); // the unlisted row changes nothing
+        QCOMPARE(reasons(), (QStringList{marked, "", "", "", ""}));
+        QCOMPARE(m_store->doNotFaxList()->size(), 1);
     }
 
     void window_doubleClickOpensThePage()
