@@ -79,6 +79,7 @@ private Q_SLOTS:
     void fileNamePart();
     void tool_data();
     void tool();
+    void tool_doNotFaxListAndOnlyNew();
 };
 
 void TestExport::initTestCase()
@@ -499,6 +500,96 @@ void TestExport::tool()
     QCOMPARE(readFile(out), file);
     SqliteStore db(dir.path());
     QCOMPARE(db.countFaxes().value_or(-1), numbersLeft);
+}
+
+namespace {
+struct ToolRun
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+ToolRun runTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+    ToolRun r;
+    if (!p.waitForFinished(30000))
+        return r;
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+} // namespace
+
+// The list imported with its bad lines, an opt-out added in another form, a flagged number;
+// the export leaves them out and says so; a second export of only the new numbers writes
+// just the one stored since, and a third has nothing to write.
+void TestExport::tool_doNotFaxListAndOnlyNew()
+{
+    TempDataDir dir;
+    {
+        Harvest h(dir.path());
+        h.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102"),
+               QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100"),
+               QStringLiteral("+44-20-7946-0958")});
+        QVERIFY(h.session.store()->addDoNotFax(QStringLiteral("617-555-0100"),
+                                               QStringLiteral("+16175550100"),
+                                               Store::reasonNoticeSays));
+    }
+    const QString list = dir.file(QStringLiteral("optout.csv"));
+    QFile f(list);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("name,Fax Number\nA,(312) 555-0101\nB,call us\nC,+44 20 7946 0958\nD,312.555.0101\n");
+    f.close();
+    const QStringList at{QStringLiteral("--data-dir"), dir.path()};
+
+    ToolRun r = runTool(QStringList{"donotfax", "import", list} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith(
+                 "Added 2 numbers to the do-not-fax list (1 listed already)\n1 lines are no "
+                 "telephone numbers:\n  line 3: call us"),
+             qPrintable(r.out));
+    r = runTool(QStringList{"donotfax", "add", "+1 (212) 555-0187"} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("+12125550187 is on the do-not-fax list\n"));
+    QCOMPARE(runTool(QStringList{"donotfax", "add", "no number"} + at).code, 2);
+    r = runTool(QStringList{"donotfax", "list"} + at);
+    QCOMPARE(r.code, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines.at(1).startsWith("(312) 555-0101\t+13125550101\t"));
+    QVERIFY(lines.at(1).endsWith("\timported from a file"));
+    QVERIFY(lines.at(3).startsWith("+1 (212) 555-0187\t+12125550187\t"));
+    QVERIFY(lines.at(3).endsWith("\topt-out request"));
+    r = runTool(QStringList{"donotfax", "remove", "(212) 555-0187"} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY(runTool(QStringList{"donotfax", "add", "212-555-0187"} + at).code == 0);
+
+    const QString out = dir.file(QStringLiteral("out.txt"));
+    r = runTool(QStringList{"export", "--type", "lines", "--only-new", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-312-555-0102\r\n\r\n"));
+    QVERIFY2(r.out.contains("4 left out: 3 on the do-not-fax list, 1 whose page says it takes no "
+                            "unsolicited faxes"),
+             qPrintable(r.out));
+
+    {
+        Harvest h(dir.path());
+        h.add({QStringLiteral("1-415-555-0142")});
+    }
+    r = runTool(QStringList{"export", "--type", "lines", "--only-new", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-415-555-0142\r\n\r\n"));
+    QVERIFY(r.out.contains("1 exported before"));
+    r = runTool(QStringList{"export", "--only-new", dir.file(QStringLiteral("none.txt"))} + at);
+    QCOMPARE(r.code, 4);
+    QVERIFY(!QFile::exists(dir.file(QStringLiteral("none.txt"))));
+    // Without --only-new every number not listed is written again.
+    r = runTool(QStringList{"export", "--type", "lines", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-312-555-0102\r\n1-415-555-0142\r\n\r\n"));
 }
 
 QTEST_MAIN(TestExport)
