@@ -49,9 +49,9 @@ int importFile(Store &store, const QString &path, const QByteArray &region)
     }
     store.endBatch();
     if (!ok || !store.lastError().isEmpty())
-        return Tool::fileError(store.location(),
-                               QStringLiteral("the list could not be stored (%1); nothing was added")
-                                   .arg(store.lastError()));
+        return Tool::fileError(
+            store.location(), QStringLiteral("the list could not be stored (%1); nothing was added")
+                                  .arg(store.lastError()));
     printLine(QStringLiteral("Added %1 numbers to the do-not-fax list (%2 listed already)")
                   .arg(added)
                   .arg(known));
