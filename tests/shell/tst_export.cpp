@@ -119,6 +119,19 @@ void TestExport::dialog_hasItsControls()
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
     w->updateCounts();
     QCOMPARE(w->lblCounts->text(), QStringLiteral("2 fax numbers will be written."));
+    // Off by default, so that an export writes what it always wrote.
+    QCOMPARE(w->Check3->text(), QStringLiteral("Only numbers new since the last export"));
+    QVERIFY(!w->Check3->isChecked());
+    QVERIFY(store.session.store()->addDoNotFax(
+        QStringLiteral("312.555.0102"), QStringLiteral("+13125550102"), Store::reasonOptOut));
+    QVERIFY(store.session.store()->recordExport(QStringLiteral("x"), {"+13125550101"}));
+    w->updateCounts();
+    QCOMPARE(w->lblCounts->text(),
+             QStringLiteral("1 fax number will be written. 1 left out: 1 on the do-not-fax list."));
+    w->Check3->setChecked(true); // the label follows at once
+    QCOMPARE(w->lblCounts->text(),
+             QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
+                            "list, 1 exported before."));
 }
 
 void TestExport::exportCases_data()
