@@ -27,6 +27,35 @@ QString containsPattern(const QString &text)
     return escaped;
 }
 
+QString columnSql(FaxColumn column)
+{
+    switch (column) {
+    case FaxColumn::Fax:
+        break;
+    case FaxColumn::E164:
+        return QStringLiteral("f.e164");
+    case FaxColumn::Location:
+        return QStringLiteral("f.location");
+    case FaxColumn::Country:
+        return QStringLiteral("f.country");
+    case FaxColumn::Date:
+        return QStringLiteral("f.date");
+    case FaxColumn::Website:
+        return QStringLiteral("f.website");
+    case FaxColumn::Search:
+        return QStringLiteral("f.search");
+    case FaxColumn::Label:
+        return QStringLiteral("f.label");
+    case FaxColumn::How:
+        return QStringLiteral("f.how");
+    case FaxColumn::Context:
+        return QStringLiteral("f.context");
+    case FaxColumn::DoNotFax:
+        return QStringLiteral("coalesce(d.reason, '')");
+    }
+    return QStringLiteral("f.fax");
+}
+
 Clause where(const FaxFilter &filter, const Dialect &d)
 {
     QStringList terms;

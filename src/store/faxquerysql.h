@@ -30,6 +30,10 @@ struct Clause
     QVariantList values;
 };
 
+// The SQL of a column of "faxes f" (and of the list's reason, "donotfax d"); unquoted names,
+// which both backends match whatever their letter case.
+QString columnSql(FaxColumn column);
+
 Clause where(const FaxFilter &filter, const Dialect &dialect);
 QString orderBy(const FaxSort &sort, const Dialect &dialect); // " ORDER BY ..."
 

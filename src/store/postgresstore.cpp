@@ -57,35 +57,6 @@ const SqlStatements kStatements = {
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
 };
 
-const char *columnName(FaxColumn c)
-{
-    switch (c) {
-    case FaxColumn::Fax:
-        return "f.fax";
-    case FaxColumn::E164:
-        return "f.e164";
-    case FaxColumn::Location:
-        return "f.location";
-    case FaxColumn::Country:
-        return "f.country";
-    case FaxColumn::Date:
-        return "f.date";
-    case FaxColumn::Website:
-        return "f.website";
-    case FaxColumn::Search:
-        return "f.search";
-    case FaxColumn::Label:
-        return "f.label";
-    case FaxColumn::How:
-        return "f.how";
-    case FaxColumn::Context:
-        return "f.context";
-    case FaxColumn::DoNotFax:
-        return "coalesce(d.reason, '')";
-    }
-    return "f.fax";
-}
-
 const FaxQuerySql::Dialect kDialect = [] {
     FaxQuerySql::Dialect d;
     d.id = QStringLiteral("f.id");
@@ -93,7 +64,7 @@ const FaxQuerySql::Dialect kDialect = [] {
     d.hostOf = QStringLiteral("split_part(%1, '/', 1)");
     d.dayOf = QStringLiteral("to_char(%1, 'YYYY-MM-DD')");
     d.dateText = QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:MI:SS')");
-    d.column = [](FaxColumn c) { return QString::fromLatin1(columnName(c)); };
+    d.column = FaxQuerySql::columnSql;
     d.sortKey = d.column;
     return d;
 }();

@@ -179,35 +179,6 @@ const SqlStatements kStatements = {
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
 };
 
-const char *columnName(FaxColumn c)
-{
-    switch (c) {
-    case FaxColumn::Fax:
-        return "f.fax";
-    case FaxColumn::E164:
-        return "f.e164";
-    case FaxColumn::Location:
-        return "f.location";
-    case FaxColumn::Country:
-        return "f.country";
-    case FaxColumn::Date:
-        return "f.Date";
-    case FaxColumn::Website:
-        return "f.website";
-    case FaxColumn::Search:
-        return "f.search";
-    case FaxColumn::Label:
-        return "f.label";
-    case FaxColumn::How:
-        return "f.how";
-    case FaxColumn::Context:
-        return "f.context";
-    case FaxColumn::DoNotFax:
-        return "coalesce(d.reason, '')";
-    }
-    return "f.fax";
-}
-
 const FaxQuerySql::Dialect kDialect = [] {
     FaxQuerySql::Dialect d;
     d.id = QStringLiteral("f.rowid");
@@ -215,11 +186,11 @@ const FaxQuerySql::Dialect kDialect = [] {
     d.hostOf = QStringLiteral("substr(%1, 1, instr(%1 || '/', '/') - 1)");
     d.dayOf = QStringLiteral("substr(%1, 1, 10)");
     d.dateText = QStringLiteral("%1");
-    d.column = [](FaxColumn c) { return QString::fromLatin1(columnName(c)); };
+    d.column = FaxQuerySql::columnSql;
     // The number's index folds letter case; sorting by it lets the index serve.
     d.sortKey = [](FaxColumn c) {
         return c == FaxColumn::Fax ? QStringLiteral("f.fax COLLATE NOCASE")
-                                   : QString::fromLatin1(columnName(c));
+                                   : FaxQuerySql::columnSql(c);
     };
     return d;
 }();

@@ -28,7 +28,8 @@ void bind(QSqlQuery *q, const QVariantList &values)
         q->bindValue(i, values.at(i));
 }
 
-// The evidence columns hold "" rather than NULL (a null QString binds as NULL).
+// The evidence columns and blank search strings hold "" rather than NULL (a null QString
+// binds as NULL).
 QString nonNull(const QString &text)
 {
     return text.isNull() ? QStringLiteral("") : text;
@@ -362,6 +363,26 @@ std::optional<QStringList> SqlStore::newestFaxes(int n)
     return entries;
 }
 
+namespace {
+// A number's row from the columns of the statements that read them, from column first on:
+// fax, Date, website, search, location, e164, country, label, how, context.
+FaxRow faxRowAt(const QSqlQuery &q, int first)
+{
+    FaxRow r;
+    r.fax = q.value(first).toString();
+    r.date = dateOf(q.value(first + 1));
+    r.website = q.value(first + 2).toString();
+    r.search = q.value(first + 3).toString();
+    r.location = q.value(first + 4).toString();
+    r.e164 = q.value(first + 5).toString();
+    r.country = q.value(first + 6).toString();
+    r.label = q.value(first + 7).toString();
+    r.how = q.value(first + 8).toString();
+    r.context = q.value(first + 9).toString();
+    return r;
+}
+} // namespace
+
 std::optional<QList<FaxRow>> SqlStore::allFaxes()
 {
     QSqlQuery *q = prepared(m_sql.allFaxes);
@@ -369,18 +390,7 @@ std::optional<QList<FaxRow>> SqlStore::allFaxes()
         return std::nullopt;
     QList<FaxRow> rows;
     while (q->next()) {
-        FaxRow r;
-        r.fax = q->value(0).toString();
-        r.date = dateOf(q->value(1));
-        r.website = q->value(2).toString();
-        r.search = q->value(3).toString();
-        r.location = q->value(4).toString();
-        r.e164 = q->value(5).toString();
-        r.country = q->value(6).toString();
-        r.label = q->value(7).toString();
-        r.how = q->value(8).toString();
-        r.context = q->value(9).toString();
-        rows.append(r);
+        rows.append(faxRowAt(*q, 0));
     }
     q->finish();
     return rows;
@@ -447,23 +457,16 @@ std::optional<QList<SiteRow>> SqlStore::allWebsites()
 
 // ---- search strings --------------------------------------------------------------------------
 
-namespace {
-// A blank text is stored and compared as '': a null one would be bound as NULL, which no
-// comparison matches, so that a blank row could never be deleted.
-QString notNull(const QString &text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-} // namespace
-
+// A blank search string is stored and compared as '': bound as NULL, no comparison would
+// match it, and a blank row could never be deleted.
 bool SqlStore::insertSearch(const QString &search)
 {
-    return write(m_sql.insertSearch, {notNull(search)});
+    return write(m_sql.insertSearch, {nonNull(search)});
 }
 
 bool SqlStore::removeSearch(const QString &search)
 {
-    return write(m_sql.removeSearch, {notNull(foldCase(search))});
+    return write(m_sql.removeSearch, {nonNull(foldCase(search))});
 }
 
 std::optional<QStringList> SqlStore::searches()
@@ -600,17 +603,7 @@ std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const
     while (q->next()) {
         ListedFax f;
         f.id = q->value(0).toLongLong();
-        FaxRow &r = f.row;
-        r.fax = q->value(1).toString();
-        r.date = dateOf(q->value(2));
-        r.website = q->value(3).toString();
-        r.search = q->value(4).toString();
-        r.location = q->value(5).toString();
-        r.e164 = q->value(6).toString();
-        r.country = q->value(7).toString();
-        r.label = q->value(8).toString();
-        r.how = q->value(9).toString();
-        r.context = q->value(10).toString();
+        f.row = faxRowAt(*q, 1);
         f.doNotFax = q->value(11).toString();
         rows.append(f);
     }
@@ -763,18 +756,7 @@ std::optional<ExportPlan> SqlStore::exportPlan(bool onlyNew)
     if (!q)
         return std::nullopt;
     while (q->next()) {
-        FaxRow r;
-        r.fax = q->value(1).toString();
-        r.date = dateOf(q->value(2));
-        r.website = q->value(3).toString();
-        r.search = q->value(4).toString();
-        r.location = q->value(5).toString();
-        r.e164 = q->value(6).toString();
-        r.country = q->value(7).toString();
-        r.label = q->value(8).toString();
-        r.how = q->value(9).toString();
-        r.context = q->value(10).toString();
-        plan.rows.append(r);
+        plan.rows.append(faxRowAt(*q, 1));
         plan.keys.append(q->value(12).toString());
     }
     // Numbers stored since the counts were read are in the rows (and so written).
