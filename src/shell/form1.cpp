@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -407,6 +408,12 @@ void Form1::buildControls()
 
     // Menus
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
+    importSitesAction = file->addAction(QStringLiteral("Import Sites…"));
+    importSitesAction->setObjectName(QStringLiteral("mnuImportSites"));
+    importSitesAction->setToolTip(QStringLiteral(
+        "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
+        "named website, url, domain or site"));
+    file->addSeparator();
     exitAction = file->addAction(QStringLiteral("Exit"));
     exitAction->setObjectName(QStringLiteral("mnuFileItem"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
@@ -415,6 +422,7 @@ void Form1::buildControls()
     QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
     aboutAction = about->addAction(QStringLiteral("About this software"));
     aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(importSitesAction, &QAction::triggered, this, &Form1::importSitesClicked);
     connect(exitAction, &QAction::triggered, this, &Form1::exitClicked);
     connect(helpAction, &QAction::triggered, this, &Form1::helpClicked);
     connect(aboutAction, &QAction::triggered, this, &Form1::aboutClicked);
@@ -660,13 +668,13 @@ void Form1::setPanelText(int p, const QString &text)
 void Form1::fitPanelText(int p)
 {
     // A text longer than its panel is shortened in the middle (an address keeps its host and
-    // its byte count) and shown whole in the panel's tooltip.
+    // its byte count); the tooltip always shows it whole.
     QLabel *l = panel(p);
     const QString &full = m_panelTexts[size_t(p - 1)];
     const QString shown =
         l->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(0, l->contentsRect().width()));
     l->setText(shown);
-    l->setToolTip(shown == full ? QString() : full);
+    l->setToolTip(full);
 }
 
 QLabel *Form1::panel(int p) const
@@ -771,6 +779,15 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::exitClicked()
 {
     close();
+}
+
+void Form1::importSitesClicked()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Import Sites"), QString(),
+        QStringLiteral("Lists of sites (*.txt *.csv *.tsv);;All files (*)"));
+    if (!path.isEmpty())
+        m_presenter->importSitesFromFile(path);
 }
 
 void Form1::helpClicked()

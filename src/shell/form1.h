@@ -46,9 +46,10 @@ public:
     // StatsD: refreshes the five statistics labels.
     void showStatistics();
 
-    void exitClicked();  // mnuFileItem_Click
-    void helpClicked();  // mnuHelpItem_Click
-    void aboutClicked(); // mnuAboutItem_Click
+    void exitClicked();        // mnuFileItem_Click
+    void importSitesClicked(); // File > Import Sites…: asks for the file
+    void helpClicked();        // mnuHelpItem_Click
+    void aboutClicked();       // mnuAboutItem_Click
 
     // Status panel texts, whole, and the panels (1..4); empty or null for any other. A
     // panel too narrow for its text shows it shortened, with the whole text as its tooltip.
@@ -85,6 +86,7 @@ public:
     std::array<QLabel *, 5> statisticsLabels{};
     QStatusBar *statusStrip = nullptr;
     QProgressBar *progressBar = nullptr;
+    QAction *importSitesAction = nullptr;
     QAction *exitAction = nullptr;
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
