@@ -494,6 +494,8 @@ private Q_SLOTS:
         FaxFilter dentists;
         dentists.search = QStringLiteral("dentists");
         QCOMPARE(f.db->countFaxes(dentists), std::optional<qint64>(3));
+        // The window reads its counts on a second connection to the same store.
+        QCOMPARE(f.db->openAnother()->countFaxes(dentists), std::optional<qint64>(3));
         FaxFilter text;
         text.text = QStringLiteral("B.NET"); // any column, letter case ignored
         QCOMPARE(f.db->countFaxes(text), std::optional<qint64>(1));
