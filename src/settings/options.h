@@ -28,6 +28,7 @@ enum class OptionId
     FindBeyondFaxLine, // the fax finder beside the fax line scan
     TryNextEngine,     // a search engine that refuses gives way to the next one
     EveryDomainEnding, // discovery keeps every domain ending, by the Public Suffix List
+    NumbersWindow,     // "View Fax Database" shows the numbers in a window, not the folder
     ParallelDownloads, // fetch slots: 10 (the original count), 20, 50 or 100
     PagesPerSite,      // pages queued from one host in a search: 50, 200, 1,000 or no limit
     AllowLocal,        // connect to loopback, private and link-local addresses too
@@ -57,7 +58,8 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
-        Across, // a long caption: a row across the frame, below the two columns
+        Across,       // a long caption: a row across the frame, below the two columns
+        SettingsOnly, // no control in the main window: kept in the settings file
     };
 
     OptionId id = OptionId::SearchEngine;

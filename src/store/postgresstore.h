@@ -20,7 +20,7 @@ class PostgresStore : public SqlStore
     Q_OBJECT
 public:
     // The schema version this program writes.
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     explicit PostgresStore(const QString &uri, QObject *parent = nullptr);
     ~PostgresStore() override;
@@ -29,11 +29,13 @@ public:
     static bool isServerAddress(const QString &location);
 
     QString location() const override { return m_shown; }
+    std::unique_ptr<Store> openAnother() const override;
     // Where the server is, as messages name it: "host port 5432".
     QString serverName() const;
 
 protected:
     bool openConnection() override;
+    const FaxQuerySql::Dialect &dialect() const override;
     QString reasonOf(const QSqlError &error) const override;
     QString problemMessage(const QString &reason) const override;
     bool connectionLost(const QSqlError &error) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "faxquerysql.h"
 #include "store.h"
 
 #include <memory>
@@ -47,6 +48,16 @@ struct SqlStatements
     const char *clearAllPending;
     const char *pendingRows;   // row id, website; stored order
     const char *forgetPending; // (row id)
+    // faxes by row id (the numbers window)
+    const char *deleteFax; // (row id)
+    // donotfax: (number, e164, Date, reason); a key listed already changes no row
+    const char *insertDoNotFax;
+    const char *removeDoNotFax; // (e164)
+    const char *doNotFaxList;   // number, e164, Date as text, reason; in the order listed
+    // the export ledger: exports (Date, file, count), answering the new row's id when the
+    // backend can (else the driver's last insert id); exported (export id, e164)
+    const char *insertExport;
+    const char *insertExported;
 };
 
 // A change of an existing schema: the statements that take it to its version.
@@ -73,6 +84,19 @@ public:
     std::optional<qint32> countFaxes() override;
     std::optional<QStringList> newestFaxes(int count) override;
     std::optional<QList<FaxRow>> allFaxes() override;
+    std::optional<qint64> countFaxes(const FaxFilter &filter) override;
+    std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                            qint64 offset, int limit) override;
+    std::optional<QList<ValueCount>> countFaxesBy(FaxColumn column,
+                                                  const FaxFilter &filter) override;
+    std::optional<QList<DayCount>> faxesPerDay(const FaxFilter &filter) override;
+    std::optional<QList<SearchYield>> searchYields(const FaxFilter &filter) override;
+    bool deleteFaxes(const QList<qint64> &ids) override;
+    bool removeDoNotFax(const QStringList &keys) override;
+    std::optional<QList<DoNotFaxEntry>> doNotFaxList() override;
+    std::optional<ExportCounts> exportCounts(bool onlyNew) override;
+    std::optional<ExportPlan> exportPlan(bool onlyNew) override;
+    bool recordExport(const QString &file, const QStringList &keys) override;
     bool deleteAllWebsites() override;
     std::optional<qint32> countWebsites() override;
     std::optional<QStringList> newestWebsites(int count) override;
@@ -96,6 +120,10 @@ protected:
     std::optional<bool> hasWebsite(const QString &site) override;
     bool insertSearch(const QString &search) override;
     bool removeSearch(const QString &search) override;
+    bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) override;
+
+    // How the backend's SQL reads the numbers table for the reads built for the occasion.
+    virtual const FaxQuerySql::Dialect &dialect() const = 0;
 
     // The backend's side. openConnection() opens the connection named connectionName()
     // (created with the backend's driver) and brings the schema up to date; on failure it
@@ -139,6 +167,11 @@ private:
     std::optional<QStringList> column(const char *sql, const QVariantList &values = {});
     std::optional<bool> any(const char *sql, const QString &value);
     std::optional<qint32> count(const char *sql);
+    // A statement built for the occasion (a filter's), run with its values; null when the
+    // store cannot be read.
+    std::unique_ptr<QSqlQuery> select(const QString &sql, const QVariantList &values = {});
+    // Runs the writes in one batch; false when any was refused.
+    bool writeEach(const char *sql, const QList<QVariantList> &rows);
     void failBatch();
     // Reports a failure of the connection itself (a transaction, a statement's preparation).
     void failedOnConnection(const QSqlError &error);
