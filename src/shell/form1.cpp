@@ -11,6 +11,7 @@
 #include "shellglobals.h"
 #include "skin.h"
 #include "store.h"
+#include "storedialog.h"
 #include "textlist.h"
 #include "twips.h"
 
@@ -404,6 +405,13 @@ void Form1::buildControls()
 
     // Menus
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
+    storeAction = file->addAction(QStringLiteral("Database..."));
+    storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
+    connect(storeAction, &QAction::triggered, this, [this] {
+        auto *dialog = new StoreDialog(m_presenter->settings(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     exitAction = file->addAction(QStringLiteral("Exit"));
     exitAction->setObjectName(QStringLiteral("mnuFileItem"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));

@@ -85,6 +85,7 @@ public:
     QStatusBar *statusStrip = nullptr;
     QProgressBar *progressBar = nullptr;
     QAction *exitAction = nullptr;
+    QAction *storeAction = nullptr; // File > Database...
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
     // Element 0 of the skinned label arrays, one per frame.

@@ -199,6 +199,8 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
     }
     result.ok = true;
     result.count = int(rows.size());
+    for (const FaxRow &row : rows)
+        result.numbers << row.fax;
     return result;
 }
 

@@ -39,8 +39,9 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space);
 struct Result
 {
     bool ok = false;
-    int count = 0; // numbers written
-    QString error; // for the user, names the file or the store; empty when ok
+    int count = 0;       // numbers written
+    QStringList numbers; // the numbers written, as stored
+    QString error;       // for the user, names the file or the store; empty when ok
 };
 
 // Reads every stored number and writes the file, replacing any earlier file of that name.
