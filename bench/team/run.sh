@@ -11,15 +11,15 @@
 # (the goal is at least 3.2), and for the team runs the pages fetched more than once (goal
 # 0) and the numbers stored twice (goal 0).
 #
-# usage: bench/team/run.sh [BUILD_DIR] [PAGES] [ROUNDS]    (defaults: build, 1000, 3)
-# TEAM_RATE (nginx limit_rate, default 8k), VARNEL_BENCH_KEEP=1 keeps the work folder.
+# usage: bench/team/run.sh [BUILD_DIR] [PAGES] [ROUNDS]    (defaults: build, 400, 3)
+# TEAM_RATE (nginx limit_rate, default 2k), VARNEL_BENCH_KEEP=1 keeps the work folder.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 build=${1:-$src/build}
-pages=${2:-1000}
+pages=${2:-400}
 rounds=${3:-3}
-rate=${TEAM_RATE:-8k}
+rate=${TEAM_RATE:-2k}
 tool=$build/src/app/varnel-tool
 [[ -x $tool ]] || { echo "no varnel-tool at $tool (build it first)" >&2; exit 2; }
 nginx=$(command -v nginx || echo /usr/sbin/nginx)

@@ -11,12 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
 #include <QProcess>
 #include <QSet>
-#include <QTemporaryDir>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -178,8 +178,8 @@ class TestTeamHarvest : public QObject
     }
 
     std::unique_ptr<QProcess> startHarvester(int k, const QString &uri, const QString &dataDir,
-                                             const QStringList &more = {
-                                                 QStringLiteral("--lease"), QStringLiteral("3")})
+                                             const QStringList &more = {QStringLiteral("--lease"),
+                                                                        QStringLiteral("3")})
     {
         auto p = std::make_unique<QProcess>();
         p->start(QStringLiteral(VARNEL_TOOL_PATH),
@@ -316,8 +316,8 @@ private Q_SLOTS:
             QList<quint16> others = it.value();
             others.removeAll(m_ports.front());
             const bool once = killOne ? others.size() <= 1 : it.value().size() == 1;
-            QVERIFY2(once, qPrintable(it.key() + QStringLiteral(" fetched %1 times")
-                                                     .arg(it.value().size())));
+            QVERIFY2(once, qPrintable(it.key() +
+                                      QStringLiteral(" fetched %1 times").arg(it.value().size())));
         }
         // The team shared the work.
         QSet<quint16> ports;
@@ -338,7 +338,8 @@ private Q_SLOTS:
         const quint16 relayPort = relay.port();
         relay.cut();
         QString uri = schema.uri();
-        uri.replace(QStringLiteral(":%1/").arg(TestPg::port()), QStringLiteral(":%1/").arg(relayPort));
+        uri.replace(QStringLiteral(":%1/").arg(TestPg::port()),
+                    QStringLiteral(":%1/").arg(relayPort));
         QTemporaryDir dir(TestEnv::tempRoot() + QStringLiteral("/varnel-XXXXXX"));
 
         std::unique_ptr<QProcess> h = startHarvester(0, uri, dir.path(), {});

@@ -38,8 +38,10 @@ private Q_SLOTS:
 
         host->setText(QStringLiteral(" db.example "));
         dialog.findChild<QSpinBox *>(QStringLiteral("txtPort"))->setValue(5433);
-        dialog.findChild<QLineEdit *>(QStringLiteral("txtDatabase"))->setText(QStringLiteral("team"));
-        dialog.findChild<QLineEdit *>(QStringLiteral("txtUser"))->setText(QStringLiteral("bob smith"));
+        dialog.findChild<QLineEdit *>(QStringLiteral("txtDatabase"))
+            ->setText(QStringLiteral("team"));
+        dialog.findChild<QLineEdit *>(QStringLiteral("txtUser"))
+            ->setText(QStringLiteral("bob smith"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(StoreChoice::read(SettingsStore(ini)).location(),
