@@ -283,6 +283,12 @@ void HarvestSession::load()
                 m_settings->write(QStringLiteral("harvesterId"), id);
         }
         m_store->setHarvester(id, m_leaseSeconds > 0 ? m_leaseSeconds : 180);
+        // The team's totals add up what each harvester has done.
+        auto report = [this] {
+            m_store->setOwnCounts(m_counters->sitesScannedEver(), m_counters->numbersFoundEver());
+        };
+        connect(m_counters, &Counters::statsChanged, this, report);
+        report();
     }
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
     m_queue->restorePending(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "harvestsession.h"
+#include "store.h"
 
 #include <QObject>
 #include <QString>
@@ -57,6 +58,8 @@ public:
         qint32 numbersFound = 0;
         qint32 sitesScannedEver = 0;
         qint32 numbersFoundEver = 0;
+        // A store shared with a team: what the team has done, as the server last said.
+        std::optional<Store::TeamTotals> team;
     };
 
     explicit HarvestPresenter(HarvestSession *session, QObject *parent = nullptr);
@@ -134,6 +137,7 @@ private:
     void startRefused(HarvestSession::StartProblem problem);
 
     HarvestSession *m_session;
+    std::optional<Store::TeamTotals> m_team;
     HarvestMessages *m_messages = nullptr;
     std::array<bool, ButtonCount> m_enabled{};
     // View, Export and Delete All: off from a start until the harvest stops.

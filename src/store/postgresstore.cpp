@@ -94,6 +94,16 @@ const char *const kRenewLeases =
     "UPDATE pending SET leased_until = " VARNEL_LEASE_END " WHERE leased_by = " VARNEL_HARVESTER;
 const char *const kRenewDiscovery =
     "UPDATE team_state SET discovering_until = " VARNEL_LEASE_END " WHERE id = 1";
+const char *const kReportCounts =
+    "INSERT INTO harvesters (id, sites_scanned, numbers_found, last_seen) VALUES (" VARNEL_HARVESTER
+    ", ?, ?, now()) ON CONFLICT (id) DO UPDATE SET sites_scanned = EXCLUDED.sites_scanned, "
+    "numbers_found = EXCLUDED.numbers_found, last_seen = EXCLUDED.last_seen";
+// Harvesters are at work while they renew their leases (three times a lease).
+const char *const kTeamTotals =
+    "SELECT coalesce(sum(sites_scanned), 0), count(*) FILTER (WHERE last_seen > now() - "
+    "coalesce(nullif(current_setting('varnel.lease', true), ''), '180')::integer * interval "
+    "'1 second'), (SELECT coalesce(sum(n), 0) FROM row_counts WHERE tbl = 'faxes') "
+    "FROM harvesters";
 const char *const kDiscoveryDone = "UPDATE team_state SET discovering_until = NULL WHERE id = 1";
 // The team works on the search string (or on whatever it resumed, when none was begun):
 // sites wait in the backlog, others hold leases, or a discovery runs.
@@ -174,7 +184,10 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "SELECT CASE WHEN strpos(s, '/') = length(s) THEN left(s, -1) ELSE s END $$",
       "CREATE TABLE IF NOT EXISTS handed_out (site_key text PRIMARY KEY)",
       "CREATE TABLE IF NOT EXISTS team_state (id integer PRIMARY KEY CHECK (id = 1), "
-      "search text NOT NULL, discovering_until timestamptz)"}},
+      "search text NOT NULL, discovering_until timestamptz)",
+      // Each harvester's counts, for the team's totals.
+      "CREATE TABLE IF NOT EXISTS harvesters (id text PRIMARY KEY, sites_scanned bigint NOT "
+      "NULL, numbers_found bigint NOT NULL, last_seen timestamptz NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it
@@ -463,11 +476,35 @@ void PostgresStore::setHarvester(const QString &id, int leaseSeconds)
     }
     // A third of a lease: one renewal may be late or fail without the lease running out.
     m_renewal->start(qMax(300, m_leaseSeconds * 1000 / 3));
+    // The team sees this harvester at once, not a third of a lease later.
+    QTimer::singleShot(0, this, [this] { (void)renewLeases(); });
 }
 
 bool PostgresStore::renewLeases()
 {
-    return write(kRenewLeases, {}) && (!m_discovering || write(kRenewDiscovery, {}));
+    return write(kRenewLeases, {}) && (!m_discovering || write(kRenewDiscovery, {})) &&
+           write(kReportCounts, {m_ownSites, m_ownNumbers});
+}
+
+void PostgresStore::setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
+{
+    m_ownSites = sitesScanned;
+    m_ownNumbers = numbersFound;
+}
+
+std::optional<Store::TeamTotals> PostgresStore::teamTotals()
+{
+    QSqlQuery *q = prepared(kTeamTotals);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    TeamTotals t;
+    if (q->next()) {
+        t.sitesScanned = q->value(0).toLongLong();
+        t.harvesters = q->value(1).toInt();
+        t.numbersStored = q->value(2).toLongLong();
+    }
+    q->finish();
+    return t;
 }
 
 std::optional<QStringList> PostgresStore::takeSites(int count, TakeOrder order)

@@ -45,6 +45,8 @@ public:
     std::optional<SearchClaim> claimSearch(const QString &search) override;
     void discoveryDone() override;
     std::optional<bool> teamStillWorking(const QString &search) override;
+    void setOwnCounts(qint64 sitesScanned, qint64 numbersFound) override;
+    std::optional<TeamTotals> teamTotals() override;
     // Renews the leases now (the timer does it while the store lives).
     bool renewLeases();
 
@@ -77,5 +79,7 @@ private:
     QString m_harvester;
     int m_leaseSeconds = defaultLeaseSeconds;
     bool m_discovering = false; // this harvester runs the team's discovery
+    qint64 m_ownSites = 0;
+    qint64 m_ownNumbers = 0;
     QTimer *m_renewal = nullptr;
 };

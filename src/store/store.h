@@ -180,6 +180,21 @@ public:
     }
     // The discovery this harvester began (claimSearch) has queued its sites.
     virtual void discoveryDone() {}
+    // What this harvester has done (its sites scanned and numbers found), told to the team
+    // with its next lease renewal.
+    virtual void setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
+    {
+        Q_UNUSED(sitesScanned);
+        Q_UNUSED(numbersFound);
+    }
+    struct TeamTotals
+    {
+        qint64 sitesScanned = 0;  // by every harvester that ever joined
+        qint64 numbersStored = 0; // the numbers in the store
+        int harvesters = 0;       // those that renewed their leases lately
+    };
+    // Nothing for a store of one harvester.
+    virtual std::optional<TeamTotals> teamTotals() { return std::nullopt; }
     // Other harvesters still work on the queue of this search string (they hold sites whose
     // links may refill it, or still look for sites): an idle harvester waits rather than
     // calling the queue dry.

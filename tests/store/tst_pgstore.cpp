@@ -283,6 +283,15 @@ private Q_SLOTS:
         QCOMPARE(b.takeSites(5, Store::TakeOrder::First),
                  std::optional<QStringList>(QStringList{"s2.com"}));
 
+        // Each tells its counts with its renewal; the team's totals add them up.
+        alive->setOwnCounts(5, 2);
+        b.setOwnCounts(7, 1);
+        QVERIFY(alive->renewLeases() && b.renewLeases());
+        const std::optional<Store::TeamTotals> totals = b.teamTotals();
+        QVERIFY(totals);
+        QCOMPARE(totals->sitesScanned, 12);
+        QCOMPARE(totals->harvesters, 2);
+
         alive.reset(); // killed: nothing given back, nothing renewed
         QCOMPARE(b.teamStillWorking(search), std::optional<bool>(true));
         QTest::qWait(2500);
