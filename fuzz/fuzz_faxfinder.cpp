@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (bool intl : {false, true}) {
         in.allowInternational = intl;
         for (const FoundNumber &f : findFaxNumbers(page, in)) {
-            if (!f.e164.startsWith(QLatin1Char('+')) || f.e164.size() > 16 || f.context.size() > 200)
+            if (!f.e164.startsWith(QLatin1Char('+')) || f.e164.size() > 16 ||
+                f.context.size() > 200)
                 __builtin_trap();
             if (!intl && !f.number.startsWith(QLatin1String("1-")))
                 __builtin_trap(); // outside North America only when allowed

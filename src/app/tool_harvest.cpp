@@ -11,13 +11,16 @@
 #include "httpbrowser.h"
 #include "openstore.h"
 #include "resolvemap.h"
+#include "searchengines.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
+#include "siteimport.h"
 #include "store.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -32,12 +35,14 @@ static int runHarvest(const QStringList &args);
 static const QByteArray usage =
     "varnel-tool harvest [--data-dir DIR] [--store URI [--lease S]] [--search TEXT]... " +
     OptionFlags::usage().toUtf8() +
-    " [--resume] [--resolve PATTERN=ADDRESS:PORT]... [--print-stored] [--timeout S] [--timeout2 S]";
+    " [--resume] [--sites FILE] [--resolve PATTERN=ADDRESS:PORT]... [--engine-origin NAME=URL]..."
+    " [--print-stored] [--timeout S] [--timeout2 S]";
 
 static ToolCommand cmd(
     "harvest", usage.constData(),
     "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
-    "queue)",
+    "queue); --sites FILE harvests the sites of a file (one a line, or a CSV file with a column "
+    "website, url, domain or site) in place of a search",
     runHarvest);
 
 namespace {
@@ -50,13 +55,14 @@ struct Discovery
     std::unique_ptr<SearchListBuilder> builder;
 };
 
-std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve, const ResolveMap &tlsResolve)
+std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve, const ResolveMap &tlsResolve,
+                                         const DiscoveryConfig &config)
 {
     auto d = std::make_unique<Discovery>();
     d->browser = std::make_unique<HttpBrowser>();
     d->browser->setResolveMap(resolve);
     d->browser->setTlsResolveMap(tlsResolve);
-    d->builder = std::make_unique<SearchListBuilder>(d->browser.get());
+    d->builder = std::make_unique<SearchListBuilder>(d->browser.get(), config);
     return d;
 }
 
@@ -79,11 +85,13 @@ struct Options
     QStringList searches;
     QList<OptionFlags::Setting> clicks;
     bool resume = false;
+    QString sitesFile;
     bool printStored = false;
     int timeout = 0; // watchdog limits in seconds; 0 keeps the session's own
     int timeout2 = 0;
     ResolveMap resolve;
     ResolveMap tlsResolve;
+    DiscoveryConfig discovery;
 };
 
 bool parse(const QStringList &args, Options *o, QString *error)
@@ -127,6 +135,9 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->searches << v;
         } else if (a == QLatin1String("--resume")) {
             o->resume = true;
+        } else if (a == QLatin1String("--sites")) {
+            if (!value(&o->sitesFile))
+                return false;
         } else if (a == QLatin1String("--print-stored")) {
             o->printStored = true;
         } else if (a == QLatin1String("--timeout") || a == QLatin1String("--timeout2")) {
@@ -139,6 +150,23 @@ bool parse(const QStringList &args, Options *o, QString *error)
                 return false;
             }
             (a == QLatin1String("--timeout") ? o->timeout : o->timeout2) = seconds;
+        } else if (a == QLatin1String("--engine-origin")) {
+            // "bing=http://127.0.0.1:8080": that engine's searches go to another address
+            // (a mirror, or a test's engine), with the engine's own paths.
+            if (!value(&v))
+                return false;
+            const qsizetype eq = v.indexOf(QLatin1Char('='));
+            const SearchEngines::SearchEngine *engine =
+                eq > 0 ? SearchEngines::find(v.left(eq)) : nullptr;
+            const QUrl origin(v.mid(eq + 1));
+            if (!engine || !origin.isValid() ||
+                (origin.scheme() != QLatin1String("http") &&
+                 origin.scheme() != QLatin1String("https"))) {
+                *error = QStringLiteral("--engine-origin is NAME=URL, NAME an engine of "
+                                        "varnel-tool engines and URL an http or https address");
+                return false;
+            }
+            o->discovery.engineOrigins.insert(engine->toolName, v.mid(eq + 1));
         } else if (a == QLatin1String("--resolve")) {
             if (!value(&v))
                 return false;
@@ -196,7 +224,8 @@ static int runHarvest(const QStringList &args)
                      });
     session.setResolveMap(o.resolve);
     session.setTlsResolveMap(o.tlsResolve);
-    const std::unique_ptr<Discovery> discovery = makeDiscovery(o.resolve, o.tlsResolve);
+    const std::unique_ptr<Discovery> discovery =
+        makeDiscovery(o.resolve, o.tlsResolve, o.discovery);
     session.setListBuilder(discovery->builder.get());
     bool problemShown = false;
     QObject::connect(session.store(), &Store::storeProblem, [&problemShown](const QString &m) {
@@ -235,6 +264,29 @@ static int runHarvest(const QStringList &args)
     }
     for (const QString &s : o.searches)
         session.addSearch(s);
+    if (!o.sitesFile.isEmpty()) {
+        QFile file(o.sitesFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return Tool::fileError(o.sitesFile, file.errorString());
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return Tool::fileError(o.sitesFile, file.errorString());
+        const SiteImport::Result read = SiteImport::parse(bytes);
+        const HarvestSession::ImportCount count = session.importSites(read.sites);
+        // One line each; the lines of the file are text that the file controls.
+        const QStringList lines =
+            HarvestPresenter::importText(read, count, -1).split(QLatin1Char('\n'));
+        for (const QString &line : lines)
+            std::fprintf(stderr, "sites: %s\n", Tool::printable(line).constData());
+        // The imported sites are the queue to harvest; a search would empty it first.
+        o.resume = true;
+    }
+    // What discovery does, page by page: which engine answered, and why it stopped.
+    QObject::connect(
+        discovery->builder.get(), &SearchListBuilder::statusTextChanged, [](const QString &text) {
+            if (text != QLatin1String(SearchListBuilder::initialStatusText))
+                std::fprintf(stderr, "discovery: %s\n", Tool::printable(text).constData());
+        });
 
     const Counters *counters = session.counters();
     const qint32 histScanned = counters->sitesScannedEver();
@@ -266,7 +318,7 @@ static int runHarvest(const QStringList &args)
     auto printProgress = [&] {
         QStringList parts;
         using Line = HarvestSession::Line;
-        for (Line line : {Line::Transfer, Line::Step, Line::Outcome}) {
+        for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare}) {
             if (!session.activity(line).isEmpty())
                 parts << session.activity(line);
         }
@@ -304,7 +356,9 @@ static int runHarvest(const QStringList &args)
     int rc = 0;
     if (o.resume) {
         if (!session.canResume()) {
-            std::fprintf(stderr, "varnel-tool harvest: there is no saved queue to resume\n");
+            std::fprintf(stderr, o.sitesFile.isEmpty()
+                                     ? "varnel-tool harvest: there is no saved queue to resume\n"
+                                     : "varnel-tool harvest: there is no site to harvest\n");
             rc = 1;
         } else {
             session.resume();

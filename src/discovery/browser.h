@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QUrl>
 
 // One completed document, as the list builder reads it.
 struct BrowserPage
@@ -34,6 +35,12 @@ struct BrowserRequest
     // input named tokenField fills the field of that name in the body (or the address).
     QString tokenPageUrl;
     QByteArray tokenField;
+
+    // The address and body to send once the token is known: the token fills its field in
+    // the body of a POST, in the address's query otherwise (the field is added when the
+    // form lacks it).
+    QUrl urlWithToken(const QString &token) const;
+    QByteArray bodyWithToken(const QString &token) const;
 };
 
 // The embedded browser of the list builder, reduced to what a run uses: an address is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 // Where the list builder finds the search engines and what it treats as the engines' own
@@ -18,4 +19,8 @@ struct DiscoveryConfig
     // A result page that has not completed after this long counts as a page that added
     // no new name.
     int pageTimeoutMs = 60000;
+    // Scheme, host and port (and a folder, if any) that take the place of an engine's own,
+    // by its tool name ("brave"): a mirror, or a test's loopback engine. Without an entry,
+    // the two engines above are asked at their hosts when read by their table entries.
+    QHash<QString, QString> engineOrigins;
 };

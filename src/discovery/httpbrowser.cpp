@@ -29,24 +29,6 @@ QString decodeHtml(const QByteArray &body, const QByteArray &contentType)
     return QString::fromUtf8(body);
 }
 
-// Sets the field of a form body or query ("a=1&sc=&b=2") to a value, adding the field
-// when it is missing.
-QByteArray withField(const QByteArray &form, const QByteArray &name, const QString &value)
-{
-    const QByteArray field = name + '=' + QUrl::toPercentEncoding(value);
-    QList<QByteArray> parts = form.isEmpty() ? QList<QByteArray>() : form.split('&');
-    bool set = false;
-    for (QByteArray &p : parts) {
-        if (p == name || p.startsWith(name + '=')) {
-            p = field;
-            set = true;
-        }
-    }
-    if (!set)
-        parts.append(field);
-    return parts.join('&');
-}
-
 } // namespace
 
 HttpBrowser::HttpBrowser(QObject *parent) : Browser(parent)
@@ -91,19 +73,8 @@ void HttpBrowser::startDocument()
 {
     m_stage = Stage::Document;
     m_hops = 0;
-    QUrl url(m_request.url, QUrl::TolerantMode);
-    QByteArray body = m_request.body;
-    if (!m_request.tokenField.isEmpty()) {
-        const QString token = m_tokens.value(m_request.tokenPageUrl);
-        if (m_request.method == "POST") {
-            body = withField(body, m_request.tokenField, token);
-        } else {
-            url.setQuery(QString::fromLatin1(withField(url.query(QUrl::FullyEncoded).toLatin1(),
-                                                       m_request.tokenField, token)),
-                         QUrl::StrictMode);
-        }
-    }
-    startRequest(url, m_request.method, body);
+    const QString token = m_tokens.value(m_request.tokenPageUrl);
+    startRequest(m_request.urlWithToken(token), m_request.method, m_request.bodyWithToken(token));
 }
 
 void HttpBrowser::stop()

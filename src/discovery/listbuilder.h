@@ -10,9 +10,15 @@ struct DiscoveryRequest
 {
     QString search;            // the search string
     bool addFax = false;       // append " fax" to the query
-    QString engine;            // "Google Search", "Yahoo Search" (any other text: Google)
+    QString engine;            // an engine's name in the engine list (any other text: Google)
     int resultCountIndex = -1; // -1..5: about 100 (also -1) .. 10000 names
     QString dataDir;           // where the result page file lives
+    // An engine that refuses the search or does not answer gives way to the next engine of
+    // the list, at the same result offset.
+    bool tryNextEngine = false;
+    // Names are registrable domains of every ending, not the reference's .com, .net, .org
+    // and .gov names.
+    bool everyEnding = false;
 };
 
 // How a run ended.
@@ -26,9 +32,15 @@ struct DiscoveryOutcome
         NoAnswer,         // too few, and the last result page did not come
     };
     Kind kind = Kind::NotEnoughResults;
-    qint32 names = 0; // unique names the run found
+    qint32 names = 0;     // unique names the run found
+    QString engine;       // the engine of the run's last page ("Bing"); empty when not told
+    QString reason;       // Blocked, NoAnswer: why, in words; empty when not told
+    bool movedOn = false; // the run left an engine that refused or did not answer
 
     bool enough() const { return kind == Kind::Finished; }
+    // Why a run that found too few names ended, in words: "the search engine blocked the
+    // search (Bing: …)"; empty for a run that simply found too few.
+    QString problemText() const;
 };
 Q_DECLARE_METATYPE(DiscoveryOutcome)
 

@@ -105,6 +105,22 @@ QString SearchListBuilder::resultPageAddress(const QString &engine, const QStrin
            QString::number(qint64(resultOffset) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
+QString DiscoveryOutcome::problemText() const
+{
+    QString text;
+    if (kind == Kind::Blocked)
+        text = QStringLiteral("the search engine blocked the search");
+    else if (kind == Kind::NoAnswer)
+        text = QStringLiteral("the search engine did not answer");
+    else
+        return text;
+    if (!engine.isEmpty() && !reason.isEmpty())
+        text += QStringLiteral(" (%1: %2)").arg(engine, reason);
+    if (movedOn)
+        text += QStringLiteral("; no other engine was left to try");
+    return text;
+}
+
 DiscoveryOutcome SearchListBuilder::outcomeOf(qint32 totalNames, PageProblem problem)
 {
     DiscoveryOutcome outcome;
@@ -156,18 +172,37 @@ void SearchListBuilder::startRun()
     m_totalNames = 0;
     m_newOnPage = 0;
     m_seen.clear();
+    m_seenLower.clear();
     m_problem = PageProblem::None;
+    m_reason.clear();
+    m_movedOn = false;
     m_queryTerms = queryText(m_request.search, m_request.addFax);
     m_wantedNames = targetForIndex(m_request.resultCountIndex);
     m_engineName = engineForText(m_request.engine);
+    // The engine list's names select an engine; any other text is Google, as before.
+    m_engine =
+        SearchEngines::find(m_engineName == QLatin1String("Yahoo") ? QStringLiteral("yahoo")
+                                                                   : QStringLiteral("google"));
+    for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
+        if (e.displayName == m_request.engine && !e.referenceReading) {
+            m_engine = &e;
+            m_engineName = e.displayName;
+        }
+    }
+    m_referenceRun = m_engine->referenceReading && !m_request.everyEnding;
+    m_tried = {m_engine};
     m_resultOffset = 1;
+    m_offset = 0;
     loadFirstPage();
 }
 
 void SearchListBuilder::loadFirstPage()
 {
     // The harvest emptied the website list before it loaded the run.
-    navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
+    if (m_referenceRun)
+        navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
+    else
+        requestEnginePage();
 }
 
 void SearchListBuilder::navigateTo(const QString &address)
@@ -177,18 +212,59 @@ void SearchListBuilder::navigateTo(const QString &address)
         m_browser->navigate(address);
 }
 
+void SearchListBuilder::requestEnginePage()
+{
+    SearchEngines::SearchEngine engine = *m_engine;
+    if (m_config.engineOrigins.contains(engine.toolName))
+        engine.origin = m_config.engineOrigins.value(engine.toolName);
+    else if (engine.toolName == QLatin1String("google"))
+        engine.origin = QLatin1String("http://") + m_config.googleHost;
+    else if (engine.toolName == QLatin1String("yahoo"))
+        engine.origin = QLatin1String("http://") + m_config.yahooHost;
+    QString search = m_request.search;
+    if (m_request.addFax)
+        search += QLatin1String(" fax");
+    m_resultOffset = qint32(m_offset + 1);
+    m_pageTimer.start(m_config.pageTimeoutMs);
+    if (m_browser)
+        m_browser->load(engine.request(search, m_offset));
+}
+
 void SearchListBuilder::pageCompleted(const BrowserPage &page)
 {
     if (!m_loaded || page.url.size() <= 8 || m_isFinished)
         return;
     m_pageTimer.stop();
+    if (!m_referenceRun) {
+        readEnginePage(page);
+        return;
+    }
     if (!page.answered)
         m_problem = PageProblem::NoAnswer;
     else if (DomainExtractor::isBlockedAnswer(page.httpStatus, page.html))
         m_problem = PageProblem::Blocked;
     else
         m_problem = PageProblem::None;
+    m_reason = page.answered ? SearchEngines::blockedStatusReason(page.httpStatus) : page.errorText;
+    if (m_problem == PageProblem::Blocked && m_reason.isEmpty())
+        m_reason = QStringLiteral("the engine asks to prove that a person is searching");
     qCDebug(lcDiscovery) << page.url << "status" << page.httpStatus << m_problem;
+    if (m_request.tryNextEngine) {
+        // The engine's own judgement of its page, which knows more signs of a refusal; such
+        // a page adds no name.
+        const SearchEngines::PageVerdict verdict =
+            SearchEngines::readPage(*m_engine, page, DomainNames::Endings::Reference, m_config);
+        if (verdict.outcome == SearchEngines::Outcome::Blocked ||
+            verdict.outcome == SearchEngines::Outcome::NoAnswer) {
+            m_problem = verdict.outcome == SearchEngines::Outcome::Blocked ? PageProblem::Blocked
+                                                                           : PageProblem::NoAnswer;
+            m_reason = page.answered ? verdict.reason : page.errorText;
+            m_newOnPage = 0;
+            if (!moveToNextEngine())
+                finishRun();
+            return;
+        }
+    }
     extractNames(page.html);
 }
 
@@ -228,6 +304,7 @@ void SearchListBuilder::extractNames(const QString &pageText)
             continue;
         ++m_newOnPage;
         m_seen.append(name);
+        m_seenLower.insert(name.toLower());
         fresh << name;
         ++m_totalNames;
     }
@@ -243,9 +320,95 @@ void SearchListBuilder::extractNames(const QString &pageText)
     nextPageOrFinish();
 }
 
+void SearchListBuilder::readEnginePage(const BrowserPage &page)
+{
+    const SearchEngines::PageVerdict verdict = SearchEngines::readPage(
+        *m_engine, page,
+        m_request.everyEnding ? DomainNames::Endings::Every : DomainNames::Endings::Reference,
+        m_config);
+    qCDebug(lcDiscovery) << m_engine->toolName << page.url << "status" << page.httpStatus
+                         << int(verdict.outcome) << verdict.reason;
+    m_newOnPage = 0;
+    switch (verdict.outcome) {
+    case SearchEngines::Outcome::Blocked:
+    case SearchEngines::Outcome::NoAnswer:
+        m_problem = verdict.outcome == SearchEngines::Outcome::Blocked ? PageProblem::Blocked
+                                                                       : PageProblem::NoAnswer;
+        m_reason = page.answered || page.errorText.isEmpty() ? verdict.reason : page.errorText;
+        if (!moveToNextEngine())
+            finishRun();
+        return;
+    case SearchEngines::Outcome::NoResults:
+        m_problem = PageProblem::None;
+        nextPageOrFinish();
+        return;
+    case SearchEngines::Outcome::Results:
+        break;
+    }
+    m_problem = PageProblem::None;
+    QStringList fresh;
+    for (const QString &name : verdict.names) {
+        const QString key = name.toLower();
+        if (m_seenLower.contains(key))
+            continue;
+        m_seenLower.insert(key);
+        m_seen.append(name);
+        fresh << name;
+    }
+    m_newOnPage = qint32(fresh.size());
+    m_totalNames += m_newOnPage;
+    setStatusText(QStringLiteral("Extracted %1 unique results from %2.")
+                      .arg(m_totalNames)
+                      .arg(m_engine->displayName));
+    const quint64 run = m_runId;
+    if (!fresh.isEmpty())
+        Q_EMIT namesFound(fresh);
+    if (run != m_runId || !m_loaded)
+        return; // the harvest ended the run meanwhile
+    nextPageOrFinish();
+}
+
+bool SearchListBuilder::moveToNextEngine()
+{
+    if (!m_request.tryNextEngine)
+        return false;
+    const QList<SearchEngines::SearchEngine> &table = SearchEngines::all();
+    const SearchEngines::SearchEngine *next = nullptr;
+    const qsizetype at = m_engine - table.constData();
+    for (qsizetype i = 1; i < table.size() && !next; ++i) {
+        const SearchEngines::SearchEngine *e = &table.at((at + i) % table.size());
+        if (!m_tried.contains(e))
+            next = e;
+    }
+    if (!next)
+        return false;
+    if (m_referenceRun)
+        m_offset = m_resultOffset - 1;
+    const QString what = m_problem == PageProblem::Blocked
+                             ? QStringLiteral("%1 blocked the search: %2.")
+                             : QStringLiteral("%1 did not answer: %2.");
+    setStatusText(
+        what.arg(m_engine->displayName, m_reason) +
+        QStringLiteral(" Trying %1 from result %2.").arg(next->displayName).arg(m_offset + 1));
+    m_engine = next;
+    m_engineName = next->displayName;
+    m_tried.insert(next);
+    m_referenceRun = false;
+    m_movedOn = true;
+    m_problem = PageProblem::None;
+    m_reason.clear();
+    requestEnginePage();
+    return true;
+}
+
 void SearchListBuilder::nextPageOrFinish()
 {
     if (m_totalNames < m_wantedNames && m_newOnPage > 0) {
+        if (!m_referenceRun) {
+            m_offset += m_engine->pageSize;
+            requestEnginePage();
+            return;
+        }
         m_resultOffset += offsetStep(m_engineName);
         navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
         return;
@@ -262,7 +425,10 @@ void SearchListBuilder::pageTimedOut()
     // The page counts as one that added no new name.
     qCDebug(lcDiscovery) << "no answer within" << m_config.pageTimeoutMs << "ms";
     m_problem = PageProblem::NoAnswer;
+    m_reason = QStringLiteral("no answer within %1 seconds").arg(m_config.pageTimeoutMs / 1000.0);
     m_newOnPage = 0;
+    if (moveToNextEngine())
+        return;
     nextPageOrFinish();
 }
 
@@ -270,8 +436,22 @@ void SearchListBuilder::finishRun()
 {
     m_isFinished = true;
     m_seen.clear();
-    setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
-                  problemSentence(m_problem));
+    if (m_referenceRun && !m_movedOn) {
+        setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
+                      problemSentence(m_problem));
+    } else {
+        QString text = QStringLiteral("Finished! Extracted %1 results from %2.")
+                           .arg(m_totalNames)
+                           .arg(m_engine->displayName);
+        if (m_problem == PageProblem::Blocked)
+            text +=
+                QStringLiteral(" %1 blocked the search: %2.").arg(m_engine->displayName, m_reason);
+        else if (m_problem == PageProblem::NoAnswer)
+            text += QStringLiteral(" %1 did not answer: %2.").arg(m_engine->displayName, m_reason);
+        if (m_problem != PageProblem::None && m_request.tryNextEngine)
+            text += QStringLiteral(" No other engine was left to try.");
+        setStatusText(text);
+    }
     m_pageTimer.stop();
     if (m_browser)
         m_browser->stop();
@@ -280,7 +460,12 @@ void SearchListBuilder::finishRun()
     const quint64 run = m_runId;
     qCDebug(lcDiscovery) << "run for" << m_queryTerms << "found" << m_totalNames << "names"
                          << m_problem;
-    Q_EMIT finished(outcomeOf(m_totalNames, m_problem));
+    DiscoveryOutcome outcome = outcomeOf(m_totalNames, m_problem);
+    outcome.engine = m_engine->displayName;
+    if (m_problem != PageProblem::None)
+        outcome.reason = m_reason;
+    outcome.movedOn = m_movedOn;
+    Q_EMIT finished(outcome);
     // What follows is the harvest's: the crawl, or a new run for the next search string.
     if (run == m_runId && m_loaded)
         unload();

@@ -4,15 +4,24 @@
 #include "discoveryconfig.h"
 #include "domainextractor.h"
 #include "listbuilder.h"
+#include "searchengines.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 // The list builder Form3 without its widgets: one load is one run, which reads a search
 // engine's result pages through a Browser until it has the wanted number of unique domain
 // names or a page adds none, reports each page's new names (namesFound) and then how the
 // run ended (finished).
+//
+// The two engines of the reference, with the reference endings, are read by the reference
+// rules through the page file. Every other engine, and every engine when all domain endings
+// are wanted, is asked as its entry of the engine table says and its pages are judged by
+// that entry: results, nothing found, blocked or no answer. A blocked or unanswered page
+// adds no name; when the request says so, the run goes on with the next engine of the
+// table at the same result offset.
 //
 // The browser is not owned and must outlive the builder. A window that shows the run
 // connects to statusTextChanged and visibleChanged; a headless builder shows nothing. Every
@@ -55,8 +64,10 @@ public:
     qint32 totalNames() const { return m_totalNames; }     // lTotal
     qint32 newOnPage() const { return m_newOnPage; }       // lPageNew
     qint32 resultOffset() const { return m_resultOffset; } // vStart
-    QString seenNames() const { return m_seen.text(); }    // strSeen
-    bool isFinished() const { return m_isFinished; }       // bFinished
+    // The engine the run asks now (or asked last), as named in the engine list.
+    QString currentEngine() const { return m_engine ? m_engine->displayName : QString(); }
+    QString seenNames() const { return m_seen.text(); } // strSeen
+    bool isFinished() const { return m_isFinished; }    // bFinished
     PageProblem lastProblem() const { return m_problem; }
 
     // The tables of the run.
@@ -82,8 +93,13 @@ private:
     void loadFirstPage();                        // LoadFirstPage
     void pageCompleted(const BrowserPage &page); // WebBrowser1_DocumentComplete
     void extractNames(const QString &pageText);  // ExtractDomains
+    void readEnginePage(const BrowserPage &page);
     void nextPageOrFinish();
     void navigateTo(const QString &address);
+    void requestEnginePage();
+    // The engine refused or did not answer: the next untried engine of the table takes over
+    // at the same result offset. False when the request does not say so or none is left.
+    bool moveToNextEngine();
     void pageTimedOut();
     void finishRun();
     void setStatusText(const QString &text);
@@ -108,4 +124,12 @@ private:
     DomainExtractor::SeenNames m_seen;
     bool m_isFinished = false;
     PageProblem m_problem = PageProblem::None;
+
+    const SearchEngines::SearchEngine *m_engine = nullptr;
+    bool m_referenceRun = true; // the page is read by the reference rules
+    qint64 m_offset = 0;        // the result offset of the engine's request (vStart - 1)
+    QSet<QString> m_seenLower;  // every accepted name, lower case
+    QSet<const SearchEngines::SearchEngine *> m_tried;
+    QString m_reason; // why the last page was blocked or did not come
+    bool m_movedOn = false;
 };

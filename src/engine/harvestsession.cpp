@@ -414,6 +414,8 @@ void HarvestSession::startDiscovery(bool unloadFirst)
         optionRow(OptionId::SearchEngine).items.value(m_options->value(OptionId::SearchEngine));
     request.resultCountIndex = m_options->value(OptionId::ResultCount);
     request.dataDir = m_dataDir;
+    request.tryNextEngine = m_options->isOn(OptionId::TryNextEngine);
+    request.everyEnding = m_options->isOn(OptionId::EveryDomainEnding);
     m_listBuilder->load(request);
     m_listBuilder->show();
 }
@@ -433,22 +435,15 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
     m_store->discoveryDone();
     if (outcome.enough()) {
         startCrawl();
+        // Which engine found the sites, when the one picked refused.
+        if (outcome.movedOn)
+            setActivity(Line::Spare, QStringLiteral("Sites found with %1").arg(outcome.engine));
         return;
     }
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
-    switch (outcome.kind) {
-    case DiscoveryOutcome::Kind::Blocked:
-        setActivity(Line::Step,
-                    QStringLiteral("Not enough results: the search engine blocked the search"));
-        break;
-    case DiscoveryOutcome::Kind::NoAnswer:
-        setActivity(Line::Step,
-                    QStringLiteral("Not enough results: the search engine did not answer"));
-        break;
-    default:
-        setActivity(Line::Step, QStringLiteral("Not enough results"));
-        break;
-    }
+    const QString problem = outcome.problemText();
+    setActivity(Line::Step, problem.isEmpty() ? QStringLiteral("Not enough results")
+                                              : QStringLiteral("Not enough results: ") + problem);
     if (m_searches->count() < 2) {
         setActivity(Line::Outcome, QStringLiteral("Add more search terms"));
         return;
@@ -554,6 +549,24 @@ void HarvestSession::addSearch(const QString &text)
     m_searches->addItem(text);
     QString stored = text;
     (void)m_store->addSearch(stored);
+}
+
+HarvestSession::ImportCount HarvestSession::importSites(const QStringList &sites)
+{
+    ImportCount count;
+    for (QString site : sites) {
+        if (m_queue->isKnown(site)) {
+            ++count.known;
+            continue;
+        }
+        if (!m_store->addWebsite(site))
+            break;
+        m_counters->add(Counters::SiteFound);
+        ++count.queued;
+    }
+    if (!m_harvesting && !m_discovering && m_queue->holdsSites())
+        setResumable(true);
+    return count;
 }
 
 void HarvestSession::removeSearch(int index)

@@ -128,6 +128,15 @@ public:
     void nextSearch(); // cmdNextSearch_Click, also the automatic advance
     // cmdAdd_Click: the text joins the search strings as typed and is stored normalised.
     void addSearch(const QString &text);
+    // Sites from a file join the backlog of the current queue, each unless the queue knows
+    // it already, and count as sites found; Resume (or the running harvest) crawls them. A
+    // write the store refuses ends the import there.
+    struct ImportCount
+    {
+        int queued = 0;
+        int known = 0;
+    };
+    ImportCount importSites(const QStringList &sites);
     // Removes a search string from the list and the store (not the current one while a
     // harvest runs: the caller checks).
     void removeSearch(int index);

@@ -4,7 +4,10 @@
 #include "harvestmessages.h"
 #include "textlist.h"
 
+#include <QFile>
 #include <QTimer>
+
+#include <algorithm>
 
 HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     : QObject(parent), m_session(session)
@@ -334,6 +337,50 @@ void HarvestPresenter::viewDatabaseClicked()
 void HarvestPresenter::exportClicked()
 {
     Q_EMIT exportRequested();
+}
+
+QString HarvestPresenter::importText(const SiteImport::Result &read,
+                                     const HarvestSession::ImportCount &count, int listLimit)
+{
+    QString text = QStringLiteral("%1 %2 queued, %3 already known.")
+                       .arg(count.queued)
+                       .arg(count.queued == 1 ? QStringLiteral("site") : QStringLiteral("sites"))
+                       .arg(count.known);
+    if (!read.rejected.isEmpty()) {
+        text += read.rejected.size() == 1
+                    ? QStringLiteral("\n1 line is not a site:")
+                    : QStringLiteral("\n%1 lines are not a site:").arg(read.rejected.size());
+        const qsizetype shown = listLimit < 0
+                                    ? read.rejected.size()
+                                    : std::min<qsizetype>(listLimit, read.rejected.size());
+        for (qsizetype i = 0; i < shown; ++i)
+            text += QStringLiteral("\nline %1: %2")
+                        .arg(read.rejected.at(i).line)
+                        .arg(read.rejected.at(i).text);
+        if (shown < read.rejected.size())
+            text += QStringLiteral("\n... and %1 more").arg(read.rejected.size() - shown);
+    }
+    return text;
+}
+
+void HarvestPresenter::importSitesFromFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        return;
+    }
+    const SiteImport::Result read = SiteImport::parse(bytes);
+    const HarvestSession::ImportCount count = m_session->importSites(read.sites);
+    QString text = importText(read, count, 20);
+    if (count.queued > 0 && m_session->canResume())
+        text += QStringLiteral("\n\nPress Resume to harvest them.");
+    information(text);
 }
 
 void HarvestPresenter::websiteClicked()

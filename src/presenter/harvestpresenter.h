@@ -1,6 +1,7 @@
 #pragma once
 
 #include "harvestsession.h"
+#include "siteimport.h"
 #include "store.h"
 
 #include <QObject>
@@ -77,6 +78,10 @@ public:
     Statistics statistics() const;
     // The message of a refused start.
     static QString startProblemText(HarvestSession::StartProblem problem);
+    // What an import of sites did: how many were queued, how many were known already, and
+    // the lines that were not a site (at most listLimit of them by number and text; -1: all).
+    static QString importText(const SiteImport::Result &read,
+                              const HarvestSession::ImportCount &count, int listLimit);
 
     TextList *searches() const;      // List1
     TextList *siteQueue() const;     // List2
@@ -104,6 +109,9 @@ public:
     void viewDatabaseClicked();             // cmdViewDatabase_Click
     void exportClicked();                   // Command2_Click
     void websiteClicked();                  // cmdWebsite_Click
+    // File > Import Sites…, with the file picked: its sites join the queue, and a message
+    // says what came of it.
+    void importSitesFromFile(const QString &path);
     // A click on a check box, a pick from a choice, a number set: taken and written through.
     void optionClicked(OptionId option, int value);
     // Text typed into a choice's edit field: the text shows and nothing is picked.

@@ -9,11 +9,18 @@ OptionTable buildTable()
     using Id = OptionId;
     using Place = OptionRow::Place;
     OptionTable t;
+    // The engines of discovery's engine table, in its order (a test holds the two together).
     t.push_back(OptionRow::choice(Id::SearchEngine, "Combo1", "Which Search Type?",
-                                  {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search")},
+                                  {QStringLiteral("Google Search"), QStringLiteral("Yahoo Search"),
+                                   QStringLiteral("Brave Search"), QStringLiteral("Mojeek"),
+                                   QStringLiteral("Bing"), QStringLiteral("DuckDuckGo"),
+                                   QStringLiteral("Startpage"), QStringLiteral("Ecosia")},
                                   -1)
                     .at(Place::SearchEngine)
-                    .flag("engine", {QStringLiteral("google"), QStringLiteral("yahoo")}));
+                    .flag("engine", {QStringLiteral("google"), QStringLiteral("yahoo"),
+                                     QStringLiteral("brave"), QStringLiteral("mojeek"),
+                                     QStringLiteral("bing"), QStringLiteral("duckduckgo"),
+                                     QStringLiteral("startpage"), QStringLiteral("ecosia")}));
     t.push_back(
         OptionRow::choice(Id::ResultCount, "Combo2", "How Many Results?",
                           {QStringLiteral("~100 Domains"), QStringLiteral("~200 Domains"),
@@ -70,6 +77,21 @@ OptionTable buildTable()
                                         "page's structured data"))
                     .at(Place::Across)
                     .clearingFlag("literal"));
+    // Off, a run stays with the engine picked, as it always did.
+    t.push_back(OptionRow::check(Id::TryNextEngine, "chkNextEngine",
+                                 "Try the next engine when one is blocked", 1)
+                    .tip(QStringLiteral("When the search engine refuses the search or does not "
+                                        "answer, go on with the next engine of the list at the "
+                                        "same result"))
+                    .at(Place::Across)
+                    .flag("next-engine"));
+    // Off, only .com, .net, .org and .gov sites are found, named without their first label.
+    t.push_back(
+        OptionRow::check(Id::EveryDomainEnding, "chkAllEndings", "Accept every domain ending", 0)
+            .tip(QStringLiteral("Find sites of every country and domain ending, each "
+                                "named by its registrable domain (example.co.uk)"))
+            .at(Place::Across)
+            .flag("all-endings"));
     return t;
 }
 

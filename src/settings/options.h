@@ -26,6 +26,8 @@ enum class OptionId
     AdvanceAfter,      // sites per search string before AutoAdvance moves on
     AfterLastSearch,   // stop, or keep running idle, when the last queue runs dry
     FindBeyondFaxLine, // the fax finder beside the fax line scan
+    TryNextEngine,     // a search engine that refuses gives way to the next one
+    EveryDomainEnding, // discovery keeps every domain ending, by the Public Suffix List
 };
 
 // One row of the option table.

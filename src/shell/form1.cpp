@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -409,13 +410,19 @@ void Form1::buildControls()
 
     // Menus
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
-    storeAction = file->addAction(QStringLiteral("Database..."));
+    importSitesAction = file->addAction(QStringLiteral("Import Sites…"));
+    importSitesAction->setObjectName(QStringLiteral("mnuImportSites"));
+    importSitesAction->setToolTip(QStringLiteral(
+        "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
+        "named website, url, domain or site"));
+    storeAction = file->addAction(QStringLiteral("Database…"));
     storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
     connect(storeAction, &QAction::triggered, this, [this] {
         auto *dialog = new StoreDialog(m_presenter->settings(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
+    file->addSeparator();
     exitAction = file->addAction(QStringLiteral("Exit"));
     exitAction->setObjectName(QStringLiteral("mnuFileItem"));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
@@ -424,6 +431,7 @@ void Form1::buildControls()
     QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
     aboutAction = about->addAction(QStringLiteral("About this software"));
     aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(importSitesAction, &QAction::triggered, this, &Form1::importSitesClicked);
     connect(exitAction, &QAction::triggered, this, &Form1::exitClicked);
     connect(helpAction, &QAction::triggered, this, &Form1::helpClicked);
     connect(aboutAction, &QAction::triggered, this, &Form1::aboutClicked);
@@ -553,11 +561,16 @@ void Form1::bindPresenter()
     connect(p, &HarvestPresenter::statisticsChanged, this, &Form1::showStatistics);
     connect(p, &HarvestPresenter::statusTextChanged, this,
             [this](int panelNo, const QString &text) {
-                if (QLabel *l = panel(panelNo))
+                if (QLabel *l = panel(panelNo)) {
                     l->setText(text);
+                    // A panel is narrow; why a search found too few sites is read whole here.
+                    l->setToolTip(text);
+                }
             });
-    for (int n = 1; n <= 4; ++n)
+    for (int n = 1; n <= 4; ++n) {
         panel(n)->setText(p->statusText(n));
+        panel(n)->setToolTip(p->statusText(n));
+    }
     connect(p, &HarvestPresenter::progressChanged, progressBar, &QProgressBar::setValue);
     progressBar->setValue(p->progress());
 
@@ -767,6 +780,15 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::exitClicked()
 {
     close();
+}
+
+void Form1::importSitesClicked()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Import Sites"), QString(),
+        QStringLiteral("Lists of sites (*.txt *.csv *.tsv);;All files (*)"));
+    if (!path.isEmpty())
+        m_presenter->importSitesFromFile(path);
 }
 
 void Form1::helpClicked()

@@ -46,9 +46,10 @@ public:
     // StatsD: refreshes the five statistics labels.
     void showStatistics();
 
-    void exitClicked();  // mnuFileItem_Click
-    void helpClicked();  // mnuHelpItem_Click
-    void aboutClicked(); // mnuAboutItem_Click
+    void exitClicked();        // mnuFileItem_Click
+    void importSitesClicked(); // File > Import Sites…: asks for the file
+    void helpClicked();        // mnuHelpItem_Click
+    void aboutClicked();       // mnuAboutItem_Click
 
     // Status panel texts and geometry (panels 1..4); empty or 0 for any other.
     QString panelText(int panel) const;
@@ -84,6 +85,7 @@ public:
     std::array<QLabel *, 5> statisticsLabels{};
     QStatusBar *statusStrip = nullptr;
     QProgressBar *progressBar = nullptr;
+    QAction *importSitesAction = nullptr;
     QAction *exitAction = nullptr;
     QAction *storeAction = nullptr; // File > Database...
     QLabel *teamLabel = nullptr;    // the team's totals (shared server only)

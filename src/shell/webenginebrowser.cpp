@@ -1,7 +1,14 @@
 #include "webenginebrowser.h"
 
+#include "htmlscan.h"
+
+#include <QNetworkCookie>
+#include <QTimer>
+#include <QWebEngineCookieStore>
+#include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 WebEngineBrowser::WebEngineBrowser(QWidget *viewParent, QObject *parent)
@@ -20,8 +27,47 @@ WebEngineBrowser::~WebEngineBrowser()
 void WebEngineBrowser::navigate(const QString &url)
 {
     ++m_generation;
+    m_request = BrowserRequest();
+    m_stage = Stage::Document;
     if (m_view)
         m_view->load(QUrl(url, QUrl::TolerantMode));
+}
+
+void WebEngineBrowser::load(const BrowserRequest &request)
+{
+    ++m_generation;
+    m_request = request;
+    if (!m_view)
+        return;
+    if (!request.tokenPageUrl.isEmpty() && !m_tokens.contains(request.tokenPageUrl)) {
+        m_stage = Stage::Token;
+        m_view->load(QUrl(request.tokenPageUrl, QUrl::TolerantMode));
+        return;
+    }
+    sendDocumentRequest();
+}
+
+void WebEngineBrowser::sendDocumentRequest()
+{
+    m_stage = Stage::Document;
+    const QString token = m_tokens.value(m_request.tokenPageUrl);
+    const QUrl url = m_request.urlWithToken(token);
+    QWebEngineHttpRequest request(url, m_request.method == "POST" ? QWebEngineHttpRequest::Post
+                                                                  : QWebEngineHttpRequest::Get);
+    for (const auto &[name, value] : std::as_const(m_request.headers))
+        request.setHeader(name, value);
+    if (m_request.method == "POST") {
+        request.setHeader("Content-Type", "application/x-www-form-urlencoded");
+        request.setPostData(m_request.bodyWithToken(token));
+    }
+    QWebEngineCookieStore *cookies = m_view->page()->profile()->cookieStore();
+    for (const auto &[name, value] : std::as_const(m_request.cookies)) {
+        QNetworkCookie cookie(name, value);
+        cookie.setDomain(url.host());
+        cookie.setPath(QStringLiteral("/"));
+        cookies->setCookie(cookie, url);
+    }
+    m_view->load(request);
 }
 
 void WebEngineBrowser::stop()
@@ -29,6 +75,16 @@ void WebEngineBrowser::stop()
     ++m_generation;
     if (m_view)
         m_view->stop();
+}
+
+void WebEngineBrowser::tokenPageLoaded(const QString &html)
+{
+    // Without a token the search is sent anyway; the engine's answer tells the rest.
+    const QString token = HtmlScan::hiddenInputValue(
+        html, QLatin1String(m_request.tokenField.constData(), m_request.tokenField.size()));
+    if (!token.isEmpty())
+        m_tokens.insert(m_request.tokenPageUrl, token);
+    sendDocumentRequest();
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -40,7 +96,10 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return; // started, or stopped by stop() or by a newer navigation
 
     BrowserPage page;
-    page.url = info.url().toString();
+    // The address asked for; after a POST the view shows the form's address.
+    page.url = m_stage == Stage::Document && !m_request.url.isEmpty() ? m_request.url
+                                                                      : info.url().toString();
+    page.finalUrl = info.url().toString();
     // An HTTP error status is a load "failure" that still shows the server's page;
     // anything else that fails (refused, unreachable, TLS) got no answer.
     const bool httpError =
@@ -49,7 +108,27 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     page.answered = !failed || httpError;
 
     const quint64 generation = m_generation;
+    if (m_stage == Stage::Token && !failed) {
+        QPointer<WebEngineBrowser> self(this);
+        m_view->page()->runJavaScript(QStringLiteral("document.documentElement.outerHTML"),
+                                      [self, generation](const QVariant &html) {
+                                          if (self && self->m_generation == generation)
+                                              self->tokenPageLoaded(html.toString());
+                                      });
+        return;
+    }
     QPointer<WebEngineBrowser> self(this);
+    if (!page.answered) {
+        // The view shows an error page of its own: its text is none of the engine's. Reported
+        // from the event loop, as a page read by script is.
+        page.errorText = info.errorString();
+        QTimer::singleShot(0, this, [self, generation, page] {
+            if (self && self->m_generation == generation)
+                Q_EMIT self->documentComplete(page);
+        });
+        return;
+    }
+
     m_view->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
                                   [self, generation, page](const QVariant &html) mutable {
                                       if (!self || self->m_generation != generation)

@@ -2,6 +2,7 @@
 
 #include "browser.h"
 
+#include <QHash>
 #include <QPointer>
 
 class QWebEngineLoadingInfo;
@@ -11,7 +12,10 @@ class QWidget;
 // The list builder's browser in the window: an embedded web view that loads and shows the
 // result pages. When the top-level document has finished loading, the body's innerHTML
 // is read and completion is reported with the document's address. Stopped or superseded
-// loads report nothing. The view is a child of viewParent; this object is owned by its
+// loads report nothing. A load that got no answer at all reports no page text: the view's
+// own error page is no page of the engine's. An engine's request is sent as it wants it:
+// a POST form, its headers and cookies, and a form token read from the page that holds it
+// (once per browser). The view is a child of viewParent; this object is owned by its
 // QObject parent.
 class WebEngineBrowser : public Browser
 {
@@ -23,11 +27,23 @@ public:
     QWebEngineView *view() const { return m_view; }
 
     void navigate(const QString &url) override;
+    void load(const BrowserRequest &request) override;
     void stop() override;
 
 private:
+    enum class Stage
+    {
+        Token,
+        Document
+    };
+
+    void sendDocumentRequest();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void tokenPageLoaded(const QString &html);
 
     QPointer<QWebEngineView> m_view;
     quint64 m_generation = 0; // advanced by navigate and stop: older reports are dropped
+    BrowserRequest m_request;
+    Stage m_stage = Stage::Document;
+    QHash<QString, QString> m_tokens; // form token by the page that holds it
 };

@@ -94,6 +94,55 @@ public:
             html += QStringLiteral("<li><a href=\"%1\">%1</a> <span>result</span></li>\n").arg(l);
         return html + QStringLiteral("</div>\n");
     }
+    // A result page of an engine of the table (by its tool name), in the markup its reader
+    // takes the organic results from; without links, a page of that engine with no result.
+    static QString enginePage(const QString &engine, const QStringList &links)
+    {
+        static const QHash<QString, QPair<QString, QString>> shell = {
+            {"google", {"<div id=\"search\">", "</div>"}},
+            {"yahoo", {"<ol class=\"searchCenterMiddle\">", "</ol>"}},
+            {"brave", {"<div id=\"results\">", "</div>"}},
+            {"mojeek", {"<ul class=\"results-standard\">", "</ul>"}},
+            {"bing", {"<ol id=\"b_results\">", "</ol>"}},
+            {"duckduckgo", {"<div id=\"links\">", "</div>"}},
+            {"startpage", {"<div class=\"w-gl\">", "</div>"}},
+            {"ecosia", {"<div class=\"mainline\">", "</div>"}},
+        };
+        static const QHash<QString, QString> item = {
+            {"google", "<div class=\"g\"><a href=\"%1\"><h3>%1</h3></a></div>"},
+            {"yahoo", "<li><div class=\"compTitle\"><a href=\"%1\">%1</a></div></li>"},
+            {"brave", "<div class=\"snippet\" data-type=\"web\"><a href=\"%1\">%1</a></div>"},
+            {"mojeek", "<li><a class=\"title\" href=\"%1\">%1</a></li>"},
+            {"bing", "<li class=\"b_algo\"><h2><a href=\"%1\">%1</a></h2></li>"},
+            {"duckduckgo",
+             "<div class=\"result results_links\"><a class=\"result__a\" href=\"%1\">%1</a>"
+             "</div>"},
+            {"startpage",
+             "<div class=\"result\"><a class=\"result-title\" href=\"%1\">%1</a></div>"},
+            {"ecosia", "<article class=\"web-result\"><a href=\"%1\">%1</a></article>"},
+        };
+        QString html = shell.value(engine).first;
+        for (const QString &l : links)
+            html += item.value(engine).arg(l);
+        return QStringLiteral("<html><body>") + html + shell.value(engine).second +
+               QStringLiteral("</body></html>");
+    }
+    // A handler for engines of the table asked under folders of their names ("/bing/..."):
+    // Bing answers its first page with the links and its later pages with none; every other
+    // engine refuses with 403.
+    static Handler onlyBingAnswers(const QStringList &links)
+    {
+        return [links](const Request &r) {
+            Reply reply;
+            if (!r.path.startsWith(QLatin1String("/bing/"))) {
+                reply.status = "403 Forbidden";
+                return reply;
+            }
+            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
+            reply.body = enginePage(QStringLiteral("bing"), first ? links : QStringList()).toUtf8();
+            return reply;
+        };
+    }
     // n links "http://www.<prefix><i>.com/" for i from first.
     static QStringList numberedLinks(const QString &prefix, int first, int n)
     {

@@ -12,6 +12,7 @@
 #include "testwebserver.h"
 #include "textlist.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -205,6 +206,97 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 60000);
         QCOMPARE(rig.faxes().size(), 25);
         QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+    }
+
+    // File > Import Sites…: the sites join the queue, a message says what came of the file,
+    // and Resume harvests them.
+    void importSites_thenResume()
+    {
+        Rig rig;
+        for (const char *site : {"e0.com", "e1.com"})
+            rig.web.addPage(site, "/",
+                            "<html><body><p>Fax: " + faxOf(QLatin1String(site)).mid(2).toLatin1() +
+                                "</p></body></html>");
+        const QString path = rig.dir.file(QStringLiteral("sites.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("name,website\nOne,e0.com\nTwo,http://e1.com/\nThree,n/a\n");
+        file.close();
+
+        rig.presenter.importSitesFromFile(path);
+        QCOMPARE(rig.messages.texts().last(),
+                 QStringLiteral("2 sites queued, 0 already known.\n1 line is not a site:\n"
+                                "line 4: Three,n/a\n\nPress Resume to harvest them."));
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Resume));
+        rig.presenter.importSitesFromFile(path);
+        QVERIFY(rig.messages.texts().last().startsWith(
+            QStringLiteral("0 sites queued, 2 already known.\n")));
+        rig.presenter.importSitesFromFile(rig.dir.file(QStringLiteral("missing.txt")));
+        QVERIFY(rig.messages.texts().last().startsWith(QStringLiteral("The file ")));
+
+        rig.presenter.resumeClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 30000);
+        QStringList faxes;
+        for (const FaxRecord &f : rig.faxes())
+            faxes << f.fax;
+        faxes.sort();
+        QCOMPARE(faxes,
+                 (QStringList{faxOf(QStringLiteral("e0.com")), faxOf(QStringLiteral("e1.com"))}));
+    }
+
+    // The status bar says why a search found too few sites, and which engine found them
+    // when the one picked refused.
+    void refusedSearch_statusBar_data()
+    {
+        QTest::addColumn<bool>("tryNext");
+        QTest::newRow("stays with the engine") << false;
+        QTest::newRow("next engine") << true;
+    }
+    void refusedSearch_statusBar()
+    {
+        QFETCH(bool, tryNext);
+        Rig rig;
+        QStringList links;
+        for (int i = 0; i < 25; ++i)
+            links << QStringLiteral("http://f%1.com/").arg(i);
+        rig.search.setHandler(FakeSearchEngine::onlyBingAnswers(links));
+        DiscoveryConfig config;
+        for (const QString &e :
+             QStringList{"brave", "mojeek", "bing", "duckduckgo", "startpage", "ecosia"})
+            config.engineOrigins.insert(e, QStringLiteral("http://engines.test/") + e);
+        rig.builder->setConfig(config);
+        // The engines' host to the fake engine, every other host to the test web.
+        ResolveMap map;
+        map.add(QStringLiteral("engines.test"), QStringLiteral("127.0.0.1"), rig.search.port());
+        map.add(QStringLiteral("*"), QStringLiteral("127.0.0.1"), rig.web.port());
+        rig.browser.setResolveMap(map);
+        rig.presenter.optionClicked(OptionId::SearchEngine, 3); // "Mojeek"
+        rig.presenter.optionClicked(OptionId::TryNextEngine, tryNext ? 1 : 0);
+        rig.presenter.setNewSearchText(QStringLiteral("tiles"));
+        rig.presenter.addSearchClicked();
+        QSignalSpy runs(rig.builder, &ListBuilder::finished);
+        QStringList panel4;
+        connect(&rig.presenter, &HarvestPresenter::statusTextChanged,
+                [&panel4](int panel, const QString &text) {
+                    if (panel == 4)
+                        panel4 << text;
+                });
+        rig.presenter.startClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(runs.size(), 1, 30000);
+        if (!tryNext) {
+            QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+            QCOMPARE(
+                rig.presenter.statusText(2),
+                QStringLiteral("Not enough results: the search engine blocked the search "
+                               "(Mojeek: the engine refused the search (HTTP 403 Forbidden))"));
+            QCOMPARE(rig.presenter.statusText(3), QStringLiteral("Add more search terms"));
+            return;
+        }
+        // Shown while the crawl of those sites runs.
+        QCOMPARE(panel4.value(0), QStringLiteral("Sites found with Bing"));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 30000);
+        QCOMPARE(rig.faxes().size(), 0); // the test web has no pages for them
+        QCOMPARE(rig.session.counters()->sitesFound(), 25);
     }
 };
 

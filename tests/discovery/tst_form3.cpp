@@ -1,6 +1,7 @@
 #include "fakesearchengine.h"
 #include "form3.h"
 #include "listbuildertestkit.h"
+#include "searchengines.h"
 #include "webenginesetup.h"
 
 #include <QApplication>
@@ -58,6 +59,66 @@ private Q_SLOTS:
         for (const FakeSearchEngine::Request &r : engine.requests())
             pages += r.engine == QLatin1String("Google");
         QCOMPARE(pages, 2);
+    }
+
+    // An engine that wants a POST form, and one whose form carries the token of its home
+    // page, are asked so by the embedded browser too.
+    void engineForms_data()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<QString>("termsField");
+        QTest::newRow("duckduckgo") << "duckduckgo"
+                                    << "q";
+        QTest::newRow("startpage") << "startpage"
+                                   << "query";
+    }
+    void engineForms()
+    {
+        QFETCH(QString, engine);
+        QFETCH(QString, termsField);
+        FakeSearchEngine fake;
+        QVERIFY(fake.listen());
+        const QString folder = QLatin1Char('/') + engine;
+        fake.setHandler([engine, folder](const FakeSearchEngine::Request &r) {
+            FakeSearchEngine::Reply reply;
+            reply.headers = "Content-Type: text/html; charset=utf-8\r\n";
+            if (r.path == folder + QLatin1Char('/'))
+                reply.body = "<html><body><form method=\"post\"><input type=\"hidden\" "
+                             "name=\"sc\" value=\"tok9\"></form></body></html>";
+            else if (r.path.startsWith(folder) && r.method == "POST")
+                reply.body =
+                    FakeSearchEngine::enginePage(
+                        engine,
+                        r.form.hasQueryItem(QStringLiteral("s")) ||
+                                r.form.hasQueryItem(QStringLiteral("page"))
+                            ? QStringList()
+                            : FakeSearchEngine::numberedLinks(QStringLiteral("pane"), 0, 25))
+                        .toUtf8();
+            else
+                reply.status = "404 Not Found";
+            return reply;
+        });
+        DiscoveryConfig config;
+        config.engineOrigins.insert(engine, fake.base() + folder);
+        config.pageTimeoutMs = 30000;
+        Form3 form(config);
+        RunRecorder run(form.listBuilder());
+        run.engine = SearchEngines::find(engine)->displayName;
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
+        QTRY_COMPARE_WITH_TIMEOUT(run.outcomes.size(), 1, 60000);
+        QVERIFY(run.outcomes[0].enough());
+        QCOMPARE(run.names.size(), 25);
+        QList<FakeSearchEngine::Request> posts;
+        for (const FakeSearchEngine::Request &r : fake.requests()) {
+            if (r.method == "POST")
+                posts << r;
+        }
+        QCOMPARE(posts.size(), 2);
+        QCOMPARE(posts[0].form.queryItemValue(termsField), QStringLiteral("tiles"));
+        QCOMPARE(posts[0].headers.value("content-type"),
+                 QByteArray("application/x-www-form-urlencoded"));
+        if (engine == QLatin1String("startpage"))
+            QCOMPARE(posts[1].form.queryItemValue(QStringLiteral("sc")), QStringLiteral("tok9"));
     }
 
     // The embedded browser tells a refusing engine from a silent one.

@@ -1,4 +1,5 @@
 #include "fakesearchengine.h"
+#include "searchengines.h"
 #include "searchlistbuilder.h"
 #include "testenv.h"
 #include "testwebserver.h"
@@ -7,6 +8,26 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+
+namespace {
+
+// Runs varnel-tool to its end; false when it did not start or end within a minute.
+bool runTool(const QStringList &args, QByteArray *out, QByteArray *err, int *exitCode)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+    if (!tool.waitForStarted())
+        return false;
+    QSignalSpy finished(&tool, &QProcess::finished);
+    if (!finished.wait(60000))
+        return false;
+    *out = tool.readAllStandardOutput();
+    *err = tool.readAllStandardError();
+    *exitCode = tool.exitCode();
+    return true;
+}
+
+} // namespace
 
 // varnel-tool harvest with search strings: the headless harvest discovers its sites with
 // the list builder, here against the fake engine, and crawls them on the loopback web.
@@ -64,7 +85,7 @@ private Q_SLOTS:
         tool.start(QStringLiteral(VARNEL_TOOL_PATH),
                    {"harvest", "--data-dir", dir.path(), "--search", "plumber", "--search",
                     "roofer", "--engine", "google", "--results", "100", "--no-add-fax",
-                    "--last-search", "stop", "--resolve",
+                    "--last-search", "stop", "--no-next-engine", "--resolve",
                     "www.google.com=127.0.0.1:" + QString::number(engine.port()), "--resolve",
                     web.resolveSpec()});
         QVERIFY(tool.waitForStarted());
@@ -92,6 +113,83 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase(QStringLiteral("tool"));
         QCOMPARE(stored, faxes);
+    }
+
+    // --engine takes every engine of the table. The one picked refuses; the next of the
+    // table answers at the same result, and the output says which and why.
+    void harvest_nextEngine()
+    {
+        FakeSearchEngine engine;
+        QVERIFY(engine.listen());
+        TestWebServer web;
+        QVERIFY(web.listen());
+        QStringList links;
+        for (int i = 0; i < 25; ++i) {
+            const QString site = QStringLiteral("tiler%1.com").arg(i);
+            links << QStringLiteral("https://www.") + site + QStringLiteral("/");
+            web.addPage(site.toLatin1(), "/",
+                        "<html><body><p>Fax: 212-555-0" + QByteArray::number(300 + i) +
+                            "</p></body></html>");
+        }
+        engine.setHandler(FakeSearchEngine::onlyBingAnswers(links));
+        QStringList args = {"harvest",
+                            "--data-dir",
+                            "",
+                            "--search",
+                            "tiles",
+                            "--engine",
+                            "mojeek",
+                            "--results",
+                            "100",
+                            "--no-add-fax",
+                            "--all-endings",
+                            "--resolve",
+                            "engines.test=127.0.0.1:" + QString::number(engine.port()),
+                            "--resolve",
+                            web.resolveSpec()};
+        for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
+            if (!e.referenceReading)
+                args << "--engine-origin" << e.toolName + "=http://engines.test/" + e.toolName;
+        }
+        TempDataDir dir;
+        args[2] = dir.path();
+        QByteArray out, err;
+        int exitCode = -1;
+        QVERIFY(runTool(args, &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(err.contains("discovery: Mojeek blocked the search: the engine refused the "
+                              "search (HTTP 403 Forbidden). Trying Bing from result 1.\n"),
+                 err.constData());
+        QVERIFY2(err.contains("discovery: Finished! Extracted 25 results from Bing.\n"),
+                 err.constData());
+        QVERIFY2(out.contains("sites scanned 25, sites found 25, numbers found 25"),
+                 out.constData());
+    }
+
+    // --sites harvests the sites of a file, and says which lines were no site.
+    void harvest_sitesFromFile()
+    {
+        TestWebServer web;
+        QVERIFY(web.listen());
+        for (int i = 0; i < 3; ++i)
+            web.addPage("s" + QByteArray::number(i) + ".com", "/",
+                        "<html><body><p>Fax: 212-555-0" + QByteArray::number(400 + i) +
+                            "</p></body></html>");
+        TempDataDir dir;
+        QFile list(dir.file(QStringLiteral("sites.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("s0.com\nhttp://s1.com/\nnot a site\nS0.com\ns2.com\n");
+        list.close();
+        QByteArray out, err;
+        int exitCode = -1;
+        QVERIFY(runTool({"harvest", "--data-dir", dir.path(), "--sites", list.fileName(),
+                         "--last-search", "stop", "--resolve", web.resolveSpec()},
+                        &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(err.contains("sites: 3 sites queued, 0 already known.\n"
+                              "sites: 1 line is not a site:\nsites: line 3: not a site\n"),
+                 err.constData());
+        QVERIFY2(out.contains("sites scanned 3, sites found 3, numbers found 3"), out.constData());
     }
 };
 

@@ -182,7 +182,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("unknown flag") << QStringList{QStringLiteral("--bogus")};
-        QTest::newRow("engine") << QStringList{QStringLiteral("--engine"), QStringLiteral("bing")};
+        QTest::newRow("engine") << QStringList{QStringLiteral("--engine"),
+                                               QStringLiteral("nosuchengine")};
         QTest::newRow("results") << QStringList{QStringLiteral("--results"), QStringLiteral("300")};
         QTest::newRow("resolve") << QStringList{QStringLiteral("--resolve"),
                                                 QStringLiteral("nonsense")};

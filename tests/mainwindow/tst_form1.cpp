@@ -181,6 +181,7 @@ private Q_SLOTS:
         for (const QAction *m : menus)
             menuTitles << m->text();
         QCOMPARE(menuTitles, (QStringList{"File", "Help", "About"}));
+        QCOMPARE(f->importSitesAction->text(), QStringLiteral("Import Sites…"));
         QCOMPARE(f->exitAction->text(), QStringLiteral("Exit"));
         QCOMPARE(f->helpAction->text(), QStringLiteral("View Help File"));
         QCOMPARE(f->aboutAction->text(), QStringLiteral("About this software"));
@@ -442,6 +443,8 @@ private Q_SLOTS:
             QVERIFY(!h.form->resumeButton->isEnabled());
         } else if (!stillHarvesting) {
             QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
+            // A narrow panel shows its whole text as its tooltip.
+            QCOMPARE(h.form->panel(1)->toolTip(), QStringLiteral("Stopped"));
         }
     }
 

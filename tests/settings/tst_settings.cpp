@@ -40,10 +40,11 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {"Combo1",    "Combo2",        "chkAuto",       "chkAddFax",
-                                  "chkNonUS",  "chkAudioEmail", "chkAudioNext",  "chkAudioFinished",
-                                  "chkFollow", "cmbAdvance",    "cmbLastSearch", "chkFinder"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1};
+        const QStringList keys = {
+            "Combo1",        "Combo2",       "chkAuto",          "chkAddFax",    "chkNonUS",
+            "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",    "cmbAdvance",
+            "cmbLastSearch", "chkFinder",    "chkNextEngine",    "chkAllEndings"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1, 0};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -114,8 +115,11 @@ private Q_SLOTS:
         QTest::newRow("choice") << QStringList{"--results", "1000"} << int(OptionId::ResultCount)
                                 << 3 << QString() << QString();
         QTest::newRow("choice of two, wrong")
-            << QStringList{"--engine", "bing"} << int(OptionId::SearchEngine) << -1 << QString()
-            << "--engine is google or yahoo";
+            << QStringList{"--last-search", "never"} << int(OptionId::AfterLastSearch) << -1
+            << QString() << "--last-search is stop or continue";
+        QTest::newRow("engine of the table")
+            << QStringList{"--engine", "duckduckgo"} << int(OptionId::SearchEngine) << 5
+            << QString() << QString();
         QTest::newRow("choice of many, wrong")
             << QStringList{"--results", "7"} << int(OptionId::ResultCount) << -1 << QString()
             << "--results is one of 100, 200, 500, 1000, 5000, 10000";
@@ -158,10 +162,12 @@ private Q_SLOTS:
     void optionFlags_usage()
     {
         QCOMPARE(OptionFlags::usage(),
-                 QStringLiteral("[--engine google|yahoo] [--results 100|200|500|1000|5000|10000] "
+                 QStringLiteral("[--engine google|yahoo|brave|mojeek|bing|duckduckgo|startpage|"
+                                "ecosia] [--results 100|200|500|1000|5000|10000] "
                                 "[--add-fax|--no-add-fax] [--intl|--no-intl] "
                                 "[--follow|--no-follow] [--last-search stop|continue] "
-                                "[--literal|--no-literal]"));
+                                "[--literal|--no-literal] [--next-engine|--no-next-engine] "
+                                "[--all-endings|--no-all-endings]"));
     }
 
     void readInt_data()
