@@ -325,6 +325,8 @@ void HarvestSession::shutDown()
 {
     if (m_harvesting)
         requeueInterrupted();
+    if (m_discovering)
+        m_store->discoveryDone();
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
@@ -500,6 +502,9 @@ void HarvestSession::stop()
 {
     if (m_harvesting)
         requeueInterrupted();
+    // A discovery cut short queues nothing more: the team waits for it no longer.
+    if (m_discovering)
+        m_store->discoveryDone();
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
