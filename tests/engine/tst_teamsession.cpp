@@ -22,8 +22,7 @@ struct Member
     std::unique_ptr<HarvestSession> session;
     StandInListBuilder builder;
 
-    Member(const QString &uri, const ResolveMap &map,
-           const QHash<QString, QStringList> &names)
+    Member(const QString &uri, const ResolveMap &map, const QHash<QString, QStringList> &names)
     {
         session = std::make_unique<HarvestSession>(dir.path(), &settings, nullptr, uri);
         session->setTeamTiming(5, 100);
