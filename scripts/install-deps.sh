@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
+  # the charts of the numbers window
+  qt6-charts-dev
   # registrable domains of every ending: the library and Debian's copy of the list
   libpsl-dev publicsuffix
   # telephone numbers of every country: parsing, validation, E.164 (with protobuf)
@@ -21,8 +23,9 @@ packages=(
   clang libclang-rt-14-dev clang-format
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
-  qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev qt6-webengine-dev
-  libgl-dev fonts-dejavu-core libpsl-dev publicsuffix libphonenumber-dev libprotobuf-dev)
+  qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev
+  qt6-webengine-dev libgl-dev fonts-dejavu-core qt6-charts-dev libpsl-dev publicsuffix
+  libphonenumber-dev libprotobuf-dev)
 
 missing=()
 for p in "${packages[@]}"; do

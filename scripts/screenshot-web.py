@@ -36,6 +36,11 @@ def result_page(terms, offset):
     return "<html><body><div id=\"res\">\n%s\n</div></body></html>\n" % rows
 
 
+# Offices abroad: numbers of the drama and example ranges of other countries.
+ABROAD = [("London", "+44 20 7946 %04d"), ("Berlin", "+49 30 901820%02d"),
+          ("Toronto", "+1 416 555 %04d"), ("Sydney", "+61 2 5550 %04d")]
+
+
 def site_page(host, path):
     rnd = random.Random(host + path)
     name = host.replace("www.", "").split(".")[0]
@@ -43,10 +48,24 @@ def site_page(host, path):
     number = "%s-555-%04d" % (code, rnd.randint(100, 9999))
     links = ['<a href="/contact.htm">Contact us</a>', '<a href="/about.htm">About</a>',
              '<a href="/services/index.htm">Services</a>']
+    # The fax as pages write it: on its line, in a table, or labelled after the number.
+    layout = rnd.randrange(6)
+    if layout < 3:
+        fax = "<p>Fax: %s</p>" % number
+    elif layout < 5:
+        fax = "<table><tr><td>Telephone</td><td>(%s) 555-%04d</td></tr>" \
+              "<tr><td>Fax</td><td>%s</td></tr></table>" % (code, rnd.randint(100, 9999), number)
+    else:
+        fax = "<p>%s (fax)</p>" % number
+    if rnd.randrange(5) == 0:
+        city, form = rnd.choice(ABROAD)
+        fax += "\n<p>Our office in %s &ndash; Telefax %s</p>" % (city, form % rnd.randint(0, 99))
+    if rnd.randrange(8) == 0:
+        fax += "\n<p>We do not accept unsolicited faxes.</p>"
     body = ("<html><head><title>%s</title></head><body>\n<h1>%s</h1>\n"
-            "<p>%d %s</p>\n<p>Phone: (%s) 555-%04d</p>\n<p>Fax: %s</p>\n<p>%s</p>\n%s\n"
+            "<p>%d %s</p>\n<p>Phone: (%s) 555-%04d</p>\n%s\n<p>%s</p>\n%s\n"
             % (name, name.title(), rnd.randint(10, 999), rnd.choice(STREETS), code,
-               rnd.randint(100, 9999), number, " | ".join(links),
+               rnd.randint(100, 9999), fax, " | ".join(links),
                "<!-- " + "x" * 12000 + " -->"))
     return body + "</body></html>\n"
 

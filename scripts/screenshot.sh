@@ -3,10 +3,24 @@
 # display, against a loopback web (scripts/screenshot-web.py) that plays the search engine
 # and the sites it finds. Builds the program first if needed.
 #
+# With --numbers it takes docs/numbers.png and docs/numbers-charts.png instead: one harvest
+# for each of the three search strings, then "View Fax Database" with its table and its
+# charts.
+#
 # Usage: scripts/screenshot.sh [OUTPUT.png]   (default docs/screenshot.png)
-# Environment: BUILD_DIR (default build), SCREENSHOT_DELAY seconds (default 14).
+#        scripts/screenshot.sh --numbers [TABLE.png CHARTS.png]
+# Environment: BUILD_DIR (default build), SCREENSHOT_DELAY seconds (default 14; each
+# harvest of --numbers runs this long).
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
+numbers=0
+if [[ "${1:-}" == "--numbers" ]]; then
+  numbers=1
+  shift
+  table_out=${1:-$src/docs/numbers.png}
+  charts_out=${2:-$src/docs/numbers-charts.png}
+  set --
+fi
 out=${1:-$src/docs/screenshot.png}
 build=${BUILD_DIR:-$src/build}
 delay=${SCREENSHOT_DELAY:-14}
@@ -57,11 +71,40 @@ for s in ["plumber new york", "dentist chicago", "florist miami"]:
 db.commit()
 EOF
 
+run_varnel() {
+  QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" xvfb-run -a -s "-screen 0 1280x900x24" \
+    "$build/src/app/varnel" --data-dir "$data" --search-host "127.0.0.1:$port" \
+    --resolve "*=127.0.0.1:$port" "$@" \
+    >"$work/varnel.log" 2>&1 || { cat "$work/varnel.log" >&2; exit 1; }
+}
+
+if ((numbers)); then
+  # A harvest for each search string: the one a harvest runs for goes first in the list.
+  searches=("plumber new york" "dentist chicago" "florist miami")
+  for first in "${searches[@]}"; do
+    python3 - "$data/varnel.mdb" "$first" "${searches[@]}" <<'EOF'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("DELETE FROM searches")
+for s in [sys.argv[2]] + [s for s in sys.argv[3:] if s != sys.argv[2]]:
+    db.execute("INSERT INTO searches (search) VALUES (?)", (s,))
+db.commit()
+EOF
+    run_varnel --start --screenshot "$work/main.png" --screenshot-delay "$delay"
+  done
+  mkdir -p "$(dirname "$table_out")" "$(dirname "$charts_out")"
+  rm -f "$table_out" "$charts_out"
+  run_varnel --screenshot-numbers "$table_out" --screenshot-charts "$charts_out" \
+    --screenshot-delay 2
+  for f in "$table_out" "$charts_out"; do
+    [[ -s "$f" ]] || { echo "screenshot: no picture was taken" >&2; cat "$work/varnel.log" >&2; exit 1; }
+    echo "screenshot: $f"
+  done
+  exit 0
+fi
+
 mkdir -p "$(dirname "$out")"
 rm -f "$out"
-QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" xvfb-run -a -s "-screen 0 1280x900x24" \
-  "$build/src/app/varnel" --data-dir "$data" --search-host "127.0.0.1:$port" \
-  --resolve "*=127.0.0.1:$port" --start --screenshot "$out" --screenshot-delay "$delay" \
-  >"$work/varnel.log" 2>&1 || { cat "$work/varnel.log" >&2; exit 1; }
+run_varnel --start --screenshot "$out" --screenshot-delay "$delay"
 [[ -s "$out" ]] || { echo "screenshot: no picture was taken" >&2; cat "$work/varnel.log" >&2; exit 1; }
 echo "screenshot: $out"

@@ -2,7 +2,8 @@
 
 // varnel-tool: each subcommand lives in a tool_*.cpp of its own and registers itself here.
 // A subcommand returns the process exit code: 0 success, 1 a file could not be read or
-// written (the message names it), 2 bad arguments (a one-line usage message).
+// written (the message names it), 2 bad arguments (a one-line usage message), 4 there was
+// nothing to do (an export without a number to write).
 
 #include <QStringList>
 

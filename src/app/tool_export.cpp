@@ -18,9 +18,11 @@ static int runExport(const QStringList &args);
 static ToolCommand
     cmd("export",
         "varnel-tool export [--data-dir DIR | --store LOCATION] [--type semicolon|tab|lines|csv] "
-        "[--space] [--delete] FILE",
+        "[--space] [--only-new] [--delete] FILE",
         "write every stored fax number to FILE (--delete empties the store afterwards); --store "
-        "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE)",
+        "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE); numbers on the "
+        "do-not-fax list are left out, with --only-new also those an earlier export wrote; exits "
+        "with 4, writing nothing, when there is no number to write",
         runExport);
 
 static int runExport(const QStringList &args)
@@ -31,6 +33,7 @@ static int runExport(const QStringList &args)
     int type = FaxExport::Semicolon;
     bool space = false;
     bool deleteAfter = false;
+    bool onlyNew = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
@@ -53,6 +56,8 @@ static int runExport(const QStringList &args)
             space = true;
         } else if (a == QLatin1String("--delete")) {
             deleteAfter = true;
+        } else if (a == QLatin1String("--only-new")) {
+            onlyNew = true;
         } else if (a.startsWith(QLatin1String("--")) || !file.isEmpty()) {
             return Tool::usageError(cmd);
         } else {
@@ -82,16 +87,24 @@ static int runExport(const QStringList &args)
 
     const std::unique_ptr<Store> store = StoreLocation::open(location);
     Store &db = *store;
-    const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space);
+    const FaxExport::Result r = FaxExport::exportFaxes(db, file, type, space, onlyNew);
+    if (r.nothingToWrite) {
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
+        return 4;
+    }
     if (!r.ok) {
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.error));
         return 1;
     }
-    std::fprintf(stdout, "Exported %d fax numbers to %s\n", r.count,
-                 qPrintable(QDir::toNativeSeparators(file)));
+    std::fprintf(stdout, "%s\n", qPrintable(FaxExport::writtenLine(r, file)));
+    const QString leftOut = FaxExport::leftOutText(r.counts);
+    if (!leftOut.isEmpty())
+        std::fprintf(stdout, "%s\n", qPrintable(leftOut));
+    if (!r.warning.isEmpty())
+        std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.warning));
     if (deleteAfter && StoreLocation::isServer(location)) {
         // Other harvesters may have stored numbers since the export read them: those stay.
-        if (!db.deleteFaxes(r.numbers))
+        if (!db.deleteExportedFaxes(r.numbers))
             return Tool::fileError(shown, QStringLiteral("the fax numbers could not be deleted"));
         std::fprintf(stdout, "Deleted the %d exported fax numbers from the store\n", r.count);
     } else if (deleteAfter) {

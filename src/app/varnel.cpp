@@ -9,6 +9,7 @@
 #include "harvestsession.h"
 #include "mainwindowlistbuilder.h"
 #include "mainwindowmessages.h"
+#include "numberswindow.h"
 #include "productinfo.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
@@ -19,9 +20,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,6 +40,8 @@ struct Options
     QString searchHost;
     bool start = false;
     QString screenshot;
+    QString screenshotNumbers;
+    QString screenshotCharts;
     int screenshotDelayMs = 8000;
 };
 
@@ -76,7 +81,17 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         QStringLiteral("Seconds between the main window opening and --screenshot "
                        "(default 8)."),
         QStringLiteral("SECONDS"));
-    parser.addOptions({dataDir, resolve, searchHost, start, screenshot, delay});
+    const QCommandLineOption numbers(
+        QStringLiteral("screenshot-numbers"),
+        QStringLiteral("With the pictures of --screenshot, stop the harvest, "
+                       "open \"View Fax Database\" and save a picture of it "
+                       "to FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption charts(
+        QStringLiteral("screenshot-charts"),
+        QStringLiteral("The same for the charts of \"View Fax Database\"."),
+        QStringLiteral("FILE"));
+    parser.addOptions({dataDir, resolve, searchHost, start, screenshot, numbers, charts, delay});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "varnel: %s\n", qPrintable(parser.errorText()));
         *exitCode = 2;
@@ -109,6 +124,8 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
     o->searchHost = parser.value(searchHost);
     o->start = parser.isSet(start);
     o->screenshot = parser.value(screenshot);
+    o->screenshotNumbers = parser.value(numbers);
+    o->screenshotCharts = parser.value(charts);
     if (parser.isSet(delay)) {
         bool ok = false;
         const double seconds = parser.value(delay).toDouble(&ok);
@@ -120,6 +137,41 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         o->screenshotDelayMs = int(seconds * 1000);
     }
     return true;
+}
+
+void savePicture(QWidget *window, const QString &file)
+{
+    if (!window->grab().save(file))
+        std::fprintf(stderr, "varnel: the picture cannot be saved to %s\n", qPrintable(file));
+}
+
+// The numbers window once its counts (and then its charts) have been read.
+void saveNumbersPictures(HarvestPresenter &presenter, const Options &options)
+{
+    presenter.stopClicked();
+    presenter.viewDatabaseClicked();
+    NumbersWindow *w = NumbersWindow::instance();
+    if (!w) {
+        std::fprintf(stderr, "varnel: the numbers window did not open\n");
+        return;
+    }
+    w->resize(1240, 720);
+    auto settle = [w] {
+        QDeadlineTimer deadline(20000);
+        do {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        } while (w->countsPending() && !deadline.hasExpired());
+        QCoreApplication::processEvents();
+    };
+    settle();
+    if (!options.screenshotNumbers.isEmpty())
+        savePicture(w, options.screenshotNumbers);
+    if (!options.screenshotCharts.isEmpty()) {
+        w->tabs->setCurrentIndex(1);
+        settle();
+        savePicture(w, options.screenshotCharts);
+    }
+    NumbersWindow::unload();
 }
 
 } // namespace
@@ -194,12 +246,13 @@ int main(int argc, char **argv)
         Form1 *form = mainWindow.get();
         if (options.start)
             QTimer::singleShot(0, &presenter, [&presenter] { presenter.startClicked(); });
-        if (!options.screenshot.isEmpty()) {
-            const QString file = options.screenshot;
-            QTimer::singleShot(options.screenshotDelayMs, form, [form, file] {
-                if (!form->grab().save(file))
-                    std::fprintf(stderr, "varnel: the picture cannot be saved to %s\n",
-                                 qPrintable(file));
+        if (!options.screenshot.isEmpty() || !options.screenshotNumbers.isEmpty() ||
+            !options.screenshotCharts.isEmpty()) {
+            QTimer::singleShot(options.screenshotDelayMs, form, [form, &presenter, &options] {
+                if (!options.screenshot.isEmpty())
+                    savePicture(form, options.screenshot);
+                if (!options.screenshotNumbers.isEmpty() || !options.screenshotCharts.isEmpty())
+                    saveNumbersPictures(presenter, options);
                 form->close();
             });
         }

@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
+#include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
 #include "httpresponse.h"
@@ -352,6 +353,9 @@ void HarvestSession::stopAllSlots()
 
 void HarvestSession::start()
 {
+    // What the last run said belongs to it; a new start begins with clean lines.
+    for (Line line : {Line::Step, Line::Outcome, Line::Spare})
+        setActivity(line, QString());
     beginSearch(false);
 }
 
@@ -407,6 +411,7 @@ void HarvestSession::startDiscovery(bool unloadFirst)
         m_listBuilder->unload();
     m_discovering = true;
     refreshState();
+    setActivity(Line::Transfer, QStringLiteral("Looking up sites for: ") + m_discoverySearch);
     if (!m_listBuilder)
         return;
     DiscoveryRequest request;
@@ -459,8 +464,11 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
 
 void HarvestSession::listBuilderUnloaded()
 {
-    if (!m_harvesting)
+    if (!m_harvesting && m_discovering) {
+        // The window was closed mid-run (or the run gave up): the lookup ended.
         m_discovering = false;
+        setActivity(Line::Transfer, QStringLiteral("Stopped"));
+    }
     refreshState();
 }
 
@@ -502,10 +510,14 @@ void HarvestSession::stop()
 {
     if (m_harvesting)
         requeueInterrupted();
-    // A discovery cut short queues nothing more: the team waits for it no longer.
-    if (m_discovering)
+    // Stop ends a lookup of sites too: its outcome would start a harvest nobody asked for.
+    // The team waits for it no longer.
+    const bool discovering = m_discovering;
+    if (discovering)
         m_store->discoveryDone();
     m_discovering = false;
+    if (discovering && m_listBuilder && m_listBuilder->isLoaded())
+        m_listBuilder->unload();
     m_queueDry = false;
     m_finishing = false;
     setHarvesting(false);
@@ -513,7 +525,7 @@ void HarvestSession::stop()
         setResumable(true);
     stopAllSlots();
     Q_EMIT harvestStopped();
-    setProgress(100);
+    // The progress bar stays as it was: full would read as "finished".
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
     setActivity(Line::Step, QString());
     setActivity(Line::Outcome, QString());
@@ -547,13 +559,15 @@ void HarvestSession::resume()
     startCrawl();
 }
 
-// Kept on purpose (tst_session addAndEnter): the list shows the text as typed, empty text
-// included; the store keeps it trimmed.
-void HarvestSession::addSearch(const QString &text)
+bool HarvestSession::addSearch(const QString &text)
 {
+    // A blank search string would send the engine nothing but " fax".
+    if (text.trimmed().isEmpty())
+        return false;
     m_searches->addItem(text);
     QString stored = text;
     (void)m_store->addSearch(stored);
+    return true;
 }
 
 HarvestSession::ImportCount HarvestSession::importSites(const QStringList &sites)
@@ -594,7 +608,17 @@ void HarvestSession::deleteAllNumbers()
 {
     (void)m_store->deleteAllFaxes();
     m_preview->clear();
+    // The session's count of numbers follows: its statistic, and the count the next find
+    // reports ("Found 1 faxes").
     m_counters->resetNumbersFound();
+    m_numbersStored = 0;
+}
+
+void HarvestSession::numbersDeleted()
+{
+    // Some numbers went (the numbers window): the preview shows what is left.
+    m_preview->clear();
+    loadNumberPreview();
 }
 
 // ---- the scheduler -----------------------------------------------------------------------
@@ -608,6 +632,9 @@ void HarvestSession::startCrawl()
     setHarvesting(true);
     setResumable(false);
     Q_EMIT harvestStarted();
+    // What the lookup of sites said ended with it.
+    for (Line line : {Line::Step, Line::Outcome, Line::Spare})
+        setActivity(line, QString());
     m_sitesSinceAdvance = 0;
     m_harvestSearch = m_searches->item(0);
     if (siteQueue()->isEmpty())
@@ -1013,8 +1040,13 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
         stopForStore(m_store->lastError(), StoreFailure::Read, slot);
         return false;
     }
-    if (found.noUnsolicitedFaxes)
+    if (found.noUnsolicitedFaxes) {
+        // Recorded like any number, but never exported. A failed write is reported by the
+        // store and does not stop the harvest.
+        (void)m_store->addDoNotFax(row.fax, DoNotFax::storedKey(row.fax, row.e164),
+                                   Store::reasonNoticeSays);
         Q_EMIT numberRefusesFaxes(row);
+    }
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

@@ -123,11 +123,14 @@ public:
     // Command1_Click: empties the queue, then discovers sites for the first search string
     // (or emits startRefused when a choice is missing).
     void start();
-    void stop();       // cmdStop_Click: downloads cut off go back to the backlog
+    // cmdStop_Click: downloads cut off go back to the backlog; a lookup of sites in
+    // progress is ended (its list builder unloaded).
+    void stop();
     void resume();     // cmdResume_Click: crawls the saved queue (and sites left pending)
     void nextSearch(); // cmdNextSearch_Click, also the automatic advance
-    // cmdAdd_Click: the text joins the search strings as typed and is stored normalised.
-    void addSearch(const QString &text);
+    // cmdAdd_Click: the text joins the search strings as typed and is stored normalised;
+    // a blank text (spaces only, or nothing) is not added and gives false.
+    bool addSearch(const QString &text);
     // Sites from a file join the backlog of the current queue, each unless the queue knows
     // it already, and count as sites found; Resume (or the running harvest) crawls them. A
     // write the store refuses ends the import there.
@@ -145,6 +148,8 @@ public:
     void removeCurrentSearchAndQueue();
     // Empties the numbers table, the preview and the run's count of numbers.
     void deleteAllNumbers();
+    // Some numbers were deleted elsewhere (the numbers window): the preview is read again.
+    void numbersDeleted();
     // A click on an option's control: the value is taken and written through.
     void setOption(OptionId option, int value);
 

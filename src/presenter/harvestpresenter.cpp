@@ -21,20 +21,9 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     refreshButtons();
 
     using S = HarvestSession;
+    connect(session, &S::stateChanged, this, &HarvestPresenter::refreshButtons);
     connect(session, &S::harvestingChanged, this, &HarvestPresenter::refreshButtons);
     connect(session, &S::resumableChanged, this, &HarvestPresenter::refreshButtons);
-    connect(session, &S::searchBegun, this, [this] {
-        m_databaseButtons = false;
-        refreshButtons();
-    });
-    connect(session, &S::harvestStarted, this, [this] {
-        m_databaseButtons = false;
-        refreshButtons();
-    });
-    connect(session, &S::harvestStopped, this, [this] {
-        m_databaseButtons = true;
-        refreshButtons();
-    });
     TextList *list = session->searches();
     connect(list, &QAbstractItemModel::rowsInserted, this, &HarvestPresenter::refreshButtons);
     connect(list, &QAbstractItemModel::rowsRemoved, this, &HarvestPresenter::refreshButtons);
@@ -87,15 +76,16 @@ void HarvestPresenter::setEnabled(Button button, bool enabled)
 void HarvestPresenter::refreshButtons()
 {
     const bool harvesting = m_session->isHarvesting();
-    setEnabled(Button::Start, !harvesting);
-    setEnabled(Button::Stop, harvesting);
+    // While sites are looked up nothing is harvested yet, but Stop must still end it; the
+    // numbers' buttons come back whenever neither runs (also after a refused start).
+    const bool idle = m_session->state() == HarvestSession::State::Stopped;
+    setEnabled(Button::Start, idle);
+    setEnabled(Button::Stop, !idle);
     setEnabled(Button::Resume, m_session->canResume());
     setEnabled(Button::NextSearch, harvesting && m_session->searches()->count() > 1);
-    // Kept on purpose (tst_session startValidation): a start that is refused leaves these
-    // off until a harvest stops, as the original window does.
-    setEnabled(Button::ViewDatabase, m_databaseButtons);
-    setEnabled(Button::ExportNumbers, m_databaseButtons);
-    setEnabled(Button::DeleteAllNumbers, m_databaseButtons);
+    setEnabled(Button::ViewDatabase, idle);
+    setEnabled(Button::ExportNumbers, idle);
+    setEnabled(Button::DeleteAllNumbers, idle);
 }
 
 QString HarvestPresenter::statusText(int panel) const
@@ -329,9 +319,17 @@ void HarvestPresenter::deleteAllNumbers()
     m_session->deleteAllNumbers();
 }
 
+void HarvestPresenter::numbersDeleted()
+{
+    m_session->numbersDeleted();
+}
+
 void HarvestPresenter::viewDatabaseClicked()
 {
-    Q_EMIT openDirectoryRequested(m_session->dataDir());
+    if (options()->isOn(OptionId::NumbersWindow))
+        Q_EMIT numbersWindowRequested();
+    else
+        Q_EMIT openDirectoryRequested(m_session->dataDir());
 }
 
 void HarvestPresenter::exportClicked()

@@ -119,6 +119,8 @@ public:
     void setNewSearchText(const QString &text);
     // The export window's deletion after an export (no question of its own here).
     void deleteAllNumbers();
+    // Numbers were deleted in the numbers window: the preview shows what is left.
+    void numbersDeleted();
 
 Q_SIGNALS:
     void buttonEnabledChanged(HarvestPresenter::Button button, bool enabled);
@@ -130,9 +132,11 @@ Q_SIGNALS:
     void statisticsChanged();
     // A refused start moves the focus.
     void focusRequested(HarvestPresenter::Focus focus);
-    void openDirectoryRequested(const QString &dir); // "View Fax Database"
-    void exportRequested();                          // the export window
-    void websiteRequested();                         // the browser window
+    // "View Fax Database": the numbers window, or with chkNumbersWindow off the data folder.
+    void numbersWindowRequested();
+    void openDirectoryRequested(const QString &dir);
+    void exportRequested();  // the export window
+    void websiteRequested(); // the browser window
     // The store cannot be used (once until a write works again).
     void storeProblem(const QString &message);
 
@@ -148,8 +152,6 @@ private:
     std::optional<Store::TeamTotals> m_team;
     HarvestMessages *m_messages = nullptr;
     std::array<bool, ButtonCount> m_enabled{};
-    // View, Export and Delete All: off from a start until the harvest stops.
-    bool m_databaseButtons = true;
     std::vector<QString> m_choiceText; // by row of the option table
     QString m_newSearchText;
     bool m_typing = false; // a choice's edit field is being typed into

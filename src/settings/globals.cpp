@@ -95,4 +95,5 @@ void Counters::resetSiteCounts()
 void Counters::resetNumbersFound()
 {
     m_numbersFound = 0;
+    Q_EMIT statsChanged(); // the statistics show the count that was deleted no more
 }

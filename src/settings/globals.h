@@ -39,8 +39,9 @@ public:
     // The start values of LoadSettings: run counters 0, historic ones from the store.
     void loadFromSettings();
     // The resets that go with emptying the backlog and the numbers. Kept on purpose
-    // (tst_crawlqueue clearBacklog_emptiesHeadCountersAndNotes): they do not refresh the
-    // display; the labels show the reset at the next count.
+    // (tst_crawlqueue clearBacklog_emptiesHeadCountersAndNotes): the first does not refresh the
+    // display; the labels show the reset at the next count. The second does, so that deleted
+    // numbers are not shown as found.
     void resetSiteCounts();
     void resetNumbersFound();
 

@@ -92,6 +92,11 @@ OptionTable buildTable()
                                 "named by its registrable domain (example.co.uk)"))
             .at(Place::Across)
             .flag("all-endings"));
+    // Off, "View Fax Database" opens the data folder in the file manager, as it always did;
+    // on, the numbers window offers the folder through a button of its own.
+    t.push_back(
+        OptionRow::check(Id::NumbersWindow, "chkNumbersWindow", "View numbers in a window", 1)
+            .at(Place::SettingsOnly));
     return t;
 }
 

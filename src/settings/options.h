@@ -28,6 +28,7 @@ enum class OptionId
     FindBeyondFaxLine, // the fax finder beside the fax line scan
     TryNextEngine,     // a search engine that refuses gives way to the next one
     EveryDomainEnding, // discovery keeps every domain ending, by the Public Suffix List
+    NumbersWindow,     // "View Fax Database" shows the numbers in a window, not the folder
 };
 
 // One row of the option table.
@@ -51,7 +52,8 @@ struct OptionRow
         AfterLastSearch,
         Audio,
         Other,
-        Across, // a long caption: a row across the frame, below the two columns
+        Across,       // a long caption: a row across the frame, below the two columns
+        SettingsOnly, // no control in the main window: kept in the settings file
     };
 
     OptionId id = OptionId::SearchEngine;

@@ -6,6 +6,7 @@
 #include "frmsplash.h"
 #include "frmwebsite.h"
 #include "mainwindowlistbuilder.h"
+#include "numberswindow.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
@@ -314,6 +315,8 @@ void Form1::buildControls()
             case OptionRow::Place::AfterLastSearch:
                 p = kCmbLastSearch;
                 break;
+            case OptionRow::Place::SettingsOnly:
+                break;
             case OptionRow::Place::Audio:
             case OptionRow::Place::Other: {
                 const bool audio = row.place == OptionRow::Place::Audio;
@@ -559,18 +562,9 @@ void Form1::bindPresenter()
 
     // Statistics, status panels, progress.
     connect(p, &HarvestPresenter::statisticsChanged, this, &Form1::showStatistics);
-    connect(p, &HarvestPresenter::statusTextChanged, this,
-            [this](int panelNo, const QString &text) {
-                if (QLabel *l = panel(panelNo)) {
-                    l->setText(text);
-                    // A panel is narrow; why a search found too few sites is read whole here.
-                    l->setToolTip(text);
-                }
-            });
-    for (int n = 1; n <= 4; ++n) {
-        panel(n)->setText(p->statusText(n));
-        panel(n)->setToolTip(p->statusText(n));
-    }
+    connect(p, &HarvestPresenter::statusTextChanged, this, &Form1::setPanelText);
+    for (int n = 1; n <= 4; ++n)
+        setPanelText(n, p->statusText(n));
     connect(p, &HarvestPresenter::progressChanged, progressBar, &QProgressBar::setValue);
     progressBar->setValue(p->progress());
 
@@ -580,6 +574,11 @@ void Form1::bindPresenter()
             : f == HarvestPresenter::Focus::SearchEngine ? optionControl(OptionId::SearchEngine)
                                                          : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
+    });
+    connect(p, &HarvestPresenter::numbersWindowRequested, this, [p] {
+        NumbersWindow *w = NumbersWindow::openWindow(p->store(), p->dataDir());
+        connect(w, &NumbersWindow::numbersDeleted, p, &HarvestPresenter::numbersDeleted,
+                Qt::UniqueConnection);
     });
     connect(p, &HarvestPresenter::openDirectoryRequested, this, [this](const QString &dir) {
         if (openUrl)
@@ -675,8 +674,27 @@ void Form1::showStatistics()
 
 QString Form1::panelText(int p) const
 {
-    const QLabel *l = panel(p);
-    return l ? l->text() : QString();
+    return p >= 1 && p <= 4 ? m_panelTexts[size_t(p - 1)] : QString();
+}
+
+void Form1::setPanelText(int p, const QString &text)
+{
+    if (p < 1 || p > 4)
+        return;
+    m_panelTexts[size_t(p - 1)] = text;
+    fitPanelText(p);
+}
+
+void Form1::fitPanelText(int p)
+{
+    // A text longer than its panel is shortened in the middle (an address keeps its host and
+    // its byte count); the tooltip always shows it whole.
+    QLabel *l = panel(p);
+    const QString &full = m_panelTexts[size_t(p - 1)];
+    const QString shown =
+        l->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(0, l->contentsRect().width()));
+    l->setText(shown);
+    l->setToolTip(full);
 }
 
 QLabel *Form1::panel(int p) const
@@ -761,6 +779,7 @@ void Form1::unload()
         loader->unloadWindow();
     Form8::unload();
     frmExport::unload();
+    NumbersWindow::unload();
     frmSplash::unload();
     if (frmWebsite::isShown()) {
         // The browser window ends the program when it closes.
@@ -824,6 +843,7 @@ void Form1::layoutControls()
     for (int i = 0; i < 4; ++i) {
         const int right = i == 3 ? widthPx : px(this, l.panelLeft[i] + l.panelWidth[i]);
         m_panels[size_t(i)]->setGeometry(edge, 0, std::max(0, right - edge), statusPx);
+        fitPanelText(i + 1);
         edge = right;
     }
     // Over panel 4, inset on each side; centred in the bar's height.

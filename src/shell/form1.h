@@ -51,7 +51,8 @@ public:
     void helpClicked();        // mnuHelpItem_Click
     void aboutClicked();       // mnuAboutItem_Click
 
-    // Status panel texts and geometry (panels 1..4); empty or 0 for any other.
+    // Status panel texts, whole, and the panels (1..4); empty or null for any other. A
+    // panel too narrow for its text shows it shortened, with the whole text as its tooltip.
     QString panelText(int panel) const;
     QLabel *panel(int panel) const;
     MainDesign design() const { return m_design; }
@@ -107,6 +108,8 @@ protected:
 private:
     void buildControls();
     void bindPresenter();
+    void setPanelText(int panel, const QString &text);
+    void fitPanelText(int panel);
     void syncButton(HarvestPresenter::Button which);
     void syncOption(OptionId which);
     void syncSearchSelection(int index);
@@ -118,6 +121,7 @@ private:
     MainDesign m_design;
     QWidget *m_surface = nullptr; // the client area below the menu bar
     std::array<QLabel *, 4> m_panels{};
+    std::array<QString, 4> m_panelTexts; // whole, as the presenter gave them
     QList<QPushButton *> m_sessionButtons;
     std::vector<QWidget *> m_optionControls; // by row of the option table
     bool m_loaded = false;

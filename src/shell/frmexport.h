@@ -30,6 +30,8 @@ public:
     QComboBox *Combo1 = nullptr;
     QCheckBox *Check2 = nullptr;
     QCheckBox *Check1 = nullptr;
+    QCheckBox *Check3 = nullptr; // only numbers new since the last export
+    QLabel *lblCounts = nullptr; // how many numbers the export writes
     QPushButton *Command1 = nullptr;
 
     // The user's side of an export, replaceable in tests.
@@ -39,9 +41,16 @@ public:
     std::function<bool(const QString &text)> askYesNo;
     // A failure the user must know about.
     std::function<void(const QString &text)> showError;
+    // What an export wrote, or that there was nothing to write.
+    std::function<void(const QString &text)> showInfo;
 
     // The export, run by the "Export" button.
     void Command1_Click();
+    // Reads again how many numbers an export would write.
+    void updateCounts();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     frmExport(Store *store, const QString &dataDir, std::function<void()> deleteAllNumbers);

@@ -44,9 +44,18 @@ QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimite
     return out;
 }
 
+QString neutralizeCell(const QString &text)
+{
+    // Pages and search strings come from strangers: "=HYPERLINK(...)" must stay text.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r\n");
+    if (!text.isEmpty() && formulaStarts.contains(text.at(0)))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
 static QByteArray csvField(const QString &text)
 {
-    QByteArray f = text.toUtf8();
+    QByteArray f = neutralizeCell(text).toUtf8();
     if (f.contains(',') || f.contains('"') || f.contains('\r') || f.contains('\n')) {
         f.replace('"', "\"\"");
         f.prepend('"');
@@ -73,6 +82,41 @@ QByteArray format(const QList<FaxRow> &rows, int type, bool space)
     if (type == Csv)
         return formatCsv(rows);
     return formatDelimited(rows, delimiterFor(type, space));
+}
+
+QString defaultFileName(int type)
+{
+    return type == Csv ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
+}
+
+QString fileFilter(int type)
+{
+    return type == Csv ? QStringLiteral("CSV files (*.csv);;All files (*)")
+                       : QStringLiteral("Text files (*.txt);;All files (*)");
+}
+
+QString writtenLine(const Result &result, const QString &path)
+{
+    return QStringLiteral("%1 written to %2.")
+        .arg(result.count == 1 ? QStringLiteral("1 fax number was")
+                               : QStringLiteral("%1 fax numbers were").arg(result.count),
+             QDir::toNativeSeparators(path));
+}
+
+QString leftOutText(const ExportCounts &c)
+{
+    QStringList parts;
+    if (c.listed > 0)
+        parts << QStringLiteral("%1 on the do-not-fax list").arg(c.listed);
+    if (c.flagged > 0)
+        parts << QStringLiteral("%1 whose page says it takes no unsolicited faxes").arg(c.flagged);
+    if (c.exportedBefore > 0)
+        parts << QStringLiteral("%1 exported before").arg(c.exportedBefore);
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("%1 left out: %2")
+        .arg(c.listed + c.flagged + c.exportedBefore)
+        .arg(parts.join(QStringLiteral(", ")));
 }
 
 namespace {
@@ -147,7 +191,7 @@ bool isRegularOrMissing(const QString &path)
 
 } // namespace
 
-Result exportFaxes(Store &store, const QString &path, int type, bool space)
+Result exportFaxes(Store &store, const QString &path, int type, bool space, bool onlyNew)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
@@ -157,15 +201,27 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
                            .arg(shown);
         return result;
     }
-    const std::optional<QList<FaxRow>> stored = store.allFaxes();
-    if (!stored) {
+    const std::optional<ExportPlan> plan = store.exportPlan(onlyNew);
+    if (!plan) {
         result.error =
             QStringLiteral(
                 "The fax numbers could not be read from %1 (%2), so nothing was exported.")
                 .arg(QDir::toNativeSeparators(store.location()), store.lastError());
         return result;
     }
-    const QList<FaxRow> &rows = *stored;
+    const QList<FaxRow> &rows = plan->rows;
+    result.counts = plan->counts;
+    if (rows.isEmpty()) {
+        // An empty file (or one of a header) would look like an export that worked.
+        result.nothingToWrite = true;
+        const QString leftOut = leftOutText(plan->counts);
+        result.error =
+            leftOut.isEmpty()
+                ? QStringLiteral("There are no fax numbers to export, so no file was written.")
+                : QStringLiteral("There are no fax numbers to export (%1), so no file was written.")
+                      .arg(leftOut);
+        return result;
+    }
     const QByteArray bytes = format(rows, type, space);
 
     if (QFileInfo(path).isDir()) {
@@ -201,6 +257,10 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space)
     result.count = int(rows.size());
     for (const FaxRow &row : rows)
         result.numbers << row.fax;
+    if (!store.recordExport(QFileInfo(path).absoluteFilePath(), plan->keys))
+        result.warning = QStringLiteral("The export could not be noted in %1 (%2): an export "
+                                        "of only the new numbers will write these again.")
+                             .arg(QDir::toNativeSeparators(store.location()), store.lastError());
     return result;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -28,29 +30,53 @@ QByteArray delimiterFor(int type, bool space);
 // Each number followed by the delimiter, the last one included, then one CR LF.
 QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimiter);
 
+// The cell as a spreadsheet shows it as text: a cell that starts with "=", "+", "-", "@", a
+// tab, a carriage return or a line feed, which a spreadsheet would take for a formula, gets
+// an apostrophe (the spreadsheets' text marker) before it. "+44-20-7946-0958" is written
+// "'+44-20-7946-0958".
+QString neutralizeCell(const QString &text);
+
 // A header line and one RFC 4180 record per number (fax, Date as ISO 8601, website, search,
-// location, e164, country, label, how, context), fields quoted where they hold a comma, a
-// quote or a line break, CR LF line ends, UTF-8.
+// location, e164, country, label, how, context), each cell neutralised as above, fields
+// quoted where they hold a comma, a quote or a line break, CR LF line ends, UTF-8.
 QByteArray formatCsv(const QList<FaxRow> &rows);
 
 // The file contents for an output type.
 QByteArray format(const QList<FaxRow> &rows, int type, bool space);
 
+// The name the file dialog proposes, and its choice of file types, for an output type:
+// "export.csv" and CSV files for CSV, "export.txt" and text files otherwise.
+QString defaultFileName(int type);
+QString fileFilter(int type);
+
 struct Result
 {
-    bool ok = false;
-    int count = 0;       // numbers written
+    bool ok = false;             // a file was written
+    bool nothingToWrite = false; // there was no number to write, so no file was
+    int count = 0;               // numbers written
+    ExportCounts counts;         // with what was left out
+    QString error;               // for the user, names the file or the store; empty when ok
+    // The file was written, but the ledger could not note it: a later export of only the
+    // new numbers writes these again.
+    QString warning;
     QStringList numbers; // the numbers written, as stored
-    QString error;       // for the user, names the file or the store; empty when ok
 };
 
-// Reads every stored number and writes the file, replacing any earlier file of that name.
-// Nothing is written when the store cannot be read, or when the path is the store itself or
-// one of its -wal, -shm and -journal files (by any name, links resolved). A file that cannot
-// be created or written is reported and leaves an existing file of that name as it was.
-// A pipe, a device or anything else that is not a regular file is written into directly
-// (opening a pipe waits for its reader) and stays what it is; a failed write is reported.
-Result exportFaxes(Store &store, const QString &path, int type, bool space);
+// The line that tells how many numbers went to which file.
+QString writtenLine(const Result &result, const QString &path);
+// What an export leaves out, e.g. "2 left out: 1 on the do-not-fax list, 1 whose page
+// says it takes no unsolicited faxes"; empty when nothing is.
+QString leftOutText(const ExportCounts &counts);
+
+// Writes the stored numbers to the file, replacing any earlier file of that name, and notes
+// the export in the ledger. Numbers on the do-not-fax list are left out, and with onlyNew
+// those that an earlier export wrote. Nothing is written when there is no number to write,
+// when the store cannot be read, or when the path is the store itself or one of its -wal,
+// -shm and -journal files (by any name, links resolved). A file that cannot be created or
+// written is reported and leaves an existing file of that name as it was. A pipe, a device
+// or anything else that is not a regular file is written into directly (opening a pipe
+// waits for its reader) and stays what it is; a failed write is reported.
+Result exportFaxes(Store &store, const QString &path, int type, bool space, bool onlyNew = false);
 
 } // namespace FaxExport
 

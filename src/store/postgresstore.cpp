@@ -51,7 +51,7 @@ const SqlStatements kStatements = {
     "SELECT website, to_char(date, 'YYYY-MM-DD HH24:MI:SS') FROM websites ORDER BY id",
     "INSERT INTO searches (search) VALUES (?)",
     "DELETE FROM searches WHERE id = (SELECT id FROM searches "
-    "WHERE lower(search COLLATE \"C\") = ? ORDER BY id LIMIT 1 FOR UPDATE)",
+    "WHERE lower(coalesce(search, '') COLLATE \"C\") = ? ORDER BY id LIMIT 1 FOR UPDATE)",
     "SELECT search FROM searches ORDER BY id",
     // A note is this harvester's lease of the site.
     "INSERT INTO pending (website, leased_by, leased_until) VALUES (?, " VARNEL_HARVESTER
@@ -61,8 +61,28 @@ const SqlStatements kStatements = {
     "DELETE FROM pending WHERE leased_by = " VARNEL_HARVESTER,
     "SELECT id, website FROM pending WHERE leased_by = " VARNEL_HARVESTER " ORDER BY id",
     "DELETE FROM pending WHERE id = ?",
+    "DELETE FROM faxes WHERE id = ?",
+    "INSERT INTO donotfax (number, e164, date, reason) VALUES (?, ?, ?, ?) "
+    "ON CONFLICT (e164) DO NOTHING",
+    "DELETE FROM donotfax WHERE e164 = ?",
+    "SELECT number, e164, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), reason FROM donotfax "
+    "ORDER BY id",
+    "INSERT INTO exports (date, file, count) VALUES (?, ?, ?) RETURNING id",
+    "INSERT INTO exported (export, e164) VALUES (?, ?)",
     "DELETE FROM handed_out WHERE site_key = site_key(?)",
 };
+
+const FaxQuerySql::Dialect kDialect = [] {
+    FaxQuerySql::Dialect d;
+    d.id = QStringLiteral("f.id");
+    d.caseless = QStringLiteral("ILIKE");
+    d.hostOf = QStringLiteral("split_part(%1, '/', 1)");
+    d.dayOf = QStringLiteral("to_char(%1, 'YYYY-MM-DD')");
+    d.dateText = QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:MI:SS')");
+    d.column = FaxQuerySql::columnSql;
+    d.sortKey = d.column;
+    return d;
+}();
 
 // Sites whose lease ran out (their harvester is gone) become this harvester's.
 const char *const kReclaim =
@@ -170,10 +190,24 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS how text NOT NULL DEFAULT ''",
       "ALTER TABLE faxes ADD COLUMN IF NOT EXISTS context text NOT NULL DEFAULT ''",
       "CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+    // The do-not-fax list (one entry per E.164 form) and the ledger of exports; indexes on
+    // the columns the numbers window sorts and counts by.
+    {3,
+     {"CREATE TABLE IF NOT EXISTS donotfax (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, "
+      "number text NOT NULL, e164 text NOT NULL, date timestamp(0) NOT NULL, reason text NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS donotfax_e164 ON donotfax (e164)",
+      "CREATE TABLE IF NOT EXISTS exports (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, "
+      "date timestamp(0) NOT NULL, file text NOT NULL, count bigint NOT NULL)",
+      "CREATE TABLE IF NOT EXISTS exported (export bigint NOT NULL, e164 text NOT NULL)",
+      "CREATE INDEX IF NOT EXISTS exported_e164 ON exported (e164)",
+      "CREATE INDEX IF NOT EXISTS faxes_search ON faxes (search, id)",
+      "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location, id)",
+      "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country, id)",
+      "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how, id)"}},
     // One queue for a team of harvesters: a pending note is a lease (who, until when), the
     // sites taken for the current search string are handed out, and the team's search
     // string is one row. Notes of before belong to nobody and are taken over at once.
-    {3,
+    {4,
      {"ALTER TABLE pending ADD COLUMN IF NOT EXISTS leased_by text NOT NULL DEFAULT ''",
       "ALTER TABLE pending ADD COLUMN IF NOT EXISTS leased_until timestamptz NOT NULL "
       "DEFAULT now()",
@@ -237,6 +271,16 @@ PostgresStore::PostgresStore(const QString &uri, QObject *parent)
 }
 
 PostgresStore::~PostgresStore() = default;
+
+const FaxQuerySql::Dialect &PostgresStore::dialect() const
+{
+    return kDialect;
+}
+
+std::unique_ptr<Store> PostgresStore::openAnother() const
+{
+    return std::make_unique<PostgresStore>(m_uri);
+}
 
 bool PostgresStore::isServerAddress(const QString &location)
 {

@@ -22,8 +22,8 @@ class PostgresStore : public SqlStore
     Q_OBJECT
 public:
     // The schema version this program writes.
-    // 3: the team's queue (leases, handed-out sites, the team's search string).
-    static constexpr int schemaVersion = 3;
+    // 4: the team's queue (leases, handed-out sites, the team's search string).
+    static constexpr int schemaVersion = 4;
     // How long a harvester's lease of a site lasts unless renewed.
     static constexpr int defaultLeaseSeconds = 180;
 
@@ -34,6 +34,7 @@ public:
     static bool isServerAddress(const QString &location);
 
     QString location() const override { return m_shown; }
+    std::unique_ptr<Store> openAnother() const override;
     // Where the server is, as messages name it: "host port 5432".
     QString serverName() const;
 
@@ -52,6 +53,7 @@ public:
 
 protected:
     bool openConnection() override;
+    const FaxQuerySql::Dialect &dialect() const override;
     QString reasonOf(const QSqlError &error) const override;
     QString problemMessage(const QString &reason) const override;
     bool connectionLost(const QSqlError &error) override;

@@ -56,6 +56,21 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "ALTER TABLE faxes ADD COLUMN how TEXT NOT NULL DEFAULT ''",
       "ALTER TABLE faxes ADD COLUMN context TEXT NOT NULL DEFAULT ''",
       "CREATE UNIQUE INDEX IF NOT EXISTS faxes_e164 ON faxes (e164) WHERE e164 <> ''"}},
+    // The do-not-fax list (one entry per E.164 form) and the ledger of exports; indexes on
+    // the columns the numbers window sorts and counts by, which at a million numbers turn a
+    // scan of seconds into one of milliseconds.
+    {3,
+     {"CREATE TABLE IF NOT EXISTS donotfax (number TEXT NOT NULL, e164 TEXT NOT NULL, "
+      "Date TEXT NOT NULL, reason TEXT NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS donotfax_e164 ON donotfax (e164)",
+      "CREATE TABLE IF NOT EXISTS exports (Date TEXT NOT NULL, file TEXT NOT NULL, "
+      "count INTEGER NOT NULL)",
+      "CREATE TABLE IF NOT EXISTS exported (export INTEGER NOT NULL, e164 TEXT NOT NULL)",
+      "CREATE INDEX IF NOT EXISTS exported_e164 ON exported (e164)",
+      "CREATE INDEX IF NOT EXISTS faxes_search ON faxes (search)",
+      "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location)",
+      "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country)",
+      "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how)"}},
 };
 
 // A store of an earlier version opened for reading only (it cannot be upgraded) shows the
@@ -63,6 +78,12 @@ const QList<SqlUpgradeStep> kUpgrades = {
 const char *const kEarlierFaxes =
     "CREATE TEMP VIEW faxes AS SELECT rowid AS rowid, fax, Date, website, search, location, "
     "'' AS e164, '' AS country, '' AS label, '' AS how, '' AS context FROM main.faxes";
+// ... and with an empty do-not-fax list and ledger.
+const char *const kEarlierLists[] = {
+    "CREATE TEMP VIEW donotfax AS SELECT '' AS number, '' AS e164, '' AS Date, '' AS reason "
+    "WHERE 0",
+    "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
+};
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
@@ -142,8 +163,9 @@ const SqlStatements kStatements = {
     "SELECT website FROM websites ORDER BY rowid LIMIT 1",
     "SELECT website, Date FROM websites ORDER BY rowid",
     "INSERT INTO searches (search) VALUES (?)",
+    // coalesce: earlier versions stored a blank search string as NULL.
     "DELETE FROM searches WHERE rowid = (SELECT rowid FROM searches "
-    "WHERE search = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
+    "WHERE coalesce(search, '') = ? COLLATE NOCASE ORDER BY rowid LIMIT 1)",
     "SELECT search FROM searches ORDER BY rowid",
     "INSERT INTO pending (website) VALUES (?)",
     "DELETE FROM pending WHERE rowid = (SELECT rowid FROM pending "
@@ -151,8 +173,30 @@ const SqlStatements kStatements = {
     "DELETE FROM pending",
     "SELECT rowid, website FROM pending ORDER BY rowid",
     "DELETE FROM pending WHERE rowid = ?",
+    "DELETE FROM faxes WHERE rowid = ?",
+    "INSERT OR IGNORE INTO donotfax (number, e164, Date, reason) VALUES (?, ?, ?, ?)",
+    "DELETE FROM donotfax WHERE e164 = ?",
+    "SELECT number, e164, Date, reason FROM donotfax ORDER BY rowid",
+    "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
+    "INSERT INTO exported (export, e164) VALUES (?, ?)",
     nullptr,
 };
+
+const FaxQuerySql::Dialect kDialect = [] {
+    FaxQuerySql::Dialect d;
+    d.id = QStringLiteral("f.rowid");
+    d.caseless = QStringLiteral("LIKE"); // folds ASCII letters, as the store's comparisons do
+    d.hostOf = QStringLiteral("substr(%1, 1, instr(%1 || '/', '/') - 1)");
+    d.dayOf = QStringLiteral("substr(%1, 1, 10)");
+    d.dateText = QStringLiteral("%1");
+    d.column = FaxQuerySql::columnSql;
+    // The number's index folds letter case; sorting by it lets the index serve.
+    d.sortKey = [](FaxColumn c) {
+        return c == FaxColumn::Fax ? QStringLiteral("f.fax COLLATE NOCASE")
+                                   : FaxQuerySql::columnSql(c);
+    };
+    return d;
+}();
 
 } // namespace
 
@@ -173,6 +217,16 @@ SqliteStore *SqliteStore::atFile(const QString &path, QObject *parent)
 }
 
 SqliteStore::~SqliteStore() = default;
+
+const FaxQuerySql::Dialect &SqliteStore::dialect() const
+{
+    return kDialect;
+}
+
+std::unique_ptr<Store> SqliteStore::openAnother() const
+{
+    return std::unique_ptr<Store>(atFile(databasePath()));
+}
 
 QString SqliteStore::databasePath() const
 {
@@ -262,6 +316,10 @@ bool SqliteStore::openReadOnly(QString *why)
         const int version = check.value(0).toInt();
         *why = newerVersionProblem(version, SqliteStore::schemaVersion);
         ok = why->isEmpty() && (version >= 2 || check.exec(QLatin1String(kEarlierFaxes)));
+        for (const char *view : kEarlierLists) {
+            if (ok && version < 3)
+                ok = check.exec(QLatin1String(view));
+        }
     }
     check = QSqlQuery();
     if (!ok) {

@@ -19,7 +19,7 @@ public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
     // 2: the numbers' E.164 form, country and evidence.
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     // The database file at path, whatever its name.
@@ -30,9 +30,11 @@ public:
     QString dataDir() const { return m_dataDir; }
 
     QString location() const override { return databasePath(); }
+    std::unique_ptr<Store> openAnother() const override;
 
 protected:
     bool openConnection() override;
+    const FaxQuerySql::Dialect &dialect() const override;
     QString reasonOf(const QSqlError &error) const override;
     QString problemMessage(const QString &reason) const override;
     void problemChanged(bool reported) override;

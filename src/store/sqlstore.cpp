@@ -28,7 +28,8 @@ void bindValues(QSqlQuery *q, const QVariantList &values)
         q->bindValue(i, values.at(i));
 }
 
-// The evidence columns hold "" rather than NULL (a null QString binds as NULL).
+// The evidence columns and blank search strings hold "" rather than NULL (a null QString
+// binds as NULL).
 QString nonNull(const QString &text)
 {
     return text.isNull() ? QStringLiteral("") : text;
@@ -347,12 +348,12 @@ bool SqlStore::deleteAllFaxes()
     return write(m_sql.deleteAllFaxes, {});
 }
 
-bool SqlStore::deleteFaxes(const QStringList &numbers)
+bool SqlStore::deleteExportedFaxes(const QStringList &numbers)
 {
     beginBatch();
     bool ok = true;
     for (const QString &number : numbers) {
-        if (!(ok = write(m_sql.deleteFax, {foldCase(number), number})))
+        if (!(ok = write(m_sql.deleteFaxByNumber, {foldCase(number), number})))
             break;
     }
     endBatch();
@@ -379,6 +380,26 @@ std::optional<QStringList> SqlStore::newestFaxes(int n)
     return entries;
 }
 
+namespace {
+// A number's row from the columns of the statements that read them, from column first on:
+// fax, Date, website, search, location, e164, country, label, how, context.
+FaxRow faxRowAt(const QSqlQuery &q, int first)
+{
+    FaxRow r;
+    r.fax = q.value(first).toString();
+    r.date = dateOf(q.value(first + 1));
+    r.website = q.value(first + 2).toString();
+    r.search = q.value(first + 3).toString();
+    r.location = q.value(first + 4).toString();
+    r.e164 = q.value(first + 5).toString();
+    r.country = q.value(first + 6).toString();
+    r.label = q.value(first + 7).toString();
+    r.how = q.value(first + 8).toString();
+    r.context = q.value(first + 9).toString();
+    return r;
+}
+} // namespace
+
 std::optional<QList<FaxRow>> SqlStore::allFaxes()
 {
     QSqlQuery *q = prepared(m_sql.allFaxes);
@@ -386,18 +407,7 @@ std::optional<QList<FaxRow>> SqlStore::allFaxes()
         return std::nullopt;
     QList<FaxRow> rows;
     while (q->next()) {
-        FaxRow r;
-        r.fax = q->value(0).toString();
-        r.date = dateOf(q->value(1));
-        r.website = q->value(2).toString();
-        r.search = q->value(3).toString();
-        r.location = q->value(4).toString();
-        r.e164 = q->value(5).toString();
-        r.country = q->value(6).toString();
-        r.label = q->value(7).toString();
-        r.how = q->value(8).toString();
-        r.context = q->value(9).toString();
-        rows.append(r);
+        rows.append(faxRowAt(*q, 0));
     }
     q->finish();
     return rows;
@@ -490,14 +500,16 @@ bool SqlStore::returnSites(const QStringList &sites)
 
 // ---- search strings --------------------------------------------------------------------------
 
+// A blank search string is stored and compared as '': bound as NULL, no comparison would
+// match it, and a blank row could never be deleted.
 bool SqlStore::insertSearch(const QString &search)
 {
-    return write(m_sql.insertSearch, {search});
+    return write(m_sql.insertSearch, {nonNull(search)});
 }
 
 bool SqlStore::removeSearch(const QString &search)
 {
-    return write(m_sql.removeSearch, {foldCase(search)});
+    return write(m_sql.removeSearch, {nonNull(foldCase(search))});
 }
 
 std::optional<QStringList> SqlStore::searches()
@@ -575,4 +587,243 @@ std::optional<int> SqlStore::restorePending(const QStringList &stillQueued)
     if (!ok || !m_lastError.isEmpty())
         return std::nullopt;
     return int(rows.size());
+}
+
+// ---- reading the numbers in view ---------------------------------------------------------------
+
+std::unique_ptr<QSqlQuery> SqlStore::select(const QString &sql, const QVariantList &values)
+{
+    if (!open())
+        return nullptr;
+    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+    q->setForwardOnly(true);
+    if (!q->prepare(sql)) {
+        failedOnConnection(q->lastError());
+        return nullptr;
+    }
+    bindValues(q.get(), values);
+    if (!exec(q.get(), false))
+        return nullptr;
+    return q;
+}
+
+bool SqlStore::writeEach(const char *sql, const QList<QVariantList> &rows)
+{
+    if (rows.isEmpty())
+        return true;
+    beginBatch();
+    bool ok = true;
+    for (const QVariantList &values : rows) {
+        if (!(ok = write(sql, values)))
+            break;
+    }
+    endBatch();
+    // A commit that failed has been reported by endBatch().
+    return ok && m_lastError.isEmpty();
+}
+
+std::optional<qint64> SqlStore::countFaxes(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const auto q = select(QStringLiteral("SELECT count(*) FROM faxes f") + w.sql, w.values);
+    if (!q)
+        return std::nullopt;
+    return q->next() ? q->value(0).toLongLong() : 0;
+}
+
+std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                                  qint64 offset, int limit)
+{
+    const FaxQuerySql::Dialect &d = dialect();
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, d);
+    const auto q =
+        select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) +
+                   QStringLiteral(" FROM faxes f") + FaxQuerySql::joinDoNotFax(d) + w.sql +
+                   FaxQuerySql::orderBy(sort, d) + QStringLiteral(" LIMIT ? OFFSET ?"),
+               w.values + QVariantList{limit, offset});
+    if (!q)
+        return std::nullopt;
+    QList<ListedFax> rows;
+    while (q->next()) {
+        ListedFax f;
+        f.id = q->value(0).toLongLong();
+        f.row = faxRowAt(*q, 1);
+        f.doNotFax = q->value(11).toString();
+        rows.append(f);
+    }
+    return rows;
+}
+
+std::optional<QList<ValueCount>> SqlStore::countFaxesBy(FaxColumn column, const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const QString col = dialect().column(column);
+    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes f").arg(col) + w.sql +
+                              QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
+                          w.values);
+    if (!q)
+        return std::nullopt;
+    QList<ValueCount> counts;
+    while (q->next())
+        counts.append({q->value(0).toString(), q->value(1).toLongLong()});
+    return counts;
+}
+
+std::optional<QList<DayCount>> SqlStore::faxesPerDay(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const QString day = dialect().dayOf.arg(dialect().column(FaxColumn::Date));
+    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes f").arg(day) + w.sql +
+                              QStringLiteral(" GROUP BY 1 ORDER BY 1"),
+                          w.values);
+    if (!q)
+        return std::nullopt;
+    QList<DayCount> days;
+    while (q->next()) {
+        const QDate d = QDate::fromString(q->value(0).toString(), Qt::ISODate);
+        if (d.isValid())
+            days.append({d, q->value(1).toLongLong()});
+    }
+    return days;
+}
+
+std::optional<QList<SearchYield>> SqlStore::searchYields(const FaxFilter &filter)
+{
+    const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
+    const QString search = dialect().column(FaxColumn::Search);
+    const QString host = dialect().hostOf.arg(dialect().column(FaxColumn::Website));
+    const auto q = select(
+        QStringLiteral("SELECT %1, count(*), count(DISTINCT %2) FROM faxes f").arg(search, host) +
+            w.sql + QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
+        w.values);
+    if (!q)
+        return std::nullopt;
+    QList<SearchYield> yields;
+    while (q->next())
+        yields.append({q->value(0).toString(), q->value(1).toLongLong(), q->value(2).toLongLong()});
+    return yields;
+}
+
+bool SqlStore::deleteFaxes(const QList<qint64> &ids)
+{
+    QList<QVariantList> rows;
+    rows.reserve(ids.size());
+    for (qint64 id : ids)
+        rows.append(QVariantList{id});
+    return writeEach(m_sql.deleteFax, rows);
+}
+
+// ---- the do-not-fax list -----------------------------------------------------------------------
+
+bool SqlStore::insertDoNotFax(const DoNotFaxEntry &entry, bool *added)
+{
+    int changed = 0;
+    if (!write(m_sql.insertDoNotFax, {entry.number, entry.key, dateText(entry.date), entry.reason},
+               &changed))
+        return false;
+    *added = changed > 0;
+    return true;
+}
+
+bool SqlStore::removeDoNotFax(const QStringList &keys)
+{
+    QList<QVariantList> rows;
+    for (const QString &key : keys)
+        rows.append(QVariantList{key});
+    return writeEach(m_sql.removeDoNotFax, rows);
+}
+
+std::optional<QList<DoNotFaxEntry>> SqlStore::doNotFaxList()
+{
+    QSqlQuery *q = prepared(m_sql.doNotFaxList);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QList<DoNotFaxEntry> entries;
+    while (q->next())
+        entries.append({q->value(0).toString(), q->value(1).toString(), dateOf(q->value(2)),
+                        q->value(3).toString()});
+    q->finish();
+    return entries;
+}
+
+// ---- exports
+// -------------------------------------------------------------------------------------
+
+namespace {
+
+QString exportedBefore(const FaxQuerySql::Dialect &d)
+{
+    return QStringLiteral("EXISTS (SELECT 1 FROM exported x WHERE x.e164 = %1)")
+        .arg(FaxQuerySql::numberKey(d));
+}
+
+} // namespace
+
+std::optional<ExportCounts> SqlStore::exportCounts(bool onlyNew)
+{
+    const FaxQuerySql::Dialect &d = dialect();
+    const auto q =
+        select(QStringLiteral("SELECT count(*), count(d.e164), "
+                              "count(CASE WHEN d.reason = ? THEN 1 END), "
+                              "count(CASE WHEN d.e164 IS NULL AND %1 THEN 1 END) FROM faxes f")
+                       .arg(onlyNew ? exportedBefore(d) : QStringLiteral("1 = 0")) +
+                   FaxQuerySql::joinDoNotFax(d),
+               {reasonNoticeSays});
+    if (!q)
+        return std::nullopt;
+    ExportCounts c;
+    if (q->next()) {
+        const qint64 all = q->value(0).toLongLong();
+        const qint64 listedAll = q->value(1).toLongLong();
+        c.flagged = q->value(2).toLongLong();
+        c.listed = listedAll - c.flagged;
+        c.exportedBefore = q->value(3).toLongLong();
+        c.toWrite = all - listedAll - c.exportedBefore;
+    }
+    return c;
+}
+
+std::optional<ExportPlan> SqlStore::exportPlan(bool onlyNew)
+{
+    const FaxQuerySql::Dialect &d = dialect();
+    ExportPlan plan;
+    const std::optional<ExportCounts> counts = exportCounts(onlyNew);
+    if (!counts)
+        return std::nullopt;
+    plan.counts = *counts;
+    QString sql = QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) + QStringLiteral(", ") +
+                  FaxQuerySql::numberKey(d) + QStringLiteral(" FROM faxes f") +
+                  FaxQuerySql::joinDoNotFax(d) + QStringLiteral(" WHERE d.e164 IS NULL");
+    if (onlyNew)
+        sql += QStringLiteral(" AND NOT ") + exportedBefore(d);
+    const auto q = select(sql + QStringLiteral(" ORDER BY ") + d.id);
+    if (!q)
+        return std::nullopt;
+    while (q->next()) {
+        plan.rows.append(faxRowAt(*q, 1));
+        plan.keys.append(q->value(12).toString());
+    }
+    // Numbers stored since the counts were read are in the rows (and so written).
+    plan.counts.toWrite = plan.rows.size();
+    return plan;
+}
+
+bool SqlStore::recordExport(const QString &file, const QStringList &keys)
+{
+    beginBatch();
+    QSqlQuery *q = prepared(m_sql.insertExport);
+    bool ok = q != nullptr;
+    QVariant id;
+    if (ok) {
+        bindValues(q, {dateText(now()), file, qint64(keys.size())});
+        ok = exec(q, true);
+        if (ok)
+            id = q->next() ? q->value(0) : q->lastInsertId();
+        q->finish();
+        ok = ok && id.isValid();
+    }
+    for (qsizetype i = 0; ok && i < keys.size(); ++i)
+        ok = write(m_sql.insertExported, {id, keys.at(i)});
+    endBatch();
+    return ok && m_lastError.isEmpty();
 }

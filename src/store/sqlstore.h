@@ -1,5 +1,6 @@
 #pragma once
 
+#include "faxquerysql.h"
 #include "store.h"
 
 #include <memory>
@@ -25,7 +26,7 @@ struct SqlStatements
     const char *hasFax;  // (folded number)
     const char *hasE164; // (E.164 form, never "")
     const char *deleteAllFaxes;
-    const char *deleteFax; // (folded number, number); the second compared exactly
+    const char *deleteFaxByNumber; // (folded number, number); the second compared exactly
     const char *countFaxes;
     const char *newestFaxes; // fax, location; newest first (limit)
     const char *allFaxes;    // the columns of insertFax, Date as text; stored order
@@ -49,6 +50,16 @@ struct SqlStatements
     const char *clearAllPending;
     const char *pendingRows;   // row id, website; stored order
     const char *forgetPending; // (row id)
+    // faxes by row id (the numbers window)
+    const char *deleteFax; // (row id)
+    // donotfax: (number, e164, Date, reason); a key listed already changes no row
+    const char *insertDoNotFax;
+    const char *removeDoNotFax; // (e164)
+    const char *doNotFaxList;   // number, e164, Date as text, reason; in the order listed
+    // the export ledger: exports (Date, file, count), answering the new row's id when the
+    // backend can (else the driver's last insert id); exported (export id, e164)
+    const char *insertExport;
+    const char *insertExported;
     // A site that goes back into the backlog is handed out no more (site); null for a
     // store of one harvester, which keeps no such list.
     const char *releaseHandedOut;
@@ -75,10 +86,23 @@ public:
     void endBatch() override;
 
     bool deleteAllFaxes() override;
-    bool deleteFaxes(const QStringList &numbers) override;
+    bool deleteExportedFaxes(const QStringList &numbers) override;
     std::optional<qint32> countFaxes() override;
     std::optional<QStringList> newestFaxes(int count) override;
     std::optional<QList<FaxRow>> allFaxes() override;
+    std::optional<qint64> countFaxes(const FaxFilter &filter) override;
+    std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                            qint64 offset, int limit) override;
+    std::optional<QList<ValueCount>> countFaxesBy(FaxColumn column,
+                                                  const FaxFilter &filter) override;
+    std::optional<QList<DayCount>> faxesPerDay(const FaxFilter &filter) override;
+    std::optional<QList<SearchYield>> searchYields(const FaxFilter &filter) override;
+    bool deleteFaxes(const QList<qint64> &ids) override;
+    bool removeDoNotFax(const QStringList &keys) override;
+    std::optional<QList<DoNotFaxEntry>> doNotFaxList() override;
+    std::optional<ExportCounts> exportCounts(bool onlyNew) override;
+    std::optional<ExportPlan> exportPlan(bool onlyNew) override;
+    bool recordExport(const QString &file, const QStringList &keys) override;
     bool deleteAllWebsites() override;
     std::optional<qint32> countWebsites() override;
     std::optional<bool> anyWebsite() override;
@@ -104,6 +128,10 @@ protected:
     std::optional<bool> hasWebsite(const QString &site) override;
     bool insertSearch(const QString &search) override;
     bool removeSearch(const QString &search) override;
+    bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) override;
+
+    // How the backend's SQL reads the numbers table for the reads built for the occasion.
+    virtual const FaxQuerySql::Dialect &dialect() const = 0;
 
     // The backend's side. openConnection() opens the connection named connectionName()
     // (created with the backend's driver) and brings the schema up to date; on failure it
@@ -152,6 +180,11 @@ protected:
 private:
     bool open();
     std::optional<qint32> count(const char *sql);
+    // A statement built for the occasion (a filter's), run with its values; null when the
+    // store cannot be read.
+    std::unique_ptr<QSqlQuery> select(const QString &sql, const QVariantList &values = {});
+    // Runs the writes in one batch; false when any was refused.
+    bool writeEach(const char *sql, const QList<QVariantList> &rows);
     void failBatch();
     // Reports a failure of the connection itself (a transaction, a statement's preparation).
     void failedOnConnection(const QSqlError &error);

@@ -148,6 +148,21 @@ bool Store::deleteSearch(QString &search)
     return removeSearch(search);
 }
 
+const QString Store::reasonImported = QStringLiteral("imported from a file");
+const QString Store::reasonOptOut = QStringLiteral("opt-out request");
+const QString Store::reasonMarked = QStringLiteral("marked in the window");
+const QString Store::reasonNoticeSays = QStringLiteral("page says no unsolicited faxes");
+
+bool Store::addDoNotFax(const QString &number, const QString &key, const QString &reason,
+                        bool *added)
+{
+    bool isNew = false;
+    const bool ok = insertDoNotFax({number.trimmed(), key, now(), reason}, &isNew);
+    if (added)
+        *added = ok && isNew;
+    return ok;
+}
+
 std::optional<QStringList> Store::takeSites(int count, TakeOrder order)
 {
     std::optional<QStringList> sites;

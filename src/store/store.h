@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class Clock;
@@ -34,6 +36,107 @@ struct FaxRow
     QString label;
     QString how;
     QString context;
+};
+
+// A column of the numbers table: what the numbers window sorts and counts by.
+enum class FaxColumn
+{
+    Fax,
+    E164,
+    Location, // the region label of the area code, or "Unknown/International"
+    Country,
+    Date,
+    Website,
+    Search,
+    Label,
+    How,
+    Context,
+    DoNotFax, // the do-not-fax list's reason for the number (sorting only)
+};
+
+// Which stored numbers a read covers. Empty fields do not filter; the dates are whole days,
+// both included. The text is looked for, letter case ignored, in every text column.
+struct FaxFilter
+{
+    QString text;
+    QString location;
+    QString country;
+    QString search;
+    QString how;
+    QDate from;
+    QDate to;
+
+    bool operator==(const FaxFilter &o) const
+    {
+        return text == o.text && location == o.location && country == o.country &&
+               search == o.search && how == o.how && from == o.from && to == o.to;
+    }
+    bool operator!=(const FaxFilter &o) const { return !(*this == o); }
+};
+
+// The order of a page of numbers; rows of equal value keep their stored order.
+struct FaxSort
+{
+    std::optional<FaxColumn> column; // none: stored order
+    Qt::SortOrder order = Qt::AscendingOrder;
+};
+
+// A stored number as the numbers window lists it: its row, the key that names it, and why
+// it may not be faxed (the do-not-fax list's reason; empty when it is not listed).
+struct ListedFax
+{
+    qint64 id = 0;
+    FaxRow row;
+    QString doNotFax;
+};
+
+struct ValueCount
+{
+    QString value;
+    qint64 count = 0;
+};
+
+struct DayCount
+{
+    QDate day;
+    qint64 count = 0;
+};
+
+// What one search string yielded: its numbers and the sites (hosts) they were found on.
+struct SearchYield
+{
+    QString search;
+    qint64 numbers = 0;
+    qint64 sites = 0;
+};
+
+// A number that must not be faxed: as it was given, the form it is matched by (its E.164
+// form, see DoNotFax::matchKey), when and why it was listed.
+struct DoNotFaxEntry
+{
+    QString number;
+    QString key;
+    QDateTime date;
+    QString reason;
+};
+
+// What an export writes and what it leaves out. A number is left out for the do-not-fax
+// list (flagged: listed because its page says it takes no unsolicited faxes; listed: for
+// any other reason) or, when only new numbers are asked for, because an earlier export
+// wrote it. The rows come in stored order with their matching forms (keys).
+struct ExportCounts
+{
+    qint64 toWrite = 0;
+    qint64 listed = 0;
+    qint64 flagged = 0;
+    qint64 exportedBefore = 0;
+};
+
+struct ExportPlan
+{
+    QList<FaxRow> rows;
+    QStringList keys;
+    ExportCounts counts;
 };
 
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
@@ -73,6 +176,9 @@ public:
     // The clock behind the Date columns; not owned; null restores the system clock.
     virtual void setClock(const Clock *clock) = 0;
     virtual QDateTime now() const = 0;
+    // A second connection to the same rows, to be used (and destroyed) in one other thread,
+    // so that long reads can run beside the window; nothing where the backend has none.
+    virtual std::unique_ptr<Store> openAnother() const { return nullptr; }
 
     // Groups the writes between the two calls (one page's links) into one transaction,
     // stored whole or not at all: once a write of it is refused, its later writes are not
@@ -91,7 +197,7 @@ public:
     [[nodiscard]] virtual bool deleteAllFaxes() = 0;
     // Deletes the rows of these numbers (compared exactly, as stored), all or none: on a
     // server, numbers another harvester stored meanwhile stay.
-    [[nodiscard]] virtual bool deleteFaxes(const QStringList &numbers) = 0;
+    [[nodiscard]] virtual bool deleteExportedFaxes(const QStringList &numbers) = 0;
     // A number stored under this text (letter case ignored).
     std::optional<bool> faxExists(QString &number);
     // The row's number is stored: one with its E.164 form, or, since rows stored without
@@ -102,6 +208,43 @@ public:
     // "number | location" of the newest numbers, the oldest of them first.
     virtual std::optional<QStringList> newestFaxes(int count) = 0;
     virtual std::optional<QList<FaxRow>> allFaxes() = 0; // in stored order
+
+    // ---- reading the numbers in view (the numbers window) -----------------------------------
+    // Each read covers the numbers the filter lets through; none loads the whole table.
+    virtual std::optional<qint64> countFaxes(const FaxFilter &filter) = 0;
+    // At most `limit` rows from `offset` in the order asked for.
+    virtual std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
+                                                    qint64 offset, int limit) = 0;
+    // The numbers per value of a column, the most first (ties by value).
+    virtual std::optional<QList<ValueCount>> countFaxesBy(FaxColumn column,
+                                                          const FaxFilter &filter) = 0;
+    // The numbers stored on each day that has any, oldest day first.
+    virtual std::optional<QList<DayCount>> faxesPerDay(const FaxFilter &filter) = 0;
+    // The numbers and sites of each search string, the most numbers first.
+    virtual std::optional<QList<SearchYield>> searchYields(const FaxFilter &filter) = 0;
+    // Deletes the numbers of these keys (ListedFax::id); keys that are gone are no error.
+    [[nodiscard]] virtual bool deleteFaxes(const QList<qint64> &ids) = 0;
+
+    // ---- the do-not-fax list ----------------------------------------------------------------
+    // The reasons a number is on the list.
+    static const QString reasonImported;   // "imported from a file"
+    static const QString reasonOptOut;     // "opt-out request"
+    static const QString reasonMarked;     // "marked in the window"
+    static const QString reasonNoticeSays; // "page says no unsolicited faxes"
+    // Lists the number under its key (the caller reads it, DoNotFax::matchKey), dated now. A
+    // key on the list already keeps its first entry; *added (when given) says whether this
+    // one was new.
+    [[nodiscard]] bool addDoNotFax(const QString &number, const QString &key, const QString &reason,
+                                   bool *added = nullptr);
+    [[nodiscard]] virtual bool removeDoNotFax(const QStringList &keys) = 0;
+    virtual std::optional<QList<DoNotFaxEntry>> doNotFaxList() = 0; // in the order listed
+
+    // ---- exports ---------------------------------------------------------------------------
+    // No export writes a listed number; with onlyNew none that an earlier export wrote.
+    virtual std::optional<ExportCounts> exportCounts(bool onlyNew) = 0;
+    virtual std::optional<ExportPlan> exportPlan(bool onlyNew) = 0;
+    // Notes an export in the ledger: when, into which file, and which numbers (keys).
+    [[nodiscard]] virtual bool recordExport(const QString &file, const QStringList &keys) = 0;
 
     // ---- the backlog -----------------------------------------------------------------------
     [[nodiscard]] bool addWebsite(QString &site);
@@ -220,4 +363,5 @@ protected:
     virtual std::optional<bool> hasWebsite(const QString &site) = 0;
     virtual bool insertSearch(const QString &search) = 0;
     virtual bool removeSearch(const QString &search) = 0;
+    virtual bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) = 0;
 };

@@ -189,18 +189,25 @@ private Q_SLOTS:
         QVERIFY(!rig.builder->isLoaded());
     }
 
-    // Stop does not touch a discovery run: when it succeeds, the harvest starts anyway.
-    void stopDuringDiscovery_stillHandsBack()
+    // Stop ends a discovery run: the run is unloaded, no harvest starts when it would have
+    // handed back, and a new start runs again.
+    void stopDuringDiscovery_endsTheRun()
     {
         Rig rig;
         rig.addSearch(QStringLiteral("glazier leeds"), QStringLiteral("d"), 25);
         QSignalSpy harvesting(&rig.session, &HarvestSession::harvestingChanged);
         rig.presenter.startClicked();
+        QVERIFY(rig.builder->isLoaded());
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Stop));
         rig.presenter.stopClicked();
         QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
-        QVERIFY(rig.builder->isLoaded());
-        QVERIFY(!rig.session.isHarvesting());
+        QVERIFY(!rig.builder->isLoaded());
+        QCOMPARE(rig.session.state(), HarvestSession::State::Stopped);
+        QVERIFY(rig.presenter.isEnabled(HarvestPresenter::Button::Start));
+        QTest::qWait(300);
+        QVERIFY(harvesting.isEmpty());
 
+        rig.presenter.startClicked();
         QTRY_VERIFY_WITH_TIMEOUT(!harvesting.isEmpty() && harvesting.first().first().toBool(),
                                  30000);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 60000);

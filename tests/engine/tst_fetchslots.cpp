@@ -126,10 +126,14 @@ private Q_SLOTS:
         }
         rig.web.addResponse("p.example", "/", r);
         PageFileSpy spy(rig);
-        // A stop leaves the bar full: the download's connect sets it back to 0.
-        rig.session.stop();
+        // A harvest whose queue ran dry leaves the bar full: the download's connect sets it
+        // back to 0.
+        rig.readyToStart();
+        rig.session.startCrawl();
+        QTRY_VERIFY(!rig.session.isHarvesting());
         QCOMPARE(rig.presenter.progress(), 100);
-        harvest(rig, {QStringLiteral("p.example")});
+        rig.queue({QStringLiteral("p.example")});
+        rig.session.startCrawl();
         QTRY_VERIFY(!rig.session.isHarvesting());
         QVERIFY(spy.files.contains(0));
         QCOMPARE(spy.files.value(0).first, file1);

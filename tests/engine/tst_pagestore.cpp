@@ -101,11 +101,19 @@ private Q_SLOTS:
         QVERIFY(text.endsWith("\r\n"));
         QVERIFY(text.contains("fax 212-555-0187\r\n"));
         QVERIFY(!text.contains('<'));
+
+        // Deleting them all: the session's count follows, and the statistics show it at once.
+        QSignalSpy shown(&rig.presenter, &HarvestPresenter::statisticsChanged);
+        rig.presenter.deleteAllNumbers();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(rig.presenter.statistics().numbersFound, 0);
+        QCOMPARE(rig.session.numbersStored(), 0);
+        QVERIFY(rig.session.numberPreview()->isEmpty());
     }
 
-    // A page that says it takes no unsolicited faxes: each of its numbers is reported, new
-    // or stored before, for the do-not-fax list.
-    void numbers_refusingFaxes_reported()
+    // A page that says it takes no unsolicited faxes: each of its numbers, new or stored
+    // before, is reported and goes on the do-not-fax list.
+    void numbers_refusingFaxes_reportedAndListed()
     {
         EngineRig rig;
         QString known = QStringLiteral("1-617-555-0100"), search = QStringLiteral("s");
@@ -122,6 +130,16 @@ private Q_SLOTS:
         QCOMPARE(first.e164, QStringLiteral("+12125550187"));
         QCOMPARE(first.website, QStringLiteral("h/a/b.htm"));
         QCOMPARE(refused.at(1).at(0).value<FaxRow>().e164, QStringLiteral("+16175550100"));
+        // Both are listed with that reason, and so left out of every export.
+        const std::optional<QList<DoNotFaxEntry>> listed = rig.db()->doNotFaxList();
+        QVERIFY(listed);
+        QCOMPARE(listed->size(), 2);
+        QCOMPARE(listed->at(0).key, QStringLiteral("+12125550187"));
+        QCOMPARE(listed->at(1).key, QStringLiteral("+16175550100"));
+        QCOMPARE(listed->at(0).reason, Store::reasonNoticeSays);
+        const std::optional<ExportCounts> counts = rig.db()->exportCounts(false);
+        QCOMPARE(counts->toWrite, 0);
+        QCOMPARE(counts->flagged, 2);
     }
 
     // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.

@@ -191,9 +191,10 @@ private Q_SLOTS:
         QCOMPARE(rig.messages.texts(), QStringList{message});
         QCOMPARE(focused.size(), 1);
         QCOMPARE(int(focused.first().at(0).value<HarvestPresenter::Focus>()), focus);
-        // Start emptied the queue even though it goes no further.
+        // Start emptied the queue even though it goes no further; nothing runs, so the
+        // numbers' buttons are back.
         QVERIFY(rig.storedWebsites().isEmpty() && rig.session.siteQueue()->isEmpty());
-        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start"));
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Database"));
         QCOMPARE(rig.sound.names(), QStringList{QStringLiteral("nextsearch.wav")});
         QCOMPARE(rig.builder.loads, 0);
         QCOMPARE(rig.session.state(), S::Stopped);
@@ -210,16 +211,19 @@ private Q_SLOTS:
         QCOMPARE(rig.builder.loads, 1);
         QCOMPARE(rig.builder.shows, 1);
         QCOMPARE(rig.session.state(), S::Discovering);
-        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start"));
+        // While sites are looked up, Stop ends it; the status bar says what runs.
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Stop"));
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Looking up sites for: plumbers"));
         QTRY_COMPARE(rig.session.state(), S::Harvesting);
         QCOMPARE(rig.enabledButtons(), QStringLiteral("Stop Next"));
         QCOMPARE(rig.session.harvestSearch(), QStringLiteral("plumbers"));
         QCOMPARE(rig.session.counters()->sitesFound(), 21);
         // Stop: the queue is kept for Resume.
+        const int progress = rig.presenter.progress();
         rig.presenter.stopClicked();
         QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Resume Database"));
         QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
-        QCOMPARE(rig.presenter.progress(), 100);
+        QCOMPARE(rig.presenter.progress(), progress); // a full bar would read as finished
         QVERIFY(!rig.session.anySlotBusy());
         QCOMPARE(rig.sound.names(),
                  (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("finished.wav")}));
@@ -229,21 +233,52 @@ private Q_SLOTS:
         rig.presenter.stopClicked();
     }
 
+    // A text is cleared when the state it tells of ends: what the end of the last harvest
+    // said is not shown beside the lookup of sites or the downloads of the next one.
+    void statusTexts_endWithTheirState()
+    {
+        EngineRig rig;
+        rig.web.setFallback(silent());
+        rig.builder.autoFinish = false;
+        rig.readyToStart();
+        rig.session.startCrawl(); // nothing queued: the queue runs dry at once
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("No more websites queued"));
+        QCOMPARE(rig.presenter.statusText(3), QStringLiteral("Try a different search"));
+        rig.presenter.startClicked();
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Looking up sites for: plumbers"));
+        QCOMPARE(rig.presenter.statusText(2), QString());
+        QCOMPARE(rig.presenter.statusText(3), QString());
+        rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(21));
+        rig.builder.finishRun();
+        QCOMPARE(rig.session.state(), S::Harvesting);
+        QVERIFY(rig.presenter.statusText(1).startsWith(QStringLiteral("Downloading: ")));
+        QCOMPARE(rig.presenter.statusText(2), QString());
+        QCOMPARE(rig.presenter.statusText(3), QString());
+        rig.presenter.stopClicked();
+    }
+
     void startAgainWhileARunIsLoaded()
     {
         EngineRig rig;
         rig.builder.autoFinish = false;
         rig.readyToStart();
         rig.presenter.startClicked();
-        rig.presenter.stopClicked();
-        QCOMPARE(rig.session.state(), S::Stopped);
+        // A start while the run's window is still loaded shows it again and starts no run.
         rig.presenter.startClicked();
         QCOMPARE(rig.builder.loads, 1);
         QCOMPARE(rig.builder.shows, 2);
-        // A stopped session still starts when the run hands back.
-        rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(21));
+        // Stop ends the run: the window goes, no harvest starts, and Start works again.
+        QSignalSpy harvesting(&rig.session, &HarvestSession::harvestingChanged);
         rig.presenter.stopClicked();
+        QCOMPARE(rig.session.state(), S::Stopped);
+        QVERIFY(!rig.builder.isLoaded());
+        QCOMPARE(rig.enabledButtons(), QStringLiteral("Start Database"));
+        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+        QVERIFY(harvesting.isEmpty());
+        rig.builder.namesFor.insert(QStringLiteral("plumbers"), names(21));
         rig.web.setFallback(silent());
+        rig.presenter.startClicked();
+        QCOMPARE(rig.builder.loads, 2);
         rig.builder.finishRun();
         QCOMPARE(rig.session.state(), S::Harvesting);
         rig.presenter.stopClicked();
@@ -320,7 +355,11 @@ private Q_SLOTS:
             rig.presenter.stopClicked();
             return;
         }
-        QCOMPARE(rig.presenter.statusText(1), QStringLiteral("Stopped"));
+        // With another search string, its lookup runs at once and the status says so.
+        QCOMPARE(rig.presenter.statusText(1),
+                 searches.size() < 2
+                     ? QStringLiteral("Stopped")
+                     : QStringLiteral("Looking up sites for: ") + list1After.value(0));
         QCOMPARE(rig.presenter.statusText(2), panel2);
         QCOMPARE(rig.presenter.statusText(3), panel3);
         if (searches.size() < 2) {
@@ -417,11 +456,14 @@ private Q_SLOTS:
         QCOMPARE(rig.presenter.newSearchText(), QStringLiteral("roofers"));
         rig.presenter.newSearchKeyPressed(13);
         QCOMPARE(rig.presenter.newSearchText(), QString());
-        QCOMPARE(
-            rig.session.searches()->items(),
-            (QStringList{QStringLiteral("  plumbers  "), QString(), QStringLiteral("roofers")}));
+        // A blank search string is not added: it would search for nothing but " fax".
+        rig.presenter.setNewSearchText(QStringLiteral(" \t "));
+        rig.presenter.addSearchClicked();
+        QCOMPARE(rig.presenter.newSearchText(), QString());
+        QCOMPARE(rig.session.searches()->items(),
+                 (QStringList{QStringLiteral("  plumbers  "), QStringLiteral("roofers")}));
         QCOMPARE(rig.storedSearches(),
-                 (QStringList{QStringLiteral("plumbers"), QString(), QStringLiteral("roofers")}));
+                 (QStringList{QStringLiteral("plumbers"), QStringLiteral("roofers")}));
         QVERIFY(!rig.presenter.isEnabled(B::NextSearch)); // not harvesting
     }
 
@@ -539,12 +581,20 @@ private Q_SLOTS:
         QSignalSpy dir(&rig.presenter, &HarvestPresenter::openDirectoryRequested);
         QSignalSpy exp(&rig.presenter, &HarvestPresenter::exportRequested);
         QSignalSpy web(&rig.presenter, &HarvestPresenter::websiteRequested);
+        QSignalSpy numbers(&rig.presenter, &HarvestPresenter::numbersWindowRequested);
+        // With the numbers window off, "View Fax Database" asks for the data folder.
+        rig.presenter.optionClicked(OptionId::NumbersWindow, 0);
         rig.presenter.viewDatabaseClicked();
         rig.presenter.exportClicked();
         rig.presenter.websiteClicked();
         QCOMPARE(dir.size(), 1);
         QCOMPARE(dir.first().at(0).toString(), rig.dir.path());
         QCOMPARE(exp.size() + web.size(), 2);
+        QCOMPARE(numbers.size(), 0);
+        rig.presenter.optionClicked(OptionId::NumbersWindow, 1);
+        rig.presenter.viewDatabaseClicked();
+        QCOMPARE(numbers.size(), 1);
+        QCOMPARE(dir.size(), 1);
     }
 
     void shutdownKeepsTheQueue()

@@ -760,6 +760,12 @@ private Q_SLOTS:
         TempDataDir dir;
         SlowWeb slow(3, 4000);
         slow.queueInto(dir.path());
+        {
+            // A number from before, so that the export below has something to write.
+            SqliteStore db(dir.path());
+            QVERIFY(addFax(db, QStringLiteral("1-312-555-0199"), QStringLiteral("old.example"),
+                           QStringLiteral("earlier"), QStringLiteral("Illinois")));
+        }
         QProcess first;
         first.start(QStringLiteral(VARNEL_TOOL_PATH), slow.harvestArgs(dir.path()));
         QVERIFY(first.waitForStarted());

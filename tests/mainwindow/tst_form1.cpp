@@ -11,6 +11,7 @@
 #include "globals.h"
 #include "mainwindowlayout.h"
 #include "mainwindowmessages.h"
+#include "numberswindow.h"
 #include "productinfo.h"
 #include "shellglobals.h"
 #include "testwebserver.h"
@@ -29,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -247,10 +249,12 @@ private Q_SLOTS:
                                                  : QString(),
                      focus);
         QVERIFY(h.form->startButton->isEnabled());
-        for (QPushButton *b :
-             {h.form->resumeButton, h.form->viewDatabaseButton, h.form->exportButton,
-              h.form->deleteAllNumbersButton, h.form->stopButton, h.form->nextSearchButton})
+        for (QPushButton *b : {h.form->resumeButton, h.form->stopButton, h.form->nextSearchButton})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        // Nothing runs after a refused start: the numbers' buttons are back.
+        for (QPushButton *b :
+             {h.form->viewDatabaseButton, h.form->exportButton, h.form->deleteAllNumbersButton})
+            QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
         QCOMPARE(h.builder.loads, 0);
         QVERIFY(Form1Harness::rows(h.form->siteQueueList).isEmpty());
     }
@@ -432,8 +436,10 @@ private Q_SLOTS:
 
         QCOMPARE(h.sound.names(), sounds);
         QCOMPARE(Form1Harness::rows(h.form->searchList), rowsAfter);
-        QCOMPARE(h.form->stopButton->isEnabled(), stillHarvesting);
-        QCOMPARE(h.form->startButton->isEnabled(), !stillHarvesting);
+        // After Next on an earlier entry the sites of the next one are looked up: Stop ends it.
+        const bool running = stillHarvesting || searches.size() > 1;
+        QCOMPARE(h.form->stopButton->isEnabled(), running);
+        QCOMPARE(h.form->startButton->isEnabled(), !running);
         QVERIFY(!h.form->nextSearchButton->isEnabled());
         if (searches.size() > 1) {
             // Discovery starts for the new first entry; the old queue is gone.
@@ -461,11 +467,12 @@ private Q_SLOTS:
         QVERIFY(h.form->panelText(1).startsWith(QStringLiteral("Downloading: http://site")));
         QTRY_VERIFY(m_silentWeb.connectionCount() > 0);
 
+        const int progress = h.form->progressBar->value();
         QTest::mouseClick(h.form->stopButton, Qt::LeftButton);
         QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
         for (int p = 2; p <= 4; ++p)
             QCOMPARE(h.form->panelText(p), QString());
-        QCOMPARE(h.form->progressBar->value(), 100);
+        QCOMPARE(h.form->progressBar->value(), progress); // full would read as finished
         QVERIFY(h.form->startButton->isEnabled());
         QVERIFY(!h.form->stopButton->isEnabled());
         QVERIFY(!h.form->nextSearchButton->isEnabled());
@@ -677,18 +684,62 @@ private Q_SLOTS:
         QCOMPARE(h.form->statisticsLabels[0]->text(), QStringLiteral("2"));
         QCOMPARE(h.form->statisticsLabels[1]->text(), QStringLiteral("1"));
         QCOMPARE(h.form->statisticsLabels[3]->text(), QStringLiteral("2"));
-        // A stop's texts and full bar reach the status bar.
+        // A stop's texts reach the status bar; the bar stays as it was.
         h.session->stop();
         QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
-        QCOMPARE(h.form->progressBar->value(), 100);
+        QCOMPARE(h.form->progressBar->value(), 0);
+    }
+
+    // A status text longer than its panel is shown shortened; in a panel wide enough it is
+    // shown whole; the tooltip always holds the whole text.
+    void statusText_shownWhole()
+    {
+        Form1Harness h;
+        QVERIFY(h.open());
+        const QString longText = QStringLiteral("Downloading: http://www.") +
+                                 QString(300, QLatin1Char('a')) +
+                                 QStringLiteral(".example/contact/index.htm (123456)");
+        Q_EMIT h.presenter->statusTextChanged(1, longText);
+        QLabel *panel = h.form->panel(1);
+        QCOMPARE(h.form->panelText(1), longText);
+        QCOMPARE(panel->toolTip(), longText);
+        QVERIFY(panel->text().startsWith(QStringLiteral("Downloading: http://www.")));
+        QVERIFY(panel->text().endsWith(QStringLiteral("(123456)")));
+        QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <=
+                panel->contentsRect().width());
+        Q_EMIT h.presenter->statusTextChanged(1, QStringLiteral("Stopped"));
+        QCOMPARE(panel->text(), QStringLiteral("Stopped"));
+        QCOMPARE(panel->toolTip(), QStringLiteral("Stopped"));
+        // A wider window shows more of a long text.
+        Q_EMIT h.presenter->statusTextChanged(1, longText);
+        const int shownBefore = int(panel->text().size());
+        h.form->resize(h.form->width() + 600, h.form->height());
+        QTRY_VERIFY(panel->text().size() > shownBefore);
     }
 
     void windows_openOnceFromButtonsAndMenus()
     {
-        Form1Harness h;
+        // With the numbers window off, "View Fax Database" opens the data folder.
+        Form1Harness h({{QStringLiteral("chkNumbersWindow"), QStringLiteral("0")}});
         QVERIFY(h.open());
         QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
         QCOMPARE(h.openedUrls, QList<QUrl>{QUrl::fromLocalFile(h.dir)});
+        QVERIFY(!NumbersWindow::instance());
+        h.presenter->optionClicked(OptionId::NumbersWindow, 1);
+        QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
+        QVERIFY(NumbersWindow::instance() && NumbersWindow::instance()->isVisible());
+        QCOMPARE(h.openedUrls.size(), 1);
+        // Numbers deleted there leave the preview.
+        FaxRow row;
+        row.fax = QStringLiteral("1-212-555-0187");
+        QVERIFY(h.session->store()->addFax(row));
+        NumbersWindow::instance()->refresh();
+        h.presenter->numbersDeleted();
+        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 1);
+        NumbersWindow::instance()->askYesNo = [](const QString &) { return true; };
+        NumbersWindow::instance()->table->selectRow(0);
+        NumbersWindow::instance()->deleteSelected();
+        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList), QStringList());
 
         QTest::mouseClick(h.form->exportButton, Qt::LeftButton);
         QVERIFY(frmExport::instance() && frmExport::instance()->isVisible());

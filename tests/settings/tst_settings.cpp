@@ -40,11 +40,12 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {
-            "Combo1",        "Combo2",       "chkAuto",          "chkAddFax",    "chkNonUS",
-            "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",    "cmbAdvance",
-            "cmbLastSearch", "chkFinder",    "chkNextEngine",    "chkAllEndings"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1, 0};
+        const QStringList keys = {"Combo1",        "Combo2",           "chkAuto",
+                                  "chkAddFax",     "chkNonUS",         "chkAudioEmail",
+                                  "chkAudioNext",  "chkAudioFinished", "chkFollow",
+                                  "cmbAdvance",    "cmbLastSearch",    "chkFinder",
+                                  "chkNextEngine", "chkAllEndings",    "chkNumbersWindow"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1, 0, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {

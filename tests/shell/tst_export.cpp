@@ -69,6 +69,8 @@ private Q_SLOTS:
     void exportCases();
     void csv_quotesCommasQuotesAndLineBreaks_data();
     void csv_quotesCommasQuotesAndLineBreaks();
+    void csv_cellsThatReadAsFormulasAreText_data();
+    void csv_cellsThatReadAsFormulasAreText();
     void csv_fromTheDialog_hasHeaderAndIsoDates();
     void unreadableStore_writesAndDeletesNothing();
     void fileExists_data();
@@ -77,6 +79,7 @@ private Q_SLOTS:
     void fileNamePart();
     void tool_data();
     void tool();
+    void tool_doNotFaxListAndOnlyNew();
 };
 
 void TestExport::initTestCase()
@@ -111,6 +114,24 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
     // Opening it again while it is open gives the same window.
     QCOMPARE(store.openWindow(dir.path()), w);
+    // What an export would write.
+    QCOMPARE(w->lblCounts->text(), QStringLiteral("There are no fax numbers to export."));
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
+    w->updateCounts();
+    QCOMPARE(w->lblCounts->text(), QStringLiteral("2 fax numbers will be written."));
+    // Off by default, so that an export writes what it always wrote.
+    QCOMPARE(w->Check3->text(), QStringLiteral("Only numbers new since the last export"));
+    QVERIFY(!w->Check3->isChecked());
+    QVERIFY(store.session.store()->addDoNotFax(
+        QStringLiteral("312.555.0102"), QStringLiteral("+13125550102"), Store::reasonOptOut));
+    QVERIFY(store.session.store()->recordExport(QStringLiteral("x"), {"+13125550101"}));
+    w->updateCounts();
+    QCOMPARE(w->lblCounts->text(),
+             QStringLiteral("1 fax number will be written. 1 left out: 1 on the do-not-fax list."));
+    w->Check3->setChecked(true); // the label follows at once
+    QCOMPARE(w->lblCounts->text(),
+             QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
+                            "list, 1 exported before."));
 }
 
 void TestExport::exportCases_data()
@@ -154,9 +175,10 @@ void TestExport::exportCases_data()
         << 2 << true << three << QByteArray() << out << false << false
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n+44-20-7946-0958\r\n\r\n") << false
         << false << 3;
-    QTest::newRow("no numbers: one line end")
-        << -1 << false << QStringList() << QByteArray() << out << false << false
-        << QByteArray("\r\n") << false << false << 0;
+    // Nothing to write: said, no file, and no question about deleting.
+    QTest::newRow("no numbers: nothing written")
+        << -1 << false << QStringList() << QByteArray() << out << true << true
+        << QByteArray("<absent>") << false << false << 0;
     QTest::newRow("existing file replaced, not extended")
         << 0 << false << three
         << QByteArray("an older and much longer export that must not survive;\r\n") << out << false
@@ -226,6 +248,8 @@ void TestExport::exportCases()
         return answerYes;
     };
     w->showError = [&](const QString &text) { errors << text; };
+    QStringList infos;
+    w->showInfo = [&](const QString &text) { infos << text; };
     if (type >= 0)
         w->Combo1->setCurrentIndex(type);
     w->Check2->setChecked(space);
@@ -233,13 +257,28 @@ void TestExport::exportCases()
 
     w->Command1_Click();
 
-    QCOMPARE(preset, presetFile); // starts in the data directory with "export.txt"
+    // The file dialog starts in the data directory with a name of the chosen type; with no
+    // number to write it is not shown.
+    const QString presetName =
+        type == FaxExport::Csv ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
+    QCOMPARE(preset, numbers.isEmpty() ? QString() : dir.file(presetName));
     const QString written = target.isEmpty() || errorShown ? presetFile : dir.file(target);
     QCOMPARE(readFile(written), expected);
     QCOMPARE(!questions.isEmpty(), asked);
+    // One line says how many numbers went to which file; the question names the count.
+    const QString line = QStringLiteral("%1 fax numbers were written to %2.")
+                             .arg(numbers.size())
+                             .arg(QDir::toNativeSeparators(written));
     if (asked)
-        QCOMPARE(questions,
-                 QStringList{QStringLiteral("Are you sure you want to delete all faxes?")});
+        QCOMPARE(questions, QStringList{line + QStringLiteral("\n\nAre you sure you want to "
+                                                              "delete all %1 faxes?")
+                                                   .arg(numbers.size())});
+    const bool finished = !target.isEmpty() && !errorShown && !numbers.isEmpty();
+    if (numbers.isEmpty())
+        QCOMPARE(infos, QStringList{QStringLiteral(
+                            "There are no fax numbers to export, so no file was written.")});
+    else
+        QCOMPARE(infos, finished && !asked ? QStringList{line} : QStringList());
     QCOMPARE(!errors.isEmpty(), errorShown);
     if (errorShown) // the message names the file
         QVERIFY2(errors.first().contains(QDir::toNativeSeparators(dir.file(target))),
@@ -247,8 +286,8 @@ void TestExport::exportCases()
     QCOMPARE(store.session.store()->countFaxes().value_or(-1), numbersLeft);
     QCOMPARE(store.session.numberPreview()->count(), numbersLeft); // the preview follows the store
 
-    // A finished export unloads the dialog; a cancelled or failed one leaves it open.
-    if (target.isEmpty() || errorShown) {
+    // A finished export unloads the dialog; a cancelled, failed or empty one leaves it open.
+    if (!finished) {
         QVERIFY(guard && guard->isVisible());
     } else {
         QTRY_VERIFY(!guard);
@@ -290,7 +329,38 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     const QByteArray csv = FaxExport::formatCsv({r});
     QCOMPARE(csv, QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
                              "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
-                      field + ",Illinois,+13125550101,US,Fax:,previous-cell," + field + "\r\n");
+                      field + ",Illinois,'+13125550101,US,Fax:,previous-cell," + field + "\r\n");
+}
+
+void TestExport::csv_cellsThatReadAsFormulasAreText_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("=") << QStringLiteral("=HYPERLINK(\"http://x.example\")")
+                       << QByteArray("\"'=HYPERLINK(\"\"http://x.example\"\")\"");
+    QTest::newRow("+") << QStringLiteral("+1+1") << QByteArray("'+1+1");
+    QTest::newRow("-") << QStringLiteral("-2+3") << QByteArray("'-2+3");
+    QTest::newRow("@") << QStringLiteral("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("tab") << QStringLiteral("\t=1") << QByteArray("'\t=1");
+    QTest::newRow("carriage return") << QStringLiteral("\r=1") << QByteArray("\"'\r=1\"");
+    QTest::newRow("line feed") << QStringLiteral("\n=1") << QByteArray("\"'\n=1\"");
+    QTest::newRow("inside, harmless") << QStringLiteral("a=b") << QByteArray("a=b");
+    QTest::newRow("after a space, harmless") << QStringLiteral(" =1") << QByteArray(" =1");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TestExport::csv_cellsThatReadAsFormulasAreText()
+{
+    QFETCH(QString, search);
+    QFETCH(QByteArray, field);
+    FaxRow r;
+    r.fax = QStringLiteral("+44-20-7946-0958"); // a number with "+" is text as well
+    r.website = QStringLiteral("=cmd|' /C calc'!A0");
+    r.search = search;
+    QCOMPARE(FaxExport::formatCsv({r}),
+             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
+                        "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+                 field + ",,,,,,\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -408,6 +478,9 @@ void TestExport::tool_data()
     QTest::newRow("unwritable file keeps the numbers")
         << QStringList{"--data-dir", "%D", "--delete", "%D/missing/out.txt"} << 1
         << QByteArray("<absent>") << 2;
+    QTest::newRow("no numbers: nothing written, status 4")
+        << QStringList{"--data-dir", "%D/nonumbers", "--delete", "%F"} << 4
+        << QByteArray("<absent>") << 2;
     QTest::newRow("no database in the folder")
         << QStringList{"--data-dir", "%D/empty", "%F"} << 1 << QByteArray("<absent>") << 2;
 }
@@ -421,6 +494,8 @@ void TestExport::tool()
 
     TempDataDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nonumbers")));
+    (void)SqliteStore(dir.file(QStringLiteral("nonumbers"))).countFaxes(); // an empty store
     {
         Harvest store(dir.path());
         store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
@@ -433,11 +508,101 @@ void TestExport::tool()
     p.start(QStringLiteral(VARNEL_TOOL_PATH), QStringList{QStringLiteral("export")} + args);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), exitCode);
-    if (exitCode == 1) // the message names what failed
+    if (exitCode == 1 || exitCode == 4) // the message names what failed
         QVERIFY(!p.readAllStandardError().trimmed().isEmpty());
     QCOMPARE(readFile(out), file);
     SqliteStore db(dir.path());
     QCOMPARE(db.countFaxes().value_or(-1), numbersLeft);
+}
+
+namespace {
+struct ToolRun
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+ToolRun runTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_TOOL_PATH), args);
+    ToolRun r;
+    if (!p.waitForFinished(30000))
+        return r;
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+} // namespace
+
+// The list imported with its bad lines, an opt-out added in another form, a flagged number;
+// the export leaves them out and says so; a second export of only the new numbers writes
+// just the one stored since, and a third has nothing to write.
+void TestExport::tool_doNotFaxListAndOnlyNew()
+{
+    TempDataDir dir;
+    {
+        Harvest h(dir.path());
+        h.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102"),
+               QStringLiteral("1-212-555-0187"), QStringLiteral("1-617-555-0100"),
+               QStringLiteral("+44-20-7946-0958")});
+        QVERIFY(h.session.store()->addDoNotFax(QStringLiteral("617-555-0100"),
+                                               QStringLiteral("+16175550100"),
+                                               Store::reasonNoticeSays));
+    }
+    const QString list = dir.file(QStringLiteral("optout.csv"));
+    QFile f(list);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("name,Fax Number\nA,(312) 555-0101\nB,call us\nC,+44 20 7946 0958\nD,312.555.0101\n");
+    f.close();
+    const QStringList at{QStringLiteral("--data-dir"), dir.path()};
+
+    ToolRun r = runTool(QStringList{"donotfax", "import", list} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith(
+                 "Added 2 numbers to the do-not-fax list (1 listed already)\n1 lines are no "
+                 "telephone numbers:\n  line 3: call us"),
+             qPrintable(r.out));
+    r = runTool(QStringList{"donotfax", "add", "+1 (212) 555-0187"} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("+12125550187 is on the do-not-fax list\n"));
+    QCOMPARE(runTool(QStringList{"donotfax", "add", "no number"} + at).code, 2);
+    r = runTool(QStringList{"donotfax", "list"} + at);
+    QCOMPARE(r.code, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines.at(1).startsWith("(312) 555-0101\t+13125550101\t"));
+    QVERIFY(lines.at(1).endsWith("\timported from a file"));
+    QVERIFY(lines.at(3).startsWith("+1 (212) 555-0187\t+12125550187\t"));
+    QVERIFY(lines.at(3).endsWith("\topt-out request"));
+    r = runTool(QStringList{"donotfax", "remove", "(212) 555-0187"} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY(runTool(QStringList{"donotfax", "add", "212-555-0187"} + at).code == 0);
+
+    const QString out = dir.file(QStringLiteral("out.txt"));
+    r = runTool(QStringList{"export", "--type", "lines", "--only-new", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-312-555-0102\r\n\r\n"));
+    QVERIFY2(r.out.contains("4 left out: 3 on the do-not-fax list, 1 whose page says it takes no "
+                            "unsolicited faxes"),
+             qPrintable(r.out));
+
+    {
+        Harvest h(dir.path());
+        h.add({QStringLiteral("1-415-555-0142")});
+    }
+    r = runTool(QStringList{"export", "--type", "lines", "--only-new", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-415-555-0142\r\n\r\n"));
+    QVERIFY(r.out.contains("1 exported before"));
+    r = runTool(QStringList{"export", "--only-new", dir.file(QStringLiteral("none.txt"))} + at);
+    QCOMPARE(r.code, 4);
+    QVERIFY(!QFile::exists(dir.file(QStringLiteral("none.txt"))));
+    // Without --only-new every number not listed is written again.
+    r = runTool(QStringList{"export", "--type", "lines", out} + at);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(readFile(out), QByteArray("1-312-555-0102\r\n1-415-555-0142\r\n\r\n"));
 }
 
 QTEST_MAIN(TestExport)

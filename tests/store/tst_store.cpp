@@ -460,6 +460,130 @@ private Q_SLOTS:
                  QString(QLatin1String("")));
     }
 
+    // The reads of the numbers window, the same on both backends: a filtered and sorted page
+    // with each row's do-not-fax reason, counts per column, per day and per search string
+    // (sites by host), and deleting by key.
+    void numbersInView_readsOfTheWindow()
+    {
+        Fixture f;
+        f.clock.set(QDateTime(QDate(2026, 1, 2), QTime(23, 0, 0)));
+        struct Row
+        {
+            const char *fax, *e164, *website, *search, *how;
+        };
+        const Row rows[] = {
+            {"1-312-555-0101", "+13125550101", "www.a.com/x.htm", "dentists", "fax line"},
+            {"1-312-555-0102", "+13125550102", "www.a.com/y.htm", "dentists", "table cell"},
+            {"1-212-555-0187", "+12125550187", "www.b.net/", "Plumbers", "fax line"},
+            {"+44-20-7946-0958", "+442079460958", "www.c.co.uk/k", "dentists", "fax line"},
+        };
+        for (const Row &r : rows) {
+            FaxRow row;
+            row.fax = QLatin1String(r.fax);
+            row.e164 = QLatin1String(r.e164);
+            row.website = QLatin1String(r.website);
+            row.search = QLatin1String(r.search);
+            row.how = QLatin1String(r.how);
+            row.location = QStringLiteral("L");
+            QVERIFY(f.db->addFax(row));
+            f.clock.advance(3600);
+        }
+        QVERIFY(f.db->addDoNotFax(QStringLiteral("(212) 555-0187"), QStringLiteral("+12125550187"),
+                                  Store::reasonOptOut));
+
+        FaxFilter dentists;
+        dentists.search = QStringLiteral("dentists");
+        QCOMPARE(f.db->countFaxes(dentists), std::optional<qint64>(3));
+        // The window reads its counts on a second connection to the same store.
+        QCOMPARE(f.db->openAnother()->countFaxes(dentists), std::optional<qint64>(3));
+        FaxFilter text;
+        text.text = QStringLiteral("B.NET"); // any column, letter case ignored
+        QCOMPARE(f.db->countFaxes(text), std::optional<qint64>(1));
+        FaxFilter day;
+        day.from = day.to = QDate(2026, 1, 3);
+        QCOMPARE(f.db->countFaxes(day), std::optional<qint64>(3));
+
+        FaxSort byNumber{FaxColumn::Fax, Qt::DescendingOrder};
+        const QList<ListedFax> page = f.db->faxPage(FaxFilter(), byNumber, 1, 2).value();
+        QCOMPARE(page.size(), 2);
+        QCOMPARE(page.at(0).row.fax, QStringLiteral("1-312-555-0101"));
+        QCOMPARE(page.at(1).row.fax, QStringLiteral("1-212-555-0187"));
+        QCOMPARE(page.at(1).doNotFax, Store::reasonOptOut);
+        QCOMPARE(page.at(1).row.date, QDateTime(QDate(2026, 1, 3), QTime(1, 0, 0)));
+        QVERIFY(page.at(0).doNotFax.isEmpty());
+
+        const QList<ValueCount> how = f.db->countFaxesBy(FaxColumn::How, FaxFilter()).value();
+        QCOMPARE(how.size(), 2);
+        QCOMPARE(how.at(0).value, QStringLiteral("fax line"));
+        QCOMPARE(how.at(0).count, 3);
+        const QList<DayCount> days = f.db->faxesPerDay(FaxFilter()).value();
+        QCOMPARE(days.size(), 2);
+        QCOMPARE(days.at(0).day, QDate(2026, 1, 2));
+        QCOMPARE(days.at(0).count, 1);
+        QCOMPARE(days.at(1).count, 3);
+        const QList<SearchYield> yields = f.db->searchYields(FaxFilter()).value();
+        QCOMPARE(yields.size(), 2);
+        QCOMPARE(yields.at(0).search, QStringLiteral("dentists"));
+        QCOMPARE(yields.at(0).numbers, 3);
+        QCOMPARE(yields.at(0).sites, 2);
+
+        QVERIFY(f.db->deleteFaxes({page.at(0).id, page.at(1).id, 999999}));
+        QCOMPARE(
+            f.rows(QStringLiteral("faxes"), QStringLiteral("fax")),
+            (QStringList{QStringLiteral("1-312-555-0102"), QStringLiteral("+44-20-7946-0958")}));
+        // The do-not-fax list outlives the number.
+        QCOMPARE(f.db->doNotFaxList()->size(), 1);
+    }
+
+    // The do-not-fax list keeps the first entry of a key; an export leaves listed and flagged
+    // numbers out, and one of only the new numbers those an earlier export wrote.
+    void doNotFax_andExportLedger()
+    {
+        Fixture f;
+        f.clock.set(QDateTime(QDate(2026, 2, 1), QTime(8, 0, 0)));
+        for (const char *n : {"1-312-555-0101", "1-312-555-0102", "1-212-555-0187"})
+            QVERIFY(f.addFax(QLatin1String(n)));
+        // Stored without its E.164 form: matched by the digits of its text.
+        QVERIFY(f.addFax(QStringLiteral("+44-20-7946-0958")));
+        bool added = false;
+        QVERIFY(f.db->addDoNotFax(QStringLiteral("312 555 0101"), QStringLiteral("+13125550101"),
+                                  Store::reasonImported, &added));
+        QVERIFY(added);
+        QVERIFY(f.db->addDoNotFax(QStringLiteral("(312) 555-0101"), QStringLiteral("+13125550101"),
+                                  Store::reasonMarked, &added));
+        QVERIFY(!added);
+        QVERIFY(f.db->addDoNotFax(QStringLiteral("+44 20 7946 0958"),
+                                  QStringLiteral("+442079460958"), Store::reasonNoticeSays));
+        const QList<DoNotFaxEntry> list = f.db->doNotFaxList().value();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.at(0).number, QStringLiteral("312 555 0101"));
+        QCOMPARE(list.at(0).reason, Store::reasonImported);
+        QCOMPARE(list.at(0).date, QDateTime(QDate(2026, 2, 1), QTime(8, 0, 0)));
+
+        ExportPlan plan = f.db->exportPlan(false).value();
+        QCOMPARE(plan.rows.size(), 2);
+        QCOMPARE(plan.rows.at(0).fax, QStringLiteral("1-312-555-0102"));
+        QCOMPARE(plan.keys,
+                 (QStringList{QStringLiteral("+13125550102"), QStringLiteral("+12125550187")}));
+        QCOMPARE(plan.counts.listed, 1);
+        QCOMPARE(plan.counts.flagged, 1);
+        QVERIFY(f.db->recordExport(QStringLiteral("/tmp/a.txt"), plan.keys));
+
+        QVERIFY(f.addFax(QStringLiteral("1-617-555-0100")));
+        QVERIFY(f.db->removeDoNotFax({QStringLiteral("+13125550101")}));
+        plan = f.db->exportPlan(true).value();
+        QCOMPARE(plan.rows.size(), 2); // the new one and the one taken off the list
+        QCOMPARE(plan.rows.at(0).fax, QStringLiteral("1-312-555-0101"));
+        QCOMPARE(plan.rows.at(1).fax, QStringLiteral("1-617-555-0100"));
+        const ExportCounts counts = f.db->exportCounts(true).value();
+        QCOMPARE(counts.toWrite, 2);
+        QCOMPARE(counts.exportedBefore, 2);
+        QCOMPARE(counts.flagged, 1);
+        QCOMPARE(counts.listed, 0);
+        QCOMPARE(f.rows(QStringLiteral("exports"), QStringLiteral("file || ' ' || count")),
+                 QStringList{QStringLiteral("/tmp/a.txt 2")});
+    }
+
     // A store written by the previous version of the program gains the new columns, empty
     // for the rows it holds; nothing of it is lost, and its numbers are known by their text.
     // The file is one the previous version wrote; on a server, a schema of this version is
@@ -528,6 +652,11 @@ private Q_SLOTS:
             QCOMPARE(db->numberExists(fresh), std::optional<bool>(false));
             QVERIFY(db->addFax(fresh));
             QCOMPARE(db->numberExists(fresh), std::optional<bool>(true));
+            // The do-not-fax list and the ledger are there, and match the old rows by text.
+            QVERIFY(db->addDoNotFax(QStringLiteral("212 555 0187"), QStringLiteral("+12125550187"),
+                                    Store::reasonOptOut));
+            QCOMPARE(db->exportCounts(false)->listed, 1);
+            QCOMPARE(db->exportCounts(false)->toWrite, 3);
         }
         if (f.schema) {
             QCOMPARE(f.schema->column(QStringLiteral("SELECT version FROM schema_version")),
@@ -672,6 +801,38 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("roofer")});
     }
 
+    // A blank search string stored by an earlier version (as NULL or as "") can be deleted
+    // for good: it would come back at the next start as the current search.
+    void blankSearch_isDeletedForGood_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("NULL") << "INSERT INTO searches (search) VALUES (NULL)";
+        QTest::newRow("empty") << "INSERT INTO searches (search) VALUES ('')";
+        QTest::newRow("through the store") << QString();
+    }
+    void blankSearch_isDeletedForGood()
+    {
+        QFETCH(QString, stored);
+        Fixture f;
+        QString keep = QStringLiteral("keep");
+        QVERIFY(f.db->addSearch(keep));
+        if (stored.isEmpty()) {
+            QString blank = QStringLiteral("   ");
+            QVERIFY(f.db->addSearch(blank));
+        } else {
+            (void)f.db->searches(); // creates the tables
+            if (f.schema)
+                QVERIFY2(f.schema->exec(stored), qPrintable(f.schema->lastError()));
+            else
+                runSql(QDir(f.dir.path()).filePath(QStringLiteral("varnel.mdb")), {stored});
+        }
+        QCOMPARE(f.db->searches().value_or(QStringList()),
+                 (QStringList{QStringLiteral("keep"), QString()}));
+        QString shown; // as the list shows it
+        QVERIFY(f.db->deleteSearch(shown));
+        QCOMPARE(f.db->searches().value_or(QStringList()), QStringList{QStringLiteral("keep")});
+    }
+
     void deleteAll_emptiesTheTable()
     {
         Fixture f;
@@ -695,7 +856,7 @@ private Q_SLOTS:
         QVERIFY(f.addFax(QStringLiteral("1-212-555-0100")) && f.addFax(QStringLiteral("x-A")));
         const QStringList exported = {QStringLiteral("1-212-555-0100"), QStringLiteral("x-a")};
         QVERIFY(f.addFax(QStringLiteral("1-212-555-0199"))); // stored after the export read
-        QVERIFY(f.db->deleteFaxes(exported));
+        QVERIFY(f.db->deleteExportedFaxes(exported));
         QCOMPARE(f.rows(QStringLiteral("faxes"), QStringLiteral("fax")),
                  QStringList({QStringLiteral("x-A"), QStringLiteral("1-212-555-0199")}));
 

@@ -1,0 +1,230 @@
+#include "numbersmodel.h"
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <limits>
+
+namespace {
+
+// Blocks kept at hand: a few screens up and down from where the view is.
+constexpr int kBlocksKept = 64;
+
+const char *const kHeaders[NumbersModel::ColumnCount] = {
+    "Number",        "E.164", "Region",    "Country",        "Date",       "Page",
+    "Search String", "Label", "How Found", "Text Around It", "Do Not Fax",
+};
+
+} // namespace
+
+NumbersModel::NumbersModel(Store *store, QObject *parent)
+    : QAbstractTableModel(parent), m_store(store), m_blocks(kBlocksKept)
+{
+    refresh();
+}
+
+void NumbersModel::setFilter(const FaxFilter &filter)
+{
+    if (filter == m_filter)
+        return;
+    m_filter = filter;
+    refresh();
+}
+
+void NumbersModel::refresh()
+{
+    beginResetModel();
+    m_blocks.clear();
+    std::optional<qint64> n = m_store ? m_store->countFaxes(m_filter) : std::nullopt;
+    if (n)
+        m_failed = false;
+    else
+        readFailure();
+    m_total = n.value_or(0);
+    endResetModel();
+}
+
+void NumbersModel::sort(int column, Qt::SortOrder order)
+{
+    FaxSort sort;
+    sort.column = storeColumn(column);
+    sort.order = order;
+    if (sort.column == m_sort.column && sort.order == m_sort.order)
+        return;
+    // The rows are read again in the new order; a selection of the old rows would name others.
+    beginResetModel();
+    m_sort = sort;
+    m_blocks.clear();
+    endResetModel();
+}
+
+const QList<ListedFax> *NumbersModel::block(qint64 index) const
+{
+    if (QList<ListedFax> *cached = m_blocks.object(index))
+        return cached;
+    if (!m_store)
+        return nullptr;
+    std::optional<QList<ListedFax>> rows =
+        m_store->faxPage(m_filter, m_sort, index * BlockSize, BlockSize);
+    if (!rows) {
+        readFailure();
+        return nullptr;
+    }
+    m_failed = false;
+    auto *kept = new QList<ListedFax>(std::move(*rows));
+    m_blocks.insert(index, kept);
+    return kept;
+}
+
+void NumbersModel::readFailure() const
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    const QString reason = m_store ? m_store->lastError() : QStringLiteral("no store");
+    // Reported after the read: a view may be in the middle of painting.
+    auto *self = const_cast<NumbersModel *>(this);
+    QMetaObject::invokeMethod(
+        self, [self, reason] { Q_EMIT self->readFailed(reason); }, Qt::QueuedConnection);
+}
+
+std::optional<ListedFax> NumbersModel::rowAt(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return std::nullopt;
+    const QList<ListedFax> *b = block(row / BlockSize);
+    const int at = row % BlockSize;
+    if (!b || at >= b->size())
+        return std::nullopt; // the store has fewer rows now than when it was counted
+    return b->at(at);
+}
+
+std::optional<QList<ListedFax>> NumbersModel::rows(int first, int count) const
+{
+    first = std::max(first, 0);
+    count = std::min(count, rowCount() - first);
+    if (count <= 0)
+        return QList<ListedFax>();
+    // Within one block at hand: no read.
+    if (first / BlockSize == (first + count - 1) / BlockSize) {
+        if (const QList<ListedFax> *b = m_blocks.object(first / BlockSize))
+            return b->mid(first % BlockSize, count);
+    }
+    if (!m_store)
+        return std::nullopt;
+    std::optional<QList<ListedFax>> read = m_store->faxPage(m_filter, m_sort, first, count);
+    if (!read)
+        readFailure();
+    return read;
+}
+
+int NumbersModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(std::min<qint64>(m_total, std::numeric_limits<int>::max()));
+}
+
+int NumbersModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString NumbersModel::cellText(const ListedFax &fax, int column)
+{
+    const FaxRow &r = fax.row;
+    switch (column) {
+    case Number:
+        return r.fax;
+    case E164:
+        return r.e164;
+    case Region:
+        return r.location;
+    case Country:
+        return r.country;
+    case Date:
+        return r.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case Page:
+        return r.website;
+    case Search:
+        return r.search;
+    case Label:
+        return r.label;
+    case How:
+        return r.how;
+    case Context:
+        return r.context;
+    case DoNotFax:
+        return fax.doNotFax;
+    }
+    return QString();
+}
+
+std::optional<FaxColumn> NumbersModel::storeColumn(int column)
+{
+    switch (column) {
+    case Number:
+        return FaxColumn::Fax;
+    case E164:
+        return FaxColumn::E164;
+    case Region:
+        return FaxColumn::Location;
+    case Country:
+        return FaxColumn::Country;
+    case Date:
+        return FaxColumn::Date;
+    case Page:
+        return FaxColumn::Website;
+    case Search:
+        return FaxColumn::Search;
+    case Label:
+        return FaxColumn::Label;
+    case How:
+        return FaxColumn::How;
+    case Context:
+        return FaxColumn::Context;
+    case DoNotFax:
+        return FaxColumn::DoNotFax;
+    default:
+        return std::nullopt;
+    }
+}
+
+QVariant NumbersModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.column() >= ColumnCount)
+        return QVariant();
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole)
+        return QVariant();
+    const std::optional<ListedFax> fax = rowAt(index.row());
+    if (!fax)
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(*fax, index.column());
+    case Qt::ToolTipRole:
+        if (!fax->doNotFax.isEmpty())
+            return QStringLiteral("On the do-not-fax list: %1").arg(fax->doNotFax);
+        if (index.column() == Context || index.column() == Page)
+            return cellText(*fax, index.column());
+        return QVariant();
+    case Qt::ForegroundRole:
+        // A listed number is kept but never exported: shown greyed.
+        if (!fax->doNotFax.isEmpty())
+            return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+        return QVariant();
+    }
+    return QVariant();
+}
+
+QVariant NumbersModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (section < 0 || section >= ColumnCount)
+        return QVariant();
+    return QString::fromLatin1(kHeaders[section]);
+}

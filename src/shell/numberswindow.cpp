@@ -1,0 +1,774 @@
+#include "numberswindow.h"
+
+#include "donotfax.h"
+#include "frmwebsite.h"
+#include "numberscounts.h"
+#include "numbersmodel.h"
+#include "productinfo.h"
+#include "store.h"
+
+#include <QApplication>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTimeAxis>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHorizontalBarSeries>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace {
+
+QPointer<NumbersWindow> g_numbers;
+
+// The oldest day the date filters offer; at it, a date filter is off ("Any").
+const QDate kAnyDay(2000, 1, 1);
+// Typing in the filter box waits for a pause this long before the store is asked.
+constexpr int kTypingPauseMs = 350;
+// The search strings the chart compares, the most productive first.
+constexpr int kChartedSearches = 12;
+// Up to this many days the numbers per day are bars, one a day; beyond, a line.
+constexpr qint64 kDaysAsBars = 45;
+
+// Choices of the region-or-country filter: what the item filters by.
+constexpr int kKindRole = Qt::UserRole;
+constexpr int kValueRole = Qt::UserRole + 1;
+enum PlaceKind
+{
+    AnyPlace,
+    ByLocation,
+    ByCountry
+};
+
+QTreeWidget *makeCountPanel(QWidget *parent, const char *name, const QString &what)
+{
+    auto *t = new QTreeWidget(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setRootIsDecorated(false);
+    t->setUniformRowHeights(true);
+    t->setColumnCount(2);
+    t->setHeaderLabels({what, QStringLiteral("Numbers")});
+    t->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    t->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    t->header()->setStretchLastSection(false);
+    t->setToolTip(QStringLiteral("Double-click an entry to show only its numbers"));
+    return t;
+}
+
+void fillCountPanel(QTreeWidget *panel, const QList<ValueCount> &counts)
+{
+    panel->clear();
+    QList<QTreeWidgetItem *> items;
+    items.reserve(counts.size());
+    for (const ValueCount &c : counts) {
+        auto *item = new QTreeWidgetItem({c.value, QLocale().toString(c.count)});
+        item->setData(0, Qt::UserRole, c.value);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        items << item;
+    }
+    panel->addTopLevelItems(items);
+}
+
+// Puts the choices into a combo and keeps what was chosen where it is still offered.
+void fillChoiceCombo(QComboBox *combo, const QString &anyText, const QList<ValueCount> &counts)
+{
+    const QString chosen = combo->currentData(kValueRole).toString();
+    combo->clear();
+    combo->addItem(anyText);
+    for (const ValueCount &c : counts) {
+        combo->addItem(QStringLiteral("%1 (%2)").arg(c.value, QLocale().toString(c.count)));
+        combo->setItemData(combo->count() - 1, c.value, kValueRole);
+    }
+    const int at = combo->findData(chosen, kValueRole);
+    combo->setCurrentIndex(chosen.isEmpty() || at < 0 ? 0 : at);
+}
+
+QString countryCaption(const QString &code)
+{
+    const QLocale::Territory t = QLocale::codeToTerritory(code);
+    return t == QLocale::AnyTerritory
+               ? code
+               : QStringLiteral("%1 (%2)").arg(QLocale::territoryToString(t), code);
+}
+
+} // namespace
+
+NumbersWindow *NumbersWindow::openWindow(Store *store, const QString &dataDir)
+{
+    if (!g_numbers)
+        g_numbers = new NumbersWindow(store, dataDir);
+    if (g_numbers->isVisible()) {
+        g_numbers->refresh();
+        g_numbers->raise();
+        g_numbers->activateWindow();
+    } else {
+        g_numbers->show();
+    }
+    return g_numbers;
+}
+
+NumbersWindow *NumbersWindow::instance()
+{
+    return g_numbers;
+}
+
+void NumbersWindow::unload()
+{
+    delete g_numbers.data();
+}
+
+NumbersWindow::NumbersWindow(Store *store, const QString &dataDir)
+    : m_store(store), m_dataDir(dataDir)
+{
+    setObjectName(QStringLiteral("frmNumbers"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Fax Database"));
+    m_model = new NumbersModel(store, this);
+    m_counter = new NumbersCounter(store, this);
+    connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
+    buildControls();
+
+    askYesNo = [this](const QString &text) {
+        return QMessageBox::question(this, strProductName, text,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    showMessage = [this](const QString &text) {
+        QMessageBox::information(this, strProductName, text);
+    };
+    openFolder = [](const QUrl &folder) { return QDesktopServices::openUrl(folder); };
+    openPage = [](const QUrl &page) {
+        frmWebsite *browser = frmWebsite::instance();
+        if (!browser) {
+            frmWebsite::openWindow(page);
+            return;
+        }
+        frmWebsite::openWindow();
+        browser->Text1->setText(page.toString());
+        browser->Command3_Click();
+    };
+
+    connect(m_model, &NumbersModel::readFailed, this, &NumbersWindow::showReadProblem);
+    updateCountLabel();
+    resize(1100, 680);
+}
+
+void NumbersWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The first rows are shown at once; the choices and counts, which read every row, follow.
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices);
+}
+
+void NumbersWindow::buildControls()
+{
+    // Filters
+    filterEdit = new QLineEdit(this);
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    filterEdit->setPlaceholderText(QStringLiteral("Filter: number, page, search string or text"));
+    filterEdit->setClearButtonEnabled(true);
+    placeCombo = new QComboBox(this);
+    placeCombo->setObjectName(QStringLiteral("placeCombo"));
+    searchCombo = new QComboBox(this);
+    searchCombo->setObjectName(QStringLiteral("searchCombo"));
+    howCombo = new QComboBox(this);
+    howCombo->setObjectName(QStringLiteral("howCombo"));
+    for (QComboBox *c : {placeCombo, searchCombo, howCombo}) {
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(16);
+    }
+    auto makeDate = [this](const char *name) {
+        auto *d = new QDateEdit(this);
+        d->setObjectName(QLatin1String(name));
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setMinimumDate(kAnyDay);
+        d->setSpecialValueText(QStringLiteral("Any"));
+        d->setDate(kAnyDay);
+        return d;
+    };
+    fromDate = makeDate("fromDate");
+    toDate = makeDate("toDate");
+    clearFilterButton = new QPushButton(QStringLiteral("Show All"), this);
+    clearFilterButton->setObjectName(QStringLiteral("clearFilterButton"));
+
+    auto *filters = new QGridLayout;
+    filters->addWidget(filterEdit, 0, 0, 1, 4);
+    filters->addWidget(new QLabel(QStringLiteral("From:"), this), 0, 4);
+    filters->addWidget(fromDate, 0, 5);
+    filters->addWidget(new QLabel(QStringLiteral("To:"), this), 0, 6);
+    filters->addWidget(toDate, 0, 7);
+    filters->addWidget(placeCombo, 1, 0);
+    filters->addWidget(searchCombo, 1, 1);
+    filters->addWidget(howCombo, 1, 2);
+    filters->addWidget(clearFilterButton, 1, 7);
+    filters->setColumnStretch(0, 1);
+    filters->setColumnStretch(1, 1);
+    filters->setColumnStretch(2, 1);
+
+    // The table
+    table = new QTableView(this);
+    table->setObjectName(QStringLiteral("numbersTable"));
+    table->setModel(m_model);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // No column sorted at first: the numbers in the order they were found.
+    table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    table->horizontalHeader()->setSortIndicatorClearable(true);
+    table->setSortingEnabled(true);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->setWordWrap(false);
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const int widths[NumbersModel::ColumnCount] = {120, 120, 150, 60,  140, 220,
+                                                   140, 80,  90,  260, 160};
+    for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+        table->setColumnWidth(c, widths[c]);
+
+    regionCounts = makeCountPanel(this, "regionCounts", QStringLiteral("Region"));
+    searchCounts = makeCountPanel(this, "searchCounts", QStringLiteral("Search String"));
+    auto *panels = new QSplitter(Qt::Vertical, this);
+    panels->addWidget(regionCounts);
+    panels->addWidget(searchCounts);
+
+    auto *split = new QSplitter(Qt::Horizontal, this);
+    split->addWidget(table);
+    split->addWidget(panels);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+
+    // Charts
+    dayChart = new QChartView(this);
+    dayChart->setObjectName(QStringLiteral("dayChart"));
+    searchChart = new QChartView(this);
+    searchChart->setObjectName(QStringLiteral("searchChart"));
+    for (QChartView *v : {dayChart, searchChart})
+        v->setRenderHint(QPainter::Antialiasing);
+    auto *charts = new QWidget(this);
+    auto *chartLayout = new QVBoxLayout(charts);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->addWidget(dayChart);
+    chartLayout->addWidget(searchChart);
+
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    tabs->addTab(split, QStringLiteral("Numbers"));
+    tabs->addTab(charts, QStringLiteral("Charts"));
+
+    // Actions
+    copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    copyButton->setObjectName(QStringLiteral("copyButton"));
+    deleteButton = new QPushButton(QStringLiteral("Delete..."), this);
+    deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    doNotFaxButton = new QPushButton(QStringLiteral("Do Not Fax"), this);
+    doNotFaxButton->setObjectName(QStringLiteral("doNotFaxButton"));
+    doNotFaxButton->setToolTip(
+        QStringLiteral("Put the selected numbers on the do-not-fax list: they stay stored but "
+                       "are never exported"));
+    faxAgainButton = new QPushButton(QStringLiteral("Fax Again"), this);
+    faxAgainButton->setObjectName(QStringLiteral("faxAgainButton"));
+    faxAgainButton->setToolTip(QStringLiteral("Take the selected numbers off the do-not-fax list"));
+    refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
+    refreshButton->setObjectName(QStringLiteral("refreshButton"));
+    openFolderButton = new QPushButton(QStringLiteral("Open Data Folder"), this);
+    openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
+    openFolderButton->setToolTip(QDir::toNativeSeparators(m_dataDir));
+    countLabel = new QLabel(this);
+    countLabel->setObjectName(QStringLiteral("countLabel"));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(countLabel, 1);
+    for (QPushButton *b : {copyButton, deleteButton, doNotFaxButton, faxAgainButton, refreshButton,
+                           openFolderButton}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(tabs, 1);
+    layout->addLayout(buttons);
+
+    auto addAction = [this](const QString &text, const QKeySequence &keys, auto handler) {
+        auto *a = new QAction(text, table);
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        connect(a, &QAction::triggered, this, handler);
+        table->addAction(a);
+    };
+    addAction(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copySelected(); });
+    addAction(QStringLiteral("Delete..."), QKeySequence::Delete, [this] { deleteSelected(); });
+    addAction(QStringLiteral("Do Not Fax"), QKeySequence(), [this] { markSelectedDoNotFax(); });
+    addAction(QStringLiteral("Fax Again"), QKeySequence(), [this] { unmarkSelectedDoNotFax(); });
+    addAction(QStringLiteral("Open Page"), QKeySequence(), [this] {
+        const QModelIndex at = table->currentIndex();
+        if (at.isValid())
+            openPageOf(at.row());
+    });
+
+    m_typingPause = new QTimer(this);
+    m_typingPause->setSingleShot(true);
+    m_typingPause->setInterval(kTypingPauseMs);
+    connect(m_typingPause, &QTimer::timeout, this, &NumbersWindow::applyFilter);
+    connect(filterEdit, &QLineEdit::textChanged, m_typingPause, qOverload<>(&QTimer::start));
+    connect(filterEdit, &QLineEdit::returnPressed, this, &NumbersWindow::applyFilter);
+    for (QComboBox *c : {placeCombo, searchCombo, howCombo})
+        connect(c, &QComboBox::currentIndexChanged, this, [this] {
+            if (!m_filling)
+                applyFilter();
+        });
+    for (QDateEdit *d : {fromDate, toDate})
+        connect(d, &QDateEdit::dateChanged, this, &NumbersWindow::applyFilter);
+    connect(clearFilterButton, &QPushButton::clicked, this, &NumbersWindow::clearFilter);
+    connect(copyButton, &QPushButton::clicked, this, [this] { copySelected(); });
+    connect(deleteButton, &QPushButton::clicked, this, [this] { deleteSelected(); });
+    connect(doNotFaxButton, &QPushButton::clicked, this, [this] { markSelectedDoNotFax(); });
+    connect(faxAgainButton, &QPushButton::clicked, this, [this] { unmarkSelectedDoNotFax(); });
+    connect(refreshButton, &QPushButton::clicked, this, &NumbersWindow::refresh);
+    connect(openFolderButton, &QPushButton::clicked, this, &NumbersWindow::openDataFolder);
+    connect(table, &QTableView::doubleClicked, this,
+            [this](const QModelIndex &at) { openPageOf(at.row()); });
+    connect(regionCounts, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { choosePanelEntry(regionCounts, item); });
+    connect(searchCounts, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { choosePanelEntry(searchCounts, item); });
+    connect(tabs, &QTabWidget::currentChanged, this, [this] {
+        if (m_chartsStale && chartsShown())
+            askCounts(NumbersCounts::Charts);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &NumbersWindow::updateCountLabel);
+}
+
+// ---- filters -------------------------------------------------------------------------------
+
+FaxFilter NumbersWindow::filterFromControls() const
+{
+    FaxFilter f;
+    f.text = filterEdit->text().trimmed();
+    switch (placeCombo->currentData(kKindRole).toInt()) {
+    case ByLocation:
+        f.location = placeCombo->currentData(kValueRole).toString();
+        break;
+    case ByCountry:
+        f.country = placeCombo->currentData(kValueRole).toString();
+        break;
+    default:
+        break;
+    }
+    f.search = searchCombo->currentData(kValueRole).toString();
+    f.how = howCombo->currentData(kValueRole).toString();
+    if (fromDate->date() != kAnyDay)
+        f.from = fromDate->date();
+    if (toDate->date() != kAnyDay)
+        f.to = toDate->date();
+    return f;
+}
+
+void NumbersWindow::applyFilter()
+{
+    m_typingPause->stop();
+    const FaxFilter f = filterFromControls();
+    if (f == m_model->filter())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_model->setFilter(f);
+    QApplication::restoreOverrideCursor();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | (chartsShown() ? NumbersCounts::Charts : 0));
+}
+
+void NumbersWindow::clearFilter()
+{
+    m_filling = true;
+    filterEdit->clear();
+    for (QComboBox *c : {placeCombo, searchCombo, howCombo})
+        c->setCurrentIndex(0);
+    {
+        const QSignalBlocker a(fromDate), b(toDate);
+        fromDate->setDate(kAnyDay);
+        toDate->setDate(kAnyDay);
+    }
+    m_filling = false;
+    applyFilter();
+}
+
+void NumbersWindow::fillChoices(const NumbersCounts &counts)
+{
+    m_filling = true;
+    {
+        // Regions first, then countries; each remembers what it filters by.
+        const QString chosen = placeCombo->currentData(kValueRole).toString();
+        const int chosenKind = placeCombo->currentData(kKindRole).toInt();
+        placeCombo->clear();
+        placeCombo->addItem(QStringLiteral("Any region or country"));
+        placeCombo->setItemData(0, AnyPlace, kKindRole);
+        auto add = [this](PlaceKind kind, const QList<ValueCount> &values) {
+            for (const ValueCount &c : values) {
+                if (c.value.isEmpty())
+                    continue;
+                const QString caption = kind == ByCountry ? countryCaption(c.value) : c.value;
+                placeCombo->addItem(
+                    QStringLiteral("%1 (%2)").arg(caption, QLocale().toString(c.count)));
+                placeCombo->setItemData(placeCombo->count() - 1, kind, kKindRole);
+                placeCombo->setItemData(placeCombo->count() - 1, c.value, kValueRole);
+            }
+        };
+        add(ByLocation, counts.locationChoices);
+        add(ByCountry, counts.countryChoices);
+        int at = 0;
+        for (int i = 1; i < placeCombo->count(); ++i) {
+            if (placeCombo->itemData(i, kKindRole).toInt() == chosenKind &&
+                placeCombo->itemData(i, kValueRole).toString() == chosen)
+                at = i;
+        }
+        placeCombo->setCurrentIndex(at);
+    }
+    fillChoiceCombo(searchCombo, QStringLiteral("Any search string"), counts.searchChoices);
+    QList<ValueCount> hows = counts.howChoices;
+    hows.erase(std::remove_if(hows.begin(), hows.end(),
+                              [](const ValueCount &c) { return c.value.isEmpty(); }),
+               hows.end());
+    fillChoiceCombo(howCombo, QStringLiteral("Found in any way"), hows);
+    m_filling = false;
+}
+
+void NumbersWindow::choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item)
+{
+    const QString value = item->data(0, Qt::UserRole).toString();
+    if (panel == searchCounts) {
+        const int at = searchCombo->findData(value, kValueRole);
+        if (at >= 0)
+            searchCombo->setCurrentIndex(at);
+        return;
+    }
+    for (int i = 1; i < placeCombo->count(); ++i) {
+        if (placeCombo->itemData(i, kKindRole).toInt() == ByLocation &&
+            placeCombo->itemData(i, kValueRole).toString() == value) {
+            placeCombo->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+// ---- counts and charts -----------------------------------------------------------------------
+
+void NumbersWindow::refresh()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_model->setFilter(filterFromControls());
+    m_model->refresh();
+    QApplication::restoreOverrideCursor();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices |
+              (chartsShown() ? NumbersCounts::Charts : 0));
+}
+
+bool NumbersWindow::chartsShown() const
+{
+    return tabs->currentIndex() == 1;
+}
+
+void NumbersWindow::askCounts(int parts)
+{
+    const quint64 id = m_counter->request(m_model->filter(), parts);
+    for (int bit = 0; bit < 3; ++bit) {
+        if (parts & (1 << bit))
+            m_asked[size_t(bit)] = id;
+    }
+    if (parts & NumbersCounts::Charts)
+        m_chartsStale = false;
+}
+
+bool NumbersWindow::countsPending() const
+{
+    return m_asked != m_answered;
+}
+
+void NumbersWindow::showCounts(quint64 request, const NumbersCounts &counts)
+{
+    // Only the answer to the last question of each part counts; earlier ones are stale.
+    auto current = [&](int part) {
+        const size_t bit = part == NumbersCounts::Panels    ? 0
+                           : part == NumbersCounts::Choices ? 1
+                                                            : 2;
+        if (!(counts.parts & part) || m_asked[bit] != request)
+            return false;
+        m_answered[bit] = request;
+        return true;
+    };
+    if (!counts.error.isEmpty())
+        showReadProblem(counts.error);
+    if (current(NumbersCounts::Panels)) {
+        fillCountPanel(regionCounts, counts.regions);
+        fillCountPanel(searchCounts, counts.searches);
+    }
+    if (current(NumbersCounts::Choices)) {
+        fillChoices(counts);
+        m_storedCount = counts.stored;
+        updateCountLabel();
+    }
+    if (current(NumbersCounts::Charts))
+        drawCharts(counts);
+}
+
+void NumbersWindow::updateCountLabel()
+{
+    const qint64 shown = m_model->totalCount();
+    const QLocale l;
+    if (m_model->filter() != FaxFilter() && m_storedCount >= 0)
+        countLabel->setText(QStringLiteral("%1 of %2 numbers shown")
+                                .arg(l.toString(shown), l.toString(m_storedCount)));
+    else
+        countLabel->setText(shown == 1 ? QStringLiteral("1 number shown")
+                                       : QStringLiteral("%1 numbers shown").arg(l.toString(shown)));
+}
+
+void NumbersWindow::drawCharts(const NumbersCounts &counts)
+{
+    // Numbers found per day: a bar for every day of a short span (days without numbers
+    // included, so that gaps show), a line over a long one.
+    auto *days = new QChart;
+    days->setTitle(QStringLiteral("Numbers found per day"));
+    days->legend()->hide();
+    const QList<DayCount> &perDay = counts.days;
+    auto *countAxis = new QValueAxis;
+    countAxis->setLabelFormat(QStringLiteral("%d"));
+    qint64 most = 1;
+    for (const DayCount &d : perDay)
+        most = std::max(most, d.count);
+    countAxis->setRange(0, double(most));
+    countAxis->applyNiceNumbers();
+    const qint64 span = perDay.isEmpty() ? 0 : perDay.first().day.daysTo(perDay.last().day) + 1;
+    if (span <= kDaysAsBars) {
+        auto *set = new QBarSet(QStringLiteral("Numbers"));
+        QStringList labels;
+        int next = 0;
+        for (qint64 i = 0; i < span; ++i) {
+            const QDate day = perDay.first().day.addDays(i);
+            const bool found = next < perDay.size() && perDay.at(next).day == day;
+            *set << (found ? double(perDay.at(next++).count) : 0.0);
+            labels << day.toString(span > 7 ? QStringLiteral("MM-dd")
+                                            : QStringLiteral("yyyy-MM-dd"));
+        }
+        auto *bars = new QBarSeries;
+        bars->append(set);
+        days->addSeries(bars);
+        auto *dayAxis = new QBarCategoryAxis;
+        dayAxis->append(labels);
+        days->addAxis(dayAxis, Qt::AlignBottom);
+        days->addAxis(countAxis, Qt::AlignLeft);
+        bars->attachAxis(dayAxis);
+        bars->attachAxis(countAxis);
+    } else {
+        auto *line = new QLineSeries;
+        for (const DayCount &d : perDay)
+            line->append(double(d.day.startOfDay().toMSecsSinceEpoch()), double(d.count));
+        days->addSeries(line);
+        auto *dayAxis = new QDateTimeAxis;
+        dayAxis->setFormat(QStringLiteral("yyyy-MM-dd"));
+        dayAxis->setTickCount(8);
+        days->addAxis(dayAxis, Qt::AlignBottom);
+        days->addAxis(countAxis, Qt::AlignLeft);
+        line->attachAxis(dayAxis);
+        line->attachAxis(countAxis);
+    }
+    QChart *oldDays = dayChart->chart();
+    dayChart->setChart(days);
+    delete oldDays;
+
+    // Numbers and sites per search string.
+    auto *searches = new QChart;
+    searches->setTitle(QStringLiteral("Numbers and sites per search string"));
+    auto *numbersSet = new QBarSet(QStringLiteral("Numbers"));
+    auto *sitesSet = new QBarSet(QStringLiteral("Sites"));
+    QStringList names;
+    most = 0;
+    QList<SearchYield> yields = counts.yields;
+    if (yields.size() > kChartedSearches)
+        yields.resize(kChartedSearches);
+    // The bars run top to bottom in the order of the list: the most productive on top.
+    std::reverse(yields.begin(), yields.end());
+    for (const SearchYield &y : yields) {
+        names << (y.search.size() > 32 ? y.search.left(31) + QChar(0x2026) : y.search);
+        *numbersSet << double(y.numbers);
+        *sitesSet << double(y.sites);
+        most = std::max({most, y.numbers, y.sites});
+    }
+    auto *bars = new QHorizontalBarSeries;
+    bars->append(numbersSet);
+    bars->append(sitesSet);
+    searches->addSeries(bars);
+    auto *nameAxis = new QBarCategoryAxis;
+    nameAxis->append(names);
+    auto *amountAxis = new QValueAxis;
+    amountAxis->setRange(0, double(std::max<qint64>(most, 1)));
+    amountAxis->applyNiceNumbers();
+    amountAxis->setLabelFormat(QStringLiteral("%d"));
+    searches->addAxis(nameAxis, Qt::AlignLeft);
+    searches->addAxis(amountAxis, Qt::AlignBottom);
+    bars->attachAxis(nameAxis);
+    bars->attachAxis(amountAxis);
+    searches->legend()->setAlignment(Qt::AlignBottom);
+    QChart *oldSearches = searchChart->chart();
+    searchChart->setChart(searches);
+    delete oldSearches;
+}
+
+// ---- actions on the selected numbers ----------------------------------------------------------
+
+QList<ListedFax> NumbersWindow::selectedNumbers() const
+{
+    // Whole runs of rows, read in one go each: a selection of all rows costs one read.
+    QList<QPair<int, int>> runs;
+    const QItemSelection selection = table->selectionModel()->selection();
+    for (const QItemSelectionRange &r : selection)
+        runs.append({r.top(), r.bottom()});
+    std::sort(runs.begin(), runs.end());
+    QList<QPair<int, int>> merged;
+    for (const auto &r : runs) {
+        if (!merged.isEmpty() && r.first <= merged.last().second + 1)
+            merged.last().second = std::max(merged.last().second, r.second);
+        else
+            merged.append(r);
+    }
+    QList<ListedFax> rows;
+    for (const auto &r : merged)
+        rows += m_model->rows(r.first, r.second - r.first + 1).value_or(QList<ListedFax>());
+    return rows;
+}
+
+QString NumbersWindow::copySelected()
+{
+    QString text;
+    for (const ListedFax &f : selectedNumbers()) {
+        QStringList cells;
+        for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+            cells << NumbersModel::cellText(f, c).replace(QLatin1Char('\t'), QLatin1Char(' '));
+        text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+    return text;
+}
+
+int NumbersWindow::deleteSelected()
+{
+    const QList<ListedFax> rows = selectedNumbers();
+    if (rows.isEmpty() || !m_store)
+        return 0;
+    const QString question =
+        rows.size() == 1 ? QStringLiteral("Delete the number %1 from the fax database?")
+                               .arg(rows.first().row.fax)
+                         : QStringLiteral("Delete the %1 selected numbers from the fax database?")
+                               .arg(QLocale().toString(rows.size()));
+    if (!askYesNo(question))
+        return 0;
+    QList<qint64> ids;
+    ids.reserve(rows.size());
+    for (const ListedFax &f : rows)
+        ids << f.id;
+    if (!m_store->deleteFaxes(ids)) {
+        showMessage(
+            QStringLiteral("The numbers could not be deleted: %1").arg(m_store->lastError()));
+        return 0;
+    }
+    refresh();
+    Q_EMIT numbersDeleted(int(ids.size()));
+    return int(ids.size());
+}
+
+int NumbersWindow::markSelectedDoNotFax()
+{
+    if (!m_store)
+        return 0;
+    int changed = 0;
+    m_store->beginBatch();
+    for (const ListedFax &f : selectedNumbers()) {
+        bool added = false;
+        if (!m_store->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
+                                  Store::reasonMarked, &added)) {
+            changed = -1;
+            break;
+        }
+        changed += added ? 1 : 0;
+    }
+    m_store->endBatch();
+    return afterListChange(changed);
+}
+
+int NumbersWindow::unmarkSelectedDoNotFax()
+{
+    if (!m_store)
+        return 0;
+    QStringList keys;
+    for (const ListedFax &f : selectedNumbers()) {
+        if (!f.doNotFax.isEmpty())
+            keys << DoNotFax::storedKey(f.row.fax, f.row.e164);
+    }
+    if (!m_store->removeDoNotFax(keys))
+        return afterListChange(-1);
+    return afterListChange(int(keys.size()));
+}
+
+int NumbersWindow::afterListChange(int changed)
+{
+    if (changed < 0) {
+        showMessage(QStringLiteral("The do-not-fax list could not be changed: %1")
+                        .arg(m_store->lastError()));
+        changed = 0;
+    }
+    // The greyed rows and the reasons follow.
+    refresh();
+    return changed;
+}
+
+void NumbersWindow::openDataFolder()
+{
+    const QString shown = QDir::toNativeSeparators(m_dataDir);
+    // Without a file manager nothing would happen: say where the folder is instead.
+    if (!openFolder || !openFolder(QUrl::fromLocalFile(m_dataDir)))
+        showMessage(QStringLiteral("No file manager could be started. The fax database is in the "
+                                   "folder %1")
+                        .arg(shown));
+}
+
+void NumbersWindow::openPageOf(int row)
+{
+    const std::optional<ListedFax> f = m_model->rowAt(row);
+    if (!f || f->row.website.isEmpty() || !openPage)
+        return;
+    // Pages are stored without their scheme; a site that moved to https redirects there.
+    openPage(QUrl::fromUserInput(QStringLiteral("http://") + f->row.website));
+}
+
+void NumbersWindow::showReadProblem(const QString &reason)
+{
+    countLabel->setText(QStringLiteral("The numbers could not be read: %1").arg(reason));
+}

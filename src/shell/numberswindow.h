@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class NumbersCounter;
+class NumbersModel;
+struct NumbersCounts;
+class QChartView;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Store;
+struct FaxFilter;
+struct ListedFax;
+
+// "Fax Database": the stored numbers in a table with every column, sorted by any column and
+// filtered by a text, a region or country, a search string, a date range and how they were
+// found; counts per region and per search string beside it, and charts of the numbers found
+// per day and per search string. Selected numbers can be copied, deleted, or put on the
+// do-not-fax list and taken off it (listed numbers are greyed); a double click
+// opens a number's page in the browser window. Loaded once, shown without modality. The
+// store (not owned) must outlive the window.
+class NumbersWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    static NumbersWindow *openWindow(Store *store, const QString &dataDir);
+    static NumbersWindow *instance();
+    static void unload();
+
+    NumbersModel *model() const { return m_model; }
+
+    QLineEdit *filterEdit = nullptr;
+    QComboBox *placeCombo = nullptr; // region or country
+    QComboBox *searchCombo = nullptr;
+    QComboBox *howCombo = nullptr;
+    QDateEdit *fromDate = nullptr; // at its minimum: any day
+    QDateEdit *toDate = nullptr;
+    QPushButton *clearFilterButton = nullptr;
+    QTabWidget *tabs = nullptr;
+    QTableView *table = nullptr;
+    QLabel *countLabel = nullptr;
+    QTreeWidget *regionCounts = nullptr;
+    QTreeWidget *searchCounts = nullptr;
+    QChartView *dayChart = nullptr;
+    QChartView *searchChart = nullptr;
+    QPushButton *copyButton = nullptr;
+    QPushButton *deleteButton = nullptr;
+    QPushButton *doNotFaxButton = nullptr;
+    QPushButton *faxAgainButton = nullptr;
+    QPushButton *refreshButton = nullptr;
+    QPushButton *openFolderButton = nullptr;
+
+    // The user's side, replaceable in tests.
+    std::function<bool(const QString &text)> askYesNo;
+    std::function<void(const QString &text)> showMessage;
+    // Shows a folder in the desktop's file manager; false when nothing could.
+    std::function<bool(const QUrl &folder)> openFolder;
+    // Shows a page in the program's browser window.
+    std::function<void(const QUrl &page)> openPage;
+
+    // The filter the controls describe, and applying it now (typing waits for a pause).
+    FaxFilter filterFromControls() const;
+    void applyFilter();
+    void clearFilter();
+    // Reads the numbers, the counts and the filters' choices again.
+    void refresh();
+
+    // The rows selected in the table, in table order, read from the store as needed.
+    QList<ListedFax> selectedNumbers() const;
+    // Tab-separated lines of every column of the selected rows, also put on the clipboard.
+    QString copySelected();
+    // Asks (naming the count) and deletes the selected numbers; returns how many went.
+    int deleteSelected();
+    // Puts the selected numbers on the do-not-fax list ("marked in the window"), or takes
+    // them off it; returns how many rows changed.
+    int markSelectedDoNotFax();
+    int unmarkSelectedDoNotFax();
+    void openDataFolder();
+    void openPageOf(int row);
+    // Counts asked for and not answered yet (they are read beside the table).
+    bool countsPending() const;
+
+Q_SIGNALS:
+    // Numbers were deleted from the store here.
+    void numbersDeleted(int count);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    NumbersWindow(Store *store, const QString &dataDir);
+    void buildControls();
+    bool chartsShown() const;
+    void askCounts(int parts);
+    void showCounts(quint64 request, const NumbersCounts &counts);
+    void fillChoices(const NumbersCounts &counts);
+    void drawCharts(const NumbersCounts &counts);
+    void updateCountLabel();
+    void choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item);
+    void showReadProblem(const QString &reason);
+    int afterListChange(int changed); // -1: the store refused
+
+    QPointer<Store> m_store;
+    QString m_dataDir;
+    NumbersModel *m_model = nullptr;
+    QTimer *m_typingPause = nullptr;
+    NumbersCounter *m_counter = nullptr;
+    // The last request of each part of the counts, and the last answered.
+    std::array<quint64, 3> m_asked{};
+    std::array<quint64, 3> m_answered{};
+    qint64 m_storedCount = -1; // every number, as the choices last counted them
+    bool m_chartsStale = true;
+    bool m_shownOnce = false;
+    bool m_filling = false; // the choices are being filled: no filter runs
+};

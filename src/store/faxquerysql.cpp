@@ -1,0 +1,137 @@
+#include "faxquerysql.h"
+
+namespace FaxQuerySql {
+
+namespace {
+
+// The columns the filter box looks in.
+constexpr FaxColumn kTextColumns[] = {
+    FaxColumn::Fax,     FaxColumn::E164,    FaxColumn::Location,
+    FaxColumn::Country, FaxColumn::Website, FaxColumn::Search,
+    FaxColumn::Label,   FaxColumn::How,     FaxColumn::Context,
+};
+
+} // namespace
+
+QString containsPattern(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 2);
+    escaped += QLatin1Char('%');
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            escaped += QLatin1Char('\\');
+        escaped += c;
+    }
+    escaped += QLatin1Char('%');
+    return escaped;
+}
+
+QString columnSql(FaxColumn column)
+{
+    switch (column) {
+    case FaxColumn::Fax:
+        break;
+    case FaxColumn::E164:
+        return QStringLiteral("f.e164");
+    case FaxColumn::Location:
+        return QStringLiteral("f.location");
+    case FaxColumn::Country:
+        return QStringLiteral("f.country");
+    case FaxColumn::Date:
+        return QStringLiteral("f.date");
+    case FaxColumn::Website:
+        return QStringLiteral("f.website");
+    case FaxColumn::Search:
+        return QStringLiteral("f.search");
+    case FaxColumn::Label:
+        return QStringLiteral("f.label");
+    case FaxColumn::How:
+        return QStringLiteral("f.how");
+    case FaxColumn::Context:
+        return QStringLiteral("f.context");
+    case FaxColumn::DoNotFax:
+        return QStringLiteral("coalesce(d.reason, '')");
+    }
+    return QStringLiteral("f.fax");
+}
+
+Clause where(const FaxFilter &filter, const Dialect &d)
+{
+    QStringList terms;
+    Clause c;
+    const QString text = filter.text.trimmed();
+    if (!text.isEmpty()) {
+        QStringList any;
+        for (FaxColumn col : kTextColumns) {
+            any << QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(d.column(col), d.caseless);
+            c.values << containsPattern(text);
+        }
+        terms << QLatin1Char('(') + any.join(QLatin1String(" OR ")) + QLatin1Char(')');
+    }
+    const struct
+    {
+        FaxColumn column;
+        const QString &value;
+    } exact[] = {
+        {FaxColumn::Location, filter.location},
+        {FaxColumn::Country, filter.country},
+        {FaxColumn::Search, filter.search},
+        {FaxColumn::How, filter.how},
+    };
+    for (const auto &e : exact) {
+        if (e.value.isEmpty())
+            continue;
+        terms << d.column(e.column) + QStringLiteral(" = ?");
+        c.values << e.value;
+    }
+    // Dates are bound as text: SQLite compares the stored text, a server reads it as a time.
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    if (filter.from.isValid()) {
+        terms << d.column(FaxColumn::Date) + QStringLiteral(" >= ?");
+        c.values << filter.from.startOfDay().toString(format);
+    }
+    if (filter.to.isValid()) {
+        terms << d.column(FaxColumn::Date) + QStringLiteral(" < ?");
+        c.values << filter.to.addDays(1).startOfDay().toString(format);
+    }
+    if (!terms.isEmpty())
+        c.sql = QStringLiteral(" WHERE ") + terms.join(QLatin1String(" AND "));
+    return c;
+}
+
+QString orderBy(const FaxSort &sort, const Dialect &d)
+{
+    const QString direction =
+        sort.order == Qt::AscendingOrder ? QStringLiteral(" ASC") : QStringLiteral(" DESC");
+    QString sql = QStringLiteral(" ORDER BY ");
+    if (sort.column)
+        sql += d.sortKey(*sort.column) + direction + QStringLiteral(", ");
+    return sql + d.id + direction;
+}
+
+QString numberKey(const Dialect &d)
+{
+    const QString e164 = d.column(FaxColumn::E164);
+    return QStringLiteral("CASE WHEN %1 <> '' THEN %1 ELSE '+' || "
+                          "replace(replace(replace(%2, '-', ''), '+', ''), ' ', '') END")
+        .arg(e164, d.column(FaxColumn::Fax));
+}
+
+QString listedColumns(const Dialect &d)
+{
+    QStringList columns{d.id};
+    for (FaxColumn c : {FaxColumn::Fax, FaxColumn::Date, FaxColumn::Website, FaxColumn::Search,
+                        FaxColumn::Location, FaxColumn::E164, FaxColumn::Country, FaxColumn::Label,
+                        FaxColumn::How, FaxColumn::Context})
+        columns << (c == FaxColumn::Date ? d.dateText.arg(d.column(c)) : d.column(c));
+    columns << d.column(FaxColumn::DoNotFax);
+    return columns.join(QStringLiteral(", "));
+}
+
+QString joinDoNotFax(const Dialect &d)
+{
+    return QStringLiteral(" LEFT JOIN donotfax d ON d.e164 = ") + numberKey(d);
+}
+
+} // namespace FaxQuerySql
