@@ -28,9 +28,9 @@
 
 namespace {
 
-const char *const kOps[] = {"add+exists site", "fax exists",     "add fax",
-                            "count sites",     "head load (20)", "first+delete site"};
-constexpr int kOpCount = 6;
+const char *const kOps[] = {"add+exists site", "fax exists",        "add fax",  "count sites",
+                            "head load (20)",  "first+delete site", "any site", "take site"};
+constexpr int kOpCount = 8;
 
 void prefillFile(const QString &path, int rows)
 {
@@ -155,6 +155,17 @@ std::vector<Figures> measure(Store &db, int rows, int ops)
         QString first = db.firstWebsite().value_or(QString());
         (void)db.deleteWebsite(first);
         ns[5].push_back(t.nsecsElapsed());
+
+        // What a dispatch asks, and how it takes its next site (noted, out of the backlog).
+        t.start();
+        (void)db.anyWebsite();
+        ns[6].push_back(t.nsecsElapsed());
+
+        t.start();
+        const QStringList taken = db.takeSites(1, Store::TakeOrder::First).value_or(QStringList());
+        ns[7].push_back(t.nsecsElapsed());
+        for (const QString &site : taken)
+            (void)db.clearPending(site);
     }
     // Apart, so that a count that walks the table does not slow the others down through the
     // cache it evicts; fewer of them, as a walk of a million rows takes a while.

@@ -102,7 +102,12 @@ static int runExport(const QStringList &args)
         std::fprintf(stdout, "%s\n", qPrintable(leftOut));
     if (!r.warning.isEmpty())
         std::fprintf(stderr, "varnel-tool: %s\n", qPrintable(r.warning));
-    if (deleteAfter) {
+    if (deleteAfter && StoreLocation::isServer(location)) {
+        // Other harvesters may have stored numbers since the export read them: those stay.
+        if (!db.deleteExportedFaxes(r.numbers))
+            return Tool::fileError(shown, QStringLiteral("the fax numbers could not be deleted"));
+        std::fprintf(stdout, "Deleted the %d exported fax numbers from the store\n", r.count);
+    } else if (deleteAfter) {
         if (!db.deleteAllFaxes() || db.countFaxes().value_or(-1) != 0)
             return Tool::fileError(shown, QStringLiteral("the fax numbers could not be deleted"));
         std::fprintf(stdout, "Deleted all fax numbers from the store\n");

@@ -9,6 +9,7 @@
 #include "harvestpresenter.h"
 #include "harvestsession.h"
 #include "httpbrowser.h"
+#include "openstore.h"
 #include "resolvemap.h"
 #include "searchengines.h"
 #include "searchlistbuilder.h"
@@ -32,7 +33,8 @@ static int runHarvest(const QStringList &args);
 
 // The option flags come from the option table.
 static const QByteArray usage =
-    "varnel-tool harvest [--data-dir DIR] [--search TEXT]... " + OptionFlags::usage().toUtf8() +
+    "varnel-tool harvest [--data-dir DIR] [--store URI [--lease S]] [--search TEXT]... " +
+    OptionFlags::usage().toUtf8() +
     " [--resume] [--sites FILE] [--resolve PATTERN=ADDRESS:PORT]... [--engine-origin NAME=URL]..."
     " [--print-stored] [--timeout S] [--timeout2 S]";
 
@@ -78,6 +80,8 @@ void onSigint(int)
 struct Options
 {
     QString dataDir;
+    QString store; // a server shared with a team; empty: the file in the data folder
+    int leaseSeconds = 0;
     QStringList searches;
     QList<OptionFlags::Setting> clicks;
     bool resume = false;
@@ -113,6 +117,18 @@ bool parse(const QStringList &args, Options *o, QString *error)
         if (a == QLatin1String("--data-dir")) {
             if (!value(&o->dataDir))
                 return false;
+        } else if (a == QLatin1String("--store")) {
+            if (!value(&o->store))
+                return false;
+        } else if (a == QLatin1String("--lease")) {
+            if (!value(&v))
+                return false;
+            bool ok = false;
+            o->leaseSeconds = v.toInt(&ok);
+            if (!ok || o->leaseSeconds < 2 || o->leaseSeconds > 86400) {
+                *error = QStringLiteral("--lease is a number of seconds from 2 to 86400");
+                return false;
+            }
         } else if (a == QLatin1String("--search")) {
             if (!value(&v))
                 return false;
@@ -174,7 +190,14 @@ static int runHarvest(const QStringList &args)
 {
     Options o;
     QString error;
-    if (!parse(args, &o, &error)) {
+    if (parse(args, &o, &error)) {
+        if (!o.store.isEmpty() && !StoreLocation::isServer(o.store))
+            error = QStringLiteral("--store names a server (postgresql://...); a harvest keeps "
+                                   "its file in the data folder");
+        else if (o.leaseSeconds > 0 && o.store.isEmpty())
+            error = QStringLiteral("--lease goes with --store");
+    }
+    if (!error.isEmpty()) {
         std::fprintf(stderr, "varnel-tool harvest: %s\n", qPrintable(error));
         return Tool::usageError(cmd);
     }
@@ -189,7 +212,10 @@ static int runHarvest(const QStringList &args)
     }
     SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
 
-    HarvestSession session(dataDir, &settings);
+    HarvestSession session(dataDir, &settings, nullptr, o.store);
+    // An idle harvester of a team looks for work a few times per lease.
+    if (o.leaseSeconds > 0)
+        session.setTeamTiming(o.leaseSeconds, qBound(200, o.leaseSeconds * 250, 1000));
     // A start refused for a missing choice says why, as the window's message box does.
     QObject::connect(&session, &HarvestSession::startRefused,
                      [](HarvestSession::StartProblem problem) {

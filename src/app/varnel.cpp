@@ -15,6 +15,7 @@
 #include "settingsstore.h"
 #include "shellglobals.h"
 #include "soundeffectplayer.h"
+#include "storechoice.h"
 #include "webenginesetup.h"
 
 #include <QApplication>
@@ -216,7 +217,9 @@ int main(int argc, char **argv)
     // A data folder given on the command line carries its own options.
     SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir)
                                                 : QString());
-    HarvestSession session(options.dataDir, &settings);
+    // The store chosen under File > Database... (this computer unless a server was chosen).
+    HarvestSession session(options.dataDir, &settings, nullptr,
+                           StoreChoice::read(settings).location());
     HarvestPresenter presenter(&session);
     MessageBoxMessages messages;
     SoundEffectPlayer sound;

@@ -16,51 +16,52 @@ bool CrawlQueue::isKnown(QString &site)
 {
     if (m_store->websiteExists(site).value_or(true))
         return true;
-    return m_head->contains(site) || m_handedOut.contains(site);
+    if (m_head->contains(site) || m_handedOut.contains(site))
+        return true;
+    // Another harvester of the team took it.
+    return m_store->handedOut(site).value_or(true);
 }
 
 bool CrawlQueue::clearBacklog()
 {
     if (!m_store->deleteAllWebsites())
         return false;
+    clearLocal();
+    return true;
+}
+
+void CrawlQueue::clearLocal()
+{
     m_head->clear();
     m_counters->resetSiteCounts();
     m_handedOut.clear();
-    return true;
 }
 
 bool CrawlQueue::loadHead()
 {
-    const QStringList sites = m_store->newestWebsites(m_headLoad).value_or(QStringList());
+    // Each loaded site leaves the backlog (the first matching row of each).
+    const QStringList sites =
+        m_store->takeSites(m_headLoad, Store::TakeOrder::Newest).value_or(QStringList());
     if (sites.isEmpty())
         return false;
     m_head->clear();
     for (const QString &s : sites)
         m_head->addItem(s);
-    // Each loaded site leaves the backlog (the first matching row of each).
-    for (const QString &s : sites)
-        takeFromBacklog(s);
     Q_EMIT headLoaded();
     return true;
 }
 
 bool CrawlQueue::holdsSites()
 {
-    return m_store->countWebsites().value_or(0) > 0 || !m_head->isEmpty();
+    return !m_head->isEmpty() || m_store->anyWebsite().value_or(false);
 }
 
-QString CrawlQueue::firstInBacklog()
+std::optional<QString> CrawlQueue::takeFirst()
 {
-    return m_store->firstWebsite().value_or(QString());
-}
-
-void CrawlQueue::takeFromBacklog(const QString &site)
-{
-    // A refused write stops the harvest (Store::writeFailed); the queue goes on as far as it
-    // can meanwhile.
-    (void)m_store->notePending(site);
-    QString copy = site;
-    (void)m_store->deleteWebsite(copy);
+    const std::optional<QStringList> taken = m_store->takeSites(1, Store::TakeOrder::First);
+    if (!taken)
+        return std::nullopt;
+    return taken->value(0);
 }
 
 void CrawlQueue::handOutHead()
@@ -103,24 +104,17 @@ void CrawlQueue::siteDone(const QString &site)
 
 void CrawlQueue::returnToBacklog(const QString &site)
 {
-    QString copy = site;
-    // Back in the backlog, the site needs its note no more.
-    if (m_store->addWebsite(copy))
-        (void)m_store->clearPending(site);
+    (void)m_store->returnSites({site});
 }
 
 void CrawlQueue::returnHeadToBacklog()
 {
-    const QStringList head = m_head->items();
+    QStringList head = m_head->items();
+    head.removeAll(QString());
     // Sites whose page was not kept whole (a write or read of the store failed) are noted
     // still: they go back too, so that a later start finds them.
     bool kept = m_store->restorePending(head).has_value();
-    for (const QString &site : head) {
-        if (site.isEmpty())
-            continue;
-        QString copy = site;
-        kept = m_store->addWebsite(copy) && kept;
-    }
+    kept = m_store->returnSites(head) && kept;
     m_head->clear();
     // Notes whose sites did not make it back (a full disk) stay, so that the next start
     // returns them.

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class Counters;
 class Store;
 class TextList;
@@ -40,13 +42,15 @@ public:
     // pending before it leaves the backlog. False (and nothing changes) when the backlog is
     // empty or cannot be read.
     bool loadHead();
+    // Forgets the head, the handed-out sites and the run's site counters, leaving the store
+    // as it is: a harvester joins the queue its team began.
+    void clearLocal();
     // Sites wait in the backlog or the head.
     bool holdsSites();
-    // The first backlog site in stored order (it stays), or the empty text.
-    QString firstInBacklog();
-    // A site leaves the backlog for the head, noted as pending first (a kill in between
-    // keeps it).
-    void takeFromBacklog(const QString &site);
+    // The first backlog site in stored order leaves the backlog for the head, noted as
+    // pending first (a kill in between keeps it); the empty text when there is none, nothing
+    // when the store failed (it has said why).
+    std::optional<QString> takeFirst();
 
     // Entry 0 of the head has been handed to a fetch slot; it leaves the head with the next
     // dispatch. A reloaded or emptied head holds no handed-out site.

@@ -10,15 +10,19 @@
 #include "httpresponse.h"
 #include "logging.h"
 #include "networkscope.h"
+#include "openstore.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
+#include "settingsstore.h"
 #include "soundplayer.h"
 #include "sqlitestore.h"
 #include "textlist.h"
 #include "useragent.h"
 #include "watchdogclock.h"
 
+#include <QSysInfo>
 #include <QTimer>
+#include <QUuid>
 
 #include <limits>
 
@@ -36,14 +40,24 @@ constexpr int kPreviewKeep = 20;
 
 } // namespace
 
-HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent)
+HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent,
+                               const QString &storeLocation)
     : QObject(parent), m_dataDir(dataDir), m_settings(settings),
       m_systemClock(std::make_unique<SystemWatchdogClock>())
 {
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
     connect(m_options, &OptionValues::changed, this, &HarvestSession::optionChanged);
-    m_store = new SqliteStore(dataDir, this);
+    if (storeLocation.isEmpty()) {
+        m_store = new SqliteStore(dataDir, this);
+    } else {
+        m_store = StoreLocation::open(storeLocation).release();
+        m_store->setParent(this);
+    }
+    m_teamWait = new QTimer(this);
+    m_teamWait->setSingleShot(true);
+    m_teamWait->setInterval(1000);
+    connect(m_teamWait, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
     m_preview = new TextList(this);
@@ -102,6 +116,12 @@ void HarvestSession::setListBuilder(ListBuilder *builder)
 void HarvestSession::setWatchdogClock(WatchdogClock *clock)
 {
     m_watchdogClock = clock;
+}
+
+void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
+{
+    m_leaseSeconds = leaseSeconds;
+    m_teamWait->setInterval(pollMs);
 }
 
 WatchdogClock *HarvestSession::watchdogClock() const
@@ -257,7 +277,7 @@ void HarvestSession::optionChanged(OptionId option)
         option == OptionId::DownloadsPerSite) {
         applyLimitOptions();
         if (option == OptionId::ParallelDownloads)
-            wakeIdleSlots();
+            wakeIdleSlotsAfterPage();
         return;
     }
     if (option != OptionId::AdvanceAfter)
@@ -286,6 +306,25 @@ void HarvestSession::load()
     m_totalLimit = 30;
     m_numbersStored = 0;
     m_sitesSinceAdvance = 0;
+    if (m_store->isShared()) {
+        // This harvester is its data folder (which one program at a time may use): after a
+        // restart it finds its own leases again.
+        QString id =
+            m_settings ? m_settings->read(QStringLiteral("harvesterId"), QString()) : QString();
+        if (id.isEmpty()) {
+            id = QSysInfo::machineHostName() + QLatin1Char('-') +
+                 QUuid::createUuid().toString(QUuid::Id128).left(12);
+            if (m_settings)
+                m_settings->write(QStringLiteral("harvesterId"), id);
+        }
+        m_store->setHarvester(id, m_leaseSeconds > 0 ? m_leaseSeconds : 180);
+        // The team's totals add up what each harvester has done.
+        auto report = [this] {
+            m_store->setOwnCounts(m_counters->sitesScannedEver(), m_counters->numbersFoundEver());
+        };
+        connect(m_counters, &Counters::statsChanged, this, report);
+        report();
+    }
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
     m_queue->restorePending(false);
     loadNumberPreview();
@@ -293,6 +332,13 @@ void HarvestSession::load()
         m_searches->addItem(s);
     if (m_searches->isEmpty())
         return;
+    if (m_store->isShared()) {
+        // Sites are taken from a team's queue only to be crawled at once: held here, the
+        // others could not have them.
+        if (m_queue->holdsSites())
+            setResumable(true);
+        return;
+    }
     m_queue->loadHead();
     if (siteQueue()->isEmpty())
         return;
@@ -314,6 +360,8 @@ void HarvestSession::shutDown()
 {
     if (m_harvesting)
         requeueInterrupted();
+    if (m_discovering)
+        m_store->discoveryDone();
     m_discovering = false;
     m_queueDry = false;
     m_finishing = false;
@@ -368,6 +416,19 @@ void HarvestSession::beginSearch(bool unloadFirst)
 {
     setResumable(false);
     Q_EMIT searchBegun();
+    if (m_store->isShared() && !m_searches->isEmpty()) {
+        // The team's queue of this search string is joined rather than emptied; only the
+        // harvester that begins it looks for sites.
+        const std::optional<Store::SearchClaim> claim = m_store->claimSearch(m_searches->item(0));
+        if (!claim)
+            return; // the store said why
+        if (*claim == Store::SearchClaim::Join) {
+            m_queue->clearLocal();
+            setDiscoverySearch(m_searches->item(0));
+            startCrawl();
+            return;
+        }
+    }
     // Kept on purpose (tst_session startValidation): the queue is emptied before the choices
     // are checked, so a refused start has emptied it too.
     if (!m_queue->clearBacklog())
@@ -427,6 +488,8 @@ void HarvestSession::discoveryFoundNames(const QStringList &names)
 
 void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
 {
+    // The team waits for the sites of this discovery no longer.
+    m_store->discoveryDone();
     if (outcome.enough()) {
         startCrawl();
         // Which engine found the sites, when the one picked refused.
@@ -501,7 +564,10 @@ void HarvestSession::stop()
     if (m_harvesting)
         requeueInterrupted();
     // Stop ends a lookup of sites too: its outcome would start a harvest nobody asked for.
+    // The team waits for it no longer.
     const bool discovering = m_discovering;
+    if (discovering)
+        m_store->discoveryDone();
     m_discovering = false;
     if (discovering && m_listBuilder && m_listBuilder->isLoaded())
         m_listBuilder->unload();
@@ -649,8 +715,6 @@ bool siteAcceptable(const QString &site)
 bool HarvestSession::refill()
 {
     const QString site = nextBacklogSite();
-    if (!site.isEmpty())
-        m_queue->takeFromBacklog(site);
     if (!m_harvesting)
         return false;
     if (!site.isEmpty()) {
@@ -686,8 +750,9 @@ void HarvestSession::fetchNext(int slot)
         releaseGate(s);
         if (!m_harvesting)
             return;
-        if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max())
+        if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max() && !m_waking)
             ++m_sitesSinceAdvance;
+        m_waking = false;
         if (m_sitesSinceAdvance > m_advanceAfter && m_options->isOn(OptionId::AutoAdvance)) {
             m_sitesSinceAdvance = 0;
             nextSearch();
@@ -753,22 +818,14 @@ void HarvestSession::fetchNext(int slot)
     }
 }
 
-// With more slots than the original ten, a slot that found the queue empty starts again
-// when pages have queued new sites; the original ten rest until the harvest stops.
-void HarvestSession::wakeIdleSlots()
+// With more slots than the original ten, or politeness holding sites back, a slot that
+// found nothing to do starts again when pages have queued new sites; the original ten rest
+// until the harvest stops.
+void HarvestSession::wakeIdleSlotsAfterPage()
 {
-    if (!m_harvesting || (slotCount() <= SlotCount && !politeMode()))
+    if (slotCount() <= SlotCount && !politeMode())
         return;
-    for (int i = 0; i < slotCount(); ++i) {
-        FetchSlot *s = m_slots[size_t(i)];
-        if (!m_harvesting)
-            return;
-        if (!s->site.isEmpty() || s->isConnected())
-            continue;
-        if (siteQueue()->isEmpty() && m_waiting.isEmpty() && m_queue->firstInBacklog().isEmpty())
-            return;
-        fetchNext(i);
-    }
+    wakeIdleSlots();
 }
 
 bool HarvestSession::politeMode() const
@@ -846,9 +903,14 @@ void HarvestSession::slotLeftIdle()
 // is dry; while downloads run, that is decided when the last of them has been analysed.
 QString HarvestSession::nextBacklogSite()
 {
-    const QString first = m_queue->firstInBacklog();
-    if (!first.isEmpty())
-        return first;
+    const std::optional<QString> first = m_queue->takeFirst();
+    if (!first) {
+        // Taking the backlog for empty would end the search string's queue.
+        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
+        return QString();
+    }
+    if (!first->isEmpty())
+        return *first;
     // The sites already in the head are crawled first, and the pages still downloading may
     // queue more: the search's queue is dry only when neither holds anything.
     if (!siteQueue()->isEmpty() || !m_waiting.isEmpty())
@@ -857,8 +919,42 @@ QString HarvestSession::nextBacklogSite()
         m_finishing = true;
         return QString();
     }
+    const std::optional<bool> teamWorks = m_store->teamStillWorking(currentSearch());
+    if (!teamWorks) {
+        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
+        return QString();
+    }
+    if (*teamWorks) {
+        waitForTeam();
+        return QString();
+    }
     queueRanDry();
     return QString();
+}
+
+void HarvestSession::waitForTeam()
+{
+    m_finishing = false;
+    if (!m_teamWait->isActive())
+        m_teamWait->start();
+}
+
+void HarvestSession::wakeIdleSlots()
+{
+    // One idle slot after the other, until one finds nothing (it waits again, or the queue
+    // ran dry).
+    for (int i = 0; i < slotCount(); ++i) {
+        FetchSlot *s = m_slots[size_t(i)];
+        if (!m_harvesting)
+            return;
+        if (s->isConnected() || !s->site.isEmpty())
+            continue;
+        m_waking = true;
+        fetchNext(s->index());
+        m_waking = false;
+        if (!s->isConnected() && s->site.isEmpty())
+            return;
+    }
 }
 
 void HarvestSession::queueRanDry()
@@ -870,13 +966,20 @@ void HarvestSession::queueRanDry()
         QString current = m_searches->item(0);
         (void)m_store->deleteSearch(current);
         m_searches->removeItem(0);
-        m_queue->clearBacklog();
+        // A team's next queue may have begun already; the start claims or joins it.
+        if (m_store->isShared())
+            m_queue->clearLocal();
+        else
+            m_queue->clearBacklog();
         siteQueue()->clear();
         startNextSearch();
         return;
     }
     // The last search: the "After last search:" policy.
     if (m_options->value(OptionId::AfterLastSearch) == 1) {
+        // Idle, a team's harvester keeps looking for what the others queue.
+        if (m_store->isShared())
+            waitForTeam();
         if (!m_queueDry) {
             m_queueDry = true;
             playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
@@ -1191,7 +1294,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     }
     setActivity(Line::Step, QString());
     fetchNext(slot);
-    wakeIdleSlots();
+    wakeIdleSlotsAfterPage();
 }
 
 void HarvestSession::queueLinks(const QStringList &links)

@@ -21,11 +21,11 @@ class Counters;
 class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
-class SqliteStore;
 class SystemWatchdogClock;
 class QTimer;
 class ConnectionPool;
 class TextList;
+class QTimer;
 struct FoundNumber;
 
 // A harvest of fax numbers: the search strings, the crawl queue of the current one, the fetch
@@ -90,7 +90,11 @@ public:
     Q_ENUM(Line)
 
     // dataDir: the "program directory" (database, page files); settings: not owned.
-    HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr);
+    // storeLocation: where the numbers and the queue are kept (StoreLocation); empty for the
+    // file in the data directory. A server is shared with a team of harvesters: each takes
+    // its sites from the one queue, and waits while the others still work on it.
+    HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr,
+                   const QString &storeLocation = QString());
     ~HarvestSession() override;
 
     // ---- seams (not owned; null allowed) ------------------------------------------------
@@ -110,6 +114,9 @@ public:
     ListBuilder *listBuilder() const { return m_listBuilder; }
     // The watchdogs' ticks; the system's timers unless set (before the first download).
     void setWatchdogClock(WatchdogClock *clock);
+    // How long a site taken from a shared queue stays this harvester's without a renewal,
+    // and how often an idle harvester looks for work the team left; before load().
+    void setTeamTiming(int leaseSeconds, int pollMs);
 
     // ---- start-up and shutdown ----------------------------------------------------------
     // Form_Load: restore the options and counters, return the sites a killed harvest left
@@ -292,6 +299,9 @@ private:
     void slotLeftIdle();
     void finishPage(int slot);
     void wakeIdleSlots();
+    // After a page: the slots idle for want of work look again (more than ten slots, or
+    // the modern mode, whose politeness leaves slots idle while work waits).
+    void wakeIdleSlotsAfterPage();
     // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
     bool politeMode() const;
     bool robotsOn() const;
@@ -303,6 +313,8 @@ private:
     void scheduleGateTimer();
     void robotsAnswered(int slot, const QByteArray &page);
     void applyLimitOptions();
+    // The queue is empty here while the team still works on it: look again in a while.
+    void waitForTeam();
     ConnectResult connectSlot(int slot);
     void beginDownload(FetchSlot *slot);
     bool followRedirect(int slot, const QByteArray &page);
@@ -319,7 +331,7 @@ private:
     SettingsStore *m_settings;
     Counters *m_counters;
     OptionValues *m_options;
-    SqliteStore *m_store;
+    Store *m_store;
     CrawlQueue *m_queue;
     TextList *m_searches;
     TextList *m_preview;
@@ -374,4 +386,7 @@ private:
     int m_pageBatch = 0;
     bool m_pageBatchFailed = false;
     QList<FaxRow> m_pageNumbers;
+    QTimer *m_teamWait = nullptr;
+    int m_leaseSeconds = 0; // 0: the store's own
+    bool m_waking = false;  // idle slots look for work again; no site is counted
 };

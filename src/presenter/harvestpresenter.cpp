@@ -5,6 +5,7 @@
 #include "textlist.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -36,6 +37,18 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     connect(session->options(), &OptionValues::changed, this, &HarvestPresenter::optionChanged);
     connect(session->counters(), &Counters::statsChanged, this,
             &HarvestPresenter::statisticsChanged);
+    if (session->store()->isShared()) {
+        // The team's totals, asked of the server now and then rather than at every count.
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this] {
+            const std::optional<Store::TeamTotals> team = m_session->store()->teamTotals();
+            if (team) {
+                m_team = team;
+                Q_EMIT statisticsChanged();
+            }
+        });
+        poll->start(5000);
+    }
     connect(session->store(), &Store::storeProblem, this, &HarvestPresenter::storeProblem);
 }
 
@@ -128,6 +141,7 @@ HarvestPresenter::Statistics HarvestPresenter::statistics() const
     s.numbersFound = c->numbersFound();
     s.sitesScannedEver = c->sitesScannedEver();
     s.numbersFoundEver = c->numbersFoundEver();
+    s.team = m_team;
     return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include "harvestsession.h"
 #include "siteimport.h"
+#include "store.h"
 
 #include <QObject>
 #include <QString>
@@ -58,6 +59,8 @@ public:
         qint32 numbersFound = 0;
         qint32 sitesScannedEver = 0;
         qint32 numbersFoundEver = 0;
+        // A store shared with a team: what the team has done, as the server last said.
+        std::optional<Store::TeamTotals> team;
     };
 
     explicit HarvestPresenter(HarvestSession *session, QObject *parent = nullptr);
@@ -146,6 +149,7 @@ private:
     void startRefused(HarvestSession::StartProblem problem);
 
     HarvestSession *m_session;
+    std::optional<Store::TeamTotals> m_team;
     HarvestMessages *m_messages = nullptr;
     std::array<bool, ButtonCount> m_enabled{};
     std::vector<QString> m_choiceText; // by row of the option table

@@ -12,6 +12,7 @@
 #include "shellglobals.h"
 #include "skin.h"
 #include "store.h"
+#include "storedialog.h"
 #include "textlist.h"
 #include "twips.h"
 
@@ -375,6 +376,10 @@ void Form1::buildControls()
                       QStringLiteral("0"), Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
         statisticsLabels[size_t(i)] = value;
     }
+    // With a shared server only: the team's totals, in the free row of the right column.
+    teamLabel = makeLabel(statisticsFrame, "lblTeam", QString(),
+                          Place{kHistLeft, kStatsRowTop + 2 * kStatsRowStep, -1, -1});
+    teamLabel->hide();
 
     // Element 0 of each skinned label array: the label overlay gives the labels of these four
     // containers their skinned copies.
@@ -413,6 +418,13 @@ void Form1::buildControls()
     importSitesAction->setToolTip(QStringLiteral(
         "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
         "named website, url, domain or site"));
+    storeAction = file->addAction(QStringLiteral("Database…"));
+    storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
+    connect(storeAction, &QAction::triggered, this, [this] {
+        auto *dialog = new StoreDialog(m_presenter->settings(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     file->addSeparator();
     exitAction = file->addAction(QStringLiteral("Exit"));
     exitAction->setObjectName(QStringLiteral("mnuFileItem"));
@@ -650,6 +662,14 @@ void Form1::showStatistics()
                               st.numbersFoundEver};
     for (int i = 0; i < 5; ++i)
         statisticsLabels[size_t(i)]->setText(QString::number(values[i]));
+    if (st.team) {
+        teamLabel->setText(QStringLiteral("Team of %1: %2 sites, %3 numbers")
+                               .arg(st.team->harvesters)
+                               .arg(st.team->sitesScanned)
+                               .arg(st.team->numbersStored));
+        teamLabel->adjustSize();
+        teamLabel->show();
+    }
 }
 
 QString Form1::panelText(int p) const

@@ -88,6 +88,8 @@ public:
     QProgressBar *progressBar = nullptr;
     QAction *importSitesAction = nullptr;
     QAction *exitAction = nullptr;
+    QAction *storeAction = nullptr; // File > Database...
+    QLabel *teamLabel = nullptr;    // the team's totals (shared server only)
     QAction *helpAction = nullptr;
     QAction *aboutAction = nullptr;
     // Element 0 of the skinned label arrays, one per frame.

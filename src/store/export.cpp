@@ -255,6 +255,8 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space, bool
     }
     result.ok = true;
     result.count = int(rows.size());
+    for (const FaxRow &row : rows)
+        result.numbers << row.fax;
     if (!store.recordExport(QFileInfo(path).absoluteFilePath(), plan->keys))
         result.warning = QStringLiteral("The export could not be noted in %1 (%2): an export "
                                         "of only the new numbers will write these again.")

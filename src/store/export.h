@@ -59,6 +59,7 @@ struct Result
     // The file was written, but the ledger could not note it: a later export of only the
     // new numbers writes these again.
     QString warning;
+    QStringList numbers; // the numbers written, as stored
 };
 
 // The line that tells how many numbers went to which file.

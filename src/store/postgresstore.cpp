@@ -5,12 +5,21 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 
 #include <algorithm>
 
 namespace {
+
+// Who this harvester is and when a lease taken now runs out, from settings of the session
+// (setHarvester); a store that set none is the harvester "" with leases of three minutes.
+#define VARNEL_HARVESTER "coalesce(nullif(current_setting('varnel.harvester', true), ''), '')"
+#define VARNEL_LEASE_END                                                                           \
+    "now() + coalesce(nullif(current_setting('varnel.lease', true), ''), '180')::integer * "       \
+    "interval '1 second'"
 
 // The statements of the operations. Comparisons fold ASCII letters only: lower() under the
 // "C" collation changes nothing else, whatever the server's locale. The stored order is
@@ -22,6 +31,7 @@ const SqlStatements kStatements = {
     "SELECT 1 FROM faxes WHERE fax_key = ? LIMIT 1",
     "SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1",
     "DELETE FROM faxes",
+    "DELETE FROM faxes WHERE fax_key = ? AND fax = ?",
     "SELECT coalesce(sum(n), 0) FROM row_counts WHERE tbl = 'faxes'",
     "SELECT fax, location FROM faxes ORDER BY date DESC, id DESC LIMIT ?",
     "SELECT fax, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), website, search, location, e164, "
@@ -32,8 +42,10 @@ const SqlStatements kStatements = {
     "DELETE FROM websites WHERE id = (SELECT id FROM websites "
     "WHERE lower(website COLLATE \"C\") = ? ORDER BY id LIMIT 1 FOR UPDATE)",
     "SELECT 1 FROM websites WHERE lower(website COLLATE \"C\") = ? LIMIT 1",
-    "DELETE FROM websites",
+    // A new backlog: every harvester's leases and the handed-out sites go with the old one.
+    "WITH p AS (DELETE FROM pending), h AS (DELETE FROM handed_out) DELETE FROM websites",
     "SELECT coalesce(sum(n), 0) FROM row_counts WHERE tbl = 'websites'",
+    "SELECT 1 FROM websites LIMIT 1",
     "SELECT website FROM websites ORDER BY date DESC, id DESC LIMIT ?",
     "SELECT website FROM websites ORDER BY id LIMIT 1",
     "SELECT website, to_char(date, 'YYYY-MM-DD HH24:MI:SS') FROM websites ORDER BY id",
@@ -41,11 +53,13 @@ const SqlStatements kStatements = {
     "DELETE FROM searches WHERE id = (SELECT id FROM searches "
     "WHERE lower(coalesce(search, '') COLLATE \"C\") = ? ORDER BY id LIMIT 1 FOR UPDATE)",
     "SELECT search FROM searches ORDER BY id",
-    "INSERT INTO pending (website) VALUES (?)",
+    // A note is this harvester's lease of the site.
+    "INSERT INTO pending (website, leased_by, leased_until) VALUES (?, " VARNEL_HARVESTER
+    ", " VARNEL_LEASE_END ")",
     "DELETE FROM pending WHERE id = (SELECT id FROM pending "
-    "WHERE website = ? ORDER BY id LIMIT 1 FOR UPDATE)",
-    "DELETE FROM pending",
-    "SELECT id, website FROM pending ORDER BY id",
+    "WHERE website = ? AND leased_by = " VARNEL_HARVESTER " ORDER BY id LIMIT 1 FOR UPDATE)",
+    "DELETE FROM pending WHERE leased_by = " VARNEL_HARVESTER,
+    "SELECT id, website FROM pending WHERE leased_by = " VARNEL_HARVESTER " ORDER BY id",
     "DELETE FROM pending WHERE id = ?",
     "DELETE FROM faxes WHERE id = ?",
     "INSERT INTO donotfax (number, e164, date, reason) VALUES (?, ?, ?, ?) "
@@ -55,6 +69,7 @@ const SqlStatements kStatements = {
     "ORDER BY id",
     "INSERT INTO exports (date, file, count) VALUES (?, ?, ?) RETURNING id",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    "DELETE FROM handed_out WHERE site_key = site_key(?)",
 };
 
 const FaxQuerySql::Dialect kDialect = [] {
@@ -68,6 +83,55 @@ const FaxQuerySql::Dialect kDialect = [] {
     d.sortKey = d.column;
     return d;
 }();
+
+// Sites whose lease ran out (their harvester is gone) become this harvester's.
+const char *const kReclaim =
+    "UPDATE pending SET leased_by = " VARNEL_HARVESTER ", leased_until = " VARNEL_LEASE_END
+    " WHERE id IN (SELECT id FROM pending WHERE leased_until < now() ORDER BY id LIMIT ? "
+    "FOR UPDATE SKIP LOCKED) RETURNING website";
+
+// Takes sites out of the backlog. Rows another harvester is taking at this moment are
+// skipped, not waited for; a site that a harvester took before for this search string (its
+// key is handed out) leaves the backlog without being taken again. Every row taken says
+// whether it is this harvester's now.
+#define VARNEL_TAKE(ORDER)                                                                         \
+    "WITH taken AS (DELETE FROM websites WHERE id IN (SELECT id FROM websites ORDER BY " ORDER     \
+    " LIMIT ? FOR UPDATE SKIP LOCKED) RETURNING id, website), "                                    \
+    "firsts AS (SELECT DISTINCT ON (site_key(website)) id, website FROM taken "                    \
+    "ORDER BY site_key(website), id), "                                                            \
+    "fresh AS (INSERT INTO handed_out (site_key) SELECT site_key(website) FROM firsts "            \
+    "ON CONFLICT DO NOTHING RETURNING site_key), "                                                 \
+    "noted AS (INSERT INTO pending (website, leased_by, leased_until) SELECT "                     \
+    "f.website, " VARNEL_HARVESTER ", " VARNEL_LEASE_END " FROM firsts f JOIN fresh h "            \
+    "ON h.site_key = site_key(f.website)) "                                                        \
+    "SELECT f.website, h.site_key IS NOT NULL FROM firsts f LEFT JOIN fresh h "                    \
+    "ON h.site_key = site_key(f.website) ORDER BY f.id"
+const char *const kTakeFirst = VARNEL_TAKE("id");
+const char *const kTakeNewest = VARNEL_TAKE("date DESC, id DESC");
+
+const char *const kHandedOut = "SELECT 1 FROM handed_out WHERE site_key = site_key(?) LIMIT 1";
+const char *const kRenewLeases =
+    "UPDATE pending SET leased_until = " VARNEL_LEASE_END " WHERE leased_by = " VARNEL_HARVESTER;
+const char *const kRenewDiscovery =
+    "UPDATE team_state SET discovering_until = " VARNEL_LEASE_END " WHERE id = 1";
+const char *const kReportCounts =
+    "INSERT INTO harvesters (id, sites_scanned, numbers_found, last_seen) VALUES (" VARNEL_HARVESTER
+    ", ?, ?, now()) ON CONFLICT (id) DO UPDATE SET sites_scanned = EXCLUDED.sites_scanned, "
+    "numbers_found = EXCLUDED.numbers_found, last_seen = EXCLUDED.last_seen";
+// Harvesters are at work while they renew their leases (three times a lease).
+const char *const kTeamTotals =
+    "SELECT coalesce(sum(sites_scanned), 0), count(*) FILTER (WHERE last_seen > now() - "
+    "coalesce(nullif(current_setting('varnel.lease', true), ''), '180')::integer * interval "
+    "'1 second'), (SELECT coalesce(sum(n), 0) FROM row_counts WHERE tbl = 'faxes') "
+    "FROM harvesters";
+const char *const kDiscoveryDone = "UPDATE team_state SET discovering_until = NULL WHERE id = 1";
+// The team works on the search string (or on whatever it resumed, when none was begun):
+// sites wait in the backlog, others hold leases, or a discovery runs.
+const char *const kTeamStillWorking =
+    "SELECT coalesce((SELECT lower(search COLLATE \"C\") = ? FROM team_state WHERE id = 1), "
+    "true) AND (coalesce((SELECT discovering_until > now() FROM team_state WHERE id = 1), false) "
+    "OR EXISTS (SELECT 1 FROM websites) OR EXISTS (SELECT 1 FROM pending WHERE leased_by "
+    "<> " VARNEL_HARVESTER "))";
 
 // The schema of version 1, created in one transaction. count(*) walks a whole table on
 // PostgreSQL, so the row counts are kept by triggers, one row per table and session: a
@@ -140,6 +204,24 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location, id)",
       "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country, id)",
       "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how, id)"}},
+    // One queue for a team of harvesters: a pending note is a lease (who, until when), the
+    // sites taken for the current search string are handed out, and the team's search
+    // string is one row. Notes of before belong to nobody and are taken over at once.
+    {4,
+     {"ALTER TABLE pending ADD COLUMN IF NOT EXISTS leased_by text NOT NULL DEFAULT ''",
+      "ALTER TABLE pending ADD COLUMN IF NOT EXISTS leased_until timestamptz NOT NULL "
+      "DEFAULT now()",
+      "CREATE INDEX IF NOT EXISTS pending_leased_by ON pending (leased_by, website, id)",
+      "CREATE INDEX IF NOT EXISTS pending_leased_until ON pending (leased_until, id)",
+      // "host" and "host/" fetch the same page.
+      "CREATE OR REPLACE FUNCTION site_key(s text) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
+      "SELECT CASE WHEN strpos(s, '/') = length(s) THEN left(s, -1) ELSE s END $$",
+      "CREATE TABLE IF NOT EXISTS handed_out (site_key text PRIMARY KEY)",
+      "CREATE TABLE IF NOT EXISTS team_state (id integer PRIMARY KEY CHECK (id = 1), "
+      "search text NOT NULL, discovering_until timestamptz)",
+      // Each harvester's counts, for the team's totals.
+      "CREATE TABLE IF NOT EXISTS harvesters (id text PRIMARY KEY, sites_scanned bigint NOT "
+      "NULL, numbers_found bigint NOT NULL, last_seen timestamptz NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it
@@ -403,12 +485,177 @@ bool PostgresStore::openConnection()
         fail(reasonOf(db.lastError()));
         return false;
     }
-    if (!prepareSchema()) {
+    if (!prepareSchema() || !applyHarvester()) {
         db.close();
         return false;
     }
     foldCountsOfEndedSessions();
     return true;
+}
+
+// The statements name this harvester and its lease through settings of the session, which
+// a new connection sets again.
+bool PostgresStore::applyHarvester()
+{
+    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
+    q.prepare(QStringLiteral("SELECT set_config('varnel.harvester', ?, false), "
+                             "set_config('varnel.lease', ?, false)"));
+    q.bindValue(0, m_harvester.isNull() ? QStringLiteral("") : m_harvester);
+    q.bindValue(1, QString::number(m_leaseSeconds));
+    if (q.exec())
+        return true;
+    fail(reasonOf(q.lastError()));
+    return false;
+}
+
+void PostgresStore::setHarvester(const QString &id, int leaseSeconds)
+{
+    m_harvester = id;
+    m_leaseSeconds = qMax(1, leaseSeconds);
+    if (isOpen())
+        (void)applyHarvester();
+    if (!m_renewal) {
+        m_renewal = new QTimer(this);
+        connect(m_renewal, &QTimer::timeout, this, [this] { (void)renewLeases(); });
+    }
+    // A third of a lease: one renewal may be late or fail without the lease running out.
+    m_renewal->start(qMax(300, m_leaseSeconds * 1000 / 3));
+    // The team sees this harvester at once, not a third of a lease later.
+    QTimer::singleShot(0, this, [this] { (void)renewLeases(); });
+}
+
+bool PostgresStore::renewLeases()
+{
+    return write(kRenewLeases, {}) && (!m_discovering || write(kRenewDiscovery, {})) &&
+           write(kReportCounts, {m_ownSites, m_ownNumbers});
+}
+
+void PostgresStore::setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
+{
+    m_ownSites = sitesScanned;
+    m_ownNumbers = numbersFound;
+}
+
+std::optional<Store::TeamTotals> PostgresStore::teamTotals()
+{
+    QSqlQuery *q = prepared(kTeamTotals);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    TeamTotals t;
+    if (q->next()) {
+        t.sitesScanned = q->value(0).toLongLong();
+        t.harvesters = q->value(1).toInt();
+        t.numbersStored = q->value(2).toLongLong();
+    }
+    q->finish();
+    return t;
+}
+
+std::optional<QStringList> PostgresStore::takeSites(int count, TakeOrder order)
+{
+    QStringList taken;
+    auto runTake = [&](const char *sql, int wanted, int *rows) {
+        QSqlQuery *q = prepared(sql);
+        if (!q) {
+            Q_EMIT writeFailed(lastError());
+            return false;
+        }
+        bindAll(q, {wanted});
+        if (!exec(q, true))
+            return false;
+        while (q->next()) {
+            ++*rows;
+            // A row of the reclaim is taken; one of the backlog says so.
+            if (q->record().count() < 2 || q->value(1).toBool())
+                taken << q->value(0).toString();
+        }
+        q->finish();
+        return true;
+    };
+    int rows = 0;
+    if (!runTake(kReclaim, count, &rows))
+        return std::nullopt;
+    // Rows dropped as handed out already make room for more, until the backlog is empty.
+    while (taken.size() < count) {
+        rows = 0;
+        if (!runTake(order == TakeOrder::Newest ? kTakeNewest : kTakeFirst,
+                     count - int(taken.size()), &rows))
+            return std::nullopt;
+        if (rows == 0)
+            break;
+    }
+    return taken;
+}
+
+std::optional<bool> PostgresStore::handedOut(const QString &site)
+{
+    return any(kHandedOut, site);
+}
+
+std::optional<Store::SearchClaim> PostgresStore::claimSearch(const QString &search)
+{
+    if (!isUsable()) {
+        Q_EMIT writeFailed(lastError());
+        return std::nullopt;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+    if (!db.transaction()) {
+        fail(reasonOf(db.lastError()));
+        if (connectionLost(db.lastError()))
+            closeConnection(true);
+        Q_EMIT writeFailed(lastError());
+        return std::nullopt;
+    }
+    QSqlQuery q(db);
+    // The row is locked until the commit: of harvesters that start at once, one begins the
+    // search string and the others join it.
+    bool ok = run(q, QStringLiteral("INSERT INTO team_state (id, search) VALUES (1, '') "
+                                    "ON CONFLICT DO NOTHING")) &&
+              run(q, QStringLiteral(
+                         "SELECT lower(search COLLATE \"C\"), coalesce(discovering_until > "
+                         "now(), false) OR EXISTS (SELECT 1 FROM websites) OR EXISTS (SELECT 1 "
+                         "FROM pending) FROM team_state WHERE id = 1 FOR UPDATE")) &&
+              q.next();
+    const bool join = ok && q.value(0).toString() == foldCase(search) && q.value(1).toBool();
+    if (ok && !join) {
+        // A new queue: the old one's sites, leases and handed-out sites go.
+        q.prepare(
+            QStringLiteral("UPDATE team_state SET search = ?, discovering_until = " VARNEL_LEASE_END
+                           " WHERE id = 1"));
+        q.bindValue(0, search);
+        ok = q.exec();
+        if (!ok)
+            fail(reasonOf(q.lastError()));
+        ok = ok && run(q, QStringLiteral("DELETE FROM pending")) &&
+             run(q, QStringLiteral("DELETE FROM handed_out")) &&
+             run(q, QStringLiteral("DELETE FROM websites"));
+    }
+    const QSqlError error = q.lastError();
+    q.finish();
+    if (!finishTransaction(ok)) {
+        if (connectionLost(error.isValid() ? error : db.lastError()))
+            closeConnection(true);
+        Q_EMIT writeFailed(lastError());
+        return std::nullopt;
+    }
+    m_discovering = !join;
+    return join ? SearchClaim::Join : SearchClaim::Discover;
+}
+
+void PostgresStore::discoveryDone()
+{
+    if (!m_discovering)
+        return;
+    m_discovering = false;
+    (void)write(kDiscoveryDone, {});
+}
+
+std::optional<bool> PostgresStore::teamStillWorking(const QString &search)
+{
+    const std::optional<QStringList> answer = column(kTeamStillWorking, {foldCase(search)});
+    if (!answer)
+        return std::nullopt;
+    return answer->value(0) == QLatin1String("true");
 }
 
 bool PostgresStore::prepareSchema()

@@ -2,6 +2,8 @@
 
 #include "sqlstore.h"
 
+class QTimer;
+
 // The store as a database on a PostgreSQL server, shared by a team of harvesters, named by
 // a libpq connection URI: "postgresql://user@host:5432/varnel" (or "postgres://"), with
 // libpq's parameters after a "?" (sslmode=require, connect_timeout=5, ...).
@@ -20,7 +22,10 @@ class PostgresStore : public SqlStore
     Q_OBJECT
 public:
     // The schema version this program writes.
-    static constexpr int schemaVersion = 3;
+    // 4: the team's queue (leases, handed-out sites, the team's search string).
+    static constexpr int schemaVersion = 4;
+    // How long a harvester's lease of a site lasts unless renewed.
+    static constexpr int defaultLeaseSeconds = 180;
 
     explicit PostgresStore(const QString &uri, QObject *parent = nullptr);
     ~PostgresStore() override;
@@ -33,6 +38,19 @@ public:
     // Where the server is, as messages name it: "host port 5432".
     QString serverName() const;
 
+    bool isShared() const override { return true; }
+    // Starts renewing this harvester's leases (every third of a lease).
+    void setHarvester(const QString &id, int leaseSeconds) override;
+    std::optional<QStringList> takeSites(int count, TakeOrder order) override;
+    std::optional<bool> handedOut(const QString &site) override;
+    std::optional<SearchClaim> claimSearch(const QString &search) override;
+    void discoveryDone() override;
+    std::optional<bool> teamStillWorking(const QString &search) override;
+    void setOwnCounts(qint64 sitesScanned, qint64 numbersFound) override;
+    std::optional<TeamTotals> teamTotals() override;
+    // Renews the leases now (the timer does it while the store lives).
+    bool renewLeases();
+
 protected:
     bool openConnection() override;
     const FaxQuerySql::Dialect &dialect() const override;
@@ -43,6 +61,7 @@ protected:
 
 private:
     bool parseAddress(QString *why);
+    bool applyHarvester();
     bool prepareSchema();
     bool createOrUpgrade();
     void foldCountsOfEndedSessions();
@@ -59,4 +78,10 @@ private:
     QString m_user;
     QString m_database;
     QStringList m_options; // key='value' for libpq
+    QString m_harvester;
+    int m_leaseSeconds = defaultLeaseSeconds;
+    bool m_discovering = false; // this harvester runs the team's discovery
+    qint64 m_ownSites = 0;
+    qint64 m_ownNumbers = 0;
+    QTimer *m_renewal = nullptr;
 };

@@ -147,6 +147,7 @@ const SqlStatements kStatements = {
     // The second term lets SQLite use the partial index.
     "SELECT 1 FROM faxes WHERE e164 = ? AND e164 <> '' LIMIT 1",
     "DELETE FROM faxes",
+    "DELETE FROM faxes WHERE fax = ? COLLATE NOCASE AND fax = ?",
     "SELECT count(*) FROM faxes",
     "SELECT fax, location FROM faxes ORDER BY Date DESC, rowid DESC LIMIT ?",
     "SELECT fax, Date, website, search, location, e164, country, label, how, context FROM faxes "
@@ -157,6 +158,7 @@ const SqlStatements kStatements = {
     "SELECT 1 FROM websites WHERE website = ? COLLATE NOCASE LIMIT 1",
     "DELETE FROM websites",
     "SELECT count(*) FROM websites",
+    "SELECT 1 FROM websites LIMIT 1",
     "SELECT website FROM websites ORDER BY Date DESC, rowid DESC LIMIT ?",
     "SELECT website FROM websites ORDER BY rowid LIMIT 1",
     "SELECT website, Date FROM websites ORDER BY rowid",
@@ -177,6 +179,7 @@ const SqlStatements kStatements = {
     "SELECT number, e164, Date, reason FROM donotfax ORDER BY rowid",
     "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    nullptr,
 };
 
 const FaxQuerySql::Dialect kDialect = [] {

@@ -38,7 +38,7 @@ QString dateText(const QDateTime &t)
 
 // By position: a statement whose last run was refused before it ran keeps its values, and
 // appending would shift them.
-void bind(QSqlQuery *q, const QVariantList &values)
+void bindValues(QSqlQuery *q, const QVariantList &values)
 {
     for (int i = 0; i < values.size(); ++i)
         q->bindValue(i, values.at(i));
@@ -57,6 +57,11 @@ QDateTime dateOf(const QVariant &text)
 }
 
 } // namespace
+
+void SqlStore::bindAll(QSqlQuery *q, const QVariantList &values)
+{
+    bindValues(q, values);
+}
 
 SqlStore::SqlStore(const SqlStatements &statements, QObject *parent)
     : Store(parent), m_sql(statements),
@@ -276,7 +281,7 @@ bool SqlStore::write(const char *sql, const QVariantList &values, int *rowsChang
         Q_EMIT writeFailed(m_lastError);
         return false;
     }
-    bind(q, values);
+    bindValues(q, values);
     const bool ok = exec(q, true);
     if (ok && rowsChanged)
         *rowsChanged = q->numRowsAffected();
@@ -290,7 +295,7 @@ std::optional<QStringList> SqlStore::column(const char *sql, const QVariantList 
     QSqlQuery *q = prepared(sql);
     if (!q)
         return std::nullopt;
-    bind(q, values);
+    bindValues(q, values);
     if (!exec(q, false))
         return std::nullopt;
     QStringList out;
@@ -357,6 +362,18 @@ std::optional<bool> SqlStore::hasE164(const QString &e164)
 bool SqlStore::deleteAllFaxes()
 {
     return write(m_sql.deleteAllFaxes, {});
+}
+
+bool SqlStore::deleteExportedFaxes(const QStringList &numbers)
+{
+    beginBatch();
+    bool ok = true;
+    for (const QString &number : numbers) {
+        if (!(ok = write(m_sql.deleteFaxByNumber, {foldCase(number), number})))
+            break;
+    }
+    endBatch();
+    return ok && m_lastError.isEmpty();
 }
 
 std::optional<qint32> SqlStore::countFaxes()
@@ -443,6 +460,14 @@ std::optional<qint32> SqlStore::countWebsites()
     return count(m_sql.countWebsites);
 }
 
+std::optional<bool> SqlStore::anyWebsite()
+{
+    const std::optional<QStringList> first = column(m_sql.anyWebsite);
+    if (!first)
+        return std::nullopt;
+    return !first->isEmpty();
+}
+
 std::optional<QStringList> SqlStore::newestWebsites(int n)
 {
     std::optional<QStringList> sites = column(m_sql.newestWebsites, {n});
@@ -469,6 +494,24 @@ std::optional<QList<SiteRow>> SqlStore::allWebsites()
         rows.append({q->value(0).toString(), dateOf(q->value(1))});
     q->finish();
     return rows;
+}
+
+bool SqlStore::returnSites(const QStringList &sites)
+{
+    if (!m_sql.releaseHandedOut)
+        return Store::returnSites(sites);
+    // Each site is back in the backlog and takeable again, or still taken.
+    beginBatch();
+    const QString now = dateText(this->now());
+    bool ok = true;
+    for (const QString &site : sites) {
+        ok = write(m_sql.insertWebsite, {site, now}) && write(m_sql.clearPending, {site}) &&
+             write(m_sql.releaseHandedOut, {site});
+        if (!ok)
+            break;
+    }
+    endBatch();
+    return ok && m_lastError.isEmpty();
 }
 
 // ---- search strings --------------------------------------------------------------------------
@@ -550,7 +593,8 @@ std::optional<int> SqlStore::restorePending(const QStringList &stillQueued)
     bool ok = true;
     for (const auto &row : qAsConst(rows)) {
         ok = write(m_sql.insertWebsite, {row.second, now}) &&
-             write(m_sql.forgetPending, {row.first});
+             write(m_sql.forgetPending, {row.first}) &&
+             (!m_sql.releaseHandedOut || write(m_sql.releaseHandedOut, {row.second}));
         if (!ok)
             break;
     }
@@ -573,7 +617,7 @@ std::unique_ptr<QSqlQuery> SqlStore::select(const QString &sql, const QVariantLi
         failedOnConnection(q->lastError());
         return nullptr;
     }
-    bind(q.get(), values);
+    bindValues(q.get(), values);
     if (!exec(q.get(), false))
         return nullptr;
     return q;
@@ -787,7 +831,7 @@ bool SqlStore::recordExport(const QString &file, const QStringList &keys)
     bool ok = q != nullptr;
     QVariant id;
     if (ok) {
-        bind(q, {dateText(now()), file, qint64(keys.size())});
+        bindValues(q, {dateText(now()), file, qint64(keys.size())});
         ok = exec(q, true);
         if (ok)
             id = q->next() ? q->value(0) : q->lastInsertId();

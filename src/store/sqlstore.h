@@ -26,6 +26,7 @@ struct SqlStatements
     const char *hasFax;  // (folded number)
     const char *hasE164; // (E.164 form, never "")
     const char *deleteAllFaxes;
+    const char *deleteFaxByNumber; // (folded number, number); the second compared exactly
     const char *countFaxes;
     const char *newestFaxes; // fax, location; newest first (limit)
     const char *allFaxes;    // the columns of insertFax, Date as text; stored order
@@ -35,6 +36,7 @@ struct SqlStatements
     const char *hasWebsite;    // (folded site)
     const char *deleteAllWebsites;
     const char *countWebsites;
+    const char *anyWebsite;
     const char *newestWebsites; // website; newest first (limit)
     const char *firstWebsite;
     const char *allWebsites; // website, Date as text; stored order
@@ -58,6 +60,9 @@ struct SqlStatements
     // backend can (else the driver's last insert id); exported (export id, e164)
     const char *insertExport;
     const char *insertExported;
+    // A site that goes back into the backlog is handed out no more (site); null for a
+    // store of one harvester, which keeps no such list.
+    const char *releaseHandedOut;
 };
 
 // A change of an existing schema: the statements that take it to its version.
@@ -81,6 +86,7 @@ public:
     void endBatch() override;
 
     bool deleteAllFaxes() override;
+    bool deleteExportedFaxes(const QStringList &numbers) override;
     std::optional<qint32> countFaxes() override;
     std::optional<QStringList> newestFaxes(int count) override;
     std::optional<QList<FaxRow>> allFaxes() override;
@@ -99,6 +105,7 @@ public:
     bool recordExport(const QString &file, const QStringList &keys) override;
     bool deleteAllWebsites() override;
     std::optional<qint32> countWebsites() override;
+    std::optional<bool> anyWebsite() override;
     std::optional<QStringList> newestWebsites(int count) override;
     std::optional<QString> firstWebsite() override;
     std::optional<QList<SiteRow>> allWebsites() override;
@@ -108,6 +115,7 @@ public:
     bool clearAllPending() override;
     std::optional<QStringList> pendingSites() override;
     std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
+    bool returnSites(const QStringList &sites) override;
 
 protected:
     SqlStore(const SqlStatements &statements, QObject *parent);
@@ -159,13 +167,18 @@ protected:
     void fail(const QString &what);
     bool reported() const { return m_reported; }
 
-private:
-    bool open();
+    // One statement, prepared once per connection, with its values bound; failures are
+    // reported as for every operation.
     QSqlQuery *prepared(const char *sql);
     bool exec(QSqlQuery *q, bool write);
     bool write(const char *sql, const QVariantList &values, int *rowsChanged = nullptr);
     std::optional<QStringList> column(const char *sql, const QVariantList &values = {});
     std::optional<bool> any(const char *sql, const QString &value);
+    static void bindAll(QSqlQuery *q, const QVariantList &values);
+    bool inTransaction() const { return m_inTransaction; }
+
+private:
+    bool open();
     std::optional<qint32> count(const char *sql);
     // A statement built for the occasion (a filter's), run with its values; null when the
     // store cannot be read.

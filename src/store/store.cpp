@@ -162,3 +162,39 @@ bool Store::addDoNotFax(const QString &number, const QString &key, const QString
         *added = ok && isNew;
     return ok;
 }
+
+std::optional<QStringList> Store::takeSites(int count, TakeOrder order)
+{
+    std::optional<QStringList> sites;
+    if (order == TakeOrder::Newest) {
+        sites = newestWebsites(count);
+    } else {
+        const std::optional<QString> first = firstWebsite();
+        if (first)
+            sites = first->isEmpty() ? QStringList() : QStringList{*first};
+    }
+    if (!sites)
+        return std::nullopt;
+    // Noted first: a kill in between keeps the site. A refused write has been reported
+    // (writeFailed); the queue goes on as far as it can meanwhile.
+    for (const QString &site : qAsConst(*sites)) {
+        (void)notePending(site);
+        QString copy = site;
+        (void)deleteWebsite(copy);
+    }
+    return sites;
+}
+
+bool Store::returnSites(const QStringList &sites)
+{
+    bool ok = true;
+    for (const QString &site : sites) {
+        QString copy = site;
+        // Back in the backlog, the site needs its note no more.
+        if (addWebsite(copy))
+            ok = clearPending(site) && ok;
+        else
+            ok = false;
+    }
+    return ok;
+}

@@ -195,6 +195,9 @@ public:
     // tells that it was there before.
     [[nodiscard]] bool addFax(FaxRow &row, bool *alreadyStored = nullptr);
     [[nodiscard]] virtual bool deleteAllFaxes() = 0;
+    // Deletes the rows of these numbers (compared exactly, as stored), all or none: on a
+    // server, numbers another harvester stored meanwhile stay.
+    [[nodiscard]] virtual bool deleteExportedFaxes(const QStringList &numbers) = 0;
     // A number stored under this text (letter case ignored).
     std::optional<bool> faxExists(QString &number);
     // The row's number is stored: one with its E.164 form, or, since rows stored without
@@ -268,8 +271,81 @@ public:
     [[nodiscard]] virtual bool clearAllPending() = 0;
     virtual std::optional<QStringList> pendingSites() = 0; // in stored order
     // Puts every noted site back into the backlog and forgets its note, except one note for
-    // each entry of stillQueued; returns how many went back.
+    // each entry of stillQueued; returns how many went back. A shared store puts back only
+    // this harvester's notes.
     virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
+
+    // ---- the queue of a team -----------------------------------------------------------------
+    // A store that many harvesters share (a server) hands each site of the backlog to one of
+    // them: a taken site is leased to this harvester for a while and noted as handed out for
+    // the current search string, so that no other harvester takes or queues it again. A
+    // harvester renews its leases while it runs; the sites of one that died go to another
+    // once their leases have run out. A store of one harvester (the file) leases nothing.
+    virtual bool isShared() const { return false; }
+    // Who this harvester is (its leases carry it) and how long a lease lasts; before the
+    // first operation.
+    virtual void setHarvester(const QString &id, int leaseSeconds)
+    {
+        Q_UNUSED(id);
+        Q_UNUSED(leaseSeconds);
+    }
+    enum class TakeOrder
+    {
+        First, // stored order
+        Newest // the newest, returned oldest first
+    };
+    // Takes up to count sites out of the backlog, each noted as pending first; a shared store
+    // first takes sites whose lease ran out. Empty when there is none.
+    virtual std::optional<QStringList> takeSites(int count, TakeOrder order);
+    // Sites taken (and their notes) go back into the backlog.
+    virtual bool returnSites(const QStringList &sites);
+    // A harvester of the team took the site for the current search string ("host" and
+    // "host/" are one site); compared exactly.
+    virtual std::optional<bool> handedOut(const QString &site)
+    {
+        Q_UNUSED(site);
+        return false;
+    }
+    // The backlog holds a site (cheaper than counting it).
+    virtual std::optional<bool> anyWebsite() = 0;
+    // Where a start for a search string goes: Discover empties the queue and looks for sites
+    // (always, for a store of one harvester); Join crawls the team's queue of that string,
+    // which another harvester has begun.
+    enum class SearchClaim
+    {
+        Discover,
+        Join
+    };
+    virtual std::optional<SearchClaim> claimSearch(const QString &search)
+    {
+        Q_UNUSED(search);
+        return SearchClaim::Discover;
+    }
+    // The discovery this harvester began (claimSearch) has queued its sites.
+    virtual void discoveryDone() {}
+    // What this harvester has done (its sites scanned and numbers found), told to the team
+    // with its next lease renewal.
+    virtual void setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
+    {
+        Q_UNUSED(sitesScanned);
+        Q_UNUSED(numbersFound);
+    }
+    struct TeamTotals
+    {
+        qint64 sitesScanned = 0;  // by every harvester that ever joined
+        qint64 numbersStored = 0; // the numbers in the store
+        int harvesters = 0;       // those that renewed their leases lately
+    };
+    // Nothing for a store of one harvester.
+    virtual std::optional<TeamTotals> teamTotals() { return std::nullopt; }
+    // Other harvesters still work on the queue of this search string (they hold sites whose
+    // links may refill it, or still look for sites): an idle harvester waits rather than
+    // calling the queue dry.
+    virtual std::optional<bool> teamStillWorking(const QString &search)
+    {
+        Q_UNUSED(search);
+        return false;
+    }
 
 Q_SIGNALS:
     // The store cannot be used; emitted once until a write succeeds again.

@@ -64,36 +64,40 @@ bool NginxServer::start(const QList<Site> &sites, QString *error)
     // As root the workers would drop to a user that may not read the test's folders.
     if (::geteuid() == 0)
         conf += "user root;\n";
-    conf += "worker_processes 1;\npid " + p + "/nginx.pid;\nerror_log " + p +
-            "/logs/error.log;\n"
-            "events { worker_connections 1024; }\n"
-            "http {\n"
-            "  access_log off;\n"
-            "  types { text/html htm html; text/plain txt; }\n"
-            "  default_type text/html;\n"
-            "  client_body_temp_path " +
-            p +
-            "/tmp/body;\n"
-            "  proxy_temp_path " +
-            p +
-            "/tmp/proxy;\n"
-            "  fastcgi_temp_path " +
-            p +
-            "/tmp/fastcgi;\n"
-            "  uwsgi_temp_path " +
-            p +
-            "/tmp/uwsgi;\n"
-            "  scgi_temp_path " +
-            p +
-            "/tmp/scgi;\n"
-            "  server { listen 127.0.0.1:" +
-            QByteArray::number(m_port) +
-            " default_server; return 404; }\n"
-            "  server { listen 127.0.0.1:" +
-            QByteArray::number(m_tlsPort) +
-            " ssl default_server;\n"
-            "    ssl_certificate " +
-            p + "/cert.pem; ssl_certificate_key " + p + "/key.pem; return 404; }\n";
+    conf +=
+        "worker_processes 1;\npid " + p + "/nginx.pid;\nerror_log " + p +
+        "/logs/error.log;\n"
+        "events { worker_connections 1024; }\n"
+        "http {\n" +
+        (m_accessLog.isEmpty() ? QByteArray("  access_log off;\n")
+                               : "  log_format varnel '$server_port $host $request_uri $status';\n"
+                                 "  access_log " +
+                                     m_accessLog.toUtf8() + " varnel;\n") +
+        "  types { text/html htm html; text/plain txt; }\n"
+        "  default_type text/html;\n"
+        "  client_body_temp_path " +
+        p +
+        "/tmp/body;\n"
+        "  proxy_temp_path " +
+        p +
+        "/tmp/proxy;\n"
+        "  fastcgi_temp_path " +
+        p +
+        "/tmp/fastcgi;\n"
+        "  uwsgi_temp_path " +
+        p +
+        "/tmp/uwsgi;\n"
+        "  scgi_temp_path " +
+        p +
+        "/tmp/scgi;\n"
+        "  server { listen 127.0.0.1:" +
+        QByteArray::number(m_port) +
+        " default_server; return 404; }\n"
+        "  server { listen 127.0.0.1:" +
+        QByteArray::number(m_tlsPort) +
+        " ssl default_server;\n"
+        "    ssl_certificate " +
+        p + "/cert.pem; ssl_certificate_key " + p + "/key.pem; return 404; }\n";
     for (const Site &s : sites) {
         conf += "  server {\n";
         if (s.tls)

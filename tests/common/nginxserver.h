@@ -36,6 +36,9 @@ public:
     // Writes the configuration, starts nginx and waits (bounded) until it accepts
     // connections. False with *error (including nginx's own log) when it does not.
     bool start(const QList<Site> &sites, QString *error = nullptr);
+    // Before start(): every request is logged to path as a line "PORT HOST URI STATUS",
+    // PORT being the port it came in on.
+    void setAccessLog(const QString &path) { m_accessLog = path; }
     void stop();
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
@@ -47,4 +50,5 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
+    QString m_accessLog;
 };

@@ -9,6 +9,7 @@
 #include "testenv.h"
 #include "toolrun.h"
 
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -179,6 +180,130 @@ private Q_SLOTS:
         QCOMPARE(schema.column(QStringLiteral("SELECT count(*), count(DISTINCT fax) FROM faxes")),
                  QStringList{QString::number(kNumbers)});
         QCOMPARE(PostgresStore(schema.uri()).countFaxes(), std::optional<qint32>(kNumbers));
+    }
+
+    // Harvesters that take sites from one backlog at the same moment take each site once:
+    // a row another one is taking is skipped, and a site handed out already (also as
+    // "host/" for "host", or queued twice) leaves the backlog without being taken again.
+    void teamQueue_eachSiteTakenOnce()
+    {
+        TestPg::Schema schema;
+        constexpr int kSites = 300, kTakers = 4;
+        {
+            PostgresStore seed(schema.uri());
+            for (int i = 0; i < kSites; ++i) {
+                QString site = QStringLiteral("site%1.com").arg(i);
+                QVERIFY(seed.addWebsite(site));
+                if (i % 10 == 0) {
+                    QString again = site + (i % 20 == 0 ? QStringLiteral("/") : QString());
+                    QVERIFY(seed.addWebsite(again));
+                }
+            }
+        }
+        std::atomic<int> ready{0}, failures{0};
+        std::vector<QStringList> taken(kTakers);
+        auto taker = [&](int t) {
+            PostgresStore db(schema.uri());
+            if (!db.isUsable()) {
+                ++failures;
+                return;
+            }
+            ++ready;
+            while (ready.load() < kTakers)
+                std::this_thread::yield();
+            for (int round = 0; round < kSites; ++round) {
+                const std::optional<QStringList> got = db.takeSites(
+                    1 + round % 3, round % 2 ? Store::TakeOrder::First : Store::TakeOrder::Newest);
+                if (!got) {
+                    ++failures;
+                    return;
+                }
+                if (got->isEmpty())
+                    return;
+                taken[size_t(t)] += *got;
+            }
+        };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kTakers; ++t)
+            threads.emplace_back(taker, t);
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(failures.load(), 0);
+        QSet<QString> pages;
+        int total = 0;
+        for (const QStringList &list : taken) {
+            for (QString site : list) {
+                ++total;
+                if (site.endsWith(QLatin1Char('/')))
+                    site.chop(1);
+                pages.insert(site);
+            }
+        }
+        QCOMPARE(total, kSites);
+        QCOMPARE(pages.size(), kSites);
+        QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM websites")),
+                 QStringList{QStringLiteral("0")});
+        PostgresStore other(schema.uri());
+        QString page = QStringLiteral("site7.com/");
+        QCOMPARE(other.handedOut(page), std::optional<bool>(true));
+        page = QStringLiteral("unknown.com");
+        QCOMPARE(other.handedOut(page), std::optional<bool>(false));
+    }
+
+    // A harvester's leases last while it renews them; when it dies they run out and another
+    // harvester takes its sites. The team still works on the queue while anyone holds a
+    // lease; a site given back can be taken again.
+    void teamQueue_leasesOfADeadHarvesterRunOut()
+    {
+        TestPg::Schema schema;
+        const QString search = QStringLiteral("plumber");
+        auto alive = std::make_unique<PostgresStore>(schema.uri());
+        alive->setHarvester(QStringLiteral("a"), 2);
+        PostgresStore b(schema.uri());
+        b.setHarvester(QStringLiteral("b"), 60);
+        QCOMPARE(alive->claimSearch(search), std::optional(Store::SearchClaim::Discover));
+        QCOMPARE(b.claimSearch(search), std::optional(Store::SearchClaim::Join));
+        for (int i = 0; i < 5; ++i) {
+            QString site = QStringLiteral("s%1.com").arg(i);
+            QVERIFY(alive->addWebsite(site));
+        }
+        alive->discoveryDone();
+        QCOMPARE(alive->takeSites(3, Store::TakeOrder::First),
+                 std::optional<QStringList>({"s0.com", "s1.com", "s2.com"}));
+        QCOMPARE(b.takeSites(5, Store::TakeOrder::First),
+                 std::optional<QStringList>({"s3.com", "s4.com"}));
+        QCOMPARE(b.teamStillWorking(search), std::optional<bool>(true));
+        QCOMPARE(b.teamStillWorking(QStringLiteral("other")), std::optional<bool>(false));
+        QCOMPARE(b.pendingSites(), std::optional<QStringList>({"s3.com", "s4.com"}));
+
+        QTest::qWait(3000); // longer than a lease: renewed meanwhile
+        QCOMPARE(b.takeSites(5, Store::TakeOrder::First),
+                 std::optional<QStringList>(QStringList()));
+        QVERIFY(alive->returnSites({QStringLiteral("s2.com")}));
+        QCOMPARE(b.takeSites(5, Store::TakeOrder::First),
+                 std::optional<QStringList>(QStringList{"s2.com"}));
+
+        // Each tells its counts with its renewal; the team's totals add them up.
+        alive->setOwnCounts(5, 2);
+        b.setOwnCounts(7, 1);
+        QVERIFY(alive->renewLeases() && b.renewLeases());
+        const std::optional<Store::TeamTotals> totals = b.teamTotals();
+        QVERIFY(totals);
+        QCOMPARE(totals->sitesScanned, 12);
+        QCOMPARE(totals->harvesters, 2);
+
+        alive.reset(); // killed: nothing given back, nothing renewed
+        QCOMPARE(b.teamStillWorking(search), std::optional<bool>(true));
+        QTest::qWait(2500);
+        QCOMPARE(b.takeSites(5, Store::TakeOrder::First),
+                 std::optional<QStringList>({"s0.com", "s1.com"}));
+        for (const char *site : {"s0.com", "s1.com", "s2.com", "s3.com", "s4.com"})
+            QVERIFY(b.clearPending(QString::fromLatin1(site)));
+        QCOMPARE(b.teamStillWorking(search), std::optional<bool>(false));
+        // Done: a start for the search string begins it again, empty.
+        QCOMPARE(b.claimSearch(search), std::optional(Store::SearchClaim::Discover));
+        QString again = QStringLiteral("s0.com");
+        QCOMPARE(b.handedOut(again), std::optional<bool>(false));
     }
 
     // The server drops the connection (a restart, a network fault): the operation in

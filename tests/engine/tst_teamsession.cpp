@@ -1,0 +1,112 @@
+// Two harvest sessions on one shared server, in one process: the first to start a search
+// string looks for its sites and the other joins its queue; when the queue runs dry the
+// team moves on to the next search string together, one of them looking for its sites; no
+// page is fetched twice.
+
+#include "enginetestkit.h"
+#include "pgtestserver.h"
+#include "postgresstore.h"
+
+#include <QSet>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// A harvester of the team: its own data folder and settings, the shared store.
+struct Member
+{
+    TempDataDir dir;
+    SettingsStore settings{SettingsStore::iniPathForDataDir(dir.path())};
+    std::unique_ptr<HarvestSession> session;
+    StandInListBuilder builder;
+
+    Member(const QString &uri, const ResolveMap &map, const QHash<QString, QStringList> &names)
+    {
+        session = std::make_unique<HarvestSession>(dir.path(), &settings, nullptr, uri);
+        session->setTeamTiming(5, 100);
+        session->setResolveMap(map);
+        builder.namesFor = names;
+        session->setListBuilder(&builder);
+        session->setOption(OptionId::SearchEngine, 0);
+        session->setOption(OptionId::ResultCount, 0);
+        session->setOption(OptionId::FollowRedirects, 0);
+        session->load();
+    }
+};
+
+QStringList sites(const QString &prefix, int n)
+{
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out << QStringLiteral("%1%2.test").arg(prefix).arg(i);
+    return out;
+}
+
+} // namespace
+
+class TestTeamSession : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestEnv::enterTestMode();
+        QString why;
+        if (TestPg::port(&why) == 0)
+            QSKIP(qPrintable(why));
+        TestPg::usePassword();
+    }
+
+    void twoSessions_oneDiscoveryPerSearchEachPageOnce()
+    {
+        TestPg::Schema schema;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        TestWebServer::Response page;
+        page.fault = TestWebServer::Fault::Delay;
+        page.delayMs = 50;
+        page.body = "<html><body><p>Fax: 718-555-0100</p></body></html>";
+        web.setFallback(page);
+        ResolveMap map;
+        map.add(web.resolveSpec());
+        const QHash<QString, QStringList> names = {{QStringLiteral("first"), sites("a", 80)},
+                                                   {QStringLiteral("second"), sites("b", 80)}};
+        {
+            PostgresStore seed(schema.uri());
+            for (QString s : {QStringLiteral("first"), QStringLiteral("second")})
+                QVERIFY(seed.addSearch(s));
+        }
+        Member a(schema.uri(), map, names);
+        Member b(schema.uri(), map, names);
+        QCOMPARE(a.session->searches()->count(), 2);
+
+        a.session->start();
+        b.session->start(); // while a looks for sites: b joins
+        QTRY_VERIFY_WITH_TIMEOUT(a.session->state() == HarvestSession::State::Stopped &&
+                                     b.session->state() == HarvestSession::State::Stopped &&
+                                     b.builder.loads + a.builder.loads == 2,
+                                 60000);
+        // a looked for the sites of "first"; "second" was looked for by whichever came to it
+        // first (below: every site of both was fetched).
+        QVERIFY(a.builder.loads >= 1 && b.builder.loads <= 1);
+
+        QStringList fetched;
+        for (const TestWebServer::Request &r : web.requests())
+            fetched << QString::fromLatin1(r.host);
+        const QSet<QString> once(fetched.cbegin(), fetched.cend());
+        QCOMPARE(fetched.size(), once.size());
+        QCOMPARE(once, QSet<QString>(names.value(QStringLiteral("first")).cbegin(),
+                                     names.value(QStringLiteral("first")).cend()) +
+                           QSet<QString>(names.value(QStringLiteral("second")).cbegin(),
+                                         names.value(QStringLiteral("second")).cend()));
+        QVERIFY(a.session->counters()->sitesScannedEver() > 0);
+        QVERIFY(b.session->counters()->sitesScannedEver() > 0);
+        QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM faxes")),
+                 QStringList{QStringLiteral("1")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTeamSession)
+#include "tst_teamsession.moc"
