@@ -8,8 +8,9 @@
 # off (medians), the ratios, and whether the harvest stored every number of the web.
 #
 # usage: bench/harvest/run.sh [BUILD_DIR] [PAGES] [ROUNDS]     (defaults: build, 2000, 3)
-# VARNEL_BENCH_KEEP=1 keeps the work folder; VARNEL_BENCH_WRAP="perf record --" runs the
-# harvest under another program.
+# Each host has 400 pages, so the harvest runs with --pages-per-site none; VARNEL_HARVEST_ARGS
+# adds flags (e.g. "--parallel 20 --per-site 4"). VARNEL_BENCH_KEEP=1 keeps the work folder;
+# VARNEL_BENCH_WRAP="perf record --" runs the harvest under another program.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -78,7 +79,8 @@ run() {
   local dir=$work/$1-$2
   rm -rf "$dir" && cp -r "$work/queue" "$dir"
   ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$dir.time" "$tool" harvest --data-dir "$dir" --resume \
-    --resolve "*=127.0.0.1:$port" $3 >"$dir.out" 2>"$dir.err"
+    --resolve "*=127.0.0.1:$port" --pages-per-site none $3 ${VARNEL_HARVEST_ARGS:-} \
+    >"$dir.out" 2>"$dir.err"
   local s c p
   s=$(seconds "$dir.time"); c=$(cpu "$dir.time"); p=$(scanned "$dir.out")
   printf "%-10s %6s %8s %8s %8s %10s %12s\n" "$1" "$2" "$p" "$s" "$c" "$(ratio "$p" "$s")" "$(rss "$dir.time")"

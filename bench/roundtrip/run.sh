@@ -49,7 +49,8 @@ done
 [[ -x /usr/bin/time ]] || die "/usr/bin/time is needed"
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
 harvest_parallel=0
-"$tool" harvest --help 2>&1 | grep -q -- "--parallel" && harvest_parallel=1
+help_text=$("$tool" harvest --help 2>&1 || true)
+[[ $help_text == *--parallel* ]] && harvest_parallel=1
 
 ns=varnel-rt-$$
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-bench-roundtrip.XXXXXX")

@@ -13,6 +13,7 @@
 # reach the end of its queue or a number is missing.
 #
 # usage: bench/soak/run.sh [BUILD_DIR] [SITES] [TIMEOUT] [TIMEOUT2]   (defaults: build, 2000, 3, 6)
+# VARNEL_HARVEST_ARGS adds flags to the harvest (e.g. "--parallel 100");
 # VARNEL_BENCH_KEEP=1 keeps the work folder.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -54,7 +55,8 @@ while read -r r; do resolve+=(--resolve "$r"); done <"$work/web/resolve.txt"
 echo "== soak: $sites sites ($(paste -sd, "$work/web/kinds.txt")), watchdogs ${timeout}s/${timeout2}s"
 start=$(date +%s.%N)
 /usr/bin/time -v -o "$work/harvest.time" "$tool" harvest --data-dir "$work/data" --resume \
-  --timeout "$timeout" --timeout2 "$timeout2" "${resolve[@]}" >"$work/harvest.out" 2>"$work/harvest.err" &
+  --timeout "$timeout" --timeout2 "$timeout2" "${resolve[@]}" ${VARNEL_HARVEST_ARGS:-} \
+  >"$work/harvest.out" 2>"$work/harvest.err" &
 time_pid=$!
 # Memory over time: the harvest's resident set every five seconds.
 : >"$work/rss.log"

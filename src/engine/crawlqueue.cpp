@@ -41,7 +41,7 @@ bool CrawlQueue::loadHead()
 {
     // Each loaded site leaves the backlog (the first matching row of each).
     const QStringList sites =
-        m_store->takeSites(HeadLoad, Store::TakeOrder::Newest).value_or(QStringList());
+        m_store->takeSites(m_headLoad, Store::TakeOrder::Newest).value_or(QStringList());
     if (sites.isEmpty())
         return false;
     m_head->clear();
@@ -113,10 +113,13 @@ void CrawlQueue::returnHeadToBacklog()
     head.removeAll(QString());
     // Sites whose page was not kept whole (a write or read of the store failed) are noted
     // still: they go back too, so that a later start finds them.
-    (void)m_store->restorePending(head);
-    (void)m_store->returnSites(head);
+    bool kept = m_store->restorePending(head).has_value();
+    kept = m_store->returnSites(head) && kept;
     m_head->clear();
-    (void)m_store->clearAllPending();
+    // Notes whose sites did not make it back (a full disk) stay, so that the next start
+    // returns them.
+    if (kept)
+        (void)m_store->clearAllPending();
 }
 
 void CrawlQueue::restorePending(bool exceptHead)

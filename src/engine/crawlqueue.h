@@ -24,6 +24,8 @@ class CrawlQueue : public QObject
 public:
     // Sites loaded into an empty head at a start (the newest of the backlog).
     static constexpr int HeadLoad = 20;
+    // More slots need more sites at a start; never fewer than HeadLoad.
+    void setHeadLoad(int sites) { m_headLoad = sites < HeadLoad ? HeadLoad : sites; }
 
     CrawlQueue(Store *store, Counters *counters, QObject *parent = nullptr);
 
@@ -91,4 +93,5 @@ private:
     QSet<QString> m_handedOut;
     bool m_headHandedOut = false;
     bool m_writeFailed = false;
+    int m_headLoad = HeadLoad;
 };

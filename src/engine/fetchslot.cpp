@@ -1,10 +1,13 @@
 #include "fetchslot.h"
 
+#include "connectionpool.h"
 #include "httpresponse.h"
 #include "logging.h"
+#include "networkscope.h"
 #include "resolvemap.h"
 #include "watchdogclock.h"
 
+#include <QHostInfo>
 #include <QSslSocket>
 #include <QTcpSocket>
 
@@ -67,20 +70,83 @@ void FetchSlot::stopWatchdogs()
     m_total->stop();
 }
 
-void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
+void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal)
 {
     closeSocket();
+    m_map = &map;
+    m_tlsMap = &tlsMap;
+    m_allowLocal = allowLocal;
+    m_scanner = HttpFraming::Scanner();
+    if (keepAlive) {
+        if (QTcpSocket *kept = m_owner->connectionPool()->take(poolKey())) {
+            kept->setParent(this);
+            m_socket = kept;
+            watch(kept);
+            m_reused = true;
+            onConnected();
+            return;
+        }
+    }
+    connectFresh();
+}
+
+QByteArray FetchSlot::poolKey() const
+{
+    return ConnectionPool::key(https, connectName, connectPort);
+}
+
+void FetchSlot::connectFresh()
+{
+    m_reused = false;
     const QString name = QString::fromLatin1(connectName);
-    const ResolveMap::Target *mapped = https ? tlsMap.lookup(name) : nullptr;
+    const ResolveMap::Target *mapped = https ? m_tlsMap->lookup(name) : nullptr;
     if (!mapped)
-        mapped = map.lookup(name);
-    const QString address = mapped ? mapped->address : name;
-    const quint16 port = mapped ? mapped->port : connectPort;
+        mapped = m_map->lookup(name);
+    if (mapped) {
+        // The user's own mapping is an explicit choice of address.
+        connectTo(mapped->address, mapped->port, name);
+        return;
+    }
+    const quint64 attempt = m_attempt;
+    m_lookingUp = true;
+    const bool allowLocal = m_allowLocal;
+    const int id =
+        QHostInfo::lookupHost(name, this, [this, attempt, allowLocal](const QHostInfo &info) {
+            if (attempt == m_attempt)
+                lookedUp(info, allowLocal);
+        });
+    if (m_lookingUp && attempt == m_attempt)
+        m_lookupId = id;
+}
+
+void FetchSlot::lookedUp(const QHostInfo &info, bool allowLocal)
+{
+    m_lookingUp = false;
+    m_lookupId = -1;
+    if (!m_owner->slotsActive())
+        return;
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        fail("lookup failed");
+        return;
+    }
+    for (const QHostAddress &a : info.addresses()) {
+        if (NetworkScope::mayConnect(a, allowLocal, false)) {
+            // The address checked is the one connected to; the name stays the TLS peer name.
+            connectTo(a.toString(), connectPort, QString::fromLatin1(connectName));
+            return;
+        }
+    }
+    fail("local network address");
+}
+
+void FetchSlot::connectTo(const QString &address, quint16 port, const QString &peerName)
+{
+    m_requestSent = false;
     if (https) {
         auto *ssl = new QSslSocket(this);
         m_socket = ssl;
-        // Only public pages are read and nothing is sent, so a certificate that fails
-        // verification does not stop the read.
+        // Nothing is sent but a GET, so a certificate that fails verification does not stop
+        // the read.
         ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
         connect(ssl, &QSslSocket::sslErrors, ssl, [ssl] { ssl->ignoreSslErrors(); });
         connect(ssl, &QSslSocket::encrypted, this, &FetchSlot::onConnected);
@@ -88,22 +154,51 @@ void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap)
         m_socket = new QTcpSocket(this);
         connect(m_socket, &QAbstractSocket::connected, this, &FetchSlot::onConnected);
     }
-    connect(m_socket, &QIODevice::readyRead, this, &FetchSlot::onDataArrived);
-    connect(m_socket, &QAbstractSocket::disconnected, this, &FetchSlot::onClosed);
-    // Errors (unknown host, refused, reset before a connection) are only logged: the
-    // idle watchdog recovers the slot.
-    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_socket)
-            qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
-    });
+    watch(m_socket);
     if (https)
-        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, name);
+        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address, port, peerName);
     else
         m_socket->connectToHost(address, port);
 }
 
+void FetchSlot::watch(QTcpSocket *socket)
+{
+    connect(socket, &QIODevice::readyRead, this, &FetchSlot::onDataArrived);
+    connect(socket, &QAbstractSocket::disconnected, this, &FetchSlot::onClosed);
+    // An error before the request went out (refused, reset, TLS failure) frees the slot at
+    // once; only silence waits for the watchdog. It is handled from the event loop, not
+    // inside the socket's own signal.
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (!m_socket)
+            return;
+        qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
+        if (m_requestSent)
+            return;
+        const quint64 attempt = m_attempt;
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (attempt == m_attempt && m_socket && !m_requestSent)
+                    fail("no connection");
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FetchSlot::fail(const char *why)
+{
+    qCDebug(lcFetch) << "slot" << m_index << host << why;
+    if (m_owner->slotsActive())
+        m_owner->slotFailed(m_index);
+}
+
 void FetchSlot::closeSocket()
 {
+    ++m_attempt;
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    m_lookingUp = false;
     if (!m_socket)
         return;
     QTcpSocket *s = m_socket;
@@ -117,8 +212,9 @@ void FetchSlot::onConnected()
 {
     if (!m_socket)
         return;
+    m_requestSent = true;
     m_owner->slotConnected(m_index);
-    m_socket->write(HttpResponse::requestBytes(host, path));
+    m_socket->write(HttpResponse::requestBytes(host, path, userAgent, keepAlive));
 }
 
 void FetchSlot::onDataArrived()
@@ -130,24 +226,50 @@ void FetchSlot::onDataArrived()
     received += chunk;
     bodyBytes += qint32(chunk.size());
     m_owner->slotReceived(m_index);
-    if (received.size() > MaxResponseBytes) {
+    if (received.size() > MaxResponseBytes || !m_owner->mayKeep(m_index, received.size())) {
         qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after" << received.size()
                          << "bytes";
         m_owner->slotAbandoned(m_index);
         return;
     }
-    if (headerSeen)
-        return;
-    const qsizetype end = HttpResponse::headerEnd(received, kHeaderSearchLimit);
-    if (end < 0)
-        return;
-    const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
-    headerSeen = true;
-    bodyBytes = bodyBytes - p - 3;
-    // Kept on purpose (tst_fetchslots pageFilesAndProgress "lower-case length is not read",
-    // "trickled"): "Content-Length" is read only as written, and the progress bar moves from
-    // the data event after the one that completed the header.
-    contentLength = HttpResponse::contentLength(received.left(p - 1));
+    if (!headerSeen) {
+        const qsizetype end = HttpResponse::headerEnd(received, kHeaderSearchLimit);
+        if (end >= 0) {
+            const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
+            headerSeen = true;
+            bodyBytes = bodyBytes - p - 3;
+            // Kept on purpose (tst_fetchslots pageFilesAndProgress "lower-case length is not
+            // read", "trickled"): "Content-Length" is read only as written, and the progress
+            // bar moves from the data event after the one that completed the header.
+            contentLength = HttpResponse::contentLength(received.left(p - 1));
+        }
+    }
+    if (keepAlive) {
+        const HttpFraming::Frame &frame = m_scanner.scan(received);
+        if (frame.complete)
+            completeKept(frame);
+    }
+}
+
+// A response complete by its framing ends the download without waiting for a close, and
+// its connection waits in the pool when the server keeps it open.
+void FetchSlot::completeKept(const HttpFraming::Frame &frame)
+{
+    stopWatchdogs();
+    QTcpSocket *s = m_socket;
+    m_socket = nullptr;
+    s->disconnect(this);
+    const bool extra = received.size() > frame.end || s->bytesAvailable() > 0;
+    if (frame.start > 0 || received.size() > frame.end)
+        received = received.mid(frame.start, frame.end - frame.start);
+    if (frame.reusable && !extra && m_owner->slotsActive())
+        m_owner->connectionPool()->give(poolKey(), s);
+    else {
+        s->abort();
+        s->deleteLater();
+    }
+    if (m_owner->slotsActive())
+        m_owner->slotFinished(m_index);
 }
 
 void FetchSlot::onClosed()
@@ -159,6 +281,17 @@ void FetchSlot::onClosed()
         onDataArrived();
     if (!m_socket)
         return; // given up while reading the last data
+    if (m_reused && received.isEmpty()) {
+        // A kept connection the server had closed meanwhile: once more on a new one.
+        qCDebug(lcFetch) << "slot" << m_index << host << "kept connection closed; reconnecting";
+        QTcpSocket *s = m_socket;
+        m_socket = nullptr;
+        s->disconnect(this);
+        s->deleteLater();
+        ++m_attempt;
+        connectFresh();
+        return;
+    }
     stopWatchdogs();
     QTcpSocket *s = m_socket;
     m_socket = nullptr;

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "httpframing.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+class ConnectionPool;
+class QHostInfo;
 class QTcpSocket;
 class ResolveMap;
 class Ticker;
@@ -22,9 +26,18 @@ public:
     virtual void slotReceived(int slot) = 0;  // data arrived; the record is up to date
     virtual void slotFinished(int slot) = 0;  // the server closed: the page is complete
     virtual void slotAbandoned(int slot) = 0; // a watchdog gave up on the download
+    // No connection could be made (the name did not resolve, the connection was refused or
+    // reset, the TLS handshake failed, or the address is in the user's own network): the
+    // host is dead to the harvest, and the slot is free at once.
+    virtual void slotFailed(int slot) = 0;
+    // Whether the slot may keep a response that has grown to bytes (below the slot's own
+    // bound): the owner keeps the pages of all slots within a budget.
+    virtual bool mayKeep(int slot, qint64 bytes) const = 0;
+    // Where connections wait for the next page of their host (keep-alive).
+    virtual ConnectionPool *connectionPool() = 0;
 };
 
-// One of the ten download lanes: its socket, its two one-second watchdogs and the record
+// One of the download lanes: its socket, its two one-second watchdogs and the record
 // of the download in progress. Owned by the harvest; a slot touches only its own record
 // and tells its owner when data arrives and when its page is complete or has to be given up.
 class FetchSlot : public QObject
@@ -38,7 +51,7 @@ public:
     ~FetchSlot() override;
 
     int index() const { return m_index; }
-    bool isConnected() const { return m_socket != nullptr; }
+    bool isConnected() const { return m_socket != nullptr || m_lookingUp; }
     bool watchdogsRunning() const;
 
     // A new download: empty page, no header seen, counts at 0.
@@ -47,8 +60,10 @@ public:
     void stopWatchdogs();
     // Closes whatever the socket was doing and connects to the slot's host (TLS when
     // https), through the resolve maps when they have an entry for the host (TLS
-    // connections look in tlsMap first).
-    void open(const ResolveMap &map, const ResolveMap &tlsMap);
+    // connections look in tlsMap first). A host without an entry is looked up here, and
+    // the connection goes to the address that was checked: one in the user's own network
+    // only when allowLocal is set.
+    void open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal);
     // Drops the connection; no event of it reaches the owner afterwards.
     void closeSocket();
 
@@ -68,6 +83,13 @@ public:
     QString site;             // the queue entry this download is for
     QByteArray pageUrl;       // strCurUrl of this download: its links resolve against it
     QByteArray pageDirectory; // strCurDir of this download
+    QByteArray userAgent;     // sent when not empty
+    QByteArray gateHost;      // the host the politeness gate counts this download against
+    bool robotsFetch = false; // fetching the host's robots.txt before the page
+    QByteArray pagePath;      // the page to fetch after robots.txt
+    // The modern mode: the response ends where its framing says, and the connection is
+    // kept for the next page of the host when the server allows it.
+    bool keepAlive = false;
 
 private:
     void onConnected();   // wscVersion_Connect
@@ -76,10 +98,26 @@ private:
     void onIdleTick();    // timTimeout_Timer: the idle watchdog's tick
     void onTotalTick();   // timTimeout2_Timer: the total watchdog's tick
     void tick(qint16 &ticks, qint16 limit);
+    void connectTo(const QString &address, quint16 port, const QString &peerName);
+    void watch(QTcpSocket *socket);
+    void connectFresh();
+    void completeKept(const HttpFraming::Frame &frame);
+    QByteArray poolKey() const;
+    void lookedUp(const QHostInfo &info, bool allowLocal);
+    void fail(const char *why);
 
     int m_index;
     FetchSlotOwner *m_owner;
     QTcpSocket *m_socket = nullptr; // a QSslSocket for https
-    Ticker *m_idle = nullptr;       // made at the first download
+    bool m_lookingUp = false;       // the host's name is being looked up
+    int m_lookupId = -1;
+    bool m_requestSent = false; // errors before the request mean the host is dead
+    bool m_reused = false;      // the connection came from the pool
+    HttpFraming::Scanner m_scanner;
+    const ResolveMap *m_map = nullptr; // of the last open(), for a retry
+    const ResolveMap *m_tlsMap = nullptr;
+    bool m_allowLocal = false;
+    quint64 m_attempt = 0;    // counts opens and closes: late events of one are left
+    Ticker *m_idle = nullptr; // made at the first download
     Ticker *m_total = nullptr;
 };

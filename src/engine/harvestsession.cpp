@@ -1,5 +1,6 @@
 #include "harvestsession.h"
 
+#include "connectionpool.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
@@ -8,6 +9,7 @@
 #include "globals.h"
 #include "httpresponse.h"
 #include "logging.h"
+#include "networkscope.h"
 #include "openstore.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
@@ -15,6 +17,7 @@
 #include "soundplayer.h"
 #include "sqlitestore.h"
 #include "textlist.h"
+#include "useragent.h"
 #include "watchdogclock.h"
 
 #include <QSysInfo>
@@ -58,12 +61,18 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
     m_preview = new TextList(this);
-    for (int i = 0; i < SlotCount; ++i)
-        m_slots[size_t(i)] = new FetchSlot(i, this, this);
+    for (int i = 0; i < MaxSlotCount; ++i)
+        m_slots.push_back(new FetchSlot(i, this, this));
+    m_pool = new ConnectionPool(2 * SlotCount, this);
+    applyLimitOptions();
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
+    connect(m_store, &Store::writeFailed, this, [this] {
+        if (m_pageBatch > 0)
+            m_pageBatchFailed = true;
+    });
     connect(
         m_store, &Store::writeFailed, this,
         [this](const QString &why) { stopForStore(why, StoreFailure::Write, -1); },
@@ -214,7 +223,7 @@ QString HarvestSession::currentSearch() const
 HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 {
     SlotInfo info;
-    if (slot < 0 || slot >= SlotCount)
+    if (slot < 0 || slot >= MaxSlotCount)
         return info;
     const FetchSlot *s = m_slots[size_t(slot)];
     info.connected = s->isConnected();
@@ -244,8 +253,33 @@ void HarvestSession::setOption(OptionId option, int value)
     m_options->set(option, value);
 }
 
+int HarvestSession::slotCount() const
+{
+    static const int kSlots[4] = {SlotCount, 20, 50, MaxSlotCount};
+    const int pick = m_options->value(OptionId::ParallelDownloads);
+    return pick >= 0 && pick < 4 ? kSlots[pick] : SlotCount;
+}
+
+void HarvestSession::applyLimitOptions()
+{
+    static const int kPages[4] = {50, 200, 1000, CrawlLimits::NoPageLimit};
+    const int pick = m_options->value(OptionId::PagesPerSite);
+    m_limits.setPagesPerHost(pick >= 0 && pick < 4 ? kPages[pick] : CrawlLimits::NoPageLimit);
+    m_gate.setPerHost(m_options->value(OptionId::DownloadsPerSite));
+    m_pool->setMaxIdle(2 * slotCount());
+    // Every slot can start from a loaded head.
+    m_queue->setHeadLoad(qMax(CrawlQueue::HeadLoad, slotCount()));
+}
+
 void HarvestSession::optionChanged(OptionId option)
 {
+    if (option == OptionId::PagesPerSite || option == OptionId::ParallelDownloads ||
+        option == OptionId::DownloadsPerSite) {
+        applyLimitOptions();
+        if (option == OptionId::ParallelDownloads)
+            wakeIdleSlotsAfterPage();
+        return;
+    }
     if (option != OptionId::AdvanceAfter)
         return;
     // Text typed into the choice picks nothing and leaves the number as it was.
@@ -348,7 +382,18 @@ void HarvestSession::stopAllSlots()
     for (FetchSlot *s : m_slots) {
         s->stopWatchdogs();
         s->closeSocket();
+        releaseGate(s);
     }
+    // A robots.txt cut off is read again by the next download of its host.
+    for (auto it = m_robots.begin(); it != m_robots.end();) {
+        if (it->pending)
+            it = m_robots.erase(it);
+        else
+            ++it;
+    }
+    if (m_gateTimer)
+        m_gateTimer->stop();
+    m_pool->clear();
 }
 
 void HarvestSession::start()
@@ -388,6 +433,9 @@ void HarvestSession::beginSearch(bool unloadFirst)
     // are checked, so a refused start has emptied it too.
     if (!m_queue->clearBacklog())
         return;
+    m_limits.clearPageCounts();
+    m_robots.clear();
+    m_waiting.clear();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (m_searches->isEmpty()) {
         Q_EMIT startRefused(StartProblem::NoSearch);
@@ -431,6 +479,8 @@ void HarvestSession::discoveryFoundNames(const QStringList &names)
 {
     // A refused write stops the harvest (Store::writeFailed).
     for (QString site : names) {
+        if (!CrawlLimits::lengthAcceptable(site))
+            continue;
         (void)m_store->addWebsite(site);
         m_counters->add(Counters::SiteFound);
     }
@@ -504,6 +554,9 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
             continue;
         m_queue->returnToBacklog(site);
     }
+    for (const Waiting &w : qAsConst(m_waiting))
+        m_queue->returnToBacklog(w.site);
+    m_waiting.clear();
 }
 
 void HarvestSession::stop()
@@ -639,7 +692,7 @@ void HarvestSession::startCrawl()
     m_harvestSearch = m_searches->item(0);
     if (siteQueue()->isEmpty())
         m_queue->loadHead();
-    const int calls = qMin(siteQueue()->count(), SlotCount - 1) + 1;
+    const int calls = qMin(siteQueue()->count(), slotCount() - 1) + 1;
     for (int slot = 0; slot < calls; ++slot)
         fetchNext(slot);
 }
@@ -675,17 +728,26 @@ bool HarvestSession::refill()
 
 void HarvestSession::fetchNext(int slot)
 {
-    if (slot < 0 || slot >= SlotCount)
+    if (slot < 0 || slot >= MaxSlotCount)
         return;
     TextList *head = siteQueue();
     // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
     FetchSlot *s = m_slots[size_t(slot)];
+    if (slot >= slotCount()) {
+        // Fewer parallel downloads were chosen: this slot rests once its site is done.
+        if (!s->site.isEmpty())
+            m_queue->siteDone(s->site);
+        s->site.clear();
+        releaseGate(s);
+        return;
+    }
     for (;;) {
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
             m_queue->siteDone(s->site);
             s->site.clear();
         }
+        releaseGate(s);
         if (!m_harvesting)
             return;
         if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max() && !m_waking)
@@ -699,19 +761,48 @@ void HarvestSession::fetchNext(int slot)
         // The site handed out last leaves the head; after a start nothing has been handed
         // out yet, so entry 0 is still to be fetched.
         m_queue->dropHandedOutHead();
+        // A site held back for its host goes first once the host may take it.
+        const int ready = politeMode() ? readyWaitingSite() : -1;
+        if (ready >= 0) {
+            const Waiting held = m_waiting.takeAt(ready);
+            m_nextSite = Cp1252::fromUnicode(held.site);
+            s->site = held.site;
+            if (connectSlot(slot) == ConnectResult::Skipped)
+                continue;
+            return;
+        }
         for (;;) {
             if (head->isEmpty()) {
                 if (!refill())
                     return;
                 if (head->isEmpty()) {
+                    scheduleGateTimer();
                     slotLeftIdle();
                     return;
                 }
                 continue;
             }
-            if (siteAcceptable(head->item(0)))
+            if (!siteAcceptable(head->item(0))) {
+                m_queue->dropHead();
+                if (!refill())
+                    return;
+                continue;
+            }
+            if (!politeMode())
                 break;
-            m_queue->dropHead();
+            const QByteArray host = connectTargetOf(Cp1252::fromUnicode(head->item(0))).strHost;
+            if (hostReady(host))
+                break;
+            // Its host is busy: the site waits aside (noted pending still) while the next
+            // one is tried. A bounded wait list: beyond it the slot rests until a host frees.
+            if (m_waiting.size() >= 4 * slotCount()) {
+                scheduleGateTimer();
+                return;
+            }
+            const QString held = head->item(0);
+            m_queue->markHandedOut(held);
+            head->removeItem(0);
+            m_waiting.append({held, host});
             if (!refill())
                 return;
         }
@@ -727,11 +818,83 @@ void HarvestSession::fetchNext(int slot)
     }
 }
 
+// With more slots than the original ten, or politeness holding sites back, a slot that
+// found nothing to do starts again when pages have queued new sites; the original ten rest
+// until the harvest stops.
+void HarvestSession::wakeIdleSlotsAfterPage()
+{
+    if (slotCount() <= SlotCount && !politeMode())
+        return;
+    wakeIdleSlots();
+}
+
+bool HarvestSession::politeMode() const
+{
+    return m_options->isOn(OptionId::FollowRedirects);
+}
+
+bool HarvestSession::robotsOn() const
+{
+    return politeMode() && m_options->isOn(OptionId::RespectRobots);
+}
+
+bool HarvestSession::hostReady(const QByteArray &host) const
+{
+    if (host.isEmpty() || m_limits.isAbandoned(host))
+        return true; // skipped at once
+    if (robotsOn()) {
+        const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
+        if (it != m_robots.cend() && it->pending)
+            return false;
+    }
+    return m_gate.waitFor(host) == 0;
+}
+
+int HarvestSession::readyWaitingSite() const
+{
+    for (int i = 0; i < m_waiting.size(); ++i) {
+        if (hostReady(m_waiting.at(i).host))
+            return i;
+    }
+    return -1;
+}
+
+void HarvestSession::releaseGate(FetchSlot *s)
+{
+    s->robotsFetch = false;
+    if (s->gateHost.isEmpty())
+        return;
+    m_gate.finished(s->gateHost);
+    s->gateHost.clear();
+}
+
+// Sites held back by a crawl delay are due at a time rather than at the end of a download.
+void HarvestSession::scheduleGateTimer()
+{
+    if (m_waiting.isEmpty() || !m_harvesting)
+        return;
+    qint64 soonest = -1;
+    for (const Waiting &w : qAsConst(m_waiting)) {
+        const qint64 wait = m_gate.waitFor(w.host);
+        if (wait > 0 && (soonest < 0 || wait < soonest))
+            soonest = wait;
+    }
+    if (soonest < 0)
+        return;
+    if (!m_gateTimer) {
+        m_gateTimer = new QTimer(this);
+        m_gateTimer->setSingleShot(true);
+        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
+    }
+    if (!m_gateTimer->isActive() || m_gateTimer->remainingTime() > soonest)
+        m_gateTimer->start(int(soonest));
+}
+
 void HarvestSession::slotLeftIdle()
 {
     // The queue ran dry while downloads were running: it is decided when the last of them
     // has been analysed (its links may have refilled the queue meanwhile).
-    if (m_harvesting && m_finishing && !anySlotBusy())
+    if (m_harvesting && m_finishing && !anySlotBusy() && m_waiting.isEmpty())
         queueRanDry();
 }
 
@@ -750,7 +913,7 @@ QString HarvestSession::nextBacklogSite()
         return *first;
     // The sites already in the head are crawled first, and the pages still downloading may
     // queue more: the search's queue is dry only when neither holds anything.
-    if (!siteQueue()->isEmpty())
+    if (!siteQueue()->isEmpty() || !m_waiting.isEmpty())
         return QString();
     if (anySlotBusy()) {
         m_finishing = true;
@@ -780,7 +943,8 @@ void HarvestSession::wakeIdleSlots()
 {
     // One idle slot after the other, until one finds nothing (it waits again, or the queue
     // ran dry).
-    for (FetchSlot *s : m_slots) {
+    for (int i = 0; i < slotCount(); ++i) {
+        FetchSlot *s = m_slots[size_t(i)];
         if (!m_harvesting)
             return;
         if (s->isConnected() || !s->site.isEmpty())
@@ -863,10 +1027,34 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
     s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
     s->connectPort = s->https ? 443 : 80;
     s->hops = 0;
-    if (t.strHost.isEmpty() || HttpResponse::containsCaseless(m_abandonedHosts, t.strHost)) {
+    // The reference request carries no User-Agent; the modern one names the program.
+    s->userAgent = m_options->isOn(OptionId::FollowRedirects)
+                       ? UserAgent::sanitized(m_options->text(OptionId::UserAgentText))
+                       : QByteArray();
+    s->keepAlive = politeMode();
+    preferKnownHttps(s);
+    if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
+        m_limits.isAbandoned(t.strHost)) {
         s->stopWatchdogs();
         s->closeSocket();
         return ConnectResult::Skipped;
+    }
+    if (politeMode() && m_gate.tryStart(t.strHost))
+        s->gateHost = t.strHost;
+    if (robotsOn()) {
+        const QByteArray key = CrawlLimits::foldCase(t.strHost);
+        const auto it = m_robots.constFind(key);
+        if (it == m_robots.cend()) {
+            // The host's first page: its robots.txt is read first, on this slot.
+            m_robots.insert(key, RobotsEntry());
+            s->robotsFetch = true;
+            s->pagePath = t.strPath;
+            s->path = "/robots.txt";
+        } else if (!it->rules.allowed(t.strPath)) {
+            s->stopWatchdogs();
+            s->closeSocket();
+            return ConnectResult::Skipped;
+        }
     }
     beginDownload(s);
     return ConnectResult::Started;
@@ -880,7 +1068,7 @@ void HarvestSession::beginDownload(FetchSlot *s)
                     (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
                     QString::fromLatin1(s->host + s->path));
     s->startWatchdogs();
-    s->open(m_resolve, m_tlsResolve);
+    s->open(m_resolve, m_tlsResolve, m_options->isOn(OptionId::AllowLocal));
 }
 
 void HarvestSession::slotConnected(int)
@@ -904,10 +1092,74 @@ void HarvestSession::slotAbandoned(int slot)
     s->stopWatchdogs();
     s->closeSocket();
     s->received.clear();
-    m_abandonedHosts += s->host;
-    Q_EMIT abandonedHostsChanged(m_abandonedHosts);
+    m_limits.abandon(s->host);
+    Q_EMIT abandonedHostsChanged(m_limits.abandonedText());
     Q_EMIT downloadAbandoned(slot, s->host);
     fetchNext(slot);
+}
+
+// Ten slots may each hold the largest response; more would hold more memory than a desktop
+// program should. Beyond ten, responses larger than kSmallResponse share a budget, and the
+// one that would exceed it is given up like an oversized one.
+bool HarvestSession::mayKeep(int slot, qint64 bytes) const
+{
+    constexpr qint64 kSmallResponse = 512 * 1024;
+    constexpr qint64 kLargeResponseBudget = 64 * 1024 * 1024;
+    if (slotCount() <= SlotCount || bytes <= kSmallResponse)
+        return true;
+    qint64 total = 0;
+    for (const FetchSlot *s : m_slots) {
+        if (s->index() != slot && s->received.size() > kSmallResponse)
+            total += s->received.size();
+    }
+    return total + bytes <= kLargeResponseBudget;
+}
+
+void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->robotsFetch = false;
+    QByteArray body = HttpResponse::cutHeader(page);
+    if (HttpResponse::isChunked(page))
+        body = HttpResponse::dechunk(body);
+    RobotsEntry &entry = m_robots[CrawlLimits::foldCase(
+        s->gateHost.isEmpty() ? connectTargetOf(Cp1252::fromUnicode(s->site)).strHost
+                              : s->gateHost)];
+    entry.pending = false;
+    entry.rules = RobotsTxt::fromAnswer(HttpResponse::statusCode(page), s->hops, body,
+                                        UserAgent::defaultProductToken());
+    if (!s->gateHost.isEmpty())
+        m_gate.setCrawlDelay(s->gateHost, entry.rules.crawlDelayMs());
+    if (!entry.rules.allowed(s->pagePath)) {
+        fetchNext(slot); // the site is done without its page
+        return;
+    }
+    // Now the page itself, from its own address.
+    const ConnectTarget t = connectTargetOf(Cp1252::fromUnicode(s->site));
+    s->pageUrl = t.strCurUrl;
+    s->pageDirectory = t.strCurDir;
+    s->host = t.strHost;
+    s->path = t.strPath;
+    s->https = t.https;
+    s->connectName = t.strHost;
+    s->connectPort = s->https ? 443 : 80;
+    s->hops = 0;
+    preferKnownHttps(s);
+    beginDownload(s);
+}
+
+void HarvestSession::preferKnownHttps(FetchSlot *s)
+{
+    if (!politeMode() || s->https || !m_limits.isSecure(s->connectName))
+        return;
+    s->https = true;
+    s->connectPort = 443;
+}
+
+void HarvestSession::slotFailed(int slot)
+{
+    // Remembered as a watchdog remembers a silent host, without waiting for it.
+    slotAbandoned(slot);
 }
 
 bool HarvestSession::followRedirect(int slot, const QByteArray &page)
@@ -921,6 +1173,18 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     if (location.isEmpty() ||
         !HttpResponse::resolveLocation(s->https, s->host, s->path, location, &t))
         return false;
+    // A redirect may not lead to other services (mail, databases, admin ports), unless the
+    // user allows the local network or mapped the host.
+    const QString name = QString::fromLatin1(t.hostName);
+    const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
+    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
+        return false;
+    // A host that sends a plain page to the same page over TLS has moved to TLS as a whole:
+    // its next pages are asked for over TLS at once. (One that sends some paths elsewhere
+    // over TLS has not.)
+    if (!s->https && t.https && t.port == 443 && s->connectPort == 80 && t.path == s->path &&
+        CrawlLimits::foldCase(t.hostName) == CrawlLimits::foldCase(s->connectName))
+        m_limits.noteSecure(s->connectName);
     ++s->hops;
     s->host = t.host;
     s->path = t.path;
@@ -931,7 +1195,7 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     const ConnectTarget where = connectTargetOf(t.host + t.path);
     m_currentPageUrl = s->pageUrl = where.strCurUrl;
     s->pageDirectory = where.strCurDir;
-    if (HttpResponse::containsCaseless(m_abandonedHosts, t.host)) {
+    if (m_limits.isAbandoned(t.host)) {
         fetchNext(slot);
         return true;
     }
@@ -941,17 +1205,42 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
 
 void HarvestSession::slotFinished(int slot)
 {
+    if (m_pageBatch > 0) {
+        finishPage(slot);
+        return;
+    }
+    ++m_pageBatch;
+    m_pageBatchFailed = false;
+    m_store->beginBatch();
+    finishPage(slot);
+    m_store->endBatch();
+    --m_pageBatch;
+    QList<FaxRow> rows;
+    rows.swap(m_pageNumbers);
+    if (m_pageBatchFailed)
+        return;
+    for (const FaxRow &row : qAsConst(rows))
+        Q_EMIT numberStored(row);
+}
+
+void HarvestSession::finishPage(int slot)
+{
     FetchSlot *s = m_slots[size_t(slot)];
-    const QByteArray page = std::move(s->received);
+    QByteArray page = std::move(s->received);
     s->received.clear();
     if (followRedirect(slot, page))
         return;
+    if (s->robotsFetch) {
+        robotsAnswered(slot, page);
+        return;
+    }
     // Kept on purpose (tst_fetchslots pageFilesAndProgress "error page"): a page its server
     // completed counts as scanned, whatever its status.
     m_counters->add(Counters::SiteScanned);
     QByteArray body = HttpResponse::cutHeader(page);
     if (m_options->isOn(OptionId::FollowRedirects) && HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
+    page = QByteArray(); // a large page is not held twice while it is analysed
     const QByteArray address = s->host + s->path;
     if (s->hops > 0)
         m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to
@@ -1005,6 +1294,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     }
     setActivity(Line::Step, QString());
     fetchNext(slot);
+    wakeIdleSlotsAfterPage();
 }
 
 void HarvestSession::queueLinks(const QStringList &links)
@@ -1012,7 +1302,9 @@ void HarvestSession::queueLinks(const QStringList &links)
     // One transaction for the page's links.
     m_store->beginBatch();
     for (QString site : links) {
-        if (m_queue->isKnown(site))
+        if (!CrawlLimits::lengthAcceptable(site) || m_queue->isKnown(site))
+            continue;
+        if (!m_limits.admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
         if (m_store->addWebsite(site))
@@ -1061,7 +1353,9 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
     m_counters->add(Counters::NumberFound);
     setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
                                    QStringLiteral(" faxes"));
-    if (stored)
+    if (stored && m_pageBatch > 0)
+        m_pageNumbers.append(row);
+    else if (stored)
         Q_EMIT numberStored(row);
     return true;
 }

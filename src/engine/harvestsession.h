@@ -1,9 +1,12 @@
 #pragma once
 
+#include "crawllimits.h"
 #include "fetchslot.h"
+#include "hostgate.h"
 #include "listbuilder.h"
 #include "options.h"
 #include "resolvemap.h"
+#include "robotstxt.h"
 #include "store.h"
 
 #include <QByteArray>
@@ -12,21 +15,24 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <vector>
 
 class Counters;
 class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
 class SystemWatchdogClock;
+class QTimer;
+class ConnectionPool;
 class TextList;
 class QTimer;
 struct FoundNumber;
 
-// A harvest of fax numbers: the search strings, the crawl queue of the current one, the ten
-// fetch slots, the scheduler that hands them sites, discovery of new sites through a list
-// builder, and what is kept of every page (new links into the backlog, new numbers into the
-// store). It knows no window; a presenter turns its state into what a window shows, and
-// `varnel-tool harvest` drives it directly.
+// A harvest of fax numbers: the search strings, the crawl queue of the current one, the fetch
+// slots (ten unless the option says more), the scheduler that hands them sites, discovery of new
+// sites through a list builder, and what is kept of every page (new links into the backlog, new
+// numbers into the store). It knows no window; a presenter turns its state into what a window
+// shows, and `varnel-tool harvest` drives it directly.
 //
 // Threading: one thread, driven by socket, timer and caller events. No handler re-enters
 // the event loop; each runs to its end, and a caller may run a nested loop (a message box)
@@ -44,7 +50,10 @@ class HarvestSession : public QObject, private FetchSlotOwner
 {
     Q_OBJECT
 public:
+    // Fetch slots of the original harvest, and the most the option "Parallel downloads"
+    // allows.
     static constexpr int SlotCount = 10;
+    static constexpr int MaxSlotCount = 100;
     // Redirects followed per site when the option says so.
     static constexpr int MaxRedirectHops = 5;
 
@@ -183,9 +192,11 @@ public:
     qint16 totalLimit() const override { return m_totalLimit; }
     void setIdleLimit(qint16 ticks) { m_idleLimit = ticks; }
     void setTotalLimit(qint16 ticks) { m_totalLimit = ticks; }
-    // Hosts whose download a watchdog (or the size bound) abandoned, run together
-    // (strTimedOutHosts).
-    QByteArray abandonedHosts() const { return m_abandonedHosts; }
+    // Hosts whose download a watchdog (or the size bound) abandoned or that could not be
+    // reached, separated by spaces (strTimedOutHosts).
+    QByteArray abandonedHosts() const { return m_limits.abandonedText(); }
+    // Fetch slots in use: the option "Parallel downloads".
+    int slotCount() const;
     // strCurUrl: the site of the last connect, or of the page being analysed.
     QByteArray currentPageUrl() const { return m_currentPageUrl; }
 
@@ -260,6 +271,9 @@ private:
     void slotReceived(int slot) override;
     void slotFinished(int slot) override;
     void slotAbandoned(int slot) override;
+    void slotFailed(int slot) override;
+    bool mayKeep(int slot, qint64 bytes) const override;
+    ConnectionPool *connectionPool() override { return m_pool; }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -283,9 +297,24 @@ private:
     QString nextBacklogSite();
     void queueRanDry();
     void slotLeftIdle();
+    void finishPage(int slot);
+    void wakeIdleSlots();
+    // After a page: the slots idle for want of work look again (more than ten slots, or
+    // the modern mode, whose politeness leaves slots idle while work waits).
+    void wakeIdleSlotsAfterPage();
+    // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
+    bool politeMode() const;
+    bool robotsOn() const;
+    // Whether a site of host may start now (gate and robots.txt); false holds it back.
+    bool hostReady(const QByteArray &host) const;
+    int readyWaitingSite() const;
+    void releaseGate(FetchSlot *s);
+    void preferKnownHttps(FetchSlot *s);
+    void scheduleGateTimer();
+    void robotsAnswered(int slot, const QByteArray &page);
+    void applyLimitOptions();
     // The queue is empty here while the team still works on it: look again in a while.
     void waitForTeam();
-    void wakeIdleSlots();
     ConnectResult connectSlot(int slot);
     void beginDownload(FetchSlot *slot);
     bool followRedirect(int slot, const QByteArray &page);
@@ -306,7 +335,26 @@ private:
     CrawlQueue *m_queue;
     TextList *m_searches;
     TextList *m_preview;
-    std::array<FetchSlot *, SlotCount> m_slots{};
+    std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
+    CrawlLimits m_limits;
+    // Politeness in the modern mode: downloads per host, crawl delays, robots.txt rules of
+    // this search (by ASCII-folded host; no entry: not read yet; pending: being read), and
+    // sites held back (noted pending in the store) until their host may take them.
+    struct RobotsEntry
+    {
+        bool pending = true;
+        RobotsTxt rules;
+    };
+    HostGate m_gate;
+    QHash<QByteArray, RobotsEntry> m_robots;
+    struct Waiting
+    {
+        QString site;
+        QByteArray host;
+    };
+    QList<Waiting> m_waiting;
+    QTimer *m_gateTimer = nullptr;
+    ConnectionPool *m_pool;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
@@ -332,7 +380,12 @@ private:
     qint16 m_totalLimit = 30;
     QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
     QByteArray m_currentPageUrl; // strCurUrl
-    QByteArray m_abandonedHosts;
+    // A finished page is kept in one transaction: its links, its numbers, its site's note
+    // and the next site's move out of the backlog. Numbers are told as stored only once it
+    // has committed, so that a kill never loses a number already reported.
+    int m_pageBatch = 0;
+    bool m_pageBatchFailed = false;
+    QList<FaxRow> m_pageNumbers;
     QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
     bool m_waking = false;  // idle slots look for work again; no site is counted

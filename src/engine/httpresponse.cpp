@@ -60,15 +60,20 @@ QList<QByteArray> headerLines(const QByteArray &page)
 
 } // namespace
 
-QByteArray requestBytes(const QByteArray &host, const QByteArray &path)
+QByteArray requestBytes(const QByteArray &host, const QByteArray &path, const QByteArray &userAgent,
+                        bool keepAlive)
 {
     QByteArray r;
-    r.reserve(path.size() + host.size() + 64);
+    r.reserve(path.size() + host.size() + userAgent.size() + 80);
     r += "GET ";
     r += path;
     r += " HTTP/1.1\r\nHost: ";
     r += host;
-    r += "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+    if (!userAgent.isEmpty()) {
+        r += "\r\nUser-Agent: ";
+        r += userAgent;
+    }
+    r += keepAlive ? "\r\nAccept: */*\r\n\r\n" : "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
     return r;
 }
 

@@ -7,8 +7,11 @@
 namespace HttpResponse {
 
 // The request a slot sends: exactly the four lines GET, Host, Connection: close and
-// Accept: */*, each ended by CR LF, then an empty line. The path is sent as it is.
-QByteArray requestBytes(const QByteArray &host, const QByteArray &path);
+// Accept: */*, each ended by CR LF, then an empty line. The path is sent as it is. With a
+// user agent, a User-Agent line follows Host (the caller keeps it to one printable line).
+// keepAlive leaves out "Connection: close", so that the server may keep the connection.
+QByteArray requestBytes(const QByteArray &host, const QByteArray &path,
+                        const QByteArray &userAgent = QByteArray(), bool keepAlive = false);
 
 // 0-based offset of the first CR LF CR LF, or -1.
 qsizetype headerEnd(const QByteArray &page, qsizetype searchLimit = -1);

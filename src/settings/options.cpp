@@ -97,6 +97,51 @@ OptionTable buildTable()
     t.push_back(
         OptionRow::check(Id::NumbersWindow, "chkNumbersWindow", "View numbers in a window", 1)
             .at(Place::SettingsOnly));
+    t.push_back(OptionRow::choice(Id::ParallelDownloads, "cmbParallel", "Parallel downloads",
+                                  {QStringLiteral("10 parallel downloads"),
+                                   QStringLiteral("20 parallel downloads"),
+                                   QStringLiteral("50 parallel downloads"),
+                                   QStringLiteral("100 parallel downloads")},
+                                  0)
+                    .range(0, 3)
+                    .tip(QStringLiteral("How many pages are downloaded at the same time"))
+                    .flag("parallel", {QStringLiteral("10"), QStringLiteral("20"),
+                                       QStringLiteral("50"), QStringLiteral("100")}));
+    t.push_back(OptionRow::choice(Id::PagesPerSite, "cmbPagesPerSite", "Pages per site",
+                                  {QStringLiteral("50 pages per site"),
+                                   QStringLiteral("200 pages per site"),
+                                   QStringLiteral("1,000 pages per site"),
+                                   QStringLiteral("No limit of pages per site")},
+                                  1)
+                    .range(0, 3)
+                    .tip(QStringLiteral("Pages taken from one website in a search; a site that "
+                                        "makes up endless pages cannot hold the harvest"))
+                    .flag("pages-per-site", {QStringLiteral("50"), QStringLiteral("200"),
+                                             QStringLiteral("1000"), QStringLiteral("none")}));
+    t.push_back(
+        OptionRow::check(Id::AllowLocal, "chkAllowLocal", "Allow local network addresses", 0)
+            .tip(QStringLiteral("Also read pages on this computer and in your own "
+                                "network (for harvesting an intranet)"))
+            .at(Place::Across)
+            .flag("allow-local"));
+    t.push_back(OptionRow::text(Id::UserAgentText, "txtUserAgent",
+                                "User-Agent (empty: the "
+                                "program's own)",
+                                QString())
+                    .tip(QStringLiteral("The name the harvest gives itself to web servers when "
+                                        "\"Follow redirects (HTTPS)\" is on"))
+                    .at(Place::Across)
+                    .flag("user-agent"));
+    t.push_back(OptionRow::number(Id::DownloadsPerSite, "txtPerSite", "Downloads per site", 2, 1, 4)
+                    .tip(QStringLiteral("How many pages of one website are downloaded at the "
+                                        "same time when \"Follow redirects (HTTPS)\" is on"))
+                    .at(Place::Across)
+                    .flag("per-site"));
+    t.push_back(OptionRow::check(Id::RespectRobots, "chkRobots", "Respect robots.txt", 1)
+                    .tip(QStringLiteral("Read each website's robots.txt once per search and leave "
+                                        "the pages it forbids, when \"Follow redirects (HTTPS)\" "
+                                        "is on"))
+                    .flag("robots"));
     return t;
 }
 

@@ -29,6 +29,12 @@ enum class OptionId
     TryNextEngine,     // a search engine that refuses gives way to the next one
     EveryDomainEnding, // discovery keeps every domain ending, by the Public Suffix List
     NumbersWindow,     // "View Fax Database" shows the numbers in a window, not the folder
+    ParallelDownloads, // fetch slots: 10 (the original count), 20, 50 or 100
+    PagesPerSite,      // pages queued from one host in a search: 50, 200, 1,000 or no limit
+    AllowLocal,        // connect to loopback, private and link-local addresses too
+    UserAgentText,     // the User-Agent of the modern mode; empty: the program's own
+    DownloadsPerSite,  // downloads to one host at once in the modern mode, 1 to 4
+    RespectRobots,     // read and obey robots.txt in the modern mode
 };
 
 // One row of the option table.

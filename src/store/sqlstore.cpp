@@ -17,7 +17,23 @@ const char *const kDateFormat = "yyyy-MM-dd HH:mm:ss";
 
 QString dateText(const QDateTime &t)
 {
-    return t.toString(QLatin1String(kDateFormat));
+    // Formatting costs more than the rest of a write, and the text changes once a second.
+    thread_local qint64 cachedSecs = 0;
+    thread_local int cachedOffset = 0;
+    thread_local Qt::TimeSpec cachedSpec = Qt::LocalTime;
+    thread_local QString cached;
+    if (!t.isValid())
+        return t.toString(QLatin1String(kDateFormat));
+    const qint64 secs = t.toSecsSinceEpoch();
+    const int offset = t.offsetFromUtc();
+    if (cached.isEmpty() || secs != cachedSecs || offset != cachedOffset ||
+        t.timeSpec() != cachedSpec) {
+        cached = t.toString(QLatin1String(kDateFormat));
+        cachedSecs = secs;
+        cachedOffset = offset;
+        cachedSpec = t.timeSpec();
+    }
+    return cached;
 }
 
 // By position: a statement whose last run was refused before it ran keeps its values, and

@@ -84,6 +84,7 @@ struct TestWebServer::Conn
 {
     QByteArray buffer;
     bool answered = false;
+    int answers = 0; // on this connection, with keep-alive
     qint64 oversizeLeft = 0;
     QByteArray trickle;
     qsizetype tricklePos = 0;
@@ -214,6 +215,12 @@ int TestWebServer::addDirectory(const QString &root)
     return files;
 }
 
+void TestWebServer::setKeepAlive(bool on, int answersPerConnection)
+{
+    m_keepAlive = on;
+    m_answersPerConnection = answersPerConnection;
+}
+
 void TestWebServer::setFallback(const Response &response)
 {
     m_fallback = response;
@@ -306,7 +313,7 @@ void TestWebServer::onReadyRead(QTcpSocket *socket)
     respond(socket, m_responses.value(key(req.host, req.path), m_fallback));
 }
 
-QByteArray TestWebServer::render(const Response &r, bool withBlankLine)
+QByteArray TestWebServer::render(const Response &r, bool withBlankLine, bool keepAlive)
 {
     if (!r.raw.isEmpty())
         return r.raw;
@@ -330,7 +337,8 @@ QByteArray TestWebServer::render(const Response &r, bool withBlankLine)
                QByteArray::number(r.fault == Fault::Oversize ? r.oversizeBytes : body.size()) +
                "\r\n";
     }
-    out += "Connection: close\r\n";
+    if (!keepAlive)
+        out += "Connection: close\r\n";
     if (withBlankLine)
         out += "\r\n";
     if (r.fault != Fault::Oversize)
@@ -343,6 +351,21 @@ void TestWebServer::respond(QTcpSocket *socket, const Response &r)
     Conn *c = m_conns.value(socket);
     switch (r.fault) {
     case Fault::None:
+        if (m_keepAlive &&
+            !c->buffer.left(c->buffer.indexOf("\r\n\r\n")).contains("\r\nConnection: close")) {
+            if (m_answersPerConnection > 0 && c->answers >= m_answersPerConnection) {
+                socket->disconnectFromHost();
+                break;
+            }
+            ++c->answers;
+            socket->write(render(r, true, true));
+            // The next request on this connection.
+            c->answered = false;
+            c->buffer = c->buffer.mid(c->buffer.indexOf("\r\n\r\n") + 4);
+            if (c->buffer.contains("\r\n\r\n"))
+                QTimer::singleShot(0, socket, [this, socket] { onReadyRead(socket); });
+            break;
+        }
         socket->write(render(r));
         socket->disconnectFromHost();
         break;

@@ -94,6 +94,11 @@ public:
     // or index.html also answers for its folder ("/dir/"). Returns the number of files.
     int addDirectory(const QString &root);
     void setFallback(const Response &response);
+    // Keep-alive: plain answers (no fault) go without "Connection: close" and the connection
+    // stays open for the next request. With answersPerConnection > 0, a request beyond that
+    // many on one connection is met by a close without an answer, as from a server that
+    // dropped the idle connection just when the request came.
+    void setKeepAlive(bool on, int answersPerConnection = 0);
 
     QList<Request> requests() const { return m_requests; }
     int requestCount(const QByteArray &host, const QByteArray &path) const;
@@ -118,13 +123,16 @@ private:
     void onReadyRead(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const Response &response);
     void streamOversize(QTcpSocket *socket);
-    static QByteArray render(const Response &response, bool withBlankLine = true);
+    static QByteArray render(const Response &response, bool withBlankLine = true,
+                             bool keepAlive = false);
     static QByteArray key(const QByteArray &host, const QByteArray &path);
 
     QTcpServer *m_server = nullptr;
     bool m_tls = false;
     QHash<QByteArray, Response> m_responses;
     Response m_fallback;
+    bool m_keepAlive = false;
+    int m_answersPerConnection = 0;
     QList<Request> m_requests;
     QHash<QTcpSocket *, Conn *> m_conns;
     int m_connections = 0;

@@ -40,12 +40,15 @@ private Q_SLOTS:
     // original window, so that existing settings files keep loading.
     void optionTable_keysAndDefaults()
     {
-        const QStringList keys = {"Combo1",        "Combo2",           "chkAuto",
-                                  "chkAddFax",     "chkNonUS",         "chkAudioEmail",
-                                  "chkAudioNext",  "chkAudioFinished", "chkFollow",
-                                  "cmbAdvance",    "cmbLastSearch",    "chkFinder",
-                                  "chkNextEngine", "chkAllEndings",    "chkNumbersWindow"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1, 0, 1};
+        const QStringList keys = {"Combo1", "Combo2", "chkAuto", "chkAddFax", "chkNonUS",
+                                  "chkAudioEmail", "chkAudioNext", "chkAudioFinished", "chkFollow",
+                                  "cmbAdvance", "cmbLastSearch", "chkFinder", "chkNextEngine",
+                                  "chkAllEndings", "chkNumbersWindow",
+                                  // options of the crawl
+                                  "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent",
+                                  "txtPerSite", "chkRobots"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0,
+                                     1,  1,  0, 1, 0, 1, 0, 0, 2, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -162,13 +165,17 @@ private Q_SLOTS:
 
     void optionFlags_usage()
     {
-        QCOMPARE(OptionFlags::usage(),
-                 QStringLiteral("[--engine google|yahoo|brave|mojeek|bing|duckduckgo|startpage|"
-                                "ecosia] [--results 100|200|500|1000|5000|10000] "
-                                "[--add-fax|--no-add-fax] [--intl|--no-intl] "
-                                "[--follow|--no-follow] [--last-search stop|continue] "
-                                "[--literal|--no-literal] [--next-engine|--no-next-engine] "
-                                "[--all-endings|--no-all-endings]"));
+        QCOMPARE(
+            OptionFlags::usage(),
+            QStringLiteral("[--engine google|yahoo|brave|mojeek|bing|duckduckgo|startpage|"
+                           "ecosia] [--results 100|200|500|1000|5000|10000] "
+                           "[--add-fax|--no-add-fax] [--intl|--no-intl] "
+                           "[--follow|--no-follow] [--last-search stop|continue] "
+                           "[--literal|--no-literal] [--next-engine|--no-next-engine] "
+                           "[--all-endings|--no-all-endings] [--parallel 10|20|50|100] "
+                           "[--pages-per-site 50|200|1000|none] "
+                           "[--allow-local|--no-allow-local] [--user-agent TEXT] [--per-site N] "
+                           "[--robots|--no-robots]"));
     }
 
     void readInt_data()
