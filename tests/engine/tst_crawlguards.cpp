@@ -103,6 +103,33 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.web.requestCount("next.example", "/"), 1);
     }
 
+    // A connection reset in the middle of a page ends that page at once: the slot does not
+    // wait for the watchdog (whose clock never ticks here) and takes the next site.
+    void resetConnectionFreesTheSlotAtOnce()
+    {
+        EngineRig rig;
+        rig.useManualClock();
+        TestWebServer::Response reset;
+        reset.fault = TestWebServer::Fault::Reset;
+        reset.body = QByteArray(4096, 'x');
+        rig.web.addResponse("dead.example", "/", reset);
+        rig.web.addPage("next.example", "/", "<p>next</p>");
+        ResolveMap map;
+        for (const char *host : {"dead.example", "next.example"})
+            map.add(QString::fromLatin1(host), QStringLiteral("127.0.0.1"), rig.web.port());
+        rig.session.setResolveMap(map);
+        rig.presenter.optionClicked(OptionId::AfterLastSearch, 1);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("dead.example")});
+        rig.session.startCrawl();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.web.requestCount("dead.example", "/"), 1, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.slotInfo(0).connected, 1000);
+        QVERIFY(!rig.session.slotInfo(0).watchdogs);
+        rig.queue({QStringLiteral("next.example")});
+        rig.session.fetchNext(0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.web.requestCount("next.example", "/"), 1, 1000);
+    }
+
     // A link to "www.good.comwww.victim.org" (a failed lookup) blinds the harvest to neither
     // good.com nor victim.org.
     void aDeadJoinedNameHidesNoOtherSite()
