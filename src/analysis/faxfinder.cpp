@@ -1021,7 +1021,8 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
             f->label = QString::fromUtf8(m.label);
             f->how = QLatin1String(how[m.source]);
             f->line = QString::fromUtf8(value.trimmed());
-            f->context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at) : f->line;
+            f->context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at)
+                                               : f->line.left(kContextChars);
         }
     }
     std::stable_sort(out.begin(), out.end(),

@@ -386,6 +386,16 @@ void TestFaxFinder::evidence_keptWithEveryFind()
     QCOMPARE(f[0].line, QStringLiteral("0221 1642 3990"));
     QVERIFY(f[0].context.contains(QStringLiteral("Telefax 0221 1642 3990")));
     QVERIFY(f[0].context.size() <= 200);
+
+    // Structured data whose value runs past the page's text (an unclosed string in a
+    // script of a page without a body): the evidence stays within its bound.
+    const QList<FoundNumber> s =
+        findFaxNumbers("<head><script type=\"application/ld+json\">{\"faxNumber\":\"" +
+                           QByteArray(300, 'a') + "011 44 20 7946 0958</body>",
+                       in);
+    QCOMPARE(s.size(), 1);
+    QCOMPARE(s[0].e164, QStringLiteral("+442079460958"));
+    QVERIFY2(s[0].context.size() <= 200, qPrintable(QString::number(s[0].context.size())));
 }
 
 void TestFaxFinder::finderOff_isTheReferenceScan()
