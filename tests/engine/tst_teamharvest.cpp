@@ -334,11 +334,13 @@ private Q_SLOTS:
             QVERIFY2(once, qPrintable(it.key() +
                                       QStringLiteral(" fetched %1 times").arg(it.value().size())));
         }
-        // The team shared the work.
+        // The team shared the work. How many of the four got a share depends on how fast each
+        // process starts on a loaded machine (the first can take every start page before the
+        // last is up), so only sharing itself is asserted.
         QSet<quint16> ports;
         for (const QList<quint16> &p : fetched)
             ports += QSet<quint16>(p.cbegin(), p.cend());
-        QVERIFY(ports.size() >= 3);
+        QVERIFY2(ports.size() >= 2, qPrintable(QString::number(ports.size())));
     }
 
     // The server cannot be reached at the start: the harvest says which server and why, and
