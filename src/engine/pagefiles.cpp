@@ -32,10 +32,14 @@ QString pageFile2(const QString &dataDir, int slot)
 
 bool writePageFile(const QString &path, QByteArrayView text, QByteArrayView suffix)
 {
-    const int fd = WorkingFile::openForWriting(path);
+    qint64 before = 0;
+    const int fd = WorkingFile::openForWriting(path, 0, &before);
     if (fd < 0)
         return false;
-    bool ok = WorkingFile::writeAll(fd, text) && WorkingFile::writeAll(fd, suffix);
-    ok = ok && ::ftruncate(fd, off_t(text.size() + suffix.size())) == 0;
+    // Cut to length after writing rather than emptied at open: no moment with an empty file,
+    // and nothing to cut when the new page is no shorter than the old one.
+    const qint64 length = text.size() + suffix.size();
+    bool ok = WorkingFile::writeAll(fd, text, suffix);
+    ok = ok && (before <= length || ::ftruncate(fd, off_t(length)) == 0);
     return ::close(fd) == 0 && ok;
 }

@@ -12,10 +12,14 @@ namespace WorkingFile {
 // Opens path for writing (O_WRONLY | O_CREAT plus extraFlags such as O_APPEND or O_TRUNC,
 // mode 0644) without following a symbolic link. Anything in its place that is not a
 // regular file, other than a folder, is removed and a new file made. Returns the open
-// descriptor (close-on-exec, blocking) or -1 with errno set.
-int openForWriting(const QString &path, int extraFlags = 0);
+// descriptor (close-on-exec, blocking) or -1 with errno set. sizeBefore, when given, gets
+// the size the file had when it was opened (0 for a new one).
+int openForWriting(const QString &path, int extraFlags = 0, qint64 *sizeBefore = nullptr);
 
 // Writes every byte, retrying after signals. False on any failure (errno set).
 bool writeAll(int fd, QByteArrayView bytes);
+
+// Writes both parts one after the other, in one call where the system allows.
+bool writeAll(int fd, QByteArrayView first, QByteArrayView second);
 
 } // namespace WorkingFile

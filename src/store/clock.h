@@ -8,6 +8,10 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const;
+
+private:
+    mutable QDateTime m_cached;
+    mutable qint64 m_cachedSecond = 0;
 };
 
 // A clock that a test sets; it does not move on its own.

@@ -18,20 +18,19 @@ const char *const kDateFormat = "yyyy-MM-dd HH:mm:ss";
 QString dateText(const QDateTime &t)
 {
     // Formatting costs more than the rest of a write, and the text changes once a second.
-    thread_local qint64 cachedSecs = 0;
-    thread_local int cachedOffset = 0;
-    thread_local Qt::TimeSpec cachedSpec = Qt::LocalTime;
+    // The text shows only the date and the time of day, which need no look at the time zone
+    // (the number of seconds since the epoch would).
+    thread_local QDate cachedDate;
+    thread_local QTime cachedTime;
     thread_local QString cached;
     if (!t.isValid())
         return t.toString(QLatin1String(kDateFormat));
-    const qint64 secs = t.toSecsSinceEpoch();
-    const int offset = t.offsetFromUtc();
-    if (cached.isEmpty() || secs != cachedSecs || offset != cachedOffset ||
-        t.timeSpec() != cachedSpec) {
+    const QDate date = t.date();
+    const QTime time = t.time();
+    if (cached.isEmpty() || date != cachedDate || time != cachedTime) {
         cached = t.toString(QLatin1String(kDateFormat));
-        cachedSecs = secs;
-        cachedOffset = offset;
-        cachedSpec = t.timeSpec();
+        cachedDate = date;
+        cachedTime = time;
     }
     return cached;
 }
