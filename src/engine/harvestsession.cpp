@@ -21,6 +21,7 @@
 #include "watchdogclock.h"
 
 #include <QSysInfo>
+#include <QThread>
 #include <QTimer>
 #include <QUuid>
 
@@ -81,6 +82,12 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
 
 HarvestSession::~HarvestSession()
 {
+    if (m_analysisThread) {
+        // A page still being analysed is left; its result is never delivered.
+        m_analysisThread->quit();
+        m_analysisThread->wait();
+        delete m_analyser;
+    }
     stopAllSlots();
 }
 
@@ -240,7 +247,7 @@ HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 bool HarvestSession::anySlotBusy() const
 {
     for (const FetchSlot *s : m_slots) {
-        if (s->isConnected())
+        if (s->isConnected() || s->analysing)
             return true;
     }
     return false;
@@ -380,6 +387,8 @@ void HarvestSession::shutDown()
 void HarvestSession::stopAllSlots()
 {
     for (FetchSlot *s : m_slots) {
+        // An analysis under way is left: its site has gone back to the queue.
+        s->analysing = false;
         s->stopWatchdogs();
         s->closeSocket();
         releaseGate(s);
@@ -549,7 +558,7 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
-        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot;
+        const bool cutOff = s->isConnected() || s->analysing || s->index() == unfinishedSlot;
         if (!cutOff || site.isEmpty() || site == head)
             continue;
         m_queue->returnToBacklog(site);
@@ -1205,14 +1214,19 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
 
 void HarvestSession::slotFinished(int slot)
 {
+    inPageBatch([this, slot] { finishPage(slot); });
+}
+
+void HarvestSession::inPageBatch(const std::function<void()> &work)
+{
     if (m_pageBatch > 0) {
-        finishPage(slot);
+        work();
         return;
     }
     ++m_pageBatch;
     m_pageBatchFailed = false;
     m_store->beginBatch();
-    finishPage(slot);
+    work();
     m_store->endBatch();
     --m_pageBatch;
     QList<FaxRow> rows;
@@ -1256,6 +1270,17 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
     if (!m_harvesting)
         return;
     setActivity(Line::Step, QStringLiteral("Saving to HTML"));
+    if (m_options->isOn(OptionId::FindBeyondFaxLine)) {
+        // The second file gets the page's text once it is known; the finder reads the page
+        // itself, not the file.
+        if (!writePageFile(pageFile1(m_dataDir, slot), body)) {
+            setActivity(Line::Step, QString());
+            fetchNext(slot);
+            return;
+        }
+        analyseBeside(slot, body);
+        return;
+    }
     bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
     const QByteArray flat = withoutLineBreaks(body);
     saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
@@ -1278,15 +1303,71 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
-    const PageFindings found = analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody);
+    keepFindings(slot, analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody), false);
+}
 
+// The finder costs as much as the rest of a page: it runs on a thread of its own, and the
+// slot stays busy (its site pending) until the findings are back. Pages come back in the
+// order they were handed over.
+void HarvestSession::analyseBeside(int slot, const QByteArray &body)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    s->analysing = true;
+    const quint64 ticket = s->analysisTicket = ++m_analysisTickets;
+    AnalysisOptions options;
+    options.allowInternational = m_options->isOn(OptionId::AllowInternational);
+    options.findBeyondFaxLine = true;
+    const PageAddress address{s->pageUrl, s->pageDirectory};
+    if (!m_analysisThread) {
+        m_analysisThread = new QThread(this);
+        m_analysisThread->setObjectName(QStringLiteral("page analysis"));
+        m_analyser = new QObject;
+        m_analyser->moveToThread(m_analysisThread);
+        m_analysisThread->start();
+    }
+    QMetaObject::invokeMethod(
+        m_analyser,
+        [this, slot, ticket, body, address, options] {
+            PageFindings found = analysePage(body, address, options);
+            QMetaObject::invokeMethod(
+                this,
+                [this, slot, ticket, found = std::move(found)] {
+                    analysisDone(slot, ticket, found);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void HarvestSession::analysisDone(int slot, quint64 ticket, const PageFindings &found)
+{
+    FetchSlot *s = m_slots[size_t(slot)];
+    // Stopped meanwhile: the site went back to the queue.
+    if (!s->analysing || s->analysisTicket != ticket)
+        return;
+    s->analysing = false;
+    inPageBatch([&] {
+        if (!writePageFile(pageFile2(m_dataDir, slot), found.text)) {
+            // The file would hold an earlier page's text: the page is passed over, as when
+            // the first file cannot be written.
+            setActivity(Line::Step, QString());
+            fetchNext(slot);
+            return;
+        }
+        keepFindings(slot, found, true);
+    });
+}
+
+void HarvestSession::keepFindings(int slot, const PageFindings &found, bool textWritten)
+{
     setActivity(Line::Step, QStringLiteral("Getting Links"));
     queueLinks(found.links);
     setActivity(Line::Step, QString());
 
     setActivity(Line::Step, QStringLiteral("Getting Faxes"));
     // The second page file ends up holding the page's text.
-    writePageFile(pageFile2(m_dataDir, slot), found.text);
+    if (!textWritten)
+        writePageFile(pageFile2(m_dataDir, slot), found.text);
     for (const FoundNumber &n : found.numbers) {
         // The harvest has stopped, and the page's site stays pending for Resume.
         if (!storeNumber(slot, n))

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,10 +24,12 @@ class SettingsStore;
 class SoundPlayer;
 class SystemWatchdogClock;
 class QTimer;
+class QThread;
 class ConnectionPool;
 class TextList;
 class QTimer;
 struct FoundNumber;
+struct PageFindings;
 
 // A harvest of fax numbers: the search strings, the crawl queue of the current one, the fetch
 // slots (ten unless the option says more), the scheduler that hands them sites, discovery of new
@@ -320,6 +323,10 @@ private:
     bool followRedirect(int slot, const QByteArray &page);
     void savePage(const QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
+    void analyseBeside(int slot, const QByteArray &body);
+    void analysisDone(int slot, quint64 ticket, const PageFindings &found);
+    void keepFindings(int slot, const PageFindings &found, bool textWritten);
+    void inPageBatch(const std::function<void()> &work);
     void queueLinks(const QStringList &links);
     // False when the store could not be read: the harvest has stopped.
     bool storeNumber(int slot, const FoundNumber &found);
@@ -386,6 +393,11 @@ private:
     int m_pageBatch = 0;
     bool m_pageBatchFailed = false;
     QList<FaxRow> m_pageNumbers;
+    // With the fax finder on, pages are analysed on a thread of their own while the crawl
+    // goes on; made at the first such page.
+    QThread *m_analysisThread = nullptr;
+    QObject *m_analyser = nullptr; // lives in m_analysisThread
+    quint64 m_analysisTickets = 0;
     QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
     bool m_waking = false;  // idle slots look for work again; no site is counted
