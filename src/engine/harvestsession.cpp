@@ -34,6 +34,10 @@ const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000
 
 const char *const kSoundNextSearch = "sounds/nextsearch.wav";
 const char *const kSoundFinished = "sounds/finished.wav";
+// Pages finished in one pass of the event loop are committed together, at most this many.
+// The transaction never waits across passes for the network: another program that wants to
+// write gets its turn whenever the harvest waits.
+constexpr int kCommitEveryPages = 100;
 const char *const kSoundFaxFound = "sounds/foundfax.wav";
 
 // The preview keeps the newest numbers: at most 21 entries.
@@ -71,7 +75,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
     connect(m_store, &Store::writeFailed, this, [this] {
-        if (m_pageBatch > 0)
+        if (m_pagesOpen)
             m_pageBatchFailed = true;
     });
     connect(
@@ -82,6 +86,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
 
 HarvestSession::~HarvestSession()
 {
+    commitPages();
     if (m_analysisThread) {
         // A page still being analysed is left; its result is never delivered.
         m_analysisThread->quit();
@@ -379,6 +384,7 @@ void HarvestSession::shutDown()
     m_discovering = false;
     // The head of the queue goes back to the backlog, so that the next start can resume it.
     m_queue->returnHeadToBacklog();
+    commitPages();
     refreshState();
 }
 
@@ -586,6 +592,7 @@ void HarvestSession::stop()
     if (m_queue->holdsSites())
         setResumable(true);
     stopAllSlots();
+    commitPages();
     Q_EMIT harvestStopped();
     // The progress bar stays as it was: full would read as "finished".
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
@@ -1009,6 +1016,7 @@ void HarvestSession::endHarvest()
     if (m_queue->holdsSites())
         setResumable(true);
     stopAllSlots();
+    commitPages();
     Q_EMIT harvestStopped();
     setProgress(100);
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
@@ -1223,12 +1231,38 @@ void HarvestSession::inPageBatch(const std::function<void()> &work)
         work();
         return;
     }
+    if (!m_pagesOpen) {
+        m_pagesOpen = true;
+        m_pageBatchFailed = false;
+        m_pagesInBatch = 0;
+        m_store->beginBatch();
+        if (!m_commitTimer) {
+            m_commitTimer = new QTimer(this);
+            m_commitTimer->setSingleShot(true);
+            m_commitTimer->setInterval(0);
+            connect(m_commitTimer, &QTimer::timeout, this, &HarvestSession::commitPages);
+        }
+        m_commitTimer->start();
+    }
     ++m_pageBatch;
-    m_pageBatchFailed = false;
-    m_store->beginBatch();
     work();
-    m_store->endBatch();
     --m_pageBatch;
+    // A store that others share commits each page at once: its rows stay locked meanwhile.
+    if (++m_pagesInBatch >= kCommitEveryPages || m_store->isShared() || !m_harvesting)
+        commitPages();
+}
+
+// The pages finished lately are committed together: a commit costs more than all the rest
+// of a page's writes. Their numbers are told as stored only now, so that a kill never loses
+// a number already reported; a killed batch's sites are still in the queue.
+void HarvestSession::commitPages()
+{
+    if (!m_pagesOpen || m_pageBatch > 0)
+        return;
+    m_pagesOpen = false;
+    if (m_commitTimer)
+        m_commitTimer->stop();
+    m_store->endBatch();
     QList<FaxRow> rows;
     rows.swap(m_pageNumbers);
     if (m_pageBatchFailed)
@@ -1434,7 +1468,7 @@ bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
     m_counters->add(Counters::NumberFound);
     setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
                                    QStringLiteral(" faxes"));
-    if (stored && m_pageBatch > 0)
+    if (stored && m_pagesOpen)
         m_pageNumbers.append(row);
     else if (stored)
         Q_EMIT numberStored(row);

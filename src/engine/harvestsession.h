@@ -327,6 +327,7 @@ private:
     void analysisDone(int slot, quint64 ticket, const PageFindings &found);
     void keepFindings(int slot, const PageFindings &found, bool textWritten);
     void inPageBatch(const std::function<void()> &work);
+    void commitPages();
     void queueLinks(const QStringList &links);
     // False when the store could not be read: the harvest has stopped.
     bool storeNumber(int slot, const FoundNumber &found);
@@ -387,10 +388,14 @@ private:
     qint16 m_totalLimit = 30;
     QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
     QByteArray m_currentPageUrl; // strCurUrl
-    // A finished page is kept in one transaction: its links, its numbers, its site's note
-    // and the next site's move out of the backlog. Numbers are told as stored only once it
-    // has committed, so that a kill never loses a number already reported.
+    // A finished page is kept in one transaction with the pages finished just before it:
+    // its links, its numbers, its site's note and the next site's move out of the backlog
+    // are never split. Numbers are told as stored only once it has committed, so that a
+    // kill never loses a number already reported.
     int m_pageBatch = 0;
+    bool m_pagesOpen = false; // a transaction holds the pages finished since the last commit
+    int m_pagesInBatch = 0;
+    QTimer *m_commitTimer = nullptr;
     bool m_pageBatchFailed = false;
     QList<FaxRow> m_pageNumbers;
     // With the fax finder on, pages are analysed on a thread of their own while the crawl

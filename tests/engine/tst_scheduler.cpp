@@ -145,6 +145,37 @@ private Q_SLOTS:
         QVERIFY(!rig.session.anySlotBusy());
     }
 
+    // With the finder on, a page is analysed beside the crawl. A stop that comes while its
+    // findings are on their way leaves them: the site goes back to the queue, and Resume
+    // reads the page again and stores its number once.
+    void stopWhileAnalysing_siteGoesBack()
+    {
+        EngineRig rig;
+        rig.session.setOption(OptionId::FindBeyondFaxLine, 1);
+        rig.web.addPage("a.example", "/", "<body><p>Fax: 212-555-0187</p></body>");
+        rig.readyToStart();
+        rig.queue({QStringLiteral("a.example")});
+        // Queued: it runs before the findings, which the analysis posts only later.
+        QObject::connect(
+            &rig.session, &HarvestSession::pageFinished, &rig.session,
+            [&rig] { rig.session.stop(); }, Qt::QueuedConnection);
+        QSignalSpy stored(&rig.session, &HarvestSession::numberStored);
+        rig.session.startCrawl();
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        QTest::qWait(100);
+        QCOMPARE(stored.size(), 0);
+        QCOMPARE(rig.storedFaxes(), QStringList());
+        QVERIFY(!rig.session.anySlotBusy());
+        QVERIFY(rig.session.canResume());
+
+        QObject::disconnect(&rig.session, &HarvestSession::pageFinished, &rig.session, nullptr);
+        rig.session.resume();
+        QTRY_COMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
+        QTRY_VERIFY(!rig.session.anySlotBusy());
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(rig.web.requestCount("a.example", "/"), 2);
+    }
+
     void backlogRunsDryWithAnotherSearch()
     {
         EngineRig rig;
