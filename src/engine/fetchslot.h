@@ -93,6 +93,7 @@ public:
     // The page is being analysed beside the crawl: the slot is busy though not connected.
     bool analysing = false;
     quint64 analysisTicket = 0; // a result that carries another ticket is left
+    qint64 analysedBytes = 0;   // the size of the page being analysed
 
 private:
     void onConnected();   // wscVersion_Connect

@@ -1126,8 +1126,10 @@ bool HarvestSession::mayKeep(int slot, qint64 bytes) const
         return true;
     qint64 total = 0;
     for (const FetchSlot *s : m_slots) {
-        if (s->index() != slot && s->received.size() > kSmallResponse)
-            total += s->received.size();
+        // A page still being analysed is held as long as one still arriving.
+        const qint64 held = s->analysing ? s->analysedBytes : qint64(s->received.size());
+        if (s->index() != slot && held > kSmallResponse)
+            total += held;
     }
     return total + bytes <= kLargeResponseBudget;
 }
@@ -1347,6 +1349,7 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 {
     FetchSlot *s = m_slots[size_t(slot)];
     s->analysing = true;
+    s->analysedBytes = body.size();
     const quint64 ticket = s->analysisTicket = ++m_analysisTickets;
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
