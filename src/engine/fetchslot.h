@@ -90,10 +90,8 @@ public:
     // The modern mode: the response ends where its framing says, and the connection is
     // kept for the next page of the host when the server allows it.
     bool keepAlive = false;
-    // The page is being analysed beside the crawl: the slot is busy though not connected.
-    bool analysing = false;
-    quint64 analysisTicket = 0; // a result that carries another ticket is left
-    qint64 analysedBytes = 0;   // the size of the page being analysed
+    // The slot's page waits for analysis, and the slot for a place among those waiting.
+    bool restingAfterPage = false;
 
 private:
     void onConnected();   // wscVersion_Connect

@@ -252,10 +252,10 @@ HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 bool HarvestSession::anySlotBusy() const
 {
     for (const FetchSlot *s : m_slots) {
-        if (s->isConnected() || s->analysing)
+        if (s->isConnected())
             return true;
     }
-    return false;
+    return !m_analyses.isEmpty();
 }
 
 // ---- options -----------------------------------------------------------------------------
@@ -371,6 +371,8 @@ void HarvestSession::loadNumberPreview()
 void HarvestSession::shutDown()
 {
     if (m_harvesting)
+        finishAnalysesNow();
+    if (m_harvesting)
         requeueInterrupted();
     if (m_discovering)
         m_store->discoveryDone();
@@ -393,8 +395,7 @@ void HarvestSession::shutDown()
 void HarvestSession::stopAllSlots()
 {
     for (FetchSlot *s : m_slots) {
-        // An analysis under way is left: its site has gone back to the queue.
-        s->analysing = false;
+        s->restingAfterPage = false;
         s->stopWatchdogs();
         s->closeSocket();
         releaseGate(s);
@@ -409,6 +410,10 @@ void HarvestSession::stopAllSlots()
     if (m_gateTimer)
         m_gateTimer->stop();
     m_pool->clear();
+    // Analyses under way are left: their sites went back to the queue, or stay noted as
+    // pending for the next Resume.
+    m_analyses.clear();
+    m_analysedBytes = 0;
 }
 
 void HarvestSession::start()
@@ -564,7 +569,7 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
-        const bool cutOff = s->isConnected() || s->analysing || s->index() == unfinishedSlot;
+        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot;
         if (!cutOff || site.isEmpty() || site == head)
             continue;
         m_queue->returnToBacklog(site);
@@ -572,12 +577,22 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     for (const Waiting &w : qAsConst(m_waiting))
         m_queue->returnToBacklog(w.site);
     m_waiting.clear();
+    for (const Analysis &a : qAsConst(m_analyses)) {
+        if (a.site != head)
+            m_queue->returnToBacklog(a.site);
+    }
+    m_analyses.clear();
+    m_analysedBytes = 0;
 }
 
 void HarvestSession::stop()
 {
-    if (m_harvesting)
+    if (m_harvesting) {
+        finishAnalysesNow();
+        if (!m_harvesting)
+            return; // the store failed meanwhile, and that stopped the harvest
         requeueInterrupted();
+    }
     // Stop ends a lookup of sites too: its outcome would start a harvest nobody asked for.
     // The team waits for it no longer.
     const bool discovering = m_discovering;
@@ -965,7 +980,9 @@ void HarvestSession::wakeIdleSlots()
             return;
         if (s->isConnected() || !s->site.isEmpty())
             continue;
-        m_waking = true;
+        // A slot that rested while its page waited for analysis moves on as after a page.
+        m_waking = !s->restingAfterPage;
+        s->restingAfterPage = false;
         fetchNext(s->index());
         m_waking = false;
         if (!s->isConnected() && s->site.isEmpty())
@@ -1124,12 +1141,11 @@ bool HarvestSession::mayKeep(int slot, qint64 bytes) const
     constexpr qint64 kLargeResponseBudget = 64 * 1024 * 1024;
     if (slotCount() <= SlotCount || bytes <= kSmallResponse)
         return true;
-    qint64 total = 0;
+    // Pages waiting for their analysis are held as long as those still arriving.
+    qint64 total = m_analysedBytes;
     for (const FetchSlot *s : m_slots) {
-        // A page still being analysed is held as long as one still arriving.
-        const qint64 held = s->analysing ? s->analysedBytes : qint64(s->received.size());
-        if (s->index() != slot && held > kSmallResponse)
-            total += held;
+        if (s->index() != slot && s->received.size() > kSmallResponse)
+            total += s->received.size();
     }
     return total + bytes <= kLargeResponseBudget;
 }
@@ -1339,22 +1355,26 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
-    keepFindings(slot, analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody), false);
+    keepFindings(slot, analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody));
 }
 
 // The finder costs as much as the rest of a page: it runs on a thread of its own, and the
-// slot stays busy (its site pending) until the findings are back. Pages come back in the
-// order they were handed over.
+// slot goes on to its next site meanwhile. The page's site stays pending until its findings
+// are kept; pages come back in the order they were handed over. A slot rests instead while
+// the pages waiting for analysis are as many as the slots, or hold more than a budget.
 void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    s->analysing = true;
-    s->analysedBytes = body.size();
-    const quint64 ticket = s->analysisTicket = ++m_analysisTickets;
+    constexpr qint64 kWaitingBudget = 64 * 1024 * 1024;
+    const quint64 ticket = ++m_analysisTickets;
+    const PageAddress address{s->pageUrl, s->pageDirectory};
+    m_analyses.insert(ticket, {s->site, Cp1252::toUnicode(s->host + s->path), slot,
+                               qint64(body.size()), body, s->pageUrl, s->pageDirectory});
+    m_analysedBytes += body.size();
+    s->site.clear(); // the analysis holds it now
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = true;
-    const PageAddress address{s->pageUrl, s->pageDirectory};
     if (!m_analysisThread) {
         m_analysisThread = new QThread(this);
         m_analysisThread->setObjectName(QStringLiteral("page analysis"));
@@ -1364,38 +1384,90 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
     }
     QMetaObject::invokeMethod(
         m_analyser,
-        [this, slot, ticket, body, address, options] {
+        [this, ticket, body, address, options] {
             PageFindings found = analysePage(body, address, options);
             QMetaObject::invokeMethod(
-                this,
-                [this, slot, ticket, found = std::move(found)] {
-                    analysisDone(slot, ticket, found);
-                },
+                this, [this, ticket, found = std::move(found)] { analysisDone(ticket, found); },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
+    if (m_analyses.size() >= slotCount() || m_analysedBytes > kWaitingBudget) {
+        releaseGate(s);
+        s->restingAfterPage = true;
+        return;
+    }
+    fetchNext(slot);
 }
 
-void HarvestSession::analysisDone(int slot, quint64 ticket, const PageFindings &found)
+void HarvestSession::analysisDone(quint64 ticket, const PageFindings &found)
 {
-    FetchSlot *s = m_slots[size_t(slot)];
-    // Stopped meanwhile: the site went back to the queue.
-    if (!s->analysing || s->analysisTicket != ticket)
+    // Kept already by a stop, which did not wait for the thread.
+    const auto it = m_analyses.find(ticket);
+    if (it == m_analyses.end())
         return;
-    s->analysing = false;
+    const Analysis page = *it;
+    m_analyses.erase(it);
+    m_analysedBytes -= page.bytes;
     inPageBatch([&] {
-        if (!writePageFile(pageFile2(m_dataDir, slot), found.text)) {
-            // The file would hold an earlier page's text: the page is passed over, as when
-            // the first file cannot be written.
-            setActivity(Line::Step, QString());
-            fetchNext(slot);
+        if (!keepAnalysed(page, found))
             return;
-        }
-        keepFindings(slot, found, true);
+        // Its links may give resting slots work; the last page of a dry queue ends it.
+        wakeIdleSlots();
+        slotLeftIdle();
     });
 }
 
-void HarvestSession::keepFindings(int slot, const PageFindings &found, bool textWritten)
+// A page downloaded is a page analysed, as when the analysis ran on the crawl's thread: a
+// stop keeps the pages whose findings are still on their way, reading them here and now.
+void HarvestSession::finishAnalysesNow()
+{
+    if (m_finishingAnalyses)
+        return;
+    m_finishingAnalyses = true;
+    QList<quint64> tickets = m_analyses.keys();
+    std::sort(tickets.begin(), tickets.end());
+    for (const quint64 ticket : qAsConst(tickets)) {
+        if (!m_harvesting)
+            break; // the store failed: the rest went back to the queue
+        const auto it = m_analyses.find(ticket);
+        if (it == m_analyses.end())
+            continue;
+        const Analysis page = *it;
+        m_analyses.erase(it);
+        m_analysedBytes -= page.bytes;
+        AnalysisOptions options;
+        options.allowInternational = m_options->isOn(OptionId::AllowInternational);
+        options.findBeyondFaxLine = true;
+        const PageFindings found =
+            analysePage(page.body, {page.pageUrl, page.pageDirectory}, options);
+        inPageBatch([&] { (void)keepAnalysed(page, found); });
+    }
+    m_finishingAnalyses = false;
+}
+
+// False when the harvest stopped because the store failed; the page's site is back in the
+// queue then.
+bool HarvestSession::keepAnalysed(const Analysis &page, const PageFindings &found)
+{
+    setActivity(Line::Step, QStringLiteral("Getting Links"));
+    queueLinks(found.links);
+    setActivity(Line::Step, QString());
+    setActivity(Line::Step, QStringLiteral("Getting Faxes"));
+    // The second page file holds the text of the slot's page analysed last.
+    writePageFile(pageFile2(m_dataDir, page.slot), found.text);
+    for (const FoundNumber &n : found.numbers) {
+        if (!storeNumber(page.website, n, -1)) {
+            // Stopped: the page is read again after Resume.
+            m_queue->returnToBacklog(page.site);
+            return false;
+        }
+    }
+    setActivity(Line::Step, QString());
+    m_queue->siteDone(page.site);
+    return true;
+}
+
+void HarvestSession::keepFindings(int slot, const PageFindings &found)
 {
     setActivity(Line::Step, QStringLiteral("Getting Links"));
     queueLinks(found.links);
@@ -1403,11 +1475,12 @@ void HarvestSession::keepFindings(int slot, const PageFindings &found, bool text
 
     setActivity(Line::Step, QStringLiteral("Getting Faxes"));
     // The second page file ends up holding the page's text.
-    if (!textWritten)
-        writePageFile(pageFile2(m_dataDir, slot), found.text);
+    writePageFile(pageFile2(m_dataDir, slot), found.text);
     for (const FoundNumber &n : found.numbers) {
         // The harvest has stopped, and the page's site stays pending for Resume.
-        if (!storeNumber(slot, n))
+        if (!storeNumber(
+                Cp1252::toUnicode(m_slots[size_t(slot)]->host + m_slots[size_t(slot)]->path), n,
+                slot))
             return;
     }
     setActivity(Line::Step, QString());
@@ -1431,12 +1504,11 @@ void HarvestSession::queueLinks(const QStringList &links)
     m_store->endBatch();
 }
 
-bool HarvestSession::storeNumber(int slot, const FoundNumber &found)
+bool HarvestSession::storeNumber(const QString &website, const FoundNumber &found, int slot)
 {
-    const FetchSlot *s = m_slots[size_t(slot)];
     FaxRow row;
     row.fax = found.number;
-    row.website = Cp1252::toUnicode(s->host + s->path);
+    row.website = website;
     row.search = currentSearch();
     row.location = found.location;
     row.e164 = found.e164;

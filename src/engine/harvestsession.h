@@ -324,13 +324,16 @@ private:
     void savePage(const QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
     void analyseBeside(int slot, const QByteArray &body);
-    void analysisDone(int slot, quint64 ticket, const PageFindings &found);
-    void keepFindings(int slot, const PageFindings &found, bool textWritten);
+    void analysisDone(quint64 ticket, const PageFindings &found);
+    void finishAnalysesNow();
+    struct Analysis;
+    bool keepAnalysed(const Analysis &page, const PageFindings &found);
+    void keepFindings(int slot, const PageFindings &found);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
     void queueLinks(const QStringList &links);
     // False when the store could not be read: the harvest has stopped.
-    bool storeNumber(int slot, const FoundNumber &found);
+    bool storeNumber(const QString &website, const FoundNumber &found, int slot);
     void loadNumberPreview();
     // slot: the one whose page was being analysed, or -1.
     void stopForStore(const QString &why, StoreFailure failure, int slot);
@@ -403,6 +406,19 @@ private:
     QThread *m_analysisThread = nullptr;
     QObject *m_analyser = nullptr; // lives in m_analysisThread
     quint64 m_analysisTickets = 0;
+    struct Analysis
+    {
+        QString site;    // the queue entry, pending until the findings are kept
+        QString website; // where the page was found (host and path)
+        int slot = -1;   // whose page files it had
+        qint64 bytes = 0;
+        QByteArray body; // shared with the thread's copy
+        QByteArray pageUrl;
+        QByteArray pageDirectory;
+    };
+    QHash<quint64, Analysis> m_analyses; // by ticket: a result without one is left
+    qint64 m_analysedBytes = 0;
+    bool m_finishingAnalyses = false;
     QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
     bool m_waking = false;  // idle slots look for work again; no site is counted

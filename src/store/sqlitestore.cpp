@@ -112,7 +112,26 @@ bool looksLikeSqlite(const QString &path, QString *why)
 QString sqliteReason(const QSqlError &error, const QString &dataDir)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    switch (error.nativeErrorCode().toInt() & 0xff) {
+    int code = error.nativeErrorCode().toInt();
+    if (code == 0) {
+        // A failed commit comes without SQLite's code, only with its text, which SQLite
+        // words the same way every time.
+        static const struct
+        {
+            const char *text;
+            int code;
+        } kTexts[] = {{"database is locked", 5},
+                      {"database table is locked", 6},
+                      {"attempt to write a readonly database", 8},
+                      {"disk I/O error", 10},
+                      {"database disk image is malformed", 11},
+                      {"database or disk is full", 13}};
+        for (const auto &t : kTexts) {
+            if (text.startsWith(QLatin1String(t.text)))
+                code = t.code;
+        }
+    }
+    switch (code & 0xff) {
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
         return QStringLiteral("another program is using it (%1)").arg(text);
