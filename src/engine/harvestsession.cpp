@@ -1365,7 +1365,7 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
 void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 {
     FetchSlot *s = m_slots[size_t(slot)];
-    constexpr qint64 kWaitingBudget = 64 * 1024 * 1024;
+    constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
     const quint64 ticket = ++m_analysisTickets;
     const PageAddress address{s->pageUrl, s->pageDirectory};
     m_analyses.insert(ticket, {s->site, Cp1252::toUnicode(s->host + s->path), slot,
