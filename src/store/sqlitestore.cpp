@@ -199,6 +199,9 @@ const SqlStatements kStatements = {
     "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
     nullptr,
+    "PRAGMA data_version",
+    "PRAGMA encoding",
+    "SELECT CAST(website AS BLOB) FROM websites WHERE typeof(website) = 'text'",
 };
 
 const FaxQuerySql::Dialect kDialect = [] {

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringDecoder>
 #include <QUuid>
 
 #include <algorithm>
@@ -102,6 +103,7 @@ void SqlStore::closeConnection(bool lost)
     }
     m_open = false;
     m_inTransaction = false;
+    forgetSites();
 }
 
 void SqlStore::fail(const QString &what)
@@ -224,6 +226,8 @@ bool SqlStore::exec(QSqlQuery *q, bool write)
 void SqlStore::failBatch()
 {
     m_batchFailed = true;
+    // What the batch wrote may be undone, by the rollback or by the end of the batch.
+    forgetSites();
     if (m_inTransaction && failureEndsTransaction()) {
         m_inTransaction = false;
         QSqlDatabase::database(m_connectionName, false).rollback();
@@ -234,6 +238,7 @@ void SqlStore::beginBatch()
 {
     if (m_batchDepth++ > 0 || !open())
         return;
+    m_sitesChecked = false;
     m_inTransaction = QSqlDatabase::database(m_connectionName, false).transaction();
     if (!m_inTransaction)
         failedOnConnection(QSqlDatabase::database(m_connectionName, false).lastError());
@@ -248,14 +253,17 @@ void SqlStore::endBatch()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
+    m_sitesChecked = false;
     QSqlError error;
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (failed) {
             db.rollback();
+            forgetSites();
         } else if (!db.commit()) {
             error = db.lastError();
             db.rollback();
+            forgetSites();
         }
     }
     if (error.isValid()) {
@@ -430,18 +438,127 @@ std::optional<QList<FaxRow>> SqlStore::allFaxes()
 
 // ---- the backlog -----------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kSitesInMemory = 250000;
+
+// Sites that SQLite compares exactly as their folded text compares: not empty, and without
+// a NUL (its NOCASE stops at one) or a UTF-16 surrogate (its conversion to UTF-8 of a lone
+// one can give the bytes of a real pair). Others are always looked up in the table; rows
+// of such sites never equal a site that is kept.
+bool keptInMemory(const QString &site)
+{
+    if (site.isEmpty())
+        return false;
+    for (const QChar c : site) {
+        if (c.unicode() == 0 || c.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void SqlStore::forgetSites()
+{
+    m_sites.reset();
+    m_sitesChecked = false;
+}
+
+bool SqlStore::loadSites()
+{
+    forgetSites();
+    QSqlQuery *q = prepared(m_sql.textEncoding);
+    if (!q || !exec(q, false) || !q->next())
+        return false;
+    // NOCASE folds bytes: in UTF-16 those are not only the ASCII letters.
+    const bool utf8 = q->value(0).toString() == QLatin1String("UTF-8");
+    q->finish();
+    if (!utf8)
+        return false;
+    q = prepared(m_sql.websiteBytes);
+    if (!q || !exec(q, false))
+        return false;
+    QHash<QString, int> sites;
+    while (q->next()) {
+        // Bytes that are not UTF-8 (another program wrote them) equal no kept site.
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString site = decode(q->value(0).toByteArray());
+        if (decode.hasError() || !keptInMemory(site))
+            continue;
+        ++sites[foldCase(site)];
+        if (sites.size() > kSitesInMemory) {
+            q->finish();
+            m_sitesTooMany = true;
+            return false;
+        }
+    }
+    q->finish();
+    m_sites = std::move(sites);
+    return true;
+}
+
+bool SqlStore::sitesInMemory()
+{
+    if (!m_sql.dataVersion || m_sitesTooMany)
+        return false;
+    // Within a transaction the table cannot change under it once it has been read.
+    if (m_sites && m_inTransaction && m_sitesChecked)
+        return true;
+    QSqlQuery *q = prepared(m_sql.dataVersion);
+    if (!q || !exec(q, false) || !q->next()) {
+        forgetSites();
+        return false;
+    }
+    const qint64 version = q->value(0).toLongLong();
+    q->finish();
+    // Another connection committed since: read the table again.
+    if (!m_sites || version != m_sitesVersion) {
+        if (!loadSites())
+            return false;
+        m_sitesVersion = version;
+    }
+    m_sitesChecked = m_inTransaction;
+    return true;
+}
+
+void SqlStore::noteSiteAdded(const QString &site)
+{
+    if (!m_sites || !keptInMemory(site))
+        return;
+    ++(*m_sites)[foldCase(site)];
+    if (m_sites->size() > kSitesInMemory) {
+        forgetSites();
+        m_sitesTooMany = true;
+    }
+}
+
 bool SqlStore::insertWebsite(const QString &site)
 {
-    return write(m_sql.insertWebsite, {site, dateText(now())});
+    if (!write(m_sql.insertWebsite, {site, dateText(now())}))
+        return false;
+    noteSiteAdded(site);
+    return true;
 }
 
 bool SqlStore::removeWebsite(const QString &site)
 {
-    return write(m_sql.removeWebsite, {foldCase(site)});
+    const QString folded = foldCase(site);
+    if (!write(m_sql.removeWebsite, {folded}))
+        return false;
+    // The counts are the table's: a site counted had its first row deleted.
+    if (m_sites && keptInMemory(site)) {
+        const auto it = m_sites->find(folded);
+        if (it != m_sites->end() && --*it == 0)
+            m_sites->erase(it);
+    }
+    return true;
 }
 
 std::optional<bool> SqlStore::hasWebsite(const QString &site)
 {
+    if (keptInMemory(site) && sitesInMemory())
+        return m_sites->contains(foldCase(site));
     return any(m_sql.hasWebsite, foldCase(site));
 }
 
@@ -449,6 +566,9 @@ bool SqlStore::deleteAllWebsites()
 {
     if (!write(m_sql.deleteAllWebsites, {}))
         return false;
+    if (m_sites)
+        m_sites->clear();
+    m_sitesTooMany = false;
     // The notes of sites taken out of the backlog go with it.
     (void)clearAllPending();
     return true;
@@ -504,8 +624,10 @@ bool SqlStore::returnSites(const QStringList &sites)
     const QString now = dateText(this->now());
     bool ok = true;
     for (const QString &site : sites) {
-        ok = write(m_sql.insertWebsite, {site, now}) && write(m_sql.clearPending, {site}) &&
-             write(m_sql.releaseHandedOut, {site});
+        ok = write(m_sql.insertWebsite, {site, now});
+        if (ok)
+            noteSiteAdded(site);
+        ok = ok && write(m_sql.clearPending, {site}) && write(m_sql.releaseHandedOut, {site});
         if (!ok)
             break;
     }
@@ -591,8 +713,10 @@ std::optional<int> SqlStore::restorePending(const QStringList &stillQueued)
     const QString now = dateText(this->now());
     bool ok = true;
     for (const auto &row : qAsConst(rows)) {
-        ok = write(m_sql.insertWebsite, {row.second, now}) &&
-             write(m_sql.forgetPending, {row.first}) &&
+        ok = write(m_sql.insertWebsite, {row.second, now});
+        if (ok)
+            noteSiteAdded(row.second);
+        ok = ok && write(m_sql.forgetPending, {row.first}) &&
              (!m_sql.releaseHandedOut || write(m_sql.releaseHandedOut, {row.second}));
         if (!ok)
             break;

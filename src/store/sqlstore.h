@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+
 #include "faxquerysql.h"
 #include "store.h"
 
@@ -63,6 +65,12 @@ struct SqlStatements
     // A site that goes back into the backlog is handed out no more (site); null for a
     // store of one harvester, which keeps no such list.
     const char *releaseHandedOut;
+    // Where the backlog's look-ups may be answered from memory (a store of one file):
+    // the number that changes when another connection commits, the text encoding, and the
+    // sites as stored, in bytes. Null elsewhere.
+    const char *dataVersion = nullptr;
+    const char *textEncoding = nullptr;
+    const char *websiteBytes = nullptr;
 };
 
 // A change of an existing schema: the statements that take it to its version.
@@ -186,6 +194,12 @@ private:
     // Runs the writes in one batch; false when any was refused.
     bool writeEach(const char *sql, const QList<QVariantList> &rows);
     void failBatch();
+    // The backlog in memory: whether it can answer for the table now, and the changes of
+    // this store's own writes.
+    bool sitesInMemory();
+    bool loadSites();
+    void noteSiteAdded(const QString &site);
+    void forgetSites();
     // Reports a failure of the connection itself (a transaction, a statement's preparation).
     void failedOnConnection(const QSqlError &error);
     void succeeded(bool wrote);
@@ -201,4 +215,10 @@ private:
     bool m_reported = false;
     QString m_lastError;
     std::unordered_map<const char *, std::unique_ptr<QSqlQuery>> m_queries;
+    // The backlog's rows by site folded as the table folds it (ASCII letters only), how
+    // many rows hold each; only sites whose comparison SQLite makes exactly as this does.
+    std::optional<QHash<QString, int>> m_sites;
+    qint64 m_sitesVersion = -1;  // the table's data version they were read at
+    bool m_sitesChecked = false; // checked within the open transaction
+    bool m_sitesTooMany = false; // not kept until the backlog is emptied
 };

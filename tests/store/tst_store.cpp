@@ -730,6 +730,94 @@ private Q_SLOTS:
         QCOMPARE(f.db->websiteExists(other), std::optional<bool>(false));
     }
 
+    // The file store answers whether a site is queued from memory. Whatever this store,
+    // another connection and a rolled-back batch do to the table, the answer is the
+    // table's, compared as the table compares (ASCII letters folded, nothing else), and
+    // sites that SQLite compares in its own way (a NUL, a lone surrogate) stay right too.
+    void websiteExists_fromMemoryIsTheTablesAnswer()
+    {
+        if (backend() == kPostgres)
+            QSKIP("the file only");
+        TempDataDir dir;
+        SqliteStore db(dir.path());
+        QString first = QStringLiteral("seed");
+        QVERIFY(db.addWebsite(first));
+        const QString name = QStringLiteral("websites-other");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            other.setDatabaseName(db.location());
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral(
+                "CREATE TRIGGER refuse BEFORE INSERT ON websites WHEN new.website = 'boom' "
+                "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+            const QStringList pool{QStringLiteral("host/a"),
+                                   QStringLiteral("HOST/A"),
+                                   QStringLiteral("Host/b"),
+                                   QString::fromUtf8("\xc3\x84rger.de"), // Ä: not folded
+                                   QString::fromUtf8("\xc3\xa4rger.de"), // ä
+                                   QStringLiteral("nul") + QChar(0) + QStringLiteral("x"),
+                                   QStringLiteral("nul") + QChar(0) + QStringLiteral("y"),
+                                   QStringLiteral("lone") + QChar(0xD800) + QStringLiteral("z"),
+                                   QStringLiteral("seed")};
+            QRandomGenerator random(7);
+            for (int step = 0; step < 400; ++step) {
+                QString site = pool.at(int(random.bounded(pool.size())));
+                switch (random.bounded(9)) {
+                case 0:
+                case 1:
+                    QVERIFY(db.addWebsite(site));
+                    break;
+                case 2:
+                    QVERIFY(db.deleteWebsite(site));
+                    break;
+                case 3:
+                    QVERIFY(db.returnSites(db.takeSites(2, Store::TakeOrder::Newest).value()));
+                    break;
+                case 4: // another program adds or deletes rows, in their bytes
+                    q.prepare(QStringLiteral("INSERT INTO websites (website) VALUES (?)"));
+                    q.addBindValue(site);
+                    QVERIFY(q.exec());
+                    QVERIFY(q.exec(QStringLiteral("INSERT INTO websites (website) VALUES "
+                                                  "(CAST(x'486f73742f41ff' AS TEXT))")));
+                    break;
+                case 5:
+                    q.prepare(QStringLiteral("DELETE FROM websites WHERE website = ?"));
+                    q.addBindValue(site);
+                    QVERIFY(q.exec());
+                    break;
+                case 6: { // a batch that is rolled back
+                    QString boom = QStringLiteral("boom");
+                    db.beginBatch();
+                    (void)db.addWebsite(site);
+                    QVERIFY(!db.addWebsite(boom));
+                    db.endBatch();
+                    break;
+                }
+                case 7:
+                    if (random.bounded(4) == 0)
+                        QVERIFY(db.deleteAllWebsites());
+                    break;
+                default:
+                    break;
+                }
+                for (QString probe : pool) {
+                    const std::optional<bool> answer = db.websiteExists(probe);
+                    QVERIFY(answer.has_value());
+                    q.prepare(QStringLiteral(
+                        "SELECT 1 FROM websites WHERE website = ? COLLATE NOCASE LIMIT 1"));
+                    q.addBindValue(probe);
+                    QVERIFY(q.exec());
+                    const bool inTable = q.next();
+                    q.finish();
+                    QVERIFY2(*answer == inTable,
+                             qPrintable(QStringLiteral("step %1, %2").arg(step).arg(probe)));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
     void newestFaxes_data()
     {
         QTest::addColumn<int>("stored");
