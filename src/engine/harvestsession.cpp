@@ -1352,10 +1352,8 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
 void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
 {
     const FetchSlot *s = m_slots[size_t(slot)];
-    AnalysisOptions options;
-    options.allowInternational = m_options->isOn(OptionId::AllowInternational);
-    options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
-    keepFindings(slot, analysePage(body, {s->pageUrl, s->pageDirectory}, options, flatBody));
+    keepFindings(slot,
+                 analysePage(body, {s->pageUrl, s->pageDirectory}, analysisOptions(), flatBody));
 }
 
 // The finder costs as much as the rest of a page: it runs on a thread of its own, and the
@@ -1372,9 +1370,7 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
                                qint64(body.size()), body, s->pageUrl, s->pageDirectory});
     m_analysedBytes += body.size();
     s->site.clear(); // the analysis holds it now
-    AnalysisOptions options;
-    options.allowInternational = m_options->isOn(OptionId::AllowInternational);
-    options.findBeyondFaxLine = true;
+    const AnalysisOptions options = analysisOptions();
     if (!m_analysisThread) {
         m_analysisThread = new QThread(this);
         m_analysisThread->setObjectName(QStringLiteral("page analysis"));
@@ -1402,19 +1398,35 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 void HarvestSession::analysisDone(quint64 ticket, const PageFindings &found)
 {
     // Kept already by a stop, which did not wait for the thread.
-    const auto it = m_analyses.find(ticket);
-    if (it == m_analyses.end())
+    const std::optional<Analysis> page = takeAnalysis(ticket);
+    if (!page)
         return;
-    const Analysis page = *it;
-    m_analyses.erase(it);
-    m_analysedBytes -= page.bytes;
     inPageBatch([&] {
-        if (!keepAnalysed(page, found))
+        if (!keepAnalysed(*page, found))
             return;
         // Its links may give resting slots work; the last page of a dry queue ends it.
         wakeIdleSlots();
         slotLeftIdle();
     });
+}
+
+std::optional<HarvestSession::Analysis> HarvestSession::takeAnalysis(quint64 ticket)
+{
+    const auto it = m_analyses.find(ticket);
+    if (it == m_analyses.end())
+        return std::nullopt;
+    const Analysis page = *it;
+    m_analyses.erase(it);
+    m_analysedBytes -= page.bytes;
+    return page;
+}
+
+AnalysisOptions HarvestSession::analysisOptions() const
+{
+    AnalysisOptions options;
+    options.allowInternational = m_options->isOn(OptionId::AllowInternational);
+    options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
+    return options;
 }
 
 // A page downloaded is a page analysed, as when the analysis ran on the crawl's thread: a
@@ -1429,18 +1441,12 @@ void HarvestSession::finishAnalysesNow()
     for (const quint64 ticket : qAsConst(tickets)) {
         if (!m_harvesting)
             break; // the store failed: the rest went back to the queue
-        const auto it = m_analyses.find(ticket);
-        if (it == m_analyses.end())
+        const std::optional<Analysis> page = takeAnalysis(ticket);
+        if (!page)
             continue;
-        const Analysis page = *it;
-        m_analyses.erase(it);
-        m_analysedBytes -= page.bytes;
-        AnalysisOptions options;
-        options.allowInternational = m_options->isOn(OptionId::AllowInternational);
-        options.findBeyondFaxLine = true;
         const PageFindings found =
-            analysePage(page.body, {page.pageUrl, page.pageDirectory}, options);
-        inPageBatch([&] { (void)keepAnalysed(page, found); });
+            analysePage(page->body, {page->pageUrl, page->pageDirectory}, analysisOptions());
+        inPageBatch([&] { (void)keepAnalysed(*page, found); });
     }
     m_finishingAnalyses = false;
 }

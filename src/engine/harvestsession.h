@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Counters;
@@ -30,6 +31,7 @@ class TextList;
 class QTimer;
 struct FoundNumber;
 struct PageFindings;
+struct AnalysisOptions;
 
 // A harvest of fax numbers: the search strings, the crawl queue of the current one, the fetch
 // slots (ten unless the option says more), the scheduler that hands them sites, discovery of new
@@ -328,6 +330,8 @@ private:
     void finishAnalysesNow();
     struct Analysis;
     bool keepAnalysed(const Analysis &page, const PageFindings &found);
+    std::optional<Analysis> takeAnalysis(quint64 ticket);
+    AnalysisOptions analysisOptions() const;
     void keepFindings(int slot, const PageFindings &found);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
