@@ -1322,20 +1322,15 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
     if (!m_harvesting)
         return;
     setActivity(Line::Step, QStringLiteral("Saving to HTML"));
-    if (m_options->isOn(OptionId::FindBeyondFaxLine)) {
-        // The second file gets the page's text once it is known; the finder reads the page
-        // itself, not the file.
-        if (!writePageFile(pageFile1(m_dataDir, slot), body)) {
-            setActivity(Line::Step, QString());
-            fetchNext(slot);
-            return;
-        }
-        analyseBeside(slot, body);
-        return;
-    }
     bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
-    const QByteArray flat = withoutLineBreaks(body);
-    saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
+    // With the finder on, the second file gets only the page's text, once it is known: the
+    // finder reads the page itself.
+    const bool beside = m_options->isOn(OptionId::FindBeyondFaxLine);
+    QByteArray flat;
+    if (!beside) {
+        flat = withoutLineBreaks(body);
+        saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
+    }
     if (!saved) {
         // The files would hold an earlier page, and a later look at them would mistake it
         // for this one: the page is passed over instead.
@@ -1343,7 +1338,10 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
         fetchNext(slot);
         return;
     }
-    analyseSavedPage(slot, body, flat);
+    if (beside)
+        analyseBeside(slot, body);
+    else
+        analyseSavedPage(slot, body, flat);
 }
 
 // GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
@@ -1455,25 +1453,29 @@ void HarvestSession::finishAnalysesNow()
 // queue then.
 bool HarvestSession::keepAnalysed(const Analysis &page, const PageFindings &found)
 {
-    setActivity(Line::Step, QStringLiteral("Getting Links"));
-    queueLinks(found.links);
-    setActivity(Line::Step, QString());
-    setActivity(Line::Step, QStringLiteral("Getting Faxes"));
-    // The second page file holds the text of the slot's page analysed last.
-    writePageFile(pageFile2(m_dataDir, page.slot), found.text);
-    for (const FoundNumber &n : found.numbers) {
-        if (!storeNumber(page.website, n, -1)) {
-            // Stopped: the page is read again after Resume.
-            m_queue->returnToBacklog(page.site);
-            return false;
-        }
+    if (!keepPage(page.slot, page.website, found, -1)) {
+        // Stopped: the page is read again after Resume.
+        m_queue->returnToBacklog(page.site);
+        return false;
     }
-    setActivity(Line::Step, QString());
     m_queue->siteDone(page.site);
     return true;
 }
 
 void HarvestSession::keepFindings(int slot, const PageFindings &found)
+{
+    const FetchSlot *s = m_slots[size_t(slot)];
+    // The harvest has stopped, and the page's site stays pending for Resume.
+    if (!keepPage(slot, Cp1252::toUnicode(s->host + s->path), found, slot))
+        return;
+    fetchNext(slot);
+    wakeIdleSlotsAfterPage();
+}
+
+// GetLinks and GetFaxes for a page found at website, whose page files are slot's. False when
+// a number could not be looked up: the harvest has stopped (unfinishedSlot's site goes back).
+bool HarvestSession::keepPage(int slot, const QString &website, const PageFindings &found,
+                              int unfinishedSlot)
 {
     setActivity(Line::Step, QStringLiteral("Getting Links"));
     queueLinks(found.links);
@@ -1483,15 +1485,11 @@ void HarvestSession::keepFindings(int slot, const PageFindings &found)
     // The second page file ends up holding the page's text.
     writePageFile(pageFile2(m_dataDir, slot), found.text);
     for (const FoundNumber &n : found.numbers) {
-        // The harvest has stopped, and the page's site stays pending for Resume.
-        if (!storeNumber(
-                Cp1252::toUnicode(m_slots[size_t(slot)]->host + m_slots[size_t(slot)]->path), n,
-                slot))
-            return;
+        if (!storeNumber(website, n, unfinishedSlot))
+            return false;
     }
     setActivity(Line::Step, QString());
-    fetchNext(slot);
-    wakeIdleSlotsAfterPage();
+    return true;
 }
 
 void HarvestSession::queueLinks(const QStringList &links)

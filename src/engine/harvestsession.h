@@ -333,6 +333,7 @@ private:
     std::optional<Analysis> takeAnalysis(quint64 ticket);
     AnalysisOptions analysisOptions() const;
     void keepFindings(int slot, const PageFindings &found);
+    bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
     void queueLinks(const QStringList &links);

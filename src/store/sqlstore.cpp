@@ -522,23 +522,24 @@ bool SqlStore::sitesInMemory()
     return true;
 }
 
-void SqlStore::noteSiteAdded(const QString &site)
+// Every row this store adds to the backlog goes through here, so that the memory follows.
+bool SqlStore::writeSite(const QString &site, const QString &date)
 {
+    if (!write(m_sql.insertWebsite, {site, date}))
+        return false;
     if (!m_sites || !keptInMemory(site))
-        return;
+        return true;
     ++(*m_sites)[foldCase(site)];
     if (m_sites->size() > kSitesInMemory) {
         forgetSites();
         m_sitesTooMany = true;
     }
+    return true;
 }
 
 bool SqlStore::insertWebsite(const QString &site)
 {
-    if (!write(m_sql.insertWebsite, {site, dateText(now())}))
-        return false;
-    noteSiteAdded(site);
-    return true;
+    return writeSite(site, dateText(now()));
 }
 
 bool SqlStore::removeWebsite(const QString &site)
@@ -624,10 +625,8 @@ bool SqlStore::returnSites(const QStringList &sites)
     const QString now = dateText(this->now());
     bool ok = true;
     for (const QString &site : sites) {
-        ok = write(m_sql.insertWebsite, {site, now});
-        if (ok)
-            noteSiteAdded(site);
-        ok = ok && write(m_sql.clearPending, {site}) && write(m_sql.releaseHandedOut, {site});
+        ok = writeSite(site, now) && write(m_sql.clearPending, {site}) &&
+             write(m_sql.releaseHandedOut, {site});
         if (!ok)
             break;
     }
@@ -713,10 +712,7 @@ std::optional<int> SqlStore::restorePending(const QStringList &stillQueued)
     const QString now = dateText(this->now());
     bool ok = true;
     for (const auto &row : qAsConst(rows)) {
-        ok = write(m_sql.insertWebsite, {row.second, now});
-        if (ok)
-            noteSiteAdded(row.second);
-        ok = ok && write(m_sql.forgetPending, {row.first}) &&
+        ok = writeSite(row.second, now) && write(m_sql.forgetPending, {row.first}) &&
              (!m_sql.releaseHandedOut || write(m_sql.releaseHandedOut, {row.second}));
         if (!ok)
             break;

@@ -198,7 +198,7 @@ private:
     // this store's own writes.
     bool sitesInMemory();
     bool loadSites();
-    void noteSiteAdded(const QString &site);
+    bool writeSite(const QString &site, const QString &date);
     void forgetSites();
     // Reports a failure of the connection itself (a transaction, a statement's preparation).
     void failedOnConnection(const QSqlError &error);
