@@ -1,7 +1,6 @@
 #include "sqlitestore.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
@@ -85,6 +84,11 @@ const char *const kEarlierLists[] = {
     "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
 };
 
+// Looks at the file by its name only, never opening it: closing any descriptor of a file
+// drops every lock this process holds on it, SQLite's included, so that another program
+// would take the write-ahead log of a connection still open (the numbers window opens a
+// second store on the file). Whether the file is a database SQLite tells at its first read
+// (SQLITE_NOTADB), before anything is written.
 bool looksLikeSqlite(const QString &path, QString *why)
 {
     const QFileInfo info(path);
@@ -93,16 +97,8 @@ bool looksLikeSqlite(const QString &path, QString *why)
         *why = QStringLiteral("it is not a file");
         return false;
     }
-    QFile f(path);
-    if (!f.exists() || f.size() == 0)
-        return true; // a new or empty file becomes a new database; nothing is lost
-    if (!f.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("it cannot be read (%1)").arg(f.errorString());
-        return false;
-    }
-    const QByteArray head = f.read(16);
-    if (head != QByteArray("SQLite format 3\0", 16)) {
-        *why = QStringLiteral("it is not a fax database");
+    if (info.exists() && info.size() > 0 && !info.isReadable()) {
+        *why = QStringLiteral("it cannot be read (permission denied)");
         return false;
     }
     return true;
