@@ -69,6 +69,8 @@ const SqlStatements kStatements = {
     "ORDER BY id",
     "INSERT INTO exports (date, file, count) VALUES (?, ?, ?) RETURNING id",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    "SELECT id, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), file FROM exports ORDER BY id",
+    "SELECT export, e164 FROM exported ORDER BY export",
     "DELETE FROM handed_out WHERE site_key = site_key(?)",
 };
 

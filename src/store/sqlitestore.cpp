@@ -82,6 +82,7 @@ const char *const kEarlierLists[] = {
     "CREATE TEMP VIEW donotfax AS SELECT '' AS number, '' AS e164, '' AS Date, '' AS reason "
     "WHERE 0",
     "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
+    "CREATE TEMP VIEW exports AS SELECT 0 AS rowid, '' AS Date, '' AS file, 0 AS count WHERE 0",
 };
 
 // Looks at the file by its name only, never opening it: closing any descriptor of a file
@@ -194,6 +195,8 @@ const SqlStatements kStatements = {
     "SELECT number, e164, Date, reason FROM donotfax ORDER BY rowid",
     "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    "SELECT rowid, Date, file FROM exports ORDER BY rowid",
+    "SELECT export, e164 FROM exported ORDER BY export, rowid",
     nullptr,
     "PRAGMA data_version",
     "PRAGMA encoding",
