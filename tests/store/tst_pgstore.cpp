@@ -103,6 +103,20 @@ private Q_SLOTS:
             << QStringList{"holds a password", "PGPASSWORD"};
         QTest::newRow("not an address") << "postgresql://[127.0.0.1/varnel" << right
                                         << QStringList{"not a valid server address"};
+        // A parameter would win over the address: the store would use another server, user or
+        // database than the one the messages name.
+        QTest::newRow("host twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?host=127.0.0.2" << right
+            << QStringList{"names the host twice (127.0.0.1 and 127.0.0.2)", "keep one"};
+        QTest::newRow("port twice") << "postgresql://varnel@127.0.0.1:PORT/varnel?port=CLOSED"
+                                    << right
+                                    << QStringList{"names the port twice (PORT and CLOSED)"};
+        QTest::newRow("database twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?dbname=other" << right
+            << QStringList{"names the database twice (varnel and other)"};
+        QTest::newRow("user twice") << "postgresql://varnel@127.0.0.1:PORT/varnel?user=postgres"
+                                    << right
+                                    << QStringList{"names the user twice (varnel and postgres)"};
     }
     void unusableServer()
     {
@@ -133,6 +147,15 @@ private Q_SLOTS:
             QVERIFY2(message.contains(t), qPrintable(message));
         }
         QVERIFY2(!message.contains(QLatin1String(":varnel@")), qPrintable(message));
+    }
+
+    // A part named in the address and again, the same, as a parameter is no conflict.
+    void addressWithAPartTwice_sameValue_isUsable()
+    {
+        TestPg::Schema schema;
+        const QString uri = schema.uri() + QStringLiteral("&host=127.0.0.1&dbname=varnel");
+        PostgresStore db(uri);
+        QVERIFY2(db.isUsable(), qPrintable(db.lastError()));
     }
 
     // Harvesters that store the same numbers at the same moment (each in its own
