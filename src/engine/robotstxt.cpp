@@ -2,7 +2,12 @@
 
 #include "fieldtext.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -37,10 +42,55 @@ QByteArrayView productTokenOf(QByteArrayView value)
     return value.first(n);
 }
 
+// The first place at or after `from` where needle stands in hay, or -1. Knuth-Morris-Pratt,
+// linear in both lengths whatever the octets, where a plain search can cost their product
+// (a needle of many "a" after a "b" against a path of many "a").
+qsizetype findFrom(QByteArrayView hay, qsizetype from, QByteArrayView needle)
+{
+    const qsizetype m = needle.size();
+    const qsizetype n = hay.size();
+    if (m == 0)
+        return from;
+    if (n - from < m)
+        return -1;
+    const char *const s = hay.data();
+    const char *const p = needle.data();
+    const char *at = static_cast<const char *>(std::memchr(s + from, p[0], size_t(n - from)));
+    if (!at || m == 1)
+        return at ? at - s : -1;
+    // The longest border (a proper prefix that is also a suffix) of each prefix of needle.
+    thread_local std::vector<qsizetype> borders;
+    borders.resize(size_t(m));
+    qsizetype *const border = borders.data();
+    border[0] = 0;
+    for (qsizetype i = 1, k = 0; i < m; ++i) {
+        while (k > 0 && p[i] != p[k])
+            k = border[k - 1];
+        if (p[i] == p[k])
+            ++k;
+        border[i] = k;
+    }
+    const char *const end = s + n;
+    qsizetype k = 0;
+    for (; at < end; ++at) {
+        if (k == 0) {
+            // Nothing matched yet: straight to the next place of the needle's first octet.
+            at = static_cast<const char *>(std::memchr(at, p[0], size_t(end - at)));
+            if (!at)
+                return -1;
+        }
+        while (k > 0 && *at != p[k])
+            k = border[k - 1];
+        if (*at == p[k] && ++k == m)
+            return at - s - m + 1;
+    }
+    return -1;
+}
+
 // Does pattern (normalised, "*" any run, a final "$" anchoring) match the start of path?
 // The literal pieces between the stars are taken at their leftmost place in turn, which is
-// exact for patterns whose only wildcard is "*" and keeps a hostile file from costing time
-// that grows with the product of its length and the path's.
+// exact for patterns whose only wildcard is "*"; with the linear search above, a rule costs
+// time linear in its length and the path's.
 bool patternMatches(QByteArrayView pattern, QByteArrayView path)
 {
     bool anchored = false;
@@ -62,14 +112,14 @@ bool patternMatches(QByteArrayView pattern, QByteArrayView path)
             // The last piece: anywhere after what matched so far, or at the very end.
             const QByteArrayView tail = pattern.sliced(from);
             if (!anchored)
-                return path.sliced(at).indexOf(tail) >= 0;
+                return findFrom(path, at, tail) >= 0;
             return path.size() - at >= tail.size() && path.endsWith(tail);
         }
         const QByteArrayView piece = pattern.sliced(from, star - from);
-        const qsizetype hit = path.sliced(at).indexOf(piece);
+        const qsizetype hit = findFrom(path, at, piece);
         if (hit < 0)
             return false;
-        at += hit + piece.size();
+        at = hit + piece.size();
     }
 }
 
@@ -145,8 +195,58 @@ QByteArray RobotsTxt::normalized(QByteArrayView path)
 RobotsTxt RobotsTxt::disallowAll()
 {
     RobotsTxt r;
-    r.m_rules.append(Rule{QByteArray("/"), false});
+    r.m_rules.append(Rule{QByteArray("/"), false, 1});
     return r;
+}
+
+void RobotsTxt::prepareRules()
+{
+    QList<Rule> rules;
+    // Where each rule went, by allow or disallow and the pattern as read (and, for a
+    // disallow cut at its first "*", as cut): a rule repeated counts once.
+    QHash<QByteArray, qsizetype> index;
+    auto keep = [&](const QByteArray &key, const Rule &r) {
+        const auto it = index.constFind(key);
+        if (it == index.cend()) {
+            index.insert(key, rules.size());
+            rules.append(r);
+            return rules.size() - 1;
+        }
+        rules[*it].weight = qMax(rules[*it].weight, r.weight);
+        return *it;
+    };
+    int wildcards = 0;
+    for (Rule r : qAsConst(m_rules)) {
+        r.weight = r.pattern.size();
+        // Stars at the end match what nothing there would: "/a*" and "/a*$" are "/a". Not
+        // where a "$" would then end the pattern and anchor it.
+        const qsizetype end = r.pattern.size() - (r.pattern.endsWith('$') ? 1 : 0);
+        qsizetype cut = end;
+        while (cut > 0 && r.pattern[cut - 1] == '*')
+            --cut;
+        if (cut < end && !(cut > 0 && r.pattern[cut - 1] == '$'))
+            r.pattern.truncate(cut);
+        const QByteArray key = (r.allow ? "A" : "D") + r.pattern;
+        const auto seen = index.constFind(key);
+        if (seen != index.cend()) {
+            if (*seen >= 0)
+                rules[*seen].weight = qMax(rules[*seen].weight, r.weight);
+            continue;
+        }
+        const qsizetype star = r.pattern.indexOf('*');
+        if (star < 0 || ++wildcards <= MaxWildcardRules) {
+            keep(key, r);
+        } else if (r.allow) {
+            index.insert(key, -1);
+        } else {
+            r.pattern.truncate(star);
+            index.insert(key, keep("D" + r.pattern, r));
+        }
+    }
+    std::stable_sort(rules.begin(), rules.end(), [](const Rule &a, const Rule &b) {
+        return a.weight != b.weight ? a.weight > b.weight : a.allow && !b.allow;
+    });
+    m_rules = rules;
 }
 
 RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
@@ -236,7 +336,9 @@ RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
             break; // sitemaps and unknown records neither add rules nor end a group
         }
     }
-    return oursSeen ? ours : star;
+    RobotsTxt chosen = oursSeen ? ours : star;
+    chosen.prepareRules();
+    return chosen;
 }
 
 bool RobotsTxt::allowed(QByteArrayView path) const
@@ -248,13 +350,11 @@ bool RobotsTxt::allowed(QByteArrayView path) const
         p = "/";
     if (p == "/robots.txt")
         return true;
-    qsizetype bestAllow = -1, bestDisallow = -1;
     for (const Rule &r : m_rules) {
-        qsizetype &best = r.allow ? bestAllow : bestDisallow;
-        if (r.pattern.size() > best && patternMatches(r.pattern, p))
-            best = r.pattern.size();
+        if (patternMatches(r.pattern, p))
+            return r.allow;
     }
-    return bestDisallow < 0 || bestAllow >= bestDisallow;
+    return true;
 }
 
 RobotsTxt::Verdict RobotsTxt::verdict(int status, int redirectsFollowed)
