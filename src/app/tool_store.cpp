@@ -202,9 +202,8 @@ bool copyExports(Store &source, Store &target, Copier &copier, Tally &tally)
 // Everything a user relies on, in the order copied; a table that a later version adds to
 // the store gets its line here.
 const TableCopy kTables[] = {
-    {"search strings", copySearches},         {"numbers", copyNumbers},
-    {"backlog sites", copyBacklog},           {"do-not-fax numbers", copyDoNotFax},
-    {"exports", copyExports},
+    {"search strings", copySearches},     {"numbers", copyNumbers}, {"backlog sites", copyBacklog},
+    {"do-not-fax numbers", copyDoNotFax}, {"exports", copyExports},
 };
 
 } // namespace

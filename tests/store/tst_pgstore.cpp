@@ -108,15 +108,15 @@ private Q_SLOTS:
         QTest::newRow("host twice")
             << "postgresql://varnel@127.0.0.1:PORT/varnel?host=127.0.0.2" << right
             << QStringList{"names the host twice (127.0.0.1 and 127.0.0.2)", "keep one"};
-        QTest::newRow("port twice") << "postgresql://varnel@127.0.0.1:PORT/varnel?port=CLOSED"
-                                    << right
-                                    << QStringList{"names the port twice (PORT and CLOSED)"};
+        QTest::newRow("port twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?port=CLOSED" << right
+            << QStringList{"names the port twice (PORT and CLOSED)"};
         QTest::newRow("database twice")
             << "postgresql://varnel@127.0.0.1:PORT/varnel?dbname=other" << right
             << QStringList{"names the database twice (varnel and other)"};
-        QTest::newRow("user twice") << "postgresql://varnel@127.0.0.1:PORT/varnel?user=postgres"
-                                    << right
-                                    << QStringList{"names the user twice (varnel and postgres)"};
+        QTest::newRow("user twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?user=postgres" << right
+            << QStringList{"names the user twice (varnel and postgres)"};
     }
     void unusableServer()
     {

@@ -1202,8 +1202,7 @@ private Q_SLOTS:
         QStringList expected;
         for (int i : {1, 2, 3, 4, 100, 101, 102, 103, 104, 200, 201, 202, 203, 204})
             expected << QStringLiteral("1-212-%1").arg(i, 7, 10, QLatin1Char('0'));
-        QCOMPARE(readColumn(path, QStringLiteral("SELECT fax FROM faxes ORDER BY fax")),
-                 expected);
+        QCOMPARE(readColumn(path, QStringLiteral("SELECT fax FROM faxes ORDER BY fax")), expected);
     }
 };
 
