@@ -1,6 +1,7 @@
 #include "sqlitestore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
@@ -9,6 +10,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <sqlite3.h>
+#include <vector>
 
 const char *const SqliteStore::fileName = "varnel.mdb";
 
@@ -85,11 +91,43 @@ const char *const kEarlierLists[] = {
     "CREATE TEMP VIEW exports AS SELECT 0 AS rowid, '' AS Date, '' AS file, 0 AS count WHERE 0",
 };
 
-// Looks at the file by its name only, never opening it: closing any descriptor of a file
-// drops every lock this process holds on it, SQLite's included, so that another program
-// would take the write-ahead log of a connection still open (the numbers window opens a
-// second store on the file). Whether the file is a database SQLite tells at its first read
-// (SQLITE_NOTADB), before anything is written.
+// The first bytes of a database file, read through SQLite's own file layer (the same
+// library as Qt's driver uses): it keeps a descriptor open for as long as this process
+// holds locks on the file, where closing a descriptor of our own would drop every lock the
+// process holds on it, and another program would take the write-ahead log from under an
+// open connection (the numbers window opens a second store on the file). Nothing when the
+// file cannot be opened.
+std::optional<QByteArray> headerOf(const QString &path, QString *why)
+{
+    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) {
+        *why = QStringLiteral("SQLite has no file layer");
+        return std::nullopt;
+    }
+    const QByteArray native = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const std::unique_ptr<const char, void (*)(const char *)> name(
+        sqlite3_create_filename(native.constData(), "", "", 0, nullptr),
+        [](const char *n) { sqlite3_free_filename(n); });
+    std::vector<std::max_align_t> storage(size_t(vfs->szOsFile) / sizeof(std::max_align_t) + 1);
+    auto *file = reinterpret_cast<sqlite3_file *>(storage.data());
+    int flags = 0;
+    const int opened =
+        vfs->xOpen(vfs, name.get(), file, SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_READONLY, &flags);
+    QByteArray head(16, '\0');
+    int read = opened;
+    if (opened == SQLITE_OK)
+        read = file->pMethods->xRead(file, head.data(), int(head.size()), 0);
+    if (file->pMethods)
+        file->pMethods->xClose(file);
+    if (opened != SQLITE_OK || (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ)) {
+        *why =
+            QStringLiteral("it cannot be read (%1)")
+                .arg(QString::fromLocal8Bit(sqlite3_errstr(opened != SQLITE_OK ? opened : read)));
+        return std::nullopt;
+    }
+    return head; // a short file reads as zeros after its end
+}
+
 bool looksLikeSqlite(const QString &path, QString *why)
 {
     const QFileInfo info(path);
@@ -98,8 +136,13 @@ bool looksLikeSqlite(const QString &path, QString *why)
         *why = QStringLiteral("it is not a file");
         return false;
     }
-    if (info.exists() && info.size() > 0 && !info.isReadable()) {
-        *why = QStringLiteral("it cannot be read (permission denied)");
+    if (!info.exists() || info.size() == 0)
+        return true; // a new or empty file becomes a new database; nothing is lost
+    const std::optional<QByteArray> head = headerOf(path, why);
+    if (!head)
+        return false;
+    if (*head != QByteArray("SQLite format 3\0", 16)) {
+        *why = QStringLiteral("it is not a fax database");
         return false;
     }
     return true;
