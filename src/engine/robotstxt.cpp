@@ -2,11 +2,10 @@
 
 #include "fieldtext.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -201,22 +200,8 @@ RobotsTxt RobotsTxt::disallowAll()
 
 void RobotsTxt::prepareRules()
 {
-    QList<Rule> rules;
-    // Where each rule went, by allow or disallow and the pattern as read (and, for a
-    // disallow cut at its first "*", as cut): a rule repeated counts once.
-    QHash<QByteArray, qsizetype> index;
-    auto keep = [&](const QByteArray &key, const Rule &r) {
-        const auto it = index.constFind(key);
-        if (it == index.cend()) {
-            index.insert(key, rules.size());
-            rules.append(r);
-            return rules.size() - 1;
-        }
-        rules[*it].weight = qMax(rules[*it].weight, r.weight);
-        return *it;
-    };
-    int wildcards = 0;
-    for (Rule r : qAsConst(m_rules)) {
+    QList<Rule> rules = m_rules;
+    for (Rule &r : rules) {
         r.weight = r.pattern.size();
         // Stars at the end match what nothing there would: "/a*" and "/a*$" are "/a". Not
         // where a "$" would then end the pattern and anchor it.
@@ -226,27 +211,52 @@ void RobotsTxt::prepareRules()
             --cut;
         if (cut < end && !(cut > 0 && r.pattern[cut - 1] == '$'))
             r.pattern.truncate(cut);
-        const QByteArray key = (r.allow ? "A" : "D") + r.pattern;
-        const auto seen = index.constFind(key);
-        if (seen != index.cend()) {
-            if (*seen >= 0)
-                rules[*seen].weight = qMax(rules[*seen].weight, r.weight);
-            continue;
-        }
-        const qsizetype star = r.pattern.indexOf('*');
-        if (star < 0 || ++wildcards <= MaxWildcardRules) {
-            keep(key, r);
-        } else if (r.allow) {
-            index.insert(key, -1);
-        } else {
-            r.pattern.truncate(star);
-            index.insert(key, keep("D" + r.pattern, r));
+    }
+    // Sorting, not hashing: a file of many thousand rules is read in milliseconds.
+    const auto byRule = [](const Rule &a, const Rule &b) {
+        return a.allow != b.allow ? a.allow : a.pattern < b.pattern;
+    };
+    const auto sameRule = [](const Rule &a, const Rule &b) {
+        return a.allow == b.allow && a.pattern == b.pattern;
+    };
+    // A rule repeated counts once, where it first stands, with the largest weight.
+    std::vector<qsizetype> order(size_t(rules.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return byRule(rules[a], rules[b]); });
+    std::vector<bool> repeated(size_t(rules.size()), false);
+    for (size_t i = 1; i < order.size(); ++i) {
+        size_t first = i - 1;
+        while (i < order.size() && sameRule(rules[order[first]], rules[order[i]])) {
+            Rule &kept = rules[order[first]];
+            kept.weight = qMax(kept.weight, rules[order[i]].weight);
+            repeated[size_t(order[i])] = true;
+            ++i;
         }
     }
-    std::stable_sort(rules.begin(), rules.end(), [](const Rule &a, const Rule &b) {
+    QList<Rule> kept;
+    int wildcards = 0;
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        if (repeated[size_t(i)])
+            continue;
+        Rule &r = rules[i];
+        const qsizetype star = r.pattern.indexOf('*');
+        if (star >= 0 && ++wildcards > MaxWildcardRules) {
+            if (r.allow)
+                continue;
+            r.pattern.truncate(star);
+        }
+        kept.append(r);
+    }
+    // A disallow cut at its star may now repeat another: the heaviest of them stays.
+    std::sort(kept.begin(), kept.end(), [&](const Rule &a, const Rule &b) {
+        return sameRule(a, b) ? a.weight > b.weight : byRule(a, b);
+    });
+    kept.erase(std::unique(kept.begin(), kept.end(), sameRule), kept.end());
+    std::stable_sort(kept.begin(), kept.end(), [](const Rule &a, const Rule &b) {
         return a.weight != b.weight ? a.weight > b.weight : a.allow && !b.allow;
     });
-    m_rules = rules;
+    m_rules = kept;
 }
 
 RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
