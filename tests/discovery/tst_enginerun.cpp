@@ -83,10 +83,10 @@ public:
     DiscoveryConfig config() const
     {
         DiscoveryConfig c;
-        c.googleHost = c.yahooHost = fake.hostAndPort();
         for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
-            if (!e.referenceReading)
-                c.engineOrigins.insert(e.toolName, fake.base() + QLatin1Char('/') + e.toolName);
+            c.engineOrigins.insert(e.toolName, e.referenceReading
+                                                   ? fake.base()
+                                                   : fake.base() + QLatin1Char('/') + e.toolName);
         }
         c.pageTimeoutMs = 1500;
         return c;

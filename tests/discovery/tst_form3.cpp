@@ -40,7 +40,7 @@ private Q_SLOTS:
                         {FakeSearchEngine::resultPage(
                             FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 30000;
         Form3 form(config);
         RunRecorder run(form.listBuilder());
@@ -142,7 +142,7 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer(answer));
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         Form3 form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -157,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer::Silent);
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         Form3 form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));

@@ -56,7 +56,7 @@ private Q_SLOTS:
         rig.load(QStringLiteral("plumber new york"));
         QVERIFY(rig.builder.isLoaded());
         QCOMPARE(rig.builder.queryTerms(), QStringLiteral("plumber+new+york+fax"));
-        QCOMPARE(rig.builder.engineName(), QStringLiteral("Google"));
+        QCOMPARE(rig.builder.currentEngine(), QStringLiteral("Google Search"));
         QCOMPARE(rig.builder.wantedNames(), 100);
         QCOMPARE(rig.builder.resultOffset(), 1);
         QCOMPARE(rig.builder.statusText(), QStringLiteral("Status..."));
@@ -280,7 +280,7 @@ private Q_SLOTS:
         engine.setAnswer(QStringLiteral("plumber+fax"), 1, FakeSearchEngine::Answer(answer));
         HttpBrowser browser;
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 500;
         Rig rig(&browser, config);
         rig.run.addFax = true;
@@ -330,7 +330,7 @@ private Q_SLOTS:
         const QList<FakeSearchEngine::Request> &requests = engine.requests();
         QCOMPARE(requests.size(), offsets.size());
         for (int i = 0; i < requests.size(); ++i) {
-            QCOMPARE(requests[i].engine, SearchListBuilder::engineForText(combo1));
+            QCOMPARE(requests[i].engine, combo1.section(QLatin1Char(' '), 0, 0));
             QCOMPARE(requests[i].terms, QStringLiteral("drain+cleaning"));
             QVERIFY2(requests[i].target.contains(offsets[i]), qPrintable(requests[i].target));
             QCOMPARE(requests[i].host, combo1.startsWith(QLatin1Char('Y'))
