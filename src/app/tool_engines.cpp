@@ -262,7 +262,7 @@ BrowserPage askOnce(HttpBrowser &browser, const BrowserRequest &request, int tim
         page = BrowserPage();
         page.url = request.url;
         page.answered = false;
-        page.errorText = QStringLiteral("no answer within %1 seconds").arg(timeoutSeconds);
+        page.errorText = QStringLiteral("nothing within %1 seconds").arg(timeoutSeconds);
     }
     return page;
 }
@@ -311,7 +311,8 @@ int check(const Options &o, const SearchEngines::Catalog &engines)
             line = QStringLiteral("refused (%1): %2").arg(EngineRests::label(v.refusal), v.reason);
             break;
         case SearchEngines::Outcome::NoAnswer:
-            line = QStringLiteral("no answer: %1").arg(v.reason);
+            line = QStringLiteral("no answer: %1")
+                       .arg(page.errorText.isEmpty() ? v.reason : page.errorText);
             break;
         case SearchEngines::Outcome::NoResults:
             line = v.nothingFound

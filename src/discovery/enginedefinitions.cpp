@@ -41,8 +41,8 @@ public:
             const auto it = m_lines.constFind(place);
             if (it != m_lines.constEnd())
                 return *it;
-            const qsizetype cut = std::max(place.lastIndexOf(QLatin1Char('.')),
-                                           place.lastIndexOf(QLatin1Char('[')));
+            const qsizetype cut =
+                std::max(place.lastIndexOf(QLatin1Char('.')), place.lastIndexOf(QLatin1Char('[')));
             if (cut <= 0)
                 return m_lines.value(QString(), 1);
             place.truncate(cut);
@@ -144,7 +144,8 @@ public:
 
     static QString placeOf(const QString &parent, const char *key)
     {
-        return parent.isEmpty() ? QLatin1String(key) : parent + QLatin1Char('.') + QLatin1String(key);
+        return parent.isEmpty() ? QLatin1String(key)
+                                : parent + QLatin1Char('.') + QLatin1String(key);
     }
 
     // Every key of the object is one of these ("comment" is always allowed).
@@ -162,7 +163,8 @@ public:
                 for (const char *k : keys)
                     names << QLatin1String(k);
                 fail(placeOf(place, qPrintable(it.key())),
-                     QStringLiteral("unknown key (known here: %1)").arg(names.join(QStringLiteral(", "))));
+                     QStringLiteral("unknown key (known here: %1)")
+                         .arg(names.join(QStringLiteral(", "))));
             }
         }
     }
@@ -219,8 +221,8 @@ public:
         return out;
     }
 
-    int number(const QJsonObject &o, const QString &place, const char *key, int fallback,
-               int low, int high)
+    int number(const QJsonObject &o, const QString &place, const char *key, int fallback, int low,
+               int high)
     {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined())
@@ -289,15 +291,15 @@ void readRequest(Reader &r, const QJsonObject &root, SearchEngine &e)
     const QString at = QStringLiteral("request");
     const QJsonObject q = r.object(root, QString(), "request", true);
     r.onlyKeys(q, at,
-               {"origin", "method", "first", "later", "firstBody", "laterBody", "pageSize",
-                "terms", "headers", "cookies", "token"});
+               {"origin", "method", "first", "later", "firstBody", "laterBody", "pageSize", "terms",
+                "headers", "cookies", "token"});
     e.origin = r.text(q, at, "origin", true);
     const QUrl origin(e.origin, QUrl::StrictMode);
-    if (!r.failed() && (!origin.isValid() || origin.host().isEmpty() ||
-                        (origin.scheme() != QLatin1String("http") &&
-                         origin.scheme() != QLatin1String("https")) ||
-                        !(origin.path().isEmpty() || origin.path() == QLatin1String("/")) ||
-                        origin.hasQuery() || origin.hasFragment()))
+    if (!r.failed() &&
+        (!origin.isValid() || origin.host().isEmpty() ||
+         (origin.scheme() != QLatin1String("http") && origin.scheme() != QLatin1String("https")) ||
+         !(origin.path().isEmpty() || origin.path() == QLatin1String("/")) || origin.hasQuery() ||
+         origin.hasFragment()))
         r.fail(at + QStringLiteral(".origin"),
                QStringLiteral("must be a scheme and a host, like \"https://search.example\""));
     if (e.origin.endsWith(QLatin1Char('/')))
@@ -322,8 +324,10 @@ void readRequest(Reader &r, const QJsonObject &root, SearchEngine &e)
                    QStringLiteral("%1 is no placeholder (known: %2)")
                        .arg(bad, placeholders().join(QStringLiteral(" "))));
     }
-    if (!e.post && (q.contains(QLatin1String("firstBody")) || q.contains(QLatin1String("laterBody"))))
-        r.fail(at + QStringLiteral(".firstBody"), QStringLiteral("a form body needs \"method\": \"POST\""));
+    if (!e.post &&
+        (q.contains(QLatin1String("firstBody")) || q.contains(QLatin1String("laterBody"))))
+        r.fail(at + QStringLiteral(".firstBody"),
+               QStringLiteral("a form body needs \"method\": \"POST\""));
     const QLatin1String terms("{terms}");
     if (!r.failed() && !e.firstPage.contains(terms) && !e.firstBody.contains(terms))
         r.fail(at + QStringLiteral(".first"),
@@ -352,7 +356,8 @@ void readRequest(Reader &r, const QJsonObject &root, SearchEngine &e)
     for (int i = 0; i < cookies.size(); ++i) {
         const qsizetype eq = cookies.at(i).indexOf(QLatin1Char('='));
         const QString name = cookies.at(i).left(eq).trimmed();
-        if (eq <= 0 || name.contains(QLatin1Char(';')) || cookies.at(i).contains(QLatin1Char('\n'))) {
+        if (eq <= 0 || name.contains(QLatin1Char(';')) ||
+            cookies.at(i).contains(QLatin1Char('\n'))) {
             r.fail(at + QStringLiteral(".cookies[%1]").arg(i),
                    QStringLiteral("a cookie is written \"name=value\""));
             break;
@@ -366,7 +371,8 @@ void readRequest(Reader &r, const QJsonObject &root, SearchEngine &e)
         e.tokenPage = r.text(token, tat, "page", true);
         e.tokenField = r.text(token, tat, "field", true).toUtf8();
         if (!e.tokenPage.startsWith(QLatin1Char('/')))
-            r.fail(tat + QStringLiteral(".page"), QStringLiteral("the address must start with \"/\""));
+            r.fail(tat + QStringLiteral(".page"),
+                   QStringLiteral("the address must start with \"/\""));
         if (e.tokenField.isEmpty())
             r.fail(tat + QStringLiteral(".field"), QStringLiteral("names the form's field"));
     }
@@ -407,7 +413,8 @@ void readReader(Reader &r, const QJsonObject &root, SearchEngine &e)
         r.fail(at, QStringLiteral("\"results\" must name where the result links stand"));
     const QJsonValue unwrap = o.value(QLatin1String("unwrap"));
     if (!unwrap.isUndefined() && !unwrap.isArray())
-        r.fail(at + QStringLiteral(".unwrap"), QStringLiteral("must be a list ([ … ]) of wrappers"));
+        r.fail(at + QStringLiteral(".unwrap"),
+               QStringLiteral("must be a list ([ … ]) of wrappers"));
     const QJsonArray wrappers = unwrap.toArray();
     for (int i = 0; i < wrappers.size() && !r.failed(); ++i) {
         const QString wat = at + QStringLiteral(".unwrap[%1]").arg(i);
@@ -467,7 +474,8 @@ void readRefusals(Reader &r, const QJsonObject &root, SearchEngine &e)
     e.noResultMarkers = r.texts(root, QString(), "noResults");
 
     const QJsonObject rest = r.object(root, QString(), "rest", false);
-    r.onlyKeys(rest, QStringLiteral("rest"), {"captcha", "tooManyRequests", "forbidden", "noAnswer"});
+    r.onlyKeys(rest, QStringLiteral("rest"),
+               {"captcha", "tooManyRequests", "forbidden", "noAnswer"});
     for (Kind k : {Kind::Captcha, Kind::TooManyRequests, Kind::Forbidden, Kind::NoAnswer}) {
         e.restSeconds[int(k)] = EngineRests::defaultSeconds(k);
         const QByteArray key = EngineRests::key(k).toLatin1();

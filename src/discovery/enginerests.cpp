@@ -93,8 +93,8 @@ std::optional<QHash<QString, Rest>> StoreBook::current()
         const std::optional<Kind> kind = kindOfKey(row.kind);
         // A kind this version does not know still rests the engine.
         if (row.until > now)
-            rests.insert(row.engine, {row.engine, kind.value_or(Kind::Captcha), row.until,
-                                      row.reason});
+            rests.insert(row.engine,
+                         {row.engine, kind.value_or(Kind::Captcha), row.until, row.reason});
     }
     return rests;
 }

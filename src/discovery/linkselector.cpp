@@ -11,16 +11,16 @@ bool isSpace(QChar c)
 // A character that ends a name: a space, or the start of the next test.
 bool endsName(QChar c)
 {
-    return isSpace(c) || c == QLatin1Char('.') || c == QLatin1Char('#') ||
-           c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('=') ||
-           c == QLatin1Char('*') || c == QLatin1Char('"') || c == QLatin1Char('\'');
+    return isSpace(c) || c == QLatin1Char('.') || c == QLatin1Char('#') || c == QLatin1Char('[') ||
+           c == QLatin1Char(']') || c == QLatin1Char('=') || c == QLatin1Char('*') ||
+           c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char('>') ||
+           c == QLatin1Char('+') || c == QLatin1Char('~') || c == QLatin1Char(',');
 }
 
 bool isAttributeNameChar(QChar c)
 {
-    return c.unicode() < 128 &&
-           (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') ||
-            c == QLatin1Char(':'));
+    return c.unicode() < 128 && (c.isLetterOrNumber() || c == QLatin1Char('-') ||
+                                 c == QLatin1Char('_') || c == QLatin1Char(':'));
 }
 
 } // namespace

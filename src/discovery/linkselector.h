@@ -28,11 +28,11 @@ private:
     {
         enum class Kind
         {
-            Class,     // .name: a whole class token
-            Id,        // #name
-            Present,   // [name]
-            Equals,    // [name=value]
-            Contains,  // [name*=value]
+            Class,    // .name: a whole class token
+            Id,       // #name
+            Present,  // [name]
+            Equals,   // [name=value]
+            Contains, // [name*=value]
         };
         Kind kind = Kind::Class;
         QByteArray name; // attribute name, lower case
