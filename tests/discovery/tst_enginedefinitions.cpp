@@ -83,8 +83,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("what"); // a part of it
-        QTest::newRow("no JSON")
-            << QByteArray("{\n  \"title\": \"x\",\n  \"request\" {\n}") << 3 << "no valid JSON";
+        QTest::newRow("no JSON") << QByteArray("{\n  \"title\": \"x\",\n  \"request\" {\n}") << 3
+                                 << "no valid JSON";
         QTest::newRow("no object") << QByteArray("[1, 2]") << 1 << "one object";
         QTest::newRow("no title") << QByteArray("{\n  \"request\": {}\n}") << 1
                                   << "\"title\" is missing";
@@ -166,8 +166,9 @@ private Q_SLOTS:
                        "        \"first\": \"/s\",\n        \"firstBody\": \"q={terms}&p={page}\","
                        "\n        \"pageSize\": 20,\n        \"cookies\": [\"c=1\"],\n"
                        "        \"token\": {\"page\": \"/\", \"field\": \"sc\"}",
-                       "\"results\": [\"li.r\"]", "\"rest\": {\"captcha\": \"2d\", "
-                                                  "\"noAnswer\": \"0\"}, \"order\": 3"),
+                       "\"results\": [\"li.r\"]",
+                       "\"rest\": {\"captcha\": \"2d\", "
+                       "\"noAnswer\": \"0\"}, \"order\": 3"),
             QStringLiteral("example"), QStringLiteral("example.json"), &p);
         QVERIFY2(e, qPrintable(p.text()));
         QCOMPARE(e->displayName, QStringLiteral("Example"));
@@ -195,9 +196,10 @@ private Q_SLOTS:
         QByteArray mine = bing.readAll();
         mine.replace("\"https://www.bing.com\"", "\"https://bing.mirror.example\"");
         writeFile(engines + QStringLiteral("/bing.json"), mine);
-        writeFile(engines + QStringLiteral("/added.json"),
-                  definition("\"origin\": \"https://s.example\",\n        \"first\": \"/s?q={terms}\"",
-                             "\"results\": [\"li.r\"]", "\"order\": 0"));
+        writeFile(
+            engines + QStringLiteral("/added.json"),
+            definition("\"origin\": \"https://s.example\",\n        \"first\": \"/s?q={terms}\"",
+                       "\"results\": [\"li.r\"]", "\"order\": 0"));
         writeFile(engines + QStringLiteral("/ecosia.json"), "{\n  \"title\": \"Ecosia\",\n}\n");
         writeFile(engines + QStringLiteral("/notes.txt"), "not a definition");
 
@@ -211,7 +213,8 @@ private Q_SLOTS:
             names << e.toolName;
         QCOMPARE(names, (QStringList{"added", "google", "yahoo", "brave", "mojeek", "bing",
                                      "duckduckgo", "startpage"}));
-        QCOMPARE(c.find(QStringLiteral("bing"))->origin, QStringLiteral("https://bing.mirror.example"));
+        QCOMPARE(c.find(QStringLiteral("bing"))->origin,
+                 QStringLiteral("https://bing.mirror.example"));
         QCOMPARE(c.find(QStringLiteral("bing"))->file, engines + QStringLiteral("/bing.json"));
         QCOMPARE(c.find(QStringLiteral("google"))->file,
                  SearchEngines::shippedFolder() + QStringLiteral("/google.json"));
@@ -235,9 +238,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("selector");
         QTest::addColumn<QString>("html"); // one link
         QTest::addColumn<bool>("encloses");
-        const QString nested = QStringLiteral(
-            "<ol class=\"results main\"><li class=\"r\" id=\"x1\" data-type=\"web\">"
-            "<div class=\"w-gl__result-title\"><a href=\"h\">t</a></div></li></ol>");
+        const QString nested =
+            QStringLiteral("<ol class=\"results main\"><li class=\"r\" id=\"x1\" data-type=\"web\">"
+                           "<div class=\"w-gl__result-title\"><a href=\"h\">t</a></div></li></ol>");
         QTest::newRow("tag and class") << "li.r" << nested << true;
         QTest::newRow("class alone") << ".main" << nested << true;
         QTest::newRow("tag, any letter case") << "LI.r" << nested << true;
@@ -270,12 +273,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("selector");
         QTest::addColumn<QString>("what");
-        QTest::newRow("empty") << "  " << "it is empty";
-        QTest::newRow("empty class") << "div..g" << "a name must follow";
-        QTest::newRow("open bracket") << "div[data-x" << "not closed";
-        QTest::newRow("open quote") << "div[a=\"x]" << "not closed";
-        QTest::newRow("star without =") << "div[a*x]" << "\"*\" must be followed";
-        QTest::newRow("child combinator") << "ol > li" << "unexpected \">\"";
+        QTest::newRow("empty") << "  "
+                               << "it is empty";
+        QTest::newRow("empty class") << "div..g"
+                                     << "a name must follow";
+        QTest::newRow("open bracket") << "div[data-x"
+                                      << "not closed";
+        QTest::newRow("open quote") << "div[a=\"x]"
+                                    << "not closed";
+        QTest::newRow("star without =") << "div[a*x]"
+                                        << "\"*\" must be followed";
+        QTest::newRow("child combinator") << "ol > li"
+                                          << "unexpected \">\"";
     }
     void badSelectors()
     {

@@ -61,8 +61,7 @@ private Q_SLOTS:
             << "challenge"
             << QByteArray("bing\trefused (CAPTCHA): Bing asks to solve a challenge first\n") << 3;
         QTest::newRow("no answer")
-            << "silent" << QByteArray("bing\tno answer: nothing within 2 seconds\n")
-            << 3;
+            << "silent" << QByteArray("bing\tno answer: nothing within 2 seconds\n") << 3;
         QTest::newRow("changed page")
             << "changed"
             << QByteArray("bing\tanswers but no results read: the page does not look as its "
@@ -120,10 +119,11 @@ private Q_SLOTS:
             FakeSearchEngine::numberedLinks(QStringLiteral("t"), 0, 3)));
         TempDataDir data;
         QStringList args = {"engines", "--data-dir", data.path(), "--check", "--timeout", "5"};
-        for (const char *e : {"google", "yahoo", "brave", "mojeek", "bing", "duckduckgo",
-                              "startpage", "ecosia"})
-            args << "--engine-origin" << QLatin1String(e) + QLatin1Char('=') + fake.base() +
-                                             QLatin1Char('/') + QLatin1String(e);
+        for (const char *e :
+             {"google", "yahoo", "brave", "mojeek", "bing", "duckduckgo", "startpage", "ecosia"})
+            args << "--engine-origin"
+                 << QLatin1String(e) + QLatin1Char('=') + fake.base() + QLatin1Char('/') +
+                        QLatin1String(e);
         QByteArray out, err;
         int rc = -1;
         QVERIFY(runTool(args, &out, &err, &rc));
