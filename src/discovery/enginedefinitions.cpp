@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace SearchEngines {
@@ -227,8 +228,9 @@ public:
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined())
             return fallback;
+        // The range first: a number too large for an integer is no whole number of it.
         const double d = v.toDouble(-1e300);
-        if (!v.isDouble() || d != double(qint64(d)) || d < low || d > high) {
+        if (!v.isDouble() || !(d >= low && d <= high) || d != std::floor(d)) {
             fail(placeOf(place, key),
                  QStringLiteral("must be a whole number from %1 to %2").arg(low).arg(high));
             return fallback;
@@ -302,8 +304,8 @@ void readRequest(Reader &r, const QJsonObject &root, SearchEngine &e)
          origin.hasFragment()))
         r.fail(at + QStringLiteral(".origin"),
                QStringLiteral("must be a scheme and a host, like \"https://search.example\""));
-    if (e.origin.endsWith(QLatin1Char('/')))
-        e.origin.chop(1);
+    if (!r.failed()) // the scheme and host as browsers write them: "https://s.example"
+        e.origin = origin.toString(QUrl::RemovePath);
     const QString method = r.text(q, at, "method", false, QStringLiteral("GET"));
     if (method != QLatin1String("GET") && method != QLatin1String("POST"))
         r.fail(at + QStringLiteral(".method"), QStringLiteral("must be \"GET\" or \"POST\""));

@@ -113,6 +113,10 @@ private Q_SLOTS:
             << definition("\"origin\": \"https://s.example\",\n        \"first\": \"/s?q={terms}\","
                           "\n        \"pageSize\": 0")
             << 6 << "whole number from 1";
+        QTest::newRow("page size beyond any integer")
+            << definition("\"origin\": \"https://s.example\",\n        \"first\": \"/s?q={terms}\","
+                          "\n        \"pageSize\": 1e300")
+            << 6 << "whole number from 1";
         QTest::newRow("selector")
             << definition(QByteArray("\"origin\": \"https://s.example\",\n        \"first\": "
                                      "\"/s?q={terms}\""),
@@ -162,7 +166,7 @@ private Q_SLOTS:
     {
         Problem p;
         const auto e = SearchEngines::readDefinition(
-            definition("\"origin\": \"https://s.example/\",\n        \"method\": \"POST\",\n"
+            definition("\"origin\": \"HTTPS://S.Example/\",\n        \"method\": \"POST\",\n"
                        "        \"first\": \"/s\",\n        \"firstBody\": \"q={terms}&p={page}\","
                        "\n        \"pageSize\": 20,\n        \"cookies\": [\"c=1\"],\n"
                        "        \"token\": {\"page\": \"/\", \"field\": \"sc\"}",
