@@ -157,7 +157,8 @@ void SearchListBuilder::startRun()
     m_rests.clear();
     m_queryTerms = queryText(m_request.search, m_request.addFax);
     m_wantedNames = targetForIndex(m_request.resultCountIndex);
-    m_catalog = m_config.engines ? m_config.engines.get() : &SearchEngines::shipped();
+    m_runCatalog = m_config.engines;
+    m_catalog = m_runCatalog ? m_runCatalog.get() : &SearchEngines::shipped();
     // The engine list's names select an engine; any other text the first of the list.
     m_engine = m_catalog->find(m_request.engine);
     if (!m_engine && !m_catalog->engines().isEmpty())

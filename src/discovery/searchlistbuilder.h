@@ -131,6 +131,8 @@ private:
     bool m_isFinished = false;
     PageProblem m_problem = PageProblem::None;
 
+    // The engines of the run, kept for it even when the config changes meanwhile.
+    std::shared_ptr<const SearchEngines::Catalog> m_runCatalog;
     const SearchEngines::Catalog *m_catalog = nullptr;
     const SearchEngines::SearchEngine *m_engine = nullptr;
     bool m_referenceRun = true; // the page is read by the reference rules
