@@ -154,14 +154,19 @@ void SearchListBuilder::startRun()
     m_reason.clear();
     m_movedOn = false;
     m_passedOver = false;
+    m_leftOut.clear();
     m_rests.clear();
     m_queryTerms = queryText(m_request.search, m_request.addFax);
     m_wantedNames = targetForIndex(m_request.resultCountIndex);
     m_runCatalog = m_config.engines;
     m_catalog = m_runCatalog ? m_runCatalog.get() : &SearchEngines::shipped();
-    // The engine list's names select an engine; any other text the first of the list.
+    // The engine list's names select an engine; any other text the first of the list. An
+    // engine picked whose definition could not be read is not replaced by another unasked.
     m_engine = m_catalog->find(m_request.engine);
-    if (!m_engine && !m_catalog->engines().isEmpty())
+    const SearchEngines::SearchEngine *shipped = SearchEngines::find(m_request.engine);
+    if (!m_engine && shipped && m_catalog != &SearchEngines::shipped())
+        m_leftOut = shipped->displayName;
+    else if (!m_engine && !m_catalog->engines().isEmpty())
         m_engine = &m_catalog->engines().first();
     m_tried = {m_engine};
     m_resultOffset = 1;
@@ -169,7 +174,10 @@ void SearchListBuilder::startRun()
     if (!m_engine) {
         m_referenceRun = false;
         m_problem = PageProblem::NoAnswer;
-        m_reason = QStringLiteral("no search engine has a definition that can be read");
+        m_reason = m_leftOut.isEmpty()
+                       ? QStringLiteral("no search engine has a definition that can be read")
+                       : QStringLiteral("its definition cannot be read, so it is left out "
+                                        "(see varnel-tool engines)");
         finishRun();
         return;
     }
@@ -469,13 +477,15 @@ void SearchListBuilder::finishRun()
 {
     m_isFinished = true;
     m_seen.clear();
-    const QString engine = m_engine ? m_engine->displayName : QString();
+    const QString engine = m_engine ? m_engine->displayName : m_leftOut;
     if (m_referenceRun && !m_movedOn && !m_passedOver) {
         setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
                       problemSentence(m_problem));
-    } else if (engine.isEmpty()) {
+    } else if (!m_engine) {
+        QString why = engine.isEmpty() ? m_reason : engine + QStringLiteral(": ") + m_reason;
+        why[0] = why[0].toUpper();
         setStatusText(
-            QStringLiteral("Finished! Extracted %1 results. %2.").arg(m_totalNames).arg(m_reason));
+            QStringLiteral("Finished! Extracted %1 results. %2.").arg(m_totalNames).arg(why));
     } else {
         QString text =
             QStringLiteral("Finished! Extracted %1 results from %2.").arg(m_totalNames).arg(engine);

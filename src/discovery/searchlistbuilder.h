@@ -139,6 +139,7 @@ private:
     bool m_restsApply = false;  // engines rest and resting engines are passed over
     QHash<QString, EngineRests::Rest> m_rests;
     bool m_passedOver = false; // the engine was not asked: it rests (m_reason says until when)
+    QString m_leftOut;         // the engine picked, whose definition could not be read
     qint64 m_offset = 0;       // the result offset of the engine's request (vStart - 1)
     QSet<QString> m_seenLower; // every accepted name, lower case
     QSet<const SearchEngines::SearchEngine *> m_tried;
