@@ -5,17 +5,18 @@
 
 #include "datadir.h"
 #include "datadirlock.h"
+#include "enginerests.h"
 #include "globals.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
 #include "httpbrowser.h"
 #include "openstore.h"
 #include "resolvemap.h"
-#include "searchengines.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
 #include "siteimport.h"
 #include "store.h"
+#include "toolengines.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -156,6 +157,7 @@ struct Options
     ResolveMap resolve;
     ResolveMap tlsResolve;
     DiscoveryConfig discovery;
+    QHash<QString, QString> origins; // --engine-origin by the name given
 };
 
 bool parse(const QStringList &args, Options *o, QString *error)
@@ -220,17 +222,16 @@ bool parse(const QStringList &args, Options *o, QString *error)
             if (!value(&v))
                 return false;
             const qsizetype eq = v.indexOf(QLatin1Char('='));
-            const SearchEngines::SearchEngine *engine =
-                eq > 0 ? SearchEngines::find(v.left(eq)) : nullptr;
             const QUrl origin(v.mid(eq + 1));
-            if (!engine || !origin.isValid() ||
+            if (eq <= 0 || !origin.isValid() ||
                 (origin.scheme() != QLatin1String("http") &&
                  origin.scheme() != QLatin1String("https"))) {
                 *error = QStringLiteral("--engine-origin is NAME=URL, NAME an engine of "
                                         "varnel-tool engines and URL an http or https address");
                 return false;
             }
-            o->discovery.engineOrigins.insert(engine->toolName, v.mid(eq + 1));
+            // The name is checked once the data folder's engines are read.
+            o->origins.insert(v.left(eq), v.mid(eq + 1));
         } else if (a == QLatin1String("--resolve")) {
             if (!value(&v))
                 return false;
@@ -283,6 +284,18 @@ static int runHarvest(const QStringList &args)
         return 1;
     }
     SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
+    o.discovery.engines = ToolEngines::load(dataDir);
+    for (auto it = o.origins.cbegin(); it != o.origins.cend(); ++it) {
+        const SearchEngines::SearchEngine *engine = o.discovery.engines->find(it.key());
+        if (!engine) {
+            std::fprintf(stderr,
+                         "varnel-tool harvest: --engine-origin: no engine named '%s' (see "
+                         "varnel-tool engines)\n",
+                         Tool::printable(it.key()).constData());
+            return Tool::usageError(cmd);
+        }
+        o.discovery.engineOrigins.insert(engine->toolName, it.value());
+    }
 
     HarvestSession session(dataDir, &settings, nullptr, o.store);
     // An idle harvester of a team looks for work a few times per lease.
@@ -296,6 +309,8 @@ static int runHarvest(const QStringList &args)
                      });
     session.setResolveMap(o.resolve);
     session.setTlsResolveMap(o.tlsResolve);
+    // Engines that refuse rest in the harvest's store, for later runs and the team.
+    o.discovery.rests = std::make_shared<EngineRests::StoreBook>(session.store());
     const std::unique_ptr<Discovery> discovery =
         makeDiscovery(o.resolve, o.tlsResolve, o.discovery);
     session.setListBuilder(discovery->builder.get());

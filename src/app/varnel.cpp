@@ -3,6 +3,7 @@
 #include "datadir.h"
 #include "datadirlock.h"
 #include "discoveryconfig.h"
+#include "enginerests.h"
 #include "form1.h"
 #include "frmsplash.h"
 #include "harvestpresenter.h"
@@ -12,6 +13,7 @@
 #include "numberswindow.h"
 #include "productinfo.h"
 #include "resolvemap.h"
+#include "searchengines.h"
 #include "settingsstore.h"
 #include "shellglobals.h"
 #include "soundeffectplayer.h"
@@ -66,7 +68,7 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
     const QCommandLineOption searchHost(
         QStringLiteral("search-host"),
         QStringLiteral("Ask HOST (optionally with :PORT) for the result pages of "
-                       "both search engines, e.g. a test engine on loopback."),
+                       "every search engine, e.g. a test engine on loopback."),
         QStringLiteral("HOST"));
     const QCommandLineOption start(
         QStringLiteral("start"),
@@ -229,10 +231,26 @@ int main(int argc, char **argv)
     session.setResolveMap(options.resolve);
 
     DiscoveryConfig discovery;
-    if (!options.searchHost.isEmpty()) {
-        discovery.googleHost = options.searchHost;
-        discovery.yahooHost = options.searchHost;
+    // The engine definitions: those shipped, corrected or added to by the data folder's.
+    discovery.engines = std::make_shared<const SearchEngines::Catalog>(
+        SearchEngines::Catalog::load(options.dataDir));
+    if (!discovery.engines->problems().isEmpty()) {
+        QStringList lines;
+        for (const SearchEngines::Problem &p : discovery.engines->problems()) {
+            std::fprintf(stderr, "varnel: %s\n", qPrintable(p.text()));
+            lines << p.text();
+        }
+        QMessageBox::warning(nullptr, QStringLiteral("Quorvex Fax Varnel"),
+                             QStringLiteral("Some search engine definitions cannot be read:\n\n") +
+                                 lines.join(QLatin1Char('\n')));
     }
+    if (!options.searchHost.isEmpty()) {
+        for (const SearchEngines::SearchEngine &e : discovery.engines->engines())
+            discovery.engineOrigins.insert(e.toolName,
+                                           QStringLiteral("http://") + options.searchHost);
+    }
+    // Engines that refuse rest in the store, for later runs and the team.
+    discovery.rests = std::make_shared<EngineRests::StoreBook>(session.store());
     // Declared after the session: the list builder window goes first.
     auto loader = std::make_unique<Form3Loader>(discovery);
     session.setListBuilder(loader.get());

@@ -224,6 +224,11 @@ const QList<SqlUpgradeStep> kUpgrades = {
       // Each harvester's counts, for the team's totals.
       "CREATE TABLE IF NOT EXISTS harvesters (id text PRIMARY KEY, sites_scanned bigint NOT "
       "NULL, numbers_found bigint NOT NULL, last_seen timestamptz NOT NULL)"}},
+    // Search engines resting after a refusal, for the whole team; the time is a UTC text,
+    // read the same way as on the file store.
+    {5,
+     {"CREATE TABLE IF NOT EXISTS engine_rests (engine text PRIMARY KEY, kind text NOT NULL, "
+      "rest_until text NOT NULL, reason text NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it

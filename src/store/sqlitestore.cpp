@@ -76,6 +76,10 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location)",
       "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country)",
       "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how)"}},
+    // Search engines resting after a refusal, until a time in UTC.
+    {4,
+     {"CREATE TABLE IF NOT EXISTS engine_rests (engine TEXT PRIMARY KEY, kind TEXT NOT NULL, "
+      "rest_until TEXT NOT NULL, reason TEXT NOT NULL)"}},
 };
 
 // A store of an earlier version opened for reading only (it cannot be upgraded) shows the
@@ -90,6 +94,10 @@ const char *const kEarlierLists[] = {
     "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
     "CREATE TEMP VIEW exports AS SELECT 0 AS rowid, '' AS Date, '' AS file, 0 AS count WHERE 0",
 };
+// ... and with no engine at rest.
+const char *const kEarlierRests =
+    "CREATE TEMP VIEW engine_rests AS SELECT '' AS engine, '' AS kind, '' AS rest_until, "
+    "'' AS reason WHERE 0";
 
 // The first bytes of a database file, read through SQLite's own file layer (the same
 // library as Qt's driver uses): it keeps a descriptor open for as long as this process
@@ -384,6 +392,8 @@ bool SqliteStore::openReadOnly(QString *why)
             if (ok && version < 3)
                 ok = check.exec(QLatin1String(view));
         }
+        if (ok && version < 4)
+            ok = check.exec(QLatin1String(kEarlierRests));
     }
     check = QSqlQuery();
     if (!ok) {

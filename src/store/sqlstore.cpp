@@ -56,6 +56,20 @@ QDateTime dateOf(const QVariant &text)
     return QDateTime::fromString(text.toString(), QLatin1String(kDateFormat));
 }
 
+// The rests of search engines read the same on both backends: the times are UTC texts.
+const char *const kEngineRests =
+    "SELECT engine, kind, rest_until, reason FROM engine_rests ORDER BY engine";
+const char *const kSetEngineRest =
+    "INSERT INTO engine_rests (engine, kind, rest_until, reason) VALUES (?, ?, ?, ?) "
+    "ON CONFLICT (engine) DO UPDATE SET kind = excluded.kind, rest_until = excluded.rest_until, "
+    "reason = excluded.reason";
+const char *const kEndEngineRest = "DELETE FROM engine_rests WHERE engine = ?";
+
+QString utcText(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODate);
+}
+
 } // namespace
 
 void SqlStore::bindAll(QSqlQuery *q, const QVariantList &values)
@@ -632,6 +646,34 @@ bool SqlStore::returnSites(const QStringList &sites)
     }
     endBatch();
     return ok && m_lastError.isEmpty();
+}
+
+// ---- search engines at rest -------------------------------------------------------------------
+
+std::optional<QList<EngineRestRow>> SqlStore::engineRests()
+{
+    QSqlQuery *q = prepared(kEngineRests);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QList<EngineRestRow> rows;
+    while (q->next()) {
+        const QDateTime until = QDateTime::fromString(q->value(2).toString(), Qt::ISODate);
+        rows.append({q->value(0).toString(), q->value(1).toString(), until.toLocalTime(),
+                     q->value(3).toString()});
+    }
+    q->finish();
+    return rows;
+}
+
+bool SqlStore::setEngineRest(const EngineRestRow &rest)
+{
+    return write(kSetEngineRest,
+                 {rest.engine, rest.kind, utcText(rest.until), nonNull(rest.reason)});
+}
+
+bool SqlStore::endEngineRest(const QString &engine)
+{
+    return write(kEndEngineRest, {engine});
 }
 
 // ---- search strings --------------------------------------------------------------------------

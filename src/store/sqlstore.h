@@ -127,6 +127,9 @@ public:
     std::optional<QStringList> pendingSites() override;
     std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
     bool returnSites(const QStringList &sites) override;
+    std::optional<QList<EngineRestRow>> engineRests() override;
+    bool setEngineRest(const EngineRestRow &rest) override;
+    bool endEngineRest(const QString &engine) override;
 
 protected:
     SqlStore(const SqlStatements &statements, QObject *parent);

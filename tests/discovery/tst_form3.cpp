@@ -40,7 +40,7 @@ private Q_SLOTS:
                         {FakeSearchEngine::resultPage(
                             FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 30000;
         Form3 form(config);
         RunRecorder run(form.listBuilder());
@@ -59,6 +59,42 @@ private Q_SLOTS:
         for (const FakeSearchEngine::Request &r : engine.requests())
             pages += r.engine == QLatin1String("Google");
         QCOMPARE(pages, 2);
+    }
+
+    // A result page whose script builds its links after the page has loaded is read as it
+    // has rendered, not as it arrived: here the script says it is loading for a while (the
+    // document changes every 40 ms), then puts in the results.
+    void run_readsTheRenderedPage()
+    {
+        FakeSearchEngine engine;
+        QVERIFY(engine.listen());
+        // The address is put together so that the script's own text holds no link.
+        engine.setPages(QStringLiteral("tiles"),
+                        {QStringLiteral("<p id=\"wait\">Loading</p><ol id=\"res\"></ol><script>"
+                                        "var ticks = 0;"
+                                        "function build() {"
+                                        " var list = document.getElementById('res');"
+                                        " for (var i = 0; i < 25; ++i) {"
+                                        "  var a = document.createElement('a');"
+                                        "  a.href = 'http:' + '//www.scripted' + i + '.com/';"
+                                        "  a.textContent = 'result ' + i;"
+                                        "  var li = document.createElement('li');"
+                                        "  li.appendChild(a); list.appendChild(li); } }"
+                                        "function tick() {"
+                                        " document.getElementById('wait').textContent += '.';"
+                                        " if (++ticks < 15) setTimeout(tick, 40); else build(); }"
+                                        "setTimeout(tick, 40);</script>")});
+        DiscoveryConfig config;
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
+        config.pageTimeoutMs = 30000;
+        Form3 form(config);
+        RunRecorder run(form.listBuilder());
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
+        QTRY_COMPARE_WITH_TIMEOUT(run.outcomes.size(), 1, 60000);
+        QCOMPARE(run.names.size(), 25);
+        QCOMPARE(run.names.first(), QStringLiteral("scripted0.com"));
+        QCOMPARE(run.names.last(), QStringLiteral("scripted24.com"));
+        QVERIFY(run.outcomes[0].enough());
     }
 
     // An engine that wants a POST form, and one whose form carries the token of its home
@@ -142,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer(answer));
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         Form3 form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -157,7 +193,7 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer::Silent);
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         Form3 form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));

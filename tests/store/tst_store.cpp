@@ -584,6 +584,32 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("/tmp/a.txt 2")});
     }
 
+    // An engine's rest is kept until it is replaced or ended, as the UTC moment it was given,
+    // whatever the zone of the clock that reads it.
+    void engineRests_keptReplacedAndEnded()
+    {
+        Fixture f;
+        const QDateTime until(QDate(2026, 3, 5), QTime(14, 5, 0), Qt::UTC);
+        QVERIFY(f.db->setEngineRest({QStringLiteral("bing"), QStringLiteral("captcha"), until,
+                                     QStringLiteral("asks for a captcha")}));
+        QVERIFY(f.db->setEngineRest({QStringLiteral("mojeek"), QStringLiteral("forbidden"),
+                                     until.addSecs(60), QStringLiteral("o'brien")}));
+        QVERIFY(f.db->setEngineRest({QStringLiteral("bing"), QStringLiteral("tooManyRequests"),
+                                     until.addSecs(3600), QString()}));
+        QList<EngineRestRow> rests = f.db->engineRests().value();
+        QCOMPARE(rests.size(), 2);
+        QCOMPARE(rests.at(0).engine, QStringLiteral("bing"));
+        QCOMPARE(rests.at(0).kind, QStringLiteral("tooManyRequests"));
+        QCOMPARE(rests.at(0).until, until.addSecs(3600));
+        QCOMPARE(rests.at(0).reason, QString());
+        QCOMPARE(rests.at(1).reason, QStringLiteral("o'brien"));
+        QVERIFY(f.db->endEngineRest(QStringLiteral("bing")));
+        QVERIFY(f.db->endEngineRest(QStringLiteral("bing")));
+        rests = f.db->engineRests().value();
+        QCOMPARE(rests.size(), 1);
+        QCOMPARE(rests.at(0).engine, QStringLiteral("mojeek"));
+    }
+
     // A store written by the previous version of the program gains the new columns, empty
     // for the rows it holds; nothing of it is lost, and its numbers are known by their text.
     // The file is one the previous version wrote; on a server, a schema of this version is
