@@ -3,20 +3,19 @@
 #include "datadir.h"
 #include "datadirlock.h"
 #include "discoveryconfig.h"
-#include "form1.h"
-#include "frmsplash.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
-#include "mainwindowlistbuilder.h"
+#include "mainwindow.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
 #include "productinfo.h"
 #include "resolvemap.h"
 #include "settingsstore.h"
-#include "shellglobals.h"
 #include "soundeffectplayer.h"
 #include "storechoice.h"
 #include "webenginesetup.h"
+#include "windowedlistbuilder.h"
+#include "windowowner.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,7 +23,6 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
-#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -146,11 +144,11 @@ void savePicture(QWidget *window, const QString &file)
 }
 
 // The numbers window once its counts (and then its charts) have been read.
-void saveNumbersPictures(HarvestPresenter &presenter, const Options &options)
+void saveNumbersPictures(HarvestPresenter &presenter, WindowOwner &windows, const Options &options)
 {
     presenter.stopClicked();
     presenter.viewDatabaseClicked();
-    NumbersWindow *w = NumbersWindow::instance();
+    NumbersWindow *w = windows.numbers();
     if (!w) {
         std::fprintf(stderr, "varnel: the numbers window did not open\n");
         return;
@@ -167,11 +165,11 @@ void saveNumbersPictures(HarvestPresenter &presenter, const Options &options)
     if (!options.screenshotNumbers.isEmpty())
         savePicture(w, options.screenshotNumbers);
     if (!options.screenshotCharts.isEmpty()) {
-        w->tabs->setCurrentIndex(1);
+        w->showCharts(true);
         settle();
         savePicture(w, options.screenshotCharts);
     }
-    NumbersWindow::unload();
+    windows.closeNumbers();
 }
 
 } // namespace
@@ -212,7 +210,6 @@ int main(int argc, char **argv)
         QMessageBox::critical(nullptr, QStringLiteral("Quorvex Fax Varnel"), lock.errorString());
         return 1;
     }
-    ShellGlobals::setDataDir(options.dataDir);
 
     // A data folder given on the command line carries its own options.
     SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir)
@@ -233,28 +230,29 @@ int main(int argc, char **argv)
         discovery.googleHost = options.searchHost;
         discovery.yahooHost = options.searchHost;
     }
-    // Declared after the session: the list builder window goes first.
-    auto loader = std::make_unique<Form3Loader>(discovery);
-    session.setListBuilder(loader.get());
-    std::unique_ptr<Form1> mainWindow;
+    // Declared after the session: the windows, the list builder's among them, go first.
+    WindowOwner windows(options.dataDir);
+    session.setListBuilder(windows.listBuilder(discovery));
+    std::unique_ptr<MainWindow> mainWindow;
 
-    frmSplash::start([&] {
-        mainWindow = std::make_unique<Form1>(&presenter);
+    windows.startSplash([&] {
+        mainWindow = std::make_unique<MainWindow>(&presenter, &windows);
         messages.setParent(mainWindow.get());
         mainWindow->load();
         mainWindow->show();
-        Form1 *form = mainWindow.get();
+        MainWindow *form = mainWindow.get();
         if (options.start)
             QTimer::singleShot(0, &presenter, [&presenter] { presenter.startClicked(); });
         if (!options.screenshot.isEmpty() || !options.screenshotNumbers.isEmpty() ||
             !options.screenshotCharts.isEmpty()) {
-            QTimer::singleShot(options.screenshotDelayMs, form, [form, &presenter, &options] {
-                if (!options.screenshot.isEmpty())
-                    savePicture(form, options.screenshot);
-                if (!options.screenshotNumbers.isEmpty() || !options.screenshotCharts.isEmpty())
-                    saveNumbersPictures(presenter, options);
-                form->close();
-            });
+            QTimer::singleShot(
+                options.screenshotDelayMs, form, [form, &presenter, &windows, &options] {
+                    if (!options.screenshot.isEmpty())
+                        savePicture(form, options.screenshot);
+                    if (!options.screenshotNumbers.isEmpty() || !options.screenshotCharts.isEmpty())
+                        saveNumbersPictures(presenter, windows, options);
+                    form->close();
+                });
         }
     });
 
@@ -263,6 +261,5 @@ int main(int argc, char **argv)
     presenter.setMessages(nullptr);
     session.setSoundPlayer(nullptr);
     mainWindow.reset();
-    loader.reset();
     return rc;
 }

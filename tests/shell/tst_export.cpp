@@ -2,13 +2,15 @@
 
 #include "clock.h"
 #include "export.h"
-#include "frmexport.h"
+#include "exportdialog.h"
 #include "harvestsession.h"
 #include "productinfo.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "testenv.h"
 #include "textlist.h"
+#include "windowcontrols.h"
+#include "windowowner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,7 +37,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // export window deletes through the harvest.
 struct Harvest
 {
-    explicit Harvest(const QString &dir) : session(dir, nullptr)
+    explicit Harvest(const QString &dir) : session(dir, nullptr), windows(dir)
     {
         session.store()->setClock(&clock);
     }
@@ -48,12 +50,13 @@ struct Harvest
             clock.advance(60);
         }
     }
-    frmExport *openWindow(const QString &dir)
+    ExportDialog *openWindow()
     {
-        return frmExport::openWindow(session.store(), dir, [this] { session.deleteAllNumbers(); });
+        return windows.openExport(session.store(), [this] { session.deleteAllNumbers(); });
     }
     ManualClock clock;
     HarvestSession session;
+    WindowOwner windows;
 };
 } // namespace
 
@@ -62,7 +65,6 @@ class TestExport : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanup();
 
     void dialog_hasItsControls();
     void exportCases_data();
@@ -89,47 +91,53 @@ void TestExport::initTestCase()
     bSkin = false;
 }
 
-void TestExport::cleanup()
-{
-    frmExport::unload();
-}
-
 void TestExport::dialog_hasItsControls()
 {
     TempDataDir dir;
     Harvest store(dir.path());
-    frmExport *w = store.openWindow(dir.path());
+    ExportDialog *w = store.openWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("Export Faxes"));
-    QCOMPARE(w->Label1->text(), QStringLiteral("Output Type:"));
-    QCOMPARE(w->Combo1->currentIndex(), -1);
-    QCOMPARE(w->Combo1->placeholderText(), QStringLiteral("Semi-Colon delimited (;)"));
-    QCOMPARE(w->Combo1->count(), 4);
-    QCOMPARE(w->Combo1->itemText(0), QStringLiteral("Semi-Colon Delimited (;)"));
-    QCOMPARE(w->Combo1->itemText(1), QStringLiteral("Tab Delimited (^t)"));
-    QCOMPARE(w->Combo1->itemText(2), QStringLiteral("Line Feed Delimited (one per line)"));
-    QCOMPARE(w->Combo1->itemText(3), QStringLiteral("CSV (all columns)"));
-    QCOMPARE(w->Check2->text(), QStringLiteral("Put a space between each entry"));
-    QCOMPARE(w->Check1->text(), QStringLiteral("Delete all faxes when finished"));
-    QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
-    QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label1"))->text(), QStringLiteral("Output Type:"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->currentIndex(), -1);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->placeholderText(),
+             QStringLiteral("Semi-Colon delimited (;)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 4);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(0),
+             QStringLiteral("Semi-Colon Delimited (;)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(1),
+             QStringLiteral("Tab Delimited (^t)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(2),
+             QStringLiteral("Line Feed Delimited (one per line)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(3),
+             QStringLiteral("CSV (all columns)"));
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check2"))->text(),
+             QStringLiteral("Put a space between each entry"));
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->text(),
+             QStringLiteral("Delete all faxes when finished"));
+    QVERIFY(!control<QCheckBox>(w, QStringLiteral("Check1"))->isChecked() &&
+            !control<QCheckBox>(w, QStringLiteral("Check2"))->isChecked());
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command1"))->text(), QStringLiteral("Export"));
     // Opening it again while it is open gives the same window.
-    QCOMPARE(store.openWindow(dir.path()), w);
+    QCOMPARE(store.openWindow(), w);
     // What an export would write.
-    QCOMPARE(w->lblCounts->text(), QStringLiteral("There are no fax numbers to export."));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
+             QStringLiteral("There are no fax numbers to export."));
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
     w->updateCounts();
-    QCOMPARE(w->lblCounts->text(), QStringLiteral("2 fax numbers will be written."));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
+             QStringLiteral("2 fax numbers will be written."));
     // Off by default, so that an export writes what it always wrote.
-    QCOMPARE(w->Check3->text(), QStringLiteral("Only numbers new since the last export"));
-    QVERIFY(!w->Check3->isChecked());
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check3"))->text(),
+             QStringLiteral("Only numbers new since the last export"));
+    QVERIFY(!control<QCheckBox>(w, QStringLiteral("Check3"))->isChecked());
     QVERIFY(store.session.store()->addDoNotFax(
         QStringLiteral("312.555.0102"), QStringLiteral("+13125550102"), Store::reasonOptOut));
     QVERIFY(store.session.store()->recordExport(QStringLiteral("x"), {"+13125550101"}));
     w->updateCounts();
-    QCOMPARE(w->lblCounts->text(),
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
              QStringLiteral("1 fax number will be written. 1 left out: 1 on the do-not-fax list."));
-    w->Check3->setChecked(true); // the label follows at once
-    QCOMPARE(w->lblCounts->text(),
+    control<QCheckBox>(w, QStringLiteral("Check3"))->setChecked(true); // the label follows at once
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
              QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
                             "list, 1 exported before."));
 }
@@ -234,8 +242,8 @@ void TestExport::exportCases()
     if (!existing.isNull())
         QVERIFY(writeFile(presetFile, existing));
 
-    frmExport *w = store.openWindow(dir.path());
-    QPointer<frmExport> guard(w);
+    ExportDialog *w = store.openWindow();
+    QPointer<ExportDialog> guard(w);
     QString preset;
     QStringList questions;
     QStringList errors;
@@ -251,11 +259,11 @@ void TestExport::exportCases()
     QStringList infos;
     w->showInfo = [&](const QString &text) { infos << text; };
     if (type >= 0)
-        w->Combo1->setCurrentIndex(type);
-    w->Check2->setChecked(space);
-    w->Check1->setChecked(deleteTicked);
+        control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(type);
+    control<QCheckBox>(w, QStringLiteral("Check2"))->setChecked(space);
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(deleteTicked);
 
-    w->Command1_Click();
+    w->exportClicked();
 
     // The file dialog starts in the data directory with a name of the chosen type; with no
     // number to write it is not shown.
@@ -369,11 +377,11 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     Harvest store(dir.path());
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")},
               QStringLiteral("dentists, \"downtown\""));
-    frmExport *w = store.openWindow(dir.path());
+    ExportDialog *w = store.openWindow();
     w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("faxes.csv")); };
-    w->Combo1->setCurrentIndex(FaxExport::Csv);
-    w->Check2->setChecked(true); // no effect on CSV
-    w->Command1_Click();
+    control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(FaxExport::Csv);
+    control<QCheckBox>(w, QStringLiteral("Check2"))->setChecked(true); // no effect on CSV
+    w->exportClicked();
     QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
              QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
                         "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
@@ -388,14 +396,15 @@ void TestExport::unreadableStore_writesAndDeletesNothing()
     QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")),
                       QByteArray("this is not a database\n").repeated(100)));
     SqliteStore db(dir.path());
-    frmExport *w = frmExport::openWindow(&db, dir.path());
+    WindowOwner windows(dir.path());
+    ExportDialog *w = windows.openExport(&db);
     QStringList errors;
     bool asked = false;
     w->askSaveFileName = [&](const QString &p) { return p; };
     w->askYesNo = [&](const QString &) { return asked = true; };
     w->showError = [&](const QString &text) { errors << text; };
-    w->Check1->setChecked(true);
-    w->Command1_Click();
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(true);
+    w->exportClicked();
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors.first().contains(QStringLiteral("varnel.mdb")));
     QVERIFY(!asked);

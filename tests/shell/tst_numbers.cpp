@@ -8,6 +8,8 @@
 #include "productinfo.h"
 #include "sqlitestore.h"
 #include "testenv.h"
+#include "windowcontrols.h"
+#include "windowowner.h"
 
 #include <QAbstractItemModelTester>
 #include <QBarSeries>
@@ -98,6 +100,43 @@ public:
     int pages = 0;
 };
 
+// The numbers window's controls, by their object names.
+struct NumbersControls
+{
+    NumbersControls() = default;
+    explicit NumbersControls(const QWidget *w)
+        : filterEdit(control<QLineEdit>(w, QStringLiteral("filterEdit"))),
+          placeCombo(control<QComboBox>(w, QStringLiteral("placeCombo"))),
+          searchCombo(control<QComboBox>(w, QStringLiteral("searchCombo"))),
+          howCombo(control<QComboBox>(w, QStringLiteral("howCombo"))),
+          fromDate(control<QDateEdit>(w, QStringLiteral("fromDate"))),
+          toDate(control<QDateEdit>(w, QStringLiteral("toDate"))),
+          tabs(control<QTabWidget>(w, QStringLiteral("tabs"))),
+          table(control<QTableView>(w, QStringLiteral("numbersTable"))),
+          countLabel(control<QLabel>(w, QStringLiteral("countLabel"))),
+          regionCounts(control<QTreeWidget>(w, QStringLiteral("regionCounts"))),
+          searchCounts(control<QTreeWidget>(w, QStringLiteral("searchCounts"))),
+          dayChart(control<QChartView>(w, QStringLiteral("dayChart"))),
+          searchChart(control<QChartView>(w, QStringLiteral("searchChart"))),
+          openFolderButton(control<QPushButton>(w, QStringLiteral("openFolderButton")))
+    {
+    }
+    QLineEdit *filterEdit = nullptr;
+    QComboBox *placeCombo = nullptr;
+    QComboBox *searchCombo = nullptr;
+    QComboBox *howCombo = nullptr;
+    QDateEdit *fromDate = nullptr;
+    QDateEdit *toDate = nullptr;
+    QTabWidget *tabs = nullptr;
+    QTableView *table = nullptr;
+    QLabel *countLabel = nullptr;
+    QTreeWidget *regionCounts = nullptr;
+    QTreeWidget *searchCounts = nullptr;
+    QChartView *dayChart = nullptr;
+    QChartView *searchChart = nullptr;
+    QPushButton *openFolderButton = nullptr;
+};
+
 const QString a = QStringLiteral("1-312-555-0101");
 const QString b = QStringLiteral("1-312-555-0102");
 const QString c = QStringLiteral("1-212-555-0187");
@@ -124,7 +163,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        NumbersWindow::unload();
+        m_windows.reset(); // closes the window
         m_store.reset();
         m_dir.reset();
     }
@@ -326,66 +365,66 @@ private Q_SLOTS:
     {
         NumbersWindow *w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Fax Database"));
-        QCOMPARE(w->countLabel->text(), QStringLiteral("5 numbers shown"));
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("5 numbers shown"));
         // The choices name each value with its count; regions come before countries.
-        QCOMPARE(w->searchCombo->itemText(1), QStringLiteral("dentists chicago (2)"));
-        QCOMPARE(w->placeCombo->itemText(1), QStringLiteral("IL Chicago (2)"));
-        QVERIFY(w->placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")) > 0);
+        QCOMPARE(ui.searchCombo->itemText(1), QStringLiteral("dentists chicago (2)"));
+        QCOMPARE(ui.placeCombo->itemText(1), QStringLiteral("IL Chicago (2)"));
+        QVERIFY(ui.placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")) > 0);
 
-        w->searchCombo->setCurrentIndex(
-            w->searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
+        ui.searchCombo->setCurrentIndex(
+            ui.searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
         QCOMPARE(numbersOf(*w->model()), (QStringList{c, d}));
-        QCOMPARE(w->countLabel->text(), QStringLiteral("2 of 5 numbers shown"));
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("2 of 5 numbers shown"));
         // The panels count what is shown.
         QTRY_VERIFY(!w->countsPending());
-        QCOMPARE(panelOf(w->regionCounts),
+        QCOMPARE(panelOf(ui.regionCounts),
                  (QStringList{"NY New York City=1", "Unknown/International=1"}));
-        QCOMPARE(panelOf(w->searchCounts), QStringList{"plumbers new york=2"});
+        QCOMPARE(panelOf(ui.searchCounts), QStringList{"plumbers new york=2"});
 
-        w->placeCombo->setCurrentIndex(
-            w->placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")));
+        ui.placeCombo->setCurrentIndex(
+            ui.placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")));
         QCOMPARE(numbersOf(*w->model()), QStringList{d});
         w->clearFilter();
         QCOMPARE(w->model()->rowCount(), 5);
 
         // Typing filters after a pause; Enter at once.
-        w->filterEdit->setText(QStringLiteral("delta"));
+        ui.filterEdit->setText(QStringLiteral("delta"));
         QCOMPARE(w->model()->rowCount(), 5);
         QTRY_COMPARE(numbersOf(*w->model()), QStringList{e});
-        w->filterEdit->clear();
-        w->fromDate->setDate(QDate(2026, 1, 2));
-        w->toDate->setDate(QDate(2026, 1, 3));
+        ui.filterEdit->clear();
+        ui.fromDate->setDate(QDate(2026, 1, 2));
+        ui.toDate->setDate(QDate(2026, 1, 3));
         QCOMPARE(numbersOf(*w->model()), (QStringList{a, c, d}));
-        w->howCombo->setCurrentIndex(
-            w->howCombo->findData(QStringLiteral("table cell"), Qt::UserRole + 1));
+        ui.howCombo->setCurrentIndex(
+            ui.howCombo->findData(QStringLiteral("table cell"), Qt::UserRole + 1));
         QCOMPARE(numbersOf(*w->model()), QStringList{c});
 
         // A double click on a panel's entry filters by it.
         w->clearFilter();
         QTRY_VERIFY(!w->countsPending());
         QTreeWidgetItem *ny =
-            w->regionCounts->findItems(QStringLiteral("NY New York City"), Qt::MatchExactly)
+            ui.regionCounts->findItems(QStringLiteral("NY New York City"), Qt::MatchExactly)
                 .value(0);
         QVERIFY(ny);
-        Q_EMIT w->regionCounts->itemDoubleClicked(ny, 0);
+        Q_EMIT ui.regionCounts->itemDoubleClicked(ny, 0);
         QCOMPARE(numbersOf(*w->model()), QStringList{c});
     }
 
     void window_chartsOfDaysAndSearches()
     {
         NumbersWindow *w = openWindow();
-        QVERIFY(w->dayChart->chart()->series().isEmpty()); // read only when looked at
-        w->tabs->setCurrentIndex(1);
+        QVERIFY(ui.dayChart->chart()->series().isEmpty()); // read only when looked at
+        ui.tabs->setCurrentIndex(1);
         QTRY_VERIFY(!w->countsPending());
         // A bar a day from the first to the last, the day without numbers included.
-        auto *days = qobject_cast<QBarSeries *>(w->dayChart->chart()->series().value(0));
+        auto *days = qobject_cast<QBarSeries *>(ui.dayChart->chart()->series().value(0));
         QVERIFY(days);
         const QBarSet *perDay = days->barSets().value(0);
         QCOMPARE(perDay->count(), 5);
         QCOMPARE(perDay->at(1), 2.0);
         QCOMPARE(perDay->at(3), 0.0);
         auto *bars =
-            qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
+            qobject_cast<QHorizontalBarSeries *>(ui.searchChart->chart()->series().value(0));
         QVERIFY(bars);
         QCOMPARE(bars->barSets().size(), 2);
         // The most productive search string is the top bar (the last category).
@@ -395,18 +434,18 @@ private Q_SLOTS:
         QCOMPARE(numbers->at(2), 2.0);
         QCOMPARE(sites->at(2), 1.0);
         // A filter redraws the charts that are shown.
-        w->searchCombo->setCurrentIndex(
-            w->searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
+        ui.searchCombo->setCurrentIndex(
+            ui.searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
         QTRY_VERIFY(!w->countsPending());
-        bars = qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
+        bars = qobject_cast<QHorizontalBarSeries *>(ui.searchChart->chart()->series().value(0));
         QCOMPARE(bars->barSets().at(0)->count(), 1);
     }
 
     void window_copiesSelectedRows()
     {
         NumbersWindow *w = openWindow();
-        w->table->selectRow(0);
-        w->table->selectionModel()->select(w->model()->index(2, 0),
+        ui.table->selectRow(0);
+        ui.table->selectionModel()->select(w->model()->index(2, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QString text = w->copySelected();
         const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -449,7 +488,7 @@ private Q_SLOTS:
         };
         QSignalSpy deleted(w, &NumbersWindow::numbersDeleted);
         for (int r : rows)
-            w->table->selectionModel()->select(
+            ui.table->selectionModel()->select(
                 w->model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         w->deleteSelected();
         QCOMPARE(asked, question.isEmpty() ? QStringList() : QStringList{question});
@@ -458,7 +497,7 @@ private Q_SLOTS:
         QCOMPARE(deleted.size(), yes && !rows.isEmpty() ? 1 : 0);
         if (!deleted.isEmpty())
             QCOMPARE(deleted.first().at(0).toInt(), rows.size());
-        QCOMPARE(w->countLabel->text(), QStringLiteral("%1 numbers shown").arg(left.size()));
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("%1 numbers shown").arg(left.size()));
     }
 
     // Marked numbers stay in the table, greyed with the reason; any form of a number matches
@@ -466,10 +505,10 @@ private Q_SLOTS:
     void window_marksAndUnmarksDoNotFax()
     {
         NumbersWindow *w = openWindow();
-        const auto select = [w](QList<int> rows) {
-            w->table->clearSelection();
+        const auto select = [this, w](QList<int> rows) {
+            ui.table->clearSelection();
             for (int r : rows)
-                w->table->selectionModel()->select(w->model()->index(r, 0),
+                ui.table->selectionModel()->select(w->model()->index(r, 0),
                                                    QItemSelectionModel::Select |
                                                        QItemSelectionModel::Rows);
         };
@@ -506,9 +545,9 @@ private Q_SLOTS:
     {
         NumbersWindow *w = openWindow();
         QList<QUrl> opened;
-        w->openPage = [&](const QUrl &u) { opened << u; };
+        connect(w, &NumbersWindow::pageRequested, this, [&](const QUrl &u) { opened << u; });
         w->model()->sort(NumbersModel::Page, Qt::AscendingOrder);
-        Q_EMIT w->table->doubleClicked(w->model()->index(0, NumbersModel::Context));
+        Q_EMIT ui.table->doubleClicked(w->model()->index(0, NumbersModel::Context));
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("http://www.alpha.com/about.htm"))});
     }
 
@@ -530,7 +569,7 @@ private Q_SLOTS:
             return opens;
         };
         w->showMessage = [&](const QString &m) { messages << m; };
-        w->openFolderButton->click();
+        ui.openFolderButton->click();
         QCOMPARE(folders, QList<QUrl>{QUrl::fromLocalFile(m_dir->path())});
         QCOMPARE(messages.size(), opens ? 0 : 1);
         if (!opens)
@@ -541,8 +580,10 @@ private:
     // The window with its choices and counts, which it reads once its first rows are shown.
     NumbersWindow *openWindow()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
-        if (!QTest::qWaitFor([w] { return w->searchCombo->count() > 1; }))
+        m_windows = std::make_unique<WindowOwner>(m_dir->path());
+        NumbersWindow *w = m_windows->openNumbers(m_store.get());
+        ui = NumbersControls(w);
+        if (!QTest::qWaitFor([this] { return ui.searchCombo->count() > 1; }))
             qWarning("the choices were not read");
         return w;
     }
@@ -550,6 +591,8 @@ private:
     ManualClock m_clock;
     std::unique_ptr<TempDataDir> m_dir;
     std::unique_ptr<CountingStore> m_store;
+    std::unique_ptr<WindowOwner> m_windows;
+    NumbersControls ui; // the open window's
 };
 
 QTEST_MAIN(TestNumbers)

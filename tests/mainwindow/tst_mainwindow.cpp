@@ -2,18 +2,17 @@
 // do. The harvest's own rules are tested with the session; here the widgets must show its state and
 // forward every action.
 
-#include "form1testkit.h"
+#include "mainwindowtestkit.h"
 
-#include "form8.h"
-#include "frmabout.h"
-#include "frmexport.h"
-#include "frmsplash.h"
+#include "aboutwindow.h"
+#include "exportdialog.h"
 #include "globals.h"
+#include "helpwindow.h"
 #include "mainwindowlayout.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
 #include "productinfo.h"
-#include "shellglobals.h"
+#include "splashwindow.h"
 #include "testwebserver.h"
 #include "twips.h"
 
@@ -59,18 +58,16 @@ QMap<QString, QString> picked()
 
 } // namespace
 
-class TestForm1 : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private:
-    int m_quits = 0;
-
     // A web that never answers: a harvest started against it stays running.
     TestWebServer m_silentWeb;
 
     // A window with saved search strings and backlog rows, harvesting (Resume pressed).
-    bool startHarvest(Form1Harness &h, const QStringList &searches, int backlog)
+    bool startHarvest(MainWindowHarness &h, const QStringList &searches, int backlog)
     {
         h.session->setResolveMap(ResolveMap());
         ResolveMap map;
@@ -78,9 +75,9 @@ private:
         h.session->setResolveMap(map);
         h.addSearches(searches);
         h.addBacklog(backlog);
-        if (!h.open() || !h.form->resumeButton->isEnabled())
+        if (!h.open() || !h.c.resumeButton->isEnabled())
             return false;
-        QTest::mouseClick(h.form->resumeButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.resumeButton, Qt::LeftButton);
         return h.session->isHarvesting();
     }
 
@@ -88,74 +85,66 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestEnv::enterTestMode();
-        Form1::quitApplication = [this] { ++m_quits; };
         TestWebServer::Response silent;
         silent.fault = TestWebServer::Fault::NoAnswer;
         m_silentWeb.setFallback(silent);
         QVERIFY(m_silentWeb.listen());
     }
 
-    void cleanup()
-    {
-        Form8::unload();
-        frmAbout::unload();
-        frmExport::unload();
-    }
-
     void controls_showCaptionsAndTooltips()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
-        Form1 *f = h.form.get();
+        MainWindow *f = h.form.get();
         QCOMPARE(f->windowTitle(), strProductName + QStringLiteral(" by ") + strCompanyName);
-        QCOMPARE(f->websiteButton->text(), QStringLiteral("Visit ") + strWebsite);
+        QCOMPARE(h.c.websiteButton->text(), QStringLiteral("Visit ") + strWebsite);
         const QList<std::tuple<QAbstractButton *, QString, QString>> buttons = {
-            {f->startButton, "Start", "Begin Harvesting Faxes"},
-            {f->stopButton, "Stop", "Stop harvesting faxes"},
-            {f->resumeButton, "Resume", "Resume harvesting emails"},
-            {f->nextSearchButton, "Next", "Skip to your next search string"},
-            {f->addSearchButton, "Add", ""},
-            {f->deleteSearchButton, "Del", ""},
-            {f->deleteAllNumbersButton, "Delete All Fax Numbers", "Delete all saved faxes"},
-            {f->exportButton, "Export Numbers to List", "Export all the faxes you have found"},
-            {f->viewDatabaseButton, "View Fax Database",
+            {h.c.startButton, "Start", "Begin Harvesting Faxes"},
+            {h.c.stopButton, "Stop", "Stop harvesting faxes"},
+            {h.c.resumeButton, "Resume", "Resume harvesting emails"},
+            {h.c.nextSearchButton, "Next", "Skip to your next search string"},
+            {h.c.addSearchButton, "Add", ""},
+            {h.c.deleteSearchButton, "Del", ""},
+            {h.c.deleteAllNumbersButton, "Delete All Fax Numbers", "Delete all saved faxes"},
+            {h.c.exportButton, "Export Numbers to List", "Export all the faxes you have found"},
+            {h.c.viewDatabaseButton, "View Fax Database",
              "Varnel.mdb stores all thefaxes you have found"},
-            {f->checkBox(OptionId::AutoAdvance), "Enable", "Click to enable Auto Search Advance"},
-            {f->checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches",
+            {h.c.checkBox(OptionId::AutoAdvance), "Enable", "Click to enable Auto Search Advance"},
+            {h.c.checkBox(OptionId::AddFaxToSearches), "Add \"fax\" to searches",
              "Adds the word \"fax\" to all your searches"},
-            {f->checkBox(OptionId::AllowInternational), "Allow International",
+            {h.c.checkBox(OptionId::AllowInternational), "Allow International",
              "Allows Non-US numbers"},
-            {f->checkBox(OptionId::SoundOnFaxFound), "On Fax Found", ""},
-            {f->checkBox(OptionId::SoundOnNextSearch), "On Next Search", ""},
-            {f->checkBox(OptionId::SoundOnFinished), "On Finished", ""},
-            {f->checkBox(OptionId::FollowRedirects), "Follow redirects (HTTPS)",
-             f->checkBox(OptionId::FollowRedirects)->toolTip()},
+            {h.c.checkBox(OptionId::SoundOnFaxFound), "On Fax Found", ""},
+            {h.c.checkBox(OptionId::SoundOnNextSearch), "On Next Search", ""},
+            {h.c.checkBox(OptionId::SoundOnFinished), "On Finished", ""},
+            {h.c.checkBox(OptionId::FollowRedirects), "Follow redirects (HTTPS)",
+             h.c.checkBox(OptionId::FollowRedirects)->toolTip()},
         };
         for (const auto &[b, text, tip] : buttons) {
             QCOMPARE(b->text(), text);
             QCOMPARE(b->toolTip(), tip);
         }
-        QCOMPARE(f->searchesFrame->title(), QStringLiteral("Searches"));
-        QCOMPARE(f->numbersFrame->title(), QStringLiteral("Emails"));
-        QCOMPARE(f->optionsFrame->title(), QStringLiteral("Options"));
-        QCOMPARE(f->statisticsFrame->title(), QStringLiteral("Statistics"));
+        QCOMPARE(h.c.searchesFrame->title(), QStringLiteral("Searches"));
+        QCOMPARE(h.c.numbersFrame->title(), QStringLiteral("Emails"));
+        QCOMPARE(h.c.optionsFrame->title(), QStringLiteral("Options"));
+        QCOMPARE(h.c.statisticsFrame->title(), QStringLiteral("Statistics"));
 
         // Every caption beside a control, each in the frame it belongs to.
         const QList<std::pair<QGroupBox *, QString>> labels = {
-            {f->searchesFrame, "Search Strings"},
-            {f->searchesFrame, "Enter a new Search String:"},
-            {f->searchesFrame, "Preview - Next 20 Sites Queued:"},
-            {f->numbersFrame, "Preview - Last 20 Numbers Found:"},
-            {f->optionsFrame, "Auto Search Advance:"},
-            {f->optionsFrame, "Advancd after this many websites are scanned:"},
-            {f->optionsFrame, "After last search:"},
-            {f->optionsFrame, "Audio:"},
-            {f->optionsFrame, "Other:"},
-            {f->statisticsFrame, "This Session"},
-            {f->statisticsFrame, "Historically"},
-            {f->statisticsFrame, "Sites Scanned:"},
-            {f->statisticsFrame, "Sites Found:"},
-            {f->statisticsFrame, "Numbers Found:"},
+            {h.c.searchesFrame, "Search Strings"},
+            {h.c.searchesFrame, "Enter a new Search String:"},
+            {h.c.searchesFrame, "Preview - Next 20 Sites Queued:"},
+            {h.c.numbersFrame, "Preview - Last 20 Numbers Found:"},
+            {h.c.optionsFrame, "Auto Search Advance:"},
+            {h.c.optionsFrame, "Advancd after this many websites are scanned:"},
+            {h.c.optionsFrame, "After last search:"},
+            {h.c.optionsFrame, "Audio:"},
+            {h.c.optionsFrame, "Other:"},
+            {h.c.statisticsFrame, "This Session"},
+            {h.c.statisticsFrame, "Historically"},
+            {h.c.statisticsFrame, "Sites Scanned:"},
+            {h.c.statisticsFrame, "Sites Found:"},
+            {h.c.statisticsFrame, "Numbers Found:"},
         };
         for (const auto &[frame, text] : labels) {
             bool found = false;
@@ -165,17 +154,17 @@ private Q_SLOTS:
             QVERIFY2(found, qPrintable(text));
         }
 
-        QCOMPARE(f->combo(OptionId::SearchEngine)->currentText(),
+        QCOMPARE(h.c.combo(OptionId::SearchEngine)->currentText(),
                  QStringLiteral("Which Search Type?"));
-        QCOMPARE(f->combo(OptionId::ResultCount)->currentText(),
+        QCOMPARE(h.c.combo(OptionId::ResultCount)->currentText(),
                  QStringLiteral("How Many Results?"));
-        QVERIFY(f->combo(OptionId::SearchEngine)->isEditable() &&
-                f->combo(OptionId::ResultCount)->isEditable());
-        QCOMPARE(f->combo(OptionId::ResultCount)->count(), 6);
-        QCOMPARE(f->combo(OptionId::ResultCount)->itemText(5), QStringLiteral("~10000 Domains"));
-        QCOMPARE(f->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(f->combo(OptionId::AdvanceAfter)->itemText(7), QStringLiteral("500,000"));
-        QCOMPARE(f->combo(OptionId::AfterLastSearch)->currentText(),
+        QVERIFY(h.c.combo(OptionId::SearchEngine)->isEditable() &&
+                h.c.combo(OptionId::ResultCount)->isEditable());
+        QCOMPARE(h.c.combo(OptionId::ResultCount)->count(), 6);
+        QCOMPARE(h.c.combo(OptionId::ResultCount)->itemText(5), QStringLiteral("~10000 Domains"));
+        QCOMPARE(h.c.combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(h.c.combo(OptionId::AdvanceAfter)->itemText(7), QStringLiteral("500,000"));
+        QCOMPARE(h.c.combo(OptionId::AfterLastSearch)->currentText(),
                  QStringLiteral("Stop Immediately"));
 
         QStringList menuTitles;
@@ -183,18 +172,18 @@ private Q_SLOTS:
         for (const QAction *m : menus)
             menuTitles << m->text();
         QCOMPARE(menuTitles, (QStringList{"File", "Help", "About"}));
-        QCOMPARE(f->importSitesAction->text(), QStringLiteral("Import Sites…"));
-        QCOMPARE(f->exitAction->text(), QStringLiteral("Exit"));
-        QCOMPARE(f->helpAction->text(), QStringLiteral("View Help File"));
-        QCOMPARE(f->aboutAction->text(), QStringLiteral("About this software"));
-        QCOMPARE(f->progressBar->minimum(), 0);
-        QCOMPARE(f->progressBar->maximum(), 100);
+        QCOMPARE(h.c.importSitesAction->text(), QStringLiteral("Import Sites…"));
+        QCOMPARE(h.c.exitAction->text(), QStringLiteral("Exit"));
+        QCOMPARE(h.c.helpAction->text(), QStringLiteral("View Help File"));
+        QCOMPARE(h.c.aboutAction->text(), QStringLiteral("About this software"));
+        QCOMPARE(h.c.progressBar->minimum(), 0);
+        QCOMPARE(h.c.progressBar->maximum(), 100);
     }
 
     // A plain label of the four frames gets its skinned copy on top; the status panels do not.
     void skin_overlaysTheFramesLabels()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
         if (!bSkin)
             QSKIP("the skin is off in this build");
@@ -209,7 +198,7 @@ private Q_SLOTS:
         QVERIFY(covered.contains(QStringLiteral("0"))); // the statistics values too
         for (int p = 1; p <= 4; ++p) {
             for (const SkinLabel *s : copies)
-                QVERIFY(s->source() != h.form->panel(p));
+                QVERIFY(s->source() != h.c.panel(p));
         }
     }
 
@@ -235,58 +224,59 @@ private Q_SLOTS:
         QFETCH(QString, combo2);
         QFETCH(QString, message);
         QFETCH(QString, focus);
-        Form1Harness h({{QStringLiteral("Combo1"), combo1}, {QStringLiteral("Combo2"), combo2}});
+        MainWindowHarness h(
+            {{QStringLiteral("Combo1"), combo1}, {QStringLiteral("Combo2"), combo2}});
         h.addSearches(searches);
         h.addBacklog(3); // a saved queue offers Resume until Start empties it
         QVERIFY(h.open());
         QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
-        h.form->addSearchButton->setFocus();
-        QCOMPARE(h.form->resumeButton->isEnabled(), !searches.isEmpty());
+        h.c.addSearchButton->setFocus();
+        QCOMPARE(h.c.resumeButton->isEnabled(), !searches.isEmpty());
 
-        QTest::mouseClick(h.form->startButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.startButton, Qt::LeftButton);
         QCOMPARE(h.messages.texts(), QStringList{message});
         QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                                  : QString(),
                      focus);
-        QVERIFY(h.form->startButton->isEnabled());
-        for (QPushButton *b : {h.form->resumeButton, h.form->stopButton, h.form->nextSearchButton})
+        QVERIFY(h.c.startButton->isEnabled());
+        for (QPushButton *b : {h.c.resumeButton, h.c.stopButton, h.c.nextSearchButton})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         // Nothing runs after a refused start: the numbers' buttons are back.
         for (QPushButton *b :
-             {h.form->viewDatabaseButton, h.form->exportButton, h.form->deleteAllNumbersButton})
+             {h.c.viewDatabaseButton, h.c.exportButton, h.c.deleteAllNumbersButton})
             QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
         QCOMPARE(h.builder.loads, 0);
-        QVERIFY(Form1Harness::rows(h.form->siteQueueList).isEmpty());
+        QVERIFY(MainWindowHarness::rows(h.c.siteQueueList).isEmpty());
     }
 
     void start_opensDiscovery()
     {
-        Form1Harness h(picked());
+        MainWindowHarness h(picked());
         h.addSearches({QStringLiteral("plumber boston")});
         QVERIFY(h.open());
-        QTest::mouseClick(h.form->startButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.startButton, Qt::LeftButton);
         QVERIFY(h.messages.shown.isEmpty());
         QCOMPARE(h.builder.loads, 1);
         QCOMPARE(h.builder.shows, 1);
         QCOMPARE(h.session->discoverySearch(), QStringLiteral("plumber boston"));
-        QVERIFY(!h.form->viewDatabaseButton->isEnabled());
+        QVERIFY(!h.c.viewDatabaseButton->isEnabled());
     }
 
     void add_withEnter()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         h.addSearches({QStringLiteral("first")});
         QVERIFY(h.open());
-        QTest::keyClicks(h.form->newSearchEdit, QStringLiteral("plumber boston"));
-        QTest::keyClick(h.form->newSearchEdit, Qt::Key_Return);
-        QCOMPARE(Form1Harness::rows(h.form->searchList), (QStringList{"first", "plumber boston"}));
-        QCOMPARE(h.form->newSearchEdit->text(), QString());
+        QTest::keyClicks(h.c.newSearchEdit, QStringLiteral("plumber boston"));
+        QTest::keyClick(h.c.newSearchEdit, Qt::Key_Return);
+        QCOMPARE(MainWindowHarness::rows(h.c.searchList), (QStringList{"first", "plumber boston"}));
+        QCOMPARE(h.c.newSearchEdit->text(), QString());
         QCOMPARE(h.presenter->newSearchText(), QString());
         // In the store too: a new window shows it.
         h.form.reset();
-        Form1Harness again({}, h.dir);
+        MainWindowHarness again({}, h.dir);
         QVERIFY(again.open());
-        QCOMPARE(Form1Harness::rows(again.form->searchList),
+        QCOMPARE(MainWindowHarness::rows(again.c.searchList),
                  (QStringList{"first", "plumber boston"}));
     }
 
@@ -334,7 +324,7 @@ private Q_SLOTS:
         QFETCH(int, rowsLeft);
         QFETCH(bool, resumeAfter);
 
-        Form1Harness h;
+        MainWindowHarness h;
         QStringList searches;
         for (int i = 0; i < searchCount; ++i)
             searches << QStringLiteral("search %1").arg(i);
@@ -347,10 +337,10 @@ private Q_SLOTS:
         }
         h.messages.answers << HarvestMessages::Answer(answer);
         if (row >= 0) {
-            Form1Harness::clickRow(h.form->searchList, row);
+            MainWindowHarness::clickRow(h.c.searchList, row);
             QCOMPARE(h.session->searches()->selectedRow(), row);
         }
-        QTest::mouseClick(h.form->deleteSearchButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.deleteSearchButton, Qt::LeftButton);
 
         QCOMPARE(h.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!h.messages.shown.isEmpty() && h.messages.shown.first().question)
@@ -358,10 +348,10 @@ private Q_SLOTS:
         QStringList expected = searches;
         if (rowsLeft < searchCount)
             expected.removeAt(row);
-        QCOMPARE(Form1Harness::rows(h.form->searchList), expected);
-        QCOMPARE(h.form->resumeButton->isEnabled(), resumeAfter);
+        QCOMPARE(MainWindowHarness::rows(h.c.searchList), expected);
+        QCOMPARE(h.c.resumeButton->isEnabled(), resumeAfter);
         // The Next button rule: harvesting with more than one search string.
-        QCOMPARE(h.form->nextSearchButton->isEnabled(), harvesting && rowsLeft > 1);
+        QCOMPARE(h.c.nextSearchButton->isEnabled(), harvesting && rowsLeft > 1);
         if (answer == int(HarvestMessages::Ok) && !message.isEmpty())
             QCOMPARE(h.session->store()->countWebsites().value_or(-1), 0);
     }
@@ -376,7 +366,7 @@ private Q_SLOTS:
     void deleteAll()
     {
         QFETCH(int, answer);
-        Form1Harness h;
+        MainWindowHarness h;
         for (int i = 0; i < 3; ++i) {
             QString number = QStringLiteral("1-212-555-010%1").arg(i);
             QString search = QStringLiteral("s");
@@ -384,18 +374,18 @@ private Q_SLOTS:
                    QStringLiteral("NY"));
         }
         QVERIFY(h.open());
-        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 3);
+        QCOMPARE(MainWindowHarness::rows(h.c.numberPreviewList).size(), 3);
         h.messages.answers << HarvestMessages::Answer(answer);
-        QTest::mouseClick(h.form->deleteAllNumbersButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.deleteAllNumbersButton, Qt::LeftButton);
         QCOMPARE(h.messages.shown.first().text,
                  QStringLiteral("Are you sure you want to delete all faxes from the database?"));
         QCOMPARE(h.messages.shown.first().title, QStringLiteral("Confirm"));
         if (answer == int(HarvestMessages::Ok)) {
             QCOMPARE(h.messages.texts().last(), QStringLiteral("All faxes have been deleted."));
-            QVERIFY(Form1Harness::rows(h.form->numberPreviewList).isEmpty());
+            QVERIFY(MainWindowHarness::rows(h.c.numberPreviewList).isEmpty());
         } else {
             QCOMPARE(h.messages.shown.size(), 1);
-            QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 3);
+            QCOMPARE(MainWindowHarness::rows(h.c.numberPreviewList).size(), 3);
         }
     }
 
@@ -424,120 +414,122 @@ private Q_SLOTS:
         QFETCH(bool, stillHarvesting);
         QFETCH(QStringList, sounds);
         QFETCH(QStringList, rowsAfter);
-        Form1Harness h(picked());
+        MainWindowHarness h(picked());
         QVERIFY(startHarvest(h, searches, 5));
-        pick(h.form->combo(OptionId::AfterLastSearch), lastSearch);
+        pick(h.c.combo(OptionId::AfterLastSearch), lastSearch);
         // The Next button is there to press only with more than one search string; on the last
         // one its handler still runs for the automatic advance.
         if (searches.size() > 1)
-            QTest::mouseClick(h.form->nextSearchButton, Qt::LeftButton);
+            QTest::mouseClick(h.c.nextSearchButton, Qt::LeftButton);
         else
             h.session->nextSearch();
 
         QCOMPARE(h.sound.names(), sounds);
-        QCOMPARE(Form1Harness::rows(h.form->searchList), rowsAfter);
+        QCOMPARE(MainWindowHarness::rows(h.c.searchList), rowsAfter);
         // After Next on an earlier entry the sites of the next one are looked up: Stop ends it.
         const bool running = stillHarvesting || searches.size() > 1;
-        QCOMPARE(h.form->stopButton->isEnabled(), running);
-        QCOMPARE(h.form->startButton->isEnabled(), !running);
-        QVERIFY(!h.form->nextSearchButton->isEnabled());
+        QCOMPARE(h.c.stopButton->isEnabled(), running);
+        QCOMPARE(h.c.startButton->isEnabled(), !running);
+        QVERIFY(!h.c.nextSearchButton->isEnabled());
         if (searches.size() > 1) {
             // Discovery starts for the new first entry; the old queue is gone.
             QCOMPARE(h.builder.loads, 1);
             QCOMPARE(h.session->discoverySearch(), QStringLiteral("two"));
-            QVERIFY(Form1Harness::rows(h.form->siteQueueList).isEmpty());
-            QVERIFY(!h.form->resumeButton->isEnabled());
+            QVERIFY(MainWindowHarness::rows(h.c.siteQueueList).isEmpty());
+            QVERIFY(!h.c.resumeButton->isEnabled());
         } else if (!stillHarvesting) {
             QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
             // A narrow panel shows its whole text as its tooltip.
-            QCOMPARE(h.form->panel(1)->toolTip(), QStringLiteral("Stopped"));
+            QCOMPARE(h.c.panel(1)->toolTip(), QStringLiteral("Stopped"));
         }
     }
 
     void stop_and_resume()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one"), QStringLiteral("two")}, 30));
         // Resume: the harvest runs on the saved queue.
-        QVERIFY(!h.form->resumeButton->isEnabled());
-        QVERIFY(!h.form->startButton->isEnabled());
-        QVERIFY(h.form->stopButton->isEnabled());
-        QVERIFY(h.form->nextSearchButton->isEnabled());
-        QVERIFY(!h.form->viewDatabaseButton->isEnabled());
+        QVERIFY(!h.c.resumeButton->isEnabled());
+        QVERIFY(!h.c.startButton->isEnabled());
+        QVERIFY(h.c.stopButton->isEnabled());
+        QVERIFY(h.c.nextSearchButton->isEnabled());
+        QVERIFY(!h.c.viewDatabaseButton->isEnabled());
         QVERIFY(h.form->panelText(1).startsWith(QStringLiteral("Downloading: http://site")));
         QTRY_VERIFY(m_silentWeb.connectionCount() > 0);
 
-        const int progress = h.form->progressBar->value();
-        QTest::mouseClick(h.form->stopButton, Qt::LeftButton);
+        const int progress = h.c.progressBar->value();
+        QTest::mouseClick(h.c.stopButton, Qt::LeftButton);
         QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
         for (int p = 2; p <= 4; ++p)
             QCOMPARE(h.form->panelText(p), QString());
-        QCOMPARE(h.form->progressBar->value(), progress); // full would read as finished
-        QVERIFY(h.form->startButton->isEnabled());
-        QVERIFY(!h.form->stopButton->isEnabled());
-        QVERIFY(!h.form->nextSearchButton->isEnabled());
-        QVERIFY(h.form->resumeButton->isEnabled()); // rows are left in the backlog
-        QVERIFY(h.form->viewDatabaseButton->isEnabled() && h.form->exportButton->isEnabled() &&
-                h.form->deleteAllNumbersButton->isEnabled());
+        QCOMPARE(h.c.progressBar->value(), progress); // full would read as finished
+        QVERIFY(h.c.startButton->isEnabled());
+        QVERIFY(!h.c.stopButton->isEnabled());
+        QVERIFY(!h.c.nextSearchButton->isEnabled());
+        QVERIFY(h.c.resumeButton->isEnabled()); // rows are left in the backlog
+        QVERIFY(h.c.viewDatabaseButton->isEnabled() && h.c.exportButton->isEnabled() &&
+                h.c.deleteAllNumbersButton->isEnabled());
         QCOMPARE(h.sound.names(), QStringList{"finished.wav"});
 
-        QTest::mouseClick(h.form->resumeButton, Qt::LeftButton);
-        QVERIFY(h.form->stopButton->isEnabled());
-        QVERIFY(!h.form->resumeButton->isEnabled());
+        QTest::mouseClick(h.c.resumeButton, Qt::LeftButton);
+        QVERIFY(h.c.stopButton->isEnabled());
+        QVERIFY(!h.c.resumeButton->isEnabled());
     }
 
     void options_persistAcrossWindows()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
-        Form1 *f = h.form.get();
         // Every check box flips from its default.
         const QList<QCheckBox *> boxes = {
-            f->checkBox(OptionId::AutoAdvance),        f->checkBox(OptionId::AddFaxToSearches),
-            f->checkBox(OptionId::AllowInternational), f->checkBox(OptionId::SoundOnFaxFound),
-            f->checkBox(OptionId::SoundOnNextSearch),  f->checkBox(OptionId::SoundOnFinished),
-            f->checkBox(OptionId::FollowRedirects)};
+            h.c.checkBox(OptionId::AutoAdvance),        h.c.checkBox(OptionId::AddFaxToSearches),
+            h.c.checkBox(OptionId::AllowInternational), h.c.checkBox(OptionId::SoundOnFaxFound),
+            h.c.checkBox(OptionId::SoundOnNextSearch),  h.c.checkBox(OptionId::SoundOnFinished),
+            h.c.checkBox(OptionId::FollowRedirects)};
         QList<bool> before;
         for (QCheckBox *c : boxes) {
             before << c->isChecked();
             QTest::mouseClick(c, Qt::LeftButton, Qt::NoModifier, QPoint(6, c->height() / 2));
         }
-        pick(f->combo(OptionId::SearchEngine), 1);
-        pick(f->combo(OptionId::ResultCount), 3);
-        pick(f->combo(OptionId::AdvanceAfter), 4);
+        pick(h.c.combo(OptionId::SearchEngine), 1);
+        pick(h.c.combo(OptionId::ResultCount), 3);
+        pick(h.c.combo(OptionId::AdvanceAfter), 4);
         QCOMPARE(h.session->advanceAfter(), 50000);
         QCOMPARE(h.settings->read(QStringLiteral("cmbAdvance"), QString()), QStringLiteral("4"));
-        pick(f->combo(OptionId::AfterLastSearch), 1);
+        pick(h.c.combo(OptionId::AfterLastSearch), 1);
         h.form->close();
         h.form.reset();
 
-        Form1Harness again({}, h.dir);
+        MainWindowHarness again({}, h.dir);
         QVERIFY(again.open());
-        Form1 *g = again.form.get();
-        const QList<QCheckBox *> boxes2 = {
-            g->checkBox(OptionId::AutoAdvance),        g->checkBox(OptionId::AddFaxToSearches),
-            g->checkBox(OptionId::AllowInternational), g->checkBox(OptionId::SoundOnFaxFound),
-            g->checkBox(OptionId::SoundOnNextSearch),  g->checkBox(OptionId::SoundOnFinished),
-            g->checkBox(OptionId::FollowRedirects)};
+        const QList<QCheckBox *> boxes2 = {again.c.checkBox(OptionId::AutoAdvance),
+                                           again.c.checkBox(OptionId::AddFaxToSearches),
+                                           again.c.checkBox(OptionId::AllowInternational),
+                                           again.c.checkBox(OptionId::SoundOnFaxFound),
+                                           again.c.checkBox(OptionId::SoundOnNextSearch),
+                                           again.c.checkBox(OptionId::SoundOnFinished),
+                                           again.c.checkBox(OptionId::FollowRedirects)};
         for (int i = 0; i < boxes2.size(); ++i)
             QVERIFY2(boxes2[i]->isChecked() == !before[i], qPrintable(boxes2[i]->objectName()));
-        QCOMPARE(g->combo(OptionId::SearchEngine)->currentText(), QStringLiteral("Yahoo Search"));
-        QCOMPARE(g->combo(OptionId::ResultCount)->currentText(), QStringLiteral("~1000 Domains"));
-        QCOMPARE(g->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("50,000"));
+        QCOMPARE(again.c.combo(OptionId::SearchEngine)->currentText(),
+                 QStringLiteral("Yahoo Search"));
+        QCOMPARE(again.c.combo(OptionId::ResultCount)->currentText(),
+                 QStringLiteral("~1000 Domains"));
+        QCOMPARE(again.c.combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("50,000"));
         QCOMPARE(again.session->advanceAfter(), 50000);
-        QCOMPARE(g->combo(OptionId::AfterLastSearch)->currentText(),
+        QCOMPARE(again.c.combo(OptionId::AfterLastSearch)->currentText(),
                  QStringLiteral("Continue Until Stopped"));
 
         // Typing in "After last search:" picks nothing; the next window shows no pick there.
-        QTest::keyClicks(g->combo(OptionId::AfterLastSearch)->lineEdit(), QStringLiteral("x"));
+        QTest::keyClicks(again.c.combo(OptionId::AfterLastSearch)->lineEdit(), QStringLiteral("x"));
         QCOMPARE(again.session->options()->value(OptionId::AfterLastSearch), -1);
         QCOMPARE(again.settings->read(QStringLiteral("cmbLastSearch"), QString()),
                  QStringLiteral("-1"));
         again.form.reset();
-        Form1Harness third({}, h.dir);
+        MainWindowHarness third({}, h.dir);
         QVERIFY(third.open());
-        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentIndex(), -1);
-        QCOMPARE(third.form->combo(OptionId::AfterLastSearch)->currentText(),
+        QCOMPARE(third.c.combo(OptionId::AfterLastSearch)->currentIndex(), -1);
+        QCOMPARE(third.c.combo(OptionId::AfterLastSearch)->currentText(),
                  QStringLiteral("cmbLastSearch"));
     }
 
@@ -601,30 +593,30 @@ private Q_SLOTS:
     void layout_followsTheWindow()
     {
         QFETCH(QSize, size);
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
-        Form1 *f = h.form.get();
+        MainWindow *f = h.form.get();
         if (size == QSize(0, 0))
             size = f->minimumSize();
         else if (size == QSize(-1, -1))
             size = f->size();
         f->resize(size);
         QTRY_COMPARE(f->size(), size);
-        QTRY_COMPARE(f->panel(4)->geometry().right() + 1, f->width());
+        QTRY_COMPARE(h.c.panel(4)->geometry().right() + 1, f->width());
         int panels = 0;
         for (int p = 1; p <= 4; ++p)
-            panels += f->panel(p)->width();
+            panels += h.c.panel(p)->width();
         QCOMPARE(panels, f->width());
-        QVERIFY(f->panel(1)->width() >= f->width() / 2 - 1);
-        QVERIFY(f->panel(4)->geometry().contains(f->progressBar->geometry()));
-        QCOMPARE(f->statisticsFrame->geometry().bottom() + 1, f->centralWidget()->height());
-        QCOMPARE(f->searchesFrame->geometry().bottom(), f->statisticsFrame->geometry().bottom());
-        QVERIFY(f->statisticsFrame->geometry().right() < f->width());
-        QVERIFY(f->searchesFrame->geometry().right() < f->numbersFrame->geometry().left());
-        QVERIFY(f->numbersFrame->geometry().right() < f->statisticsFrame->geometry().left());
+        QVERIFY(h.c.panel(1)->width() >= f->width() / 2 - 1);
+        QVERIFY(h.c.panel(4)->geometry().contains(h.c.progressBar->geometry()));
+        QCOMPARE(h.c.statisticsFrame->geometry().bottom() + 1, f->centralWidget()->height());
+        QCOMPARE(h.c.searchesFrame->geometry().bottom(), h.c.statisticsFrame->geometry().bottom());
+        QVERIFY(h.c.statisticsFrame->geometry().right() < f->width());
+        QVERIFY(h.c.searchesFrame->geometry().right() < h.c.numbersFrame->geometry().left());
+        QVERIFY(h.c.numbersFrame->geometry().right() < h.c.statisticsFrame->geometry().left());
         // Every control whole inside its frame: nothing cut off, nothing negative.
         for (QGroupBox *frame :
-             {f->searchesFrame, f->numbersFrame, f->statisticsFrame, f->optionsFrame}) {
+             {h.c.searchesFrame, h.c.numbersFrame, h.c.statisticsFrame, h.c.optionsFrame}) {
             const QList<QWidget *> kids =
                 frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
             for (QWidget *w : kids) {
@@ -633,74 +625,74 @@ private Q_SLOTS:
                 QVERIFY2(frame->rect().contains(w->geometry()), qPrintable(w->objectName()));
             }
         }
-        QVERIFY(f->rect().contains(f->websiteButton->geometry()));
-        QCOMPARE(f->siteQueueList->width(), f->searchList->width());
-        QCOMPARE(f->deleteAllNumbersButton->width(), f->searchList->width());
+        QVERIFY(f->rect().contains(h.c.websiteButton->geometry()));
+        QCOMPARE(h.c.siteQueueList->width(), h.c.searchList->width());
+        QCOMPARE(h.c.deleteAllNumbersButton->width(), h.c.searchList->width());
     }
 
     void startup_emptyStore()
     {
-        Form1Harness h({{QStringLiteral("lHistEmailFound"), QStringLiteral("37")},
-                        {QStringLiteral("lHistWebScanned"), QStringLiteral("812")},
-                        {QStringLiteral("showHelp"), QStringLiteral("1")}});
+        MainWindowHarness h({{QStringLiteral("lHistEmailFound"), QStringLiteral("37")},
+                             {QStringLiteral("lHistWebScanned"), QStringLiteral("812")},
+                             {QStringLiteral("showHelp"), QStringLiteral("1")}});
         QVERIFY(h.open());
-        Form1 *f = h.form.get();
-        for (QListView *v : {f->searchList, f->siteQueueList, f->numberPreviewList})
-            QVERIFY(Form1Harness::rows(v).isEmpty());
+        MainWindow *f = h.form.get();
+        for (QListView *v : {h.c.searchList, h.c.siteQueueList, h.c.numberPreviewList})
+            QVERIFY(MainWindowHarness::rows(v).isEmpty());
         QStringList stats;
-        for (QLabel *l : f->statisticsLabels)
+        for (QLabel *l : h.c.statisticsLabels)
             stats << l->text();
         QCOMPARE(stats, (QStringList{"0", "0", "0", "812", "37"}));
-        QVERIFY(!f->resumeButton->isEnabled());
-        QVERIFY(f->startButton->isEnabled());
-        QVERIFY(!f->stopButton->isEnabled() && !f->nextSearchButton->isEnabled());
+        QVERIFY(!h.c.resumeButton->isEnabled());
+        QVERIFY(h.c.startButton->isEnabled());
+        QVERIFY(!h.c.stopButton->isEnabled() && !h.c.nextSearchButton->isEnabled());
         for (int p = 1; p <= 4; ++p)
             QCOMPARE(f->panelText(p), QString());
         // The help window opens at start-up while "showHelp" is "1".
-        QVERIFY(Form8::instance());
-        QVERIFY(Form8::instance()->isVisible());
+        QVERIFY(h.windows->help());
+        QVERIFY(h.windows->help()->isVisible());
     }
 
     void startup_savedQueue()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         h.addSearches({QStringLiteral("one"), QStringLiteral("two")});
         h.addBacklog(30);
         QVERIFY(h.open());
-        QCOMPARE(Form1Harness::rows(h.form->searchList), (QStringList{"one", "two"}));
-        QCOMPARE(Form1Harness::rows(h.form->siteQueueList).size(), 20);
+        QCOMPARE(MainWindowHarness::rows(h.c.searchList), (QStringList{"one", "two"}));
+        QCOMPARE(MainWindowHarness::rows(h.c.siteQueueList).size(), 20);
         QCOMPARE(h.session->store()->countWebsites().value_or(-1), 10);
-        QVERIFY(h.form->resumeButton->isEnabled());
-        QVERIFY(!Form8::instance()); // "showHelp" is "0"
+        QVERIFY(h.c.resumeButton->isEnabled());
+        QVERIFY(!h.windows->help()); // "showHelp" is "0"
     }
 
     void statistics_followTheCounters()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
         h.session->counters()->add(Counters::SiteFound);
         h.session->counters()->add(Counters::SiteScanned);
         h.session->counters()->add(Counters::SiteScanned);
-        QCOMPARE(h.form->statisticsLabels[0]->text(), QStringLiteral("2"));
-        QCOMPARE(h.form->statisticsLabels[1]->text(), QStringLiteral("1"));
-        QCOMPARE(h.form->statisticsLabels[3]->text(), QStringLiteral("2"));
+        QCOMPARE(h.c.statisticsLabels[0]->text(), QStringLiteral("2"));
+        QCOMPARE(h.c.statisticsLabels[1]->text(), QStringLiteral("1"));
+        QCOMPARE(h.c.statisticsLabels[3]->text(), QStringLiteral("2"));
         // A stop's texts reach the status bar; the bar stays as it was.
         h.session->stop();
         QCOMPARE(h.form->panelText(1), QStringLiteral("Stopped"));
-        QCOMPARE(h.form->progressBar->value(), 0);
+        QCOMPARE(h.c.progressBar->value(), 0);
     }
 
     // A status text longer than its panel is shown shortened; in a panel wide enough it is
     // shown whole; the tooltip always holds the whole text.
     void statusText_shownWhole()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(h.open());
         const QString longText = QStringLiteral("Downloading: http://www.") +
                                  QString(300, QLatin1Char('a')) +
                                  QStringLiteral(".example/contact/index.htm (123456)");
         Q_EMIT h.presenter->statusTextChanged(1, longText);
-        QLabel *panel = h.form->panel(1);
+        QLabel *panel = h.c.panel(1);
         QCOMPARE(h.form->panelText(1), longText);
         QCOMPARE(panel->toolTip(), longText);
         QVERIFY(panel->text().startsWith(QStringLiteral("Downloading: http://www.")));
@@ -720,57 +712,57 @@ private Q_SLOTS:
     void windows_openOnceFromButtonsAndMenus()
     {
         // With the numbers window off, "View Fax Database" opens the data folder.
-        Form1Harness h({{QStringLiteral("chkNumbersWindow"), QStringLiteral("0")}});
+        MainWindowHarness h({{QStringLiteral("chkNumbersWindow"), QStringLiteral("0")}});
         QVERIFY(h.open());
-        QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.viewDatabaseButton, Qt::LeftButton);
         QCOMPARE(h.openedUrls, QList<QUrl>{QUrl::fromLocalFile(h.dir)});
-        QVERIFY(!NumbersWindow::instance());
+        QVERIFY(!h.windows->numbers());
         h.presenter->optionClicked(OptionId::NumbersWindow, 1);
-        QTest::mouseClick(h.form->viewDatabaseButton, Qt::LeftButton);
-        QVERIFY(NumbersWindow::instance() && NumbersWindow::instance()->isVisible());
+        QTest::mouseClick(h.c.viewDatabaseButton, Qt::LeftButton);
+        QVERIFY(h.windows->numbers() && h.windows->numbers()->isVisible());
         QCOMPARE(h.openedUrls.size(), 1);
         // Numbers deleted there leave the preview.
         FaxRow row;
         row.fax = QStringLiteral("1-212-555-0187");
         QVERIFY(h.session->store()->addFax(row));
-        NumbersWindow::instance()->refresh();
+        h.windows->numbers()->refresh();
         h.presenter->numbersDeleted();
-        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList).size(), 1);
-        NumbersWindow::instance()->askYesNo = [](const QString &) { return true; };
-        NumbersWindow::instance()->table->selectRow(0);
-        NumbersWindow::instance()->deleteSelected();
-        QCOMPARE(Form1Harness::rows(h.form->numberPreviewList), QStringList());
+        QCOMPARE(MainWindowHarness::rows(h.c.numberPreviewList).size(), 1);
+        h.windows->numbers()->askYesNo = [](const QString &) { return true; };
+        control<QTableView>(h.windows->numbers(), QStringLiteral("numbersTable"))->selectRow(0);
+        h.windows->numbers()->deleteSelected();
+        QCOMPARE(MainWindowHarness::rows(h.c.numberPreviewList), QStringList());
 
-        QTest::mouseClick(h.form->exportButton, Qt::LeftButton);
-        QVERIFY(frmExport::instance() && frmExport::instance()->isVisible());
-        QTest::mouseClick(h.form->exportButton, Qt::LeftButton);
-        QCOMPARE(QApplication::topLevelWidgets().count(frmExport::instance()), 1);
+        QTest::mouseClick(h.c.exportButton, Qt::LeftButton);
+        QVERIFY(h.windows->exportDialog() && h.windows->exportDialog()->isVisible());
+        QTest::mouseClick(h.c.exportButton, Qt::LeftButton);
+        QCOMPARE(QApplication::topLevelWidgets().count(h.windows->exportDialog()), 1);
 
-        h.form->helpAction->trigger();
-        QVERIFY(Form8::instance() && Form8::instance()->isVisible());
-        h.form->aboutAction->trigger();
-        frmAbout *about = frmAbout::instance();
+        h.c.helpAction->trigger();
+        QVERIFY(h.windows->help() && h.windows->help()->isVisible());
+        h.c.aboutAction->trigger();
+        AboutWindow *about = h.windows->about();
         QVERIFY(about && about->isVisible());
-        h.form->aboutAction->trigger();
-        QCOMPARE(frmAbout::instance(), about);
+        h.c.aboutAction->trigger();
+        QCOMPARE(h.windows->about(), about);
     }
 
     void shutdown_unloadsTheOtherWindowsAndQuits()
     {
-        Form1Harness h;
+        MainWindowHarness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
-        frmExport::openWindow(h.session->store(), h.dir); // its button is off while harvesting
-        h.form->helpAction->trigger();
-        QVERIFY(frmExport::instance() && Form8::instance());
-        const int quits = m_quits;
-        h.form->exitAction->trigger();
+        h.windows->openExport(h.session->store()); // its button is off while harvesting
+        h.c.helpAction->trigger();
+        QVERIFY(h.windows->exportDialog() && h.windows->help());
+        const int quits = h.quits;
+        h.c.exitAction->trigger();
         QVERIFY(!h.form->isVisible());
         QVERIFY(h.form->isUnloaded());
         QVERIFY(!h.session->isHarvesting());
         QVERIFY(!h.session->anySlotBusy());
-        QVERIFY(!frmExport::instance() && !Form8::instance() && !frmSplash::instance());
-        QCOMPARE(m_quits, quits + 1);
-        QVERIFY(!bQuitPending);
+        QVERIFY(!h.windows->exportDialog() && !h.windows->help() && !h.windows->splash());
+        QCOMPARE(h.quits, quits + 1);
+        QVERIFY(!h.windows->isExitPending());
         // The sites held in List2 are back in the backlog: the next window offers Resume.
         QCOMPARE(h.session->store()->countWebsites().value_or(-1), 25);
     }
@@ -782,13 +774,13 @@ private Q_SLOTS:
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write(QByteArray(4096, 'x'));
         bad.close();
-        Form1Harness h({}, dir.path());
+        MainWindowHarness h({}, dir.path());
         QVERIFY(h.open());
         QTRY_VERIFY(h.form->findChild<QMessageBox *>(QStringLiteral("storeProblem")));
         QMessageBox *box = h.form->findChild<QMessageBox *>(QStringLiteral("storeProblem"));
         QVERIFY(box->text().contains(QStringLiteral("varnel.mdb")));
         // More failing operations bring no second box.
-        QTest::mouseClick(h.form->addSearchButton, Qt::LeftButton);
+        QTest::mouseClick(h.c.addSearchButton, Qt::LeftButton);
         QTest::qWait(20);
         QCOMPARE(h.form->findChildren<QMessageBox *>(QStringLiteral("storeProblem")).size(), 1);
         box->close();
@@ -838,8 +830,8 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    TestForm1 test;
+    TestMainWindow test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_form1.moc"
+#include "tst_mainwindow.moc"
