@@ -8,8 +8,7 @@
 #include <QString>
 #include <QtGlobal>
 
-template <class T>
-T *control(const QObject *window, const QString &name)
+template <class T> T *control(const QObject *window, const QString &name)
 {
     T *found = window ? window->findChild<T *>(name) : nullptr;
     if (!found)
