@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 
+#include "crawloptionsdialog.h"
+#include "exportdialog.h"
 #include "helpwindow.h"
 #include "numberswindow.h"
+#include "optioncontrol.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "skin.h"
@@ -79,6 +82,8 @@ constexpr Place kLabelAudio{180, 2760, -1, -1};
 constexpr Place kLabelOther{2820, 2760, -1, -1};
 constexpr double kCheckTop = 3060;
 constexpr double kCheckStep = 330;
+constexpr double kFrameInnerMargin = 120; // between a control and the right edge of its frame
+constexpr double kCrawlButtonGap = 90;    // above the Crawl Options button
 constexpr double kAudioLeft = 180;
 constexpr double kOtherLeft = 2820;
 // m_statisticsFrame "Statistics"
@@ -147,41 +152,10 @@ QListView *makeList(QWidget *parent, const char *name)
     return v;
 }
 
-// The control of one option row, with the row's object name and tooltip.
+// The control of one option row, at its design place.
 QWidget *makeOptionControl(QWidget *parent, const OptionRow &row, const Place &p)
 {
-    QWidget *control = nullptr;
-    switch (row.kind) {
-    case OptionRow::Kind::Check:
-        control = new QCheckBox(row.caption, parent);
-        break;
-    case OptionRow::Kind::Choice: {
-        auto *c = new QComboBox(parent);
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        c->setCompleter(nullptr);
-        c->addItems(row.items);
-        c->setMaxVisibleItems(10);
-        control = c;
-        break;
-    }
-    case OptionRow::Kind::Number: {
-        auto *n = new QSpinBox(parent);
-        n->setRange(row.minimum, row.maximum);
-        n->setPrefix(row.caption + QStringLiteral(": "));
-        control = n;
-        break;
-    }
-    case OptionRow::Kind::Text: {
-        auto *t = new QLineEdit(parent);
-        t->setPlaceholderText(row.caption);
-        control = t;
-        break;
-    }
-    }
-    control->setObjectName(row.objectName);
-    if (!row.tooltip.isEmpty())
-        control->setToolTip(row.tooltip);
+    QWidget *control = OptionControl::make(parent, row);
     place(control, p);
     return control;
 }
@@ -309,6 +283,7 @@ void MainWindow::buildControls()
             case OptionRow::Place::AfterLastSearch:
                 p = kCmbLastSearch;
                 break;
+            case OptionRow::Place::CrawlOptions:
             case OptionRow::Place::SettingsOnly:
                 break;
             case OptionRow::Place::Audio:
@@ -326,16 +301,27 @@ void MainWindow::buildControls()
                 ++across;
                 break;
             }
-            m_optionControls[i] = makeOptionControl(m_optionsFrame, row, p);
+            QWidget *control = makeOptionControl(m_optionsFrame, row, p);
+            m_optionControls[i] = control;
         }
     }
-    // More rows of check boxes than the original three make the frame taller, and the
-    // statistics below it move down.
+    // The options of how pages are downloaded have a dialog of their own, where each shows
+    // its caption and value whole.
     const int rows = std::max(stacked[0], stacked[1]) + across;
-    if (rows > 3) {
-        m_design.frame4Height += (rows - 3) * kCheckStep;
-        m_design.frame3Top += (rows - 3) * kCheckStep;
-    }
+    m_crawlOptionsButton =
+        makeButton(m_optionsFrame, "cmdCrawlOptions", QStringLiteral("&Crawl Options…"),
+                   QStringLiteral("Parallel downloads, pages per site, downloads per site, "
+                                  "User-Agent, robots.txt and local network addresses"));
+    const double buttonTop = kCheckTop + rows * kCheckStep + kCrawlButtonGap;
+    m_crawlOptionsButton->setGeometry(px(this, kAudioLeft), py(this, buttonTop),
+                                      m_crawlOptionsButton->sizeHint().width(),
+                                      py(this, kRowHeight));
+    connect(m_crawlOptionsButton, &QPushButton::clicked, this, &MainWindow::crawlOptionsClicked);
+    // More rows than the original three make the frame taller, and the statistics below it
+    // move down.
+    const double grown = (rows - 3) * kCheckStep + kCrawlButtonGap + kRowHeight;
+    m_design.frame4Height += grown;
+    m_design.frame3Top += grown;
 
     // Statistics
     m_statisticsFrame = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
@@ -519,25 +505,10 @@ void MainWindow::bindPresenter()
 
     // Options: a pick, a click or an edit goes to the presenter, which writes it through.
     for (const OptionRow &row : p->options()->table()) {
-        const OptionId id = row.id;
-        QWidget *control = optionControl(id);
-        if (auto *c = qobject_cast<QCheckBox *>(control)) {
-            connect(c, &QCheckBox::clicked, this,
-                    [p, id](bool checked) { p->optionClicked(id, checked ? 1 : 0); });
-        } else if (auto *c = qobject_cast<QComboBox *>(control)) {
-            connect(c, &QComboBox::activated, this,
-                    [p, id](int index) { p->optionClicked(id, index); });
-            connect(c->lineEdit(), &QLineEdit::textEdited, this,
-                    [p, id](const QString &text) { p->choiceTextEdited(id, text); });
-        } else if (auto *n = qobject_cast<QSpinBox *>(control)) {
-            connect(n, &QSpinBox::valueChanged, this,
-                    [p, id](int value) { p->optionClicked(id, value); });
-        } else if (auto *t = qobject_cast<QLineEdit *>(control)) {
-            connect(t, &QLineEdit::textEdited, this,
-                    [p, id](const QString &text) { p->options()->setText(id, text); });
-        }
-        syncOption(id);
+        if (QWidget *control = optionControl(row.id))
+            OptionControl::bind(control, p, row.id);
     }
+    syncOption(OptionId::FixedChoices);
     connect(p, &HarvestPresenter::optionValueChanged, this, &MainWindow::syncOption);
     connect(p, &HarvestPresenter::choiceTextChanged, this,
             [this](OptionId o, const QString &) { syncOption(o); });
@@ -574,8 +545,12 @@ void MainWindow::bindPresenter()
         if (openUrl)
             openUrl(QUrl::fromLocalFile(dir));
     });
-    connect(p, &HarvestPresenter::exportRequested, this,
-            [this, p] { m_windows->openExport(p->store(), [p] { p->deleteAllNumbers(); }); });
+    connect(p, &HarvestPresenter::exportRequested, this, [this, p] {
+        // An export beside a harvest deletes nothing.
+        m_windows->openExport(
+            p->store(), [p] { p->deleteAllNumbers(); },
+            [p] { return p->isEnabled(Button::DeleteAllNumbers); });
+    });
     connect(p, &HarvestPresenter::websiteRequested, this, [this] { m_windows->openBrowser(); });
     // The store reports from inside an operation: the box opens once that operation is done.
     connect(p, &HarvestPresenter::storeProblem, this, &MainWindow::showStoreProblem,
@@ -585,50 +560,37 @@ void MainWindow::bindPresenter()
 void MainWindow::syncButton(Button which)
 {
     if (QPushButton *b = button(which))
-        b->setEnabled(m_presenter->isEnabled(which));
+        b->setEnabled(m_presenter->isClickable(which));
+    // An export beside a harvest deletes nothing.
+    if (which == Button::DeleteAllNumbers) {
+        if (ExportDialog *e = m_windows->exportDialog())
+            e->updateDeletion();
+    }
 }
 
 void MainWindow::syncOption(OptionId which)
 {
-    const int value = m_presenter->options()->value(which);
-    QWidget *control = optionControl(which);
-    if (auto *c = qobject_cast<QCheckBox *>(control)) {
-        if (c->isChecked() != (value == 1)) {
-            const QSignalBlocker block(c);
-            c->setChecked(value == 1);
+    if (which == OptionId::FixedChoices) {
+        // The lists take typed text only as the original window's did, with the option off.
+        const bool typed = !m_presenter->options()->isOn(OptionId::FixedChoices);
+        for (const OptionRow &row : m_presenter->options()->table()) {
+            if (QComboBox *c = combo(row.id))
+                OptionControl::setTyped(c, m_presenter, row.id, typed);
         }
-        return;
     }
-    if (auto *n = qobject_cast<QSpinBox *>(control)) {
-        const QSignalBlocker block(n);
-        n->setValue(value);
-        return;
+    if (QWidget *control = optionControl(which))
+        OptionControl::sync(control, m_presenter, which);
+}
+
+void MainWindow::crawlOptionsClicked()
+{
+    if (!m_crawlOptions) {
+        m_crawlOptions = new CrawlOptionsDialog(m_presenter, this);
+        m_crawlOptions->setAttribute(Qt::WA_DeleteOnClose);
     }
-    if (auto *t = qobject_cast<QLineEdit *>(control)) {
-        const QString text = m_presenter->options()->text(which);
-        if (t->text() != text)
-            t->setText(text);
-        return;
-    }
-    QComboBox *c = combo(which);
-    if (!c)
-        return;
-    const QSignalBlocker block(c);
-    const QString text = m_presenter->choiceText(which);
-    // While the user types, the cursor stays where it is.
-    const bool typing = c->lineEdit()->hasFocus();
-    const int cursor = c->lineEdit()->cursorPosition();
-    if (value >= 0 && value < c->count()) {
-        if (c->currentIndex() != value)
-            c->setCurrentIndex(value);
-    } else if (c->currentIndex() != -1) {
-        c->setCurrentIndex(-1);
-    }
-    // Nothing picked: the combo shows its caption or what was typed.
-    if (c->currentText() != text) {
-        c->setEditText(text);
-        c->lineEdit()->setCursorPosition(typing ? std::min(cursor, int(text.size())) : 0);
-    }
+    m_crawlOptions->show();
+    m_crawlOptions->raise();
+    m_crawlOptions->activateWindow();
 }
 
 void MainWindow::syncSearchSelection(int index)
@@ -847,6 +809,26 @@ void MainWindow::layoutControls()
     for (QPushButton *b : {m_viewDatabaseButton, m_exportButton, m_deleteAllNumbersButton})
         b->resize(listWidth, b->height());
     m_websiteButton->resize(px(this, l.websiteWidth), m_websiteButton->height());
+    fitOptionControls();
+}
+
+void MainWindow::fitOptionControls()
+{
+    // A value longer than its design width ("Continue Until Stopped") is shown whole: the
+    // control widens, and moves left only as far as the frame's edge needs. (Measured once the
+    // window's style and skin are in place.)
+    const int right = px(this, m_design.frameRightWidth - kFrameInnerMargin);
+    if (m_crawlOptionsButton->width() < m_crawlOptionsButton->sizeHint().width())
+        m_crawlOptionsButton->resize(m_crawlOptionsButton->sizeHint().width(),
+                                     m_crawlOptionsButton->height());
+    for (QWidget *control : m_optionControls) {
+        if (!control)
+            continue;
+        const int need = control->sizeHint().width();
+        if (control->width() < need)
+            control->setGeometry(std::min(control->x(), right - need), control->y(), need,
+                                 control->height());
+    }
 }
 
 void MainWindow::updateMinimumSize()

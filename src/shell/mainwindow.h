@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 
+class CrawlOptionsDialog;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -49,10 +50,11 @@ public:
     // StatsD: refreshes the five statistics labels.
     void showStatistics();
 
-    void exitClicked();        // mnuFileItem_Click
-    void importSitesClicked(); // File > Import Sites…: asks for the file
-    void helpClicked();        // mnuHelpItem_Click
-    void aboutClicked();       // mnuAboutItem_Click
+    void exitClicked();         // mnuFileItem_Click
+    void importSitesClicked();  // File > Import Sites…: asks for the file
+    void helpClicked();         // mnuHelpItem_Click
+    void aboutClicked();        // mnuAboutItem_Click
+    void crawlOptionsClicked(); // the Crawl Options dialog
 
     // Status panel texts (1..4), whole; empty for any other. A panel too narrow for its text
     // shows it shortened, with the whole text as its tooltip.
@@ -83,6 +85,7 @@ private:
     void showStoreProblem(const QString &message);
     void applySkinAndBanner();
     void updateMinimumSize();
+    void fitOptionControls();
 
     HarvestPresenter *m_presenter;
     WindowOwner *m_windows;
@@ -94,6 +97,7 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     QPointer<QMessageBox> m_storeProblemBox; // the store problem shown, while it is open
+    QPointer<CrawlOptionsDialog> m_crawlOptions;
 
     // ---- controls ----
     QGroupBox *m_searchesFrame = nullptr;     // Frame1 "Searches"
@@ -114,6 +118,7 @@ private:
     QPushButton *m_exportButton = nullptr;
     QPushButton *m_deleteAllNumbersButton = nullptr;
     QPushButton *m_websiteButton = nullptr;
+    QPushButton *m_crawlOptionsButton = nullptr;  // cmdCrawlOptions (new)
     std::array<QLabel *, 5> m_statisticsLabels{}; // lblStats0 .. lblStats4
     QStatusBar *m_statusStrip = nullptr;          // StatusBar1
     QProgressBar *m_progressBar = nullptr;        // pb1

@@ -5,6 +5,7 @@
 #include "datadirlock.h"
 #include "exportdialog.h"
 #include "mainwindowtestkit.h"
+#include "optioncontrol.h"
 #include "testwebserver.h"
 #include "toolrun.h"
 
@@ -146,9 +147,9 @@ private Q_SLOTS:
         values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
         MainWindowHarness h(values);
         QVERIFY(h.open());
-        QCOMPARE(h.c.combo(OptionId::SearchEngine)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::SearchEngine)),
                  QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.c.combo(OptionId::ResultCount)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::ResultCount)),
                  QStringLiteral("How Many Results?"));
         QCOMPARE(h.c.combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
         QCOMPARE(h.c.combo(OptionId::AfterLastSearch)->currentText(),

@@ -5,12 +5,14 @@
 #include "mainwindowtestkit.h"
 
 #include "aboutwindow.h"
+#include "crawloptionsdialog.h"
 #include "exportdialog.h"
 #include "globals.h"
 #include "helpwindow.h"
 #include "mainwindowlayout.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
+#include "optioncontrol.h"
 #include "productinfo.h"
 #include "splashwindow.h"
 #include "testwebserver.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -28,6 +31,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -91,9 +95,18 @@ private Q_SLOTS:
         QVERIFY(m_silentWeb.listen());
     }
 
+    void controls_showCaptionsAndTooltips_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::newRow("lists picked from") << false;
+        QTest::newRow("lists typed into, as the original window's") << true;
+    }
+
     void controls_showCaptionsAndTooltips()
     {
-        MainWindowHarness h;
+        QFETCH(bool, typed);
+        MainWindowHarness h({{QStringLiteral("chkFixedChoices"),
+                              typed ? QStringLiteral("0") : QStringLiteral("1")}});
         QVERIFY(h.open());
         MainWindow *f = h.form.get();
         QCOMPARE(f->windowTitle(), strProductName + QStringLiteral(" by ") + strCompanyName);
@@ -154,12 +167,13 @@ private Q_SLOTS:
             QVERIFY2(found, qPrintable(text));
         }
 
-        QCOMPARE(h.c.combo(OptionId::SearchEngine)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::SearchEngine)),
                  QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.c.combo(OptionId::ResultCount)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::ResultCount)),
                  QStringLiteral("How Many Results?"));
-        QVERIFY(h.c.combo(OptionId::SearchEngine)->isEditable() &&
-                h.c.combo(OptionId::ResultCount)->isEditable());
+        for (OptionId id : {OptionId::SearchEngine, OptionId::ResultCount, OptionId::AdvanceAfter,
+                            OptionId::AfterLastSearch})
+            QCOMPARE(h.c.combo(id)->isEditable(), typed);
         QCOMPARE(h.c.combo(OptionId::ResultCount)->count(), 6);
         QCOMPARE(h.c.combo(OptionId::ResultCount)->itemText(5), QStringLiteral("~10000 Domains"));
         QCOMPARE(h.c.combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
@@ -251,7 +265,9 @@ private Q_SLOTS:
 
     void start_opensDiscovery()
     {
-        MainWindowHarness h(picked());
+        QMap<QString, QString> original = picked();
+        original.insert(QStringLiteral("chkBesideHarvest"), QStringLiteral("0"));
+        MainWindowHarness h(original);
         h.addSearches({QStringLiteral("plumber boston")});
         QVERIFY(h.open());
         QTest::mouseClick(h.c.startButton, Qt::LeftButton);
@@ -380,6 +396,10 @@ private Q_SLOTS:
         QCOMPARE(h.messages.shown.first().text,
                  QStringLiteral("Are you sure you want to delete all faxes from the database?"));
         QCOMPARE(h.messages.shown.first().title, QStringLiteral("Confirm"));
+        // Enter answers Cancel, and the question says how many numbers go.
+        QVERIFY(h.messages.shown.first().destructive);
+        QCOMPARE(h.messages.shown.first().detail,
+                 QStringLiteral("All 3 fax numbers stored will be deleted."));
         if (answer == int(HarvestMessages::Ok)) {
             QCOMPARE(h.messages.texts().last(), QStringLiteral("All faxes have been deleted."));
             QVERIFY(MainWindowHarness::rows(h.c.numberPreviewList).isEmpty());
@@ -444,9 +464,10 @@ private Q_SLOTS:
         }
     }
 
+    // The buttons of the original window: the numbers' buttons wait for the harvest.
     void stop_and_resume()
     {
-        MainWindowHarness h;
+        MainWindowHarness h({{QStringLiteral("chkBesideHarvest"), QStringLiteral("0")}});
         QVERIFY(startHarvest(h, {QStringLiteral("one"), QStringLiteral("two")}, 30));
         // Resume: the harvest runs on the saved queue.
         QVERIFY(!h.c.resumeButton->isEnabled());
@@ -476,9 +497,114 @@ private Q_SLOTS:
         QVERIFY(!h.c.resumeButton->isEnabled());
     }
 
-    void options_persistAcrossWindows()
+    // A list of fixed values is picked from: typed keys pick nothing and store nothing.
+    void choices_arePickedNotTyped()
     {
         MainWindowHarness h;
+        QVERIFY(h.open());
+        QComboBox *count = h.c.combo(OptionId::ResultCount);
+        QVERIFY(!count->isEditable());
+        count->setFocus();
+        QTest::keyClicks(count, QStringLiteral("250"));
+        QCOMPARE(h.session->options()->value(OptionId::ResultCount), -1);
+        QCOMPARE(h.settings->read(QStringLiteral("Combo2"), QStringLiteral("<absent>")),
+                 QStringLiteral("<absent>"));
+        QCOMPARE(OptionControl::shownText(count), QStringLiteral("How Many Results?"));
+        pick(count, 2);
+        QCOMPARE(h.session->options()->value(OptionId::ResultCount), 2);
+        QCOMPARE(h.settings->read(QStringLiteral("Combo2"), QString()), QStringLiteral("2"));
+        QCOMPARE(OptionControl::shownText(count), QStringLiteral("~500 Domains"));
+    }
+
+    // The options of how pages are downloaded are in a dialog of their own, each with its
+    // caption and value whole; a change is written through at once.
+    void crawlOptions_inADialogOfTheirOwn()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.open());
+        auto *button = control<QPushButton>(h.form.get(), QStringLiteral("cmdCrawlOptions"));
+        QVERIFY(h.c.optionsFrame->isAncestorOf(button));
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto *dialog = control<QDialog>(h.form.get(), QStringLiteral("frmCrawlOptions"));
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Crawl Options"));
+        const std::vector<OptionId> ids = CrawlOptionsDialog::options(optionTable());
+        QCOMPARE(int(ids.size()), 6);
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        for (OptionId id : ids) {
+            const OptionRow &row = optionRow(id);
+            QVERIFY2(!h.c.optionsFrame->findChild<QWidget *>(row.objectName),
+                     qPrintable(row.objectName));
+            auto *w = control<QWidget>(dialog, row.objectName);
+            QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(row.objectName));
+            if (row.kind == OptionRow::Kind::Check)
+                continue;
+            // A caption beside it says what it is.
+            const auto caption = std::find_if(labels.begin(), labels.end(),
+                                              [w](QLabel *l) { return l->buddy() == w; });
+            QVERIFY2(caption != labels.end(), qPrintable(row.objectName));
+            QCOMPARE((*caption)->text(), row.caption + QLatin1Char(':'));
+            QVERIFY((*caption)->width() >= (*caption)->sizeHint().width());
+        }
+
+        auto *parallel = control<QComboBox>(dialog, QStringLiteral("cmbParallel"));
+        QVERIFY(!parallel->isEditable());
+        QCOMPARE(parallel->currentText(), QStringLiteral("10"));
+        pick(parallel, 2);
+        QCOMPARE(h.session->options()->value(OptionId::ParallelDownloads), 2);
+        QCOMPARE(h.settings->read(QStringLiteral("cmbParallel"), QString()), QStringLiteral("2"));
+        QCOMPARE(parallel->currentText(), QStringLiteral("50"));
+        auto *perSite = control<QSpinBox>(dialog, QStringLiteral("txtPerSite"));
+        perSite->setValue(3);
+        QCOMPARE(h.session->options()->value(OptionId::DownloadsPerSite), 3);
+        QTest::keyClicks(control<QLineEdit>(dialog, QStringLiteral("txtUserAgent")),
+                         QStringLiteral("Acme"));
+        QCOMPARE(h.session->options()->text(OptionId::UserAgentText), QStringLiteral("Acme"));
+
+        // Without "Follow redirects (HTTPS)" the modern crawl's own options do not apply.
+        h.c.checkBox(OptionId::FollowRedirects)->click();
+        QVERIFY(!perSite->isEnabled());
+        QVERIFY(!control<QCheckBox>(dialog, QStringLiteral("chkRobots"))->isEnabled());
+        QVERIFY(parallel->isEnabled());
+        h.c.checkBox(OptionId::FollowRedirects)->click();
+        QVERIFY(perSite->isEnabled());
+
+        // One dialog, however often it is asked for.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(h.form->findChildren<QDialog *>(QStringLiteral("frmCrawlOptions")).size(), 1);
+    }
+
+    // The numbers window and an export only read the store: they open beside a harvest,
+    // and such an export deletes nothing. The folder and Delete All wait for it to stop.
+    void harvest_numbersWindowAndExportBesideIt()
+    {
+        MainWindowHarness h;
+        QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
+        QVERIFY(h.c.viewDatabaseButton->isEnabled());
+        QVERIFY(h.c.exportButton->isEnabled());
+        QVERIFY(!h.c.deleteAllNumbersButton->isEnabled());
+        QVERIFY(!h.presenter->isEnabled(Button::ViewDatabase)); // the original rule
+        QTest::mouseClick(h.c.viewDatabaseButton, Qt::LeftButton);
+        QVERIFY(h.windows->numbers() && h.windows->numbers()->isVisible());
+        QTest::mouseClick(h.c.exportButton, Qt::LeftButton);
+        ExportDialog *e = h.windows->exportDialog();
+        QVERIFY(e && e->isVisible());
+        auto *deleteAfter = control<QCheckBox>(e, QStringLiteral("Check1"));
+        QVERIFY(!deleteAfter->isEnabled());
+        QTest::mouseClick(h.c.stopButton, Qt::LeftButton);
+        QVERIFY(deleteAfter->isEnabled());
+        // With the folder in place of the numbers window, View waits as it always did.
+        h.presenter->optionClicked(OptionId::NumbersWindow, 0);
+        QTest::mouseClick(h.c.resumeButton, Qt::LeftButton);
+        QVERIFY(h.session->isHarvesting());
+        QVERIFY(!h.c.viewDatabaseButton->isEnabled());
+        QVERIFY(h.c.exportButton->isEnabled());
+    }
+
+    // With the lists typed into, as the original window's were.
+    void options_persistAcrossWindows()
+    {
+        MainWindowHarness h({{QStringLiteral("chkFixedChoices"), QStringLiteral("0")}});
         QVERIFY(h.open());
         // Every check box flips from its default.
         const QList<QCheckBox *> boxes = {
@@ -587,6 +713,7 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size"); // pixels; (0, 0): the minimum size
         QTest::newRow("minimum") << QSize(0, 0);
         QTest::newRow("default") << QSize(-1, -1);
+        QTest::newRow("1,024 x 700") << QSize(1024, 700);
         QTest::newRow("large") << QSize(1920, 1080);
     }
 
@@ -623,6 +750,14 @@ private Q_SLOTS:
                 if (w->isHidden())
                     continue;
                 QVERIFY2(frame->rect().contains(w->geometry()), qPrintable(w->objectName()));
+                // Captions and values whole.
+                if (qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w) ||
+                    qobject_cast<QLabel *>(w))
+                    QVERIFY2(
+                        w->width() >= w->sizeHint().width(),
+                        qPrintable(
+                            w->objectName() +
+                            QStringLiteral(" %1 < %2").arg(w->width()).arg(w->sizeHint().width())));
             }
         }
         QVERIFY(f->rect().contains(h.c.websiteButton->geometry()));
@@ -751,7 +886,7 @@ private Q_SLOTS:
     {
         MainWindowHarness h;
         QVERIFY(startHarvest(h, {QStringLiteral("one")}, 25));
-        h.windows->openExport(h.session->store()); // its button is off while harvesting
+        QTest::mouseClick(h.c.exportButton, Qt::LeftButton); // beside the harvest
         h.c.helpAction->trigger();
         QVERIFY(h.windows->exportDialog() && h.windows->help());
         const int quits = h.quits;
@@ -793,15 +928,16 @@ private Q_SLOTS:
         QTest::newRow("information") << false << int(QMessageBox::Ok);
         QTest::newRow("question, OK") << true << int(QMessageBox::Ok);
         QTest::newRow("question, Cancel") << true << int(QMessageBox::Cancel);
+        QTest::newRow("destructive question, Enter") << true << int(QMessageBox::NoButton);
     }
 
     // The desktop side of the messages seam: text, title and buttons as given.
     void messageBoxes()
     {
         QFETCH(bool, question);
-        QFETCH(int, press);
+        QFETCH(int, press); // NoButton: Enter
         MessageBoxMessages messages;
-        QString title, text;
+        QString title, text, detail;
         QMessageBox::StandardButtons buttons;
         QTimer::singleShot(0, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -809,19 +945,32 @@ private Q_SLOTS:
                 return;
             title = box->windowTitle();
             text = box->text();
+            detail = box->informativeText();
             buttons = box->standardButtons();
-            box->button(QMessageBox::StandardButton(press))->click();
+            if (press == QMessageBox::NoButton)
+                QTest::keyClick(box, Qt::Key_Return);
+            else
+                box->button(QMessageBox::StandardButton(press))->click();
         });
-        if (question) {
+        if (!question) {
+            messages.information(QStringLiteral("All faxes have been deleted."));
+            QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(title, strProductName);
+        } else if (press == QMessageBox::NoButton) {
+            // A question whose OK cannot be undone: Enter cancels; the detail is shown.
+            const HarvestMessages::Answer a = messages.confirmDestructive(
+                QStringLiteral("Delete?"), QStringLiteral("Confirm"),
+                QStringLiteral("All 86 fax numbers stored will be deleted."));
+            QCOMPARE(a, HarvestMessages::Cancel);
+            QCOMPARE(title, QStringLiteral("Confirm"));
+            QCOMPARE(detail, QStringLiteral("All 86 fax numbers stored will be deleted."));
+            QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        } else {
             const HarvestMessages::Answer a =
                 messages.confirm(QStringLiteral("Continue?"), QStringLiteral("Confirm Delete"));
             QCOMPARE(a, press == QMessageBox::Ok ? HarvestMessages::Ok : HarvestMessages::Cancel);
             QCOMPARE(title, QStringLiteral("Confirm Delete"));
             QCOMPARE(buttons, QMessageBox::Ok | QMessageBox::Cancel);
-        } else {
-            messages.information(QStringLiteral("All faxes have been deleted."));
-            QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-            QCOMPARE(title, strProductName);
         }
         QVERIFY(!text.isEmpty());
     }
