@@ -15,6 +15,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+namespace {
+// The sentence of what an export writes and leaves out wraps within this width; the dialog
+// grows in height to show it whole.
+constexpr int kCountsWidth = 440;
+} // namespace
+
 ExportDialog::ExportDialog(Store *store, const QString &dataDir,
                            std::function<void()> deleteAllNumbers, std::function<bool()> mayDelete)
     : m_db(store), m_deleteAllNumbers(std::move(deleteAllNumbers)),
@@ -31,12 +37,16 @@ ExportDialog::ExportDialog(Store *store, const QString &dataDir,
     m_type->addItems({QStringLiteral("Semi-Colon Delimited (;)"),
                       QStringLiteral("Tab Delimited (^t)"),
                       QStringLiteral("Line Feed Delimited (one per line)"),
-                      QStringLiteral("CSV (all columns)")});
+                      QStringLiteral("CSV (all columns)"), QStringLiteral("CSV for spreadsheets")});
     m_type->setPlaceholderText(QStringLiteral("Semi-Colon delimited (;)"));
     m_type->setCurrentIndex(-1);
     m_type->setMinimumWidth(260);
     m_space = new QCheckBox(QStringLiteral("Put a space between each entry"), this);
     m_space->setObjectName(QStringLiteral("Check2"));
+    // The space goes after a semicolon only; for the other types it does not apply.
+    connect(m_type, &QComboBox::currentIndexChanged, this, [this](int type) {
+        m_space->setEnabled(type == FaxExport::Unpicked || type == FaxExport::Semicolon);
+    });
     m_deleteAfter = new QCheckBox(QStringLiteral("Delete all faxes when finished"), this);
     m_deleteAfter->setObjectName(QStringLiteral("Check1"));
     // Off, every number not on the do-not-fax list is written, as always.
@@ -47,6 +57,7 @@ ExportDialog::ExportDialog(Store *store, const QString &dataDir,
     m_counts = new SkinLabel(this);
     m_counts->setObjectName(QStringLiteral("lblCounts"));
     m_counts->setWordWrap(true);
+    m_counts->setFixedWidth(kCountsWidth);
     m_exportButton = new QPushButton(QStringLiteral("Export"), this);
     m_exportButton->setObjectName(QStringLiteral("Command1"));
     m_exportButton->setDefault(true);
@@ -74,9 +85,10 @@ ExportDialog::ExportDialog(Store *store, const QString &dataDir,
         return QFileDialog::getSaveFileName(this, QString(), presetPath,
                                             FaxExport::fileFilter(m_type->currentIndex()));
     };
+    // Deleting is the question's dangerous answer: Enter keeps the numbers.
     askYesNo = [this](const QString &text) {
-        return QMessageBox::question(this, strProductName, text,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return QMessageBox::question(this, strProductName, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     showError = [this](const QString &text) { QMessageBox::warning(this, strProductName, text); };
     // Not modal: the dialog closes after an export while the line stays to be read.
@@ -94,7 +106,24 @@ void ExportDialog::load()
         applyLabelOverlay(this);
         SkinForm(this);
     }
+    updateDeletion();
+    fitToContents();
+}
+
+void ExportDialog::fitToContents()
+{
+    m_counts->setFixedHeight(m_counts->heightForWidth(kCountsWidth));
+    layout()->activate();
     setFixedSize(sizeHint());
+}
+
+void ExportDialog::updateDeletion()
+{
+    const bool may = !m_mayDelete || m_mayDelete();
+    m_deleteAfter->setEnabled(may);
+    m_deleteAfter->setToolTip(may ? QString()
+                                  : QStringLiteral("Not while a harvest runs: the numbers it "
+                                                   "stores meanwhile would be deleted unexported"));
 }
 
 // Command1_Click
@@ -140,7 +169,7 @@ void ExportDialog::exportClicked()
         written += QLatin1Char(' ') + leftOut + QLatin1Char('.');
     if (!result.warning.isEmpty())
         showError(result.warning);
-    if (m_deleteAfter->isChecked()) {
+    if (m_deleteAfter->isChecked() && (!m_mayDelete || m_mayDelete())) {
         const qint32 stored = m_db->countFaxes().value_or(result.count);
         const QString question =
             stored == 1
@@ -164,6 +193,7 @@ void ExportDialog::updateCounts()
         m_db ? m_db->exportCounts(m_onlyNew->isChecked()) : std::nullopt;
     if (!counts) {
         m_counts->setText(QStringLiteral("The fax numbers cannot be read."));
+        fitToContents();
         return;
     }
     QString text = counts->toWrite == 0 ? QStringLiteral("There are no fax numbers to export.")
@@ -174,10 +204,12 @@ void ExportDialog::updateCounts()
     if (!leftOut.isEmpty())
         text += QLatin1Char(' ') + leftOut + QLatin1Char('.');
     m_counts->setText(text);
+    fitToContents();
 }
 
 void ExportDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    updateDeletion();
     updateCounts();
 }

@@ -42,11 +42,16 @@ public:
     void exportClicked();
     // Reads again how many numbers an export would write.
     void updateCounts();
+    // Asks again whether the deletion may be offered (the harvest started or stopped).
+    void updateDeletion();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The dialog's size follows the sentence of what an export writes, shown whole.
+    void fitToContents();
+
     QPointer<Store> m_db;
     std::function<void()> m_deleteAllNumbers;
     std::function<bool()> m_mayDelete;

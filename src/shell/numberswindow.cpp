@@ -1,9 +1,11 @@
 #include "numberswindow.h"
 
+#include "datefilteredit.h"
 #include "donotfax.h"
 #include "numberscounts.h"
 #include "numbersmodel.h"
 #include "productinfo.h"
+#include "settingsstore.h"
 #include "store.h"
 
 #include <QApplication>
@@ -13,8 +15,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDateTimeAxis>
 #include <QDesktopServices>
 #include <QDir>
@@ -41,8 +43,9 @@
 
 namespace {
 
-// The oldest day the date filters offer; at it, a date filter is off ("Any").
-const QDate kAnyDay(2000, 1, 1);
+// The settings keys of the window's size and place, and of its columns (shown, order, widths).
+constexpr char kGeometryKey[] = "numbersWindowGeometry";
+constexpr char kColumnsKey[] = "numbersColumns";
 // Typing in the filter box waits for a pause this long before the store is asked.
 constexpr int kTypingPauseMs = 350;
 // The search strings the chart compares, the most productive first.
@@ -103,6 +106,32 @@ void fillChoiceCombo(QComboBox *combo, const QString &anyText, const QList<Value
     combo->setCurrentIndex(chosen.isEmpty() || at < 0 ? 0 : at);
 }
 
+// The places panel: regions and, outside North America, countries; each remembers what it
+// filters by.
+void fillPlacePanel(QTreeWidget *panel, const QList<PlaceCount> &places)
+{
+    panel->clear();
+    // The most numbers first; places of as many numbers by name.
+    QList<QPair<QString, PlaceCount>> named;
+    for (const PlaceCount &p : places)
+        named.append({p.country ? NumbersModel::countryName(p.value) : p.value.trimmed(), p});
+    std::stable_sort(named.begin(), named.end(), [](const auto &x, const auto &y) {
+        if (x.second.count != y.second.count)
+            return x.second.count > y.second.count;
+        return QString::localeAwareCompare(x.first, y.first) < 0;
+    });
+    QList<QTreeWidgetItem *> items;
+    items.reserve(named.size());
+    for (const auto &[shown, p] : named) {
+        auto *item = new QTreeWidgetItem({shown, QLocale().toString(p.count)});
+        item->setData(0, Qt::UserRole, p.value);
+        item->setData(0, Qt::UserRole + 1, p.country);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        items << item;
+    }
+    panel->addTopLevelItems(items);
+}
+
 QString countryCaption(const QString &code)
 {
     const QLocale::Territory t = QLocale::codeToTerritory(code);
@@ -124,9 +153,10 @@ NumbersWindow::NumbersWindow(Store *store, const QString &dataDir, SettingsStore
     connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
     buildControls();
 
+    // Deleting is the question's dangerous answer: Enter keeps the numbers.
     askYesNo = [this](const QString &text) {
-        return QMessageBox::question(this, strProductName, text,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return QMessageBox::question(this, strProductName, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, strProductName, text);
@@ -135,7 +165,72 @@ NumbersWindow::NumbersWindow(Store *store, const QString &dataDir, SettingsStore
 
     connect(m_model, &NumbersModel::readFailed, this, &NumbersWindow::showReadProblem);
     updateCountLabel();
-    resize(1100, 680);
+    restoreLayout();
+}
+
+NumbersWindow::~NumbersWindow()
+{
+    saveLayout();
+}
+
+void NumbersWindow::closeEvent(QCloseEvent *event)
+{
+    saveLayout();
+    QWidget::closeEvent(event);
+}
+
+void NumbersWindow::restoreLayout()
+{
+    const QByteArray geometry =
+        m_settings ? QByteArray::fromBase64(
+                         m_settings->read(QLatin1String(kGeometryKey), QString()).toLatin1())
+                   : QByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(1100, 680);
+    const QByteArray columns =
+        m_settings ? QByteArray::fromBase64(
+                         m_settings->read(QLatin1String(kColumnsKey), QString()).toLatin1())
+                   : QByteArray();
+    if (!columns.isEmpty())
+        m_table->horizontalHeader()->restoreState(columns);
+}
+
+void NumbersWindow::saveLayout()
+{
+    if (!m_settings)
+        return;
+    m_settings->write(QLatin1String(kGeometryKey), QString::fromLatin1(saveGeometry().toBase64()));
+    m_settings->write(QLatin1String(kColumnsKey),
+                      QString::fromLatin1(m_table->horizontalHeader()->saveState().toBase64()));
+}
+
+void NumbersWindow::showColumn(int column, bool shown)
+{
+    if (!shown) {
+        // One column stays: a table without columns would show nothing to choose from.
+        int visible = 0;
+        for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+            visible += m_table->isColumnHidden(c) ? 0 : 1;
+        if (visible <= 1)
+            return;
+    }
+    m_table->setColumnHidden(column, !shown);
+    if (shown && m_table->columnWidth(column) == 0)
+        m_table->resizeColumnToContents(column);
+}
+
+void NumbersWindow::updateColumnsMenu()
+{
+    const QList<QAction *> actions = m_columnsMenu->actions();
+    for (int c = 0; c < actions.size(); ++c) {
+        const QSignalBlocker block(actions.at(c));
+        actions.at(c)->setChecked(!m_table->isColumnHidden(c));
+    }
+}
+
+bool NumbersWindow::isColumnShown(int column) const
+{
+    return !m_table->isColumnHidden(column);
 }
 
 void NumbersWindow::showEvent(QShowEvent *event)
@@ -166,13 +261,8 @@ void NumbersWindow::buildControls()
         c->setMinimumContentsLength(16);
     }
     auto makeDate = [this](const char *name) {
-        auto *d = new QDateEdit(this);
+        auto *d = new DateFilterEdit(this);
         d->setObjectName(QLatin1String(name));
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        d->setMinimumDate(kAnyDay);
-        d->setSpecialValueText(QStringLiteral("Any"));
-        d->setDate(kAnyDay);
         return d;
     };
     m_fromDate = makeDate("fromDate");
@@ -182,9 +272,13 @@ void NumbersWindow::buildControls()
 
     auto *filters = new QGridLayout;
     filters->addWidget(m_filterEdit, 0, 0, 1, 4);
-    filters->addWidget(new QLabel(QStringLiteral("From:"), this), 0, 4);
+    auto *fromCaption = new QLabel(QStringLiteral("&From:"), this);
+    fromCaption->setBuddy(m_fromDate);
+    auto *toCaption = new QLabel(QStringLiteral("&To:"), this);
+    toCaption->setBuddy(m_toDate);
+    filters->addWidget(fromCaption, 0, 4);
     filters->addWidget(m_fromDate, 0, 5);
-    filters->addWidget(new QLabel(QStringLiteral("To:"), this), 0, 6);
+    filters->addWidget(toCaption, 0, 6);
     filters->addWidget(m_toDate, 0, 7);
     filters->addWidget(m_placeCombo, 1, 0);
     filters->addWidget(m_searchCombo, 1, 1);
@@ -194,7 +288,7 @@ void NumbersWindow::buildControls()
     filters->setColumnStretch(1, 1);
     filters->setColumnStretch(2, 1);
 
-    // The m_table
+    // The table
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("numbersTable"));
     m_table->setModel(m_model);
@@ -210,12 +304,50 @@ void NumbersWindow::buildControls()
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
-    const int widths[NumbersModel::ColumnCount] = {120, 120, 150, 60,  140, 220,
-                                                   140, 80,  90,  260, 160};
+    // Wide enough for the longest numbers and dates the harvest stores.
+    const QFontMetrics fm = m_table->fontMetrics();
+    const auto textWidth = [&fm](const char *sample) {
+        return fm.horizontalAdvance(QLatin1String(sample)) + 2 * fm.averageCharWidth() + 8;
+    };
+    const int widths[NumbersModel::ColumnCount] = {textWidth("+999-99-9999-999999"),
+                                                   textWidth("+99999999999999"),
+                                                   textWidth("NY New York City"),
+                                                   textWidth("Country"),
+                                                   textWidth("2026-12-31 23:59:59"),
+                                                   220,
+                                                   130,
+                                                   80,
+                                                   textWidth("label in the cell before"),
+                                                   260,
+                                                   textWidth("Do Not Fax")};
     for (int c = 0; c < NumbersModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, widths[c]);
+    // The columns are the user's to choose and order; the window remembers them.
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_columnsMenu = new QMenu(QStringLiteral("Columns"), this);
+    m_columnsMenu->setObjectName(QStringLiteral("columnsMenu"));
+    for (int c = 0; c < NumbersModel::ColumnCount; ++c) {
+        QAction *a = m_columnsMenu->addAction(m_model->headerData(c, Qt::Horizontal).toString());
+        a->setCheckable(true);
+        connect(a, &QAction::toggled, this, [this, c](bool shown) { showColumn(c, shown); });
+    }
+    connect(m_columnsMenu, &QMenu::aboutToShow, this, &NumbersWindow::updateColumnsMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            [this, header](const QPoint &at) { m_columnsMenu->popup(header->mapToGlobal(at)); });
+    // Shown at first, in this order: what a user reads, how each number was found and whether
+    // it may be faxed in view; the page and the text around it after; E.164, country and
+    // label a click away.
+    for (int c : {int(NumbersModel::E164), int(NumbersModel::Country), int(NumbersModel::Label)})
+        m_table->setColumnHidden(c, true);
+    const int order[] = {NumbersModel::Number, NumbersModel::Region, NumbersModel::Date,
+                         NumbersModel::Search, NumbersModel::How,    NumbersModel::DoNotFax,
+                         NumbersModel::Page,   NumbersModel::Context};
+    for (int visual = 0; visual < int(std::size(order)); ++visual)
+        header->moveSection(header->visualIndex(order[visual]), visual);
 
-    m_regionCounts = makeCountPanel(this, "regionCounts", QStringLiteral("Region"));
+    m_regionCounts = makeCountPanel(this, "regionCounts", QStringLiteral("Region or Country"));
     m_searchCounts = makeCountPanel(this, "searchCounts", QStringLiteral("Search String"));
     auto *panels = new QSplitter(Qt::Vertical, this);
     panels->addWidget(m_regionCounts);
@@ -264,13 +396,18 @@ void NumbersWindow::buildControls()
     m_openFolderButton = new QPushButton(QStringLiteral("Open Data Folder"), this);
     m_openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
     m_openFolderButton->setToolTip(QDir::toNativeSeparators(m_dataDir));
+    m_columnsButton = new QPushButton(QStringLiteral("Columns"), this);
+    m_columnsButton->setObjectName(QStringLiteral("columnsButton"));
+    m_columnsButton->setToolTip(
+        QStringLiteral("Choose the columns shown; drag a column's title to move it"));
+    m_columnsButton->setMenu(m_columnsMenu);
     m_countLabel = new QLabel(this);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_countLabel, 1);
     for (QPushButton *b : {m_copyButton, m_deleteButton, m_doNotFaxButton, m_faxAgainButton,
-                           m_refreshButton, m_openFolderButton}) {
+                           m_columnsButton, m_refreshButton, m_openFolderButton}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
@@ -308,8 +445,8 @@ void NumbersWindow::buildControls()
             if (!m_filling)
                 applyFilter();
         });
-    for (QDateEdit *d : {m_fromDate, m_toDate})
-        connect(d, &QDateEdit::dateChanged, this, &NumbersWindow::applyFilter);
+    for (DateFilterEdit *d : {m_fromDate, m_toDate})
+        connect(d, &DateFilterEdit::dateChanged, this, &NumbersWindow::applyFilter);
     connect(m_clearFilterButton, &QPushButton::clicked, this, &NumbersWindow::clearFilter);
     connect(m_copyButton, &QPushButton::clicked, this, [this] { copySelected(); });
     connect(m_deleteButton, &QPushButton::clicked, this, [this] { deleteSelected(); });
@@ -328,6 +465,8 @@ void NumbersWindow::buildControls()
             askCounts(NumbersCounts::Charts);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NumbersWindow::updateCountLabel);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &NumbersWindow::updateCountLabel);
 }
 
 // ---- filters -------------------------------------------------------------------------------
@@ -348,10 +487,8 @@ FaxFilter NumbersWindow::filterFromControls() const
     }
     f.search = m_searchCombo->currentData(kValueRole).toString();
     f.how = m_howCombo->currentData(kValueRole).toString();
-    if (m_fromDate->date() != kAnyDay)
-        f.from = m_fromDate->date();
-    if (m_toDate->date() != kAnyDay)
-        f.to = m_toDate->date();
+    f.from = m_fromDate->date();
+    f.to = m_toDate->date();
     return f;
 }
 
@@ -376,8 +513,8 @@ void NumbersWindow::clearFilter()
         c->setCurrentIndex(0);
     {
         const QSignalBlocker a(m_fromDate), b(m_toDate);
-        m_fromDate->setDate(kAnyDay);
-        m_toDate->setDate(kAnyDay);
+        m_fromDate->setDate(QDate());
+        m_toDate->setDate(QDate());
     }
     m_filling = false;
     applyFilter();
@@ -397,7 +534,8 @@ void NumbersWindow::fillChoices(const NumbersCounts &counts)
             for (const ValueCount &c : values) {
                 if (c.value.isEmpty())
                     continue;
-                const QString caption = kind == ByCountry ? countryCaption(c.value) : c.value;
+                const QString caption =
+                    kind == ByCountry ? countryCaption(c.value) : c.value.trimmed();
                 m_placeCombo->addItem(
                     QStringLiteral("%1 (%2)").arg(caption, QLocale().toString(c.count)));
                 m_placeCombo->setItemData(m_placeCombo->count() - 1, kind, kKindRole);
@@ -420,6 +558,15 @@ void NumbersWindow::fillChoices(const NumbersCounts &counts)
                               [](const ValueCount &c) { return c.value.isEmpty(); }),
                hows.end());
     fillChoiceCombo(m_howCombo, QStringLiteral("Found in any way"), hows);
+    // The words a user reads; the item still filters by the word stored.
+    for (int i = 1; i < m_howCombo->count(); ++i) {
+        const QString stored = m_howCombo->itemData(i, kValueRole).toString();
+        m_howCombo->setItemText(
+            i, m_howCombo->itemText(i).replace(0, stored.size(), NumbersModel::howText(stored)));
+    }
+    // The calendars open on the newest number's day.
+    for (DateFilterEdit *d : {m_fromDate, m_toDate})
+        d->setCalendarStart(counts.newest);
     m_filling = false;
 }
 
@@ -432,8 +579,9 @@ void NumbersWindow::choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item)
             m_searchCombo->setCurrentIndex(at);
         return;
     }
+    const int kind = item->data(0, Qt::UserRole + 1).toBool() ? ByCountry : ByLocation;
     for (int i = 1; i < m_placeCombo->count(); ++i) {
-        if (m_placeCombo->itemData(i, kKindRole).toInt() == ByLocation &&
+        if (m_placeCombo->itemData(i, kKindRole).toInt() == kind &&
             m_placeCombo->itemData(i, kValueRole).toString() == value) {
             m_placeCombo->setCurrentIndex(i);
             return;
@@ -495,7 +643,7 @@ void NumbersWindow::showCounts(quint64 request, const NumbersCounts &counts)
     if (!counts.error.isEmpty())
         showReadProblem(counts.error);
     if (current(NumbersCounts::Panels)) {
-        fillCountPanel(m_regionCounts, counts.regions);
+        fillPlacePanel(m_regionCounts, counts.places);
         fillCountPanel(m_searchCounts, counts.searches);
     }
     if (current(NumbersCounts::Choices)) {
@@ -511,13 +659,26 @@ void NumbersWindow::updateCountLabel()
 {
     const qint64 shown = m_model->totalCount();
     const QLocale l;
+    QString text;
     if (m_model->filter() != FaxFilter() && m_storedCount >= 0)
-        m_countLabel->setText(QStringLiteral("%1 of %2 numbers shown")
-                                  .arg(l.toString(shown), l.toString(m_storedCount)));
+        text = QStringLiteral("%1 of %2 numbers shown")
+                   .arg(l.toString(shown), l.toString(m_storedCount));
     else
-        m_countLabel->setText(shown == 1
-                                  ? QStringLiteral("1 number shown")
-                                  : QStringLiteral("%1 numbers shown").arg(l.toString(shown)));
+        text = shown == 1 ? QStringLiteral("1 number shown")
+                          : QStringLiteral("%1 numbers shown").arg(l.toString(shown));
+    const qint64 selected = selectedCount();
+    if (selected > 0)
+        text += QStringLiteral(", %1 selected").arg(l.toString(selected));
+    m_countLabel->setText(text);
+}
+
+qint64 NumbersWindow::selectedCount() const
+{
+    qint64 n = 0;
+    const QItemSelection selection = m_table->selectionModel()->selection();
+    for (const QItemSelectionRange &r : selection)
+        n += r.height();
+    return n;
 }
 
 void NumbersWindow::drawCharts(const NumbersCounts &counts)
@@ -714,8 +875,11 @@ int NumbersWindow::afterListChange(int changed)
                         .arg(m_store->lastError()));
         changed = 0;
     }
-    // The greyed rows and the reasons follow.
-    refresh();
+    // The greyed rows and the reasons follow; the rows stay where they are, selected.
+    m_model->refreshInPlace();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices |
+              (chartsShown() ? NumbersCounts::Charts : 0));
     return changed;
 }
 

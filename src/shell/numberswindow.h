@@ -12,7 +12,8 @@ class NumbersModel;
 struct NumbersCounts;
 class QChartView;
 class QComboBox;
-class QDateEdit;
+class DateFilterEdit;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,13 +27,14 @@ class Store;
 struct FaxFilter;
 struct ListedFax;
 
-// "Fax Database": the stored numbers in a table with every column, sorted by any column and
-// filtered by a text, a region or country, a search string, a date range and how they were
-// found; counts per region and per search string beside it, and charts of the numbers found
-// per day and per search string. Selected numbers can be copied, deleted, or put on the
-// do-not-fax list and taken off it (listed numbers are greyed); a double click
-// asks for a number's page to be shown in the browser window. Opened once, without modality,
-// through the window owner.
+// "Fax Database": the stored numbers in a table of the columns the user chose (and ordered),
+// sorted by any column and filtered by a text, a region or country, a search string, a date
+// range and how they were found; counts per region (per country outside North America) and
+// per search string beside it, and charts of the numbers found per day and per search string.
+// The window remembers its size and columns. Selected numbers can be copied, deleted, or put
+// on the do-not-fax list and taken off it (listed numbers are greyed, and stay selected); a
+// double click asks for a number's page to be shown in the browser window. Opened once,
+// without modality, through the window owner.
 class NumbersWindow : public QWidget
 {
     Q_OBJECT
@@ -40,6 +42,7 @@ public:
     // store (not owned) must outlive the window; settings (not owned, may be null) keep the
     // window's size and columns.
     NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings = nullptr);
+    ~NumbersWindow() override; // remembers the size and the columns
 
     NumbersModel *model() const { return m_model; }
 
@@ -73,6 +76,11 @@ public:
     void openPageOf(int row);
     // Counts asked for and not answered yet (they are read beside the table).
     bool countsPending() const;
+    // Shows or hides a column (NumbersModel::Column); the last one shown stays.
+    void showColumn(int column, bool shown);
+    bool isColumnShown(int column) const;
+    // How many rows are selected.
+    qint64 selectedCount() const;
 
 Q_SIGNALS:
     // Numbers were deleted from the store here.
@@ -82,6 +90,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -94,6 +103,9 @@ private:
     void choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item);
     void showReadProblem(const QString &reason);
     int afterListChange(int changed); // -1: the store refused
+    void restoreLayout();
+    void saveLayout();
+    void updateColumnsMenu();
 
     QPointer<Store> m_store;
     QString m_dataDir;
@@ -113,8 +125,8 @@ private:
     QComboBox *m_placeCombo = nullptr; // region or country
     QComboBox *m_searchCombo = nullptr;
     QComboBox *m_howCombo = nullptr;
-    QDateEdit *m_fromDate = nullptr; // at its minimum: any day
-    QDateEdit *m_toDate = nullptr;
+    DateFilterEdit *m_fromDate = nullptr; // empty: any day
+    DateFilterEdit *m_toDate = nullptr;
     QPushButton *m_clearFilterButton = nullptr;
     QTabWidget *m_tabs = nullptr;
     QTableView *m_table = nullptr;
@@ -129,4 +141,6 @@ private:
     QPushButton *m_faxAgainButton = nullptr;
     QPushButton *m_refreshButton = nullptr;
     QPushButton *m_openFolderButton = nullptr;
+    QPushButton *m_columnsButton = nullptr;
+    QMenu *m_columnsMenu = nullptr; // also the table header's context menu
 };

@@ -12,12 +12,17 @@
 #include "windowcontrols.h"
 #include "windowowner.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -67,6 +72,10 @@ private Q_SLOTS:
     void initTestCase();
 
     void dialog_hasItsControls();
+    void dialog_showsItsSentenceWhole();
+    void dialog_spaceOnlyWhereItApplies();
+    void dialog_deleteQuestionDefaultsToNo();
+    void dialog_deletesNothingWhileAHarvestRuns();
     void exportCases_data();
     void exportCases();
     void csv_quotesCommasQuotesAndLineBreaks_data();
@@ -74,6 +83,10 @@ private Q_SLOTS:
     void csv_cellsThatReadAsFormulasAreText_data();
     void csv_cellsThatReadAsFormulasAreText();
     void csv_fromTheDialog_hasHeaderAndIsoDates();
+    void csv_telephoneCellsAsTheyAre_data();
+    void csv_telephoneCellsAsTheyAre();
+    void csv_forSpreadsheets_markedAsUtf8();
+    void csv_readByPythonsCsvModule();
     void unreadableStore_writesAndDeletesNothing();
     void fileExists_data();
     void fileExists();
@@ -101,7 +114,7 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->currentIndex(), -1);
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->placeholderText(),
              QStringLiteral("Semi-Colon delimited (;)"));
-    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 4);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 5);
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(0),
              QStringLiteral("Semi-Colon Delimited (;)"));
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(1),
@@ -110,6 +123,8 @@ void TestExport::dialog_hasItsControls()
              QStringLiteral("Line Feed Delimited (one per line)"));
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(3),
              QStringLiteral("CSV (all columns)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(4),
+             QStringLiteral("CSV for spreadsheets"));
     QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check2"))->text(),
              QStringLiteral("Put a space between each entry"));
     QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->text(),
@@ -140,6 +155,103 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
              QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
                             "list, 1 exported before."));
+}
+
+// What an export writes and leaves out is shown whole, however long it grows.
+void TestExport::dialog_showsItsSentenceWhole()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102"),
+               QStringLiteral("1-312-555-0103")});
+    Store *db = store.session.store();
+    QVERIFY(db->addDoNotFax(QStringLiteral("312-555-0101"), QStringLiteral("+13125550101"),
+                            Store::reasonOptOut));
+    QVERIFY(db->addDoNotFax(QStringLiteral("312-555-0102"), QStringLiteral("+13125550102"),
+                            Store::reasonNoticeSays));
+    QVERIFY(db->recordExport(QStringLiteral("x"), {"+13125550103"}));
+    ExportDialog *w = store.openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto *counts = control<QLabel>(w, QStringLiteral("lblCounts"));
+    control<QCheckBox>(w, QStringLiteral("Check3"))->setChecked(true);
+    QCOMPARE(counts->text(),
+             QStringLiteral("There are no fax numbers to export. 3 left out: 1 on the do-not-fax "
+                            "list, 1 whose page says it takes no unsolicited faxes, 1 exported "
+                            "before."));
+    QTRY_VERIFY(w->rect().contains(counts->geometry()));
+    QVERIFY(counts->height() >= counts->heightForWidth(counts->width()));
+    QVERIFY(w->rect().contains(control<QPushButton>(w, QStringLiteral("Command1"))->geometry()));
+}
+
+void TestExport::dialog_spaceOnlyWhereItApplies()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    ExportDialog *w = store.openWindow();
+    auto *type = control<QComboBox>(w, QStringLiteral("Combo1"));
+    auto *space = control<QCheckBox>(w, QStringLiteral("Check2"));
+    QVERIFY(space->isEnabled()); // nothing picked: the semicolon type
+    for (int t = FaxExport::Semicolon; t <= FaxExport::CsvSpreadsheet; ++t) {
+        type->setCurrentIndex(t);
+        QCOMPARE(space->isEnabled(), t == FaxExport::Semicolon);
+    }
+}
+
+// The question after an export takes Enter as No: the numbers stay.
+void TestExport::dialog_deleteQuestionDefaultsToNo()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
+    ExportDialog *w = store.openWindow();
+    w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("out.txt")); };
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(true);
+    QString asked;
+    bool defaultNo = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked = box->text();
+        defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    w->exportClicked();
+    QVERIFY2(asked.endsWith(QStringLiteral("Are you sure you want to delete all 2 faxes?")),
+             qPrintable(asked));
+    QVERIFY(defaultNo);
+    QCOMPARE(store.session.store()->countFaxes().value_or(-1), 2);
+}
+
+// While a harvest runs an export writes its file and deletes nothing: the numbers the
+// harvest stores meanwhile would be deleted unexported.
+void TestExport::dialog_deletesNothingWhileAHarvestRuns()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")});
+    bool harvesting = true;
+    ExportDialog *w = store.windows.openExport(
+        store.session.store(), [&] { store.session.deleteAllNumbers(); },
+        [&] { return !harvesting; });
+    auto *deleteAfter = control<QCheckBox>(w, QStringLiteral("Check1"));
+    QVERIFY(!deleteAfter->isEnabled());
+    QVERIFY(!deleteAfter->toolTip().isEmpty());
+    deleteAfter->setChecked(true);
+    w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("out.txt")); };
+    bool asked = false;
+    w->askYesNo = [&](const QString &) { return asked = true; };
+    w->showInfo = [](const QString &) {};
+    w->exportClicked();
+    QVERIFY(!asked);
+    QCOMPARE(readFile(dir.file(QStringLiteral("out.txt"))), QByteArray("1-312-555-0101;\r\n"));
+    QCOMPARE(store.session.store()->countFaxes().value_or(-1), 1);
+    // Once the harvest has stopped, the deletion is offered again.
+    ExportDialog *again =
+        store.windows.openExport(store.session.store(), {}, [&] { return !harvesting; });
+    harvesting = false;
+    again->updateDeletion();
+    QVERIFY(control<QCheckBox>(again, QStringLiteral("Check1"))->isEnabled());
 }
 
 void TestExport::exportCases_data()
@@ -335,9 +447,12 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     r.how = QStringLiteral("previous-cell");
     r.context = search;
     const QByteArray csv = FaxExport::formatCsv({r});
-    QCOMPARE(csv, QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                             "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
-                      field + ",Illinois,'+13125550101,US,Fax:,previous-cell," + field + "\r\n");
+    QCOMPARE(
+        csv,
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
+            field + ",Illinois,+13125550101,US,Fax:,previous-cell," + field + "\r\n");
 }
 
 void TestExport::csv_cellsThatReadAsFormulasAreText_data()
@@ -362,13 +477,15 @@ void TestExport::csv_cellsThatReadAsFormulasAreText()
     QFETCH(QString, search);
     QFETCH(QByteArray, field);
     FaxRow r;
-    r.fax = QStringLiteral("+44-20-7946-0958"); // a number with "+" is text as well
+    r.fax = QStringLiteral("+44-20-7946-0958"); // a telephone number carries no formula
     r.website = QStringLiteral("=cmd|' /C calc'!A0");
     r.search = search;
-    QCOMPARE(FaxExport::formatCsv({r}),
-             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                        "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
-                 field + ",,,,,,\r\n");
+    QCOMPARE(
+        FaxExport::formatCsv({r}),
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+            field + ",,,,,,\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -382,12 +499,101 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(FaxExport::Csv);
     control<QCheckBox>(w, QStringLiteral("Check2"))->setChecked(true); // no effect on CSV
     w->exportClicked();
-    QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
-             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
-                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
+    QCOMPARE(
+        readFile(dir.file(QStringLiteral("faxes.csv"))),
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
+            "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
+}
+
+void TestExport::csv_telephoneCellsAsTheyAre_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("E.164") << QStringLiteral("+13125550101") << QByteArray("+13125550101");
+    QTest::newRow("North American")
+        << QStringLiteral("1-312-555-0101") << QByteArray("1-312-555-0101");
+    QTest::newRow("international")
+        << QStringLiteral("+44-20-7946-0958") << QByteArray("+44-20-7946-0958");
+    QTest::newRow("brackets and spaces")
+        << QStringLiteral("(312) 555 0101") << QByteArray("(312) 555 0101");
+    // Anything else in a number's place is text, as every other cell.
+    QTest::newRow("a sum") << QStringLiteral("+1+1") << QByteArray("'+1+1");
+    QTest::newRow("minus first") << QStringLiteral("-2-3") << QByteArray("'-2-3");
+    QTest::newRow("a formula") << QStringLiteral("=1+1") << QByteArray("'=1+1");
+    QTest::newRow("dashes alone") << QStringLiteral("+--") << QByteArray("'+--");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TestExport::csv_telephoneCellsAsTheyAre()
+{
+    QFETCH(QString, number);
+    QFETCH(QByteArray, field);
+    FaxRow r;
+    r.fax = number;
+    r.e164 = number;
+    r.location = QStringLiteral("  IL Chicago   "); // the area code table pads its regions
+    const QByteArray csv = FaxExport::formatCsv({r});
+    QCOMPARE(csv.mid(csv.indexOf('\n') + 1), field + ",,,,IL Chicago," + field + ",,,,\r\n");
+}
+
+void TestExport::csv_forSpreadsheets_markedAsUtf8()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")}, QStringLiteral("z\u00FCrich dentists"));
+    ExportDialog *w = store.openWindow();
+    auto *type = control<QComboBox>(w, QStringLiteral("Combo1"));
+    QCOMPARE(type->itemText(FaxExport::CsvSpreadsheet), QStringLiteral("CSV for spreadsheets"));
+    QString preset;
+    w->askSaveFileName = [&](const QString &p) {
+        preset = p;
+        return dir.file(QStringLiteral("sheet.csv"));
+    };
+    w->showInfo = [](const QString &) {};
+    type->setCurrentIndex(FaxExport::CsvSpreadsheet);
+    w->exportClicked();
+    QCOMPARE(QFileInfo(preset).fileName(), QStringLiteral("export.csv"));
+    const QByteArray programs =
+        FaxExport::formatCsv(store.session.store()->exportPlan(false).value_or(ExportPlan()).rows);
+    QCOMPARE(readFile(dir.file(QStringLiteral("sheet.csv"))), "\xEF\xBB\xBF" + programs);
+    QVERIFY(programs.startsWith("Number,"));
+    QVERIFY(programs.contains("z\xC3\xBCrich dentists"));
+}
+
+// A script reading the CSV for programs gets the numbers as they are.
+void TestExport::csv_readByPythonsCsvModule()
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        QSKIP("python3 is not installed");
+    TempDataDir dir;
+    FaxRow us;
+    us.fax = QStringLiteral("1-312-555-0101");
+    us.e164 = QStringLiteral("+13125550101");
+    us.website = QStringLiteral("www.example.com/a,b.htm");
+    us.context = QStringLiteral("=Fax: \"312\" 555 0101");
+    FaxRow uk;
+    uk.fax = QStringLiteral("+44-20-7946-0958");
+    uk.e164 = QStringLiteral("+442079460958");
+    QVERIFY(writeFile(dir.file(QStringLiteral("n.csv")), FaxExport::formatCsv({us, uk})));
+    QProcess p;
+    p.start(python, {QStringLiteral("-c"),
+                     QStringLiteral("import csv, sys\n"
+                                    "for r in csv.DictReader(open(sys.argv[1], newline='', "
+                                    "encoding='utf-8')):\n"
+                                    "    print(r['Number'], r['E.164'], r['Page'], r['Text Around "
+                                    "It'], sep='|')\n"),
+                     dir.file(QStringLiteral("n.csv"))});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
+             QStringLiteral("1-312-555-0101|+13125550101|www.example.com/a,b.htm|'=Fax: \"312\" "
+                            "555 0101\n"
+                            "+44-20-7946-0958|+442079460958||\n"));
 }
 
 void TestExport::unreadableStore_writesAndDeletesNothing()
@@ -474,8 +680,8 @@ void TestExport::tool_data()
         << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
     QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
-                         << QByteArray("fax,Date,website,search,location,e164,country,label,"
-                                       "how,context\r\n"
+                         << QByteArray("Number,Date,Page,Search String,Region,E.164,Country,"
+                                       "Label,How Found,Text Around It\r\n"
                                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
                                        "contact.htm,dentists chicago,Illinois,,,,,\r\n"
                                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
