@@ -4,8 +4,10 @@
 #include "skin.h"
 #include "splashwindow.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 QLabel *plainLabel(const char *name, const QString &text, QWidget *parent)
@@ -60,6 +62,10 @@ AboutWindow::AboutWindow()
     grid->addWidget(m_website, 3, 2);
     grid->setRowMinimumHeight(4, 6);
     grid->addWidget(m_rights, 5, 0, 1, 3);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    grid->addWidget(buttons, 6, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 }
 

@@ -6,9 +6,9 @@ class QLabel;
 class PictureBox;
 class SkinLabel;
 
-// The About window: product name, version, company and web site. Opened without modality
-// from the main window's "About this software" through the window owner; one window however
-// often it is opened. It unloads when closed.
+// The About window: product name, version, company and web site, and a Close button (Esc
+// too). Opened without modality from the main window's "About this software" through the
+// window owner; one window however often it is opened. It unloads when closed.
 class AboutWindow : public QDialog
 {
     Q_OBJECT

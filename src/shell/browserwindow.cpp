@@ -239,10 +239,11 @@ void BrowserWindow::downloadBegan()
 // WebBrowser1_DownloadComplete
 void BrowserWindow::downloadFinished(bool ok)
 {
-    Q_UNUSED(ok);
     const QString url = m_view->url().toString();
+    // The browser's own page about an address it could not open is no completed download.
     if (m_panels.size() > 1)
-        m_panels.at(1)->setText(QStringLiteral("Completed ") + url);
+        m_panels.at(1)->setText(
+            (ok ? QStringLiteral("Completed ") : QStringLiteral("Could not open ")) + url);
     m_address->setText(url);
     setWindowTitle(m_view->title());
 }

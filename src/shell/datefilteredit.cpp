@@ -71,8 +71,8 @@ QDate DateFilterEdit::parse(const QString &text, bool *ok)
     *ok = true;
     if (t.isEmpty() || t.compare(QLatin1String("Any"), Qt::CaseInsensitive) == 0)
         return QDate();
-    for (const QString &format :
-         {kIsoDay, QStringLiteral("yyyy-M-d"), QStringLiteral("yyyyMMdd"), QStringLiteral("yyyy/M/d")}) {
+    for (const QString &format : {kIsoDay, QStringLiteral("yyyy-M-d"), QStringLiteral("yyyyMMdd"),
+                                  QStringLiteral("yyyy/M/d")}) {
         const QDate day = QDate::fromString(t, format);
         if (day.isValid())
             return day;
@@ -113,14 +113,15 @@ void DateFilterEdit::setInvalid(bool invalid)
         return;
     m_invalid = invalid;
     QPalette p = m_text->palette();
-    p.setColor(QPalette::Text, invalid ? QColor(0xB0, 0x1C, 0x1C) : palette().color(QPalette::Text));
+    p.setColor(QPalette::Text,
+               invalid ? QColor(0xB0, 0x1C, 0x1C) : palette().color(QPalette::Text));
     m_text->setPalette(p);
     m_text->setToolTip(invalid ? QStringLiteral("Not a day. ") + kHint : kHint);
 }
 
 void DateFilterEdit::prepareCalendar()
 {
-    const QDate start = m_date.isValid()          ? m_date
+    const QDate start = m_date.isValid()            ? m_date
                         : m_calendarStart.isValid() ? m_calendarStart
                                                     : QDate::currentDate();
     m_calendar->setSelectedDate(start);

@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QWebEngineView>
@@ -391,14 +392,17 @@ void MainWindow::buildControls()
     m_progressBar->setValue(0);
     m_progressBar->setTextVisible(false);
 
-    // Menus
+    // Menus. The original captions stay as they were; the items added since follow the
+    // desktop's conventions (a mnemonic each), and the keys a user expects reach the menus
+    // and the common items: Alt+F, Alt+H and Alt+A open the menus, F1 the help, Ctrl+Q ends.
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
-    m_importSitesAction = file->addAction(QStringLiteral("Import Sites…"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    m_importSitesAction = file->addAction(QStringLiteral("&Import Sites…"));
     m_importSitesAction->setObjectName(QStringLiteral("mnuImportSites"));
     m_importSitesAction->setToolTip(QStringLiteral(
         "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
         "named website, url, domain or site"));
-    m_storeAction = file->addAction(QStringLiteral("Database…"));
+    m_storeAction = file->addAction(QStringLiteral("&Database…"));
     m_storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
     connect(m_storeAction, &QAction::triggered, this, [this] {
         auto *dialog = new StoreDialog(m_presenter->settings(), this);
@@ -408,12 +412,25 @@ void MainWindow::buildControls()
     file->addSeparator();
     m_exitAction = file->addAction(QStringLiteral("Exit"));
     m_exitAction->setObjectName(QStringLiteral("mnuFileItem"));
+    m_exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
     m_helpAction = help->addAction(QStringLiteral("View Help File"));
     m_helpAction->setObjectName(QStringLiteral("mnuHelpItem"));
+    m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("mnuAbout"));
     m_aboutAction = about->addAction(QStringLiteral("About this software"));
     m_aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
+    for (const auto &[menu, key] : {std::pair<QMenu *, Qt::Key>{file, Qt::Key_F},
+                                    std::pair<QMenu *, Qt::Key>{help, Qt::Key_H},
+                                    std::pair<QMenu *, Qt::Key>{about, Qt::Key_A}}) {
+        auto *open = new QShortcut(QKeySequence(Qt::ALT | key), this);
+        connect(open, &QShortcut::activated, this, [this, menu = menu] {
+            const QRect at = menuBar()->actionGeometry(menu->menuAction());
+            menu->popup(menuBar()->mapToGlobal(at.bottomLeft()));
+        });
+    }
     connect(m_importSitesAction, &QAction::triggered, this, &MainWindow::importSitesClicked);
     connect(m_exitAction, &QAction::triggered, this, &MainWindow::exitClicked);
     connect(m_helpAction, &QAction::triggered, this, &MainWindow::helpClicked);

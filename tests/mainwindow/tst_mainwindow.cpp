@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -186,12 +187,39 @@ private Q_SLOTS:
         for (const QAction *m : menus)
             menuTitles << m->text();
         QCOMPARE(menuTitles, (QStringList{"File", "Help", "About"}));
-        QCOMPARE(h.c.importSitesAction->text(), QStringLiteral("Import Sites…"));
+        // Items added to the original menus carry a mnemonic.
+        QCOMPARE(h.c.importSitesAction->text(), QStringLiteral("&Import Sites…"));
         QCOMPARE(h.c.exitAction->text(), QStringLiteral("Exit"));
         QCOMPARE(h.c.helpAction->text(), QStringLiteral("View Help File"));
         QCOMPARE(h.c.aboutAction->text(), QStringLiteral("About this software"));
         QCOMPARE(h.c.progressBar->minimum(), 0);
         QCOMPARE(h.c.progressBar->maximum(), 100);
+    }
+
+    // The menus and the common items answer the keys a user expects; the original captions
+    // stay as they were.
+    void keyboard_menusHelpAndExit()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.open());
+        QCOMPARE(h.c.exitAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QCOMPARE(h.c.helpAction->shortcut(), QKeySequence(Qt::Key_F1));
+        const std::pair<const char *, Qt::Key> menus[] = {
+            {"mnuFile", Qt::Key_F}, {"mnuHelp", Qt::Key_H}, {"mnuAbout", Qt::Key_A}};
+        for (const auto &[name, key] : menus) {
+            auto *menu = control<QMenu>(h.form.get(), QLatin1String(name));
+            QTest::keyClick(h.form.get(), key, Qt::AltModifier);
+            QTRY_VERIFY2(menu->isVisible(), name);
+            menu->close();
+        }
+        QTest::keyClick(h.form.get(), Qt::Key_F1);
+        QVERIFY(h.windows->help() && h.windows->help()->isVisible());
+        h.windows->closeHelp();
+        h.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+        QTest::keyClick(h.form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(h.form->isUnloaded());
+        QCOMPARE(h.quits, 1);
     }
 
     // A plain label of the four frames gets its skinned copy on top; the status panels do not.

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTcpServer>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void window_layoutFollowsTheSize();
     void window_pageEventsAndEnterNavigates();
     void window_openedTwiceIsOneWindow();
+    void window_saysWhenAPageCannotBeOpened();
     void exitPending_data();
     void exitPending();
 
@@ -252,6 +254,21 @@ void TestBrowser::window_openedTwiceIsOneWindow()
     w->close();
     QTRY_VERIFY(!m_windows->browser());
     QVERIFY(!m_windows->isBrowserShown());
+}
+
+// An address that cannot be opened is not reported as completed.
+void TestBrowser::window_saysWhenAPageCannotBeOpened()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1/contact.htm").arg(closed.serverPort()));
+    closed.close(); // nobody listens there any more
+    BrowserWindow *w = m_windows->openBrowser(nowhere);
+    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(QStringLiteral("Could not open ")), 60000);
+    QVERIFY(w->panelText(2).contains(QStringLiteral("/contact.htm")));
+    m_windows->openBrowser(page(QStringLiteral("Back")));
+    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Back"), 60000);
+    QVERIFY(w->panelText(2).startsWith(QStringLiteral("Completed ")));
 }
 
 void TestBrowser::exitPending_data()

@@ -278,8 +278,8 @@ void TestWindows::about_openedTwiceIsOneWindow()
     for (QWidget *t : tops)
         abouts += qobject_cast<AboutWindow *>(t) ? 1 : 0;
     QCOMPARE(abouts, 1);
-    // Closed, it unloads; opened again, it is a new load.
-    first->close();
+    // Closed (its Close button, as its close box), it unloads; opened again, it is a new load.
+    control<QPushButton>(first, QStringLiteral("cmdClose"))->click();
     QTRY_VERIFY(!m_windows->about());
     QVERIFY(m_windows->openAbout());
 }
