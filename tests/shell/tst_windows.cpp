@@ -8,7 +8,9 @@
 #include "exportdialog.h"
 #include "helpwindow.h"
 #include "ontop.h"
+#include "options.h"
 #include "productinfo.h"
+#include "rtfreader.h"
 #include "settingsstore.h"
 #include "skin.h"
 #include "soundeffectplayer.h"
@@ -31,6 +33,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -96,6 +99,7 @@ private Q_SLOTS:
     void help_clickingCheckBoxStoresIt();
     void help_showsOurDocumentAndStaysOnTop();
     void help_missingOrDamagedDocument();
+    void help_coversEveryWindowAndOption();
 
     void about_showsProductInformation();
     void about_openedTwiceIsOneWindow();
@@ -240,6 +244,45 @@ void TestWindows::help_missingOrDamagedDocument()
     HelpWindow *w = m_windows->openHelp(&settings, m_dir->file(QStringLiteral("damaged.rtf")));
     QVERIFY(w);
     QVERIFY(w->isVisible());
+}
+
+// The help document that ships tells of every option (by the caption the window shows) and
+// every window.
+void TestWindows::help_coversEveryWindowAndOption()
+{
+    QFile file(DataDir::resource(m_dir->path(), QStringLiteral("Help.rtf")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QTextDocument doc;
+    QVERIFY(readRtf(file.readAll(), &doc));
+    // The document's typographic quotes read as the window's plain ones.
+    const QString text = doc.toPlainText()
+                             .replace(QChar(0x201C), QLatin1Char('"'))
+                             .replace(QChar(0x201D), QLatin1Char('"'));
+    QStringList missing;
+    for (const OptionRow &row : optionTable()) {
+        // Two lists show their own names until a pick: the labels beside them are their
+        // captions (below).
+        if (row.caption != row.key && !text.contains(row.caption))
+            missing << row.caption;
+    }
+    for (const char *shown :
+         {"Advancd after this many websites are scanned:", "After last search:",
+          "Auto Search Advance:", "Audio:", "Other:", "Crawl Options", "Stop Immediately",
+          "Continue Until Stopped",
+          // the windows
+          "Searches", "Emails", "Statistics", "List Builder - Finding matching websites...",
+          "Fax Database", "Export Faxes", "Readme/Help", "About this software", "Database…",
+          "Import Sites…", "browser window",
+          // the export's types
+          "Semi-Colon Delimited (;)", "Tab Delimited (^t)", "Line Feed Delimited (one per line)",
+          "CSV (all columns)", "CSV for spreadsheets", "Only numbers new since the last export",
+          "Delete all faxes when finished", "Put a space between each entry"}) {
+        if (!text.contains(QString::fromUtf8(shown)))
+            missing << QString::fromUtf8(shown);
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(" | "))));
+    // What the window no longer does is not told.
+    QVERIFY(!text.contains(QStringLiteral("View Fax Database opens that folder")));
 }
 
 void TestWindows::about_showsProductInformation()
