@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,6 +42,7 @@ struct Options
     QString screenshotNumbers;
     QString screenshotCharts;
     int screenshotDelayMs = 8000;
+    QSize windowSize; // invalid: the window's own
 };
 
 // Parses the command line; on a mistake prints it and returns false with *exitCode set.
@@ -89,7 +91,12 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         QStringLiteral("screenshot-charts"),
         QStringLiteral("The same for the charts of \"View Fax Database\"."),
         QStringLiteral("FILE"));
-    parser.addOptions({dataDir, resolve, searchHost, start, screenshot, numbers, charts, delay});
+    const QCommandLineOption size(
+        QStringLiteral("window-size"),
+        QStringLiteral("Open the main window WIDTHxHEIGHT pixels large (e.g. 1024x700)."),
+        QStringLiteral("WIDTHxHEIGHT"));
+    parser.addOptions(
+        {dataDir, resolve, searchHost, start, screenshot, numbers, charts, delay, size});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "varnel: %s\n", qPrintable(parser.errorText()));
         *exitCode = 2;
@@ -133,6 +140,17 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
             return false;
         }
         o->screenshotDelayMs = int(seconds * 1000);
+    }
+    if (parser.isSet(size)) {
+        const QStringList parts = parser.value(size).split(QLatin1Char('x'));
+        bool w = false, h = false;
+        o->windowSize =
+            parts.size() == 2 ? QSize(parts.at(0).toInt(&w), parts.at(1).toInt(&h)) : QSize();
+        if (!w || !h || o->windowSize.width() <= 0 || o->windowSize.height() <= 0) {
+            std::fprintf(stderr, "varnel: --window-size wants WIDTHxHEIGHT, e.g. 1024x700\n");
+            *exitCode = 2;
+            return false;
+        }
     }
     return true;
 }
@@ -239,6 +257,8 @@ int main(int argc, char **argv)
         mainWindow = std::make_unique<MainWindow>(&presenter, &windows);
         messages.setParent(mainWindow.get());
         mainWindow->load();
+        if (options.windowSize.isValid())
+            mainWindow->resize(options.windowSize);
         mainWindow->show();
         MainWindow *form = mainWindow.get();
         if (options.start)

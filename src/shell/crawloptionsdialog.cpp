@@ -42,7 +42,7 @@ CrawlOptionsDialog::CrawlOptionsDialog(HarvestPresenter *presenter, QWidget *par
     setWindowTitle(QStringLiteral("Crawl Options"));
 
     auto *form = new QFormLayout;
-    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto *checks = new QVBoxLayout;
     const OptionTable &table = presenter->options()->table();
     // The values with a caption of their own first, then the check boxes.

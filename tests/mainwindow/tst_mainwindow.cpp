@@ -556,6 +556,10 @@ private Q_SLOTS:
         auto *dialog = control<QDialog>(h.form.get(), QStringLiteral("frmCrawlOptions"));
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Crawl Options"));
+        if (const QString dir = qEnvironmentVariable("VARNEL_GRAB_DIR"); !dir.isEmpty()) {
+            dialog->grab().save(QDir(dir).filePath(QStringLiteral("crawl-options.png")));
+            h.form->grab().save(QDir(dir).filePath(QStringLiteral("main.png")));
+        }
         const std::vector<OptionId> ids = CrawlOptionsDialog::options(optionTable());
         QCOMPARE(int(ids.size()), 6);
         const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
