@@ -1,6 +1,7 @@
 #include "exportdialog.h"
 
 #include "export.h"
+#include "filedialogs.h"
 #include "productinfo.h"
 #include "skin.h"
 #include "store.h"
@@ -8,7 +9,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,8 +82,8 @@ ExportDialog::ExportDialog(Store *store, const QString &dataDir,
     grid->setColumnStretch(1, 1);
 
     askSaveFileName = [this](const QString &presetPath) {
-        return QFileDialog::getSaveFileName(this, QString(), presetPath,
-                                            FaxExport::fileFilter(m_type->currentIndex()));
+        return FileDialogs::saveFileName(this, QString(), presetPath,
+                                         FaxExport::fileFilter(m_type->currentIndex()));
     };
     // Deleting is the question's dangerous answer: Enter keeps the numbers.
     askYesNo = [this](const QString &text) {

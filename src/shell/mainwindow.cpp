@@ -2,6 +2,7 @@
 
 #include "crawloptionsdialog.h"
 #include "exportdialog.h"
+#include "filedialogs.h"
 #include "helpwindow.h"
 #include "numberswindow.h"
 #include "optioncontrol.h"
@@ -20,7 +21,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -760,7 +760,7 @@ void MainWindow::exitClicked()
 
 void MainWindow::importSitesClicked()
 {
-    const QString path = QFileDialog::getOpenFileName(
+    const QString path = FileDialogs::openFileName(
         this, QStringLiteral("Import Sites"), QString(),
         QStringLiteral("Lists of sites (*.txt *.csv *.tsv);;All files (*)"));
     if (!path.isEmpty())
