@@ -13,6 +13,7 @@
 #include "windowcontrols.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QCalendarWidget>
@@ -25,9 +26,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -506,6 +509,24 @@ private Q_SLOTS:
                  QStringLiteral("%1 numbers shown").arg(left.size()) +
                      (yes || rows.isEmpty() ? QString()
                                             : QStringLiteral(", %1 selected").arg(rows.size())));
+    }
+
+    // Enter answers the question No: the numbers stay.
+    void window_deleteQuestionDefaultsToNo()
+    {
+        NumbersWindow *w = openWindow();
+        ui.table->selectRow(1);
+        bool defaultNo = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(w->deleteSelected(), 0);
+        QVERIFY(defaultNo);
+        QCOMPARE(m_store->countFaxes().value_or(-1), 5);
     }
 
     // Marked numbers stay in the table, greyed with the reason; any form of a number matches
