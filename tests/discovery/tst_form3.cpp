@@ -1,6 +1,6 @@
 #include "fakesearchengine.h"
-#include "form3.h"
 #include "listbuildertestkit.h"
+#include "listbuilderwindow.h"
 #include "searchengines.h"
 #include "webenginesetup.h"
 
@@ -11,7 +11,7 @@
 #include <QWebEngineView>
 
 // The list builder window with its embedded browser, against the loopback fake engine.
-class TestForm3 : public QObject
+class TestListBuilderWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -19,7 +19,7 @@ private Q_SLOTS:
 
     void window_showsStatusAndBrowser()
     {
-        Form3 form;
+        ListBuilderWindow form;
         QCOMPARE(form.windowTitle(), QStringLiteral("List Builder - Finding matching websites..."));
         QCOMPARE(form.Text1()->text(), QStringLiteral("Status..."));
         QCOMPARE(form.Text1()->toolTip(),
@@ -42,7 +42,7 @@ private Q_SLOTS:
         DiscoveryConfig config;
         config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 30000;
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
 
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -87,7 +87,7 @@ private Q_SLOTS:
         DiscoveryConfig config;
         config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 30000;
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         QTRY_COMPARE_WITH_TIMEOUT(run.outcomes.size(), 1, 60000);
@@ -137,7 +137,7 @@ private Q_SLOTS:
         DiscoveryConfig config;
         config.engineOrigins.insert(engine, fake.base() + folder);
         config.pageTimeoutMs = 30000;
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         run.engine = SearchEngines::find(engine)->displayName;
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -179,7 +179,7 @@ private Q_SLOTS:
         engine.setAnswer(FakeSearchEngine::Answer(answer));
         DiscoveryConfig config;
         config.engineOrigins.insert(QStringLiteral("google"), engine.base());
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         QTRY_VERIFY_WITH_TIMEOUT(!form.listBuilder()->isLoaded(), 60000);
@@ -194,7 +194,7 @@ private Q_SLOTS:
         engine.setAnswer(FakeSearchEngine::Answer::Silent);
         DiscoveryConfig config;
         config.engineOrigins.insert(QStringLiteral("google"), engine.base());
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         form.listBuilder()->show();
@@ -210,7 +210,7 @@ int main(int argc, char **argv)
 {
     prepareWebEngine();
     QApplication app(argc, argv);
-    TestForm3 test;
+    TestListBuilderWindow test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_form3.moc"

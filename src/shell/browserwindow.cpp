@@ -1,19 +1,16 @@
-#include "frmwebsite.h"
+#include "browserwindow.h"
 
 #include "ontop.h"
 #include "productinfo.h"
-#include "shellglobals.h"
 #include "skin.h"
 #include "twips.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -22,11 +19,7 @@
 
 #include <cmath>
 
-std::function<void()> frmWebsite::quitApplication = [] { QCoreApplication::quit(); };
-
 namespace {
-QPointer<frmWebsite> g_browser;
-
 // Design values of the controls that LayoutBrowser does not move, in twips.
 constexpr int kFrameLeft = 150;
 constexpr int kFrameTop = 60;
@@ -108,171 +101,158 @@ QPushButton *pictureButton(const char *name, const QString &tooltip, Glyph glyph
 }
 } // namespace
 
-frmWebsite *frmWebsite::openWindow(const QUrl &address)
-{
-    if (g_browser) {
-        g_browser->raise();
-        g_browser->activateWindow();
-        return g_browser;
-    }
-    g_browser = new frmWebsite();
-    g_browser->Form_Load(address);
-    return g_browser;
-}
-
-frmWebsite *frmWebsite::instance()
-{
-    return g_browser;
-}
-
-bool frmWebsite::isShown()
-{
-    return g_browser && g_browser->isVisible();
-}
-
-void frmWebsite::unload()
-{
-    delete g_browser.data();
-}
-
-frmWebsite::frmWebsite()
+BrowserWindow::BrowserWindow()
 {
     setObjectName(QStringLiteral("frmWebsite"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    frmBrowser = new QGroupBox(QStringLiteral("Browser"), this);
-    frmBrowser->setObjectName(QStringLiteral("frmBrowser"));
-    Label5 = new QLabel(QStringLiteral("URL:"), frmBrowser);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Text1 = new QLineEdit(frmBrowser);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Command3 =
-        pictureButton("Command3", QStringLiteral("browse the entered url"), Glyph::Go, frmBrowser);
-    Command4 = pictureButton("Command4", QStringLiteral("back"), Glyph::Back, frmBrowser);
-    Command5 = pictureButton("Command5", QStringLiteral("forward"), Glyph::Forward, frmBrowser);
-    Command6 = pictureButton("Command6", QStringLiteral("stop"), Glyph::Stop, frmBrowser);
-    Command7 = pictureButton("Command7", QStringLiteral("refresh"), Glyph::Refresh, frmBrowser);
-    WebBrowser1 = new QWebEngineView(frmBrowser);
-    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    m_frame = new QGroupBox(QStringLiteral("Browser"), this);
+    m_frame->setObjectName(QStringLiteral("frmBrowser"));
+    m_addressCaption = new QLabel(QStringLiteral("URL:"), m_frame);
+    m_addressCaption->setObjectName(QStringLiteral("Label5"));
+    m_addressCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_address = new QLineEdit(m_frame);
+    m_address->setObjectName(QStringLiteral("Text1"));
+    m_goButton =
+        pictureButton("Command3", QStringLiteral("browse the entered url"), Glyph::Go, m_frame);
+    m_backButton = pictureButton("Command4", QStringLiteral("back"), Glyph::Back, m_frame);
+    m_forwardButton = pictureButton("Command5", QStringLiteral("forward"), Glyph::Forward, m_frame);
+    m_stopButton = pictureButton("Command6", QStringLiteral("stop"), Glyph::Stop, m_frame);
+    m_refreshButton = pictureButton("Command7", QStringLiteral("refresh"), Glyph::Refresh, m_frame);
+    m_view = new QWebEngineView(m_frame);
+    m_view->setObjectName(QStringLiteral("WebBrowser1"));
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setSizeGripEnabled(false);
-    auto *panel1 = new QLabel(StatusBar1);
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
+    m_statusBar->setSizeGripEnabled(false);
+    auto *panel1 = new QLabel(m_statusBar);
     panel1->setObjectName(QStringLiteral("Panel1"));
-    StatusBar1->addWidget(panel1);
+    m_statusBar->addWidget(panel1);
     m_panels.append(panel1);
 
-    connect(Command3, &QPushButton::clicked, this, &frmWebsite::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &frmWebsite::Command4_Click);
-    connect(Command5, &QPushButton::clicked, this, &frmWebsite::Command5_Click);
-    connect(Command6, &QPushButton::clicked, this, &frmWebsite::Command6_Click);
-    connect(Command7, &QPushButton::clicked, this, &frmWebsite::Command7_Click);
-    connect(Text1, &QLineEdit::returnPressed, this, &frmWebsite::Command3_Click);
-    connect(WebBrowser1, &QWebEngineView::loadStarted, this,
-            &frmWebsite::WebBrowser1_DownloadBegin);
-    connect(WebBrowser1, &QWebEngineView::loadFinished, this,
-            [this](bool) { WebBrowser1_DownloadComplete(); });
-    connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
-            &frmWebsite::WebBrowser1_StatusTextChange);
+    connect(m_goButton, &QPushButton::clicked, this, &BrowserWindow::goClicked);
+    connect(m_backButton, &QPushButton::clicked, this, &BrowserWindow::backClicked);
+    connect(m_forwardButton, &QPushButton::clicked, this, &BrowserWindow::forwardClicked);
+    connect(m_stopButton, &QPushButton::clicked, this, &BrowserWindow::stopClicked);
+    connect(m_refreshButton, &QPushButton::clicked, this, &BrowserWindow::refreshClicked);
+    connect(m_address, &QLineEdit::returnPressed, this, &BrowserWindow::goClicked);
+    connect(m_view, &QWebEngineView::loadStarted, this, &BrowserWindow::downloadBegan);
+    connect(m_view, &QWebEngineView::loadFinished, this, &BrowserWindow::downloadFinished);
+    connect(m_view->page(), &QWebEnginePage::linkHovered, this, &BrowserWindow::showStatusText);
 
     // The fixed parts of the design; LayoutBrowser sets the rest.
     auto px = [this](int twips) { return Twips::toPixelsX(this, twips); };
     auto py = [this](int twips) { return Twips::toPixelsY(this, twips); };
     int left = m_design.webLeft;
-    for (QPushButton *b : {Command4, Command5, Command6, Command7}) {
+    for (QPushButton *b : {m_backButton, m_forwardButton, m_stopButton, m_refreshButton}) {
         b->setGeometry(px(left), py(kRowTop), px(kButtonWidth), py(kRowHeight));
         left += kButtonWidth + 30;
     }
-    Label5->setGeometry(px(kLabel5Left), py(kRowTop), px(kLabel5Width), py(kRowHeight));
-    Text1->move(px(m_design.text1Left), py(kRowTop));
-    Text1->resize(Text1->width(), py(kRowHeight));
-    Command3->setGeometry(0, py(kRowTop), px(m_design.command3Width), py(kRowHeight));
-    WebBrowser1->move(px(m_design.webLeft), py(m_design.webTop));
-    frmBrowser->move(px(kFrameLeft), py(kFrameTop));
+    m_addressCaption->setGeometry(px(kLabel5Left), py(kRowTop), px(kLabel5Width), py(kRowHeight));
+    m_address->move(px(m_design.text1Left), py(kRowTop));
+    m_address->resize(m_address->width(), py(kRowHeight));
+    m_goButton->setGeometry(0, py(kRowTop), px(m_design.command3Width), py(kRowHeight));
+    m_view->move(px(m_design.webLeft), py(m_design.webTop));
+    m_frame->move(px(kFrameLeft), py(kFrameTop));
     resize(1000, 700);
 }
 
-void frmWebsite::Form_Load(const QUrl &address)
+void BrowserWindow::load(const QUrl &address)
 {
     LoadProductInfo();
-    auto *panel2 = new QLabel(StatusBar1);
+    auto *panel2 = new QLabel(m_statusBar);
     panel2->setObjectName(QStringLiteral("Panel2"));
-    StatusBar1->addWidget(panel2);
+    m_statusBar->addWidget(panel2);
     m_panels.append(panel2);
     setWindowTitle(strWebsite);
     SetTopMost(this, true);
     if (bSkin) {
-        applyLabelOverlay(this, {frmBrowser});
+        applyLabelOverlay(this, {m_frame});
         SkinForm(this);
     }
-    WebBrowser1->setUrl(address.isEmpty() ? QUrl::fromUserInput(strWebsite) : address);
+    m_view->setUrl(address.isEmpty() ? QUrl::fromUserInput(strWebsite) : address);
     showMaximized();
     // Released once the window has come to the front.
     QTimer::singleShot(0, this, [this] { SetTopMost(this, false); });
 }
 
-QString frmWebsite::panelText(int panel) const
+QString BrowserWindow::panelText(int panel) const
 {
     return panel >= 1 && panel <= m_panels.size() ? m_panels.at(panel - 1)->text() : QString();
 }
 
-int frmWebsite::panelWidth(int panel) const
+int BrowserWindow::panelWidth(int panel) const
 {
     return panel >= 1 && panel <= m_panels.size() ? m_panels.at(panel - 1)->width() : 0;
 }
 
-void frmWebsite::Command3_Click()
+void BrowserWindow::go(const QUrl &page)
 {
-    WebBrowser1->setUrl(QUrl::fromUserInput(Text1->text()));
+    m_address->setText(page.toString());
+    goClicked();
 }
 
-void frmWebsite::Command4_Click()
+// Command3_Click, Text1_KeyPress
+void BrowserWindow::goClicked()
 {
-    WebBrowser1->back();
+    m_view->setUrl(QUrl::fromUserInput(m_address->text()));
 }
 
-void frmWebsite::Command5_Click()
+// Command4_Click
+void BrowserWindow::backClicked()
 {
-    WebBrowser1->forward();
+    m_view->back();
 }
 
-void frmWebsite::Command6_Click()
+// Command5_Click
+void BrowserWindow::forwardClicked()
 {
-    WebBrowser1->stop();
+    m_view->forward();
 }
 
-void frmWebsite::Command7_Click()
+// Command6_Click
+void BrowserWindow::stopClicked()
 {
-    WebBrowser1->reload();
+    m_view->stop();
 }
 
-void frmWebsite::WebBrowser1_StatusTextChange(const QString &text)
+// Command7_Click
+void BrowserWindow::refreshClicked()
+{
+    m_view->reload();
+}
+
+// WebBrowser1_StatusTextChange
+void BrowserWindow::showStatusText(const QString &text)
 {
     if (!m_panels.isEmpty())
         m_panels.at(0)->setText(text);
 }
 
-void frmWebsite::WebBrowser1_DownloadBegin()
+// WebBrowser1_DownloadBegin
+void BrowserWindow::downloadBegan()
 {
     if (m_panels.size() > 1)
-        m_panels.at(1)->setText(QStringLiteral("Opening ") + WebBrowser1->url().toString());
+        m_panels.at(1)->setText(QStringLiteral("Opening ") + m_view->url().toString());
 }
 
-void frmWebsite::WebBrowser1_DownloadComplete()
+// WebBrowser1_DownloadComplete
+void BrowserWindow::downloadFinished(bool ok)
 {
-    const QString url = WebBrowser1->url().toString();
+    const QString url = m_view->url().toString();
+    // The browser's own page about an address it could not open is no completed download.
     if (m_panels.size() > 1)
-        m_panels.at(1)->setText(QStringLiteral("Completed ") + url);
-    Text1->setText(url);
-    setWindowTitle(WebBrowser1->title());
+        m_panels.at(1)->setText(
+            (ok ? QStringLiteral("Completed ") : QStringLiteral("Could not open ")) + url);
+    m_address->setText(url);
+    setWindowTitle(m_view->title());
 }
 
-void frmWebsite::LayoutBrowser()
+// LayoutBrowser
+void BrowserWindow::layoutControls()
 {
     const QRect outer = frameGeometry();
-    const int sbPx = StatusBar1->sizeHint().height();
+    const int sbPx = m_statusBar->sizeHint().height();
     const double tx = Twips::perPixelX(this);
     const double ty = Twips::perPixelY(this);
     const BrowserLayout l =
@@ -282,45 +262,39 @@ void frmWebsite::LayoutBrowser()
     auto py = [ty](int twips) { return int(std::lround(twips / ty)); };
 
     // The status bar sits along the bottom of the window.
-    StatusBar1->setGeometry(0, height() - sbPx, width(), sbPx);
+    m_statusBar->setGeometry(0, height() - sbPx, width(), sbPx);
     if (!m_panels.isEmpty())
         m_panels.at(0)->setFixedWidth(px(l.panel1Width));
     if (m_panels.size() > 1)
         m_panels.at(1)->setFixedWidth(px(l.panel2Width));
 
-    frmBrowser->resize(px(l.frameWidth), py(l.frameHeight));
-    Text1->resize(px(l.text1Width), Text1->height());
-    Command3->move(px(l.command3Left), Command3->y());
-    WebBrowser1->resize(px(l.webWidth), py(l.webHeight));
+    m_frame->resize(px(l.frameWidth), py(l.frameHeight));
+    m_address->resize(px(l.text1Width), m_address->height());
+    m_goButton->move(px(l.command3Left), m_goButton->y());
+    m_view->resize(px(l.webWidth), py(l.webHeight));
 }
 
-void frmWebsite::resizeEvent(QResizeEvent *event)
+void BrowserWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    LayoutBrowser();
+    layoutControls();
 }
 
-void frmWebsite::showEvent(QShowEvent *event)
+void BrowserWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    LayoutBrowser();
+    layoutControls();
 }
 
-void frmWebsite::changeEvent(QEvent *event)
+void BrowserWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
-        LayoutBrowser();
+        layoutControls();
 }
 
-void frmWebsite::closeEvent(QCloseEvent *event)
+void BrowserWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    Form_Unload();
-}
-
-void frmWebsite::Form_Unload()
-{
-    if (bQuitPending && quitApplication)
-        quitApplication();
+    Q_EMIT closed(); // Form_Unload
 }

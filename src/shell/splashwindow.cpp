@@ -1,7 +1,6 @@
-#include "frmsplash.h"
+#include "splashwindow.h"
 
 #include "productinfo.h"
-#include "shellglobals.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -10,7 +9,6 @@
 #include <QVBoxLayout>
 
 namespace {
-QPointer<frmSplash> g_splash;
 
 // The splash picture: the logo, the product name and the version on a band in the skin's
 // accent colours.
@@ -66,88 +64,69 @@ QIcon productIcon()
     return icon;
 }
 
-frmSplash *frmSplash::load(std::function<void()> openMainWindow)
-{
-    if (g_splash)
-        return g_splash;
-    auto *s = new frmSplash(std::move(openMainWindow));
-    g_splash = s; // before Form_Load: skinning the splash must find it loaded
-    s->Form_Load();
-    return s;
-}
-
-frmSplash *frmSplash::start(std::function<void()> openMainWindow)
-{
-    frmSplash *s = load(std::move(openMainWindow));
-    if (s->screen()) {
-        const QRect avail = s->screen()->availableGeometry();
-        s->move(avail.center() - s->rect().center());
-    }
-    s->show();
-    return s;
-}
-
-frmSplash *frmSplash::instance()
-{
-    return g_splash;
-}
-
-void frmSplash::unload()
-{
-    delete g_splash.data();
-}
-
-frmSplash::frmSplash(std::function<void()> openMainWindow)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint),
+SplashWindow::SplashWindow(const QString &dataDir, std::function<void()> openMainWindow)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint), m_dataDir(dataDir),
       m_openMainWindow(std::move(openMainWindow))
 {
     setObjectName(QStringLiteral("frmSplash"));
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(2);
-    Timer2->setTimerType(Qt::PreciseTimer);
-    connect(Timer2, &QTimer::timeout, this, &frmSplash::Timer2_Timer);
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer2"));
+    m_timer->setInterval(2);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &SplashWindow::tick);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Label3 = new QLabel(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setAlignment(Qt::AlignCenter);
-    Label3->setText(QStringLiteral("Collecting fax numbers from the web"));
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("Image1"));
+    m_line = new QLabel(this);
+    m_line->setObjectName(QStringLiteral("Label3"));
+    m_line->setAlignment(Qt::AlignCenter);
+    m_line->setText(QStringLiteral("Collecting fax numbers from the web"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 10);
     layout->setSpacing(8);
-    layout->addWidget(Image1);
-    layout->addWidget(Label3);
+    layout->addWidget(m_picture);
+    layout->addWidget(m_line);
 }
 
-frmSplash::~frmSplash()
+SplashWindow::~SplashWindow()
 {
     if (objSkin == &skn)
         objSkin = nullptr;
 }
 
-void frmSplash::Form_Load()
+void SplashWindow::load()
 {
-    bQuitPending = false;
     LoadProductInfo();
     setWindowTitle(strProductName);
-    Image1->setPixmap(splashPicture(QSize(440, 180), devicePixelRatioF()));
+    m_picture->setPixmap(splashPicture(QSize(440, 180), devicePixelRatioF()));
     if (bSkin) {
-        skn.load(Skin::defaultSkinFile(ShellGlobals::dataDir()));
+        skn.load(Skin::defaultSkinFile(m_dataDir));
         objSkin = &skn;
         SkinForm(this);
     }
-    Timer2->start();
+    m_timer->start();
 }
 
-void frmSplash::Timer2_Timer()
+void SplashWindow::centreOnScreen()
 {
-    intTemp = qint16(intTemp + 2);
-    if (intTemp < 150)
+    if (screen()) {
+        const QRect avail = screen()->availableGeometry();
+        move(avail.center() - rect().center());
+    }
+}
+
+void SplashWindow::stopTimer()
+{
+    m_timer->stop();
+}
+
+void SplashWindow::tick()
+{
+    m_ticks = qint16(m_ticks + 2);
+    if (m_ticks < 150)
         return;
-    Timer2->stop();
+    m_timer->stop();
     if (m_openMainWindow) {
         // The callback may take a while (the main window loads); the splash is done either way.
         const auto open = std::move(m_openMainWindow);

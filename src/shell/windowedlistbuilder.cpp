@@ -1,26 +1,26 @@
-#include "mainwindowlistbuilder.h"
+#include "windowedlistbuilder.h"
 
-#include "form3.h"
+#include "listbuilderwindow.h"
 
-Form3Loader::Form3Loader(const DiscoveryConfig &config, QObject *parent)
+WindowedListBuilder::WindowedListBuilder(const DiscoveryConfig &config, QObject *parent)
     : ListBuilder(parent), m_config(config)
 {
 }
 
-Form3Loader::~Form3Loader()
+WindowedListBuilder::~WindowedListBuilder()
 {
     unloadWindow();
 }
 
-bool Form3Loader::isLoaded() const
+bool WindowedListBuilder::isLoaded() const
 {
     return m_form && m_form->listBuilder()->isLoaded();
 }
 
-void Form3Loader::load(const DiscoveryRequest &request)
+void WindowedListBuilder::load(const DiscoveryRequest &request)
 {
     if (!m_form) {
-        m_form = new Form3(m_config);
+        m_form = new ListBuilderWindow(m_config);
         ListBuilder *run = m_form->listBuilder();
         connect(run, &ListBuilder::namesFound, this, &ListBuilder::namesFound);
         connect(run, &ListBuilder::finished, this, &ListBuilder::finished);
@@ -29,19 +29,19 @@ void Form3Loader::load(const DiscoveryRequest &request)
     m_form->listBuilder()->load(request);
 }
 
-void Form3Loader::show()
+void WindowedListBuilder::show()
 {
     if (m_form)
         m_form->listBuilder()->show();
 }
 
-void Form3Loader::unload()
+void WindowedListBuilder::unload()
 {
     if (m_form)
         m_form->listBuilder()->unload();
 }
 
-void Form3Loader::unloadWindow()
+void WindowedListBuilder::unloadWindow()
 {
     if (!m_form)
         return;
@@ -49,7 +49,7 @@ void Form3Loader::unloadWindow()
     delete m_form.data();
 }
 
-Form3 *Form3Loader::window() const
+ListBuilderWindow *WindowedListBuilder::window() const
 {
     return m_form;
 }

@@ -1,21 +1,19 @@
-#include "form1.h"
+#include "mainwindow.h"
 
+#include "crawloptionsdialog.h"
+#include "exportdialog.h"
 #include "filedialogs.h"
-#include "form8.h"
-#include "frmabout.h"
-#include "frmexport.h"
-#include "frmsplash.h"
-#include "frmwebsite.h"
-#include "mainwindowlistbuilder.h"
+#include "helpwindow.h"
 #include "numberswindow.h"
+#include "optioncontrol.h"
 #include "productinfo.h"
 #include "settingsstore.h"
-#include "shellglobals.h"
 #include "skin.h"
 #include "store.h"
 #include "storedialog.h"
 #include "textlist.h"
 #include "twips.h"
+#include "windowowner.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,14 +30,13 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QWebEngineView>
 
 #include <algorithm>
 #include <cmath>
-
-std::function<void()> Form1::quitApplication = [] { QCoreApplication::quit(); };
 
 namespace {
 
@@ -56,7 +53,7 @@ struct Place
 constexpr double kRowHeight = 390;    // text boxes, combos, Add, Del
 constexpr double kButtonHeight = 420; // the other buttons
 
-// searchesFrame "Searches"
+// m_searchesFrame "Searches"
 constexpr Place kLabelSearchStrings{180, 360, -1, -1};
 constexpr double kList1Height = 1650;
 constexpr Place kLabelNewSearch{180, 2400, -1, -1};
@@ -68,12 +65,12 @@ constexpr Place kCmdStop{1170, 3180, 930, kButtonHeight};
 constexpr Place kCmdResume{2160, 3180, 1200, kButtonHeight};
 constexpr Place kCmdNext{3420, 3180, 930, kButtonHeight};
 constexpr Place kLabelQueued{180, 3690, -1, -1};
-// numbersFrame "Emails"
+// m_numbersFrame "Emails"
 constexpr double kViewDatabaseTop = 390;
 constexpr double kCommand2Top = 870;
 constexpr double kCommand3Top = 1350;
 constexpr Place kLabelFound{180, 1890, -1, -1};
-// optionsFrame "Options"
+// m_optionsFrame "Options"
 constexpr Place kCombo1{180, 390, 2550, kRowHeight};
 constexpr Place kCombo2{2820, 390, 2550, kRowHeight};
 constexpr Place kLabelAuto{180, 990, -1, -1};
@@ -86,9 +83,11 @@ constexpr Place kLabelAudio{180, 2760, -1, -1};
 constexpr Place kLabelOther{2820, 2760, -1, -1};
 constexpr double kCheckTop = 3060;
 constexpr double kCheckStep = 330;
+constexpr double kFrameInnerMargin = 120; // between a control and the right edge of its frame
+constexpr double kCrawlButtonGap = 90;    // above the Crawl Options button
 constexpr double kAudioLeft = 180;
 constexpr double kOtherLeft = 2820;
-// statisticsFrame "Statistics"
+// m_statisticsFrame "Statistics"
 constexpr double kStatsHeadTop = 390;
 constexpr double kStatsRowTop = 720;
 constexpr double kStatsRowStep = 300;
@@ -97,7 +96,7 @@ constexpr double kSessionValueLeft = 1800;
 constexpr double kHistLeft = 2820;
 constexpr double kHistValueLeft = 4440;
 constexpr double kStatsValueWidth = 750;
-constexpr double kStatsBottom = 1800; // statisticsFrame is never made lower than this
+constexpr double kStatsBottom = 1800; // m_statisticsFrame is never made lower than this
 
 // The default size of the window (the client area, menu bar included), in twips.
 constexpr double kDefaultWidth = 15600;
@@ -154,49 +153,18 @@ QListView *makeList(QWidget *parent, const char *name)
     return v;
 }
 
-// The control of one option row, with the row's object name and tooltip.
+// The control of one option row, at its design place.
 QWidget *makeOptionControl(QWidget *parent, const OptionRow &row, const Place &p)
 {
-    QWidget *control = nullptr;
-    switch (row.kind) {
-    case OptionRow::Kind::Check:
-        control = new QCheckBox(row.caption, parent);
-        break;
-    case OptionRow::Kind::Choice: {
-        auto *c = new QComboBox(parent);
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        c->setCompleter(nullptr);
-        c->addItems(row.items);
-        c->setMaxVisibleItems(10);
-        control = c;
-        break;
-    }
-    case OptionRow::Kind::Number: {
-        auto *n = new QSpinBox(parent);
-        n->setRange(row.minimum, row.maximum);
-        n->setPrefix(row.caption + QStringLiteral(": "));
-        control = n;
-        break;
-    }
-    case OptionRow::Kind::Text: {
-        auto *t = new QLineEdit(parent);
-        t->setPlaceholderText(row.caption);
-        control = t;
-        break;
-    }
-    }
-    control->setObjectName(row.objectName);
-    if (!row.tooltip.isEmpty())
-        control->setToolTip(row.tooltip);
+    QWidget *control = OptionControl::make(parent, row);
     place(control, p);
     return control;
 }
 
 } // namespace
 
-Form1::Form1(HarvestPresenter *presenter, QWidget *parent)
-    : QMainWindow(parent), m_presenter(presenter)
+MainWindow::MainWindow(HarvestPresenter *presenter, WindowOwner *windows, QWidget *parent)
+    : QMainWindow(parent), m_presenter(presenter), m_windows(windows)
 {
     setObjectName(QStringLiteral("Form1"));
     openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
@@ -206,89 +174,90 @@ Form1::Form1(HarvestPresenter *presenter, QWidget *parent)
     updateMinimumSize();
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
 // ---- controls ------------------------------------------------------------------------------
 
-void Form1::buildControls()
+void MainWindow::buildControls()
 {
     m_surface = new QWidget(this);
     m_surface->setObjectName(QStringLiteral("surface"));
     setCentralWidget(m_surface);
 
-    websiteButton = makeButton(m_surface, "cmdWebsite", QString(), QString());
-    websiteButton->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
-                               px(this, 6000), py(this, m_design.websiteHeight));
+    m_websiteButton = makeButton(m_surface, "cmdWebsite", QString(), QString());
+    m_websiteButton->setGeometry(px(this, m_design.websiteLeft), py(this, m_design.websiteTop),
+                                 px(this, 6000), py(this, m_design.websiteHeight));
 
     // Searches
-    searchesFrame = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
-    makeLabel(searchesFrame, "lblSearchStrings", QStringLiteral("Search Strings"),
+    m_searchesFrame = makeFrame(m_surface, "Frame1", QStringLiteral("Searches"));
+    makeLabel(m_searchesFrame, "lblSearchStrings", QStringLiteral("Search Strings"),
               kLabelSearchStrings);
-    searchList = makeList(searchesFrame, "List1");
-    searchList->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000),
-                            py(this, kList1Height));
-    searchList->setSelectionMode(QAbstractItemView::SingleSelection);
-    makeLabel(searchesFrame, "lblNewSearch", QStringLiteral("Enter a new Search String:"),
+    m_searchList = makeList(m_searchesFrame, "List1");
+    m_searchList->setGeometry(px(this, m_design.list1Left), py(this, 630), px(this, 3000),
+                              py(this, kList1Height));
+    m_searchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    makeLabel(m_searchesFrame, "lblNewSearch", QStringLiteral("Enter a new Search String:"),
               kLabelNewSearch);
-    newSearchEdit = new QLineEdit(searchesFrame);
-    newSearchEdit->setObjectName(QStringLiteral("Text1"));
-    place(newSearchEdit, kText1);
-    addSearchButton = makeButton(searchesFrame, "cmdAdd", QStringLiteral("Add"), QString());
-    place(addSearchButton, kCmdAdd);
-    deleteSearchButton = makeButton(searchesFrame, "cmbDel", QStringLiteral("Del"), QString());
-    place(deleteSearchButton, kCmbDel);
-    startButton = makeButton(searchesFrame, "Command1", QStringLiteral("Start"),
-                             QStringLiteral("Begin Harvesting Faxes"));
-    place(startButton, kCommand1);
-    stopButton = makeButton(searchesFrame, "cmdStop", QStringLiteral("Stop"),
-                            QStringLiteral("Stop harvesting faxes"));
-    place(stopButton, kCmdStop);
-    resumeButton = makeButton(searchesFrame, "cmdResume", QStringLiteral("Resume"),
-                              QStringLiteral("Resume harvesting emails"));
-    place(resumeButton, kCmdResume);
-    nextSearchButton = makeButton(searchesFrame, "cmdNextSearch", QStringLiteral("Next"),
-                                  QStringLiteral("Skip to your next search string"));
-    place(nextSearchButton, kCmdNext);
-    makeLabel(searchesFrame, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"),
+    m_newSearchEdit = new QLineEdit(m_searchesFrame);
+    m_newSearchEdit->setObjectName(QStringLiteral("Text1"));
+    place(m_newSearchEdit, kText1);
+    m_addSearchButton = makeButton(m_searchesFrame, "cmdAdd", QStringLiteral("Add"), QString());
+    place(m_addSearchButton, kCmdAdd);
+    m_deleteSearchButton = makeButton(m_searchesFrame, "cmbDel", QStringLiteral("Del"), QString());
+    place(m_deleteSearchButton, kCmbDel);
+    m_startButton = makeButton(m_searchesFrame, "Command1", QStringLiteral("Start"),
+                               QStringLiteral("Begin Harvesting Faxes"));
+    place(m_startButton, kCommand1);
+    m_stopButton = makeButton(m_searchesFrame, "cmdStop", QStringLiteral("Stop"),
+                              QStringLiteral("Stop harvesting faxes"));
+    place(m_stopButton, kCmdStop);
+    m_resumeButton = makeButton(m_searchesFrame, "cmdResume", QStringLiteral("Resume"),
+                                QStringLiteral("Resume harvesting emails"));
+    place(m_resumeButton, kCmdResume);
+    m_nextSearchButton = makeButton(m_searchesFrame, "cmdNextSearch", QStringLiteral("Next"),
+                                    QStringLiteral("Skip to your next search string"));
+    place(m_nextSearchButton, kCmdNext);
+    makeLabel(m_searchesFrame, "lblQueued", QStringLiteral("Preview - Next 20 Sites Queued:"),
               kLabelQueued);
-    siteQueueList = makeList(searchesFrame, "List2");
-    siteQueueList->setSelectionMode(QAbstractItemView::NoSelection);
-    siteQueueList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top),
-                               px(this, 3000), py(this, 1500));
+    m_siteQueueList = makeList(m_searchesFrame, "List2");
+    m_siteQueueList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_siteQueueList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list2Top),
+                                 px(this, 3000), py(this, 1500));
 
     // Emails: the stored numbers
-    numbersFrame = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
-    viewDatabaseButton =
-        makeButton(numbersFrame, "cmdViewDatabase", QStringLiteral("View Fax Database"),
+    m_numbersFrame = makeFrame(m_surface, "Frame2", QStringLiteral("Emails"));
+    m_viewDatabaseButton =
+        makeButton(m_numbersFrame, "cmdViewDatabase", QStringLiteral("View Fax Database"),
                    QStringLiteral("Varnel.mdb stores all thefaxes you have found"));
-    exportButton = makeButton(numbersFrame, "Command2", QStringLiteral("Export Numbers to List"),
-                              QStringLiteral("Export all the faxes you have found"));
-    deleteAllNumbersButton =
-        makeButton(numbersFrame, "Command3", QStringLiteral("Delete All Fax Numbers"),
+    m_exportButton =
+        makeButton(m_numbersFrame, "Command2", QStringLiteral("Export Numbers to List"),
+                   QStringLiteral("Export all the faxes you have found"));
+    m_deleteAllNumbersButton =
+        makeButton(m_numbersFrame, "Command3", QStringLiteral("Delete All Fax Numbers"),
                    QStringLiteral("Delete all saved faxes"));
     const double tops[3] = {kViewDatabaseTop, kCommand2Top, kCommand3Top};
-    QPushButton *dbButtons[3] = {viewDatabaseButton, exportButton, deleteAllNumbersButton};
+    QPushButton *dbButtons[3] = {m_viewDatabaseButton, m_exportButton, m_deleteAllNumbersButton};
     for (int i = 0; i < 3; ++i)
         dbButtons[i]->setGeometry(px(this, m_design.list1Left), py(this, tops[i]), px(this, 3000),
                                   py(this, kButtonHeight));
-    makeLabel(numbersFrame, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"),
+    makeLabel(m_numbersFrame, "lblFound", QStringLiteral("Preview - Last 20 Numbers Found:"),
               kLabelFound);
-    numberPreviewList = makeList(numbersFrame, "List3");
-    numberPreviewList->setSelectionMode(QAbstractItemView::NoSelection);
-    numberPreviewList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top),
-                                   px(this, 3000), py(this, 1500));
+    m_numberPreviewList = makeList(m_numbersFrame, "List3");
+    m_numberPreviewList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_numberPreviewList->setGeometry(px(this, m_design.list1Left), py(this, m_design.list3Top),
+                                     px(this, 3000), py(this, 1500));
 
     // Options: one control for each row of the option table, created place by place so
     // that the tab order follows the frame.
-    optionsFrame = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
-    makeLabel(optionsFrame, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
-    // Kept on purpose (tst_form1 controls_showCaptionsAndTooltips): the captions and tooltips
+    m_optionsFrame = makeFrame(m_surface, "Frame4", QStringLiteral("Options"));
+    makeLabel(m_optionsFrame, "lblAuto", QStringLiteral("Auto Search Advance:"), kLabelAuto);
+    // Kept on purpose (tst_mainwindow controls_showCaptionsAndTooltips): the captions and tooltips
     // of the original window, spelling included.
-    makeLabel(optionsFrame, "lblAdvance",
+    makeLabel(m_optionsFrame, "lblAdvance",
               QStringLiteral("Advancd after this many websites are scanned:"), kLabelAdvance);
-    makeLabel(optionsFrame, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
-    makeLabel(optionsFrame, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
-    makeLabel(optionsFrame, "lblOther", QStringLiteral("Other:"), kLabelOther);
+    makeLabel(m_optionsFrame, "lblLastSearch", QStringLiteral("After last search:"), kLabelLast);
+    makeLabel(m_optionsFrame, "lblAudio", QStringLiteral("Audio:"), kLabelAudio);
+    makeLabel(m_optionsFrame, "lblOther", QStringLiteral("Other:"), kLabelOther);
     const OptionTable &table = m_presenter->options()->table();
     m_optionControls.assign(table.size(), nullptr);
     int stacked[2] = {0, 0}; // rows so far in the audio and the other column
@@ -315,6 +284,7 @@ void Form1::buildControls()
             case OptionRow::Place::AfterLastSearch:
                 p = kCmbLastSearch;
                 break;
+            case OptionRow::Place::CrawlOptions:
             case OptionRow::Place::SettingsOnly:
                 break;
             case OptionRow::Place::Audio:
@@ -332,22 +302,33 @@ void Form1::buildControls()
                 ++across;
                 break;
             }
-            m_optionControls[i] = makeOptionControl(optionsFrame, row, p);
+            QWidget *control = makeOptionControl(m_optionsFrame, row, p);
+            m_optionControls[i] = control;
         }
     }
-    // More rows of check boxes than the original three make the frame taller, and the
-    // statistics below it move down.
+    // The options of how pages are downloaded have a dialog of their own, where each shows
+    // its caption and value whole.
     const int rows = std::max(stacked[0], stacked[1]) + across;
-    if (rows > 3) {
-        m_design.frame4Height += (rows - 3) * kCheckStep;
-        m_design.frame3Top += (rows - 3) * kCheckStep;
-    }
+    m_crawlOptionsButton =
+        makeButton(m_optionsFrame, "cmdCrawlOptions", QStringLiteral("&Crawl Options…"),
+                   QStringLiteral("Parallel downloads, pages per site, downloads per site, "
+                                  "User-Agent, robots.txt and local network addresses"));
+    const double buttonTop = kCheckTop + rows * kCheckStep + kCrawlButtonGap;
+    m_crawlOptionsButton->setGeometry(px(this, kAudioLeft), py(this, buttonTop),
+                                      m_crawlOptionsButton->sizeHint().width(),
+                                      py(this, kRowHeight));
+    connect(m_crawlOptionsButton, &QPushButton::clicked, this, &MainWindow::crawlOptionsClicked);
+    // More rows than the original three make the frame taller, and the statistics below it
+    // move down.
+    const double grown = (rows - 3) * kCheckStep + kCrawlButtonGap + kRowHeight;
+    m_design.frame4Height += grown;
+    m_design.frame3Top += grown;
 
     // Statistics
-    statisticsFrame = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
-    QLabel *session = makeLabel(statisticsFrame, "lblSession", QStringLiteral("This Session"),
+    m_statisticsFrame = makeFrame(m_surface, "Frame3", QStringLiteral("Statistics"));
+    QLabel *session = makeLabel(m_statisticsFrame, "lblSession", QStringLiteral("This Session"),
                                 Place{kSessionLeft, kStatsHeadTop, -1, -1});
-    QLabel *hist = makeLabel(statisticsFrame, "lblHistorically", QStringLiteral("Historically"),
+    QLabel *hist = makeLabel(m_statisticsFrame, "lblHistorically", QStringLiteral("Historically"),
                              Place{kHistLeft, kStatsHeadTop, -1, -1});
     for (QLabel *head : {session, hist}) {
         QFont f = head->font();
@@ -369,78 +350,94 @@ void Form1::buildControls()
     };
     for (int i = 0; i < 5; ++i) {
         const double top = kStatsRowTop + stats[i].row * kStatsRowStep;
-        makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)),
+        makeLabel(m_statisticsFrame, qPrintable(QStringLiteral("lblStatsCaption%1").arg(i)),
                   QLatin1String(stats[i].caption), Place{stats[i].left, top, -1, -1});
         QLabel *value =
-            makeLabel(statisticsFrame, qPrintable(QStringLiteral("lblStats%1").arg(i)),
+            makeLabel(m_statisticsFrame, qPrintable(QStringLiteral("lblStats%1").arg(i)),
                       QStringLiteral("0"), Place{stats[i].valueLeft, top, kStatsValueWidth, -1});
-        statisticsLabels[size_t(i)] = value;
+        m_statisticsLabels[size_t(i)] = value;
     }
     // With a shared server only: the team's totals, in the free row of the right column.
-    teamLabel = makeLabel(statisticsFrame, "lblTeam", QString(),
-                          Place{kHistLeft, kStatsRowTop + 2 * kStatsRowStep, -1, -1});
-    teamLabel->hide();
+    m_teamLabel = makeLabel(m_statisticsFrame, "lblTeam", QString(),
+                            Place{kHistLeft, kStatsRowTop + 2 * kStatsRowStep, -1, -1});
+    m_teamLabel->hide();
 
     // Element 0 of each skinned label array: the label overlay gives the labels of these four
     // containers their skinned copies.
-    QGroupBox *frames[4] = {searchesFrame, numbersFrame, optionsFrame, statisticsFrame};
+    QGroupBox *frames[4] = {m_searchesFrame, m_numbersFrame, m_optionsFrame, m_statisticsFrame};
     for (int i = 0; i < 4; ++i) {
         auto *s = new SkinLabel(frames[i]);
         s->setObjectName(QStringLiteral("SkinLabel%1").arg(i + 1));
         s->hide();
-        skinLabels[size_t(i)] = s;
+        m_skinLabels[size_t(i)] = s;
     }
 
     // Status bar: four panels side by side (layoutControls() sets their widths), the progress bar
     // over panel 4.
-    statusStrip = new QStatusBar(this);
-    statusStrip->setObjectName(QStringLiteral("StatusBar1"));
-    statusStrip->setSizeGripEnabled(false);
-    statusStrip->setFixedHeight(fontMetrics().height() + 12);
-    setStatusBar(statusStrip);
+    m_statusStrip = new QStatusBar(this);
+    m_statusStrip->setObjectName(QStringLiteral("StatusBar1"));
+    m_statusStrip->setSizeGripEnabled(false);
+    m_statusStrip->setFixedHeight(fontMetrics().height() + 12);
+    setStatusBar(m_statusStrip);
     for (int i = 0; i < 4; ++i) {
-        auto *p = new QLabel(statusStrip);
+        auto *p = new QLabel(m_statusStrip);
         p->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         p->setFrameShape(QFrame::NoFrame);
         p->setIndent(0);
         m_panels[size_t(i)] = p;
     }
-    progressBar = new QProgressBar(statusStrip);
-    progressBar->setObjectName(QStringLiteral("pb1"));
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    progressBar->setTextVisible(false);
+    m_progressBar = new QProgressBar(m_statusStrip);
+    m_progressBar->setObjectName(QStringLiteral("pb1"));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
 
-    // Menus
+    // Menus. The original captions stay as they were; the items added since follow the
+    // desktop's conventions (a mnemonic each), and the keys a user expects reach the menus
+    // and the common items: Alt+F, Alt+H and Alt+A open the menus, F1 the help, Ctrl+Q ends.
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
-    importSitesAction = file->addAction(QStringLiteral("Import Sites…"));
-    importSitesAction->setObjectName(QStringLiteral("mnuImportSites"));
-    importSitesAction->setToolTip(QStringLiteral(
+    file->setObjectName(QStringLiteral("mnuFile"));
+    m_importSitesAction = file->addAction(QStringLiteral("&Import Sites…"));
+    m_importSitesAction->setObjectName(QStringLiteral("mnuImportSites"));
+    m_importSitesAction->setToolTip(QStringLiteral(
         "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
         "named website, url, domain or site"));
-    storeAction = file->addAction(QStringLiteral("Database…"));
-    storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
-    connect(storeAction, &QAction::triggered, this, [this] {
+    m_storeAction = file->addAction(QStringLiteral("&Database…"));
+    m_storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
+    connect(m_storeAction, &QAction::triggered, this, [this] {
         auto *dialog = new StoreDialog(m_presenter->settings(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
     file->addSeparator();
-    exitAction = file->addAction(QStringLiteral("Exit"));
-    exitAction->setObjectName(QStringLiteral("mnuFileItem"));
+    m_exitAction = file->addAction(QStringLiteral("Exit"));
+    m_exitAction->setObjectName(QStringLiteral("mnuFileItem"));
+    m_exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
-    helpAction = help->addAction(QStringLiteral("View Help File"));
-    helpAction->setObjectName(QStringLiteral("mnuHelpItem"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    m_helpAction = help->addAction(QStringLiteral("View Help File"));
+    m_helpAction->setObjectName(QStringLiteral("mnuHelpItem"));
+    m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     QMenu *about = menuBar()->addMenu(QStringLiteral("About"));
-    aboutAction = about->addAction(QStringLiteral("About this software"));
-    aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
-    connect(importSitesAction, &QAction::triggered, this, &Form1::importSitesClicked);
-    connect(exitAction, &QAction::triggered, this, &Form1::exitClicked);
-    connect(helpAction, &QAction::triggered, this, &Form1::helpClicked);
-    connect(aboutAction, &QAction::triggered, this, &Form1::aboutClicked);
+    about->setObjectName(QStringLiteral("mnuAbout"));
+    m_aboutAction = about->addAction(QStringLiteral("About this software"));
+    m_aboutAction->setObjectName(QStringLiteral("mnuAboutItem"));
+    for (const auto &[menu, key] : {std::pair<QMenu *, Qt::Key>{file, Qt::Key_F},
+                                    std::pair<QMenu *, Qt::Key>{help, Qt::Key_H},
+                                    std::pair<QMenu *, Qt::Key>{about, Qt::Key_A}}) {
+        auto *open = new QShortcut(QKeySequence(Qt::ALT | key), this);
+        connect(open, &QShortcut::activated, this, [this, menu = menu] {
+            const QRect at = menuBar()->actionGeometry(menu->menuAction());
+            menu->popup(menuBar()->mapToGlobal(at.bottomLeft()));
+        });
+    }
+    connect(m_importSitesAction, &QAction::triggered, this, &MainWindow::importSitesClicked);
+    connect(m_exitAction, &QAction::triggered, this, &MainWindow::exitClicked);
+    connect(m_helpAction, &QAction::triggered, this, &MainWindow::helpClicked);
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::aboutClicked);
 }
 
-QWidget *Form1::optionControl(OptionId which) const
+QWidget *MainWindow::optionControl(OptionId which) const
 {
     const OptionTable &table = m_presenter->options()->table();
     for (size_t i = 0; i < table.size(); ++i) {
@@ -450,58 +447,54 @@ QWidget *Form1::optionControl(OptionId which) const
     return nullptr;
 }
 
-QPushButton *Form1::button(Button which) const
+QPushButton *MainWindow::button(Button which) const
 {
     switch (which) {
     case Button::Start:
-        return startButton;
+        return m_startButton;
     case Button::Stop:
-        return stopButton;
+        return m_stopButton;
     case Button::Resume:
-        return resumeButton;
+        return m_resumeButton;
     case Button::NextSearch:
-        return nextSearchButton;
+        return m_nextSearchButton;
     case Button::ViewDatabase:
-        return viewDatabaseButton;
+        return m_viewDatabaseButton;
     case Button::ExportNumbers:
-        return exportButton;
+        return m_exportButton;
     case Button::DeleteAllNumbers:
-        return deleteAllNumbersButton;
+        return m_deleteAllNumbersButton;
     case Button::AddSearch:
-        return addSearchButton;
+        return m_addSearchButton;
     case Button::DeleteSearch:
-        return deleteSearchButton;
+        return m_deleteSearchButton;
     case Button::Website:
-        return websiteButton;
+        return m_websiteButton;
     }
     return nullptr;
 }
 
-QComboBox *Form1::combo(OptionId which) const
+QComboBox *MainWindow::combo(OptionId which) const
 {
     return qobject_cast<QComboBox *>(optionControl(which));
 }
 
-QCheckBox *Form1::checkBox(OptionId which) const
-{
-    return qobject_cast<QCheckBox *>(optionControl(which));
-}
-
 // ---- binding to the presenter ---------------------------------------------------------------
 
-void Form1::bindPresenter()
+void MainWindow::bindPresenter()
 {
     HarvestPresenter *p = m_presenter;
-    searchList->setModel(p->searches());
-    siteQueueList->setModel(p->siteQueue());
-    numberPreviewList->setModel(p->numberPreview());
+    m_searchList->setModel(p->searches());
+    m_siteQueueList->setModel(p->siteQueue());
+    m_numberPreviewList->setModel(p->numberPreview());
 
     // The search list's selection is the list's selected entry, both ways.
-    connect(searchList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, p] {
-        const QModelIndexList rows = searchList->selectionModel()->selectedRows();
-        p->searches()->setSelectedRow(rows.isEmpty() ? -1 : rows.first().row());
-    });
-    connect(p->searches(), &TextList::selectedRowChanged, this, &Form1::syncSearchSelection);
+    connect(m_searchList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, p] {
+                const QModelIndexList rows = m_searchList->selectionModel()->selectedRows();
+                p->searches()->setSelectedRow(rows.isEmpty() ? -1 : rows.first().row());
+            });
+    connect(p->searches(), &TextList::selectedRowChanged, this, &MainWindow::syncSearchSelection);
 
     // Buttons: clicks go to the handlers, the enabled states come back.
     const struct
@@ -529,54 +522,39 @@ void Form1::bindPresenter()
 
     // Options: a pick, a click or an edit goes to the presenter, which writes it through.
     for (const OptionRow &row : p->options()->table()) {
-        const OptionId id = row.id;
-        QWidget *control = optionControl(id);
-        if (auto *c = qobject_cast<QCheckBox *>(control)) {
-            connect(c, &QCheckBox::clicked, this,
-                    [p, id](bool checked) { p->optionClicked(id, checked ? 1 : 0); });
-        } else if (auto *c = qobject_cast<QComboBox *>(control)) {
-            connect(c, &QComboBox::activated, this,
-                    [p, id](int index) { p->optionClicked(id, index); });
-            connect(c->lineEdit(), &QLineEdit::textEdited, this,
-                    [p, id](const QString &text) { p->choiceTextEdited(id, text); });
-        } else if (auto *n = qobject_cast<QSpinBox *>(control)) {
-            connect(n, &QSpinBox::valueChanged, this,
-                    [p, id](int value) { p->optionClicked(id, value); });
-        } else if (auto *t = qobject_cast<QLineEdit *>(control)) {
-            connect(t, &QLineEdit::textEdited, this,
-                    [p, id](const QString &text) { p->options()->setText(id, text); });
-        }
-        syncOption(id);
+        if (QWidget *control = optionControl(row.id))
+            OptionControl::bind(control, p, row.id);
     }
-    connect(p, &HarvestPresenter::optionValueChanged, this, &Form1::syncOption);
+    syncOption(OptionId::FixedChoices);
+    connect(p, &HarvestPresenter::optionValueChanged, this, &MainWindow::syncOption);
     connect(p, &HarvestPresenter::choiceTextChanged, this,
             [this](OptionId o, const QString &) { syncOption(o); });
 
     // The new search string: its text is the presenter's; Enter adds it.
-    connect(newSearchEdit, &QLineEdit::textChanged, p, &HarvestPresenter::setNewSearchText);
+    connect(m_newSearchEdit, &QLineEdit::textChanged, p, &HarvestPresenter::setNewSearchText);
     connect(p, &HarvestPresenter::newSearchTextChanged, this, [this](const QString &text) {
-        if (newSearchEdit->text() != text)
-            newSearchEdit->setText(text);
+        if (m_newSearchEdit->text() != text)
+            m_newSearchEdit->setText(text);
     });
-    connect(newSearchEdit, &QLineEdit::returnPressed, p, [p] { p->newSearchKeyPressed(13); });
+    connect(m_newSearchEdit, &QLineEdit::returnPressed, p, [p] { p->newSearchKeyPressed(13); });
 
     // Statistics, status panels, progress.
-    connect(p, &HarvestPresenter::statisticsChanged, this, &Form1::showStatistics);
-    connect(p, &HarvestPresenter::statusTextChanged, this, &Form1::setPanelText);
+    connect(p, &HarvestPresenter::statisticsChanged, this, &MainWindow::showStatistics);
+    connect(p, &HarvestPresenter::statusTextChanged, this, &MainWindow::setPanelText);
     for (int n = 1; n <= 4; ++n)
         setPanelText(n, p->statusText(n));
-    connect(p, &HarvestPresenter::progressChanged, progressBar, &QProgressBar::setValue);
-    progressBar->setValue(p->progress());
+    connect(p, &HarvestPresenter::progressChanged, m_progressBar, &QProgressBar::setValue);
+    m_progressBar->setValue(p->progress());
 
     connect(p, &HarvestPresenter::focusRequested, this, [this](HarvestPresenter::Focus f) {
         QWidget *target =
-            f == HarvestPresenter::Focus::NewSearch      ? static_cast<QWidget *>(newSearchEdit)
+            f == HarvestPresenter::Focus::NewSearch      ? static_cast<QWidget *>(m_newSearchEdit)
             : f == HarvestPresenter::Focus::SearchEngine ? optionControl(OptionId::SearchEngine)
                                                          : optionControl(OptionId::ResultCount);
         target->setFocus(Qt::OtherFocusReason);
     });
-    connect(p, &HarvestPresenter::numbersWindowRequested, this, [p] {
-        NumbersWindow *w = NumbersWindow::openWindow(p->store(), p->dataDir());
+    connect(p, &HarvestPresenter::numbersWindowRequested, this, [this, p] {
+        NumbersWindow *w = m_windows->openNumbers(p->store(), p->settings());
         connect(w, &NumbersWindow::numbersDeleted, p, &HarvestPresenter::numbersDeleted,
                 Qt::UniqueConnection);
     });
@@ -584,67 +562,57 @@ void Form1::bindPresenter()
         if (openUrl)
             openUrl(QUrl::fromLocalFile(dir));
     });
-    connect(p, &HarvestPresenter::exportRequested, this, [p] {
-        frmExport::openWindow(p->store(), p->dataDir(), [p] { p->deleteAllNumbers(); });
+    connect(p, &HarvestPresenter::exportRequested, this, [this, p] {
+        // An export beside a harvest deletes nothing.
+        m_windows->openExport(
+            p->store(), [p] { p->deleteAllNumbers(); },
+            [p] { return p->isEnabled(Button::DeleteAllNumbers); });
     });
-    connect(p, &HarvestPresenter::websiteRequested, this, [] { frmWebsite::openWindow(); });
+    connect(p, &HarvestPresenter::websiteRequested, this, [this] { m_windows->openBrowser(); });
     // The store reports from inside an operation: the box opens once that operation is done.
-    connect(p, &HarvestPresenter::storeProblem, this, &Form1::showStoreProblem,
+    connect(p, &HarvestPresenter::storeProblem, this, &MainWindow::showStoreProblem,
             Qt::QueuedConnection);
 }
 
-void Form1::syncButton(Button which)
+void MainWindow::syncButton(Button which)
 {
     if (QPushButton *b = button(which))
-        b->setEnabled(m_presenter->isEnabled(which));
+        b->setEnabled(m_presenter->isClickable(which));
+    // An export beside a harvest deletes nothing.
+    if (which == Button::DeleteAllNumbers) {
+        if (ExportDialog *e = m_windows->exportDialog())
+            e->updateDeletion();
+    }
 }
 
-void Form1::syncOption(OptionId which)
+void MainWindow::syncOption(OptionId which)
 {
-    const int value = m_presenter->options()->value(which);
-    QWidget *control = optionControl(which);
-    if (auto *c = qobject_cast<QCheckBox *>(control)) {
-        if (c->isChecked() != (value == 1)) {
-            const QSignalBlocker block(c);
-            c->setChecked(value == 1);
+    if (which == OptionId::FixedChoices) {
+        // The lists take typed text only as the original window's did, with the option off.
+        const bool typed = !m_presenter->options()->isOn(OptionId::FixedChoices);
+        for (const OptionRow &row : m_presenter->options()->table()) {
+            if (QComboBox *c = combo(row.id))
+                OptionControl::setTyped(c, m_presenter, row.id, typed);
         }
-        return;
     }
-    if (auto *n = qobject_cast<QSpinBox *>(control)) {
-        const QSignalBlocker block(n);
-        n->setValue(value);
-        return;
-    }
-    if (auto *t = qobject_cast<QLineEdit *>(control)) {
-        const QString text = m_presenter->options()->text(which);
-        if (t->text() != text)
-            t->setText(text);
-        return;
-    }
-    QComboBox *c = combo(which);
-    if (!c)
-        return;
-    const QSignalBlocker block(c);
-    const QString text = m_presenter->choiceText(which);
-    // While the user types, the cursor stays where it is.
-    const bool typing = c->lineEdit()->hasFocus();
-    const int cursor = c->lineEdit()->cursorPosition();
-    if (value >= 0 && value < c->count()) {
-        if (c->currentIndex() != value)
-            c->setCurrentIndex(value);
-    } else if (c->currentIndex() != -1) {
-        c->setCurrentIndex(-1);
-    }
-    // Nothing picked: the combo shows its caption or what was typed.
-    if (c->currentText() != text) {
-        c->setEditText(text);
-        c->lineEdit()->setCursorPosition(typing ? std::min(cursor, int(text.size())) : 0);
-    }
+    if (QWidget *control = optionControl(which))
+        OptionControl::sync(control, m_presenter, which);
 }
 
-void Form1::syncSearchSelection(int index)
+void MainWindow::crawlOptionsClicked()
 {
-    QItemSelectionModel *sel = searchList->selectionModel();
+    if (!m_crawlOptions) {
+        m_crawlOptions = new CrawlOptionsDialog(m_presenter, this);
+        m_crawlOptions->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_crawlOptions->show();
+    m_crawlOptions->raise();
+    m_crawlOptions->activateWindow();
+}
+
+void MainWindow::syncSearchSelection(int index)
+{
+    QItemSelectionModel *sel = m_searchList->selectionModel();
     const QModelIndexList rows = sel->selectedRows();
     const int shown = rows.isEmpty() ? -1 : rows.first().row();
     if (shown == index)
@@ -652,32 +620,32 @@ void Form1::syncSearchSelection(int index)
     if (index < 0)
         sel->clearSelection();
     else
-        sel->select(searchList->model()->index(index, 0), QItemSelectionModel::ClearAndSelect);
+        sel->select(m_searchList->model()->index(index, 0), QItemSelectionModel::ClearAndSelect);
 }
 
-void Form1::showStatistics()
+void MainWindow::showStatistics()
 {
     const HarvestPresenter::Statistics st = m_presenter->statistics();
     const qint32 values[5] = {st.sitesScanned, st.sitesFound, st.numbersFound, st.sitesScannedEver,
                               st.numbersFoundEver};
     for (int i = 0; i < 5; ++i)
-        statisticsLabels[size_t(i)]->setText(QString::number(values[i]));
+        m_statisticsLabels[size_t(i)]->setText(QString::number(values[i]));
     if (st.team) {
-        teamLabel->setText(QStringLiteral("Team of %1: %2 sites, %3 numbers")
-                               .arg(st.team->harvesters)
-                               .arg(st.team->sitesScanned)
-                               .arg(st.team->numbersStored));
-        teamLabel->adjustSize();
-        teamLabel->show();
+        m_teamLabel->setText(QStringLiteral("Team of %1: %2 sites, %3 numbers")
+                                 .arg(st.team->harvesters)
+                                 .arg(st.team->sitesScanned)
+                                 .arg(st.team->numbersStored));
+        m_teamLabel->adjustSize();
+        m_teamLabel->show();
     }
 }
 
-QString Form1::panelText(int p) const
+QString MainWindow::panelText(int p) const
 {
     return p >= 1 && p <= 4 ? m_panelTexts[size_t(p - 1)] : QString();
 }
 
-void Form1::setPanelText(int p, const QString &text)
+void MainWindow::setPanelText(int p, const QString &text)
 {
     if (p < 1 || p > 4)
         return;
@@ -685,7 +653,7 @@ void Form1::setPanelText(int p, const QString &text)
     fitPanelText(p);
 }
 
-void Form1::fitPanelText(int p)
+void MainWindow::fitPanelText(int p)
 {
     // A text longer than its panel is shortened in the middle (an address keeps its host and
     // its byte count); the tooltip always shows it whole.
@@ -697,14 +665,14 @@ void Form1::fitPanelText(int p)
     l->setToolTip(full);
 }
 
-QLabel *Form1::panel(int p) const
+QLabel *MainWindow::panel(int p) const
 {
     if (p < 1 || p > 4)
         return nullptr;
     return m_panels[size_t(p - 1)];
 }
 
-void Form1::showStoreProblem(const QString &message)
+void MainWindow::showStoreProblem(const QString &message)
 {
     // One box at a time: the store reports a problem once until it works again.
     // (A guarded pointer, not a handler of the box's end: the box may end with the window.)
@@ -720,7 +688,7 @@ void Form1::showStoreProblem(const QString &message)
 
 // ---- start-up and shutdown -----------------------------------------------------------------
 
-void Form1::load()
+void MainWindow::load()
 {
     if (m_loaded)
         return;
@@ -728,20 +696,20 @@ void Form1::load()
     if (strProductName.isEmpty())
         LoadProductInfo();
     setWindowTitle(strProductName + QStringLiteral(" by ") + strCompanyName);
-    websiteButton->setText(QStringLiteral("Visit ") + strWebsite);
+    m_websiteButton->setText(QStringLiteral("Visit ") + strWebsite);
     // Options, counters, statistics, status panels, the number preview, the search strings
     // and the head of a saved queue (which enables Resume).
     m_presenter->load();
     applySkinAndBanner();
-    if (m_presenter->settings() && Form8::showAtStartup(*m_presenter->settings()))
-        Form8::openWindow(m_presenter->settings(), m_presenter->dataDir());
+    if (m_presenter->settings() && HelpWindow::showAtStartup(*m_presenter->settings()))
+        m_windows->openHelp(m_presenter->settings());
 }
 
-void Form1::applySkinAndBanner()
+void MainWindow::applySkinAndBanner()
 {
     if (bSkin) {
         QList<QWidget *> containers;
-        for (SkinLabel *s : skinLabels)
+        for (SkinLabel *s : m_skinLabels)
             containers << s->parentWidget();
         applyLabelOverlay(this, containers);
         SkinForm(this);
@@ -750,7 +718,7 @@ void Form1::applySkinAndBanner()
         // The frames move down to make room for the banner below the web site button.
         const int bannerHeight = py(this, 900);
         const double shift = Twips::fromPixelsY(this, bannerHeight) + 100;
-        moveFramesForBanner({searchesFrame, numbersFrame, statisticsFrame, optionsFrame},
+        moveFramesForBanner({m_searchesFrame, m_numbersFrame, m_statisticsFrame, m_optionsFrame},
                             bannerHeight);
         m_design.frameTop += shift;
         m_design.frame3Top += shift;
@@ -768,40 +736,29 @@ void Form1::applySkinAndBanner()
     }
 }
 
-void Form1::unload()
+void MainWindow::unload()
 {
     if (m_unloaded)
         return;
     m_unloaded = true;
     // Stops the harvest, closes every socket and ends a discovery run.
     m_presenter->shutDown();
-    if (auto *loader = dynamic_cast<Form3Loader *>(m_presenter->listBuilder()))
-        loader->unloadWindow();
-    Form8::unload();
-    frmExport::unload();
-    NumbersWindow::unload();
-    frmSplash::unload();
-    if (frmWebsite::isShown()) {
-        // The browser window ends the program when it closes.
-        bQuitPending = true;
-        return;
-    }
-    if (quitApplication)
-        quitApplication();
+    // The other windows close, and the program ends (or waits for the browser window).
+    m_windows->mainWindowClosed();
 }
 
-void Form1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     unload();
     event->accept();
 }
 
-void Form1::exitClicked()
+void MainWindow::exitClicked()
 {
     close();
 }
 
-void Form1::importSitesClicked()
+void MainWindow::importSitesClicked()
 {
     const QString path = FileDialogs::openFileName(
         this, QStringLiteral("Import Sites"), QString(),
@@ -810,30 +767,30 @@ void Form1::importSitesClicked()
         m_presenter->importSitesFromFile(path);
 }
 
-void Form1::helpClicked()
+void MainWindow::helpClicked()
 {
-    Form8::openWindow(m_presenter->settings(), m_presenter->dataDir());
+    m_windows->openHelp(m_presenter->settings());
 }
 
-void Form1::aboutClicked()
+void MainWindow::aboutClicked()
 {
-    frmAbout::openWindow();
+    m_windows->openAbout();
 }
 
 // ---- layout --------------------------------------------------------------------------------
 
-void Form1::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     layoutControls();
 }
 
-void Form1::layoutControls()
+void MainWindow::layoutControls()
 {
     // The client area below the menu bar, status bar included.
     const int widthPx = width();
-    const int heightPx = m_surface->height() + statusStrip->height();
-    const int statusPx = statusStrip->height();
+    const int heightPx = m_surface->height() + m_statusStrip->height();
+    const int statusPx = m_statusStrip->height();
     const MainLayout l =
         ::LayoutMain(Twips::fromPixelsX(this, widthPx), Twips::fromPixelsY(this, heightPx),
                      Twips::fromPixelsY(this, statusPx), m_design);
@@ -848,37 +805,58 @@ void Form1::layoutControls()
     }
     // Over panel 4, inset on each side; centred in the bar's height.
     const int barHeight = std::max(0, statusPx - 8);
-    progressBar->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2, px(this, l.pb1Width),
-                             barHeight);
+    m_progressBar->setGeometry(px(this, l.pb1Left), (statusPx - barHeight) / 2,
+                               px(this, l.pb1Width), barHeight);
 
-    statisticsFrame->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top),
-                                 px(this, m_design.frameRightWidth), py(this, l.frame3Height));
-    optionsFrame->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop),
-                              px(this, m_design.frameRightWidth), py(this, m_design.frame4Height));
-    numbersFrame->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop),
-                              px(this, l.frame2Width), py(this, l.frame2Height));
-    searchesFrame->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop),
-                               px(this, l.frame1Width), py(this, l.frame1Height));
+    m_statisticsFrame->setGeometry(px(this, l.frame3Left), py(this, m_design.frame3Top),
+                                   px(this, m_design.frameRightWidth), py(this, l.frame3Height));
+    m_optionsFrame->setGeometry(px(this, l.frame4Left), py(this, m_design.frameTop),
+                                px(this, m_design.frameRightWidth),
+                                py(this, m_design.frame4Height));
+    m_numbersFrame->setGeometry(px(this, l.frame2Left), py(this, m_design.frameTop),
+                                px(this, l.frame2Width), py(this, l.frame2Height));
+    m_searchesFrame->setGeometry(px(this, m_design.frame1Left), py(this, m_design.frameTop),
+                                 px(this, l.frame1Width), py(this, l.frame1Height));
     const int listWidth = px(this, l.list1Width);
-    searchList->resize(listWidth, searchList->height());
-    siteQueueList->setGeometry(siteQueueList->x(), siteQueueList->y(), listWidth,
-                               py(this, l.list2Height));
-    numberPreviewList->setGeometry(numberPreviewList->x(), numberPreviewList->y(), listWidth,
-                                   py(this, l.list3Height));
-    for (QPushButton *b : {viewDatabaseButton, exportButton, deleteAllNumbersButton})
+    m_searchList->resize(listWidth, m_searchList->height());
+    m_siteQueueList->setGeometry(m_siteQueueList->x(), m_siteQueueList->y(), listWidth,
+                                 py(this, l.list2Height));
+    m_numberPreviewList->setGeometry(m_numberPreviewList->x(), m_numberPreviewList->y(), listWidth,
+                                     py(this, l.list3Height));
+    for (QPushButton *b : {m_viewDatabaseButton, m_exportButton, m_deleteAllNumbersButton})
         b->resize(listWidth, b->height());
-    websiteButton->resize(px(this, l.websiteWidth), websiteButton->height());
+    m_websiteButton->resize(px(this, l.websiteWidth), m_websiteButton->height());
+    fitOptionControls();
 }
 
-void Form1::updateMinimumSize()
+void MainWindow::fitOptionControls()
 {
-    // The controls at fixed design places stay whole: searchesFrame holds its widest row,
-    // statisticsFrame its statistics, and siteQueueList keeps a few lines.
+    // A value longer than its design width ("Continue Until Stopped") is shown whole: the
+    // control widens, and moves left only as far as the frame's edge needs. (Measured once the
+    // window's style and skin are in place.)
+    const int right = px(this, m_design.frameRightWidth - kFrameInnerMargin);
+    if (m_crawlOptionsButton->width() < m_crawlOptionsButton->sizeHint().width())
+        m_crawlOptionsButton->resize(m_crawlOptionsButton->sizeHint().width(),
+                                     m_crawlOptionsButton->height());
+    for (QWidget *control : m_optionControls) {
+        if (!control)
+            continue;
+        const int need = control->sizeHint().width();
+        if (control->width() < need)
+            control->setGeometry(std::min(control->x(), right - need), control->y(), need,
+                                 control->height());
+    }
+}
+
+void MainWindow::updateMinimumSize()
+{
+    // The controls at fixed design places stay whole: m_searchesFrame holds its widest row,
+    // m_statisticsFrame its statistics, and m_siteQueueList keeps a few lines.
     const double frame1Need = kCmbDel.x + kCmbDel.w + 180;
     const double minWidth = 2 * (frame1Need + 80) + m_design.frameRightWidth + 175;
     const double minFrame3 =
         std::max(kStatsBottom, m_design.list2Top + 100 + 900 - m_design.frame4Height);
-    const int statusPx = statusStrip->height();
+    const int statusPx = m_statusStrip->height();
     const int minHeight =
         py(this, m_design.frame3Top + minFrame3) + statusPx + menuBar()->sizeHint().height();
     setMinimumSize(px(this, minWidth), minHeight);

@@ -1,4 +1,4 @@
-#include "form3.h"
+#include "listbuilderwindow.h"
 
 #include "webenginebrowser.h"
 
@@ -7,10 +7,12 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-const char *const Form3::caption = "List Builder - Finding matching websites...";
+const char *const ListBuilderWindow::caption = "List Builder - Finding matching websites...";
 
-Form3::Form3(const DiscoveryConfig &config, QWidget *parent) : QWidget(parent, Qt::Window)
+ListBuilderWindow::ListBuilderWindow(const DiscoveryConfig &config, QWidget *parent)
+    : QWidget(parent, Qt::Window)
 {
+    setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QLatin1String(caption));
     setWindowModality(Qt::NonModal);
     resize(760, 560);
@@ -34,10 +36,11 @@ Form3::Form3(const DiscoveryConfig &config, QWidget *parent) : QWidget(parent, Q
 
     m_builder = new SearchListBuilder(m_browser, config, this);
     connect(m_builder, &SearchListBuilder::statusTextChanged, m_text1, &QLineEdit::setText);
-    connect(m_builder, &SearchListBuilder::visibleChanged, this, &Form3::followVisibility);
+    connect(m_builder, &SearchListBuilder::visibleChanged, this,
+            &ListBuilderWindow::followVisibility);
 }
 
-Form3::~Form3()
+ListBuilderWindow::~ListBuilderWindow()
 {
     // The run ends with the window, and its browser goes first.
     m_builder->disconnect(this);
@@ -45,12 +48,12 @@ Form3::~Form3()
     m_builder = nullptr;
 }
 
-QWebEngineView *Form3::WebBrowser1() const
+QWebEngineView *ListBuilderWindow::WebBrowser1() const
 {
     return m_browser->view();
 }
 
-void Form3::followVisibility(bool visible)
+void ListBuilderWindow::followVisibility(bool visible)
 {
     if (visible) {
         show();
@@ -60,7 +63,7 @@ void Form3::followVisibility(bool visible)
     }
 }
 
-void Form3::closeEvent(QCloseEvent *event)
+void ListBuilderWindow::closeEvent(QCloseEvent *event)
 {
     m_builder->unload();
     event->accept();

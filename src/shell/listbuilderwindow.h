@@ -14,14 +14,15 @@ class WebEngineBrowser;
 // listBuilder() and loads, shows and unloads it. The window follows the run: shown
 // without modality when the run is shown, hidden when it ends. Closing the window ends
 // the run without an outcome, as unloading does. The skin is not applied here.
-class Form3 : public QWidget
+class ListBuilderWindow : public QWidget
 {
     Q_OBJECT
 public:
     static const char *const caption; // "List Builder - Finding matching websites..."
 
-    explicit Form3(const DiscoveryConfig &config = DiscoveryConfig(), QWidget *parent = nullptr);
-    ~Form3() override;
+    explicit ListBuilderWindow(const DiscoveryConfig &config = DiscoveryConfig(),
+                               QWidget *parent = nullptr);
+    ~ListBuilderWindow() override;
 
     ListBuilder *listBuilder() { return m_builder; }
     SearchListBuilder *searchListBuilder() const { return m_builder; }
