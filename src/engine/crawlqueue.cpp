@@ -12,14 +12,15 @@ CrawlQueue::CrawlQueue(Store *store, Counters *counters, QObject *parent)
     connect(store, &Store::writeFailed, this, [this] { m_writeFailed = true; });
 }
 
-bool CrawlQueue::isKnown(QString &site)
+std::optional<bool> CrawlQueue::isKnown(QString &site)
 {
-    if (m_store->websiteExists(site).value_or(true))
-        return true;
+    const std::optional<bool> queued = m_store->websiteExists(site);
+    if (!queued || *queued)
+        return queued;
     if (m_head->contains(site) || m_handedOut.contains(site))
         return true;
     // Another harvester of the team took it.
-    return m_store->handedOut(site).value_or(true);
+    return m_store->handedOut(site);
 }
 
 bool CrawlQueue::clearBacklog()

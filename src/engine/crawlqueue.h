@@ -31,10 +31,10 @@ public:
 
     TextList *head() const { return m_head; }
 
-    // WebsiteExists: the site (normalised in place) is in the backlog (letter case ignored;
-    // a backlog that cannot be read counts as knowing it), in the head or handed out
-    // (both compared exactly).
-    bool isKnown(QString &site);
+    // WebsiteExists: the site (normalised in place) is in the backlog (letter case ignored),
+    // in the head or handed out (both compared exactly). Nothing when the store cannot be
+    // read: taking the site for known would lose it, and the caller stops instead.
+    std::optional<bool> isKnown(QString &site);
     // Empties the backlog, and with it the head, the handed-out sites, the pending notes and
     // the run's site counters. False when the store refused; nothing changes then.
     bool clearBacklog();

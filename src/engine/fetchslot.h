@@ -86,6 +86,7 @@ public:
     QByteArray userAgent;     // sent when not empty
     QByteArray gateHost;      // the host the politeness gate counts this download against
     bool robotsFetch = false; // fetching the host's robots.txt before the page
+    QByteArray robotsHost;    // whose robots.txt it is (redirects change host)
     QByteArray pagePath;      // the page to fetch after robots.txt
     // The modern mode: the response ends where its framing says, and the connection is
     // kept for the next page of the host when the server allows it.

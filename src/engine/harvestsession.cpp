@@ -619,7 +619,9 @@ void HarvestSession::stop()
 
 void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int slot)
 {
-    if (!m_harvesting)
+    // A stop keeps the pages being analysed, and one of them may meet the same failure:
+    // the harvest stops once, and says so once.
+    if (!m_harvesting || m_stoppingForStore)
         return;
     const bool read = failure == StoreFailure::Read;
     qCWarning(lcEngine).noquote() << "harvest stopped: the store"
@@ -627,7 +629,9 @@ void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int 
     // The page at hand was not kept whole: Resume reads it again.
     if (slot >= 0)
         requeueInterrupted(slot);
+    m_stoppingForStore = true;
     stop();
+    m_stoppingForStore = false;
     setActivity(Line::Step, read ? QStringLiteral("The fax database cannot be read")
                                  : QStringLiteral("The fax database cannot be written"));
     setActivity(Line::Outcome, why);
@@ -658,7 +662,10 @@ HarvestSession::ImportCount HarvestSession::importSites(const QStringList &sites
 {
     ImportCount count;
     for (QString site : sites) {
-        if (m_queue->isKnown(site)) {
+        const std::optional<bool> known = m_queue->isKnown(site);
+        if (!known)
+            break; // the store cannot be read: the rest would all be taken for known
+        if (*known) {
             ++count.known;
             continue;
         }
@@ -764,6 +771,8 @@ void HarvestSession::fetchNext(int slot)
     TextList *head = siteQueue();
     // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
     FetchSlot *s = m_slots[size_t(slot)];
+    if (s->robotsFetch)
+        robotsUnreadable(s);
     if (slot >= slotCount()) {
         // Fewer parallel downloads were chosen: this slot rests once its site is done.
         if (!s->site.isEmpty())
@@ -1082,6 +1091,7 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
             // The host's first page: its robots.txt is read first, on this slot.
             m_robots.insert(key, RobotsEntry());
             s->robotsFetch = true;
+            s->robotsHost = key;
             s->pagePath = t.strPath;
             s->path = "/robots.txt";
         } else if (!it->rules.allowed(t.strPath)) {
@@ -1157,9 +1167,7 @@ void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
     QByteArray body = HttpResponse::cutHeader(page);
     if (HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
-    RobotsEntry &entry = m_robots[CrawlLimits::foldCase(
-        s->gateHost.isEmpty() ? connectTargetOf(Cp1252::fromUnicode(s->site)).strHost
-                              : s->gateHost)];
+    RobotsEntry &entry = m_robots[s->robotsHost];
     entry.pending = false;
     entry.rules = RobotsTxt::fromAnswer(HttpResponse::statusCode(page), s->hops, body,
                                         UserAgent::defaultProductToken());
@@ -1181,6 +1189,21 @@ void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
     s->hops = 0;
     preferKnownHttps(s);
     beginDownload(s);
+}
+
+// A robots.txt given up on (silent, dead, on a local address, or a redirect that cannot be
+// followed) makes its host unreachable for the search: nothing of it is fetched, and its
+// waiting sites are skipped rather than held for ever.
+void HarvestSession::robotsUnreadable(FetchSlot *s)
+{
+    s->robotsFetch = false;
+    if (!m_harvesting)
+        return; // a stop forgets the entry: it is read again
+    const auto it = m_robots.find(s->robotsHost);
+    if (it == m_robots.end() || !it->pending)
+        return;
+    it->pending = false;
+    it->rules = RobotsTxt::fromAnswer(-1, s->hops, {}, {});
 }
 
 void HarvestSession::preferKnownHttps(FetchSlot *s)
@@ -1212,8 +1235,13 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     // user allows the local network or mapped the host.
     const QString name = QString::fromLatin1(t.hostName);
     const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
-    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
-        return false;
+    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped)) {
+        if (!s->robotsFetch)
+            return false;
+        // A robots.txt that cannot be read through its redirects: the host is unreachable.
+        fetchNext(slot);
+        return true;
+    }
     // A host that sends a plain page to the same page over TLS has moved to TLS as a whole:
     // its next pages are asked for over TLS at once. (One that sends some paths elsewhere
     // over TLS has not.)
@@ -1478,7 +1506,11 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
                               int unfinishedSlot)
 {
     setActivity(Line::Step, QStringLiteral("Getting Links"));
-    queueLinks(found.links);
+    if (!queueLinks(found.links)) {
+        // A link taken for known would never be queued: the page is read again after Resume.
+        stopForStore(m_store->lastError(), StoreFailure::Read, unfinishedSlot);
+        return false;
+    }
     setActivity(Line::Step, QString());
 
     setActivity(Line::Step, QStringLiteral("Getting Faxes"));
@@ -1492,12 +1524,20 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
     return true;
 }
 
-void HarvestSession::queueLinks(const QStringList &links)
+bool HarvestSession::queueLinks(const QStringList &links)
 {
     // One transaction for the page's links.
     m_store->beginBatch();
+    bool read = true;
     for (QString site : links) {
-        if (!CrawlLimits::lengthAcceptable(site) || m_queue->isKnown(site))
+        if (!CrawlLimits::lengthAcceptable(site))
+            continue;
+        const std::optional<bool> known = m_queue->isKnown(site);
+        if (!known) {
+            read = false;
+            break;
+        }
+        if (*known)
             continue;
         if (!m_limits.admitPage(site))
             continue;
@@ -1506,6 +1546,7 @@ void HarvestSession::queueLinks(const QStringList &links)
             Q_EMIT siteQueued(site);
     }
     m_store->endBatch();
+    return read;
 }
 
 bool HarvestSession::storeNumber(const QString &website, const FoundNumber &found, int slot)

@@ -317,6 +317,7 @@ private:
     void preferKnownHttps(FetchSlot *s);
     void scheduleGateTimer();
     void robotsAnswered(int slot, const QByteArray &page);
+    void robotsUnreadable(FetchSlot *s);
     void applyLimitOptions();
     // The queue is empty here while the team still works on it: look again in a while.
     void waitForTeam();
@@ -336,7 +337,8 @@ private:
     bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
-    void queueLinks(const QStringList &links);
+    // False when the store could not be read while a link was checked.
+    bool queueLinks(const QStringList &links);
     // False when the store could not be read: the harvest has stopped.
     bool storeNumber(const QString &website, const FoundNumber &found, int slot);
     void loadNumberPreview();
@@ -424,6 +426,7 @@ private:
     QHash<quint64, Analysis> m_analyses; // by ticket: a result without one is left
     qint64 m_analysedBytes = 0;
     bool m_finishingAnalyses = false;
+    bool m_stoppingForStore = false;
     QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
     bool m_waking = false;  // idle slots look for work again; no site is counted

@@ -5,6 +5,8 @@
 #include "enginetestkit.h"
 #include "pagefiles.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -140,6 +142,51 @@ private Q_SLOTS:
         const std::optional<ExportCounts> counts = rig.db()->exportCounts(false);
         QCOMPARE(counts->toWrite, 0);
         QCOMPARE(counts->flagged, 2);
+    }
+
+    // The backlog cannot be read while a page's links are checked: a link taken for known
+    // would never be queued. The harvest stops and says so, and Resume reads the page again.
+    void links_backlogUnreadable_stopsAndResumeQueuesThem()
+    {
+        EngineRig rig;
+        TestWebServer::Response page;
+        page.fault = TestWebServer::Fault::Delay;
+        page.delayMs = 200;
+        page.body = "<body><a href=\"b.htm\">b</a></body>";
+        rig.web.addResponse("h", "/a.htm", page);
+        rig.web.addPage("h", "/b.htm", "<p>Fax: 212-555-0187</p>");
+        auto sql = [&rig](const QString &statement) {
+            const QString name = QStringLiteral("other");
+            bool ok = false;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(rig.db()->location());
+                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+                ok = db.open() && QSqlQuery(db).exec(statement);
+            }
+            QSqlDatabase::removeDatabase(name);
+            return ok;
+        };
+        // The table goes away while the page is on its way.
+        bool renamed = false;
+        connect(&rig.web, &TestWebServer::requestReceived, this,
+                [&](const TestWebServer::Request &r) {
+                    if (r.path == "/a.htm" && !renamed)
+                        renamed = sql(QStringLiteral("ALTER TABLE websites RENAME TO gone"));
+                });
+        QSignalSpy failed(&rig.session, &HarvestSession::storeFailed);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("h/a.htm")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QVERIFY(renamed);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("The fax database cannot be read"));
+
+        QVERIFY(sql(QStringLiteral("ALTER TABLE gone RENAME TO websites")));
+        rig.session.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
     }
 
     // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.
