@@ -259,10 +259,10 @@ void FetchSlot::completeKept(const HttpFraming::Frame &frame)
     QTcpSocket *s = m_socket;
     m_socket = nullptr;
     s->disconnect(this);
-    const bool extra = received.size() > frame.end || s->bytesAvailable() > 0;
+    const bool reuse = ConnectionPool::mayReuse(frame, received.size(), s);
     if (frame.start > 0 || received.size() > frame.end)
         received = received.mid(frame.start, frame.end - frame.start);
-    if (frame.reusable && !extra && m_owner->slotsActive())
+    if (reuse && m_owner->slotsActive())
         m_owner->connectionPool()->give(poolKey(), s);
     else {
         s->abort();
