@@ -434,9 +434,22 @@ void HarvestSession::startNextSearch()
 // first unloads a list builder window that is still loaded.
 void HarvestSession::beginSearch(bool unloadFirst)
 {
+    const bool shared = m_store->isShared();
+    // A refused start changes nothing: the saved queue stays for Resume. On a shared store
+    // the queue is the team's: it is joined, or left as it is, never emptied.
+    if (shared || politeMode()) {
+        const std::optional<StartProblem> problem = startProblem();
+        // Joining the team's queue of the string needs no choice of engine or count.
+        const bool joins = shared && problem && *problem != StartProblem::NoSearch &&
+                           m_store->teamStillWorking(m_searches->item(0)).value_or(false);
+        if (problem && !joins) {
+            Q_EMIT startRefused(*problem);
+            return;
+        }
+    }
     setResumable(false);
     Q_EMIT searchBegun();
-    if (m_store->isShared() && !m_searches->isEmpty()) {
+    if (shared && !m_searches->isEmpty()) {
         // The team's queue of this search string is joined rather than emptied; only the
         // harvester that begins it looks for sites.
         const std::optional<Store::SearchClaim> claim = m_store->claimSearch(m_searches->item(0));
@@ -449,27 +462,37 @@ void HarvestSession::beginSearch(bool unloadFirst)
             return;
         }
     }
-    // Kept on purpose (tst_session startValidation): the queue is emptied before the choices
-    // are checked, so a refused start has emptied it too.
-    if (!m_queue->clearBacklog())
+    if (shared) {
+        m_queue->clearLocal();
+    } else if (!m_queue->clearBacklog()) {
+        // Kept on purpose with the reference options (tst_session startValidation
+        // "reference: no search string"): the queue is emptied before the choices are
+        // checked, so a refused start has emptied it too.
         return;
+    }
     m_limits.clearPageCounts();
     m_robots.clear();
     m_waiting.clear();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
-    if (m_searches->isEmpty()) {
-        Q_EMIT startRefused(StartProblem::NoSearch);
-        return;
-    }
-    if (m_options->value(OptionId::SearchEngine) < 0) {
-        Q_EMIT startRefused(StartProblem::NoSearchEngine);
-        return;
-    }
-    if (m_options->value(OptionId::ResultCount) < 0) {
-        Q_EMIT startRefused(StartProblem::NoResultCount);
+    if (const std::optional<StartProblem> problem = startProblem()) {
+        // A team's claim lapses with its lease; said at once, the others need not wait.
+        if (shared)
+            m_store->discoveryDone();
+        Q_EMIT startRefused(*problem);
         return;
     }
     startDiscovery(unloadFirst);
+}
+
+std::optional<HarvestSession::StartProblem> HarvestSession::startProblem() const
+{
+    if (m_searches->isEmpty())
+        return StartProblem::NoSearch;
+    if (m_options->value(OptionId::SearchEngine) < 0)
+        return StartProblem::NoSearchEngine;
+    if (m_options->value(OptionId::ResultCount) < 0)
+        return StartProblem::NoResultCount;
+    return std::nullopt;
 }
 
 void HarvestSession::startDiscovery(bool unloadFirst)
@@ -555,7 +578,10 @@ void HarvestSession::nextSearch()
     QString current = m_searches->item(0);
     (void)m_store->deleteSearch(current);
     m_searches->removeItem(0);
-    if (!m_queue->clearBacklog())
+    // The team's queue is the team's: the start joins or begins the next one.
+    if (m_store->isShared())
+        m_queue->clearLocal();
+    else if (!m_queue->clearBacklog())
         return;
     start();
 }

@@ -74,7 +74,7 @@ public:
     };
     Q_ENUM(State)
 
-    // Why a start went no further than emptying the queue.
+    // Why a start went no further.
     enum class StartProblem
     {
         NoSearch,       // no search string
@@ -135,7 +135,10 @@ public:
 
     // ---- control ------------------------------------------------------------------------
     // Command1_Click: empties the queue, then discovers sites for the first search string
-    // (or emits startRefused when a choice is missing).
+    // (or emits startRefused when a choice is missing). A refused start changes nothing,
+    // except with the reference options on the file, where the queue is emptied first as the
+    // original did. A shared store's queue is the team's and is never emptied by a start:
+    // the team's queue of the search string is joined, or a new one begun beside it.
     void start();
     // cmdStop_Click: downloads cut off go back to the backlog; a lookup of sites in
     // progress is ended (its list builder unloaded).
@@ -293,6 +296,8 @@ private:
     void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
     void beginSearch(bool unloadFirst);
+    // What keeps a start from going further, if anything.
+    std::optional<StartProblem> startProblem() const;
     void startNextSearch();
     void startDiscovery(bool unloadFirst);
     void discoveryFoundNames(const QStringList &names);

@@ -8,6 +8,7 @@
 #include "postgresstore.h"
 
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -105,6 +106,55 @@ private Q_SLOTS:
         QVERIFY(b.session->counters()->sitesScannedEver() > 0);
         QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM faxes")),
                  QStringList{QStringLiteral("1")});
+    }
+
+    // One harvester crawls sites imported from a file while a teammate starts, without a
+    // search string (refused) or with another one (which it looks up): the team's queue is
+    // neither emptied nor shortened, and every imported site is fetched once.
+    void teammateStart_leavesTheTeamsQueue_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::newRow("no search string") << QString();
+        QTest::newRow("another search string") << QStringLiteral("other");
+    }
+    void teammateStart_leavesTheTeamsQueue()
+    {
+        QFETCH(QString, search);
+        TestPg::Schema schema;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        TestWebServer::Response page;
+        page.fault = TestWebServer::Fault::Delay;
+        page.delayMs = 300;
+        page.body = "<html><body><p>Fax: 718-555-0100</p></body></html>";
+        web.setFallback(page);
+        ResolveMap map;
+        map.add(web.resolveSpec());
+        const QStringList imported = sites("q", 40);
+        Member a(schema.uri(), map, {{QStringLiteral("other"), sites("o", 25)}});
+        QCOMPARE(a.session->importSites(imported).queued, 40);
+        a.session->resume();
+        QTRY_VERIFY(web.requests().size() >= 5);
+
+        Member b(schema.uri(), map, {{QStringLiteral("other"), sites("o", 25)}});
+        QSignalSpy refused(b.session.get(), &HarvestSession::startRefused);
+        if (!search.isEmpty())
+            QVERIFY(b.session->addSearch(search));
+        b.session->start();
+        QCOMPARE(refused.size(), search.isEmpty() ? 1 : 0);
+        QTRY_VERIFY_WITH_TIMEOUT(a.session->state() == HarvestSession::State::Stopped &&
+                                     b.session->state() == HarvestSession::State::Stopped,
+                                 60000);
+        QStringList fetched;
+        for (const TestWebServer::Request &r : web.requests())
+            fetched << QString::fromLatin1(r.host);
+        for (const QString &site : imported)
+            QVERIFY2(
+                fetched.count(site) == 1,
+                qPrintable(site + QStringLiteral(" fetched %1 times").arg(fetched.count(site))));
+        QCOMPARE(schema.column(QStringLiteral("SELECT (SELECT count(*) FROM websites) + "
+                                              "(SELECT count(*) FROM pending)")),
+                 QStringList{QStringLiteral("0")});
     }
 };
 
