@@ -75,6 +75,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
     connect(m_store, &Store::writeFailed, this, [this] {
+        ++m_writesRefused;
         if (m_pagesOpen)
             m_pageBatchFailed = true;
     });
@@ -1334,10 +1335,16 @@ void HarvestSession::commitPages()
     m_pagesOpen = false;
     if (m_commitTimer)
         m_commitTimer->stop();
-    m_store->endBatch();
+    // What the batch holds is taken before its commit: the message about a failed commit
+    // may run a nested event loop, in which later pages begin a batch of their own.
     QList<FaxRow> rows;
     rows.swap(m_pageNumbers);
-    if (m_pageBatchFailed)
+    const bool failed = m_pageBatchFailed;
+    const quint64 refused = m_writesRefused;
+    m_store->endBatch();
+    // The commit itself can fail (the server went away just then): nothing of the batch is
+    // stored, and none of its numbers may be told as stored.
+    if (failed || m_writesRefused != refused)
         return;
     for (const FaxRow &row : qAsConst(rows))
         Q_EMIT numberStored(row);

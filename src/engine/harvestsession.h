@@ -412,6 +412,7 @@ private:
     int m_pagesInBatch = 0;
     QTimer *m_commitTimer = nullptr;
     bool m_pageBatchFailed = false;
+    quint64 m_writesRefused = 0; // every write the store refused, commits included
     QList<FaxRow> m_pageNumbers;
     // With the fax finder on, pages are analysed on a thread of their own while the crawl
     // goes on; made at the first such page.

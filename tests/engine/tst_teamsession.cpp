@@ -156,6 +156,54 @@ private Q_SLOTS:
                                               "(SELECT count(*) FROM pending)")),
                  QStringList{QStringLiteral("0")});
     }
+
+    // The server refuses a batch of pages at its commit (a check that runs then; a server
+    // that goes away between the last write and the commit does the same): the harvest
+    // stops, none of the batch's numbers is told as stored, and Resume stores them.
+    void commitRefused_numbersNotToldAsStored()
+    {
+        TestPg::Schema schema;
+        TestWebServer web;
+        QVERIFY(web.listen());
+        QStringList hosts;
+        for (int i = 0; i < 3; ++i) {
+            // The first page is kept while the others are still on their way.
+            TestWebServer::Response page;
+            page.fault = TestWebServer::Fault::Delay;
+            page.delayMs = i == 0 ? 0 : 1000;
+            page.body = "<p>Fax: 718-555-010" + QByteArray::number(i) + "</p>";
+            const QByteArray host = "f" + QByteArray::number(i) + ".test";
+            web.addResponse(host, "/", page);
+            hosts << QString::fromLatin1(host);
+        }
+        ResolveMap map;
+        map.add(web.resolveSpec());
+        Member a(schema.uri(), map, {});
+        QVERIFY2(schema.exec(
+                     QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                                    "$$ BEGIN RAISE EXCEPTION 'refused at the commit'; END $$")),
+                 qPrintable(schema.lastError()));
+        QVERIFY2(schema.exec(QStringLiteral(
+                     "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON faxes DEFERRABLE "
+                     "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION refuse()")),
+                 qPrintable(schema.lastError()));
+        QSignalSpy told(a.session.get(), &HarvestSession::numberStored);
+        QSignalSpy failed(a.session.get(), &HarvestSession::storeFailed);
+        QCOMPARE(a.session->importSites(hosts).queued, 3);
+        a.session->resume();
+        QTRY_VERIFY_WITH_TIMEOUT(a.session->state() == HarvestSession::State::Stopped, 20000);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(told.size(), 0);
+        QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM faxes")),
+                 QStringList{QStringLiteral("0")});
+
+        QVERIFY(schema.exec(QStringLiteral("DROP TRIGGER refuse ON faxes")));
+        a.session->resume();
+        QTRY_VERIFY_WITH_TIMEOUT(a.session->state() == HarvestSession::State::Stopped, 20000);
+        QCOMPARE(told.size(), 3);
+        QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM faxes")),
+                 QStringList{QStringLiteral("3")});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTeamSession)
