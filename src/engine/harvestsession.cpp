@@ -43,6 +43,11 @@ const char *const kSoundFaxFound = "sounds/foundfax.wav";
 // The preview keeps the newest numbers: at most 21 entries.
 constexpr int kPreviewKeep = 20;
 
+// Sites waiting for their host (politeness) take at most this much memory; and a slot looks
+// past at most this many of them in one go before it lets the event loop run.
+constexpr qint64 kMaxHeldBytes = 8 * 1024 * 1024;
+constexpr int kHoldsPerPass = 64;
+
 } // namespace
 
 HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent,
@@ -473,7 +478,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
     }
     m_limits.clearPageCounts();
     m_robots.clear();
-    m_waiting.clear();
+    (void)m_gate.takeAllHeld();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (const std::optional<StartProblem> problem = startProblem()) {
         // A team's claim lapses with its lease; said at once, the others need not wait.
@@ -601,9 +606,8 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
             continue;
         m_queue->returnToBacklog(site);
     }
-    for (const Waiting &w : qAsConst(m_waiting))
-        m_queue->returnToBacklog(w.site);
-    m_waiting.clear();
+    for (const QString &site : m_gate.takeAllHeld())
+        m_queue->returnToBacklog(site);
     for (const Analysis &a : qAsConst(m_analyses)) {
         if (a.site != head)
             m_queue->returnToBacklog(a.site);
@@ -829,15 +833,17 @@ void HarvestSession::fetchNext(int slot)
         // out yet, so entry 0 is still to be fetched.
         m_queue->dropHandedOutHead();
         // A site held back for its host goes first once the host may take it.
-        const int ready = politeMode() ? readyWaitingSite() : -1;
-        if (ready >= 0) {
-            const Waiting held = m_waiting.takeAt(ready);
-            m_nextSite = Cp1252::fromUnicode(held.site);
-            s->site = held.site;
-            if (connectSlot(slot) == ConnectResult::Skipped)
-                continue;
-            return;
+        if (politeMode()) {
+            if (const std::optional<QString> held =
+                    m_gate.takeReady([this](const QByteArray &host) { return hostReady(host); })) {
+                m_nextSite = Cp1252::fromUnicode(*held);
+                s->site = *held;
+                if (connectSlot(slot) == ConnectResult::Skipped)
+                    continue;
+                return;
+            }
         }
+        int held = 0;
         for (;;) {
             if (head->isEmpty()) {
                 if (!refill())
@@ -860,16 +866,24 @@ void HarvestSession::fetchNext(int slot)
             const QByteArray host = connectTargetOf(Cp1252::fromUnicode(head->item(0))).strHost;
             if (hostReady(host))
                 break;
-            // Its host is busy: the site waits aside (noted pending still) while the next
-            // one is tried. A bounded wait list: beyond it the slot rests until a host frees.
-            if (m_waiting.size() >= 4 * slotCount()) {
+            // Its host may not take it now: the site waits in its host's queue (noted pending
+            // still) while the sites behind it are looked at. Within bounds: so many hosts
+            // waiting at once, and so much memory; beyond them the slot rests until a host
+            // frees or a delay ends. A long run of one host's sites is looked past a few at
+            // a time, the rest in the next pass of the event loop.
+            if ((!m_gate.isHolding(host) && m_gate.heldHosts() >= 4 * slotCount()) ||
+                m_gate.heldBytes() >= kMaxHeldBytes) {
                 scheduleGateTimer();
                 return;
             }
-            const QString held = head->item(0);
-            m_queue->markHandedOut(held);
+            if (++held > kHoldsPerPass) {
+                lookAgainSoon();
+                return;
+            }
+            const QString site = head->item(0);
+            m_queue->markHandedOut(site);
             head->removeItem(0);
-            m_waiting.append({held, host});
+            m_gate.hold(host, site);
             if (!refill())
                 return;
         }
@@ -917,15 +931,6 @@ bool HarvestSession::hostReady(const QByteArray &host) const
     return m_gate.waitFor(host) == 0;
 }
 
-int HarvestSession::readyWaitingSite() const
-{
-    for (int i = 0; i < m_waiting.size(); ++i) {
-        if (hostReady(m_waiting.at(i).host))
-            return i;
-    }
-    return -1;
-}
-
 void HarvestSession::releaseGate(FetchSlot *s)
 {
     s->robotsFetch = false;
@@ -938,14 +943,9 @@ void HarvestSession::releaseGate(FetchSlot *s)
 // Sites held back by a crawl delay are due at a time rather than at the end of a download.
 void HarvestSession::scheduleGateTimer()
 {
-    if (m_waiting.isEmpty() || !m_harvesting)
+    if (m_gate.heldSites() == 0 || !m_harvesting)
         return;
-    qint64 soonest = -1;
-    for (const Waiting &w : qAsConst(m_waiting)) {
-        const qint64 wait = m_gate.waitFor(w.host);
-        if (wait > 0 && (soonest < 0 || wait < soonest))
-            soonest = wait;
-    }
+    const qint64 soonest = m_gate.nextDue();
     if (soonest < 0)
         return;
     if (!m_gateTimer) {
@@ -957,11 +957,21 @@ void HarvestSession::scheduleGateTimer()
         m_gateTimer->start(int(soonest));
 }
 
+void HarvestSession::lookAgainSoon()
+{
+    if (!m_gateTimer) {
+        m_gateTimer = new QTimer(this);
+        m_gateTimer->setSingleShot(true);
+        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
+    }
+    m_gateTimer->start(0);
+}
+
 void HarvestSession::slotLeftIdle()
 {
     // The queue ran dry while downloads were running: it is decided when the last of them
     // has been analysed (its links may have refilled the queue meanwhile).
-    if (m_harvesting && m_finishing && !anySlotBusy() && m_waiting.isEmpty())
+    if (m_harvesting && m_finishing && !anySlotBusy() && m_gate.heldSites() == 0)
         queueRanDry();
 }
 
@@ -980,7 +990,7 @@ QString HarvestSession::nextBacklogSite()
         return *first;
     // The sites already in the head are crawled first, and the pages still downloading may
     // queue more: the search's queue is dry only when neither holds anything.
-    if (!siteQueue()->isEmpty() || !m_waiting.isEmpty())
+    if (!siteQueue()->isEmpty() || m_gate.heldSites() > 0)
         return QString();
     if (anySlotBusy()) {
         m_finishing = true;

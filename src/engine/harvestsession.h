@@ -317,10 +317,11 @@ private:
     bool robotsOn() const;
     // Whether a site of host may start now (gate and robots.txt); false holds it back.
     bool hostReady(const QByteArray &host) const;
-    int readyWaitingSite() const;
     void releaseGate(FetchSlot *s);
     void preferKnownHttps(FetchSlot *s);
     void scheduleGateTimer();
+    // Idle slots look for work again in the next pass of the event loop.
+    void lookAgainSoon();
     void robotsAnswered(int slot, const QByteArray &page);
     void robotsUnreadable(FetchSlot *s);
     void applyLimitOptions();
@@ -360,9 +361,10 @@ private:
     TextList *m_preview;
     std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
     CrawlLimits m_limits;
-    // Politeness in the modern mode: downloads per host, crawl delays, robots.txt rules of
-    // this search (by ASCII-folded host; no entry: not read yet; pending: being read), and
-    // sites held back (noted pending in the store) until their host may take them.
+    // Politeness in the modern mode: downloads per host, crawl delays and the sites held
+    // back in their host's queue (noted pending in the store) until their host may take
+    // them; robots.txt rules of this search (by ASCII-folded host; no entry: not read yet;
+    // pending: being read).
     struct RobotsEntry
     {
         bool pending = true;
@@ -370,12 +372,6 @@ private:
     };
     HostGate m_gate;
     QHash<QByteArray, RobotsEntry> m_robots;
-    struct Waiting
-    {
-        QString site;
-        QByteArray host;
-    };
-    QList<Waiting> m_waiting;
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
 

@@ -481,6 +481,40 @@ private Q_SLOTS:
         QCOMPARE(at.size(), 3); // robots.txt, then the two pages
         QVERIFY2(at.at(2) - at.at(0) >= 900, qPrintable(QString::number(at.at(2) - at.at(0))));
     }
+
+    // A host with a long Crawl-delay and many pages ahead of the other sites in the queue
+    // holds back its own pages only: every other site is fetched meanwhile, and a stop
+    // sends the pages still waiting back to the queue.
+    void crawlDelayHoldsOnlyItsHost()
+    {
+        EngineRig rig;
+        TestWebServer::Response robots;
+        robots.body = "User-agent: *\nCrawl-delay: 10\n";
+        robots.contentType = "text/plain";
+        rig.web.addResponse("slow.example", "/robots.txt", robots);
+        rig.presenter.optionClicked(OptionId::RespectRobots, 1);
+        rig.readyToStart();
+        QStringList sites;
+        for (int i = 0; i < 100; ++i)
+            sites << QStringLiteral("slow.example/p%1.htm").arg(i);
+        for (int i = 0; i < 60; ++i)
+            sites << QStringLiteral("o%1.example").arg(i);
+        rig.queue(sites);
+        auto pages = [&rig](bool slow) {
+            int n = 0;
+            for (const TestWebServer::Request &r : rig.web.requests()) {
+                if (r.path != "/robots.txt" && r.host.startsWith("slow.") == slow)
+                    ++n;
+            }
+            return n;
+        };
+        rig.session.startCrawl();
+        QTRY_COMPARE_WITH_TIMEOUT(pages(false), 60, 30000);
+        // One page of the slow host per ten seconds at most.
+        QVERIFY(pages(true) >= 1);
+        rig.session.stop();
+        QCOMPARE(pages(true) + rig.storedWebsites().size(), 100);
+    }
 };
 
 QTEST_MAIN(TestCrawlGuards)
