@@ -1495,6 +1495,9 @@ AnalysisOptions HarvestSession::analysisOptions() const
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
+    // The modern mode asks servers for web pages only; the reference reads a "tel:" link as
+    // a path of the page's site.
+    options.webLinksOnly = politeMode();
     return options;
 }
 

@@ -62,6 +62,48 @@ private Q_SLOTS:
                               QString(), QStringLiteral("Getting Faxes"), QString()}));
     }
 
+    // In the modern mode a link of another scheme is no page to ask a server for; the
+    // reference reads it as a path of the page's site.
+    void links_otherSchemes_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<QStringList>("queued");
+        const QStringList web = {QStringLiteral("ok.example/"), QStringLiteral("proto.example/x"),
+                                 QStringLiteral("h/wiki/File:Map.htm")};
+        QTest::newRow("modern") << true << web;
+        QTest::newRow("reference") << false
+                                   << QStringList{QStringLiteral("h/a/tel:+12025550187"),
+                                                  QStringLiteral("h/a/fax:+12025550188"),
+                                                  QStringLiteral("h/a/ sms:+12025550189"),
+                                                  QStringLiteral("h/a/file:/etc/passwd"),
+                                                  QStringLiteral("h/a/data:text/plain,hello"),
+                                                  QStringLiteral("ftp:/ftp.example.com/pub/x.htm"),
+                                                  QStringLiteral("h/a/Skype:someone?call")} +
+                                          web;
+    }
+    void links_otherSchemes()
+    {
+        QFETCH(bool, follow);
+        QFETCH(QStringList, queued);
+        EngineRig rig;
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
+        QSignalSpy spy(&rig.session, &HarvestSession::siteQueued);
+        QVERIFY(harvestPage(rig, "<a href=\"tel:+12025550187\">t</a>\n"
+                                 "<a href=\"fax:+12025550188\">f</a>\n"
+                                 "<a href=\" sms:+12025550189\">s</a>\n"
+                                 "<a href=\"file:///etc/passwd\">p</a>\n"
+                                 "<a href=\"data:text/plain,hello\">d</a>\n"
+                                 "<a href=\"ftp://ftp.example.com/pub/x.htm\">x</a>\n"
+                                 "<a href=\"Skype:someone?call\">k</a>\n"
+                                 "<a href=\"HTTP://ok.example/\">o</a>\n"
+                                 "<a href=\"//proto.example/x\">r</a>\n"
+                                 "<a href=\"/wiki/File:Map.htm\">m</a>\n"));
+        QStringList sites;
+        for (const QList<QVariant> &args : spy)
+            sites << args.at(0).toString();
+        QCOMPARE(sites, queued);
+    }
+
     void numbers_newOnesStoredWithEveryColumn()
     {
         EngineRig rig;
