@@ -7,7 +7,7 @@
 #include <QString>
 
 class ConnectionPool;
-class QHostInfo;
+class HostNames;
 class QTcpSocket;
 class ResolveMap;
 class Ticker;
@@ -35,6 +35,8 @@ public:
     virtual bool mayKeep(int slot, qint64 bytes) const = 0;
     // Where connections wait for the next page of their host (keep-alive).
     virtual ConnectionPool *connectionPool() = 0;
+    // The addresses of the names of the run, looked up once each within a time limit.
+    virtual HostNames *hostNames() = 0;
 };
 
 // One of the download lanes: its socket, its two one-second watchdogs and the record
@@ -106,16 +108,18 @@ private:
     void connectFresh();
     void completeKept(const HttpFraming::Frame &frame);
     QByteArray poolKey() const;
-    void lookedUp(const QHostInfo &info, bool allowLocal);
+    void nameLookedUp(const QByteArray &name);
+    void connectToKnown();
     void fail(const char *why);
+    void failLater(const char *why);
 
     int m_index;
     FetchSlotOwner *m_owner;
     QTcpSocket *m_socket = nullptr; // a QSslSocket for https
     bool m_lookingUp = false;       // the host's name is being looked up
-    int m_lookupId = -1;
-    bool m_requestSent = false; // errors before the request mean the host is dead
-    bool m_reused = false;      // the connection came from the pool
+    bool m_namesWatched = false;    // connected to the owner's names
+    bool m_requestSent = false;     // errors before the request mean the host is dead
+    bool m_reused = false;          // the connection came from the pool
     HttpFraming::Scanner m_scanner;
     const ResolveMap *m_map = nullptr; // of the last open(), for a retry
     const ResolveMap *m_tlsMap = nullptr;

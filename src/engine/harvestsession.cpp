@@ -7,6 +7,7 @@
 #include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
+#include "hostnames.h"
 #include "httpresponse.h"
 #include "logging.h"
 #include "networkscope.h"
@@ -74,6 +75,12 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     for (int i = 0; i < MaxSlotCount; ++i)
         m_slots.push_back(new FetchSlot(i, this, this));
     m_pool = new ConnectionPool(2 * SlotCount, this);
+    m_names = new HostNames(this);
+    // Sites held while their host's name was looked up may go now (or be skipped).
+    connect(m_names, &HostNames::lookedUp, this, [this] {
+        if (m_harvesting && politeMode())
+            wakeIdleSlots();
+    });
     applyLimitOptions();
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
@@ -140,6 +147,11 @@ void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
 {
     m_leaseSeconds = leaseSeconds;
     m_teamWait->setInterval(pollMs);
+}
+
+void HarvestSession::setLookupTimeout(int ms)
+{
+    m_names->setTimeoutMs(ms);
 }
 
 WatchdogClock *HarvestSession::watchdogClock() const
@@ -416,6 +428,8 @@ void HarvestSession::stopAllSlots()
     if (m_gateTimer)
         m_gateTimer->stop();
     m_pool->clear();
+    // Names are looked up once per run.
+    m_names->forget();
     // Analyses under way are left: their sites went back to the queue, or stay noted as
     // pending for the next Resume.
     m_analyses.clear();
@@ -927,6 +941,18 @@ bool HarvestSession::hostReady(const QByteArray &host) const
         const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
         if (it != m_robots.cend() && it->pending)
             return false;
+    }
+    if (politeMode()) {
+        // A host mapped by the user needs no lookup; a name that failed is tried, and its
+        // slot frees at once.
+        const QString name = QString::fromLatin1(host);
+        if (!m_resolve.lookup(name) && !m_tlsResolve.lookup(name)) {
+            const HostNames::State named = m_names->state(host);
+            if (named == HostNames::State::Unknown)
+                m_names->lookUp(host);
+            if (named == HostNames::State::Unknown || named == HostNames::State::Looking)
+                return false;
+        }
     }
     return m_gate.waitFor(host) == 0;
 }

@@ -27,6 +27,7 @@ class SystemWatchdogClock;
 class QTimer;
 class QThread;
 class ConnectionPool;
+class HostNames;
 class TextList;
 class QTimer;
 struct FoundNumber;
@@ -122,6 +123,9 @@ public:
     // How long a site taken from a shared queue stays this harvester's without a renewal,
     // and how often an idle harvester looks for work the team left; before load().
     void setTeamTiming(int leaseSeconds, int pollMs);
+    // How long the system's resolver may take for a name before its host counts as not
+    // found (HostNames::DefaultTimeoutMs unless set).
+    void setLookupTimeout(int ms);
 
     // ---- start-up and shutdown ----------------------------------------------------------
     // Form_Load: restore the options and counters, return the sites a killed harvest left
@@ -282,6 +286,7 @@ private:
     void slotFailed(int slot) override;
     bool mayKeep(int slot, qint64 bytes) const override;
     ConnectionPool *connectionPool() override { return m_pool; }
+    HostNames *hostNames() override { return m_names; }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -315,7 +320,9 @@ private:
     // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
     bool politeMode() const;
     bool robotsOn() const;
-    // Whether a site of host may start now (gate and robots.txt); false holds it back.
+    // Whether a site of host may start now (gate, robots.txt and, in the modern mode, the
+    // host's name); false holds it back. A name not yet asked for is sent to the resolver:
+    // its site waits aside meanwhile instead of holding a slot.
     bool hostReady(const QByteArray &host) const;
     void releaseGate(FetchSlot *s);
     void preferKnownHttps(FetchSlot *s);
@@ -374,6 +381,7 @@ private:
     QHash<QByteArray, RobotsEntry> m_robots;
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
+    HostNames *m_names;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
