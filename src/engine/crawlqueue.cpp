@@ -123,7 +123,7 @@ void CrawlQueue::returnHeadToBacklog()
         (void)m_store->clearAllPending();
 }
 
-void CrawlQueue::restorePending(bool exceptHead)
+std::optional<int> CrawlQueue::restorePending(bool exceptHead)
 {
-    (void)m_store->restorePending(exceptHead ? m_head->items() : QStringList());
+    return m_store->restorePending(exceptHead ? m_head->items() : QStringList());
 }

@@ -79,8 +79,9 @@ public:
     // Shutdown: the head and every other noted site go back to the backlog, and no note is
     // left.
     void returnHeadToBacklog();
-    // Noted sites go back to the backlog, except one note for each site still in the head.
-    void restorePending(bool exceptHead);
+    // Noted sites go back to the backlog, except one note for each site still in the head;
+    // how many went back, or nothing when the store failed.
+    std::optional<int> restorePending(bool exceptHead);
 
 Q_SIGNALS:
     // loadHead() moved sites into the head.

@@ -356,7 +356,7 @@ void HarvestSession::load()
         report();
     }
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
-    m_queue->restorePending(false);
+    (void)m_queue->restorePending(false);
     loadNumberPreview();
     for (const QString &s : m_store->searches().value_or(QStringList()))
         m_searches->addItem(s);
@@ -688,7 +688,7 @@ void HarvestSession::resume()
     setResumable(false);
     // Sites whose download or analysis was cut short by a store that failed are crawled
     // again.
-    m_queue->restorePending(true);
+    (void)m_queue->restorePending(true);
     startCrawl();
 }
 
@@ -1065,6 +1065,20 @@ void HarvestSession::wakeIdleSlots()
 void HarvestSession::queueRanDry()
 {
     m_finishing = false;
+    // Nothing is in flight now, so a site still noted as taken by this harvester was never
+    // analysed: a restore at the start failed (a server busy or out of reach for a moment),
+    // and on a shared store no teammate would ever take it. It is crawled before the queue
+    // counts as dry.
+    const std::optional<int> back = m_queue->restorePending(true);
+    if (!back) {
+        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
+        return;
+    }
+    if (*back > 0) {
+        qCWarning(lcEngine) << *back << "sites taken but never analysed went back to the queue";
+        lookAgainSoon();
+        return;
+    }
     if (m_searches->count() >= 2) {
         // The current search is finished; discovery starts for the next one.
         endHarvest();

@@ -76,12 +76,11 @@ void HostNames::send(const QByteArray &key)
     e.sentAt = m_clock.elapsed();
     ++m_outstanding;
     const quint64 generation = e.generation;
-    QHostInfo::lookupHost(QString::fromLatin1(key), this,
-                          [this, key, generation](const QHostInfo &info) {
-                              answered(key, generation, info.addresses(),
-                                       info.error() == QHostInfo::NoError ? QString()
-                                                                          : info.errorString());
-                          });
+    QHostInfo::lookupHost(
+        QString::fromLatin1(key), this, [this, key, generation](const QHostInfo &info) {
+            answered(key, generation, info.addresses(),
+                     info.error() == QHostInfo::NoError ? QString() : info.errorString());
+        });
     if (!m_timer->isActive())
         m_timer->start(m_timeoutMs);
 }
@@ -109,8 +108,7 @@ void HostNames::settle(const QByteArray &key, Entry &e, State state)
 {
     e.state = state;
     e.sentAt = -1;
-    qCDebug(lcFetch) << "name" << key << (state == State::Known ? "known" : "failed:")
-                     << e.failure;
+    qCDebug(lcFetch) << "name" << key << (state == State::Known ? "known" : "failed:") << e.failure;
     m_settled.push_back(key);
     trim();
     Q_EMIT lookedUp(key);

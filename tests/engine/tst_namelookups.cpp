@@ -45,7 +45,8 @@ QString bindFileOver(const char *path, const QByteArray &content)
     const bool bound = ::mount(tmpl, path, nullptr, MS_BIND, nullptr) == 0;
     const QString why = QString::fromLocal8Bit(std::strerror(errno));
     ::unlink(tmpl); // the mount keeps it
-    return bound ? QString() : QStringLiteral("cannot bind over %1: %2").arg(QLatin1String(path), why);
+    return bound ? QString()
+                 : QStringLiteral("cannot bind over %1: %2").arg(QLatin1String(path), why);
 }
 
 // Loopback up, with one more IPv4 address than 127.0.0.1: the resolver asks for IPv4
@@ -82,7 +83,8 @@ QString enterNetworkNamespace()
         return QStringLiteral("mount: ") + QString::fromLocal8Bit(std::strerror(errno));
     QString why = raiseLoopback();
     if (why.isEmpty())
-        why = bindFileOver("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:10 attempts:1\n");
+        why = bindFileOver("/etc/resolv.conf",
+                           "nameserver 127.0.0.1\noptions timeout:10 attempts:1\n");
     if (why.isEmpty())
         why = bindFileOver("/etc/nsswitch.conf", "hosts: files dns\n");
     return why;
@@ -251,9 +253,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 8000);
         QCOMPARE(web80.requests().size(), 6);
         for (auto it = dns.names.cbegin(); it != dns.names.cend(); ++it)
-            QVERIFY2(dns.questions.value(it.key()) == 1,
-                     qPrintable(QString::fromLatin1(it.key()) +
-                                QStringLiteral(" asked %1 times").arg(dns.questions.value(it.key()))));
+            QVERIFY2(
+                dns.questions.value(it.key()) == 1,
+                qPrintable(QString::fromLatin1(it.key()) +
+                           QStringLiteral(" asked %1 times").arg(dns.questions.value(it.key()))));
     }
 };
 
