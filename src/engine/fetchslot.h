@@ -62,9 +62,10 @@ public:
     void stopWatchdogs();
     // Closes whatever the socket was doing and connects to the slot's host (TLS when
     // https), through the resolve maps when they have an entry for the host (TLS
-    // connections look in tlsMap first). A host without an entry is looked up here, and
-    // the connection goes to the address that was checked: one in the user's own network
-    // only when allowLocal is set.
+    // connections look in tlsMap first). A host without an entry is looked up through the
+    // owner's names (once per run, within a time limit; a name that fails frees the slot),
+    // and the connection goes to the address that was checked: one in the user's own
+    // network only when allowLocal is set.
     void open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal);
     // Drops the connection; no event of it reaches the owner afterwards.
     void closeSocket();
