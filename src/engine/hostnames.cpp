@@ -76,11 +76,22 @@ void HostNames::send(const QByteArray &key)
     e.sentAt = m_clock.elapsed();
     ++m_outstanding;
     const quint64 generation = e.generation;
+    // An answer is handled from the event loop, never inside the caller's lookUp(), even
+    // should the system side answer at once.
+    m_sending = true;
     QHostInfo::lookupHost(
         QString::fromLatin1(key), this, [this, key, generation](const QHostInfo &info) {
-            answered(key, generation, info.addresses(),
-                     info.error() == QHostInfo::NoError ? QString() : info.errorString());
+            const QList<QHostAddress> addresses = info.addresses();
+            const QString error =
+                info.error() == QHostInfo::NoError ? QString() : info.errorString();
+            if (!m_sending) {
+                answered(key, generation, addresses, error);
+                return;
+            }
+            QMetaObject::invokeMethod(
+                this, [=] { answered(key, generation, addresses, error); }, Qt::QueuedConnection);
         });
+    m_sending = false;
     if (!m_timer->isActive())
         m_timer->start(m_timeoutMs);
 }

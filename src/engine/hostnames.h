@@ -83,6 +83,7 @@ private:
     std::deque<QByteArray> m_settled; // answers and failures, oldest first (for trim)
     int m_timeoutMs = DefaultTimeoutMs;
     int m_outstanding = 0;
+    bool m_sending = false; // inside QHostInfo::lookupHost()
     quint64 m_generation = 0;
     QElapsedTimer m_clock;
     QTimer *m_timer;
