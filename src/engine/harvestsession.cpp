@@ -1065,6 +1065,12 @@ void HarvestSession::wakeIdleSlots()
 void HarvestSession::queueRanDry()
 {
     m_finishing = false;
+    // The last download's end decides without taking again: sites the head still holds are
+    // handed out first.
+    if (!siteQueue()->isEmpty()) {
+        lookAgainSoon();
+        return;
+    }
     // Nothing is in flight now, so a site still noted as taken by this harvester was never
     // analysed: a restore at the start failed (a server busy or out of reach for a moment),
     // and on a shared store no teammate would ever take it. It is crawled before the queue
