@@ -6,6 +6,7 @@
 #include "faxlabels.h"
 #include "faxscan.h"
 #include "htmltotext.h"
+#include "ownerreader.h"
 #include "pagetext.h"
 #include "phonereading.h"
 
@@ -960,8 +961,62 @@ PhoneReading referenceReading(const ReferenceFind &ref, FinderPage &page)
     return page.read(written);
 }
 
-// The finder's own finds, in text order.
-QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
+// A candidate the finder does not keep, for the caller that asked why.
+void noteDropped(FinderPage &page, const FinderInput &in, const QByteArray &written,
+                 const PhoneReading &reading, const char *how, const QString &context)
+{
+    if (!in.dropped)
+        return;
+    DroppedNumber d;
+    d.written = QString::fromUtf8(written);
+    d.how = QLatin1String(how);
+    d.context = context;
+    if (reading.valid)
+        d.reason = QStringLiteral("outside North America (") + reading.region +
+                   QStringLiteral("), and international numbers are not allowed");
+    else
+        d.reason = whyNoReading(written, page.region());
+    in.dropped->append(d);
+}
+
+// Whom each find reaches: read from the page around it and from the page as a whole.
+void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> phones)
+{
+    const PageText &pt = page.text();
+    QList<qsizetype> faxes;
+    for (const Placed &p : placed) {
+        if (p.at >= 0)
+            faxes << p.at;
+    }
+    // A tel: link is a voice line, unless it is the link of a fax found there.
+    for (const LinkedValue &t : pt.telLinks) {
+        bool fax = false;
+        for (qsizetype f : faxes)
+            fax = fax || qAbs(f - t.at) <= 2;
+        if (!fax)
+            phones.append({t.at, t.at, t.value, true});
+    }
+    OwnerReader reader(
+        pt, [&page](const QByteArray &written) {
+            QByteArray w;
+            appendNumberText(w, written);
+            return page.read(w.trimmed());
+        },
+        std::move(phones), faxes);
+    for (Placed &p : placed) {
+        PhoneReading fax;
+        fax.valid = true;
+        fax.e164 = p.find.e164;
+        fax.region = p.find.countryCode;
+        fax.countryName = p.find.countryName;
+        fax.northAmerican = p.find.e164.startsWith(QLatin1String("+1"));
+        p.find.owner = reader.ownerOf(p.at, fax);
+    }
+}
+
+// The finder's own finds, in text order; `phones` gets the numbers the page shows as voice
+// lines or without a label.
+QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMention> *phones)
 {
     const PageText &pt = page.text();
     QList<NumberRun> runs;
@@ -991,12 +1046,20 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
     Associator assoc(pt, labels, runs);
     for (qsizetype k = 0; k < runs.size(); ++k) {
         const Association &a = assoc.at(k);
-        if (!a.found || a.kind != LabelKind::Fax)
+        if (!a.found || a.kind == LabelKind::Phone) {
+            phones->append({runs[k].begin, runs[k].end, runs[k].written, a.found});
+            continue;
+        }
+        if (a.kind != LabelKind::Fax)
             continue;
         for (const auto &[part, reading] : readRun(runs[k], page)) {
             FoundNumber *f = keep(reading, part.begin);
-            if (!f)
+            if (!f) {
+                if (!keepReading(reading, in))
+                    noteDropped(page, in, part.written, reading, a.how,
+                            contextOf(pt.text, part.begin, part.end));
                 continue;
+            }
             f->label = QString::fromUtf8(a.label);
             f->how = QLatin1String(a.how);
             const qsizetype li = lineIndexOf(pt, part.begin);
@@ -1016,8 +1079,12 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
             continue;
         for (const auto &[part, reading] : readRun(valueRuns.first(), page)) {
             FoundNumber *f = keep(reading, m.at);
-            if (!f)
+            if (!f) {
+                if (!keepReading(reading, in))
+                    noteDropped(page, in, part.written, reading, how[m.source],
+                            QString::fromUtf8(value.trimmed()).left(kContextChars));
                 continue;
+            }
             f->label = QString::fromUtf8(m.label);
             f->how = QLatin1String(how[m.source]);
             f->line = QString::fromUtf8(value.trimmed());
@@ -1179,6 +1246,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
 {
     const QList<ReferenceFind> refs = referenceScan(faxLineText, in.allowInternational);
     FinderPage fp(page, in);
+    if (in.dropped)
+        in.dropped->clear();
     QList<FoundNumber> out;
     if (!in.findBeyondFaxLine) {
         for (const ReferenceFind &ref : refs) {
@@ -1201,7 +1270,12 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     QList<Placed> placed;
     for (const ReferenceFind &ref : refs) {
         const PhoneReading r = referenceReading(ref, fp);
-        if (!keepReading(r, in) || seen.contains(r.e164))
+        if (!keepReading(r, in)) {
+            noteDropped(fp, in, ref.number, r, FoundHow::Reference,
+                        Cp1252::toUnicode(ref.line).left(kContextChars));
+            continue;
+        }
+        if (seen.contains(r.e164))
             continue;
         seen.insert(r.e164);
         Placed p;
@@ -1214,7 +1288,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     }
     if (!refs.isEmpty() || mayHoldFaxNumber(page)) {
         QHash<QString, qsizetype> where;
-        for (Placed &p : finderFinds(fp, in)) {
+        QList<PhoneMention> phones;
+        for (Placed &p : finderFinds(fp, in, &phones)) {
             if (!where.contains(p.find.e164))
                 where.insert(p.find.e164, p.at);
             if (seen.contains(p.find.e164))
@@ -1229,6 +1304,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
                 p.find.context = contextOf(fp.text().text, p.at, p.at + 1);
             }
         }
+        if (!placed.isEmpty())
+            readOwners(fp, placed, std::move(phones));
         // The notice: near the number (any number the page gives only in its markup
         // counts as near) or in the footer.
         if (!placed.isEmpty()) {
@@ -1250,5 +1327,26 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     }
     for (const Placed &p : placed)
         out.append(p.find);
+    if (in.dropped) {
+        // A candidate dropped in one reading and kept in another was not dropped; each
+        // is listed once.
+        QList<DroppedNumber> kept;
+        QSet<QString> listed;
+        for (const DroppedNumber &d : qAsConst(*in.dropped)) {
+            QString digits;
+            for (QChar c : d.written) {
+                if (c.isDigit())
+                    digits += c;
+            }
+            bool found = digits.size() < 6;
+            for (const FoundNumber &f : qAsConst(out))
+                found = found || f.e164.endsWith(digits.right(7));
+            if (!found && !listed.contains(digits)) {
+                listed.insert(digits);
+                kept.append(d);
+            }
+        }
+        *in.dropped = kept;
+    }
     return out;
 }

@@ -330,8 +330,44 @@ LineKind kindOf(unsigned flags)
 struct Attributes
 {
     QByteArrayView cls, id, itemprop, property, href, alt, title, ariaLabel, content, name, lang,
-        type, rel, httpEquiv;
+        type, rel, httpEquiv, itemscope, itemtype, typeOf, src;
 };
+
+// The hCard classes that name a part of a card (microformats 1 and 2).
+const char *const kCardProps[] = {
+    "fn",       "org",         "organization-name", "organization-unit", "street-address",
+    "locality", "region",      "postal-code",       "country-name",      "tel",
+    "email",    "p-name",      "p-org",             "p-street-address",  "p-locality",
+    "p-region", "p-postal-code", "p-country-name",  "p-tel",             "u-email",
+    "type",     "value",
+};
+
+// The local name of a vocabulary term: after the last "/", "#" or ":".
+QByteArrayView localName(QByteArrayView term)
+{
+    qsizetype cut = -1;
+    for (qsizetype k = 0; k < term.size(); ++k) {
+        if (term[k] == '/' || term[k] == '#' || term[k] == ':')
+            cut = k;
+    }
+    return term.sliced(cut + 1);
+}
+
+template <typename F> void forEachToken(QByteArrayView value, F &&f)
+{
+    qsizetype i = 0;
+    const qsizetype n = value.size();
+    while (i < n) {
+        while (i < n && (value[i] == ' ' || value[i] == '\t' || value[i] == '\n' || value[i] == '\r'))
+            ++i;
+        qsizetype j = i;
+        while (j < n && !(value[j] == ' ' || value[j] == '\t' || value[j] == '\n' || value[j] == '\r'))
+            ++j;
+        if (j > i)
+            f(value.sliced(i, j - i));
+        i = j;
+    }
+}
 
 // Each space-separated token of `value` split further at "-", "_", ":" and "#".
 template <typename F> void forEachPart(QByteArrayView value, F &&f)
@@ -468,6 +504,19 @@ public:
             i = markup(at);
         }
         breakLine();
+        popTo(0);
+        for (DataScope &sc : m_out.scopes) {
+            if (sc.end < 0)
+                sc.end = m_length;
+        }
+        for (DataProp &p : m_out.props) {
+            if (p.end < 0)
+                p.end = m_length;
+        }
+        for (auto &range : m_out.addresses) {
+            if (range.second < 0)
+                range.second = m_length;
+        }
         m_out.text.truncate(m_length);
         return std::move(m_out);
     }
@@ -480,6 +529,21 @@ private:
         LineKind kind; // of the lines inside (the innermost kind that is not Plain)
         bool footer;   // inside a footer
         bool table;    // opened a table context
+        unsigned char level; // of the heading it is or stands in
+        int scope;     // the DataScope it opened, -1 for none
+        int firstProp; // the DataProps it holds the values of: [firstProp, firstProp + props)
+        int props;
+        int address; // the <address> it is, -1 for none
+    };
+
+    // What an element's attributes say of who the page speaks for: scopes and properties
+    // of structured data and hCards. Filled in by ownerMarkup, kept by push.
+    struct OwnerMarkup
+    {
+        int scope = -1;
+        int firstProp = -1;
+        int props = 0;
+        bool any() const { return scope >= 0 || props > 0; }
     };
 
     // One tag or other markup starting at `at` (a "<"); returns where reading goes on.
@@ -637,6 +701,10 @@ private:
             {"aria-label", &Attributes::ariaLabel},
             {"http-equiv", &Attributes::httpEquiv},
             {"xlink:href", &Attributes::href},
+            {"itemscope", &Attributes::itemscope},
+            {"itemtype", &Attributes::itemtype},
+            {"typeof", &Attributes::typeOf},
+            {"src", &Attributes::src},
         };
         for (const auto &k : kKept) {
             if (k.name.size() == name.size() && equalsCaseless(name, k.name)) {
@@ -669,8 +737,14 @@ private:
             m_pendingSpace = true;
         attributesSay(name, a);
 
+        OwnerMarkup owner;
+        if (m_reading && !(flags & RawText))
+            owner = ownerMarkup(name, a, (flags & Void) || selfClosing);
         if (flags & RawText) {
             const qsizetype end = rawTextEnd(j, name);
+            if (name == "title" && m_out.title.isEmpty())
+                m_out.title = collapsed(QByteArrayView(reinterpret_cast<const char *>(m_s) + j,
+                                                       qMin<qsizetype>(end - j, 1024)));
             if (name == "script" && ByteText::containsCaseless(a.type, "ld+json"))
                 jsonLd(j, end);
             else if (!(flags & Hidden) && m_reading)
@@ -681,9 +755,121 @@ private:
             tableStep(flags);
         const bool footer = name == "footer" || containsCaselessWord(a.cls, "footer") ||
                             containsCaselessWord(a.id, "footer");
-        if (!(flags & Void) && !selfClosing && ((flags & Block) || footer))
-            push(name, flags, footer);
+        if (!(flags & Void) && !selfClosing &&
+            ((flags & Block) || footer || owner.any() || name == "address"))
+            push(name, flags, footer, owner);
         return j;
+    }
+
+    // The <title> text: entities decoded, spaces collapsed.
+    static QByteArray collapsed(QByteArrayView raw)
+    {
+        QByteArray t;
+        appendNumberText(t, decoded(raw));
+        return t.simplified();
+    }
+
+    // The innermost scope open at this point.
+    int openScope() const
+    {
+        for (qsizetype k = m_stack.size() - 1; k >= 0; --k) {
+            if (m_stack[k].scope >= 0)
+                return m_stack[k].scope;
+        }
+        return -1;
+    }
+
+    // Scopes and properties an element's attributes open. A void element's properties take
+    // their value from its content attribute and end where they stand.
+    OwnerMarkup ownerMarkup(QByteArrayView name, const Attributes &a, bool isVoid)
+    {
+        OwnerMarkup o;
+        if (a.itemprop.isEmpty() && a.property.isEmpty() && a.itemscope.isNull() &&
+            a.typeOf.isEmpty() && a.cls.isEmpty())
+            return o;
+        if (m_out.props.size() >= kMaxOwnerItems || m_out.scopes.size() >= kMaxOwnerItems)
+            return o;
+        const int outer = openScope();
+        QByteArray viaProp;
+        auto addProp = [&](QByteArrayView propName) {
+            DataProp p;
+            p.scope = outer;
+            p.name = propName.toByteArray();
+            p.begin = m_length;
+            if (!a.content.isNull() && name != "a") {
+                p.value = decoded(a.content);
+                p.hasContent = true;
+            } else if (name == "a" && !a.href.isEmpty() &&
+                       (ByteText::startsWithCaseless(a.href, "tel:") ||
+                        ByteText::startsWithCaseless(a.href, "mailto:"))) {
+                p.value = decoded(a.href.sliced(a.href.indexOf(':') + 1));
+                p.hasContent = true;
+            }
+            if (isVoid)
+                p.end = m_length;
+            if (o.firstProp < 0)
+                o.firstProp = int(m_out.props.size());
+            m_out.props.append(p);
+            ++o.props;
+            if (viaProp.isEmpty())
+                viaProp = p.name;
+        };
+        forEachToken(a.itemprop, [&](QByteArrayView t) { addProp(localName(t)); });
+        forEachToken(a.property, [&](QByteArrayView t) { addProp(localName(t)); });
+        DataScope scope;
+        bool opens = false;
+        if (!a.itemscope.isNull()) {
+            scope.kind = DataScope::Microdata;
+            forEachToken(a.itemtype, [&](QByteArrayView t) {
+                if (scope.type.isEmpty())
+                    scope.type = localName(t).toByteArray();
+            });
+            opens = true;
+        } else if (!a.typeOf.isEmpty()) {
+            scope.kind = DataScope::Rdfa;
+            forEachToken(a.typeOf, [&](QByteArrayView t) {
+                if (scope.type.isEmpty())
+                    scope.type = localName(t).toByteArray();
+            });
+            opens = true;
+        }
+        forEachToken(a.cls, [&](QByteArrayView t) {
+            if (equalsCaseless(t, "vcard") || equalsCaseless(t, "h-card")) {
+                if (!opens) {
+                    scope.kind = DataScope::HCard;
+                    scope.type = "vcard";
+                    opens = true;
+                }
+                return;
+            }
+            if (equalsCaseless(t, "adr") || equalsCaseless(t, "h-adr")) {
+                if (!opens) {
+                    scope.kind = DataScope::HCard;
+                    scope.type = "adr";
+                    opens = true;
+                }
+                return;
+            }
+            for (const char *c : kCardProps) {
+                if (equalsCaseless(t, c)) {
+                    // p-name, p-tel: the microformats 2 spelling of the same part.
+                    const QByteArrayView bare = std::strncmp(c, "p-", 2) == 0 ||
+                                                        std::strncmp(c, "u-", 2) == 0
+                                                    ? QByteArrayView(c + 2)
+                                                    : QByteArrayView(c);
+                    addProp(bare == "name" ? QByteArrayView("fn") : bare);
+                    return;
+                }
+            }
+        });
+        if (opens && !isVoid) {
+            scope.begin = m_length;
+            scope.parent = outer;
+            scope.viaProp = viaProp;
+            o.scope = int(m_out.scopes.size());
+            m_out.scopes.append(scope);
+        }
+        return o;
     }
 
     // Where the raw text of `name` that starts at `from` ends (its end tag, or the page's end).
@@ -726,7 +912,7 @@ private:
         return end;
     }
 
-    void push(QByteArrayView name, unsigned flags, bool footer)
+        void push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
     {
         // Elements that end their open sibling: a new cell the last cell, a new row the last
         // row, an item the last item.
@@ -750,6 +936,16 @@ private:
         o.kind = own != LineKind::Plain ? own : outer;
         o.footer = footer || (!m_stack.isEmpty() && m_stack.last().footer);
         o.table = flags & TableTag;
+        o.level = (flags & KindHeading) ? uchar(name[1] - '0')
+                                        : (m_stack.isEmpty() ? 0 : m_stack.last().level);
+        o.scope = owner.scope;
+        o.firstProp = owner.firstProp;
+        o.props = owner.props;
+        o.address = -1;
+        if (name == "address" && m_reading && m_out.addresses.size() < kMaxOwnerItems) {
+            o.address = int(m_out.addresses.size());
+            m_out.addresses.append({m_length, -1});
+        }
         if (o.table)
             m_tables.append({m_tableCount++, -1, -1});
         m_stack.append(o);
@@ -788,8 +984,17 @@ private:
     void popTo(qsizetype k)
     {
         while (m_stack.size() > k) {
-            if (m_stack.last().table && !m_tables.isEmpty())
+            const Open &o = m_stack.last();
+            if (o.table && !m_tables.isEmpty())
                 m_tables.removeLast();
+            if (o.scope >= 0)
+                m_out.scopes[o.scope].end = m_length;
+            for (int p = o.firstProp; p >= 0 && p < o.firstProp + o.props; ++p) {
+                if (m_out.props[p].end < 0)
+                    m_out.props[p].end = m_length;
+            }
+            if (o.address >= 0)
+                m_out.addresses[o.address].second = m_length;
             m_stack.removeLast();
         }
     }
@@ -858,6 +1063,10 @@ private:
                 m_out.marks.append(
                     {at, LabelKind::Fax, LabelMark::Rdfa, "property=" + a.property.toByteArray()});
         }
+        if (name == "img" && m_out.logoAlt.isEmpty() && !a.alt.trimmed().isEmpty() &&
+            (ByteText::containsCaseless(a.cls, "logo") || ByteText::containsCaseless(a.id, "logo") ||
+             ByteText::containsCaseless(a.src, "logo") || ByteText::containsCaseless(a.alt, "logo")))
+            m_out.logoAlt = collapsed(a.alt.first(qMin<qsizetype>(a.alt.size(), 200)));
         for (QByteArrayView said : {a.alt, a.title, a.ariaLabel}) {
             if (!said.isEmpty() && said.size() <= 40)
                 labelAttribute(said, at);
@@ -889,7 +1098,11 @@ private:
         const QByteArrayView key = !a.property.isEmpty() ? a.property : a.name;
         if (key.isEmpty() || a.content.isEmpty())
             return;
-        if (equalsCaseless(key, "og:url")) {
+        if (equalsCaseless(key, "og:site_name")) {
+            m_out.siteName = collapsed(a.content);
+        } else if (equalsCaseless(key, "application-name") && m_out.siteName.isEmpty()) {
+            m_out.siteName = collapsed(a.content);
+        } else if (equalsCaseless(key, "og:url")) {
             const QByteArray host = hostOf(a.content);
             if (!host.isEmpty() && m_out.canonicalHost.isEmpty())
                 m_out.canonicalHost = host;
@@ -918,6 +1131,8 @@ private:
                               hasFaxPart(a.ariaLabel)))
                 m_out.numbers.append(
                     {decoded(href.sliced(4)), MarkedNumber::TelLink, "tel:", m_length});
+            else if (m_reading && m_out.telLinks.size() < kMaxOwnerItems)
+                m_out.telLinks.append({decoded(href.sliced(4)), m_length});
             return;
         }
         if (ByteText::startsWithCaseless(href, "mailto:")) {
@@ -928,6 +1143,8 @@ private:
                        !isSpace(uchar(href[end])))
                     ++end;
                 countTopLevel(href.sliced(atSign + 1, end - atSign - 1));
+                if (m_reading && m_out.mailLinks.size() < kMaxOwnerItems)
+                    m_out.mailLinks.append({decoded(href.sliced(7, end - 7)), m_length});
             }
             return;
         }
@@ -979,6 +1196,10 @@ private:
     void jsonLd(qsizetype from, qsizetype to)
     {
         const QByteArrayView json(reinterpret_cast<const char *>(m_s) + from, to - from);
+        if (m_jsonLdKept + json.size() <= kMaxJsonLd) {
+            m_out.jsonLd.append(json.toByteArray());
+            m_jsonLdKept += json.size();
+        }
         ByteText::CaselessFinder key(json, "\"faxnumber\"");
         for (qsizetype at = key.next(0); at >= 0; at = key.next(at + 1)) {
             if (at > 0 && json[at - 1] == '\\')
@@ -1125,6 +1346,7 @@ private:
             if (!m_stack.isEmpty()) {
                 m_line.kind = m_stack.last().kind;
                 m_line.footer = m_stack.last().footer;
+                m_line.level = m_stack.last().level;
             }
             if (!m_tables.isEmpty() &&
                 (m_line.kind == LineKind::Cell || m_line.kind == LineKind::HeaderCell)) {
@@ -1166,6 +1388,9 @@ private:
     };
 
     static constexpr qsizetype kMaxDepth = 256;
+    // Structured data a page may mark up before the rest counts as noise.
+    static constexpr qsizetype kMaxOwnerItems = 4096;
+    static constexpr qsizetype kMaxJsonLd = 256 * 1024;
     const uchar *m_s;
     qsizetype m_n;
     QByteArrayView m_html;
@@ -1178,6 +1403,7 @@ private:
     QVarLengthArray<Open, 64> m_stack;
     QVarLengthArray<TableContext, 8> m_tables;
     int m_tableCount = 0;
+    qsizetype m_jsonLdKept = 0;
     PageText m_out;
     Found m_needleFound[NeedleCount];
     QHash<QByteArray, Found> m_found; // end tags of raw text, by element name

@@ -380,6 +380,36 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
     return r;
 }
 
+QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
+{
+    const std::string digits = digitsOf(written);
+    if (digits.size() < 6)
+        return QStringLiteral("fewer than 6 digits");
+    if (digits.size() > 20)
+        return QStringLiteral("more than 20 digits");
+    const bool international = digits[0] == '+' || digits.compare(0, 2, "00") == 0;
+    if (!international && !hasNorthAmericanLayout(written) && pageRegion.isEmpty())
+        return QStringLiteral("no country code and the page names no country");
+    const std::string text = digits[0] != '+' && digits.compare(0, 2, "00") == 0
+                                 ? afterExitCode(written, 2)
+                                 : written.toByteArray().toStdString();
+    const char *region = international ? "ZZ"
+                         : hasNorthAmericanLayout(written) ? "US"
+                                                             : pageRegion.constData();
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    PhoneNumber number;
+    if (util->Parse(text, region, &number) != PhoneNumberUtil::NO_PARSING_ERROR)
+        return QStringLiteral("not a telephone number");
+    std::string numberRegion;
+    util->GetRegionCodeForNumber(number, &numberRegion);
+    const QString where = numberRegion.empty() || numberRegion == "ZZ"
+                              ? QStringLiteral("country code +") + QString::number(number.country_code())
+                              : QString::fromStdString(numberRegion);
+    if (!util->IsPossibleNumber(number))
+        return QStringLiteral("not a possible number of ") + where;
+    return QStringLiteral("invalid in the numbering plan of ") + where;
+}
+
 QString countryNameOf(const QString &region)
 {
     if (region.size() != 2)

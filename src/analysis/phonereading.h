@@ -46,5 +46,10 @@ struct PhoneReading
 // numbering plans call invalid are not valid.
 PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteArray()> &pageRegion);
 
+// Why `written` has no valid reading (readPhoneNumber gave none), in a few words:
+// "no country code and the page names no country", "not a possible number of DE",
+// "invalid in the numbering plan of US" (an unassigned area code, say).
+QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion);
+
 // The English name of the country with ISO 3166 code `region` ("" when there is none).
 QString countryNameOf(const QString &region);

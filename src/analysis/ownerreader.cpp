@@ -1,0 +1,1307 @@
+#include "ownerreader.h"
+
+#include "faxlabels.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// ---------------------------------------------------------------- word tables
+
+// Words that make a line an organisation's name: legal forms and kinds of institution.
+// Lower case; compared with each word of a line stripped of signs at its ends.
+const char *const kOrganizationWords[] = {
+    "inc",         "inc.",        "llc",         "l.l.c.",      "ltd",         "ltd.",
+    "limited",     "corp",        "corp.",       "corporation", "co.",         "company",
+    "gmbh",        "ag",          "e.v.",        "ev",          "kg",          "ohg",
+    "gbr",         "mbh",         "s.a.",        "sa",          "s.l.",        "sl",
+    "srl",         "s.r.l.",      "spa",         "s.p.a.",      "b.v.",        "bv",
+    "n.v.",        "nv",          "pty",         "plc",         "llp",         "lp",
+    "ltda",        "ltda.",       "k.k.",        "ab",          "oy",          "as",
+    "a/s",         "sas",         "sarl",        "group",       "holdings",    "partners",
+    "associates",  "trading",     "enterprises", "industries",  "technologies", "solutions",
+    "consulting",  "laboratories", "labs",       "systems",     "department",  "ministry",
+    "university",  "college",     "school",      "institute",   "institut",    "instituto",
+    "hospital",    "clinic",      "association", "foundation",  "stiftung",    "society",
+    "council",     "commission",  "bureau",      "agency",      "authority",   "program",
+    "programme",   "church",      "kirche",      "erzbistum",   "bistum",      "verlag",
+    "editora",     "periódico",   "magazine",    "hotel",       "resort",      "inn",
+    "bank",        "embassy",     "botschaft",   "vertretung",  "board",       "committee",
+    "komitee",     "union",       "fraktion",    "verband",     "verein",      "kammer",
+    "amt",         "gemeinde",    "chamber",     "federation",  "trust",       "fund",
+    "press",       "publishing",  "news",        "services",    "service",     "studio",
+    "studios",     "firm",        "law",         "attorneys",   "lawyers",     "accountants",
+    "universidad", "università",  "universität", "fakultät",    "centre",      "center",
+};
+
+// Name endings in scripts without spaces (Chinese, Japanese, Korean).
+const char *const kOrganizationMarks[] = {
+    "株式会社", "有限会社", "合同会社", "有限公司", "公司", "集团", "協会", "协会", "機構",
+    "机构",     "法人",     "大学",     "研究所",   "銀行", "银行", "总部", "本部", "주식회사",
+};
+
+// Words of lines that name no one: headings of contact blocks. Lower case.
+const char *const kGenericWords[] = {
+    "contact",  "contacts", "contact us", "us",         "our",        "address",   "addresses",
+    "location", "locations", "office",    "get",        "in",         "touch",     "with",
+    "details",  "detail",   "information", "info",      "kontakt",    "contacto",  "contatos",
+    "contato",  "contáctenos", "contactenos", "contattaci", "contatti", "impressum", "home",
+    "about",    "directions", "map",      "hours",      "email",      "e-mail",    "phone",
+    "telephone", "fax",     "mailing",    "postal",     "the",        "and",       "&",
+    "und",      "y",        "et",         "e",          "for",        "to",        "of",
+    "call",     "visit",    "write",      "reach",      "find",       "where",     "we",
+    "are",      "here",     "your",       "enquiries",  "inquiries",  "general",   "more",
+    "service",  "und",      "nous",       "contacter",  "coordonnées", "anfahrt",  "adresse",
+    "dirección", "direccion", "endereço", "localização", "localizacao", "ansprechpartner",
+    "links",    "follow",   "social",     "media",      "newsletter", "share",     "print",
+    "联系我们", "お問い合わせ", "会社概要", "連絡先", "所在地", "地址", "联系方式", "επικοινωνια",
+    "επικοινωνία", "контакты", "связаться", "page",
+};
+
+// Words of a job title (the line below a person's name). Lower case.
+const char *const kJobWords[] = {
+    "director", "manager",   "specialist", "representative", "officer",   "president",
+    "secretary", "chair",    "chairman",   "ceo",            "cfo",       "coordinator",
+    "assistant", "engineer", "leiter",     "leiterin",       "referent",  "referentin",
+    "geschäftsführer", "inhaber", "inhaberin", "agent",      "consultant", "advisor",
+    "adviser",  "head",      "clerk",      "supervisor",     "administrator", "vp",
+    "vice",     "dean",      "professor",  "technician",     "attorney",  "partner",
+};
+
+// Words of an office or department's name. Lower case.
+const char *const kUnitWords[] = {
+    "office",      "headquarters", "hq",         "branch",     "department", "dept",
+    "dept.",       "division",     "unit",       "team",       "desk",       "sales",
+    "administration", "support",   "customer",   "care",       "enquiries",  "inquiries",
+    "zentrale",    "abteilung",    "büro",       "referat",    "geschäftsstelle", "filiale",
+    "niederlassung", "sekretariat", "redaktion", "vertrieb",   "kundenservice", "oficina",
+    "sucursal",    "departamento", "bureau",     "agence",     "service",    "services",
+    "accounting",  "billing",      "orders",     "order",      "reservations", "registration",
+    "admissions",  "licensing",    "enforcement", "notifications", "information", "updates",
+    "regional",    "region",       "location",   "campus",     "plant",      "warehouse",
+    "studio",      "τμήμα",        "支社",       "支店",       "本社",       "営業所",
+};
+
+// Words of a place's direction ("Western Canada", "Central Region").
+const char *const kCompassWords[] = {"western", "eastern", "northern", "southern", "central",
+                                     "north",   "south",   "east",     "west"};
+
+// Mail services whose domains name no business. Lower case.
+const char *const kFreeMailDomains[] = {
+    "gmail.com",      "googlemail.com", "yahoo.com",   "yahoo.in",     "yahoo.co.uk",
+    "yahoo.co.jp",    "yahoo.de",       "yahoo.fr",    "yahoo.es",     "yahoo.com.br",
+    "hotmail.com",    "outlook.com",    "live.com",    "msn.com",      "aol.com",
+    "icloud.com",     "me.com",         "mail.com",    "gmx.de",       "gmx.net",
+    "web.de",         "t-online.de",    "freenet.de",  "rediffmail.com", "qq.com",
+    "163.com",        "126.com",        "sina.com",    "naver.com",    "mail.ru",
+    "yandex.ru",      "protonmail.com", "proton.me",   "comcast.net",  "verizon.net",
+    "att.net",        "sbcglobal.net",  "bigpond.com", "orange.fr",    "free.fr",
+    "libero.it",      "example.com",    "example.org", "domain.com",   "email.com",
+};
+
+bool inTable(const QString &word, const char *const *table, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (word == QString::fromUtf8(table[i]))
+            return true;
+    }
+    return false;
+}
+
+template <size_t N> bool inTable(const QString &word, const char *const (&table)[N])
+{
+    return inTable(word, table, N);
+}
+
+// The words of a line, lower case, without the signs around them.
+QStringList wordsOf(const QString &line)
+{
+    QStringList out;
+    for (QString w : line.split(QRegularExpression(QStringLiteral("[\\s,;|/]+")),
+                                Qt::SkipEmptyParts)) {
+        while (!w.isEmpty() && !w.front().isLetterOrNumber() && w.front() != QLatin1Char('&'))
+            w.remove(0, 1);
+        while (!w.isEmpty() && !w.back().isLetterOrNumber() && w.back() != QLatin1Char('.') &&
+               w.back() != QLatin1Char('&'))
+            w.chop(1);
+        if (!w.isEmpty())
+            out << w.toLower();
+    }
+    return out;
+}
+
+bool hasWordOf(const QString &line, const char *const *table, size_t count)
+{
+    for (const QString &w : wordsOf(line)) {
+        if (inTable(w, table, count))
+            return true;
+        // "Co.," "Inc," with the dot kept or dropped.
+        if (w.endsWith(QLatin1Char('.')) && inTable(w.chopped(1), table, count))
+            return true;
+    }
+    return false;
+}
+
+template <size_t N> bool hasWordOf(const QString &line, const char *const (&table)[N])
+{
+    return hasWordOf(line, table, N);
+}
+
+bool organizationMarked(const QString &line)
+{
+    if (hasWordOf(line, kOrganizationWords))
+        return true;
+    for (const char *m : kOrganizationMarks) {
+        if (line.contains(QString::fromUtf8(m)))
+            return true;
+    }
+    return false;
+}
+
+bool isGeneric(const QString &line)
+{
+    const QStringList words = wordsOf(line);
+    if (words.isEmpty())
+        return true;
+    for (const QString &w : words) {
+        if (!inTable(w, kGenericWords))
+            return false;
+    }
+    return true;
+}
+
+// Letters and digits only, lower case: for comparing names as a reader would.
+QString folded(const QString &s)
+{
+    QString out;
+    const QString d = s.normalized(QString::NormalizationForm_KD);
+    for (QChar c : d) {
+        if (c.isLetterOrNumber())
+            out += c.toLower();
+    }
+    return out;
+}
+
+QString digitsOf(const QString &s)
+{
+    QString out;
+    for (QChar c : s) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            out += c;
+    }
+    return out;
+}
+
+// Two numbers are one when their last eight digits agree (the rest is how they are written:
+// country code, trunk prefix).
+bool sameNumber(const QString &written, const QString &e164)
+{
+    const QString a = digitsOf(written);
+    const QString b = digitsOf(e164);
+    if (a.size() < 7 || b.size() < 7)
+        return false;
+    const int n = int(qMin<qsizetype>(8, qMin(a.size(), b.size())));
+    return a.right(n) == b.right(n);
+}
+
+// A name as the page writes it, without a trailing slogan ("100% Noticias | Nicaragua -
+// Con primicias ...") and the signs around it.
+QString cleanName(QString name)
+{
+    name = name.simplified();
+    static const QRegularExpression sep(QStringLiteral("\\s+(?:\\||–|—|-|::|·)\\s+|｜"));
+    const QStringList parts = name.split(sep, Qt::SkipEmptyParts);
+    if (parts.size() > 1 && !isGeneric(parts.first()))
+        name = parts.first().trimmed();
+    while (!name.isEmpty() && (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char(',')) ||
+                               name.endsWith(QLatin1Char('|'))))
+        name.chop(1);
+    if (name.startsWith(QStringLiteral("«")) && name.endsWith(QStringLiteral("»")))
+        name = name.mid(1, name.size() - 2);
+    return name.trimmed();
+}
+
+bool hasLetter(const QString &s)
+{
+    for (QChar c : s) {
+        if (c.isLetter())
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- entities of markup
+
+struct Entity
+{
+    const char *from = OwnerSource::JsonLd;
+    QString type;
+    QString name;
+    QString unit;
+    QString parentName; // the organisation of a contact point, department or person
+    AddressParts address;
+    QStringList phones;
+    QStringList faxes;
+    QString email;
+    qsizetype begin = -1; // the text it covers (markup in the body); -1 for JSON-LD
+    qsizetype end = -1;
+    int parent = -1;
+    bool person = false;
+    bool aside = false; // an article's publisher or author: not the page's owner
+};
+
+// Types that hold no one's contact data.
+const char *const kNotOwnerTypes[] = {
+    "website", "webpage", "breadcrumblist", "listitem", "imageobject", "searchaction",
+    "article", "newsarticle", "blogposting", "itemlist", "siteNavigationElement", "wpheader",
+    "wpfooter", "wpsidebar", "videoobject", "readaction", "entrypoint", "collectionpage",
+    "aboutpage", "contactpage", "faqpage", "question", "answer", "offer", "product",
+    "aggregaterating", "rating", "review", "event", "propertyvalue", "geocoordinates",
+    "openinghoursspecification", "thing", "creativework", "mediaobject", "howto",
+};
+
+bool isOwnerType(const QString &type)
+{
+    return !type.isEmpty() && !inTable(type.toLower(), kNotOwnerTypes) &&
+           type.compare(QLatin1String("PostalAddress"), Qt::CaseInsensitive) != 0 &&
+           type != QLatin1String("adr");
+}
+
+QString jsonText(const QJsonValue &v)
+{
+    if (v.isString())
+        return v.toString().simplified();
+    if (v.isDouble())
+        return QString::number(v.toDouble(), 'f', 0);
+    if (v.isObject())
+        return jsonText(v.toObject().value(QLatin1String("name")));
+    if (v.isArray() && !v.toArray().isEmpty())
+        return jsonText(v.toArray().first());
+    return QString();
+}
+
+QStringList jsonTexts(const QJsonValue &v)
+{
+    QStringList out;
+    if (v.isArray()) {
+        for (const QJsonValue &e : v.toArray())
+            out += jsonTexts(e);
+    } else if (!jsonText(v).isEmpty()) {
+        out << jsonText(v);
+    }
+    return out;
+}
+
+QString typeOf(const QJsonObject &o)
+{
+    const QJsonValue t = o.value(QLatin1String("@type"));
+    QString type = t.isArray() ? jsonText(t.toArray().first()) : t.toString();
+    const qsizetype cut = std::max(type.lastIndexOf(QLatin1Char('/')), type.lastIndexOf(QLatin1Char(':')));
+    return cut >= 0 ? type.mid(cut + 1) : type;
+}
+
+AddressParts jsonAddress(const QJsonValue &v)
+{
+    AddressParts a;
+    if (v.isArray() && !v.toArray().isEmpty())
+        return jsonAddress(v.toArray().first());
+    if (v.isString())
+        return readAddress(v.toString().split(QLatin1Char(',')), QString());
+    if (!v.isObject())
+        return a;
+    const QJsonObject o = v.toObject();
+    a.street = jsonText(o.value(QLatin1String("streetAddress")));
+    a.postalCode = jsonText(o.value(QLatin1String("postalCode")));
+    a.city = jsonText(o.value(QLatin1String("addressLocality")));
+    a.region = jsonText(o.value(QLatin1String("addressRegion")));
+    QString country = jsonText(o.value(QLatin1String("addressCountry")));
+    // "Rasen Antholz,Italien": the place, then its country.
+    if (a.city.contains(QLatin1Char(','))) {
+        const QString after = a.city.section(QLatin1Char(','), 1).trimmed();
+        a.city = a.city.section(QLatin1Char(','), 0, 0).trimmed();
+        if (country.isEmpty())
+            country = after;
+    }
+    a.country = country.size() == 2 ? country.toUpper() : countryOfName(country);
+    return a;
+}
+
+void collectJson(const QJsonValue &v, QList<Entity> *out, int parent, bool aside, int depth)
+{
+    if (depth > 12 || out->size() > 500)
+        return;
+    if (v.isArray()) {
+        for (const QJsonValue &e : v.toArray())
+            collectJson(e, out, parent, aside, depth + 1);
+        return;
+    }
+    if (!v.isObject())
+        return;
+    const QJsonObject o = v.toObject();
+    const QString type = typeOf(o);
+    int self = parent;
+    if (isOwnerType(type)) {
+        Entity e;
+        e.type = type;
+        e.name = jsonText(o.value(QLatin1String("name")));
+        if (e.name.isEmpty())
+            e.name = jsonText(o.value(QLatin1String("legalName")));
+        e.person = type.compare(QLatin1String("Person"), Qt::CaseInsensitive) == 0;
+        e.phones = jsonTexts(o.value(QLatin1String("telephone")));
+        e.faxes = jsonTexts(o.value(QLatin1String("faxNumber")));
+        e.email = jsonText(o.value(QLatin1String("email")));
+        if (e.email.startsWith(QLatin1String("mailto:")))
+            e.email.remove(0, 7);
+        e.address = jsonAddress(o.value(QLatin1String("address")));
+        e.unit = jsonText(o.value(QLatin1String("contactType")));
+        e.parent = parent;
+        e.aside = aside;
+        if (parent >= 0)
+            e.parentName = (*out)[parent].name;
+        for (const char *key : {"worksFor", "affiliation", "memberOf", "parentOrganization"}) {
+            if (e.parentName.isEmpty())
+                e.parentName = jsonText(o.value(QLatin1String(key)));
+        }
+        self = int(out->size());
+        out->append(e);
+    }
+    for (auto it = o.constBegin(); it != o.constEnd(); ++it) {
+        if (it.key() == QLatin1String("address"))
+            continue;
+        const bool byline = it.key() == QLatin1String("publisher") ||
+                            it.key() == QLatin1String("author") ||
+                            it.key() == QLatin1String("creator") ||
+                            it.key() == QLatin1String("copyrightHolder") ||
+                            it.key() == QLatin1String("provider");
+        if (it.value().isObject() || it.value().isArray())
+            collectJson(it.value(), out, self, aside || byline, depth + 1);
+    }
+}
+
+// ---------------------------------------------------------------- the page's name
+
+// The name in the footer's copyright line: "© 2021 Hanns-Seidel-Stiftung", "Copyright ©
+// 2016, D Magazine Partners, Inc. All Rights Reserved."
+QString copyrightHolder(const QString &line)
+{
+    static const QRegularExpression mark(
+        QStringLiteral("(?:©|\\(c\\)|copyright)"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = mark.match(line);
+    if (!m.hasMatch())
+        return QString();
+    QString rest = line.mid(m.capturedEnd());
+    static const QRegularExpression lead(
+        QStringLiteral("^(?:\\s|©|copyright|\\(c\\)|\\d{4}(?:\\s*[-–]\\s*\\d{4})?|[,.:|]|by)+"),
+        QRegularExpression::CaseInsensitiveOption);
+    rest.remove(lead);
+    static const QRegularExpression stop(
+        QStringLiteral("\\s*(?:\\||all rights|alle rechte|todos los derechos|tous droits|"
+                       "tutti i diritti|reg\\. no|is a registered|\\d{4}\\b|\\. (?=[A-Z])|\\.$|"
+                       ",\\s*\\S+\\.(?:com|org|net|de|do|it)\\b).*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    rest.remove(stop);
+    rest = rest.trimmed();
+    while (rest.endsWith(QLatin1Char(',')) || rest.endsWith(QLatin1Char('|')))
+        rest.chop(1);
+    rest = rest.trimmed();
+    if (rest.size() < 2 || rest.size() > 80 || !hasLetter(rest) || isGeneric(rest) ||
+        wordsOf(rest).size() > 8)
+        return QString();
+    return rest;
+}
+
+// The part of a title that names the site: of "Article - Site" or "Contact Site | Slogan",
+// the part that reads as a name.
+QString nameInTitle(const QString &title)
+{
+    if (title.isEmpty() || title.contains(QLatin1String("${")) ||
+        title.contains(QLatin1String("<?")) || title.contains(QLatin1String("{{")))
+        return QString();
+    static const QRegularExpression sep(QStringLiteral("\\s+(?:\\||–|—|-|::|·|:|»)\\s+|｜|：|\\|"));
+    const QStringList parts = title.split(sep, Qt::SkipEmptyParts);
+    QString best;
+    int bestScore = -100;
+    for (int k = 0; k < parts.size(); ++k) {
+        QString p = parts[k].trimmed();
+        // "Contact Source One Auto Group": the heading word before the name.
+        static const QRegularExpression contactWord(
+            QStringLiteral("^(?:contact(?:\\s+us)?|about(?:\\s+us)?|welcome to|kontakt|contacto|"
+                           "impressum)\\s+"),
+            QRegularExpression::CaseInsensitiveOption);
+        p.remove(contactWord);
+        if (p.isEmpty() || isGeneric(p))
+            continue;
+        const QStringList words = p.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        int capitalised = 0;
+        for (const QString &w : words)
+            capitalised += w.front().isUpper() || !w.front().isLetter();
+        int score = capitalised * 2 - int(words.size());
+        if (words.size() > 7)
+            score -= 10;
+        if (organizationMarked(p))
+            score += 4;
+        if (parts.size() > 1 && k == parts.size() - 1)
+            score += 1; // sites put their name last
+        if (score > bestScore) {
+            bestScore = score;
+            best = p;
+        }
+    }
+    if (best.size() > 80 || wordsOf(best).size() > 8)
+        return QString();
+    return best;
+}
+
+QString nameInLogo(QString alt)
+{
+    static const QRegularExpression logoWord(
+        QStringLiteral("\\b(?:logo(?:type)?|der|des|of|the|von|de)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression leadingLogo(
+        QStringLiteral("^\\s*logo\\s+(?:der|des|of|von|de|du)?\\s*"),
+        QRegularExpression::CaseInsensitiveOption);
+    alt.remove(leadingLogo);
+    static const QRegularExpression trailingLogo(QStringLiteral("\\s+logo\\s*$"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+    alt.remove(trailingLogo);
+    alt = alt.simplified();
+    if (alt.size() < 2 || alt.size() > 80 || isGeneric(alt) ||
+        alt.compare(QLatin1String("logo"), Qt::CaseInsensitive) == 0)
+        return QString();
+    (void)logoWord;
+    return alt;
+}
+
+bool looksLikeDomain(const QString &s)
+{
+    static const QRegularExpression domain(
+        QStringLiteral("^(?:www\\.)?[a-z0-9-]+(?:\\.[a-z0-9-]+)*\\.[a-z]{2,}$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return domain.match(s.trimmed()).hasMatch();
+}
+
+QString domainOfMail(const QString &mail)
+{
+    const qsizetype at = mail.indexOf(QLatin1Char('@'));
+    if (at < 0)
+        return QString();
+    QString d = mail.mid(at + 1).trimmed().toLower();
+    while (d.endsWith(QLatin1Char('.')))
+        d.chop(1);
+    if (!looksLikeDomain(d) || inTable(d, kFreeMailDomains))
+        return QString();
+    return d;
+}
+
+QString localOfMail(const QString &mail)
+{
+    return mail.section(QLatin1Char('@'), 0, 0).toLower();
+}
+
+// Whether a line names the person a mail address belongs to: "Chris Brewer" for
+// chris@..., "Daniel Braun" for daniel.braun@..., "Ron van Frankfoort" for rvf@...
+bool namesMailOwner(const QString &line, const QString &mail)
+{
+    const QString local = localOfMail(mail);
+    if (local.isEmpty())
+        return false;
+    const QStringList words = wordsOf(line);
+    if (words.isEmpty() || words.size() > 4)
+        return false;
+    QString initials, joined;
+    for (const QString &w : words) {
+        initials += w.front();
+        joined += w;
+    }
+    const QString plain = folded(local);
+    if (plain == folded(joined) || plain == initials)
+        return true;
+    for (const QString &w : words) {
+        if (w.size() >= 3 && (plain == folded(w) || plain == initials.front() + folded(words.last())))
+            return true;
+    }
+    const QStringList pieces = local.split(QRegularExpression(QStringLiteral("[._-]")),
+                                           Qt::SkipEmptyParts);
+    return pieces.size() >= 2 && words.contains(pieces.first()) && words.contains(pieces.last());
+}
+
+// ---------------------------------------------------------------- text helpers
+
+QString textOf(const PageText &pt, qsizetype begin, qsizetype end)
+{
+    begin = qBound<qsizetype>(0, begin, pt.text.size());
+    end = qBound<qsizetype>(begin, end, pt.text.size());
+    return QString::fromUtf8(pt.text.mid(begin, end - begin)).simplified();
+}
+
+qsizetype lineIndexAt(const PageText &pt, qsizetype pos)
+{
+    auto it = std::upper_bound(pt.lines.cbegin(), pt.lines.cend(), pos,
+                               [](qsizetype p, const TextLine &l) { return p < l.begin; });
+    return qsizetype(it - pt.lines.cbegin()) - 1;
+}
+
+const QRegularExpression &mailPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\\.[A-Za-z0-9-]+)*\\.[A-Za-z]{2,}"));
+    return re;
+}
+
+// A line that is a field label with nothing after it ("Office:", "Fax:", "E-mail:").
+bool isLabelLine(const QString &line)
+{
+    if (line.size() > 24 || !line.endsWith(QLatin1Char(':')))
+        return false;
+    const QByteArray u = line.toUtf8();
+    return matchLabelAt(u, 0).word != nullptr;
+}
+
+} // namespace
+
+bool ContactOwner::operator==(const ContactOwner &o) const
+{
+    return organization == o.organization && unit == o.unit && street == o.street &&
+           postalCode == o.postalCode && city == o.city && region == o.region &&
+           country == o.country && phone == o.phone && email == o.email &&
+           organizationFrom == o.organizationFrom && unitFrom == o.unitFrom &&
+           addressFrom == o.addressFrom && cityFrom == o.cityFrom && regionFrom == o.regionFrom &&
+           countryFrom == o.countryFrom && phoneFrom == o.phoneFrom && emailFrom == o.emailFrom;
+}
+
+// ---------------------------------------------------------------- the reader
+
+struct OwnerReader::Impl
+{
+    const PageText &pt;
+    ReadNumber read;
+    QList<PhoneMention> phones; // by position
+    QList<qsizetype> faxes;     // by position
+
+    std::optional<QList<Entity>> entities;
+    std::optional<std::pair<QString, const char *>> siteName;
+    std::optional<QString> pageMailDomain;
+
+    Impl(const PageText &p, ReadNumber r, QList<PhoneMention> ph, QList<qsizetype> fx)
+        : pt(p), read(std::move(r)), phones(std::move(ph)), faxes(std::move(fx))
+    {
+        std::sort(phones.begin(), phones.end(),
+                  [](const PhoneMention &a, const PhoneMention &b) { return a.begin < b.begin; });
+        std::sort(faxes.begin(), faxes.end());
+    }
+
+    QString line(qsizetype j) const
+    {
+        const TextLine &l = pt.lines[j];
+        return textOf(pt, l.begin, l.end);
+    }
+
+    bool lineHoldsNumber(qsizetype j) const
+    {
+        const TextLine &l = pt.lines[j];
+        auto p = std::lower_bound(phones.cbegin(), phones.cend(), l.begin,
+                                  [](const PhoneMention &m, qsizetype at) { return m.begin < at; });
+        if (p != phones.cend() && p->begin < l.end)
+            return true;
+        auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
+        return f != faxes.cend() && *f < l.end;
+    }
+
+    bool lineHoldsFax(qsizetype j) const
+    {
+        const TextLine &l = pt.lines[j];
+        auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
+        return f != faxes.cend() && *f < l.end;
+    }
+
+    // A line of the block's contact part: numbers, labels without numbers, mail addresses.
+    bool isContactLine(qsizetype j) const
+    {
+        if (lineHoldsNumber(j))
+            return true;
+        const QString l = line(j);
+        return isLabelLine(l) || (l.size() < 80 && mailPattern().match(l).hasMatch());
+    }
+
+    // ------------------------------------------------------------ entities
+
+    const QList<Entity> &allEntities()
+    {
+        if (entities)
+            return *entities;
+        entities.emplace();
+        for (const QByteArray &json : pt.jsonLd) {
+            QJsonParseError error;
+            const QJsonDocument doc = QJsonDocument::fromJson(json.trimmed(), &error);
+            if (error.error != QJsonParseError::NoError)
+                continue;
+            collectJson(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()),
+                        &*entities, -1, false, 0);
+        }
+        markupEntities(&*entities);
+        return *entities;
+    }
+
+    QString propText(const DataProp &p) const
+    {
+        if (p.hasContent)
+            return QString::fromUtf8(p.value).simplified();
+        return textOf(pt, p.begin, p.end);
+    }
+
+    void markupEntities(QList<Entity> *out) const
+    {
+        const int first = int(out->size());
+        for (const DataScope &s : pt.scopes) {
+            Entity e;
+            e.from = s.kind == DataScope::Microdata ? OwnerSource::Microdata
+                     : s.kind == DataScope::Rdfa    ? OwnerSource::Rdfa
+                                                    : OwnerSource::HCard;
+            e.type = QString::fromUtf8(s.type);
+            e.begin = s.begin;
+            e.end = s.end;
+            e.parent = s.parent >= 0 ? first + s.parent : -1;
+            e.person = e.type.compare(QLatin1String("Person"), Qt::CaseInsensitive) == 0;
+            out->append(e);
+        }
+        QString fn; // of the card being read: a person's name unless the card names no org
+        for (const DataProp &p : pt.props) {
+            if (p.scope < 0)
+                continue;
+            Entity &e = (*out)[first + p.scope];
+            const QString name = QString::fromUtf8(p.name);
+            const QString value = propText(p);
+            if (value.isEmpty() || value.size() > 300)
+                continue;
+            AddressParts &a = e.address;
+            if (name == QLatin1String("name") || name == QLatin1String("legalName") ||
+                name == QLatin1String("org") || name == QLatin1String("organization-name")) {
+                if (e.name.isEmpty() || name == QLatin1String("org") ||
+                    name == QLatin1String("organization-name"))
+                    e.name = value;
+            } else if (name == QLatin1String("fn")) {
+                if (e.name.isEmpty())
+                    e.name = value;
+            } else if (name == QLatin1String("organization-unit") ||
+                       name == QLatin1String("department") ||
+                       name == QLatin1String("contactType")) {
+                e.unit = value;
+            } else if (name == QLatin1String("telephone") || name == QLatin1String("tel")) {
+                // An hCard's tel says its type in its text: "fax (216) 696-6329".
+                if (value.contains(QLatin1String("fax"), Qt::CaseInsensitive))
+                    e.faxes << value;
+                else
+                    e.phones << value;
+            } else if (name == QLatin1String("faxNumber") || name == QLatin1String("fax")) {
+                e.faxes << value;
+            } else if (name == QLatin1String("email")) {
+                e.email = value;
+            } else if (name == QLatin1String("streetAddress") ||
+                       name == QLatin1String("street-address")) {
+                a.street = value;
+            } else if (name == QLatin1String("postalCode") || name == QLatin1String("postal-code")) {
+                a.postalCode = value;
+            } else if (name == QLatin1String("addressLocality") ||
+                       name == QLatin1String("locality")) {
+                a.city = value;
+            } else if (name == QLatin1String("addressRegion") || name == QLatin1String("region")) {
+                a.region = value;
+            } else if (name == QLatin1String("addressCountry") ||
+                       name == QLatin1String("country-name")) {
+                a.country = value.size() == 2 ? value.toUpper() : countryOfName(value);
+            }
+        }
+        // An address scope gives its parts to the item it is the address of; a card whose
+        // org differs from its fn is a person's.
+        for (int k = int(out->size()) - 1; k >= first; --k) {
+            Entity &e = (*out)[k];
+            const bool isAddress =
+                e.type.compare(QLatin1String("PostalAddress"), Qt::CaseInsensitive) == 0 ||
+                e.type == QLatin1String("adr") ||
+                pt.scopes[k - first].viaProp == "address";
+            if (e.parent >= 0) {
+                Entity &up = (*out)[e.parent];
+                if (isAddress) {
+                    AddressParts &to = up.address;
+                    if (to.city.isEmpty())
+                        to = e.address;
+                }
+                up.phones += e.phones;
+                up.faxes += e.faxes;
+                if (up.email.isEmpty())
+                    up.email = e.email;
+                if (!isAddress && !e.name.isEmpty())
+                    e.parentName = up.name;
+            }
+        }
+        (void)fn;
+    }
+
+    // ------------------------------------------------------------ site-wide names
+
+    std::pair<QString, const char *> siteOwner()
+    {
+        if (siteName)
+            return *siteName;
+        siteName.emplace();
+        auto set = [&](const QString &name, const char *from) {
+            const QString n = cleanName(name);
+            if (siteName->first.isEmpty() && !n.isEmpty() && hasLetter(n) && !isGeneric(n) &&
+                !n.contains(QLatin1String("${")) && !n.contains(QLatin1String("<?")))
+                *siteName = {n, from};
+        };
+        for (const Entity &e : allEntities()) {
+            if (!e.aside && !e.person && !e.name.isEmpty() && e.begin < 0 && e.parent < 0 &&
+                isOwnerType(e.type))
+                set(e.name, e.from);
+        }
+        for (const Entity &e : allEntities()) {
+            if (!e.person && !e.name.isEmpty() && e.begin >= 0 && isOwnerType(e.type) &&
+                e.type != QLatin1String("vcard"))
+                set(e.name, e.from);
+        }
+        const QString site = QString::fromUtf8(pt.siteName);
+        if (!looksLikeDomain(site))
+            set(site, OwnerSource::SiteName);
+        set(copyright(), OwnerSource::Copyright);
+        set(nameInLogo(QString::fromUtf8(pt.logoAlt)), OwnerSource::Logo);
+        set(nameInTitle(QString::fromUtf8(pt.title)), OwnerSource::Title);
+        if (looksLikeDomain(site))
+            set(site.startsWith(QLatin1String("www.")) ? site.mid(4) : site, OwnerSource::SiteName);
+        return *siteName;
+    }
+
+    QString copyright() const
+    {
+        // The footer's lines, else the page's last forty.
+        QList<qsizetype> lines;
+        for (qsizetype j = 0; j < pt.lines.size(); ++j) {
+            if (pt.lines[j].footer)
+                lines << j;
+        }
+        for (qsizetype j = qMax<qsizetype>(0, pt.lines.size() - 40); j < pt.lines.size(); ++j)
+            lines << j;
+        for (qsizetype j : lines) {
+            const QString holder = copyrightHolder(line(j));
+            if (!holder.isEmpty())
+                return holder;
+        }
+        return QString();
+    }
+
+    QString mostCommonMailDomain()
+    {
+        if (pageMailDomain)
+            return *pageMailDomain;
+        QHash<QString, int> count;
+        for (const LinkedValue &m : pt.mailLinks) {
+            const QString d = domainOfMail(QString::fromUtf8(m.value));
+            if (!d.isEmpty())
+                ++count[d];
+        }
+        const QString text = QString::fromUtf8(pt.text);
+        auto it = mailPattern().globalMatch(text);
+        for (int k = 0; it.hasNext() && k < 200; ++k) {
+            const QString d = domainOfMail(it.next().captured());
+            if (!d.isEmpty())
+                ++count[d];
+        }
+        QString best;
+        int bestCount = 0;
+        for (auto c = count.cbegin(); c != count.cend(); ++c) {
+            if (c.value() > bestCount || (c.value() == bestCount && c.key() < best)) {
+                best = c.key();
+                bestCount = c.value();
+            }
+        }
+        pageMailDomain = best;
+        return best;
+    }
+
+    // ------------------------------------------------------------ one number
+
+    struct Block
+    {
+        qsizetype faxLine = -1;
+        qsizetype top = -1;    // first line of the block (its heading when it has one)
+        qsizetype bottom = -1; // last line
+        qsizetype heading = -1;
+        QList<qsizetype> nameLines; // lines above the contact lines, top to bottom
+    };
+
+    Block blockOf(qsizetype at) const
+    {
+        Block b;
+        const qsizetype li = lineIndexAt(pt, at);
+        if (li < 0)
+            return b;
+        b.faxLine = b.top = b.bottom = li;
+        bool header = false;
+        for (qsizetype j = li - 1; j >= 0 && j >= li - 14; --j) {
+            const TextLine &l = pt.lines[j];
+            if (l.end - l.begin > 240)
+                break;
+            if (l.kind == LineKind::Heading) {
+                b.heading = b.top = j;
+                break;
+            }
+            const bool contact = isContactLine(j);
+            if (contact && header)
+                break;
+            if (!contact) {
+                header = true;
+                b.nameLines.prepend(j);
+            }
+            b.top = j;
+        }
+        for (qsizetype j = li + 1; j < pt.lines.size() && j <= li + 5; ++j) {
+            const TextLine &l = pt.lines[j];
+            if (l.kind == LineKind::Heading || lineHoldsFax(j) || !isContactLine(j))
+                break;
+            b.bottom = j;
+        }
+        return b;
+    }
+
+    // The block's mail address nearest to the fax: mailto: links, then written ones.
+    QString mailOf(const Block &b, qsizetype at) const
+    {
+        const qsizetype from = pt.lines[b.top].begin;
+        const qsizetype to = pt.lines[b.bottom].end;
+        QString best;
+        qsizetype bestDistance = -1;
+        auto consider = [&](const QString &mail, qsizetype pos) {
+            if (mail.isEmpty() || !mail.contains(QLatin1Char('@')))
+                return;
+            const qsizetype d = qAbs(pos - at);
+            if (bestDistance < 0 || d < bestDistance) {
+                best = mail;
+                bestDistance = d;
+            }
+        };
+        for (const LinkedValue &m : pt.mailLinks) {
+            if (m.at >= from && m.at <= to)
+                consider(QString::fromUtf8(m.value).trimmed(), m.at);
+        }
+        const QString text = QString::fromUtf8(pt.text.mid(from, to - from));
+        auto it = mailPattern().globalMatch(text);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            consider(m.captured(), from + text.left(m.capturedStart()).toUtf8().size());
+        }
+        return best;
+    }
+
+    // The voice number of the block: labelled on the fax's line, above it, below it; else
+    // one without a label just above.
+    QString phoneOf(const Block &b, qsizetype at, const char **from)
+    {
+        if (b.faxLine < 0)
+            return QString();
+        const qsizetype lineBegin = pt.lines[b.faxLine].begin;
+        const qsizetype lineEnd = pt.lines[b.faxLine].end;
+        const qsizetype from_ = pt.lines[b.top].begin;
+        const qsizetype to = pt.lines[b.bottom].end;
+        const PhoneMention *best = nullptr;
+        int bestRank = 100;
+        qsizetype bestDistance = 0;
+        for (const PhoneMention &p : phones) {
+            if (p.begin < from_ || p.begin > to || (p.begin <= at && at < p.end))
+                continue;
+            int rank;
+            if (p.begin >= lineBegin && p.begin < lineEnd)
+                rank = p.begin < at ? 0 : 1;
+            else
+                rank = p.begin < at ? 2 : 3;
+            if (!p.labelled)
+                rank += (p.begin < at && p.begin >= from_) ? 4 : 50;
+            const qsizetype distance = qAbs(p.begin - at);
+            if (rank < bestRank || (rank == bestRank && distance < bestDistance)) {
+                best = &p;
+                bestRank = rank;
+                bestDistance = distance;
+            }
+        }
+        if (!best || bestRank >= 50)
+            return QString();
+        const PhoneReading r = read(best->written);
+        if (!r.valid)
+            return QString();
+        *from = OwnerSource::Block;
+        return r.e164;
+    }
+
+    // Whether a line reads as a name: short, not a sentence, no number or address.
+    bool nameLike(const QString &l) const
+    {
+        if (l.size() < 2 || l.size() > 90 || !hasLetter(l) || isGeneric(l) || isLabelLine(l))
+            return false;
+        if (l.contains(QLatin1Char('@')) || l.contains(QLatin1String("http")) ||
+            l.contains(QLatin1String("www.")) || l.startsWith(QLatin1Char('(')))
+            return false;
+        if (wordsOf(l).size() > 9)
+            return false;
+        // A sentence: ends with a full stop after several words, or has one inside.
+        static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[!?]$"));
+        if (sentence.match(l).hasMatch() ||
+            (l.endsWith(QLatin1Char('.')) && wordsOf(l).size() > 5 && !organizationMarked(l)))
+            return false;
+        int digits = 0;
+        for (QChar c : l)
+            digits += c.isDigit();
+        return digits * 3 < l.size();
+    }
+
+    bool isPlace(const QString &l, const QString &city, const QString &geoCity) const
+    {
+        const QString f = folded(l);
+        if (f.isEmpty())
+            return false;
+        if (!countryOfName(l).isEmpty())
+            return true;
+        if (!city.isEmpty() && (f == folded(city) || f.startsWith(folded(city))))
+            return true;
+        if (!geoCity.isEmpty() && f == folded(geoCity))
+            return true;
+        const QStringList w = wordsOf(l);
+        if (w.size() >= 2 && w.size() <= 3 && inTable(w.first(), kCompassWords))
+            return true;
+        return false;
+    }
+
+    ContactOwner ownerOf(qsizetype at, const PhoneReading &fax)
+    {
+        ContactOwner o;
+        const QList<Entity> &ents = allEntities();
+
+        // Structured data first: the item that lists this fax, else the one around it.
+        const Entity *holder = nullptr;
+        for (const Entity &e : ents) {
+            for (const QString &f : e.faxes) {
+                if (!holder && sameNumber(f, fax.e164))
+                    holder = &e;
+            }
+        }
+        if (!holder && at >= 0) {
+            for (const Entity &e : ents) {
+                if (e.begin >= 0 && e.begin <= at && at < e.end && isOwnerType(e.type) &&
+                    (!holder || e.begin >= holder->begin))
+                    holder = &e;
+            }
+        }
+        if (holder) {
+            // A contact point or department: its organisation is the item above it.
+            const Entity *org = holder;
+            while (org && (org->name.isEmpty() || org->person ||
+                           org->type.compare(QLatin1String("ContactPoint"), Qt::CaseInsensitive) == 0) &&
+                   org->parent >= 0)
+                org = &ents[org->parent];
+            QString name = org->person ? org->parentName : org->name;
+            if (org->type == QLatin1String("vcard") && holder->person)
+                name = holder->parentName;
+            if (!cleanName(name).isEmpty()) {
+                o.organization = cleanName(name);
+                o.organizationFrom = QLatin1String(holder->from);
+            }
+            if (!holder->unit.isEmpty()) {
+                o.unit = holder->unit;
+                o.unitFrom = QLatin1String(holder->from);
+            } else if (org != holder && !holder->name.isEmpty() && !holder->person &&
+                       holder->name != org->name) {
+                o.unit = holder->name;
+                o.unitFrom = QLatin1String(holder->from);
+            }
+            const AddressParts &a = !holder->address.city.isEmpty() ? holder->address : org->address;
+            if (!a.city.isEmpty() || !a.street.isEmpty()) {
+                o.street = a.street;
+                o.postalCode = a.postalCode;
+                o.city = a.city;
+                o.region = a.region;
+                o.addressFrom = o.cityFrom = QLatin1String(holder->from);
+                if (!a.region.isEmpty())
+                    o.regionFrom = o.addressFrom;
+                if (!a.country.isEmpty()) {
+                    o.country = a.country;
+                    o.countryFrom = o.addressFrom;
+                }
+            }
+            for (const QString &p : holder->phones + org->phones) {
+                const PhoneReading r = read(p.toUtf8());
+                if (r.valid) {
+                    o.phone = r.e164;
+                    o.phoneFrom = QLatin1String(holder->from);
+                    break;
+                }
+            }
+            const QString mail = !holder->email.isEmpty() ? holder->email : org->email;
+            if (!mail.isEmpty()) {
+                o.email = mail;
+                o.emailFrom = QLatin1String(holder->from);
+            }
+        }
+
+        // The block of lines around the number.
+        const Block b = at >= 0 ? blockOf(at) : Block();
+        const QString geo = placeOfNumber(fax.e164, languageFor(fax.region));
+        QString geoCity, geoRegion;
+        splitPlace(geo, fax, &geoCity, &geoRegion);
+
+        QStringList nameTexts;
+        for (qsizetype j : b.nameLines)
+            nameTexts << line(j);
+        QString faxLineHead; // the fax's line up to the number
+        if (b.faxLine >= 0)
+            faxLineHead = textOf(pt, pt.lines[b.faxLine].begin, at);
+        const QString mail = b.faxLine >= 0 ? mailOf(b, at) : QString();
+
+        // The address: an <address> around the number, else the block's lines.
+        if (o.city.isEmpty() && b.faxLine >= 0) {
+            AddressParts a;
+            const char *from = OwnerSource::Block;
+            for (const auto &range : pt.addresses) {
+                if (range.first <= at && at < range.second) {
+                    QStringList lines;
+                    for (qsizetype j = lineIndexAt(pt, range.first); j >= 0 && j < pt.lines.size() &&
+                                                                      pt.lines[j].begin < range.second;
+                         ++j)
+                        lines << line(j);
+                    a = readAddress(lines, fax.region);
+                    from = OwnerSource::Address;
+                    break;
+                }
+            }
+            if (a.city.isEmpty()) {
+                QStringList lines = nameTexts;
+                // The number's own line holds the address in footers: "..., Santo Domingo.
+                // Teléfono: ... | Fax: ..."
+                if (!faxLineHead.isEmpty())
+                    lines << faxLineHead.split(QRegularExpression(QStringLiteral("\\.\\s+")),
+                                               Qt::SkipEmptyParts);
+                a = readAddress(lines, fax.region);
+                from = OwnerSource::Block;
+                if (a.city.isEmpty() && !geoCity.isEmpty()) {
+                    // A line or part of one that is the place the number belongs to.
+                    for (const QString &l : lines) {
+                        for (const QString &part :
+                             l.split(QRegularExpression(QStringLiteral("\\s*[,;/–]\\s*|\\s+-\\s+")),
+                                     Qt::SkipEmptyParts)) {
+                            if (a.city.isEmpty() && folded(part) == folded(geoCity))
+                                a.city = part.trimmed();
+                        }
+                    }
+                }
+            }
+            if (!a.city.isEmpty()) {
+                o.street = a.street;
+                o.postalCode = a.postalCode;
+                o.city = a.city;
+                o.addressFrom = o.cityFrom = QLatin1String(from);
+                if (!a.region.isEmpty()) {
+                    o.region = a.region;
+                    o.regionFrom = o.addressFrom;
+                }
+                if (!a.country.isEmpty()) {
+                    o.country = a.country;
+                    o.countryFrom = o.addressFrom;
+                }
+            }
+        }
+        if (o.region.isEmpty() && !geoRegion.isEmpty()) {
+            o.region = geoRegion;
+            o.regionFrom = QLatin1String(OwnerSource::Geocoder);
+        }
+        if (o.country.isEmpty() && !fax.region.isEmpty()) {
+            o.country = fax.region;
+            o.countryFrom = QLatin1String(OwnerSource::Number);
+        }
+
+        // The organisation and the unit from the block's lines.
+        QString blockOrg, blockUnit, unmarked;
+        if (b.faxLine >= 0) {
+            QStringList candidates = nameTexts;
+            QString headingText;
+            if (b.heading >= 0) {
+                headingText = line(b.heading);
+                candidates.prepend(headingText);
+            }
+            for (int k = 0; k < candidates.size(); ++k) {
+                const QString l = cleanName(candidates[k]);
+                const bool next = k + 1 < candidates.size();
+                if (!nameLike(l) || looksLikeStreetLine(l, o) )
+                    continue;
+                if (isPlace(l, o.city, geoCity) || l.endsWith(QLatin1Char(':')) ||
+                    (hasWordOf(l, kUnitWords) && !organizationMarked(l))) {
+                    if (blockUnit.isEmpty())
+                        blockUnit = l;
+                    continue;
+                }
+                const bool person =
+                    (!mail.isEmpty() && namesMailOwner(l, mail)) ||
+                    l.contains(QRegularExpression(
+                        QStringLiteral("^(?:Mr|Mrs|Ms|Dr|Prof|Shri|Smt|Herr|Frau)\\.?\\s"))) ||
+                    (next && hasWordOf(candidates[k + 1], kJobWords)) ||
+                    (hasWordOf(l, kJobWords) && !organizationMarked(l));
+                if (person)
+                    continue;
+                if (organizationMarked(l)) {
+                    if (blockOrg.isEmpty())
+                        blockOrg = l;
+                } else if (unmarked.isEmpty()) {
+                    unmarked = l;
+                }
+            }
+            // "Customer Care Fax:": the words before the label name the unit.
+            const QString head = faxLineHead.section(QLatin1Char(':'), 0, 0).trimmed();
+            if (blockUnit.isEmpty() && faxLineHead.contains(QLatin1Char(':'))) {
+                const QByteArray u = head.toUtf8();
+                qsizetype labelAt = -1;
+                for (qsizetype k = 0; k < u.size(); ++k) {
+                    if ((k == 0 || u[k - 1] == ' ') && matchLabelAt(u, k).word) {
+                        labelAt = k;
+                        break;
+                    }
+                }
+                QString before = QString::fromUtf8(u.left(labelAt < 0 ? u.size() : labelAt)).trimmed();
+                if (labelAt < 0 && !hasWordOf(before, kUnitWords))
+                    before.clear();
+                if (!before.isEmpty() && wordsOf(before).size() <= 5 && nameLike(before) &&
+                    digitsOf(before).isEmpty())
+                    blockUnit = before;
+            }
+        }
+
+        if (o.organization.isEmpty()) {
+            const auto site = siteOwner();
+            const QString mailDomain = domainOfMail(mail);
+            auto take = [&](const QString &name, const char *from) {
+                if (o.organization.isEmpty() && !name.isEmpty()) {
+                    o.organization = name;
+                    o.organizationFrom = QLatin1String(from);
+                }
+            };
+            // An <address> around the number: its first name-like line.
+            for (const auto &range : pt.addresses) {
+                if (at >= 0 && range.first <= at && at < range.second) {
+                    const QString first = line(lineIndexAt(pt, range.first));
+                    if (nameLike(first) && !looksLikeStreetLine(first, o))
+                        take(cleanName(first), OwnerSource::Address);
+                }
+            }
+            take(blockOrg, OwnerSource::Block);
+            // A heading further up that names an organisation.
+            if (o.organization.isEmpty() && b.faxLine >= 0)
+                take(headingOrganization(b), OwnerSource::Heading);
+            const bool siteFromMarkup = site.second == OwnerSource::JsonLd ||
+                                        site.second == OwnerSource::Microdata ||
+                                        site.second == OwnerSource::Rdfa ||
+                                        site.second == OwnerSource::SiteName;
+            if (siteFromMarkup)
+                take(site.first, site.second);
+            // A name on its own line in the block, when the block's mail (if any) is the
+            // name's own domain or no mail says otherwise.
+            if (!unmarked.isEmpty() &&
+                (mailDomain.isEmpty() || folded(unmarked).contains(folded(mailDomain.section(QLatin1Char('.'), 0, 0))) ||
+                 site.first.isEmpty()))
+                take(unmarked, OwnerSource::Block);
+            take(site.first, site.second);
+            take(mailDomain, OwnerSource::MailDomain);
+            take(mostCommonMailDomain(), OwnerSource::MailDomain);
+        }
+        if (o.unit.isEmpty() && !blockUnit.isEmpty() &&
+            folded(blockUnit) != folded(o.organization)) {
+            o.unit = blockUnit;
+            o.unitFrom = QLatin1String(OwnerSource::Block);
+        }
+        if (o.phone.isEmpty() && b.faxLine >= 0) {
+            const char *from = nullptr;
+            o.phone = phoneOf(b, at, &from);
+            if (from)
+                o.phoneFrom = QLatin1String(from);
+        }
+        if (o.email.isEmpty() && !mail.isEmpty()) {
+            o.email = mail;
+            o.emailFrom = QLatin1String(OwnerSource::Block);
+        }
+        return o;
+    }
+
+    static bool looksLikeStreetLine(const QString &l, const ContactOwner &o)
+    {
+        if (!o.street.isEmpty() && folded(l) == folded(o.street))
+            return true;
+        // A house number first ("420 Tapscott Road") or a post box.
+        static const QRegularExpression street(
+            QStringLiteral("^(?:\\d+[\\p{L}]?\\s|#\\d|p\\.?\\s?o\\.?\\s+box|postfach|gpo box)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+        return street.match(l).hasMatch();
+    }
+
+    // The nearest heading above the block that names an organisation, a level up at a time.
+    QString headingOrganization(const Block &b) const
+    {
+        int level = b.heading >= 0 ? pt.lines[b.heading].level : 7;
+        for (qsizetype j = (b.heading >= 0 ? b.heading : b.top) - 1;
+             j >= 0 && pt.lines[b.top].begin - pt.lines[j].end < 4000; --j) {
+            const TextLine &l = pt.lines[j];
+            if (l.kind != LineKind::Heading || l.level >= level || l.level == 0)
+                continue;
+            level = l.level;
+            const QString h = cleanName(line(j));
+            if (nameLike(h) && organizationMarked(h))
+                return h;
+        }
+        return QString();
+    }
+
+    QString languageFor(const QString &region) const
+    {
+        const QByteArray lang = pt.lang.left(2);
+        if (lang.size() == 2)
+            return QString::fromLatin1(lang);
+        const QLocale::Territory t = QLocale::codeToTerritory(region);
+        if (t == QLocale::AnyTerritory)
+            return QStringLiteral("en");
+        return QLocale(QLocale::AnyLanguage, t).name().section(QLatin1Char('_'), 0, 0);
+    }
+
+    // "New York, NY", "Patiala, Punjab", "São Paulo - SP": the place and its region; a
+    // North American state alone ("Texas") is a region; a country's name is neither.
+    static void splitPlace(const QString &place, const PhoneReading &fax, QString *city,
+                           QString *region)
+    {
+        if (place.isEmpty() || folded(place) == folded(fax.countryName) ||
+            !countryOfName(place).isEmpty())
+            return;
+        static const QRegularExpression sep(QStringLiteral(",\\s*|\\s+-\\s+"));
+        const QStringList parts = place.split(sep, Qt::SkipEmptyParts);
+        if (parts.size() >= 2) {
+            *city = parts.first().trimmed();
+            *region = parts.last().trimmed();
+        } else if (fax.northAmerican) {
+            *region = place.trimmed();
+        } else {
+            *city = place.trimmed();
+            *region = place.trimmed();
+        }
+    }
+};
+
+OwnerReader::OwnerReader(const PageText &pt, ReadNumber read, QList<PhoneMention> phones,
+                         QList<qsizetype> faxes)
+    : d(std::make_unique<Impl>(pt, std::move(read), std::move(phones), std::move(faxes)))
+{
+}
+
+OwnerReader::~OwnerReader() = default;
+
+ContactOwner OwnerReader::ownerOf(qsizetype at, const PhoneReading &fax)
+{
+    return d->ownerOf(at, fax);
+}

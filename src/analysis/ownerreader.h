@@ -1,0 +1,66 @@
+#pragma once
+
+// Reads the owner of each fax number of one page (contactowner.h): built once per page by
+// the fax finder, asked once per number. Pure; costs nothing on pages without a number.
+
+#include "contactowner.h"
+#include "pagetext.h"
+#include "phonereading.h"
+
+#include <QHash>
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+// A number the page shows as a voice line (labelled telephone, a tel: link) or without a
+// label, at its place in the text.
+struct PhoneMention
+{
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    QByteArray written;
+    bool labelled = false; // a telephone label names it
+};
+
+class OwnerReader
+{
+public:
+    using ReadNumber = std::function<PhoneReading(const QByteArray &written)>;
+
+    // `faxes`: where the page's fax numbers stand in the text (they bound the blocks).
+    OwnerReader(const PageText &pt, ReadNumber read, QList<PhoneMention> phones,
+                QList<qsizetype> faxes);
+    ~OwnerReader();
+    OwnerReader(const OwnerReader &) = delete;
+    OwnerReader &operator=(const OwnerReader &) = delete;
+
+    // The owner of the fax `fax` that stands at text offset `at` (-1: only in markup).
+    ContactOwner ownerOf(qsizetype at, const PhoneReading &fax);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The parts of an address line, as the per-country patterns read it (empty when none).
+struct AddressParts
+{
+    QString street;
+    QString postalCode;
+    QString city;
+    QString region;
+    QString country; // ISO 3166 alpha-2 when the line names the country or the pattern is one country's
+};
+
+// Reads the address in `lines` (the lines of a block, top to bottom), trying the patterns
+// of `country` first (ISO code of the number; may be empty).
+AddressParts readAddress(const QStringList &lines, const QString &country);
+
+// The ISO code of a country as pages name it ("USA", "Deutschland", "ENGLAND"); "" if none.
+QString countryOfName(const QString &name);
+
+// The place a number belongs to by the numbering plans' geography (libphonenumber's
+// offline geocoder), in `language` (ISO 639) where the data has it: "New York, NY",
+// "Köln", "Chania". Empty for numbers of no one place.
+QString placeOfNumber(const QString &e164, const QString &language);
