@@ -4,6 +4,8 @@
 
 #include "ownerreader.h"
 
+#include "faxlabels.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -38,12 +40,12 @@ struct PostalPattern
 #define PLACE "[\\p{L}][\\p{L}\\p{M} .'’-]{0,38}?[\\p{L}.]"
 
 const PostalPattern kPostalPatterns[] = {
-    {"US", "(?<city>" PLACE ")\\s*,?[ \\n]*(?<region>" US_STATES ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
-    {"CA", "(?<city>" PLACE ")\\s*,?[ \\n]*(?<region>" CA_PROVINCES ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
-    {"AU", "(?<city>" PLACE ")\\s*,?[ \\n]*(?<region>" AU_STATES ")[ ,\\n]+(?<postal>\\d{4})\\b"},
+    {"US", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" US_STATES ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
+    {"CA", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" CA_PROVINCES ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
+    {"AU", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" AU_STATES ")[ ,\\n]+(?<postal>\\d{4})\\b"},
     {"GB", "(?<city>[\\p{L}][\\p{L} .'-]{0,30}?[\\p{L}])\\s*,?[ \\n]*(?:(?<region>[\\p{L}]+shire|[\\p{L}]+ Yorkshire|Greater London|Kent|Essex|Surrey|Sussex|Devon|Cornwall|Norfolk|Suffolk|Dorset|Cumbria|Merseyside|Tyne and Wear|West Midlands)\\s*,?[ \\n]*)?(?<postal>[A-Z]{1,2}\\d[A-Z\\d]? ?\\d[A-Z]{2})\\b"},
-    {"BR", "CEP:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])"},
-    {"BR", "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ \\n]*(?:CEP:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
+    {"BR", "[Cc][Ee][Pp]:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])"},
+    {"BR", "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ \\n]*(?:[Cc][Ee][Pp]:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
     {"IN", "(?<city>[\\p{L}][\\p{L} ]{1,25}[\\p{L}])\\s*[-–]\\s*(?<postal>\\d{3} ?\\d{3})\\b"},
     {"PH", "(?<city>[\\p{L}][\\p{L} ]{1,25} City)[ ,\\n]+(?:Philippines[ ,\\n]*)?(?<postal>\\d{4})?"},
     {"JP", "(?:〒\\s*(?<postal>\\d{3}-\\d{4})\\s*)?(?<region>東京都|北海道|京都府|大阪府|[^\\s\\d、,]{2,3}県)(?<city>[^\\s\\d、,]{1,5}?[市区町村])"},
@@ -88,6 +90,8 @@ const char *const kStreetWords[] = {
     "po",       "gpo",     "mall",     "centre",   "center",   "park",     "house",    "tower",
 };
 
+} // namespace
+
 bool isStreetWord(const QString &w)
 {
     const QString lower = w.toLower();
@@ -103,7 +107,6 @@ bool isStreetWord(const QString &w)
     return false;
 }
 
-// A line that reads as a street: a street word, or a house number beside words.
 bool looksLikeStreet(const QString &line)
 {
     if (line.isEmpty() || line.size() > 90)
@@ -119,6 +122,8 @@ bool looksLikeStreet(const QString &line)
     }
     return streetWord || (digit && letter);
 }
+
+namespace {
 
 // Country names and the other ways pages write them, to ISO codes.
 struct CountryAlias
@@ -158,13 +163,78 @@ QString countryOfName(const QString &name)
     return QString();
 }
 
-AddressParts readAddress(const QStringList &lines, const QString &country)
+namespace {
+
+// The place a pattern read, made whole: up to the next label ("Rasen Antholz T. +39 ..."),
+// and without the street words before it ("Suite 2100 Dallas"). Empty when nothing of
+// it reads as a place.
+QString placeOf(QString city)
+{
+    city = city.simplified();
+    static const QRegularExpression labelCut(QStringLiteral(
+        "\\s+(?:T|F|P|Tel|Tél|Fax|Phone|Telefon|Telephone|E-?mail|Mail|Email|Tel\\.|Fon)\\b.*$"));
+    city.remove(labelCut);
+    while (city.endsWith(QLatin1Char('.')) || city.endsWith(QLatin1Char(',')) ||
+           city.endsWith(QLatin1Char('-')))
+        city.chop(1);
+    const QStringList words = city.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    qsizetype from = words.size();
+    while (from > 0) {
+        const QString &w = words[from - 1];
+        bool digit = false;
+        for (QChar c : w)
+            digit = digit || c.isDigit();
+        if (digit || isStreetWord(w) || w.endsWith(QLatin1Char('.')) ||
+            w.endsWith(QLatin1Char(',')))
+            break;
+        --from;
+    }
+    city = words.mid(from).join(QLatin1Char(' '));
+    const QByteArray u = city.toUtf8();
+    if (city.isEmpty() || !city.front().isLetter() || matchLabelAt(u, 0).word)
+        return QString();
+    return city;
+}
+
+// "Santo Domingo, República Dominicana", "Chaiwan, Hong Kong": a place before a country.
+bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
+{
+    for (const QString &line : lines) {
+        const QStringList parts = line.split(QLatin1Char(','));
+        for (qsizetype k = 0; k + 1 < parts.size(); ++k) {
+            QString next = parts[k + 1].trimmed();
+            next.remove(QRegularExpression(QStringLiteral("[\\s.]*\\d[\\d\\s-]*$")));
+            const QString code = countryOfName(next);
+            const QString place = parts[k].trimmed();
+            if (code.isEmpty() || place.size() > 30 || looksLikeStreet(place))
+                continue;
+            const QString city = placeOf(place);
+            if (city.isEmpty() || city.split(QLatin1Char(' ')).size() > 3)
+                continue;
+            out->city = city;
+            out->country = code;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+AddressParts readAddress(const QStringList &given, const QString &country)
 {
     AddressParts out;
+    // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place).
+    QStringList lines;
+    for (const QString &l : given) {
+        if (!l.contains(QChar(0xA9)) && !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
+            lines << l;
+    }
     const QString text = lines.join(QLatin1Char('\n'));
     if (text.isEmpty())
         return out;
     QRegularExpressionMatch best;
+    QString bestCity;
     const Compiled *bestPattern = nullptr;
     for (int pass = 0; pass < 2 && !bestPattern; ++pass) {
         for (const Compiled &c : patterns()) {
@@ -174,27 +244,26 @@ AddressParts readAddress(const QStringList &lines, const QString &country)
             if ((pass == 0) != (own || (shared && country != QLatin1String("US") &&
                                          country != QLatin1String("CA"))))
                 continue;
-            const QRegularExpressionMatch m = c.re.match(text);
-            if (!m.hasMatch())
-                continue;
-            if (!bestPattern || m.capturedStart() < best.capturedStart()) {
+            auto it = c.re.globalMatch(text);
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                if (bestPattern && m.capturedStart() >= best.capturedStart())
+                    break;
+                const QString city = placeOf(m.captured(QStringLiteral("city")));
+                if (city.isEmpty())
+                    continue;
                 best = m;
+                bestCity = city;
                 bestPattern = &c;
+                break;
             }
         }
     }
-    if (!bestPattern)
+    if (!bestPattern) {
+        placeBeforeCountry(lines, &out);
         return out;
-
-    QString city = best.captured(QStringLiteral("city")).simplified();
-    // A place runs up to the next label or sign: "Rasen Antholz T. +39 ..." is Rasen Antholz.
-    static const QRegularExpression labelCut(QStringLiteral(
-        "\\s+(?:T|F|P|Tel|Tél|Fax|Phone|Telefon|Telephone|E-?mail|Mail|Email|Tel\\.|Fon)\\b.*$"));
-    city.remove(labelCut);
-    while (city.endsWith(QLatin1Char('.')) || city.endsWith(QLatin1Char(',')) ||
-           city.endsWith(QLatin1Char('-')))
-        city.chop(1);
-    out.city = city.trimmed();
+    }
+    out.city = bestCity;
     out.region = best.captured(QStringLiteral("region")).trimmed();
     out.postalCode = best.captured(QStringLiteral("postal")).trimmed();
     out.country = bestPattern->country;

@@ -1,5 +1,6 @@
 #include "ownerreader.h"
 
+#include "bytetext.h"
 #include "faxlabels.h"
 
 #include <QJsonArray>
@@ -7,8 +8,10 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 namespace {
@@ -61,6 +64,9 @@ const char *const kGenericWords[] = {
     "service",  "und",      "nous",       "contacter",  "coordonnées", "anfahrt",  "adresse",
     "dirección", "direccion", "endereço", "localização", "localizacao", "ansprechpartner",
     "links",    "follow",   "social",     "media",      "newsletter", "share",     "print",
+    "appointment", "request", "form",     "document",   "untitled",   "index",     "privacy",
+    "policy",   "terms",    "imprint",    "sitemap",    "disclaimer", "welcome",   "reserved",
+    "rights",   "all",      "copyright",  "お問い合わせ先", "本件に関するお問い合わせ先",
     "联系我们", "お問い合わせ", "会社概要", "連絡先", "所在地", "地址", "联系方式", "επικοινωνια",
     "επικοινωνία", "контакты", "связаться", "page",
 };
@@ -621,13 +627,48 @@ struct OwnerReader::Impl
         return f != faxes.cend() && *f < l.end;
     }
 
-    // A line of the block's contact part: numbers, labels without numbers, mail addresses.
+    // A line of the block's contact part: a fax, a labelled voice number or a number
+    // standing alone, a label ("Office:", "Toll Free: 1855.FCD.GEMS"), a mail address.
+    // A postal code is no contact: "Macon, Georgia 31202-1057" is the block's address.
     bool isContactLine(qsizetype j) const
     {
-        if (lineHoldsNumber(j))
+        if (lineHoldsFax(j))
             return true;
+        const TextLine &tl = pt.lines[j];
+        auto p = std::lower_bound(phones.cbegin(), phones.cend(), tl.begin,
+                                  [](const PhoneMention &m, qsizetype at) { return m.begin < at; });
+        for (; p != phones.cend() && p->begin < tl.end; ++p) {
+            if (p->labelled || (tl.end - tl.begin) - (p->end - p->begin) <= 8)
+                return true;
+        }
         const QString l = line(j);
-        return isLabelLine(l) || (l.size() < 80 && mailPattern().match(l).hasMatch());
+        if (isLabelLine(l) || (l.size() < 80 && mailPattern().match(l).hasMatch()))
+            return true;
+        // A label word and a colon at the start.
+        const QByteArray u = l.toUtf8();
+        const LabelMatch m = matchLabelAt(u, 0);
+        if (m.word && m.word->kind != LabelKind::Fax) {
+            const qsizetype colon = u.indexOf(':');
+            return colon >= 0 && colon <= m.length + 12;
+        }
+        return false;
+    }
+
+    // A short heading of a part of a block ending in a colon: "Outside Australia:",
+    // "Midway Office:".
+    static bool isSubheading(const QString &l)
+    {
+        return l.endsWith(QLatin1Char(':')) && l.size() <= 40 && wordsOf(l).size() <= 4 &&
+               !isLabelLine(l);
+    }
+
+    // Where the walk up a block stops: a line that begins no block of its own.
+    static bool endsBlock(const QString &l)
+    {
+        static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[.!?]$"),
+                                                 QRegularExpression::UseUnicodePropertiesOption);
+        return isGeneric(l) || l.contains(QChar(0xA9)) ||
+               (sentence.match(l).hasMatch() && wordsOf(l).size() > 6);
     }
 
     // ------------------------------------------------------------ entities
@@ -833,7 +874,9 @@ struct OwnerReader::Impl
         qsizetype top = -1;    // first line of the block (its heading when it has one)
         qsizetype bottom = -1; // last line
         qsizetype heading = -1;
+        qsizetype subheading = -1;  // the last "Part:" line above the fax
         QList<qsizetype> nameLines; // lines above the contact lines, top to bottom
+        QSet<qsizetype> continued;  // name lines that go on the line above them
     };
 
     Block blockOf(qsizetype at) const
@@ -844,19 +887,38 @@ struct OwnerReader::Impl
             return b;
         b.faxLine = b.top = b.bottom = li;
         bool header = false;
+        const TextLine &faxLine = pt.lines[li];
         for (qsizetype j = li - 1; j >= 0 && j >= li - 14; --j) {
             const TextLine &l = pt.lines[j];
             if (l.end - l.begin > 240)
                 break;
-            if (l.kind == LineKind::Heading) {
-                b.heading = b.top = j;
+            // A table's header row labels columns; it names no one.
+            if (faxLine.table >= 0 && l.table == faxLine.table &&
+                (l.kind == LineKind::HeaderCell || (l.row == 0 && faxLine.row > 0)))
                 break;
+            const QString text = line(j);
+            if (l.kind == LineKind::Heading) {
+                if (!isGeneric(text))
+                    b.heading = b.top = j;
+                break;
+            }
+            if (endsBlock(text))
+                break;
+            if (isSubheading(text)) {
+                if (b.subheading < 0 && !header)
+                    b.subheading = j;
+                b.top = j;
+                continue;
             }
             const bool contact = isContactLine(j);
             if (contact && header)
                 break;
             if (!contact) {
                 header = true;
+                // "Evangelische Kirche / in Hessen und Nassau": a line that goes on the one above.
+                if (!b.nameLines.isEmpty() && !text.isEmpty() && text.front().isLower() &&
+                    text.front().script() == QChar::Script_Latin)
+                    b.continued.insert(b.nameLines.first());
                 b.nameLines.prepend(j);
             }
             b.top = j;
@@ -909,6 +971,9 @@ struct OwnerReader::Impl
         const qsizetype lineEnd = pt.lines[b.faxLine].end;
         const qsizetype from_ = pt.lines[b.top].begin;
         const qsizetype to = pt.lines[b.bottom].end;
+        // The first voice number of the block (after its last "Part:" line), as pages
+        // list the main line first and toll-free, mobile and alternative lines after it.
+        const qsizetype partBegin = b.subheading >= 0 ? pt.lines[b.subheading].end : from_;
         const PhoneMention *best = nullptr;
         int bestRank = 100;
         qsizetype bestDistance = 0;
@@ -916,13 +981,21 @@ struct OwnerReader::Impl
             if (p.begin < from_ || p.begin > to || (p.begin <= at && at < p.end))
                 continue;
             int rank;
-            if (p.begin >= lineBegin && p.begin < lineEnd)
-                rank = p.begin < at ? 0 : 1;
+            qsizetype distance = p.begin - partBegin;
+            if (p.begin < at && p.begin >= partBegin)
+                rank = 0;
+            else if (p.begin >= lineBegin && p.begin < lineEnd)
+                rank = 1, distance = qAbs(p.begin - at);
             else
-                rank = p.begin < at ? 2 : 3;
-            if (!p.labelled)
-                rank += (p.begin < at && p.begin >= from_) ? 4 : 50;
-            const qsizetype distance = qAbs(p.begin - at);
+                rank = p.begin < at ? 2 : 3, distance = qAbs(p.begin - at);
+            if (!p.labelled) {
+                // A number alone on the line just above the fax's.
+                const qsizetype li = lineIndexAt(pt, p.begin);
+                const bool justAbove = li == b.faxLine - 1 &&
+                                       (pt.lines[li].end - pt.lines[li].begin) -
+                                               (p.end - p.begin) <= 8;
+                rank = justAbove ? 10 : 50;
+            }
             if (rank < bestRank || (rank == bestRank && distance < bestDistance)) {
                 best = &p;
                 bestRank = rank;
@@ -941,7 +1014,19 @@ struct OwnerReader::Impl
     // Whether a line reads as a name: short, not a sentence, no number or address.
     bool nameLike(const QString &l) const
     {
-        if (l.size() < 2 || l.size() > 90 || !hasLetter(l) || isGeneric(l) || isLabelLine(l))
+        if (l.size() < 2 || l.size() > 90 || !hasLetter(l) || isGeneric(l) || isLabelLine(l) ||
+            l.contains(QChar(0xA9)) || l.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
+            return false;
+        // In Latin script a name's words are mostly capitalised ("Sunlec International Pty
+        // Ltd", "Bharati Vidyapeeth's Institute of ..."); running text is not.
+        int latin = 0, capital = 0;
+        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (w.size() < 4 || !w.front().isLetter() || w.front().script() != QChar::Script_Latin)
+                continue;
+            ++latin;
+            capital += w.front().isUpper();
+        }
+        if (latin >= 3 && capital * 2 < latin)
             return false;
         if (l.contains(QLatin1Char('@')) || l.contains(QLatin1String("http")) ||
             l.contains(QLatin1String("www.")) || l.startsWith(QLatin1Char('(')))
@@ -949,9 +1034,12 @@ struct OwnerReader::Impl
         if (wordsOf(l).size() > 9)
             return false;
         // A sentence: ends with a full stop after several words, or has one inside.
-        static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[!?]$"));
+        static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[!?]$"),
+                                                 QRegularExpression::UseUnicodePropertiesOption);
+        const QStringList words = wordsOf(l);
         if (sentence.match(l).hasMatch() ||
-            (l.endsWith(QLatin1Char('.')) && wordsOf(l).size() > 5 && !organizationMarked(l)))
+            (l.endsWith(QLatin1Char('.')) && words.size() >= 3 && !organizationMarked(l) &&
+             l.split(QLatin1Char(' ')).last().front().isLower()))
             return false;
         int digits = 0;
         for (QChar c : l)
@@ -1054,14 +1142,24 @@ struct OwnerReader::Impl
         splitPlace(geo, fax, &geoCity, &geoRegion);
 
         QStringList nameTexts;
-        for (qsizetype j : b.nameLines)
-            nameTexts << line(j);
+        for (qsizetype j : b.nameLines) {
+            if (b.continued.contains(j) && !nameTexts.isEmpty())
+                nameTexts.last() += QLatin1Char(' ') + line(j);
+            else
+                nameTexts << line(j);
+        }
         QString faxLineHead; // the fax's line up to the number
         if (b.faxLine >= 0)
             faxLineHead = textOf(pt, pt.lines[b.faxLine].begin, at);
+        // Its parts: a footer line holds name, address and numbers ("Landwirt Agrarmedien
+        // GmbH, Hofgasse 5, A-8011 Graz, Tel: ..., Fax: ...").
+        static const QRegularExpression partSep(QStringLiteral("\\.\\s+|\\s+\\|\\s+"));
+        const QStringList headParts = faxLineHead.split(partSep, Qt::SkipEmptyParts);
         const QString mail = b.faxLine >= 0 ? mailOf(b, at) : QString();
 
-        // The address: an <address> around the number, else the block's lines.
+        // The address: an <address> around the number, else the block's lines (above the
+        // number, then below it), else the nearest one above the block: the organisation's
+        // main address on the page.
         if (o.city.isEmpty() && b.faxLine >= 0) {
             AddressParts a;
             const char *from = OwnerSource::Block;
@@ -1077,26 +1175,38 @@ struct OwnerReader::Impl
                     break;
                 }
             }
+            if (a.city.isEmpty())
+                a = readAddress(nameTexts + headParts, fax.region);
             if (a.city.isEmpty()) {
-                QStringList lines = nameTexts;
-                // The number's own line holds the address in footers: "..., Santo Domingo.
-                // Teléfono: ... | Fax: ..."
-                if (!faxLineHead.isEmpty())
-                    lines << faxLineHead.split(QRegularExpression(QStringLiteral("\\.\\s+")),
-                                               Qt::SkipEmptyParts);
-                a = readAddress(lines, fax.region);
-                from = OwnerSource::Block;
-                if (a.city.isEmpty() && !geoCity.isEmpty()) {
-                    // A line or part of one that is the place the number belongs to.
-                    for (const QString &l : lines) {
-                        for (const QString &part :
-                             l.split(QRegularExpression(QStringLiteral("\\s*[,;/–]\\s*|\\s+-\\s+")),
-                                     Qt::SkipEmptyParts)) {
-                            if (a.city.isEmpty() && folded(part) == folded(geoCity))
-                                a.city = part.trimmed();
-                        }
+                QStringList below;
+                for (qsizetype j = b.faxLine + 1; j < pt.lines.size() && j <= b.bottom + 3; ++j) {
+                    if (lineHoldsFax(j) || pt.lines[j].kind == LineKind::Heading)
+                        break;
+                    if (!isContactLine(j))
+                        below << line(j);
+                }
+                a = readAddress(below, fax.region);
+            }
+            if (a.city.isEmpty() && !geoCity.isEmpty()) {
+                // A line or part of one that is the place the number belongs to.
+                for (const QString &l : nameTexts + headParts) {
+                    for (const QString &part :
+                         l.split(QRegularExpression(QStringLiteral("\\s*[,;/–]\\s*|\\s+-\\s+")),
+                                 Qt::SkipEmptyParts)) {
+                        if (a.city.isEmpty() && folded(part) == folded(geoCity))
+                            a.city = part.trimmed();
                     }
                 }
+            }
+            if (a.city.isEmpty()) {
+                QStringList above;
+                for (qsizetype j = qMax<qsizetype>(0, b.top - 40); j < b.top; ++j) {
+                    if (!isContactLine(j))
+                        above << line(j);
+                }
+                // The nearest address: read from the lines closest to the block first.
+                for (qsizetype from_ = above.size() - 6; a.city.isEmpty() && from_ > -6; from_ -= 6)
+                    a = readAddress(above.mid(qMax<qsizetype>(0, from_), 8), fax.region);
             }
             if (!a.city.isEmpty()) {
                 o.street = a.street;
@@ -1122,44 +1232,73 @@ struct OwnerReader::Impl
             o.countryFrom = QLatin1String(OwnerSource::Number);
         }
 
-        // The organisation and the unit from the block's lines.
+        // The organisation and the unit from the block's lines: a name with a legal form
+        // or an institution's word nearest to the number; else the block's first line
+        // when it reads as a name and not as a person, a place or a unit.
         QString blockOrg, blockUnit, unmarked;
+        bool headingIsUnit = false;
         if (b.faxLine >= 0) {
             QStringList candidates = nameTexts;
-            QString headingText;
-            if (b.heading >= 0) {
-                headingText = line(b.heading);
+            for (QString part : headParts) {
+                // The parts of a footer line before its labels.
+                for (const QString &piece : part.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                    candidates << piece.trimmed();
+            }
+            const QString headingText = b.heading >= 0 ? line(b.heading) : QString();
+            if (!headingText.isEmpty())
                 candidates.prepend(headingText);
+            auto isPerson = [&](int k, const QString &l) {
+                return (!mail.isEmpty() && namesMailOwner(l, mail)) ||
+                       l.contains(QRegularExpression(
+                           QStringLiteral("^(?:Mr|Mrs|Ms|Dr|Prof|Shri|Smt|Herr|Frau)\\.?\\s"))) ||
+                       (k + 1 < candidates.size() && hasWordOf(candidates[k + 1], kJobWords) &&
+                        !organizationMarked(candidates[k + 1])) ||
+                       hasWordOf(l, kJobWords);
+            };
+            for (int k = int(candidates.size()) - 1; k >= 0; --k) {
+                QString l = cleanName(candidates[k]);
+                if (!nameLike(l) || looksLikeStreetLine(l, o) || !organizationMarked(l))
+                    continue;
+                // "ハウスコム株式会社 サービス・イノベーション室 森川": the word with the mark.
+                if (l.contains(QLatin1Char(' ')) && !l.front().isLetter() == false &&
+                    l.front().script() != QChar::Script_Latin) {
+                    for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                        if (organizationMarked(w)) {
+                            l = w;
+                            break;
+                        }
+                    }
+                }
+                blockOrg = l;
+                break;
             }
             for (int k = 0; k < candidates.size(); ++k) {
-                const QString l = cleanName(candidates[k]);
-                const bool next = k + 1 < candidates.size();
-                if (!nameLike(l) || looksLikeStreetLine(l, o) )
+                const QString raw = candidates[k].trimmed();
+                const QString l = cleanName(raw);
+                if (!nameLike(l) || looksLikeStreetLine(l, o) || looksLikeStreet(l))
                     continue;
-                if (isPlace(l, o.city, geoCity) || l.endsWith(QLatin1Char(':')) ||
+                const bool hasDigit = !digitsOf(l).isEmpty();
+                if (raw.endsWith(QLatin1Char(':')) || (!hasDigit && isPlace(l, o.city, geoCity)) ||
                     (hasWordOf(l, kUnitWords) && !organizationMarked(l))) {
-                    if (blockUnit.isEmpty())
+                    if (blockUnit.isEmpty() && !hasDigit) {
                         blockUnit = l;
+                        headingIsUnit = headingIsUnit || raw == headingText;
+                    }
                     continue;
                 }
-                const bool person =
-                    (!mail.isEmpty() && namesMailOwner(l, mail)) ||
-                    l.contains(QRegularExpression(
-                        QStringLiteral("^(?:Mr|Mrs|Ms|Dr|Prof|Shri|Smt|Herr|Frau)\\.?\\s"))) ||
-                    (next && hasWordOf(candidates[k + 1], kJobWords)) ||
-                    (hasWordOf(l, kJobWords) && !organizationMarked(l));
-                if (person)
+                if (organizationMarked(l) || isPerson(k, l))
                     continue;
-                if (organizationMarked(l)) {
-                    if (blockOrg.isEmpty())
-                        blockOrg = l;
-                } else if (unmarked.isEmpty()) {
+                if (unmarked.isEmpty() && k == (headingText.isEmpty() ? 0 : 1) - 0)
                     unmarked = l;
-                }
+            }
+            if (unmarked.isEmpty() && !headingText.isEmpty() && !headingIsUnit) {
+                const QString h = cleanName(headingText);
+                if (nameLike(h) && !isPerson(0, h) && !organizationMarked(h))
+                    unmarked = h;
             }
             // "Customer Care Fax:": the words before the label name the unit.
-            const QString head = faxLineHead.section(QLatin1Char(':'), 0, 0).trimmed();
             if (blockUnit.isEmpty() && faxLineHead.contains(QLatin1Char(':'))) {
+                const QString head = faxLineHead.section(QLatin1Char(':'), 0, 0).trimmed();
                 const QByteArray u = head.toUtf8();
                 qsizetype labelAt = -1;
                 for (qsizetype k = 0; k < u.size(); ++k) {
@@ -1168,11 +1307,14 @@ struct OwnerReader::Impl
                         break;
                     }
                 }
-                QString before = QString::fromUtf8(u.left(labelAt < 0 ? u.size() : labelAt)).trimmed();
-                if (labelAt < 0 && !hasWordOf(before, kUnitWords))
-                    before.clear();
-                if (!before.isEmpty() && wordsOf(before).size() <= 5 && nameLike(before) &&
-                    digitsOf(before).isEmpty())
+                const QString before =
+                    QString::fromUtf8(u.left(labelAt < 0 ? u.size() : labelAt)).trimmed();
+                const QStringList words = before.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                bool capitalised = !words.isEmpty();
+                for (const QString &w : words)
+                    capitalised = capitalised && w.front().isUpper();
+                if (capitalised && words.size() <= 4 && (labelAt >= 0 || hasWordOf(before, kUnitWords)) &&
+                    nameLike(before) && digitsOf(before).isEmpty())
                     blockUnit = before;
             }
         }
@@ -1189,30 +1331,38 @@ struct OwnerReader::Impl
             // An <address> around the number: its first name-like line.
             for (const auto &range : pt.addresses) {
                 if (at >= 0 && range.first <= at && at < range.second) {
-                    const QString first = line(lineIndexAt(pt, range.first));
-                    if (nameLike(first) && !looksLikeStreetLine(first, o))
-                        take(cleanName(first), OwnerSource::Address);
+                    const QString first = cleanName(line(lineIndexAt(pt, range.first)));
+                    if (nameLike(first) && !looksLikeStreetLine(first, o) &&
+                        !looksLikeStreet(first) && !hasWordOf(first, kUnitWords) &&
+                        !isPlace(first, o.city, geoCity))
+                        take(first, OwnerSource::Address);
                 }
             }
             take(blockOrg, OwnerSource::Block);
-            // A heading further up that names an organisation.
+            // A heading further up that names an organisation (any name, when the block's
+            // own heading names its unit).
             if (o.organization.isEmpty() && b.faxLine >= 0)
-                take(headingOrganization(b), OwnerSource::Heading);
+                take(headingOrganization(b, headingIsUnit), OwnerSource::Heading);
             const bool siteFromMarkup = site.second == OwnerSource::JsonLd ||
                                         site.second == OwnerSource::Microdata ||
                                         site.second == OwnerSource::Rdfa ||
                                         site.second == OwnerSource::SiteName;
-            if (siteFromMarkup)
+            if (siteFromMarkup && !looksLikeDomain(site.first))
                 take(site.first, site.second);
-            // A name on its own line in the block, when the block's mail (if any) is the
-            // name's own domain or no mail says otherwise.
+            // A name on its own line at the top of the block, unless the block's mail
+            // names another business.
             if (!unmarked.isEmpty() &&
-                (mailDomain.isEmpty() || folded(unmarked).contains(folded(mailDomain.section(QLatin1Char('.'), 0, 0))) ||
-                 site.first.isEmpty()))
+                (mailDomain.isEmpty() ||
+                 folded(unmarked).contains(folded(mailDomain.section(QLatin1Char('.'), 0, 0)))))
                 take(unmarked, OwnerSource::Block);
+            // The block's mail domain, as the page writes its name ("TopCoder", "PSTCL").
+            take(spelledOnPage(mailDomain), OwnerSource::MailDomain);
             take(site.first, site.second);
+            take(unmarked, OwnerSource::Block);
             take(mailDomain, OwnerSource::MailDomain);
-            take(mostCommonMailDomain(), OwnerSource::MailDomain);
+            const QString pageDomain = mostCommonMailDomain();
+            take(spelledOnPage(pageDomain), OwnerSource::MailDomain);
+            take(pageDomain, OwnerSource::MailDomain);
         }
         if (o.unit.isEmpty() && !blockUnit.isEmpty() &&
             folded(blockUnit) != folded(o.organization)) {
@@ -1232,6 +1382,28 @@ struct OwnerReader::Impl
         return o;
     }
 
+    // The name a mail domain stands for, as the page writes it outside addresses: for
+    // "pstcl.org" the page's "PSTCL". Empty when the page writes it only in addresses.
+    QString spelledOnPage(const QString &domain) const
+    {
+        const QString label = domain.section(QLatin1Char('.'), 0, 0);
+        if (label.size() < 3)
+            return QString();
+        const QByteArray needle = label.toUtf8();
+        ByteText::CaselessFinder finder(pt.text, needle);
+        for (qsizetype k = finder.next(0); k >= 0; k = finder.next(k + 1)) {
+            const qsizetype end = k + needle.size();
+            auto wordByte = [&](qsizetype i) {
+                const char c = pt.text[i];
+                return std::isalnum(uchar(c)) || c == '@' || c == '.' || c == '-' || c == '_';
+            };
+            if ((k > 0 && wordByte(k - 1)) || (end < pt.text.size() && wordByte(end)))
+                continue;
+            return QString::fromUtf8(pt.text.mid(k, needle.size()));
+        }
+        return QString();
+    }
+
     static bool looksLikeStreetLine(const QString &l, const ContactOwner &o)
     {
         if (!o.street.isEmpty() && folded(l) == folded(o.street))
@@ -1244,7 +1416,7 @@ struct OwnerReader::Impl
     }
 
     // The nearest heading above the block that names an organisation, a level up at a time.
-    QString headingOrganization(const Block &b) const
+    QString headingOrganization(const Block &b, bool anyName) const
     {
         int level = b.heading >= 0 ? pt.lines[b.heading].level : 7;
         for (qsizetype j = (b.heading >= 0 ? b.heading : b.top) - 1;
@@ -1254,8 +1426,9 @@ struct OwnerReader::Impl
                 continue;
             level = l.level;
             const QString h = cleanName(line(j));
-            if (nameLike(h) && organizationMarked(h))
+            if (nameLike(h) && (organizationMarked(h) || (anyName && !isGeneric(h))))
                 return h;
+            anyName = false; // only the heading right above the unit's
         }
         return QString();
     }

@@ -57,6 +57,11 @@ struct AddressParts
 // of `country` first (ISO code of the number; may be empty).
 AddressParts readAddress(const QStringList &lines, const QString &country);
 
+// A street line: a street word ("Road", "Straße", "Suite", "PO Box") or a house number
+// beside words.
+bool looksLikeStreet(const QString &line);
+bool isStreetWord(const QString &word);
+
 // The ISO code of a country as pages name it ("USA", "Deutschland", "ENGLAND"); "" if none.
 QString countryOfName(const QString &name);
 
