@@ -165,6 +165,16 @@ QString countryOfName(const QString &name)
 
 namespace {
 
+bool isPlaceEnding(const QString &w)
+{
+    const QString l = w.toLower();
+    for (const char *e : {"park", "centre", "center", "square", "place", "circle", "house"}) {
+        if (l == QLatin1String(e))
+            return true;
+    }
+    return false;
+}
+
 // The place a pattern read, made whole: up to the next label ("Rasen Antholz T. +39 ..."),
 // and without the street words before it ("Suite 2100 Dallas"). Empty when nothing of
 // it reads as a place.
@@ -184,7 +194,10 @@ QString placeOf(QString city)
         bool digit = false;
         for (QChar c : w)
             digit = digit || c.isDigit();
-        if (digit || isStreetWord(w) || w.endsWith(QLatin1Char('.')) ||
+        // Places end in words streets use too ("Bedford Park"); a street type last is a
+        // street ("S. Bowen Road").
+        const bool placeEnding = from == words.size() && isPlaceEnding(w);
+        if (digit || (isStreetWord(w) && !placeEnding) || w.endsWith(QLatin1Char('.')) ||
             w.endsWith(QLatin1Char(',')))
             break;
         --from;
@@ -224,11 +237,20 @@ bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
 AddressParts readAddress(const QStringList &given, const QString &country)
 {
     AddressParts out;
-    // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place).
+    // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place);
+    // the sentences of a footer line after it may be ("... Santo Domingo, República ...").
     QStringList lines;
+    static const QRegularExpression sentenceEnd(QStringLiteral("\\.\\s+"));
     for (const QString &l : given) {
-        if (!l.contains(QChar(0xA9)) && !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
+        if (!l.contains(QChar(0xA9)) && !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive)) {
             lines << l;
+            continue;
+        }
+        for (const QString &part : l.split(sentenceEnd, Qt::SkipEmptyParts)) {
+            if (!part.contains(QChar(0xA9)) &&
+                !part.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
+                lines << part;
+        }
     }
     const QString text = lines.join(QLatin1Char('\n'));
     if (text.isEmpty())
@@ -244,6 +266,10 @@ AddressParts readAddress(const QStringList &given, const QString &country)
             if ((pass == 0) != (own || (shared && country != QLatin1String("US") &&
                                          country != QLatin1String("CA"))))
                 continue;
+            // The number's own country's patterns in the order of the table (the surer form
+            // first); the others by where they match.
+            if (pass == 0 && bestPattern)
+                break;
             auto it = c.re.globalMatch(text);
             while (it.hasNext()) {
                 const QRegularExpressionMatch m = it.next();

@@ -22,7 +22,9 @@ inline constexpr char SiteName[] = "site-name";     // og:site_name, application
 inline constexpr char Copyright[] = "copyright";    // the footer's "©" line
 inline constexpr char Logo[] = "logo";              // the logo image's alternative text
 inline constexpr char Title[] = "title";            // the page's <title>
+inline constexpr char Page[] = "page";              // a business named elsewhere on the page
 inline constexpr char MailDomain[] = "mail-domain"; // the domain of the mail address shown
+inline constexpr char WebAddress[] = "web-address"; // a web address written in the block
 inline constexpr char Geocoder[] = "geocoder";      // the place the fax number belongs to
 inline constexpr char Number[] = "number";          // the country of the fax number
 } // namespace OwnerSource

@@ -561,6 +561,7 @@ struct Association
     const char *how = nullptr;
     QByteArray label;
     qsizetype labelBegin = -1;
+    bool combined = false; // "Tel/Fax"
 };
 
 class Associator
@@ -611,6 +612,7 @@ private:
         a.how = how ? how : l.how;
         a.label = l.text;
         a.labelBegin = l.begin;
+        a.combined = l.combined;
         return a;
     }
 
@@ -872,7 +874,9 @@ QString contextOf(const QByteArray &text, qsizetype begin, qsizetype end)
 struct Placed
 {
     FoundNumber find;
-    qsizetype at = -1; // in the finder's text; -1 when unknown
+    qsizetype at = -1;     // in the finder's text; -1 when unknown
+    qsizetype textAt = -1; // where the text shows it with a label (markup may give it first)
+    bool bothLabel = false; // its label names a telephone too ("Tel/Fax")
 };
 
 bool keepReading(const PhoneReading &r, const FinderInput &in)
@@ -985,7 +989,9 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
     const PageText &pt = page.text();
     QList<qsizetype> faxes;
     for (const Placed &p : placed) {
-        if (p.at >= 0)
+        if (p.textAt >= 0)
+            faxes << p.textAt;
+        else if (p.at >= 0)
             faxes << p.at;
     }
     // A tel: link is a voice line, unless it is the link of a fax found there.
@@ -1003,14 +1009,24 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
             return page.read(w.trimmed());
         },
         std::move(phones), faxes);
+    QHash<qsizetype, QString> firstBoth; // line -> the first number a "Tel/Fax" label names
     for (Placed &p : placed) {
+        const qsizetype at = p.textAt >= 0 ? p.textAt : p.at;
         PhoneReading fax;
         fax.valid = true;
         fax.e164 = p.find.e164;
         fax.region = p.find.countryCode;
         fax.countryName = p.find.countryName;
         fax.northAmerican = p.find.e164.startsWith(QLatin1String("+1"));
-        p.find.owner = reader.ownerOf(p.at, fax);
+        p.find.owner = reader.ownerOf(at, fax);
+        // A "Tel/Fax" line: its first number is the voice line of every number it lists.
+        if (p.bothLabel && at >= 0) {
+            const qsizetype line = lineIndexOf(pt, at);
+            if (!firstBoth.contains(line))
+                firstBoth.insert(line, fax.e164);
+            p.find.owner.phone = firstBoth.value(line);
+            p.find.owner.phoneFrom = QLatin1String(OwnerSource::Label);
+        }
     }
 }
 
@@ -1043,6 +1059,8 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMe
         return &p.find;
     };
 
+    QHash<QString, qsizetype> textAt;
+    QSet<QString> bothLabel;
     Associator assoc(pt, labels, runs);
     for (qsizetype k = 0; k < runs.size(); ++k) {
         const Association &a = assoc.at(k);
@@ -1062,6 +1080,9 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMe
             }
             f->label = QString::fromUtf8(a.label);
             f->how = QLatin1String(a.how);
+            textAt.insert(reading.e164, part.begin);
+            if (a.combined)
+                bothLabel.insert(reading.e164);
             const qsizetype li = lineIndexOf(pt, part.begin);
             if (li >= 0)
                 f->line = QString::fromUtf8(
@@ -1091,6 +1112,10 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMe
             f->context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at)
                                                : f->line.left(kContextChars);
         }
+    }
+    for (Placed &p : out) {
+        p.textAt = textAt.value(p.find.e164, -1);
+        p.bothLabel = bothLabel.contains(p.find.e164);
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const Placed &a, const Placed &b) { return a.at < b.at; });

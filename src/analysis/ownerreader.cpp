@@ -41,7 +41,14 @@ const char *const kOrganizationWords[] = {
     "amt",         "gemeinde",    "chamber",     "federation",  "trust",       "fund",
     "press",       "publishing",  "news",        "services",    "service",     "studio",
     "studios",     "firm",        "law",         "attorneys",   "lawyers",     "accountants",
-    "universidad", "università",  "universität", "fakultät",    "centre",      "center",
+    "universidad", "università",  "universität", "fakultät",
+};
+
+// Legal forms: the surest sign of a business's own name.
+const char *const kLegalForms[] = {
+    "inc", "llc", "l.l.c.", "ltd", "limited", "corp", "corporation", "co.", "gmbh", "ag", "e.v.",
+    "kg", "mbh", "s.a.", "s.l.", "sl", "srl", "s.r.l.", "spa", "s.p.a.", "b.v.", "n.v.", "pty",
+    "plc", "llp", "ltda", "k.k.", "sarl", "株式会社", "有限会社", "有限公司",
 };
 
 // Name endings in scripts without spaces (Chinese, Japanese, Korean).
@@ -66,7 +73,7 @@ const char *const kGenericWords[] = {
     "links",    "follow",   "social",     "media",      "newsletter", "share",     "print",
     "appointment", "request", "form",     "document",   "untitled",   "index",     "privacy",
     "policy",   "terms",    "imprint",    "sitemap",    "disclaimer", "welcome",   "reserved",
-    "rights",   "all",      "copyright",  "お問い合わせ先", "本件に関するお問い合わせ先",
+    "rights",   "all",      "copyright",  "number",     "numbers",  "お問い合わせ先", "本件に関するお問い合わせ先",
     "联系我们", "お問い合わせ", "会社概要", "連絡先", "所在地", "地址", "联系方式", "επικοινωνια",
     "επικοινωνία", "контакты", "связаться", "page",
 };
@@ -165,6 +172,17 @@ bool organizationMarked(const QString &line)
     if (hasWordOf(line, kOrganizationWords))
         return true;
     for (const char *m : kOrganizationMarks) {
+        if (line.contains(QString::fromUtf8(m)))
+            return true;
+    }
+    return false;
+}
+
+bool legalForm(const QString &line)
+{
+    if (hasWordOf(line, kLegalForms))
+        return true;
+    for (const char *m : {"株式会社", "有限会社", "有限公司", "公司"}) {
         if (line.contains(QString::fromUtf8(m)))
             return true;
     }
@@ -418,6 +436,7 @@ QString copyrightHolder(const QString &line)
         rest.chop(1);
     rest = rest.trimmed();
     if (rest.size() < 2 || rest.size() > 80 || !hasLetter(rest) || isGeneric(rest) ||
+        rest.startsWith(QLatin1Char('&')) || rest.contains(QLatin1String("copy")) ||
         wordsOf(rest).size() > 8)
         return QString();
     return rest;
@@ -594,6 +613,7 @@ struct OwnerReader::Impl
     std::optional<QList<Entity>> entities;
     std::optional<std::pair<QString, const char *>> siteName;
     std::optional<QString> pageMailDomain;
+    std::optional<QString> pageOrg;
 
     Impl(const PageText &p, ReadNumber r, QList<PhoneMention> ph, QList<qsizetype> fx)
         : pt(p), read(std::move(r)), phones(std::move(ph)), faxes(std::move(fx))
@@ -640,6 +660,10 @@ struct OwnerReader::Impl
         for (; p != phones.cend() && p->begin < tl.end; ++p) {
             if (p->labelled || (tl.end - tl.begin) - (p->end - p->begin) <= 8)
                 return true;
+            // "Automated Attendant: (478)-751-6500": a field of its own.
+            const QByteArray before = pt.text.mid(tl.begin, p->begin - tl.begin).trimmed();
+            if (before.endsWith(':') && before.size() <= 40)
+                return true;
         }
         const QString l = line(j);
         if (isLabelLine(l) || (l.size() < 80 && mailPattern().match(l).hasMatch()))
@@ -665,10 +689,20 @@ struct OwnerReader::Impl
     // Where the walk up a block stops: a line that begins no block of its own.
     static bool endsBlock(const QString &l)
     {
-        static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[.!?]$"),
+        static const QRegularExpression sentence(QStringLiteral("[.!?:]\\s+\\p{Ll}|[.!?:]$"),
                                                  QRegularExpression::UseUnicodePropertiesOption);
-        return isGeneric(l) || l.contains(QChar(0xA9)) ||
-               (sentence.match(l).hasMatch() && wordsOf(l).size() > 6);
+        if (isGeneric(l))
+            return true;
+        if (!sentence.match(l).hasMatch() || wordsOf(l).size() <= 6)
+            return false;
+        int lower = 0, words = 0;
+        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (!w.front().isLetter())
+                continue;
+            ++words;
+            lower += w.front().isLower();
+        }
+        return lower * 2 >= words;
     }
 
     // ------------------------------------------------------------ entities
@@ -916,9 +950,12 @@ struct OwnerReader::Impl
             if (!contact) {
                 header = true;
                 // "Evangelische Kirche / in Hessen und Nassau": a line that goes on the one above.
-                if (!b.nameLines.isEmpty() && !text.isEmpty() && text.front().isLower() &&
-                    text.front().script() == QChar::Script_Latin)
-                    b.continued.insert(b.nameLines.first());
+                if (!b.nameLines.isEmpty()) {
+                    const QString below = line(b.nameLines.first());
+                    if (!below.isEmpty() && below.front().isLower() &&
+                        below.front().script() == QChar::Script_Latin)
+                        b.continued.insert(b.nameLines.first());
+                }
                 b.nameLines.prepend(j);
             }
             b.top = j;
@@ -971,44 +1008,67 @@ struct OwnerReader::Impl
         const qsizetype lineEnd = pt.lines[b.faxLine].end;
         const qsizetype from_ = pt.lines[b.top].begin;
         const qsizetype to = pt.lines[b.bottom].end;
-        // The first voice number of the block (after its last "Part:" line), as pages
-        // list the main line first and toll-free, mobile and alternative lines after it.
+        // The voice numbers of the block in this order: on the fax's line before it, the
+        // first of the block above it (after its last "Part:" line, as pages list the main
+        // line first), on the line after it, below it; a number alone on a line above; a
+        // toll-free line only when there is no other.
         const qsizetype partBegin = b.subheading >= 0 ? pt.lines[b.subheading].end : from_;
-        const PhoneMention *best = nullptr;
-        int bestRank = 100;
+        QString best;
+        int bestRank = 1000;
         qsizetype bestDistance = 0;
         for (const PhoneMention &p : phones) {
             if (p.begin < from_ || p.begin > to || (p.begin <= at && at < p.end))
                 continue;
             int rank;
-            qsizetype distance = p.begin - partBegin;
-            if (p.begin < at && p.begin >= partBegin)
-                rank = 0;
-            else if (p.begin >= lineBegin && p.begin < lineEnd)
-                rank = 1, distance = qAbs(p.begin - at);
+            qsizetype distance = qAbs(p.begin - at);
+            if (p.begin >= lineBegin && p.begin < at)
+                rank = 0, distance = p.begin - lineBegin;
+            else if (p.begin < at && p.begin >= partBegin)
+                rank = 1, distance = p.begin - partBegin;
+            else if (p.begin >= at && p.begin < lineEnd)
+                rank = 2;
             else
-                rank = p.begin < at ? 2 : 3, distance = qAbs(p.begin - at);
+                rank = p.begin < at ? 3 : 4;
             if (!p.labelled) {
-                // A number alone on the line just above the fax's.
                 const qsizetype li = lineIndexAt(pt, p.begin);
-                const bool justAbove = li == b.faxLine - 1 &&
-                                       (pt.lines[li].end - pt.lines[li].begin) -
-                                               (p.end - p.begin) <= 8;
-                rank = justAbove ? 10 : 50;
+                const bool alone = li >= 0 && li < b.faxLine &&
+                                   (pt.lines[li].end - pt.lines[li].begin) - (p.end - p.begin) <= 8;
+                if (!alone)
+                    continue;
+                rank = 10;
+                distance = qAbs(p.begin - at);
             }
+            const QString e164 = readVoice(p.written);
+            if (e164.isEmpty())
+                continue;
+            if (isTollFree(e164))
+                rank += 100;
             if (rank < bestRank || (rank == bestRank && distance < bestDistance)) {
-                best = &p;
+                best = e164;
                 bestRank = rank;
                 bestDistance = distance;
             }
         }
-        if (!best || bestRank >= 50)
-            return QString();
-        const PhoneReading r = read(best->written);
-        if (!r.valid)
+        if (best.isEmpty())
             return QString();
         *from = OwnerSource::Block;
-        return r.e164;
+        return best;
+    }
+
+    // The number a voice run writes: the whole, else its first groups ("0175-2302027
+    // 0175-2212811" lists two).
+    QString readVoice(const QByteArray &written) const
+    {
+        const PhoneReading whole = read(written);
+        if (whole.valid)
+            return whole.e164;
+        QList<QByteArray> groups = written.split(' ');
+        for (qsizetype k = groups.size() - 1; k >= 1; --k) {
+            const PhoneReading r = read(groups.mid(0, k).join(' '));
+            if (r.valid)
+                return r.e164;
+        }
+        return QString();
     }
 
     // Whether a line reads as a name: short, not a sentence, no number or address.
@@ -1177,16 +1237,6 @@ struct OwnerReader::Impl
             }
             if (a.city.isEmpty())
                 a = readAddress(nameTexts + headParts, fax.region);
-            if (a.city.isEmpty()) {
-                QStringList below;
-                for (qsizetype j = b.faxLine + 1; j < pt.lines.size() && j <= b.bottom + 3; ++j) {
-                    if (lineHoldsFax(j) || pt.lines[j].kind == LineKind::Heading)
-                        break;
-                    if (!isContactLine(j))
-                        below << line(j);
-                }
-                a = readAddress(below, fax.region);
-            }
             if (a.city.isEmpty() && !geoCity.isEmpty()) {
                 // A line or part of one that is the place the number belongs to.
                 for (const QString &l : nameTexts + headParts) {
@@ -1197,6 +1247,16 @@ struct OwnerReader::Impl
                             a.city = part.trimmed();
                     }
                 }
+            }
+            if (a.city.isEmpty()) {
+                QStringList below;
+                for (qsizetype j = b.faxLine + 1; j < pt.lines.size() && j <= b.bottom + 3; ++j) {
+                    if (lineHoldsFax(j) || pt.lines[j].kind == LineKind::Heading)
+                        break;
+                    if (!isContactLine(j))
+                        below << line(j);
+                }
+                a = readAddress(below, fax.region);
             }
             if (a.city.isEmpty()) {
                 QStringList above;
@@ -1255,9 +1315,23 @@ struct OwnerReader::Impl
                         !organizationMarked(candidates[k + 1])) ||
                        hasWordOf(l, kJobWords);
             };
+            auto streetish = [&](const QString &l) {
+                return looksLikeStreetLine(l, o) ||
+                       (looksLikeStreet(l) && (!digitsOf(l).isEmpty() || !organizationMarked(l)));
+            };
+            auto titleFirst = [&](const QString &l) {
+                const QStringList w = wordsOf(l);
+                return !w.isEmpty() && inTable(w.first(), kJobWords);
+            };
+            auto startsWithLabel = [&](const QString &l) {
+                const QByteArray u = l.toUtf8();
+                return matchLabelAt(u, 0).word != nullptr;
+            };
+            for (int strong = 1; strong >= 0 && blockOrg.isEmpty(); --strong) {
             for (int k = int(candidates.size()) - 1; k >= 0; --k) {
                 QString l = cleanName(candidates[k]);
-                if (!nameLike(l) || looksLikeStreetLine(l, o) || !organizationMarked(l))
+                if (!nameLike(l) || streetish(l) || titleFirst(l) || startsWithLabel(l) ||
+                    !(strong ? legalForm(l) : organizationMarked(l)))
                     continue;
                 // "ハウスコム株式会社 サービス・イノベーション室 森川": the word with the mark.
                 if (l.contains(QLatin1Char(' ')) && !l.front().isLetter() == false &&
@@ -1272,10 +1346,11 @@ struct OwnerReader::Impl
                 blockOrg = l;
                 break;
             }
+            }
             for (int k = 0; k < candidates.size(); ++k) {
                 const QString raw = candidates[k].trimmed();
                 const QString l = cleanName(raw);
-                if (!nameLike(l) || looksLikeStreetLine(l, o) || looksLikeStreet(l))
+                if (!nameLike(l) || streetish(l) || startsWithLabel(l))
                     continue;
                 const bool hasDigit = !digitsOf(l).isEmpty();
                 if (raw.endsWith(QLatin1Char(':')) || (!hasDigit && isPlace(l, o.city, geoCity)) ||
@@ -1339,16 +1414,19 @@ struct OwnerReader::Impl
                 }
             }
             take(blockOrg, OwnerSource::Block);
-            // A heading further up that names an organisation (any name, when the block's
-            // own heading names its unit).
+            // A heading further up that names an organisation.
             if (o.organization.isEmpty() && b.faxLine >= 0)
-                take(headingOrganization(b, headingIsUnit), OwnerSource::Heading);
+                take(headingOrganization(b, false, o.city, geoCity), OwnerSource::Heading);
             const bool siteFromMarkup = site.second == OwnerSource::JsonLd ||
                                         site.second == OwnerSource::Microdata ||
                                         site.second == OwnerSource::Rdfa ||
                                         site.second == OwnerSource::SiteName;
             if (siteFromMarkup && !looksLikeDomain(site.first))
                 take(site.first, site.second);
+            // Any name in the heading right above the block's, when that one names a unit
+            // ("Public Health Region 1" above "Region 1 Asbestos").
+            if (o.organization.isEmpty() && b.faxLine >= 0 && headingIsUnit)
+                take(headingOrganization(b, true, o.city, geoCity), OwnerSource::Heading);
             // A name on its own line at the top of the block, unless the block's mail
             // names another business.
             if (!unmarked.isEmpty() &&
@@ -1359,7 +1437,9 @@ struct OwnerReader::Impl
             take(spelledOnPage(mailDomain), OwnerSource::MailDomain);
             take(site.first, site.second);
             take(unmarked, OwnerSource::Block);
+            take(pageOrganization(), OwnerSource::Page);
             take(mailDomain, OwnerSource::MailDomain);
+            take(webAddressIn(b), OwnerSource::WebAddress);
             const QString pageDomain = mostCommonMailDomain();
             take(spelledOnPage(pageDomain), OwnerSource::MailDomain);
             take(pageDomain, OwnerSource::MailDomain);
@@ -1380,6 +1460,47 @@ struct OwnerReader::Impl
             o.emailFrom = QLatin1String(OwnerSource::Block);
         }
         return o;
+    }
+
+    // The first line of the page that names a business by its legal form, else by an
+    // institution's word (the page's own name where nothing else gives it).
+    QString pageOrganization()
+    {
+        if (pageOrg)
+            return *pageOrg;
+        pageOrg.emplace();
+        for (int strong = 1; strong >= 0 && pageOrg->isEmpty(); --strong) {
+            for (qsizetype j = 0; j < pt.lines.size() && j < 3000; ++j) {
+                const TextLine &l = pt.lines[j];
+                if (l.end - l.begin > 90)
+                    continue;
+                const QString t = cleanName(line(j));
+                if (!nameLike(t) || looksLikeStreet(t) || !(strong ? legalForm(t) : organizationMarked(t)))
+                    continue;
+                const QStringList w = wordsOf(t);
+                if (!w.isEmpty() && inTable(w.first(), kJobWords))
+                    continue;
+                *pageOrg = t;
+                break;
+            }
+        }
+        return *pageOrg;
+    }
+
+    // A web address written in the block ("Website: www.buenamano.ph"), as a domain.
+    QString webAddressIn(const Block &b) const
+    {
+        if (b.faxLine < 0)
+            return QString();
+        static const QRegularExpression web(
+            QStringLiteral("\\bwww\\.([a-z0-9-]+(?:\\.[a-z0-9-]+)*\\.[a-z]{2,})\\b"),
+            QRegularExpression::CaseInsensitiveOption);
+        for (qsizetype j = b.top; j <= b.bottom; ++j) {
+            const QRegularExpressionMatch m = web.match(line(j));
+            if (m.hasMatch())
+                return m.captured(1).toLower();
+        }
+        return QString();
     }
 
     // The name a mail domain stands for, as the page writes it outside addresses: for
@@ -1416,7 +1537,8 @@ struct OwnerReader::Impl
     }
 
     // The nearest heading above the block that names an organisation, a level up at a time.
-    QString headingOrganization(const Block &b, bool anyName) const
+    QString headingOrganization(const Block &b, bool anyName, const QString &city,
+                                const QString &geoCity) const
     {
         int level = b.heading >= 0 ? pt.lines[b.heading].level : 7;
         for (qsizetype j = (b.heading >= 0 ? b.heading : b.top) - 1;
@@ -1426,6 +1548,10 @@ struct OwnerReader::Impl
                 continue;
             level = l.level;
             const QString h = cleanName(line(j));
+            if (anyName && pt.lines[b.top].begin - l.end > 1500)
+                return QString();
+            if (isPlace(h, city, geoCity) || (hasWordOf(h, kUnitWords) && !organizationMarked(h)))
+                continue;
             if (nameLike(h) && (organizationMarked(h) || (anyName && !isGeneric(h))))
                 return h;
             anyName = false; // only the heading right above the unit's

@@ -380,6 +380,15 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
     return r;
 }
 
+bool isTollFree(const QString &e164)
+{
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    PhoneNumber number;
+    if (util->Parse(e164.toStdString(), "ZZ", &number) != PhoneNumberUtil::NO_PARSING_ERROR)
+        return false;
+    return util->GetNumberType(number) == PhoneNumberUtil::TOLL_FREE;
+}
+
 QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
 {
     const std::string digits = digitsOf(written);

@@ -51,5 +51,8 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
 // "invalid in the numbering plan of US" (an unassigned area code, say).
 QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion);
 
+// True for a number the numbering plans call toll-free (800, 0800, 1800 ...).
+bool isTollFree(const QString &e164);
+
 // The English name of the country with ISO 3166 code `region` ("" when there is none).
 QString countryNameOf(const QString &region);
