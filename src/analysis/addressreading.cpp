@@ -86,7 +86,7 @@ const char *const kStreetWords[] = {
     "straße",   "str.",    "weg",      "platz",    "allee",    "gasse",    "ring",     "damm",
     "ufer",     "postfach", "rue",     "chemin",   "calle",    "avenida",  "carretera", "rua",
     "via",      "viale",   "piazza",   "corso",    "plot",     "sector",   "marg",     "nagar",
-    "unit",     "units",   "level",    "rm",       "room",     "apartado", "caixa",    "p.o.",
+    "level",    "rm",       "room",     "apartado", "caixa",    "p.o.",
     "po",       "gpo",     "mall",     "centre",   "center",   "park",     "house",    "tower",
 };
 

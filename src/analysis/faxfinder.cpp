@@ -994,11 +994,14 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
         else if (p.at >= 0)
             faxes << p.at;
     }
-    // A tel: link is a voice line, unless it is the link of a fax found there.
+    // A tel: link is a voice line, unless it links a fax found on the page.
     for (const LinkedValue &t : pt.telLinks) {
-        bool fax = false;
-        for (qsizetype f : faxes)
-            fax = fax || qAbs(f - t.at) <= 2;
+        QByteArray written;
+        appendNumberText(written, t.value);
+        const PhoneReading r = page.read(written.trimmed());
+        bool fax = !r.valid;
+        for (const Placed &p : placed)
+            fax = fax || p.find.e164 == r.e164;
         if (!fax)
             phones.append({t.at, t.at, t.value, true});
     }

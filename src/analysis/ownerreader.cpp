@@ -613,7 +613,7 @@ struct OwnerReader::Impl
     std::optional<QList<Entity>> entities;
     std::optional<std::pair<QString, const char *>> siteName;
     std::optional<QString> pageMailDomain;
-    std::optional<QString> pageOrg;
+    std::optional<QList<std::pair<qsizetype, QString>>> pageOrgs;
 
     Impl(const PageText &p, ReadNumber r, QList<PhoneMention> ph, QList<qsizetype> fx)
         : pt(p), read(std::move(r)), phones(std::move(ph)), faxes(std::move(fx))
@@ -1062,9 +1062,11 @@ struct OwnerReader::Impl
         const PhoneReading whole = read(written);
         if (whole.valid)
             return whole.e164;
-        QList<QByteArray> groups = written.split(' ');
-        for (qsizetype k = groups.size() - 1; k >= 1; --k) {
-            const PhoneReading r = read(groups.mid(0, k).join(' '));
+        for (qsizetype k = written.size() - 1; k > 5; --k) {
+            const char c = written[k];
+            if (c != ' ' && c != '/' && c != ',')
+                continue;
+            const PhoneReading r = read(written.left(k));
             if (r.valid)
                 return r.e164;
         }
@@ -1316,8 +1318,10 @@ struct OwnerReader::Impl
                        hasWordOf(l, kJobWords);
             };
             auto streetish = [&](const QString &l) {
-                return looksLikeStreetLine(l, o) ||
-                       (looksLikeStreet(l) && (!digitsOf(l).isEmpty() || !organizationMarked(l)));
+                bool streetWord = false;
+                for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                    streetWord = streetWord || isStreetWord(w);
+                return looksLikeStreetLine(l, o) || (streetWord && !organizationMarked(l));
             };
             auto titleFirst = [&](const QString &l) {
                 const QStringList w = wordsOf(l);
@@ -1363,8 +1367,18 @@ struct OwnerReader::Impl
                 }
                 if (organizationMarked(l) || isPerson(k, l))
                     continue;
-                if (unmarked.isEmpty() && k == (headingText.isEmpty() ? 0 : 1) - 0)
+                if (unmarked.isEmpty() && k == (headingText.isEmpty() ? 0 : 1))
                     unmarked = l;
+            }
+            // A subsection's heading under a section's names the unit: "Region 1 Asbestos"
+            // under "Public Health Region 1".
+            if (!headingIsUnit && b.heading >= 0 && !headingOrganization(b, true, o.city, geoCity).isEmpty()) {
+                const QString h = cleanName(headingText);
+                if (nameLike(h) && !organizationMarked(h)) {
+                    headingIsUnit = true;
+                    if (blockUnit.isEmpty())
+                        blockUnit = h;
+                }
             }
             if (unmarked.isEmpty() && !headingText.isEmpty() && !headingIsUnit) {
                 const QString h = cleanName(headingText);
@@ -1437,7 +1451,7 @@ struct OwnerReader::Impl
             take(spelledOnPage(mailDomain), OwnerSource::MailDomain);
             take(site.first, site.second);
             take(unmarked, OwnerSource::Block);
-            take(pageOrganization(), OwnerSource::Page);
+            take(pageOrganization(at), OwnerSource::Page);
             take(mailDomain, OwnerSource::MailDomain);
             take(webAddressIn(b), OwnerSource::WebAddress);
             const QString pageDomain = mostCommonMailDomain();
@@ -1464,27 +1478,38 @@ struct OwnerReader::Impl
 
     // The first line of the page that names a business by its legal form, else by an
     // institution's word (the page's own name where nothing else gives it).
-    QString pageOrganization()
+    // A line that heads another number's block is that number's owner, not the page's.
+    QString pageOrganization(qsizetype faxAt)
     {
-        if (pageOrg)
-            return *pageOrg;
-        pageOrg.emplace();
-        for (int strong = 1; strong >= 0 && pageOrg->isEmpty(); --strong) {
-            for (qsizetype j = 0; j < pt.lines.size() && j < 3000; ++j) {
-                const TextLine &l = pt.lines[j];
-                if (l.end - l.begin > 90)
-                    continue;
-                const QString t = cleanName(line(j));
-                if (!nameLike(t) || looksLikeStreet(t) || !(strong ? legalForm(t) : organizationMarked(t)))
-                    continue;
-                const QStringList w = wordsOf(t);
-                if (!w.isEmpty() && inTable(w.first(), kJobWords))
-                    continue;
-                *pageOrg = t;
-                break;
+        if (!pageOrgs) {
+            pageOrgs.emplace();
+            for (int strong = 1; strong >= 0; --strong) {
+                for (qsizetype j = 0; j < pt.lines.size() && j < 3000; ++j) {
+                    const TextLine &l = pt.lines[j];
+                    if (l.end - l.begin > 90)
+                        continue;
+                    const QString t = cleanName(line(j));
+                    if (!nameLike(t) || looksLikeStreet(t) || wordsOf(t).size() < 2 ||
+                        !(strong ? legalForm(t) : organizationMarked(t)))
+                        continue;
+                    const QStringList w = wordsOf(t);
+                    if (!w.isEmpty() && inTable(w.first(), kJobWords))
+                        continue;
+                    pageOrgs->append({j, t});
+                }
             }
         }
-        return *pageOrg;
+        for (const auto &[j, name] : qAsConst(*pageOrgs)) {
+            bool other = false;
+            for (qsizetype k = j + 1; k < pt.lines.size() && k <= j + 8; ++k) {
+                const TextLine &l = pt.lines[k];
+                auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
+                other = other || (f != faxes.cend() && *f < l.end && !(*f <= faxAt && faxAt < l.end));
+            }
+            if (!other)
+                return name;
+        }
+        return QString();
     }
 
     // A web address written in the block ("Website: www.buenamano.ph"), as a domain.
@@ -1550,7 +1575,8 @@ struct OwnerReader::Impl
             const QString h = cleanName(line(j));
             if (anyName && pt.lines[b.top].begin - l.end > 1500)
                 return QString();
-            if (isPlace(h, city, geoCity) || (hasWordOf(h, kUnitWords) && !organizationMarked(h)))
+            if (isPlace(h, city, geoCity) ||
+                (!anyName && hasWordOf(h, kUnitWords) && !organizationMarked(h)))
                 continue;
             if (nameLike(h) && (organizationMarked(h) || (anyName && !isGeneric(h))))
                 return h;
