@@ -73,7 +73,8 @@ const char *const kGenericWords[] = {
     "links",    "follow",   "social",     "media",      "newsletter", "share",     "print",
     "appointment", "request", "form",     "document",   "untitled",   "index",     "privacy",
     "policy",   "terms",    "imprint",    "sitemap",    "disclaimer", "welcome",   "reserved",
-    "rights",   "all",      "copyright",  "number",     "numbers",  "お問い合わせ先", "本件に関するお問い合わせ先",
+    "rights",   "all",      "copyright",  "number",     "numbers",    "teilen",    "drucken",
+    "herunterladen", "senden",  "お問い合わせ先", "本件に関するお問い合わせ先",
     "联系我们", "お問い合わせ", "会社概要", "連絡先", "所在地", "地址", "联系方式", "επικοινωνια",
     "επικοινωνία", "контакты", "связаться", "page",
 };
@@ -98,7 +99,7 @@ const char *const kUnitWords[] = {
     "sucursal",    "departamento", "bureau",     "agence",     "service",    "services",
     "accounting",  "billing",      "orders",     "order",      "reservations", "registration",
     "admissions",  "licensing",    "enforcement", "notifications", "information", "updates",
-    "regional",    "region",       "location",   "campus",     "plant",      "warehouse",
+    "location",   "campus",     "plant",      "warehouse",
     "studio",      "τμήμα",        "支社",       "支店",       "本社",       "営業所",
 };
 
@@ -966,6 +967,18 @@ struct OwnerReader::Impl
                 break;
             b.bottom = j;
         }
+        // A block of a section without a heading of its own: the section's heading.
+        if (b.heading < 0) {
+            for (qsizetype j = b.top - 1; j >= 0 && j >= b.top - 12 &&
+                                          pt.lines[b.top].begin - pt.lines[j].end < 1200;
+                 --j) {
+                if (pt.lines[j].kind != LineKind::Heading)
+                    continue;
+                if (!isGeneric(line(j)))
+                    b.heading = j;
+                break;
+            }
+        }
         return b;
     }
 
@@ -1492,8 +1505,7 @@ struct OwnerReader::Impl
                     if (!nameLike(t) || looksLikeStreet(t) || wordsOf(t).size() < 2 ||
                         !(strong ? legalForm(t) : organizationMarked(t)))
                         continue;
-                    const QStringList w = wordsOf(t);
-                    if (!w.isEmpty() && inTable(w.first(), kJobWords))
+                    if (hasWordOf(t, kJobWords))
                         continue;
                     pageOrgs->append({j, t});
                 }
