@@ -316,6 +316,8 @@ AddressParts readAddress(const QStringList &given, const QString &country)
             }
         }
     }
+    while (out.street.endsWith(QLatin1Char(',')))
+        out.street.chop(1);
     if (out.street.size() > 120)
         out.street = out.street.right(120).trimmed();
 

@@ -1212,9 +1212,25 @@ struct OwnerReader::Impl
 
         // The block of lines around the number.
         const Block b = at >= 0 ? blockOf(at) : Block();
-        const QString geo = placeOfNumber(fax.e164, languageFor(fax.region));
+        if (o.phone.isEmpty() && b.faxLine >= 0) {
+            const char *from = nullptr;
+            o.phone = phoneOf(b, at, &from);
+            if (from)
+                o.phoneFrom = QLatin1String(from);
+        }
+        // The place of the fax, else of the voice line beside it (a fax-to-mail number
+        // belongs to no place).
         QString geoCity, geoRegion;
-        splitPlace(geo, fax, &geoCity, &geoRegion);
+        splitPlace(placeOfNumber(fax.e164, languageFor(fax.region)), fax, &geoCity, &geoRegion);
+        if (geoCity.isEmpty() && !o.phone.isEmpty() && o.phone.left(3) == fax.e164.left(3)) {
+            PhoneReading voice = fax;
+            voice.e164 = o.phone;
+            QString city, region;
+            splitPlace(placeOfNumber(o.phone, languageFor(fax.region)), voice, &city, &region);
+            geoCity = city;
+            if (geoRegion.isEmpty())
+                geoRegion = region;
+        }
 
         QStringList nameTexts;
         for (qsizetype j : b.nameLines) {

@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QTest>
 
+#include <optional>
+
 namespace {
 
 // The shares reached (percent of found faxes); the test fails when the finder does worse.
@@ -94,15 +96,15 @@ void TestOwnerCorpus::ownersOfFoundFaxes_holdTheirShares()
             finds.insert(page, findFaxNumbers(f.readAll(), in));
         }
         const QString fax = e164Of(o[1], iso);
-        const FoundNumber *find = nullptr;
+        std::optional<ContactOwner> ownerFound;
         for (const FoundNumber &f : finds.value(page)) {
             if (!fax.isEmpty() && f.e164 == fax)
-                find = &f;
+                ownerFound = f.owner;
         }
-        if (!find)
+        if (!ownerFound)
             continue;
         ++found;
-        const ContactOwner &owner = find->owner;
+        const ContactOwner owner = *ownerFound;
         const QString where = QString::fromLatin1(page) + QLatin1Char(' ') + fax;
 
         const QStringList orgs = forms(o[2]);
