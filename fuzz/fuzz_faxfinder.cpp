@@ -1,6 +1,8 @@
 // The fax finder over a whole page, beside the reference scan: it never fails, every number
-// it keeps has a valid E.164 form, and its evidence stays within bounds.
+// it keeps has a valid E.164 form, and its evidence stays within bounds; the owner read
+// beside it (structured data, address lines) is well formed.
 #include "faxfinder.h"
+#include "ownerreader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 __builtin_trap();
             if (!intl && !f.number.startsWith(QLatin1String("1-")))
                 __builtin_trap(); // outside North America only when allowed
+            const ContactOwner &o = f.owner;
+            if ((!o.phone.isEmpty() && !o.phone.startsWith(QLatin1Char('+'))) ||
+                (!o.country.isEmpty() && o.country.size() != 2) ||
+                (!o.organization.isEmpty() && o.organizationFrom.isEmpty()) ||
+                (!o.city.isEmpty() && o.cityFrom.isEmpty()))
+                __builtin_trap(); // every part says where it was read
         }
     }
     (void)mayHoldFaxNumber(page);
+    // The address patterns over the input's lines, as a block gives them.
+    const QString text = QString::fromUtf8(page.first(qMin<qsizetype>(page.size(), 4096)));
+    (void)readAddress(text.split(QLatin1Char('\n')), QStringLiteral("US"));
+    (void)readAddress(text.split(QLatin1Char('\n')), QString());
     return 0;
 }
