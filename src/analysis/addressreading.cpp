@@ -23,7 +23,7 @@ struct PostalPattern
 };
 
 #define US_STATES                                                                                  \
-    "A[LKZR]|C[AOT]|D[EC]|F[LM]|G[AU]|HI|I[ADLN]|K[SY]|LA|M[ADEHINOPST]|N[CDEHJMVY]|O[HKR]|P[AR]|"  \
+    "A[LKZR]|C[AOT]|D[EC]|F[LM]|G[AU]|HI|I[ADLN]|K[SY]|LA|M[ADEHINOPST]|N[CDEHJMVY]|O[HKR]|P[AR]|" \
     "RI|S[CD]|T[NX]|UT|V[AIT]|W[AIVY]|Ga|Tx|Fla|Calif|Mass|Penn|Alabama|Alaska|Arizona|Arkansas|"  \
     "California|Colorado|Connecticut|Delaware|Florida|Georgia|Hawaii|Idaho|Illinois|Indiana|Iowa|" \
     "Kansas|Kentucky|Louisiana|Maine|Maryland|Massachusetts|Michigan|Minnesota|Mississippi|"       \
@@ -31,30 +31,44 @@ struct PostalPattern
     "Carolina|North Dakota|Ohio|Oklahoma|Oregon|Pennsylvania|Rhode Island|South Carolina|South "   \
     "Dakota|Tennessee|Texas|Utah|Vermont|Virginia|Washington|West Virginia|Wisconsin|Wyoming"
 #define CA_PROVINCES                                                                               \
-    "ON|QC|BC|AB|MB|SK|NS|NB|NL|PE|YT|NT|NU|Ontario|Qu[eé]bec|British Columbia|Alberta|Manitoba|"  \
+    "ON|QC|BC|AB|MB|SK|NS|NB|NL|PE|YT|NT|NU|Ontario|Qu[eé]bec|British Columbia|Alberta|Manitoba|" \
     "Saskatchewan|Nova Scotia|New Brunswick|Newfoundland(?: and Labrador)?|Prince Edward Island"
 #define AU_STATES                                                                                  \
-    "NSW|VIC|QLD|WA|SA|TAS|ACT|NT|New South Wales|Victoria|Queensland|Western Australia|South "     \
+    "NSW|VIC|QLD|WA|SA|TAS|ACT|NT|New South Wales|Victoria|Queensland|Western Australia|South "    \
     "Australia|Tasmania|Australian Capital Territory|Northern Territory"
 // A place's name: words of letters, with inner dots, apostrophes, hyphens and spaces.
 #define PLACE "[\\p{L}][\\p{L}\\p{M} .'’-]{0,38}?[\\p{L}.]"
 
 const PostalPattern kPostalPatterns[] = {
-    {"US", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" US_STATES ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
-    {"CA", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" CA_PROVINCES ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
-    {"AU", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" AU_STATES ")[ ,\\n]+(?<postal>\\d{4})\\b"},
-    {"GB", "(?<city>[\\p{L}][\\p{L} .'-]{0,30}?[\\p{L}])\\s*,?[ \\n]*(?:(?<region>[\\p{L}]+shire|[\\p{L}]+ Yorkshire|Greater London|Kent|Essex|Surrey|Sussex|Devon|Cornwall|Norfolk|Suffolk|Dorset|Cumbria|Merseyside|Tyne and Wear|West Midlands)\\s*,?[ \\n]*)?(?<postal>[A-Z]{1,2}\\d[A-Z\\d]? ?\\d[A-Z]{2})\\b"},
-    {"BR", "[Cc][Ee][Pp]:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])"},
-    {"BR", "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ \\n]*(?:[Cc][Ee][Pp]:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
+    {"US", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" US_STATES
+           ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
+    {"CA", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" CA_PROVINCES
+           ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
+    {"AU",
+     "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" AU_STATES ")[ ,\\n]+(?<postal>\\d{4})\\b"},
+    {"GB", "(?<city>[\\p{L}][\\p{L} .'-]{0,30}?[\\p{L}])\\s*,?[ "
+           "\\n]*(?:(?<region>[\\p{L}]+shire|[\\p{L}]+ Yorkshire|Greater "
+           "London|Kent|Essex|Surrey|Sussex|Devon|Cornwall|Norfolk|Suffolk|Dorset|Cumbria|"
+           "Merseyside|Tyne and Wear|West Midlands)\\s*,?[ \\n]*)?(?<postal>[A-Z]{1,2}\\d[A-Z\\d]? "
+           "?\\d[A-Z]{2})\\b"},
+    {"BR", "[Cc][Ee][Pp]:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} "
+           "]{1,30}[\\p{L}])"},
+    {"BR", "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ "
+           "\\n]*(?:[Cc][Ee][Pp]:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
     {"IN", "(?<city>[\\p{L}][\\p{L} ]{1,25}[\\p{L}])\\s*[-–]\\s*(?<postal>\\d{3} ?\\d{3})\\b"},
-    {"PH", "(?<city>[\\p{L}][\\p{L} ]{1,25} City)[ ,\\n]+(?:Philippines[ ,\\n]*)?(?<postal>\\d{4})?"},
-    {"JP", "(?:〒\\s*(?<postal>\\d{3}-\\d{4})\\s*)?(?<region>東京都|北海道|京都府|大阪府|[^\\s\\d、,]{2,3}県)(?<city>[^\\s\\d、,]{1,5}?[市区町村])"},
+    {"PH",
+     "(?<city>[\\p{L}][\\p{L} ]{1,25} City)[ ,\\n]+(?:Philippines[ ,\\n]*)?(?<postal>\\d{4})?"},
+    {"JP", "(?:〒\\s*(?<postal>\\d{3}-\\d{4})\\s*)?(?<region>東京都|北海道|京都府|大阪府|[^"
+           "\\s\\d、,]{2,3}県)(?<city>[^\\s\\d、,]{1,5}?[市区町村])"},
     {"CN", "(?<city>北京市|上海市|天津市|重庆市)"},
     {"CN", "(?<region>[^\\s\\d、,]{2,3}省)(?<city>[^\\s\\d、,省]{2,4}?市)"},
     // Europe and elsewhere: the code before the place ("60313 Frankfurt", "A-8011 Graz").
-    {"", "(?:\\b(?:[A-Z]{1,2})-)?\\b(?<postal>\\d{4,5})[ \\t]+(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]*(?:[ \\t]+(?:/[ \\t]+)?(?:am|an|im|in|de|di|del|la|le|sur|upon|on|\\p{Lu}[\\p{L}\\p{M}.'’-]*))*)"},
+    {"",
+     "(?:\\b(?:[A-Z]{1,2})-)?\\b(?<postal>\\d{4,5})[ \\t]+(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]*(?:[ "
+     "\\t]+(?:/[ \\t]+)?(?:am|an|im|in|de|di|del|la|le|sur|upon|on|\\p{Lu}[\\p{L}\\p{M}.'’-]*))*)"},
     // The place before the code ("Managua 12066", "Tokai 7966"), a line of its own.
-    {"", "(?:^|\\n)(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]+(?: \\p{Lu}[\\p{L}\\p{M}.'’-]+)?)[ ,]+(?<postal>\\d{4,5})[ \\t]*(?=\\n|$)"},
+    {"", "(?:^|\\n)(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]+(?: \\p{Lu}[\\p{L}\\p{M}.'’-]+)?)[ "
+         ",]+(?<postal>\\d{4,5})[ \\t]*(?=\\n|$)"},
 };
 
 struct Compiled
@@ -78,16 +92,16 @@ const std::vector<Compiled> &patterns()
 
 // Words that make a line a street line (street types, buildings, post boxes), lower case.
 const char *const kStreetWords[] = {
-    "street",   "st",      "st.",      "avenue",   "ave",      "ave.",     "av.",      "road",
-    "rd",       "rd.",     "drive",    "dr.",      "lane",     "ln",       "blvd",     "blvd.",
-    "boulevard", "way",    "place",    "pl.",      "pike",     "parkway",  "pkwy",     "court",
-    "ct.",      "highway", "hwy",      "suite",    "ste.",     "floor",    "building", "bldg.",
-    "box",      "square",  "terrace",  "plaza",    "circle",   "trail",    "route",    "strasse",
-    "straße",   "str.",    "weg",      "platz",    "allee",    "gasse",    "ring",     "damm",
-    "ufer",     "postfach", "rue",     "chemin",   "calle",    "avenida",  "carretera", "rua",
-    "via",      "viale",   "piazza",   "corso",    "plot",     "sector",   "marg",     "nagar",
-    "level",    "rm",       "room",     "apartado", "caixa",    "p.o.",
-    "po",       "gpo",     "mall",     "centre",   "center",   "park",     "house",    "tower",
+    "street",    "st",       "st.",     "avenue",   "ave",    "ave.",    "av.",       "road",
+    "rd",        "rd.",      "drive",   "dr.",      "lane",   "ln",      "blvd",      "blvd.",
+    "boulevard", "way",      "place",   "pl.",      "pike",   "parkway", "pkwy",      "court",
+    "ct.",       "highway",  "hwy",     "suite",    "ste.",   "floor",   "building",  "bldg.",
+    "box",       "square",   "terrace", "plaza",    "circle", "trail",   "route",     "strasse",
+    "straße",    "str.",     "weg",     "platz",    "allee",  "gasse",   "ring",      "damm",
+    "ufer",      "postfach", "rue",     "chemin",   "calle",  "avenida", "carretera", "rua",
+    "via",       "viale",    "piazza",  "corso",    "plot",   "sector",  "marg",      "nagar",
+    "level",     "rm",       "room",    "apartado", "caixa",  "p.o.",    "po",        "gpo",
+    "mall",      "centre",   "center",  "park",     "house",  "tower",
 };
 
 } // namespace
@@ -112,8 +126,8 @@ bool looksLikeStreet(const QString &line)
     if (line.isEmpty() || line.size() > 90)
         return false;
     bool digit = false, letter = false, streetWord = false;
-    for (const QString &w : line.split(QRegularExpression(QStringLiteral("[\\s,]+")),
-                                       Qt::SkipEmptyParts)) {
+    for (const QString &w :
+         line.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
         streetWord = streetWord || isStreetWord(w);
         for (QChar c : w) {
             digit = digit || c.isDigit();
@@ -132,21 +146,66 @@ struct CountryAlias
     const char *code;
 };
 const CountryAlias kCountryAliases[] = {
-    {"usa", "US"},          {"u.s.a.", "US"},      {"u.s.", "US"},       {"united states", "US"},
-    {"united states of america", "US"}, {"uk", "GB"}, {"u.k.", "GB"},   {"england", "GB"},
-    {"scotland", "GB"},     {"wales", "GB"},       {"great britain", "GB"}, {"united kingdom", "GB"},
-    {"deutschland", "DE"},  {"germany", "DE"},     {"österreich", "AT"}, {"austria", "AT"},
-    {"schweiz", "CH"},      {"suisse", "CH"},      {"svizzera", "CH"},   {"switzerland", "CH"},
-    {"italia", "IT"},       {"italien", "IT"},     {"italy", "IT"},      {"españa", "ES"},
-    {"spain", "ES"},        {"brasil", "BR"},      {"brazil", "BR"},     {"méxico", "MX"},
-    {"mexico", "MX"},       {"república dominicana", "DO"}, {"india", "IN"}, {"china", "CN"},
-    {"中国", "CN"},         {"日本", "JP"},        {"japan", "JP"},      {"россия", "RU"},
-    {"south africa", "ZA"}, {"philippines", "PH"}, {"canada", "CA"},     {"australia", "AU"},
-    {"kuwait", "KW"},       {"israel", "IL"},      {"hong kong", "HK"},  {"nicaragua", "NI"},
-    {"el salvador", "SV"},  {"france", "FR"},      {"nederland", "NL"},  {"netherlands", "NL"},
-    {"belgië", "BE"},       {"belgique", "BE"},    {"belgium", "BE"},    {"greece", "GR"},
-    {"ελλάδα", "GR"},       {"singapore", "SG"},   {"singapur", "SG"},   {"ireland", "IE"},
-    {"new zealand", "NZ"},  {"polska", "PL"},      {"poland", "PL"},     {"portugal", "PT"},
+    {"usa", "US"},
+    {"u.s.a.", "US"},
+    {"u.s.", "US"},
+    {"united states", "US"},
+    {"united states of america", "US"},
+    {"uk", "GB"},
+    {"u.k.", "GB"},
+    {"england", "GB"},
+    {"scotland", "GB"},
+    {"wales", "GB"},
+    {"great britain", "GB"},
+    {"united kingdom", "GB"},
+    {"deutschland", "DE"},
+    {"germany", "DE"},
+    {"österreich", "AT"},
+    {"austria", "AT"},
+    {"schweiz", "CH"},
+    {"suisse", "CH"},
+    {"svizzera", "CH"},
+    {"switzerland", "CH"},
+    {"italia", "IT"},
+    {"italien", "IT"},
+    {"italy", "IT"},
+    {"españa", "ES"},
+    {"spain", "ES"},
+    {"brasil", "BR"},
+    {"brazil", "BR"},
+    {"méxico", "MX"},
+    {"mexico", "MX"},
+    {"república dominicana", "DO"},
+    {"india", "IN"},
+    {"china", "CN"},
+    {"中国", "CN"},
+    {"日本", "JP"},
+    {"japan", "JP"},
+    {"россия", "RU"},
+    {"south africa", "ZA"},
+    {"philippines", "PH"},
+    {"canada", "CA"},
+    {"australia", "AU"},
+    {"kuwait", "KW"},
+    {"israel", "IL"},
+    {"hong kong", "HK"},
+    {"nicaragua", "NI"},
+    {"el salvador", "SV"},
+    {"france", "FR"},
+    {"nederland", "NL"},
+    {"netherlands", "NL"},
+    {"belgië", "BE"},
+    {"belgique", "BE"},
+    {"belgium", "BE"},
+    {"greece", "GR"},
+    {"ελλάδα", "GR"},
+    {"singapore", "SG"},
+    {"singapur", "SG"},
+    {"ireland", "IE"},
+    {"new zealand", "NZ"},
+    {"polska", "PL"},
+    {"poland", "PL"},
+    {"portugal", "PT"},
 };
 
 } // namespace
@@ -242,7 +301,8 @@ AddressParts readAddress(const QStringList &given, const QString &country)
     QStringList lines;
     static const QRegularExpression sentenceEnd(QStringLiteral("\\.\\s+"));
     for (const QString &l : given) {
-        if (!l.contains(QChar(0xA9)) && !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive)) {
+        if (!l.contains(QChar(0xA9)) &&
+            !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive)) {
             lines << l;
             continue;
         }
@@ -264,7 +324,7 @@ AddressParts readAddress(const QStringList &given, const QString &country)
             const bool own = !country.isEmpty() && c.country == country;
             const bool shared = c.country.isEmpty();
             if ((pass == 0) != (own || (shared && country != QLatin1String("US") &&
-                                         country != QLatin1String("CA"))))
+                                        country != QLatin1String("CA"))))
                 continue;
             // The number's own country's patterns in the order of the table (the surer form
             // first); the others by where they match.
@@ -297,10 +357,9 @@ AddressParts readAddress(const QStringList &given, const QString &country)
     // The street: before the place on its line, else the nearest street line above.
     const qsizetype lineStart = text.lastIndexOf(QLatin1Char('\n'), best.capturedStart()) + 1;
     QString before = text.mid(lineStart, best.capturedStart() - lineStart);
-    while (!before.isEmpty() && (before.endsWith(QLatin1Char(' ')) ||
-                                 before.endsWith(QLatin1Char(',')) ||
-                                 before.endsWith(QLatin1Char('-')) ||
-                                 before.endsWith(QChar(0x2013))))
+    while (!before.isEmpty() &&
+           (before.endsWith(QLatin1Char(' ')) || before.endsWith(QLatin1Char(',')) ||
+            before.endsWith(QLatin1Char('-')) || before.endsWith(QChar(0x2013))))
         before.chop(1);
     if (looksLikeStreet(before)) {
         out.street = before.trimmed();

@@ -874,8 +874,8 @@ QString contextOf(const QByteArray &text, qsizetype begin, qsizetype end)
 struct Placed
 {
     FoundNumber find;
-    qsizetype at = -1;     // in the finder's text; -1 when unknown
-    qsizetype textAt = -1; // where the text shows it with a label (markup may give it first)
+    qsizetype at = -1;      // in the finder's text; -1 when unknown
+    qsizetype textAt = -1;  // where the text shows it with a label (markup may give it first)
     bool bothLabel = false; // its label names a telephone too ("Tel/Fax")
 };
 
@@ -1006,7 +1006,8 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
             phones.append({t.at, t.at, t.value, true});
     }
     OwnerReader reader(
-        pt, [&page](const QByteArray &written) {
+        pt,
+        [&page](const QByteArray &written) {
             QByteArray w;
             appendNumberText(w, written);
             return page.read(w.trimmed());
@@ -1078,7 +1079,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMe
             if (!f) {
                 if (!keepReading(reading, in))
                     noteDropped(page, in, part.written, reading, a.how,
-                            contextOf(pt.text, part.begin, part.end));
+                                contextOf(pt.text, part.begin, part.end));
                 continue;
             }
             f->label = QString::fromUtf8(a.label);
@@ -1106,7 +1107,7 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMe
             if (!f) {
                 if (!keepReading(reading, in))
                     noteDropped(page, in, part.written, reading, how[m.source],
-                            QString::fromUtf8(value.trimmed()).left(kContextChars));
+                                QString::fromUtf8(value.trimmed()).left(kContextChars));
                 continue;
             }
             f->label = QString::fromUtf8(m.label);

@@ -65,7 +65,7 @@ struct FoundNumber
     QString how;         // a FoundHow word
     QString context;     // the text around the number, at most 200 characters
     bool noUnsolicitedFaxes = false; // the page says near it or in its footer that it takes none
-    ContactOwner owner; // whom it reaches, read from the same page (the finder only)
+    ContactOwner owner;              // whom it reaches, read from the same page (the finder only)
 };
 
 // The numbers of one page (the bytes as downloaded) in the order found: the reference

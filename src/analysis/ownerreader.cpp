@@ -21,34 +21,35 @@ namespace {
 // Words that make a line an organisation's name: legal forms and kinds of institution.
 // Lower case; compared with each word of a line stripped of signs at its ends.
 const char *const kOrganizationWords[] = {
-    "inc",         "inc.",        "llc",         "l.l.c.",      "ltd",         "ltd.",
-    "limited",     "corp",        "corp.",       "corporation", "co.",         "company",
-    "gmbh",        "ag",          "e.v.",        "ev",          "kg",          "ohg",
-    "gbr",         "mbh",         "s.a.",        "sa",          "s.l.",        "sl",
-    "srl",         "s.r.l.",      "spa",         "s.p.a.",      "b.v.",        "bv",
-    "n.v.",        "nv",          "pty",         "plc",         "llp",         "lp",
-    "ltda",        "ltda.",       "k.k.",        "ab",          "oy",          "as",
-    "a/s",         "sas",         "sarl",        "group",       "holdings",    "partners",
-    "associates",  "trading",     "enterprises", "industries",  "technologies", "solutions",
-    "consulting",  "laboratories", "labs",       "systems",     "department",  "ministry",
-    "university",  "college",     "school",      "institute",   "institut",    "instituto",
-    "hospital",    "clinic",      "association", "foundation",  "stiftung",    "society",
-    "council",     "commission",  "bureau",      "agency",      "authority",   "program",
-    "programme",   "church",      "kirche",      "erzbistum",   "bistum",      "verlag",
-    "editora",     "periódico",   "magazine",    "hotel",       "resort",      "inn",
-    "bank",        "embassy",     "botschaft",   "vertretung",  "board",       "committee",
-    "komitee",     "union",       "fraktion",    "verband",     "verein",      "kammer",
-    "amt",         "gemeinde",    "chamber",     "federation",  "trust",       "fund",
-    "press",       "publishing",  "news",        "services",    "service",     "studio",
-    "studios",     "firm",        "law",         "attorneys",   "lawyers",     "accountants",
-    "universidad", "università",  "universität", "fakultät",
+    "inc",         "inc.",         "llc",         "l.l.c.",      "ltd",          "ltd.",
+    "limited",     "corp",         "corp.",       "corporation", "co.",          "company",
+    "gmbh",        "ag",           "e.v.",        "ev",          "kg",           "ohg",
+    "gbr",         "mbh",          "s.a.",        "sa",          "s.l.",         "sl",
+    "srl",         "s.r.l.",       "spa",         "s.p.a.",      "b.v.",         "bv",
+    "n.v.",        "nv",           "pty",         "plc",         "llp",          "lp",
+    "ltda",        "ltda.",        "k.k.",        "ab",          "oy",           "as",
+    "a/s",         "sas",          "sarl",        "group",       "holdings",     "partners",
+    "associates",  "trading",      "enterprises", "industries",  "technologies", "solutions",
+    "consulting",  "laboratories", "labs",        "systems",     "department",   "ministry",
+    "university",  "college",      "school",      "institute",   "institut",     "instituto",
+    "hospital",    "clinic",       "association", "foundation",  "stiftung",     "society",
+    "council",     "commission",   "bureau",      "agency",      "authority",    "program",
+    "programme",   "church",       "kirche",      "erzbistum",   "bistum",       "verlag",
+    "editora",     "periódico",    "magazine",    "hotel",       "resort",       "inn",
+    "bank",        "embassy",      "botschaft",   "vertretung",  "board",        "committee",
+    "komitee",     "union",        "fraktion",    "verband",     "verein",       "kammer",
+    "amt",         "gemeinde",     "chamber",     "federation",  "trust",        "fund",
+    "press",       "publishing",   "news",        "services",    "service",      "studio",
+    "studios",     "firm",         "law",         "attorneys",   "lawyers",      "accountants",
+    "universidad", "università",   "universität", "fakultät",
 };
 
 // Legal forms: the surest sign of a business's own name.
 const char *const kLegalForms[] = {
-    "inc", "llc", "l.l.c.", "ltd", "limited", "corp", "corporation", "co.", "gmbh", "ag", "e.v.",
-    "kg", "mbh", "s.a.", "s.l.", "sl", "srl", "s.r.l.", "spa", "s.p.a.", "b.v.", "n.v.", "pty",
-    "plc", "llp", "ltda", "k.k.", "sarl", "株式会社", "有限会社", "有限公司",
+    "inc",  "llc",    "l.l.c.", "ltd",    "limited",  "corp",     "corporation", "co.",
+    "gmbh", "ag",     "e.v.",   "kg",     "mbh",      "s.a.",     "s.l.",        "sl",
+    "srl",  "s.r.l.", "spa",    "s.p.a.", "b.v.",     "n.v.",     "pty",         "plc",
+    "llp",  "ltda",   "k.k.",   "sarl",   "株式会社", "有限会社", "有限公司",
 };
 
 // Name endings in scripts without spaces (Chinese, Japanese, Korean).
@@ -59,48 +60,200 @@ const char *const kOrganizationMarks[] = {
 
 // Words of lines that name no one: headings of contact blocks. Lower case.
 const char *const kGenericWords[] = {
-    "contact",  "contacts", "contact us", "us",         "our",        "address",   "addresses",
-    "location", "locations", "office",    "get",        "in",         "touch",     "with",
-    "details",  "detail",   "information", "info",      "kontakt",    "contacto",  "contatos",
-    "contato",  "contáctenos", "contactenos", "contattaci", "contatti", "impressum", "home",
-    "about",    "directions", "map",      "hours",      "email",      "e-mail",    "phone",
-    "telephone", "fax",     "mailing",    "postal",     "the",        "and",       "&",
-    "und",      "y",        "et",         "e",          "for",        "to",        "of",
-    "call",     "visit",    "write",      "reach",      "find",       "where",     "we",
-    "are",      "here",     "your",       "enquiries",  "inquiries",  "general",   "more",
-    "service",  "und",      "nous",       "contacter",  "coordonnées", "anfahrt",  "adresse",
-    "dirección", "direccion", "endereço", "localização", "localizacao", "ansprechpartner",
-    "links",    "follow",   "social",     "media",      "newsletter", "share",     "print",
-    "appointment", "request", "form",     "document",   "untitled",   "index",     "privacy",
-    "policy",   "terms",    "imprint",    "sitemap",    "disclaimer", "welcome",   "reserved",
-    "rights",   "all",      "copyright",  "number",     "numbers",    "teilen",    "drucken",
-    "herunterladen", "senden",  "お問い合わせ先", "本件に関するお問い合わせ先",
-    "联系我们", "お問い合わせ", "会社概要", "連絡先", "所在地", "地址", "联系方式", "επικοινωνια",
-    "επικοινωνία", "контакты", "связаться", "page",
+    "contact",
+    "contacts",
+    "contact us",
+    "us",
+    "our",
+    "address",
+    "addresses",
+    "location",
+    "locations",
+    "office",
+    "get",
+    "in",
+    "touch",
+    "with",
+    "details",
+    "detail",
+    "information",
+    "info",
+    "kontakt",
+    "contacto",
+    "contatos",
+    "contato",
+    "contáctenos",
+    "contactenos",
+    "contattaci",
+    "contatti",
+    "impressum",
+    "home",
+    "about",
+    "directions",
+    "map",
+    "hours",
+    "email",
+    "e-mail",
+    "phone",
+    "telephone",
+    "fax",
+    "mailing",
+    "postal",
+    "the",
+    "and",
+    "&",
+    "und",
+    "y",
+    "et",
+    "e",
+    "for",
+    "to",
+    "of",
+    "call",
+    "visit",
+    "write",
+    "reach",
+    "find",
+    "where",
+    "we",
+    "are",
+    "here",
+    "your",
+    "enquiries",
+    "inquiries",
+    "general",
+    "more",
+    "service",
+    "und",
+    "nous",
+    "contacter",
+    "coordonnées",
+    "anfahrt",
+    "adresse",
+    "dirección",
+    "direccion",
+    "endereço",
+    "localização",
+    "localizacao",
+    "ansprechpartner",
+    "links",
+    "follow",
+    "social",
+    "media",
+    "newsletter",
+    "share",
+    "print",
+    "appointment",
+    "request",
+    "form",
+    "document",
+    "untitled",
+    "index",
+    "privacy",
+    "policy",
+    "terms",
+    "imprint",
+    "sitemap",
+    "disclaimer",
+    "welcome",
+    "reserved",
+    "rights",
+    "all",
+    "copyright",
+    "number",
+    "numbers",
+    "teilen",
+    "drucken",
+    "herunterladen",
+    "senden",
+    "お問い合わせ先",
+    "本件に関するお問い合わせ先",
+    "联系我们",
+    "お問い合わせ",
+    "会社概要",
+    "連絡先",
+    "所在地",
+    "地址",
+    "联系方式",
+    "επικοινωνια",
+    "επικοινωνία",
+    "контакты",
+    "связаться",
+    "page",
 };
 
 // Words of a job title (the line below a person's name). Lower case.
 const char *const kJobWords[] = {
-    "director", "manager",   "specialist", "representative", "officer",   "president",
-    "secretary", "chair",    "chairman",   "ceo",            "cfo",       "coordinator",
-    "assistant", "engineer", "leiter",     "leiterin",       "referent",  "referentin",
-    "geschäftsführer", "inhaber", "inhaberin", "agent",      "consultant", "advisor",
-    "adviser",  "head",      "clerk",      "supervisor",     "administrator", "vp",
-    "vice",     "dean",      "professor",  "technician",     "attorney",  "partner",
+    "director",  "manager",     "specialist", "representative",  "officer",
+    "president", "secretary",   "chair",      "chairman",        "ceo",
+    "cfo",       "coordinator", "assistant",  "engineer",        "leiter",
+    "leiterin",  "referent",    "referentin", "geschäftsführer", "inhaber",
+    "inhaberin", "agent",       "consultant", "advisor",         "adviser",
+    "head",      "clerk",       "supervisor", "administrator",   "vp",
+    "vice",      "dean",        "professor",  "technician",      "attorney",
+    "partner",
 };
 
 // Words of an office or department's name. Lower case.
 const char *const kUnitWords[] = {
-    "office",      "headquarters", "hq",         "branch",     "department", "dept",
-    "dept.",       "division",     "unit",       "team",       "desk",       "sales",
-    "administration", "support",   "customer",   "care",       "enquiries",  "inquiries",
-    "zentrale",    "abteilung",    "büro",       "referat",    "geschäftsstelle", "filiale",
-    "niederlassung", "sekretariat", "redaktion", "vertrieb",   "kundenservice", "oficina",
-    "sucursal",    "departamento", "bureau",     "agence",     "service",    "services",
-    "accounting",  "billing",      "orders",     "order",      "reservations", "registration",
-    "admissions",  "licensing",    "enforcement", "notifications", "information", "updates",
-    "location",   "campus",     "plant",      "warehouse",
-    "studio",      "τμήμα",        "支社",       "支店",       "本社",       "営業所",
+    "office",
+    "headquarters",
+    "hq",
+    "branch",
+    "department",
+    "dept",
+    "dept.",
+    "division",
+    "unit",
+    "team",
+    "desk",
+    "sales",
+    "administration",
+    "support",
+    "customer",
+    "care",
+    "enquiries",
+    "inquiries",
+    "zentrale",
+    "abteilung",
+    "büro",
+    "referat",
+    "geschäftsstelle",
+    "filiale",
+    "niederlassung",
+    "sekretariat",
+    "redaktion",
+    "vertrieb",
+    "kundenservice",
+    "oficina",
+    "sucursal",
+    "departamento",
+    "bureau",
+    "agence",
+    "service",
+    "services",
+    "accounting",
+    "billing",
+    "orders",
+    "order",
+    "reservations",
+    "registration",
+    "admissions",
+    "licensing",
+    "enforcement",
+    "notifications",
+    "information",
+    "updates",
+    "location",
+    "campus",
+    "plant",
+    "warehouse",
+    "studio",
+    "τμήμα",
+    "支社",
+    "支店",
+    "本社",
+    "営業所",
 };
 
 // Words of a place's direction ("Western Canada", "Central Region").
@@ -109,15 +262,14 @@ const char *const kCompassWords[] = {"western", "eastern", "northern", "southern
 
 // Mail services whose domains name no business. Lower case.
 const char *const kFreeMailDomains[] = {
-    "gmail.com",      "googlemail.com", "yahoo.com",   "yahoo.in",     "yahoo.co.uk",
-    "yahoo.co.jp",    "yahoo.de",       "yahoo.fr",    "yahoo.es",     "yahoo.com.br",
-    "hotmail.com",    "outlook.com",    "live.com",    "msn.com",      "aol.com",
-    "icloud.com",     "me.com",         "mail.com",    "gmx.de",       "gmx.net",
-    "web.de",         "t-online.de",    "freenet.de",  "rediffmail.com", "qq.com",
-    "163.com",        "126.com",        "sina.com",    "naver.com",    "mail.ru",
-    "yandex.ru",      "protonmail.com", "proton.me",   "comcast.net",  "verizon.net",
-    "att.net",        "sbcglobal.net",  "bigpond.com", "orange.fr",    "free.fr",
-    "libero.it",      "example.com",    "example.org", "domain.com",   "email.com",
+    "gmail.com",     "googlemail.com", "yahoo.com", "yahoo.in",     "yahoo.co.uk", "yahoo.co.jp",
+    "yahoo.de",      "yahoo.fr",       "yahoo.es",  "yahoo.com.br", "hotmail.com", "outlook.com",
+    "live.com",      "msn.com",        "aol.com",   "icloud.com",   "me.com",      "mail.com",
+    "gmx.de",        "gmx.net",        "web.de",    "t-online.de",  "freenet.de",  "rediffmail.com",
+    "qq.com",        "163.com",        "126.com",   "sina.com",     "naver.com",   "mail.ru",
+    "yandex.ru",     "protonmail.com", "proton.me", "comcast.net",  "verizon.net", "att.net",
+    "sbcglobal.net", "bigpond.com",    "orange.fr", "free.fr",      "libero.it",   "example.com",
+    "example.org",   "domain.com",     "email.com",
 };
 
 bool inTable(const QString &word, const char *const *table, size_t count)
@@ -138,8 +290,8 @@ template <size_t N> bool inTable(const QString &word, const char *const (&table)
 QStringList wordsOf(const QString &line)
 {
     QStringList out;
-    for (QString w : line.split(QRegularExpression(QStringLiteral("[\\s,;|/]+")),
-                                Qt::SkipEmptyParts)) {
+    for (QString w :
+         line.split(QRegularExpression(QStringLiteral("[\\s,;|/]+")), Qt::SkipEmptyParts)) {
         while (!w.isEmpty() && !w.front().isLetterOrNumber() && w.front() != QLatin1Char('&'))
             w.remove(0, 1);
         while (!w.isEmpty() && !w.back().isLetterOrNumber() && w.back() != QLatin1Char('.') &&
@@ -284,12 +436,42 @@ struct Entity
 
 // Types that hold no one's contact data.
 const char *const kNotOwnerTypes[] = {
-    "website", "webpage", "breadcrumblist", "listitem", "imageobject", "searchaction",
-    "article", "newsarticle", "blogposting", "itemlist", "siteNavigationElement", "wpheader",
-    "wpfooter", "wpsidebar", "videoobject", "readaction", "entrypoint", "collectionpage",
-    "aboutpage", "contactpage", "faqpage", "question", "answer", "offer", "product",
-    "aggregaterating", "rating", "review", "event", "propertyvalue", "geocoordinates",
-    "openinghoursspecification", "thing", "creativework", "mediaobject", "howto",
+    "website",
+    "webpage",
+    "breadcrumblist",
+    "listitem",
+    "imageobject",
+    "searchaction",
+    "article",
+    "newsarticle",
+    "blogposting",
+    "itemlist",
+    "siteNavigationElement",
+    "wpheader",
+    "wpfooter",
+    "wpsidebar",
+    "videoobject",
+    "readaction",
+    "entrypoint",
+    "collectionpage",
+    "aboutpage",
+    "contactpage",
+    "faqpage",
+    "question",
+    "answer",
+    "offer",
+    "product",
+    "aggregaterating",
+    "rating",
+    "review",
+    "event",
+    "propertyvalue",
+    "geocoordinates",
+    "openinghoursspecification",
+    "thing",
+    "creativework",
+    "mediaobject",
+    "howto",
 };
 
 bool isOwnerType(const QString &type)
@@ -328,7 +510,8 @@ QString typeOf(const QJsonObject &o)
 {
     const QJsonValue t = o.value(QLatin1String("@type"));
     QString type = t.isArray() ? jsonText(t.toArray().first()) : t.toString();
-    const qsizetype cut = std::max(type.lastIndexOf(QLatin1Char('/')), type.lastIndexOf(QLatin1Char(':')));
+    const qsizetype cut =
+        std::max(type.lastIndexOf(QLatin1Char('/')), type.lastIndexOf(QLatin1Char(':')));
     return cut >= 0 ? type.mid(cut + 1) : type;
 }
 
@@ -400,11 +583,10 @@ void collectJson(const QJsonValue &v, QList<Entity> *out, int parent, bool aside
     for (auto it = o.constBegin(); it != o.constEnd(); ++it) {
         if (it.key() == QLatin1String("address"))
             continue;
-        const bool byline = it.key() == QLatin1String("publisher") ||
-                            it.key() == QLatin1String("author") ||
-                            it.key() == QLatin1String("creator") ||
-                            it.key() == QLatin1String("copyrightHolder") ||
-                            it.key() == QLatin1String("provider");
+        const bool byline =
+            it.key() == QLatin1String("publisher") || it.key() == QLatin1String("author") ||
+            it.key() == QLatin1String("creator") || it.key() == QLatin1String("copyrightHolder") ||
+            it.key() == QLatin1String("provider");
         if (it.value().isObject() || it.value().isArray())
             collectJson(it.value(), out, self, aside || byline, depth + 1);
     }
@@ -416,8 +598,8 @@ void collectJson(const QJsonValue &v, QList<Entity> *out, int parent, bool aside
 // 2016, D Magazine Partners, Inc. All Rights Reserved."
 QString copyrightHolder(const QString &line)
 {
-    static const QRegularExpression mark(
-        QStringLiteral("(?:©|\\(c\\)|copyright)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression mark(QStringLiteral("(?:©|\\(c\\)|copyright)"),
+                                         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = mark.match(line);
     if (!m.hasMatch())
         return QString();
@@ -550,11 +732,12 @@ bool namesMailOwner(const QString &line, const QString &mail)
     if (plain == folded(joined) || plain == initials)
         return true;
     for (const QString &w : words) {
-        if (w.size() >= 3 && (plain == folded(w) || plain == initials.front() + folded(words.last())))
+        if (w.size() >= 3 &&
+            (plain == folded(w) || plain == initials.front() + folded(words.last())))
             return true;
     }
-    const QStringList pieces = local.split(QRegularExpression(QStringLiteral("[._-]")),
-                                           Qt::SkipEmptyParts);
+    const QStringList pieces =
+        local.split(QRegularExpression(QStringLiteral("[._-]")), Qt::SkipEmptyParts);
     return pieces.size() >= 2 && words.contains(pieces.first()) && words.contains(pieces.last());
 }
 
@@ -782,7 +965,8 @@ struct OwnerReader::Impl
             } else if (name == QLatin1String("streetAddress") ||
                        name == QLatin1String("street-address")) {
                 a.street = value;
-            } else if (name == QLatin1String("postalCode") || name == QLatin1String("postal-code")) {
+            } else if (name == QLatin1String("postalCode") ||
+                       name == QLatin1String("postal-code")) {
                 a.postalCode = value;
             } else if (name == QLatin1String("addressLocality") ||
                        name == QLatin1String("locality")) {
@@ -800,8 +984,7 @@ struct OwnerReader::Impl
             Entity &e = (*out)[k];
             const bool isAddress =
                 e.type.compare(QLatin1String("PostalAddress"), Qt::CaseInsensitive) == 0 ||
-                e.type == QLatin1String("adr") ||
-                pt.scopes[k - first].viaProp == "address";
+                e.type == QLatin1String("adr") || pt.scopes[k - first].viaProp == "address";
             if (e.parent >= 0) {
                 Entity &up = (*out)[e.parent];
                 if (isAddress) {
@@ -969,9 +1152,8 @@ struct OwnerReader::Impl
         }
         // A block of a section without a heading of its own: the section's heading.
         if (b.heading < 0) {
-            for (qsizetype j = b.top - 1; j >= 0 && j >= b.top - 12 &&
-                                          pt.lines[b.top].begin - pt.lines[j].end < 1200;
-                 --j) {
+            for (qsizetype j = b.top - 1;
+                 j >= 0 && j >= b.top - 12 && pt.lines[b.top].begin - pt.lines[j].end < 1200; --j) {
                 if (pt.lines[j].kind != LineKind::Heading)
                     continue;
                 if (!isGeneric(line(j)))
@@ -1162,8 +1344,9 @@ struct OwnerReader::Impl
         if (holder) {
             // A contact point or department: its organisation is the item above it.
             const Entity *org = holder;
-            while (org && (org->name.isEmpty() || org->person ||
-                           org->type.compare(QLatin1String("ContactPoint"), Qt::CaseInsensitive) == 0) &&
+            while (org &&
+                   (org->name.isEmpty() || org->person ||
+                    org->type.compare(QLatin1String("ContactPoint"), Qt::CaseInsensitive) == 0) &&
                    org->parent >= 0)
                 org = &ents[org->parent];
             QString name = org->person ? org->parentName : org->name;
@@ -1181,7 +1364,8 @@ struct OwnerReader::Impl
                 o.unit = holder->name;
                 o.unitFrom = QLatin1String(holder->from);
             }
-            const AddressParts &a = !holder->address.city.isEmpty() ? holder->address : org->address;
+            const AddressParts &a =
+                !holder->address.city.isEmpty() ? holder->address : org->address;
             if (!a.city.isEmpty() || !a.street.isEmpty()) {
                 o.street = a.street;
                 o.postalCode = a.postalCode;
@@ -1257,9 +1441,8 @@ struct OwnerReader::Impl
             for (const auto &range : pt.addresses) {
                 if (range.first <= at && at < range.second) {
                     QStringList lines;
-                    for (qsizetype j = lineIndexAt(pt, range.first); j >= 0 && j < pt.lines.size() &&
-                                                                      pt.lines[j].begin < range.second;
-                         ++j)
+                    for (qsizetype j = lineIndexAt(pt, range.first);
+                         j >= 0 && j < pt.lines.size() && pt.lines[j].begin < range.second; ++j)
                         lines << line(j);
                     a = readAddress(lines, fax.region);
                     from = OwnerSource::Address;
@@ -1361,24 +1544,24 @@ struct OwnerReader::Impl
                 return matchLabelAt(u, 0).word != nullptr;
             };
             for (int strong = 1; strong >= 0 && blockOrg.isEmpty(); --strong) {
-            for (int k = int(candidates.size()) - 1; k >= 0; --k) {
-                QString l = cleanName(candidates[k]);
-                if (!nameLike(l) || streetish(l) || titleFirst(l) || startsWithLabel(l) ||
-                    !(strong ? legalForm(l) : organizationMarked(l)))
-                    continue;
-                // "ハウスコム株式会社 サービス・イノベーション室 森川": the word with the mark.
-                if (l.contains(QLatin1Char(' ')) && !l.front().isLetter() == false &&
-                    l.front().script() != QChar::Script_Latin) {
-                    for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                        if (organizationMarked(w)) {
-                            l = w;
-                            break;
+                for (int k = int(candidates.size()) - 1; k >= 0; --k) {
+                    QString l = cleanName(candidates[k]);
+                    if (!nameLike(l) || streetish(l) || titleFirst(l) || startsWithLabel(l) ||
+                        !(strong ? legalForm(l) : organizationMarked(l)))
+                        continue;
+                    // "ハウスコム株式会社 サービス・イノベーション室 森川": the word with the mark.
+                    if (l.contains(QLatin1Char(' ')) && !l.front().isLetter() == false &&
+                        l.front().script() != QChar::Script_Latin) {
+                        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                            if (organizationMarked(w)) {
+                                l = w;
+                                break;
+                            }
                         }
                     }
+                    blockOrg = l;
+                    break;
                 }
-                blockOrg = l;
-                break;
-            }
             }
             for (int k = 0; k < candidates.size(); ++k) {
                 const QString raw = candidates[k].trimmed();
@@ -1401,7 +1584,8 @@ struct OwnerReader::Impl
             }
             // A subsection's heading under a section's names the unit: "Region 1 Asbestos"
             // under "Public Health Region 1".
-            if (!headingIsUnit && b.heading >= 0 && !headingOrganization(b, true, o.city, geoCity).isEmpty()) {
+            if (!headingIsUnit && b.heading >= 0 &&
+                !headingOrganization(b, true, o.city, geoCity).isEmpty()) {
                 const QString h = cleanName(headingText);
                 if (nameLike(h) && !organizationMarked(h)) {
                     headingIsUnit = true;
@@ -1431,8 +1615,9 @@ struct OwnerReader::Impl
                 bool capitalised = !words.isEmpty();
                 for (const QString &w : words)
                     capitalised = capitalised && w.front().isUpper();
-                if (capitalised && words.size() <= 4 && (labelAt >= 0 || hasWordOf(before, kUnitWords)) &&
-                    nameLike(before) && digitsOf(before).isEmpty())
+                if (capitalised && words.size() <= 4 &&
+                    (labelAt >= 0 || hasWordOf(before, kUnitWords)) && nameLike(before) &&
+                    digitsOf(before).isEmpty())
                     blockUnit = before;
             }
         }
@@ -1460,10 +1645,9 @@ struct OwnerReader::Impl
             // A heading further up that names an organisation.
             if (o.organization.isEmpty() && b.faxLine >= 0)
                 take(headingOrganization(b, false, o.city, geoCity), OwnerSource::Heading);
-            const bool siteFromMarkup = site.second == OwnerSource::JsonLd ||
-                                        site.second == OwnerSource::Microdata ||
-                                        site.second == OwnerSource::Rdfa ||
-                                        site.second == OwnerSource::SiteName;
+            const bool siteFromMarkup =
+                site.second == OwnerSource::JsonLd || site.second == OwnerSource::Microdata ||
+                site.second == OwnerSource::Rdfa || site.second == OwnerSource::SiteName;
             if (siteFromMarkup && !looksLikeDomain(site.first))
                 take(site.first, site.second);
             // Any name in the heading right above the block's, when that one names a unit
@@ -1532,7 +1716,8 @@ struct OwnerReader::Impl
             for (qsizetype k = j + 1; k < pt.lines.size() && k <= j + 8; ++k) {
                 const TextLine &l = pt.lines[k];
                 auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
-                other = other || (f != faxes.cend() && *f < l.end && !(*f <= faxAt && faxAt < l.end));
+                other =
+                    other || (f != faxes.cend() && *f < l.end && !(*f <= faxAt && faxAt < l.end));
             }
             if (!other)
                 return name;
@@ -1585,7 +1770,8 @@ struct OwnerReader::Impl
         // A house number first ("420 Tapscott Road") or a post box.
         static const QRegularExpression street(
             QStringLiteral("^(?:\\d+[\\p{L}]?\\s|#\\d|p\\.?\\s?o\\.?\\s+box|postfach|gpo box)"),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+            QRegularExpression::CaseInsensitiveOption |
+                QRegularExpression::UseUnicodePropertiesOption);
         return street.match(l).hasMatch();
     }
 

@@ -50,7 +50,8 @@ struct AddressParts
     QString postalCode;
     QString city;
     QString region;
-    QString country; // ISO 3166 alpha-2 when the line names the country or the pattern is one country's
+    QString
+        country; // ISO 3166 alpha-2 when the line names the country or the pattern is one country's
 };
 
 // Reads the address in `lines` (the lines of a block, top to bottom), trying the patterns

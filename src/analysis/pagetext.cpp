@@ -335,11 +335,28 @@ struct Attributes
 
 // The hCard classes that name a part of a card (microformats 1 and 2).
 const char *const kCardProps[] = {
-    "fn",       "org",         "organization-name", "organization-unit", "street-address",
-    "locality", "region",      "postal-code",       "country-name",      "tel",
-    "email",    "p-name",      "p-org",             "p-street-address",  "p-locality",
-    "p-region", "p-postal-code", "p-country-name",  "p-tel",             "u-email",
-    "type",     "value",
+    "fn",
+    "org",
+    "organization-name",
+    "organization-unit",
+    "street-address",
+    "locality",
+    "region",
+    "postal-code",
+    "country-name",
+    "tel",
+    "email",
+    "p-name",
+    "p-org",
+    "p-street-address",
+    "p-locality",
+    "p-region",
+    "p-postal-code",
+    "p-country-name",
+    "p-tel",
+    "u-email",
+    "type",
+    "value",
 };
 
 // The local name of a vocabulary term: after the last "/", "#" or ":".
@@ -358,10 +375,12 @@ template <typename F> void forEachToken(QByteArrayView value, F &&f)
     qsizetype i = 0;
     const qsizetype n = value.size();
     while (i < n) {
-        while (i < n && (value[i] == ' ' || value[i] == '\t' || value[i] == '\n' || value[i] == '\r'))
+        while (i < n &&
+               (value[i] == ' ' || value[i] == '\t' || value[i] == '\n' || value[i] == '\r'))
             ++i;
         qsizetype j = i;
-        while (j < n && !(value[j] == ' ' || value[j] == '\t' || value[j] == '\n' || value[j] == '\r'))
+        while (j < n &&
+               !(value[j] == ' ' || value[j] == '\t' || value[j] == '\n' || value[j] == '\r'))
             ++j;
         if (j > i)
             f(value.sliced(i, j - i));
@@ -526,12 +545,12 @@ private:
     {
         char name[12];
         uchar nameLength;
-        LineKind kind; // of the lines inside (the innermost kind that is not Plain)
-        bool footer;   // inside a footer
-        bool table;    // opened a table context
+        LineKind kind;       // of the lines inside (the innermost kind that is not Plain)
+        bool footer;         // inside a footer
+        bool table;          // opened a table context
         unsigned char level; // of the heading it is or stands in
-        int scope;     // the DataScope it opened, -1 for none
-        int firstProp; // the DataProps it holds the values of: [firstProp, firstProp + props)
+        int scope;           // the DataScope it opened, -1 for none
+        int firstProp;       // the DataProps it holds the values of: [firstProp, firstProp + props)
         int props;
         int address; // the <address> it is, -1 for none
     };
@@ -853,10 +872,10 @@ private:
             for (const char *c : kCardProps) {
                 if (equalsCaseless(t, c)) {
                     // p-name, p-tel: the microformats 2 spelling of the same part.
-                    const QByteArrayView bare = std::strncmp(c, "p-", 2) == 0 ||
-                                                        std::strncmp(c, "u-", 2) == 0
-                                                    ? QByteArrayView(c + 2)
-                                                    : QByteArrayView(c);
+                    const QByteArrayView bare =
+                        std::strncmp(c, "p-", 2) == 0 || std::strncmp(c, "u-", 2) == 0
+                            ? QByteArrayView(c + 2)
+                            : QByteArrayView(c);
                     addProp(bare == "name" ? QByteArrayView("fn") : bare);
                     return;
                 }
@@ -912,7 +931,7 @@ private:
         return end;
     }
 
-        void push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
+    void push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
     {
         // Elements that end their open sibling: a new cell the last cell, a new row the last
         // row, an item the last item.
@@ -1064,8 +1083,10 @@ private:
                     {at, LabelKind::Fax, LabelMark::Rdfa, "property=" + a.property.toByteArray()});
         }
         if (name == "img" && m_out.logoAlt.isEmpty() && !a.alt.trimmed().isEmpty() &&
-            (ByteText::containsCaseless(a.cls, "logo") || ByteText::containsCaseless(a.id, "logo") ||
-             ByteText::containsCaseless(a.src, "logo") || ByteText::containsCaseless(a.alt, "logo")))
+            (ByteText::containsCaseless(a.cls, "logo") ||
+             ByteText::containsCaseless(a.id, "logo") ||
+             ByteText::containsCaseless(a.src, "logo") ||
+             ByteText::containsCaseless(a.alt, "logo")))
             m_out.logoAlt = collapsed(a.alt.first(qMin<qsizetype>(a.alt.size(), 200)));
         for (QByteArrayView said : {a.alt, a.title, a.ariaLabel}) {
             if (!said.isEmpty() && said.size() <= 40)

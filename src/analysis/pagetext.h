@@ -37,8 +37,8 @@ struct TextLine
     int table = -1; // for cells: which table, row and column (counted from 0)
     int row = -1;
     int column = -1;
-    bool cellStart = false; // the first line of its cell
-    bool footer = false;    // inside <footer> or an element whose id or class says footer
+    bool cellStart = false;  // the first line of its cell
+    bool footer = false;     // inside <footer> or an element whose id or class says footer
     unsigned char level = 0; // of a heading: 1 for h1 .. 6 for h6
 };
 
@@ -87,8 +87,8 @@ struct DataScope
         HCard
     };
     Kind kind = Microdata;
-    QByteArray type;    // the local name: "Organization", "PostalAddress", "vcard", "adr"
-    QByteArray viaProp; // the property of the outer item it is the value of ("address")
+    QByteArray type;     // the local name: "Organization", "PostalAddress", "vcard", "adr"
+    QByteArray viaProp;  // the property of the outer item it is the value of ("address")
     qsizetype begin = 0; // the text it holds
     qsizetype end = -1;
     int parent = -1; // the scope it stands in
@@ -97,9 +97,9 @@ struct DataScope
 // A property of a scope: itemprop, property or an hCard class, and its value.
 struct DataProp
 {
-    int scope = -1;    // -1 outside every scope
-    QByteArray name;   // local name, as written: "telephone", "fn", "street-address"
-    QByteArray value;  // the content attribute (decoded); else empty and the text counts
+    int scope = -1;      // -1 outside every scope
+    QByteArray name;     // local name, as written: "telephone", "fn", "street-address"
+    QByteArray value;    // the content attribute (decoded); else empty and the text counts
     qsizetype begin = 0; // the element's text
     qsizetype end = -1;
     bool hasContent = false;
@@ -123,15 +123,15 @@ struct PageText
     QMap<QByteArray, int> linkTopLevels; // last label of every linked host and mail domain
 
     // Who the page speaks for: read only when a number is found.
-    QByteArray title;              // the <title> text (entities decoded, spaces collapsed)
-    QByteArray siteName;           // og:site_name, else application-name
-    QByteArray logoAlt;            // the alternative text of the first logo image
-    QList<QByteArray> jsonLd;      // each JSON-LD script as written (at most 256 KiB in all)
-    QList<DataScope> scopes;       // in document order
-    QList<DataProp> props;         // in document order
+    QByteArray title;         // the <title> text (entities decoded, spaces collapsed)
+    QByteArray siteName;      // og:site_name, else application-name
+    QByteArray logoAlt;       // the alternative text of the first logo image
+    QList<QByteArray> jsonLd; // each JSON-LD script as written (at most 256 KiB in all)
+    QList<DataScope> scopes;  // in document order
+    QList<DataProp> props;    // in document order
     QList<std::pair<qsizetype, qsizetype>> addresses; // the text of each <address>
-    QList<LinkedValue> telLinks;   // tel: links that say nothing of fax
-    QList<LinkedValue> mailLinks;  // mailto: links
+    QList<LinkedValue> telLinks;                      // tel: links that say nothing of fax
+    QList<LinkedValue> mailLinks;                     // mailto: links
 };
 
 PageText readPageText(QByteArrayView html);

@@ -402,18 +402,19 @@ QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
     const std::string text = digits[0] != '+' && digits.compare(0, 2, "00") == 0
                                  ? afterExitCode(written, 2)
                                  : written.toByteArray().toStdString();
-    const char *region = international ? "ZZ"
+    const char *region = international                     ? "ZZ"
                          : hasNorthAmericanLayout(written) ? "US"
-                                                             : pageRegion.constData();
+                                                           : pageRegion.constData();
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
     PhoneNumber number;
     if (util->Parse(text, region, &number) != PhoneNumberUtil::NO_PARSING_ERROR)
         return QStringLiteral("not a telephone number");
     std::string numberRegion;
     util->GetRegionCodeForNumber(number, &numberRegion);
-    const QString where = numberRegion.empty() || numberRegion == "ZZ"
-                              ? QStringLiteral("country code +") + QString::number(number.country_code())
-                              : QString::fromStdString(numberRegion);
+    const QString where =
+        numberRegion.empty() || numberRegion == "ZZ"
+            ? QStringLiteral("country code +") + QString::number(number.country_code())
+            : QString::fromStdString(numberRegion);
     if (!util->IsPossibleNumber(number))
         return QStringLiteral("not a possible number of ") + where;
     return QStringLiteral("invalid in the numbering plan of ") + where;

@@ -12,8 +12,8 @@
 
 #include <QFile>
 #include <QSet>
-#include <cstdio>
 #include <QTemporaryDir>
+#include <cstdio>
 
 namespace {
 
@@ -165,14 +165,11 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
 {
     const ContactOwner &o = f.owner;
     const std::pair<const char *, QString> fields[] = {
-        {"number", f.number},         {"e164", f.e164},
-        {"label", f.label},           {"how", f.how},
-        {"context", f.context},       {"organization", o.organization},
-        {"unit", o.unit},             {"street", o.street},
-        {"postal_code", o.postalCode}, {"city", o.city},
-        {"region", o.region},         {"country", o.country},
-        {"phone", o.phone},           {"email", o.email},
-        {"page", page},
+        {"number", f.number}, {"e164", f.e164},       {"label", f.label},
+        {"how", f.how},       {"context", f.context}, {"organization", o.organization},
+        {"unit", o.unit},     {"street", o.street},   {"postal_code", o.postalCode},
+        {"city", o.city},     {"region", o.region},   {"country", o.country},
+        {"phone", o.phone},   {"email", o.email},     {"page", page},
     };
     QByteArray out = "{";
     for (const auto &[key, value] : fields) {
@@ -182,10 +179,14 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
     }
     // Where each part of the owner was read.
     const std::pair<const char *, QString> sources[] = {
-        {"organization", o.organizationFrom}, {"unit", o.unitFrom},
-        {"address", o.addressFrom},           {"city", o.cityFrom},
-        {"region", o.regionFrom},             {"country", o.countryFrom},
-        {"phone", o.phoneFrom},               {"email", o.emailFrom},
+        {"organization", o.organizationFrom},
+        {"unit", o.unitFrom},
+        {"address", o.addressFrom},
+        {"city", o.cityFrom},
+        {"region", o.regionFrom},
+        {"country", o.countryFrom},
+        {"phone", o.phoneFrom},
+        {"email", o.emailFrom},
     };
     QByteArray from;
     for (const auto &[key, value] : sources) {

@@ -48,13 +48,19 @@ void TestContactOwner::sources_data()
                       "{\"@type\":\"PostalAddress\",\"streetAddress\":\"5 Main St\","
                       "\"addressLocality\":\"New York\",\"addressRegion\":\"NY\"}}</script></head>"
                       "<body><p>Other text</p></body>")
-        << "Bright Smile Dental" << "json-ld" << "New York" << "+12125550100";
+        << "Bright Smile Dental"
+        << "json-ld"
+        << "New York"
+        << "+12125550100";
     QTest::newRow("JSON-LD contact point: the organisation above it")
         << QByteArray("<head><script type=\"application/ld+json\">{\"@type\":\"Organization\","
                       "\"name\":\"Acme Tools GmbH\",\"contactPoint\":{\"@type\":\"ContactPoint\","
                       "\"contactType\":\"Sales\",\"faxNumber\":\"+49 30 1234567\"}}</script>"
                       "</head><body><p>Hallo</p></body>")
-        << "Acme Tools GmbH" << "json-ld" << "" << "";
+        << "Acme Tools GmbH"
+        << "json-ld"
+        << ""
+        << "";
     QTest::newRow("microdata item around the number")
         << QByteArray("<body><div itemscope itemtype=\"https://schema.org/LocalBusiness\">"
                       "<h2 itemprop=\"name\">Rikar Plumbing</h2><div itemprop=\"address\" "
@@ -62,52 +68,85 @@ void TestContactOwner::sources_data()
                       "itemprop=\"addressLocality\">Portland</span></div>"
                       "<p>Phone: <span itemprop=\"telephone\">(503) 288-1929</span></p>"
                       "<p>Fax: (503) 288-8734</p></div></body>")
-        << "Rikar Plumbing" << "microdata" << "Portland" << "+15032881929";
+        << "Rikar Plumbing"
+        << "microdata"
+        << "Portland"
+        << "+15032881929";
     QTest::newRow("hCard: org and locality")
         << QByteArray("<body><div class=\"vcard\"><span class=\"fn org\">Daily Legal News</span>"
                       "<div class=\"adr\"><span class=\"locality\">Cleveland</span></div>"
                       "<div class=\"tel\">(216) 696-3322</div><div class=\"tel\"><span "
                       "class=\"type\">fax</span> (216) 696-6329</div></div></body>")
-        << "Daily Legal News" << "hcard" << "Cleveland" << "+12166963322";
+        << "Daily Legal News"
+        << "hcard"
+        << "Cleveland"
+        << "+12166963322";
     QTest::newRow("<address> element")
         << QByteArray("<body><address>Hedden Chong<br>104 Henning Drive<br>Burnaby, BC V5C 6P8"
                       "<br>Phone: (604) 320-5850<br>Fax: (604) 291-1601</address></body>")
-        << "Hedden Chong" << "address" << "Burnaby" << "+16043205850";
+        << "Hedden Chong"
+        << "address"
+        << "Burnaby"
+        << "+16043205850";
     QTest::newRow("block: a legal form above the address")
         << QByteArray("<body><h2>Contact us</h2><p>Sunlec International Pty Ltd<br>31 Port Pirie "
                       "Street<br>Bibra Lake, Western Australia, 6163<br>Telephone: +61 8 9434 "
                       "1933<br>Fax: +61 8 9418 4800</p></body>")
-        << "Sunlec International Pty Ltd" << "block" << "Bibra Lake" << "+61894341933";
+        << "Sunlec International Pty Ltd"
+        << "block"
+        << "Bibra Lake"
+        << "+61894341933";
     QTest::newRow("block: a person's name is no organisation; the site's name is")
         << QByteArray("<head><meta property=\"og:site_name\" content=\"Brewer Consulting\"></head>"
                       "<body><p>Chris Brewer<br>Office: 021 702 4484<br>Fax: 086 638 7688<br>"
                       "Email: chris@brewers.co.za</p></body>")
-        << "Brewer Consulting" << "site-name" << "" << "+27217024484";
+        << "Brewer Consulting"
+        << "site-name"
+        << ""
+        << "+27217024484";
     QTest::newRow("footer line: name, address and numbers")
-        << QByteArray("<html lang=\"de\"><body><p>Landwirt Agrarmedien GmbH, Hofgasse 5, A-8011 "
-                      "Graz, Tel: 0043(0) 316/82 16 36, Fax: 0043(0) 316/83 56 12</p></body></html>")
-        << "Landwirt Agrarmedien GmbH" << "block" << "Graz" << "+43316821636";
+        << QByteArray(
+               "<html lang=\"de\"><body><p>Landwirt Agrarmedien GmbH, Hofgasse 5, A-8011 "
+               "Graz, Tel: 0043(0) 316/82 16 36, Fax: 0043(0) 316/83 56 12</p></body></html>")
+        << "Landwirt Agrarmedien GmbH"
+        << "block"
+        << "Graz"
+        << "+43316821636";
     QTest::newRow("the footer's copyright holder")
         << QByteArray("<body><p>Phone: 214.939.3636 Fax: 214.748.4579</p><footer><p>Copyright "
                       "&copy; 2016, D Magazine Partners, Inc. All Rights Reserved.</p></footer>"
                       "</body>")
-        << "D Magazine Partners, Inc" << "copyright" << "" << "+12149393636";
+        << "D Magazine Partners, Inc"
+        << "copyright"
+        << ""
+        << "+12149393636";
     QTest::newRow("the title's name part, not its heading word")
         << QByteArray("<head><title>Contact Source One Auto Group | Used cars for sale</title>"
                       "</head><body><p>Main Phone: (215) 513-4100<br>Alt Phone: (484) 991-8154"
                       "<br>Fax Number: (484) 991-8379</p></body>")
-        << "Source One Auto Group" << "title" << "" << "+12155134100";
+        << "Source One Auto Group"
+        << "title"
+        << ""
+        << "+12155134100";
     QTest::newRow("only a mail address names the business")
         << QByteArray("<body><p>Call Us</p><p>801-987-8351</p><p>Fax: 951-413-6537<br>"
                       "sales@boostpromotions.com</p></body>")
-        << "boostpromotions.com" << "mail-domain" << "" << "+18019878351";
+        << "boostpromotions.com"
+        << "mail-domain"
+        << ""
+        << "+18019878351";
     QTest::newRow("free mail names no business")
-        << QByteArray("<body><p>Fax: 310.378.4720<br>contactluckydawg@yahoo.com</p></body>")
-        << "" << "" << "" << "";
+        << QByteArray("<body><p>Fax: 310.378.4720<br>contactluckydawg@yahoo.com</p></body>") << ""
+        << ""
+        << ""
+        << "";
     QTest::newRow("the city the geocoder confirms, without a postal code")
         << QByteArray("<body><p>Iptica<br>9 Kruger St<br>Johannesburg<br>T +27 (0)11 483 1439<br>"
                       "F +27 (0)86 627 0055</p></body>")
-        << "Iptica" << "block" << "Johannesburg" << "+27114831439";
+        << "Iptica"
+        << "block"
+        << "Johannesburg"
+        << "+27114831439";
 }
 
 void TestContactOwner::sources()
@@ -153,31 +192,68 @@ void TestContactOwner::addressLines_data()
     QTest::addColumn<QString>("street");
 
     QTest::newRow("US, suite before the place")
-        << "750 North St.Paul St. Suite 2100 Dallas, Texas 75201" << "US" << "Dallas" << "75201"
+        << "750 North St.Paul St. Suite 2100 Dallas, Texas 75201"
+        << "US"
+        << "Dallas"
+        << "75201"
         << "750 North St.Paul St. Suite 2100";
-    QTest::newRow("US, a place named like a street") << "6640 S. Cicero Ave.\nBedford Park, IL 60638"
-                                                      << "US" << "Bedford Park" << "60638"
-                                                      << "6640 S. Cicero Ave.";
-    QTest::newRow("Canada") << "420 Tapscott Road\nScarborough, ON M1B 1Y4" << "CA"
-                            << "Scarborough" << "M1B 1Y4" << "420 Tapscott Road";
-    QTest::newRow("Germany") << "Venloer Straße 160,\n50823 Köln" << "DE" << "Köln" << "50823"
+    QTest::newRow("US, a place named like a street")
+        << "6640 S. Cicero Ave.\nBedford Park, IL 60638"
+        << "US"
+        << "Bedford Park"
+        << "60638"
+        << "6640 S. Cicero Ave.";
+    QTest::newRow("Canada") << "420 Tapscott Road\nScarborough, ON M1B 1Y4"
+                            << "CA"
+                            << "Scarborough"
+                            << "M1B 1Y4"
+                            << "420 Tapscott Road";
+    QTest::newRow("Germany") << "Venloer Straße 160,\n50823 Köln"
+                             << "DE"
+                             << "Köln"
+                             << "50823"
                              << "Venloer Straße 160";
-    QTest::newRow("Austria, country letter") << "Hofgasse 5, A-8011 Graz" << "AT" << "Graz"
-                                             << "8011" << "Hofgasse 5";
-    QTest::newRow("United Kingdom") << "Units 11-14,\nPark House Lane,\nSheffield,\nS9 1XA" << "GB"
-                                    << "Sheffield" << "S9 1XA" << "Park House Lane";
-    QTest::newRow("Brazil, CEP before the place") << "Cep 02408-130 – São Paulo" << "BR"
-                                                  << "São Paulo" << "02408-130" << "";
-    QTest::newRow("India") << "A-4, Paschim Vihar, Rohtak Road, New Delhi – 110063 (INDIA)" << "IN"
-                           << "New Delhi" << "110063" << "A-4, Paschim Vihar, Rohtak Road";
-    QTest::newRow("Japan") << "〒108-0075　東京都港区港南2-16-1" << "JP" << "港区" << "108-0075" << "";
+    QTest::newRow("Austria, country letter") << "Hofgasse 5, A-8011 Graz"
+                                             << "AT"
+                                             << "Graz"
+                                             << "8011"
+                                             << "Hofgasse 5";
+    QTest::newRow("United Kingdom") << "Units 11-14,\nPark House Lane,\nSheffield,\nS9 1XA"
+                                    << "GB"
+                                    << "Sheffield"
+                                    << "S9 1XA"
+                                    << "Park House Lane";
+    QTest::newRow("Brazil, CEP before the place") << "Cep 02408-130 – São Paulo"
+                                                  << "BR"
+                                                  << "São Paulo"
+                                                  << "02408-130"
+                                                  << "";
+    QTest::newRow("India") << "A-4, Paschim Vihar, Rohtak Road, New Delhi – 110063 (INDIA)"
+                           << "IN"
+                           << "New Delhi"
+                           << "110063"
+                           << "A-4, Paschim Vihar, Rohtak Road";
+    QTest::newRow("Japan") << "〒108-0075　東京都港区港南2-16-1"
+                           << "JP"
+                           << "港区"
+                           << "108-0075"
+                           << "";
     QTest::newRow("a place before its country") << "Calle Doctor Defilló #4\nSanto Domingo, "
                                                    "República Dominicana"
-                                                << "DO" << "Santo Domingo" << "" << "";
-    QTest::newRow("a room number is no postal code") << "Room 2406\nCheung Tat Centre" << "HK"
-                                                     << "" << "" << "";
-    QTest::newRow("a year in a copyright is no postal code")
-        << "©2022 EDITORA DEL CARIBE C POR A" << "DO" << "" << "" << "";
+                                                << "DO"
+                                                << "Santo Domingo"
+                                                << ""
+                                                << "";
+    QTest::newRow("a room number is no postal code") << "Room 2406\nCheung Tat Centre"
+                                                     << "HK"
+                                                     << ""
+                                                     << ""
+                                                     << "";
+    QTest::newRow("a year in a copyright is no postal code") << "©2022 EDITORA DEL CARIBE C POR A"
+                                                             << "DO"
+                                                             << ""
+                                                             << ""
+                                                             << "";
 }
 
 void TestContactOwner::addressLines()

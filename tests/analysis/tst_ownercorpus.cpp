@@ -17,7 +17,7 @@ namespace {
 
 // The shares reached (percent of found faxes); the test fails when the finder does worse.
 constexpr int kOrganizationRight = 85;
-constexpr int kCityRight = 80;  // of the faxes whose page shows a city
+constexpr int kCityRight = 80; // of the faxes whose page shows a city
 constexpr int kPhoneRight = 90;
 constexpr int kWithoutOrganization = 5; // at most
 

@@ -7,10 +7,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QSet>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -215,11 +215,19 @@ void TestToolAnalysis::faxes_jsonPrintsTheOwner()
     QCOMPARE(lines.size(), 1);
     const QJsonObject o = QJsonDocument::fromJson(lines.first()).object();
     const std::pair<const char *, const char *> expected[] = {
-        {"number", "1-214-555-0187"}, {"e164", "+12145550187"},  {"how", "reference"},
-        {"organization", "Acme \"Tools\" Inc."}, {"street", "5 Main Street"},
-        {"postal_code", "75201"},    {"city", "Dallas"},        {"region", "TX"},
-        {"country", "US"},           {"phone", "+12145550100"}, {"unit", ""},
-        {"email", ""},               {"page", ""},
+        {"number", "1-214-555-0187"},
+        {"e164", "+12145550187"},
+        {"how", "reference"},
+        {"organization", "Acme \"Tools\" Inc."},
+        {"street", "5 Main Street"},
+        {"postal_code", "75201"},
+        {"city", "Dallas"},
+        {"region", "TX"},
+        {"country", "US"},
+        {"phone", "+12145550100"},
+        {"unit", ""},
+        {"email", ""},
+        {"page", ""},
     };
     for (const auto &[key, value] : expected) {
         QVERIFY2(o.contains(QLatin1String(key)), key);
@@ -236,8 +244,10 @@ void TestToolAnalysis::faxes_jsonPrintsTheOwner()
     QVERIFY(e.out.startsWith("1-214-555-0187\t+12145550187\t"));
     QVERIFY2(e.err.contains("dropped\t") && e.err.contains("invalid in the numbering plan"),
              e.err.constData());
-    QCOMPARE(tool({QStringLiteral("faxes"), QStringLiteral("--json"), QStringLiteral("--explain"), p}).code,
-             2);
+    QCOMPARE(
+        tool({QStringLiteral("faxes"), QStringLiteral("--json"), QStringLiteral("--explain"), p})
+            .code,
+        2);
 }
 
 void TestToolAnalysis::links_printsQueuedSitesInOrder()
@@ -332,9 +342,9 @@ void TestToolAnalysis::help_listsSubcommands()
 {
     const Result r = tool({QStringLiteral("--help")});
     QCOMPARE(r.code, 0);
-    for (const char *c :
-         {"varnel-tool text FILE", "varnel-tool faxes [--intl] [--literal] [--explain | --json] FILE...",
-          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
+    for (const char *c : {"varnel-tool text FILE",
+                          "varnel-tool faxes [--intl] [--literal] [--explain | --json] FILE...",
+                          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
         QVERIFY2(r.out.contains(c), c);
 }
 
