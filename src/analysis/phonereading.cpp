@@ -397,14 +397,18 @@ QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
     if (digits.size() > 20)
         return QStringLiteral("more than 20 digits");
     const bool international = digits[0] == '+' || digits.compare(0, 2, "00") == 0;
-    if (!international && !hasNorthAmericanLayout(written) && pageRegion.isEmpty())
+    // Ten digits (after a leading 1) read as North American even with an area code no
+    // plan can have ("(111) 555-0100").
+    const bool tenDigits =
+        !international && (digits.size() == 10 || (digits.size() == 11 && digits[0] == '1'));
+    const bool northAmerican =
+        hasNorthAmericanLayout(written) || (tenDigits && pageRegion.isEmpty());
+    if (!international && !northAmerican && pageRegion.isEmpty())
         return QStringLiteral("no country code and the page names no country");
     const std::string text = digits[0] != '+' && digits.compare(0, 2, "00") == 0
                                  ? afterExitCode(written, 2)
                                  : written.toByteArray().toStdString();
-    const char *region = international                     ? "ZZ"
-                         : hasNorthAmericanLayout(written) ? "US"
-                                                           : pageRegion.constData();
+    const char *region = international ? "ZZ" : northAmerican ? "US" : pageRegion.constData();
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
     PhoneNumber number;
     if (util->Parse(text, region, &number) != PhoneNumberUtil::NO_PARSING_ERROR)
