@@ -289,16 +289,29 @@ template <size_t N> bool inTable(const QString &word, const char *const (&table)
 // The words of a line, lower case, without the signs around them.
 QStringList wordsOf(const QString &line)
 {
+    // Split by hand: this runs for every line a block or the page offers as a name.
     QStringList out;
-    for (QString w :
-         line.split(QRegularExpression(QStringLiteral("[\\s,;|/]+")), Qt::SkipEmptyParts)) {
-        while (!w.isEmpty() && !w.front().isLetterOrNumber() && w.front() != QLatin1Char('&'))
-            w.remove(0, 1);
-        while (!w.isEmpty() && !w.back().isLetterOrNumber() && w.back() != QLatin1Char('.') &&
-               w.back() != QLatin1Char('&'))
-            w.chop(1);
-        if (!w.isEmpty())
-            out << w.toLower();
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    auto separator = [](QChar c) {
+        return c.isSpace() || c == QLatin1Char(',') || c == QLatin1Char(';') ||
+               c == QLatin1Char('|') || c == QLatin1Char('/');
+    };
+    while (i < n) {
+        while (i < n && separator(line[i]))
+            ++i;
+        qsizetype j = i;
+        while (j < n && !separator(line[j]))
+            ++j;
+        qsizetype a = i, b = j;
+        while (a < b && !line[a].isLetterOrNumber() && line[a] != QLatin1Char('&'))
+            ++a;
+        while (b > a && !line[b - 1].isLetterOrNumber() && line[b - 1] != QLatin1Char('.') &&
+               line[b - 1] != QLatin1Char('&'))
+            --b;
+        if (b > a)
+            out << line.mid(a, b - a).toLower();
+        i = j;
     }
     return out;
 }
@@ -1065,10 +1078,17 @@ struct OwnerReader::Impl
             if (!d.isEmpty())
                 ++count[d];
         }
-        const QString text = QString::fromUtf8(pt.text);
-        auto it = mailPattern().globalMatch(text);
-        for (int k = 0; it.hasNext() && k < 200; ++k) {
-            const QString d = domainOfMail(it.next().captured());
+        // Written addresses: the host after each "@" (a scan for "@", not a pattern over
+        // the whole text).
+        int seen = 0;
+        for (qsizetype at = pt.text.indexOf('@'); at > 0 && seen < 200;
+             at = pt.text.indexOf('@', at + 1), ++seen) {
+            qsizetype end = at + 1;
+            while (end < pt.text.size() && (std::isalnum(uchar(pt.text[end])) ||
+                                            pt.text[end] == '.' || pt.text[end] == '-'))
+                ++end;
+            const QString d = domainOfMail(QStringLiteral("x@") +
+                                           QString::fromLatin1(pt.text.mid(at + 1, end - at - 1)));
             if (!d.isEmpty())
                 ++count[d];
         }
@@ -1479,7 +1499,8 @@ struct OwnerReader::Impl
                         above << line(j);
                 }
                 // The nearest address: read from the lines closest to the block first.
-                for (qsizetype from_ = above.size() - 6; a.city.isEmpty() && from_ > -6; from_ -= 6)
+                for (qsizetype from_ = above.size() - 6;
+                     a.city.isEmpty() && from_ > -6 && from_ >= above.size() - 18; from_ -= 6)
                     a = readAddress(above.mid(qMax<qsizetype>(0, from_), 8), fax.region);
             }
             if (!a.city.isEmpty()) {
@@ -1697,9 +1718,9 @@ struct OwnerReader::Impl
         if (!pageOrgs) {
             pageOrgs.emplace();
             for (int strong = 1; strong >= 0; --strong) {
-                for (qsizetype j = 0; j < pt.lines.size() && j < 3000; ++j) {
+                for (qsizetype j = 0; j < pt.lines.size() && j < 600; ++j) {
                     const TextLine &l = pt.lines[j];
-                    if (l.end - l.begin > 90)
+                    if (l.end - l.begin > 90 || l.end - l.begin < 4)
                         continue;
                     const QString t = cleanName(line(j));
                     if (!nameLike(t) || looksLikeStreet(t) || wordsOf(t).size() < 2 ||
