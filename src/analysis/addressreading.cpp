@@ -6,9 +6,12 @@
 
 #include "faxlabels.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -16,9 +19,28 @@ namespace {
 // The line with the postal code and the place, by country. Named groups: city, region,
 // postal. A separator between the parts may be a line break (the block's lines are joined
 // with "\n"); a place never spans one.
+// What every match of a pattern holds, found by hand first: the patterns run only on the
+// few stretches of text around such a spot, never over the whole text.
+enum class Anchor : unsigned char
+{
+    Zip,        // five digits after a space, comma or line break: the code ends the match
+    FourDigits, // four digits after a space, comma or line break: the code ends the match
+    Canadian,   // "A1A": the code ends the match
+    British,    // the inward code "1AA": the code ends the match
+    CepFirst,   // "CEP", where the match begins; the place may be on the next line
+    CepCode,    // "99999-999": the code ends the match
+    PinCode,    // "999999" or "999 999": the code ends the match
+    CityWord,   // " City": the place ends there, a code may follow on the next lines
+    CodeFirst,  // four or five digits, then spaces and a capital: the match begins there
+    CodeLast,   // four or five digits at a line's end: the match is that line
+    Kanji,      // the characters of Japanese places: the whole text
+    Hanzi,      // the character of Chinese cities: the whole text
+};
+
 struct PostalPattern
 {
     const char *country; // ISO code, or "" for a form shared by many countries
+    Anchor anchor;
     const char *pattern;
 };
 
@@ -40,40 +62,49 @@ struct PostalPattern
 #define PLACE "[\\p{L}][\\p{L}\\p{M} .'’-]{0,38}?[\\p{L}.]"
 
 const PostalPattern kPostalPatterns[] = {
-    {"US", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" US_STATES
-           ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
-    {"CA", "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" CA_PROVINCES
-           ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
-    {"AU",
+    {"US", Anchor::Zip,
+     "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" US_STATES
+     ")\\.?[ ,\\n]+(?<postal>\\d{5}(?:-\\d{4})?)\\b"},
+    {"CA", Anchor::Canadian,
+     "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" CA_PROVINCES
+     ")\\.?[ ,\\n]+(?:Canada[ ,\\n]+)?(?<postal>[A-Z]\\d[A-Z] ?\\d[A-Z]\\d)\\b"},
+    {"AU", Anchor::FourDigits,
      "(?<city>" PLACE ")[ \\t]*,?[ \\t]*(?<region>" AU_STATES ")[ ,\\n]+(?<postal>\\d{4})\\b"},
-    {"GB", "(?<city>[\\p{L}][\\p{L} .'-]{0,30}?[\\p{L}])\\s*,?[ "
-           "\\n]*(?:(?<region>[\\p{L}]+shire|[\\p{L}]+ Yorkshire|Greater "
-           "London|Kent|Essex|Surrey|Sussex|Devon|Cornwall|Norfolk|Suffolk|Dorset|Cumbria|"
-           "Merseyside|Tyne and Wear|West Midlands)\\s*,?[ \\n]*)?(?<postal>[A-Z]{1,2}\\d[A-Z\\d]? "
-           "?\\d[A-Z]{2})\\b"},
-    {"BR", "[Cc][Ee][Pp]:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} "
-           "]{1,30}[\\p{L}])"},
-    {"BR", "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ "
-           "\\n]*(?:[Cc][Ee][Pp]:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
-    {"IN", "(?<city>[\\p{L}][\\p{L} ]{1,25}[\\p{L}])\\s*[-–]\\s*(?<postal>\\d{3} ?\\d{3})\\b"},
-    {"PH",
+    {"GB", Anchor::British,
+     "(?<city>[\\p{L}][\\p{L} .'-]{0,30}?[\\p{L}])\\s*,?[ "
+     "\\n]*(?:(?<region>[\\p{L}]+shire|[\\p{L}]+ Yorkshire|Greater "
+     "London|Kent|Essex|Surrey|Sussex|Devon|Cornwall|Norfolk|Suffolk|Dorset|Cumbria|"
+     "Merseyside|Tyne and Wear|West Midlands)\\s*,?[ \\n]*)?(?<postal>[A-Z]{1,2}\\d[A-Z\\d]? "
+     "?\\d[A-Z]{2})\\b"},
+    {"BR", Anchor::CepFirst,
+     "[Cc][Ee][Pp]:?\\s*(?<postal>\\d{5}-?\\d{3})\\s*[-–,.]?\\s*(?<city>[\\p{L}][\\p{L} "
+     "]{1,30}[\\p{L}])"},
+    {"BR", Anchor::CepCode,
+     "(?<city>[\\p{L}][\\p{L} ]{1,30}[\\p{L}])\\s*[-–.,]?[ "
+     "\\n]*(?:[Cc][Ee][Pp]:?\\s*)?(?<postal>\\d{5}-\\d{3})\\b"},
+    {"IN", Anchor::PinCode,
+     "(?<city>[\\p{L}][\\p{L} ]{1,25}[\\p{L}])\\s*[-–]\\s*(?<postal>\\d{3} ?\\d{3})\\b"},
+    {"PH", Anchor::CityWord,
      "(?<city>[\\p{L}][\\p{L} ]{1,25} City)[ ,\\n]+(?:Philippines[ ,\\n]*)?(?<postal>\\d{4})?"},
-    {"JP", "(?:〒\\s*(?<postal>\\d{3}-\\d{4})\\s*)?(?<region>東京都|北海道|京都府|大阪府|[^"
-           "\\s\\d、,]{2,3}県)(?<city>[^\\s\\d、,]{1,5}?[市区町村])"},
-    {"CN", "(?<city>北京市|上海市|天津市|重庆市)"},
-    {"CN", "(?<region>[^\\s\\d、,]{2,3}省)(?<city>[^\\s\\d、,省]{2,4}?市)"},
+    {"JP", Anchor::Kanji,
+     "(?:〒\\s*(?<postal>\\d{3}-\\d{4})\\s*)?(?<region>東京都|北海道|京都府|大阪府|[^"
+     "\\s\\d、,]{2,3}県)(?<city>[^\\s\\d、,]{1,5}?[市区町村])"},
+    {"CN", Anchor::Hanzi, "(?<city>北京市|上海市|天津市|重庆市)"},
+    {"CN", Anchor::Hanzi, "(?<region>[^\\s\\d、,]{2,3}省)(?<city>[^\\s\\d、,省]{2,4}?市)"},
     // Europe and elsewhere: the code before the place ("60313 Frankfurt", "A-8011 Graz").
-    {"",
+    {"", Anchor::CodeFirst,
      "(?:\\b(?:[A-Z]{1,2})-)?\\b(?<postal>\\d{4,5})[ \\t]+(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]*(?:[ "
      "\\t]+(?:/[ \\t]+)?(?:am|an|im|in|de|di|del|la|le|sur|upon|on|\\p{Lu}[\\p{L}\\p{M}.'’-]*))*)"},
     // The place before the code ("Managua 12066", "Tokai 7966"), a line of its own.
-    {"", "(?:^|\\n)(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]+(?: \\p{Lu}[\\p{L}\\p{M}.'’-]+)?)[ "
-         ",]+(?<postal>\\d{4,5})[ \\t]*(?=\\n|$)"},
+    {"", Anchor::CodeLast,
+     "(?:^|\\n)(?<city>\\p{Lu}[\\p{L}\\p{M}.'’-]+(?: \\p{Lu}[\\p{L}\\p{M}.'’-]+)?)[ "
+     ",]+(?<postal>\\d{4,5})[ \\t]*(?=\\n|$)"},
 };
 
 struct Compiled
 {
     QString country;
+    Anchor anchor;
     QRegularExpression re;
 };
 
@@ -81,14 +112,175 @@ const std::vector<Compiled> &patterns()
 {
     static const std::vector<Compiled> all = [] {
         std::vector<Compiled> v;
-        for (const PostalPattern &p : kPostalPatterns)
-            v.push_back({QString::fromLatin1(p.country),
+        for (const PostalPattern &p : kPostalPatterns) {
+            v.push_back({QString::fromLatin1(p.country), p.anchor,
                          QRegularExpression(QString::fromUtf8(p.pattern),
                                             QRegularExpression::UseUnicodePropertiesOption)});
+            v.back().re.optimize();
+        }
         return v;
     }();
     return all;
 }
+
+// The places of one text where a pattern may match, found by hand in one pass: the runs of
+// digits (what \\d matches), "CEP", " City", the characters of Chinese and Japanese places.
+class Anchors
+{
+public:
+    explicit Anchors(const QString &text) : m_text(text)
+    {
+        const qsizetype n = text.size();
+        const QChar *t = text.constData();
+        for (qsizetype i = 0; i < n;) {
+            const char16_t c = t[i].unicode();
+            if (t[i].isDigit()) {
+                qsizetype j = i + 1;
+                while (j < n && t[j].isDigit())
+                    ++j;
+                m_runs.push_back({i, j});
+                i = j;
+                continue;
+            }
+            if ((c == u'c' || c == u'C') && i + 2 < n && (t[i + 1].unicode() | 0x20) == u'e' &&
+                (t[i + 2].unicode() | 0x20) == u'p')
+                m_cep.push_back(i);
+            else if (c == u' ' && QStringView(t + i, n - i).startsWith(u" City"))
+                m_city.push_back(i);
+            else if (c == 0x90FD || c == 0x9053 || c == 0x5E9C || c == 0x770C)
+                m_kanji = true;
+            else if (c == 0x5E02)
+                m_hanzi = true;
+            ++i;
+        }
+    }
+
+    // Stretches [begin, end) of the text that hold every match of the pattern, in order and
+    // apart. Each ends at a line's end, so that "$" and "\\b" read there as in the whole text.
+    std::vector<std::pair<qsizetype, qsizetype>> windows(Anchor anchor) const
+    {
+        std::vector<std::pair<qsizetype, qsizetype>> out;
+        const QString &t = m_text;
+        const qsizetype n = t.size();
+        auto at = [&](qsizetype i) { return i >= 0 && i < n ? t[i] : QChar(); };
+        auto upper = [&](qsizetype i) { return at(i) >= u'A' && at(i) <= u'Z'; };
+        auto separator = [&](qsizetype i) {
+            return at(i) == u' ' || at(i) == u',' || at(i) == u'\n';
+        };
+        // A match that ends with the code at [begin, end): it begins at most `back` before it.
+        auto endsAt = [&](qsizetype begin, qsizetype end, qsizetype back, int linesAfter = 0) {
+            add(&out, begin - back, lineEnd(end, linesAfter));
+        };
+        switch (anchor) {
+        case Anchor::Zip:
+        case Anchor::FourDigits: {
+            const qsizetype digits = anchor == Anchor::Zip ? 5 : 4;
+            for (const auto &[b, e] : m_runs) {
+                if (e - b == digits && separator(b - 1))
+                    endsAt(b, e, 160);
+            }
+            break;
+        }
+        case Anchor::CepCode:
+            for (const auto &[b, e] : m_runs) {
+                if (e - b == 5 && at(e) == u'-' && at(e + 1).isDigit())
+                    endsAt(b, e, 120);
+            }
+            break;
+        case Anchor::PinCode:
+            for (size_t k = 0; k < m_runs.size(); ++k) {
+                const auto &[b, e] = m_runs[k];
+                const bool split = e - b == 3 && k + 1 < m_runs.size() &&
+                                   m_runs[k + 1].first == e + 1 && at(e) == u' ' &&
+                                   m_runs[k + 1].second - m_runs[k + 1].first == 3;
+                if (e - b == 6 || split)
+                    endsAt(b, e, 80);
+            }
+            break;
+        case Anchor::CodeFirst:
+            for (const auto &[b, e] : m_runs) {
+                qsizetype k = e;
+                while (at(k) == u' ' || at(k) == u'\t')
+                    ++k;
+                if (e - b >= 4 && e - b <= 5 && k > e && at(k).isUpper())
+                    add(&out, b - 3, lineEnd(e));
+            }
+            break;
+        case Anchor::CodeLast:
+            for (const auto &[b, e] : m_runs) {
+                qsizetype k = e;
+                while (at(k) == u' ' || at(k) == u'\t')
+                    ++k;
+                if (e - b >= 4 && e - b <= 5 && (k == n || at(k) == u'\n'))
+                    add(&out, t.lastIndexOf(u'\n', b), k);
+            }
+            break;
+        case Anchor::Canadian:
+            // "A1A": one digit between capitals.
+            for (const auto &[b, e] : m_runs) {
+                if (e - b == 1 && upper(b - 1) && upper(e))
+                    endsAt(b - 1, e + 1, 200);
+            }
+            break;
+        case Anchor::British:
+            for (const auto &[b, e] : m_runs) {
+                if (upper(e) && upper(e + 1) && !at(e + 2).isLetterOrNumber())
+                    endsAt(e - 1, e + 2, 200);
+            }
+            break;
+        case Anchor::CepFirst:
+            for (qsizetype i : m_cep)
+                add(&out, i, lineEnd(i, 2));
+            break;
+        case Anchor::CityWord:
+            for (qsizetype i : m_city) {
+                if (separator(i + 5))
+                    endsAt(i, i + 5, 30, 2);
+            }
+            break;
+        case Anchor::Kanji:
+            if (m_kanji)
+                add(&out, 0, n);
+            break;
+        case Anchor::Hanzi:
+            if (m_hanzi)
+                add(&out, 0, n);
+            break;
+        }
+        return out;
+    }
+
+private:
+    // The end of the line that holds `pos`, or of the `more`th line after it.
+    qsizetype lineEnd(qsizetype pos, int more = 0) const
+    {
+        qsizetype end = m_text.indexOf(u'\n', pos);
+        while (end >= 0 && more-- > 0)
+            end = m_text.indexOf(u'\n', end + 1);
+        return end < 0 ? m_text.size() : end;
+    }
+
+    // Adds [begin, end), joined to the stretches before it that it reaches back into, so
+    // that they stay in order and apart.
+    static void add(std::vector<std::pair<qsizetype, qsizetype>> *out, qsizetype begin,
+                    qsizetype end)
+    {
+        begin = qMax<qsizetype>(0, begin);
+        while (!out->empty() && out->back().second >= begin) {
+            begin = qMin(begin, out->back().first);
+            end = qMax(end, out->back().second);
+            out->pop_back();
+        }
+        out->push_back({begin, end});
+    }
+
+    const QString &m_text;
+    std::vector<std::pair<qsizetype, qsizetype>> m_runs;
+    std::vector<qsizetype> m_cep;
+    std::vector<qsizetype> m_city;
+    bool m_kanji = false;
+    bool m_hanzi = false;
+};
 
 // Words that make a line a street line (street types, buildings, post boxes), lower case.
 const char *const kStreetWords[] = {
@@ -108,14 +300,22 @@ const char *const kStreetWords[] = {
 
 bool isStreetWord(const QString &w)
 {
-    const QString lower = w.toLower();
-    for (const char *s : kStreetWords) {
-        if (lower == QLatin1String(s))
-            return true;
-    }
+    static const QSet<QString> words = [] {
+        QSet<QString> set;
+        for (const char *s : kStreetWords)
+            set.insert(QString::fromUtf8(s));
+        return set;
+    }();
     // German compounds: Hofgasse, Venloer Straße, Obertalerstrasse, Hochstr.
-    for (const char *tail : {"straße", "strasse", "str.", "gasse", "weg", "platz", "allee"}) {
-        if (lower.size() > int(qstrlen(tail)) + 2 && lower.endsWith(QString::fromUtf8(tail)))
+    static const QStringList tails = {QStringLiteral("straße"), QStringLiteral("strasse"),
+                                      QStringLiteral("str."),   QStringLiteral("gasse"),
+                                      QStringLiteral("weg"),    QStringLiteral("platz"),
+                                      QStringLiteral("allee")};
+    const QString lower = w.toLower();
+    if (words.contains(lower))
+        return true;
+    for (const QString &tail : tails) {
+        if (lower.size() > tail.size() + 2 && lower.endsWith(tail))
             return true;
     }
     return false;
@@ -126,13 +326,20 @@ bool looksLikeStreet(const QString &line)
     if (line.isEmpty() || line.size() > 90)
         return false;
     bool digit = false, letter = false, streetWord = false;
-    for (const QString &w :
-         line.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts)) {
-        streetWord = streetWord || isStreetWord(w);
-        for (QChar c : w) {
-            digit = digit || c.isDigit();
-            letter = letter || c.isLetter();
+    const qsizetype n = line.size();
+    for (qsizetype i = 0; i < n;) {
+        if (line[i].isSpace() || line[i] == u',') {
+            ++i;
+            continue;
         }
+        qsizetype j = i;
+        while (j < n && !line[j].isSpace() && line[j] != u',') {
+            digit = digit || line[j].isDigit();
+            letter = letter || line[j].isLetter();
+            ++j;
+        }
+        streetWord = streetWord || isStreetWord(line.mid(i, j - i));
+        i = j;
     }
     return streetWord || (digit && letter);
 }
@@ -212,14 +419,16 @@ const CountryAlias kCountryAliases[] = {
 
 QString countryOfName(const QString &name)
 {
-    const QString n = name.trimmed().toLower();
-    if (n.isEmpty() || n.size() > 40)
+    static const QHash<QString, QString> codes = [] {
+        QHash<QString, QString> h;
+        for (const CountryAlias &a : kCountryAliases)
+            h.insert(QString::fromUtf8(a.name), QString::fromLatin1(a.code));
+        return h;
+    }();
+    const QStringView trimmed = QStringView(name).trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 40)
         return QString();
-    for (const CountryAlias &a : kCountryAliases) {
-        if (n == QString::fromUtf8(a.name))
-            return QString::fromLatin1(a.code);
-    }
-    return QString();
+    return codes.value(trimmed.toString().toLower());
 }
 
 namespace {
@@ -269,14 +478,29 @@ QString placeOf(QString city)
 }
 
 // "Santo Domingo, República Dominicana", "Chaiwan, Hong Kong": a place before a country.
+// The country a part of a line after a comma names, past a number after it ("Hong Kong
+// 999077"); "" when none.
+QString countryOfPart(const QString &part)
+{
+    QString next = part.trimmed();
+    bool digit = false;
+    for (QChar c : next)
+        digit = digit || c.isDigit();
+    if (digit) {
+        static const QRegularExpression trailingNumber(QStringLiteral("[\\s.]*\\d[\\d\\s-]*$"));
+        next.remove(trailingNumber);
+    }
+    return countryOfName(next);
+}
+
 bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
 {
     for (const QString &line : lines) {
+        if (!line.contains(QLatin1Char(',')))
+            continue;
         const QStringList parts = line.split(QLatin1Char(','));
         for (qsizetype k = 0; k + 1 < parts.size(); ++k) {
-            QString next = parts[k + 1].trimmed();
-            next.remove(QRegularExpression(QStringLiteral("[\\s.]*\\d[\\d\\s-]*$")));
-            const QString code = countryOfName(next);
+            const QString code = countryOfPart(parts[k + 1]);
             const QString place = parts[k].trimmed();
             if (code.isEmpty() || place.size() > 30 || looksLikeStreet(place))
                 continue;
@@ -293,28 +517,92 @@ bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
 
 } // namespace
 
+// Every pattern's match holds a run of three or more digits, a digit beside a capital
+// ("M1B", "S9"), " City", or a character of Chinese and Japanese places; else the line
+// names a country after a comma. One pass, nothing allocated for most lines.
+bool mayHoldAddress(const QString &line)
+{
+    const qsizetype n = line.size();
+    const QChar *t = line.constData();
+    auto capital = [&](qsizetype i) { return i >= 0 && i < n && t[i] >= u'A' && t[i] <= u'Z'; };
+    auto city = [&](qsizetype i) {
+        return i + 5 <= n && t[i + 1] == u'C' && t[i + 2] == u'i' && t[i + 3] == u't' &&
+               t[i + 4] == u'y';
+    };
+    bool comma = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = t[i].unicode();
+        if (t[i].isDigit()) {
+            qsizetype j = i + 1;
+            while (j < n && t[j].isDigit())
+                ++j;
+            if (j - i >= 3 || capital(i - 1) || capital(j))
+                return true;
+            i = j - 1;
+        } else if (c == u',') {
+            comma = true;
+        } else if (c == u' ' && city(i)) {
+            return true;
+        } else if (c == 0x5E02 || c == 0x90FD || c == 0x9053 || c == 0x5E9C || c == 0x770C) {
+            return true;
+        }
+    }
+    if (!comma)
+        return false;
+    // A country's name after a comma: a short part (the longest name and a postal code).
+    for (qsizetype from = line.indexOf(u','); from >= 0;) {
+        const qsizetype to = line.indexOf(u',', from + 1);
+        const QStringView part =
+            QStringView(line).sliced(from + 1, (to < 0 ? n : to) - from - 1).trimmed();
+        if (part.size() <= 48 && !countryOfPart(part.toString()).isEmpty())
+            return true;
+        from = to;
+    }
+    return false;
+}
+
+namespace {
+
+// "©" or "copyright" in any case.
+bool mentionsCopyright(const QString &line)
+{
+    const qsizetype n = line.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = line[i].unicode();
+        if (c == 0xA9)
+            return true;
+        if ((c | 0x20) == u'c' && i + 9 <= n &&
+            QStringView(line).sliced(i, 9).compare(u"copyright", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 AddressParts readAddress(const QStringList &given, const QString &country)
 {
     AddressParts out;
+    if (std::none_of(given.cbegin(), given.cend(), mayHoldAddress))
+        return out;
     // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place);
     // the sentences of a footer line after it may be ("... Santo Domingo, República ...").
     QStringList lines;
     static const QRegularExpression sentenceEnd(QStringLiteral("\\.\\s+"));
     for (const QString &l : given) {
-        if (!l.contains(QChar(0xA9)) &&
-            !l.contains(QLatin1String("copyright"), Qt::CaseInsensitive)) {
+        if (!mentionsCopyright(l)) {
             lines << l;
             continue;
         }
         for (const QString &part : l.split(sentenceEnd, Qt::SkipEmptyParts)) {
-            if (!part.contains(QChar(0xA9)) &&
-                !part.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
+            if (!mentionsCopyright(part))
                 lines << part;
         }
     }
     const QString text = lines.join(QLatin1Char('\n'));
     if (text.isEmpty())
         return out;
+    const Anchors anchors(text);
     QRegularExpressionMatch best;
     QString bestCity;
     const Compiled *bestPattern = nullptr;
@@ -330,18 +618,28 @@ AddressParts readAddress(const QStringList &given, const QString &country)
             // first); the others by where they match.
             if (pass == 0 && bestPattern)
                 break;
-            auto it = c.re.globalMatch(text);
-            while (it.hasNext()) {
-                const QRegularExpressionMatch m = it.next();
-                if (bestPattern && m.capturedStart() >= best.capturedStart())
+            bool done = false;
+            for (const auto &[begin, end] : anchors.windows(c.anchor)) {
+                if (done || (bestPattern && begin >= best.capturedStart()))
                     break;
-                const QString city = placeOf(m.captured(QStringLiteral("city")));
-                if (city.isEmpty())
-                    continue;
-                best = m;
-                bestCity = city;
-                bestPattern = &c;
-                break;
+                // The text up to the stretch's end, matched from its beginning: what lies
+                // before it still counts for "\b" and "^".
+                auto it = c.re.globalMatch(QStringView(text).first(end), begin);
+                while (it.hasNext()) {
+                    const QRegularExpressionMatch m = it.next();
+                    if (bestPattern && m.capturedStart() >= best.capturedStart()) {
+                        done = true;
+                        break;
+                    }
+                    const QString city = placeOf(m.captured(QStringLiteral("city")));
+                    if (city.isEmpty())
+                        continue;
+                    best = m;
+                    bestCity = city;
+                    bestPattern = &c;
+                    done = true;
+                    break;
+                }
             }
         }
     }
@@ -382,9 +680,13 @@ AddressParts readAddress(const QStringList &given, const QString &country)
 
     // A country named after the place: on its line or the next.
     const qsizetype after = best.capturedEnd();
-    const QStringList rest = text.mid(after).split(QRegularExpression(QStringLiteral("[\\n,]")));
-    for (qsizetype k = 0; k < rest.size() && k < 3; ++k) {
-        const QString code = countryOfName(rest[k]);
+    qsizetype from = after;
+    for (int k = 0; k < 3 && from <= text.size(); ++k) {
+        qsizetype to = from;
+        while (to < text.size() && text[to] != u'\n' && text[to] != u',')
+            ++to;
+        const QString code = countryOfName(text.mid(from, to - from));
+        from = to + 1;
         if (!code.isEmpty()) {
             out.country = code;
             break;

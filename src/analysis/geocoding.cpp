@@ -1,6 +1,7 @@
 // The place of a number, from the geographic data that ships with libphonenumber.
 
 #include "ownerreader.h"
+#include "phonereading.h"
 
 #include <phonenumbers/geocoding/phonenumber_offline_geocoder.h>
 #include <phonenumbers/phonenumber.pb.h>
@@ -14,26 +15,38 @@ using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberOfflineGeocoder;
 using i18n::phonenumbers::PhoneNumberUtil;
 
-QString placeOfNumber(const QString &e164, const QString &language)
+QString placeOfNumber(const QString &e164, const QString &language, const QString &numberRegion)
 {
     // Loading the data is done once; the look-ups are const and guarded inside.
     static const PhoneNumberOfflineGeocoder geocoder;
     PhoneNumber number;
-    if (PhoneNumberUtil::GetInstance()->Parse(e164.toStdString(), "ZZ", &number) !=
-        PhoneNumberUtil::NO_PARSING_ERROR)
+    if (!phoneNumberOfE164(e164, &number))
         return QString();
+    // A number of no place (toll-free, premium rate) shares its first digits with places
+    // in some plans: the data is asked only after the number's type. In North America the
+    // area code alone tells the type, which spares the plans' patterns.
+    const bool northAmerican = number.country_code() == 1;
+    if (northAmerican && (isTollFree(e164) || e164.startsWith(QLatin1String("+1900"))))
+        return QString();
+    auto describe = [&](const char *lang) {
+        return QString::fromStdString(
+            northAmerican ? geocoder.GetDescriptionForValidNumber(number, icu::Locale(lang))
+                          : geocoder.GetDescriptionForNumber(number, icu::Locale(lang)));
+    };
     // Where the data knows no place inside the country, it names the country: no place.
-    const QString english =
-        QString::fromStdString(geocoder.GetDescriptionForNumber(number, icu::Locale("en")));
-    std::string region;
-    PhoneNumberUtil::GetInstance()->GetRegionCodeForNumber(number, &region);
-    const QLocale::Territory territory = QLocale::codeToTerritory(QString::fromStdString(region));
+    const QString english = describe("en");
+    // The region costs a look through the plans of every country that shares the code.
+    QString region = numberRegion;
+    if (region.isEmpty()) {
+        std::string r;
+        PhoneNumberUtil::GetInstance()->GetRegionCodeForNumber(number, &r);
+        region = QString::fromStdString(r);
+    }
+    const QLocale::Territory territory = QLocale::codeToTerritory(region);
     if (english.isEmpty() ||
         (territory != QLocale::AnyTerritory && english == QLocale::territoryToString(territory)))
         return QString();
     if (language.isEmpty() || language == QLatin1String("en"))
         return english;
-    const std::string lang = language.toStdString();
-    return QString::fromStdString(
-        geocoder.GetDescriptionForNumber(number, icu::Locale(lang.c_str())));
+    return describe(language.toLatin1().constData());
 }

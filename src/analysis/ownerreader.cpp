@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -272,8 +275,76 @@ const char *const kFreeMailDomains[] = {
     "example.org",   "domain.com",     "email.com",
 };
 
+// Types that hold no one's contact data.
+const char *const kNotOwnerTypes[] = {
+    "website",
+    "webpage",
+    "breadcrumblist",
+    "listitem",
+    "imageobject",
+    "searchaction",
+    "article",
+    "newsarticle",
+    "blogposting",
+    "itemlist",
+    "siteNavigationElement",
+    "wpheader",
+    "wpfooter",
+    "wpsidebar",
+    "videoobject",
+    "readaction",
+    "entrypoint",
+    "collectionpage",
+    "aboutpage",
+    "contactpage",
+    "faqpage",
+    "question",
+    "answer",
+    "offer",
+    "product",
+    "aggregaterating",
+    "rating",
+    "review",
+    "event",
+    "propertyvalue",
+    "geocoordinates",
+    "openinghoursspecification",
+    "thing",
+    "creativework",
+    "mediaobject",
+    "howto",
+};
+
+// The tables as sets of strings, built once: a line's words are looked up, not compared
+// with every row.
+const QSet<QString> *setOf(const char *const *table)
+{
+    static const QHash<const void *, QSet<QString>> sets = [] {
+        QHash<const void *, QSet<QString>> h;
+        auto add = [&h](const auto &t) {
+            QSet<QString> words;
+            for (const char *w : t)
+                words.insert(QString::fromUtf8(w));
+            h.insert(&t[0], words);
+        };
+        add(kOrganizationWords);
+        add(kLegalForms);
+        add(kGenericWords);
+        add(kJobWords);
+        add(kUnitWords);
+        add(kCompassWords);
+        add(kFreeMailDomains);
+        add(kNotOwnerTypes);
+        return h;
+    }();
+    const auto it = sets.constFind(table);
+    return it == sets.cend() ? nullptr : &*it;
+}
+
 bool inTable(const QString &word, const char *const *table, size_t count)
 {
+    if (const QSet<QString> *set = setOf(table))
+        return set->contains(word);
     for (size_t i = 0; i < count; ++i) {
         if (word == QString::fromUtf8(table[i]))
             return true;
@@ -284,6 +355,55 @@ bool inTable(const QString &word, const char *const *table, size_t count)
 template <size_t N> bool inTable(const QString &word, const char *const (&table)[N])
 {
     return inTable(word, table, N);
+}
+
+// The rows of a table as byte strings, for looking a line up before it is read as text.
+using ByteWords = std::unordered_set<std::string_view>;
+
+const ByteWords &organizationWordsAscii()
+{
+    static const ByteWords words(std::begin(kOrganizationWords), std::end(kOrganizationWords));
+    return words;
+}
+
+// Whether a line's UTF-8 bytes may hold a word of `words` as wordsOf and hasWordOf read
+// words: ASCII words are looked up in lower case, with and without a trailing dot; a word
+// with any other byte may be one. Allocates nothing: most lines hold no such word.
+bool mayHoldWordOf(QByteArrayView line, const ByteWords &words)
+{
+    auto separator = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' ||
+               c == ',' || c == ';' || c == '|' || c == '/';
+    };
+    auto alnum = [](char c) { return std::isalnum(uchar(c)) != 0; };
+    const qsizetype n = line.size();
+    char lower[32];
+    for (qsizetype i = 0; i < n;) {
+        while (i < n && separator(line[i]))
+            ++i;
+        qsizetype j = i;
+        bool wide = false;
+        while (j < n && !separator(line[j])) {
+            wide = wide || uchar(line[j]) >= 0x80;
+            ++j;
+        }
+        if (wide)
+            return true;
+        qsizetype a = i, b = j;
+        while (a < b && !alnum(line[a]) && line[a] != '&')
+            ++a;
+        while (b > a && !alnum(line[b - 1]) && line[b - 1] != '.' && line[b - 1] != '&')
+            --b;
+        if (b > a && b - a <= qsizetype(sizeof lower)) {
+            for (qsizetype k = a; k < b; ++k)
+                lower[k - a] = char(std::tolower(uchar(line[k])));
+            const std::string_view w(lower, size_t(b - a));
+            if (words.count(w) || (w.back() == '.' && words.count(w.substr(0, w.size() - 1))))
+                return true;
+        }
+        i = j;
+    }
+    return false;
 }
 
 // The words of a line, lower case, without the signs around them.
@@ -333,26 +453,38 @@ template <size_t N> bool hasWordOf(const QString &line, const char *const (&tabl
     return hasWordOf(line, table, N);
 }
 
-bool organizationMarked(const QString &line)
+// Whether a line holds one of `marks`; the marks are all outside Latin-1, so a line without
+// such a character is passed over at once.
+bool containsMark(const QString &line, const QStringList &marks)
 {
-    if (hasWordOf(line, kOrganizationWords))
-        return true;
-    for (const char *m : kOrganizationMarks) {
-        if (line.contains(QString::fromUtf8(m)))
+    bool wide = false;
+    for (QChar c : line)
+        wide = wide || c.unicode() >= 0x3000;
+    if (!wide)
+        return false;
+    for (const QString &m : marks) {
+        if (line.contains(m))
             return true;
     }
     return false;
 }
 
+bool organizationMarked(const QString &line)
+{
+    static const QStringList marks = [] {
+        QStringList l;
+        for (const char *m : kOrganizationMarks)
+            l << QString::fromUtf8(m);
+        return l;
+    }();
+    return hasWordOf(line, kOrganizationWords) || containsMark(line, marks);
+}
+
 bool legalForm(const QString &line)
 {
-    if (hasWordOf(line, kLegalForms))
-        return true;
-    for (const char *m : {"株式会社", "有限会社", "有限公司", "公司"}) {
-        if (line.contains(QString::fromUtf8(m)))
-            return true;
-    }
-    return false;
+    static const QStringList marks = {QStringLiteral("株式会社"), QStringLiteral("有限会社"),
+                                      QStringLiteral("有限公司"), QStringLiteral("公司")};
+    return hasWordOf(line, kLegalForms) || containsMark(line, marks);
 }
 
 bool isGeneric(const QString &line)
@@ -445,46 +577,6 @@ struct Entity
     int parent = -1;
     bool person = false;
     bool aside = false; // an article's publisher or author: not the page's owner
-};
-
-// Types that hold no one's contact data.
-const char *const kNotOwnerTypes[] = {
-    "website",
-    "webpage",
-    "breadcrumblist",
-    "listitem",
-    "imageobject",
-    "searchaction",
-    "article",
-    "newsarticle",
-    "blogposting",
-    "itemlist",
-    "siteNavigationElement",
-    "wpheader",
-    "wpfooter",
-    "wpsidebar",
-    "videoobject",
-    "readaction",
-    "entrypoint",
-    "collectionpage",
-    "aboutpage",
-    "contactpage",
-    "faqpage",
-    "question",
-    "answer",
-    "offer",
-    "product",
-    "aggregaterating",
-    "rating",
-    "review",
-    "event",
-    "propertyvalue",
-    "geocoordinates",
-    "openinghoursspecification",
-    "thing",
-    "creativework",
-    "mediaobject",
-    "howto",
 };
 
 bool isOwnerType(const QString &type)
@@ -749,8 +841,11 @@ bool namesMailOwner(const QString &line, const QString &mail)
             (plain == folded(w) || plain == initials.front() + folded(words.last())))
             return true;
     }
-    const QStringList pieces =
-        local.split(QRegularExpression(QStringLiteral("[._-]")), Qt::SkipEmptyParts);
+    QStringList pieces;
+    for (const QString &dotted : local.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+        for (const QString &part : dotted.split(QLatin1Char('_'), Qt::SkipEmptyParts))
+            pieces += part.split(QLatin1Char('-'), Qt::SkipEmptyParts);
+    }
     return pieces.size() >= 2 && words.contains(pieces.first()) && words.contains(pieces.last());
 }
 
@@ -810,7 +905,6 @@ struct OwnerReader::Impl
     std::optional<QList<Entity>> entities;
     std::optional<std::pair<QString, const char *>> siteName;
     std::optional<QString> pageMailDomain;
-    std::optional<QList<std::pair<qsizetype, QString>>> pageOrgs;
 
     Impl(const PageText &p, ReadNumber r, QList<PhoneMention> ph, QList<qsizetype> fx)
         : pt(p), read(std::move(r)), phones(std::move(ph)), faxes(std::move(fx))
@@ -820,10 +914,70 @@ struct OwnerReader::Impl
         std::sort(faxes.begin(), faxes.end());
     }
 
-    QString line(qsizetype j) const
+    // What is known of a line, read once however many numbers look at it.
+    struct LineFacts
     {
-        const TextLine &l = pt.lines[j];
-        return textOf(pt, l.begin, l.end);
+        QString text;
+        signed char contact = -1; // isContactLine; -1 until asked
+        signed char generic = -1; // isGeneric of its text
+        signed char ends = -1;    // endsBlock of its text
+        signed char address = -1; // mayHoldAddress of its text
+    };
+    mutable std::unordered_map<qsizetype, LineFacts> lineFacts;
+
+    LineFacts &factsOf(qsizetype j) const
+    {
+        auto it = lineFacts.find(j);
+        if (it == lineFacts.end()) {
+            it = lineFacts.emplace(j, LineFacts()).first;
+            const TextLine &l = pt.lines[j];
+            it->second.text = textOf(pt, l.begin, l.end);
+        }
+        return it->second;
+    }
+
+    const QString &line(qsizetype j) const { return factsOf(j).text; }
+
+    bool lineIsGeneric(qsizetype j) const
+    {
+        LineFacts &f = factsOf(j);
+        if (f.generic < 0)
+            f.generic = isGeneric(f.text);
+        return f.generic;
+    }
+
+    bool lineEndsBlock(qsizetype j) const
+    {
+        LineFacts &f = factsOf(j);
+        if (f.ends < 0)
+            f.ends = endsBlock(f.text);
+        return f.ends;
+    }
+
+    // The address in lines `js` (readAddress), passed over at once when no line may hold one.
+    AddressParts addressIn(const QList<qsizetype> &js, const QString &country) const
+    {
+        bool may = false;
+        for (qsizetype j : js) {
+            LineFacts &f = factsOf(j);
+            if (f.address < 0)
+                f.address = mayHoldAddress(f.text);
+            may = may || f.address;
+        }
+        if (!may)
+            return AddressParts();
+        QStringList lines;
+        for (qsizetype j : js)
+            lines << line(j);
+        return readAddress(lines, country);
+    }
+
+    bool isContactLine(qsizetype j) const
+    {
+        LineFacts &f = factsOf(j);
+        if (f.contact < 0)
+            f.contact = readContactLine(j);
+        return f.contact;
     }
 
     bool lineHoldsNumber(qsizetype j) const
@@ -847,7 +1001,7 @@ struct OwnerReader::Impl
     // A line of the block's contact part: a fax, a labelled voice number or a number
     // standing alone, a label ("Office:", "Toll Free: 1855.FCD.GEMS"), a mail address.
     // A postal code is no contact: "Macon, Georgia 31202-1057" is the block's address.
-    bool isContactLine(qsizetype j) const
+    bool readContactLine(qsizetype j) const
     {
         if (lineHoldsFax(j))
             return true;
@@ -863,7 +1017,8 @@ struct OwnerReader::Impl
                 return true;
         }
         const QString l = line(j);
-        if (isLabelLine(l) || (l.size() < 80 && mailPattern().match(l).hasMatch()))
+        if (isLabelLine(l) ||
+            (l.size() < 80 && l.contains(QLatin1Char('@')) && mailPattern().match(l).hasMatch()))
             return true;
         // A label word and a colon at the start.
         const QByteArray u = l.toUtf8();
@@ -1016,6 +1171,68 @@ struct OwnerReader::Impl
         (void)fn;
     }
 
+    // The entities by the last seven digits of the faxes they list, and the markup ones in
+    // the order they begin: built once, so that each number finds its own at once.
+    std::optional<QHash<QString, QList<int>>> faxIndex;
+    QList<int> markupOrder; // entities with a place in the text, by where they begin
+
+    void indexEntities()
+    {
+        const QList<Entity> &ents = allEntities();
+        faxIndex.emplace();
+        for (int k = 0; k < ents.size(); ++k) {
+            for (const QString &f : ents[k].faxes) {
+                const QString digits = digitsOf(f);
+                if (digits.size() >= 7)
+                    (*faxIndex)[digits.right(7)].append(k);
+            }
+            if (ents[k].begin >= 0)
+                markupOrder.append(k);
+        }
+        std::stable_sort(markupOrder.begin(), markupOrder.end(),
+                         [&ents](int a, int b) { return ents[a].begin < ents[b].begin; });
+    }
+
+    // The first entity that lists the fax.
+    const Entity *entityListing(const QString &e164)
+    {
+        if (!faxIndex)
+            indexEntities();
+        const QString digits = digitsOf(e164);
+        if (digits.size() < 7)
+            return nullptr;
+        const QList<Entity> &ents = *entities;
+        for (int k : faxIndex->value(digits.right(7))) {
+            for (const QString &f : ents[k].faxes) {
+                if (sameNumber(f, e164))
+                    return &ents[k];
+            }
+        }
+        return nullptr;
+    }
+
+    // The innermost owner item of the markup around text offset `at`: the one that begins
+    // last before it among those that hold it (items nest as their elements do).
+    const Entity *entityAround(qsizetype at)
+    {
+        if (!faxIndex)
+            indexEntities();
+        const QList<Entity> &ents = *entities;
+        auto it = std::upper_bound(markupOrder.cbegin(), markupOrder.cend(), at,
+                                   [&ents](qsizetype p, int k) { return p < ents[k].begin; });
+        if (it == markupOrder.cbegin())
+            return nullptr;
+        // From the last that begins before it, out through the items around that one.
+        int k = *(it - 1);
+        for (int depth = 0; k >= 0 && depth < 64; ++depth) {
+            const Entity &e = ents[k];
+            if (e.begin <= at && at < e.end && isOwnerType(e.type))
+                return &e;
+            k = e.parent;
+        }
+        return nullptr;
+    }
+
     // ------------------------------------------------------------ site-wide names
 
     std::pair<QString, const char *> siteOwner()
@@ -1134,13 +1351,13 @@ struct OwnerReader::Impl
             if (faxLine.table >= 0 && l.table == faxLine.table &&
                 (l.kind == LineKind::HeaderCell || (l.row == 0 && faxLine.row > 0)))
                 break;
-            const QString text = line(j);
+            const QString &text = line(j);
             if (l.kind == LineKind::Heading) {
-                if (!isGeneric(text))
+                if (!lineIsGeneric(j))
                     b.heading = b.top = j;
                 break;
             }
-            if (endsBlock(text))
+            if (lineEndsBlock(j))
                 break;
             if (isSubheading(text)) {
                 if (b.subheading < 0 && !header)
@@ -1176,7 +1393,7 @@ struct OwnerReader::Impl
                  j >= 0 && j >= b.top - 12 && pt.lines[b.top].begin - pt.lines[j].end < 1200; --j) {
                 if (pt.lines[j].kind != LineKind::Heading)
                     continue;
-                if (!isGeneric(line(j)))
+                if (!lineIsGeneric(j))
                     b.heading = j;
                 break;
             }
@@ -1200,11 +1417,14 @@ struct OwnerReader::Impl
                 bestDistance = d;
             }
         };
-        for (const LinkedValue &m : pt.mailLinks) {
-            if (m.at >= from && m.at <= to)
-                consider(QString::fromUtf8(m.value).trimmed(), m.at);
-        }
-        const QString text = QString::fromUtf8(pt.text.mid(from, to - from));
+        auto m = std::lower_bound(pt.mailLinks.cbegin(), pt.mailLinks.cend(), from,
+                                  [](const LinkedValue &v, qsizetype p) { return v.at < p; });
+        for (; m != pt.mailLinks.cend() && m->at <= to; ++m)
+            consider(QString::fromUtf8(m->value).trimmed(), m->at);
+        const QByteArrayView bytes = QByteArrayView(pt.text).sliced(from, to - from);
+        if (!bytes.contains('@'))
+            return best;
+        const QString text = QString::fromUtf8(bytes);
         auto it = mailPattern().globalMatch(text);
         while (it.hasNext()) {
             const QRegularExpressionMatch m = it.next();
@@ -1228,11 +1448,19 @@ struct OwnerReader::Impl
         // line first), on the line after it, below it; a number alone on a line above; a
         // toll-free line only when there is no other.
         const qsizetype partBegin = b.subheading >= 0 ? pt.lines[b.subheading].end : from_;
-        QString best;
-        int bestRank = 1000;
-        qsizetype bestDistance = 0;
-        for (const PhoneMention &p : phones) {
-            if (p.begin < from_ || p.begin > to || (p.begin <= at && at < p.end))
+        struct Candidate
+        {
+            int rank;
+            qsizetype distance;
+            const PhoneMention *mention;
+        };
+        std::vector<Candidate> candidates;
+        auto first =
+            std::lower_bound(phones.cbegin(), phones.cend(), from_,
+                             [](const PhoneMention &m, qsizetype pos) { return m.begin < pos; });
+        for (auto it = first; it != phones.cend() && it->begin <= to; ++it) {
+            const PhoneMention &p = *it;
+            if (p.begin <= at && at < p.end)
                 continue;
             int rank;
             qsizetype distance = qAbs(p.begin - at);
@@ -1253,21 +1481,29 @@ struct OwnerReader::Impl
                 rank = 10;
                 distance = qAbs(p.begin - at);
             }
-            const QString e164 = readVoice(p.written);
+            candidates.push_back({rank, distance, &p});
+        }
+        // Read in that order, and only until one answers: a reading costs more than all
+        // of the above.
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const Candidate &a, const Candidate &b) {
+                             return a.rank != b.rank ? a.rank < b.rank : a.distance < b.distance;
+                         });
+        QString tollFree;
+        for (const Candidate &c : candidates) {
+            const QString e164 = readVoice(c.mention->written);
             if (e164.isEmpty())
                 continue;
-            if (isTollFree(e164))
-                rank += 100;
-            if (rank < bestRank || (rank == bestRank && distance < bestDistance)) {
-                best = e164;
-                bestRank = rank;
-                bestDistance = distance;
+            if (!isTollFree(e164)) {
+                *from = OwnerSource::Block;
+                return e164;
             }
+            if (tollFree.isEmpty())
+                tollFree = e164;
         }
-        if (best.isEmpty())
-            return QString();
-        *from = OwnerSource::Block;
-        return best;
+        if (!tollFree.isEmpty())
+            *from = OwnerSource::Block;
+        return tollFree;
     }
 
     // The number a voice run writes: the whole, else its first groups ("0175-2302027
@@ -1347,20 +1583,9 @@ struct OwnerReader::Impl
         const QList<Entity> &ents = allEntities();
 
         // Structured data first: the item that lists this fax, else the one around it.
-        const Entity *holder = nullptr;
-        for (const Entity &e : ents) {
-            for (const QString &f : e.faxes) {
-                if (!holder && sameNumber(f, fax.e164))
-                    holder = &e;
-            }
-        }
-        if (!holder && at >= 0) {
-            for (const Entity &e : ents) {
-                if (e.begin >= 0 && e.begin <= at && at < e.end && isOwnerType(e.type) &&
-                    (!holder || e.begin >= holder->begin))
-                    holder = &e;
-            }
-        }
+        const Entity *holder = entityListing(fax.e164);
+        if (!holder && at >= 0)
+            holder = entityAround(at);
         if (holder) {
             // A contact point or department: its organisation is the item above it.
             const Entity *org = holder;
@@ -1425,7 +1650,8 @@ struct OwnerReader::Impl
         // The place of the fax, else of the voice line beside it (a fax-to-mail number
         // belongs to no place).
         QString geoCity, geoRegion;
-        splitPlace(placeOfNumber(fax.e164, languageFor(fax.region)), fax, &geoCity, &geoRegion);
+        splitPlace(placeOfNumber(fax.e164, languageFor(fax.region), fax.region), fax, &geoCity,
+                   &geoRegion);
         if (geoCity.isEmpty() && !o.phone.isEmpty() && o.phone.left(3) == fax.e164.left(3)) {
             PhoneReading voice = fax;
             voice.e164 = o.phone;
@@ -1458,50 +1684,51 @@ struct OwnerReader::Impl
         if (o.city.isEmpty() && b.faxLine >= 0) {
             AddressParts a;
             const char *from = OwnerSource::Block;
-            for (const auto &range : pt.addresses) {
-                if (range.first <= at && at < range.second) {
-                    QStringList lines;
-                    for (qsizetype j = lineIndexAt(pt, range.first);
-                         j >= 0 && j < pt.lines.size() && pt.lines[j].begin < range.second; ++j)
-                        lines << line(j);
-                    a = readAddress(lines, fax.region);
-                    from = OwnerSource::Address;
-                    break;
-                }
+            if (const qsizetype k = addressAround(at); k >= 0) {
+                const auto &range = pt.addresses[k];
+                QStringList lines;
+                for (qsizetype j = lineIndexAt(pt, range.first);
+                     j >= 0 && j < pt.lines.size() && pt.lines[j].begin < range.second &&
+                     lines.size() < 12;
+                     ++j)
+                    lines << line(j);
+                a = readAddress(lines, fax.region);
+                from = OwnerSource::Address;
             }
             if (a.city.isEmpty())
                 a = readAddress(nameTexts + headParts, fax.region);
             if (a.city.isEmpty() && !geoCity.isEmpty()) {
                 // A line or part of one that is the place the number belongs to.
                 for (const QString &l : nameTexts + headParts) {
-                    for (const QString &part :
-                         l.split(QRegularExpression(QStringLiteral("\\s*[,;/–]\\s*|\\s+-\\s+")),
-                                 Qt::SkipEmptyParts)) {
+                    static const QRegularExpression partSep(
+                        QStringLiteral("\\s*[,;/–]\\s*|\\s+-\\s+"));
+                    for (const QString &part : l.split(partSep, Qt::SkipEmptyParts)) {
                         if (a.city.isEmpty() && folded(part) == folded(geoCity))
                             a.city = part.trimmed();
                     }
                 }
             }
             if (a.city.isEmpty()) {
-                QStringList below;
+                QList<qsizetype> below;
                 for (qsizetype j = b.faxLine + 1; j < pt.lines.size() && j <= b.bottom + 3; ++j) {
                     if (lineHoldsFax(j) || pt.lines[j].kind == LineKind::Heading)
                         break;
                     if (!isContactLine(j))
-                        below << line(j);
+                        below << j;
                 }
-                a = readAddress(below, fax.region);
+                a = addressIn(below, fax.region);
             }
             if (a.city.isEmpty()) {
-                QStringList above;
-                for (qsizetype j = qMax<qsizetype>(0, b.top - 40); j < b.top; ++j) {
+                // The last 18 lines above the block that are no contact lines, within 40.
+                QList<qsizetype> above;
+                for (qsizetype j = b.top - 1; j >= 0 && j >= b.top - 40 && above.size() < 18; --j) {
                     if (!isContactLine(j))
-                        above << line(j);
+                        above.prepend(j);
                 }
                 // The nearest address: read from the lines closest to the block first.
                 for (qsizetype from_ = above.size() - 6;
                      a.city.isEmpty() && from_ > -6 && from_ >= above.size() - 18; from_ -= 6)
-                    a = readAddress(above.mid(qMax<qsizetype>(0, from_), 8), fax.region);
+                    a = addressIn(above.mid(qMax<qsizetype>(0, from_), 8), fax.region);
             }
             if (!a.city.isEmpty()) {
                 o.street = a.street;
@@ -1542,10 +1769,10 @@ struct OwnerReader::Impl
             const QString headingText = b.heading >= 0 ? line(b.heading) : QString();
             if (!headingText.isEmpty())
                 candidates.prepend(headingText);
+            static const QRegularExpression honorific(
+                QStringLiteral("^(?:Mr|Mrs|Ms|Dr|Prof|Shri|Smt|Herr|Frau)\\.?\\s"));
             auto isPerson = [&](int k, const QString &l) {
-                return (!mail.isEmpty() && namesMailOwner(l, mail)) ||
-                       l.contains(QRegularExpression(
-                           QStringLiteral("^(?:Mr|Mrs|Ms|Dr|Prof|Shri|Smt|Herr|Frau)\\.?\\s"))) ||
+                return (!mail.isEmpty() && namesMailOwner(l, mail)) || l.contains(honorific) ||
                        (k + 1 < candidates.size() && hasWordOf(candidates[k + 1], kJobWords) &&
                         !organizationMarked(candidates[k + 1])) ||
                        hasWordOf(l, kJobWords);
@@ -1644,64 +1871,65 @@ struct OwnerReader::Impl
         }
 
         if (o.organization.isEmpty()) {
-            const auto site = siteOwner();
             const QString mailDomain = domainOfMail(mail);
+            auto open = [&] { return o.organization.isEmpty(); };
             auto take = [&](const QString &name, const char *from) {
-                if (o.organization.isEmpty() && !name.isEmpty()) {
+                if (open() && !name.isEmpty()) {
                     o.organization = name;
                     o.organizationFrom = QLatin1String(from);
                 }
             };
+            // Each source is read only when those before it gave no name.
             // An <address> around the number: its first name-like line.
-            for (const auto &range : pt.addresses) {
-                if (at >= 0 && range.first <= at && at < range.second) {
-                    const QString first = cleanName(line(lineIndexAt(pt, range.first)));
-                    if (nameLike(first) && !looksLikeStreetLine(first, o) &&
-                        !looksLikeStreet(first) && !hasWordOf(first, kUnitWords) &&
-                        !isPlace(first, o.city, geoCity))
-                        take(first, OwnerSource::Address);
-                }
+            if (const qsizetype k = addressAround(at); k >= 0) {
+                const QString first = cleanName(line(lineIndexAt(pt, pt.addresses[k].first)));
+                if (nameLike(first) && !looksLikeStreetLine(first, o) && !looksLikeStreet(first) &&
+                    !hasWordOf(first, kUnitWords) && !isPlace(first, o.city, geoCity))
+                    take(first, OwnerSource::Address);
             }
             take(blockOrg, OwnerSource::Block);
             // A heading further up that names an organisation.
-            if (o.organization.isEmpty() && b.faxLine >= 0)
+            if (open() && b.faxLine >= 0)
                 take(headingOrganization(b, false, o.city, geoCity), OwnerSource::Heading);
-            const bool siteFromMarkup =
-                site.second == OwnerSource::JsonLd || site.second == OwnerSource::Microdata ||
-                site.second == OwnerSource::Rdfa || site.second == OwnerSource::SiteName;
-            if (siteFromMarkup && !looksLikeDomain(site.first))
-                take(site.first, site.second);
+            if (open()) {
+                const auto &site = siteOwner();
+                const bool siteFromMarkup =
+                    site.second == OwnerSource::JsonLd || site.second == OwnerSource::Microdata ||
+                    site.second == OwnerSource::Rdfa || site.second == OwnerSource::SiteName;
+                if (siteFromMarkup && !looksLikeDomain(site.first))
+                    take(site.first, site.second);
+            }
             // Any name in the heading right above the block's, when that one names a unit
             // ("Public Health Region 1" above "Region 1 Asbestos").
-            if (o.organization.isEmpty() && b.faxLine >= 0 && headingIsUnit)
+            if (open() && b.faxLine >= 0 && headingIsUnit)
                 take(headingOrganization(b, true, o.city, geoCity), OwnerSource::Heading);
             // A name on its own line at the top of the block, unless the block's mail
             // names another business.
-            if (!unmarked.isEmpty() &&
+            if (open() && !unmarked.isEmpty() &&
                 (mailDomain.isEmpty() ||
                  folded(unmarked).contains(folded(mailDomain.section(QLatin1Char('.'), 0, 0)))))
                 take(unmarked, OwnerSource::Block);
             // The block's mail domain, as the page writes its name ("TopCoder", "PSTCL").
-            take(spelledOnPage(mailDomain), OwnerSource::MailDomain);
-            take(site.first, site.second);
+            if (open())
+                take(spelledOnPage(mailDomain), OwnerSource::MailDomain);
+            if (open())
+                take(siteOwner().first, siteOwner().second);
             take(unmarked, OwnerSource::Block);
-            take(pageOrganization(at), OwnerSource::Page);
+            if (open())
+                take(pageOrganization(at), OwnerSource::Page);
             take(mailDomain, OwnerSource::MailDomain);
-            take(webAddressIn(b), OwnerSource::WebAddress);
-            const QString pageDomain = mostCommonMailDomain();
-            take(spelledOnPage(pageDomain), OwnerSource::MailDomain);
-            take(pageDomain, OwnerSource::MailDomain);
+            if (open())
+                take(webAddressIn(b), OwnerSource::WebAddress);
+            if (open()) {
+                const QString pageDomain = mostCommonMailDomain();
+                take(spelledOnPage(pageDomain), OwnerSource::MailDomain);
+                take(pageDomain, OwnerSource::MailDomain);
+            }
         }
         if (o.unit.isEmpty() && !blockUnit.isEmpty() &&
             folded(blockUnit) != folded(o.organization)) {
             o.unit = blockUnit;
             o.unitFrom = QLatin1String(OwnerSource::Block);
-        }
-        if (o.phone.isEmpty() && b.faxLine >= 0) {
-            const char *from = nullptr;
-            o.phone = phoneOf(b, at, &from);
-            if (from)
-                o.phoneFrom = QLatin1String(from);
         }
         if (o.email.isEmpty() && !mail.isEmpty()) {
             o.email = mail;
@@ -1710,40 +1938,90 @@ struct OwnerReader::Impl
         return o;
     }
 
+    // The <address> element that holds text offset `at` (-1: none). They do not nest, so
+    // it is one of the last few that begin before it.
+    qsizetype addressAround(qsizetype at) const
+    {
+        if (at < 0)
+            return -1;
+        const auto &ranges = pt.addresses;
+        auto it = std::upper_bound(ranges.cbegin(), ranges.cend(), at,
+                                   [](qsizetype p, const auto &r) { return p < r.first; });
+        const qsizetype last = qsizetype(it - ranges.cbegin()) - 1;
+        qsizetype found = -1;
+        for (qsizetype k = last; k >= 0 && last - k < 8; --k) {
+            if (ranges[k].first <= at && at < ranges[k].second)
+                found = k;
+        }
+        return found;
+    }
+
     // The first line of the page that names a business by its legal form, else by an
     // institution's word (the page's own name where nothing else gives it).
     // A line that heads another number's block is that number's owner, not the page's.
     QString pageOrganization(qsizetype faxAt)
     {
-        if (!pageOrgs) {
-            pageOrgs.emplace();
-            for (int strong = 1; strong >= 0; --strong) {
-                for (qsizetype j = 0; j < pt.lines.size() && j < 600; ++j) {
-                    const TextLine &l = pt.lines[j];
-                    if (l.end - l.begin > 90 || l.end - l.begin < 4)
-                        continue;
-                    const QString t = cleanName(line(j));
-                    if (!nameLike(t) || looksLikeStreet(t) || wordsOf(t).size() < 2 ||
-                        !(strong ? legalForm(t) : organizationMarked(t)))
-                        continue;
-                    if (hasWordOf(t, kJobWords))
-                        continue;
-                    pageOrgs->append({j, t});
+        if (!pageOrgs)
+            readPageOrganizations();
+        // The first name whose next lines hold no other number's fax: one with none there,
+        // or one whose only fax line is this number's.
+        const PageOrganizations &p = *pageOrgs;
+        qsizetype best = p.firstFree;
+        const qsizetype li = lineIndexAt(pt, faxAt);
+        if (li >= 0) {
+            const TextLine &l = pt.lines[li];
+            auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
+            if (f != faxes.cend() && *f < l.end && *f <= faxAt && faxAt < l.end)
+                best = qMin(best, p.firstWithOnly.value(*f, p.names.size()));
+        }
+        return best < p.names.size() ? p.names[best] : QString();
+    }
+
+    struct PageOrganizations
+    {
+        QStringList names;                         // legal forms first, then institutions' words
+        qsizetype firstFree;                       // the first with no fax in its next lines
+        QHash<qsizetype, qsizetype> firstWithOnly; // first fax of its one fax line -> first name
+    };
+    std::optional<PageOrganizations> pageOrgs;
+
+    void readPageOrganizations()
+    {
+        QList<std::pair<qsizetype, QString>> strong, weak;
+        for (qsizetype j = 0; j < pt.lines.size() && j < 600; ++j) {
+            const TextLine &l = pt.lines[j];
+            if (l.end - l.begin > 90 || l.end - l.begin < 4 ||
+                !mayHoldWordOf(QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin),
+                               organizationWordsAscii()))
+                continue;
+            const QString t = cleanName(line(j));
+            if (!organizationMarked(t) || !nameLike(t) || looksLikeStreet(t) ||
+                wordsOf(t).size() < 2 || hasWordOf(t, kJobWords))
+                continue;
+            (legalForm(t) ? strong : weak).append({j, t});
+        }
+        PageOrganizations p;
+        p.firstFree = strong.size() + weak.size();
+        qsizetype k = 0;
+        for (const auto &[j, name] : strong + weak) {
+            p.names << name;
+            // The first fax of each line below it (as many as hold one).
+            qsizetype faxLines = 0, only = -1;
+            for (qsizetype m = j + 1; m < pt.lines.size() && m <= j + 8; ++m) {
+                const TextLine &l = pt.lines[m];
+                auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
+                if (f != faxes.cend() && *f < l.end) {
+                    ++faxLines;
+                    only = *f;
                 }
             }
+            if (faxLines == 0)
+                p.firstFree = qMin(p.firstFree, k);
+            else if (faxLines == 1 && !p.firstWithOnly.contains(only))
+                p.firstWithOnly.insert(only, k);
+            ++k;
         }
-        for (const auto &[j, name] : qAsConst(*pageOrgs)) {
-            bool other = false;
-            for (qsizetype k = j + 1; k < pt.lines.size() && k <= j + 8; ++k) {
-                const TextLine &l = pt.lines[k];
-                auto f = std::lower_bound(faxes.cbegin(), faxes.cend(), l.begin);
-                other =
-                    other || (f != faxes.cend() && *f < l.end && !(*f <= faxAt && faxAt < l.end));
-            }
-            if (!other)
-                return name;
-        }
-        return QString();
+        pageOrgs = std::move(p);
     }
 
     // A web address written in the block ("Website: www.buenamano.ph"), as a domain.
@@ -1764,7 +2042,19 @@ struct OwnerReader::Impl
 
     // The name a mail domain stands for, as the page writes it outside addresses: for
     // "pstcl.org" the page's "PSTCL". Empty when the page writes it only in addresses.
+    mutable QHash<QString, QString> spelled; // by domain
+
     QString spelledOnPage(const QString &domain) const
+    {
+        const auto known = spelled.constFind(domain);
+        if (known != spelled.cend())
+            return *known;
+        const QString name = findSpelledOnPage(domain);
+        spelled.insert(domain, name);
+        return name;
+    }
+
+    QString findSpelledOnPage(const QString &domain) const
     {
         const QString label = domain.section(QLatin1Char('.'), 0, 0);
         if (label.size() < 3)

@@ -58,6 +58,10 @@ struct AddressParts
 // of `country` first (ISO code of the number; may be empty).
 AddressParts readAddress(const QStringList &lines, const QString &country);
 
+// False when no address pattern can read anything in `line`, however the lines around it
+// read: cheap, for passing over lines before a block's lines are read as an address.
+bool mayHoldAddress(const QString &line);
+
 // A street line: a street word ("Road", "Straße", "Suite", "PO Box") or a house number
 // beside words.
 bool looksLikeStreet(const QString &line);
@@ -68,5 +72,7 @@ QString countryOfName(const QString &name);
 
 // The place a number belongs to by the numbering plans' geography (libphonenumber's
 // offline geocoder), in `language` (ISO 639) where the data has it: "New York, NY",
-// "Köln", "Chania". Empty for numbers of no one place.
-QString placeOfNumber(const QString &e164, const QString &language);
+// "Köln", "Chania". Empty for numbers of no one place. `region`: the number's ISO code
+// when the caller knows it already.
+QString placeOfNumber(const QString &e164, const QString &language,
+                      const QString &region = QString());

@@ -380,13 +380,55 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
     return r;
 }
 
+bool phoneNumberOfE164(const QString &e164, PhoneNumber *number)
+{
+    // What the parser makes of "+" and digits, built directly: the country code is the one
+    // prefix of one to three digits the plans know (no code begins another).
+    const qsizetype n = e164.size();
+    if (n < 4 || n > 16 || e164[0] != u'+')
+        return false;
+    for (qsizetype k = 1; k < n; ++k) {
+        if (e164[k] < u'0' || e164[k] > u'9')
+            return false;
+    }
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    for (qsizetype digits = 1; digits <= 3 && digits + 2 <= n; ++digits) {
+        const int code = e164.mid(1, digits).toInt();
+        std::string region;
+        util->GetRegionCodeForCountryCode(code, &region);
+        if (region == "ZZ")
+            continue;
+        const QString national = e164.mid(1 + digits);
+        number->Clear();
+        number->set_country_code(code);
+        number->set_national_number(national.toULongLong());
+        // As the parser keeps leading zeros (Italy's "06 ..."): all but the last one.
+        if (national.size() > 1 && national[0] == u'0') {
+            number->set_italian_leading_zero(true);
+            int zeros = 1;
+            while (zeros < national.size() - 1 && national[zeros] == u'0')
+                ++zeros;
+            if (zeros != 1)
+                number->set_number_of_leading_zeros(zeros);
+        }
+        return true;
+    }
+    return false;
+}
+
 bool isTollFree(const QString &e164)
 {
-    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
-    PhoneNumber number;
-    if (util->Parse(e164.toStdString(), "ZZ", &number) != PhoneNumberUtil::NO_PARSING_ERROR)
+    // North America's toll-free area codes, without the plans' patterns.
+    if (e164.size() == 12 && e164.startsWith(QLatin1String("+18"))) {
+        // 800, 833, 844, 855, 866, 877, 888.
+        const QChar a = e164[3], b = e164[4];
+        return a == b && (a == u'0' || (a >= u'3' && a <= u'8'));
+    }
+    if (e164.startsWith(QLatin1String("+1")))
         return false;
-    return util->GetNumberType(number) == PhoneNumberUtil::TOLL_FREE;
+    PhoneNumber number;
+    return phoneNumberOfE164(e164, &number) &&
+           PhoneNumberUtil::GetInstance()->GetNumberType(number) == PhoneNumberUtil::TOLL_FREE;
 }
 
 QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
