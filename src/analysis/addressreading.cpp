@@ -105,19 +105,17 @@ struct Compiled
 {
     QString country;
     Anchor anchor;
-    QRegularExpression re;
+    QRegularExpression re; // compiled on its first match: most pages need few of them
 };
 
 const std::vector<Compiled> &patterns()
 {
     static const std::vector<Compiled> all = [] {
         std::vector<Compiled> v;
-        for (const PostalPattern &p : kPostalPatterns) {
+        for (const PostalPattern &p : kPostalPatterns)
             v.push_back({QString::fromLatin1(p.country), p.anchor,
                          QRegularExpression(QString::fromUtf8(p.pattern),
                                             QRegularExpression::UseUnicodePropertiesOption)});
-            v.back().re.optimize();
-        }
         return v;
     }();
     return all;
@@ -561,6 +559,60 @@ bool mayHoldAddress(const QString &line)
     return false;
 }
 
+bool mayHoldAddress(QByteArrayView line)
+{
+    const uchar *s = reinterpret_cast<const uchar *>(line.data());
+    const qsizetype n = line.size();
+    bool comma = false;
+    int run = 0; // digits in a row
+    bool capitalBefore = false;
+    char32_t previous = 0;
+    for (qsizetype i = 0; i < n;) {
+        char32_t cp = s[i];
+        int length = 1;
+        if (cp >= 0xC0) {
+            length = cp >= 0xF0 ? 4 : cp >= 0xE0 ? 3 : 2;
+            cp &= cp >= 0xF0 ? 0x07 : cp >= 0xE0 ? 0x0F : 0x1F;
+            for (int k = 1; k < length; ++k)
+                cp = (cp << 6) | (i + k < n ? s[i + k] & 0x3F : 0);
+        }
+        const bool digit = cp < 0x80 ? cp >= '0' && cp <= '9' : QChar::isDigit(cp);
+        if (digit) {
+            if (run == 0)
+                capitalBefore = previous >= 'A' && previous <= 'Z';
+            if (++run >= 3)
+                return true;
+        } else {
+            if (run > 0 && (capitalBefore || (cp >= 'A' && cp <= 'Z')))
+                return true;
+            run = 0;
+            if (cp == ',')
+                comma = true;
+            else if (cp == ' ' && line.sliced(i + 1).startsWith("City"))
+                return true;
+            else if (cp == 0x5E02 || cp == 0x90FD || cp == 0x9053 || cp == 0x5E9C || cp == 0x770C)
+                return true;
+        }
+        previous = cp;
+        i += length;
+    }
+    if (run > 0 && capitalBefore)
+        return true;
+    if (!comma)
+        return false;
+    for (qsizetype from = line.indexOf(','); from >= 0;) {
+        const qsizetype to = line.indexOf(',', from + 1);
+        const QByteArrayView part = line.sliced(from + 1, (to < 0 ? n : to) - from - 1).trimmed();
+        if (part.size() <= 3 * 48) {
+            const QString text = QString::fromUtf8(part);
+            if (text.size() <= 48 && !countryOfPart(text).isEmpty())
+                return true;
+        }
+        from = to;
+    }
+    return false;
+}
+
 namespace {
 
 // "©" or "copyright" in any case.
@@ -583,7 +635,8 @@ bool mentionsCopyright(const QString &line)
 AddressParts readAddress(const QStringList &given, const QString &country)
 {
     AddressParts out;
-    if (std::none_of(given.cbegin(), given.cend(), mayHoldAddress))
+    if (std::none_of(given.cbegin(), given.cend(),
+                     [](const QString &l) { return mayHoldAddress(l); }))
         return out;
     // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place);
     // the sentences of a footer line after it may be ("... Santo Domingo, República ...").

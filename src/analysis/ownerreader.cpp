@@ -503,7 +503,12 @@ bool isGeneric(const QString &line)
 QString folded(const QString &s)
 {
     QString out;
-    const QString d = s.normalized(QString::NormalizationForm_KD);
+    out.reserve(s.size());
+    bool ascii = true;
+    for (QChar c : s)
+        ascii = ascii && c.unicode() < 0x80;
+    // Only text beyond ASCII has forms to decompose.
+    const QString d = ascii ? s : s.normalized(QString::NormalizationForm_KD);
     for (QChar c : d) {
         if (c.isLetterOrNumber())
             out += c.toLower();
@@ -539,7 +544,14 @@ QString cleanName(QString name)
 {
     name = name.simplified();
     static const QRegularExpression sep(QStringLiteral("\\s+(?:\\||–|—|-|::|·)\\s+|｜"));
-    const QStringList parts = name.split(sep, Qt::SkipEmptyParts);
+    // Split only where a separator may be: most names have none.
+    bool separator = false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        separator = separator || u == u'|' || u == u'-' || u == u':' || u == 0x2013 ||
+                    u == 0x2014 || u == 0xB7 || u == 0xFF5C;
+    }
+    const QStringList parts = separator ? name.split(sep, Qt::SkipEmptyParts) : QStringList();
     if (parts.size() > 1 && !isGeneric(parts.first()))
         name = parts.first().trimmed();
     while (!name.isEmpty() && (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char(',')) ||
@@ -873,6 +885,18 @@ const QRegularExpression &mailPattern()
 }
 
 // A line that is a field label with nothing after it ("Office:", "Fax:", "E-mail:").
+// How many UTF-16 units the UTF-8 text takes: what QString::size() says of it.
+qsizetype utf16Length(QByteArrayView utf8)
+{
+    qsizetype n = 0;
+    for (char c : utf8) {
+        const uchar b = uchar(c);
+        n += (b & 0xC0) != 0x80;
+        n += b >= 0xF0;
+    }
+    return n;
+}
+
 bool isLabelLine(const QString &line)
 {
     if (line.size() > 24 || !line.endsWith(QLatin1Char(':')))
@@ -918,6 +942,7 @@ struct OwnerReader::Impl
     struct LineFacts
     {
         QString text;
+        bool textKnown = false;
         signed char contact = -1; // isContactLine; -1 until asked
         signed char generic = -1; // isGeneric of its text
         signed char ends = -1;    // endsBlock of its text
@@ -928,21 +953,35 @@ struct OwnerReader::Impl
     LineFacts &factsOf(qsizetype j) const
     {
         auto it = lineFacts.find(j);
-        if (it == lineFacts.end()) {
+        if (it == lineFacts.end())
             it = lineFacts.emplace(j, LineFacts()).first;
-            const TextLine &l = pt.lines[j];
-            it->second.text = textOf(pt, l.begin, l.end);
-        }
         return it->second;
     }
 
-    const QString &line(qsizetype j) const { return factsOf(j).text; }
+    // The line's text, read as text only when asked: most lines are looked at as bytes.
+    const QString &line(qsizetype j) const
+    {
+        LineFacts &f = factsOf(j);
+        if (!f.textKnown) {
+            const TextLine &l = pt.lines[j];
+            f.text = textOf(pt, l.begin, l.end);
+            f.textKnown = true;
+        }
+        return f.text;
+    }
+
+    // The line as the page's text holds it: UTF-8 with single spaces.
+    QByteArrayView bytesOf(qsizetype j) const
+    {
+        const TextLine &l = pt.lines[j];
+        return QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin);
+    }
 
     bool lineIsGeneric(qsizetype j) const
     {
         LineFacts &f = factsOf(j);
         if (f.generic < 0)
-            f.generic = isGeneric(f.text);
+            f.generic = isGeneric(line(j));
         return f.generic;
     }
 
@@ -950,7 +989,7 @@ struct OwnerReader::Impl
     {
         LineFacts &f = factsOf(j);
         if (f.ends < 0)
-            f.ends = endsBlock(f.text);
+            f.ends = endsBlock(line(j));
         return f.ends;
     }
 
@@ -961,7 +1000,7 @@ struct OwnerReader::Impl
         for (qsizetype j : js) {
             LineFacts &f = factsOf(j);
             if (f.address < 0)
-                f.address = mayHoldAddress(f.text);
+                f.address = mayHoldAddress(bytesOf(j));
             may = may || f.address;
         }
         if (!may)
@@ -1016,12 +1055,12 @@ struct OwnerReader::Impl
             if (before.endsWith(':') && before.size() <= 40)
                 return true;
         }
-        const QString l = line(j);
-        if (isLabelLine(l) ||
-            (l.size() < 80 && l.contains(QLatin1Char('@')) && mailPattern().match(l).hasMatch()))
+        // The line's bytes are its text: the label and mail checks need no copy of it.
+        const QByteArrayView u = bytesOf(j);
+        if ((u.endsWith(':') && utf16Length(u) <= 24 && matchLabelAt(u, 0).word) ||
+            (u.contains('@') && utf16Length(u) < 80 && mailPattern().match(line(j)).hasMatch()))
             return true;
         // A label word and a colon at the start.
-        const QByteArray u = l.toUtf8();
         const LabelMatch m = matchLabelAt(u, 0);
         if (m.word && m.word->kind != LabelKind::Fax) {
             const qsizetype colon = u.indexOf(':');
@@ -1278,6 +1317,10 @@ struct OwnerReader::Impl
         for (qsizetype j = qMax<qsizetype>(0, pt.lines.size() - 40); j < pt.lines.size(); ++j)
             lines << j;
         for (qsizetype j : lines) {
+            const QByteArrayView u = bytesOf(j);
+            if (!u.contains("\xc2\xa9") && !ByteText::containsCaseless(u, "(c)") &&
+                !ByteText::containsCaseless(u, "copyright"))
+                continue;
             const QString holder = copyrightHolder(line(j));
             if (!holder.isEmpty())
                 return holder;
@@ -1524,8 +1567,21 @@ struct OwnerReader::Impl
         return QString();
     }
 
-    // Whether a line reads as a name: short, not a sentence, no number or address.
+    // Whether a line reads as a name: short, not a sentence, no number or address. A page
+    // offers the same lines as names for each of its numbers: each is read once.
+    mutable QHash<QString, bool> nameLikeMemo;
+
     bool nameLike(const QString &l) const
+    {
+        const auto known = nameLikeMemo.constFind(l);
+        if (known != nameLikeMemo.cend())
+            return *known;
+        const bool like = readNameLike(l);
+        nameLikeMemo.insert(l, like);
+        return like;
+    }
+
+    bool readNameLike(const QString &l) const
     {
         if (l.size() < 2 || l.size() > 90 || !hasLetter(l) || isGeneric(l) || isLabelLine(l) ||
             l.contains(QChar(0xA9)) || l.contains(QLatin1String("copyright"), Qt::CaseInsensitive))
@@ -1719,10 +1775,11 @@ struct OwnerReader::Impl
                 a = addressIn(below, fax.region);
             }
             if (a.city.isEmpty()) {
-                // The last 18 lines above the block that are no contact lines, within 40.
+                // The last 18 lines above the block that are no contact lines, within 40; a
+                // line longer than a block's is running text, no address.
                 QList<qsizetype> above;
                 for (qsizetype j = b.top - 1; j >= 0 && j >= b.top - 40 && above.size() < 18; --j) {
-                    if (!isContactLine(j))
+                    if (!isContactLine(j) && pt.lines[j].end - pt.lines[j].begin <= 240)
                         above.prepend(j);
                 }
                 // The nearest address: read from the lines closest to the block first.
@@ -2087,6 +2144,31 @@ struct OwnerReader::Impl
     }
 
     // The nearest heading above the block that names an organisation, a level up at a time.
+    // What a heading line says as a name, read once for all the numbers below it.
+    struct HeadingFacts
+    {
+        QString name; // cleanName of the line
+        bool nameLike = false;
+        bool marked = false;  // organizationMarked
+        bool unit = false;    // a unit's word
+        bool generic = false; // isGeneric
+    };
+    mutable std::unordered_map<qsizetype, HeadingFacts> headings;
+
+    const HeadingFacts &headingFacts(qsizetype j) const
+    {
+        auto it = headings.find(j);
+        if (it != headings.end())
+            return it->second;
+        HeadingFacts h;
+        h.name = cleanName(line(j));
+        h.nameLike = nameLike(h.name);
+        h.marked = organizationMarked(h.name);
+        h.unit = hasWordOf(h.name, kUnitWords);
+        h.generic = isGeneric(h.name);
+        return headings.emplace(j, std::move(h)).first->second;
+    }
+
     QString headingOrganization(const Block &b, bool anyName, const QString &city,
                                 const QString &geoCity) const
     {
@@ -2097,14 +2179,17 @@ struct OwnerReader::Impl
             if (l.kind != LineKind::Heading || l.level >= level || l.level == 0)
                 continue;
             level = l.level;
-            const QString h = cleanName(line(j));
             if (anyName && pt.lines[b.top].begin - l.end > 1500)
                 return QString();
-            if (isPlace(h, city, geoCity) ||
-                (!anyName && hasWordOf(h, kUnitWords) && !organizationMarked(h)))
+            const HeadingFacts &h = headingFacts(j);
+            const bool named = h.nameLike && (h.marked || (anyName && !h.generic));
+            // A place or a unit names no organisation; whether a heading is a place matters
+            // only when it would be taken or it ends the look for any name.
+            if ((!anyName && h.unit && !h.marked) ||
+                ((named || anyName) && isPlace(h.name, city, geoCity)))
                 continue;
-            if (nameLike(h) && (organizationMarked(h) || (anyName && !isGeneric(h))))
-                return h;
+            if (named)
+                return h.name;
             anyName = false; // only the heading right above the unit's
         }
         return QString();
@@ -2129,8 +2214,14 @@ struct OwnerReader::Impl
         if (place.isEmpty() || folded(place) == folded(fax.countryName) ||
             !countryOfName(place).isEmpty())
             return;
-        static const QRegularExpression sep(QStringLiteral(",\\s*|\\s+-\\s+"));
-        const QStringList parts = place.split(sep, Qt::SkipEmptyParts);
+        // Its parts, at commas and at dashes between spaces.
+        QString commas = place;
+        commas.replace(QLatin1String(" - "), QLatin1String(","));
+        QStringList parts;
+        for (const QString &p : commas.split(QLatin1Char(','))) {
+            if (!p.trimmed().isEmpty())
+                parts << p;
+        }
         if (parts.size() >= 2) {
             *city = parts.first().trimmed();
             *region = parts.last().trimmed();

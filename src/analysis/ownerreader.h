@@ -61,6 +61,8 @@ AddressParts readAddress(const QStringList &lines, const QString &country);
 // False when no address pattern can read anything in `line`, however the lines around it
 // read: cheap, for passing over lines before a block's lines are read as an address.
 bool mayHoldAddress(const QString &line);
+// The same for a line as UTF-8 bytes (single spaces, as the page's text holds it).
+bool mayHoldAddress(QByteArrayView line);
 
 // A street line: a street word ("Road", "Straße", "Suite", "PO Box") or a house number
 // beside words.
