@@ -1553,23 +1553,38 @@ struct OwnerReader::Impl
     // 0175-2212811" lists two).
     QString readVoice(const QByteArray &written) const
     {
-        const PhoneReading whole = read(written);
-        if (whole.valid)
-            return whole.e164;
-        for (qsizetype k = written.size() - 1; k > 5; --k) {
+        PhoneReading r = read(written);
+        for (qsizetype k = written.size() - 1; !r.valid && k > 5; --k) {
             const char c = written[k];
-            if (c != ' ' && c != '/' && c != ',')
-                continue;
-            const PhoneReading r = read(written.left(k));
-            if (r.valid)
-                return r.e164;
+            if (c == ' ' || c == '/' || c == ',')
+                r = read(written.left(k));
         }
-        return QString();
+        if (!r.valid)
+            return QString();
+        voiceRegions.insert(r.e164, r.region);
+        return r.e164;
     }
+
+    mutable QHash<QString, QString> voiceRegions; // the country of each voice line read
 
     // Whether a line reads as a name: short, not a sentence, no number or address. A page
     // offers the same lines as names for each of its numbers: each is read once.
     mutable QHash<QString, bool> nameLikeMemo;
+
+    // Whether a word of the line is a street's ("Road", "Suite"), once for each line.
+    mutable QHash<QString, bool> streetWordMemo;
+
+    bool hasStreetWord(const QString &l) const
+    {
+        const auto known = streetWordMemo.constFind(l);
+        if (known != streetWordMemo.cend())
+            return *known;
+        bool streetWord = false;
+        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            streetWord = streetWord || isStreetWord(w);
+        streetWordMemo.insert(l, streetWord);
+        return streetWord;
+    }
 
     bool nameLike(const QString &l) const
     {
@@ -1712,7 +1727,9 @@ struct OwnerReader::Impl
             PhoneReading voice = fax;
             voice.e164 = o.phone;
             QString city, region;
-            splitPlace(placeOfNumber(o.phone, languageFor(fax.region)), voice, &city, &region);
+            voice.region = voiceRegions.value(o.phone);
+            splitPlace(placeOfNumber(o.phone, languageFor(fax.region), voice.region), voice, &city,
+                       &region);
             geoCity = city;
             if (geoRegion.isEmpty())
                 geoRegion = region;
@@ -1835,10 +1852,7 @@ struct OwnerReader::Impl
                        hasWordOf(l, kJobWords);
             };
             auto streetish = [&](const QString &l) {
-                bool streetWord = false;
-                for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                    streetWord = streetWord || isStreetWord(w);
-                return looksLikeStreetLine(l, o) || (streetWord && !organizationMarked(l));
+                return looksLikeStreetLine(l, o) || (hasStreetWord(l) && !organizationMarked(l));
             };
             auto titleFirst = [&](const QString &l) {
                 const QStringList w = wordsOf(l);

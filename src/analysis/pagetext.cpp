@@ -11,10 +11,32 @@
 #include <cstring>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using ByteText::equalsCaseless;
 using ByteText::lowerAscii;
 
 namespace {
+
+// Whether `name` is `literal`, its length known when compiling: comparing with a view of a
+// literal measures the literal on every call, and the reader compares names at every tag.
+template <std::size_t N> bool is(QByteArrayView name, const char (&literal)[N])
+{
+    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), literal, N - 1) == 0;
+}
+
+// The same for a name given as a C string.
+bool isNamed(QByteArrayView name, const char *c)
+{
+    qsizetype k = 0;
+    for (; k < name.size(); ++k) {
+        if (c[k] == 0 || c[k] != name[k])
+            return false;
+    }
+    return c[k] == 0;
+}
 
 bool isSpace(uchar c)
 {
@@ -745,9 +767,9 @@ private:
         j = attributes(j, &a, &selfClosing);
         const unsigned flags = length <= 11 ? flagsOf(name) : 0;
 
-        if (name == "body")
+        if (is(name, "body"))
             m_reading = true;
-        else if (name == "html" && !a.lang.isEmpty())
+        else if (is(name, "html") && !a.lang.isEmpty())
             m_out.lang = a.lang.toByteArray().toLower();
 
         if (flags & Block)
@@ -761,21 +783,21 @@ private:
             owner = ownerMarkup(name, a, (flags & Void) || selfClosing);
         if (flags & RawText) {
             const qsizetype end = rawTextEnd(j, name);
-            if (name == "title" && m_out.title.isEmpty())
+            if (is(name, "title") && m_out.title.isEmpty())
                 m_out.title = collapsed(QByteArrayView(reinterpret_cast<const char *>(m_s) + j,
                                                        qMin<qsizetype>(end - j, 1024)));
-            if (name == "script" && ByteText::containsCaseless(a.type, "ld+json"))
+            if (is(name, "script") && ByteText::containsCaseless(a.type, "ld+json"))
                 jsonLd(j, end);
             else if (!(flags & Hidden) && m_reading)
                 text(j, end);
             return end < m_n ? skipPast(end, TagEnd) : m_n;
         }
-        if (name == "tr" || (flags & (KindCell | KindHeader)))
+        if (is(name, "tr") || (flags & (KindCell | KindHeader)))
             tableStep(flags);
-        const bool footer = name == "footer" || containsCaselessWord(a.cls, "footer") ||
+        const bool footer = is(name, "footer") || containsCaselessWord(a.cls, "footer") ||
                             containsCaselessWord(a.id, "footer");
         if (!(flags & Void) && !selfClosing &&
-            ((flags & Block) || footer || owner.any() || name == "address"))
+            ((flags & Block) || footer || owner.any() || is(name, "address")))
             push(name, flags, footer, owner);
         return j;
     }
@@ -815,10 +837,10 @@ private:
             p.scope = outer;
             p.name = propName.toByteArray();
             p.begin = m_length;
-            if (!a.content.isNull() && name != "a") {
+            if (!a.content.isNull() && !is(name, "a")) {
                 p.value = decoded(a.content);
                 p.hasContent = true;
-            } else if (name == "a" && !a.href.isEmpty() &&
+            } else if (is(name, "a") && !a.href.isEmpty() &&
                        (ByteText::startsWithCaseless(a.href, "tel:") ||
                         ByteText::startsWithCaseless(a.href, "mailto:"))) {
                 p.value = decoded(a.href.sliced(a.href.indexOf(':') + 1));
@@ -852,7 +874,12 @@ private:
             });
             opens = true;
         }
+        // The hCard words, measured once; no class longer or shorter than they are is one.
+        static const std::vector<QByteArrayView> cardProps(std::begin(kCardProps),
+                                                           std::end(kCardProps));
         forEachToken(a.cls, [&](QByteArrayView t) {
+            if (t.size() < 2 || t.size() > 17)
+                return;
             if (equalsCaseless(t, "vcard") || equalsCaseless(t, "h-card")) {
                 if (!opens) {
                     scope.kind = DataScope::HCard;
@@ -869,14 +896,12 @@ private:
                 }
                 return;
             }
-            for (const char *c : kCardProps) {
+            for (const QByteArrayView c : cardProps) {
                 if (equalsCaseless(t, c)) {
                     // p-name, p-tel: the microformats 2 spelling of the same part.
                     const QByteArrayView bare =
-                        std::strncmp(c, "p-", 2) == 0 || std::strncmp(c, "u-", 2) == 0
-                            ? QByteArrayView(c + 2)
-                            : QByteArrayView(c);
-                    addProp(bare == "name" ? QByteArrayView("fn") : bare);
+                        c.startsWith("p-") || c.startsWith("u-") ? c.sliced(2) : c;
+                    addProp(is(bare, "name") ? QByteArrayView("fn") : bare);
                     return;
                 }
             }
@@ -894,7 +919,7 @@ private:
     // Where the raw text of `name` that starts at `from` ends (its end tag, or the page's end).
     qsizetype rawTextEnd(qsizetype from, QByteArrayView name)
     {
-        if (name == "plaintext")
+        if (is(name, "plaintext"))
             return m_n;
         // As find(): the first end tag at or after a point answers later searches before it.
         Found &known = m_found[name.toByteArray()];
@@ -943,7 +968,7 @@ private:
             closeOpen({"li"}, {"ul", "ol", "menu"});
         else if (flags & (KindTerm | KindDefinition))
             closeOpen({"dt", "dd"}, {"dl"});
-        else if (name == "p")
+        else if (is(name, "p"))
             closeOpen({"p"}, {"div", "td", "th", "li", "section", "article", "table", "body"});
         if (m_stack.size() >= kMaxDepth)
             return;
@@ -961,7 +986,7 @@ private:
         o.firstProp = owner.firstProp;
         o.props = owner.props;
         o.address = -1;
-        if (name == "address" && m_reading && m_out.addresses.size() < kMaxOwnerItems) {
+        if (is(name, "address") && m_reading && m_out.addresses.size() < kMaxOwnerItems) {
             o.address = int(m_out.addresses.size());
             m_out.addresses.append({m_length, -1});
         }
@@ -978,11 +1003,11 @@ private:
         for (qsizetype k = m_stack.size() - 1; k >= 0 && k >= m_stack.size() - 8; --k) {
             const QByteArrayView n(m_stack[k].name, m_stack[k].nameLength);
             for (const char *b : barriers) {
-                if (n == b)
+                if (isNamed(n, b))
                     return;
             }
             for (const char *want : names) {
-                if (n == want) {
+                if (isNamed(n, want)) {
                     popTo(k);
                     return;
                 }
@@ -1037,14 +1062,14 @@ private:
     // Marks and numbers that the attributes of an element give.
     void attributesSay(QByteArrayView name, const Attributes &a)
     {
-        if (!a.lang.isEmpty() && m_out.lang.isEmpty() && name == "html")
+        if (!a.lang.isEmpty() && m_out.lang.isEmpty() && is(name, "html"))
             m_out.lang = a.lang.toByteArray().toLower();
-        if (name == "meta") {
+        if (is(name, "meta")) {
             metaSays(a);
             return;
         }
-        if (name == "link" || name == "base") {
-            if (name == "base" || equalsCaseless(a.rel, "canonical")) {
+        if (is(name, "link") || is(name, "base")) {
+            if (is(name, "base") || equalsCaseless(a.rel, "canonical")) {
                 const QByteArray host = hostOf(a.href);
                 if (!host.isEmpty())
                     m_out.canonicalHost = host;
@@ -1082,7 +1107,7 @@ private:
                 m_out.marks.append(
                     {at, LabelKind::Fax, LabelMark::Rdfa, "property=" + a.property.toByteArray()});
         }
-        if (name == "img" && m_out.logoAlt.isEmpty() && !a.alt.trimmed().isEmpty() &&
+        if (is(name, "img") && m_out.logoAlt.isEmpty() && !a.alt.trimmed().isEmpty() &&
             (ByteText::containsCaseless(a.cls, "logo") ||
              ByteText::containsCaseless(a.id, "logo") ||
              ByteText::containsCaseless(a.src, "logo") ||
@@ -1169,11 +1194,11 @@ private:
             }
             return;
         }
-        if (name == "use" && href.startsWith('#') && m_reading && hasFaxPart(href)) {
+        if (is(name, "use") && href.startsWith('#') && m_reading && hasFaxPart(href)) {
             m_out.marks.append({m_length, LabelKind::Fax, LabelMark::Icon, href.toByteArray()});
             return;
         }
-        if (name == "a" || name == "area") {
+        if (is(name, "a") || is(name, "area")) {
             const QByteArray host = hostOf(href);
             if (!host.isEmpty())
                 countTopLevel(host);
@@ -1302,8 +1327,27 @@ private:
                     ++i;
                     continue;
                 }
-                // A run of plain ASCII is copied at once.
+                // A run of plain ASCII is copied at once; its end is looked for sixteen bytes
+                // at a time (a control or space, "&", DEL or a byte of the upper half).
                 qsizetype j = i + 1;
+#ifdef __SSE2__
+                const __m128i aboveSpace = _mm_set1_epi8(0x21);
+                const __m128i amp = _mm_set1_epi8('&');
+                const __m128i del = _mm_set1_epi8(0x7F);
+                while (j + 16 <= to) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_s + j));
+                    // Compared as signed bytes the upper half is negative, below every space.
+                    const __m128i ends = _mm_or_si128(
+                        _mm_or_si128(_mm_cmplt_epi8(v, aboveSpace), _mm_cmpeq_epi8(v, amp)),
+                        _mm_cmpeq_epi8(v, del));
+                    const unsigned mask = unsigned(_mm_movemask_epi8(ends));
+                    if (mask) {
+                        j += __builtin_ctz(mask);
+                        break;
+                    }
+                    j += 16;
+                }
+#endif
                 while (j < to && m_s[j] > 0x20 && m_s[j] < 0x7F && m_s[j] != '&')
                     ++j;
                 visible(base);

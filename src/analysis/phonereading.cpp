@@ -392,10 +392,13 @@ bool phoneNumberOfE164(const QString &e164, PhoneNumber *number)
             return false;
     }
     const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    int code = 0;
     for (qsizetype digits = 1; digits <= 3 && digits + 2 <= n; ++digits) {
-        const int code = e164.mid(1, digits).toInt();
+        code = code * 10 + (e164[digits].unicode() - '0');
+        // 1, North America's, is most numbers the finder reads: no look-up for it.
         std::string region;
-        util->GetRegionCodeForCountryCode(code, &region);
+        if (code != 1)
+            util->GetRegionCodeForCountryCode(code, &region);
         if (region == "ZZ")
             continue;
         const QString national = e164.mid(1 + digits);
