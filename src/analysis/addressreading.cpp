@@ -62,6 +62,38 @@ struct PostalPattern
 #define AU_STATES                                                                                  \
     "NSW|VIC|QLD|WA|SA|TAS|ACT|NT|New South Wales|Victoria|Queensland|Western Australia|South "    \
     "Australia|Tasmania|Australian Capital Territory|Northern Territory"
+// The names an alternation of the patterns above lists, spelt out: "A[LKZR]" is AL, AK, AZ
+// and AR; "Newfoundland(?: and Labrador)?" is both names.
+QStringList namesOf(const char *alternation)
+{
+    QStringList out;
+    for (const QString &alt : QString::fromUtf8(alternation).split(QLatin1Char('|'))) {
+        QStringList forms{alt};
+        for (;;) {
+            const QString f = forms.first();
+            const qsizetype open = f.indexOf(QLatin1Char('['));
+            const qsizetype group = f.indexOf(QLatin1String("(?:"));
+            if (open < 0 && group < 0)
+                break;
+            QStringList next;
+            for (const QString &g : forms) {
+                if (open >= 0) {
+                    const qsizetype close = g.indexOf(QLatin1Char(']'), open);
+                    for (QChar c : g.mid(open + 1, close - open - 1))
+                        next << g.left(open) + c + g.mid(close + 1);
+                } else {
+                    const qsizetype close = g.indexOf(QLatin1String(")?"), group);
+                    next << g.left(group) + g.mid(group + 3, close - group - 3) + g.mid(close + 2)
+                         << g.left(group) + g.mid(close + 2);
+                }
+            }
+            forms = next;
+        }
+        out += forms;
+    }
+    return out;
+}
+
 // A place's name: words of letters, with inner dots, apostrophes, hyphens and spaces.
 #define PLACE "[\\p{L}][\\p{L}\\p{M} .'’-]{0,38}?[\\p{L}.]"
 
@@ -130,7 +162,9 @@ const std::vector<Compiled> &patterns()
 class Anchors
 {
 public:
-    explicit Anchors(const QString &text) : m_text(text)
+    // `alone`: the text is one line of a longer text; what lies beyond its ends is a line
+    // break, and what a pattern would look for there may be on the lines around it.
+    explicit Anchors(const QString &text, bool alone = false) : m_text(text), m_alone(alone)
     {
         const qsizetype n = text.size();
         const QChar *t = text.constData();
@@ -147,7 +181,8 @@ public:
             if ((c == u'c' || c == u'C') && i + 2 < n && (t[i + 1].unicode() | 0x20) == u'e' &&
                 (t[i + 2].unicode() | 0x20) == u'p')
                 m_cep.push_back(i);
-            else if (c == u' ' && QStringView(t + i, n - i).startsWith(u" City"))
+            else if (c == u' ' && i + 5 <= n && t[i + 1] == u'C' && t[i + 2] == u'i' &&
+                     t[i + 3] == u't' && t[i + 4] == u'y')
                 m_city.push_back(i);
             else if (c == 0x90FD || c == 0x9053 || c == 0x5E9C || c == 0x770C)
                 m_kanji = true;
@@ -157,6 +192,42 @@ public:
         }
     }
 
+    // Whether the text before a code at `b` ends with a name of `regions`, past what the
+    // patterns allow between them: a dot, spaces, commas and line breaks (one at least), and
+    // before a Canadian code the country's name. Years and telephone numbers have none.
+    bool regionBefore(qsizetype b, const QStringList &regions, bool canada) const
+    {
+        const QString &t = m_text;
+        auto separatorsBefore = [&](qsizetype k) {
+            const qsizetype from = k;
+            while (k > 0 && (t[k - 1] == u' ' || t[k - 1] == u',' || t[k - 1] == u'\n'))
+                --k;
+            return k < from ? k : -1;
+        };
+        auto endsWithRegion = [&](qsizetype end) {
+            if (m_alone && end == 0)
+                return true; // the region may end the line above
+            if (end > 0 && t[end - 1] == u'.')
+                --end;
+            const QStringView before = QStringView(t).first(end);
+            for (const QString &r : regions) {
+                if (before.endsWith(r))
+                    return true;
+            }
+            return false;
+        };
+        const qsizetype k = separatorsBefore(b);
+        if (k < 0)
+            return m_alone && b == 0; // the line break before it separates
+        if (endsWithRegion(k))
+            return true;
+        if (canada && QStringView(t).first(k).endsWith(u"Canada")) {
+            const qsizetype c = separatorsBefore(k - 6);
+            return c >= 0 && endsWithRegion(c);
+        }
+        return false;
+    }
+
     // Stretches [begin, end) of the text that hold every match of the pattern, in order and
     // apart. Each ends at a line's end, so that "$" and "\\b" read there as in the whole text.
     std::vector<std::pair<qsizetype, qsizetype>> windows(Anchor anchor) const
@@ -164,7 +235,8 @@ public:
         std::vector<std::pair<qsizetype, qsizetype>> out;
         const QString &t = m_text;
         const qsizetype n = t.size();
-        auto at = [&](qsizetype i) { return i >= 0 && i < n ? t[i] : QChar(); };
+        const QChar beyond = m_alone ? QChar(u'\n') : QChar();
+        auto at = [&](qsizetype i) { return i >= 0 && i < n ? t[i] : beyond; };
         auto upper = [&](qsizetype i) { return at(i) >= u'A' && at(i) <= u'Z'; };
         auto separator = [&](qsizetype i) {
             return at(i) == u' ' || at(i) == u',' || at(i) == u'\n';
@@ -173,12 +245,16 @@ public:
         auto endsAt = [&](qsizetype begin, qsizetype end, qsizetype back, int linesAfter = 0) {
             add(&out, begin - back, lineEnd(end, linesAfter));
         };
+        static const QStringList usStates = namesOf(US_STATES);
+        static const QStringList caProvinces = namesOf(CA_PROVINCES);
+        static const QStringList auStates = namesOf(AU_STATES);
         switch (anchor) {
         case Anchor::Zip:
         case Anchor::FourDigits: {
             const qsizetype digits = anchor == Anchor::Zip ? 5 : 4;
             for (const auto &[b, e] : m_runs) {
-                if (e - b == digits && separator(b - 1))
+                if (e - b == digits && separator(b - 1) &&
+                    regionBefore(b, anchor == Anchor::Zip ? usStates : auStates, false))
                     endsAt(b, e, 160);
             }
             break;
@@ -195,7 +271,12 @@ public:
                 const bool split = e - b == 3 && k + 1 < m_runs.size() &&
                                    m_runs[k + 1].first == e + 1 && at(e) == u' ' &&
                                    m_runs[k + 1].second - m_runs[k + 1].first == 3;
-                if (e - b == 6 || split)
+                // A dash before the code, past spaces: "New Delhi – 110063".
+                qsizetype d = b - 1;
+                while (d >= 0 && at(d).isSpace())
+                    --d;
+                const bool dash = at(d) == u'-' || at(d) == QChar(0x2013) || (m_alone && d < 0);
+                if ((e - b == 6 || split) && dash)
                     endsAt(b, e, 80);
             }
             break;
@@ -220,14 +301,24 @@ public:
         case Anchor::Canadian:
             // "A1A": one digit between capitals.
             for (const auto &[b, e] : m_runs) {
-                if (e - b == 1 && upper(b - 1) && upper(e))
+                if (e - b == 1 && upper(b - 1) && upper(e) &&
+                    regionBefore(b - 1, caProvinces, true))
                     endsAt(b - 1, e + 1, 200);
             }
             break;
         case Anchor::British:
             for (const auto &[b, e] : m_runs) {
-                if (upper(e) && upper(e + 1) && !at(e + 2).isLetterOrNumber())
-                    endsAt(e - 1, e + 2, 200);
+                if (!upper(e) || !upper(e + 1) || at(e + 2).isLetterOrNumber())
+                    continue;
+                // The outward code before the inward one ("S9 1XA", "SW1A 1AA"): a capital
+                // and a digit within the four characters before it.
+                const qsizetype inward = e - 1;
+                const qsizetype k = at(inward - 1) == u' ' ? inward - 1 : inward;
+                bool outward = false;
+                for (qsizetype p = qMax<qsizetype>(0, k - 4); p + 1 < k; ++p)
+                    outward = outward || (upper(p) && at(p + 1).isDigit());
+                if (outward)
+                    endsAt(inward, e + 2, 200);
             }
             break;
         case Anchor::CepFirst:
@@ -277,6 +368,7 @@ private:
     }
 
     const QString &m_text;
+    bool m_alone = false;
     std::vector<std::pair<qsizetype, qsizetype>> m_runs;
     std::vector<qsizetype> m_cep;
     std::vector<qsizetype> m_city;
@@ -519,39 +611,19 @@ bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
 
 } // namespace
 
-// Every pattern's match holds a run of three or more digits, a digit beside a capital
-// ("M1B", "S9"), " City", or a character of Chinese and Japanese places; else the line
-// names a country after a comma. One pass, nothing allocated for most lines.
+// A line may hold a part of an address when one of the patterns finds a place to start in
+// it read alone (what would lie on the lines around it counts as there), or it names a
+// country after a comma.
 bool mayHoldAddress(const QString &line)
 {
-    const qsizetype n = line.size();
-    const QChar *t = line.constData();
-    auto capital = [&](qsizetype i) { return i >= 0 && i < n && t[i] >= u'A' && t[i] <= u'Z'; };
-    auto city = [&](qsizetype i) {
-        return i + 5 <= n && t[i + 1] == u'C' && t[i + 2] == u'i' && t[i + 3] == u't' &&
-               t[i + 4] == u'y';
-    };
-    bool comma = false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = t[i].unicode();
-        if (t[i].isDigit()) {
-            qsizetype j = i + 1;
-            while (j < n && t[j].isDigit())
-                ++j;
-            if (j - i >= 3 || capital(i - 1) || capital(j))
-                return true;
-            i = j - 1;
-        } else if (c == u',') {
-            comma = true;
-        } else if (c == u' ' && city(i)) {
+    const Anchors anchors(line, true);
+    for (Anchor a : {Anchor::Zip, Anchor::FourDigits, Anchor::Canadian, Anchor::British,
+                     Anchor::CepFirst, Anchor::CepCode, Anchor::PinCode, Anchor::CityWord,
+                     Anchor::CodeFirst, Anchor::CodeLast, Anchor::Kanji, Anchor::Hanzi}) {
+        if (!anchors.windows(a).empty())
             return true;
-        } else if (c == 0x5E02 || c == 0x90FD || c == 0x9053 || c == 0x5E9C || c == 0x770C) {
-            return true;
-        }
     }
-    if (!comma)
-        return false;
-    // A country's name after a comma: a short part (the longest name and a postal code).
+    const qsizetype n = line.size();
     for (qsizetype from = line.indexOf(u','); from >= 0;) {
         const qsizetype to = line.indexOf(u',', from + 1);
         const QStringView part =
@@ -563,7 +635,11 @@ bool mayHoldAddress(const QString &line)
     return false;
 }
 
-bool mayHoldAddress(QByteArrayView line)
+namespace {
+
+// A first look at the bytes: digits, commas, " City", the characters of Chinese and
+// Japanese places. Most lines have none of the first three that matter.
+bool mayHoldAddressQuick(QByteArrayView line)
 {
     const uchar *s = reinterpret_cast<const uchar *>(line.data());
     const qsizetype n = line.size();
@@ -638,6 +714,13 @@ bool mayHoldAddress(QByteArrayView line)
         from = to;
     }
     return false;
+}
+
+} // namespace
+
+bool mayHoldAddress(QByteArrayView line)
+{
+    return mayHoldAddressQuick(line) && mayHoldAddress(QString::fromUtf8(line));
 }
 
 namespace {

@@ -9,13 +9,39 @@
 
 #include <unicode/locid.h>
 
+#include <QHash>
 #include <QLocale>
 
 using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberOfflineGeocoder;
 using i18n::phonenumbers::PhoneNumberUtil;
 
+namespace {
+
+QString readPlaceOfNumber(const QString &e164, const QString &language,
+                          const QString &numberRegion);
+
+} // namespace
+
 QString placeOfNumber(const QString &e164, const QString &language, const QString &numberRegion)
+{
+    // The pages of a site show the same numbers again and again: places already looked up,
+    // per thread, bounded.
+    thread_local QHash<QString, QString> known;
+    const QString key = e164 + QChar(0) + language + QChar(0) + numberRegion;
+    const auto it = known.constFind(key);
+    if (it != known.cend())
+        return *it;
+    if (known.size() >= 4096)
+        known.clear();
+    const QString place = readPlaceOfNumber(e164, language, numberRegion);
+    known.insert(key, place);
+    return place;
+}
+
+namespace {
+
+QString readPlaceOfNumber(const QString &e164, const QString &language, const QString &numberRegion)
 {
     // Loading the data is done once; the look-ups are const and guarded inside.
     static const PhoneNumberOfflineGeocoder geocoder;
@@ -50,3 +76,5 @@ QString placeOfNumber(const QString &e164, const QString &language, const QStrin
         return english;
     return describe(language.toLatin1().constData());
 }
+
+} // namespace

@@ -406,17 +406,16 @@ bool mayHoldWordOf(QByteArrayView line, const ByteWords &words)
     return false;
 }
 
-// The words of a line, lower case, without the signs around them.
-QStringList wordsOf(const QString &line)
+// Calls f with each word of a line, as written, without the signs around it (a word ends
+// at a space, ",", ";", "|" or "/"), until f returns false.
+template <typename F> void forEachWord(QStringView line, F &&f)
 {
-    // Split by hand: this runs for every line a block or the page offers as a name.
-    QStringList out;
     const qsizetype n = line.size();
-    qsizetype i = 0;
     auto separator = [](QChar c) {
         return c.isSpace() || c == QLatin1Char(',') || c == QLatin1Char(';') ||
                c == QLatin1Char('|') || c == QLatin1Char('/');
     };
+    qsizetype i = 0;
     while (i < n) {
         while (i < n && separator(line[i]))
             ++i;
@@ -429,10 +428,21 @@ QStringList wordsOf(const QString &line)
         while (b > a && !line[b - 1].isLetterOrNumber() && line[b - 1] != QLatin1Char('.') &&
                line[b - 1] != QLatin1Char('&'))
             --b;
-        if (b > a)
-            out << line.mid(a, b - a).toLower();
+        if (b > a && !f(line.sliced(a, b - a)))
+            return;
         i = j;
     }
+}
+
+// The words of a line, lower case, without the signs around them.
+QStringList wordsOf(const QString &line)
+{
+    // Split by hand: this runs for every line a block or the page offers as a name.
+    QStringList out;
+    forEachWord(line, [&out](QStringView w) {
+        out << w.toString().toLower();
+        return true;
+    });
     return out;
 }
 
@@ -489,14 +499,13 @@ bool legalForm(const QString &line)
 
 bool isGeneric(const QString &line)
 {
-    const QStringList words = wordsOf(line);
-    if (words.isEmpty())
-        return true;
-    for (const QString &w : words) {
-        if (!inTable(w, kGenericWords))
-            return false;
-    }
-    return true;
+    // Word by word: most lines stop at their first.
+    bool generic = true;
+    forEachWord(line, [&generic](QStringView w) {
+        generic = inTable(w.toString().toLower(), kGenericWords);
+        return generic;
+    });
+    return generic;
 }
 
 // Letters and digits only, lower case: for comparing names as a reader would.
@@ -885,6 +894,24 @@ const QRegularExpression &mailPattern()
 }
 
 // A line that is a field label with nothing after it ("Office:", "Fax:", "E-mail:").
+// Whether the bytes hold "©", "(c)" or "copyright" in any case: one look at each byte.
+bool mayNameCopyright(QByteArrayView u)
+{
+    const qsizetype n = u.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = u[i];
+        if (c == '\xc2' && i + 1 < n && u[i + 1] == '\xa9')
+            return true;
+        if ((c | 0x20) != 'c')
+            continue;
+        if (i > 0 && u[i - 1] == '(' && i + 1 < n && u[i + 1] == ')')
+            return true;
+        if (ByteText::startsWithCaseless(u.sliced(i), "copyright"))
+            return true;
+    }
+    return false;
+}
+
 // How many UTF-16 units the UTF-8 text takes: what QString::size() says of it.
 qsizetype utf16Length(QByteArrayView utf8)
 {
@@ -1084,14 +1111,18 @@ struct OwnerReader::Impl
                                                  QRegularExpression::UseUnicodePropertiesOption);
         if (isGeneric(l))
             return true;
-        if (!sentence.match(l).hasMatch() || wordsOf(l).size() <= 6)
+        int count = 0;
+        forEachWord(l, [&count](QStringView) { return ++count <= 6; });
+        if (count <= 6 || !sentence.match(l).hasMatch())
             return false;
+        // Running text: most words begin in lower case.
         int lower = 0, words = 0;
-        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (!w.front().isLetter())
-                continue;
-            ++words;
-            lower += w.front().isLower();
+        for (qsizetype i = 0; i < l.size(); ++i) {
+            if ((i == 0 || l[i - 1] == QLatin1Char(' ')) && l[i] != QLatin1Char(' ') &&
+                l[i].isLetter()) {
+                ++words;
+                lower += l[i].isLower();
+            }
         }
         return lower * 2 >= words;
     }
@@ -1285,23 +1316,29 @@ struct OwnerReader::Impl
                 !n.contains(QLatin1String("${")) && !n.contains(QLatin1String("<?")))
                 *siteName = {n, from};
         };
+        // Each source is read only when those before it gave no name.
+        auto found = [&] { return !siteName->first.isEmpty(); };
         for (const Entity &e : allEntities()) {
             if (!e.aside && !e.person && !e.name.isEmpty() && e.begin < 0 && e.parent < 0 &&
                 isOwnerType(e.type))
                 set(e.name, e.from);
         }
         for (const Entity &e : allEntities()) {
-            if (!e.person && !e.name.isEmpty() && e.begin >= 0 && isOwnerType(e.type) &&
+            if (!found() && !e.person && !e.name.isEmpty() && e.begin >= 0 && isOwnerType(e.type) &&
                 e.type != QLatin1String("vcard"))
                 set(e.name, e.from);
         }
         const QString site = QString::fromUtf8(pt.siteName);
-        if (!looksLikeDomain(site))
+        const bool domain = looksLikeDomain(site);
+        if (!found() && !domain)
             set(site, OwnerSource::SiteName);
-        set(copyright(), OwnerSource::Copyright);
-        set(nameInLogo(QString::fromUtf8(pt.logoAlt)), OwnerSource::Logo);
-        set(nameInTitle(QString::fromUtf8(pt.title)), OwnerSource::Title);
-        if (looksLikeDomain(site))
+        if (!found())
+            set(copyright(), OwnerSource::Copyright);
+        if (!found())
+            set(nameInLogo(QString::fromUtf8(pt.logoAlt)), OwnerSource::Logo);
+        if (!found())
+            set(nameInTitle(QString::fromUtf8(pt.title)), OwnerSource::Title);
+        if (!found() && domain)
             set(site.startsWith(QLatin1String("www.")) ? site.mid(4) : site, OwnerSource::SiteName);
         return *siteName;
     }
@@ -1317,9 +1354,7 @@ struct OwnerReader::Impl
         for (qsizetype j = qMax<qsizetype>(0, pt.lines.size() - 40); j < pt.lines.size(); ++j)
             lines << j;
         for (qsizetype j : lines) {
-            const QByteArrayView u = bytesOf(j);
-            if (!u.contains("\xc2\xa9") && !ByteText::containsCaseless(u, "(c)") &&
-                !ByteText::containsCaseless(u, "copyright"))
+            if (!mayNameCopyright(bytesOf(j)))
                 continue;
             const QString holder = copyrightHolder(line(j));
             if (!holder.isEmpty())
