@@ -720,7 +720,19 @@ bool mayHoldAddressQuick(QByteArrayView line)
 
 bool mayHoldAddress(QByteArrayView line)
 {
-    return mayHoldAddressQuick(line) && mayHoldAddress(QString::fromUtf8(line));
+    if (!mayHoldAddressQuick(line))
+        return false;
+    // The lines that pass the first look are read as text once per thread: pages of a site
+    // repeat them.
+    thread_local QHash<QByteArray, bool> known;
+    const auto it = known.constFind(line.toByteArray());
+    if (it != known.cend())
+        return *it;
+    if (known.size() >= 4096)
+        known.clear();
+    const bool may = mayHoldAddress(QString::fromUtf8(line));
+    known.insert(line.toByteArray(), may);
+    return may;
 }
 
 namespace {

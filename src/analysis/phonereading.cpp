@@ -277,6 +277,14 @@ PhoneReading readUncached(QByteArrayView written, const std::string &digits,
     PhoneNumber number;
     std::string region;
     const std::string text = written.toByteArray().toStdString();
+    // "+1" and ten digits: what the parser makes of it, built directly (parsing costs more
+    // than the rest of a reading).
+    if (digits.size() == 12 && digits.compare(0, 2, "+1") == 0 && digits[2] >= '2' &&
+        digits[5] >= '2') {
+        number.set_country_code(1);
+        number.set_national_number(std::stoull(digits.substr(2)));
+        return isValid(number, &region) ? readingOf(number, region) : PhoneReading();
+    }
     if (digits[0] == '+')
         return parsesValid(text, "ZZ", &number, &region) ? readingOf(number, region)
                                                          : PhoneReading();
