@@ -238,6 +238,19 @@ void TestContactOwner::addressLines_data()
                            << "港区"
                            << "108-0075"
                            << "";
+    // The code's line alone names no region: the pattern reads it from the lines above.
+    QTest::newRow("Australia, the state on the line above the code")
+        << "12 Kent Street\nSydney NSW\n2000"
+        << "AU"
+        << "Sydney"
+        << "2000"
+        << "12 Kent Street";
+    QTest::newRow("Canada, the country's name between province and code")
+        << "100 King Street West\nToronto, ON\nCanada\nM5X 1A9"
+        << "CA"
+        << "Toronto"
+        << "M5X 1A9"
+        << "100 King Street West";
     QTest::newRow("a place before its country") << "Calle Doctor Defilló #4\nSanto Domingo, "
                                                    "República Dominicana"
                                                 << "DO"
@@ -272,6 +285,11 @@ void TestContactOwner::placeOfNumber_inThePagesLanguage()
              QStringLiteral("New York, NY"));
     QCOMPARE(placeOfNumber(QStringLiteral("+4922116421411"), QStringLiteral("de")),
              QStringLiteral("Köln"));
+    // Numbers of no place: North American toll-free and premium-rate lines, a Belgian
+    // toll-free one whose first digits are a town's area code elsewhere in the plan.
+    QCOMPARE(placeOfNumber(QStringLiteral("+18005550199"), QStringLiteral("en")), QString());
+    QCOMPARE(placeOfNumber(QStringLiteral("+19005550199"), QStringLiteral("en")), QString());
+    QCOMPARE(placeOfNumber(QStringLiteral("+3280012345"), QStringLiteral("en")), QString());
     // The geocoder as a check: the region of a North American number without an address.
     const ContactOwner o = ownerOf("<body><p>Fax: (212) 555-0187</p></body>");
     QCOMPARE(o.region, QStringLiteral("NY"));
