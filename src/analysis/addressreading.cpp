@@ -603,6 +603,7 @@ bool placeBeforeCountry(const QStringList &lines, AddressParts *out)
                 continue;
             out->city = city;
             out->country = code;
+            out->countryNamed = true;
             return true;
         }
     }
@@ -864,6 +865,7 @@ AddressParts readAddress(const QStringList &given, const QString &country)
         from = to + 1;
         if (!code.isEmpty()) {
             out.country = code;
+            out.countryNamed = true;
             break;
         }
     }

@@ -227,10 +227,125 @@ public:
             return *it;
         if (m_readings.size() >= kMaxReadings)
             return PhoneReading();
-        return *m_readings.insert(written, readPhoneNumber(written, regionSource()));
+        PhoneReading r = readPhoneNumber(written, regionSource());
+        if (!r.valid && m_in.findBeyondFaxLine)
+            r = withGluedCountryCode(written);
+        return *m_readings.insert(written, r);
+    }
+
+    // Every country the page points to: its address and language, the hosts it links, the
+    // numbers it writes with "+", the countries its addresses name.
+    const QSet<QByteArray> &regionSignals()
+    {
+        if (!m_signals) {
+            m_signals.emplace();
+            const PageText &pt = text();
+            auto add = [this](const QByteArray &r) {
+                if (!r.isEmpty())
+                    m_signals->insert(r);
+            };
+            add(regionOfHost(hostOfAddress(m_in.address)));
+            add(regionOfHost(pt.canonicalHost));
+            add(regionOfLanguage(pt.lang));
+            for (auto tl = pt.linkTopLevels.cbegin(); tl != pt.linkTopLevels.cend(); ++tl)
+                add(regionOfTopLevel(tl.key()));
+            for (auto pr = plusNumberRegions().cbegin(); pr != plusNumberRegions().cend(); ++pr)
+                add(pr.key());
+            for (const QByteArray &c : addressCountries())
+                add(c);
+            add(region());
+        }
+        return *m_signals;
     }
 
 private:
+    // "(33-1) 45 55 01 00", "61-2-9555-0100", "852-2555-0100": a country code written as
+    // the first group without "+", taken as one when the number it gives belongs to a
+    // country the page points to.
+    PhoneReading withGluedCountryCode(const QByteArray &written)
+    {
+        const qsizetype from = written.startsWith('(') ? 1 : 0;
+        qsizetype end = from;
+        while (end < written.size() && isDigit(written[end]))
+            ++end;
+        const qsizetype length = end - from;
+        if (length < 1 || length > 3 || written[from] == '0' || end >= written.size() ||
+            !(written[end] == '-' || written[end] == ' ' || written[end] == '.' ||
+              written[end] == ')'))
+            return PhoneReading();
+        QByteArray international("+");
+        for (char c : written) {
+            if (isDigit(c))
+                international.append(c);
+        }
+        const PhoneReading r = readPhoneNumber(international, nullptr);
+        if (!r.valid || !regionSignals().contains(r.region.toLatin1()))
+            return PhoneReading();
+        return r;
+    }
+
+    static QByteArray regionOfLanguage(const QByteArray &langAttribute)
+    {
+        const QByteArray lang = langAttribute.trimmed();
+        const qsizetype dash = std::max(lang.indexOf('-'), lang.indexOf('_'));
+        if (dash == 2 && lang.size() == 5) {
+            const QByteArray r = regionOfTopLevel(lang.mid(3));
+            if (!r.isEmpty())
+                return r;
+        }
+        const QByteArray language = lang.left(2);
+        for (const auto &lr : kLanguageRegions) {
+            if (language == lr[0] && (lang.size() == 2 || dash == 2))
+                return lr[1];
+        }
+        return QByteArray();
+    }
+
+    // The countries the page's addresses name, the most named first: a country's name on a
+    // line of its own or after a comma, a postal code and place in one country's form. Read
+    // only when a number needs a country the surer signals do not give; a page's first
+    // addresses count.
+    const QList<QByteArray> &addressCountries()
+    {
+        if (m_addressCountries)
+            return *m_addressCountries;
+        m_addressCountries.emplace();
+        const PageText &pt = text();
+        QHash<QByteArray, int> count;
+        int read = 0;
+        for (qsizetype j = 0; j < pt.lines.size() && read < 64; ++j) {
+            const TextLine &l = pt.lines[j];
+            if (l.end - l.begin > 160)
+                continue;
+            const QByteArrayView bytes = QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin);
+            QString country;
+            if (bytes.size() <= 40)
+                country = countryOfName(QString::fromUtf8(bytes));
+            if (country.isEmpty() && mayHoldAddress(bytes)) {
+                ++read;
+                QStringList lines;
+                if (j > 0 && pt.lines[j - 1].end - pt.lines[j - 1].begin <= 160)
+                    lines << QString::fromUtf8(pt.text.mid(
+                        pt.lines[j - 1].begin, pt.lines[j - 1].end - pt.lines[j - 1].begin));
+                lines << QString::fromUtf8(bytes);
+                country = readAddress(lines, QString()).country;
+            }
+            if (!country.isEmpty())
+                ++count[country.toLatin1()];
+        }
+        QList<std::pair<int, QByteArray>> byCount; // (-count, country): the most named first
+        int total = 0;
+        for (auto it = count.cbegin(); it != count.cend(); ++it) {
+            byCount.append({-it.value(), it.key()});
+            total += it.value();
+        }
+        std::sort(byCount.begin(), byCount.end());
+        for (const auto &[n, c] : byCount)
+            m_addressCountries->append(c);
+        m_addressMajority = !byCount.isEmpty() && -byCount.first().first * 2 > total;
+        return *m_addressCountries;
+    }
+
     QByteArray findRegion()
     {
         QByteArray r = regionOfHost(hostOfAddress(m_in.address));
@@ -270,9 +385,12 @@ private:
             if (language == lr[0] && (lang.size() == 2 || dash == 2))
                 return lr[1];
         }
-        r = regionOfPlusNumbers(pt);
+        r = regionOfPlusNumbers();
         if (!r.isEmpty())
             return r;
+        // The country most of the page's addresses name.
+        if (!addressCountries().isEmpty() && m_addressMajority)
+            return addressCountries().first();
         return regionOfScript(pt.text);
     }
 
@@ -296,10 +414,14 @@ private:
             hostAt(at);
     }
 
-    // The country of the numbers the page writes with "+", when they agree.
-    static QByteArray regionOfPlusNumbers(const PageText &pt)
+    // The countries of the numbers the page writes with "+" (outside North America), and
+    // how many of each.
+    const QHash<QByteArray, int> &plusNumberRegions()
     {
-        QHash<QString, int> count;
+        if (m_plusRegions)
+            return *m_plusRegions;
+        m_plusRegions.emplace();
+        const PageText &pt = text();
         int total = 0;
         qsizetype from = 0;
         for (int tries = 0; total < 20 && tries < 100; ++tries) {
@@ -312,14 +434,23 @@ private:
             if (runs.isEmpty() || runs.first().begin != plus)
                 continue;
             const PhoneReading r = readPhoneNumber(runs.first().written, nullptr);
-            if (r.valid && !r.northAmerican) {
-                ++count[r.region];
+            if (r.valid && !r.northAmerican && r.region.size() == 2) {
+                ++(*m_plusRegions)[r.region.toLatin1()];
                 ++total;
             }
         }
-        for (auto it = count.cbegin(); it != count.cend(); ++it) {
-            if (it.value() * 2 > total && it.key().size() == 2)
-                return it.key().toLatin1();
+        return *m_plusRegions;
+    }
+
+    // The country of the numbers the page writes with "+", when they agree.
+    QByteArray regionOfPlusNumbers()
+    {
+        int total = 0;
+        for (int n : plusNumberRegions())
+            total += n;
+        for (auto it = plusNumberRegions().cbegin(); it != plusNumberRegions().cend(); ++it) {
+            if (it.value() * 2 > total)
+                return it.key();
         }
         return QByteArray();
     }
@@ -330,6 +461,10 @@ private:
     QHash<QByteArray, PhoneReading> m_readings;
     QByteArray m_region;
     bool m_regionKnown = false;
+    std::optional<QSet<QByteArray>> m_signals;
+    std::optional<QHash<QByteArray, int>> m_plusRegions;
+    std::optional<QList<QByteArray>> m_addressCountries;
+    bool m_addressMajority = false;
 };
 
 // Every label of the text, in order: label words (joined where "Tel/Fax" makes one label

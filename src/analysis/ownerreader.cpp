@@ -1893,7 +1893,10 @@ struct OwnerReader::Impl
                     o.region = a.region;
                     o.regionFrom = o.addressFrom;
                 }
-                if (!a.country.isEmpty()) {
+                // A form another country writes too ("Canberra City") does not overrule the
+                // country of the number; a country the lines name does.
+                if (!a.country.isEmpty() &&
+                    (a.countryNamed || fax.region.isEmpty() || a.country == fax.region)) {
                     o.country = a.country;
                     o.countryFrom = o.addressFrom;
                 }

@@ -52,6 +52,7 @@ struct AddressParts
     QString region;
     QString
         country; // ISO 3166 alpha-2 when the line names the country or the pattern is one country's
+    bool countryNamed = false; // the lines name the country (else it is the pattern's)
 };
 
 // Reads the address in `lines` (the lines of a block, top to bottom), trying the patterns
