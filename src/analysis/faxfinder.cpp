@@ -829,10 +829,14 @@ private:
                 ? &m_runs[k - 1]
                 : nullptr;
         if (previous && (!before || previous->begin >= before->end)) {
-            // A list after one label: "Fax: 212 ..., 213 ..." or "Tel/fax: ... / ...".
+            // A list after one label: "Fax: 212 ..., 213 ..." or "Tel/fax: ... / ...", each
+            // number perhaps with a part's name of its own ("Fax: Sales 212 ..., Service 213
+            // ...").
             const Association &p = m_assoc[k - 1];
+            const QByteArrayView gap = t.sliced(previous->end, run.begin - previous->end);
             if (p.found && p.how != FoundHow::LabelAfter &&
-                isListSeparator(t.sliced(previous->end, run.begin - previous->end)))
+                (isListSeparator(gap) ||
+                 (p.kind == LabelKind::Fax && subLabelAfterSeparator(gap, previous->end))))
                 return p;
             return labelAfter(k, line);
         }
@@ -866,6 +870,29 @@ private:
                     return named(*l, l->mark ? nullptr : how);
             }
         }
+        // 3b. A list under one label, a number a line, each perhaps with a part's name
+        // ("Fax:" / "Sales: 212 ..." / "Service: 213 ..."): the label ends the line above the
+        // list, or the number above is one of the same list.
+        const bool subLabelled = subLabel(lead, line.begin);
+        if (li > 0 && (subLabelled || wordsOf(lead).words == 0) && aloneOnItsLine(run, line)) {
+            const TextLine &above = m_pt.lines[li - 1];
+            const bool otherRow =
+                line.table >= 0 && above.table == line.table && above.row != line.row;
+            const Label *l = subLabelled && !otherRow ? labelEnding(above) : nullptr;
+            if (l && !l->mark)
+                return named(*l, above.kind == LineKind::Heading ? FoundHow::Heading
+                                                                 : FoundHow::PreviousLine);
+            const NumberRun *up = k > 0 ? &m_runs[k - 1] : nullptr;
+            if (up && !otherRow && lineOf(up->begin) == li - 1) {
+                const Association &p = m_assoc[k - 1];
+                const QByteArrayView upLead = t.sliced(above.begin, up->begin - above.begin);
+                if (p.found && p.kind == LabelKind::Fax &&
+                    (p.how == FoundHow::PreviousLine || p.how == FoundHow::Heading) &&
+                    (wordsOf(upLead).words == 0 || subLabel(upLead, above.begin)) &&
+                    aloneOnItsLine(*up, above))
+                    return p;
+            }
+        }
         // 4. A definition's term a few lines up.
         if (line.kind == LineKind::Definition) {
             for (qsizetype j = li - 1; j >= 0 && j >= li - 3; --j) {
@@ -889,8 +916,13 @@ private:
              --j) {
             const TextLine &h = m_pt.lines[j];
             if (h.kind == LineKind::Heading) {
+                // The labels between are other numbers' own ("Toll-free: 1-800 ..."); a
+                // label of none ends the heading's reach.
                 const auto [blo, bhi] = labelsIn(h.end + 1, run.begin);
-                if (blo != bhi)
+                bool free = false;
+                for (qsizetype b = blo; b < bhi && !free; ++b)
+                    free = !labelsItsLine(m_labels[b], k);
+                if (free)
                     break;
                 if (const Label *l = pureFaxLabel(h))
                     return named(*l, FoundHow::Heading);
@@ -898,6 +930,66 @@ private:
             }
         }
         return Association();
+    }
+
+    // The words before a number on its line when they name a part rather than a kind of
+    // line ("Sales:", "Service", "Parts Dept."): one to three words, no label, no digit.
+    bool subLabel(QByteArrayView lead, qsizetype at) const
+    {
+        const auto [lo, hi] = labelsIn(at, at + lead.size());
+        return lo == hi && partName(lead);
+    }
+
+    static bool partName(QByteArrayView words)
+    {
+        if (words.size() > 32)
+            return false;
+        const Words w = wordsOf(words);
+        if (w.words < 1 || w.words > 3)
+            return false;
+        for (char c : words) {
+            if (isDigit(c))
+                return false;
+        }
+        return true;
+    }
+
+    // ", Service " between two numbers of a list: a separator, then a part's name with a
+    // capital or a colon ("or call us at" is running text).
+    bool subLabelAfterSeparator(QByteArrayView gap, qsizetype at) const
+    {
+        const QByteArray g = gap.toByteArray().trimmed();
+        if (g.isEmpty() || !(g[0] == ',' || g[0] == ';' || g[0] == '/' || g[0] == '|'))
+            return false;
+        const QByteArray name = g.mid(1).trimmed();
+        const auto [lo, hi] = labelsIn(at, at + gap.size());
+        if (lo != hi || !partName(name))
+            return false;
+        bool named = name.endsWith(':');
+        for (const QByteArray &word : name.split(' '))
+            named = named || (!word.isEmpty() && word[0] >= 'A' && word[0] <= 'Z');
+        return named;
+    }
+
+    // Whether the number is all its line holds after it: signs, an extension at most.
+    bool aloneOnItsLine(const NumberRun &run, const TextLine &line) const
+    {
+        const QByteArrayView tail = QByteArrayView(m_t).sliced(run.end, line.end - run.end);
+        const Words w = wordsOf(tail);
+        return w.words == 0 || (tail.size() <= 10 && w.words == 1 &&
+                                (w.last == "ext" || w.last == "x" || w.last == "Ext"));
+    }
+
+    // Whether a label names a number on its own line, after it (other than number k).
+    bool labelsItsLine(const Label &l, qsizetype k) const
+    {
+        const qsizetype li = lineOf(l.begin);
+        if (li < 0)
+            return false;
+        const qsizetype lineEnd = m_pt.lines[li].end;
+        auto r = std::lower_bound(m_runs.cbegin(), m_runs.cend(), l.end,
+                                  [](const NumberRun &n, qsizetype p) { return n.begin < p; });
+        return r != m_runs.cend() && r->begin < lineEnd && r - m_runs.cbegin() != k;
     }
 
     qsizetype headerOf(const TextLine &line) const

@@ -546,6 +546,18 @@ public:
         }
         breakLine();
         popTo(0);
+        if (!m_droppedMarks.isEmpty()) {
+            std::sort(m_droppedMarks.begin(), m_droppedMarks.end());
+            QList<LabelMark> kept;
+            qsizetype d = 0;
+            for (qsizetype k = 0; k < m_out.marks.size(); ++k) {
+                if (d < m_droppedMarks.size() && m_droppedMarks[d] == k)
+                    ++d;
+                else
+                    kept.append(std::move(m_out.marks[k]));
+            }
+            m_out.marks = std::move(kept);
+        }
         for (DataScope &sc : m_out.scopes) {
             if (sc.end < 0)
                 sc.end = m_length;
@@ -575,6 +587,17 @@ private:
         int firstProp;       // the DataProps it holds the values of: [firstProp, firstProp + props)
         int props;
         int address; // the <address> it is, -1 for none
+        bool block;  // a block element (else it is kept for its markup alone)
+        bool cell;   // td or th: a row is read as one line
+    };
+
+    // An icon label waiting for text in its element: a mark whose element closes before any
+    // text follows it stands beside nothing and is dropped.
+    struct PendingMark
+    {
+        qsizetype mark;    // into m_out.marks
+        qsizetype depth;   // the size of m_stack with its block element innermost
+        qsizetype written; // m_written when it was met
     };
 
     // What an element's attributes say of who the page speaks for: scopes and properties
@@ -776,6 +799,7 @@ private:
             breakLine();
         else if ((flags & Separates) && m_lineHasText)
             m_pendingSpace = true;
+        const qsizetype marksBefore = m_out.marks.size();
         attributesSay(name, a);
 
         OwnerMarkup owner;
@@ -796,10 +820,38 @@ private:
             tableStep(flags);
         const bool footer = is(name, "footer") || containsCaselessWord(a.cls, "footer") ||
                             containsCaselessWord(a.id, "footer");
+        bool pushed = false;
         if (!(flags & Void) && !selfClosing &&
             ((flags & Block) || footer || owner.any() || is(name, "address")))
-            push(name, flags, footer, owner);
+            pushed = push(name, flags, footer, owner);
+        if (m_out.marks.size() > marksBefore)
+            awaitText(marksBefore, pushed);
         return j;
+    }
+
+    // The icon marks from `from` on wait for text in their element: the innermost open block
+    // around an icon; around an empty block that names fax, the block that holds it and
+    // its text beside it ("<li><div class=icon-fax></div><div>212 ...</div></li>"), unless
+    // that is the whole body.
+    void awaitText(qsizetype from, bool pushed)
+    {
+        qsizetype depth = m_stack.size();
+        while (depth > 0 && !m_stack[depth - 1].block)
+            --depth;
+        if (pushed && depth == m_stack.size()) {
+            qsizetype outer = depth - 1;
+            while (outer > 0 && !m_stack[outer - 1].block)
+                --outer;
+            if (outer > 0 &&
+                !is(QByteArrayView(m_stack[outer - 1].name, m_stack[outer - 1].nameLength), "body"))
+                depth = outer;
+        }
+        if (depth == 0)
+            return;
+        for (qsizetype k = from; k < m_out.marks.size(); ++k) {
+            if (m_out.marks[k].source == LabelMark::Icon)
+                m_pendingMarks.append({k, depth, m_written});
+        }
     }
 
     // The <title> text: entities decoded, spaces collapsed.
@@ -956,7 +1008,8 @@ private:
         return end;
     }
 
-    void push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
+    // Opens the element; false when the page nests too deep to keep it.
+    bool push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
     {
         // Elements that end their open sibling: a new cell the last cell, a new row the last
         // row, an item the last item.
@@ -971,7 +1024,7 @@ private:
         else if (is(name, "p"))
             closeOpen({"p"}, {"div", "td", "th", "li", "section", "article", "table", "body"});
         if (m_stack.size() >= kMaxDepth)
-            return;
+            return false;
         Open o;
         std::memcpy(o.name, name.data(), size_t(name.size()));
         o.nameLength = uchar(name.size());
@@ -986,6 +1039,8 @@ private:
         o.firstProp = owner.firstProp;
         o.props = owner.props;
         o.address = -1;
+        o.block = flags & Block;
+        o.cell = flags & (KindCell | KindHeader);
         if (is(name, "address") && m_reading && m_out.addresses.size() < kMaxOwnerItems) {
             o.address = int(m_out.addresses.size());
             m_out.addresses.append({m_length, -1});
@@ -993,6 +1048,7 @@ private:
         if (o.table)
             m_tables.append({m_tableCount++, -1, -1});
         m_stack.append(o);
+        return true;
     }
 
     // Pops the innermost open element named in `names` when it stands above every
@@ -1029,6 +1085,13 @@ private:
     {
         while (m_stack.size() > k) {
             const Open &o = m_stack.last();
+            // The icon marks of this element: beside text in it, or beside nothing.
+            while (!m_pendingMarks.isEmpty() && m_pendingMarks.last().depth >= m_stack.size()) {
+                const PendingMark &p = m_pendingMarks.last();
+                if (p.written == m_written && !o.cell)
+                    m_droppedMarks.append(p.mark);
+                m_pendingMarks.removeLast();
+            }
             if (o.table && !m_tables.isEmpty())
                 m_tables.removeLast();
             if (o.scope >= 0)
@@ -1404,6 +1467,7 @@ private:
     // elements.
     void visible(char *base)
     {
+        ++m_written;
         if (!m_lineHasText) {
             m_lineHasText = true;
             m_line = TextLine();
@@ -1469,6 +1533,9 @@ private:
     QVarLengthArray<TableContext, 8> m_tables;
     int m_tableCount = 0;
     qsizetype m_jsonLdKept = 0;
+    qsizetype m_written = 0; // pieces of visible text written
+    QVarLengthArray<PendingMark, 8> m_pendingMarks;
+    QList<qsizetype> m_droppedMarks;
     PageText m_out;
     Found m_needleFound[NeedleCount];
     QHash<QByteArray, Found> m_found; // end tags of raw text, by element name
