@@ -525,6 +525,33 @@ QString countryOfName(const QString &name)
     return codes.value(trimmed.toString().toLower());
 }
 
+bool mayNameCountry(QByteArrayView text)
+{
+    static const QSet<QByteArray> ascii = [] {
+        QSet<QByteArray> names;
+        for (const CountryAlias &a : kCountryAliases) {
+            const QByteArray n(a.name);
+            bool plain = true;
+            for (char c : n)
+                plain = plain && uchar(c) < 0x80;
+            if (plain)
+                names.insert(n);
+        }
+        return names;
+    }();
+    const QByteArrayView t = text.trimmed();
+    if (t.isEmpty() || t.size() > 40)
+        return false;
+    char lower[40];
+    for (qsizetype k = 0; k < t.size(); ++k) {
+        const uchar c = uchar(t[k]);
+        if (c >= 0x80)
+            return true; // a name beyond ASCII: read as text
+        lower[k] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return ascii.contains(QByteArray::fromRawData(lower, t.size()));
+}
+
 namespace {
 
 bool isPlaceEnding(const QString &w)

@@ -319,7 +319,7 @@ private:
                 continue;
             const QByteArrayView bytes = QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin);
             QString country;
-            if (bytes.size() <= 40)
+            if (bytes.size() <= 40 && mayNameCountry(bytes))
                 country = countryOfName(QString::fromUtf8(bytes));
             if (country.isEmpty() && mayHoldAddress(bytes)) {
                 ++read;

@@ -72,6 +72,9 @@ bool isStreetWord(const QString &word);
 
 // The ISO code of a country as pages name it ("USA", "Deutschland", "ENGLAND"); "" if none.
 QString countryOfName(const QString &name);
+// False when the UTF-8 text is surely no country's name countryOfName knows: a look at the
+// bytes, for the many short lines of a page.
+bool mayNameCountry(QByteArrayView text);
 
 // The place a number belongs to by the numbering plans' geography (libphonenumber's
 // offline geocoder), in `language` (ISO 639) where the data has it: "New York, NY",
