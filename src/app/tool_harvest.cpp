@@ -24,8 +24,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
@@ -67,14 +70,75 @@ std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve, const Resolv
 }
 
 int g_signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_interrupted = 0;
 
 void onSigint(int)
 {
+    g_interrupted = 1;
     const char c = 1;
     if (g_signalPipe[1] >= 0 && ::write(g_signalPipe[1], &c, 1) < 0) {
     }
     // A second Ctrl-C ends the program at once.
     std::signal(SIGINT, SIG_DFL);
+}
+
+// Ctrl-C from the start on. While the file of sites is read, a wait in the system (a pipe
+// nobody writes to) is broken off by it (restart false); the harvest then has the calls
+// restarted, as the libraries it uses expect.
+void catchSigint(bool restart)
+{
+    if (g_interrupted)
+        return; // handled once already: the next one ends the program
+    struct sigaction action = {};
+    action.sa_handler = onSigint;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// The file of sites, read whole before the store is opened (no handle of ours on the
+// database's files can then be closed under its connection), at most
+// SiteImport::MaxFileBytes of it: a pipe or a device is read like a file, and Ctrl-C stops
+// the reading.
+bool readSitesFile(const QString &path, QByteArray *bytes, QString *error)
+{
+    auto failed = [error](const char *what) {
+        *error = g_interrupted
+                     ? QStringLiteral("stopped before it was read; nothing was queued")
+                     : QStringLiteral("%1 (%2)").arg(QLatin1String(what),
+                                                     QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    };
+    int fd;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR && !g_interrupted);
+    if (fd < 0)
+        return failed("it cannot be opened");
+    bytes->clear();
+    char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR && !g_interrupted)
+            continue;
+        if (n < 0) {
+            ok = failed("it cannot be read");
+            break;
+        }
+        if (n == 0)
+            break;
+        if (bytes->size() + n > SiteImport::MaxFileBytes) {
+            *error = QStringLiteral("it holds more than %1 MiB, the most a file of sites may; "
+                                    "split it into smaller files")
+                         .arg(SiteImport::MaxFileBytes / (1024 * 1024));
+            ok = false;
+            break;
+        }
+        bytes->append(chunk, n);
+    }
+    ::close(fd);
+    return ok;
 }
 
 struct Options
@@ -201,6 +265,14 @@ static int runHarvest(const QStringList &args)
         std::fprintf(stderr, "varnel-tool harvest: %s\n", qPrintable(error));
         return Tool::usageError(cmd);
     }
+    if (::pipe(g_signalPipe) != 0)
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    catchSigint(false);
+    QByteArray sitesBytes;
+    if (!o.sitesFile.isEmpty() && !readSitesFile(o.sitesFile, &sitesBytes, &error))
+        return Tool::fileError(o.sitesFile, error);
+    catchSigint(true);
+
     const bool ownDir = !o.dataDir.isEmpty();
     const QString dataDir = ownDir ? QDir(o.dataDir).absolutePath() : DataDir::defaultPath();
     if (!DataDir::ensure(dataDir, &error))
@@ -265,13 +337,7 @@ static int runHarvest(const QStringList &args)
     for (const QString &s : o.searches)
         session.addSearch(s);
     if (!o.sitesFile.isEmpty()) {
-        QFile file(o.sitesFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return Tool::fileError(o.sitesFile, file.errorString());
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return Tool::fileError(o.sitesFile, file.errorString());
-        const SiteImport::Result read = SiteImport::parse(bytes);
+        const SiteImport::Result read = SiteImport::parse(sitesBytes);
         const HarvestSession::ImportCount count = session.importSites(read.sites);
         // One line each; the lines of the file are text that the file controls.
         const QStringList lines =
@@ -300,8 +366,9 @@ static int runHarvest(const QStringList &args)
         lastFound = now;
     });
 
-    // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end.
-    if (::pipe(g_signalPipe) == 0) {
+    // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end. One pressed
+    // before the harvest got going stops it as soon as it has.
+    if (g_signalPipe[0] >= 0) {
         auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &session);
         QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
             char c;
@@ -310,7 +377,6 @@ static int runHarvest(const QStringList &args)
             std::fprintf(stderr, "varnel-tool: stopping\n");
             session.stop();
         });
-        std::signal(SIGINT, onSigint);
     }
 
     // Progress: the status texts and the counters, at most two lines a second.

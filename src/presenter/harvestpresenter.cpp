@@ -2,9 +2,11 @@
 
 #include "globals.h"
 #include "harvestmessages.h"
+#include "openstore.h"
 #include "textlist.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -363,14 +365,33 @@ QString HarvestPresenter::importText(const SiteImport::Result &read,
 
 void HarvestPresenter::importSitesFromFile(const QString &path)
 {
+    // The store's own files are never opened here: closing the handle would drop the locks
+    // the open store holds on them. A pipe would keep the window waiting for a writer.
+    if (StoreLocation::isStoreFile(path, m_session->store()->location())) {
+        information(QStringLiteral("The file %1 is the fax database or one of its working "
+                                   "files, not a list of sites.")
+                        .arg(path));
+        return;
+    }
     QFile file(path);
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        information(QStringLiteral("The file %1 cannot be read: it is not a file.").arg(path));
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
         return;
     }
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(SiteImport::MaxFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        return;
+    }
+    if (bytes.size() > SiteImport::MaxFileBytes) {
+        information(QStringLiteral("The file %1 holds more than %2 MiB, the most a file of sites "
+                                   "may; split it into smaller files.")
+                        .arg(path)
+                        .arg(SiteImport::MaxFileBytes / (1024 * 1024)));
         return;
     }
     const SiteImport::Result read = SiteImport::parse(bytes);

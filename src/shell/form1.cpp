@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "filedialogs.h"
 #include "form8.h"
 #include "frmabout.h"
 #include "frmexport.h"
@@ -22,7 +23,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -803,7 +803,7 @@ void Form1::exitClicked()
 
 void Form1::importSitesClicked()
 {
-    const QString path = QFileDialog::getOpenFileName(
+    const QString path = FileDialogs::openFileName(
         this, QStringLiteral("Import Sites"), QString(),
         QStringLiteral("Lists of sites (*.txt *.csv *.tsv);;All files (*)"));
     if (!path.isEmpty())

@@ -1,6 +1,7 @@
 #include "frmexport.h"
 
 #include "export.h"
+#include "filedialogs.h"
 #include "productinfo.h"
 #include "skin.h"
 #include "store.h"
@@ -8,7 +9,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -99,8 +99,8 @@ frmExport::frmExport(Store *store, const QString &dataDir, std::function<void()>
     grid->setColumnStretch(1, 1);
 
     askSaveFileName = [this](const QString &presetPath) {
-        return QFileDialog::getSaveFileName(this, QString(), presetPath,
-                                            FaxExport::fileFilter(Combo1->currentIndex()));
+        return FileDialogs::saveFileName(this, QString(), presetPath,
+                                         FaxExport::fileFilter(Combo1->currentIndex()));
     };
     askYesNo = [this](const QString &text) {
         return QMessageBox::question(this, strProductName, text,

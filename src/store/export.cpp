@@ -1,5 +1,6 @@
 #include "export.h"
 
+#include "openstore.h"
 #include "store.h"
 #include "workingfile.h"
 
@@ -121,39 +122,6 @@ QString leftOutText(const ExportCounts &c)
 
 namespace {
 
-// The path with every link resolved; for a file that does not exist, its folder's.
-QString resolvedPath(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
-        return canonical;
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
-                            : QDir(folder).filePath(info.fileName());
-}
-
-// The target names the store or one of the files the database keeps beside it while it
-// works, by path, through a link, or as another name (hard link) of the same file.
-bool isStoreFile(const QString &target, const QString &dbPath)
-{
-    if (dbPath.isEmpty())
-        return false;
-    const QString resolved = resolvedPath(target);
-    struct stat targetStat;
-    const bool targetExists = ::stat(QFile::encodeName(target).constData(), &targetStat) == 0;
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
-        const QString storeFile = dbPath + QLatin1String(suffix);
-        if (resolvedPath(storeFile) == resolved)
-            return true;
-        struct stat st;
-        if (targetExists && ::stat(QFile::encodeName(storeFile).constData(), &st) == 0 &&
-            st.st_dev == targetStat.st_dev && st.st_ino == targetStat.st_ino)
-            return true;
-    }
-    return false;
-}
-
 // Writes into a pipe, a device or anything else that is not a regular file, which must
 // stay what it is: no temporary file, no rename, every step checked.
 bool writeInPlace(const QString &path, const QByteArray &bytes, QString *error)
@@ -195,7 +163,7 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space, bool
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
-    if (isStoreFile(path, store.location())) {
+    if (StoreLocation::isStoreFile(path, store.location())) {
         result.error = QStringLiteral("The export file %1 is the fax database or one of its "
                                       "working files; nothing was exported. Choose another file.")
                            .arg(shown);

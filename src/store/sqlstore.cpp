@@ -962,3 +962,27 @@ bool SqlStore::recordExport(const QString &file, const QStringList &keys)
     endBatch();
     return ok && m_lastError.isEmpty();
 }
+
+std::optional<QList<ExportRecord>> SqlStore::exportLedger()
+{
+    QList<ExportRecord> records;
+    QHash<qint64, qsizetype> byId;
+    QSqlQuery *q = prepared(m_sql.exportRows);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    while (q->next()) {
+        byId.insert(q->value(0).toLongLong(), records.size());
+        records.append({dateOf(q->value(1)), q->value(2).toString(), {}});
+    }
+    q->finish();
+    q = prepared(m_sql.exportedRows);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    while (q->next()) {
+        const auto it = byId.constFind(q->value(0).toLongLong());
+        if (it != byId.cend())
+            records[*it].keys.append(q->value(1).toString());
+    }
+    q->finish();
+    return records;
+}

@@ -139,6 +139,14 @@ struct ExportPlan
     ExportCounts counts;
 };
 
+// One export of the ledger: when, into which file, and the keys of the numbers it wrote.
+struct ExportRecord
+{
+    QDateTime date;
+    QString file;
+    QStringList keys;
+};
+
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
 // (websites), the search strings (searches) and the sites taken out of the backlog whose
 // page has not been analysed yet (pending). The rules for texts live here; a backend
@@ -243,8 +251,9 @@ public:
     // No export writes a listed number; with onlyNew none that an earlier export wrote.
     virtual std::optional<ExportCounts> exportCounts(bool onlyNew) = 0;
     virtual std::optional<ExportPlan> exportPlan(bool onlyNew) = 0;
-    // Notes an export in the ledger: when, into which file, and which numbers (keys).
+    // Notes an export in the ledger: when (now), into which file, and which numbers (keys).
     [[nodiscard]] virtual bool recordExport(const QString &file, const QStringList &keys) = 0;
+    virtual std::optional<QList<ExportRecord>> exportLedger() = 0; // in the order exported
 
     // ---- the backlog -----------------------------------------------------------------------
     [[nodiscard]] bool addWebsite(QString &site);

@@ -10,13 +10,19 @@
 #include "testenv.h"
 #include "textlist.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 QByteArray readFile(const QString &path)
@@ -29,6 +35,23 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The locks this process holds on a file, as the system lists them.
+int locksHeldOn(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    QFile f(QStringLiteral("/proc/locks"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray pid = " " + QByteArray::number(QCoreApplication::applicationPid()) + " ";
+    const QByteArray inode = ":" + QByteArray::number(qulonglong(st.st_ino)) + " ";
+    int n = 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        n += line.contains(pid) && line.contains(inode) ? 1 : 0;
+    return n;
 }
 
 // The numbers of a harvest, in its store and its preview, as the main window has them; the
@@ -65,6 +88,7 @@ private Q_SLOTS:
     void cleanup();
 
     void dialog_hasItsControls();
+    void fileDialog_leavesTheStoresLocks();
     void exportCases_data();
     void exportCases();
     void csv_quotesCommasQuotesAndLineBreaks_data();
@@ -132,6 +156,43 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(w->lblCounts->text(),
              QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
                             "list, 1 exported before."));
+}
+
+// The dialog that names the export file opens in the data folder, beside the database and
+// its working files, while the harvest holds the store open: listing them takes none of the
+// locks that keep other programs from deleting the write-ahead log under the store.
+void TestExport::fileDialog_leavesTheStoresLocks()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")});
+    const QString db = dir.file(QStringLiteral("varnel.mdb"));
+    const QString shm = db + QStringLiteral("-shm");
+    const int before = locksHeldOn(db) + locksHeldOn(shm);
+    QVERIFY2(locksHeldOn(db) > 0 && locksHeldOn(shm) > 0, "the open store holds its locks");
+    frmExport *w = store.openWindow(dir.path());
+    int during = -1;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        const auto close = qScopeGuard([] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        QVERIFY(dialog);
+        // Until the dialog has listed the folder and looked at every file in it.
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        QTRY_VERIFY(model->index(shm).isValid() && model->index(db + "-wal").isValid());
+        for (const QString &f : {db, db + QStringLiteral("-wal"), shm}) {
+            const QModelIndex i = model->index(f);
+            (void)model->data(i, Qt::DecorationRole);
+            (void)model->data(i.siblingAtColumn(2), Qt::DisplayRole);
+        }
+        QTest::qWait(1000);
+        during = locksHeldOn(db) + locksHeldOn(shm);
+    });
+    QCOMPARE(w->askSaveFileName(dir.file(QStringLiteral("export.txt"))), QString());
+    QCOMPARE(during, before);
 }
 
 void TestExport::exportCases_data()
