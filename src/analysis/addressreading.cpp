@@ -782,11 +782,15 @@ bool mentionsCopyright(const QString &line)
 
 } // namespace
 
-AddressParts readAddress(const QStringList &given, const QString &country)
+namespace {
+
+// `whole`: every pattern over the whole text, without the first looks and the stretches
+// around anchors (the slow reading the fast one must agree with).
+AddressParts readAddressIn(const QStringList &given, const QString &country, bool whole)
 {
     AddressParts out;
-    if (std::none_of(given.cbegin(), given.cend(),
-                     [](const QString &l) { return mayHoldAddress(l); }))
+    if (!whole && std::none_of(given.cbegin(), given.cend(),
+                               [](const QString &l) { return mayHoldAddress(l); }))
         return out;
     // A copyright notice is no address ("© 2022 EDITORA ..." is no postal code and place);
     // the sentences of a footer line after it may be ("... Santo Domingo, República ...").
@@ -822,7 +826,10 @@ AddressParts readAddress(const QStringList &given, const QString &country)
             if (pass == 0 && bestPattern)
                 break;
             bool done = false;
-            for (const auto &[begin, end] : anchors.windows(c.anchor)) {
+            const std::vector<std::pair<qsizetype, qsizetype>> windows =
+                whole ? std::vector<std::pair<qsizetype, qsizetype>>{{0, text.size()}}
+                      : anchors.windows(c.anchor);
+            for (const auto &[begin, end] : windows) {
                 if (done || (bestPattern && begin >= best.capturedStart()))
                     break;
                 // The text up to the stretch's end, matched from its beginning: what lies
@@ -897,4 +904,16 @@ AddressParts readAddress(const QStringList &given, const QString &country)
         }
     }
     return out;
+}
+
+} // namespace
+
+AddressParts readAddress(const QStringList &lines, const QString &country)
+{
+    return readAddressIn(lines, country, false);
+}
+
+AddressParts readAddressSlowly(const QStringList &lines, const QString &country)
+{
+    return readAddressIn(lines, country, true);
 }

@@ -58,6 +58,9 @@ struct AddressParts
 // Reads the address in `lines` (the lines of a block, top to bottom), trying the patterns
 // of `country` first (ISO code of the number; may be empty).
 AddressParts readAddress(const QStringList &lines, const QString &country);
+// The same read the slow way, each pattern over the whole text: what readAddress must agree
+// with (for the fuzz target and tests).
+AddressParts readAddressSlowly(const QStringList &lines, const QString &country);
 
 // False when no address pattern can read anything in `line`, however the lines around it
 // read: cheap, for passing over lines before a block's lines are read as an address.
