@@ -82,6 +82,28 @@ QList<ReferenceFind> referenceScan(QByteArrayView text, bool allowInternational)
 
 // ---------------------------------------------------------------- the page's country
 
+// The country calling codes of the numbering plans, in order: the first group of a number
+// written without "+" is looked up here before the plans themselves are loaded.
+const short kCallingCodes[] = {
+    1,   7,   20,  27,  30,  31,  32,  33,  34,  36,  39,  40,  41,  43,  44,  45,  46,  47,
+    48,  49,  51,  52,  53,  54,  55,  56,  57,  58,  60,  61,  62,  63,  64,  65,  66,  81,
+    82,  84,  86,  90,  91,  92,  93,  94,  95,  98,  211, 212, 213, 216, 218, 220, 221, 222,
+    223, 224, 225, 226, 227, 228, 229, 230, 231, 232, 233, 234, 235, 236, 237, 238, 239, 240,
+    241, 242, 243, 244, 245, 246, 247, 248, 249, 250, 251, 252, 253, 254, 255, 256, 257, 258,
+    260, 261, 262, 263, 264, 265, 266, 267, 268, 269, 290, 291, 297, 298, 299, 350, 351, 352,
+    353, 354, 355, 356, 357, 358, 359, 370, 371, 372, 373, 374, 375, 376, 377, 378, 380, 381,
+    382, 383, 385, 386, 387, 389, 420, 421, 423, 500, 501, 502, 503, 504, 505, 506, 507, 508,
+    509, 590, 591, 592, 593, 594, 595, 596, 597, 598, 599, 670, 672, 673, 674, 675, 676, 677,
+    678, 679, 680, 681, 682, 683, 685, 686, 687, 688, 689, 690, 691, 692, 800, 808, 850, 852,
+    853, 855, 856, 870, 878, 880, 881, 882, 883, 886, 888, 960, 961, 962, 963, 964, 965, 966,
+    967, 968, 970, 971, 972, 973, 974, 975, 976, 977, 979, 992, 993, 994, 995, 996, 998,
+};
+
+bool isCallingCode(int code)
+{
+    return std::binary_search(std::begin(kCallingCodes), std::end(kCallingCodes), code);
+}
+
 // Country-code top-level domains that sites all over the world use.
 const char *const kVanityTopLevels[] = {
     "io", "co", "tv", "me", "ai", "fm", "ws", "cc", "ly", "gg", "to", "nu", "tk", "ag", "sh", "so",
@@ -271,13 +293,16 @@ private:
         const qsizetype length = end - from;
         if (length < 1 || length > 3 || written[from] == '0' || end >= written.size() ||
             !(written[end] == '-' || written[end] == ' ' || written[end] == '.' ||
-              written[end] == ')'))
+              written[end] == ')') ||
+            !isCallingCode(written.mid(from, length).toInt()))
             return PhoneReading();
         QByteArray international("+");
         for (char c : written) {
             if (isDigit(c))
                 international.append(c);
         }
+        if (international.size() < 9 || international.size() > 16)
+            return PhoneReading();
         const PhoneReading r = readPhoneNumber(international, nullptr);
         if (!r.valid || !regionSignals().contains(r.region.toLatin1()))
             return PhoneReading();

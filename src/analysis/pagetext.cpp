@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #ifdef __SSE2__
@@ -878,7 +880,7 @@ private:
     {
         OwnerMarkup o;
         if (a.itemprop.isEmpty() && a.property.isEmpty() && a.itemscope.isNull() &&
-            a.typeOf.isEmpty() && a.cls.isEmpty())
+            a.typeOf.isEmpty() && !hasCardClass(a.cls))
             return o;
         if (m_out.props.size() >= kMaxOwnerItems || m_out.scopes.size() >= kMaxOwnerItems)
             return o;
@@ -926,11 +928,8 @@ private:
             });
             opens = true;
         }
-        // The hCard words, measured once; no class longer or shorter than they are is one.
-        static const std::vector<QByteArrayView> cardProps(std::begin(kCardProps),
-                                                           std::end(kCardProps));
         forEachToken(a.cls, [&](QByteArrayView t) {
-            if (t.size() < 2 || t.size() > 17)
+            if (!isCardWord(t))
                 return;
             if (equalsCaseless(t, "vcard") || equalsCaseless(t, "h-card")) {
                 if (!opens) {
@@ -948,7 +947,7 @@ private:
                 }
                 return;
             }
-            for (const QByteArrayView c : cardProps) {
+            for (const QByteArrayView c : kCardProps) {
                 if (equalsCaseless(t, c)) {
                     // p-name, p-tel: the microformats 2 spelling of the same part.
                     const QByteArrayView bare =
@@ -966,6 +965,32 @@ private:
             m_out.scopes.append(scope);
         }
         return o;
+    }
+
+    // A class of an hCard ("vcard", "adr", "tel", "p-locality"), looked up at once: pages
+    // carry many classes, few of them these.
+    static bool isCardWord(QByteArrayView t)
+    {
+        static const std::unordered_set<std::string_view> cardWords = [] {
+            std::unordered_set<std::string_view> words(std::begin(kCardProps),
+                                                       std::end(kCardProps));
+            for (const char *w : {"vcard", "h-card", "adr", "h-adr"})
+                words.insert(w);
+            return words;
+        }();
+        if (t.size() < 2 || t.size() > 17)
+            return false;
+        char lower[17];
+        for (qsizetype k = 0; k < t.size(); ++k)
+            lower[k] = ByteText::lowerAscii(t[k]);
+        return cardWords.count(std::string_view(lower, size_t(t.size()))) != 0;
+    }
+
+    static bool hasCardClass(QByteArrayView cls)
+    {
+        bool card = false;
+        forEachToken(cls, [&card](QByteArrayView t) { card = card || isCardWord(t); });
+        return card;
     }
 
     // Where the raw text of `name` that starts at `from` ends (its end tag, or the page's end).
