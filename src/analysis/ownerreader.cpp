@@ -1684,26 +1684,38 @@ struct OwnerReader::Impl
         // In Latin script a name's words are mostly capitalised ("Sunlec International Pty
         // Ltd", "Bharati Vidyapeeth's Institute of ..."); running text is not.
         int latin = 0, capital = 0;
-        for (const QString &w : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (w.size() < 4 || !w.front().isLetter() || w.front().script() != QChar::Script_Latin)
-                continue;
-            ++latin;
-            capital += w.front().isUpper();
+        bool sentenceSign = false;
+        for (qsizetype i = 0, n = l.size(); i < n;) {
+            while (i < n && l[i] == QLatin1Char(' '))
+                ++i;
+            qsizetype j = i;
+            while (j < n && l[j] != QLatin1Char(' ')) {
+                sentenceSign = sentenceSign || l[j] == QLatin1Char('.') ||
+                               l[j] == QLatin1Char('!') || l[j] == QLatin1Char('?');
+                ++j;
+            }
+            if (j - i >= 4 && l[i].isLetter() && l[i].script() == QChar::Script_Latin) {
+                ++latin;
+                capital += l[i].isUpper();
+            }
+            i = j;
         }
         if (latin >= 3 && capital * 2 < latin)
             return false;
         if (l.contains(QLatin1Char('@')) || l.contains(QLatin1String("http")) ||
             l.contains(QLatin1String("www.")) || l.startsWith(QLatin1Char('(')))
             return false;
-        if (wordsOf(l).size() > 9)
+        int words = 0;
+        forEachWord(l, [&words](QStringView) { return ++words <= 9; });
+        if (words > 9)
             return false;
         // A sentence: ends with a full stop after several words, or has one inside.
         static const QRegularExpression sentence(QStringLiteral("[.!?]\\s+\\p{Ll}|[!?]$"),
                                                  QRegularExpression::UseUnicodePropertiesOption);
-        const QStringList words = wordsOf(l);
-        if (sentence.match(l).hasMatch() ||
-            (l.endsWith(QLatin1Char('.')) && words.size() >= 3 && !organizationMarked(l) &&
-             l.split(QLatin1Char(' ')).last().front().isLower()))
+        if (sentenceSign &&
+            (sentence.match(l).hasMatch() ||
+             (l.endsWith(QLatin1Char('.')) && words >= 3 && !organizationMarked(l) &&
+              l.split(QLatin1Char(' ')).last().front().isLower())))
             return false;
         int digits = 0;
         for (QChar c : l)
@@ -2315,6 +2327,27 @@ struct OwnerReader::Impl
     // North American state alone ("Texas") is a region; a country's name is neither.
     static void splitPlace(const QString &place, const PhoneReading &fax, QString *city,
                            QString *region)
+    {
+        // The geocoder names the same places again and again: each is split once per thread.
+        thread_local QHash<QString, std::pair<QString, QString>> known;
+        const QString key = place + QChar(0) + fax.countryName + QChar(fax.northAmerican ? 1 : 0);
+        const auto it = known.constFind(key);
+        if (it == known.cend()) {
+            if (known.size() >= 4096)
+                known.clear();
+            std::pair<QString, QString> parts;
+            readPlace(place, fax, &parts.first, &parts.second);
+            known.insert(key, parts);
+            *city = parts.first;
+            *region = parts.second;
+        } else {
+            *city = it->first;
+            *region = it->second;
+        }
+    }
+
+    static void readPlace(const QString &place, const PhoneReading &fax, QString *city,
+                          QString *region)
     {
         if (place.isEmpty() || folded(place) == folded(fax.countryName) ||
             !countryOfName(place).isEmpty())
