@@ -1356,7 +1356,7 @@ struct OwnerReader::Impl
             return *siteName;
         siteName.emplace();
         auto set = [&](const QString &name, const char *from) {
-            const QString n = cleanName(name);
+            const QString n = clean(name);
             if (siteName->first.isEmpty() && !n.isEmpty() && hasLetter(n) && !isGeneric(n) &&
                 !n.contains(QLatin1String("${")) && !n.contains(QLatin1String("<?")))
                 *siteName = {n, from};
@@ -1651,6 +1651,19 @@ struct OwnerReader::Impl
     // offers the same lines as names for each of its numbers: each is read once.
     mutable QHash<QString, bool> nameLikeMemo;
 
+    // cleanName, once for each text of the page: the candidates of its numbers repeat.
+    mutable QHash<QString, QString> cleaned;
+
+    QString clean(const QString &name) const
+    {
+        const auto it = cleaned.constFind(name);
+        if (it != cleaned.cend())
+            return *it;
+        const QString c = cleanName(name);
+        cleaned.insert(name, c);
+        return c;
+    }
+
     // Whether a word of the line is a street's ("Road", "Suite"), once for each line.
     mutable QHash<QString, bool> streetWordMemo;
 
@@ -1760,8 +1773,8 @@ struct OwnerReader::Impl
             QString name = org->person ? org->parentName : org->name;
             if (org->type == QLatin1String("vcard") && holder->person)
                 name = holder->parentName;
-            if (!cleanName(name).isEmpty()) {
-                o.organization = cleanName(name);
+            if (!clean(name).isEmpty()) {
+                o.organization = clean(name);
                 o.organizationFrom = QLatin1String(holder->from);
             }
             if (!holder->unit.isEmpty()) {
@@ -1959,7 +1972,7 @@ struct OwnerReader::Impl
             };
             for (int strong = 1; strong >= 0 && blockOrg.isEmpty(); --strong) {
                 for (int k = int(candidates.size()) - 1; k >= 0; --k) {
-                    QString l = cleanName(candidates[k]);
+                    QString l = clean(candidates[k]);
                     if (!nameLike(l) || streetish(l) || titleFirst(l) || startsWithLabel(l) ||
                         !(strong ? legalForm(l) : organizationMarked(l)))
                         continue;
@@ -1979,7 +1992,7 @@ struct OwnerReader::Impl
             }
             for (int k = 0; k < candidates.size(); ++k) {
                 const QString raw = candidates[k].trimmed();
-                const QString l = cleanName(raw);
+                const QString l = clean(raw);
                 if (!nameLike(l) || streetish(l) || startsWithLabel(l))
                     continue;
                 const bool hasDigit = !digitsOf(l).isEmpty();
@@ -2000,7 +2013,7 @@ struct OwnerReader::Impl
             // under "Public Health Region 1".
             if (!headingIsUnit && b.heading >= 0 &&
                 !headingOrganization(b, true, o.city, geoCity).isEmpty()) {
-                const QString h = cleanName(headingText);
+                const QString h = clean(headingText);
                 if (nameLike(h) && !organizationMarked(h)) {
                     headingIsUnit = true;
                     if (blockUnit.isEmpty())
@@ -2008,7 +2021,7 @@ struct OwnerReader::Impl
                 }
             }
             if (unmarked.isEmpty() && !headingText.isEmpty() && !headingIsUnit) {
-                const QString h = cleanName(headingText);
+                const QString h = clean(headingText);
                 if (nameLike(h) && !isPerson(0, h) && !organizationMarked(h))
                     unmarked = h;
             }
@@ -2048,7 +2061,7 @@ struct OwnerReader::Impl
             // Each source is read only when those before it gave no name.
             // An <address> around the number: its first name-like line.
             if (const qsizetype k = addressAround(at); k >= 0) {
-                const QString first = cleanName(line(lineIndexAt(pt, pt.addresses[k].first)));
+                const QString first = clean(line(lineIndexAt(pt, pt.addresses[k].first)));
                 if (nameLike(first) && !looksLikeStreetLine(first, o) && !looksLikeStreet(first) &&
                     !hasWordOf(first, kUnitWords) && !isPlace(first, o.city, geoCity))
                     take(first, OwnerSource::Address);
@@ -2160,7 +2173,7 @@ struct OwnerReader::Impl
                 !mayHoldWordOf(QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin),
                                organizationWordsAscii()))
                 continue;
-            const QString t = cleanName(line(j));
+            const QString t = clean(line(j));
             if (!organizationMarked(t) || !nameLike(t) || looksLikeStreet(t) ||
                 wordsOf(t).size() < 2 || hasWordOf(t, kJobWords))
                 continue;
@@ -2270,7 +2283,7 @@ struct OwnerReader::Impl
         if (it != headings.end())
             return it->second;
         HeadingFacts h;
-        h.name = cleanName(line(j));
+        h.name = clean(line(j));
         h.nameLike = nameLike(h.name);
         h.marked = organizationMarked(h.name);
         h.unit = hasWordOf(h.name, kUnitWords);
