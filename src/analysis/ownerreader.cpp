@@ -2228,6 +2228,10 @@ struct OwnerReader::Impl
         const auto known = spelled.constFind(domain);
         if (known != spelled.cend())
             return *known;
+        // Each is a pass over the page: a page that names more domains than a business has
+        // gets no spelling for the rest.
+        if (spelled.size() >= 8)
+            return QString();
         const QString name = findSpelledOnPage(domain);
         spelled.insert(domain, name);
         return name;
@@ -2239,16 +2243,27 @@ struct OwnerReader::Impl
         if (label.size() < 3)
             return QString();
         const QByteArray needle = label.toUtf8();
-        ByteText::CaselessFinder finder(pt.text, needle);
-        for (qsizetype k = finder.next(0); k >= 0; k = finder.next(k + 1)) {
-            const qsizetype end = k + needle.size();
-            auto wordByte = [&](qsizetype i) {
-                const char c = pt.text[i];
-                return std::isalnum(uchar(c)) || c == '@' || c == '.' || c == '-' || c == '_';
-            };
-            if ((k > 0 && wordByte(k - 1)) || (end < pt.text.size() && wordByte(end)))
+        // The label stands as a word of its own: a whole run of the bytes that make names
+        // of hosts and mail (so "pstcl" in "pstcl.org" or "info@pstcl" is no spelling). One
+        // pass over the runs, however often their first letter recurs.
+        const char *t = pt.text.constData();
+        const qsizetype n = pt.text.size();
+        auto wordByte = [t](qsizetype i) {
+            const char c = t[i];
+            return std::isalnum(uchar(c)) || c == '@' || c == '.' || c == '-' || c == '_';
+        };
+        for (qsizetype i = 0; i < n;) {
+            if (!wordByte(i)) {
+                ++i;
                 continue;
-            return QString::fromUtf8(pt.text.mid(k, needle.size()));
+            }
+            qsizetype j = i + 1;
+            while (j < n && wordByte(j))
+                ++j;
+            if (j - i == needle.size() &&
+                ByteText::equalsCaseless(QByteArrayView(t + i, j - i), needle))
+                return QString::fromUtf8(t + i, j - i);
+            i = j;
         }
         return QString();
     }
