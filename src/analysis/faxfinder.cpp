@@ -6,6 +6,7 @@
 #include "faxlabels.h"
 #include "faxscan.h"
 #include "htmltotext.h"
+#include "ownerreader.h"
 #include "pagetext.h"
 #include "phonereading.h"
 
@@ -80,6 +81,28 @@ QList<ReferenceFind> referenceScan(QByteArrayView text, bool allowInternational)
 }
 
 // ---------------------------------------------------------------- the page's country
+
+// The country calling codes of the numbering plans, in order: the first group of a number
+// written without "+" is looked up here before the plans themselves are loaded.
+const short kCallingCodes[] = {
+    1,   7,   20,  27,  30,  31,  32,  33,  34,  36,  39,  40,  41,  43,  44,  45,  46,  47,
+    48,  49,  51,  52,  53,  54,  55,  56,  57,  58,  60,  61,  62,  63,  64,  65,  66,  81,
+    82,  84,  86,  90,  91,  92,  93,  94,  95,  98,  211, 212, 213, 216, 218, 220, 221, 222,
+    223, 224, 225, 226, 227, 228, 229, 230, 231, 232, 233, 234, 235, 236, 237, 238, 239, 240,
+    241, 242, 243, 244, 245, 246, 247, 248, 249, 250, 251, 252, 253, 254, 255, 256, 257, 258,
+    260, 261, 262, 263, 264, 265, 266, 267, 268, 269, 290, 291, 297, 298, 299, 350, 351, 352,
+    353, 354, 355, 356, 357, 358, 359, 370, 371, 372, 373, 374, 375, 376, 377, 378, 380, 381,
+    382, 383, 385, 386, 387, 389, 420, 421, 423, 500, 501, 502, 503, 504, 505, 506, 507, 508,
+    509, 590, 591, 592, 593, 594, 595, 596, 597, 598, 599, 670, 672, 673, 674, 675, 676, 677,
+    678, 679, 680, 681, 682, 683, 685, 686, 687, 688, 689, 690, 691, 692, 800, 808, 850, 852,
+    853, 855, 856, 870, 878, 880, 881, 882, 883, 886, 888, 960, 961, 962, 963, 964, 965, 966,
+    967, 968, 970, 971, 972, 973, 974, 975, 976, 977, 979, 992, 993, 994, 995, 996, 998,
+};
+
+bool isCallingCode(int code)
+{
+    return std::binary_search(std::begin(kCallingCodes), std::end(kCallingCodes), code);
+}
 
 // Country-code top-level domains that sites all over the world use.
 const char *const kVanityTopLevels[] = {
@@ -226,10 +249,128 @@ public:
             return *it;
         if (m_readings.size() >= kMaxReadings)
             return PhoneReading();
-        return *m_readings.insert(written, readPhoneNumber(written, regionSource()));
+        PhoneReading r = readPhoneNumber(written, regionSource());
+        if (!r.valid && m_in.findBeyondFaxLine)
+            r = withGluedCountryCode(written);
+        return *m_readings.insert(written, r);
+    }
+
+    // Every country the page points to: its address and language, the hosts it links, the
+    // numbers it writes with "+", the countries its addresses name.
+    const QSet<QByteArray> &regionSignals()
+    {
+        if (!m_signals) {
+            m_signals.emplace();
+            const PageText &pt = text();
+            auto add = [this](const QByteArray &r) {
+                if (!r.isEmpty())
+                    m_signals->insert(r);
+            };
+            add(regionOfHost(hostOfAddress(m_in.address)));
+            add(regionOfHost(pt.canonicalHost));
+            add(regionOfLanguage(pt.lang));
+            for (auto tl = pt.linkTopLevels.cbegin(); tl != pt.linkTopLevels.cend(); ++tl)
+                add(regionOfTopLevel(tl.key()));
+            for (auto pr = plusNumberRegions().cbegin(); pr != plusNumberRegions().cend(); ++pr)
+                add(pr.key());
+            for (const QByteArray &c : addressCountries())
+                add(c);
+            add(region());
+        }
+        return *m_signals;
     }
 
 private:
+    // "(33-1) 45 55 01 00", "61-2-9555-0100", "852-2555-0100": a country code written as
+    // the first group without "+", taken as one when the number it gives belongs to a
+    // country the page points to.
+    PhoneReading withGluedCountryCode(const QByteArray &written)
+    {
+        const qsizetype from = written.startsWith('(') ? 1 : 0;
+        qsizetype end = from;
+        while (end < written.size() && isDigit(written[end]))
+            ++end;
+        const qsizetype length = end - from;
+        if (length < 1 || length > 3 || written[from] == '0' || end >= written.size() ||
+            !(written[end] == '-' || written[end] == ' ' || written[end] == '.' ||
+              written[end] == ')') ||
+            !isCallingCode(written.mid(from, length).toInt()))
+            return PhoneReading();
+        QByteArray international("+");
+        for (char c : written) {
+            if (isDigit(c))
+                international.append(c);
+        }
+        if (international.size() < 9 || international.size() > 16)
+            return PhoneReading();
+        const PhoneReading r = readPhoneNumber(international, nullptr);
+        if (!r.valid || !regionSignals().contains(r.region.toLatin1()))
+            return PhoneReading();
+        return r;
+    }
+
+    static QByteArray regionOfLanguage(const QByteArray &langAttribute)
+    {
+        const QByteArray lang = langAttribute.trimmed();
+        const qsizetype dash = std::max(lang.indexOf('-'), lang.indexOf('_'));
+        if (dash == 2 && lang.size() == 5) {
+            const QByteArray r = regionOfTopLevel(lang.mid(3));
+            if (!r.isEmpty())
+                return r;
+        }
+        const QByteArray language = lang.left(2);
+        for (const auto &lr : kLanguageRegions) {
+            if (language == lr[0] && (lang.size() == 2 || dash == 2))
+                return lr[1];
+        }
+        return QByteArray();
+    }
+
+    // The countries the page's addresses name, the most named first: a country's name on a
+    // line of its own or after a comma, a postal code and place in one country's form. Read
+    // only when a number needs a country the surer signals do not give; a page's first
+    // addresses count.
+    const QList<QByteArray> &addressCountries()
+    {
+        if (m_addressCountries)
+            return *m_addressCountries;
+        m_addressCountries.emplace();
+        const PageText &pt = text();
+        QHash<QByteArray, int> count;
+        int read = 0;
+        for (qsizetype j = 0; j < pt.lines.size() && read < 64; ++j) {
+            const TextLine &l = pt.lines[j];
+            if (l.end - l.begin > 160)
+                continue;
+            const QByteArrayView bytes = QByteArrayView(pt.text).sliced(l.begin, l.end - l.begin);
+            QString country;
+            if (bytes.size() <= 40 && mayNameCountry(bytes))
+                country = countryOfName(QString::fromUtf8(bytes));
+            if (country.isEmpty() && mayHoldAddress(bytes)) {
+                ++read;
+                QStringList lines;
+                if (j > 0 && pt.lines[j - 1].end - pt.lines[j - 1].begin <= 160)
+                    lines << QString::fromUtf8(pt.text.mid(
+                        pt.lines[j - 1].begin, pt.lines[j - 1].end - pt.lines[j - 1].begin));
+                lines << QString::fromUtf8(bytes);
+                country = readAddress(lines, QString()).country;
+            }
+            if (!country.isEmpty())
+                ++count[country.toLatin1()];
+        }
+        QList<std::pair<int, QByteArray>> byCount; // (-count, country): the most named first
+        int total = 0;
+        for (auto it = count.cbegin(); it != count.cend(); ++it) {
+            byCount.append({-it.value(), it.key()});
+            total += it.value();
+        }
+        std::sort(byCount.begin(), byCount.end());
+        for (const auto &[n, c] : byCount)
+            m_addressCountries->append(c);
+        m_addressMajority = !byCount.isEmpty() && -byCount.first().first * 2 > total;
+        return *m_addressCountries;
+    }
+
     QByteArray findRegion()
     {
         QByteArray r = regionOfHost(hostOfAddress(m_in.address));
@@ -269,9 +410,12 @@ private:
             if (language == lr[0] && (lang.size() == 2 || dash == 2))
                 return lr[1];
         }
-        r = regionOfPlusNumbers(pt);
+        r = regionOfPlusNumbers();
         if (!r.isEmpty())
             return r;
+        // The country most of the page's addresses name.
+        if (!addressCountries().isEmpty() && m_addressMajority)
+            return addressCountries().first();
         return regionOfScript(pt.text);
     }
 
@@ -295,10 +439,14 @@ private:
             hostAt(at);
     }
 
-    // The country of the numbers the page writes with "+", when they agree.
-    static QByteArray regionOfPlusNumbers(const PageText &pt)
+    // The countries of the numbers the page writes with "+" (outside North America), and
+    // how many of each.
+    const QHash<QByteArray, int> &plusNumberRegions()
     {
-        QHash<QString, int> count;
+        if (m_plusRegions)
+            return *m_plusRegions;
+        m_plusRegions.emplace();
+        const PageText &pt = text();
         int total = 0;
         qsizetype from = 0;
         for (int tries = 0; total < 20 && tries < 100; ++tries) {
@@ -311,14 +459,23 @@ private:
             if (runs.isEmpty() || runs.first().begin != plus)
                 continue;
             const PhoneReading r = readPhoneNumber(runs.first().written, nullptr);
-            if (r.valid && !r.northAmerican) {
-                ++count[r.region];
+            if (r.valid && !r.northAmerican && r.region.size() == 2) {
+                ++(*m_plusRegions)[r.region.toLatin1()];
                 ++total;
             }
         }
-        for (auto it = count.cbegin(); it != count.cend(); ++it) {
-            if (it.value() * 2 > total && it.key().size() == 2)
-                return it.key().toLatin1();
+        return *m_plusRegions;
+    }
+
+    // The country of the numbers the page writes with "+", when they agree.
+    QByteArray regionOfPlusNumbers()
+    {
+        int total = 0;
+        for (int n : plusNumberRegions())
+            total += n;
+        for (auto it = plusNumberRegions().cbegin(); it != plusNumberRegions().cend(); ++it) {
+            if (it.value() * 2 > total)
+                return it.key();
         }
         return QByteArray();
     }
@@ -329,6 +486,10 @@ private:
     QHash<QByteArray, PhoneReading> m_readings;
     QByteArray m_region;
     bool m_regionKnown = false;
+    std::optional<QSet<QByteArray>> m_signals;
+    std::optional<QHash<QByteArray, int>> m_plusRegions;
+    std::optional<QList<QByteArray>> m_addressCountries;
+    bool m_addressMajority = false;
 };
 
 // Every label of the text, in order: label words (joined where "Tel/Fax" makes one label
@@ -560,6 +721,7 @@ struct Association
     const char *how = nullptr;
     QByteArray label;
     qsizetype labelBegin = -1;
+    bool combined = false; // "Tel/Fax"
 };
 
 class Associator
@@ -610,6 +772,7 @@ private:
         a.how = how ? how : l.how;
         a.label = l.text;
         a.labelBegin = l.begin;
+        a.combined = l.combined;
         return a;
     }
 
@@ -691,10 +854,14 @@ private:
                 ? &m_runs[k - 1]
                 : nullptr;
         if (previous && (!before || previous->begin >= before->end)) {
-            // A list after one label: "Fax: 212 ..., 213 ..." or "Tel/fax: ... / ...".
+            // A list after one label: "Fax: 212 ..., 213 ..." or "Tel/fax: ... / ...", each
+            // number perhaps with a part's name of its own ("Fax: Sales 212 ..., Service 213
+            // ...").
             const Association &p = m_assoc[k - 1];
+            const QByteArrayView gap = t.sliced(previous->end, run.begin - previous->end);
             if (p.found && p.how != FoundHow::LabelAfter &&
-                isListSeparator(t.sliced(previous->end, run.begin - previous->end)))
+                (isListSeparator(gap) ||
+                 (p.kind == LabelKind::Fax && subLabelAfterSeparator(gap, previous->end))))
                 return p;
             return labelAfter(k, line);
         }
@@ -728,6 +895,29 @@ private:
                     return named(*l, l->mark ? nullptr : how);
             }
         }
+        // 3b. A list under one label, a number a line, each perhaps with a part's name
+        // ("Fax:" / "Sales: 212 ..." / "Service: 213 ..."): the label ends the line above the
+        // list, or the number above is one of the same list.
+        const bool subLabelled = subLabel(lead, line.begin);
+        if (li > 0 && (subLabelled || wordsOf(lead).words == 0) && aloneOnItsLine(run, line)) {
+            const TextLine &above = m_pt.lines[li - 1];
+            const bool otherRow =
+                line.table >= 0 && above.table == line.table && above.row != line.row;
+            const Label *l = subLabelled && !otherRow ? labelEnding(above) : nullptr;
+            if (l && !l->mark)
+                return named(*l, above.kind == LineKind::Heading ? FoundHow::Heading
+                                                                 : FoundHow::PreviousLine);
+            const NumberRun *up = k > 0 ? &m_runs[k - 1] : nullptr;
+            if (up && !otherRow && lineOf(up->begin) == li - 1) {
+                const Association &p = m_assoc[k - 1];
+                const QByteArrayView upLead = t.sliced(above.begin, up->begin - above.begin);
+                if (p.found && p.kind == LabelKind::Fax &&
+                    (p.how == FoundHow::PreviousLine || p.how == FoundHow::Heading) &&
+                    (wordsOf(upLead).words == 0 || subLabel(upLead, above.begin)) &&
+                    aloneOnItsLine(*up, above))
+                    return p;
+            }
+        }
         // 4. A definition's term a few lines up.
         if (line.kind == LineKind::Definition) {
             for (qsizetype j = li - 1; j >= 0 && j >= li - 3; --j) {
@@ -751,8 +941,13 @@ private:
              --j) {
             const TextLine &h = m_pt.lines[j];
             if (h.kind == LineKind::Heading) {
+                // The labels between are other numbers' own ("Toll-free: 1-800 ..."); a
+                // label of none ends the heading's reach.
                 const auto [blo, bhi] = labelsIn(h.end + 1, run.begin);
-                if (blo != bhi)
+                bool free = false;
+                for (qsizetype b = blo; b < bhi && !free; ++b)
+                    free = !labelsItsLine(m_labels[b], k);
+                if (free)
                     break;
                 if (const Label *l = pureFaxLabel(h))
                     return named(*l, FoundHow::Heading);
@@ -760,6 +955,66 @@ private:
             }
         }
         return Association();
+    }
+
+    // The words before a number on its line when they name a part rather than a kind of
+    // line ("Sales:", "Service", "Parts Dept."): one to three words, no label, no digit.
+    bool subLabel(QByteArrayView lead, qsizetype at) const
+    {
+        const auto [lo, hi] = labelsIn(at, at + lead.size());
+        return lo == hi && partName(lead);
+    }
+
+    static bool partName(QByteArrayView words)
+    {
+        if (words.size() > 32)
+            return false;
+        const Words w = wordsOf(words);
+        if (w.words < 1 || w.words > 3)
+            return false;
+        for (char c : words) {
+            if (isDigit(c))
+                return false;
+        }
+        return true;
+    }
+
+    // ", Service " between two numbers of a list: a separator, then a part's name with a
+    // capital or a colon ("or call us at" is running text).
+    bool subLabelAfterSeparator(QByteArrayView gap, qsizetype at) const
+    {
+        const QByteArray g = gap.toByteArray().trimmed();
+        if (g.isEmpty() || !(g[0] == ',' || g[0] == ';' || g[0] == '/' || g[0] == '|'))
+            return false;
+        const QByteArray name = g.mid(1).trimmed();
+        const auto [lo, hi] = labelsIn(at, at + gap.size());
+        if (lo != hi || !partName(name))
+            return false;
+        bool named = name.endsWith(':');
+        for (const QByteArray &word : name.split(' '))
+            named = named || (!word.isEmpty() && word[0] >= 'A' && word[0] <= 'Z');
+        return named;
+    }
+
+    // Whether the number is all its line holds after it: signs, an extension at most.
+    bool aloneOnItsLine(const NumberRun &run, const TextLine &line) const
+    {
+        const QByteArrayView tail = QByteArrayView(m_t).sliced(run.end, line.end - run.end);
+        const Words w = wordsOf(tail);
+        return w.words == 0 || (tail.size() <= 10 && w.words == 1 &&
+                                (w.last == "ext" || w.last == "x" || w.last == "Ext"));
+    }
+
+    // Whether a label names a number on its own line, after it (other than number k).
+    bool labelsItsLine(const Label &l, qsizetype k) const
+    {
+        const qsizetype li = lineOf(l.begin);
+        if (li < 0)
+            return false;
+        const qsizetype lineEnd = m_pt.lines[li].end;
+        auto r = std::lower_bound(m_runs.cbegin(), m_runs.cend(), l.end,
+                                  [](const NumberRun &n, qsizetype p) { return n.begin < p; });
+        return r != m_runs.cend() && r->begin < lineEnd && r - m_runs.cbegin() != k;
     }
 
     qsizetype headerOf(const TextLine &line) const
@@ -871,7 +1126,9 @@ QString contextOf(const QByteArray &text, qsizetype begin, qsizetype end)
 struct Placed
 {
     FoundNumber find;
-    qsizetype at = -1; // in the finder's text; -1 when unknown
+    qsizetype at = -1;      // in the finder's text; -1 when unknown
+    qsizetype textAt = -1;  // where the text shows it with a label (markup may give it first)
+    bool bothLabel = false; // its label names a telephone too ("Tel/Fax")
 };
 
 bool keepReading(const PhoneReading &r, const FinderInput &in)
@@ -960,8 +1217,78 @@ PhoneReading referenceReading(const ReferenceFind &ref, FinderPage &page)
     return page.read(written);
 }
 
-// The finder's own finds, in text order.
-QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
+// A candidate the finder does not keep, for the caller that asked why.
+void noteDropped(FinderPage &page, const FinderInput &in, const QByteArray &written,
+                 const PhoneReading &reading, const char *how, const QString &context)
+{
+    if (!in.dropped)
+        return;
+    DroppedNumber d;
+    d.written = QString::fromUtf8(written);
+    d.how = QLatin1String(how);
+    d.context = context;
+    if (reading.valid)
+        d.reason = QStringLiteral("outside North America (") + reading.region +
+                   QStringLiteral("), and international numbers are not allowed");
+    else
+        d.reason = whyNoReading(written, page.region());
+    in.dropped->append(d);
+}
+
+// Whom each find reaches: read from the page around it and from the page as a whole.
+void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> phones)
+{
+    const PageText &pt = page.text();
+    QList<qsizetype> faxes;
+    for (const Placed &p : placed) {
+        if (p.textAt >= 0)
+            faxes << p.textAt;
+        else if (p.at >= 0)
+            faxes << p.at;
+    }
+    // A tel: link is a voice line, unless it links a fax found on the page.
+    for (const LinkedValue &t : pt.telLinks) {
+        QByteArray written;
+        appendNumberText(written, t.value);
+        const PhoneReading r = page.read(written.trimmed());
+        bool fax = !r.valid;
+        for (const Placed &p : placed)
+            fax = fax || p.find.e164 == r.e164;
+        if (!fax)
+            phones.append({t.at, t.at, t.value, true});
+    }
+    OwnerReader reader(
+        pt,
+        [&page](const QByteArray &written) {
+            QByteArray w;
+            appendNumberText(w, written);
+            return page.read(w.trimmed());
+        },
+        std::move(phones), faxes);
+    QHash<qsizetype, QString> firstBoth; // line -> the first number a "Tel/Fax" label names
+    for (Placed &p : placed) {
+        const qsizetype at = p.textAt >= 0 ? p.textAt : p.at;
+        PhoneReading fax;
+        fax.valid = true;
+        fax.e164 = p.find.e164;
+        fax.region = p.find.countryCode;
+        fax.countryName = p.find.countryName;
+        fax.northAmerican = p.find.e164.startsWith(QLatin1String("+1"));
+        p.find.owner = reader.ownerOf(at, fax);
+        // A "Tel/Fax" line: its first number is the voice line of every number it lists.
+        if (p.bothLabel && at >= 0) {
+            const qsizetype line = lineIndexOf(pt, at);
+            if (!firstBoth.contains(line))
+                firstBoth.insert(line, fax.e164);
+            p.find.owner.phone = firstBoth.value(line);
+            p.find.owner.phoneFrom = QLatin1String(OwnerSource::Label);
+        }
+    }
+}
+
+// The finder's own finds, in text order; `phones` gets the numbers the page shows as voice
+// lines or without a label.
+QList<Placed> finderFinds(FinderPage &page, const FinderInput &in, QList<PhoneMention> *phones)
 {
     const PageText &pt = page.text();
     QList<NumberRun> runs;
@@ -988,17 +1315,30 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
         return &p.find;
     };
 
+    QHash<QString, qsizetype> textAt;
+    QSet<QString> bothLabel;
     Associator assoc(pt, labels, runs);
     for (qsizetype k = 0; k < runs.size(); ++k) {
         const Association &a = assoc.at(k);
-        if (!a.found || a.kind != LabelKind::Fax)
+        if (!a.found || a.kind == LabelKind::Phone) {
+            phones->append({runs[k].begin, runs[k].end, runs[k].written, a.found});
+            continue;
+        }
+        if (a.kind != LabelKind::Fax)
             continue;
         for (const auto &[part, reading] : readRun(runs[k], page)) {
             FoundNumber *f = keep(reading, part.begin);
-            if (!f)
+            if (!f) {
+                if (!keepReading(reading, in))
+                    noteDropped(page, in, part.written, reading, a.how,
+                                contextOf(pt.text, part.begin, part.end));
                 continue;
+            }
             f->label = QString::fromUtf8(a.label);
             f->how = QLatin1String(a.how);
+            textAt.insert(reading.e164, part.begin);
+            if (a.combined)
+                bothLabel.insert(reading.e164);
             const qsizetype li = lineIndexOf(pt, part.begin);
             if (li >= 0)
                 f->line = QString::fromUtf8(
@@ -1016,14 +1356,22 @@ QList<Placed> finderFinds(FinderPage &page, const FinderInput &in)
             continue;
         for (const auto &[part, reading] : readRun(valueRuns.first(), page)) {
             FoundNumber *f = keep(reading, m.at);
-            if (!f)
+            if (!f) {
+                if (!keepReading(reading, in))
+                    noteDropped(page, in, part.written, reading, how[m.source],
+                                QString::fromUtf8(value.trimmed()).left(kContextChars));
                 continue;
+            }
             f->label = QString::fromUtf8(m.label);
             f->how = QLatin1String(how[m.source]);
             f->line = QString::fromUtf8(value.trimmed());
             f->context = m.at < pt.text.size() ? contextOf(pt.text, m.at, m.at)
                                                : f->line.left(kContextChars);
         }
+    }
+    for (Placed &p : out) {
+        p.textAt = textAt.value(p.find.e164, -1);
+        p.bothLabel = bothLabel.contains(p.find.e164);
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const Placed &a, const Placed &b) { return a.at < b.at; });
@@ -1179,6 +1527,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
 {
     const QList<ReferenceFind> refs = referenceScan(faxLineText, in.allowInternational);
     FinderPage fp(page, in);
+    if (in.dropped)
+        in.dropped->clear();
     QList<FoundNumber> out;
     if (!in.findBeyondFaxLine) {
         for (const ReferenceFind &ref : refs) {
@@ -1201,7 +1551,12 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     QList<Placed> placed;
     for (const ReferenceFind &ref : refs) {
         const PhoneReading r = referenceReading(ref, fp);
-        if (!keepReading(r, in) || seen.contains(r.e164))
+        if (!keepReading(r, in)) {
+            noteDropped(fp, in, ref.number, r, FoundHow::Reference,
+                        Cp1252::toUnicode(ref.line).left(kContextChars));
+            continue;
+        }
+        if (seen.contains(r.e164))
             continue;
         seen.insert(r.e164);
         Placed p;
@@ -1214,7 +1569,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     }
     if (!refs.isEmpty() || mayHoldFaxNumber(page)) {
         QHash<QString, qsizetype> where;
-        for (Placed &p : finderFinds(fp, in)) {
+        QList<PhoneMention> phones;
+        for (Placed &p : finderFinds(fp, in, &phones)) {
             if (!where.contains(p.find.e164))
                 where.insert(p.find.e164, p.at);
             if (seen.contains(p.find.e164))
@@ -1229,6 +1585,8 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
                 p.find.context = contextOf(fp.text().text, p.at, p.at + 1);
             }
         }
+        if (!placed.isEmpty())
+            readOwners(fp, placed, std::move(phones));
         // The notice: near the number (any number the page gives only in its markup
         // counts as near) or in the footer.
         if (!placed.isEmpty()) {
@@ -1250,5 +1608,26 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
     }
     for (const Placed &p : placed)
         out.append(p.find);
+    if (in.dropped) {
+        // A candidate dropped in one reading and kept in another was not dropped; each
+        // is listed once.
+        QList<DroppedNumber> kept;
+        QSet<QString> listed;
+        for (const DroppedNumber &d : qAsConst(*in.dropped)) {
+            QString digits;
+            for (QChar c : d.written) {
+                if (c.isDigit())
+                    digits += c;
+            }
+            bool found = digits.size() < 6;
+            for (const FoundNumber &f : qAsConst(out))
+                found = found || f.e164.endsWith(digits.right(7));
+            if (!found && !listed.contains(digits)) {
+                listed.insert(digits);
+                kept.append(d);
+            }
+        }
+        *in.dropped = kept;
+    }
     return out;
 }

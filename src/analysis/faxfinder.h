@@ -5,15 +5,30 @@
 // a previous cell, a heading, after the number, in other languages; structured data; fax
 // links and icons). Pure: page bytes and address in, numbers with their evidence out.
 
+#include "contactowner.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+
+// A number the finder read as a fax but did not keep, and why (for --explain).
+struct DroppedNumber
+{
+    QString written; // as the page writes it
+    QString how;     // a FoundHow word
+    QString reason;  // "invalid in the numbering plan of US", ...
+    QString context; // the text around it
+};
 
 struct FinderInput
 {
     QString address;                 // the page's address (host and path, with or without scheme)
     bool allowInternational = false; // numbers outside North America too
     bool findBeyondFaxLine = true;   // the finder; off: the reference scan alone
+    // When set (and the finder is on), gets the candidates labelled as faxes that were
+    // dropped: numbers the numbering plans call invalid, numbers outside North America
+    // when they are not allowed.
+    QList<DroppedNumber> *dropped = nullptr;
 };
 
 // Short stable words for how a number was found (stored as they are).
@@ -50,6 +65,7 @@ struct FoundNumber
     QString how;         // a FoundHow word
     QString context;     // the text around the number, at most 200 characters
     bool noUnsolicitedFaxes = false; // the page says near it or in its footer that it takes none
+    ContactOwner owner;              // whom it reaches, read from the same page (the finder only)
 };
 
 // The numbers of one page (the bytes as downloaded) in the order found: the reference

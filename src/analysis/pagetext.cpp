@@ -9,12 +9,36 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 using ByteText::equalsCaseless;
 using ByteText::lowerAscii;
 
 namespace {
+
+// Whether `name` is `literal`, its length known when compiling: comparing with a view of a
+// literal measures the literal on every call, and the reader compares names at every tag.
+template <std::size_t N> bool is(QByteArrayView name, const char (&literal)[N])
+{
+    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), literal, N - 1) == 0;
+}
+
+// The same for a name given as a C string.
+bool isNamed(QByteArrayView name, const char *c)
+{
+    qsizetype k = 0;
+    for (; k < name.size(); ++k) {
+        if (c[k] == 0 || c[k] != name[k])
+            return false;
+    }
+    return c[k] == 0;
+}
 
 bool isSpace(uchar c)
 {
@@ -330,8 +354,63 @@ LineKind kindOf(unsigned flags)
 struct Attributes
 {
     QByteArrayView cls, id, itemprop, property, href, alt, title, ariaLabel, content, name, lang,
-        type, rel, httpEquiv;
+        type, rel, httpEquiv, itemscope, itemtype, typeOf, src;
 };
+
+// The hCard classes that name a part of a card (microformats 1 and 2).
+const char *const kCardProps[] = {
+    "fn",
+    "org",
+    "organization-name",
+    "organization-unit",
+    "street-address",
+    "locality",
+    "region",
+    "postal-code",
+    "country-name",
+    "tel",
+    "email",
+    "p-name",
+    "p-org",
+    "p-street-address",
+    "p-locality",
+    "p-region",
+    "p-postal-code",
+    "p-country-name",
+    "p-tel",
+    "u-email",
+    "type",
+    "value",
+};
+
+// The local name of a vocabulary term: after the last "/", "#" or ":".
+QByteArrayView localName(QByteArrayView term)
+{
+    qsizetype cut = -1;
+    for (qsizetype k = 0; k < term.size(); ++k) {
+        if (term[k] == '/' || term[k] == '#' || term[k] == ':')
+            cut = k;
+    }
+    return term.sliced(cut + 1);
+}
+
+template <typename F> void forEachToken(QByteArrayView value, F &&f)
+{
+    qsizetype i = 0;
+    const qsizetype n = value.size();
+    while (i < n) {
+        while (i < n &&
+               (value[i] == ' ' || value[i] == '\t' || value[i] == '\n' || value[i] == '\r'))
+            ++i;
+        qsizetype j = i;
+        while (j < n &&
+               !(value[j] == ' ' || value[j] == '\t' || value[j] == '\n' || value[j] == '\r'))
+            ++j;
+        if (j > i)
+            f(value.sliced(i, j - i));
+        i = j;
+    }
+}
 
 // Each space-separated token of `value` split further at "-", "_", ":" and "#".
 template <typename F> void forEachPart(QByteArrayView value, F &&f)
@@ -468,6 +547,31 @@ public:
             i = markup(at);
         }
         breakLine();
+        popTo(0);
+        if (!m_droppedMarks.isEmpty()) {
+            std::sort(m_droppedMarks.begin(), m_droppedMarks.end());
+            QList<LabelMark> kept;
+            qsizetype d = 0;
+            for (qsizetype k = 0; k < m_out.marks.size(); ++k) {
+                if (d < m_droppedMarks.size() && m_droppedMarks[d] == k)
+                    ++d;
+                else
+                    kept.append(std::move(m_out.marks[k]));
+            }
+            m_out.marks = std::move(kept);
+        }
+        for (DataScope &sc : m_out.scopes) {
+            if (sc.end < 0)
+                sc.end = m_length;
+        }
+        for (DataProp &p : m_out.props) {
+            if (p.end < 0)
+                p.end = m_length;
+        }
+        for (auto &range : m_out.addresses) {
+            if (range.second < 0)
+                range.second = m_length;
+        }
         m_out.text.truncate(m_length);
         return std::move(m_out);
     }
@@ -477,9 +581,35 @@ private:
     {
         char name[12];
         uchar nameLength;
-        LineKind kind; // of the lines inside (the innermost kind that is not Plain)
-        bool footer;   // inside a footer
-        bool table;    // opened a table context
+        LineKind kind;       // of the lines inside (the innermost kind that is not Plain)
+        bool footer;         // inside a footer
+        bool table;          // opened a table context
+        unsigned char level; // of the heading it is or stands in
+        int scope;           // the DataScope it opened, -1 for none
+        int firstProp;       // the DataProps it holds the values of: [firstProp, firstProp + props)
+        int props;
+        int address; // the <address> it is, -1 for none
+        bool block;  // a block element (else it is kept for its markup alone)
+        bool cell;   // td or th: a row is read as one line
+    };
+
+    // An icon label waiting for text in its element: a mark whose element closes before any
+    // text follows it stands beside nothing and is dropped.
+    struct PendingMark
+    {
+        qsizetype mark;    // into m_out.marks
+        qsizetype depth;   // the size of m_stack with its block element innermost
+        qsizetype written; // m_written when it was met
+    };
+
+    // What an element's attributes say of who the page speaks for: scopes and properties
+    // of structured data and hCards. Filled in by ownerMarkup, kept by push.
+    struct OwnerMarkup
+    {
+        int scope = -1;
+        int firstProp = -1;
+        int props = 0;
+        bool any() const { return scope >= 0 || props > 0; }
     };
 
     // One tag or other markup starting at `at` (a "<"); returns where reading goes on.
@@ -637,6 +767,10 @@ private:
             {"aria-label", &Attributes::ariaLabel},
             {"http-equiv", &Attributes::httpEquiv},
             {"xlink:href", &Attributes::href},
+            {"itemscope", &Attributes::itemscope},
+            {"itemtype", &Attributes::itemtype},
+            {"typeof", &Attributes::typeOf},
+            {"src", &Attributes::src},
         };
         for (const auto &k : kKept) {
             if (k.name.size() == name.size() && equalsCaseless(name, k.name)) {
@@ -658,38 +792,211 @@ private:
         j = attributes(j, &a, &selfClosing);
         const unsigned flags = length <= 11 ? flagsOf(name) : 0;
 
-        if (name == "body")
+        if (is(name, "body"))
             m_reading = true;
-        else if (name == "html" && !a.lang.isEmpty())
+        else if (is(name, "html") && !a.lang.isEmpty())
             m_out.lang = a.lang.toByteArray().toLower();
 
         if (flags & Block)
             breakLine();
         else if ((flags & Separates) && m_lineHasText)
             m_pendingSpace = true;
+        const qsizetype marksBefore = m_out.marks.size();
         attributesSay(name, a);
 
+        OwnerMarkup owner;
+        if (m_reading && !(flags & RawText))
+            owner = ownerMarkup(name, a, (flags & Void) || selfClosing);
         if (flags & RawText) {
             const qsizetype end = rawTextEnd(j, name);
-            if (name == "script" && ByteText::containsCaseless(a.type, "ld+json"))
+            if (is(name, "title") && m_out.title.isEmpty())
+                m_out.title = collapsed(QByteArrayView(reinterpret_cast<const char *>(m_s) + j,
+                                                       qMin<qsizetype>(end - j, 1024)));
+            if (is(name, "script") && ByteText::containsCaseless(a.type, "ld+json"))
                 jsonLd(j, end);
             else if (!(flags & Hidden) && m_reading)
                 text(j, end);
             return end < m_n ? skipPast(end, TagEnd) : m_n;
         }
-        if (name == "tr" || (flags & (KindCell | KindHeader)))
+        if (is(name, "tr") || (flags & (KindCell | KindHeader)))
             tableStep(flags);
-        const bool footer = name == "footer" || containsCaselessWord(a.cls, "footer") ||
+        const bool footer = is(name, "footer") || containsCaselessWord(a.cls, "footer") ||
                             containsCaselessWord(a.id, "footer");
-        if (!(flags & Void) && !selfClosing && ((flags & Block) || footer))
-            push(name, flags, footer);
+        bool pushed = false;
+        if (!(flags & Void) && !selfClosing &&
+            ((flags & Block) || footer || owner.any() || is(name, "address")))
+            pushed = push(name, flags, footer, owner);
+        if (m_out.marks.size() > marksBefore)
+            awaitText(marksBefore, pushed);
         return j;
+    }
+
+    // The icon marks from `from` on wait for text in their element: the innermost open block
+    // around an icon; around an empty block that names fax, the block that holds it and
+    // its text beside it ("<li><div class=icon-fax></div><div>212 ...</div></li>"), unless
+    // that is the whole body.
+    void awaitText(qsizetype from, bool pushed)
+    {
+        qsizetype depth = m_stack.size();
+        while (depth > 0 && !m_stack[depth - 1].block)
+            --depth;
+        if (pushed && depth == m_stack.size()) {
+            qsizetype outer = depth - 1;
+            while (outer > 0 && !m_stack[outer - 1].block)
+                --outer;
+            if (outer > 0 &&
+                !is(QByteArrayView(m_stack[outer - 1].name, m_stack[outer - 1].nameLength), "body"))
+                depth = outer;
+        }
+        if (depth == 0)
+            return;
+        for (qsizetype k = from; k < m_out.marks.size(); ++k) {
+            if (m_out.marks[k].source == LabelMark::Icon)
+                m_pendingMarks.append({k, depth, m_written});
+        }
+    }
+
+    // The <title> text: entities decoded, spaces collapsed.
+    static QByteArray collapsed(QByteArrayView raw)
+    {
+        QByteArray t;
+        appendNumberText(t, decoded(raw));
+        return t.simplified();
+    }
+
+    // The innermost scope open at this point.
+    int openScope() const
+    {
+        for (qsizetype k = m_stack.size() - 1; k >= 0; --k) {
+            if (m_stack[k].scope >= 0)
+                return m_stack[k].scope;
+        }
+        return -1;
+    }
+
+    // Scopes and properties an element's attributes open. A void element's properties take
+    // their value from its content attribute and end where they stand.
+    OwnerMarkup ownerMarkup(QByteArrayView name, const Attributes &a, bool isVoid)
+    {
+        OwnerMarkup o;
+        if (a.itemprop.isEmpty() && a.property.isEmpty() && a.itemscope.isNull() &&
+            a.typeOf.isEmpty() && !hasCardClass(a.cls))
+            return o;
+        if (m_out.props.size() >= kMaxOwnerItems || m_out.scopes.size() >= kMaxOwnerItems)
+            return o;
+        const int outer = openScope();
+        QByteArray viaProp;
+        auto addProp = [&](QByteArrayView propName) {
+            DataProp p;
+            p.scope = outer;
+            p.name = propName.toByteArray();
+            p.begin = m_length;
+            if (!a.content.isNull() && !is(name, "a")) {
+                p.value = decoded(a.content);
+                p.hasContent = true;
+            } else if (is(name, "a") && !a.href.isEmpty() &&
+                       (ByteText::startsWithCaseless(a.href, "tel:") ||
+                        ByteText::startsWithCaseless(a.href, "mailto:"))) {
+                p.value = decoded(a.href.sliced(a.href.indexOf(':') + 1));
+                p.hasContent = true;
+            }
+            if (isVoid)
+                p.end = m_length;
+            if (o.firstProp < 0)
+                o.firstProp = int(m_out.props.size());
+            m_out.props.append(p);
+            ++o.props;
+            if (viaProp.isEmpty())
+                viaProp = p.name;
+        };
+        forEachToken(a.itemprop, [&](QByteArrayView t) { addProp(localName(t)); });
+        forEachToken(a.property, [&](QByteArrayView t) { addProp(localName(t)); });
+        DataScope scope;
+        bool opens = false;
+        if (!a.itemscope.isNull()) {
+            scope.kind = DataScope::Microdata;
+            forEachToken(a.itemtype, [&](QByteArrayView t) {
+                if (scope.type.isEmpty())
+                    scope.type = localName(t).toByteArray();
+            });
+            opens = true;
+        } else if (!a.typeOf.isEmpty()) {
+            scope.kind = DataScope::Rdfa;
+            forEachToken(a.typeOf, [&](QByteArrayView t) {
+                if (scope.type.isEmpty())
+                    scope.type = localName(t).toByteArray();
+            });
+            opens = true;
+        }
+        forEachToken(a.cls, [&](QByteArrayView t) {
+            if (!isCardWord(t))
+                return;
+            if (equalsCaseless(t, "vcard") || equalsCaseless(t, "h-card")) {
+                if (!opens) {
+                    scope.kind = DataScope::HCard;
+                    scope.type = "vcard";
+                    opens = true;
+                }
+                return;
+            }
+            if (equalsCaseless(t, "adr") || equalsCaseless(t, "h-adr")) {
+                if (!opens) {
+                    scope.kind = DataScope::HCard;
+                    scope.type = "adr";
+                    opens = true;
+                }
+                return;
+            }
+            for (const QByteArrayView c : kCardProps) {
+                if (equalsCaseless(t, c)) {
+                    // p-name, p-tel: the microformats 2 spelling of the same part.
+                    const QByteArrayView bare =
+                        c.startsWith("p-") || c.startsWith("u-") ? c.sliced(2) : c;
+                    addProp(is(bare, "name") ? QByteArrayView("fn") : bare);
+                    return;
+                }
+            }
+        });
+        if (opens && !isVoid) {
+            scope.begin = m_length;
+            scope.parent = outer;
+            scope.viaProp = viaProp;
+            o.scope = int(m_out.scopes.size());
+            m_out.scopes.append(scope);
+        }
+        return o;
+    }
+
+    // A class of an hCard ("vcard", "adr", "tel", "p-locality"), looked up at once: pages
+    // carry many classes, few of them these.
+    static bool isCardWord(QByteArrayView t)
+    {
+        static const std::unordered_set<std::string_view> cardWords = [] {
+            std::unordered_set<std::string_view> words(std::begin(kCardProps),
+                                                       std::end(kCardProps));
+            for (const char *w : {"vcard", "h-card", "adr", "h-adr"})
+                words.insert(w);
+            return words;
+        }();
+        if (t.size() < 2 || t.size() > 17)
+            return false;
+        char lower[17];
+        for (qsizetype k = 0; k < t.size(); ++k)
+            lower[k] = ByteText::lowerAscii(t[k]);
+        return cardWords.count(std::string_view(lower, size_t(t.size()))) != 0;
+    }
+
+    static bool hasCardClass(QByteArrayView cls)
+    {
+        bool card = false;
+        forEachToken(cls, [&card](QByteArrayView t) { card = card || isCardWord(t); });
+        return card;
     }
 
     // Where the raw text of `name` that starts at `from` ends (its end tag, or the page's end).
     qsizetype rawTextEnd(qsizetype from, QByteArrayView name)
     {
-        if (name == "plaintext")
+        if (is(name, "plaintext"))
             return m_n;
         // As find(): the first end tag at or after a point answers later searches before it.
         Found &known = m_found[name.toByteArray()];
@@ -726,7 +1033,8 @@ private:
         return end;
     }
 
-    void push(QByteArrayView name, unsigned flags, bool footer)
+    // Opens the element; false when the page nests too deep to keep it.
+    bool push(QByteArrayView name, unsigned flags, bool footer, const OwnerMarkup &owner)
     {
         // Elements that end their open sibling: a new cell the last cell, a new row the last
         // row, an item the last item.
@@ -738,10 +1046,10 @@ private:
             closeOpen({"li"}, {"ul", "ol", "menu"});
         else if (flags & (KindTerm | KindDefinition))
             closeOpen({"dt", "dd"}, {"dl"});
-        else if (name == "p")
+        else if (is(name, "p"))
             closeOpen({"p"}, {"div", "td", "th", "li", "section", "article", "table", "body"});
         if (m_stack.size() >= kMaxDepth)
-            return;
+            return false;
         Open o;
         std::memcpy(o.name, name.data(), size_t(name.size()));
         o.nameLength = uchar(name.size());
@@ -750,9 +1058,22 @@ private:
         o.kind = own != LineKind::Plain ? own : outer;
         o.footer = footer || (!m_stack.isEmpty() && m_stack.last().footer);
         o.table = flags & TableTag;
+        o.level = (flags & KindHeading) ? uchar(name[1] - '0')
+                                        : (m_stack.isEmpty() ? 0 : m_stack.last().level);
+        o.scope = owner.scope;
+        o.firstProp = owner.firstProp;
+        o.props = owner.props;
+        o.address = -1;
+        o.block = flags & Block;
+        o.cell = flags & (KindCell | KindHeader);
+        if (is(name, "address") && m_reading && m_out.addresses.size() < kMaxOwnerItems) {
+            o.address = int(m_out.addresses.size());
+            m_out.addresses.append({m_length, -1});
+        }
         if (o.table)
             m_tables.append({m_tableCount++, -1, -1});
         m_stack.append(o);
+        return true;
     }
 
     // Pops the innermost open element named in `names` when it stands above every
@@ -763,11 +1084,11 @@ private:
         for (qsizetype k = m_stack.size() - 1; k >= 0 && k >= m_stack.size() - 8; --k) {
             const QByteArrayView n(m_stack[k].name, m_stack[k].nameLength);
             for (const char *b : barriers) {
-                if (n == b)
+                if (isNamed(n, b))
                     return;
             }
             for (const char *want : names) {
-                if (n == want) {
+                if (isNamed(n, want)) {
                     popTo(k);
                     return;
                 }
@@ -788,8 +1109,24 @@ private:
     void popTo(qsizetype k)
     {
         while (m_stack.size() > k) {
-            if (m_stack.last().table && !m_tables.isEmpty())
+            const Open &o = m_stack.last();
+            // The icon marks of this element: beside text in it, or beside nothing.
+            while (!m_pendingMarks.isEmpty() && m_pendingMarks.last().depth >= m_stack.size()) {
+                const PendingMark &p = m_pendingMarks.last();
+                if (p.written == m_written && !o.cell)
+                    m_droppedMarks.append(p.mark);
+                m_pendingMarks.removeLast();
+            }
+            if (o.table && !m_tables.isEmpty())
                 m_tables.removeLast();
+            if (o.scope >= 0)
+                m_out.scopes[o.scope].end = m_length;
+            for (int p = o.firstProp; p >= 0 && p < o.firstProp + o.props; ++p) {
+                if (m_out.props[p].end < 0)
+                    m_out.props[p].end = m_length;
+            }
+            if (o.address >= 0)
+                m_out.addresses[o.address].second = m_length;
             m_stack.removeLast();
         }
     }
@@ -813,14 +1150,14 @@ private:
     // Marks and numbers that the attributes of an element give.
     void attributesSay(QByteArrayView name, const Attributes &a)
     {
-        if (!a.lang.isEmpty() && m_out.lang.isEmpty() && name == "html")
+        if (!a.lang.isEmpty() && m_out.lang.isEmpty() && is(name, "html"))
             m_out.lang = a.lang.toByteArray().toLower();
-        if (name == "meta") {
+        if (is(name, "meta")) {
             metaSays(a);
             return;
         }
-        if (name == "link" || name == "base") {
-            if (name == "base" || equalsCaseless(a.rel, "canonical")) {
+        if (is(name, "link") || is(name, "base")) {
+            if (is(name, "base") || equalsCaseless(a.rel, "canonical")) {
                 const QByteArray host = hostOf(a.href);
                 if (!host.isEmpty())
                     m_out.canonicalHost = host;
@@ -858,6 +1195,12 @@ private:
                 m_out.marks.append(
                     {at, LabelKind::Fax, LabelMark::Rdfa, "property=" + a.property.toByteArray()});
         }
+        if (is(name, "img") && m_out.logoAlt.isEmpty() && !a.alt.trimmed().isEmpty() &&
+            (ByteText::containsCaseless(a.cls, "logo") ||
+             ByteText::containsCaseless(a.id, "logo") ||
+             ByteText::containsCaseless(a.src, "logo") ||
+             ByteText::containsCaseless(a.alt, "logo")))
+            m_out.logoAlt = collapsed(a.alt.first(qMin<qsizetype>(a.alt.size(), 200)));
         for (QByteArrayView said : {a.alt, a.title, a.ariaLabel}) {
             if (!said.isEmpty() && said.size() <= 40)
                 labelAttribute(said, at);
@@ -889,7 +1232,11 @@ private:
         const QByteArrayView key = !a.property.isEmpty() ? a.property : a.name;
         if (key.isEmpty() || a.content.isEmpty())
             return;
-        if (equalsCaseless(key, "og:url")) {
+        if (equalsCaseless(key, "og:site_name")) {
+            m_out.siteName = collapsed(a.content);
+        } else if (equalsCaseless(key, "application-name") && m_out.siteName.isEmpty()) {
+            m_out.siteName = collapsed(a.content);
+        } else if (equalsCaseless(key, "og:url")) {
             const QByteArray host = hostOf(a.content);
             if (!host.isEmpty() && m_out.canonicalHost.isEmpty())
                 m_out.canonicalHost = host;
@@ -918,6 +1265,8 @@ private:
                               hasFaxPart(a.ariaLabel)))
                 m_out.numbers.append(
                     {decoded(href.sliced(4)), MarkedNumber::TelLink, "tel:", m_length});
+            else if (m_reading && m_out.telLinks.size() < kMaxOwnerItems)
+                m_out.telLinks.append({decoded(href.sliced(4)), m_length});
             return;
         }
         if (ByteText::startsWithCaseless(href, "mailto:")) {
@@ -928,14 +1277,16 @@ private:
                        !isSpace(uchar(href[end])))
                     ++end;
                 countTopLevel(href.sliced(atSign + 1, end - atSign - 1));
+                if (m_reading && m_out.mailLinks.size() < kMaxOwnerItems)
+                    m_out.mailLinks.append({decoded(href.sliced(7, end - 7)), m_length});
             }
             return;
         }
-        if (name == "use" && href.startsWith('#') && m_reading && hasFaxPart(href)) {
+        if (is(name, "use") && href.startsWith('#') && m_reading && hasFaxPart(href)) {
             m_out.marks.append({m_length, LabelKind::Fax, LabelMark::Icon, href.toByteArray()});
             return;
         }
-        if (name == "a" || name == "area") {
+        if (is(name, "a") || is(name, "area")) {
             const QByteArray host = hostOf(href);
             if (!host.isEmpty())
                 countTopLevel(host);
@@ -979,6 +1330,10 @@ private:
     void jsonLd(qsizetype from, qsizetype to)
     {
         const QByteArrayView json(reinterpret_cast<const char *>(m_s) + from, to - from);
+        if (m_jsonLdKept + json.size() <= kMaxJsonLd) {
+            m_out.jsonLd.append(json.toByteArray());
+            m_jsonLdKept += json.size();
+        }
         ByteText::CaselessFinder key(json, "\"faxnumber\"");
         for (qsizetype at = key.next(0); at >= 0; at = key.next(at + 1)) {
             if (at > 0 && json[at - 1] == '\\')
@@ -1060,8 +1415,27 @@ private:
                     ++i;
                     continue;
                 }
-                // A run of plain ASCII is copied at once.
+                // A run of plain ASCII is copied at once; its end is looked for sixteen bytes
+                // at a time (a control or space, "&", DEL or a byte of the upper half).
                 qsizetype j = i + 1;
+#ifdef __SSE2__
+                const __m128i aboveSpace = _mm_set1_epi8(0x21);
+                const __m128i amp = _mm_set1_epi8('&');
+                const __m128i del = _mm_set1_epi8(0x7F);
+                while (j + 16 <= to) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_s + j));
+                    // Compared as signed bytes the upper half is negative, below every space.
+                    const __m128i ends = _mm_or_si128(
+                        _mm_or_si128(_mm_cmplt_epi8(v, aboveSpace), _mm_cmpeq_epi8(v, amp)),
+                        _mm_cmpeq_epi8(v, del));
+                    const unsigned mask = unsigned(_mm_movemask_epi8(ends));
+                    if (mask) {
+                        j += __builtin_ctz(mask);
+                        break;
+                    }
+                    j += 16;
+                }
+#endif
                 while (j < to && m_s[j] > 0x20 && m_s[j] < 0x7F && m_s[j] != '&')
                     ++j;
                 visible(base);
@@ -1118,6 +1492,7 @@ private:
     // elements.
     void visible(char *base)
     {
+        ++m_written;
         if (!m_lineHasText) {
             m_lineHasText = true;
             m_line = TextLine();
@@ -1125,6 +1500,7 @@ private:
             if (!m_stack.isEmpty()) {
                 m_line.kind = m_stack.last().kind;
                 m_line.footer = m_stack.last().footer;
+                m_line.level = m_stack.last().level;
             }
             if (!m_tables.isEmpty() &&
                 (m_line.kind == LineKind::Cell || m_line.kind == LineKind::HeaderCell)) {
@@ -1166,6 +1542,9 @@ private:
     };
 
     static constexpr qsizetype kMaxDepth = 256;
+    // Structured data a page may mark up before the rest counts as noise.
+    static constexpr qsizetype kMaxOwnerItems = 4096;
+    static constexpr qsizetype kMaxJsonLd = 256 * 1024;
     const uchar *m_s;
     qsizetype m_n;
     QByteArrayView m_html;
@@ -1178,6 +1557,10 @@ private:
     QVarLengthArray<Open, 64> m_stack;
     QVarLengthArray<TableContext, 8> m_tables;
     int m_tableCount = 0;
+    qsizetype m_jsonLdKept = 0;
+    qsizetype m_written = 0; // pieces of visible text written
+    QVarLengthArray<PendingMark, 8> m_pendingMarks;
+    QList<qsizetype> m_droppedMarks;
     PageText m_out;
     Found m_needleFound[NeedleCount];
     QHash<QByteArray, Found> m_found; // end tags of raw text, by element name

@@ -15,6 +15,8 @@
 #include <QList>
 #include <QMap>
 
+#include <utility>
+
 enum class LineKind : unsigned char
 {
     Plain,
@@ -35,8 +37,9 @@ struct TextLine
     int table = -1; // for cells: which table, row and column (counted from 0)
     int row = -1;
     int column = -1;
-    bool cellStart = false; // the first line of its cell
-    bool footer = false;    // inside <footer> or an element whose id or class says footer
+    bool cellStart = false;  // the first line of its cell
+    bool footer = false;     // inside <footer> or an element whose id or class says footer
+    unsigned char level = 0; // of a heading: 1 for h1 .. 6 for h6
 };
 
 // A label given by markup instead of words: a fax icon, a class, an image's alternative
@@ -73,6 +76,42 @@ struct MarkedNumber
     qsizetype at = 0; // the text offset when it was met
 };
 
+// An element that groups what it holds as one thing: a microdata item (itemscope), an
+// RDFa resource (typeof), an hCard (class vcard or h-card) or its address (adr, h-adr).
+struct DataScope
+{
+    enum Kind : unsigned char
+    {
+        Microdata,
+        Rdfa,
+        HCard
+    };
+    Kind kind = Microdata;
+    QByteArray type;     // the local name: "Organization", "PostalAddress", "vcard", "adr"
+    QByteArray viaProp;  // the property of the outer item it is the value of ("address")
+    qsizetype begin = 0; // the text it holds
+    qsizetype end = -1;
+    int parent = -1; // the scope it stands in
+};
+
+// A property of a scope: itemprop, property or an hCard class, and its value.
+struct DataProp
+{
+    int scope = -1;      // -1 outside every scope
+    QByteArray name;     // local name, as written: "telephone", "fn", "street-address"
+    QByteArray value;    // the content attribute (decoded); else empty and the text counts
+    qsizetype begin = 0; // the element's text
+    qsizetype end = -1;
+    bool hasContent = false;
+};
+
+// A link's target that is no page: tel: and mailto:.
+struct LinkedValue
+{
+    QByteArray value; // after the scheme (UTF-8, entities decoded)
+    qsizetype at = 0; // the text offset when it was met
+};
+
 struct PageText
 {
     QByteArray text; // UTF-8; digits, dashes and spaces in ASCII form; each line ends in '\n'
@@ -82,6 +121,17 @@ struct PageText
     QByteArray lang;                     // lang of <html>, lower case
     QByteArray canonicalHost;            // from rel=canonical, og:url or <base>
     QMap<QByteArray, int> linkTopLevels; // last label of every linked host and mail domain
+
+    // Who the page speaks for: read only when a number is found.
+    QByteArray title;         // the <title> text (entities decoded, spaces collapsed)
+    QByteArray siteName;      // og:site_name, else application-name
+    QByteArray logoAlt;       // the alternative text of the first logo image
+    QList<QByteArray> jsonLd; // each JSON-LD script as written (at most 256 KiB in all)
+    QList<DataScope> scopes;  // in document order
+    QList<DataProp> props;    // in document order
+    QList<std::pair<qsizetype, qsizetype>> addresses; // the text of each <address>
+    QList<LinkedValue> telLinks;                      // tel: links that say nothing of fax
+    QList<LinkedValue> mailLinks;                     // mailto: links
 };
 
 PageText readPageText(QByteArrayView html);

@@ -277,6 +277,14 @@ PhoneReading readUncached(QByteArrayView written, const std::string &digits,
     PhoneNumber number;
     std::string region;
     const std::string text = written.toByteArray().toStdString();
+    // "+1" and ten digits: what the parser makes of it, built directly (parsing costs more
+    // than the rest of a reading).
+    if (digits.size() == 12 && digits.compare(0, 2, "+1") == 0 && digits[2] >= '2' &&
+        digits[5] >= '2') {
+        number.set_country_code(1);
+        number.set_national_number(std::stoull(digits.substr(2)));
+        return isValid(number, &region) ? readingOf(number, region) : PhoneReading();
+    }
     if (digits[0] == '+')
         return parsesValid(text, "ZZ", &number, &region) ? readingOf(number, region)
                                                          : PhoneReading();
@@ -378,6 +386,95 @@ PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteAr
         cache.insert(withRegion(written, region), {r, false});
     }
     return r;
+}
+
+bool phoneNumberOfE164(const QString &e164, PhoneNumber *number)
+{
+    // What the parser makes of "+" and digits, built directly: the country code is the one
+    // prefix of one to three digits the plans know (no code begins another).
+    const qsizetype n = e164.size();
+    if (n < 4 || n > 16 || e164[0] != u'+')
+        return false;
+    for (qsizetype k = 1; k < n; ++k) {
+        if (e164[k] < u'0' || e164[k] > u'9')
+            return false;
+    }
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    int code = 0;
+    for (qsizetype digits = 1; digits <= 3 && digits + 2 <= n; ++digits) {
+        code = code * 10 + (e164[digits].unicode() - '0');
+        // 1, North America's, is most numbers the finder reads: no look-up for it.
+        std::string region;
+        if (code != 1)
+            util->GetRegionCodeForCountryCode(code, &region);
+        if (region == "ZZ")
+            continue;
+        const QString national = e164.mid(1 + digits);
+        number->Clear();
+        number->set_country_code(code);
+        number->set_national_number(national.toULongLong());
+        // As the parser keeps leading zeros (Italy's "06 ..."): all but the last one.
+        if (national.size() > 1 && national[0] == u'0') {
+            number->set_italian_leading_zero(true);
+            int zeros = 1;
+            while (zeros < national.size() - 1 && national[zeros] == u'0')
+                ++zeros;
+            if (zeros != 1)
+                number->set_number_of_leading_zeros(zeros);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool isTollFree(const QString &e164)
+{
+    // North America's toll-free area codes, without the plans' patterns.
+    if (e164.size() == 12 && e164.startsWith(QLatin1String("+18"))) {
+        // 800, 833, 844, 855, 866, 877, 888.
+        const QChar a = e164[3], b = e164[4];
+        return a == b && (a == u'0' || (a >= u'3' && a <= u'8'));
+    }
+    if (e164.startsWith(QLatin1String("+1")))
+        return false;
+    PhoneNumber number;
+    return phoneNumberOfE164(e164, &number) &&
+           PhoneNumberUtil::GetInstance()->GetNumberType(number) == PhoneNumberUtil::TOLL_FREE;
+}
+
+QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion)
+{
+    const std::string digits = digitsOf(written);
+    if (digits.size() < 6)
+        return QStringLiteral("fewer than 6 digits");
+    if (digits.size() > 20)
+        return QStringLiteral("more than 20 digits");
+    const bool international = digits[0] == '+' || digits.compare(0, 2, "00") == 0;
+    // Ten digits (after a leading 1) read as North American even with an area code no
+    // plan can have ("(111) 555-0100").
+    const bool tenDigits =
+        !international && (digits.size() == 10 || (digits.size() == 11 && digits[0] == '1'));
+    const bool northAmerican =
+        hasNorthAmericanLayout(written) || (tenDigits && pageRegion.isEmpty());
+    if (!international && !northAmerican && pageRegion.isEmpty())
+        return QStringLiteral("no country code and the page names no country");
+    const std::string text = digits[0] != '+' && digits.compare(0, 2, "00") == 0
+                                 ? afterExitCode(written, 2)
+                                 : written.toByteArray().toStdString();
+    const char *region = international ? "ZZ" : northAmerican ? "US" : pageRegion.constData();
+    const PhoneNumberUtil *util = PhoneNumberUtil::GetInstance();
+    PhoneNumber number;
+    if (util->Parse(text, region, &number) != PhoneNumberUtil::NO_PARSING_ERROR)
+        return QStringLiteral("not a telephone number");
+    std::string numberRegion;
+    util->GetRegionCodeForNumber(number, &numberRegion);
+    const QString where =
+        numberRegion.empty() || numberRegion == "ZZ"
+            ? QStringLiteral("country code +") + QString::number(number.country_code())
+            : QString::fromStdString(numberRegion);
+    if (!util->IsPossibleNumber(number))
+        return QStringLiteral("not a possible number of ") + where;
+    return QStringLiteral("invalid in the numbering plan of ") + where;
 }
 
 QString countryNameOf(const QString &region)

@@ -10,6 +10,10 @@
 
 #include <functional>
 
+namespace i18n::phonenumbers {
+class PhoneNumber;
+}
+
 // A run of digits that may be a telephone number, as it stands in the text: digit groups
 // joined by one space, dash, dot or slash (with spaces around it at most), an optional
 // leading "+" and parenthesised groups ("(0)", "(212)", the old Brazilian "(0xx21)").
@@ -45,6 +49,18 @@ struct PhoneReading
 // else from the page's region (asked only then; empty when unknown). Numbers that the
 // numbering plans call invalid are not valid.
 PhoneReading readPhoneNumber(QByteArrayView written, const std::function<QByteArray()> &pageRegion);
+
+// Why `written` has no valid reading (readPhoneNumber gave none), in a few words:
+// "no country code and the page names no country", "not a possible number of DE",
+// "invalid in the numbering plan of US" (an unassigned area code, say).
+QString whyNoReading(QByteArrayView written, const QByteArray &pageRegion);
+
+// The number an E.164 text ("+4922116421411") stands for, as the parser would make it but
+// without parsing; false when it is no E.164 text of a known country code.
+bool phoneNumberOfE164(const QString &e164, i18n::phonenumbers::PhoneNumber *number);
+
+// True for a number the numbering plans call toll-free (800, 0800, 1800 ...).
+bool isTollFree(const QString &e164);
 
 // The English name of the country with ISO 3166 code `region` ("" when there is none).
 QString countryNameOf(const QString &region);

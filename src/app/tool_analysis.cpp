@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
+#include <cstdio>
 
 namespace {
 
@@ -27,9 +28,11 @@ ToolCommand textCmd("text", "varnel-tool text FILE",
                     "\\x1b), where another reader of the page prints the character itself",
                     runText);
 ToolCommand faxesCmd(
-    "faxes", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
+    "faxes", "varnel-tool faxes [--intl] [--literal] [--explain | --json] FILE...",
     "print the fax numbers harvested from page bodies (--intl: allow international; "
-    "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around)",
+    "--literal: the fax line scan alone; --explain: E.164 form, label, how found, text around, "
+    "and on standard error the candidates dropped and why; --json: one object per number with "
+    "whom it reaches, read from the page)",
     runFaxes);
 ToolCommand linksCmd("links", "varnel-tool links --url SITE FILE",
                      "print the sites queued from the page body in FILE fetched from SITE",
@@ -140,11 +143,69 @@ QByteArray field(QString text)
     return Tool::printable(text);
 }
 
+// A JSON string: quotes, backslashes and every control character escaped.
+QByteArray jsonString(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
+            out += "\\u00";
+            out += QByteArray::number(int(c), 16).rightJustified(2, '0');
+        } else {
+            out += QString(ch).toUtf8();
+        }
+    }
+    // A lone surrogate cannot be written in UTF-8; QString::toUtf8 of one char gives "?".
+    return out + '"';
+}
+
+// One line of `faxes --json`: the number, its evidence and its owner.
+QByteArray jsonLine(const FoundNumber &f, const QString &page)
+{
+    const ContactOwner &o = f.owner;
+    const std::pair<const char *, QString> fields[] = {
+        {"number", f.number}, {"e164", f.e164},       {"label", f.label},
+        {"how", f.how},       {"context", f.context}, {"organization", o.organization},
+        {"unit", o.unit},     {"street", o.street},   {"postal_code", o.postalCode},
+        {"city", o.city},     {"region", o.region},   {"country", o.country},
+        {"phone", o.phone},   {"email", o.email},     {"page", page},
+    };
+    QByteArray out = "{";
+    for (const auto &[key, value] : fields) {
+        if (out.size() > 1)
+            out += ',';
+        out += '"' + QByteArray(key) + "\":" + jsonString(value);
+    }
+    // Where each part of the owner was read.
+    const std::pair<const char *, QString> sources[] = {
+        {"organization", o.organizationFrom},
+        {"unit", o.unitFrom},
+        {"address", o.addressFrom},
+        {"city", o.cityFrom},
+        {"region", o.regionFrom},
+        {"country", o.countryFrom},
+        {"phone", o.phoneFrom},
+        {"email", o.emailFrom},
+    };
+    QByteArray from;
+    for (const auto &[key, value] : sources) {
+        if (value.isEmpty())
+            continue;
+        from += (from.isEmpty() ? "" : ",") + ('"' + QByteArray(key) + "\":" + jsonString(value));
+    }
+    return out + ",\"sources\":{" + from + "}}\n";
+}
+
 int runFaxes(const QStringList &args)
 {
     FinderInput in;
     bool literal = false;
     bool explain = false;
+    bool json = false;
     QStringList files;
     for (const QString &a : args) {
         if (a == QLatin1String("--intl"))
@@ -153,19 +214,24 @@ int runFaxes(const QStringList &args)
             literal = true;
         else if (a == QLatin1String("--explain"))
             explain = true;
+        else if (a == QLatin1String("--json"))
+            json = true;
         else if (a.startsWith(QLatin1String("--")))
             return Tool::usageError(faxesCmd);
         else
             files << a;
     }
-    if (files.isEmpty())
+    if (files.isEmpty() || (explain && json))
         return Tool::usageError(faxesCmd);
-    if (literal && !explain)
+    if (literal && !explain && !json)
         return literalFaxes(files, in.allowInternational);
 
     // Numbers new across all files, as the store would keep them: by their text with the
     // finder off, by their E.164 form with it on.
     in.findBeyondFaxLine = !literal;
+    QList<DroppedNumber> dropped;
+    if (explain)
+        in.dropped = &dropped;
     QSet<QString> seen;
     QByteArray out;
     QString error;
@@ -175,12 +241,22 @@ int runFaxes(const QStringList &args)
             flush(out);
             return Tool::fileError(file, error);
         }
-        for (const FoundNumber &f : findFaxNumbers(body, in)) {
+        const QList<FoundNumber> found = findFaxNumbers(body, in);
+        // The candidates dropped go to standard error, so that the numbers stay a list.
+        QByteArray why;
+        for (const DroppedNumber &d : qAsConst(dropped))
+            why += "dropped\t" + field(d.written) + '\t' + field(d.how) + '\t' + field(d.reason) +
+                   '\t' + field(d.context) + '\n';
+        if (!why.isEmpty())
+            fputs(why.constData(), stderr);
+        for (const FoundNumber &f : found) {
             const QString key = literal || f.e164.isEmpty() ? f.number : f.e164;
             if (seen.contains(key))
                 continue;
             seen.insert(key);
-            if (explain) {
+            if (json) {
+                out += jsonLine(f, file);
+            } else if (explain) {
                 out += field(f.number) + '\t' + field(f.e164) + '\t' + field(f.label) + '\t' +
                        field(f.how) + '\t' + field(f.context) + '\n';
             } else {

@@ -28,6 +28,8 @@ class TestFaxFinder : public QObject
 private Q_SLOTS:
     void shownAs_data();
     void shownAs();
+    void writtenAsPagesWriteThem_data();
+    void writtenAsPagesWriteThem();
     void labelForms_data();
     void labelForms();
     void reading_data();
@@ -171,6 +173,104 @@ void TestFaxFinder::shownAs_data()
 }
 
 void TestFaxFinder::shownAs()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(QString, address);
+    QFETCH(QStringList, expected);
+    QCOMPARE(found(html, address), expected);
+}
+
+// Numbers written the way real pages write them, and the labels pages give them: each form
+// once, and the forms that look alike but are no fax (or no number of that country).
+void TestFaxFinder::writtenAsPagesWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QStringList>("expected"); // "E164 how", in order
+
+    auto row = [](const char *name, const QByteArray &body, const QStringList &expected,
+                  const char *lang = "en", const char *address = "") {
+        QTest::newRow(name) << (QByteArray("<html lang=\"") + lang + "\"><body>" + body +
+                                "</body></html>")
+                            << QString::fromLatin1(address) << expected;
+    };
+    // A country code without "+", where the page points to that country.
+    row("country code in parentheses, the page's language",
+        "<p>T&eacute;l&eacute;copie : (33-1) 45 55 01 00</p>", {"+33145550100 label-before"}, "fr");
+    row("country code before a dash, the address names the country",
+        "<p>Head office, Wan Chai, Hong Kong</p><p>Facsimile: 852-2555-0100</p>",
+        {"+85225550100 label-before"});
+    row("country code glued to the area code, the page's other numbers",
+        "<p>Tel +61 2 9555 0199</p><p>Facsimile: 61-2-9555-0100</p>",
+        {"+61295550100 label-before"});
+    row("country code without +, nothing on the page points there",
+        "<p>Facsimile: 61-2-9555-0100</p>", {});
+    row("country code without +, the page is of another country", "<p>Facsimile: 852-2555-0100</p>",
+        {}, "en-US");
+    // The trunk prefix in parentheses, no space after it.
+    row("trunk prefix in parentheses, the country's domain", "<p>Facsimile: (020)7946 0958</p>",
+        {"+442079460958 label-before"}, "en", "www.example.co.uk/contact");
+    row("trunk prefix in parentheses, the postal code's country",
+        "<p>12 Fleet Street<br>London EC4Y 1AA</p><p>Facsimile (020)7946 0958</p>",
+        {"+442079460958 label-before"});
+    // An image that says fax, as the label beside its number.
+    row("image alt", "<p><img src=\"f.png\" alt=\"Fax\"> 212-555-0187</p>", {"+12125550187 icon"});
+    row("image title", "<p><img src=\"f.png\" title=\"Fax\"> 212-555-0187</p>",
+        {"+12125550187 icon"});
+    row("icon beside its number in the item that holds both",
+        "<ul><li><div class=\"icon icon-fax\"></div><div>212-555-0187</div></li></ul>",
+        {"+12125550187 icon"});
+    row("icon in the cell before",
+        "<table><tr><td><img src=\"f.gif\" alt=\"Fax\"></td>"
+        "<td>212-555-0187</td></tr></table>",
+        {"+12125550187 icon"});
+    row("icon alone in its paragraph", "<p><i class=\"fa fa-fax\"></i></p><p>212-555-0187</p>", {});
+    row("icon away from the number",
+        "<p><img src=\"f.png\" alt=\"Fax\"></p><p>We answer every call within a day.</p>"
+        "<p>212-555-0187</p>",
+        {});
+    // Several numbers under one fax label, each with a part's name.
+    row("a number a line under a fax line",
+        "<p>Fax:<br>Sales: 212-555-0187<br>Service: 212-555-0188<br>Parts 212-555-0189</p>",
+        {"+12125550187 previous-line", "+12125550188 previous-line", "+12125550189 previous-line"});
+    row("a list after the label",
+        "<p>Telefax: Sales 212-555-0187, Service 212-555-0188; Parts: 212-555-0189</p>",
+        {"+12125550187 reference", "+12125550188 label-before", "+12125550189 label-before"});
+    row("a number a line under a fax heading",
+        "<h3>Fax</h3><p>Sales: 212-555-0187</p><p>Service: 212-555-0188</p>",
+        {"+12125550187 heading", "+12125550188 heading"});
+    row("the list under a fax line ends at another kind of line",
+        "<p>Fax:<br>Sales: 212-555-0187<br>Toll-free: 1-800-555-0100<br>212-555-0188</p>",
+        {"+12125550187 previous-line"});
+    row("a list under a telephone line",
+        "<p>Phone:<br>Sales: 212-555-0187<br>Service: 212-555-0188</p>", {});
+    row("running text after the list", "<p>Telefax: 212-555-0187, or call us at 212-555-0100</p>",
+        {"+12125550187 reference"});
+    // The type word after the number in an hCard's tel.
+    row("hCard tel, type after the number",
+        "<div class=\"vcard\"><span class=\"fn org\">Acme</span><div class=\"tel\">"
+        "212.555.0100 | Voice</div><div class=\"tel\">212.555.0199 | Fax</div></div>",
+        {"+12125550199 label-after"});
+    // A block that names several kinds of line: each number takes the label nearest to it.
+    row("a heading's fax label past another number's own label",
+        "<h3>Fax</h3><p>Toll-free: 1-800-555-0100</p><p>212-555-0187</p>",
+        {"+12125550187 heading"});
+    row("a block of several kinds of line",
+        "<h3>Phone and fax</h3><p>Toll-free: 1-800-555-0100</p><p>Facsimile: 212-555-0187</p>"
+        "<p>International orders: +1 212 555 0150</p>",
+        {"+12125550187 label-before"});
+    row("several kinds of line on one",
+        "<p>Toll-free 1-800-555-0100, facsimile 212-555-0187, international orders +1 212 555 "
+        "0150</p>",
+        {"+12125550187 label-before"});
+    // A number in the title takes no label from the page.
+    QTest::newRow("number in the title, fax words in the body")
+        << QByteArray("<html><head><title>Acme 212-555-0187</title></head><body><p>Fax "
+                      "machines repaired</p><p>Phone 212-555-0100</p></body></html>")
+        << QString() << QStringList();
+}
+
+void TestFaxFinder::writtenAsPagesWriteThem()
 {
     QFETCH(QByteArray, html);
     QFETCH(QString, address);

@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QTest>
@@ -42,6 +44,7 @@ private Q_SLOTS:
     void faxes_literalIsTheFinderOff();
     void faxes_findsBeyondTheFaxLine();
     void faxes_explainPrintsEvidence();
+    void faxes_jsonPrintsTheOwner();
     void links_printsQueuedSitesInOrder();
     void areacode_printsLabel();
     void pageControlCharacters_printedEscaped();
@@ -200,6 +203,53 @@ void TestToolAnalysis::faxes_explainPrintsEvidence()
         QByteArray("+49-221-16423990\t+4922116423990\tTelefax\theading\tTelefax 0221 1642 3990\n"));
 }
 
+void TestToolAnalysis::faxes_jsonPrintsTheOwner()
+{
+    const QString p = page(QStringLiteral("j.html"),
+                           "<head><title>Ignored</title></head><body><p>Acme \"Tools\" Inc.<br>"
+                           "5 Main Street<br>Dallas, TX 75201<br>Phone: 214-555-0100<br>"
+                           "Fax: 214-555-0187<br>Fax: (111) 555-0100</p></body>");
+    const Result r = tool({QStringLiteral("faxes"), QStringLiteral("--json"), p});
+    QCOMPARE(r.code, 0);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 1);
+    const QJsonObject o = QJsonDocument::fromJson(lines.first()).object();
+    const std::pair<const char *, const char *> expected[] = {
+        {"number", "1-214-555-0187"},
+        {"e164", "+12145550187"},
+        {"how", "reference"},
+        {"organization", "Acme \"Tools\" Inc."},
+        {"street", "5 Main Street"},
+        {"postal_code", "75201"},
+        {"city", "Dallas"},
+        {"region", "TX"},
+        {"country", "US"},
+        {"phone", "+12145550100"},
+        {"unit", ""},
+        {"email", ""},
+        {"page", ""},
+    };
+    for (const auto &[key, value] : expected) {
+        QVERIFY2(o.contains(QLatin1String(key)), key);
+        if (QByteArray(key) != "page")
+            QCOMPARE(o.value(QLatin1String(key)).toString(), QString::fromUtf8(value));
+    }
+    QCOMPARE(o.value(QLatin1String("page")).toString(), p);
+    QCOMPARE(o.value(QLatin1String("sources")).toObject().value(QLatin1String("organization")),
+             QJsonValue(QStringLiteral("block")));
+
+    // --explain: the numbers on standard output, the dropped candidates and why on error.
+    const Result e = tool({QStringLiteral("faxes"), QStringLiteral("--explain"), p});
+    QCOMPARE(e.code, 0);
+    QVERIFY(e.out.startsWith("1-214-555-0187\t+12145550187\t"));
+    QVERIFY2(e.err.contains("dropped\t") && e.err.contains("invalid in the numbering plan"),
+             e.err.constData());
+    QCOMPARE(
+        tool({QStringLiteral("faxes"), QStringLiteral("--json"), QStringLiteral("--explain"), p})
+            .code,
+        2);
+}
+
 void TestToolAnalysis::links_printsQueuedSitesInOrder()
 {
     const QString p = page(QStringLiteral("l.html"),
@@ -292,9 +342,9 @@ void TestToolAnalysis::help_listsSubcommands()
 {
     const Result r = tool({QStringLiteral("--help")});
     QCOMPARE(r.code, 0);
-    for (const char *c :
-         {"varnel-tool text FILE", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
-          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
+    for (const char *c : {"varnel-tool text FILE",
+                          "varnel-tool faxes [--intl] [--literal] [--explain | --json] FILE...",
+                          "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
         QVERIFY2(r.out.contains(c), c);
     // A script that compares the text with another reader's needs to know how controls look.
     QVERIFY2(r.out.contains("as \\xHH (ESC as \\x1b"), r.out.constData());
