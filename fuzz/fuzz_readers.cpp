@@ -20,8 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     }
+    QList<ResultLinks::Wrapper> wrappers;
+    for (const SearchEngines::SearchEngine &engine : SearchEngines::all())
+        wrappers += engine.wrappers;
     const QUrl target =
-        ResultLinks::target(page.html, QUrl(QStringLiteral("https://www.bing.com/")));
+        ResultLinks::target(page.html, QUrl(QStringLiteral("https://www.bing.com/")), wrappers);
     if (target.isValid() && target.host().isEmpty())
         __builtin_trap();
     return 0;

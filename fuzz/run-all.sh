@@ -11,7 +11,7 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport http rtf robots framing)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport engines http rtf robots framing)
 
 dict_of() {
   case $1 in
@@ -20,6 +20,7 @@ dict_of() {
     domains) echo "$here/dict/domains.dict" ;;
     rtf) echo "$here/dict/rtf.dict" ;;
     faxfinder) echo "$here/dict/faxfinder.dict" ;;
+    engines) echo "$here/dict/engines.dict" ;;
     *) echo "$here/dict/html.dict" ;;
   esac
 }
@@ -33,6 +34,7 @@ seed_dirs_of() {
     htmltotext|faxpage|faxfinder|links) echo "$src/fuzz/seeds/pages" ;;
     domains) echo "$src/tests/discovery/fixtures" ;;
     readers) echo "$src/tests/corpus/serp" ;;
+    engines) echo "$src/resources/engines" ;;
   esac
 }
 

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
+  # SQLite's own interface, the library Qt's driver uses
+  libsqlite3-dev
   qt6-multimedia-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   # the charts of the numbers window
   qt6-charts-dev
@@ -25,7 +27,7 @@ packages=(
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev
   qt6-webengine-dev libgl-dev fonts-dejavu-core qt6-charts-dev libpsl-dev publicsuffix
-  libphonenumber-dev libprotobuf-dev)
+  libphonenumber-dev libprotobuf-dev libsqlite3-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,7 +10,8 @@
 # Usage: scripts/screenshot.sh [OUTPUT.png]   (default docs/screenshot.png)
 #        scripts/screenshot.sh --numbers [TABLE.png CHARTS.png]
 # Environment: BUILD_DIR (default build), SCREENSHOT_DELAY seconds (default 14; each
-# harvest of --numbers runs this long).
+# harvest of --numbers runs this long), SCREENSHOT_SIZE WIDTHxHEIGHT of the main window
+# (default its own, e.g. 1024x700 to look at a small screen).
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 numbers=0
@@ -24,6 +25,8 @@ fi
 out=${1:-$src/docs/screenshot.png}
 build=${BUILD_DIR:-$src/build}
 delay=${SCREENSHOT_DELAY:-14}
+size_args=()
+[[ -n "${SCREENSHOT_SIZE:-}" ]] && size_args=(--window-size "$SCREENSHOT_SIZE")
 
 for tool in xvfb-run xauth python3; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (packages xvfb, xauth, python3)" >&2; exit 1; }
@@ -74,7 +77,7 @@ EOF
 run_varnel() {
   QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu" xvfb-run -a -s "-screen 0 1280x900x24" \
     "$build/src/app/varnel" --data-dir "$data" --search-host "127.0.0.1:$port" \
-    --resolve "*=127.0.0.1:$port" "$@" \
+    --resolve "*=127.0.0.1:$port" "${size_args[@]}" "$@" \
     >"$work/varnel.log" 2>&1 || { cat "$work/varnel.log" >&2; exit 1; }
 }
 

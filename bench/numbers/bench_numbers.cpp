@@ -12,6 +12,7 @@
 #include "numbersmodel.h"
 #include "numberswindow.h"
 #include "sqlitestore.h"
+#include "windowowner.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -128,23 +129,25 @@ int main(int argc, char **argv)
             SqliteStore store(dir.path());
             QElapsedTimer t;
             t.start();
-            NumbersWindow *w = NumbersWindow::openWindow(&store, dir.path());
+            WindowOwner windows(dir.path());
+            NumbersWindow *w = windows.openNumbers(&store);
+            auto *table = w->findChild<QTableView *>(QStringLiteral("numbersTable"));
+            auto *searchCombo = w->findChild<QComboBox *>(QStringLiteral("searchCombo"));
             // Painting the table reads the rows it shows.
-            (void)w->table->viewport()->grab();
+            (void)table->viewport()->grab();
             const QModelIndex first = w->model()->index(0, 0);
-            if (!w->table->visualRect(first).isValid() || w->model()->data(first).isNull())
+            if (!table->visualRect(first).isValid() || w->model()->data(first).isNull())
                 std::fprintf(stderr, "bench_numbers: the first row was not shown\n");
             open.push_back(t.nsecsElapsed() / 1e6);
-            while (w->searchCombo->count() < 2)
+            while (searchCombo->count() < 2)
                 QApplication::processEvents();
             counts.push_back(t.nsecsElapsed() / 1e6);
 
             t.start();
-            w->table->horizontalHeader()->setSortIndicator(NumbersModel::Search,
-                                                           Qt::AscendingOrder);
-            (void)w->table->viewport()->grab();
+            table->horizontalHeader()->setSortIndicator(NumbersModel::Search, Qt::AscendingOrder);
+            (void)table->viewport()->grab();
             sort.push_back(t.nsecsElapsed() / 1e6);
-            NumbersWindow::unload();
+            windows.closeNumbers();
 
             peerOpen.push_back(peer(sqlite3, dbPath,
                                     QStringLiteral("SELECT count(*) FROM faxes; SELECT %1 FROM "

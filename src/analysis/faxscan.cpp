@@ -29,21 +29,23 @@ bool isSeparator(char c)
     return c == ' ' || c == '-' || c == '.';
 }
 
-// No telephone number, extension included, has more digits than this; a longer run of
-// digits and separators is a serial, a hash or filler, and no prefix of it is a number.
-constexpr int kMaxRunDigits = 20;
+// No telephone number has more digits than this. The scan stops at its 13th counted digit,
+// so only a run of leading long-distance "1"s, which it keeps but does not count, can make a
+// candidate longer (a line of a million "1"s before a number would make a number of a
+// million digits); such a candidate is no number. Every other candidate stays as it is.
+constexpr int kMaxDigits = 20;
 
 // The candidate of one scan: digits, separators and one "+", as the characters after
 // "fax" give them.
 struct Scan
 {
     QByteArray candidate;
-    int digits = 0;
+    int digits = 0; // counted: all but the leading "1"s
     int letters = 0;
     qsizetype consumed = 0;
-    // The scan ended inside a run of over kMaxRunDigits digits that gave the candidate more
-    // than its extension digits: the candidate is no number.
-    bool tooLongRun = false;
+    // More than kMaxDigits digits in all: the candidate is no number and is no longer
+    // written, while the scan goes on counting as ever.
+    bool tooLong = false;
 };
 
 Scan scanCandidate(QByteArrayView text)
@@ -53,22 +55,20 @@ Scan scanCandidate(QByteArrayView text)
     qsizetype i = 0;
     bool hasPlus = false;
     qsizetype openSeparator = -1;
-    // The run of digits and separators at i: all its digits, and those counted in digits.
-    int runDigits = 0;
-    int runCounted = 0;
+    int allDigits = 0;
     while (i < n && sc.digits < 13 && sc.letters < 7) {
         const char c = text[i++];
-        if (!isDigit(c) && !isSeparator(c))
-            runDigits = runCounted = 0;
         if (isDigit(c)) {
-            sc.candidate.append(c);
-            ++runDigits;
+            if (++allDigits > kMaxDigits)
+                sc.tooLong = true;
+            if (!sc.tooLong)
+                sc.candidate.append(c);
             // A leading long-distance "1" is kept but not counted.
-            if (!(c == '1' && sc.digits == 0)) {
+            if (!(c == '1' && sc.digits == 0))
                 ++sc.digits;
-                ++runCounted;
-            }
         } else if (isSeparator(c) && !sc.candidate.isEmpty()) {
+            if (sc.tooLong)
+                continue;
             // Earlier separators become "-". Every earlier one was turned when the next
             // came, so only the most recent can still be a space or ".".
             if (openSeparator >= 0) {
@@ -81,24 +81,14 @@ Scan scanCandidate(QByteArrayView text)
                 sc.candidate.append(c);
             }
         } else if (c == '+' && !hasPlus) {
-            sc.candidate.append(c);
+            if (!sc.tooLong)
+                sc.candidate.append(c);
             hasPlus = true;
         } else if (sc.digits < 10 && isAsciiLetter(c)) {
             ++sc.letters;
         }
     }
     sc.consumed = i;
-    // Only the last run can go on beyond the scan; a look ahead bounded by the limit. Digits
-    // after the tenth are an extension that the US layout drops, so a run that gave only
-    // those leaves the number before it alone.
-    if (runDigits > 0 && sc.digits - runCounted < 10) {
-        for (qsizetype j = i; j < n && (isDigit(text[j]) || isSeparator(text[j])); ++j) {
-            if (isDigit(text[j]) && ++runDigits > kMaxRunDigits) {
-                sc.tooLongRun = true;
-                break;
-            }
-        }
-    }
     return sc;
 }
 
@@ -175,7 +165,7 @@ FaxFinding scanFaxLine(QByteArrayView rawLine, bool allowInternational)
         const QByteArray text = removeAll(QByteArrayView(line).sliced(at), "fax", true);
         const Scan sc = scanCandidate(text);
         if (sc.digits >= 9 && sc.digits <= 13) {
-            if (sc.tooLongRun)
+            if (sc.tooLong)
                 return result;
             QByteArray candidate = withoutExtension(normalizedCandidate(sc.candidate));
             QByteArray number;

@@ -27,9 +27,8 @@ struct FaxFinding
 // Scans one converted text line (without its line break) as the harvest does: the
 // replacements of "%40", "%20", "&lt;" and "&rt;", then candidates after the first "fax"
 // until one with 9 to 13 digits has been examined. At most one number per line;
-// international numbers only when allowInternational. A candidate whose first ten digits
-// reach into a run of more than 20 digits (spaces, dashes and points between them allowed)
-// is no number.
+// international numbers only when allowInternational. A candidate of more than 20 digits,
+// which only leading "1"s (kept, not counted) can make, is no number.
 FaxFinding scanFaxLine(QByteArrayView line, bool allowInternational);
 
 // The body of a download without any CR or LF, as the second page file of a finished

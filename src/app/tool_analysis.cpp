@@ -22,7 +22,10 @@ int runLinks(const QStringList &args);
 int runAreaCode(const QStringList &args);
 
 ToolCommand textCmd("text", "varnel-tool text FILE",
-                    "print the text the fax scan reads from the HTML in FILE", runText);
+                    "print the text the fax scan reads from the HTML in FILE; a control "
+                    "character of it other than a tab or a line end is printed as \\xHH (ESC as "
+                    "\\x1b), where another reader of the page prints the character itself",
+                    runText);
 ToolCommand faxesCmd(
     "faxes", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
     "print the fax numbers harvested from page bodies (--intl: allow international; "

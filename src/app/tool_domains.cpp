@@ -4,7 +4,7 @@
 
 #include "domainextractor.h"
 #include "domainnames.h"
-#include "searchengines.h"
+#include "toolengines.h"
 
 #include <QFile>
 #include <QSet>
@@ -14,12 +14,13 @@
 
 static int runDomains(const QStringList &args);
 
-static ToolCommand cmd("domains", "varnel-tool domains [--engine NAME] [--all-endings] FILE",
+static ToolCommand cmd("domains",
+                       "varnel-tool domains [--data-dir DIR] [--engine NAME] [--all-endings] FILE",
                        "print the domain names a search result page (HTML in FILE) yields, one "
                        "a line; with --engine, read as that engine's page (see varnel-tool "
-                       "engines), and a page by which the engine refuses the search prints "
-                       "\"blocked: REASON\" on standard error and exits with status 3; "
-                       "--all-endings keeps every domain ending",
+                       "engines; the data folder's definitions count), and a page by which the "
+                       "engine refuses the search prints \"blocked: REASON\" on standard error "
+                       "and exits with status 3; --all-endings keeps every domain ending",
                        runDomains);
 
 namespace {
@@ -28,14 +29,13 @@ constexpr int kBlockedExit = 3;
 
 // Every host of the reference reading's candidate lines, whatever their ending, as
 // registrable domains.
-QStringList referenceReadingAllEndings(const QString &page)
+QStringList referenceReadingAllEndings(const QString &page, const QStringList &skip)
 {
     QStringList names;
     QSet<QString> seen;
-    const DiscoveryConfig config;
     const QStringList lines = DomainExtractor::splitLines(DomainExtractor::prepareResultText(page));
     for (const QString &line : lines) {
-        const QString host = DomainExtractor::candidateHost(line, config, true);
+        const QString host = DomainExtractor::candidateHost(line, skip, true);
         const QString name = DomainNames::registrableDomain(host);
         if (!name.isEmpty() && !seen.contains(name)) {
             seen.insert(name);
@@ -50,12 +50,15 @@ QStringList referenceReadingAllEndings(const QString &page)
 static int runDomains(const QStringList &args)
 {
     QString engineName;
+    QString dataDir;
     QString path;
     bool allEndings = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--engine") && i + 1 < args.size()) {
             engineName = args.at(++i);
+        } else if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
+            dataDir = args.at(++i);
         } else if (a == QLatin1String("--all-endings")) {
             allEndings = true;
         } else if (a.startsWith(QLatin1String("--")) || !path.isEmpty()) {
@@ -66,9 +69,10 @@ static int runDomains(const QStringList &args)
     }
     if (path.isEmpty())
         return Tool::usageError(cmd);
+    const std::shared_ptr<const SearchEngines::Catalog> engines = ToolEngines::load(dataDir);
     const SearchEngines::SearchEngine *engine = nullptr;
     if (!engineName.isEmpty()) {
-        engine = SearchEngines::find(engineName);
+        engine = engines->find(engineName);
         if (!engine) {
             std::fprintf(stderr, "varnel-tool: no engine named '%s' (see varnel-tool engines)\n",
                          qPrintable(engineName));
@@ -104,11 +108,14 @@ static int runDomains(const QStringList &args)
         if (verdict.outcome == SearchEngines::Outcome::NoResults)
             std::fprintf(stderr, "no results: %s\n", qPrintable(verdict.reason));
         names = verdict.names;
-    } else if (allEndings) {
-        names = referenceReadingAllEndings(text);
     } else {
+        // Without an engine, the page is read as the list builder reads the first engine's
+        // by the reference rules.
+        const QStringList skip =
+            engines->engines().isEmpty() ? QStringList() : engines->engines().first().skipLinesWith;
         DomainExtractor::SeenNames seen;
-        names = DomainExtractor::extractDomainNames(text, seen);
+        names = allEndings ? referenceReadingAllEndings(text, skip)
+                           : DomainExtractor::extractDomainNames(text, seen, skip);
     }
 
     QByteArray out;

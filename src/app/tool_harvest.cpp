@@ -5,17 +5,18 @@
 
 #include "datadir.h"
 #include "datadirlock.h"
+#include "enginerests.h"
 #include "globals.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
 #include "httpbrowser.h"
 #include "openstore.h"
 #include "resolvemap.h"
-#include "searchengines.h"
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
 #include "siteimport.h"
 #include "store.h"
+#include "toolengines.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +25,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
@@ -67,14 +71,75 @@ std::unique_ptr<Discovery> makeDiscovery(const ResolveMap &resolve, const Resolv
 }
 
 int g_signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_interrupted = 0;
 
 void onSigint(int)
 {
+    g_interrupted = 1;
     const char c = 1;
     if (g_signalPipe[1] >= 0 && ::write(g_signalPipe[1], &c, 1) < 0) {
     }
     // A second Ctrl-C ends the program at once.
     std::signal(SIGINT, SIG_DFL);
+}
+
+// Ctrl-C from the start on. While the file of sites is read, a wait in the system (a pipe
+// nobody writes to) is broken off by it (restart false); the harvest then has the calls
+// restarted, as the libraries it uses expect.
+void catchSigint(bool restart)
+{
+    if (g_interrupted)
+        return; // handled once already: the next one ends the program
+    struct sigaction action = {};
+    action.sa_handler = onSigint;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// The file of sites, read whole before the store is opened (no handle of ours on the
+// database's files can then be closed under its connection), at most
+// SiteImport::MaxFileBytes of it: a pipe or a device is read like a file, and Ctrl-C stops
+// the reading.
+bool readSitesFile(const QString &path, QByteArray *bytes, QString *error)
+{
+    auto failed = [error](const char *what) {
+        *error = g_interrupted
+                     ? QStringLiteral("stopped before it was read; nothing was queued")
+                     : QStringLiteral("%1 (%2)").arg(QLatin1String(what),
+                                                     QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    };
+    int fd;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR && !g_interrupted);
+    if (fd < 0)
+        return failed("it cannot be opened");
+    bytes->clear();
+    char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR && !g_interrupted)
+            continue;
+        if (n < 0) {
+            ok = failed("it cannot be read");
+            break;
+        }
+        if (n == 0)
+            break;
+        if (bytes->size() + n > SiteImport::MaxFileBytes) {
+            *error = QStringLiteral("it holds more than %1 MiB, the most a file of sites may; "
+                                    "split it into smaller files")
+                         .arg(SiteImport::MaxFileBytes / (1024 * 1024));
+            ok = false;
+            break;
+        }
+        bytes->append(chunk, n);
+    }
+    ::close(fd);
+    return ok;
 }
 
 struct Options
@@ -92,6 +157,7 @@ struct Options
     ResolveMap resolve;
     ResolveMap tlsResolve;
     DiscoveryConfig discovery;
+    QHash<QString, QString> origins; // --engine-origin by the name given
 };
 
 bool parse(const QStringList &args, Options *o, QString *error)
@@ -156,17 +222,16 @@ bool parse(const QStringList &args, Options *o, QString *error)
             if (!value(&v))
                 return false;
             const qsizetype eq = v.indexOf(QLatin1Char('='));
-            const SearchEngines::SearchEngine *engine =
-                eq > 0 ? SearchEngines::find(v.left(eq)) : nullptr;
             const QUrl origin(v.mid(eq + 1));
-            if (!engine || !origin.isValid() ||
+            if (eq <= 0 || !origin.isValid() ||
                 (origin.scheme() != QLatin1String("http") &&
                  origin.scheme() != QLatin1String("https"))) {
                 *error = QStringLiteral("--engine-origin is NAME=URL, NAME an engine of "
                                         "varnel-tool engines and URL an http or https address");
                 return false;
             }
-            o->discovery.engineOrigins.insert(engine->toolName, v.mid(eq + 1));
+            // The name is checked once the data folder's engines are read.
+            o->origins.insert(v.left(eq), v.mid(eq + 1));
         } else if (a == QLatin1String("--resolve")) {
             if (!value(&v))
                 return false;
@@ -201,6 +266,14 @@ static int runHarvest(const QStringList &args)
         std::fprintf(stderr, "varnel-tool harvest: %s\n", qPrintable(error));
         return Tool::usageError(cmd);
     }
+    if (::pipe(g_signalPipe) != 0)
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    catchSigint(false);
+    QByteArray sitesBytes;
+    if (!o.sitesFile.isEmpty() && !readSitesFile(o.sitesFile, &sitesBytes, &error))
+        return Tool::fileError(o.sitesFile, error);
+    catchSigint(true);
+
     const bool ownDir = !o.dataDir.isEmpty();
     const QString dataDir = ownDir ? QDir(o.dataDir).absolutePath() : DataDir::defaultPath();
     if (!DataDir::ensure(dataDir, &error))
@@ -211,6 +284,18 @@ static int runHarvest(const QStringList &args)
         return 1;
     }
     SettingsStore settings(ownDir ? SettingsStore::iniPathForDataDir(dataDir) : QString());
+    o.discovery.engines = ToolEngines::load(dataDir);
+    for (auto it = o.origins.cbegin(); it != o.origins.cend(); ++it) {
+        const SearchEngines::SearchEngine *engine = o.discovery.engines->find(it.key());
+        if (!engine) {
+            std::fprintf(stderr,
+                         "varnel-tool harvest: --engine-origin: no engine named '%s' (see "
+                         "varnel-tool engines)\n",
+                         Tool::printable(it.key()).constData());
+            return Tool::usageError(cmd);
+        }
+        o.discovery.engineOrigins.insert(engine->toolName, it.value());
+    }
 
     HarvestSession session(dataDir, &settings, nullptr, o.store);
     // An idle harvester of a team looks for work a few times per lease.
@@ -224,6 +309,8 @@ static int runHarvest(const QStringList &args)
                      });
     session.setResolveMap(o.resolve);
     session.setTlsResolveMap(o.tlsResolve);
+    // Engines that refuse rest in the harvest's store, for later runs and the team.
+    o.discovery.rests = std::make_shared<EngineRests::StoreBook>(session.store());
     const std::unique_ptr<Discovery> discovery =
         makeDiscovery(o.resolve, o.tlsResolve, o.discovery);
     session.setListBuilder(discovery->builder.get());
@@ -265,13 +352,7 @@ static int runHarvest(const QStringList &args)
     for (const QString &s : o.searches)
         session.addSearch(s);
     if (!o.sitesFile.isEmpty()) {
-        QFile file(o.sitesFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return Tool::fileError(o.sitesFile, file.errorString());
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return Tool::fileError(o.sitesFile, file.errorString());
-        const SiteImport::Result read = SiteImport::parse(bytes);
+        const SiteImport::Result read = SiteImport::parse(sitesBytes);
         const HarvestSession::ImportCount count = session.importSites(read.sites);
         // One line each; the lines of the file are text that the file controls.
         const QStringList lines =
@@ -300,8 +381,9 @@ static int runHarvest(const QStringList &args)
         lastFound = now;
     });
 
-    // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end.
-    if (::pipe(g_signalPipe) == 0) {
+    // Ctrl-C: Stop (the queue stays for a later --resume), then the ordinary end. One pressed
+    // before the harvest got going stops it as soon as it has.
+    if (g_signalPipe[0] >= 0) {
         auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &session);
         QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
             char c;
@@ -310,7 +392,6 @@ static int runHarvest(const QStringList &args)
             std::fprintf(stderr, "varnel-tool: stopping\n");
             session.stop();
         });
-        std::signal(SIGINT, onSigint);
     }
 
     // Progress: the status texts and the counters, at most two lines a second.

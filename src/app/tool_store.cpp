@@ -17,10 +17,11 @@
 static int runStore(const QStringList &args);
 
 static ToolCommand cmd("store", "varnel-tool store copy --from LOCATION --to LOCATION",
-                       "copy the numbers, the backlog of sites and the search strings of one "
-                       "store into another (a data folder, a database file or a server address "
-                       "postgresql://USER@HOST:PORT/DATABASE); what the target holds already is "
-                       "skipped, so a second copy adds nothing",
+                       "copy one store into another (a data folder, a database file or a server "
+                       "address postgresql://USER@HOST:PORT/DATABASE): the search strings, the "
+                       "numbers, the backlog of sites, the do-not-fax list and the ledger of "
+                       "exports, with their dates; what the target holds already is skipped, so "
+                       "a second copy adds nothing",
                        runStore);
 
 namespace {
@@ -91,6 +92,120 @@ private:
     bool m_failed = false;
 };
 
+// One table of a store: copies the source's rows that the target lacks, counting each row
+// in the tally, and answers false once a read or a write failed.
+struct TableCopy
+{
+    const char *what;
+    bool (*copy)(Store &source, Store &target, Copier &copier, Tally &tally);
+};
+
+bool copySearches(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QStringList> searches = source.searches();
+    const std::optional<QStringList> there = target.searches();
+    if (!searches || !there)
+        return false;
+    QSet<QString> known;
+    for (const QString &s : *there)
+        known.insert(Store::foldCase(s));
+    for (QString s : *searches) {
+        const bool isNew = !known.contains(Store::foldCase(Store::normalizeSearch(s)));
+        copier.before(QDateTime());
+        if (!(!isNew || target.addSearch(s)) || !copier.after(tally, isNew))
+            return false;
+        known.insert(Store::foldCase(s));
+    }
+    return true;
+}
+
+bool copyNumbers(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QList<FaxRow>> faxes = source.allFaxes();
+    if (!faxes)
+        return false;
+    for (FaxRow row : *faxes) {
+        // One fax in two forms is one number (and the target's index takes it once).
+        const std::optional<bool> stored = target.numberExists(row);
+        bool there = stored.value_or(false);
+        copier.before(row.date);
+        if (!stored || !(there || target.addFax(row, &there)) || !copier.after(tally, !there))
+            return false;
+    }
+    return true;
+}
+
+bool copyBacklog(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QList<SiteRow>> sites = source.allWebsites();
+    // Sites taken out of the backlog by a harvest that did not finish go back with it.
+    const std::optional<QStringList> pending = source.pendingSites();
+    if (!sites || !pending)
+        return false;
+    QList<SiteRow> backlog = *sites;
+    for (const QString &p : *pending)
+        backlog.append({p, QDateTime()});
+    for (const SiteRow &row : qAsConst(backlog)) {
+        QString site = row.website;
+        const std::optional<bool> there = target.websiteExists(site);
+        copier.before(row.date);
+        if (!there || !(*there || target.addWebsite(site)) || !copier.after(tally, !*there))
+            return false;
+    }
+    return true;
+}
+
+// Each number keeps the date and the reason it was listed with; a key the target lists
+// already keeps the target's entry.
+bool copyDoNotFax(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QList<DoNotFaxEntry>> entries = source.doNotFaxList();
+    if (!entries)
+        return false;
+    for (const DoNotFaxEntry &e : *entries) {
+        bool added = false;
+        copier.before(e.date);
+        if (!target.addDoNotFax(e.number, e.key, e.reason, &added) || !copier.after(tally, added))
+            return false;
+    }
+    return true;
+}
+
+// An export is the same one when the target has an export of that time into that file with
+// as many numbers; so that an export of only the new numbers from the target leaves out
+// what the source had exported.
+QString exportIdentity(const ExportRecord &r)
+{
+    return r.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('\t') + r.file +
+           QLatin1Char('\t') + QString::number(r.keys.size());
+}
+
+bool copyExports(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QList<ExportRecord>> records = source.exportLedger();
+    const std::optional<QList<ExportRecord>> there = target.exportLedger();
+    if (!records || !there)
+        return false;
+    QSet<QString> known;
+    for (const ExportRecord &r : *there)
+        known.insert(exportIdentity(r));
+    for (const ExportRecord &r : *records) {
+        const bool isNew = !known.contains(exportIdentity(r));
+        copier.before(r.date);
+        if (!(!isNew || target.recordExport(r.file, r.keys)) || !copier.after(tally, isNew))
+            return false;
+        known.insert(exportIdentity(r));
+    }
+    return true;
+}
+
+// Everything a user relies on, in the order copied; a table that a later version adds to
+// the store gets its line here.
+const TableCopy kTables[] = {
+    {"search strings", copySearches},     {"numbers", copyNumbers}, {"backlog sites", copyBacklog},
+    {"do-not-fax numbers", copyDoNotFax}, {"exports", copyExports},
+};
+
 } // namespace
 
 static int copyStores(const QString &from, const QString &to)
@@ -116,49 +231,18 @@ static int copyStores(const QString &from, const QString &to)
     if (!source->isUsable() || !target->isUsable())
         return 1; // the store said which and why
 
-    const std::optional<QStringList> searches = source->searches();
-    const std::optional<QList<FaxRow>> faxes = source->allFaxes();
-    const std::optional<QList<SiteRow>> sites = source->allWebsites();
-    // Sites taken out of the backlog by a harvest that did not finish go back with it.
-    const std::optional<QStringList> pending = source->pendingSites();
-    const std::optional<QStringList> targetSearches = target->searches();
-    if (!searches || !faxes || !sites || !pending || !targetSearches)
-        return 1;
-
-    Tally searchTally{"search strings"}, faxTally{"numbers"}, siteTally{"backlog sites"};
-    Copier copier(*target);
+    QList<Tally> tallies;
+    for (const TableCopy &table : kTables)
+        tallies.append(Tally{table.what});
     bool ok = true;
-    QSet<QString> known;
-    for (const QString &s : *targetSearches)
-        known.insert(Store::foldCase(s));
-    for (QString s : *searches) {
-        const bool isNew = !known.contains(Store::foldCase(Store::normalizeSearch(s)));
-        copier.before(QDateTime());
-        ok = (!isNew || target->addSearch(s)) && copier.after(searchTally, isNew);
-        if (!ok)
-            break;
-        known.insert(Store::foldCase(s));
+    {
+        Copier copier(*target);
+        for (qsizetype i = 0; ok && i < tallies.size(); ++i)
+            ok = kTables[i].copy(*source, *target, copier, tallies[i]);
+        ok = copier.end() && ok;
     }
-    for (int i = 0; ok && i < faxes->size(); ++i) {
-        FaxRow row = faxes->at(i);
-        // One fax in two forms is one number (and the target's index takes it once).
-        const std::optional<bool> stored = target->numberExists(row);
-        bool there = stored.value_or(false);
-        copier.before(row.date);
-        ok = stored && (there || target->addFax(row, &there)) && copier.after(faxTally, !there);
-    }
-    QList<SiteRow> backlog = *sites;
-    for (const QString &p : *pending)
-        backlog.append({p, QDateTime()});
-    for (int i = 0; ok && i < backlog.size(); ++i) {
-        QString site = backlog.at(i).website;
-        const std::optional<bool> there = target->websiteExists(site);
-        copier.before(backlog.at(i).date);
-        ok = there && (*there || target->addWebsite(site)) && copier.after(siteTally, !*there);
-    }
-    ok = copier.end() && ok;
-    for (const Tally *t : {&searchTally, &faxTally, &siteTally})
-        std::printf("%s: %d copied, %d skipped\n", t->what, t->copied, t->skipped);
+    for (const Tally &t : qAsConst(tallies))
+        std::printf("%s: %d copied, %d skipped\n", t.what, t.copied, t.skipped);
     if (!ok) {
         std::fprintf(stderr, "varnel-tool: the copy stopped; what is counted above is stored. "
                              "Run it again once the store works: it skips what is there.\n");

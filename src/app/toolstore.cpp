@@ -6,9 +6,11 @@
 #include "store.h"
 #include "tool.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 QString ToolStore::location(const QString &storeOption, const QString &dataDir)
 {
@@ -45,6 +47,12 @@ bool ToolStore::sameStore(const QString &a, const QString &b)
     if (StoreLocation::isServer(a) || StoreLocation::isServer(b))
         return a == b;
     const QFileInfo fa(filePath(a)), fb(filePath(b));
+    // Two names of one file (a hard link) are one store: two connections under two names
+    // would keep two write-ahead logs of it.
+    struct stat sa, sb;
+    if (::stat(QFile::encodeName(fa.filePath()).constData(), &sa) == 0 &&
+        ::stat(QFile::encodeName(fb.filePath()).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
     if (!ca.isEmpty() && !cb.isEmpty())
         return ca == cb;

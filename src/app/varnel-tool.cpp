@@ -20,6 +20,10 @@ void printHelp(FILE *out)
                       "usage: varnel-tool COMMAND [ARGS...]\n\ncommands:\n");
     for (const ToolCommand *c : registry())
         std::fprintf(out, "  %s\n      %s\n", c->usage, c->summary);
+    std::fprintf(out, "\nText taken from pages (text, faxes, links, domains, the harvest's "
+                      "messages) is printed\nwith every control character but the tab and the "
+                      "line end as \\xHH (ESC as \\x1b,\nDEL as \\x7f), so that a page "
+                      "cannot retitle, clear or rewrite the terminal.\n");
 }
 } // namespace
 

@@ -3,20 +3,21 @@
 #include "datadir.h"
 #include "datadirlock.h"
 #include "discoveryconfig.h"
-#include "form1.h"
-#include "frmsplash.h"
+#include "enginerests.h"
 #include "harvestpresenter.h"
 #include "harvestsession.h"
-#include "mainwindowlistbuilder.h"
+#include "mainwindow.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
 #include "productinfo.h"
 #include "resolvemap.h"
+#include "searchengines.h"
 #include "settingsstore.h"
-#include "shellglobals.h"
 #include "soundeffectplayer.h"
 #include "storechoice.h"
 #include "webenginesetup.h"
+#include "windowedlistbuilder.h"
+#include "windowowner.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,7 +25,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
-#include <QTabWidget>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdio>
@@ -43,6 +44,7 @@ struct Options
     QString screenshotNumbers;
     QString screenshotCharts;
     int screenshotDelayMs = 8000;
+    QSize windowSize; // invalid: the window's own
 };
 
 // Parses the command line; on a mistake prints it and returns false with *exitCode set.
@@ -66,7 +68,7 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
     const QCommandLineOption searchHost(
         QStringLiteral("search-host"),
         QStringLiteral("Ask HOST (optionally with :PORT) for the result pages of "
-                       "both search engines, e.g. a test engine on loopback."),
+                       "every search engine, e.g. a test engine on loopback."),
         QStringLiteral("HOST"));
     const QCommandLineOption start(
         QStringLiteral("start"),
@@ -91,7 +93,12 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         QStringLiteral("screenshot-charts"),
         QStringLiteral("The same for the charts of \"View Fax Database\"."),
         QStringLiteral("FILE"));
-    parser.addOptions({dataDir, resolve, searchHost, start, screenshot, numbers, charts, delay});
+    const QCommandLineOption size(
+        QStringLiteral("window-size"),
+        QStringLiteral("Open the main window WIDTHxHEIGHT pixels large (e.g. 1024x700)."),
+        QStringLiteral("WIDTHxHEIGHT"));
+    parser.addOptions(
+        {dataDir, resolve, searchHost, start, screenshot, numbers, charts, delay, size});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "varnel: %s\n", qPrintable(parser.errorText()));
         *exitCode = 2;
@@ -136,6 +143,17 @@ bool parseOptions(const QStringList &arguments, Options *o, int *exitCode)
         }
         o->screenshotDelayMs = int(seconds * 1000);
     }
+    if (parser.isSet(size)) {
+        const QStringList parts = parser.value(size).split(QLatin1Char('x'));
+        bool w = false, h = false;
+        o->windowSize =
+            parts.size() == 2 ? QSize(parts.at(0).toInt(&w), parts.at(1).toInt(&h)) : QSize();
+        if (!w || !h || o->windowSize.width() <= 0 || o->windowSize.height() <= 0) {
+            std::fprintf(stderr, "varnel: --window-size wants WIDTHxHEIGHT, e.g. 1024x700\n");
+            *exitCode = 2;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -146,11 +164,11 @@ void savePicture(QWidget *window, const QString &file)
 }
 
 // The numbers window once its counts (and then its charts) have been read.
-void saveNumbersPictures(HarvestPresenter &presenter, const Options &options)
+void saveNumbersPictures(HarvestPresenter &presenter, WindowOwner &windows, const Options &options)
 {
     presenter.stopClicked();
     presenter.viewDatabaseClicked();
-    NumbersWindow *w = NumbersWindow::instance();
+    NumbersWindow *w = windows.numbers();
     if (!w) {
         std::fprintf(stderr, "varnel: the numbers window did not open\n");
         return;
@@ -167,11 +185,11 @@ void saveNumbersPictures(HarvestPresenter &presenter, const Options &options)
     if (!options.screenshotNumbers.isEmpty())
         savePicture(w, options.screenshotNumbers);
     if (!options.screenshotCharts.isEmpty()) {
-        w->tabs->setCurrentIndex(1);
+        w->showCharts(true);
         settle();
         savePicture(w, options.screenshotCharts);
     }
-    NumbersWindow::unload();
+    windows.closeNumbers();
 }
 
 } // namespace
@@ -212,7 +230,6 @@ int main(int argc, char **argv)
         QMessageBox::critical(nullptr, QStringLiteral("Quorvex Fax Varnel"), lock.errorString());
         return 1;
     }
-    ShellGlobals::setDataDir(options.dataDir);
 
     // A data folder given on the command line carries its own options.
     SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir)
@@ -229,32 +246,51 @@ int main(int argc, char **argv)
     session.setResolveMap(options.resolve);
 
     DiscoveryConfig discovery;
-    if (!options.searchHost.isEmpty()) {
-        discovery.googleHost = options.searchHost;
-        discovery.yahooHost = options.searchHost;
+    // The engine definitions: those shipped, corrected or added to by the data folder's.
+    discovery.engines = std::make_shared<const SearchEngines::Catalog>(
+        SearchEngines::Catalog::load(options.dataDir));
+    if (!discovery.engines->problems().isEmpty()) {
+        QStringList lines;
+        for (const SearchEngines::Problem &p : discovery.engines->problems()) {
+            std::fprintf(stderr, "varnel: %s\n", qPrintable(p.text()));
+            lines << p.text();
+        }
+        QMessageBox::warning(nullptr, QStringLiteral("Quorvex Fax Varnel"),
+                             QStringLiteral("Some search engine definitions cannot be read:\n\n") +
+                                 lines.join(QLatin1Char('\n')));
     }
-    // Declared after the session: the list builder window goes first.
-    auto loader = std::make_unique<Form3Loader>(discovery);
-    session.setListBuilder(loader.get());
-    std::unique_ptr<Form1> mainWindow;
+    if (!options.searchHost.isEmpty()) {
+        for (const SearchEngines::SearchEngine &e : discovery.engines->engines())
+            discovery.engineOrigins.insert(e.toolName,
+                                           QStringLiteral("http://") + options.searchHost);
+    }
+    // Engines that refuse rest in the store, for later runs and the team.
+    discovery.rests = std::make_shared<EngineRests::StoreBook>(session.store());
+    // Declared after the session: the windows, the list builder's among them, go first.
+    WindowOwner windows(options.dataDir);
+    session.setListBuilder(windows.listBuilder(discovery));
+    std::unique_ptr<MainWindow> mainWindow;
 
-    frmSplash::start([&] {
-        mainWindow = std::make_unique<Form1>(&presenter);
+    windows.startSplash([&] {
+        mainWindow = std::make_unique<MainWindow>(&presenter, &windows);
         messages.setParent(mainWindow.get());
         mainWindow->load();
+        if (options.windowSize.isValid())
+            mainWindow->resize(options.windowSize);
         mainWindow->show();
-        Form1 *form = mainWindow.get();
+        MainWindow *form = mainWindow.get();
         if (options.start)
             QTimer::singleShot(0, &presenter, [&presenter] { presenter.startClicked(); });
         if (!options.screenshot.isEmpty() || !options.screenshotNumbers.isEmpty() ||
             !options.screenshotCharts.isEmpty()) {
-            QTimer::singleShot(options.screenshotDelayMs, form, [form, &presenter, &options] {
-                if (!options.screenshot.isEmpty())
-                    savePicture(form, options.screenshot);
-                if (!options.screenshotNumbers.isEmpty() || !options.screenshotCharts.isEmpty())
-                    saveNumbersPictures(presenter, options);
-                form->close();
-            });
+            QTimer::singleShot(
+                options.screenshotDelayMs, form, [form, &presenter, &windows, &options] {
+                    if (!options.screenshot.isEmpty())
+                        savePicture(form, options.screenshot);
+                    if (!options.screenshotNumbers.isEmpty() || !options.screenshotCharts.isEmpty())
+                        saveNumbersPictures(presenter, windows, options);
+                    form->close();
+                });
         }
     });
 
@@ -263,6 +299,5 @@ int main(int argc, char **argv)
     presenter.setMessages(nullptr);
     session.setSoundPlayer(nullptr);
     mainWindow.reset();
-    loader.reset();
     return rc;
 }

@@ -89,14 +89,15 @@ bool isAcceptedSuffix(const QString &suffix)
     return false;
 }
 
-QString candidateHost(const QString &line, const DiscoveryConfig &config, bool anyEnding)
+QString candidateHost(const QString &line, const QStringList &skip, bool anyEnding)
 {
     // The tests look at the whole line: the link and whatever text follows it.
     if (line.isEmpty() || !line.startsWith(kHttp))
         return QString();
-    if (mentions(line, config.googleDomain) || mentions(line, config.yahooDomain) ||
-        mentions(line, config.yahooImageLabel))
-        return QString();
+    for (const QString &s : skip) {
+        if (mentions(line, s))
+            return QString();
+    }
     if (!anyEnding && !line.contains(QLatin1String(".com"), Qt::CaseInsensitive) &&
         !line.contains(QLatin1String(".net"), Qt::CaseInsensitive) &&
         !line.contains(QLatin1String(".org"), Qt::CaseInsensitive))
@@ -134,9 +135,9 @@ QString nameOfHost(const QString &host)
     return name;
 }
 
-QString candidateName(const QString &line, const DiscoveryConfig &config)
+QString candidateName(const QString &line, const QStringList &skip)
 {
-    const QString name = nameOfHost(candidateHost(line, config));
+    const QString name = nameOfHost(candidateHost(line, skip));
     if (name.isEmpty())
         return QString();
     if (name.contains(QLatin1Char('<')) || name.contains(QLatin1Char('>')))
@@ -148,13 +149,12 @@ QString candidateName(const QString &line, const DiscoveryConfig &config)
     return name;
 }
 
-QStringList extractDomainNames(const QString &pageText, SeenNames &seen,
-                               const DiscoveryConfig &config)
+QStringList extractDomainNames(const QString &pageText, SeenNames &seen, const QStringList &skip)
 {
     QStringList names;
     const QStringList lines = splitLines(prepareResultText(pageText));
     for (const QString &line : lines) {
-        const QString name = candidateName(line, config);
+        const QString name = candidateName(line, skip);
         if (name.isEmpty() || seen.contains(name))
             continue;
         seen.append(name);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "discoveryconfig.h"
-
 #include <QString>
 #include <QStringList>
 
@@ -38,8 +36,10 @@ bool isAcceptedSuffix(const QString &suffix);
 
 // The candidate test for one line of a prepared page and the host it names: the text after
 // "http://" less quotes, spaces and apostrophes, up to the first ">" or "/". Empty when
-// the line is no candidate. With anyEnding the line need not mention .com, .net or .org.
-QString candidateHost(const QString &line, const DiscoveryConfig &config, bool anyEnding = false);
+// the line is no candidate, or mentions one of skip (letter case ignored: the engines' own
+// domains, which the engine's definition names). With anyEnding the line need not mention
+// .com, .net or .org.
+QString candidateHost(const QString &line, const QStringList &skip, bool anyEnding = false);
 
 // The name derivation for a host: the host less its first label (a two-label host stays
 // whole), kept only when what follows its first "." is an accepted suffix. Empty otherwise.
@@ -48,12 +48,11 @@ QString nameOfHost(const QString &host);
 // The candidate test and the name derivation for one line of a prepared page: the name
 // (label.suffix, in the case of the link), or an empty text when the line gives none.
 // Does not consult the names already found.
-QString candidateName(const QString &line, const DiscoveryConfig &config);
+QString candidateName(const QString &line, const QStringList &skip);
 
 // The whole of one result page: every name that is new against seen, in order; each is
 // appended to seen as it is accepted.
-QStringList extractDomainNames(const QString &pageText, SeenNames &seen,
-                               const DiscoveryConfig &config = DiscoveryConfig());
+QStringList extractDomainNames(const QString &pageText, SeenNames &seen, const QStringList &skip);
 
 // A page by which the engine refuses the search (a check that the user is human).
 bool looksLikeBlockPage(const QString &pageText);

@@ -192,9 +192,7 @@ template <typename F> void scan(QStringView html, F &&onStart)
     }
 }
 
-} // namespace
-
-bool Element::hasClass(QLatin1String token) const
+template <typename Token> bool hasClassToken(QStringView classes, Token token)
 {
     qsizetype from = 0;
     for (;;) {
@@ -208,6 +206,18 @@ bool Element::hasClass(QLatin1String token) const
             return true;
         from = at + 1;
     }
+}
+
+} // namespace
+
+bool Element::hasClass(QStringView token) const
+{
+    return hasClassToken(classes, token);
+}
+
+bool Element::hasClass(QLatin1String token) const
+{
+    return hasClassToken(classes, token);
 }
 
 QString Element::attribute(QLatin1String name) const

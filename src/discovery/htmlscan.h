@@ -24,6 +24,7 @@ struct Element
 
     bool is(QLatin1String name) const { return tag.compare(name, Qt::CaseInsensitive) == 0; }
     // A whole token of the class attribute, letter case kept.
+    bool hasClass(QStringView token) const;
     bool hasClass(QLatin1String token) const;
     // The first attribute of that name (letter case ignored), entities decoded; a null
     // text when it is absent.

@@ -10,7 +10,7 @@ struct DiscoveryRequest
 {
     QString search;            // the search string
     bool addFax = false;       // append " fax" to the query
-    QString engine;            // an engine's name in the engine list (any other text: Google)
+    QString engine;            // an engine's name in the engine list (any other text: the first)
     int resultCountIndex = -1; // -1..5: about 100 (also -1) .. 10000 names
     QString dataDir;           // where the result page file lives
     // An engine that refuses the search or does not answer gives way to the next engine of

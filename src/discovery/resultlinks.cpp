@@ -28,55 +28,72 @@ QUrl parse(QString text, const QUrl &base)
     return base.isValid() ? base.resolved(url) : url;
 }
 
-// The address inside a wrapper, or an empty text when url is no wrapper.
-QString wrapped(const QUrl &url)
+bool isAddress(const QString &value)
 {
-    const QUrlQuery query(url);
-    const QString uddg = query.queryItemValue(QStringLiteral("uddg"), QUrl::FullyDecoded);
-    if (!uddg.isEmpty())
-        return uddg;
+    return value.startsWith(QLatin1String("http"), Qt::CaseInsensitive) ||
+           value.startsWith(QLatin1Char('/'));
+}
 
-    const QString path = url.path(QUrl::FullyEncoded);
-    if (path == QLatin1String("/url") || path == QLatin1String("/interstitial")) {
-        for (const char *key : {"q", "url"}) {
-            const QString v = query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
-            if (v.startsWith(QLatin1String("http"), Qt::CaseInsensitive) ||
-                v.startsWith(QLatin1Char('/')))
-                return v;
-        }
-    }
+bool pathFits(const QString &path, const QString &pattern)
+{
+    if (pattern.isEmpty())
+        return true;
+    if (pattern.endsWith(QLatin1Char('*')))
+        return path.startsWith(QStringView(pattern).chopped(1));
+    return path == pattern;
+}
 
-    if (path.startsWith(QLatin1String("/ck/"))) {
-        const QString u = query.queryItemValue(QStringLiteral("u"), QUrl::FullyDecoded);
-        if (u.startsWith(QLatin1String("a1"))) {
-            const auto decoded = QByteArray::fromBase64Encoding(
-                u.mid(2).toLatin1(),
-                QByteArray::Base64UrlEncoding | QByteArray::AbortOnBase64DecodingErrors);
-            if (decoded)
-                return QString::fromUtf8(*decoded);
-        }
-    }
-
-    const qsizetype ru = path.indexOf(QLatin1String("/RU="));
-    if (ru >= 0) {
-        const qsizetype from = ru + 4;
-        qsizetype end = path.indexOf(QLatin1String("/RK="), from);
-        if (end < 0)
-            end = path.indexOf(QLatin1String("/RS="), from);
+// The address inside a wrapper of that kind, or an empty text when url is no such wrapper.
+QString unwrapped(const QUrl &url, const QString &path, const Wrapper &w)
+{
+    if (!pathFits(path, w.path))
+        return QString();
+    if (!w.pathBetween.isEmpty()) {
+        const qsizetype at = path.indexOf(w.pathBetween.first());
+        if (at < 0)
+            return QString();
+        const qsizetype from = at + w.pathBetween.first().size();
+        qsizetype end = -1;
+        for (qsizetype k = 1; k < w.pathBetween.size() && end < 0; ++k)
+            end = path.indexOf(w.pathBetween.at(k), from);
         if (end < 0)
             end = path.size();
         return percentDecoded(path.mid(from, end - from));
+    }
+    if (w.query.isEmpty())
+        return QString();
+    const QUrlQuery query(url);
+    for (const QString &key : w.query) {
+        QString v = query.queryItemValue(key, QUrl::FullyDecoded);
+        if (!w.strip.isEmpty()) {
+            if (!v.startsWith(w.strip))
+                continue;
+            v = v.mid(w.strip.size());
+        }
+        if (w.base64url) {
+            const auto decoded = QByteArray::fromBase64Encoding(
+                v.toLatin1(),
+                QByteArray::Base64UrlEncoding | QByteArray::AbortOnBase64DecodingErrors);
+            if (!decoded)
+                continue;
+            v = QString::fromUtf8(*decoded);
+        }
+        if (isAddress(v))
+            return v;
     }
     return QString();
 }
 
 } // namespace
 
-QUrl target(const QString &href, const QUrl &pageAddress)
+QUrl target(const QString &href, const QUrl &pageAddress, const QList<Wrapper> &wrappers)
 {
     QUrl url = parse(href, pageAddress);
-    for (int i = 0; i < kMaxWrappers && url.isValid(); ++i) {
-        const QString inner = wrapped(url);
+    for (int i = 0; i < kMaxWrappers && url.isValid() && !wrappers.isEmpty(); ++i) {
+        const QString path = url.path(QUrl::FullyEncoded);
+        QString inner;
+        for (qsizetype k = 0; k < wrappers.size() && inner.isEmpty(); ++k)
+            inner = unwrapped(url, path, wrappers.at(k));
         if (inner.isEmpty())
             break;
         url = parse(inner, url);

@@ -67,17 +67,6 @@ qint32 SearchListBuilder::targetForIndex(int resultCountIndex)
     }
 }
 
-QString SearchListBuilder::engineForText(const QString &engineText)
-{
-    return engineText == QLatin1String("Yahoo Search") ? QStringLiteral("Yahoo")
-                                                       : QStringLiteral("Google");
-}
-
-qint32 SearchListBuilder::offsetStep(const QString &engine)
-{
-    return engine == QLatin1String("Yahoo") ? 20 : 100;
-}
-
 QString SearchListBuilder::queryText(const QString &search, bool addFax)
 {
     QString terms = search;
@@ -91,18 +80,6 @@ QString SearchListBuilder::queryText(const QString &search, bool addFax)
     terms.replace(QLatin1Char('+'), QLatin1String("%2B"));
     terms.replace(QLatin1Char(' '), QLatin1Char('+'));
     return terms;
-}
-
-QString SearchListBuilder::resultPageAddress(const QString &engine, const QString &terms,
-                                             qint32 resultOffset, const DiscoveryConfig &config)
-{
-    if (engine == QLatin1String("Yahoo"))
-        return QLatin1String("http://") + config.yahooHost +
-               QLatin1String("/search/dir?h=s&xargs=0&p=") + terms + QLatin1String("&b=") +
-               QString::number(resultOffset);
-    return QLatin1String("http://") + config.googleHost +
-           QLatin1String("/search?num=100&hl=en&lr=&ie=UTF-8&oe=UTF-8&safe=off&filter=0&start=") +
-           QString::number(qint64(resultOffset) - 1) + QLatin1String("&sa=N&q=") + terms;
 }
 
 QString DiscoveryOutcome::problemText() const
@@ -176,33 +153,98 @@ void SearchListBuilder::startRun()
     m_problem = PageProblem::None;
     m_reason.clear();
     m_movedOn = false;
+    m_passedOver = false;
+    m_leftOut.clear();
+    m_rests.clear();
     m_queryTerms = queryText(m_request.search, m_request.addFax);
     m_wantedNames = targetForIndex(m_request.resultCountIndex);
-    m_engineName = engineForText(m_request.engine);
-    // The engine list's names select an engine; any other text is Google, as before.
-    m_engine =
-        SearchEngines::find(m_engineName == QLatin1String("Yahoo") ? QStringLiteral("yahoo")
-                                                                   : QStringLiteral("google"));
-    for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
-        if (e.displayName == m_request.engine && !e.referenceReading) {
-            m_engine = &e;
-            m_engineName = e.displayName;
-        }
-    }
-    m_referenceRun = m_engine->referenceReading && !m_request.everyEnding;
+    m_runCatalog = m_config.engines;
+    m_catalog = m_runCatalog ? m_runCatalog.get() : &SearchEngines::shipped();
+    // The engine list's names select an engine; any other text the first of the list. An
+    // engine picked whose definition could not be read is not replaced by another unasked.
+    m_engine = m_catalog->find(m_request.engine);
+    const SearchEngines::SearchEngine *shipped = SearchEngines::find(m_request.engine);
+    if (!m_engine && shipped && m_catalog != &SearchEngines::shipped())
+        m_leftOut = shipped->displayName;
+    else if (!m_engine && !m_catalog->engines().isEmpty())
+        m_engine = &m_catalog->engines().first();
     m_tried = {m_engine};
     m_resultOffset = 1;
     m_offset = 0;
+    if (!m_engine) {
+        m_referenceRun = false;
+        m_problem = PageProblem::NoAnswer;
+        m_reason = m_leftOut.isEmpty()
+                       ? QStringLiteral("no search engine has a definition that can be read")
+                       : QStringLiteral("its definition cannot be read, so it is left out "
+                                        "(see varnel-tool engines)");
+        finishRun();
+        return;
+    }
+    m_referenceRun = m_engine->referenceReading && !m_request.everyEnding;
+    m_restsApply = m_config.rests && !(m_referenceRun && !m_request.tryNextEngine);
+    readRests();
+    const auto rest = m_rests.constFind(m_engine->toolName);
+    if (rest != m_rests.constEnd()) {
+        m_problem = rest->kind == EngineRests::Kind::NoAnswer ? PageProblem::NoAnswer
+                                                              : PageProblem::Blocked;
+        m_reason = EngineRests::stateText(*rest, m_config.rests->now());
+        m_passedOver = true;
+        if (!moveToNextEngine())
+            finishRun();
+        return;
+    }
     loadFirstPage();
+}
+
+void SearchListBuilder::readRests()
+{
+    if (!m_restsApply)
+        return;
+    const auto rests = m_config.rests->current();
+    if (!rests)
+        qCDebug(lcDiscovery) << "the rests of the engines cannot be read";
+    m_rests = rests.value_or(QHash<QString, EngineRests::Rest>());
+}
+
+void SearchListBuilder::restEngine(EngineRests::Kind kind)
+{
+    if (!m_restsApply || !m_engine)
+        return;
+    const qint64 seconds = m_engine->restFor(kind);
+    if (seconds <= 0)
+        return;
+    const QDateTime now = m_config.rests->now();
+    const EngineRests::Rest rest{m_engine->toolName, kind, now.addSecs(seconds), m_reason};
+    if (!m_config.rests->rest(rest)) {
+        qCDebug(lcDiscovery) << "the rest of" << m_engine->toolName << "cannot be kept";
+        return;
+    }
+    m_rests.insert(rest.engine, rest);
+    m_reason += QStringLiteral(", resting until ") + EngineRests::untilText(rest.until, now);
 }
 
 void SearchListBuilder::loadFirstPage()
 {
     // The harvest emptied the website list before it loaded the run.
     if (m_referenceRun)
-        navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
+        navigateTo(engineAsAsked().request(searchText(), m_resultOffset - 1).url);
     else
         requestEnginePage();
+}
+
+SearchEngines::SearchEngine SearchListBuilder::engineAsAsked() const
+{
+    SearchEngines::SearchEngine engine = *m_engine;
+    const auto origin = m_config.engineOrigins.constFind(engine.toolName);
+    if (origin != m_config.engineOrigins.constEnd())
+        engine.origin = *origin;
+    return engine;
+}
+
+QString SearchListBuilder::searchText() const
+{
+    return m_request.addFax ? m_request.search + QLatin1String(" fax") : m_request.search;
 }
 
 void SearchListBuilder::navigateTo(const QString &address)
@@ -214,20 +256,10 @@ void SearchListBuilder::navigateTo(const QString &address)
 
 void SearchListBuilder::requestEnginePage()
 {
-    SearchEngines::SearchEngine engine = *m_engine;
-    if (m_config.engineOrigins.contains(engine.toolName))
-        engine.origin = m_config.engineOrigins.value(engine.toolName);
-    else if (engine.toolName == QLatin1String("google"))
-        engine.origin = QLatin1String("http://") + m_config.googleHost;
-    else if (engine.toolName == QLatin1String("yahoo"))
-        engine.origin = QLatin1String("http://") + m_config.yahooHost;
-    QString search = m_request.search;
-    if (m_request.addFax)
-        search += QLatin1String(" fax");
     m_resultOffset = qint32(m_offset + 1);
     m_pageTimer.start(m_config.pageTimeoutMs);
     if (m_browser)
-        m_browser->load(engine.request(search, m_offset));
+        m_browser->load(engineAsAsked().request(searchText(), m_offset));
 }
 
 void SearchListBuilder::pageCompleted(const BrowserPage &page)
@@ -253,12 +285,15 @@ void SearchListBuilder::pageCompleted(const BrowserPage &page)
         // The engine's own judgement of its page, which knows more signs of a refusal; such
         // a page adds no name.
         const SearchEngines::PageVerdict verdict =
-            SearchEngines::readPage(*m_engine, page, DomainNames::Endings::Reference, m_config);
+            SearchEngines::readPage(*m_engine, page, DomainNames::Endings::Reference);
         if (verdict.outcome == SearchEngines::Outcome::Blocked ||
             verdict.outcome == SearchEngines::Outcome::NoAnswer) {
             m_problem = verdict.outcome == SearchEngines::Outcome::Blocked ? PageProblem::Blocked
                                                                            : PageProblem::NoAnswer;
             m_reason = page.answered ? verdict.reason : page.errorText;
+            restEngine(verdict.outcome == SearchEngines::Outcome::Blocked
+                           ? verdict.refusal
+                           : EngineRests::Kind::NoAnswer);
             m_newOnPage = 0;
             if (!moveToNextEngine())
                 finishRun();
@@ -299,7 +334,7 @@ void SearchListBuilder::extractNames(const QString &pageText)
 
     QStringList fresh;
     for (const QString &line : lines) {
-        const QString name = DomainExtractor::candidateName(line, m_config);
+        const QString name = DomainExtractor::candidateName(line, m_engine->skipLinesWith);
         if (name.isEmpty() || m_seen.contains(name))
             continue;
         ++m_newOnPage;
@@ -324,8 +359,7 @@ void SearchListBuilder::readEnginePage(const BrowserPage &page)
 {
     const SearchEngines::PageVerdict verdict = SearchEngines::readPage(
         *m_engine, page,
-        m_request.everyEnding ? DomainNames::Endings::Every : DomainNames::Endings::Reference,
-        m_config);
+        m_request.everyEnding ? DomainNames::Endings::Every : DomainNames::Endings::Reference);
     qCDebug(lcDiscovery) << m_engine->toolName << page.url << "status" << page.httpStatus
                          << int(verdict.outcome) << verdict.reason;
     m_newOnPage = 0;
@@ -335,6 +369,9 @@ void SearchListBuilder::readEnginePage(const BrowserPage &page)
         m_problem = verdict.outcome == SearchEngines::Outcome::Blocked ? PageProblem::Blocked
                                                                        : PageProblem::NoAnswer;
         m_reason = page.answered || page.errorText.isEmpty() ? verdict.reason : page.errorText;
+        restEngine(verdict.outcome == SearchEngines::Outcome::Blocked
+                       ? verdict.refusal
+                       : EngineRests::Kind::NoAnswer);
         if (!moveToNextEngine())
             finishRun();
         return;
@@ -372,29 +409,32 @@ bool SearchListBuilder::moveToNextEngine()
 {
     if (!m_request.tryNextEngine)
         return false;
-    const QList<SearchEngines::SearchEngine> &table = SearchEngines::all();
+    // A harvester of the team may have rested an engine meanwhile.
+    readRests();
+    const QList<SearchEngines::SearchEngine> &list = m_catalog->engines();
     const SearchEngines::SearchEngine *next = nullptr;
-    const qsizetype at = m_engine - table.constData();
-    for (qsizetype i = 1; i < table.size() && !next; ++i) {
-        const SearchEngines::SearchEngine *e = &table.at((at + i) % table.size());
-        if (!m_tried.contains(e))
+    const qsizetype at = m_engine - list.constData();
+    for (qsizetype i = 1; i < list.size() && !next; ++i) {
+        const SearchEngines::SearchEngine *e = &list.at((at + i) % list.size());
+        if (!m_tried.contains(e) && !m_rests.contains(e->toolName))
             next = e;
     }
     if (!next)
         return false;
     if (m_referenceRun)
         m_offset = m_resultOffset - 1;
-    const QString what = m_problem == PageProblem::Blocked
+    const QString what = m_passedOver ? QStringLiteral("%1: %2.")
+                         : m_problem == PageProblem::Blocked
                              ? QStringLiteral("%1 blocked the search: %2.")
                              : QStringLiteral("%1 did not answer: %2.");
     setStatusText(
         what.arg(m_engine->displayName, m_reason) +
         QStringLiteral(" Trying %1 from result %2.").arg(next->displayName).arg(m_offset + 1));
     m_engine = next;
-    m_engineName = next->displayName;
     m_tried.insert(next);
     m_referenceRun = false;
     m_movedOn = true;
+    m_passedOver = false;
     m_problem = PageProblem::None;
     m_reason.clear();
     requestEnginePage();
@@ -409,8 +449,8 @@ void SearchListBuilder::nextPageOrFinish()
             requestEnginePage();
             return;
         }
-        m_resultOffset += offsetStep(m_engineName);
-        navigateTo(resultPageAddress(m_engineName, m_queryTerms, m_resultOffset, m_config));
+        m_resultOffset += m_engine->pageSize;
+        navigateTo(engineAsAsked().request(searchText(), m_resultOffset - 1).url);
         return;
     }
     finishRun();
@@ -426,6 +466,7 @@ void SearchListBuilder::pageTimedOut()
     qCDebug(lcDiscovery) << "no answer within" << m_config.pageTimeoutMs << "ms";
     m_problem = PageProblem::NoAnswer;
     m_reason = QStringLiteral("no answer within %1 seconds").arg(m_config.pageTimeoutMs / 1000.0);
+    restEngine(EngineRests::Kind::NoAnswer);
     m_newOnPage = 0;
     if (moveToNextEngine())
         return;
@@ -436,18 +477,24 @@ void SearchListBuilder::finishRun()
 {
     m_isFinished = true;
     m_seen.clear();
-    if (m_referenceRun && !m_movedOn) {
+    const QString engine = m_engine ? m_engine->displayName : m_leftOut;
+    if (m_referenceRun && !m_movedOn && !m_passedOver) {
         setStatusText(QStringLiteral("Finished! Extracted %1 results.").arg(m_totalNames) +
                       problemSentence(m_problem));
+    } else if (!m_engine) {
+        QString why = engine.isEmpty() ? m_reason : engine + QStringLiteral(": ") + m_reason;
+        why[0] = why[0].toUpper();
+        setStatusText(
+            QStringLiteral("Finished! Extracted %1 results. %2.").arg(m_totalNames).arg(why));
     } else {
-        QString text = QStringLiteral("Finished! Extracted %1 results from %2.")
-                           .arg(m_totalNames)
-                           .arg(m_engine->displayName);
-        if (m_problem == PageProblem::Blocked)
-            text +=
-                QStringLiteral(" %1 blocked the search: %2.").arg(m_engine->displayName, m_reason);
+        QString text =
+            QStringLiteral("Finished! Extracted %1 results from %2.").arg(m_totalNames).arg(engine);
+        if (m_passedOver)
+            text += QStringLiteral(" %1: %2.").arg(engine, m_reason);
+        else if (m_problem == PageProblem::Blocked)
+            text += QStringLiteral(" %1 blocked the search: %2.").arg(engine, m_reason);
         else if (m_problem == PageProblem::NoAnswer)
-            text += QStringLiteral(" %1 did not answer: %2.").arg(m_engine->displayName, m_reason);
+            text += QStringLiteral(" %1 did not answer: %2.").arg(engine, m_reason);
         if (m_problem != PageProblem::None && m_request.tryNextEngine)
             text += QStringLiteral(" No other engine was left to try.");
         setStatusText(text);
@@ -461,7 +508,7 @@ void SearchListBuilder::finishRun()
     qCDebug(lcDiscovery) << "run for" << m_queryTerms << "found" << m_totalNames << "names"
                          << m_problem;
     DiscoveryOutcome outcome = outcomeOf(m_totalNames, m_problem);
-    outcome.engine = m_engine->displayName;
+    outcome.engine = engine;
     if (m_problem != PageProblem::None)
         outcome.reason = m_reason;
     outcome.movedOn = m_movedOn;

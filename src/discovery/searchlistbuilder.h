@@ -16,12 +16,18 @@
 // names or a page adds none, reports each page's new names (namesFound) and then how the
 // run ended (finished).
 //
-// The two engines of the reference, with the reference endings, are read by the reference
-// rules through the page file. Every other engine, and every engine when all domain endings
-// are wanted, is asked as its entry of the engine table says and its pages are judged by
-// that entry: results, nothing found, blocked or no answer. A blocked or unanswered page
-// adds no name; when the request says so, the run goes on with the next engine of the
-// table at the same result offset.
+// The engines are those of the config's definitions. An engine of the line reading (the two
+// of the reference), with the reference endings, is read by the reference rules through the
+// page file. Every other engine, and every engine when all domain endings are wanted, is
+// asked as its definition says and its pages are judged by that definition: results,
+// nothing found, blocked or no answer. A blocked or unanswered page adds no name; when the
+// request says so, the run goes on with the next engine of the list at the same result
+// offset.
+//
+// With a book of rests in the config, an engine that refused rests for the time its
+// definition gives that kind of refusal: a run passes over it (or, asked for no other
+// engine, ends at once saying until when it rests). A run of the reference (an engine of the
+// line reading with the reference endings, no next engine) neither rests nor passes over.
 //
 // The browser is not owned and must outlive the builder. A window that shows the run
 // connects to statusTextChanged and visibleChanged; a headless builder shows nothing. Every
@@ -59,7 +65,6 @@ public:
 
     // The run state of the current (or last) load.
     QString queryTerms() const { return m_queryTerms; }    // strTerms
-    QString engineName() const { return m_engineName; }    // strEngine
     qint32 wantedNames() const { return m_wantedNames; }   // lTarget
     qint32 totalNames() const { return m_totalNames; }     // lTotal
     qint32 newOnPage() const { return m_newOnPage; }       // lPageNew
@@ -70,15 +75,10 @@ public:
     bool isFinished() const { return m_isFinished; }    // bFinished
     PageProblem lastProblem() const { return m_problem; }
 
-    // The tables of the run.
+    // The table of targets.
     static qint32 targetForIndex(int resultCountIndex);
-    static QString engineForText(const QString &engineText);
-    static qint32 offsetStep(const QString &engine);
     // The query text: the search string, " fax" appended when asked, every space "+".
     static QString queryText(const QString &search, bool addFax);
-    // The address of the result page at offset resultOffset.
-    static QString resultPageAddress(const QString &engine, const QString &terms,
-                                     qint32 resultOffset, const DiscoveryConfig &config);
 
     // How a run that ended with totalNames names and that problem on its last page ended.
     static DiscoveryOutcome outcomeOf(qint32 totalNames, PageProblem problem);
@@ -97,9 +97,16 @@ private:
     void nextPageOrFinish();
     void navigateTo(const QString &address);
     void requestEnginePage();
-    // The engine refused or did not answer: the next untried engine of the table takes over
-    // at the same result offset. False when the request does not say so or none is left.
+    // The engine as asked: its definition with the origin of the config.
+    SearchEngines::SearchEngine engineAsAsked() const;
+    QString searchText() const;
+    // The engine refused or did not answer: the next untried engine of the list that does not
+    // rest takes over at the same result offset. False when the request does not say so or
+    // none is left.
     bool moveToNextEngine();
+    // The engine refused (m_reason says why): it rests, and m_reason says until when.
+    void restEngine(EngineRests::Kind kind);
+    void readRests();
     void pageTimedOut();
     void finishRun();
     void setStatusText(const QString &text);
@@ -116,7 +123,6 @@ private:
     QString m_statusText;
 
     QString m_queryTerms;
-    QString m_engineName;
     qint32 m_wantedNames = 100;
     qint32 m_totalNames = 0;
     qint32 m_newOnPage = 0;
@@ -125,10 +131,17 @@ private:
     bool m_isFinished = false;
     PageProblem m_problem = PageProblem::None;
 
+    // The engines of the run, kept for it even when the config changes meanwhile.
+    std::shared_ptr<const SearchEngines::Catalog> m_runCatalog;
+    const SearchEngines::Catalog *m_catalog = nullptr;
     const SearchEngines::SearchEngine *m_engine = nullptr;
     bool m_referenceRun = true; // the page is read by the reference rules
-    qint64 m_offset = 0;        // the result offset of the engine's request (vStart - 1)
-    QSet<QString> m_seenLower;  // every accepted name, lower case
+    bool m_restsApply = false;  // engines rest and resting engines are passed over
+    QHash<QString, EngineRests::Rest> m_rests;
+    bool m_passedOver = false; // the engine was not asked: it rests (m_reason says until when)
+    QString m_leftOut;         // the engine picked, whose definition could not be read
+    qint64 m_offset = 0;       // the result offset of the engine's request (vStart - 1)
+    QSet<QString> m_seenLower; // every accepted name, lower case
     QSet<const SearchEngines::SearchEngine *> m_tried;
     QString m_reason; // why the last page was blocked or did not come
     bool m_movedOn = false;

@@ -11,6 +11,10 @@
 // a site it adds. Pure: the caller queues the sites and reports the result.
 namespace SiteImport {
 
+// The most a file of sites may hold (some two million sites): a larger one, or a device
+// that never ends, is refused rather than read into memory.
+constexpr qsizetype MaxFileBytes = 64 * 1024 * 1024;
+
 struct Rejected
 {
     int line = 0; // 1-based line of the file where the entry starts

@@ -2,7 +2,11 @@
 
 #include "fieldtext.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -37,10 +41,55 @@ QByteArrayView productTokenOf(QByteArrayView value)
     return value.first(n);
 }
 
+// The first place at or after `from` where needle stands in hay, or -1. Knuth-Morris-Pratt,
+// linear in both lengths whatever the octets, where a plain search can cost their product
+// (a needle of many "a" after a "b" against a path of many "a").
+qsizetype findFrom(QByteArrayView hay, qsizetype from, QByteArrayView needle)
+{
+    const qsizetype m = needle.size();
+    const qsizetype n = hay.size();
+    if (m == 0)
+        return from;
+    if (n - from < m)
+        return -1;
+    const char *const s = hay.data();
+    const char *const p = needle.data();
+    const char *at = static_cast<const char *>(std::memchr(s + from, p[0], size_t(n - from)));
+    if (!at || m == 1)
+        return at ? at - s : -1;
+    // The longest border (a proper prefix that is also a suffix) of each prefix of needle.
+    thread_local std::vector<qsizetype> borders;
+    borders.resize(size_t(m));
+    qsizetype *const border = borders.data();
+    border[0] = 0;
+    for (qsizetype i = 1, k = 0; i < m; ++i) {
+        while (k > 0 && p[i] != p[k])
+            k = border[k - 1];
+        if (p[i] == p[k])
+            ++k;
+        border[i] = k;
+    }
+    const char *const end = s + n;
+    qsizetype k = 0;
+    for (; at < end; ++at) {
+        if (k == 0) {
+            // Nothing matched yet: straight to the next place of the needle's first octet.
+            at = static_cast<const char *>(std::memchr(at, p[0], size_t(end - at)));
+            if (!at)
+                return -1;
+        }
+        while (k > 0 && *at != p[k])
+            k = border[k - 1];
+        if (*at == p[k] && ++k == m)
+            return at - s - m + 1;
+    }
+    return -1;
+}
+
 // Does pattern (normalised, "*" any run, a final "$" anchoring) match the start of path?
 // The literal pieces between the stars are taken at their leftmost place in turn, which is
-// exact for patterns whose only wildcard is "*" and keeps a hostile file from costing time
-// that grows with the product of its length and the path's.
+// exact for patterns whose only wildcard is "*"; with the linear search above, a rule costs
+// time linear in its length and the path's.
 bool patternMatches(QByteArrayView pattern, QByteArrayView path)
 {
     bool anchored = false;
@@ -62,14 +111,14 @@ bool patternMatches(QByteArrayView pattern, QByteArrayView path)
             // The last piece: anywhere after what matched so far, or at the very end.
             const QByteArrayView tail = pattern.sliced(from);
             if (!anchored)
-                return path.sliced(at).indexOf(tail) >= 0;
+                return findFrom(path, at, tail) >= 0;
             return path.size() - at >= tail.size() && path.endsWith(tail);
         }
         const QByteArrayView piece = pattern.sliced(from, star - from);
-        const qsizetype hit = path.sliced(at).indexOf(piece);
+        const qsizetype hit = findFrom(path, at, piece);
         if (hit < 0)
             return false;
-        at += hit + piece.size();
+        at = hit + piece.size();
     }
 }
 
@@ -145,8 +194,69 @@ QByteArray RobotsTxt::normalized(QByteArrayView path)
 RobotsTxt RobotsTxt::disallowAll()
 {
     RobotsTxt r;
-    r.m_rules.append(Rule{QByteArray("/"), false});
+    r.m_rules.append(Rule{QByteArray("/"), false, 1});
     return r;
+}
+
+void RobotsTxt::prepareRules()
+{
+    QList<Rule> rules = m_rules;
+    for (Rule &r : rules) {
+        r.weight = r.pattern.size();
+        // Stars at the end match what nothing there would: "/a*" and "/a*$" are "/a". Not
+        // where a "$" would then end the pattern and anchor it.
+        const qsizetype end = r.pattern.size() - (r.pattern.endsWith('$') ? 1 : 0);
+        qsizetype cut = end;
+        while (cut > 0 && r.pattern[cut - 1] == '*')
+            --cut;
+        if (cut < end && !(cut > 0 && r.pattern[cut - 1] == '$'))
+            r.pattern.truncate(cut);
+    }
+    // Sorting, not hashing: a file of many thousand rules is read in milliseconds.
+    const auto byRule = [](const Rule &a, const Rule &b) {
+        return a.allow != b.allow ? a.allow : a.pattern < b.pattern;
+    };
+    const auto sameRule = [](const Rule &a, const Rule &b) {
+        return a.allow == b.allow && a.pattern == b.pattern;
+    };
+    // A rule repeated counts once, where it first stands, with the largest weight.
+    std::vector<qsizetype> order(size_t(rules.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return byRule(rules[a], rules[b]); });
+    std::vector<bool> repeated(size_t(rules.size()), false);
+    for (size_t i = 1; i < order.size(); ++i) {
+        size_t first = i - 1;
+        while (i < order.size() && sameRule(rules[order[first]], rules[order[i]])) {
+            Rule &kept = rules[order[first]];
+            kept.weight = qMax(kept.weight, rules[order[i]].weight);
+            repeated[size_t(order[i])] = true;
+            ++i;
+        }
+    }
+    QList<Rule> kept;
+    int wildcards = 0;
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        if (repeated[size_t(i)])
+            continue;
+        Rule &r = rules[i];
+        const qsizetype star = r.pattern.indexOf('*');
+        if (star >= 0 && ++wildcards > MaxWildcardRules) {
+            if (r.allow)
+                continue;
+            r.pattern.truncate(star);
+        }
+        kept.append(r);
+    }
+    // A disallow cut at its star may now repeat another: the heaviest of them stays.
+    std::sort(kept.begin(), kept.end(), [&](const Rule &a, const Rule &b) {
+        return sameRule(a, b) ? a.weight > b.weight : byRule(a, b);
+    });
+    kept.erase(std::unique(kept.begin(), kept.end(), sameRule), kept.end());
+    std::stable_sort(kept.begin(), kept.end(), [](const Rule &a, const Rule &b) {
+        return a.weight != b.weight ? a.weight > b.weight : a.allow && !b.allow;
+    });
+    m_rules = kept;
 }
 
 RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
@@ -236,7 +346,9 @@ RobotsTxt RobotsTxt::parse(QByteArrayView text, QByteArrayView productToken)
             break; // sitemaps and unknown records neither add rules nor end a group
         }
     }
-    return oursSeen ? ours : star;
+    RobotsTxt chosen = oursSeen ? ours : star;
+    chosen.prepareRules();
+    return chosen;
 }
 
 bool RobotsTxt::allowed(QByteArrayView path) const
@@ -248,13 +360,11 @@ bool RobotsTxt::allowed(QByteArrayView path) const
         p = "/";
     if (p == "/robots.txt")
         return true;
-    qsizetype bestAllow = -1, bestDisallow = -1;
     for (const Rule &r : m_rules) {
-        qsizetype &best = r.allow ? bestAllow : bestDisallow;
-        if (r.pattern.size() > best && patternMatches(r.pattern, p))
-            best = r.pattern.size();
+        if (patternMatches(r.pattern, p))
+            return r.allow;
     }
-    return bestDisallow < 0 || bestAllow >= bestDisallow;
+    return true;
 }
 
 RobotsTxt::Verdict RobotsTxt::verdict(int status, int redirectsFollowed)

@@ -13,11 +13,21 @@
 // and a final "$" (end of the path). Both sides are compared with the same percent-encoding:
 // escaped unreserved characters are decoded, octets outside printable ASCII are escaped,
 // hex digits are upper case. "/robots.txt" is always allowed.
+//
+// The file and the paths of its host come from the same hand, so the work of one allowed()
+// is bounded whatever both hold: the file is read up to MaxBytes, a rule repeated is kept
+// once, every rule costs time linear in its pattern and the path, and of the rules with a
+// "*" before their end only the first MaxWildcardRules are matched as written. A disallow
+// past them is read up to its first "*" (a prefix of everything it forbids, keeping its
+// length as its weight); an allow past them is dropped. Either way nothing a rule forbids
+// becomes allowed.
 class RobotsTxt
 {
 public:
     // A file longer than this is read up to here (the RFC's floor for what a crawler parses).
     static constexpr qsizetype MaxBytes = 500 * 1024;
+    // Rules with a "*" before the end of their pattern that are matched as written.
+    static constexpr int MaxWildcardRules = 500;
     // Longest crawl delay honoured; a larger one is cut to it.
     static constexpr int MaxCrawlDelayMs = 10'000;
 
@@ -54,9 +64,15 @@ public:
 private:
     struct Rule
     {
-        QByteArray pattern; // normalised; a trailing "$" is kept
+        QByteArray pattern; // normalised, stars at its end dropped; a final "$" is kept
         bool allow = false;
+        qsizetype weight = 0; // the length of the pattern as written
     };
+    // Longest weight first, an allow before a disallow of the same weight: the first rule
+    // that matches decides.
     QList<Rule> m_rules;
     int m_crawlDelayMs = 0;
+
+    // Weighs, dedupes, caps and orders the rules as parsed.
+    void prepareRules();
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // The message boxes of session control. The window shows a QMessageBox (modal: socket and
 // timer events keep running while it is open, and the harvest stays correct meanwhile);
@@ -19,4 +20,13 @@ public:
     virtual void information(const QString &text) = 0;
     // A question with OK and Cancel buttons.
     virtual Answer confirm(const QString &text, const QString &title) = 0;
+    // A question whose OK cannot be undone: Cancel is what Enter answers, and detail (may be
+    // empty) says how much it touches ("86 fax numbers will be deleted."), beside the
+    // question's own text. As confirm() unless a seam shows more.
+    virtual Answer confirmDestructive(const QString &text, const QString &title,
+                                      const QString &detail)
+    {
+        Q_UNUSED(detail);
+        return confirm(text, title);
+    }
 };

@@ -2,9 +2,11 @@
 
 #include "globals.h"
 #include "harvestmessages.h"
+#include "openstore.h"
 #include "textlist.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -13,6 +15,7 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     : QObject(parent), m_session(session)
 {
     m_enabled.fill(true);
+    m_clickable.fill(true);
     for (const OptionRow &row : session->options()->table()) {
         const int v = session->options()->value(row.id);
         m_choiceText.push_back(row.kind == OptionRow::Kind::Choice && v >= 0 ? row.items.value(v)
@@ -64,12 +67,19 @@ bool HarvestPresenter::isEnabled(Button button) const
     return m_enabled[size_t(button)];
 }
 
-void HarvestPresenter::setEnabled(Button button, bool enabled)
+bool HarvestPresenter::isClickable(Button button) const
+{
+    return m_clickable[size_t(button)];
+}
+
+void HarvestPresenter::setEnabled(Button button, bool enabled, bool clickable)
 {
     bool &e = m_enabled[size_t(button)];
-    if (e == enabled)
+    bool &c = m_clickable[size_t(button)];
+    if (e == enabled && c == clickable)
         return;
     e = enabled;
+    c = clickable;
     Q_EMIT buttonEnabledChanged(button, enabled);
 }
 
@@ -79,13 +89,18 @@ void HarvestPresenter::refreshButtons()
     // While sites are looked up nothing is harvested yet, but Stop must still end it; the
     // numbers' buttons come back whenever neither runs (also after a refused start).
     const bool idle = m_session->state() == HarvestSession::State::Stopped;
-    setEnabled(Button::Start, idle);
-    setEnabled(Button::Stop, !idle);
-    setEnabled(Button::Resume, m_session->canResume());
-    setEnabled(Button::NextSearch, harvesting && m_session->searches()->count() > 1);
-    setEnabled(Button::ViewDatabase, idle);
-    setEnabled(Button::ExportNumbers, idle);
-    setEnabled(Button::DeleteAllNumbers, idle);
+    const auto set = [this](Button b, bool enabled) { setEnabled(b, enabled, enabled); };
+    set(Button::Start, idle);
+    set(Button::Stop, !idle);
+    set(Button::Resume, m_session->canResume());
+    set(Button::NextSearch, harvesting && m_session->searches()->count() > 1);
+    // The numbers window and an export only read the store (an export beside a harvest
+    // deletes nothing), so they may open beside it; the folder and Delete All wait.
+    const bool beside = options()->isOn(OptionId::BesideHarvest);
+    setEnabled(Button::ViewDatabase, idle,
+               idle || (beside && options()->isOn(OptionId::NumbersWindow)));
+    setEnabled(Button::ExportNumbers, idle, idle || beside);
+    set(Button::DeleteAllNumbers, idle);
 }
 
 QString HarvestPresenter::statusText(int panel) const
@@ -123,6 +138,8 @@ void HarvestPresenter::setChoiceText(OptionId choice, const QString &text)
 
 void HarvestPresenter::optionChanged(OptionId option)
 {
+    if (option == OptionId::BesideHarvest || option == OptionId::NumbersWindow)
+        refreshButtons();
     const OptionRow *row = m_session->options()->row(option);
     if (row && row->kind == OptionRow::Kind::Choice && !m_typing) {
         // Nothing picked: the choice shows its caption again.
@@ -290,11 +307,18 @@ void HarvestPresenter::deleteSearchClicked()
         information(QStringLiteral(
             "You cannot delete the current search while the varnel is harvesting faxes."));
     } else if (m_session->canResume()) {
+        const qint64 queued =
+            m_session->siteQueue()->count() + m_session->store()->countWebsites().value_or(0);
         const bool ok =
             m_messages &&
-            m_messages->confirm(QStringLiteral("You will not be able to resume the current search "
-                                               "if it is deleted.\r\n\r\nContinue?"),
-                                QStringLiteral("Confirm Delete")) == HarvestMessages::Ok;
+            m_messages->confirmDestructive(
+                QStringLiteral("You will not be able to resume the current search "
+                               "if it is deleted.\r\n\r\nContinue?"),
+                QStringLiteral("Confirm Delete"),
+                queued == 1
+                    ? QStringLiteral("The 1 site queued for it will be dropped.")
+                    : QStringLiteral("The %1 sites queued for it will be dropped.").arg(queued)) ==
+                HarvestMessages::Ok;
         // The question let other events run: act only if entry 0 may still go.
         if (ok && !m_session->isHarvesting() && !list->isEmpty())
             m_session->removeCurrentSearchAndQueue();
@@ -305,10 +329,15 @@ void HarvestPresenter::deleteSearchClicked()
 
 void HarvestPresenter::deleteAllNumbersClicked()
 {
+    const std::optional<qint32> stored = m_session->store()->countFaxes();
+    const QString detail =
+        !stored        ? QString()
+        : *stored == 1 ? QStringLiteral("The 1 fax number stored will be deleted.")
+                       : QStringLiteral("All %1 fax numbers stored will be deleted.").arg(*stored);
     if (!m_messages ||
-        m_messages->confirm(
+        m_messages->confirmDestructive(
             QStringLiteral("Are you sure you want to delete all faxes from the database?"),
-            QStringLiteral("Confirm")) != HarvestMessages::Ok)
+            QStringLiteral("Confirm"), detail) != HarvestMessages::Ok)
         return;
     m_session->deleteAllNumbers();
     information(QStringLiteral("All faxes have been deleted."));
@@ -363,14 +392,33 @@ QString HarvestPresenter::importText(const SiteImport::Result &read,
 
 void HarvestPresenter::importSitesFromFile(const QString &path)
 {
+    // The store's own files are never opened here: closing the handle would drop the locks
+    // the open store holds on them. A pipe would keep the window waiting for a writer.
+    if (StoreLocation::isStoreFile(path, m_session->store()->location())) {
+        information(QStringLiteral("The file %1 is the fax database or one of its working "
+                                   "files, not a list of sites.")
+                        .arg(path));
+        return;
+    }
     QFile file(path);
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        information(QStringLiteral("The file %1 cannot be read: it is not a file.").arg(path));
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
         return;
     }
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(SiteImport::MaxFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         information(QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        return;
+    }
+    if (bytes.size() > SiteImport::MaxFileBytes) {
+        information(QStringLiteral("The file %1 holds more than %2 MiB, the most a file of sites "
+                                   "may; split it into smaller files.")
+                        .arg(path)
+                        .arg(SiteImport::MaxFileBytes / (1024 * 1024)));
         return;
     }
     const SiteImport::Result read = SiteImport::parse(bytes);

@@ -69,7 +69,12 @@ public:
     void setMessages(HarvestMessages *messages);
 
     // ---- what the window shows ----------------------------------------------------------
+    // The enabled rules of the original window.
     bool isEnabled(Button button) const;
+    // What the window shows enabled: isEnabled(), and with "Numbers window and export during
+    // a harvest" on, also "View Fax Database" (when it opens the numbers window) and "Export
+    // Numbers to List" while a harvest runs; such an export deletes nothing.
+    bool isClickable(Button button) const;
     QString statusText(int panel) const; // panels 1..4; empty for any other
     int progress() const;                // 0..100
     // A choice's text: its item, its caption until a pick, or what was typed into it.
@@ -123,6 +128,7 @@ public:
     void numbersDeleted();
 
 Q_SIGNALS:
+    // isEnabled() or isClickable() changed.
     void buttonEnabledChanged(HarvestPresenter::Button button, bool enabled);
     void statusTextChanged(int panel, const QString &text);
     void progressChanged(int value);
@@ -142,7 +148,7 @@ Q_SIGNALS:
 
 private:
     void refreshButtons();
-    void setEnabled(Button button, bool enabled);
+    void setEnabled(Button button, bool enabled, bool clickable);
     void setChoiceText(OptionId choice, const QString &text);
     void optionChanged(OptionId option);
     void information(const QString &text);
@@ -152,6 +158,7 @@ private:
     std::optional<Store::TeamTotals> m_team;
     HarvestMessages *m_messages = nullptr;
     std::array<bool, ButtonCount> m_enabled{};
+    std::array<bool, ButtonCount> m_clickable{};
     std::vector<QString> m_choiceText; // by row of the option table
     QString m_newSearchText;
     bool m_typing = false; // a choice's edit field is being typed into

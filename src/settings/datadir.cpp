@@ -34,11 +34,11 @@ bool ensure(const QString &dir, QString *error)
     return true;
 }
 
-QString resource(const QString &dataDir, const QString &relativeName)
+namespace {
+
+QStringList sharedCandidates(const QString &relativeName)
 {
     QStringList candidates;
-    if (!dataDir.isEmpty())
-        candidates << QDir(dataDir).filePath(relativeName);
     if (QCoreApplication::instance()) {
         const QString appDir = QCoreApplication::applicationDirPath();
         candidates << QDir(appDir).filePath(QStringLiteral("../share/quorvex-fax-varnel/") +
@@ -46,8 +46,29 @@ QString resource(const QString &dataDir, const QString &relativeName)
     }
     candidates << QDir(QStringLiteral(VARNEL_SHARE_DIR)).filePath(relativeName);
     candidates << QDir(QStringLiteral(VARNEL_SOURCE_DIR "/resources")).filePath(relativeName);
+    return candidates;
+}
+
+} // namespace
+
+QString resource(const QString &dataDir, const QString &relativeName)
+{
+    QStringList candidates;
+    if (!dataDir.isEmpty())
+        candidates << QDir(dataDir).filePath(relativeName);
+    candidates << sharedCandidates(relativeName);
     for (const QString &c : qAsConst(candidates)) {
         if (QFileInfo(c).isFile())
+            return QDir::cleanPath(c);
+    }
+    return QString();
+}
+
+QString sharedFolder(const QString &relativeName)
+{
+    const QStringList candidates = sharedCandidates(relativeName);
+    for (const QString &c : candidates) {
+        if (QFileInfo(c).isDir())
             return QDir::cleanPath(c);
     }
     return QString();

@@ -15,5 +15,9 @@ bool ensure(const QString &dir, QString *error = nullptr); // create if missing;
 // candidate of dataDir, the folder of the running program's share tree, the installed
 // share folder and the source tree's resources/. Empty when none exists.
 QString resource(const QString &dataDir, const QString &relativeName);
+// A folder of read-only resources shipped with the program, such as "engines": the first
+// existing one of the running program's share tree, the installed share folder and the
+// source tree's resources/. Empty when none exists.
+QString sharedFolder(const QString &relativeName);
 
 } // namespace DataDir

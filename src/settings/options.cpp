@@ -98,50 +98,57 @@ OptionTable buildTable()
         OptionRow::check(Id::NumbersWindow, "chkNumbersWindow", "View numbers in a window", 1)
             .at(Place::SettingsOnly));
     t.push_back(OptionRow::choice(Id::ParallelDownloads, "cmbParallel", "Parallel downloads",
-                                  {QStringLiteral("10 parallel downloads"),
-                                   QStringLiteral("20 parallel downloads"),
-                                   QStringLiteral("50 parallel downloads"),
-                                   QStringLiteral("100 parallel downloads")},
+                                  {QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("50"),
+                                   QStringLiteral("100")},
                                   0)
                     .range(0, 3)
                     .tip(QStringLiteral("How many pages are downloaded at the same time"))
+                    .at(Place::CrawlOptions)
                     .flag("parallel", {QStringLiteral("10"), QStringLiteral("20"),
                                        QStringLiteral("50"), QStringLiteral("100")}));
     t.push_back(OptionRow::choice(Id::PagesPerSite, "cmbPagesPerSite", "Pages per site",
-                                  {QStringLiteral("50 pages per site"),
-                                   QStringLiteral("200 pages per site"),
-                                   QStringLiteral("1,000 pages per site"),
-                                   QStringLiteral("No limit of pages per site")},
+                                  {QStringLiteral("50"), QStringLiteral("200"),
+                                   QStringLiteral("1,000"), QStringLiteral("No limit")},
                                   1)
                     .range(0, 3)
                     .tip(QStringLiteral("Pages taken from one website in a search; a site that "
                                         "makes up endless pages cannot hold the harvest"))
+                    .at(Place::CrawlOptions)
                     .flag("pages-per-site", {QStringLiteral("50"), QStringLiteral("200"),
                                              QStringLiteral("1000"), QStringLiteral("none")}));
     t.push_back(
         OptionRow::check(Id::AllowLocal, "chkAllowLocal", "Allow local network addresses", 0)
             .tip(QStringLiteral("Also read pages on this computer and in your own "
                                 "network (for harvesting an intranet)"))
-            .at(Place::Across)
+            .at(Place::CrawlOptions)
             .flag("allow-local"));
-    t.push_back(OptionRow::text(Id::UserAgentText, "txtUserAgent",
-                                "User-Agent (empty: the "
-                                "program's own)",
-                                QString())
+    // Empty: the program's own.
+    t.push_back(OptionRow::text(Id::UserAgentText, "txtUserAgent", "User-Agent", QString())
                     .tip(QStringLiteral("The name the harvest gives itself to web servers when "
                                         "\"Follow redirects (HTTPS)\" is on"))
-                    .at(Place::Across)
+                    .at(Place::CrawlOptions)
                     .flag("user-agent"));
     t.push_back(OptionRow::number(Id::DownloadsPerSite, "txtPerSite", "Downloads per site", 2, 1, 4)
                     .tip(QStringLiteral("How many pages of one website are downloaded at the "
                                         "same time when \"Follow redirects (HTTPS)\" is on"))
-                    .at(Place::Across)
+                    .at(Place::CrawlOptions)
                     .flag("per-site"));
     t.push_back(OptionRow::check(Id::RespectRobots, "chkRobots", "Respect robots.txt", 1)
                     .tip(QStringLiteral("Read each website's robots.txt once per search and leave "
                                         "the pages it forbids, when \"Follow redirects (HTTPS)\" "
                                         "is on"))
+                    .at(Place::CrawlOptions)
                     .flag("robots"));
+    // Off, the window's option lists take typed text as the original window's did (what is
+    // typed shows and picks nothing).
+    t.push_back(OptionRow::check(Id::FixedChoices, "chkFixedChoices",
+                                 "Option lists are picked from, not typed into", 1)
+                    .at(Place::SettingsOnly));
+    // Off, "View Fax Database" and "Export Numbers to List" wait for the harvest to stop, as
+    // they always did; on, they open beside it (an export then deletes nothing).
+    t.push_back(OptionRow::check(Id::BesideHarvest, "chkBesideHarvest",
+                                 "Numbers window and export during a harvest", 1)
+                    .at(Place::SettingsOnly));
     return t;
 }
 

@@ -35,6 +35,8 @@ enum class OptionId
     UserAgentText,     // the User-Agent of the modern mode; empty: the program's own
     DownloadsPerSite,  // downloads to one host at once in the modern mode, 1 to 4
     RespectRobots,     // read and obey robots.txt in the modern mode
+    FixedChoices,      // the window's option lists are picked from, never typed into
+    BesideHarvest,     // the numbers window and an export are at hand during a harvest
 };
 
 // One row of the option table.
@@ -59,6 +61,7 @@ struct OptionRow
         Audio,
         Other,
         Across,       // a long caption: a row across the frame, below the two columns
+        CrawlOptions, // in the main window's "Crawl Options" dialog
         SettingsOnly, // no control in the main window: kept in the settings file
     };
 

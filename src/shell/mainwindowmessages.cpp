@@ -19,3 +19,16 @@ HarvestMessages::Answer MessageBoxMessages::confirm(const QString &text, const Q
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok ? Ok : Cancel;
 }
+
+HarvestMessages::Answer MessageBoxMessages::confirmDestructive(const QString &text,
+                                                               const QString &title,
+                                                               const QString &detail)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    m_parent);
+    box.setObjectName(QStringLiteral("harvestQuestion"));
+    box.setInformativeText(detail);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok ? Ok : Cancel;
+}

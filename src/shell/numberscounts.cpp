@@ -1,5 +1,9 @@
 #include "numberscounts.h"
 
+#include "areacode.h"
+
+#include <algorithm>
+
 namespace {
 
 // The side of the counter in the thread: owns the second connection, which opens on first
@@ -78,7 +82,29 @@ NumbersCounts NumbersCounter::read(Store &store, const FaxFilter &filter, int pa
             ok = false;
     };
     if (parts & NumbersCounts::Panels) {
-        take(store.countFaxesBy(FaxColumn::Location, filter), c.regions);
+        QList<ValueCount> regions;
+        take(store.countFaxesBy(FaxColumn::Location, filter), regions);
+        for (const ValueCount &r : regions) {
+            qint64 left = r.count;
+            if (r.value.trimmed() == QLatin1String(kUnknownInternational)) {
+                // The numbers outside North America, by their country where it is known.
+                FaxFilter outside = filter;
+                outside.location = r.value;
+                QList<ValueCount> countries;
+                take(store.countFaxesBy(FaxColumn::Country, outside), countries);
+                for (const ValueCount &country : countries) {
+                    if (country.value.isEmpty())
+                        continue;
+                    c.places.append(PlaceCount{country.value, country.count, true});
+                    left -= country.count;
+                }
+            }
+            if (left > 0)
+                c.places.append(PlaceCount{r.value, left, false});
+        }
+        std::stable_sort(
+            c.places.begin(), c.places.end(),
+            [](const PlaceCount &a, const PlaceCount &b) { return a.count > b.count; });
         take(store.countFaxesBy(FaxColumn::Search, filter), c.searches);
     }
     if (parts & NumbersCounts::Choices) {
@@ -88,6 +114,13 @@ NumbersCounts NumbersCounter::read(Store &store, const FaxFilter &filter, int pa
         take(store.countFaxesBy(FaxColumn::Search, all), c.searchChoices);
         take(store.countFaxesBy(FaxColumn::How, all), c.howChoices);
         take(store.countFaxes(all), c.stored);
+        FaxSort newestFirst;
+        newestFirst.column = FaxColumn::Date;
+        newestFirst.order = Qt::DescendingOrder;
+        QList<ListedFax> newest;
+        take(store.faxPage(all, newestFirst, 0, 1), newest);
+        if (!newest.isEmpty())
+            c.newest = newest.first().row.date.date();
     }
     if (parts & NumbersCounts::Charts) {
         take(store.faxesPerDay(filter), c.days);

@@ -9,6 +9,14 @@
 #include <atomic>
 #include <memory>
 
+// A place the numbers come from: a region of North America, or a country elsewhere.
+struct PlaceCount
+{
+    QString value; // the stored region, or the country's two-letter code
+    qint64 count = 0;
+    bool country = false;
+};
+
 // What the numbers window shows beside its table, each read over every stored number.
 struct NumbersCounts
 {
@@ -19,13 +27,16 @@ struct NumbersCounts
         Charts = 4,  // per day and per search string, for the filter
     };
     int parts = 0;
-    QList<ValueCount> regions;
+    // Per region, and for the numbers outside North America ("Unknown/International") per
+    // country where it is known; the most numbers first.
+    QList<PlaceCount> places;
     QList<ValueCount> searches;
     QList<ValueCount> locationChoices;
     QList<ValueCount> countryChoices;
     QList<ValueCount> searchChoices;
     QList<ValueCount> howChoices;
     qint64 stored = 0;
+    QDate newest; // the day the newest number was found; null without numbers
     QList<DayCount> days;
     QList<SearchYield> yields;
     QString error; // empty when every part was read

@@ -1,7 +1,12 @@
 #include "numbersmodel.h"
 
+#include "areacode.h"
+#include "faxfinder.h"
+
 #include <QColor>
 #include <QGuiApplication>
+#include <QHash>
+#include <QLocale>
 #include <QPalette>
 
 #include <limits>
@@ -43,6 +48,20 @@ void NumbersModel::refresh()
         readFailure();
     m_total = n.value_or(0);
     endResetModel();
+}
+
+void NumbersModel::refreshInPlace()
+{
+    const std::optional<qint64> n = m_store ? m_store->countFaxes(m_filter) : std::nullopt;
+    // A new count, or an order by the do-not-fax reason, moves rows: read them anew.
+    if (!n || *n != m_total || m_sort.column == FaxColumn::DoNotFax) {
+        refresh();
+        return;
+    }
+    m_failed = false;
+    m_blocks.clear();
+    if (m_total > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
 void NumbersModel::sort(int column, Qt::SortOrder order)
@@ -140,7 +159,7 @@ QString NumbersModel::cellText(const ListedFax &fax, int column)
     case E164:
         return r.e164;
     case Region:
-        return r.location;
+        return regionText(r.location, r.country);
     case Country:
         return r.country;
     case Date:
@@ -152,13 +171,50 @@ QString NumbersModel::cellText(const ListedFax &fax, int column)
     case Label:
         return r.label;
     case How:
-        return r.how;
+        return howText(r.how);
     case Context:
         return r.context;
     case DoNotFax:
         return fax.doNotFax;
     }
     return QString();
+}
+
+QString NumbersModel::howText(const QString &stored)
+{
+    static const QHash<QString, QString> words = {
+        {QLatin1String(FoundHow::Reference), QStringLiteral("on the fax line")},
+        {QLatin1String(FoundHow::LabelBefore), QStringLiteral("label before the number")},
+        {QLatin1String(FoundHow::LabelAfter), QStringLiteral("label after the number")},
+        {QLatin1String(FoundHow::PreviousLine), QStringLiteral("label on the line above")},
+        {QLatin1String(FoundHow::PreviousCell), QStringLiteral("label in the cell before")},
+        {QLatin1String(FoundHow::TableHeader), QStringLiteral("column heading")},
+        {QLatin1String(FoundHow::Term), QStringLiteral("definition list")},
+        {QLatin1String(FoundHow::Heading), QStringLiteral("heading above")},
+        {QLatin1String(FoundHow::FormLabel), QStringLiteral("form label")},
+        {QLatin1String(FoundHow::Icon), QStringLiteral("fax icon")},
+        {QLatin1String(FoundHow::Microdata), QStringLiteral("structured data (microdata)")},
+        {QLatin1String(FoundHow::Rdfa), QStringLiteral("structured data (RDFa)")},
+        {QLatin1String(FoundHow::JsonLd), QStringLiteral("structured data (JSON-LD)")},
+        {QLatin1String(FoundHow::Meta), QStringLiteral("page information (meta)")},
+        {QLatin1String(FoundHow::FaxLink), QStringLiteral("fax: link")},
+        {QLatin1String(FoundHow::TelLink), QStringLiteral("telephone link marked fax")},
+    };
+    return words.value(stored, stored);
+}
+
+QString NumbersModel::countryName(const QString &code)
+{
+    const QLocale::Territory t = QLocale::codeToTerritory(code);
+    return t == QLocale::AnyTerritory ? code : QLocale::territoryToString(t);
+}
+
+QString NumbersModel::regionText(const QString &location, const QString &country)
+{
+    const QString region = location.trimmed();
+    if (region == QLatin1String(kUnknownInternational) && !country.isEmpty())
+        return countryName(country);
+    return region;
 }
 
 std::optional<FaxColumn> NumbersModel::storeColumn(int column)

@@ -39,6 +39,9 @@ public:
     FaxSort sortOrder() const { return m_sort; }
     // Reads the count again and forgets the rows read (after the store changed).
     void refresh();
+    // The same after a change that moves no row (do-not-fax marks): while the count and the
+    // order stay, the rows are read again in place and a view keeps its selection.
+    void refreshInPlace();
     // How many stored numbers the filter lets through (the rows, unless there are more than a
     // view can show).
     qint64 totalCount() const { return m_total; }
@@ -57,6 +60,14 @@ public:
 
     // The text of a cell as shown, and the store's column behind a model column.
     static QString cellText(const ListedFax &fax, int column);
+    // How a number was found, in words a user reads ("label after the number"); a word the
+    // program does not know is shown as stored.
+    static QString howText(const QString &stored);
+    // The region as shown: the area code's region, or for a number outside North America
+    // the name of its country.
+    static QString regionText(const QString &location, const QString &country);
+    // A country's name from its two-letter code; the code when it names no country.
+    static QString countryName(const QString &code);
     static std::optional<FaxColumn> storeColumn(int column);
 
 Q_SIGNALS:

@@ -1,10 +1,11 @@
 #include "numberswindow.h"
 
+#include "datefilteredit.h"
 #include "donotfax.h"
-#include "frmwebsite.h"
 #include "numberscounts.h"
 #include "numbersmodel.h"
 #include "productinfo.h"
+#include "settingsstore.h"
 #include "store.h"
 
 #include <QApplication>
@@ -14,8 +15,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QDateTimeAxis>
 #include <QDesktopServices>
 #include <QDir>
@@ -42,10 +43,9 @@
 
 namespace {
 
-QPointer<NumbersWindow> g_numbers;
-
-// The oldest day the date filters offer; at it, a date filter is off ("Any").
-const QDate kAnyDay(2000, 1, 1);
+// The settings keys of the window's size and place, and of its columns (shown, order, widths).
+constexpr char kGeometryKey[] = "numbersWindowGeometry";
+constexpr char kColumnsKey[] = "numbersColumns";
 // Typing in the filter box waits for a pause this long before the store is asked.
 constexpr int kTypingPauseMs = 350;
 // The search strings the chart compares, the most productive first.
@@ -106,6 +106,32 @@ void fillChoiceCombo(QComboBox *combo, const QString &anyText, const QList<Value
     combo->setCurrentIndex(chosen.isEmpty() || at < 0 ? 0 : at);
 }
 
+// The places panel: regions and, outside North America, countries; each remembers what it
+// filters by.
+void fillPlacePanel(QTreeWidget *panel, const QList<PlaceCount> &places)
+{
+    panel->clear();
+    // The most numbers first; places of as many numbers by name.
+    QList<QPair<QString, PlaceCount>> named;
+    for (const PlaceCount &p : places)
+        named.append({p.country ? NumbersModel::countryName(p.value) : p.value.trimmed(), p});
+    std::stable_sort(named.begin(), named.end(), [](const auto &x, const auto &y) {
+        if (x.second.count != y.second.count)
+            return x.second.count > y.second.count;
+        return QString::localeAwareCompare(x.first, y.first) < 0;
+    });
+    QList<QTreeWidgetItem *> items;
+    items.reserve(named.size());
+    for (const auto &[shown, p] : named) {
+        auto *item = new QTreeWidgetItem({shown, QLocale().toString(p.count)});
+        item->setData(0, Qt::UserRole, p.value);
+        item->setData(0, Qt::UserRole + 1, p.country);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        items << item;
+    }
+    panel->addTopLevelItems(items);
+}
+
 QString countryCaption(const QString &code)
 {
     const QLocale::Territory t = QLocale::codeToTerritory(code);
@@ -116,32 +142,8 @@ QString countryCaption(const QString &code)
 
 } // namespace
 
-NumbersWindow *NumbersWindow::openWindow(Store *store, const QString &dataDir)
-{
-    if (!g_numbers)
-        g_numbers = new NumbersWindow(store, dataDir);
-    if (g_numbers->isVisible()) {
-        g_numbers->refresh();
-        g_numbers->raise();
-        g_numbers->activateWindow();
-    } else {
-        g_numbers->show();
-    }
-    return g_numbers;
-}
-
-NumbersWindow *NumbersWindow::instance()
-{
-    return g_numbers;
-}
-
-void NumbersWindow::unload()
-{
-    delete g_numbers.data();
-}
-
-NumbersWindow::NumbersWindow(Store *store, const QString &dataDir)
-    : m_store(store), m_dataDir(dataDir)
+NumbersWindow::NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings)
+    : m_store(store), m_dataDir(dataDir), m_settings(settings)
 {
     setObjectName(QStringLiteral("frmNumbers"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -151,28 +153,84 @@ NumbersWindow::NumbersWindow(Store *store, const QString &dataDir)
     connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
     buildControls();
 
+    // Deleting is the question's dangerous answer: Enter keeps the numbers.
     askYesNo = [this](const QString &text) {
-        return QMessageBox::question(this, strProductName, text,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return QMessageBox::question(this, strProductName, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, strProductName, text);
     };
     openFolder = [](const QUrl &folder) { return QDesktopServices::openUrl(folder); };
-    openPage = [](const QUrl &page) {
-        frmWebsite *browser = frmWebsite::instance();
-        if (!browser) {
-            frmWebsite::openWindow(page);
-            return;
-        }
-        frmWebsite::openWindow();
-        browser->Text1->setText(page.toString());
-        browser->Command3_Click();
-    };
 
     connect(m_model, &NumbersModel::readFailed, this, &NumbersWindow::showReadProblem);
     updateCountLabel();
-    resize(1100, 680);
+    restoreLayout();
+}
+
+NumbersWindow::~NumbersWindow()
+{
+    saveLayout();
+}
+
+void NumbersWindow::closeEvent(QCloseEvent *event)
+{
+    saveLayout();
+    QWidget::closeEvent(event);
+}
+
+void NumbersWindow::restoreLayout()
+{
+    const QByteArray geometry =
+        m_settings ? QByteArray::fromBase64(
+                         m_settings->read(QLatin1String(kGeometryKey), QString()).toLatin1())
+                   : QByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(1100, 680);
+    const QByteArray columns =
+        m_settings ? QByteArray::fromBase64(
+                         m_settings->read(QLatin1String(kColumnsKey), QString()).toLatin1())
+                   : QByteArray();
+    if (!columns.isEmpty())
+        m_table->horizontalHeader()->restoreState(columns);
+}
+
+void NumbersWindow::saveLayout()
+{
+    if (!m_settings)
+        return;
+    m_settings->write(QLatin1String(kGeometryKey), QString::fromLatin1(saveGeometry().toBase64()));
+    m_settings->write(QLatin1String(kColumnsKey),
+                      QString::fromLatin1(m_table->horizontalHeader()->saveState().toBase64()));
+}
+
+void NumbersWindow::showColumn(int column, bool shown)
+{
+    if (!shown) {
+        // One column stays: a table without columns would show nothing to choose from.
+        int visible = 0;
+        for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+            visible += m_table->isColumnHidden(c) ? 0 : 1;
+        if (visible <= 1)
+            return;
+    }
+    m_table->setColumnHidden(column, !shown);
+    if (shown && m_table->columnWidth(column) == 0)
+        m_table->resizeColumnToContents(column);
+}
+
+void NumbersWindow::updateColumnsMenu()
+{
+    const QList<QAction *> actions = m_columnsMenu->actions();
+    for (int c = 0; c < actions.size(); ++c) {
+        const QSignalBlocker block(actions.at(c));
+        actions.at(c)->setChecked(!m_table->isColumnHidden(c));
+    }
+}
+
+bool NumbersWindow::isColumnShown(int column) const
+{
+    return !m_table->isColumnHidden(column);
 }
 
 void NumbersWindow::showEvent(QShowEvent *event)
@@ -188,147 +246,190 @@ void NumbersWindow::showEvent(QShowEvent *event)
 void NumbersWindow::buildControls()
 {
     // Filters
-    filterEdit = new QLineEdit(this);
-    filterEdit->setObjectName(QStringLiteral("filterEdit"));
-    filterEdit->setPlaceholderText(QStringLiteral("Filter: number, page, search string or text"));
-    filterEdit->setClearButtonEnabled(true);
-    placeCombo = new QComboBox(this);
-    placeCombo->setObjectName(QStringLiteral("placeCombo"));
-    searchCombo = new QComboBox(this);
-    searchCombo->setObjectName(QStringLiteral("searchCombo"));
-    howCombo = new QComboBox(this);
-    howCombo->setObjectName(QStringLiteral("howCombo"));
-    for (QComboBox *c : {placeCombo, searchCombo, howCombo}) {
+    m_filterEdit = new QLineEdit(this);
+    m_filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    m_filterEdit->setPlaceholderText(QStringLiteral("Filter: number, page, search string or text"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_placeCombo = new QComboBox(this);
+    m_placeCombo->setObjectName(QStringLiteral("placeCombo"));
+    m_searchCombo = new QComboBox(this);
+    m_searchCombo->setObjectName(QStringLiteral("searchCombo"));
+    m_howCombo = new QComboBox(this);
+    m_howCombo->setObjectName(QStringLiteral("howCombo"));
+    for (QComboBox *c : {m_placeCombo, m_searchCombo, m_howCombo}) {
         c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         c->setMinimumContentsLength(16);
     }
     auto makeDate = [this](const char *name) {
-        auto *d = new QDateEdit(this);
+        auto *d = new DateFilterEdit(this);
         d->setObjectName(QLatin1String(name));
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        d->setMinimumDate(kAnyDay);
-        d->setSpecialValueText(QStringLiteral("Any"));
-        d->setDate(kAnyDay);
         return d;
     };
-    fromDate = makeDate("fromDate");
-    toDate = makeDate("toDate");
-    clearFilterButton = new QPushButton(QStringLiteral("Show All"), this);
-    clearFilterButton->setObjectName(QStringLiteral("clearFilterButton"));
+    m_fromDate = makeDate("fromDate");
+    m_toDate = makeDate("toDate");
+    m_clearFilterButton = new QPushButton(QStringLiteral("Show All"), this);
+    m_clearFilterButton->setObjectName(QStringLiteral("clearFilterButton"));
 
     auto *filters = new QGridLayout;
-    filters->addWidget(filterEdit, 0, 0, 1, 4);
-    filters->addWidget(new QLabel(QStringLiteral("From:"), this), 0, 4);
-    filters->addWidget(fromDate, 0, 5);
-    filters->addWidget(new QLabel(QStringLiteral("To:"), this), 0, 6);
-    filters->addWidget(toDate, 0, 7);
-    filters->addWidget(placeCombo, 1, 0);
-    filters->addWidget(searchCombo, 1, 1);
-    filters->addWidget(howCombo, 1, 2);
-    filters->addWidget(clearFilterButton, 1, 7);
+    filters->addWidget(m_filterEdit, 0, 0, 1, 4);
+    auto *fromCaption = new QLabel(QStringLiteral("&From:"), this);
+    fromCaption->setBuddy(m_fromDate);
+    auto *toCaption = new QLabel(QStringLiteral("&To:"), this);
+    toCaption->setBuddy(m_toDate);
+    filters->addWidget(fromCaption, 0, 4);
+    filters->addWidget(m_fromDate, 0, 5);
+    filters->addWidget(toCaption, 0, 6);
+    filters->addWidget(m_toDate, 0, 7);
+    filters->addWidget(m_placeCombo, 1, 0);
+    filters->addWidget(m_searchCombo, 1, 1);
+    filters->addWidget(m_howCombo, 1, 2);
+    filters->addWidget(m_clearFilterButton, 1, 7);
     filters->setColumnStretch(0, 1);
     filters->setColumnStretch(1, 1);
     filters->setColumnStretch(2, 1);
 
     // The table
-    table = new QTableView(this);
-    table->setObjectName(QStringLiteral("numbersTable"));
-    table->setModel(m_model);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("numbersTable"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // No column sorted at first: the numbers in the order they were found.
-    table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    table->horizontalHeader()->setSortIndicatorClearable(true);
-    table->setSortingEnabled(true);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
-    table->setWordWrap(false);
-    table->setContextMenuPolicy(Qt::ActionsContextMenu);
-    const int widths[NumbersModel::ColumnCount] = {120, 120, 150, 60,  140, 220,
-                                                   140, 80,  90,  260, 160};
+    m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_table->horizontalHeader()->setSortIndicatorClearable(true);
+    m_table->setSortingEnabled(true);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->setWordWrap(false);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Wide enough for the longest numbers and dates the harvest stores.
+    const QFontMetrics fm = m_table->fontMetrics();
+    const auto textWidth = [&fm](const char *sample) {
+        return fm.horizontalAdvance(QLatin1String(sample)) + 2 * fm.averageCharWidth() + 8;
+    };
+    const int widths[NumbersModel::ColumnCount] = {textWidth("+999-99-9999-999999"),
+                                                   textWidth("+99999999999999"),
+                                                   textWidth("NY New York City"),
+                                                   textWidth("Country"),
+                                                   textWidth("2026-12-31 23:59:59"),
+                                                   220,
+                                                   130,
+                                                   80,
+                                                   textWidth("label in the cell before"),
+                                                   260,
+                                                   textWidth("Do Not Fax")};
     for (int c = 0; c < NumbersModel::ColumnCount; ++c)
-        table->setColumnWidth(c, widths[c]);
+        m_table->setColumnWidth(c, widths[c]);
+    // The columns are the user's to choose and order; the window remembers them.
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_columnsMenu = new QMenu(QStringLiteral("Columns"), this);
+    m_columnsMenu->setObjectName(QStringLiteral("columnsMenu"));
+    for (int c = 0; c < NumbersModel::ColumnCount; ++c) {
+        QAction *a = m_columnsMenu->addAction(m_model->headerData(c, Qt::Horizontal).toString());
+        a->setCheckable(true);
+        connect(a, &QAction::toggled, this, [this, c](bool shown) { showColumn(c, shown); });
+    }
+    connect(m_columnsMenu, &QMenu::aboutToShow, this, &NumbersWindow::updateColumnsMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            [this, header](const QPoint &at) { m_columnsMenu->popup(header->mapToGlobal(at)); });
+    // Shown at first, in this order: what a user reads, how each number was found and whether
+    // it may be faxed in view; the page and the text around it after; E.164, country and
+    // label a click away.
+    for (int c : {int(NumbersModel::E164), int(NumbersModel::Country), int(NumbersModel::Label)})
+        m_table->setColumnHidden(c, true);
+    const int order[] = {NumbersModel::Number, NumbersModel::Region, NumbersModel::Date,
+                         NumbersModel::Search, NumbersModel::How,    NumbersModel::DoNotFax,
+                         NumbersModel::Page,   NumbersModel::Context};
+    for (int visual = 0; visual < int(std::size(order)); ++visual)
+        header->moveSection(header->visualIndex(order[visual]), visual);
 
-    regionCounts = makeCountPanel(this, "regionCounts", QStringLiteral("Region"));
-    searchCounts = makeCountPanel(this, "searchCounts", QStringLiteral("Search String"));
+    m_regionCounts = makeCountPanel(this, "regionCounts", QStringLiteral("Region or Country"));
+    m_searchCounts = makeCountPanel(this, "searchCounts", QStringLiteral("Search String"));
     auto *panels = new QSplitter(Qt::Vertical, this);
-    panels->addWidget(regionCounts);
-    panels->addWidget(searchCounts);
+    panels->addWidget(m_regionCounts);
+    panels->addWidget(m_searchCounts);
 
     auto *split = new QSplitter(Qt::Horizontal, this);
-    split->addWidget(table);
+    split->addWidget(m_table);
     split->addWidget(panels);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
 
     // Charts
-    dayChart = new QChartView(this);
-    dayChart->setObjectName(QStringLiteral("dayChart"));
-    searchChart = new QChartView(this);
-    searchChart->setObjectName(QStringLiteral("searchChart"));
-    for (QChartView *v : {dayChart, searchChart})
+    m_dayChart = new QChartView(this);
+    m_dayChart->setObjectName(QStringLiteral("dayChart"));
+    m_searchChart = new QChartView(this);
+    m_searchChart->setObjectName(QStringLiteral("searchChart"));
+    for (QChartView *v : {m_dayChart, m_searchChart})
         v->setRenderHint(QPainter::Antialiasing);
     auto *charts = new QWidget(this);
     auto *chartLayout = new QVBoxLayout(charts);
     chartLayout->setContentsMargins(0, 0, 0, 0);
-    chartLayout->addWidget(dayChart);
-    chartLayout->addWidget(searchChart);
+    chartLayout->addWidget(m_dayChart);
+    chartLayout->addWidget(m_searchChart);
 
-    tabs = new QTabWidget(this);
-    tabs->setObjectName(QStringLiteral("tabs"));
-    tabs->addTab(split, QStringLiteral("Numbers"));
-    tabs->addTab(charts, QStringLiteral("Charts"));
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    m_tabs->addTab(split, QStringLiteral("Numbers"));
+    m_tabs->addTab(charts, QStringLiteral("Charts"));
 
     // Actions
-    copyButton = new QPushButton(QStringLiteral("Copy"), this);
-    copyButton->setObjectName(QStringLiteral("copyButton"));
-    deleteButton = new QPushButton(QStringLiteral("Delete..."), this);
-    deleteButton->setObjectName(QStringLiteral("deleteButton"));
-    doNotFaxButton = new QPushButton(QStringLiteral("Do Not Fax"), this);
-    doNotFaxButton->setObjectName(QStringLiteral("doNotFaxButton"));
-    doNotFaxButton->setToolTip(
+    m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    m_copyButton->setObjectName(QStringLiteral("copyButton"));
+    m_deleteButton = new QPushButton(QStringLiteral("Delete..."), this);
+    m_deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    m_doNotFaxButton = new QPushButton(QStringLiteral("Do Not Fax"), this);
+    m_doNotFaxButton->setObjectName(QStringLiteral("doNotFaxButton"));
+    m_doNotFaxButton->setToolTip(
         QStringLiteral("Put the selected numbers on the do-not-fax list: they stay stored but "
                        "are never exported"));
-    faxAgainButton = new QPushButton(QStringLiteral("Fax Again"), this);
-    faxAgainButton->setObjectName(QStringLiteral("faxAgainButton"));
-    faxAgainButton->setToolTip(QStringLiteral("Take the selected numbers off the do-not-fax list"));
-    refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
-    refreshButton->setObjectName(QStringLiteral("refreshButton"));
-    openFolderButton = new QPushButton(QStringLiteral("Open Data Folder"), this);
-    openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
-    openFolderButton->setToolTip(QDir::toNativeSeparators(m_dataDir));
-    countLabel = new QLabel(this);
-    countLabel->setObjectName(QStringLiteral("countLabel"));
+    m_faxAgainButton = new QPushButton(QStringLiteral("Fax Again"), this);
+    m_faxAgainButton->setObjectName(QStringLiteral("faxAgainButton"));
+    m_faxAgainButton->setToolTip(
+        QStringLiteral("Take the selected numbers off the do-not-fax list"));
+    m_refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
+    m_refreshButton->setObjectName(QStringLiteral("refreshButton"));
+    m_openFolderButton = new QPushButton(QStringLiteral("Open Data Folder"), this);
+    m_openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
+    m_openFolderButton->setToolTip(QDir::toNativeSeparators(m_dataDir));
+    m_columnsButton = new QPushButton(QStringLiteral("Columns"), this);
+    m_columnsButton->setObjectName(QStringLiteral("columnsButton"));
+    m_columnsButton->setToolTip(
+        QStringLiteral("Choose the columns shown; drag a column's title to move it"));
+    m_columnsButton->setMenu(m_columnsMenu);
+    m_countLabel = new QLabel(this);
+    m_countLabel->setObjectName(QStringLiteral("countLabel"));
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(countLabel, 1);
-    for (QPushButton *b : {copyButton, deleteButton, doNotFaxButton, faxAgainButton, refreshButton,
-                           openFolderButton}) {
+    buttons->addWidget(m_countLabel, 1);
+    for (QPushButton *b : {m_copyButton, m_deleteButton, m_doNotFaxButton, m_faxAgainButton,
+                           m_columnsButton, m_refreshButton, m_openFolderButton}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filters);
-    layout->addWidget(tabs, 1);
+    layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
 
     auto addAction = [this](const QString &text, const QKeySequence &keys, auto handler) {
-        auto *a = new QAction(text, table);
+        auto *a = new QAction(text, m_table);
         a->setShortcut(keys);
         a->setShortcutContext(Qt::WidgetShortcut);
         connect(a, &QAction::triggered, this, handler);
-        table->addAction(a);
+        m_table->addAction(a);
     };
     addAction(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copySelected(); });
     addAction(QStringLiteral("Delete..."), QKeySequence::Delete, [this] { deleteSelected(); });
     addAction(QStringLiteral("Do Not Fax"), QKeySequence(), [this] { markSelectedDoNotFax(); });
     addAction(QStringLiteral("Fax Again"), QKeySequence(), [this] { unmarkSelectedDoNotFax(); });
     addAction(QStringLiteral("Open Page"), QKeySequence(), [this] {
-        const QModelIndex at = table->currentIndex();
+        const QModelIndex at = m_table->currentIndex();
         if (at.isValid())
             openPageOf(at.row());
     });
@@ -337,33 +438,35 @@ void NumbersWindow::buildControls()
     m_typingPause->setSingleShot(true);
     m_typingPause->setInterval(kTypingPauseMs);
     connect(m_typingPause, &QTimer::timeout, this, &NumbersWindow::applyFilter);
-    connect(filterEdit, &QLineEdit::textChanged, m_typingPause, qOverload<>(&QTimer::start));
-    connect(filterEdit, &QLineEdit::returnPressed, this, &NumbersWindow::applyFilter);
-    for (QComboBox *c : {placeCombo, searchCombo, howCombo})
+    connect(m_filterEdit, &QLineEdit::textChanged, m_typingPause, qOverload<>(&QTimer::start));
+    connect(m_filterEdit, &QLineEdit::returnPressed, this, &NumbersWindow::applyFilter);
+    for (QComboBox *c : {m_placeCombo, m_searchCombo, m_howCombo})
         connect(c, &QComboBox::currentIndexChanged, this, [this] {
             if (!m_filling)
                 applyFilter();
         });
-    for (QDateEdit *d : {fromDate, toDate})
-        connect(d, &QDateEdit::dateChanged, this, &NumbersWindow::applyFilter);
-    connect(clearFilterButton, &QPushButton::clicked, this, &NumbersWindow::clearFilter);
-    connect(copyButton, &QPushButton::clicked, this, [this] { copySelected(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { deleteSelected(); });
-    connect(doNotFaxButton, &QPushButton::clicked, this, [this] { markSelectedDoNotFax(); });
-    connect(faxAgainButton, &QPushButton::clicked, this, [this] { unmarkSelectedDoNotFax(); });
-    connect(refreshButton, &QPushButton::clicked, this, &NumbersWindow::refresh);
-    connect(openFolderButton, &QPushButton::clicked, this, &NumbersWindow::openDataFolder);
-    connect(table, &QTableView::doubleClicked, this,
+    for (DateFilterEdit *d : {m_fromDate, m_toDate})
+        connect(d, &DateFilterEdit::dateChanged, this, &NumbersWindow::applyFilter);
+    connect(m_clearFilterButton, &QPushButton::clicked, this, &NumbersWindow::clearFilter);
+    connect(m_copyButton, &QPushButton::clicked, this, [this] { copySelected(); });
+    connect(m_deleteButton, &QPushButton::clicked, this, [this] { deleteSelected(); });
+    connect(m_doNotFaxButton, &QPushButton::clicked, this, [this] { markSelectedDoNotFax(); });
+    connect(m_faxAgainButton, &QPushButton::clicked, this, [this] { unmarkSelectedDoNotFax(); });
+    connect(m_refreshButton, &QPushButton::clicked, this, &NumbersWindow::refresh);
+    connect(m_openFolderButton, &QPushButton::clicked, this, &NumbersWindow::openDataFolder);
+    connect(m_table, &QTableView::doubleClicked, this,
             [this](const QModelIndex &at) { openPageOf(at.row()); });
-    connect(regionCounts, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { choosePanelEntry(regionCounts, item); });
-    connect(searchCounts, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { choosePanelEntry(searchCounts, item); });
-    connect(tabs, &QTabWidget::currentChanged, this, [this] {
+    connect(m_regionCounts, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { choosePanelEntry(m_regionCounts, item); });
+    connect(m_searchCounts, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { choosePanelEntry(m_searchCounts, item); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
         if (m_chartsStale && chartsShown())
             askCounts(NumbersCounts::Charts);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NumbersWindow::updateCountLabel);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &NumbersWindow::updateCountLabel);
 }
 
 // ---- filters -------------------------------------------------------------------------------
@@ -371,23 +474,21 @@ void NumbersWindow::buildControls()
 FaxFilter NumbersWindow::filterFromControls() const
 {
     FaxFilter f;
-    f.text = filterEdit->text().trimmed();
-    switch (placeCombo->currentData(kKindRole).toInt()) {
+    f.text = m_filterEdit->text().trimmed();
+    switch (m_placeCombo->currentData(kKindRole).toInt()) {
     case ByLocation:
-        f.location = placeCombo->currentData(kValueRole).toString();
+        f.location = m_placeCombo->currentData(kValueRole).toString();
         break;
     case ByCountry:
-        f.country = placeCombo->currentData(kValueRole).toString();
+        f.country = m_placeCombo->currentData(kValueRole).toString();
         break;
     default:
         break;
     }
-    f.search = searchCombo->currentData(kValueRole).toString();
-    f.how = howCombo->currentData(kValueRole).toString();
-    if (fromDate->date() != kAnyDay)
-        f.from = fromDate->date();
-    if (toDate->date() != kAnyDay)
-        f.to = toDate->date();
+    f.search = m_searchCombo->currentData(kValueRole).toString();
+    f.how = m_howCombo->currentData(kValueRole).toString();
+    f.from = m_fromDate->date();
+    f.to = m_toDate->date();
     return f;
 }
 
@@ -407,13 +508,13 @@ void NumbersWindow::applyFilter()
 void NumbersWindow::clearFilter()
 {
     m_filling = true;
-    filterEdit->clear();
-    for (QComboBox *c : {placeCombo, searchCombo, howCombo})
+    m_filterEdit->clear();
+    for (QComboBox *c : {m_placeCombo, m_searchCombo, m_howCombo})
         c->setCurrentIndex(0);
     {
-        const QSignalBlocker a(fromDate), b(toDate);
-        fromDate->setDate(kAnyDay);
-        toDate->setDate(kAnyDay);
+        const QSignalBlocker a(m_fromDate), b(m_toDate);
+        m_fromDate->setDate(QDate());
+        m_toDate->setDate(QDate());
     }
     m_filling = false;
     applyFilter();
@@ -424,54 +525,65 @@ void NumbersWindow::fillChoices(const NumbersCounts &counts)
     m_filling = true;
     {
         // Regions first, then countries; each remembers what it filters by.
-        const QString chosen = placeCombo->currentData(kValueRole).toString();
-        const int chosenKind = placeCombo->currentData(kKindRole).toInt();
-        placeCombo->clear();
-        placeCombo->addItem(QStringLiteral("Any region or country"));
-        placeCombo->setItemData(0, AnyPlace, kKindRole);
+        const QString chosen = m_placeCombo->currentData(kValueRole).toString();
+        const int chosenKind = m_placeCombo->currentData(kKindRole).toInt();
+        m_placeCombo->clear();
+        m_placeCombo->addItem(QStringLiteral("Any region or country"));
+        m_placeCombo->setItemData(0, AnyPlace, kKindRole);
         auto add = [this](PlaceKind kind, const QList<ValueCount> &values) {
             for (const ValueCount &c : values) {
                 if (c.value.isEmpty())
                     continue;
-                const QString caption = kind == ByCountry ? countryCaption(c.value) : c.value;
-                placeCombo->addItem(
+                const QString caption =
+                    kind == ByCountry ? countryCaption(c.value) : c.value.trimmed();
+                m_placeCombo->addItem(
                     QStringLiteral("%1 (%2)").arg(caption, QLocale().toString(c.count)));
-                placeCombo->setItemData(placeCombo->count() - 1, kind, kKindRole);
-                placeCombo->setItemData(placeCombo->count() - 1, c.value, kValueRole);
+                m_placeCombo->setItemData(m_placeCombo->count() - 1, kind, kKindRole);
+                m_placeCombo->setItemData(m_placeCombo->count() - 1, c.value, kValueRole);
             }
         };
         add(ByLocation, counts.locationChoices);
         add(ByCountry, counts.countryChoices);
         int at = 0;
-        for (int i = 1; i < placeCombo->count(); ++i) {
-            if (placeCombo->itemData(i, kKindRole).toInt() == chosenKind &&
-                placeCombo->itemData(i, kValueRole).toString() == chosen)
+        for (int i = 1; i < m_placeCombo->count(); ++i) {
+            if (m_placeCombo->itemData(i, kKindRole).toInt() == chosenKind &&
+                m_placeCombo->itemData(i, kValueRole).toString() == chosen)
                 at = i;
         }
-        placeCombo->setCurrentIndex(at);
+        m_placeCombo->setCurrentIndex(at);
     }
-    fillChoiceCombo(searchCombo, QStringLiteral("Any search string"), counts.searchChoices);
+    fillChoiceCombo(m_searchCombo, QStringLiteral("Any search string"), counts.searchChoices);
     QList<ValueCount> hows = counts.howChoices;
     hows.erase(std::remove_if(hows.begin(), hows.end(),
                               [](const ValueCount &c) { return c.value.isEmpty(); }),
                hows.end());
-    fillChoiceCombo(howCombo, QStringLiteral("Found in any way"), hows);
+    fillChoiceCombo(m_howCombo, QStringLiteral("Found in any way"), hows);
+    // The words a user reads; the item still filters by the word stored.
+    for (int i = 1; i < m_howCombo->count(); ++i) {
+        const QString stored = m_howCombo->itemData(i, kValueRole).toString();
+        m_howCombo->setItemText(
+            i, m_howCombo->itemText(i).replace(0, stored.size(), NumbersModel::howText(stored)));
+    }
+    // The calendars open on the newest number's day.
+    for (DateFilterEdit *d : {m_fromDate, m_toDate})
+        d->setCalendarStart(counts.newest);
     m_filling = false;
 }
 
 void NumbersWindow::choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item)
 {
     const QString value = item->data(0, Qt::UserRole).toString();
-    if (panel == searchCounts) {
-        const int at = searchCombo->findData(value, kValueRole);
+    if (panel == m_searchCounts) {
+        const int at = m_searchCombo->findData(value, kValueRole);
         if (at >= 0)
-            searchCombo->setCurrentIndex(at);
+            m_searchCombo->setCurrentIndex(at);
         return;
     }
-    for (int i = 1; i < placeCombo->count(); ++i) {
-        if (placeCombo->itemData(i, kKindRole).toInt() == ByLocation &&
-            placeCombo->itemData(i, kValueRole).toString() == value) {
-            placeCombo->setCurrentIndex(i);
+    const int kind = item->data(0, Qt::UserRole + 1).toBool() ? ByCountry : ByLocation;
+    for (int i = 1; i < m_placeCombo->count(); ++i) {
+        if (m_placeCombo->itemData(i, kKindRole).toInt() == kind &&
+            m_placeCombo->itemData(i, kValueRole).toString() == value) {
+            m_placeCombo->setCurrentIndex(i);
             return;
         }
     }
@@ -490,9 +602,14 @@ void NumbersWindow::refresh()
               (chartsShown() ? NumbersCounts::Charts : 0));
 }
 
+void NumbersWindow::showCharts(bool charts)
+{
+    m_tabs->setCurrentIndex(charts ? 1 : 0);
+}
+
 bool NumbersWindow::chartsShown() const
 {
-    return tabs->currentIndex() == 1;
+    return m_tabs->currentIndex() == 1;
 }
 
 void NumbersWindow::askCounts(int parts)
@@ -526,8 +643,8 @@ void NumbersWindow::showCounts(quint64 request, const NumbersCounts &counts)
     if (!counts.error.isEmpty())
         showReadProblem(counts.error);
     if (current(NumbersCounts::Panels)) {
-        fillCountPanel(regionCounts, counts.regions);
-        fillCountPanel(searchCounts, counts.searches);
+        fillPlacePanel(m_regionCounts, counts.places);
+        fillCountPanel(m_searchCounts, counts.searches);
     }
     if (current(NumbersCounts::Choices)) {
         fillChoices(counts);
@@ -542,12 +659,26 @@ void NumbersWindow::updateCountLabel()
 {
     const qint64 shown = m_model->totalCount();
     const QLocale l;
+    QString text;
     if (m_model->filter() != FaxFilter() && m_storedCount >= 0)
-        countLabel->setText(QStringLiteral("%1 of %2 numbers shown")
-                                .arg(l.toString(shown), l.toString(m_storedCount)));
+        text = QStringLiteral("%1 of %2 numbers shown")
+                   .arg(l.toString(shown), l.toString(m_storedCount));
     else
-        countLabel->setText(shown == 1 ? QStringLiteral("1 number shown")
-                                       : QStringLiteral("%1 numbers shown").arg(l.toString(shown)));
+        text = shown == 1 ? QStringLiteral("1 number shown")
+                          : QStringLiteral("%1 numbers shown").arg(l.toString(shown));
+    const qint64 selected = selectedCount();
+    if (selected > 0)
+        text += QStringLiteral(", %1 selected").arg(l.toString(selected));
+    m_countLabel->setText(text);
+}
+
+qint64 NumbersWindow::selectedCount() const
+{
+    qint64 n = 0;
+    const QItemSelection selection = m_table->selectionModel()->selection();
+    for (const QItemSelectionRange &r : selection)
+        n += r.height();
+    return n;
 }
 
 void NumbersWindow::drawCharts(const NumbersCounts &counts)
@@ -599,8 +730,8 @@ void NumbersWindow::drawCharts(const NumbersCounts &counts)
         line->attachAxis(dayAxis);
         line->attachAxis(countAxis);
     }
-    QChart *oldDays = dayChart->chart();
-    dayChart->setChart(days);
+    QChart *oldDays = m_dayChart->chart();
+    m_dayChart->setChart(days);
     delete oldDays;
 
     // Numbers and sites per search string.
@@ -636,8 +767,8 @@ void NumbersWindow::drawCharts(const NumbersCounts &counts)
     bars->attachAxis(nameAxis);
     bars->attachAxis(amountAxis);
     searches->legend()->setAlignment(Qt::AlignBottom);
-    QChart *oldSearches = searchChart->chart();
-    searchChart->setChart(searches);
+    QChart *oldSearches = m_searchChart->chart();
+    m_searchChart->setChart(searches);
     delete oldSearches;
 }
 
@@ -647,7 +778,7 @@ QList<ListedFax> NumbersWindow::selectedNumbers() const
 {
     // Whole runs of rows, read in one go each: a selection of all rows costs one read.
     QList<QPair<int, int>> runs;
-    const QItemSelection selection = table->selectionModel()->selection();
+    const QItemSelection selection = m_table->selectionModel()->selection();
     for (const QItemSelectionRange &r : selection)
         runs.append({r.top(), r.bottom()});
     std::sort(runs.begin(), runs.end());
@@ -744,8 +875,11 @@ int NumbersWindow::afterListChange(int changed)
                         .arg(m_store->lastError()));
         changed = 0;
     }
-    // The greyed rows and the reasons follow.
-    refresh();
+    // The greyed rows and the reasons follow; the rows stay where they are, selected.
+    m_model->refreshInPlace();
+    m_chartsStale = true;
+    askCounts(NumbersCounts::Panels | NumbersCounts::Choices |
+              (chartsShown() ? NumbersCounts::Charts : 0));
     return changed;
 }
 
@@ -762,13 +896,13 @@ void NumbersWindow::openDataFolder()
 void NumbersWindow::openPageOf(int row)
 {
     const std::optional<ListedFax> f = m_model->rowAt(row);
-    if (!f || f->row.website.isEmpty() || !openPage)
+    if (!f || f->row.website.isEmpty())
         return;
     // Pages are stored without their scheme; a site that moved to https redirects there.
-    openPage(QUrl::fromUserInput(QStringLiteral("http://") + f->row.website));
+    Q_EMIT pageRequested(QUrl::fromUserInput(QStringLiteral("http://") + f->row.website));
 }
 
 void NumbersWindow::showReadProblem(const QString &reason)
 {
-    countLabel->setText(QStringLiteral("The numbers could not be read: %1").arg(reason));
+    m_countLabel->setText(QStringLiteral("The numbers could not be read: %1").arg(reason));
 }

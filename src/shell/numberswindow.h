@@ -12,7 +12,8 @@ class NumbersModel;
 struct NumbersCounts;
 class QChartView;
 class QComboBox;
-class QDateEdit;
+class DateFilterEdit;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,55 +22,35 @@ class QTableView;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class SettingsStore;
 class Store;
 struct FaxFilter;
 struct ListedFax;
 
-// "Fax Database": the stored numbers in a table with every column, sorted by any column and
-// filtered by a text, a region or country, a search string, a date range and how they were
-// found; counts per region and per search string beside it, and charts of the numbers found
-// per day and per search string. Selected numbers can be copied, deleted, or put on the
-// do-not-fax list and taken off it (listed numbers are greyed); a double click
-// opens a number's page in the browser window. Loaded once, shown without modality. The
-// store (not owned) must outlive the window.
+// "Fax Database": the stored numbers in a table of the columns the user chose (and ordered),
+// sorted by any column and filtered by a text, a region or country, a search string, a date
+// range and how they were found; counts per region (per country outside North America) and
+// per search string beside it, and charts of the numbers found per day and per search string.
+// The window remembers its size and columns. Selected numbers can be copied, deleted, or put
+// on the do-not-fax list and taken off it (listed numbers are greyed, and stay selected); a
+// double click asks for a number's page to be shown in the browser window. Opened once,
+// without modality, through the window owner.
 class NumbersWindow : public QWidget
 {
     Q_OBJECT
 public:
-    static NumbersWindow *openWindow(Store *store, const QString &dataDir);
-    static NumbersWindow *instance();
-    static void unload();
+    // store (not owned) must outlive the window; settings (not owned, may be null) keep the
+    // window's size and columns.
+    NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings = nullptr);
+    ~NumbersWindow() override; // remembers the size and the columns
 
     NumbersModel *model() const { return m_model; }
-
-    QLineEdit *filterEdit = nullptr;
-    QComboBox *placeCombo = nullptr; // region or country
-    QComboBox *searchCombo = nullptr;
-    QComboBox *howCombo = nullptr;
-    QDateEdit *fromDate = nullptr; // at its minimum: any day
-    QDateEdit *toDate = nullptr;
-    QPushButton *clearFilterButton = nullptr;
-    QTabWidget *tabs = nullptr;
-    QTableView *table = nullptr;
-    QLabel *countLabel = nullptr;
-    QTreeWidget *regionCounts = nullptr;
-    QTreeWidget *searchCounts = nullptr;
-    QChartView *dayChart = nullptr;
-    QChartView *searchChart = nullptr;
-    QPushButton *copyButton = nullptr;
-    QPushButton *deleteButton = nullptr;
-    QPushButton *doNotFaxButton = nullptr;
-    QPushButton *faxAgainButton = nullptr;
-    QPushButton *refreshButton = nullptr;
-    QPushButton *openFolderButton = nullptr;
 
     // The user's side, replaceable in tests.
     std::function<bool(const QString &text)> askYesNo;
     std::function<void(const QString &text)> showMessage;
     // Shows a folder in the desktop's file manager; false when nothing could.
     std::function<bool(const QUrl &folder)> openFolder;
-    // Shows a page in the program's browser window.
-    std::function<void(const QUrl &page)> openPage;
 
     // The filter the controls describe, and applying it now (typing waits for a pause).
     FaxFilter filterFromControls() const;
@@ -77,6 +58,8 @@ public:
     void clearFilter();
     // Reads the numbers, the counts and the filters' choices again.
     void refresh();
+    // The table, or the charts of the numbers found.
+    void showCharts(bool charts);
 
     // The rows selected in the table, in table order, read from the store as needed.
     QList<ListedFax> selectedNumbers() const;
@@ -89,19 +72,27 @@ public:
     int markSelectedDoNotFax();
     int unmarkSelectedDoNotFax();
     void openDataFolder();
+    // Asks for the page of a row to be shown (pageRequested).
     void openPageOf(int row);
     // Counts asked for and not answered yet (they are read beside the table).
     bool countsPending() const;
+    // Shows or hides a column (NumbersModel::Column); the last one shown stays.
+    void showColumn(int column, bool shown);
+    bool isColumnShown(int column) const;
+    // How many rows are selected.
+    qint64 selectedCount() const;
 
 Q_SIGNALS:
     // Numbers were deleted from the store here.
     void numbersDeleted(int count);
+    // A number's page is to be shown in the program's browser window.
+    void pageRequested(const QUrl &page);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
-    NumbersWindow(Store *store, const QString &dataDir);
     void buildControls();
     bool chartsShown() const;
     void askCounts(int parts);
@@ -112,9 +103,13 @@ private:
     void choosePanelEntry(QTreeWidget *panel, QTreeWidgetItem *item);
     void showReadProblem(const QString &reason);
     int afterListChange(int changed); // -1: the store refused
+    void restoreLayout();
+    void saveLayout();
+    void updateColumnsMenu();
 
     QPointer<Store> m_store;
     QString m_dataDir;
+    SettingsStore *m_settings;
     NumbersModel *m_model = nullptr;
     QTimer *m_typingPause = nullptr;
     NumbersCounter *m_counter = nullptr;
@@ -125,4 +120,27 @@ private:
     bool m_chartsStale = true;
     bool m_shownOnce = false;
     bool m_filling = false; // the choices are being filled: no filter runs
+
+    QLineEdit *m_filterEdit = nullptr;
+    QComboBox *m_placeCombo = nullptr; // region or country
+    QComboBox *m_searchCombo = nullptr;
+    QComboBox *m_howCombo = nullptr;
+    DateFilterEdit *m_fromDate = nullptr; // empty: any day
+    DateFilterEdit *m_toDate = nullptr;
+    QPushButton *m_clearFilterButton = nullptr;
+    QTabWidget *m_tabs = nullptr;
+    QTableView *m_table = nullptr;
+    QLabel *m_countLabel = nullptr;
+    QTreeWidget *m_regionCounts = nullptr;
+    QTreeWidget *m_searchCounts = nullptr;
+    QChartView *m_dayChart = nullptr;
+    QChartView *m_searchChart = nullptr;
+    QPushButton *m_copyButton = nullptr;
+    QPushButton *m_deleteButton = nullptr;
+    QPushButton *m_doNotFaxButton = nullptr;
+    QPushButton *m_faxAgainButton = nullptr;
+    QPushButton *m_refreshButton = nullptr;
+    QPushButton *m_openFolderButton = nullptr;
+    QPushButton *m_columnsButton = nullptr;
+    QMenu *m_columnsMenu = nullptr; // also the table header's context menu
 };

@@ -1,8 +1,8 @@
 #include "skin.h"
 
 #include "datadir.h"
-#include "frmsplash.h"
 #include "productinfo.h"
+#include "splashwindow.h"
 #include "twips.h"
 
 #include <QAbstractItemView>
@@ -247,6 +247,12 @@ bool Skin::apply(QWidget *form) const
 
 // ---------------------------------------------------------------------------------------
 
+static std::function<void()> &skinFallback()
+{
+    static std::function<void()> fallback;
+    return fallback;
+}
+
 static bool trySkin(QWidget *form)
 {
     if (!objSkin)
@@ -267,16 +273,16 @@ bool SkinForm(QWidget *form)
     if (trySkin(form))
         return true;
     // The splash window skinning itself has nowhere to recover from.
-    if (qobject_cast<frmSplash *>(form))
+    if (qobject_cast<SplashWindow *>(form))
         return false;
-    // Only a splash window loaded here is stopped: a splash that is already loaded may still
-    // be counting towards opening the main window.
-    if (!frmSplash::instance()) {
-        frmSplash *splash = frmSplash::load();
-        splash->Timer2->stop();
-        splash->hide();
-    }
+    if (skinFallback())
+        skinFallback()();
     return trySkin(form);
+}
+
+void setSkinFallback(std::function<void()> fallback)
+{
+    skinFallback() = std::move(fallback);
 }
 
 QString controlTypeName(const QWidget *w)

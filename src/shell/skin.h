@@ -67,10 +67,13 @@ private:
 extern Skin *objSkin;
 
 // SkinForm: colours the window's controls with the skin colours and draws it in the skin.
-// When the skin is not available (the splash window is not loaded), loads the splash window
-// hidden, with its timer stopped, and tries once more. Returns false when the window stays in
-// its plain look (a missing or damaged skin never stops a window from opening).
+// When the skin is not available (the splash window is not loaded), runs the skin fallback
+// (the window owner's: it loads the splash window hidden, with its timer stopped) and tries
+// once more. Returns false when the window stays in its plain look (a missing or damaged
+// skin never stops a window from opening).
 bool SkinForm(QWidget *form);
+// What SkinForm runs to make the skin available; empty: nothing.
+void setSkinFallback(std::function<void()> fallback);
 
 // The control type name the colour rules go by: "CommandButton" (QPushButton), "TextBox"
 // (QLineEdit, QTextEdit, QPlainTextEdit), "ComboBox", "ListBox" (QListView, QListWidget),

@@ -9,13 +9,47 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
+
+namespace {
+
+// A document has rendered once its scripts have left it unchanged this long ...
+constexpr int kQuietMs = 500;
+// ... or once this long has passed since it loaded (a page that never stops changing).
+constexpr int kMostMs = 8000;
+constexpr int kPollMs = 100;
+
+// Notes the time of every change of the document's elements, text and links, from the
+// moment it is created; in a world of its own, out of the page's scripts' reach.
+const char *const kWatchChanges = R"(
+(function () {
+    window.__varnelChanged = Date.now();
+    new MutationObserver(function () { window.__varnelChanged = Date.now(); })
+        .observe(document, {childList: true, subtree: true, characterData: true,
+                            attributes: true, attributeFilter: ['href']});
+})();
+)";
+
+// How long the document has been left unchanged, in milliseconds; -1 when it is not watched.
+const char *const kQuietFor =
+    "window.__varnelChanged === undefined ? -1 : Date.now() - window.__varnelChanged";
+
+} // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWidget *viewParent, QObject *parent)
     : Browser(parent), m_view(new QWebEngineView(viewParent))
 {
     connect(m_view->page(), &QWebEnginePage::loadingChanged, this,
             &WebEngineBrowser::onLoadingChanged);
+    QWebEngineScript watch;
+    watch.setName(QStringLiteral("varnel-watch-changes"));
+    watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    watch.setWorldId(QWebEngineScript::ApplicationWorld);
+    watch.setRunsOnSubFrames(false);
+    watch.setSourceCode(QLatin1String(kWatchChanges));
+    m_view->page()->scripts().insert(watch);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -129,11 +163,39 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     }
 
-    m_view->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
-                                  [self, generation, page](const QVariant &html) mutable {
-                                      if (!self || self->m_generation != generation)
-                                          return;
-                                      page.html = html.toString();
-                                      Q_EMIT self->documentComplete(page);
-                                  });
+    m_rendering.start();
+    readWhenRendered(page, generation);
+}
+
+void WebEngineBrowser::readWhenRendered(const BrowserPage &page, quint64 generation)
+{
+    QPointer<WebEngineBrowser> self(this);
+    auto read = [self, generation, page]() {
+        if (!self || !self->m_view || self->m_generation != generation)
+            return;
+        self->m_view->page()->runJavaScript(
+            QStringLiteral("document.body ? document.body.innerHTML : ''"),
+            QWebEngineScript::ApplicationWorld, [self, generation, page](const QVariant &html) {
+                if (!self || self->m_generation != generation)
+                    return;
+                BrowserPage read = page;
+                read.html = html.toString();
+                Q_EMIT self->documentComplete(read);
+            });
+    };
+    m_view->page()->runJavaScript(
+        QLatin1String(kQuietFor), QWebEngineScript::ApplicationWorld,
+        [self, generation, page, read](const QVariant &quiet) {
+            if (!self || self->m_generation != generation)
+                return;
+            const qint64 ms = quiet.isValid() ? quiet.toLongLong() : -1;
+            if (ms < 0 || ms >= kQuietMs || self->m_rendering.elapsed() >= kMostMs) {
+                read();
+                return;
+            }
+            QTimer::singleShot(kPollMs, self, [self, generation, page] {
+                if (self && self->m_view && self->m_generation == generation)
+                    self->readWhenRendered(page, generation);
+            });
+        });
 }

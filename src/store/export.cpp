@@ -1,11 +1,14 @@
 #include "export.h"
 
+#include "openstore.h"
 #include "store.h"
 #include "workingfile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <csignal>
@@ -53,9 +56,33 @@ QString neutralizeCell(const QString &text)
     return text;
 }
 
-static QByteArray csvField(const QString &text)
+bool isCsv(int type)
 {
-    QByteArray f = neutralizeCell(text).toUtf8();
+    return type == Csv || type == CsvSpreadsheet;
+}
+
+bool isTelephoneText(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        // A "+" or "-" in front would start a sum in a spreadsheet: only "+" and the
+        // digits and brackets of a number may come first.
+        const bool fits =
+            digit || (i == 0 ? QStringView(u"+(").contains(c) : QStringView(u"- ./()").contains(c));
+        if (!fits)
+            return false;
+    }
+    // Something to dial: a cell of dashes alone is no number.
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+}
+
+namespace {
+
+QByteArray quotedField(QByteArray f)
+{
     if (f.contains(',') || f.contains('"') || f.contains('\r') || f.contains('\n')) {
         f.replace('"', "\"\"");
         f.prepend('"');
@@ -64,34 +91,50 @@ static QByteArray csvField(const QString &text)
     return f;
 }
 
-QByteArray formatCsv(const QList<FaxRow> &rows)
+// Text from pages and search strings: a formula stays text.
+QByteArray textField(const QString &text)
 {
-    QByteArray out = "fax,Date,website,search,location,e164,country,label,how,context\r\n";
+    return quotedField(neutralizeCell(text).toUtf8());
+}
+
+// A telephone number is written as it is; anything else in its place is text as above.
+QByteArray numberField(const QString &text)
+{
+    return isTelephoneText(text) ? quotedField(text.toUtf8()) : textField(text);
+}
+
+} // namespace
+
+QByteArray formatCsv(const QList<FaxRow> &rows, bool byteOrderMark)
+{
+    QByteArray out = byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
+    out += "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around "
+           "It\r\n";
     for (const FaxRow &r : rows) {
         const QString date = r.date.isValid() ? r.date.toString(Qt::ISODate) : QString();
-        out += csvField(r.fax) + ',' + csvField(date) + ',' + csvField(r.website) + ',' +
-               csvField(r.search) + ',' + csvField(r.location) + ',' + csvField(r.e164) + ',' +
-               csvField(r.country) + ',' + csvField(r.label) + ',' + csvField(r.how) + ',' +
-               csvField(r.context) + "\r\n";
+        out += numberField(r.fax) + ',' + textField(date) + ',' + textField(r.website) + ',' +
+               textField(r.search) + ',' + textField(r.location.trimmed()) + ',' +
+               numberField(r.e164) + ',' + textField(r.country) + ',' + textField(r.label) + ',' +
+               textField(r.how) + ',' + textField(r.context) + "\r\n";
     }
     return out;
 }
 
 QByteArray format(const QList<FaxRow> &rows, int type, bool space)
 {
-    if (type == Csv)
-        return formatCsv(rows);
+    if (isCsv(type))
+        return formatCsv(rows, type == CsvSpreadsheet);
     return formatDelimited(rows, delimiterFor(type, space));
 }
 
 QString defaultFileName(int type)
 {
-    return type == Csv ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
+    return isCsv(type) ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
 }
 
 QString fileFilter(int type)
 {
-    return type == Csv ? QStringLiteral("CSV files (*.csv);;All files (*)")
+    return isCsv(type) ? QStringLiteral("CSV files (*.csv);;All files (*)")
                        : QStringLiteral("Text files (*.txt);;All files (*)");
 }
 
@@ -120,39 +163,6 @@ QString leftOutText(const ExportCounts &c)
 }
 
 namespace {
-
-// The path with every link resolved; for a file that does not exist, its folder's.
-QString resolvedPath(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
-        return canonical;
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
-                            : QDir(folder).filePath(info.fileName());
-}
-
-// The target names the store or one of the files the database keeps beside it while it
-// works, by path, through a link, or as another name (hard link) of the same file.
-bool isStoreFile(const QString &target, const QString &dbPath)
-{
-    if (dbPath.isEmpty())
-        return false;
-    const QString resolved = resolvedPath(target);
-    struct stat targetStat;
-    const bool targetExists = ::stat(QFile::encodeName(target).constData(), &targetStat) == 0;
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
-        const QString storeFile = dbPath + QLatin1String(suffix);
-        if (resolvedPath(storeFile) == resolved)
-            return true;
-        struct stat st;
-        if (targetExists && ::stat(QFile::encodeName(storeFile).constData(), &st) == 0 &&
-            st.st_dev == targetStat.st_dev && st.st_ino == targetStat.st_ino)
-            return true;
-    }
-    return false;
-}
 
 // Writes into a pipe, a device or anything else that is not a regular file, which must
 // stay what it is: no temporary file, no rename, every step checked.
@@ -195,7 +205,7 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space, bool
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);
-    if (isStoreFile(path, store.location())) {
+    if (StoreLocation::isStoreFile(path, store.location())) {
         result.error = QStringLiteral("The export file %1 is the fax database or one of its "
                                       "working files; nothing was exported. Choose another file.")
                            .arg(shown);

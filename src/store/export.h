@@ -15,12 +15,16 @@ namespace FaxExport {
 
 enum Type : int
 {
-    Unpicked = -1, // nothing picked yet: written as the semicolon type
-    Semicolon = 0, // "Semi-Colon Delimited (;)"
-    Tab = 1,       // "Tab Delimited (^t)"
-    Lines = 2,     // "Line Feed Delimited (one per line)"
-    Csv = 3,       // "CSV (all columns)"
+    Unpicked = -1,      // nothing picked yet: written as the semicolon type
+    Semicolon = 0,      // "Semi-Colon Delimited (;)"
+    Tab = 1,            // "Tab Delimited (^t)"
+    Lines = 2,          // "Line Feed Delimited (one per line)"
+    Csv = 3,            // "CSV (all columns)", for programs
+    CsvSpreadsheet = 4, // "CSV for spreadsheets": the same, marked as UTF-8 for spreadsheets
 };
+
+// The type writes one CSV table of every column (Csv, CsvSpreadsheet).
+bool isCsv(int type);
 
 // The delimiter table of the delimited types: ";" (or "; " with the space) for -1 and 0,
 // a tab for 1, CR LF for 2, nothing for any other index. The space counts only for the
@@ -36,16 +40,24 @@ QByteArray formatDelimited(const QList<FaxRow> &rows, const QByteArray &delimite
 // "'+44-20-7946-0958".
 QString neutralizeCell(const QString &text);
 
-// A header line and one RFC 4180 record per number (fax, Date as ISO 8601, website, search,
-// location, e164, country, label, how, context), each cell neutralised as above, fields
-// quoted where they hold a comma, a quote or a line break, CR LF line ends, UTF-8.
-QByteArray formatCsv(const QList<FaxRow> &rows);
+// A cell that holds a telephone number as the harvest stores it (digits with dashes, spaces,
+// dots, slashes or brackets, a "+" only in front, beginning with a digit, "+" or "("): it can
+// carry no formula, so it is written as it is.
+bool isTelephoneText(const QString &text);
+
+// A header line of the numbers window's column titles (Number, Date, Page, Search String,
+// Region, E.164, Country, Label, How Found, Text Around It) and one RFC 4180 record per
+// number in that order: the date as ISO 8601, the region without the spaces around it, the
+// number and the E.164 form as they are, every other cell neutralised as above; fields
+// quoted where they hold a comma, a quote or a line break; CR LF line ends; UTF-8, with a
+// byte-order mark for spreadsheets (which otherwise take the file for their own code page).
+QByteArray formatCsv(const QList<FaxRow> &rows, bool byteOrderMark = false);
 
 // The file contents for an output type.
 QByteArray format(const QList<FaxRow> &rows, int type, bool space);
 
 // The name the file dialog proposes, and its choice of file types, for an output type:
-// "export.csv" and CSV files for CSV, "export.txt" and text files otherwise.
+// "export.csv" and CSV files for both CSV types, "export.txt" and text files otherwise.
 QString defaultFileName(int type);
 QString fileFilter(int type);
 

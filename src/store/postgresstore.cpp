@@ -69,6 +69,8 @@ const SqlStatements kStatements = {
     "ORDER BY id",
     "INSERT INTO exports (date, file, count) VALUES (?, ?, ?) RETURNING id",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    "SELECT id, to_char(date, 'YYYY-MM-DD HH24:MI:SS'), file FROM exports ORDER BY id",
+    "SELECT export, e164 FROM exported ORDER BY export",
     "DELETE FROM handed_out WHERE site_key = site_key(?)",
 };
 
@@ -222,6 +224,11 @@ const QList<SqlUpgradeStep> kUpgrades = {
       // Each harvester's counts, for the team's totals.
       "CREATE TABLE IF NOT EXISTS harvesters (id text PRIMARY KEY, sites_scanned bigint NOT "
       "NULL, numbers_found bigint NOT NULL, last_seen timestamptz NOT NULL)"}},
+    // Search engines resting after a refusal, for the whole team; the time is a UTC text,
+    // read the same way as on the file store.
+    {5,
+     {"CREATE TABLE IF NOT EXISTS engine_rests (engine text PRIMARY KEY, kind text NOT NULL, "
+      "rest_until text NOT NULL, reason text NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it
@@ -324,14 +331,25 @@ bool PostgresStore::parseAddress(QString *why)
                        .arg(key);
             return false;
         }
-        if (key == QLatin1String("host") && m_host.isEmpty())
-            m_host = item.second;
-        else if (key == QLatin1String("port") && m_port < 0)
+        // The server, the user and the database are named once: libpq would let a parameter
+        // win over the address, and messages would name one server while another is used.
+        QString *part = key == QLatin1String("host")     ? &m_host
+                        : key == QLatin1String("user")   ? &m_user
+                        : key == QLatin1String("dbname") ? &m_database
+                                                         : nullptr;
+        QString port = m_port < 0 ? QString() : QString::number(m_port);
+        if (key == QLatin1String("port"))
+            part = &port;
+        if (part && !part->isEmpty() && *part != item.second) {
+            *why = QStringLiteral("the address names the %1 twice (%2 and %3); keep one of them")
+                       .arg(key == QLatin1String("dbname") ? QStringLiteral("database") : key,
+                            *part, item.second);
+            return false;
+        }
+        if (part == &port)
             m_port = item.second.toInt();
-        else if (key == QLatin1String("user") && m_user.isEmpty())
-            m_user = item.second;
-        else if (key == QLatin1String("dbname") && m_database.isEmpty())
-            m_database = item.second;
+        else if (part)
+            *part = item.second;
         else
             m_options << connValue(key, item.second);
         timeoutGiven = timeoutGiven || key == QLatin1String("connect_timeout");

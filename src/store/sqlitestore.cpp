@@ -10,6 +10,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <sqlite3.h>
+#include <vector>
 
 const char *const SqliteStore::fileName = "varnel.mdb";
 
@@ -71,6 +76,10 @@ const QList<SqlUpgradeStep> kUpgrades = {
       "CREATE INDEX IF NOT EXISTS faxes_location ON faxes (location)",
       "CREATE INDEX IF NOT EXISTS faxes_country ON faxes (country)",
       "CREATE INDEX IF NOT EXISTS faxes_how ON faxes (how)"}},
+    // Search engines resting after a refusal, until a time in UTC.
+    {4,
+     {"CREATE TABLE IF NOT EXISTS engine_rests (engine TEXT PRIMARY KEY, kind TEXT NOT NULL, "
+      "rest_until TEXT NOT NULL, reason TEXT NOT NULL)"}},
 };
 
 // A store of an earlier version opened for reading only (it cannot be upgraded) shows the
@@ -83,7 +92,49 @@ const char *const kEarlierLists[] = {
     "CREATE TEMP VIEW donotfax AS SELECT '' AS number, '' AS e164, '' AS Date, '' AS reason "
     "WHERE 0",
     "CREATE TEMP VIEW exported AS SELECT 0 AS export, '' AS e164 WHERE 0",
+    "CREATE TEMP VIEW exports AS SELECT 0 AS rowid, '' AS Date, '' AS file, 0 AS count WHERE 0",
 };
+// ... and with no engine at rest.
+const char *const kEarlierRests =
+    "CREATE TEMP VIEW engine_rests AS SELECT '' AS engine, '' AS kind, '' AS rest_until, "
+    "'' AS reason WHERE 0";
+
+// The first bytes of a database file, read through SQLite's own file layer (the same
+// library as Qt's driver uses): it keeps a descriptor open for as long as this process
+// holds locks on the file, where closing a descriptor of our own would drop every lock the
+// process holds on it, and another program would take the write-ahead log from under an
+// open connection (the numbers window opens a second store on the file). Nothing when the
+// file cannot be opened.
+std::optional<QByteArray> headerOf(const QString &path, QString *why)
+{
+    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) {
+        *why = QStringLiteral("SQLite has no file layer");
+        return std::nullopt;
+    }
+    const QByteArray native = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const std::unique_ptr<const char, void (*)(const char *)> name(
+        sqlite3_create_filename(native.constData(), "", "", 0, nullptr),
+        [](const char *n) { sqlite3_free_filename(n); });
+    std::vector<std::max_align_t> storage(size_t(vfs->szOsFile) / sizeof(std::max_align_t) + 1);
+    auto *file = reinterpret_cast<sqlite3_file *>(storage.data());
+    int flags = 0;
+    const int opened =
+        vfs->xOpen(vfs, name.get(), file, SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_READONLY, &flags);
+    QByteArray head(16, '\0');
+    int read = opened;
+    if (opened == SQLITE_OK)
+        read = file->pMethods->xRead(file, head.data(), int(head.size()), 0);
+    if (file->pMethods)
+        file->pMethods->xClose(file);
+    if (opened != SQLITE_OK || (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ)) {
+        *why =
+            QStringLiteral("it cannot be read (%1)")
+                .arg(QString::fromLocal8Bit(sqlite3_errstr(opened != SQLITE_OK ? opened : read)));
+        return std::nullopt;
+    }
+    return head; // a short file reads as zeros after its end
+}
 
 bool looksLikeSqlite(const QString &path, QString *why)
 {
@@ -93,15 +144,12 @@ bool looksLikeSqlite(const QString &path, QString *why)
         *why = QStringLiteral("it is not a file");
         return false;
     }
-    QFile f(path);
-    if (!f.exists() || f.size() == 0)
+    if (!info.exists() || info.size() == 0)
         return true; // a new or empty file becomes a new database; nothing is lost
-    if (!f.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("it cannot be read (%1)").arg(f.errorString());
+    const std::optional<QByteArray> head = headerOf(path, why);
+    if (!head)
         return false;
-    }
-    const QByteArray head = f.read(16);
-    if (head != QByteArray("SQLite format 3\0", 16)) {
+    if (*head != QByteArray("SQLite format 3\0", 16)) {
         *why = QStringLiteral("it is not a fax database");
         return false;
     }
@@ -198,6 +246,8 @@ const SqlStatements kStatements = {
     "SELECT number, e164, Date, reason FROM donotfax ORDER BY rowid",
     "INSERT INTO exports (Date, file, count) VALUES (?, ?, ?)",
     "INSERT INTO exported (export, e164) VALUES (?, ?)",
+    "SELECT rowid, Date, file FROM exports ORDER BY rowid",
+    "SELECT export, e164 FROM exported ORDER BY export, rowid",
     nullptr,
     "PRAGMA data_version",
     "PRAGMA encoding",
@@ -342,6 +392,8 @@ bool SqliteStore::openReadOnly(QString *why)
             if (ok && version < 3)
                 ok = check.exec(QLatin1String(view));
         }
+        if (ok && version < 4)
+            ok = check.exec(QLatin1String(kEarlierRests));
     }
     check = QSqlQuery();
     if (!ok) {

@@ -56,6 +56,20 @@ QDateTime dateOf(const QVariant &text)
     return QDateTime::fromString(text.toString(), QLatin1String(kDateFormat));
 }
 
+// The rests of search engines read the same on both backends: the times are UTC texts.
+const char *const kEngineRests =
+    "SELECT engine, kind, rest_until, reason FROM engine_rests ORDER BY engine";
+const char *const kSetEngineRest =
+    "INSERT INTO engine_rests (engine, kind, rest_until, reason) VALUES (?, ?, ?, ?) "
+    "ON CONFLICT (engine) DO UPDATE SET kind = excluded.kind, rest_until = excluded.rest_until, "
+    "reason = excluded.reason";
+const char *const kEndEngineRest = "DELETE FROM engine_rests WHERE engine = ?";
+
+QString utcText(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODate);
+}
+
 } // namespace
 
 void SqlStore::bindAll(QSqlQuery *q, const QVariantList &values)
@@ -634,6 +648,34 @@ bool SqlStore::returnSites(const QStringList &sites)
     return ok && m_lastError.isEmpty();
 }
 
+// ---- search engines at rest -------------------------------------------------------------------
+
+std::optional<QList<EngineRestRow>> SqlStore::engineRests()
+{
+    QSqlQuery *q = prepared(kEngineRests);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    QList<EngineRestRow> rows;
+    while (q->next()) {
+        const QDateTime until = QDateTime::fromString(q->value(2).toString(), Qt::ISODate);
+        rows.append({q->value(0).toString(), q->value(1).toString(), until.toLocalTime(),
+                     q->value(3).toString()});
+    }
+    q->finish();
+    return rows;
+}
+
+bool SqlStore::setEngineRest(const EngineRestRow &rest)
+{
+    return write(kSetEngineRest,
+                 {rest.engine, rest.kind, utcText(rest.until), nonNull(rest.reason)});
+}
+
+bool SqlStore::endEngineRest(const QString &engine)
+{
+    return write(kEndEngineRest, {engine});
+}
+
 // ---- search strings --------------------------------------------------------------------------
 
 // A blank search string is stored and compared as '': bound as NULL, no comparison would
@@ -961,4 +1003,28 @@ bool SqlStore::recordExport(const QString &file, const QStringList &keys)
         ok = write(m_sql.insertExported, {id, keys.at(i)});
     endBatch();
     return ok && m_lastError.isEmpty();
+}
+
+std::optional<QList<ExportRecord>> SqlStore::exportLedger()
+{
+    QList<ExportRecord> records;
+    QHash<qint64, qsizetype> byId;
+    QSqlQuery *q = prepared(m_sql.exportRows);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    while (q->next()) {
+        byId.insert(q->value(0).toLongLong(), records.size());
+        records.append({dateOf(q->value(1)), q->value(2).toString(), {}});
+    }
+    q->finish();
+    q = prepared(m_sql.exportedRows);
+    if (!q || !exec(q, false))
+        return std::nullopt;
+    while (q->next()) {
+        const auto it = byId.constFind(q->value(0).toLongLong());
+        if (it != byId.cend())
+            records[*it].keys.append(q->value(1).toString());
+    }
+    q->finish();
+    return records;
 }

@@ -62,6 +62,8 @@ struct SqlStatements
     // backend can (else the driver's last insert id); exported (export id, e164)
     const char *insertExport;
     const char *insertExported;
+    const char *exportRows;   // row id, Date as text, file; in the order exported
+    const char *exportedRows; // export id, e164; by export
     // A site that goes back into the backlog is handed out no more (site); null for a
     // store of one harvester, which keeps no such list.
     const char *releaseHandedOut;
@@ -111,6 +113,7 @@ public:
     std::optional<ExportCounts> exportCounts(bool onlyNew) override;
     std::optional<ExportPlan> exportPlan(bool onlyNew) override;
     bool recordExport(const QString &file, const QStringList &keys) override;
+    std::optional<QList<ExportRecord>> exportLedger() override;
     bool deleteAllWebsites() override;
     std::optional<qint32> countWebsites() override;
     std::optional<bool> anyWebsite() override;
@@ -124,6 +127,9 @@ public:
     std::optional<QStringList> pendingSites() override;
     std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
     bool returnSites(const QStringList &sites) override;
+    std::optional<QList<EngineRestRow>> engineRests() override;
+    bool setEngineRest(const EngineRestRow &rest) override;
+    bool endEngineRest(const QString &engine) override;
 
 protected:
     SqlStore(const SqlStatements &statements, QObject *parent);

@@ -139,6 +139,24 @@ struct ExportPlan
     ExportCounts counts;
 };
 
+// One export of the ledger: when, into which file, and the keys of the numbers it wrote.
+struct ExportRecord
+{
+    QDateTime date;
+    QString file;
+    QStringList keys;
+};
+
+// A search engine resting after it refused a search: which kind of refusal (a key that
+// discovery gives), until when, and why in words. Engines are named as discovery names them.
+struct EngineRestRow
+{
+    QString engine;
+    QString kind;
+    QDateTime until;
+    QString reason;
+};
+
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
 // (websites), the search strings (searches) and the sites taken out of the backlog whose
 // page has not been analysed yet (pending). The rules for texts live here; a backend
@@ -243,8 +261,9 @@ public:
     // No export writes a listed number; with onlyNew none that an earlier export wrote.
     virtual std::optional<ExportCounts> exportCounts(bool onlyNew) = 0;
     virtual std::optional<ExportPlan> exportPlan(bool onlyNew) = 0;
-    // Notes an export in the ledger: when, into which file, and which numbers (keys).
+    // Notes an export in the ledger: when (now), into which file, and which numbers (keys).
     [[nodiscard]] virtual bool recordExport(const QString &file, const QStringList &keys) = 0;
+    virtual std::optional<QList<ExportRecord>> exportLedger() = 0; // in the order exported
 
     // ---- the backlog -----------------------------------------------------------------------
     [[nodiscard]] bool addWebsite(QString &site);
@@ -274,6 +293,15 @@ public:
     // each entry of stillQueued; returns how many went back. A shared store puts back only
     // this harvester's notes.
     virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
+
+    // ---- search engines at rest -------------------------------------------------------------
+    // Rests outlast a run and are shared by a team; the times are kept in UTC, so that
+    // harvesters in other time zones read the same moment.
+    virtual std::optional<QList<EngineRestRow>> engineRests() = 0; // every rest kept, by engine
+    // Keeps the engine's rest in place of the one it had.
+    [[nodiscard]] virtual bool setEngineRest(const EngineRestRow &rest) = 0;
+    // Forgets the engine's rest; no error when it had none.
+    [[nodiscard]] virtual bool endEngineRest(const QString &engine) = 0;
 
     // ---- the queue of a team -----------------------------------------------------------------
     // A store that many harvesters share (a server) hands each site of the backlog to one of

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void links_everyLinkOfEveryLine();
     void numbers_withLabelAndLine();
     void numbers_withoutInternational_dropsThem();
+    void numbers_laterFaxOnTheLine_referenceTakesTheFirst();
     void numbers_typographicReferences_everyLineScanned();
     void text_isWhatThePageFileKeeps();
     void numbers_finderOn_eachOnceWithEvidence();
@@ -110,6 +111,17 @@ void TestPageAnalysis::numbers_withoutInternational_dropsThem()
         analysePage("<body>Fax: +44 20 7946 0958<br>Fax: 2125550187<br>Fax: 212-555-0187</body>",
                     kPage, options);
     QCOMPARE(numbersOf(f), QStringList{QStringLiteral("1-212-555-0187")});
+}
+
+// A later "fax" on the line of a number: the reference scan reads on through the deleted
+// word, and takes the number before it (or, for a number without the US layout, a digit
+// after it).
+void TestPageAnalysis::numbers_laterFaxOnTheLine_referenceTakesTheFirst()
+{
+    PageFindings f = analysePage("<body>fax +1-614-333-5205 Fax 250.315.0232</body>", kPage);
+    QCOMPARE(numbersOf(f), QStringList{QStringLiteral("1-614-333-5205")});
+    f = analysePage("<body>Telefax: +44 20 7946 0161fax8367468634xxxx</body>", kPage);
+    QCOMPARE(numbersOf(f), QStringList{QStringLiteral("+44-20-7946-0161-8")});
 }
 
 void TestPageAnalysis::numbers_typographicReferences_everyLineScanned()

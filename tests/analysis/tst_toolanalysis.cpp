@@ -296,6 +296,8 @@ void TestToolAnalysis::help_listsSubcommands()
          {"varnel-tool text FILE", "varnel-tool faxes [--intl] [--literal] [--explain] FILE...",
           "varnel-tool links --url SITE FILE", "varnel-tool areacode NUMBER"})
         QVERIFY2(r.out.contains(c), c);
+    // A script that compares the text with another reader's needs to know how controls look.
+    QVERIFY2(r.out.contains("as \\xHH (ESC as \\x1b"), r.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestToolAnalysis)

@@ -18,20 +18,30 @@ public:
         QString text;
         QString title; // empty for information()
         bool question = false;
+        bool destructive = false; // a question that defaults to Cancel
+        QString detail;           // how much a destructive question touches
     };
 
     void information(const QString &text) override
     {
-        shown.append(Shown{text, QString(), false});
+        shown.append(Shown{text, QString(), false, false, QString()});
         if (onShown)
             onShown(text);
     }
     Answer confirm(const QString &text, const QString &title) override
     {
-        shown.append(Shown{text, title, true});
+        shown.append(Shown{text, title, true, false, QString()});
         if (onShown)
             onShown(text);
         return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+    }
+    Answer confirmDestructive(const QString &text, const QString &title,
+                              const QString &detail) override
+    {
+        const Answer a = confirm(text, title);
+        shown.last().destructive = true;
+        shown.last().detail = detail;
+        return a;
     }
 
     QStringList texts() const

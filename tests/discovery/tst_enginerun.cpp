@@ -1,3 +1,4 @@
+#include "enginerests.h"
 #include "fakesearchengine.h"
 #include "httpbrowser.h"
 #include "listbuildertestkit.h"
@@ -63,6 +64,39 @@ Reply refusalReply(const QString &kind, const QString &engine)
     return status(kind.toLatin1());
 }
 
+// Rests kept in memory, measured by a clock the test sets.
+class MemoryRests : public EngineRests::Book
+{
+public:
+    QDateTime clock{QDate(2026, 3, 5), QTime(9, 0)};
+    QHash<QString, EngineRests::Rest> kept;
+
+    QDateTime now() const override { return clock; }
+    std::optional<QHash<QString, EngineRests::Rest>> current() override
+    {
+        QHash<QString, EngineRests::Rest> out;
+        for (const EngineRests::Rest &r : qAsConst(kept)) {
+            if (r.until > clock)
+                out.insert(r.engine, r);
+        }
+        return out;
+    }
+    bool rest(const EngineRests::Rest &r) override
+    {
+        kept.insert(r.engine, r);
+        return true;
+    }
+    bool wake(const QString &engine) override
+    {
+        kept.remove(engine);
+        return true;
+    }
+    void restNow(const QString &engine, EngineRests::Kind kind, int seconds)
+    {
+        kept.insert(engine, {engine, kind, clock.addSecs(seconds), QStringLiteral("refused")});
+    }
+};
+
 } // namespace
 
 // Every engine of the table at one loopback fake engine: the six added ones under a folder
@@ -83,10 +117,10 @@ public:
     DiscoveryConfig config() const
     {
         DiscoveryConfig c;
-        c.googleHost = c.yahooHost = fake.hostAndPort();
         for (const SearchEngines::SearchEngine &e : SearchEngines::all()) {
-            if (!e.referenceReading)
-                c.engineOrigins.insert(e.toolName, fake.base() + QLatin1Char('/') + e.toolName);
+            c.engineOrigins.insert(e.toolName, e.referenceReading
+                                                   ? fake.base()
+                                                   : fake.base() + QLatin1Char('/') + e.toolName);
         }
         c.pageTimeoutMs = 1500;
         return c;
@@ -350,6 +384,128 @@ private Q_SLOTS:
         QCOMPARE(bing[1].query.queryItemValue(QStringLiteral("first")), QStringLiteral("21"));
         QCOMPARE(run.builder.statusText(),
                  QStringLiteral("Finished! Extracted 24 results from Bing."));
+    }
+
+    // With a book of rests, an engine that refuses rests for the time its definition gives
+    // that kind of refusal, and the status says until when.
+    void refusal_restsTheEngine_data()
+    {
+        using Kind = EngineRests::Kind;
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("403") << "403 Forbidden" << int(Kind::Forbidden) << 6 * 3600;
+        QTest::newRow("429") << "429 Too Many Requests" << int(Kind::TooManyRequests) << 3600;
+        QTest::newRow("503") << "503 Service Unavailable" << int(Kind::TooManyRequests) << 3600;
+        QTest::newRow("challenge page") << "challenge page" << int(Kind::Captcha) << 24 * 3600;
+        QTest::newRow("captcha redirect") << "captcha redirect" << int(Kind::Captcha) << 24 * 3600;
+        QTest::newRow("no answer") << "silent" << int(Kind::NoAnswer) << 600;
+    }
+    void refusal_restsTheEngine()
+    {
+        QFETCH(QString, refusal);
+        QFETCH(int, kind);
+        QFETCH(int, seconds);
+        EngineWeb web;
+        QVERIFY(web.listen());
+        web.answers[QStringLiteral("mojeek")] = [refusal](const Request &r, int) {
+            if (r.path.contains(QLatin1String("captcha")))
+                return page(QStringLiteral("<p>Type the letters you see.</p>"));
+            return refusalReply(refusal, QStringLiteral("mojeek"));
+        };
+        web.serve(QStringLiteral("bing"), {links(QStringLiteral("b"), 25)});
+        auto rests = std::make_shared<MemoryRests>();
+        DiscoveryConfig config = web.config();
+        config.rests = rests;
+        Run run(config);
+        run.start(QStringLiteral("Mojeek"), true);
+        QVERIFY(run.waitForEnd());
+        QCOMPARE(run.recorder.outcomes.value(0).kind, DiscoveryOutcome::Kind::Finished);
+        QCOMPARE(rests->kept.size(), 1);
+        const EngineRests::Rest rest = rests->kept.value(QStringLiteral("mojeek"));
+        QCOMPARE(int(rest.kind), kind);
+        QCOMPARE(rest.until, rests->clock.addSecs(seconds));
+        QVERIFY(!rest.reason.isEmpty());
+        const QString until = EngineRests::untilText(rest.until, rests->clock);
+        QVERIFY2(std::any_of(run.statuses.cbegin(), run.statuses.cend(),
+                             [&](const QString &s) {
+                                 return s.startsWith(QLatin1String("Mojeek ")) &&
+                                        s.endsWith(QStringLiteral(", resting until %1. Trying "
+                                                                  "Bing from result 1.")
+                                                       .arg(until));
+                             }),
+                 qPrintable(run.statuses.join(QLatin1Char('\n'))));
+    }
+
+    // A resting engine is not asked until its rest is over: the fall-back passes over it,
+    // and a run that may ask no other engine ends at once saying until when it rests.
+    void restingEngine_passedOverUntilItsTime()
+    {
+        EngineWeb web;
+        QVERIFY(web.listen());
+        web.answers[QStringLiteral("mojeek")] = [](const Request &, int) {
+            return page(FakeSearchEngine::enginePage(QStringLiteral("mojeek"),
+                                                     links(QStringLiteral("m"), 25)));
+        };
+        web.serve(QStringLiteral("duckduckgo"), {links(QStringLiteral("d"), 25)});
+        auto rests = std::make_shared<MemoryRests>();
+        rests->restNow(QStringLiteral("mojeek"), EngineRests::Kind::Captcha, 3600);
+        rests->restNow(QStringLiteral("bing"), EngineRests::Kind::TooManyRequests, 600);
+        DiscoveryConfig config = web.config();
+        config.rests = rests;
+        Run run(config);
+
+        run.start(QStringLiteral("Mojeek"), true);
+        QVERIFY(run.waitForEnd());
+        QCOMPARE(web.enginesAsked(), QStringList{"duckduckgo"});
+        QVERIFY2(run.statuses.contains(QStringLiteral(
+                     "Mojeek: refused (CAPTCHA), resting until 10:00. Trying DuckDuckGo from "
+                     "result 1.")),
+                 qPrintable(run.statuses.join(QLatin1Char('\n'))));
+        QCOMPARE(run.recorder.outcomes.value(0).kind, DiscoveryOutcome::Kind::Finished);
+
+        run.start(QStringLiteral("Mojeek"), false);
+        QVERIFY(run.waitForEnd());
+        QCOMPARE(web.enginesAsked(), QStringList{"duckduckgo"});
+        const DiscoveryOutcome resting = run.recorder.outcomes.value(1);
+        QCOMPARE(resting.kind, DiscoveryOutcome::Kind::Blocked);
+        QCOMPARE(resting.problemText(),
+                 QStringLiteral("the search engine blocked the search (Mojeek: refused "
+                                "(CAPTCHA), resting until 10:00)"));
+        QCOMPARE(run.builder.statusText(),
+                 QStringLiteral("Finished! Extracted 0 results from Mojeek. Mojeek: refused "
+                                "(CAPTCHA), resting until 10:00."));
+
+        rests->clock = rests->clock.addSecs(3601);
+        run.start(QStringLiteral("Mojeek"), false);
+        QVERIFY(run.waitForEnd());
+        QCOMPARE(web.enginesAsked(), (QStringList{"duckduckgo", "mojeek"}));
+        QCOMPARE(run.recorder.outcomes.value(2).kind, DiscoveryOutcome::Kind::Finished);
+    }
+
+    // A run of the reference (Google read by the reference rules, no next engine) asks as
+    // the reference asks: a rest neither keeps it from asking nor follows its refusal.
+    void referenceRun_neitherRestsNorPassesOver()
+    {
+        EngineWeb web;
+        QVERIFY(web.listen());
+        web.answers[QStringLiteral("google")] = [](const Request &, int) {
+            return status("429 Too Many Requests");
+        };
+        auto rests = std::make_shared<MemoryRests>();
+        DiscoveryConfig config = web.config();
+        config.rests = rests;
+        Run run(config);
+        run.start(QStringLiteral("Google Search"), false);
+        QVERIFY(run.waitForEnd());
+        QVERIFY(rests->kept.isEmpty());
+        rests->restNow(QStringLiteral("google"), EngineRests::Kind::Captcha, 3600);
+        run.start(QStringLiteral("Google Search"), false);
+        QVERIFY(run.waitForEnd());
+        QCOMPARE(web.requestsOf(QStringLiteral("google")).size(), 2);
+        QCOMPARE(run.builder.statusText(),
+                 QStringLiteral("Finished! Extracted 0 results. The search engine blocked the "
+                                "search."));
     }
 
     // An engine that cannot be reached gives no page; the next one is asked from the start.

@@ -1,6 +1,6 @@
 #include "fakesearchengine.h"
-#include "form3.h"
 #include "listbuildertestkit.h"
+#include "listbuilderwindow.h"
 #include "searchengines.h"
 #include "webenginesetup.h"
 
@@ -11,7 +11,7 @@
 #include <QWebEngineView>
 
 // The list builder window with its embedded browser, against the loopback fake engine.
-class TestForm3 : public QObject
+class TestListBuilderWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -19,7 +19,7 @@ private Q_SLOTS:
 
     void window_showsStatusAndBrowser()
     {
-        Form3 form;
+        ListBuilderWindow form;
         QCOMPARE(form.windowTitle(), QStringLiteral("List Builder - Finding matching websites..."));
         QCOMPARE(form.Text1()->text(), QStringLiteral("Status..."));
         QCOMPARE(form.Text1()->toolTip(),
@@ -40,9 +40,9 @@ private Q_SLOTS:
                         {FakeSearchEngine::resultPage(
                             FakeSearchEngine::numberedLinks(QStringLiteral("tile"), 0, 25))});
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 30000;
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
 
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -59,6 +59,42 @@ private Q_SLOTS:
         for (const FakeSearchEngine::Request &r : engine.requests())
             pages += r.engine == QLatin1String("Google");
         QCOMPARE(pages, 2);
+    }
+
+    // A result page whose script builds its links after the page has loaded is read as it
+    // has rendered, not as it arrived: here the script says it is loading for a while (the
+    // document changes every 40 ms), then puts in the results.
+    void run_readsTheRenderedPage()
+    {
+        FakeSearchEngine engine;
+        QVERIFY(engine.listen());
+        // The address is put together so that the script's own text holds no link.
+        engine.setPages(QStringLiteral("tiles"),
+                        {QStringLiteral("<p id=\"wait\">Loading</p><ol id=\"res\"></ol><script>"
+                                        "var ticks = 0;"
+                                        "function build() {"
+                                        " var list = document.getElementById('res');"
+                                        " for (var i = 0; i < 25; ++i) {"
+                                        "  var a = document.createElement('a');"
+                                        "  a.href = 'http:' + '//www.scripted' + i + '.com/';"
+                                        "  a.textContent = 'result ' + i;"
+                                        "  var li = document.createElement('li');"
+                                        "  li.appendChild(a); list.appendChild(li); } }"
+                                        "function tick() {"
+                                        " document.getElementById('wait').textContent += '.';"
+                                        " if (++ticks < 15) setTimeout(tick, 40); else build(); }"
+                                        "setTimeout(tick, 40);</script>")});
+        DiscoveryConfig config;
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
+        config.pageTimeoutMs = 30000;
+        ListBuilderWindow form(config);
+        RunRecorder run(form.listBuilder());
+        form.listBuilder()->load(run.request(QStringLiteral("tiles")));
+        QTRY_COMPARE_WITH_TIMEOUT(run.outcomes.size(), 1, 60000);
+        QCOMPARE(run.names.size(), 25);
+        QCOMPARE(run.names.first(), QStringLiteral("scripted0.com"));
+        QCOMPARE(run.names.last(), QStringLiteral("scripted24.com"));
+        QVERIFY(run.outcomes[0].enough());
     }
 
     // An engine that wants a POST form, and one whose form carries the token of its home
@@ -101,7 +137,7 @@ private Q_SLOTS:
         DiscoveryConfig config;
         config.engineOrigins.insert(engine, fake.base() + folder);
         config.pageTimeoutMs = 30000;
-        Form3 form(config);
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         run.engine = SearchEngines::find(engine)->displayName;
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
@@ -142,8 +178,8 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer(answer));
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
-        Form3 form(config);
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         QTRY_VERIFY_WITH_TIMEOUT(!form.listBuilder()->isLoaded(), 60000);
@@ -157,8 +193,8 @@ private Q_SLOTS:
         QVERIFY(engine.listen());
         engine.setAnswer(FakeSearchEngine::Answer::Silent);
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
-        Form3 form(config);
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
+        ListBuilderWindow form(config);
         RunRecorder run(form.listBuilder());
         form.listBuilder()->load(run.request(QStringLiteral("tiles")));
         form.listBuilder()->show();
@@ -174,7 +210,7 @@ int main(int argc, char **argv)
 {
     prepareWebEngine();
     QApplication app(argc, argv);
-    TestForm3 test;
+    TestListBuilderWindow test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_form3.moc"

@@ -1,6 +1,7 @@
 #include "fakesearchengine.h"
 #include "httpbrowser.h"
 #include "listbuildertestkit.h"
+#include "searchengines.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,7 +57,7 @@ private Q_SLOTS:
         rig.load(QStringLiteral("plumber new york"));
         QVERIFY(rig.builder.isLoaded());
         QCOMPARE(rig.builder.queryTerms(), QStringLiteral("plumber+new+york+fax"));
-        QCOMPARE(rig.builder.engineName(), QStringLiteral("Google"));
+        QCOMPARE(rig.builder.currentEngine(), QStringLiteral("Google Search"));
         QCOMPARE(rig.builder.wantedNames(), 100);
         QCOMPARE(rig.builder.resultOffset(), 1);
         QCOMPARE(rig.builder.statusText(), QStringLiteral("Status..."));
@@ -70,6 +71,33 @@ private Q_SLOTS:
         rig.builder.show();
         QCOMPARE(browser.navigations.size(), 1);
         QVERIFY(rig.builder.isVisible());
+    }
+
+    // The engine picked is left out (its definition in the data folder cannot be read): the
+    // run asks no other engine in its place and says why it ends.
+    void engineLeftOut_runEndsSayingSo()
+    {
+        TempDataDir data;
+        QDir().mkpath(SearchEngines::dataFolderOf(data.path()));
+        QFile broken(SearchEngines::dataFolderOf(data.path()) + QStringLiteral("/google.json"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("{ \"title\": ");
+        broken.close();
+        DiscoveryConfig config;
+        config.engines = std::make_shared<const SearchEngines::Catalog>(
+            SearchEngines::Catalog::load(data.path()));
+        QVERIFY(!config.engines->find(QStringLiteral("Google Search")));
+        ScriptedBrowser browser;
+        Rig rig(&browser, config);
+        rig.load(QStringLiteral("roofer"));
+        QVERIFY(browser.navigations.isEmpty());
+        QCOMPARE(rig.run.outcomes.size(), 1);
+        QCOMPARE(rig.run.outcomes[0].kind, DiscoveryOutcome::Kind::NoAnswer);
+        QCOMPARE(rig.builder.statusText(),
+                 QStringLiteral("Finished! Extracted 0 results. Google Search: its definition "
+                                "cannot be read, so it is left out (see varnel-tool engines)."));
+        QVERIFY(rig.run.outcomes[0].problemText().contains(QLatin1String("Google Search: its "
+                                                                         "definition")));
     }
 
     void pagination_data()
@@ -280,7 +308,7 @@ private Q_SLOTS:
         engine.setAnswer(QStringLiteral("plumber+fax"), 1, FakeSearchEngine::Answer(answer));
         HttpBrowser browser;
         DiscoveryConfig config;
-        config.googleHost = engine.hostAndPort();
+        config.engineOrigins.insert(QStringLiteral("google"), engine.base());
         config.pageTimeoutMs = 500;
         Rig rig(&browser, config);
         rig.run.addFax = true;
@@ -330,7 +358,7 @@ private Q_SLOTS:
         const QList<FakeSearchEngine::Request> &requests = engine.requests();
         QCOMPARE(requests.size(), offsets.size());
         for (int i = 0; i < requests.size(); ++i) {
-            QCOMPARE(requests[i].engine, SearchListBuilder::engineForText(combo1));
+            QCOMPARE(requests[i].engine, combo1.section(QLatin1Char(' '), 0, 0));
             QCOMPARE(requests[i].terms, QStringLiteral("drain+cleaning"));
             QVERIFY2(requests[i].target.contains(offsets[i]), qPrintable(requests[i].target));
             QCOMPARE(requests[i].host, combo1.startsWith(QLatin1Char('Y'))

@@ -1,3 +1,5 @@
+#include "testenv.h"
+
 #include <QProcess>
 #include <QTest>
 
@@ -57,8 +59,12 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
+        // A data folder of its own: its (absent) engine definitions change nothing.
+        TempDataDir data;
         QProcess p;
-        p.start(QStringLiteral(VARNEL_TOOL_PATH), QStringList{QStringLiteral("domains")} + args);
+        p.start(QStringLiteral(VARNEL_TOOL_PATH),
+                QStringList{QStringLiteral("domains"), QStringLiteral("--data-dir"), data.path()} +
+                    args);
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), exitCode);
         QCOMPARE(p.readAllStandardOutput(), out);
@@ -67,14 +73,17 @@ private Q_SLOTS:
 
     void engines_listed()
     {
+        TempDataDir data;
         QProcess p;
-        p.start(QStringLiteral(VARNEL_TOOL_PATH), {QStringLiteral("engines")});
+        p.start(QStringLiteral(VARNEL_TOOL_PATH),
+                {QStringLiteral("engines"), QStringLiteral("--data-dir"), data.path()});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
         const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
         QCOMPARE(lines.size(), 8);
         QVERIFY(
             lines.first().startsWith("google\tGoogle Search\tGET http://www.google.com/search?"));
+        QVERIFY(lines.first().endsWith("\tshipped\tready"));
         QVERIFY(lines.at(5).startsWith(
             "duckduckgo\tDuckDuckGo\tPOST https://html.duckduckgo.com/html/"));
     }

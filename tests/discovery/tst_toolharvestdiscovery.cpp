@@ -5,6 +5,7 @@
 #include "testwebserver.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -116,8 +117,10 @@ private Q_SLOTS:
     }
 
     // --engine takes every engine of the table. The one picked refuses; the next of the
-    // table answers at the same result, and the output says which and why.
-    void harvest_nextEngine()
+    // table answers at the same result, and the output says which and why. The refused
+    // engine rests in the store: a second harvest does not ask it, varnel-tool engines says
+    // until when it rests, and once woken it is asked again.
+    void harvest_nextEngine_restsAcrossRuns()
     {
         FakeSearchEngine engine;
         QVERIFY(engine.listen());
@@ -157,13 +160,47 @@ private Q_SLOTS:
         int exitCode = -1;
         QVERIFY(runTool(args, &out, &err, &exitCode));
         QCOMPARE(exitCode, 0);
-        QVERIFY2(err.contains("discovery: Mojeek blocked the search: the engine refused the "
-                              "search (HTTP 403 Forbidden). Trying Bing from result 1.\n"),
-                 err.constData());
+        const QRegularExpression refused(QStringLiteral(
+            "discovery: Mojeek blocked the search: the engine refused the search \\(HTTP 403 "
+            "Forbidden\\), resting until (\\d\\d:\\d\\d)\\. Trying Bing from result 1\\.\n"));
+        const QRegularExpressionMatch said = refused.match(QString::fromUtf8(err));
+        QVERIFY2(said.hasMatch(), err.constData());
+        const QString until = said.captured(1);
         QVERIFY2(err.contains("discovery: Finished! Extracted 25 results from Bing.\n"),
                  err.constData());
         QVERIFY2(out.contains("sites scanned 25, sites found 25, numbers found 25"),
                  out.constData());
+        auto mojeekAsked = [&engine] {
+            int n = 0;
+            for (const FakeSearchEngine::Request &r : engine.requests())
+                n += r.path.startsWith(QLatin1String("/mojeek/"));
+            return n;
+        };
+        QCOMPARE(mojeekAsked(), 1);
+
+        QVERIFY(runTool(args, &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(mojeekAsked(), 1);
+        QVERIFY2(err.contains("discovery: Mojeek: refused (forbidden), resting until " +
+                              until.toUtf8() + ". Trying Bing from result 1.\n"),
+                 err.constData());
+
+        QVERIFY(runTool({"engines", "--data-dir", dir.path()}, &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(
+            out.contains("\tshipped\trefused (forbidden), resting until " + until.toUtf8() + "\n"),
+            out.constData());
+        QCOMPARE(out.count("\tready\n"), 7);
+        QVERIFY(runTool({"engines", "--data-dir", dir.path(), "--wake", "Mojeek"}, &out, &err,
+                        &exitCode));
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(out, QByteArray("mojeek: awake, asked again from now on\n"));
+        QVERIFY(runTool({"engines", "--data-dir", dir.path()}, &out, &err, &exitCode));
+        QCOMPARE(out.count("\tready\n"), 8);
+
+        QVERIFY(runTool(args, &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(mojeekAsked(), 2);
     }
 
     // --sites harvests the sites of a file, and says which lines were no site.

@@ -83,6 +83,36 @@ private Q_SLOTS:
         QTest::newRow("escaped slash matches itself") << rules << QByteArray("/a%2Fb") << false;
         QTest::newRow("robots.txt itself")
             << QByteArray("User-agent: *\nDisallow: /\n") << QByteArray("/robots.txt") << true;
+        // Stars at the end add nothing, but the pattern keeps its length against others.
+        const QByteArray stars = "User-agent: *\nDisallow: /a**$\nAllow: /ab\nDisallow: /p$*\n";
+        QTest::newRow("a final *$ is no anchor") << stars << QByteArray("/a/x") << false;
+        QTest::newRow("a final * keeps its weight") << stars << QByteArray("/ab") << false;
+        QTest::newRow("a $ before a final * is a character")
+            << stars << QByteArray("/p$x") << false;
+        QTest::newRow("... and does not anchor") << stars << QByteArray("/p") << true;
+        QTest::newRow("a rule repeated") << QByteArray("User-agent: *\nDisallow: /*x\nAllow: /a\n"
+                                                       "Disallow: /*x\n")
+                                         << QByteArray("/abx") << false;
+
+        // Of the rules with a "*" in their middle, the first MaxWildcardRules are matched as
+        // written: a disallow after them forbids everything from its first "*" on, an allow
+        // after them is dropped. Repeated rules count once.
+        QByteArray many = "User-agent: *\nDisallow: /\nAllow: /*ok\n";
+        for (int i = 0; i < 3; ++i)
+            many += "Allow: /*ok\n";
+        for (int i = 1; i < RobotsTxt::MaxWildcardRules; ++i)
+            many += "Disallow: /*never" + QByteArray::number(i) + "\n";
+        QTest::newRow("the last wildcard rule matched as written")
+            << many << QByteArray("/is/ok") << true;
+        QTest::newRow("an allow past them is dropped") << many + "Allow: /*fine\n"
+                                                       << QByteArray("/is/fine") << false;
+        // "/docs/*.pdf" weighs 11: it beats an allow of 7, not one of 14.
+        QTest::newRow("a disallow past them forbids from its first *, keeping its weight")
+            << many + "Disallow: /docs/*.pdf\nAllow: /docs/a\n"
+            << QByteArray("/docs/a.html") << false;
+        QTest::newRow("... so that a longer allow still wins")
+            << many + "Disallow: /docs/*.pdf\nAllow: /docs/public/\n"
+            << QByteArray("/docs/public/a.html") << true;
 
         // Reading the file.
         QTest::newRow("CR line ends, comments, odd case and spaces")

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -253,6 +254,38 @@ private Q_SLOTS:
         session.load();
         QVERIFY(session.canResume());
         QCOMPARE(session.siteQueue()->items(), QStringList{QStringLiteral("stall.example")});
+    }
+
+    // A file of sites that is a pipe nobody writes to is waited for, and Ctrl-C stops the
+    // waiting: the program ends by itself, saying so, with nothing queued.
+    void sitesFromAPipe_interruptStopsTheReading()
+    {
+        TempDataDir dir;
+        const QString fifo = dir.file(QStringLiteral("sites.fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        ToolRun run;
+        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--sites"), fifo});
+        QVERIFY(run.process.waitForStarted());
+        QTest::qWait(300);
+        QCOMPARE(run.process.state(), QProcess::Running);
+        ::kill(pid_t(run.process.processId()), SIGINT);
+        QVERIFY(run.finish(10000));
+        QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process.exitCode(), 1);
+        QVERIFY2(run.err.contains("sites.fifo: stopped before it was read"), run.err.constData());
+    }
+
+    // A file of sites that never ends is read up to the limit and refused, the limit named.
+    void sitesFromADeviceWithoutEnd_refused()
+    {
+        TempDataDir dir;
+        ToolRun run;
+        run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--sites"),
+                   QStringLiteral("/dev/zero")});
+        QVERIFY(run.finish(20000));
+        QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process.exitCode(), 1);
+        QVERIFY2(run.err.contains("/dev/zero: it holds more than 64 MiB"), run.err.constData());
     }
 };
 

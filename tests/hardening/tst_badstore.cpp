@@ -685,6 +685,34 @@ private Q_SLOTS:
         QCOMPARE(rows.faxes.size(), 3);
     }
 
+    // A copy of a store into itself is refused by every name the target may give it: two
+    // connections under two names of one file would keep two write-ahead logs of it.
+    void storeCopyIntoItself_refused_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the data folder; "" is the folder
+        QTest::addColumn<bool>("hardLink");
+        QTest::newRow("the folder") << QString() << false;
+        QTest::newRow("the file") << QStringLiteral("varnel.mdb") << false;
+        QTest::newRow("another name of the file") << QStringLiteral("copy.mdb") << true;
+    }
+    void storeCopyIntoItself_refused()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, hardLink);
+        TempDataDir dir;
+        fillStore(dir.path(), 3);
+        const QString store = dbPath(dir.path());
+        if (hardLink)
+            QVERIFY(::link(QFile::encodeName(store).constData(),
+                           QFile::encodeName(dir.file(target)).constData()) == 0);
+        ToolRun copy;
+        QVERIFY(copy.run({QStringLiteral("store"), QStringLiteral("copy"), QStringLiteral("--from"),
+                          dir.path(), QStringLiteral("--to"),
+                          target.isEmpty() ? dir.path() : dir.file(target)}));
+        QCOMPARE(copy.exitCode(), 2);
+        QVERIFY2(copy.err.contains("the same store"), copy.err.constData());
+    }
+
     // A named pipe and a device stay what they are: the pipe's reader gets the numbers, and
     // a device that takes no bytes (a full disk) fails the export, keeping the numbers.
     void exportIntoPipeOrDevice_data()

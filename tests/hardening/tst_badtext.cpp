@@ -156,11 +156,12 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QList<QStringList> records = parseCsv(f.readAll());
         QCOMPARE(records.size(), 1 + numbers.size());
-        QCOMPARE(records.first(), (QStringList{QStringLiteral("fax"), QStringLiteral("Date"),
-                                               QStringLiteral("website"), QStringLiteral("search"),
-                                               QStringLiteral("location"), QStringLiteral("e164"),
-                                               QStringLiteral("country"), QStringLiteral("label"),
-                                               QStringLiteral("how"), QStringLiteral("context")}));
+        QCOMPARE(records.first(),
+                 (QStringList{QStringLiteral("Number"), QStringLiteral("Date"),
+                              QStringLiteral("Page"), QStringLiteral("Search String"),
+                              QStringLiteral("Region"), QStringLiteral("E.164"),
+                              QStringLiteral("Country"), QStringLiteral("Label"),
+                              QStringLiteral("How Found"), QStringLiteral("Text Around It")}));
         QStringList exported;
         for (qsizetype i = 1; i < records.size(); ++i) {
             QCOMPARE(records.at(i).size(), 10);

@@ -3,8 +3,9 @@
 // are no numbers, and an export into a folder that cannot be written.
 
 #include "datadirlock.h"
-#include "form1testkit.h"
-#include "frmexport.h"
+#include "exportdialog.h"
+#include "mainwindowtestkit.h"
+#include "optioncontrol.h"
 #include "testwebserver.h"
 #include "toolrun.h"
 
@@ -113,7 +114,7 @@ private Q_SLOTS:
         }
         const QByteArray before = locked ? QByteArray() : fileBytes(path);
         {
-            Form1Harness h({}, dir.path());
+            MainWindowHarness h({}, dir.path());
             QElapsedTimer t;
             t.start();
             QVERIFY(h.open());
@@ -144,22 +145,20 @@ private Q_SLOTS:
             values.insert(QLatin1String(key), QStringLiteral("12x\x01"));
         values.insert(QStringLiteral("Combo2"), QStringLiteral("77"));
         values.insert(QStringLiteral("cmbAdvance"), QStringLiteral("-3"));
-        Form1Harness h(values);
+        MainWindowHarness h(values);
         QVERIFY(h.open());
-        QCOMPARE(h.form->combo(OptionId::SearchEngine)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::SearchEngine)),
                  QStringLiteral("Which Search Type?"));
-        QCOMPARE(h.form->combo(OptionId::ResultCount)->currentText(),
+        QCOMPARE(OptionControl::shownText(h.c.combo(OptionId::ResultCount)),
                  QStringLiteral("How Many Results?"));
-        QCOMPARE(h.form->combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
-        QCOMPARE(h.form->combo(OptionId::AfterLastSearch)->currentText(),
+        QCOMPARE(h.c.combo(OptionId::AdvanceAfter)->currentText(), QStringLiteral("10,000"));
+        QCOMPARE(h.c.combo(OptionId::AfterLastSearch)->currentText(),
                  QStringLiteral("Stop Immediately"));
-        QVERIFY(!h.form->checkBox(OptionId::AutoAdvance)->isChecked());
-        for (QCheckBox *c : {h.form->checkBox(OptionId::AddFaxToSearches),
-                             h.form->checkBox(OptionId::AllowInternational),
-                             h.form->checkBox(OptionId::SoundOnFaxFound),
-                             h.form->checkBox(OptionId::SoundOnNextSearch),
-                             h.form->checkBox(OptionId::SoundOnFinished),
-                             h.form->checkBox(OptionId::FollowRedirects)})
+        QVERIFY(!h.c.checkBox(OptionId::AutoAdvance)->isChecked());
+        for (QCheckBox *c :
+             {h.c.checkBox(OptionId::AddFaxToSearches), h.c.checkBox(OptionId::AllowInternational),
+              h.c.checkBox(OptionId::SoundOnFaxFound), h.c.checkBox(OptionId::SoundOnNextSearch),
+              h.c.checkBox(OptionId::SoundOnFinished), h.c.checkBox(OptionId::FollowRedirects)})
             QVERIFY2(c->isChecked(), qPrintable(c->objectName()));
     }
 
@@ -221,16 +220,17 @@ private Q_SLOTS:
         QStringList errors;
         if (window) {
             SqliteStore db(dir.path());
-            frmExport *w = frmExport::openWindow(&db, dir.path());
-            QPointer<frmExport> open(w);
+            WindowOwner windows(dir.path());
+            ExportDialog *w = windows.openExport(&db);
+            QPointer<ExportDialog> open(w);
             w->askSaveFileName = [&](const QString &) { return target; };
             w->askYesNo = [](const QString &) { return true; };
             w->showError = [&](const QString &text) { errors << text; };
-            w->Check1->setChecked(true); // delete after the export
-            w->Command1_Click();
+            control<QCheckBox>(w, QStringLiteral("Check1"))
+                ->setChecked(true); // delete after the export
+            w->exportClicked();
             QCOMPARE(db.countFaxes().value_or(-1), 3);
             QVERIFY(open && open->isVisible());
-            frmExport::unload();
         } else {
             ToolRun run;
             QVERIFY(run.run({QStringLiteral("export"), QStringLiteral("--data-dir"), dir.path(),

@@ -46,9 +46,11 @@ private Q_SLOTS:
                                   "chkAllEndings", "chkNumbersWindow",
                                   // options of the crawl
                                   "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent",
-                                  "txtPerSite", "chkRobots"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0,
-                                     1,  1,  0, 1, 0, 1, 0, 0, 2, 1};
+                                  "txtPerSite", "chkRobots",
+                                  // options of the window (settings file only)
+                                  "chkFixedChoices", "chkBesideHarvest"};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1,
+                                     1,  0,  1, 0, 1, 0, 0, 2, 1, 1, 1};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {

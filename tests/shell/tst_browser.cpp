@@ -5,13 +5,14 @@
 // Set VARNEL_GRAB_DIR to a folder to get a picture of the window.
 
 #include "browserlayout.h"
-#include "frmwebsite.h"
+#include "browserwindow.h"
 #include "productinfo.h"
-#include "shellglobals.h"
 #include "skin.h"
 #include "testenv.h"
 #include "twips.h"
 #include "webenginesetup.h"
+#include "windowcontrols.h"
+#include "windowowner.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTcpServer>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -37,6 +39,7 @@ class TestBrowser : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void cleanup();
 
     void layoutBrowser_data();
@@ -46,25 +49,34 @@ private Q_SLOTS:
     void window_layoutFollowsTheSize();
     void window_pageEventsAndEnterNavigates();
     void window_openedTwiceIsOneWindow();
+    void window_saysWhenAPageCannotBeOpened();
     void exitPending_data();
     void exitPending();
 
 private:
     TempDataDir *m_dir = nullptr;
+    WindowOwner *m_windows = nullptr;
+    int m_quits = 0;
 };
 
 void TestBrowser::initTestCase()
 {
     TestEnv::enterTestMode();
     m_dir = new TempDataDir;
-    ShellGlobals::setDataDir(m_dir->path());
     LoadProductInfo();
+}
+
+void TestBrowser::init()
+{
+    m_quits = 0;
+    m_windows = new WindowOwner(m_dir->path());
+    m_windows->quitApplication = [this] { ++m_quits; };
 }
 
 void TestBrowser::cleanup()
 {
-    frmWebsite::unload();
-    bQuitPending = false;
+    delete m_windows;
+    m_windows = nullptr;
 }
 
 void TestBrowser::layoutBrowser_data()
@@ -110,7 +122,7 @@ void TestBrowser::layoutBrowser()
 
 void TestBrowser::window_controlsCaptionAndMaximised()
 {
-    frmWebsite *w = frmWebsite::openWindow(page(QStringLiteral("First")));
+    BrowserWindow *w = m_windows->openBrowser(page(QStringLiteral("First")));
     // The caption is the web site address until the first page has loaded.
     QCOMPARE(w->windowTitle(), strWebsite);
     QVERIFY(w->isVisible());
@@ -120,29 +132,40 @@ void TestBrowser::window_controlsCaptionAndMaximised()
     QTRY_VERIFY(!w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(w->isVisible());
 
-    QCOMPARE(w->frmBrowser->title(), QStringLiteral("Browser"));
-    QCOMPARE(w->Label5->text(), QStringLiteral("URL:"));
-    QCOMPARE(w->Command3->toolTip(), QStringLiteral("browse the entered url"));
-    QCOMPARE(w->Command4->toolTip(), QStringLiteral("back"));
-    QCOMPARE(w->Command5->toolTip(), QStringLiteral("forward"));
-    QCOMPARE(w->Command6->toolTip(), QStringLiteral("stop"));
-    QCOMPARE(w->Command7->toolTip(), QStringLiteral("refresh"));
-    for (QPushButton *b : {w->Command3, w->Command4, w->Command5, w->Command6, w->Command7})
-        QVERIFY(!b->icon().isNull() && b->text().isEmpty());     // picture buttons
-    QCOMPARE(w->StatusBar1->findChildren<QLabel *>().size(), 2); // two panels
+    QCOMPARE(control<QGroupBox>(w, QStringLiteral("frmBrowser"))->title(),
+             QStringLiteral("Browser"));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label5"))->text(), QStringLiteral("URL:"));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command3"))->toolTip(),
+             QStringLiteral("browse the entered url"));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command4"))->toolTip(),
+             QStringLiteral("back"));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command5"))->toolTip(),
+             QStringLiteral("forward"));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command6"))->toolTip(),
+             QStringLiteral("stop"));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command7"))->toolTip(),
+             QStringLiteral("refresh"));
+    for (QPushButton *b : {control<QPushButton>(w, QStringLiteral("Command3")),
+                           control<QPushButton>(w, QStringLiteral("Command4")),
+                           control<QPushButton>(w, QStringLiteral("Command5")),
+                           control<QPushButton>(w, QStringLiteral("Command6")),
+                           control<QPushButton>(w, QStringLiteral("Command7"))})
+        QVERIFY(!b->icon().isNull() && b->text().isEmpty()); // picture buttons
+    QCOMPARE(control<QStatusBar>(w, QStringLiteral("StatusBar1"))->findChildren<QLabel *>().size(),
+             2); // two panels
 
     // The label overlay covers the labels of the frame.
     const QList<SkinLabel *> copies = w->findChildren<SkinLabel *>();
     QCOMPARE(copies.size(), 1);
-    QCOMPARE(copies.first()->source(), w->Label5);
-    QCOMPARE(copies.first()->parentWidget(), w->frmBrowser);
+    QCOMPARE(copies.first()->source(), control<QLabel>(w, QStringLiteral("Label5")));
+    QCOMPARE(copies.first()->parentWidget(), control<QGroupBox>(w, QStringLiteral("frmBrowser")));
     QVERIFY(w->property("varnelSkin").isValid());
 
     QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("First"), 60000);
     const QString dir = qEnvironmentVariable("VARNEL_GRAB_DIR");
     if (!dir.isEmpty()) {
-        w->WebBrowser1->setHtml(
-            QStringLiteral("<h1>Quorvex Fax Varnel</h1><p>The product web site.</p>"));
+        control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))
+            ->setHtml(QStringLiteral("<h1>Quorvex Fax Varnel</h1><p>The product web site.</p>"));
         QTest::qWait(1500);
         w->grab().save(QDir(dir).filePath(QStringLiteral("browser.png")));
     }
@@ -159,69 +182,93 @@ void TestBrowser::window_layoutFollowsTheSize_data()
 void TestBrowser::window_layoutFollowsTheSize()
 {
     QFETCH(QSize, size);
-    frmWebsite *w = frmWebsite::openWindow(page(QStringLiteral("Layout")));
+    BrowserWindow *w = m_windows->openBrowser(page(QStringLiteral("Layout")));
     w->showNormal();
     w->resize(size);
     QTRY_COMPARE(w->size(), size);
     const double tx = Twips::perPixelX(w), ty = Twips::perPixelY(w);
-    const int sb = w->StatusBar1->sizeHint().height();
+    const int sb = control<QStatusBar>(w, QStringLiteral("StatusBar1"))->sizeHint().height();
     const QRect outer = w->frameGeometry();
     const BrowserLayout l =
         LayoutBrowser(int(std::lround(outer.width() * tx)), int(std::lround(outer.height() * ty)),
                       int(std::lround(sb * ty)), w->design());
     auto px = [&](int twips) { return int(std::lround(twips / tx)); };
     auto py = [&](int twips) { return int(std::lround(twips / ty)); };
-    QCOMPARE(w->frmBrowser->width(), px(l.frameWidth));
-    QCOMPARE(w->frmBrowser->height(), py(l.frameHeight));
-    QCOMPARE(w->Text1->width(), px(l.text1Width));
-    QCOMPARE(w->Command3->x(), px(l.command3Left));
-    QCOMPARE(w->WebBrowser1->width(), px(l.webWidth));
-    QCOMPARE(w->WebBrowser1->height(), py(l.webHeight));
+    QCOMPARE(control<QGroupBox>(w, QStringLiteral("frmBrowser"))->width(), px(l.frameWidth));
+    QCOMPARE(control<QGroupBox>(w, QStringLiteral("frmBrowser"))->height(), py(l.frameHeight));
+    QCOMPARE(control<QLineEdit>(w, QStringLiteral("Text1"))->width(), px(l.text1Width));
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command3"))->x(), px(l.command3Left));
+    QCOMPARE(control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))->width(), px(l.webWidth));
+    QCOMPARE(control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))->height(), py(l.webHeight));
     QCOMPARE(w->panelWidth(1), px(l.panel1Width));
     QCOMPARE(w->panelWidth(2), px(l.panel2Width));
     // The status bar runs along the bottom.
-    QCOMPARE(w->StatusBar1->geometry().bottom(), w->height() - 1);
-    QCOMPARE(w->StatusBar1->width(), w->width());
+    QCOMPARE(control<QStatusBar>(w, QStringLiteral("StatusBar1"))->geometry().bottom(),
+             w->height() - 1);
+    QCOMPARE(control<QStatusBar>(w, QStringLiteral("StatusBar1"))->width(), w->width());
 }
 
 void TestBrowser::window_pageEventsAndEnterNavigates()
 {
-    frmWebsite *w = frmWebsite::openWindow(page(QStringLiteral("Start")));
+    BrowserWindow *w = m_windows->openBrowser(page(QStringLiteral("Start")));
     QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Start"), 60000);
-    const QString first = w->WebBrowser1->url().toString();
+    const QString first =
+        control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))->url().toString();
     QCOMPARE(w->panelText(2), QStringLiteral("Completed ") + first);
-    QCOMPARE(w->Text1->text(), first);
+    QCOMPARE(control<QLineEdit>(w, QStringLiteral("Text1"))->text(), first);
 
     // Enter in the address box goes where the go button goes, the address as typed.
     const QUrl second = page(QStringLiteral("Second"));
-    w->Text1->setText(second.toString());
-    QSignalSpy started(w->WebBrowser1, &QWebEngineView::loadStarted);
-    QTest::keyClick(w->Text1, Qt::Key_Return);
+    control<QLineEdit>(w, QStringLiteral("Text1"))->setText(second.toString());
+    QSignalSpy started(control<QWebEngineView>(w, QStringLiteral("WebBrowser1")),
+                       &QWebEngineView::loadStarted);
+    QTest::keyClick(control<QLineEdit>(w, QStringLiteral("Text1")), Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Second"), 60000);
     QVERIFY(started.count() >= 1);
-    QCOMPARE(w->panelText(2), QStringLiteral("Completed ") + w->WebBrowser1->url().toString());
+    QCOMPARE(w->panelText(2),
+             QStringLiteral("Completed ") +
+                 control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))->url().toString());
 
     // Back returns to the first page; a hovered link shows in panel 1.
-    w->Command4_Click();
+    w->backClicked();
     QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Start"), 60000);
-    w->WebBrowser1_StatusTextChange(QStringLiteral("http://example.org/x"));
+    w->showStatusText(QStringLiteral("http://example.org/x"));
     QCOMPARE(w->panelText(1), QStringLiteral("http://example.org/x"));
-    w->WebBrowser1_DownloadBegin();
+    w->downloadBegan();
     QVERIFY(w->panelText(2).startsWith(QLatin1String("Opening ")));
     // Buttons with nothing to do do nothing.
-    w->Command5_Click();
-    w->Command6_Click();
-    w->Command7_Click();
+    w->forwardClicked();
+    w->stopClicked();
+    w->refreshClicked();
 }
 
 void TestBrowser::window_openedTwiceIsOneWindow()
 {
-    frmWebsite *w = frmWebsite::openWindow(page(QStringLiteral("One")));
-    QCOMPARE(frmWebsite::openWindow(page(QStringLiteral("Two"))), w);
-    QVERIFY(frmWebsite::isShown());
+    BrowserWindow *w = m_windows->openBrowser(page(QStringLiteral("One")));
+    QCOMPARE(m_windows->openBrowser(page(QStringLiteral("Two"))), w);
+    QVERIFY(m_windows->isBrowserShown());
+    // A page asked for while the window is open is shown in it.
+    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Two"), 60000);
+    QCOMPARE(control<QLineEdit>(w, QStringLiteral("Text1"))->text(),
+             control<QWebEngineView>(w, QStringLiteral("WebBrowser1"))->url().toString());
     w->close();
-    QTRY_VERIFY(!frmWebsite::instance());
-    QVERIFY(!frmWebsite::isShown());
+    QTRY_VERIFY(!m_windows->browser());
+    QVERIFY(!m_windows->isBrowserShown());
+}
+
+// An address that cannot be opened is not reported as completed.
+void TestBrowser::window_saysWhenAPageCannotBeOpened()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1/contact.htm").arg(closed.serverPort()));
+    closed.close(); // nobody listens there any more
+    BrowserWindow *w = m_windows->openBrowser(nowhere);
+    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(QStringLiteral("Could not open ")), 60000);
+    QVERIFY(w->panelText(2).contains(QStringLiteral("/contact.htm")));
+    m_windows->openBrowser(page(QStringLiteral("Back")));
+    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Back"), 60000);
+    QVERIFY(w->panelText(2).startsWith(QStringLiteral("Completed ")));
 }
 
 void TestBrowser::exitPending_data()
@@ -234,15 +281,14 @@ void TestBrowser::exitPending_data()
 void TestBrowser::exitPending()
 {
     QFETCH(bool, pending);
-    int quits = 0;
-    const auto saved = frmWebsite::quitApplication;
-    frmWebsite::quitApplication = [&] { ++quits; };
-    frmWebsite *w = frmWebsite::openWindow(page(QStringLiteral("Exit")));
-    bQuitPending = pending;
+    BrowserWindow *w = m_windows->openBrowser(page(QStringLiteral("Exit")));
+    if (pending)
+        m_windows->mainWindowClosed();
+    QCOMPARE(m_windows->isExitPending(), pending);
+    QCOMPARE(m_quits, 0);
     w->close();
-    QTRY_VERIFY(!frmWebsite::instance());
-    frmWebsite::quitApplication = saved;
-    QCOMPARE(quits, pending ? 1 : 0);
+    QTRY_VERIFY(!m_windows->browser());
+    QCOMPARE(m_quits, pending ? 1 : 0);
 }
 
 int main(int argc, char **argv)

@@ -2,21 +2,33 @@
 
 #include "clock.h"
 #include "export.h"
-#include "frmexport.h"
+#include "exportdialog.h"
 #include "harvestsession.h"
 #include "productinfo.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "testenv.h"
 #include "textlist.h"
+#include "windowcontrols.h"
+#include "windowowner.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 QByteArray readFile(const QString &path)
@@ -31,11 +43,28 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// The locks this process holds on a file, as the system lists them.
+int locksHeldOn(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    QFile f(QStringLiteral("/proc/locks"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray pid = " " + QByteArray::number(QCoreApplication::applicationPid()) + " ";
+    const QByteArray inode = ":" + QByteArray::number(qulonglong(st.st_ino)) + " ";
+    int n = 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        n += line.contains(pid) && line.contains(inode) ? 1 : 0;
+    return n;
+}
+
 // The numbers of a harvest, in its store and its preview, as the main window has them; the
 // export window deletes through the harvest.
 struct Harvest
 {
-    explicit Harvest(const QString &dir) : session(dir, nullptr)
+    explicit Harvest(const QString &dir) : session(dir, nullptr), windows(dir)
     {
         session.store()->setClock(&clock);
     }
@@ -48,12 +77,13 @@ struct Harvest
             clock.advance(60);
         }
     }
-    frmExport *openWindow(const QString &dir)
+    ExportDialog *openWindow()
     {
-        return frmExport::openWindow(session.store(), dir, [this] { session.deleteAllNumbers(); });
+        return windows.openExport(session.store(), [this] { session.deleteAllNumbers(); });
     }
     ManualClock clock;
     HarvestSession session;
+    WindowOwner windows;
 };
 } // namespace
 
@@ -62,9 +92,13 @@ class TestExport : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanup();
 
     void dialog_hasItsControls();
+    void dialog_showsItsSentenceWhole();
+    void dialog_spaceOnlyWhereItApplies();
+    void dialog_deleteQuestionDefaultsToNo();
+    void dialog_deletesNothingWhileAHarvestRuns();
+    void fileDialog_leavesTheStoresLocks();
     void exportCases_data();
     void exportCases();
     void csv_quotesCommasQuotesAndLineBreaks_data();
@@ -72,6 +106,10 @@ private Q_SLOTS:
     void csv_cellsThatReadAsFormulasAreText_data();
     void csv_cellsThatReadAsFormulasAreText();
     void csv_fromTheDialog_hasHeaderAndIsoDates();
+    void csv_telephoneCellsAsTheyAre_data();
+    void csv_telephoneCellsAsTheyAre();
+    void csv_forSpreadsheets_markedAsUtf8();
+    void csv_readByPythonsCsvModule();
     void unreadableStore_writesAndDeletesNothing();
     void fileExists_data();
     void fileExists();
@@ -89,49 +127,191 @@ void TestExport::initTestCase()
     bSkin = false;
 }
 
-void TestExport::cleanup()
-{
-    frmExport::unload();
-}
-
 void TestExport::dialog_hasItsControls()
 {
     TempDataDir dir;
     Harvest store(dir.path());
-    frmExport *w = store.openWindow(dir.path());
+    ExportDialog *w = store.openWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("Export Faxes"));
-    QCOMPARE(w->Label1->text(), QStringLiteral("Output Type:"));
-    QCOMPARE(w->Combo1->currentIndex(), -1);
-    QCOMPARE(w->Combo1->placeholderText(), QStringLiteral("Semi-Colon delimited (;)"));
-    QCOMPARE(w->Combo1->count(), 4);
-    QCOMPARE(w->Combo1->itemText(0), QStringLiteral("Semi-Colon Delimited (;)"));
-    QCOMPARE(w->Combo1->itemText(1), QStringLiteral("Tab Delimited (^t)"));
-    QCOMPARE(w->Combo1->itemText(2), QStringLiteral("Line Feed Delimited (one per line)"));
-    QCOMPARE(w->Combo1->itemText(3), QStringLiteral("CSV (all columns)"));
-    QCOMPARE(w->Check2->text(), QStringLiteral("Put a space between each entry"));
-    QCOMPARE(w->Check1->text(), QStringLiteral("Delete all faxes when finished"));
-    QVERIFY(!w->Check1->isChecked() && !w->Check2->isChecked());
-    QCOMPARE(w->Command1->text(), QStringLiteral("Export"));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label1"))->text(), QStringLiteral("Output Type:"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->currentIndex(), -1);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->placeholderText(),
+             QStringLiteral("Semi-Colon delimited (;)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 5);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(0),
+             QStringLiteral("Semi-Colon Delimited (;)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(1),
+             QStringLiteral("Tab Delimited (^t)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(2),
+             QStringLiteral("Line Feed Delimited (one per line)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(3),
+             QStringLiteral("CSV (all columns)"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(4),
+             QStringLiteral("CSV for spreadsheets"));
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check2"))->text(),
+             QStringLiteral("Put a space between each entry"));
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->text(),
+             QStringLiteral("Delete all faxes when finished"));
+    QVERIFY(!control<QCheckBox>(w, QStringLiteral("Check1"))->isChecked() &&
+            !control<QCheckBox>(w, QStringLiteral("Check2"))->isChecked());
+    QCOMPARE(control<QPushButton>(w, QStringLiteral("Command1"))->text(), QStringLiteral("Export"));
     // Opening it again while it is open gives the same window.
-    QCOMPARE(store.openWindow(dir.path()), w);
+    QCOMPARE(store.openWindow(), w);
     // What an export would write.
-    QCOMPARE(w->lblCounts->text(), QStringLiteral("There are no fax numbers to export."));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
+             QStringLiteral("There are no fax numbers to export."));
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
     w->updateCounts();
-    QCOMPARE(w->lblCounts->text(), QStringLiteral("2 fax numbers will be written."));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
+             QStringLiteral("2 fax numbers will be written."));
     // Off by default, so that an export writes what it always wrote.
-    QCOMPARE(w->Check3->text(), QStringLiteral("Only numbers new since the last export"));
-    QVERIFY(!w->Check3->isChecked());
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check3"))->text(),
+             QStringLiteral("Only numbers new since the last export"));
+    QVERIFY(!control<QCheckBox>(w, QStringLiteral("Check3"))->isChecked());
     QVERIFY(store.session.store()->addDoNotFax(
         QStringLiteral("312.555.0102"), QStringLiteral("+13125550102"), Store::reasonOptOut));
     QVERIFY(store.session.store()->recordExport(QStringLiteral("x"), {"+13125550101"}));
     w->updateCounts();
-    QCOMPARE(w->lblCounts->text(),
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
              QStringLiteral("1 fax number will be written. 1 left out: 1 on the do-not-fax list."));
-    w->Check3->setChecked(true); // the label follows at once
-    QCOMPARE(w->lblCounts->text(),
+    control<QCheckBox>(w, QStringLiteral("Check3"))->setChecked(true); // the label follows at once
+    QCOMPARE(control<QLabel>(w, QStringLiteral("lblCounts"))->text(),
              QStringLiteral("There are no fax numbers to export. 2 left out: 1 on the do-not-fax "
                             "list, 1 exported before."));
+}
+
+// What an export writes and leaves out is shown whole, however long it grows.
+void TestExport::dialog_showsItsSentenceWhole()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102"),
+               QStringLiteral("1-312-555-0103")});
+    Store *db = store.session.store();
+    QVERIFY(db->addDoNotFax(QStringLiteral("312-555-0101"), QStringLiteral("+13125550101"),
+                            Store::reasonOptOut));
+    QVERIFY(db->addDoNotFax(QStringLiteral("312-555-0102"), QStringLiteral("+13125550102"),
+                            Store::reasonNoticeSays));
+    QVERIFY(db->recordExport(QStringLiteral("x"), {"+13125550103"}));
+    ExportDialog *w = store.openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto *counts = control<QLabel>(w, QStringLiteral("lblCounts"));
+    control<QCheckBox>(w, QStringLiteral("Check3"))->setChecked(true);
+    QCOMPARE(counts->text(),
+             QStringLiteral("There are no fax numbers to export. 3 left out: 1 on the do-not-fax "
+                            "list, 1 whose page says it takes no unsolicited faxes, 1 exported "
+                            "before."));
+    QTRY_VERIFY(w->rect().contains(counts->geometry()));
+    QVERIFY(counts->height() >= counts->heightForWidth(counts->width()));
+    QVERIFY(w->rect().contains(control<QPushButton>(w, QStringLiteral("Command1"))->geometry()));
+}
+
+void TestExport::dialog_spaceOnlyWhereItApplies()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    ExportDialog *w = store.openWindow();
+    auto *type = control<QComboBox>(w, QStringLiteral("Combo1"));
+    auto *space = control<QCheckBox>(w, QStringLiteral("Check2"));
+    QVERIFY(space->isEnabled()); // nothing picked: the semicolon type
+    for (int t = FaxExport::Semicolon; t <= FaxExport::CsvSpreadsheet; ++t) {
+        type->setCurrentIndex(t);
+        QCOMPARE(space->isEnabled(), t == FaxExport::Semicolon);
+    }
+}
+
+// The question after an export takes Enter as No: the numbers stay.
+void TestExport::dialog_deleteQuestionDefaultsToNo()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")});
+    ExportDialog *w = store.openWindow();
+    w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("out.txt")); };
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(true);
+    QString asked;
+    bool defaultNo = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked = box->text();
+        defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    w->exportClicked();
+    QVERIFY2(asked.endsWith(QStringLiteral("Are you sure you want to delete all 2 faxes?")),
+             qPrintable(asked));
+    QVERIFY(defaultNo);
+    QCOMPARE(store.session.store()->countFaxes().value_or(-1), 2);
+}
+
+// While a harvest runs an export writes its file and deletes nothing: the numbers the
+// harvest stores meanwhile would be deleted unexported.
+void TestExport::dialog_deletesNothingWhileAHarvestRuns()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")});
+    bool harvesting = true;
+    ExportDialog *w = store.windows.openExport(
+        store.session.store(), [&] { store.session.deleteAllNumbers(); },
+        [&] { return !harvesting; });
+    auto *deleteAfter = control<QCheckBox>(w, QStringLiteral("Check1"));
+    QVERIFY(!deleteAfter->isEnabled());
+    QVERIFY(!deleteAfter->toolTip().isEmpty());
+    deleteAfter->setChecked(true);
+    w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("out.txt")); };
+    bool asked = false;
+    w->askYesNo = [&](const QString &) { return asked = true; };
+    w->showInfo = [](const QString &) {};
+    w->exportClicked();
+    QVERIFY(!asked);
+    QCOMPARE(readFile(dir.file(QStringLiteral("out.txt"))), QByteArray("1-312-555-0101;\r\n"));
+    QCOMPARE(store.session.store()->countFaxes().value_or(-1), 1);
+    // Once the harvest has stopped, the deletion is offered again.
+    ExportDialog *again =
+        store.windows.openExport(store.session.store(), {}, [&] { return !harvesting; });
+    harvesting = false;
+    again->updateDeletion();
+    QVERIFY(control<QCheckBox>(again, QStringLiteral("Check1"))->isEnabled());
+}
+
+// The dialog that names the export file opens in the data folder, beside the database and
+// its working files, while the harvest holds the store open: listing them takes none of the
+// locks that keep other programs from deleting the write-ahead log under the store.
+void TestExport::fileDialog_leavesTheStoresLocks()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")});
+    const QString db = dir.file(QStringLiteral("varnel.mdb"));
+    const QString shm = db + QStringLiteral("-shm");
+    const int before = locksHeldOn(db) + locksHeldOn(shm);
+    QVERIFY2(locksHeldOn(db) > 0 && locksHeldOn(shm) > 0, "the open store holds its locks");
+    ExportDialog *w = store.openWindow();
+    int during = -1;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        const auto close = qScopeGuard([] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        QVERIFY(dialog);
+        // Until the dialog has listed the folder and looked at every file in it.
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        QTRY_VERIFY(model->index(shm).isValid() && model->index(db + "-wal").isValid());
+        for (const QString &f : {db, db + QStringLiteral("-wal"), shm}) {
+            const QModelIndex i = model->index(f);
+            (void)model->data(i, Qt::DecorationRole);
+            (void)model->data(i.siblingAtColumn(2), Qt::DisplayRole);
+        }
+        QTest::qWait(1000);
+        during = locksHeldOn(db) + locksHeldOn(shm);
+    });
+    QCOMPARE(w->askSaveFileName(dir.file(QStringLiteral("export.txt"))), QString());
+    QCOMPARE(during, before);
 }
 
 void TestExport::exportCases_data()
@@ -234,8 +414,8 @@ void TestExport::exportCases()
     if (!existing.isNull())
         QVERIFY(writeFile(presetFile, existing));
 
-    frmExport *w = store.openWindow(dir.path());
-    QPointer<frmExport> guard(w);
+    ExportDialog *w = store.openWindow();
+    QPointer<ExportDialog> guard(w);
     QString preset;
     QStringList questions;
     QStringList errors;
@@ -251,11 +431,11 @@ void TestExport::exportCases()
     QStringList infos;
     w->showInfo = [&](const QString &text) { infos << text; };
     if (type >= 0)
-        w->Combo1->setCurrentIndex(type);
-    w->Check2->setChecked(space);
-    w->Check1->setChecked(deleteTicked);
+        control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(type);
+    control<QCheckBox>(w, QStringLiteral("Check2"))->setChecked(space);
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(deleteTicked);
 
-    w->Command1_Click();
+    w->exportClicked();
 
     // The file dialog starts in the data directory with a name of the chosen type; with no
     // number to write it is not shown.
@@ -327,9 +507,12 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     r.how = QStringLiteral("previous-cell");
     r.context = search;
     const QByteArray csv = FaxExport::formatCsv({r});
-    QCOMPARE(csv, QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                             "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
-                      field + ",Illinois,'+13125550101,US,Fax:,previous-cell," + field + "\r\n");
+    QCOMPARE(
+        csv,
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
+            field + ",Illinois,+13125550101,US,Fax:,previous-cell," + field + "\r\n");
 }
 
 void TestExport::csv_cellsThatReadAsFormulasAreText_data()
@@ -354,13 +537,15 @@ void TestExport::csv_cellsThatReadAsFormulasAreText()
     QFETCH(QString, search);
     QFETCH(QByteArray, field);
     FaxRow r;
-    r.fax = QStringLiteral("+44-20-7946-0958"); // a number with "+" is text as well
+    r.fax = QStringLiteral("+44-20-7946-0958"); // a telephone number carries no formula
     r.website = QStringLiteral("=cmd|' /C calc'!A0");
     r.search = search;
-    QCOMPARE(FaxExport::formatCsv({r}),
-             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                        "'+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
-                 field + ",,,,,,\r\n");
+    QCOMPARE(
+        FaxExport::formatCsv({r}),
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+            field + ",,,,,,\r\n");
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -369,17 +554,106 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     Harvest store(dir.path());
     store.add({QStringLiteral("1-312-555-0101"), QStringLiteral("1-312-555-0102")},
               QStringLiteral("dentists, \"downtown\""));
-    frmExport *w = store.openWindow(dir.path());
+    ExportDialog *w = store.openWindow();
     w->askSaveFileName = [&](const QString &) { return dir.file(QStringLiteral("faxes.csv")); };
-    w->Combo1->setCurrentIndex(FaxExport::Csv);
-    w->Check2->setChecked(true); // no effect on CSV
-    w->Command1_Click();
-    QCOMPARE(readFile(dir.file(QStringLiteral("faxes.csv"))),
-             QByteArray("fax,Date,website,search,location,e164,country,label,how,context\r\n"
-                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
-                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-                        "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
+    control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(FaxExport::Csv);
+    control<QCheckBox>(w, QStringLiteral("Check2"))->setChecked(true); // no effect on CSV
+    w->exportClicked();
+    QCOMPARE(
+        readFile(dir.file(QStringLiteral("faxes.csv"))),
+        QByteArray(
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
+            "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
+}
+
+void TestExport::csv_telephoneCellsAsTheyAre_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("E.164") << QStringLiteral("+13125550101") << QByteArray("+13125550101");
+    QTest::newRow("North American")
+        << QStringLiteral("1-312-555-0101") << QByteArray("1-312-555-0101");
+    QTest::newRow("international")
+        << QStringLiteral("+44-20-7946-0958") << QByteArray("+44-20-7946-0958");
+    QTest::newRow("brackets and spaces")
+        << QStringLiteral("(312) 555 0101") << QByteArray("(312) 555 0101");
+    // Anything else in a number's place is text, as every other cell.
+    QTest::newRow("a sum") << QStringLiteral("+1+1") << QByteArray("'+1+1");
+    QTest::newRow("minus first") << QStringLiteral("-2-3") << QByteArray("'-2-3");
+    QTest::newRow("a formula") << QStringLiteral("=1+1") << QByteArray("'=1+1");
+    QTest::newRow("dashes alone") << QStringLiteral("+--") << QByteArray("'+--");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TestExport::csv_telephoneCellsAsTheyAre()
+{
+    QFETCH(QString, number);
+    QFETCH(QByteArray, field);
+    FaxRow r;
+    r.fax = number;
+    r.e164 = number;
+    r.location = QStringLiteral("  IL Chicago   "); // the area code table pads its regions
+    const QByteArray csv = FaxExport::formatCsv({r});
+    QCOMPARE(csv.mid(csv.indexOf('\n') + 1), field + ",,,,IL Chicago," + field + ",,,,\r\n");
+}
+
+void TestExport::csv_forSpreadsheets_markedAsUtf8()
+{
+    TempDataDir dir;
+    Harvest store(dir.path());
+    store.add({QStringLiteral("1-312-555-0101")}, QStringLiteral("z\u00FCrich dentists"));
+    ExportDialog *w = store.openWindow();
+    auto *type = control<QComboBox>(w, QStringLiteral("Combo1"));
+    QCOMPARE(type->itemText(FaxExport::CsvSpreadsheet), QStringLiteral("CSV for spreadsheets"));
+    QString preset;
+    w->askSaveFileName = [&](const QString &p) {
+        preset = p;
+        return dir.file(QStringLiteral("sheet.csv"));
+    };
+    w->showInfo = [](const QString &) {};
+    type->setCurrentIndex(FaxExport::CsvSpreadsheet);
+    w->exportClicked();
+    QCOMPARE(QFileInfo(preset).fileName(), QStringLiteral("export.csv"));
+    const QByteArray programs =
+        FaxExport::formatCsv(store.session.store()->exportPlan(false).value_or(ExportPlan()).rows);
+    QCOMPARE(readFile(dir.file(QStringLiteral("sheet.csv"))), "\xEF\xBB\xBF" + programs);
+    QVERIFY(programs.startsWith("Number,"));
+    QVERIFY(programs.contains("z\xC3\xBCrich dentists"));
+}
+
+// A script reading the CSV for programs gets the numbers as they are.
+void TestExport::csv_readByPythonsCsvModule()
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        QSKIP("python3 is not installed");
+    TempDataDir dir;
+    FaxRow us;
+    us.fax = QStringLiteral("1-312-555-0101");
+    us.e164 = QStringLiteral("+13125550101");
+    us.website = QStringLiteral("www.example.com/a,b.htm");
+    us.context = QStringLiteral("=Fax: \"312\" 555 0101");
+    FaxRow uk;
+    uk.fax = QStringLiteral("+44-20-7946-0958");
+    uk.e164 = QStringLiteral("+442079460958");
+    QVERIFY(writeFile(dir.file(QStringLiteral("n.csv")), FaxExport::formatCsv({us, uk})));
+    QProcess p;
+    p.start(python, {QStringLiteral("-c"),
+                     QStringLiteral("import csv, sys\n"
+                                    "for r in csv.DictReader(open(sys.argv[1], newline='', "
+                                    "encoding='utf-8')):\n"
+                                    "    print(r['Number'], r['E.164'], r['Page'], r['Text Around "
+                                    "It'], sep='|')\n"),
+                     dir.file(QStringLiteral("n.csv"))});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
+             QStringLiteral("1-312-555-0101|+13125550101|www.example.com/a,b.htm|'=Fax: \"312\" "
+                            "555 0101\n"
+                            "+44-20-7946-0958|+442079460958||\n"));
 }
 
 void TestExport::unreadableStore_writesAndDeletesNothing()
@@ -388,14 +662,15 @@ void TestExport::unreadableStore_writesAndDeletesNothing()
     QVERIFY(writeFile(dir.file(QStringLiteral("varnel.mdb")),
                       QByteArray("this is not a database\n").repeated(100)));
     SqliteStore db(dir.path());
-    frmExport *w = frmExport::openWindow(&db, dir.path());
+    WindowOwner windows(dir.path());
+    ExportDialog *w = windows.openExport(&db);
     QStringList errors;
     bool asked = false;
     w->askSaveFileName = [&](const QString &p) { return p; };
     w->askYesNo = [&](const QString &) { return asked = true; };
     w->showError = [&](const QString &text) { errors << text; };
-    w->Check1->setChecked(true);
-    w->Command1_Click();
+    control<QCheckBox>(w, QStringLiteral("Check1"))->setChecked(true);
+    w->exportClicked();
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors.first().contains(QStringLiteral("varnel.mdb")));
     QVERIFY(!asked);
@@ -465,8 +740,8 @@ void TestExport::tool_data()
         << QStringList{"--data-dir", "%D", "--type", "lines", "--delete", "%F"} << 0
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
     QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
-                         << QByteArray("fax,Date,website,search,location,e164,country,label,"
-                                       "how,context\r\n"
+                         << QByteArray("Number,Date,Page,Search String,Region,E.164,Country,"
+                                       "Label,How Found,Text Around It\r\n"
                                        "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
                                        "contact.htm,dentists chicago,Illinois,,,,,\r\n"
                                        "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"

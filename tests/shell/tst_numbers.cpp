@@ -2,27 +2,36 @@
 // copy, delete, opening a page and the data folder; the model reads the store lazily.
 
 #include "clock.h"
+#include "datefilteredit.h"
 #include "donotfax.h"
 #include "numbersmodel.h"
 #include "numberswindow.h"
 #include "productinfo.h"
+#include "settingsstore.h"
 #include "sqlitestore.h"
 #include "testenv.h"
+#include "windowcontrols.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCalendarWidget>
 #include <QChartView>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -98,6 +107,43 @@ public:
     int pages = 0;
 };
 
+// The numbers window's controls, by their object names.
+struct NumbersControls
+{
+    NumbersControls() = default;
+    explicit NumbersControls(const QWidget *w)
+        : filterEdit(control<QLineEdit>(w, QStringLiteral("filterEdit"))),
+          placeCombo(control<QComboBox>(w, QStringLiteral("placeCombo"))),
+          searchCombo(control<QComboBox>(w, QStringLiteral("searchCombo"))),
+          howCombo(control<QComboBox>(w, QStringLiteral("howCombo"))),
+          fromDate(control<DateFilterEdit>(w, QStringLiteral("fromDate"))),
+          toDate(control<DateFilterEdit>(w, QStringLiteral("toDate"))),
+          tabs(control<QTabWidget>(w, QStringLiteral("tabs"))),
+          table(control<QTableView>(w, QStringLiteral("numbersTable"))),
+          countLabel(control<QLabel>(w, QStringLiteral("countLabel"))),
+          regionCounts(control<QTreeWidget>(w, QStringLiteral("regionCounts"))),
+          searchCounts(control<QTreeWidget>(w, QStringLiteral("searchCounts"))),
+          dayChart(control<QChartView>(w, QStringLiteral("dayChart"))),
+          searchChart(control<QChartView>(w, QStringLiteral("searchChart"))),
+          openFolderButton(control<QPushButton>(w, QStringLiteral("openFolderButton")))
+    {
+    }
+    QLineEdit *filterEdit = nullptr;
+    QComboBox *placeCombo = nullptr;
+    QComboBox *searchCombo = nullptr;
+    QComboBox *howCombo = nullptr;
+    DateFilterEdit *fromDate = nullptr;
+    DateFilterEdit *toDate = nullptr;
+    QTabWidget *tabs = nullptr;
+    QTableView *table = nullptr;
+    QLabel *countLabel = nullptr;
+    QTreeWidget *regionCounts = nullptr;
+    QTreeWidget *searchCounts = nullptr;
+    QChartView *dayChart = nullptr;
+    QChartView *searchChart = nullptr;
+    QPushButton *openFolderButton = nullptr;
+};
+
 const QString a = QStringLiteral("1-312-555-0101");
 const QString b = QStringLiteral("1-312-555-0102");
 const QString c = QStringLiteral("1-212-555-0187");
@@ -124,7 +170,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        NumbersWindow::unload();
+        delete m_window.data();
         m_store.reset();
         m_dir.reset();
     }
@@ -326,66 +372,66 @@ private Q_SLOTS:
     {
         NumbersWindow *w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Fax Database"));
-        QCOMPARE(w->countLabel->text(), QStringLiteral("5 numbers shown"));
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("5 numbers shown"));
         // The choices name each value with its count; regions come before countries.
-        QCOMPARE(w->searchCombo->itemText(1), QStringLiteral("dentists chicago (2)"));
-        QCOMPARE(w->placeCombo->itemText(1), QStringLiteral("IL Chicago (2)"));
-        QVERIFY(w->placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")) > 0);
+        QCOMPARE(ui.searchCombo->itemText(1), QStringLiteral("dentists chicago (2)"));
+        QCOMPARE(ui.placeCombo->itemText(1), QStringLiteral("IL Chicago (2)"));
+        QVERIFY(ui.placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")) > 0);
 
-        w->searchCombo->setCurrentIndex(
-            w->searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
+        ui.searchCombo->setCurrentIndex(
+            ui.searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
         QCOMPARE(numbersOf(*w->model()), (QStringList{c, d}));
-        QCOMPARE(w->countLabel->text(), QStringLiteral("2 of 5 numbers shown"));
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("2 of 5 numbers shown"));
         // The panels count what is shown.
         QTRY_VERIFY(!w->countsPending());
-        QCOMPARE(panelOf(w->regionCounts),
-                 (QStringList{"NY New York City=1", "Unknown/International=1"}));
-        QCOMPARE(panelOf(w->searchCounts), QStringList{"plumbers new york=2"});
+        // A number outside North America counts for its country.
+        QCOMPARE(panelOf(ui.regionCounts), (QStringList{"NY New York City=1", "United Kingdom=1"}));
+        QCOMPARE(panelOf(ui.searchCounts), QStringList{"plumbers new york=2"});
 
-        w->placeCombo->setCurrentIndex(
-            w->placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")));
+        ui.placeCombo->setCurrentIndex(
+            ui.placeCombo->findText(QStringLiteral("United Kingdom (GB) (1)")));
         QCOMPARE(numbersOf(*w->model()), QStringList{d});
         w->clearFilter();
         QCOMPARE(w->model()->rowCount(), 5);
 
         // Typing filters after a pause; Enter at once.
-        w->filterEdit->setText(QStringLiteral("delta"));
+        ui.filterEdit->setText(QStringLiteral("delta"));
         QCOMPARE(w->model()->rowCount(), 5);
         QTRY_COMPARE(numbersOf(*w->model()), QStringList{e});
-        w->filterEdit->clear();
-        w->fromDate->setDate(QDate(2026, 1, 2));
-        w->toDate->setDate(QDate(2026, 1, 3));
+        ui.filterEdit->clear();
+        ui.fromDate->setDate(QDate(2026, 1, 2));
+        ui.toDate->setDate(QDate(2026, 1, 3));
         QCOMPARE(numbersOf(*w->model()), (QStringList{a, c, d}));
-        w->howCombo->setCurrentIndex(
-            w->howCombo->findData(QStringLiteral("table cell"), Qt::UserRole + 1));
+        ui.howCombo->setCurrentIndex(
+            ui.howCombo->findData(QStringLiteral("table cell"), Qt::UserRole + 1));
         QCOMPARE(numbersOf(*w->model()), QStringList{c});
 
         // A double click on a panel's entry filters by it.
         w->clearFilter();
         QTRY_VERIFY(!w->countsPending());
         QTreeWidgetItem *ny =
-            w->regionCounts->findItems(QStringLiteral("NY New York City"), Qt::MatchExactly)
+            ui.regionCounts->findItems(QStringLiteral("NY New York City"), Qt::MatchExactly)
                 .value(0);
         QVERIFY(ny);
-        Q_EMIT w->regionCounts->itemDoubleClicked(ny, 0);
+        Q_EMIT ui.regionCounts->itemDoubleClicked(ny, 0);
         QCOMPARE(numbersOf(*w->model()), QStringList{c});
     }
 
     void window_chartsOfDaysAndSearches()
     {
         NumbersWindow *w = openWindow();
-        QVERIFY(w->dayChart->chart()->series().isEmpty()); // read only when looked at
-        w->tabs->setCurrentIndex(1);
+        QVERIFY(ui.dayChart->chart()->series().isEmpty()); // read only when looked at
+        ui.tabs->setCurrentIndex(1);
         QTRY_VERIFY(!w->countsPending());
         // A bar a day from the first to the last, the day without numbers included.
-        auto *days = qobject_cast<QBarSeries *>(w->dayChart->chart()->series().value(0));
+        auto *days = qobject_cast<QBarSeries *>(ui.dayChart->chart()->series().value(0));
         QVERIFY(days);
         const QBarSet *perDay = days->barSets().value(0);
         QCOMPARE(perDay->count(), 5);
         QCOMPARE(perDay->at(1), 2.0);
         QCOMPARE(perDay->at(3), 0.0);
         auto *bars =
-            qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
+            qobject_cast<QHorizontalBarSeries *>(ui.searchChart->chart()->series().value(0));
         QVERIFY(bars);
         QCOMPARE(bars->barSets().size(), 2);
         // The most productive search string is the top bar (the last category).
@@ -395,18 +441,18 @@ private Q_SLOTS:
         QCOMPARE(numbers->at(2), 2.0);
         QCOMPARE(sites->at(2), 1.0);
         // A filter redraws the charts that are shown.
-        w->searchCombo->setCurrentIndex(
-            w->searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
+        ui.searchCombo->setCurrentIndex(
+            ui.searchCombo->findData(QStringLiteral("plumbers new york"), Qt::UserRole + 1));
         QTRY_VERIFY(!w->countsPending());
-        bars = qobject_cast<QHorizontalBarSeries *>(w->searchChart->chart()->series().value(0));
+        bars = qobject_cast<QHorizontalBarSeries *>(ui.searchChart->chart()->series().value(0));
         QCOMPARE(bars->barSets().at(0)->count(), 1);
     }
 
     void window_copiesSelectedRows()
     {
         NumbersWindow *w = openWindow();
-        w->table->selectRow(0);
-        w->table->selectionModel()->select(w->model()->index(2, 0),
+        ui.table->selectRow(0);
+        ui.table->selectionModel()->select(w->model()->index(2, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QString text = w->copySelected();
         const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -449,7 +495,7 @@ private Q_SLOTS:
         };
         QSignalSpy deleted(w, &NumbersWindow::numbersDeleted);
         for (int r : rows)
-            w->table->selectionModel()->select(
+            ui.table->selectionModel()->select(
                 w->model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         w->deleteSelected();
         QCOMPARE(asked, question.isEmpty() ? QStringList() : QStringList{question});
@@ -458,7 +504,29 @@ private Q_SLOTS:
         QCOMPARE(deleted.size(), yes && !rows.isEmpty() ? 1 : 0);
         if (!deleted.isEmpty())
             QCOMPARE(deleted.first().at(0).toInt(), rows.size());
-        QCOMPARE(w->countLabel->text(), QStringLiteral("%1 numbers shown").arg(left.size()));
+        // Numbers kept stay selected.
+        QCOMPARE(ui.countLabel->text(),
+                 QStringLiteral("%1 numbers shown").arg(left.size()) +
+                     (yes || rows.isEmpty() ? QString()
+                                            : QStringLiteral(", %1 selected").arg(rows.size())));
+    }
+
+    // Enter answers the question No: the numbers stay.
+    void window_deleteQuestionDefaultsToNo()
+    {
+        NumbersWindow *w = openWindow();
+        ui.table->selectRow(1);
+        bool defaultNo = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(w->deleteSelected(), 0);
+        QVERIFY(defaultNo);
+        QCOMPARE(m_store->countFaxes().value_or(-1), 5);
     }
 
     // Marked numbers stay in the table, greyed with the reason; any form of a number matches
@@ -466,10 +534,10 @@ private Q_SLOTS:
     void window_marksAndUnmarksDoNotFax()
     {
         NumbersWindow *w = openWindow();
-        const auto select = [w](QList<int> rows) {
-            w->table->clearSelection();
+        const auto select = [this, w](QList<int> rows) {
+            ui.table->clearSelection();
             for (int r : rows)
-                w->table->selectionModel()->select(w->model()->index(r, 0),
+                ui.table->selectionModel()->select(w->model()->index(r, 0),
                                                    QItemSelectionModel::Select |
                                                        QItemSelectionModel::Rows);
         };
@@ -506,9 +574,9 @@ private Q_SLOTS:
     {
         NumbersWindow *w = openWindow();
         QList<QUrl> opened;
-        w->openPage = [&](const QUrl &u) { opened << u; };
+        connect(w, &NumbersWindow::pageRequested, this, [&](const QUrl &u) { opened << u; });
         w->model()->sort(NumbersModel::Page, Qt::AscendingOrder);
-        Q_EMIT w->table->doubleClicked(w->model()->index(0, NumbersModel::Context));
+        Q_EMIT ui.table->doubleClicked(w->model()->index(0, NumbersModel::Context));
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("http://www.alpha.com/about.htm"))});
     }
 
@@ -530,19 +598,191 @@ private Q_SLOTS:
             return opens;
         };
         w->showMessage = [&](const QString &m) { messages << m; };
-        w->openFolderButton->click();
+        ui.openFolderButton->click();
         QCOMPARE(folders, QList<QUrl>{QUrl::fromLocalFile(m_dir->path())});
         QCOMPARE(messages.size(), opens ? 0 : 1);
         if (!opens)
             QVERIFY(messages.first().contains(QDir::toNativeSeparators(m_dir->path())));
     }
 
+    // A day typed as 2026-01-03 filters at once; text that is no day changes nothing and
+    // says so; an empty field is any day. The calendar opens on the newest number's day.
+    void window_dateFiltersTakeTypedDays()
+    {
+        NumbersWindow *w = openWindow();
+        auto *from = control<QLineEdit>(ui.fromDate, QStringLiteral("dateText"));
+        QCOMPARE(from->placeholderText(), QStringLiteral("Any"));
+        QTest::keyClicks(from, QStringLiteral("2026-01-03"));
+        QTest::keyClick(from, Qt::Key_Return);
+        QCOMPARE(ui.fromDate->date(), QDate(2026, 1, 3));
+        QCOMPARE(numbersOf(*w->model()), (QStringList{d, e}));
+        from->clear();
+        QTest::keyClicks(from, QStringLiteral("2026-13-45"));
+        QTest::keyClick(from, Qt::Key_Return);
+        QVERIFY(ui.fromDate->hasInvalidText());
+        QCOMPARE(ui.fromDate->date(), QDate()); // cleared above: any day
+        QCOMPARE(numbersOf(*w->model()), (QStringList{a, b, c, d, e}));
+        QTest::keyClicks(control<QLineEdit>(ui.toDate, QStringLiteral("dateText")),
+                         QStringLiteral("20260102"));
+        QTest::keyClick(control<QLineEdit>(ui.toDate, QStringLiteral("dateText")), Qt::Key_Return);
+        QCOMPARE(numbersOf(*w->model()), (QStringList{a, b, c}));
+
+        QTRY_COMPARE(ui.fromDate->calendarStart(), QDate(2026, 1, 5));
+        auto *button = control<QToolButton>(ui.fromDate, QStringLiteral("calendarButton"));
+        Q_EMIT button->menu()->aboutToShow();
+        auto *calendar = control<QCalendarWidget>(ui.fromDate, QStringLiteral("calendar"));
+        QCOMPARE(calendar->yearShown(), 2026);
+        QCOMPARE(calendar->monthShown(), 1);
+        Q_EMIT calendar->clicked(QDate(2026, 1, 5));
+        QCOMPARE(numbersOf(*w->model()), QStringList{}); // from the 5th to the 2nd
+        w->clearFilter();
+        QVERIFY(control<QLineEdit>(ui.toDate, QStringLiteral("dateText"))->text().isEmpty());
+        QCOMPARE(w->model()->rowCount(), 5);
+    }
+
+    void dateFilter_readsDays_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QDate>("day");
+        QTest::newRow("ISO") << "2026-12-11" << true << QDate(2026, 12, 11);
+        QTest::newRow("short month and day") << "2026-1-5" << true << QDate(2026, 1, 5);
+        QTest::newRow("digits alone") << "20261211" << true << QDate(2026, 12, 11);
+        QTest::newRow("empty: any day") << "" << true << QDate();
+        QTest::newRow("Any") << " any " << true << QDate();
+        QTest::newRow("no such day") << "2026-02-30" << false << QDate();
+        QTest::newRow("what the old field made of it") << "Any20261211" << false << QDate();
+    }
+
+    void dateFilter_readsDays()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(QDate, day);
+        bool read = false;
+        QCOMPARE(DateFilterEdit::parse(text, &read), day);
+        QCOMPARE(read, ok);
+    }
+
+    // How a number was found, in words a user reads; the filter still goes by the stored word.
+    void window_howFoundInWords()
+    {
+        m_clock.set(QDateTime(QDate(2026, 2, 1), QTime(9, 0)));
+        FaxRow r;
+        r.fax = QStringLiteral("1-415-555-0142");
+        r.how = QStringLiteral("label-after");
+        QVERIFY(m_store->addFax(r));
+        NumbersWindow *w = openWindow();
+        QCOMPARE(NumbersModel::howText(QStringLiteral("reference")),
+                 QStringLiteral("on the fax line"));
+        QCOMPARE(NumbersModel::howText(QStringLiteral("json-ld")),
+                 QStringLiteral("structured data (JSON-LD)"));
+        const int at = ui.howCombo->findData(QStringLiteral("label-after"), Qt::UserRole + 1);
+        QVERIFY(at > 0);
+        QCOMPARE(ui.howCombo->itemText(at), QStringLiteral("label after the number (1)"));
+        ui.howCombo->setCurrentIndex(at);
+        QCOMPARE(numbersOf(*w->model()), QStringList{r.fax});
+        QCOMPARE(w->model()->data(w->model()->index(0, NumbersModel::How)).toString(),
+                 QStringLiteral("label after the number"));
+    }
+
+    // Outside North America a number's region is its country, and the panel counts by country;
+    // a double click on a country filters by it.
+    void window_countriesOutsideNorthAmerica()
+    {
+        NumbersWindow *w = openWindow();
+        QCOMPARE(w->model()->data(w->model()->index(3, NumbersModel::Region)).toString(),
+                 QStringLiteral("United Kingdom"));
+        QCOMPARE(w->model()->data(w->model()->index(0, NumbersModel::Region)).toString(),
+                 QStringLiteral("IL Chicago"));
+        QTRY_VERIFY(!w->countsPending());
+        QCOMPARE(panelOf(ui.regionCounts), (QStringList{"IL Chicago=2", "Germany=1",
+                                                        "NY New York City=1", "United Kingdom=1"}));
+        QTreeWidgetItem *germany =
+            ui.regionCounts->findItems(QStringLiteral("Germany"), Qt::MatchExactly).value(0);
+        QVERIFY(germany);
+        Q_EMIT ui.regionCounts->itemDoubleClicked(germany, 0);
+        QCOMPARE(numbersOf(*w->model()), QStringList{e});
+    }
+
+    // The selected rows stay selected when they go on the do-not-fax list, and the status line
+    // says how many there are.
+    void window_selectionKeptAndCounted()
+    {
+        NumbersWindow *w = openWindow();
+        for (int r : {0, 3})
+            ui.table->selectionModel()->select(
+                w->model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("5 numbers shown, 2 selected"));
+        QCOMPARE(w->markSelectedDoNotFax(), 2);
+        QCOMPARE(w->selectedNumbers().size(), 2);
+        QCOMPARE(w->selectedNumbers().at(1).row.fax, d);
+        QCOMPARE(ui.countLabel->text(), QStringLiteral("5 numbers shown, 2 selected"));
+        QCOMPARE(w->unmarkSelectedDoNotFax(), 2);
+        QCOMPARE(w->selectedNumbers().size(), 2);
+    }
+
+    // At first what a user reads is in view; the columns chosen, their order and the
+    // window's size are there again the next time.
+    void window_remembersSizeAndColumns()
+    {
+        SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
+        NumbersWindow *w = open(&settings);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        ui = NumbersControls(w);
+        QHeaderView *header = ui.table->horizontalHeader();
+        for (int c :
+             {int(NumbersModel::E164), int(NumbersModel::Country), int(NumbersModel::Label)})
+            QVERIFY(!w->isColumnShown(c));
+        for (int c :
+             {int(NumbersModel::Number), int(NumbersModel::How), int(NumbersModel::DoNotFax)}) {
+            QVERIFY(w->isColumnShown(c));
+            QVERIFY2(header->sectionViewportPosition(c) + header->sectionSize(c) <=
+                         ui.table->viewport()->width(),
+                     qPrintable(QString::number(c)));
+        }
+        // Wide enough for an international number.
+        QVERIFY(header->sectionSize(NumbersModel::Number) >=
+                ui.table->fontMetrics().horizontalAdvance(QStringLiteral("+44-20-7946-0958")));
+
+        w->showColumn(NumbersModel::Page, false);
+        w->showColumn(NumbersModel::E164, true);
+        header->moveSection(header->visualIndex(NumbersModel::E164), 1);
+        w->resize(1000, 560);
+        delete w; // closed with the program
+
+        w = open(&settings);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        header = control<QTableView>(w, QStringLiteral("numbersTable"))->horizontalHeader();
+        QCOMPARE(w->size(), QSize(1000, 560));
+        QVERIFY(!w->isColumnShown(NumbersModel::Page));
+        QVERIFY(w->isColumnShown(NumbersModel::E164));
+        QCOMPARE(header->visualIndex(NumbersModel::E164), 1);
+        // The last column shown stays.
+        for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+            w->showColumn(c, false);
+        int shown = 0;
+        for (int c = 0; c < NumbersModel::ColumnCount; ++c)
+            shown += w->isColumnShown(c) ? 1 : 0;
+        QCOMPARE(shown, 1);
+        delete w; // before its settings
+    }
+
 private:
+    // The window, shown (without the rest of the program: a page asked for opens nothing).
+    NumbersWindow *open(SettingsStore *settings = nullptr)
+    {
+        m_window = new NumbersWindow(m_store.get(), m_dir->path(), settings);
+        m_window->show();
+        return m_window;
+    }
+
     // The window with its choices and counts, which it reads once its first rows are shown.
     NumbersWindow *openWindow()
     {
-        NumbersWindow *w = NumbersWindow::openWindow(m_store.get(), m_dir->path());
-        if (!QTest::qWaitFor([w] { return w->searchCombo->count() > 1; }))
+        NumbersWindow *w = open();
+        ui = NumbersControls(w);
+        if (!QTest::qWaitFor([this] { return ui.searchCombo->count() > 1; }))
             qWarning("the choices were not read");
         return w;
     }
@@ -550,6 +790,8 @@ private:
     ManualClock m_clock;
     std::unique_ptr<TempDataDir> m_dir;
     std::unique_ptr<CountingStore> m_store;
+    QPointer<NumbersWindow> m_window;
+    NumbersControls ui; // the open window's
 };
 
 QTEST_MAIN(TestNumbers)

@@ -3,21 +3,24 @@
 //
 // Set VARNEL_GRAB_DIR to a folder to get a picture of every window the suite opens.
 
+#include "aboutwindow.h"
 #include "datadir.h"
-#include "form8.h"
-#include "frmabout.h"
-#include "frmexport.h"
-#include "frmsplash.h"
+#include "exportdialog.h"
+#include "helpwindow.h"
 #include "ontop.h"
+#include "options.h"
 #include "productinfo.h"
+#include "rtfreader.h"
 #include "settingsstore.h"
-#include "shellglobals.h"
 #include "skin.h"
 #include "soundeffectplayer.h"
+#include "splashwindow.h"
 #include "sqlitestore.h"
 #include "storetestkit.h"
 #include "testenv.h"
 #include "varnel_version.h"
+#include "windowcontrols.h"
+#include "windowowner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,6 +33,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -95,6 +99,7 @@ private Q_SLOTS:
     void help_clickingCheckBoxStoresIt();
     void help_showsOurDocumentAndStaysOnTop();
     void help_missingOrDamagedDocument();
+    void help_coversEveryWindowAndOption();
 
     void about_showsProductInformation();
     void about_openedTwiceIsOneWindow();
@@ -121,6 +126,7 @@ private Q_SLOTS:
 
 private:
     TempDataDir *m_dir = nullptr;
+    WindowOwner *m_windows = nullptr;
 };
 
 void TestWindows::initTestCase()
@@ -131,16 +137,14 @@ void TestWindows::initTestCase()
 void TestWindows::init()
 {
     m_dir = new TempDataDir;
-    ShellGlobals::setDataDir(m_dir->path());
+    m_windows = new WindowOwner(m_dir->path());
     LoadProductInfo();
 }
 
 void TestWindows::cleanup()
 {
-    Form8::unload();
-    frmAbout::unload();
-    frmExport::unload();
-    frmSplash::unload();
+    delete m_windows; // closes every window it opened
+    m_windows = nullptr;
     QVERIFY(!objSkin);
     delete m_dir;
     m_dir = nullptr;
@@ -166,11 +170,11 @@ void TestWindows::help_startupRuleAndCheckBox()
     SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
     if (!stored.isNull())
         settings.write(QString::fromLatin1(SettingKeys::showHelp), stored);
-    QCOMPARE(Form8::showAtStartup(settings), atStartup);
+    QCOMPARE(HelpWindow::showAtStartup(settings), atStartup);
     // The menu item opens the window whatever is stored.
-    Form8 *w = Form8::openWindow(&settings, m_dir->path());
+    HelpWindow *w = m_windows->openHelp(&settings);
     QVERIFY(w);
-    QCOMPARE(w->Check1->isChecked(), checked);
+    QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->isChecked(), checked);
     QCOMPARE(settings.read(QString::fromLatin1(SettingKeys::showHelp), QStringLiteral("<absent>")),
              stored.isNull() ? QStringLiteral("<absent>") : stored); // loading writes nothing
 }
@@ -180,20 +184,21 @@ void TestWindows::help_clickingCheckBoxStoresIt()
     const QString ini = SettingsStore::iniPathForDataDir(m_dir->path());
     {
         SettingsStore settings(ini);
-        Form8 *w = Form8::openWindow(&settings, m_dir->path());
+        HelpWindow *w = m_windows->openHelp(&settings);
         QVERIFY(w);
-        QCOMPARE(w->Check1->text(), QStringLiteral("Show at Startup"));
-        w->Check1->click();
+        QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->text(),
+                 QStringLiteral("Show at Startup"));
+        control<QCheckBox>(w, QStringLiteral("Check1"))->click();
         QCOMPARE(settings.read(QStringLiteral("showHelp"), QString()), QStringLiteral("0"));
-        Form8::unload();
+        m_windows->closeHelp();
     }
     {
         SettingsStore next(ini); // the next start
-        QVERIFY(!Form8::showAtStartup(next));
-        Form8 *w = Form8::openWindow(&next, m_dir->path());
+        QVERIFY(!HelpWindow::showAtStartup(next));
+        HelpWindow *w = m_windows->openHelp(&next);
         QVERIFY(w);
-        QVERIFY(!w->Check1->isChecked());
-        w->Check1->click();
+        QVERIFY(!control<QCheckBox>(w, QStringLiteral("Check1"))->isChecked());
+        control<QCheckBox>(w, QStringLiteral("Check1"))->click();
         QCOMPARE(next.read(QStringLiteral("showHelp"), QString()), QStringLiteral("1"));
     }
 }
@@ -201,124 +206,169 @@ void TestWindows::help_clickingCheckBoxStoresIt()
 void TestWindows::help_showsOurDocumentAndStaysOnTop()
 {
     SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
-    Form8 *w = Form8::openWindow(&settings, m_dir->path());
+    HelpWindow *w = m_windows->openHelp(&settings);
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("Readme/Help"));
     QVERIFY(w->isVisible());
     QVERIFY(w->documentPath().endsWith(QLatin1String("Help.rtf")));
-    QVERIFY(w->rtf1->toPlainText().contains(QLatin1String("Follow redirects (HTTPS)")));
+    QVERIFY(control<QTextBrowser>(w, QStringLiteral("rtf1"))
+                ->toPlainText()
+                .contains(QLatin1String("Follow redirects (HTTPS)")));
     QVERIFY(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(w->property("varnelSkin").isValid()); // drawn in the skin
-    QCOMPARE(Form8::openWindow(&settings, m_dir->path()), w);
+    QCOMPARE(m_windows->openHelp(&settings), w);
     grab(w, QStringLiteral("help"));
 
     // A copy of the document in the data directory is the one shown.
-    Form8::unload();
+    m_windows->closeHelp();
     QVERIFY(writeFile(m_dir->file(QStringLiteral("Help.rtf")), "{\\rtf1 My own help.\\par}"));
-    w = Form8::openWindow(&settings, m_dir->path());
+    w = m_windows->openHelp(&settings);
     QVERIFY(w);
-    QCOMPARE(w->rtf1->toPlainText(), QStringLiteral("My own help."));
+    QCOMPARE(control<QTextBrowser>(w, QStringLiteral("rtf1"))->toPlainText(),
+             QStringLiteral("My own help."));
 }
 
 void TestWindows::help_missingOrDamagedDocument()
 {
     SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
-    QVERIFY(
-        !Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("gone/Help.rtf"))));
-    QVERIFY(!Form8::instance());
+    QVERIFY(!m_windows->openHelp(&settings, m_dir->file(QStringLiteral("gone/Help.rtf"))));
+    QVERIFY(!m_windows->help());
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.rtf")));
-    QVERIFY(
-        !Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("folder.rtf"))));
+    QVERIFY(!m_windows->openHelp(&settings, m_dir->file(QStringLiteral("folder.rtf"))));
 
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.append(char((i * 7919) & 0xFF));
     QVERIFY(writeFile(m_dir->file(QStringLiteral("damaged.rtf")),
                       QByteArray("{\\rtf1 {\\b ") + garbage));
-    Form8 *w =
-        Form8::openWindow(&settings, m_dir->path(), m_dir->file(QStringLiteral("damaged.rtf")));
+    HelpWindow *w = m_windows->openHelp(&settings, m_dir->file(QStringLiteral("damaged.rtf")));
     QVERIFY(w);
     QVERIFY(w->isVisible());
 }
 
+// The help document that ships tells of every option (by the caption the window shows) and
+// every window.
+void TestWindows::help_coversEveryWindowAndOption()
+{
+    QFile file(DataDir::resource(m_dir->path(), QStringLiteral("Help.rtf")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QTextDocument doc;
+    QVERIFY(readRtf(file.readAll(), &doc));
+    // The document's typographic quotes read as the window's plain ones.
+    const QString text = doc.toPlainText()
+                             .replace(QChar(0x201C), QLatin1Char('"'))
+                             .replace(QChar(0x201D), QLatin1Char('"'));
+    QStringList missing;
+    for (const OptionRow &row : optionTable()) {
+        // Two lists show their own names until a pick: the labels beside them are their
+        // captions (below).
+        if (row.caption != row.key && !text.contains(row.caption))
+            missing << row.caption;
+    }
+    for (const char *shown :
+         {"Advancd after this many websites are scanned:", "After last search:",
+          "Auto Search Advance:", "Audio:", "Other:", "Crawl Options", "Stop Immediately",
+          "Continue Until Stopped",
+          // the windows
+          "Searches", "Emails", "Statistics", "List Builder - Finding matching websites...",
+          "Fax Database", "Export Faxes", "Readme/Help", "About this software", "Database…",
+          "Import Sites…", "browser window",
+          // the export's types
+          "Semi-Colon Delimited (;)", "Tab Delimited (^t)", "Line Feed Delimited (one per line)",
+          "CSV (all columns)", "CSV for spreadsheets", "Only numbers new since the last export",
+          "Delete all faxes when finished", "Put a space between each entry"}) {
+        if (!text.contains(QString::fromUtf8(shown)))
+            missing << QString::fromUtf8(shown);
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(" | "))));
+    // What the window no longer does is not told.
+    QVERIFY(!text.contains(QStringLiteral("View Fax Database opens that folder")));
+}
+
 void TestWindows::about_showsProductInformation()
 {
-    frmAbout *w = frmAbout::openWindow();
+    AboutWindow *w = m_windows->openAbout();
     QCOMPARE(w->windowTitle(), QStringLiteral("About Quorvex Fax Varnel"));
-    QCOMPARE(w->Label1->text(), QStringLiteral("Quorvex Fax Varnel"));
-    QCOMPARE(w->Label2->text(), QStringLiteral("Version:"));
-    QCOMPARE(w->lblVersion->text(),
+    QCOMPARE(control<SkinLabel>(w, QStringLiteral("Label1"))->text(),
+             QStringLiteral("Quorvex Fax Varnel"));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label2"))->text(), QStringLiteral("Version:"));
+    QCOMPARE(control<SkinLabel>(w, QStringLiteral("lblVersion"))->text(),
              QStringLiteral("%1.%2").arg(VARNEL_VERSION_MAJOR).arg(VARNEL_VERSION_MINOR));
-    QCOMPARE(w->Label3->text(), QStringLiteral("Owned By:"));
-    QCOMPARE(w->lblCompany->text(), QStringLiteral(VARNEL_COMPANY_NAME));
-    QCOMPARE(w->Label4->text(), QStringLiteral("Website:"));
-    QCOMPARE(w->lblWebsite->text(), QStringLiteral(VARNEL_WEBSITE));
-    QVERIFY(w->Label5->text().contains(QStringLiteral(VARNEL_COMPANY_NAME)));
-    QCOMPARE(productVersionText(), w->lblVersion->text());
-    QVERIFY(!w->Picture1->pixmap().isNull()); // the logo is built in
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label3"))->text(), QStringLiteral("Owned By:"));
+    QCOMPARE(control<SkinLabel>(w, QStringLiteral("lblCompany"))->text(),
+             QStringLiteral(VARNEL_COMPANY_NAME));
+    QCOMPARE(control<QLabel>(w, QStringLiteral("Label4"))->text(), QStringLiteral("Website:"));
+    QCOMPARE(control<SkinLabel>(w, QStringLiteral("lblWebsite"))->text(),
+             QStringLiteral(VARNEL_WEBSITE));
+    QVERIFY(control<QLabel>(w, QStringLiteral("Label5"))
+                ->text()
+                .contains(QStringLiteral(VARNEL_COMPANY_NAME)));
+    QCOMPARE(productVersionText(), control<SkinLabel>(w, QStringLiteral("lblVersion"))->text());
+    QVERIFY(!control<PictureBox>(w, QStringLiteral("Picture1"))
+                 ->pixmap()
+                 .isNull()); // the logo is built in
     QVERIFY(!productIcon().isNull());
     grab(w, QStringLiteral("about"));
 }
 
 void TestWindows::about_openedTwiceIsOneWindow()
 {
-    frmAbout *first = frmAbout::openWindow();
-    frmAbout *second = frmAbout::openWindow();
+    AboutWindow *first = m_windows->openAbout();
+    AboutWindow *second = m_windows->openAbout();
     QCOMPARE(first, second);
     int abouts = 0;
     const QWidgetList tops = QApplication::topLevelWidgets();
     for (QWidget *t : tops)
-        abouts += qobject_cast<frmAbout *>(t) ? 1 : 0;
+        abouts += qobject_cast<AboutWindow *>(t) ? 1 : 0;
     QCOMPARE(abouts, 1);
-    // Closed, it unloads; opened again, it is a new load.
-    first->close();
-    QTRY_VERIFY(!frmAbout::instance());
-    QVERIFY(frmAbout::openWindow());
+    // Closed (its Close button, as its close box), it unloads; opened again, it is a new load.
+    control<QPushButton>(first, QStringLiteral("cmdClose"))->click();
+    QTRY_VERIFY(!m_windows->about());
+    QVERIFY(m_windows->openAbout());
 }
 
 void TestWindows::splash_opensMainWindowOnceOnTheLastTick()
 {
-    bQuitPending = true; // loading the splash clears it
     int opened = 0;
     qint16 ticksAtOpen = 0;
-    frmSplash *s = nullptr;
-    s = frmSplash::start([&] {
+    SplashWindow *s = nullptr;
+    s = m_windows->startSplash([&] {
         ++opened;
-        ticksAtOpen = s->intTemp;
+        ticksAtOpen = s->ticks();
     });
-    QVERIFY(!bQuitPending);
-    QCOMPARE(s->Timer2->interval(), 2);
-    QVERIFY(s->Timer2->isActive());
+    QVERIFY(!m_windows->isExitPending());
+    QCOMPARE(control<QTimer>(s, QStringLiteral("Timer2"))->interval(), 2);
+    QVERIFY(control<QTimer>(s, QStringLiteral("Timer2"))->isActive());
     QVERIFY(s->isVisible());
     QCOMPARE(objSkin, &s->skn);
     grab(s, QStringLiteral("splash"));
     QTRY_COMPARE_WITH_TIMEOUT(opened, 1, 10000);
     QCOMPARE(ticksAtOpen, qint16(150)); // the 75th tick
-    QVERIFY(!s->Timer2->isActive());
+    QVERIFY(!control<QTimer>(s, QStringLiteral("Timer2"))->isActive());
     QVERIFY(!s->isVisible());
     QTest::qWait(60);
     QCOMPARE(opened, 1);
-    QCOMPARE(frmSplash::instance(), s); // stays loaded: the skin lives on it
-    QCOMPARE(frmSplash::load(), s);
+    QCOMPARE(m_windows->splash(), s); // stays loaded: the skin lives on it
+    QCOMPARE(m_windows->loadSplash(), s);
 }
 
 void TestWindows::skinForm_withoutSplash_loadsItHiddenAndStopped()
 {
-    QVERIFY(!frmSplash::instance());
+    QVERIFY(!m_windows->splash());
     QWidget form;
     auto *button = new QPushButton(QStringLiteral("Go"), &form);
     QVERIFY(SkinForm(&form));
-    frmSplash *s = frmSplash::instance();
+    SplashWindow *s = m_windows->splash();
     QVERIFY(s);
     QVERIFY(!s->isVisible());
-    QVERIFY(!s->Timer2->isActive());
+    QVERIFY(!control<QTimer>(s, QStringLiteral("Timer2"))->isActive());
     QCOMPARE(objSkin, &s->skn);
     QColor back;
     QVERIFY(objSkin->color(Skin::BackColor, &back));
     QCOMPARE(button->palette().color(QPalette::Button), back);
     QVERIFY(!form.styleSheet().isEmpty());
     QTest::qWait(400); // far beyond 75 ticks: this splash opens nothing
-    QCOMPARE(s->intTemp, qint16(0));
+    QCOMPARE(s->ticks(), qint16(0));
 }
 
 void TestWindows::skin_ownSkinLoads()
@@ -389,12 +439,12 @@ void TestWindows::damagedSkin()
     QVERIFY(!skin.color(Skin::BackColor, &c));
 
     // The windows open in their plain look.
-    frmAbout *about = frmAbout::openWindow(); // the skin of the data directory is the one used
+    AboutWindow *about = m_windows->openAbout(); // the skin of the data directory is the one used
     QVERIFY(about->isVisible());
     QVERIFY(about->styleSheet().isEmpty());
     QVERIFY(!about->property("varnelSkin").isValid());
     SettingsStore settings(SettingsStore::iniPathForDataDir(m_dir->path()));
-    Form8 *help = Form8::openWindow(&settings, m_dir->path());
+    HelpWindow *help = m_windows->openHelp(&settings);
     QVERIFY(help && help->isVisible() && help->styleSheet().isEmpty());
     QVERIFY(!SkinForm(help));
 }
@@ -403,7 +453,7 @@ void TestWindows::damagedSkin_runningSplashStillOpensMainWindow()
 {
     QVERIFY(writeFile(m_dir->file(QStringLiteral("skin/varnel.skin")), "Back=nonsense\n"));
     int opened = 0;
-    frmSplash::start([&] { ++opened; });
+    m_windows->startSplash([&] { ++opened; });
     // A window that fails to skin while the splash is still counting must not stop it.
     QWidget form;
     QVERIFY(!SkinForm(&form));
@@ -593,7 +643,7 @@ void TestWindows::formControls_doNotLookInsideAControl()
 
 void TestWindows::labelOverlay_aboutAndExport()
 {
-    frmAbout *about = frmAbout::openWindow();
+    AboutWindow *about = m_windows->openAbout();
     QVERIFY(QTest::qWaitForWindowExposed(about));
     QList<SkinLabel *> copies = copiesOf(about);
     QStringList copied;
@@ -605,19 +655,19 @@ void TestWindows::labelOverlay_aboutAndExport()
     verifyCopies(copies);
 
     SqliteStore db(m_dir->path());
-    frmExport *exp = frmExport::openWindow(&db, m_dir->path());
+    ExportDialog *exp = m_windows->openExport(&db);
     QVERIFY(QTest::qWaitForWindowExposed(exp));
     copies = copiesOf(exp);
     QCOMPARE(copies.size(), 1);
-    QCOMPARE(copies.first()->source(), exp->Label1);
+    QCOMPARE(copies.first()->source(), control<QLabel>(exp, QStringLiteral("Label1")));
     QCOMPARE(copies.first()->text(), QStringLiteral("Output Type:"));
     verifyCopies(copies);
     grab(exp, QStringLiteral("export"));
 
     // Without the skin there is no overlay.
-    frmAbout::unload();
+    m_windows->closeAbout();
     bSkin = false;
-    about = frmAbout::openWindow();
+    about = m_windows->openAbout();
     bSkin = true;
     QVERIFY(copiesOf(about).isEmpty());
     QVERIFY(about->styleSheet().isEmpty());

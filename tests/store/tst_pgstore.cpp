@@ -103,6 +103,20 @@ private Q_SLOTS:
             << QStringList{"holds a password", "PGPASSWORD"};
         QTest::newRow("not an address") << "postgresql://[127.0.0.1/varnel" << right
                                         << QStringList{"not a valid server address"};
+        // A parameter would win over the address: the store would use another server, user or
+        // database than the one the messages name.
+        QTest::newRow("host twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?host=127.0.0.2" << right
+            << QStringList{"names the host twice (127.0.0.1 and 127.0.0.2)", "keep one"};
+        QTest::newRow("port twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?port=CLOSED" << right
+            << QStringList{"names the port twice (PORT and CLOSED)"};
+        QTest::newRow("database twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?dbname=other" << right
+            << QStringList{"names the database twice (varnel and other)"};
+        QTest::newRow("user twice")
+            << "postgresql://varnel@127.0.0.1:PORT/varnel?user=postgres" << right
+            << QStringList{"names the user twice (varnel and postgres)"};
     }
     void unusableServer()
     {
@@ -133,6 +147,15 @@ private Q_SLOTS:
             QVERIFY2(message.contains(t), qPrintable(message));
         }
         QVERIFY2(!message.contains(QLatin1String(":varnel@")), qPrintable(message));
+    }
+
+    // A part named in the address and again, the same, as a parameter is no conflict.
+    void addressWithAPartTwice_sameValue_isUsable()
+    {
+        TestPg::Schema schema;
+        const QString uri = schema.uri() + QStringLiteral("&host=127.0.0.1&dbname=varnel");
+        PostgresStore db(uri);
+        QVERIFY2(db.isUsable(), qPrintable(db.lastError()));
     }
 
     // Harvesters that store the same numbers at the same moment (each in its own
@@ -334,9 +357,12 @@ private Q_SLOTS:
                      QStringList{QStringLiteral("first.com"), QStringLiteral("again.com")}));
     }
 
-    // varnel-tool store copy moves everything a harvest needs from a file to a server and
+    // varnel-tool store copy moves everything a user relies on from a file to a server and
     // back: the numbers with their times, the backlog in its order (with the sites a
-    // harvest had taken out), the search strings. A second copy adds nothing.
+    // harvest had taken out), the search strings, the do-not-fax list with its dates and
+    // reasons, and the ledger of exports, so that an export of only the new numbers from the
+    // target writes neither a listed number nor one the source had exported. A second copy
+    // adds nothing.
     void storeCopy_fileToServerAndBack()
     {
         TempDataDir dir;
@@ -368,6 +394,11 @@ private Q_SLOTS:
                 clock.advance(60);
             }
             QVERIFY(file.notePending(QStringLiteral("taken.com")));
+            QVERIFY(file.addDoNotFax(QStringLiteral("617-555-102"), QStringLiteral("+1617555102"),
+                                     Store::reasonOptOut));
+            clock.advance(60);
+            QVERIFY(file.recordExport(QStringLiteral("/home/u/first.txt"),
+                                      {QStringLiteral("+1617555100")}));
         }
         // Two numbers (one in another form) and one search string are on the server already.
         {
@@ -384,10 +415,14 @@ private Q_SLOTS:
         }
         const QString expected = QStringLiteral("search strings: 1 copied, 1 skipped\n"
                                                 "numbers: 1 copied, 2 skipped\n"
-                                                "backlog sites: 4 copied, 0 skipped\n");
+                                                "backlog sites: 4 copied, 0 skipped\n"
+                                                "do-not-fax numbers: 1 copied, 0 skipped\n"
+                                                "exports: 1 copied, 0 skipped\n");
         const QString again = QStringLiteral("search strings: 0 copied, 2 skipped\n"
                                              "numbers: 0 copied, 3 skipped\n"
-                                             "backlog sites: 0 copied, 4 skipped\n");
+                                             "backlog sites: 0 copied, 4 skipped\n"
+                                             "do-not-fax numbers: 0 copied, 1 skipped\n"
+                                             "exports: 0 copied, 1 skipped\n");
         for (const QString &out : {expected, again}) {
             ToolRun copy;
             QVERIFY(
@@ -408,6 +443,23 @@ private Q_SLOTS:
                      "SELECT e164 || ' ' || how || ' ' || context FROM faxes WHERE e164 <> '' "
                      "ORDER BY id")),
                  (QStringList{"+1617555102  ", "+1617555100 heading Fax 617-555-100"}));
+
+        QCOMPARE(schema.column(QStringLiteral(
+                     "SELECT number || ' ' || e164 || ' ' || to_char(date, 'HH24:MI') || ' ' || "
+                     "reason FROM donotfax")),
+                 QStringList{"617-555-102 +1617555102 12:03 opt-out request"});
+        QCOMPARE(schema.column(QStringLiteral(
+                     "SELECT to_char(e.date, 'HH24:MI') || ' ' || e.file || ' ' || e.count || ' ' "
+                     "|| x.e164 FROM exports e JOIN exported x ON x.export = e.id")),
+                 QStringList{"12:04 /home/u/first.txt 1 +1617555100"});
+        {
+            PostgresStore server(schema.uri());
+            const std::optional<ExportPlan> plan = server.exportPlan(true);
+            QVERIFY(plan);
+            QCOMPARE(plan->keys, QStringList{"+1617555101"});
+            QCOMPARE(plan->counts.listed, 1);
+            QCOMPARE(plan->counts.exportedBefore, 1);
+        }
 
         // And back into a new file: the same rows, the same times.
         TempDataDir back;
@@ -434,6 +486,16 @@ private Q_SLOTS:
                  std::optional<QStringList>(QStringList{"ROOFERS", "plumbers boston"}));
         QCOMPARE(file.newestWebsites(20), std::optional<QStringList>(QStringList{
                                               "s0.com", "s1.com", "s2.com", "taken.com"}));
+        const std::optional<QList<DoNotFaxEntry>> listed = file.doNotFaxList();
+        QVERIFY(listed && listed->size() == 1);
+        QCOMPARE(listed->at(0).key, QStringLiteral("+1617555102"));
+        QCOMPARE(listed->at(0).reason, Store::reasonOptOut);
+        QCOMPARE(listed->at(0).date, QDateTime(QDate(2026, 1, 1), QTime(12, 3)));
+        const std::optional<QList<ExportRecord>> ledger = file.exportLedger();
+        QVERIFY(ledger && ledger->size() == 1);
+        QCOMPARE(ledger->at(0).file, QStringLiteral("/home/u/first.txt"));
+        QCOMPARE(ledger->at(0).keys, QStringList{"+1617555100"});
+        QCOMPARE(ledger->at(0).date, QDateTime(QDate(2026, 1, 1), QTime(12, 4)));
 
         // Into a file that holds one of the numbers in another form: it is skipped, not
         // refused by the file's index.
