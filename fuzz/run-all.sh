@@ -11,11 +11,11 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport engines http rtf robots framing)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport engines http rtf robots framing pool)
 
 dict_of() {
   case $1 in
-    http|framing) echo "$here/dict/http.dict" ;;
+    http|framing|pool) echo "$here/dict/http.dict" ;;
     robots) echo "$here/dict/robots.dict" ;;
     domains) echo "$here/dict/domains.dict" ;;
     rtf) echo "$here/dict/rtf.dict" ;;

@@ -130,6 +130,25 @@ bool isSkippedLink(QByteArrayView link)
     return false;
 }
 
+bool hasOtherScheme(QByteArrayView link)
+{
+    qsizetype i = 0;
+    while (i < link.size() && uchar(link[i]) <= ' ')
+        ++i;
+    const qsizetype start = i;
+    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (i >= link.size() || !letter(link[i]))
+        return false;
+    while (i < link.size() && (letter(link[i]) || (link[i] >= '0' && link[i] <= '9') ||
+                               link[i] == '+' || link[i] == '-'))
+        ++i;
+    if (i >= link.size() || link[i] != ':')
+        return false;
+    const QByteArrayView scheme = link.sliced(start, i - start);
+    return scheme.compare("http", Qt::CaseInsensitive) != 0 &&
+           scheme.compare("https", Qt::CaseInsensitive) != 0;
+}
+
 QList<QByteArray> linkTextsOfLine(QByteArrayView line)
 {
     QList<QByteArray> links;

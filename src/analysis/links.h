@@ -21,6 +21,12 @@ QByteArray NormalizeUrl(QByteArray &link, const QByteArray &strCurUrl, const QBy
 // file ("javascript", "mailto", ".js", ".jpg", ".pdf", "#", ...), in any letter case.
 bool isSkippedLink(QByteArrayView link);
 
+// True when the link begins with a scheme other than http and https ("tel:", "fax:",
+// "sms:", "file:", "data:", "ftp:", ...): it names no web page. A scheme is a letter
+// followed by letters, digits, "+" or "-", then ":" (leading spaces and control characters
+// are passed over, as a browser does).
+bool hasOtherScheme(QByteArrayView link);
+
 // The link texts of one page line, one per "href=" (any letter case), in order, before
 // skipping and normalisation. The line is cut before every further "href=", and each piece
 // gives the text between "href=" (and one quote) and the first quote or ">"; a piece whose

@@ -45,7 +45,7 @@ ConnectTarget connectTargetOf(const QByteArray &strURL)
     return t;
 }
 
-QStringList findLinks(QByteArrayView page, const PageAddress &address)
+QStringList findLinks(QByteArrayView page, const PageAddress &address, bool webLinksOnly)
 {
     QStringList links;
     const char *s = page.data();
@@ -59,7 +59,7 @@ QStringList findLinks(QByteArrayView page, const PageAddress &address)
             ++end;
         const QList<QByteArray> texts = linkTextsOfLine(QByteArrayView(s + at, end - at));
         for (QByteArray link : texts) {
-            if (isSkippedLink(link))
+            if (isSkippedLink(link) || (webLinksOnly && hasOtherScheme(link)))
                 continue;
             NormalizeUrl(link, address.url, address.directory);
             links << Cp1252::toUnicode(link);
@@ -96,7 +96,7 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
                          const AnalysisOptions &options, QByteArrayView flatBody)
 {
     PageFindings findings;
-    findings.links = findLinks(body, address);
+    findings.links = findLinks(body, address, options.webLinksOnly);
     QByteArray flat;
     if (flatBody.isNull()) {
         flat = withoutLineBreaks(body);

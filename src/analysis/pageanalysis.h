@@ -35,6 +35,9 @@ struct AnalysisOptions
     // The fax finder beside the fax line scan. Off unless asked for, so that a caller that
     // says nothing gets the reference scan.
     bool findBeyondFaxLine = false;
+    // Links of other schemes than http and https (tel:, fax:, file:, ...) are left out
+    // instead of read as paths of the page's site, as the original read them.
+    bool webLinksOnly = false;
 };
 
 // The links and numbers of a page body (as received, without the HTTP header).
@@ -45,7 +48,7 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
 
 // The two halves of analysePage. findNumbers fills the numbers and the text; the finder
 // reads the body as downloaded (it may be left out when the finder is off).
-QStringList findLinks(QByteArrayView body, const PageAddress &address);
+QStringList findLinks(QByteArrayView body, const PageAddress &address, bool webLinksOnly = false);
 void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out,
                  QByteArrayView body = {}, const PageAddress &address = {});
 

@@ -1,7 +1,13 @@
 #include "connectionpool.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
 
 ConnectionPool::ConnectionPool(int maxIdle, QObject *parent)
     : QObject(parent), m_maxIdle(maxIdle), m_sweep(new QTimer(this))
@@ -34,13 +40,45 @@ QTcpSocket *ConnectionPool::take(const QByteArray &key)
             continue;
         QTcpSocket *s = m_idle.takeAt(i).socket;
         s->disconnect(this);
-        if (s->state() != QAbstractSocket::ConnectedState || s->bytesAvailable() > 0) {
+        if (!isQuiet(s)) {
             close(s);
             continue;
         }
         return s;
     }
     return nullptr;
+}
+
+bool ConnectionPool::isQuiet(QTcpSocket *socket)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState || socket->bytesAvailable() > 0)
+        return false;
+    if (const auto *ssl = qobject_cast<const QSslSocket *>(socket);
+        ssl && ssl->encryptedBytesAvailable() > 0)
+        return false;
+#ifdef Q_OS_UNIX
+    // A look at the system's buffer that takes nothing out of it. (Over TLS this sees records
+    // that carry no data too; such a connection is given up, which costs a new one.)
+    const qintptr fd = socket->socketDescriptor();
+    if (fd < 0)
+        return false;
+    char c;
+    const ssize_t n = ::recv(int(fd), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n >= 0)
+        return false; // bytes unasked, or the server's close (0)
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#else
+    // Reads what the system holds into the socket's buffer.
+    if (socket->waitForReadyRead(0))
+        return false;
+    return socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0;
+#endif
+}
+
+bool ConnectionPool::mayReuse(const HttpFraming::Frame &frame, qsizetype received,
+                              QTcpSocket *socket)
+{
+    return frame.complete && frame.reusable && received == frame.end && isQuiet(socket);
 }
 
 void ConnectionPool::give(const QByteArray &key, QTcpSocket *socket)

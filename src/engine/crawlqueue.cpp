@@ -12,14 +12,15 @@ CrawlQueue::CrawlQueue(Store *store, Counters *counters, QObject *parent)
     connect(store, &Store::writeFailed, this, [this] { m_writeFailed = true; });
 }
 
-bool CrawlQueue::isKnown(QString &site)
+std::optional<bool> CrawlQueue::isKnown(QString &site)
 {
-    if (m_store->websiteExists(site).value_or(true))
-        return true;
+    const std::optional<bool> queued = m_store->websiteExists(site);
+    if (!queued || *queued)
+        return queued;
     if (m_head->contains(site) || m_handedOut.contains(site))
         return true;
     // Another harvester of the team took it.
-    return m_store->handedOut(site).value_or(true);
+    return m_store->handedOut(site);
 }
 
 bool CrawlQueue::clearBacklog()
@@ -122,7 +123,7 @@ void CrawlQueue::returnHeadToBacklog()
         (void)m_store->clearAllPending();
 }
 
-void CrawlQueue::restorePending(bool exceptHead)
+std::optional<int> CrawlQueue::restorePending(bool exceptHead)
 {
-    (void)m_store->restorePending(exceptHead ? m_head->items() : QStringList());
+    return m_store->restorePending(exceptHead ? m_head->items() : QStringList());
 }

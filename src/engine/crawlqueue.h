@@ -31,10 +31,10 @@ public:
 
     TextList *head() const { return m_head; }
 
-    // WebsiteExists: the site (normalised in place) is in the backlog (letter case ignored;
-    // a backlog that cannot be read counts as knowing it), in the head or handed out
-    // (both compared exactly).
-    bool isKnown(QString &site);
+    // WebsiteExists: the site (normalised in place) is in the backlog (letter case ignored),
+    // in the head or handed out (both compared exactly). Nothing when the store cannot be
+    // read: taking the site for known would lose it, and the caller stops instead.
+    std::optional<bool> isKnown(QString &site);
     // Empties the backlog, and with it the head, the handed-out sites, the pending notes and
     // the run's site counters. False when the store refused; nothing changes then.
     bool clearBacklog();
@@ -79,8 +79,9 @@ public:
     // Shutdown: the head and every other noted site go back to the backlog, and no note is
     // left.
     void returnHeadToBacklog();
-    // Noted sites go back to the backlog, except one note for each site still in the head.
-    void restorePending(bool exceptHead);
+    // Noted sites go back to the backlog, except one note for each site still in the head;
+    // how many went back, or nothing when the store failed.
+    std::optional<int> restorePending(bool exceptHead);
 
 Q_SIGNALS:
     // loadHead() moved sites into the head.

@@ -1,13 +1,13 @@
 #include "fetchslot.h"
 
 #include "connectionpool.h"
+#include "hostnames.h"
 #include "httpresponse.h"
 #include "logging.h"
 #include "networkscope.h"
 #include "resolvemap.h"
 #include "watchdogclock.h"
 
-#include <QHostInfo>
 #include <QSslSocket>
 #include <QTcpSocket>
 
@@ -107,36 +107,67 @@ void FetchSlot::connectFresh()
         connectTo(mapped->address, mapped->port, name);
         return;
     }
-    const quint64 attempt = m_attempt;
-    m_lookingUp = true;
-    const bool allowLocal = m_allowLocal;
-    const int id =
-        QHostInfo::lookupHost(name, this, [this, attempt, allowLocal](const QHostInfo &info) {
-            if (attempt == m_attempt)
-                lookedUp(info, allowLocal);
-        });
-    if (m_lookingUp && attempt == m_attempt)
-        m_lookupId = id;
+    HostNames *names = m_owner->hostNames();
+    if (!m_namesWatched) {
+        m_namesWatched = true;
+        connect(names, &HostNames::lookedUp, this, &FetchSlot::nameLookedUp);
+    }
+    switch (names->state(connectName)) {
+    case HostNames::State::Known:
+        connectToKnown();
+        return;
+    case HostNames::State::Failed:
+        // Told from the event loop, as a lookup's answer is: the owner may hand this slot
+        // its next site at once.
+        failLater("lookup failed");
+        return;
+    case HostNames::State::Unknown:
+    case HostNames::State::Looking:
+        m_lookingUp = true;
+        names->lookUp(connectName);
+        return;
+    }
 }
 
-void FetchSlot::lookedUp(const QHostInfo &info, bool allowLocal)
+void FetchSlot::nameLookedUp(const QByteArray &name)
 {
+    if (!m_lookingUp || name != HostNames::keyOf(connectName))
+        return;
     m_lookingUp = false;
-    m_lookupId = -1;
     if (!m_owner->slotsActive())
         return;
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+    if (m_owner->hostNames()->state(connectName) != HostNames::State::Known) {
         fail("lookup failed");
         return;
     }
-    for (const QHostAddress &a : info.addresses()) {
-        if (NetworkScope::mayConnect(a, allowLocal, false)) {
+    connectToKnown();
+}
+
+void FetchSlot::connectToKnown()
+{
+    for (const QHostAddress &a : m_owner->hostNames()->addresses(connectName)) {
+        if (NetworkScope::mayConnect(a, m_allowLocal, false)) {
             // The address checked is the one connected to; the name stays the TLS peer name.
             connectTo(a.toString(), connectPort, QString::fromLatin1(connectName));
             return;
         }
     }
-    fail("local network address");
+    failLater("local network address");
+}
+
+void FetchSlot::failLater(const char *why)
+{
+    const quint64 attempt = m_attempt;
+    m_lookingUp = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt, why] {
+            if (attempt != m_attempt)
+                return;
+            m_lookingUp = false;
+            fail(why);
+        },
+        Qt::QueuedConnection);
 }
 
 void FetchSlot::connectTo(const QString &address, quint16 port, const QString &peerName)
@@ -195,9 +226,6 @@ void FetchSlot::fail(const char *why)
 void FetchSlot::closeSocket()
 {
     ++m_attempt;
-    if (m_lookupId >= 0)
-        QHostInfo::abortHostLookup(m_lookupId);
-    m_lookupId = -1;
     m_lookingUp = false;
     if (!m_socket)
         return;
@@ -259,10 +287,10 @@ void FetchSlot::completeKept(const HttpFraming::Frame &frame)
     QTcpSocket *s = m_socket;
     m_socket = nullptr;
     s->disconnect(this);
-    const bool extra = received.size() > frame.end || s->bytesAvailable() > 0;
+    const bool reuse = ConnectionPool::mayReuse(frame, received.size(), s);
     if (frame.start > 0 || received.size() > frame.end)
         received = received.mid(frame.start, frame.end - frame.start);
-    if (frame.reusable && !extra && m_owner->slotsActive())
+    if (reuse && m_owner->slotsActive())
         m_owner->connectionPool()->give(poolKey(), s);
     else {
         s->abort();

@@ -7,7 +7,7 @@
 #include <QString>
 
 class ConnectionPool;
-class QHostInfo;
+class HostNames;
 class QTcpSocket;
 class ResolveMap;
 class Ticker;
@@ -35,6 +35,8 @@ public:
     virtual bool mayKeep(int slot, qint64 bytes) const = 0;
     // Where connections wait for the next page of their host (keep-alive).
     virtual ConnectionPool *connectionPool() = 0;
+    // The addresses of the names of the run, looked up once each within a time limit.
+    virtual HostNames *hostNames() = 0;
 };
 
 // One of the download lanes: its socket, its two one-second watchdogs and the record
@@ -60,9 +62,10 @@ public:
     void stopWatchdogs();
     // Closes whatever the socket was doing and connects to the slot's host (TLS when
     // https), through the resolve maps when they have an entry for the host (TLS
-    // connections look in tlsMap first). A host without an entry is looked up here, and
-    // the connection goes to the address that was checked: one in the user's own network
-    // only when allowLocal is set.
+    // connections look in tlsMap first). A host without an entry is looked up through the
+    // owner's names (once per run, within a time limit; a name that fails frees the slot),
+    // and the connection goes to the address that was checked: one in the user's own
+    // network only when allowLocal is set.
     void open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal);
     // Drops the connection; no event of it reaches the owner afterwards.
     void closeSocket();
@@ -86,6 +89,7 @@ public:
     QByteArray userAgent;     // sent when not empty
     QByteArray gateHost;      // the host the politeness gate counts this download against
     bool robotsFetch = false; // fetching the host's robots.txt before the page
+    QByteArray robotsHost;    // whose robots.txt it is (redirects change host)
     QByteArray pagePath;      // the page to fetch after robots.txt
     // The modern mode: the response ends where its framing says, and the connection is
     // kept for the next page of the host when the server allows it.
@@ -105,16 +109,18 @@ private:
     void connectFresh();
     void completeKept(const HttpFraming::Frame &frame);
     QByteArray poolKey() const;
-    void lookedUp(const QHostInfo &info, bool allowLocal);
+    void nameLookedUp(const QByteArray &name);
+    void connectToKnown();
     void fail(const char *why);
+    void failLater(const char *why);
 
     int m_index;
     FetchSlotOwner *m_owner;
     QTcpSocket *m_socket = nullptr; // a QSslSocket for https
     bool m_lookingUp = false;       // the host's name is being looked up
-    int m_lookupId = -1;
-    bool m_requestSent = false; // errors before the request mean the host is dead
-    bool m_reused = false;      // the connection came from the pool
+    bool m_namesWatched = false;    // connected to the owner's names
+    bool m_requestSent = false;     // errors before the request mean the host is dead
+    bool m_reused = false;          // the connection came from the pool
     HttpFraming::Scanner m_scanner;
     const ResolveMap *m_map = nullptr; // of the last open(), for a retry
     const ResolveMap *m_tlsMap = nullptr;

@@ -7,6 +7,7 @@
 #include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
+#include "hostnames.h"
 #include "httpresponse.h"
 #include "logging.h"
 #include "networkscope.h"
@@ -43,6 +44,11 @@ const char *const kSoundFaxFound = "sounds/foundfax.wav";
 // The preview keeps the newest numbers: at most 21 entries.
 constexpr int kPreviewKeep = 20;
 
+// Sites waiting for their host (politeness) take at most this much memory; and a slot looks
+// past at most this many of them in one go before it lets the event loop run.
+constexpr qint64 kMaxHeldBytes = 8 * 1024 * 1024;
+constexpr int kHoldsPerPass = 64;
+
 } // namespace
 
 HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent,
@@ -69,12 +75,19 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     for (int i = 0; i < MaxSlotCount; ++i)
         m_slots.push_back(new FetchSlot(i, this, this));
     m_pool = new ConnectionPool(2 * SlotCount, this);
+    m_names = new HostNames(this);
+    // Sites held while their host's name was looked up may go now (or be skipped).
+    connect(m_names, &HostNames::lookedUp, this, [this] {
+        if (m_harvesting && politeMode())
+            wakeIdleSlots();
+    });
     applyLimitOptions();
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
     connect(m_store, &Store::writeFailed, this, [this] {
+        ++m_writesRefused;
         if (m_pagesOpen)
             m_pageBatchFailed = true;
     });
@@ -134,6 +147,11 @@ void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
 {
     m_leaseSeconds = leaseSeconds;
     m_teamWait->setInterval(pollMs);
+}
+
+void HarvestSession::setLookupTimeout(int ms)
+{
+    m_names->setTimeoutMs(ms);
 }
 
 WatchdogClock *HarvestSession::watchdogClock() const
@@ -338,7 +356,7 @@ void HarvestSession::load()
         report();
     }
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
-    m_queue->restorePending(false);
+    (void)m_queue->restorePending(false);
     loadNumberPreview();
     for (const QString &s : m_store->searches().value_or(QStringList()))
         m_searches->addItem(s);
@@ -410,6 +428,8 @@ void HarvestSession::stopAllSlots()
     if (m_gateTimer)
         m_gateTimer->stop();
     m_pool->clear();
+    // Names are looked up once per run.
+    m_names->forget();
     // Analyses under way are left: their sites went back to the queue, or stay noted as
     // pending for the next Resume.
     m_analyses.clear();
@@ -434,9 +454,22 @@ void HarvestSession::startNextSearch()
 // first unloads a list builder window that is still loaded.
 void HarvestSession::beginSearch(bool unloadFirst)
 {
+    const bool shared = m_store->isShared();
+    // A refused start changes nothing: the saved queue stays for Resume. On a shared store
+    // the queue is the team's: it is joined, or left as it is, never emptied.
+    if (shared || politeMode()) {
+        const std::optional<StartProblem> problem = startProblem();
+        // Joining the team's queue of the string needs no choice of engine or count.
+        const bool joins = shared && problem && *problem != StartProblem::NoSearch &&
+                           m_store->teamStillWorking(m_searches->item(0)).value_or(false);
+        if (problem && !joins) {
+            Q_EMIT startRefused(*problem);
+            return;
+        }
+    }
     setResumable(false);
     Q_EMIT searchBegun();
-    if (m_store->isShared() && !m_searches->isEmpty()) {
+    if (shared && !m_searches->isEmpty()) {
         // The team's queue of this search string is joined rather than emptied; only the
         // harvester that begins it looks for sites.
         const std::optional<Store::SearchClaim> claim = m_store->claimSearch(m_searches->item(0));
@@ -449,27 +482,37 @@ void HarvestSession::beginSearch(bool unloadFirst)
             return;
         }
     }
-    // Kept on purpose (tst_session startValidation): the queue is emptied before the choices
-    // are checked, so a refused start has emptied it too.
-    if (!m_queue->clearBacklog())
+    if (shared) {
+        m_queue->clearLocal();
+    } else if (!m_queue->clearBacklog()) {
+        // Kept on purpose with the reference options (tst_session startValidation
+        // "reference: no search string"): the queue is emptied before the choices are
+        // checked, so a refused start has emptied it too.
         return;
+    }
     m_limits.clearPageCounts();
     m_robots.clear();
-    m_waiting.clear();
+    (void)m_gate.takeAllHeld();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
-    if (m_searches->isEmpty()) {
-        Q_EMIT startRefused(StartProblem::NoSearch);
-        return;
-    }
-    if (m_options->value(OptionId::SearchEngine) < 0) {
-        Q_EMIT startRefused(StartProblem::NoSearchEngine);
-        return;
-    }
-    if (m_options->value(OptionId::ResultCount) < 0) {
-        Q_EMIT startRefused(StartProblem::NoResultCount);
+    if (const std::optional<StartProblem> problem = startProblem()) {
+        // A team's claim lapses with its lease; said at once, the others need not wait.
+        if (shared)
+            m_store->discoveryDone();
+        Q_EMIT startRefused(*problem);
         return;
     }
     startDiscovery(unloadFirst);
+}
+
+std::optional<HarvestSession::StartProblem> HarvestSession::startProblem() const
+{
+    if (m_searches->isEmpty())
+        return StartProblem::NoSearch;
+    if (m_options->value(OptionId::SearchEngine) < 0)
+        return StartProblem::NoSearchEngine;
+    if (m_options->value(OptionId::ResultCount) < 0)
+        return StartProblem::NoResultCount;
+    return std::nullopt;
 }
 
 void HarvestSession::startDiscovery(bool unloadFirst)
@@ -555,7 +598,10 @@ void HarvestSession::nextSearch()
     QString current = m_searches->item(0);
     (void)m_store->deleteSearch(current);
     m_searches->removeItem(0);
-    if (!m_queue->clearBacklog())
+    // The team's queue is the team's: the start joins or begins the next one.
+    if (m_store->isShared())
+        m_queue->clearLocal();
+    else if (!m_queue->clearBacklog())
         return;
     start();
 }
@@ -574,9 +620,8 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
             continue;
         m_queue->returnToBacklog(site);
     }
-    for (const Waiting &w : qAsConst(m_waiting))
-        m_queue->returnToBacklog(w.site);
-    m_waiting.clear();
+    for (const QString &site : m_gate.takeAllHeld())
+        m_queue->returnToBacklog(site);
     for (const Analysis &a : qAsConst(m_analyses)) {
         if (a.site != head)
             m_queue->returnToBacklog(a.site);
@@ -619,7 +664,9 @@ void HarvestSession::stop()
 
 void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int slot)
 {
-    if (!m_harvesting)
+    // A stop keeps the pages being analysed, and one of them may meet the same failure:
+    // the harvest stops once, and says so once.
+    if (!m_harvesting || m_stoppingForStore)
         return;
     const bool read = failure == StoreFailure::Read;
     qCWarning(lcEngine).noquote() << "harvest stopped: the store"
@@ -627,7 +674,9 @@ void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int 
     // The page at hand was not kept whole: Resume reads it again.
     if (slot >= 0)
         requeueInterrupted(slot);
+    m_stoppingForStore = true;
     stop();
+    m_stoppingForStore = false;
     setActivity(Line::Step, read ? QStringLiteral("The fax database cannot be read")
                                  : QStringLiteral("The fax database cannot be written"));
     setActivity(Line::Outcome, why);
@@ -639,7 +688,7 @@ void HarvestSession::resume()
     setResumable(false);
     // Sites whose download or analysis was cut short by a store that failed are crawled
     // again.
-    m_queue->restorePending(true);
+    (void)m_queue->restorePending(true);
     startCrawl();
 }
 
@@ -658,7 +707,10 @@ HarvestSession::ImportCount HarvestSession::importSites(const QStringList &sites
 {
     ImportCount count;
     for (QString site : sites) {
-        if (m_queue->isKnown(site)) {
+        const std::optional<bool> known = m_queue->isKnown(site);
+        if (!known)
+            break; // the store cannot be read: the rest would all be taken for known
+        if (*known) {
             ++count.known;
             continue;
         }
@@ -764,6 +816,8 @@ void HarvestSession::fetchNext(int slot)
     TextList *head = siteQueue();
     // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
     FetchSlot *s = m_slots[size_t(slot)];
+    if (s->robotsFetch)
+        robotsUnreadable(s);
     if (slot >= slotCount()) {
         // Fewer parallel downloads were chosen: this slot rests once its site is done.
         if (!s->site.isEmpty())
@@ -793,15 +847,17 @@ void HarvestSession::fetchNext(int slot)
         // out yet, so entry 0 is still to be fetched.
         m_queue->dropHandedOutHead();
         // A site held back for its host goes first once the host may take it.
-        const int ready = politeMode() ? readyWaitingSite() : -1;
-        if (ready >= 0) {
-            const Waiting held = m_waiting.takeAt(ready);
-            m_nextSite = Cp1252::fromUnicode(held.site);
-            s->site = held.site;
-            if (connectSlot(slot) == ConnectResult::Skipped)
-                continue;
-            return;
+        if (politeMode()) {
+            if (const std::optional<QString> held =
+                    m_gate.takeReady([this](const QByteArray &host) { return hostReady(host); })) {
+                m_nextSite = Cp1252::fromUnicode(*held);
+                s->site = *held;
+                if (connectSlot(slot) == ConnectResult::Skipped)
+                    continue;
+                return;
+            }
         }
+        int held = 0;
         for (;;) {
             if (head->isEmpty()) {
                 if (!refill())
@@ -824,16 +880,24 @@ void HarvestSession::fetchNext(int slot)
             const QByteArray host = connectTargetOf(Cp1252::fromUnicode(head->item(0))).strHost;
             if (hostReady(host))
                 break;
-            // Its host is busy: the site waits aside (noted pending still) while the next
-            // one is tried. A bounded wait list: beyond it the slot rests until a host frees.
-            if (m_waiting.size() >= 4 * slotCount()) {
+            // Its host may not take it now: the site waits in its host's queue (noted pending
+            // still) while the sites behind it are looked at. Within bounds: so many hosts
+            // waiting at once, and so much memory; beyond them the slot rests until a host
+            // frees or a delay ends. A long run of one host's sites is looked past a few at
+            // a time, the rest in the next pass of the event loop.
+            if ((!m_gate.isHolding(host) && m_gate.heldHosts() >= 4 * slotCount()) ||
+                m_gate.heldBytes() >= kMaxHeldBytes) {
                 scheduleGateTimer();
                 return;
             }
-            const QString held = head->item(0);
-            m_queue->markHandedOut(held);
+            if (++held > kHoldsPerPass) {
+                lookAgainSoon();
+                return;
+            }
+            const QString site = head->item(0);
+            m_queue->markHandedOut(site);
             head->removeItem(0);
-            m_waiting.append({held, host});
+            m_gate.hold(host, site);
             if (!refill())
                 return;
         }
@@ -878,16 +942,19 @@ bool HarvestSession::hostReady(const QByteArray &host) const
         if (it != m_robots.cend() && it->pending)
             return false;
     }
-    return m_gate.waitFor(host) == 0;
-}
-
-int HarvestSession::readyWaitingSite() const
-{
-    for (int i = 0; i < m_waiting.size(); ++i) {
-        if (hostReady(m_waiting.at(i).host))
-            return i;
+    if (politeMode()) {
+        // A host mapped by the user needs no lookup; a name that failed is tried, and its
+        // slot frees at once.
+        const QString name = QString::fromLatin1(host);
+        if (!m_resolve.lookup(name) && !m_tlsResolve.lookup(name)) {
+            const HostNames::State named = m_names->state(host);
+            if (named == HostNames::State::Unknown)
+                m_names->lookUp(host);
+            if (named == HostNames::State::Unknown || named == HostNames::State::Looking)
+                return false;
+        }
     }
-    return -1;
+    return m_gate.waitFor(host) == 0;
 }
 
 void HarvestSession::releaseGate(FetchSlot *s)
@@ -902,14 +969,9 @@ void HarvestSession::releaseGate(FetchSlot *s)
 // Sites held back by a crawl delay are due at a time rather than at the end of a download.
 void HarvestSession::scheduleGateTimer()
 {
-    if (m_waiting.isEmpty() || !m_harvesting)
+    if (m_gate.heldSites() == 0 || !m_harvesting)
         return;
-    qint64 soonest = -1;
-    for (const Waiting &w : qAsConst(m_waiting)) {
-        const qint64 wait = m_gate.waitFor(w.host);
-        if (wait > 0 && (soonest < 0 || wait < soonest))
-            soonest = wait;
-    }
+    const qint64 soonest = m_gate.nextDue();
     if (soonest < 0)
         return;
     if (!m_gateTimer) {
@@ -921,11 +983,21 @@ void HarvestSession::scheduleGateTimer()
         m_gateTimer->start(int(soonest));
 }
 
+void HarvestSession::lookAgainSoon()
+{
+    if (!m_gateTimer) {
+        m_gateTimer = new QTimer(this);
+        m_gateTimer->setSingleShot(true);
+        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
+    }
+    m_gateTimer->start(0);
+}
+
 void HarvestSession::slotLeftIdle()
 {
     // The queue ran dry while downloads were running: it is decided when the last of them
     // has been analysed (its links may have refilled the queue meanwhile).
-    if (m_harvesting && m_finishing && !anySlotBusy() && m_waiting.isEmpty())
+    if (m_harvesting && m_finishing && !anySlotBusy() && m_gate.heldSites() == 0)
         queueRanDry();
 }
 
@@ -944,7 +1016,7 @@ QString HarvestSession::nextBacklogSite()
         return *first;
     // The sites already in the head are crawled first, and the pages still downloading may
     // queue more: the search's queue is dry only when neither holds anything.
-    if (!siteQueue()->isEmpty() || !m_waiting.isEmpty())
+    if (!siteQueue()->isEmpty() || m_gate.heldSites() > 0)
         return QString();
     if (anySlotBusy()) {
         m_finishing = true;
@@ -993,6 +1065,26 @@ void HarvestSession::wakeIdleSlots()
 void HarvestSession::queueRanDry()
 {
     m_finishing = false;
+    // The last download's end decides without taking again: sites the head still holds are
+    // handed out first.
+    if (!siteQueue()->isEmpty()) {
+        lookAgainSoon();
+        return;
+    }
+    // Nothing is in flight now, so a site still noted as taken by this harvester was never
+    // analysed: a restore at the start failed (a server busy or out of reach for a moment),
+    // and on a shared store no teammate would ever take it. It is crawled before the queue
+    // counts as dry.
+    const std::optional<int> back = m_queue->restorePending(true);
+    if (!back) {
+        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
+        return;
+    }
+    if (*back > 0) {
+        qCWarning(lcEngine) << *back << "sites taken but never analysed went back to the queue";
+        lookAgainSoon();
+        return;
+    }
     if (m_searches->count() >= 2) {
         // The current search is finished; discovery starts for the next one.
         endHarvest();
@@ -1082,6 +1174,7 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
             // The host's first page: its robots.txt is read first, on this slot.
             m_robots.insert(key, RobotsEntry());
             s->robotsFetch = true;
+            s->robotsHost = key;
             s->pagePath = t.strPath;
             s->path = "/robots.txt";
         } else if (!it->rules.allowed(t.strPath)) {
@@ -1157,9 +1250,7 @@ void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
     QByteArray body = HttpResponse::cutHeader(page);
     if (HttpResponse::isChunked(page))
         body = HttpResponse::dechunk(body);
-    RobotsEntry &entry = m_robots[CrawlLimits::foldCase(
-        s->gateHost.isEmpty() ? connectTargetOf(Cp1252::fromUnicode(s->site)).strHost
-                              : s->gateHost)];
+    RobotsEntry &entry = m_robots[s->robotsHost];
     entry.pending = false;
     entry.rules = RobotsTxt::fromAnswer(HttpResponse::statusCode(page), s->hops, body,
                                         UserAgent::defaultProductToken());
@@ -1181,6 +1272,21 @@ void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
     s->hops = 0;
     preferKnownHttps(s);
     beginDownload(s);
+}
+
+// A robots.txt given up on (silent, dead, on a local address, or a redirect that cannot be
+// followed) makes its host unreachable for the search: nothing of it is fetched, and its
+// waiting sites are skipped rather than held for ever.
+void HarvestSession::robotsUnreadable(FetchSlot *s)
+{
+    s->robotsFetch = false;
+    if (!m_harvesting)
+        return; // a stop forgets the entry: it is read again
+    const auto it = m_robots.find(s->robotsHost);
+    if (it == m_robots.end() || !it->pending)
+        return;
+    it->pending = false;
+    it->rules = RobotsTxt::fromAnswer(-1, s->hops, {}, {});
 }
 
 void HarvestSession::preferKnownHttps(FetchSlot *s)
@@ -1212,8 +1318,13 @@ bool HarvestSession::followRedirect(int slot, const QByteArray &page)
     // user allows the local network or mapped the host.
     const QString name = QString::fromLatin1(t.hostName);
     const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
-    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped))
-        return false;
+    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped)) {
+        if (!s->robotsFetch)
+            return false;
+        // A robots.txt that cannot be read through its redirects: the host is unreachable.
+        fetchNext(slot);
+        return true;
+    }
     // A host that sends a plain page to the same page over TLS has moved to TLS as a whole:
     // its next pages are asked for over TLS at once. (One that sends some paths elsewhere
     // over TLS has not.)
@@ -1280,10 +1391,16 @@ void HarvestSession::commitPages()
     m_pagesOpen = false;
     if (m_commitTimer)
         m_commitTimer->stop();
-    m_store->endBatch();
+    // What the batch holds is taken before its commit: the message about a failed commit
+    // may run a nested event loop, in which later pages begin a batch of their own.
     QList<FaxRow> rows;
     rows.swap(m_pageNumbers);
-    if (m_pageBatchFailed)
+    const bool failed = m_pageBatchFailed;
+    const quint64 refused = m_writesRefused;
+    m_store->endBatch();
+    // The commit itself can fail (the server went away just then): nothing of the batch is
+    // stored, and none of its numbers may be told as stored.
+    if (failed || m_writesRefused != refused)
         return;
     for (const FaxRow &row : qAsConst(rows))
         Q_EMIT numberStored(row);
@@ -1424,6 +1541,9 @@ AnalysisOptions HarvestSession::analysisOptions() const
     AnalysisOptions options;
     options.allowInternational = m_options->isOn(OptionId::AllowInternational);
     options.findBeyondFaxLine = m_options->isOn(OptionId::FindBeyondFaxLine);
+    // The modern mode asks servers for web pages only; the reference reads a "tel:" link as
+    // a path of the page's site.
+    options.webLinksOnly = politeMode();
     return options;
 }
 
@@ -1478,7 +1598,11 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
                               int unfinishedSlot)
 {
     setActivity(Line::Step, QStringLiteral("Getting Links"));
-    queueLinks(found.links);
+    if (!queueLinks(found.links)) {
+        // A link taken for known would never be queued: the page is read again after Resume.
+        stopForStore(m_store->lastError(), StoreFailure::Read, unfinishedSlot);
+        return false;
+    }
     setActivity(Line::Step, QString());
 
     setActivity(Line::Step, QStringLiteral("Getting Faxes"));
@@ -1492,12 +1616,20 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
     return true;
 }
 
-void HarvestSession::queueLinks(const QStringList &links)
+bool HarvestSession::queueLinks(const QStringList &links)
 {
     // One transaction for the page's links.
     m_store->beginBatch();
+    bool read = true;
     for (QString site : links) {
-        if (!CrawlLimits::lengthAcceptable(site) || m_queue->isKnown(site))
+        if (!CrawlLimits::lengthAcceptable(site))
+            continue;
+        const std::optional<bool> known = m_queue->isKnown(site);
+        if (!known) {
+            read = false;
+            break;
+        }
+        if (*known)
             continue;
         if (!m_limits.admitPage(site))
             continue;
@@ -1506,6 +1638,7 @@ void HarvestSession::queueLinks(const QStringList &links)
             Q_EMIT siteQueued(site);
     }
     m_store->endBatch();
+    return read;
 }
 
 bool HarvestSession::storeNumber(const QString &website, const FoundNumber &found, int slot)

@@ -27,6 +27,7 @@ class SystemWatchdogClock;
 class QTimer;
 class QThread;
 class ConnectionPool;
+class HostNames;
 class TextList;
 class QTimer;
 struct FoundNumber;
@@ -74,7 +75,7 @@ public:
     };
     Q_ENUM(State)
 
-    // Why a start went no further than emptying the queue.
+    // Why a start went no further.
     enum class StartProblem
     {
         NoSearch,       // no search string
@@ -122,6 +123,9 @@ public:
     // How long a site taken from a shared queue stays this harvester's without a renewal,
     // and how often an idle harvester looks for work the team left; before load().
     void setTeamTiming(int leaseSeconds, int pollMs);
+    // How long the system's resolver may take for a name before its host counts as not
+    // found (HostNames::DefaultTimeoutMs unless set).
+    void setLookupTimeout(int ms);
 
     // ---- start-up and shutdown ----------------------------------------------------------
     // Form_Load: restore the options and counters, return the sites a killed harvest left
@@ -135,7 +139,10 @@ public:
 
     // ---- control ------------------------------------------------------------------------
     // Command1_Click: empties the queue, then discovers sites for the first search string
-    // (or emits startRefused when a choice is missing).
+    // (or emits startRefused when a choice is missing). A refused start changes nothing,
+    // except with the reference options on the file, where the queue is emptied first as the
+    // original did. A shared store's queue is the team's and is never emptied by a start:
+    // the team's queue of the search string is joined, or a new one begun beside it.
     void start();
     // cmdStop_Click: downloads cut off go back to the backlog; a lookup of sites in
     // progress is ended (its list builder unloaded).
@@ -279,6 +286,7 @@ private:
     void slotFailed(int slot) override;
     bool mayKeep(int slot, qint64 bytes) const override;
     ConnectionPool *connectionPool() override { return m_pool; }
+    HostNames *hostNames() override { return m_names; }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -293,6 +301,8 @@ private:
     void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
     void beginSearch(bool unloadFirst);
+    // What keeps a start from going further, if anything.
+    std::optional<StartProblem> startProblem() const;
     void startNextSearch();
     void startDiscovery(bool unloadFirst);
     void discoveryFoundNames(const QStringList &names);
@@ -310,13 +320,17 @@ private:
     // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
     bool politeMode() const;
     bool robotsOn() const;
-    // Whether a site of host may start now (gate and robots.txt); false holds it back.
+    // Whether a site of host may start now (gate, robots.txt and, in the modern mode, the
+    // host's name); false holds it back. A name not yet asked for is sent to the resolver:
+    // its site waits aside meanwhile instead of holding a slot.
     bool hostReady(const QByteArray &host) const;
-    int readyWaitingSite() const;
     void releaseGate(FetchSlot *s);
     void preferKnownHttps(FetchSlot *s);
     void scheduleGateTimer();
+    // Idle slots look for work again in the next pass of the event loop.
+    void lookAgainSoon();
     void robotsAnswered(int slot, const QByteArray &page);
+    void robotsUnreadable(FetchSlot *s);
     void applyLimitOptions();
     // The queue is empty here while the team still works on it: look again in a while.
     void waitForTeam();
@@ -336,7 +350,8 @@ private:
     bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
-    void queueLinks(const QStringList &links);
+    // False when the store could not be read while a link was checked.
+    bool queueLinks(const QStringList &links);
     // False when the store could not be read: the harvest has stopped.
     bool storeNumber(const QString &website, const FoundNumber &found, int slot);
     void loadNumberPreview();
@@ -353,9 +368,10 @@ private:
     TextList *m_preview;
     std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
     CrawlLimits m_limits;
-    // Politeness in the modern mode: downloads per host, crawl delays, robots.txt rules of
-    // this search (by ASCII-folded host; no entry: not read yet; pending: being read), and
-    // sites held back (noted pending in the store) until their host may take them.
+    // Politeness in the modern mode: downloads per host, crawl delays and the sites held
+    // back in their host's queue (noted pending in the store) until their host may take
+    // them; robots.txt rules of this search (by ASCII-folded host; no entry: not read yet;
+    // pending: being read).
     struct RobotsEntry
     {
         bool pending = true;
@@ -363,14 +379,9 @@ private:
     };
     HostGate m_gate;
     QHash<QByteArray, RobotsEntry> m_robots;
-    struct Waiting
-    {
-        QString site;
-        QByteArray host;
-    };
-    QList<Waiting> m_waiting;
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
+    HostNames *m_names;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
@@ -405,6 +416,7 @@ private:
     int m_pagesInBatch = 0;
     QTimer *m_commitTimer = nullptr;
     bool m_pageBatchFailed = false;
+    quint64 m_writesRefused = 0; // every write the store refused, commits included
     QList<FaxRow> m_pageNumbers;
     // With the fax finder on, pages are analysed on a thread of their own while the crawl
     // goes on; made at the first such page.
@@ -424,6 +436,7 @@ private:
     QHash<quint64, Analysis> m_analyses; // by ticket: a result without one is left
     qint64 m_analysedBytes = 0;
     bool m_finishingAnalyses = false;
+    bool m_stoppingForStore = false;
     QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
     bool m_waking = false;  // idle slots look for work again; no site is counted

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <memory>
 
 HostGate::HostGate(int perHost, Clock clock)
@@ -90,4 +91,77 @@ void HostGate::forgetIfIdle(const QByteArray &key)
     const auto it = m_hosts.find(key);
     if (it != m_hosts.end() && it->running == 0 && it->delayMs == 0)
         m_hosts.erase(it);
+}
+
+qint64 HostGate::costOf(const QString &site)
+{
+    return qint64(sizeof(Waiting)) + 2 * site.size() + 32;
+}
+
+void HostGate::hold(const QByteArray &host, const QString &site)
+{
+    Queue &q = m_held[host.toLower()];
+    if (q.sites.isEmpty())
+        q.host = host;
+    q.sites.append({site, ++m_holdOrder});
+    ++m_heldSites;
+    m_heldBytes += costOf(site);
+}
+
+std::optional<QString> HostGate::takeReady(const Ready &ready)
+{
+    auto best = m_held.end();
+    for (auto it = m_held.begin(); it != m_held.end(); ++it) {
+        if (best != m_held.end() && it->sites.at(it->next).order > best->sites.at(best->next).order)
+            continue;
+        if (ready(it->host))
+            best = it;
+    }
+    if (best == m_held.end())
+        return std::nullopt;
+    const QString site = best->sites.at(best->next).site;
+    --m_heldSites;
+    m_heldBytes -= costOf(site);
+    // Taken from the front without moving the rest; the list is compacted now and then.
+    if (++best->next == best->sites.size()) {
+        m_held.erase(best);
+    } else if (best->next >= 64 && best->next * 2 >= best->sites.size()) {
+        best->sites.remove(0, best->next);
+        best->next = 0;
+    }
+    return site;
+}
+
+QStringList HostGate::takeAllHeld()
+{
+    QList<Waiting> all;
+    all.reserve(m_heldSites);
+    for (const Queue &q : qAsConst(m_held))
+        all.append(q.sites.mid(q.next));
+    std::sort(all.begin(), all.end(),
+              [](const Waiting &a, const Waiting &b) { return a.order < b.order; });
+    QStringList sites;
+    sites.reserve(all.size());
+    for (const Waiting &w : qAsConst(all))
+        sites << w.site;
+    m_held.clear();
+    m_heldSites = 0;
+    m_heldBytes = 0;
+    return sites;
+}
+
+bool HostGate::isHolding(const QByteArray &host) const
+{
+    return m_held.contains(host.toLower());
+}
+
+qint64 HostGate::nextDue() const
+{
+    qint64 soonest = -1;
+    for (const Queue &q : m_held) {
+        const qint64 wait = waitFor(q.host);
+        if (wait > 0 && (soonest < 0 || wait < soonest))
+            soonest = wait;
+    }
+    return soonest;
 }

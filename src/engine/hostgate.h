@@ -2,16 +2,22 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // Politeness towards one host at a time: at most perHost() downloads to a host at once, and
 // for a host with a crawl delay, one download at a time with starts at least the delay
 // apart. Hosts are compared with ASCII letter case ignored. Time comes from an injectable
 // monotonic clock in milliseconds, so tests need not wait.
 //
-// The gate only counts; the caller asks before it connects, reports every end (finished,
-// given up, failed), and holds back the sites the gate refuses.
+// The caller asks before it connects and reports every end (finished, given up, failed).
+// A site whose host may not take it now waits in its host's queue here (one queue per host,
+// first in first out), so that the next free download goes to another host that is ready:
+// a waiting host holds back its own sites, never the crawl.
 class HostGate
 {
 public:
@@ -43,6 +49,26 @@ public:
     // Hosts with something to remember (downloads running or a crawl delay).
     int hostCount() const { return int(m_hosts.size()); }
 
+    // ---- sites waiting for their host -------------------------------------------------
+    // Why a host may not take a site now is the caller's to say (this gate, its robots.txt
+    // or its name still being read): ready(host) answers it.
+    using Ready = std::function<bool(const QByteArray &host)>;
+    // The site waits in its host's queue.
+    void hold(const QByteArray &host, const QString &site);
+    // Of the hosts that are ready, the one whose first site has waited longest gives it up;
+    // nothing when no waiting host is ready.
+    std::optional<QString> takeReady(const Ready &ready);
+    // Every waiting site, in the order they came, and the queues emptied.
+    QStringList takeAllHeld();
+    bool isHolding(const QByteArray &host) const;
+    int heldHosts() const { return int(m_held.size()); }
+    int heldSites() const { return m_heldSites; }
+    // Memory the waiting sites take, roughly, in bytes.
+    qint64 heldBytes() const { return m_heldBytes; }
+    // Milliseconds until the first waiting host's crawl delay ends; -1 when no waiting host
+    // waits for time (they wait for an end, or for the caller's reasons).
+    qint64 nextDue() const;
+
 private:
     struct Host
     {
@@ -53,8 +79,25 @@ private:
     };
     void forgetIfIdle(const QByteArray &key);
 
+    struct Waiting
+    {
+        QString site;
+        quint64 order = 0; // when it came, among every site held
+    };
+    struct Queue
+    {
+        QByteArray host; // as first given
+        QList<Waiting> sites;
+        qsizetype next = 0; // the first site still waiting
+    };
+    static qint64 costOf(const QString &site);
+
     int m_perHost;
     Clock m_clock;
     QHash<QByteArray, Host> m_hosts; // keyed by the lower-case host
     int m_total = 0;
+    QHash<QByteArray, Queue> m_held; // keyed by the lower-case host; never an empty queue
+    int m_heldSites = 0;
+    qint64 m_heldBytes = 0;
+    quint64 m_holdOrder = 0;
 };

@@ -636,7 +636,9 @@ std::optional<Store::SearchClaim> PostgresStore::claimSearch(const QString &sear
               q.next();
     const bool join = ok && q.value(0).toString() == foldCase(search) && q.value(1).toBool();
     if (ok && !join) {
-        // A new queue: the old one's sites, leases and handed-out sites go.
+        // A new search string: its sites may be crawled again, even those crawled for the
+        // last one. The sites the team has queued and the leases of its harvesters stay:
+        // they are the team's work, and no start of one harvester throws them away.
         q.prepare(
             QStringLiteral("UPDATE team_state SET search = ?, discovering_until = " VARNEL_LEASE_END
                            " WHERE id = 1"));
@@ -644,9 +646,7 @@ std::optional<Store::SearchClaim> PostgresStore::claimSearch(const QString &sear
         ok = q.exec();
         if (!ok)
             fail(reasonOf(q.lastError()));
-        ok = ok && run(q, QStringLiteral("DELETE FROM pending")) &&
-             run(q, QStringLiteral("DELETE FROM handed_out")) &&
-             run(q, QStringLiteral("DELETE FROM websites"));
+        ok = ok && run(q, QStringLiteral("DELETE FROM handed_out"));
     }
     const QSqlError error = q.lastError();
     q.finish();

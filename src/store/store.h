@@ -336,9 +336,10 @@ public:
     }
     // The backlog holds a site (cheaper than counting it).
     virtual std::optional<bool> anyWebsite() = 0;
-    // Where a start for a search string goes: Discover empties the queue and looks for sites
-    // (always, for a store of one harvester); Join crawls the team's queue of that string,
-    // which another harvester has begun.
+    // Where a start for a search string goes: Discover looks for sites (always, for a store
+    // of one harvester, whose caller empties the queue first; a shared store keeps the
+    // sites its team has queued and forgets only which were handed out); Join crawls the
+    // team's queue of that string, which another harvester has begun.
     enum class SearchClaim
     {
         Discover,

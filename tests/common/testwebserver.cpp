@@ -111,7 +111,7 @@ TestWebServer::~TestWebServer()
     m_conns.clear();
 }
 
-bool TestWebServer::listen(bool tls)
+bool TestWebServer::listen(bool tls, quint16 port)
 {
     m_tls = tls;
     if (tls) {
@@ -126,7 +126,7 @@ bool TestWebServer::listen(bool tls)
         m_server = new QTcpServer(this);
     }
     connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TestWebServer::accept);
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, port);
 }
 
 quint16 TestWebServer::port() const

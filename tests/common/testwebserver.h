@@ -75,9 +75,9 @@ public:
     explicit TestWebServer(QObject *parent = nullptr);
     ~TestWebServer() override;
 
-    // Listens on a free loopback port. With tls, connections are TLS with a built-in
-    // self-signed certificate for "localhost" (that a client must choose to accept).
-    bool listen(bool tls = false);
+    // Listens on a free loopback port (or on port). With tls, connections are TLS with a
+    // built-in self-signed certificate for "localhost" (that a client must choose to accept).
+    bool listen(bool tls = false, quint16 port = 0);
     quint16 port() const;
     // "pattern=127.0.0.1:port" for ResolveMap::add and --resolve; "*" maps every host.
     QString resolveSpec(const QString &pattern = QStringLiteral("*")) const;

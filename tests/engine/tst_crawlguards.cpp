@@ -389,12 +389,13 @@ private Q_SLOTS:
     }
 
     // robots.txt is read once per host and obeyed: a 4xx answer allows everything, a 5xx
-    // answer or none at all forbids everything for the search.
+    // answer or none at all forbids everything for the search, and so does a redirect that
+    // leads nowhere it can be read (the harvest still ends).
     void robotsTxt_data()
     {
         QTest::addColumn<bool>("respect");
-        QTest::addColumn<int>("status"); // 0: the server closes without answering
-        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");      // 0: the server closes without answering
+        QTest::addColumn<QByteArray>("body"); // the Location of a redirect
         QTest::addColumn<bool>("privateFetched");
         QTest::addColumn<bool>("publicFetched");
         const QByteArray rules = "User-agent: *\nDisallow: /private\n";
@@ -403,6 +404,15 @@ private Q_SLOTS:
         QTest::newRow("5xx disallows") << true << 503 << QByteArray() << false << false;
         QTest::newRow("unreachable disallows") << true << 0 << QByteArray() << false << false;
         QTest::newRow("option off") << false << 200 << rules << true << true;
+        QTest::newRow("redirect followed")
+            << true << 301 << QByteArray("http://rules.example/robots.txt") << false << true;
+        QTest::newRow("redirect to a dead host disallows")
+            << true << 301 << QByteArray("http://dead.invalid/robots.txt") << false << false;
+        QTest::newRow("redirect to a local address disallows")
+            << true << 301 << QByteArray("http://127.0.0.1/robots.txt") << false << false;
+        QTest::newRow("redirect to a mail port disallows")
+            << true << 302 << QByteArray("http://elsewhere.example:25/robots.txt") << false
+            << false;
     }
     void robotsTxt()
     {
@@ -412,12 +422,28 @@ private Q_SLOTS:
         QFETCH(bool, privateFetched);
         QFETCH(bool, publicFetched);
         EngineRig rig;
+        // Only the hosts of the test web go to it; a dead host refuses, and an address is
+        // an address.
+        ResolveMap map;
+        for (const char *host : {"r.example", "rules.example"})
+            map.add(QString::fromLatin1(host), QStringLiteral("127.0.0.1"), rig.web.port());
+        map.add(QStringLiteral("dead.invalid"), QStringLiteral("127.0.0.1"),
+                TestWebServer::refusedPort());
+        rig.session.setResolveMap(map);
         TestWebServer::Response robots;
         robots.status = status;
         robots.body = body;
         robots.contentType = "text/plain";
         if (status == 0)
             robots.fault = TestWebServer::Fault::CloseAtOnce;
+        if (status == 301 || status == 302) {
+            robots.headers = {{"Location", body}};
+            robots.body.clear();
+            TestWebServer::Response moved;
+            moved.body = "User-agent: *\nDisallow: /private\n";
+            moved.contentType = "text/plain";
+            rig.web.addResponse("rules.example", "/robots.txt", moved);
+        }
         rig.web.addResponse("r.example", "/robots.txt", robots);
         rig.web.addPage("r.example", "/private/x.htm", "<p>private</p>");
         rig.web.addPage("r.example", "/public/y.htm", "<p>public</p>");
@@ -454,6 +480,40 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 10000);
         QCOMPARE(at.size(), 3); // robots.txt, then the two pages
         QVERIFY2(at.at(2) - at.at(0) >= 900, qPrintable(QString::number(at.at(2) - at.at(0))));
+    }
+
+    // A host with a long Crawl-delay and many pages ahead of the other sites in the queue
+    // holds back its own pages only: every other site is fetched meanwhile, and a stop
+    // sends the pages still waiting back to the queue.
+    void crawlDelayHoldsOnlyItsHost()
+    {
+        EngineRig rig;
+        TestWebServer::Response robots;
+        robots.body = "User-agent: *\nCrawl-delay: 10\n";
+        robots.contentType = "text/plain";
+        rig.web.addResponse("slow.example", "/robots.txt", robots);
+        rig.presenter.optionClicked(OptionId::RespectRobots, 1);
+        rig.readyToStart();
+        QStringList sites;
+        for (int i = 0; i < 100; ++i)
+            sites << QStringLiteral("slow.example/p%1.htm").arg(i);
+        for (int i = 0; i < 60; ++i)
+            sites << QStringLiteral("o%1.example").arg(i);
+        rig.queue(sites);
+        auto pages = [&rig](bool slow) {
+            int n = 0;
+            for (const TestWebServer::Request &r : rig.web.requests()) {
+                if (r.path != "/robots.txt" && r.host.startsWith("slow.") == slow)
+                    ++n;
+            }
+            return n;
+        };
+        rig.session.startCrawl();
+        QTRY_COMPARE_WITH_TIMEOUT(pages(false), 60, 30000);
+        // One page of the slow host per ten seconds at most.
+        QVERIFY(pages(true) >= 1);
+        rig.session.stop();
+        QCOMPARE(pages(true) + rig.storedWebsites().size(), 100);
     }
 };
 

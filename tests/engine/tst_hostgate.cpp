@@ -2,6 +2,7 @@
 
 #include "hostgate.h"
 
+#include <QSet>
 #include <QtTest>
 
 class TestHostGate : public QObject
@@ -81,6 +82,78 @@ private Q_SLOTS:
         gate.finished("never-started.com");
         QCOMPARE(gate.runningTotal(), 0);
         QCOMPARE(gate.running("never-started.com"), 0);
+    }
+
+    // Sites wait in their host's queue: a free download goes to the site that has waited
+    // longest among the hosts that are ready, a host's sites keep their order, and a host
+    // that is not ready holds back its own sites only.
+    void waitingSitesPerHost()
+    {
+        HostGate gate(2, [] { return qint64(0); });
+        gate.hold("a.com", QStringLiteral("a.com/1"));
+        gate.hold("b.com", QStringLiteral("b.com/1"));
+        gate.hold("A.COM", QStringLiteral("a.com/2"));
+        gate.hold("c.com", QStringLiteral("c.com/1"));
+        QCOMPARE(gate.heldSites(), 4);
+        QCOMPARE(gate.heldHosts(), 3);
+        QVERIFY(gate.isHolding("a.COM"));
+        QVERIFY(gate.heldBytes() > 0);
+        QSet<QByteArray> ready{"c.com", "b.com"};
+        auto isReady = [&ready](const QByteArray &host) { return ready.contains(host.toLower()); };
+        QCOMPARE(gate.takeReady(isReady), std::optional<QString>(QStringLiteral("b.com/1")));
+        QCOMPARE(gate.takeReady(isReady), std::optional<QString>(QStringLiteral("c.com/1")));
+        QCOMPARE(gate.takeReady(isReady), std::nullopt);
+        QVERIFY(!gate.isHolding("b.com"));
+        ready = {"a.com"};
+        QCOMPARE(gate.takeReady(isReady), std::optional<QString>(QStringLiteral("a.com/1")));
+        QCOMPARE(gate.takeReady(isReady), std::optional<QString>(QStringLiteral("a.com/2")));
+        QCOMPARE(gate.heldSites(), 0);
+        QCOMPARE(gate.heldHosts(), 0);
+        QCOMPARE(gate.heldBytes(), 0);
+    }
+
+    // A long queue of one host is served in order and in little time, and a stop takes
+    // every waiting site back in the order they came.
+    void longQueueAndTakingAllBack()
+    {
+        HostGate gate(2, [] { return qint64(0); });
+        for (int i = 0; i < 10000; ++i)
+            gate.hold("one.com", QStringLiteral("one.com/%1").arg(i));
+        gate.hold("two.com", QStringLiteral("two.com/x"));
+        auto one = [](const QByteArray &host) { return host == "one.com"; };
+        for (int i = 0; i < 9000; ++i)
+            QCOMPARE(gate.takeReady(one),
+                     std::optional<QString>(QStringLiteral("one.com/%1").arg(i)));
+        const QStringList rest = gate.takeAllHeld();
+        QCOMPARE(rest.size(), 1001);
+        QCOMPARE(rest.first(), QStringLiteral("one.com/9000"));
+        QCOMPARE(rest.at(999), QStringLiteral("one.com/9999"));
+        QCOMPARE(rest.last(), QStringLiteral("two.com/x"));
+        QCOMPARE(gate.heldSites(), 0);
+        QCOMPARE(gate.heldBytes(), 0);
+    }
+
+    // The gate timer wakes for the first waiting host whose crawl delay ends; hosts that
+    // wait for a download to end are woken by that end instead.
+    void nextDueOfWaitingHosts()
+    {
+        qint64 now = 0;
+        HostGate gate(1, [&now] { return now; });
+        QCOMPARE(gate.nextDue(), -1);
+        gate.setCrawlDelay("d.com", 5000);
+        gate.setCrawlDelay("e.com", 2000);
+        QVERIFY(gate.tryStart("d.com"));
+        gate.finished("d.com");
+        QVERIFY(gate.tryStart("e.com"));
+        gate.finished("e.com");
+        QVERIFY(gate.tryStart("busy.com"));
+        gate.hold("busy.com", QStringLiteral("busy.com/x"));
+        QCOMPARE(gate.nextDue(), -1);
+        gate.hold("d.com", QStringLiteral("d.com/x"));
+        QCOMPARE(gate.nextDue(), 5000);
+        gate.hold("e.com", QStringLiteral("e.com/x"));
+        now += 500;
+        QCOMPARE(gate.nextDue(), 1500);
     }
 };
 

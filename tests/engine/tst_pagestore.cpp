@@ -5,6 +5,8 @@
 #include "enginetestkit.h"
 #include "pagefiles.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -58,6 +60,48 @@ private Q_SLOTS:
         QCOMPARE(step.mid(0, 5),
                  (QStringList{QStringLiteral("Saving to HTML"), QStringLiteral("Getting Links"),
                               QString(), QStringLiteral("Getting Faxes"), QString()}));
+    }
+
+    // In the modern mode a link of another scheme is no page to ask a server for; the
+    // reference reads it as a path of the page's site.
+    void links_otherSchemes_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<QStringList>("queued");
+        const QStringList web = {QStringLiteral("ok.example/"), QStringLiteral("proto.example/x"),
+                                 QStringLiteral("h/wiki/File:Map.htm")};
+        QTest::newRow("modern") << true << web;
+        QTest::newRow("reference") << false
+                                   << QStringList{QStringLiteral("h/a/tel:+12025550187"),
+                                                  QStringLiteral("h/a/fax:+12025550188"),
+                                                  QStringLiteral("h/a/ sms:+12025550189"),
+                                                  QStringLiteral("h/a/file:/etc/passwd"),
+                                                  QStringLiteral("h/a/data:text/plain,hello"),
+                                                  QStringLiteral("ftp:/ftp.example.com/pub/x.htm"),
+                                                  QStringLiteral("h/a/Skype:someone?call")} +
+                                          web;
+    }
+    void links_otherSchemes()
+    {
+        QFETCH(bool, follow);
+        QFETCH(QStringList, queued);
+        EngineRig rig;
+        rig.presenter.optionClicked(OptionId::FollowRedirects, follow ? 1 : 0);
+        QSignalSpy spy(&rig.session, &HarvestSession::siteQueued);
+        QVERIFY(harvestPage(rig, "<a href=\"tel:+12025550187\">t</a>\n"
+                                 "<a href=\"fax:+12025550188\">f</a>\n"
+                                 "<a href=\" sms:+12025550189\">s</a>\n"
+                                 "<a href=\"file:///etc/passwd\">p</a>\n"
+                                 "<a href=\"data:text/plain,hello\">d</a>\n"
+                                 "<a href=\"ftp://ftp.example.com/pub/x.htm\">x</a>\n"
+                                 "<a href=\"Skype:someone?call\">k</a>\n"
+                                 "<a href=\"HTTP://ok.example/\">o</a>\n"
+                                 "<a href=\"//proto.example/x\">r</a>\n"
+                                 "<a href=\"/wiki/File:Map.htm\">m</a>\n"));
+        QStringList sites;
+        for (const QList<QVariant> &args : spy)
+            sites << args.at(0).toString();
+        QCOMPARE(sites, queued);
     }
 
     void numbers_newOnesStoredWithEveryColumn()
@@ -140,6 +184,51 @@ private Q_SLOTS:
         const std::optional<ExportCounts> counts = rig.db()->exportCounts(false);
         QCOMPARE(counts->toWrite, 0);
         QCOMPARE(counts->flagged, 2);
+    }
+
+    // The backlog cannot be read while a page's links are checked: a link taken for known
+    // would never be queued. The harvest stops and says so, and Resume reads the page again.
+    void links_backlogUnreadable_stopsAndResumeQueuesThem()
+    {
+        EngineRig rig;
+        TestWebServer::Response page;
+        page.fault = TestWebServer::Fault::Delay;
+        page.delayMs = 200;
+        page.body = "<body><a href=\"b.htm\">b</a></body>";
+        rig.web.addResponse("h", "/a.htm", page);
+        rig.web.addPage("h", "/b.htm", "<p>Fax: 212-555-0187</p>");
+        auto sql = [&rig](const QString &statement) {
+            const QString name = QStringLiteral("other");
+            bool ok = false;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(rig.db()->location());
+                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+                ok = db.open() && QSqlQuery(db).exec(statement);
+            }
+            QSqlDatabase::removeDatabase(name);
+            return ok;
+        };
+        // The table goes away while the page is on its way.
+        bool renamed = false;
+        connect(&rig.web, &TestWebServer::requestReceived, this,
+                [&](const TestWebServer::Request &r) {
+                    if (r.path == "/a.htm" && !renamed)
+                        renamed = sql(QStringLiteral("ALTER TABLE websites RENAME TO gone"));
+                });
+        QSignalSpy failed(&rig.session, &HarvestSession::storeFailed);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("h/a.htm")});
+        rig.session.startCrawl();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QVERIFY(renamed);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(rig.presenter.statusText(2), QStringLiteral("The fax database cannot be read"));
+
+        QVERIFY(sql(QStringLiteral("ALTER TABLE gone RENAME TO websites")));
+        rig.session.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.session.isHarvesting(), 5000);
+        QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
     }
 
     // A page file is rewritten whole: what it held before is gone, and it ends in CR LF.

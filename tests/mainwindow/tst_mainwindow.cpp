@@ -244,36 +244,46 @@ private Q_SLOTS:
         }
     }
 
+    // A refused start: the message, the focus on the missing choice, nothing running. With
+    // the reference options the saved queue is emptied first, as the original did;
+    // otherwise it stays, and so does Resume.
     void failedStart_data()
     {
+        QTest::addColumn<bool>("reference");
         QTest::addColumn<QStringList>("searches");
         QTest::addColumn<QString>("combo1");
         QTest::addColumn<QString>("combo2");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("no search string") << QStringList() << "0"
+        QTest::newRow("no search string") << true << QStringList() << "0"
                                           << "0" << kNoSearch << "Text1";
-        QTest::newRow("no search type") << QStringList{"a", "b"} << "-1"
+        QTest::newRow("no search type") << true << QStringList{"a", "b"} << "-1"
                                         << "0" << kNoEngine << "Combo1";
-        QTest::newRow("no result count") << QStringList{"a"} << "1"
+        QTest::newRow("no result count") << true << QStringList{"a"} << "1"
                                          << "-1" << kNoCount << "Combo2";
+        QTest::newRow("no search type, queue kept") << false << QStringList{"a", "b"} << "-1"
+                                                    << "0" << kNoEngine << "Combo1";
     }
 
     void failedStart()
     {
+        QFETCH(bool, reference);
         QFETCH(QStringList, searches);
         QFETCH(QString, combo1);
         QFETCH(QString, combo2);
         QFETCH(QString, message);
         QFETCH(QString, focus);
         MainWindowHarness h(
-            {{QStringLiteral("Combo1"), combo1}, {QStringLiteral("Combo2"), combo2}});
+            {{QStringLiteral("Combo1"), combo1},
+             {QStringLiteral("Combo2"), combo2},
+             {QStringLiteral("chkFollow"), reference ? QStringLiteral("0") : QStringLiteral("1")}});
         h.addSearches(searches);
         h.addBacklog(3); // a saved queue offers Resume until Start empties it
         QVERIFY(h.open());
         QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
         h.c.addSearchButton->setFocus();
         QCOMPARE(h.c.resumeButton->isEnabled(), !searches.isEmpty());
+        const QStringList queued = MainWindowHarness::rows(h.c.siteQueueList);
 
         QTest::mouseClick(h.c.startButton, Qt::LeftButton);
         QCOMPARE(h.messages.texts(), QStringList{message});
@@ -281,14 +291,15 @@ private Q_SLOTS:
                                                  : QString(),
                      focus);
         QVERIFY(h.c.startButton->isEnabled());
-        for (QPushButton *b : {h.c.resumeButton, h.c.stopButton, h.c.nextSearchButton})
+        QCOMPARE(h.c.resumeButton->isEnabled(), !reference);
+        for (QPushButton *b : {h.c.stopButton, h.c.nextSearchButton})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         // Nothing runs after a refused start: the numbers' buttons are back.
         for (QPushButton *b :
              {h.c.viewDatabaseButton, h.c.exportButton, h.c.deleteAllNumbersButton})
             QVERIFY2(b->isEnabled(), qPrintable(b->objectName()));
         QCOMPARE(h.builder.loads, 0);
-        QVERIFY(MainWindowHarness::rows(h.c.siteQueueList).isEmpty());
+        QCOMPARE(MainWindowHarness::rows(h.c.siteQueueList), reference ? QStringList() : queued);
     }
 
     void start_opensDiscovery()
