@@ -24,6 +24,8 @@ packages=(
   postgresql
   # sanitizer and fuzzing builds, and the format check (clang-format 14 of Debian 12)
   clang libclang-rt-14-dev clang-format
+  # the test command: a compiler cache its two GCC builds share, and a faster linker
+  ccache lld
 )
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev

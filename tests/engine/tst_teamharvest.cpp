@@ -351,7 +351,7 @@ private Q_SLOTS:
     {
         TestPg::Schema schema;
         seed(schema);
-        Relay relay(quint16(TestPg::port()));
+        Relay relay{quint16(TestPg::port())};
         const quint16 relayPort = relay.port();
         relay.cut();
         QString uri = schema.uri();

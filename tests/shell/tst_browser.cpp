@@ -25,6 +25,8 @@
 #include <QWebEngineView>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 QUrl page(const QString &title, const QString &body = QStringLiteral("hello"))
 {
@@ -54,7 +56,7 @@ private Q_SLOTS:
     void exitPending();
 
 private:
-    TempDataDir *m_dir = nullptr;
+    std::unique_ptr<TempDataDir> m_dir;
     WindowOwner *m_windows = nullptr;
     int m_quits = 0;
 };
@@ -62,7 +64,7 @@ private:
 void TestBrowser::initTestCase()
 {
     TestEnv::enterTestMode();
-    m_dir = new TempDataDir;
+    m_dir = std::make_unique<TempDataDir>();
     LoadProductInfo();
 }
 
