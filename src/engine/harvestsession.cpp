@@ -1,16 +1,13 @@
 #include "harvestsession.h"
 
-#include "connectionpool.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
 #include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
-#include "hostnames.h"
 #include "httpresponse.h"
 #include "logging.h"
-#include "networkscope.h"
 #include "openstore.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
@@ -44,17 +41,11 @@ const char *const kSoundFaxFound = "sounds/foundfax.wav";
 // The preview keeps the newest numbers: at most 21 entries.
 constexpr int kPreviewKeep = 20;
 
-// Sites waiting for their host (politeness) take at most this much memory; and a slot looks
-// past at most this many of them in one go before it lets the event loop run.
-constexpr qint64 kMaxHeldBytes = 8 * 1024 * 1024;
-constexpr int kHoldsPerPass = 64;
-
 } // namespace
 
 HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent,
                                const QString &storeLocation)
-    : QObject(parent), m_dataDir(dataDir), m_settings(settings),
-      m_systemClock(std::make_unique<SystemWatchdogClock>())
+    : QObject(parent), m_dataDir(dataDir), m_settings(settings)
 {
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
@@ -65,23 +56,33 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
         m_store = StoreLocation::open(storeLocation).release();
         m_store->setParent(this);
     }
-    m_teamWait = new QTimer(this);
-    m_teamWait->setSingleShot(true);
-    m_teamWait->setInterval(1000);
-    connect(m_teamWait, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
     m_preview = new TextList(this);
-    for (int i = 0; i < MaxSlotCount; ++i)
-        m_slots.push_back(new FetchSlot(i, this, this));
-    m_pool = new ConnectionPool(2 * SlotCount, this);
-    m_names = new HostNames(this);
-    // Sites held while their host's name was looked up may go now (or be skipped).
-    connect(m_names, &HostNames::lookedUp, this, [this] {
-        if (m_harvesting && politeMode())
-            wakeIdleSlots();
+    m_scheduler = new CrawlScheduler(this, m_queue, m_counters, this);
+    m_scheduler->setPolicy(crawlPolicy());
+    connect(m_scheduler, &CrawlScheduler::downloadStarted, this, [this](const QByteArray &url) {
+        setActivity(Line::Transfer, QStringLiteral("Downloading: ") + QString::fromLatin1(url));
     });
-    applyLimitOptions();
+    connect(m_scheduler, &CrawlScheduler::downloadConnected, this, [this] { setProgress(0); });
+    connect(m_scheduler, &CrawlScheduler::downloadReceived, this,
+            [this](int, const QByteArray &address, qint32 bytes, qint32 length) {
+                setActivity(Line::Transfer,
+                            QStringLiteral("Downloading: ") + QString::fromLatin1(address) +
+                                QStringLiteral(" (") + QString::number(bytes) + QLatin1Char(')'));
+                if (length >= 1)
+                    setProgress(HttpResponse::progressPercent(bytes, length, m_progress));
+            });
+    connect(m_scheduler, &CrawlScheduler::pageFinished, this,
+            [this](int slot, const QByteArray &address) {
+                setActivity(Line::Transfer,
+                            QStringLiteral("Finished: ") + QString::fromLatin1(address));
+                Q_EMIT pageFinished(slot, address);
+            });
+    connect(m_scheduler, &CrawlScheduler::abandonedHostsChanged, this,
+            &HarvestSession::abandonedHostsChanged);
+    connect(m_scheduler, &CrawlScheduler::downloadAbandoned, this,
+            &HarvestSession::downloadAbandoned);
 
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
@@ -118,12 +119,12 @@ void HarvestSession::setSoundPlayer(SoundPlayer *player)
 
 void HarvestSession::setResolveMap(const ResolveMap &map)
 {
-    m_resolve = map;
+    m_scheduler->setResolveMap(map);
 }
 
 void HarvestSession::setTlsResolveMap(const ResolveMap &map)
 {
-    m_tlsResolve = map;
+    m_scheduler->setTlsResolveMap(map);
 }
 
 void HarvestSession::setListBuilder(ListBuilder *builder)
@@ -140,23 +141,18 @@ void HarvestSession::setListBuilder(ListBuilder *builder)
 
 void HarvestSession::setWatchdogClock(WatchdogClock *clock)
 {
-    m_watchdogClock = clock;
+    m_scheduler->setWatchdogClock(clock);
 }
 
 void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
 {
     m_leaseSeconds = leaseSeconds;
-    m_teamWait->setInterval(pollMs);
+    m_scheduler->setTeamPoll(pollMs);
 }
 
 void HarvestSession::setLookupTimeout(int ms)
 {
-    m_names->setTimeoutMs(ms);
-}
-
-WatchdogClock *HarvestSession::watchdogClock() const
-{
-    return m_watchdogClock ? m_watchdogClock : m_systemClock.get();
+    m_scheduler->setLookupTimeout(ms);
 }
 
 void HarvestSession::playSound(const char *relativeName)
@@ -197,6 +193,7 @@ void HarvestSession::setHarvesting(bool running)
 {
     if (m_harvesting != running) {
         m_harvesting = running;
+        m_scheduler->setRunning(running);
         Q_EMIT harvestingChanged(running);
     }
     refreshState();
@@ -252,28 +249,12 @@ QString HarvestSession::currentSearch() const
 
 HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 {
-    SlotInfo info;
-    if (slot < 0 || slot >= MaxSlotCount)
-        return info;
-    const FetchSlot *s = m_slots[size_t(slot)];
-    info.connected = s->isConnected();
-    info.watchdogs = s->watchdogsRunning();
-    info.host = s->host;
-    info.path = s->path;
-    info.https = s->https;
-    info.contentLength = s->contentLength;
-    info.bodyBytes = s->bodyBytes;
-    info.hops = s->hops;
-    return info;
+    return m_scheduler->slotInfo(slot);
 }
 
 bool HarvestSession::anySlotBusy() const
 {
-    for (const FetchSlot *s : m_slots) {
-        if (s->isConnected())
-            return true;
-    }
-    return !m_analyses.isEmpty();
+    return m_scheduler->anySlotConnected() || !m_analyses.isEmpty();
 }
 
 // ---- options -----------------------------------------------------------------------------
@@ -285,39 +266,51 @@ void HarvestSession::setOption(OptionId option, int value)
 
 int HarvestSession::slotCount() const
 {
-    static const int kSlots[4] = {SlotCount, 20, 50, MaxSlotCount};
-    const int pick = m_options->value(OptionId::ParallelDownloads);
-    return pick >= 0 && pick < 4 ? kSlots[pick] : SlotCount;
+    return m_scheduler->slotCount();
 }
 
-void HarvestSession::applyLimitOptions()
+// The crawl's options as one policy, for the scheduler.
+CrawlPolicy HarvestSession::crawlPolicy() const
 {
+    static const int kSlots[4] = {SlotCount, 20, 50, MaxSlotCount};
     static const int kPages[4] = {50, 200, 1000, CrawlLimits::NoPageLimit};
-    const int pick = m_options->value(OptionId::PagesPerSite);
-    m_limits.setPagesPerHost(pick >= 0 && pick < 4 ? kPages[pick] : CrawlLimits::NoPageLimit);
-    m_gate.setPerHost(m_options->value(OptionId::DownloadsPerSite));
-    m_pool->setMaxIdle(2 * slotCount());
-    // Every slot can start from a loaded head.
-    m_queue->setHeadLoad(qMax(CrawlQueue::HeadLoad, slotCount()));
+    CrawlPolicy policy;
+    const int slots = m_options->value(OptionId::ParallelDownloads);
+    policy.slots = slots >= 0 && slots < 4 ? kSlots[slots] : SlotCount;
+    const int pages = m_options->value(OptionId::PagesPerSite);
+    policy.pagesPerSite = pages >= 0 && pages < 4 ? kPages[pages] : CrawlLimits::NoPageLimit;
+    policy.downloadsPerSite = m_options->value(OptionId::DownloadsPerSite);
+    policy.mode = m_options->isOn(OptionId::FollowRedirects) ? CrawlPolicy::Mode::Modern
+                                                             : CrawlPolicy::Mode::Reference;
+    policy.robots = m_options->isOn(OptionId::RespectRobots);
+    // The reference request carries no User-Agent; the modern one names the program.
+    policy.userAgent = UserAgent::sanitized(m_options->text(OptionId::UserAgentText));
+    policy.allowLocal = m_options->isOn(OptionId::AllowLocal);
+    policy.autoAdvance = m_options->isOn(OptionId::AutoAdvance);
+    policy.advanceAfter = m_advanceAfter;
+    return policy;
+}
+
+void HarvestSession::pushPolicy()
+{
+    const CrawlPolicy policy = crawlPolicy();
+    if (policy != m_scheduler->policy())
+        m_scheduler->setPolicy(policy);
 }
 
 void HarvestSession::optionChanged(OptionId option)
 {
-    if (option == OptionId::PagesPerSite || option == OptionId::ParallelDownloads ||
-        option == OptionId::DownloadsPerSite) {
-        applyLimitOptions();
-        if (option == OptionId::ParallelDownloads)
-            wakeIdleSlotsAfterPage();
-        return;
+    if (option == OptionId::AdvanceAfter) {
+        // Text typed into the choice picks nothing and leaves the number as it was.
+        const int pick = m_options->value(option);
+        if (pick >= 0 && pick <= 7 && m_advanceAfter != kAdvanceAfter[pick]) {
+            m_advanceAfter = kAdvanceAfter[pick];
+            pushPolicy();
+            Q_EMIT advanceAfterChanged(m_advanceAfter);
+            return;
+        }
     }
-    if (option != OptionId::AdvanceAfter)
-        return;
-    // Text typed into the choice picks nothing and leaves the number as it was.
-    const int pick = m_options->value(option);
-    if (pick < 0 || pick > 7 || m_advanceAfter == kAdvanceAfter[pick])
-        return;
-    m_advanceAfter = kAdvanceAfter[pick];
-    Q_EMIT advanceAfterChanged(m_advanceAfter);
+    pushPolicy();
 }
 
 // ---- start-up and shutdown ---------------------------------------------------------------
@@ -332,10 +325,10 @@ void HarvestSession::load()
     setHarvesting(false);
     for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare})
         setActivity(line, QString());
-    m_idleLimit = 10;
-    m_totalLimit = 30;
+    m_scheduler->setIdleLimit(10);
+    m_scheduler->setTotalLimit(30);
     m_numbersStored = 0;
-    m_sitesSinceAdvance = 0;
+    m_scheduler->resetAdvanceCount();
     if (m_store->isShared()) {
         // This harvester is its data folder (which one program at a time may use): after a
         // restart it finds its own leases again.
@@ -396,7 +389,6 @@ void HarvestSession::shutDown()
         m_store->discoveryDone();
     m_discovering = false;
     m_queueDry = false;
-    m_finishing = false;
     setHarvesting(false);
     stopAllSlots();
     if (m_listBuilder && m_listBuilder->isLoaded())
@@ -412,24 +404,7 @@ void HarvestSession::shutDown()
 
 void HarvestSession::stopAllSlots()
 {
-    for (FetchSlot *s : m_slots) {
-        s->restingAfterPage = false;
-        s->stopWatchdogs();
-        s->closeSocket();
-        releaseGate(s);
-    }
-    // A robots.txt cut off is read again by the next download of its host.
-    for (auto it = m_robots.begin(); it != m_robots.end();) {
-        if (it->pending)
-            it = m_robots.erase(it);
-        else
-            ++it;
-    }
-    if (m_gateTimer)
-        m_gateTimer->stop();
-    m_pool->clear();
-    // Names are looked up once per run.
-    m_names->forget();
+    m_scheduler->stopAll();
     // Analyses under way are left: their sites went back to the queue, or stay noted as
     // pending for the next Resume.
     m_analyses.clear();
@@ -490,9 +465,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
         // checked, so a refused start has emptied it too.
         return;
     }
-    m_limits.clearPageCounts();
-    m_robots.clear();
-    (void)m_gate.takeAllHeld();
+    m_scheduler->newSearch();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (const std::optional<StartProblem> problem = startProblem()) {
         // A team's claim lapses with its lease; said at once, the others need not wait.
@@ -612,16 +585,7 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     // finished, go back to the backlog; the head of the queue is fetched again by Resume
     // anyway.
     const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
-    for (FetchSlot *s : m_slots) {
-        const QString site = s->site;
-        s->site.clear(); // the slot holds no site any more
-        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot;
-        if (!cutOff || site.isEmpty() || site == head)
-            continue;
-        m_queue->returnToBacklog(site);
-    }
-    for (const QString &site : m_gate.takeAllHeld())
-        m_queue->returnToBacklog(site);
+    m_scheduler->returnInterrupted(unfinishedSlot, head);
     for (const Analysis &a : qAsConst(m_analyses)) {
         if (a.site != head)
             m_queue->returnToBacklog(a.site);
@@ -647,7 +611,6 @@ void HarvestSession::stop()
     if (discovering && m_listBuilder && m_listBuilder->isLoaded())
         m_listBuilder->unload();
     m_queueDry = false;
-    m_finishing = false;
     setHarvesting(false);
     if (m_queue->holdsSites())
         setResumable(true);
@@ -763,7 +726,6 @@ void HarvestSession::startCrawl()
 {
     m_discovering = false;
     m_queueDry = false;
-    m_finishing = false;
     m_queue->beginHarvest();
     setHarvesting(true);
     setResumable(false);
@@ -771,304 +733,49 @@ void HarvestSession::startCrawl()
     // What the lookup of sites said ended with it.
     for (Line line : {Line::Step, Line::Outcome, Line::Spare})
         setActivity(line, QString());
-    m_sitesSinceAdvance = 0;
     m_harvestSearch = m_searches->item(0);
-    if (siteQueue()->isEmpty())
-        m_queue->loadHead();
-    const int calls = qMin(siteQueue()->count(), slotCount() - 1) + 1;
-    for (int slot = 0; slot < calls; ++slot)
-        fetchNext(slot);
-}
-
-namespace {
-
-// A "www." name needs a dot after its first label: www.example.com, not www.example.
-// Kept on purpose (tst_scheduler wwwRule "capitals: replaced"): "www." anywhere in the site,
-// in any letter case, brings the rule in, and the dot is looked for after the first one.
-bool siteAcceptable(const QString &site)
-{
-    if (!site.contains(QLatin1String("www."), Qt::CaseInsensitive))
-        return true;
-    const int dot = int(site.indexOf(QLatin1Char('.')));
-    return site.mid(dot + 1).contains(QLatin1Char('.'));
-}
-
-} // namespace
-
-bool HarvestSession::refill()
-{
-    const QString site = nextBacklogSite();
-    if (!m_harvesting)
-        return false;
-    if (!site.isEmpty()) {
-        siteQueue()->addItem(site);
-        m_queueDry = false; // work again after the last queue ran dry
-        m_finishing = false;
-        refreshState();
-    }
-    return true;
+    m_scheduler->begin();
 }
 
 void HarvestSession::fetchNext(int slot)
 {
-    if (slot < 0 || slot >= MaxSlotCount)
-        return;
-    TextList *head = siteQueue();
-    // Sites on abandoned hosts are skipped here, in a loop rather than by nested calls.
-    FetchSlot *s = m_slots[size_t(slot)];
-    if (s->robotsFetch)
-        robotsUnreadable(s);
-    if (slot >= slotCount()) {
-        // Fewer parallel downloads were chosen: this slot rests once its site is done.
-        if (!s->site.isEmpty())
-            m_queue->siteDone(s->site);
-        s->site.clear();
-        releaseGate(s);
-        return;
-    }
-    for (;;) {
-        // The slot's last site (analysed, given up or skipped) is no longer pending.
-        if (!s->site.isEmpty()) {
-            m_queue->siteDone(s->site);
-            s->site.clear();
-        }
-        releaseGate(s);
-        if (!m_harvesting)
-            return;
-        if (m_sitesSinceAdvance < std::numeric_limits<qint32>::max() && !m_waking)
-            ++m_sitesSinceAdvance;
-        m_waking = false;
-        if (m_sitesSinceAdvance > m_advanceAfter && m_options->isOn(OptionId::AutoAdvance)) {
-            m_sitesSinceAdvance = 0;
-            nextSearch();
-            return;
-        }
-        // The site handed out last leaves the head; after a start nothing has been handed
-        // out yet, so entry 0 is still to be fetched.
-        m_queue->dropHandedOutHead();
-        // A site held back for its host goes first once the host may take it.
-        if (politeMode()) {
-            if (const std::optional<QString> held =
-                    m_gate.takeReady([this](const QByteArray &host) { return hostReady(host); })) {
-                m_nextSite = Cp1252::fromUnicode(*held);
-                s->site = *held;
-                if (connectSlot(slot) == ConnectResult::Skipped)
-                    continue;
-                return;
-            }
-        }
-        int held = 0;
-        for (;;) {
-            if (head->isEmpty()) {
-                if (!refill())
-                    return;
-                if (head->isEmpty()) {
-                    scheduleGateTimer();
-                    slotLeftIdle();
-                    return;
-                }
-                continue;
-            }
-            if (!siteAcceptable(head->item(0))) {
-                m_queue->dropHead();
-                if (!refill())
-                    return;
-                continue;
-            }
-            if (!politeMode())
-                break;
-            const QByteArray host = connectTargetOf(Cp1252::fromUnicode(head->item(0))).strHost;
-            if (hostReady(host))
-                break;
-            // Its host may not take it now: the site waits in its host's queue (noted pending
-            // still) while the sites behind it are looked at. Within bounds: so many hosts
-            // waiting at once, and so much memory; beyond them the slot rests until a host
-            // frees or a delay ends. A long run of one host's sites is looked past a few at
-            // a time, the rest in the next pass of the event loop.
-            if ((!m_gate.isHolding(host) && m_gate.heldHosts() >= 4 * slotCount()) ||
-                m_gate.heldBytes() >= kMaxHeldBytes) {
-                scheduleGateTimer();
-                return;
-            }
-            if (++held > kHoldsPerPass) {
-                lookAgainSoon();
-                return;
-            }
-            const QString site = head->item(0);
-            m_queue->markHandedOut(site);
-            head->removeItem(0);
-            m_gate.hold(host, site);
-            if (!refill())
-                return;
-        }
-        const QString site = head->item(0);
-        m_nextSite = Cp1252::fromUnicode(site);
-        m_queue->handOutHead();
-        if (!refill())
-            return;
-        s->site = site;
-        if (connectSlot(slot) == ConnectResult::Skipped)
-            continue;
-        return;
-    }
+    m_scheduler->fetchNext(slot);
 }
 
-// With more slots than the original ten, or politeness holding sites back, a slot that
-// found nothing to do starts again when pages have queued new sites; the original ten rest
-// until the harvest stops.
-void HarvestSession::wakeIdleSlotsAfterPage()
+// ---- what the scheduler asks -------------------------------------------------------------
+
+void HarvestSession::advanceDue()
 {
-    if (slotCount() <= SlotCount && !politeMode())
-        return;
-    wakeIdleSlots();
+    nextSearch();
+}
+
+void HarvestSession::workArrived()
+{
+    m_queueDry = false;
+    refreshState();
+}
+
+void HarvestSession::storeUnreadable(int slot)
+{
+    stopForStore(m_store->lastError(), StoreFailure::Read, slot);
+}
+
+std::optional<bool> HarvestSession::teamStillWorking()
+{
+    return m_store->teamStillWorking(currentSearch());
 }
 
 bool HarvestSession::politeMode() const
 {
-    return m_options->isOn(OptionId::FollowRedirects);
-}
-
-bool HarvestSession::robotsOn() const
-{
-    return politeMode() && m_options->isOn(OptionId::RespectRobots);
-}
-
-bool HarvestSession::hostReady(const QByteArray &host) const
-{
-    if (host.isEmpty() || m_limits.isAbandoned(host))
-        return true; // skipped at once
-    if (robotsOn()) {
-        const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
-        if (it != m_robots.cend() && it->pending)
-            return false;
-    }
-    if (politeMode()) {
-        // A host mapped by the user needs no lookup; a name that failed is tried, and its
-        // slot frees at once.
-        const QString name = QString::fromLatin1(host);
-        if (!m_resolve.lookup(name) && !m_tlsResolve.lookup(name)) {
-            const HostNames::State named = m_names->state(host);
-            if (named == HostNames::State::Unknown)
-                m_names->lookUp(host);
-            if (named == HostNames::State::Unknown || named == HostNames::State::Looking)
-                return false;
-        }
-    }
-    return m_gate.waitFor(host) == 0;
-}
-
-void HarvestSession::releaseGate(FetchSlot *s)
-{
-    s->robotsFetch = false;
-    if (s->gateHost.isEmpty())
-        return;
-    m_gate.finished(s->gateHost);
-    s->gateHost.clear();
-}
-
-// Sites held back by a crawl delay are due at a time rather than at the end of a download.
-void HarvestSession::scheduleGateTimer()
-{
-    if (m_gate.heldSites() == 0 || !m_harvesting)
-        return;
-    const qint64 soonest = m_gate.nextDue();
-    if (soonest < 0)
-        return;
-    if (!m_gateTimer) {
-        m_gateTimer = new QTimer(this);
-        m_gateTimer->setSingleShot(true);
-        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
-    }
-    if (!m_gateTimer->isActive() || m_gateTimer->remainingTime() > soonest)
-        m_gateTimer->start(int(soonest));
-}
-
-void HarvestSession::lookAgainSoon()
-{
-    if (!m_gateTimer) {
-        m_gateTimer = new QTimer(this);
-        m_gateTimer->setSingleShot(true);
-        connect(m_gateTimer, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
-    }
-    m_gateTimer->start(0);
-}
-
-void HarvestSession::slotLeftIdle()
-{
-    // The queue ran dry while downloads were running: it is decided when the last of them
-    // has been analysed (its links may have refilled the queue meanwhile).
-    if (m_harvesting && m_finishing && !anySlotBusy() && m_gate.heldSites() == 0)
-        queueRanDry();
-}
-
-// NextQueuedSite: the next backlog site for a refill (it stays in the table), or the empty
-// text. When the backlog and the head are empty and no download runs, the search's queue
-// is dry; while downloads run, that is decided when the last of them has been analysed.
-QString HarvestSession::nextBacklogSite()
-{
-    const std::optional<QString> first = m_queue->takeFirst();
-    if (!first) {
-        // Taking the backlog for empty would end the search string's queue.
-        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
-        return QString();
-    }
-    if (!first->isEmpty())
-        return *first;
-    // The sites already in the head are crawled first, and the pages still downloading may
-    // queue more: the search's queue is dry only when neither holds anything.
-    if (!siteQueue()->isEmpty() || m_gate.heldSites() > 0)
-        return QString();
-    if (anySlotBusy()) {
-        m_finishing = true;
-        return QString();
-    }
-    const std::optional<bool> teamWorks = m_store->teamStillWorking(currentSearch());
-    if (!teamWorks) {
-        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
-        return QString();
-    }
-    if (*teamWorks) {
-        waitForTeam();
-        return QString();
-    }
-    queueRanDry();
-    return QString();
-}
-
-void HarvestSession::waitForTeam()
-{
-    m_finishing = false;
-    if (!m_teamWait->isActive())
-        m_teamWait->start();
-}
-
-void HarvestSession::wakeIdleSlots()
-{
-    // One idle slot after the other, until one finds nothing (it waits again, or the queue
-    // ran dry).
-    for (int i = 0; i < slotCount(); ++i) {
-        FetchSlot *s = m_slots[size_t(i)];
-        if (!m_harvesting)
-            return;
-        if (s->isConnected() || !s->site.isEmpty())
-            continue;
-        // A slot that rested while its page waited for analysis moves on as after a page.
-        m_waking = !s->restingAfterPage;
-        s->restingAfterPage = false;
-        fetchNext(s->index());
-        m_waking = false;
-        if (!s->isConnected() && s->site.isEmpty())
-            return;
-    }
+    return m_scheduler->policy().modern();
 }
 
 void HarvestSession::queueRanDry()
 {
-    m_finishing = false;
     // The last download's end decides without taking again: sites the head still holds are
     // handed out first.
     if (!siteQueue()->isEmpty()) {
-        lookAgainSoon();
+        m_scheduler->lookAgainSoon();
         return;
     }
     // Nothing is in flight now, so a site still noted as taken by this harvester was never
@@ -1082,7 +789,7 @@ void HarvestSession::queueRanDry()
     }
     if (*back > 0) {
         qCWarning(lcEngine) << *back << "sites taken but never analysed went back to the queue";
-        lookAgainSoon();
+        m_scheduler->lookAgainSoon();
         return;
     }
     if (m_searches->count() >= 2) {
@@ -1104,7 +811,7 @@ void HarvestSession::queueRanDry()
     if (m_options->value(OptionId::AfterLastSearch) == 1) {
         // Idle, a team's harvester keeps looking for what the others queue.
         if (m_store->isShared())
-            waitForTeam();
+            m_scheduler->waitForTeam();
         if (!m_queueDry) {
             m_queueDry = true;
             playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
@@ -1120,7 +827,6 @@ void HarvestSession::endHarvest()
 {
     m_discovering = false;
     m_queueDry = false;
-    m_finishing = false;
     setHarvesting(false);
     if (m_queue->holdsSites())
         setResumable(true);
@@ -1136,223 +842,6 @@ void HarvestSession::endHarvest()
 }
 
 // ---- fetch slots -------------------------------------------------------------------------
-
-// ConnectSlot
-HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
-{
-    if (!m_harvesting)
-        return ConnectResult::NotRunning;
-    const ConnectTarget t = connectTargetOf(m_nextSite);
-    m_currentPageUrl = t.strCurUrl;
-    FetchSlot *s = m_slots[size_t(slot)];
-    s->pageUrl = t.strCurUrl;
-    s->pageDirectory = t.strCurDir;
-    s->host = t.strHost;
-    s->path = t.strPath;
-    s->https = t.https && m_options->isOn(OptionId::FollowRedirects);
-    s->connectName = t.strHost; // a ":port" stays part of the name, as the request has it
-    s->connectPort = s->https ? 443 : 80;
-    s->hops = 0;
-    // The reference request carries no User-Agent; the modern one names the program.
-    s->userAgent = m_options->isOn(OptionId::FollowRedirects)
-                       ? UserAgent::sanitized(m_options->text(OptionId::UserAgentText))
-                       : QByteArray();
-    s->keepAlive = politeMode();
-    preferKnownHttps(s);
-    if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
-        m_limits.isAbandoned(t.strHost)) {
-        s->stopWatchdogs();
-        s->closeSocket();
-        return ConnectResult::Skipped;
-    }
-    if (politeMode() && m_gate.tryStart(t.strHost))
-        s->gateHost = t.strHost;
-    if (robotsOn()) {
-        const QByteArray key = CrawlLimits::foldCase(t.strHost);
-        const auto it = m_robots.constFind(key);
-        if (it == m_robots.cend()) {
-            // The host's first page: its robots.txt is read first, on this slot.
-            m_robots.insert(key, RobotsEntry());
-            s->robotsFetch = true;
-            s->robotsHost = key;
-            s->pagePath = t.strPath;
-            s->path = "/robots.txt";
-        } else if (!it->rules.allowed(t.strPath)) {
-            s->stopWatchdogs();
-            s->closeSocket();
-            return ConnectResult::Skipped;
-        }
-    }
-    beginDownload(s);
-    return ConnectResult::Started;
-}
-
-void HarvestSession::beginDownload(FetchSlot *s)
-{
-    s->reset();
-    setActivity(Line::Transfer,
-                QStringLiteral("Downloading: ") +
-                    (s->https ? QStringLiteral("https://") : QStringLiteral("http://")) +
-                    QString::fromLatin1(s->host + s->path));
-    s->startWatchdogs();
-    s->open(m_resolve, m_tlsResolve, m_options->isOn(OptionId::AllowLocal));
-}
-
-void HarvestSession::slotConnected(int)
-{
-    setProgress(0);
-}
-
-void HarvestSession::slotReceived(int slot)
-{
-    const FetchSlot *s = m_slots[size_t(slot)];
-    setActivity(Line::Transfer, QStringLiteral("Downloading: ") +
-                                    QString::fromLatin1(s->host + s->path) + QStringLiteral(" (") +
-                                    QString::number(s->bodyBytes) + QLatin1Char(')'));
-    if (s->contentLength >= 1)
-        setProgress(HttpResponse::progressPercent(s->bodyBytes, s->contentLength, m_progress));
-}
-
-void HarvestSession::slotAbandoned(int slot)
-{
-    FetchSlot *s = m_slots[size_t(slot)];
-    s->stopWatchdogs();
-    s->closeSocket();
-    s->received.clear();
-    m_limits.abandon(s->host);
-    Q_EMIT abandonedHostsChanged(m_limits.abandonedText());
-    Q_EMIT downloadAbandoned(slot, s->host);
-    fetchNext(slot);
-}
-
-// Ten slots may each hold the largest response; more would hold more memory than a desktop
-// program should. Beyond ten, responses larger than kSmallResponse share a budget, and the
-// one that would exceed it is given up like an oversized one.
-bool HarvestSession::mayKeep(int slot, qint64 bytes) const
-{
-    constexpr qint64 kSmallResponse = 512 * 1024;
-    constexpr qint64 kLargeResponseBudget = 64 * 1024 * 1024;
-    if (slotCount() <= SlotCount || bytes <= kSmallResponse)
-        return true;
-    // Pages waiting for their analysis are held as long as those still arriving.
-    qint64 total = m_analysedBytes;
-    for (const FetchSlot *s : m_slots) {
-        if (s->index() != slot && s->received.size() > kSmallResponse)
-            total += s->received.size();
-    }
-    return total + bytes <= kLargeResponseBudget;
-}
-
-void HarvestSession::robotsAnswered(int slot, const QByteArray &page)
-{
-    FetchSlot *s = m_slots[size_t(slot)];
-    s->robotsFetch = false;
-    QByteArray body = HttpResponse::cutHeader(page);
-    if (HttpResponse::isChunked(page))
-        body = HttpResponse::dechunk(body);
-    RobotsEntry &entry = m_robots[s->robotsHost];
-    entry.pending = false;
-    entry.rules = RobotsTxt::fromAnswer(HttpResponse::statusCode(page), s->hops, body,
-                                        UserAgent::defaultProductToken());
-    if (!s->gateHost.isEmpty())
-        m_gate.setCrawlDelay(s->gateHost, entry.rules.crawlDelayMs());
-    if (!entry.rules.allowed(s->pagePath)) {
-        fetchNext(slot); // the site is done without its page
-        return;
-    }
-    // Now the page itself, from its own address.
-    const ConnectTarget t = connectTargetOf(Cp1252::fromUnicode(s->site));
-    s->pageUrl = t.strCurUrl;
-    s->pageDirectory = t.strCurDir;
-    s->host = t.strHost;
-    s->path = t.strPath;
-    s->https = t.https;
-    s->connectName = t.strHost;
-    s->connectPort = s->https ? 443 : 80;
-    s->hops = 0;
-    preferKnownHttps(s);
-    beginDownload(s);
-}
-
-// A robots.txt given up on (silent, dead, on a local address, or a redirect that cannot be
-// followed) makes its host unreachable for the search: nothing of it is fetched, and its
-// waiting sites are skipped rather than held for ever.
-void HarvestSession::robotsUnreadable(FetchSlot *s)
-{
-    s->robotsFetch = false;
-    if (!m_harvesting)
-        return; // a stop forgets the entry: it is read again
-    const auto it = m_robots.find(s->robotsHost);
-    if (it == m_robots.end() || !it->pending)
-        return;
-    it->pending = false;
-    it->rules = RobotsTxt::fromAnswer(-1, s->hops, {}, {});
-}
-
-void HarvestSession::preferKnownHttps(FetchSlot *s)
-{
-    if (!politeMode() || s->https || !m_limits.isSecure(s->connectName))
-        return;
-    s->https = true;
-    s->connectPort = 443;
-}
-
-void HarvestSession::slotFailed(int slot)
-{
-    // Remembered as a watchdog remembers a silent host, without waiting for it.
-    slotAbandoned(slot);
-}
-
-bool HarvestSession::followRedirect(int slot, const QByteArray &page)
-{
-    FetchSlot *s = m_slots[size_t(slot)];
-    if (!m_options->isOn(OptionId::FollowRedirects) || s->hops >= MaxRedirectHops ||
-        !HttpResponse::isRedirectStatus(HttpResponse::statusCode(page)))
-        return false;
-    const QByteArray location = HttpResponse::headerValue(page, "Location");
-    HttpResponse::Target t;
-    if (location.isEmpty() ||
-        !HttpResponse::resolveLocation(s->https, s->host, s->path, location, &t))
-        return false;
-    // A redirect may not lead to other services (mail, databases, admin ports), unless the
-    // user allows the local network or mapped the host.
-    const QString name = QString::fromLatin1(t.hostName);
-    const bool mapped = (t.https && m_tlsResolve.lookup(name)) || m_resolve.lookup(name);
-    if (!NetworkScope::mayRedirectToPort(t.port, m_options->isOn(OptionId::AllowLocal), mapped)) {
-        if (!s->robotsFetch)
-            return false;
-        // A robots.txt that cannot be read through its redirects: the host is unreachable.
-        fetchNext(slot);
-        return true;
-    }
-    // A host that sends a plain page to the same page over TLS has moved to TLS as a whole:
-    // its next pages are asked for over TLS at once. (One that sends some paths elsewhere
-    // over TLS has not.)
-    if (!s->https && t.https && t.port == 443 && s->connectPort == 80 && t.path == s->path &&
-        CrawlLimits::foldCase(t.hostName) == CrawlLimits::foldCase(s->connectName))
-        m_limits.noteSecure(s->connectName);
-    ++s->hops;
-    s->host = t.host;
-    s->path = t.path;
-    s->https = t.https;
-    s->connectName = t.hostName;
-    s->connectPort = t.port;
-    // The page's links resolve against where it really is.
-    const ConnectTarget where = connectTargetOf(t.host + t.path);
-    m_currentPageUrl = s->pageUrl = where.strCurUrl;
-    s->pageDirectory = where.strCurDir;
-    if (m_limits.isAbandoned(t.host)) {
-        fetchNext(slot);
-        return true;
-    }
-    beginDownload(s);
-    return true;
-}
-
-void HarvestSession::slotFinished(int slot)
-{
-    inPageBatch([this, slot] { finishPage(slot); });
-}
 
 void HarvestSession::inPageBatch(const std::function<void()> &work)
 {
@@ -1406,30 +895,8 @@ void HarvestSession::commitPages()
         Q_EMIT numberStored(row);
 }
 
-void HarvestSession::finishPage(int slot)
+void HarvestSession::pageArrived(int slot, const QByteArray &body)
 {
-    FetchSlot *s = m_slots[size_t(slot)];
-    QByteArray page = std::move(s->received);
-    s->received.clear();
-    if (followRedirect(slot, page))
-        return;
-    if (s->robotsFetch) {
-        robotsAnswered(slot, page);
-        return;
-    }
-    // Kept on purpose (tst_fetchslots pageFilesAndProgress "error page"): a page its server
-    // completed counts as scanned, whatever its status.
-    m_counters->add(Counters::SiteScanned);
-    QByteArray body = HttpResponse::cutHeader(page);
-    if (m_options->isOn(OptionId::FollowRedirects) && HttpResponse::isChunked(page))
-        body = HttpResponse::dechunk(body);
-    page = QByteArray(); // a large page is not held twice while it is analysed
-    const QByteArray address = s->host + s->path;
-    if (s->hops > 0)
-        m_queue->markHandedOut(Cp1252::toUnicode(address)); // the page a redirect led to
-    setActivity(Line::Transfer, QStringLiteral("Finished: ") + QString::fromLatin1(address));
-    m_currentPageUrl = s->pageUrl;
-    Q_EMIT pageFinished(slot, address);
     savePage(body, slot);
 }
 
@@ -1452,7 +919,7 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
         // The files would hold an earlier page, and a later look at them would mistake it
         // for this one: the page is passed over instead.
         setActivity(Line::Step, QString());
-        fetchNext(slot);
+        m_scheduler->fetchNext(slot);
         return;
     }
     if (beside)
@@ -1466,9 +933,9 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
 // whichever slot connected last.
 void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
 {
-    const FetchSlot *s = m_slots[size_t(slot)];
+    const FetchRequest &r = m_scheduler->request(slot);
     keepFindings(slot,
-                 analysePage(body, {s->pageUrl, s->pageDirectory}, analysisOptions(), flatBody));
+                 analysePage(body, {r.pageUrl, r.pageDirectory}, analysisOptions(), flatBody));
 }
 
 // The finder costs as much as the rest of a page: it runs on a thread of its own, and the
@@ -1477,14 +944,14 @@ void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QB
 // the pages waiting for analysis are as many as the slots, or hold more than a budget.
 void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 {
-    FetchSlot *s = m_slots[size_t(slot)];
+    const FetchRequest &r = m_scheduler->request(slot);
     constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
     const quint64 ticket = ++m_analysisTickets;
-    const PageAddress address{s->pageUrl, s->pageDirectory};
-    m_analyses.insert(ticket, {s->site, Cp1252::toUnicode(s->host + s->path), slot,
-                               qint64(body.size()), body, s->pageUrl, s->pageDirectory});
+    const PageAddress address{r.pageUrl, r.pageDirectory};
+    // The analysis holds the site now.
+    m_analyses.insert(ticket, {m_scheduler->takeSite(slot), Cp1252::toUnicode(r.address()), slot,
+                               qint64(body.size()), body, r.pageUrl, r.pageDirectory});
     m_analysedBytes += body.size();
-    s->site.clear(); // the analysis holds it now
     const AnalysisOptions options = analysisOptions();
     if (!m_analysisThread) {
         m_analysisThread = new QThread(this);
@@ -1503,11 +970,10 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
         },
         Qt::QueuedConnection);
     if (m_analyses.size() >= slotCount() || m_analysedBytes > kWaitingBudget) {
-        releaseGate(s);
-        s->restingAfterPage = true;
+        m_scheduler->rest(slot);
         return;
     }
-    fetchNext(slot);
+    m_scheduler->fetchNext(slot);
 }
 
 void HarvestSession::analysisDone(quint64 ticket, const PageFindings &found)
@@ -1520,8 +986,8 @@ void HarvestSession::analysisDone(quint64 ticket, const PageFindings &found)
         if (!keepAnalysed(*page, found))
             return;
         // Its links may give resting slots work; the last page of a dry queue ends it.
-        wakeIdleSlots();
-        slotLeftIdle();
+        m_scheduler->wakeIdleSlots();
+        m_scheduler->slotLeftIdle();
     });
 }
 
@@ -1584,12 +1050,11 @@ bool HarvestSession::keepAnalysed(const Analysis &page, const PageFindings &foun
 
 void HarvestSession::keepFindings(int slot, const PageFindings &found)
 {
-    const FetchSlot *s = m_slots[size_t(slot)];
     // The harvest has stopped, and the page's site stays pending for Resume.
-    if (!keepPage(slot, Cp1252::toUnicode(s->host + s->path), found, slot))
+    if (!keepPage(slot, Cp1252::toUnicode(m_scheduler->request(slot).address()), found, slot))
         return;
-    fetchNext(slot);
-    wakeIdleSlotsAfterPage();
+    m_scheduler->fetchNext(slot);
+    m_scheduler->wakeIdleSlotsAfterPage();
 }
 
 // GetLinks and GetFaxes for a page found at website, whose page files are slot's. False when
@@ -1631,7 +1096,7 @@ bool HarvestSession::queueLinks(const QStringList &links)
         }
         if (*known)
             continue;
-        if (!m_limits.admitPage(site))
+        if (!m_scheduler->limits().admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
         if (m_store->addWebsite(site))

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "crawllimits.h"
-#include "fetchslot.h"
-#include "hostgate.h"
+#include "crawlscheduler.h"
 #include "listbuilder.h"
 #include "options.h"
 #include "resolvemap.h"
-#include "robotstxt.h"
 #include "store.h"
 
 #include <QByteArray>
@@ -23,13 +20,10 @@ class Counters;
 class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
-class SystemWatchdogClock;
 class QTimer;
 class QThread;
-class ConnectionPool;
-class HostNames;
 class TextList;
-class QTimer;
+class WatchdogClock;
 struct FoundNumber;
 struct PageFindings;
 struct AnalysisOptions;
@@ -52,16 +46,16 @@ struct AnalysisOptions;
 // Ownership: the session owns its lists, counters, options, store, queue and slots. The
 // settings store and the seams (sound, list builder, watchdog clock) belong to the caller
 // and must outlive the session (or be reset to null first).
-class HarvestSession : public QObject, private FetchSlotOwner
+class HarvestSession : public QObject, private CrawlOwner
 {
     Q_OBJECT
 public:
     // Fetch slots of the original harvest, and the most the option "Parallel downloads"
     // allows.
-    static constexpr int SlotCount = 10;
-    static constexpr int MaxSlotCount = 100;
+    static constexpr int SlotCount = CrawlScheduler::SlotCount;
+    static constexpr int MaxSlotCount = CrawlScheduler::MaxSlotCount;
     // Redirects followed per site when the option says so.
-    static constexpr int MaxRedirectHops = 5;
+    static constexpr int MaxRedirectHops = CrawlScheduler::MaxRedirectHops;
 
     // Stopped: no harvest. Discovering: a list builder run was started for the current
     // search string. Harvesting: the slots fetch the queue. Draining: the last queue ran dry
@@ -196,34 +190,24 @@ public:
     QString dataDir() const { return m_dataDir; }
     qint32 numbersStored() const { return m_numbersStored; } // since start-up (lFaxCount)
     qint32 advanceAfter() const { return m_advanceAfter; }   // lAdvanceAfter
-    qint32 sitesSinceAdvance() const { return m_sitesSinceAdvance; }
+    qint32 sitesSinceAdvance() const { return m_scheduler->sitesSinceAdvance(); }
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
     // load(); tests and `varnel-tool harvest --timeout` change them.
-    qint16 idleLimit() const override { return m_idleLimit; }
-    qint16 totalLimit() const override { return m_totalLimit; }
-    void setIdleLimit(qint16 ticks) { m_idleLimit = ticks; }
-    void setTotalLimit(qint16 ticks) { m_totalLimit = ticks; }
+    qint16 idleLimit() const { return m_scheduler->idleLimit(); }
+    qint16 totalLimit() const { return m_scheduler->totalLimit(); }
+    void setIdleLimit(qint16 ticks) { m_scheduler->setIdleLimit(ticks); }
+    void setTotalLimit(qint16 ticks) { m_scheduler->setTotalLimit(ticks); }
     // Hosts whose download a watchdog (or the size bound) abandoned or that could not be
     // reached, separated by spaces (strTimedOutHosts).
-    QByteArray abandonedHosts() const { return m_limits.abandonedText(); }
+    QByteArray abandonedHosts() const { return m_scheduler->limits().abandonedText(); }
     // Fetch slots in use: the option "Parallel downloads".
     int slotCount() const;
     // strCurUrl: the site of the last connect, or of the page being analysed.
-    QByteArray currentPageUrl() const { return m_currentPageUrl; }
+    QByteArray currentPageUrl() const { return m_scheduler->currentPageUrl(); }
 
     // A slot's view, for a window's detail display and for tests.
-    struct SlotInfo
-    {
-        bool connected = false; // a socket is open or opening
-        bool watchdogs = false; // either watchdog is running
-        QByteArray host;
-        QByteArray path;
-        bool https = false;
-        qint32 contentLength = 0;
-        qint32 bodyBytes = 0;
-        int hops = 0; // redirects followed for the current site
-    };
+    using SlotInfo = CrawlScheduler::SlotInfo;
     SlotInfo slotInfo(int slot) const;
     bool anySlotBusy() const;
 
@@ -264,29 +248,22 @@ Q_SIGNALS:
     void downloadAbandoned(int slot, const QByteArray &host);
 
 private:
-    enum class ConnectResult
-    {
-        Started,
-        Skipped,
-        NotRunning
-    };
     enum class StoreFailure
     {
         Write,
         Read
     };
 
-    // FetchSlotOwner
-    bool slotsActive() const override { return m_harvesting; }
-    WatchdogClock *watchdogClock() const override;
-    void slotConnected(int slot) override;
-    void slotReceived(int slot) override;
-    void slotFinished(int slot) override;
-    void slotAbandoned(int slot) override;
-    void slotFailed(int slot) override;
-    bool mayKeep(int slot, qint64 bytes) const override;
-    ConnectionPool *connectionPool() override { return m_pool; }
-    HostNames *hostNames() override { return m_names; }
+    // CrawlOwner
+    void advanceDue() override;
+    void workArrived() override;
+    void queueRanDry() override;
+    void storeUnreadable(int slot) override;
+    void pageArrived(int slot, const QByteArray &body) override;
+    void inPageBatch(const std::function<void()> &work) override;
+    bool pagesWaiting() const override { return !m_analyses.isEmpty(); }
+    qint64 bytesWaiting() const override { return m_analysedBytes; }
+    std::optional<bool> teamStillWorking() override;
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
@@ -295,6 +272,8 @@ private:
     void setDiscoverySearch(const QString &search);
     void refreshState();
     void optionChanged(OptionId option);
+    CrawlPolicy crawlPolicy() const;
+    void pushPolicy();
     void playSound(const char *relativeName);
     void playSoundIf(bool condition, const char *relativeName);
     void stopAllSlots();
@@ -308,35 +287,8 @@ private:
     void discoveryFoundNames(const QStringList &names);
     void discoveryFinished(const DiscoveryOutcome &outcome);
     void listBuilderUnloaded();
-    bool refill();
-    QString nextBacklogSite();
-    void queueRanDry();
-    void slotLeftIdle();
-    void finishPage(int slot);
-    void wakeIdleSlots();
-    // After a page: the slots idle for want of work look again (more than ten slots, or
-    // the modern mode, whose politeness leaves slots idle while work waits).
-    void wakeIdleSlotsAfterPage();
-    // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
+    // The modern mode ("Follow redirects (HTTPS)").
     bool politeMode() const;
-    bool robotsOn() const;
-    // Whether a site of host may start now (gate, robots.txt and, in the modern mode, the
-    // host's name); false holds it back. A name not yet asked for is sent to the resolver:
-    // its site waits aside meanwhile instead of holding a slot.
-    bool hostReady(const QByteArray &host) const;
-    void releaseGate(FetchSlot *s);
-    void preferKnownHttps(FetchSlot *s);
-    void scheduleGateTimer();
-    // Idle slots look for work again in the next pass of the event loop.
-    void lookAgainSoon();
-    void robotsAnswered(int slot, const QByteArray &page);
-    void robotsUnreadable(FetchSlot *s);
-    void applyLimitOptions();
-    // The queue is empty here while the team still works on it: look again in a while.
-    void waitForTeam();
-    ConnectResult connectSlot(int slot);
-    void beginDownload(FetchSlot *slot);
-    bool followRedirect(int slot, const QByteArray &page);
     void savePage(const QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
     void analyseBeside(int slot, const QByteArray &body);
@@ -348,7 +300,6 @@ private:
     AnalysisOptions analysisOptions() const;
     void keepFindings(int slot, const PageFindings &found);
     bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
-    void inPageBatch(const std::function<void()> &work);
     void commitPages();
     // False when the store could not be read while a link was checked.
     bool queueLinks(const QStringList &links);
@@ -366,34 +317,14 @@ private:
     CrawlQueue *m_queue;
     TextList *m_searches;
     TextList *m_preview;
-    std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
-    CrawlLimits m_limits;
-    // Politeness in the modern mode: downloads per host, crawl delays and the sites held
-    // back in their host's queue (noted pending in the store) until their host may take
-    // them; robots.txt rules of this search (by ASCII-folded host; no entry: not read yet;
-    // pending: being read).
-    struct RobotsEntry
-    {
-        bool pending = true;
-        RobotsTxt rules;
-    };
-    HostGate m_gate;
-    QHash<QByteArray, RobotsEntry> m_robots;
-    QTimer *m_gateTimer = nullptr;
-    ConnectionPool *m_pool;
-    HostNames *m_names;
+    CrawlScheduler *m_scheduler;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;
-    WatchdogClock *m_watchdogClock = nullptr;
-    std::unique_ptr<SystemWatchdogClock> m_systemClock;
-    ResolveMap m_resolve;
-    ResolveMap m_tlsResolve;
 
     bool m_harvesting = false;
     bool m_discovering = false;
-    bool m_queueDry = false;  // the last search's queue ran dry ("Continue Until Stopped")
-    bool m_finishing = false; // the queue is empty; decide when the running downloads end
+    bool m_queueDry = false; // the last search's queue ran dry ("Continue Until Stopped")
     bool m_resumable = false;
     State m_lastState = State::Stopped;
     QString m_discoverySearch;
@@ -401,12 +332,7 @@ private:
     std::array<QString, 4> m_activity;
     int m_progress = 0;
     qint32 m_advanceAfter = 10000;
-    qint32 m_sitesSinceAdvance = 0;
     qint32 m_numbersStored = 0;
-    qint16 m_idleLimit = 10;
-    qint16 m_totalLimit = 30;
-    QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
-    QByteArray m_currentPageUrl; // strCurUrl
     // A finished page is kept in one transaction with the pages finished just before it:
     // its links, its numbers, its site's note and the next site's move out of the backlog
     // are never split. Numbers are told as stored only once it has committed, so that a
@@ -437,7 +363,5 @@ private:
     qint64 m_analysedBytes = 0;
     bool m_finishingAnalyses = false;
     bool m_stoppingForStore = false;
-    QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
-    bool m_waking = false;  // idle slots look for work again; no site is counted
 };
