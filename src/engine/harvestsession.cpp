@@ -1,8 +1,10 @@
 #include "harvestsession.h"
 
+#include "analysisqueue.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
+#include "discoveryrun.h"
 #include "donotfax.h"
 #include "faxscan.h"
 #include "globals.h"
@@ -11,6 +13,7 @@
 #include "openstore.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
+#include "pagekeeper.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "sqlitestore.h"
@@ -58,7 +61,6 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     }
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
-    m_preview = new TextList(this);
     m_scheduler = new CrawlScheduler(this, m_queue, m_counters, this);
     m_scheduler->setPolicy(crawlPolicy());
     connect(m_scheduler, &CrawlScheduler::downloadStarted, this, [this](const QByteArray &url) {
@@ -84,14 +86,39 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     connect(m_scheduler, &CrawlScheduler::downloadAbandoned, this,
             &HarvestSession::downloadAbandoned);
 
+    m_keeper =
+        new PageKeeper(m_store, m_queue, m_counters, &m_scheduler->limits(), m_dataDir, this);
+    m_keeper->setSearchSource([this] { return currentSearch(); });
+    connect(m_keeper, &PageKeeper::stepChanged, this, [this](PageKeeper::Step step) {
+        setActivity(Line::Step,
+                    step == PageKeeper::Step::GettingLinks   ? QStringLiteral("Getting Links")
+                    : step == PageKeeper::Step::GettingFaxes ? QStringLiteral("Getting Faxes")
+                                                             : QString());
+    });
+    connect(m_keeper, &PageKeeper::numberAdded, this, [this](qint32 count) {
+        playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
+        setActivity(Line::Outcome,
+                    QStringLiteral("Found ") + QString::number(count) + QStringLiteral(" faxes"));
+    });
+    connect(m_keeper, &PageKeeper::numberStored, this, &HarvestSession::numberStored);
+    connect(m_keeper, &PageKeeper::numberRefusesFaxes, this, &HarvestSession::numberRefusesFaxes);
+    connect(m_keeper, &PageKeeper::siteQueued, this, &HarvestSession::siteQueued);
+    connect(m_keeper, &PageKeeper::storeUnreadable, this,
+            [this](int slot) { stopForStore(m_store->lastError(), StoreFailure::Read, slot); });
+
+    m_analysis = new AnalysisQueue(this);
+    connect(m_analysis, &AnalysisQueue::done, this,
+            [this](const AnalysisQueue::Page &page, const PageFindings &found) {
+                analysisDone(page.slot, page.website, page.site, found);
+            });
+
+    m_discovery = new DiscoveryRun(m_store, m_counters, this);
+    connect(m_discovery, &DiscoveryRun::finished, this, &HarvestSession::discoveryFinished);
+    connect(m_discovery, &DiscoveryRun::unloaded, this, &HarvestSession::listBuilderUnloaded);
+
     connect(m_queue, &CrawlQueue::headLoaded, this, [this] { setResumable(false); });
     // A harvest whose finds cannot be stored stops (the queue stays for Resume) instead of
     // crawling on for nothing. Queued, so that the procedure that wrote ends first.
-    connect(m_store, &Store::writeFailed, this, [this] {
-        ++m_writesRefused;
-        if (m_pagesOpen)
-            m_pageBatchFailed = true;
-    });
     connect(
         m_store, &Store::writeFailed, this,
         [this](const QString &why) { stopForStore(why, StoreFailure::Write, -1); },
@@ -100,13 +127,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
 
 HarvestSession::~HarvestSession()
 {
-    commitPages();
-    if (m_analysisThread) {
-        // A page still being analysed is left; its result is never delivered.
-        m_analysisThread->quit();
-        m_analysisThread->wait();
-        delete m_analyser;
-    }
+    m_keeper->commit();
     stopAllSlots();
 }
 
@@ -129,14 +150,12 @@ void HarvestSession::setTlsResolveMap(const ResolveMap &map)
 
 void HarvestSession::setListBuilder(ListBuilder *builder)
 {
-    if (m_listBuilder)
-        m_listBuilder->disconnect(this);
-    m_listBuilder = builder;
-    if (!builder)
-        return;
-    connect(builder, &ListBuilder::namesFound, this, &HarvestSession::discoveryFoundNames);
-    connect(builder, &ListBuilder::finished, this, &HarvestSession::discoveryFinished);
-    connect(builder, &ListBuilder::unloaded, this, &HarvestSession::listBuilderUnloaded);
+    m_discovery->setListBuilder(builder);
+}
+
+ListBuilder *HarvestSession::listBuilder() const
+{
+    return m_discovery->listBuilder();
 }
 
 void HarvestSession::setWatchdogClock(WatchdogClock *clock)
@@ -194,6 +213,7 @@ void HarvestSession::setHarvesting(bool running)
     if (m_harvesting != running) {
         m_harvesting = running;
         m_scheduler->setRunning(running);
+        m_keeper->setRunning(running);
         Q_EMIT harvestingChanged(running);
     }
     refreshState();
@@ -254,7 +274,7 @@ HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
 
 bool HarvestSession::anySlotBusy() const
 {
-    return m_scheduler->anySlotConnected() || !m_analyses.isEmpty();
+    return m_scheduler->anySlotConnected() || !m_analysis->isEmpty();
 }
 
 // ---- options -----------------------------------------------------------------------------
@@ -327,7 +347,7 @@ void HarvestSession::load()
         setActivity(line, QString());
     m_scheduler->setIdleLimit(10);
     m_scheduler->setTotalLimit(30);
-    m_numbersStored = 0;
+    m_keeper->resetNumbersStored();
     m_scheduler->resetAdvanceCount();
     if (m_store->isShared()) {
         // This harvester is its data folder (which one program at a time may use): after a
@@ -350,7 +370,7 @@ void HarvestSession::load()
     }
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
     (void)m_queue->restorePending(false);
-    loadNumberPreview();
+    m_keeper->loadPreview();
     for (const QString &s : m_store->searches().value_or(QStringList()))
         m_searches->addItem(s);
     if (m_searches->isEmpty())
@@ -368,17 +388,6 @@ void HarvestSession::load()
     setResumable(true);
 }
 
-void HarvestSession::loadNumberPreview()
-{
-    // The newest numbers; an empty or unreadable store leaves the list as it is.
-    const QStringList newest = m_store->newestFaxes(kPreviewKeep).value_or(QStringList());
-    if (newest.isEmpty())
-        return;
-    m_preview->clear();
-    for (const QString &e : newest)
-        m_preview->addItem(e);
-}
-
 void HarvestSession::shutDown()
 {
     if (m_harvesting)
@@ -386,17 +395,15 @@ void HarvestSession::shutDown()
     if (m_harvesting)
         requeueInterrupted();
     if (m_discovering)
-        m_store->discoveryDone();
+        m_discovery->abandon();
     m_discovering = false;
     m_queueDry = false;
     setHarvesting(false);
     stopAllSlots();
-    if (m_listBuilder && m_listBuilder->isLoaded())
-        m_listBuilder->unload();
-    m_discovering = false;
+    m_discovery->unload();
     // The head of the queue goes back to the backlog, so that the next start can resume it.
     m_queue->returnHeadToBacklog();
-    commitPages();
+    m_keeper->commit();
     refreshState();
 }
 
@@ -407,8 +414,7 @@ void HarvestSession::stopAllSlots()
     m_scheduler->stopAll();
     // Analyses under way are left: their sites went back to the queue, or stay noted as
     // pending for the next Resume.
-    m_analyses.clear();
-    m_analysedBytes = 0;
+    (void)m_analysis->takeAll();
 }
 
 void HarvestSession::start()
@@ -436,7 +442,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
         const std::optional<StartProblem> problem = startProblem();
         // Joining the team's queue of the string needs no choice of engine or count.
         const bool joins = shared && problem && *problem != StartProblem::NoSearch &&
-                           m_store->teamStillWorking(m_searches->item(0)).value_or(false);
+                           m_discovery->teamWorksOn(m_searches->item(0));
         if (problem && !joins) {
             Q_EMIT startRefused(*problem);
             return;
@@ -447,7 +453,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
     if (shared && !m_searches->isEmpty()) {
         // The team's queue of this search string is joined rather than emptied; only the
         // harvester that begins it looks for sites.
-        const std::optional<Store::SearchClaim> claim = m_store->claimSearch(m_searches->item(0));
+        const std::optional<Store::SearchClaim> claim = m_discovery->claim(m_searches->item(0));
         if (!claim)
             return; // the store said why
         if (*claim == Store::SearchClaim::Join) {
@@ -469,8 +475,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (const std::optional<StartProblem> problem = startProblem()) {
         // A team's claim lapses with its lease; said at once, the others need not wait.
-        if (shared)
-            m_store->discoveryDone();
+        m_discovery->releaseClaim();
         Q_EMIT startRefused(*problem);
         return;
     }
@@ -491,12 +496,12 @@ std::optional<HarvestSession::StartProblem> HarvestSession::startProblem() const
 void HarvestSession::startDiscovery(bool unloadFirst)
 {
     setDiscoverySearch(m_searches->item(0));
-    if (unloadFirst && m_listBuilder && m_listBuilder->isLoaded())
-        m_listBuilder->unload();
+    if (unloadFirst)
+        m_discovery->unload();
     m_discovering = true;
     refreshState();
     setActivity(Line::Transfer, QStringLiteral("Looking up sites for: ") + m_discoverySearch);
-    if (!m_listBuilder)
+    if (!m_discovery->listBuilder())
         return;
     DiscoveryRequest request;
     request.search = m_discoverySearch;
@@ -507,25 +512,11 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     request.dataDir = m_dataDir;
     request.tryNextEngine = m_options->isOn(OptionId::TryNextEngine);
     request.everyEnding = m_options->isOn(OptionId::EveryDomainEnding);
-    m_listBuilder->load(request);
-    m_listBuilder->show();
-}
-
-void HarvestSession::discoveryFoundNames(const QStringList &names)
-{
-    // A refused write stops the harvest (Store::writeFailed).
-    for (QString site : names) {
-        if (!CrawlLimits::lengthAcceptable(site))
-            continue;
-        (void)m_store->addWebsite(site);
-        m_counters->add(Counters::SiteFound);
-    }
+    m_discovery->lookUp(request);
 }
 
 void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
 {
-    // The team waits for the sites of this discovery no longer.
-    m_store->discoveryDone();
     if (outcome.enough()) {
         startCrawl();
         // Which engine found the sites, when the one picked refused.
@@ -586,12 +577,10 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     // anyway.
     const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
     m_scheduler->returnInterrupted(unfinishedSlot, head);
-    for (const Analysis &a : qAsConst(m_analyses)) {
-        if (a.site != head)
-            m_queue->returnToBacklog(a.site);
+    for (const AnalysisQueue::Page &page : m_analysis->takeAll()) {
+        if (page.site != head)
+            m_queue->returnToBacklog(page.site);
     }
-    m_analyses.clear();
-    m_analysedBytes = 0;
 }
 
 void HarvestSession::stop()
@@ -606,16 +595,16 @@ void HarvestSession::stop()
     // The team waits for it no longer.
     const bool discovering = m_discovering;
     if (discovering)
-        m_store->discoveryDone();
+        m_discovery->abandon();
     m_discovering = false;
-    if (discovering && m_listBuilder && m_listBuilder->isLoaded())
-        m_listBuilder->unload();
+    if (discovering)
+        m_discovery->unload();
     m_queueDry = false;
     setHarvesting(false);
     if (m_queue->holdsSites())
         setResumable(true);
     stopAllSlots();
-    commitPages();
+    m_keeper->commit();
     Q_EMIT harvestStopped();
     // The progress bar stays as it was: full would read as "finished".
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
@@ -706,18 +695,18 @@ void HarvestSession::removeCurrentSearchAndQueue()
 void HarvestSession::deleteAllNumbers()
 {
     (void)m_store->deleteAllFaxes();
-    m_preview->clear();
+    m_keeper->clearPreview();
     // The session's count of numbers follows: its statistic, and the count the next find
     // reports ("Found 1 faxes").
     m_counters->resetNumbersFound();
-    m_numbersStored = 0;
+    m_keeper->resetNumbersStored();
 }
 
 void HarvestSession::numbersDeleted()
 {
     // Some numbers went (the numbers window): the preview shows what is left.
-    m_preview->clear();
-    loadNumberPreview();
+    m_keeper->clearPreview();
+    m_keeper->loadPreview();
 }
 
 // ---- the scheduler -----------------------------------------------------------------------
@@ -758,6 +747,16 @@ void HarvestSession::workArrived()
 void HarvestSession::storeUnreadable(int slot)
 {
     stopForStore(m_store->lastError(), StoreFailure::Read, slot);
+}
+
+bool HarvestSession::pagesWaiting() const
+{
+    return !m_analysis->isEmpty();
+}
+
+qint64 HarvestSession::bytesWaiting() const
+{
+    return m_analysis->bytesWaiting();
 }
 
 std::optional<bool> HarvestSession::teamStillWorking()
@@ -831,7 +830,7 @@ void HarvestSession::endHarvest()
     if (m_queue->holdsSites())
         setResumable(true);
     stopAllSlots();
-    commitPages();
+    m_keeper->commit();
     Q_EMIT harvestStopped();
     setProgress(100);
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
@@ -845,54 +844,7 @@ void HarvestSession::endHarvest()
 
 void HarvestSession::inPageBatch(const std::function<void()> &work)
 {
-    if (m_pageBatch > 0) {
-        work();
-        return;
-    }
-    if (!m_pagesOpen) {
-        m_pagesOpen = true;
-        m_pageBatchFailed = false;
-        m_pagesInBatch = 0;
-        m_store->beginBatch();
-        if (!m_commitTimer) {
-            m_commitTimer = new QTimer(this);
-            m_commitTimer->setSingleShot(true);
-            m_commitTimer->setInterval(0);
-            connect(m_commitTimer, &QTimer::timeout, this, &HarvestSession::commitPages);
-        }
-        m_commitTimer->start();
-    }
-    ++m_pageBatch;
-    work();
-    --m_pageBatch;
-    // A store that others share commits each page at once: its rows stay locked meanwhile.
-    if (++m_pagesInBatch >= kCommitEveryPages || m_store->isShared() || !m_harvesting)
-        commitPages();
-}
-
-// The pages finished lately are committed together: a commit costs more than all the rest
-// of a page's writes. Their numbers are told as stored only now, so that a kill never loses
-// a number already reported; a killed batch's sites are still in the queue.
-void HarvestSession::commitPages()
-{
-    if (!m_pagesOpen || m_pageBatch > 0)
-        return;
-    m_pagesOpen = false;
-    if (m_commitTimer)
-        m_commitTimer->stop();
-    // What the batch holds is taken before its commit: the message about a failed commit
-    // may run a nested event loop, in which later pages begin a batch of their own.
-    QList<FaxRow> rows;
-    rows.swap(m_pageNumbers);
-    const bool failed = m_pageBatchFailed;
-    const quint64 refused = m_writesRefused;
-    m_store->endBatch();
-    // The commit itself can fail (the server went away just then): nothing of the batch is
-    // stored, and none of its numbers may be told as stored.
-    if (failed || m_writesRefused != refused)
-        return;
-    for (const FaxRow &row : qAsConst(rows))
-        Q_EMIT numberStored(row);
+    m_keeper->inBatch(work);
 }
 
 void HarvestSession::pageArrived(int slot, const QByteArray &body)
@@ -928,78 +880,46 @@ void HarvestSession::savePage(const QByteArray &body, int slot)
         analyseSavedPage(slot, body, flat);
 }
 
-// GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
-// store, and the slot moves on. Relative links resolve against the page itself, not against
-// whichever slot connected last.
 void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
 {
     const FetchRequest &r = m_scheduler->request(slot);
-    keepFindings(slot,
-                 analysePage(body, {r.pageUrl, r.pageDirectory}, analysisOptions(), flatBody));
+    const PageFindings found =
+        analysePage(body, {r.pageUrl, r.pageDirectory}, analysisOptions(), flatBody);
+    // The harvest has stopped, and the page's site stays pending for Resume.
+    if (!m_keeper->keep({slot, Cp1252::toUnicode(r.address()), QString()}, found))
+        return;
+    m_scheduler->fetchNext(slot);
+    m_scheduler->wakeIdleSlotsAfterPage();
 }
 
-// The finder costs as much as the rest of a page: it runs on a thread of its own, and the
-// slot goes on to its next site meanwhile. The page's site stays pending until its findings
-// are kept; pages come back in the order they were handed over. A slot rests instead while
-// the pages waiting for analysis are as many as the slots, or hold more than a budget.
 void HarvestSession::analyseBeside(int slot, const QByteArray &body)
 {
-    const FetchRequest &r = m_scheduler->request(slot);
     constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
-    const quint64 ticket = ++m_analysisTickets;
-    const PageAddress address{r.pageUrl, r.pageDirectory};
+    const FetchRequest &r = m_scheduler->request(slot);
     // The analysis holds the site now.
-    m_analyses.insert(ticket, {m_scheduler->takeSite(slot), Cp1252::toUnicode(r.address()), slot,
-                               qint64(body.size()), body, r.pageUrl, r.pageDirectory});
-    m_analysedBytes += body.size();
-    const AnalysisOptions options = analysisOptions();
-    if (!m_analysisThread) {
-        m_analysisThread = new QThread(this);
-        m_analysisThread->setObjectName(QStringLiteral("page analysis"));
-        m_analyser = new QObject;
-        m_analyser->moveToThread(m_analysisThread);
-        m_analysisThread->start();
-    }
-    QMetaObject::invokeMethod(
-        m_analyser,
-        [this, ticket, body, address, options] {
-            PageFindings found = analysePage(body, address, options);
-            QMetaObject::invokeMethod(
-                this, [this, ticket, found = std::move(found)] { analysisDone(ticket, found); },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
-    if (m_analyses.size() >= slotCount() || m_analysedBytes > kWaitingBudget) {
+    m_analysis->submit({m_scheduler->takeSite(slot),
+                        Cp1252::toUnicode(r.address()),
+                        slot,
+                        body,
+                        {r.pageUrl, r.pageDirectory}},
+                       analysisOptions());
+    if (m_analysis->size() >= slotCount() || m_analysis->bytesWaiting() > kWaitingBudget) {
         m_scheduler->rest(slot);
         return;
     }
     m_scheduler->fetchNext(slot);
 }
 
-void HarvestSession::analysisDone(quint64 ticket, const PageFindings &found)
+void HarvestSession::analysisDone(int slot, const QString &website, const QString &site,
+                                  const PageFindings &found)
 {
-    // Kept already by a stop, which did not wait for the thread.
-    const std::optional<Analysis> page = takeAnalysis(ticket);
-    if (!page)
-        return;
     inPageBatch([&] {
-        if (!keepAnalysed(*page, found))
+        if (!m_keeper->keep({slot, website, site}, found))
             return;
         // Its links may give resting slots work; the last page of a dry queue ends it.
         m_scheduler->wakeIdleSlots();
         m_scheduler->slotLeftIdle();
     });
-}
-
-std::optional<HarvestSession::Analysis> HarvestSession::takeAnalysis(quint64 ticket)
-{
-    const auto it = m_analyses.find(ticket);
-    if (it == m_analyses.end())
-        return std::nullopt;
-    const Analysis page = *it;
-    m_analyses.erase(it);
-    m_analysedBytes -= page.bytes;
-    return page;
 }
 
 AnalysisOptions HarvestSession::analysisOptions() const
@@ -1017,137 +937,10 @@ AnalysisOptions HarvestSession::analysisOptions() const
 // stop keeps the pages whose findings are still on their way, reading them here and now.
 void HarvestSession::finishAnalysesNow()
 {
-    if (m_finishingAnalyses)
-        return;
-    m_finishingAnalyses = true;
-    QList<quint64> tickets = m_analyses.keys();
-    std::sort(tickets.begin(), tickets.end());
-    for (const quint64 ticket : qAsConst(tickets)) {
-        if (!m_harvesting)
-            break; // the store failed: the rest went back to the queue
-        const std::optional<Analysis> page = takeAnalysis(ticket);
-        if (!page)
-            continue;
-        const PageFindings found =
-            analysePage(page->body, {page->pageUrl, page->pageDirectory}, analysisOptions());
-        inPageBatch([&] { (void)keepAnalysed(*page, found); });
-    }
-    m_finishingAnalyses = false;
-}
-
-// False when the harvest stopped because the store failed; the page's site is back in the
-// queue then.
-bool HarvestSession::keepAnalysed(const Analysis &page, const PageFindings &found)
-{
-    if (!keepPage(page.slot, page.website, found, -1)) {
-        // Stopped: the page is read again after Resume.
-        m_queue->returnToBacklog(page.site);
-        return false;
-    }
-    m_queue->siteDone(page.site);
-    return true;
-}
-
-void HarvestSession::keepFindings(int slot, const PageFindings &found)
-{
-    // The harvest has stopped, and the page's site stays pending for Resume.
-    if (!keepPage(slot, Cp1252::toUnicode(m_scheduler->request(slot).address()), found, slot))
-        return;
-    m_scheduler->fetchNext(slot);
-    m_scheduler->wakeIdleSlotsAfterPage();
-}
-
-// GetLinks and GetFaxes for a page found at website, whose page files are slot's. False when
-// a number could not be looked up: the harvest has stopped (unfinishedSlot's site goes back).
-bool HarvestSession::keepPage(int slot, const QString &website, const PageFindings &found,
-                              int unfinishedSlot)
-{
-    setActivity(Line::Step, QStringLiteral("Getting Links"));
-    if (!queueLinks(found.links)) {
-        // A link taken for known would never be queued: the page is read again after Resume.
-        stopForStore(m_store->lastError(), StoreFailure::Read, unfinishedSlot);
-        return false;
-    }
-    setActivity(Line::Step, QString());
-
-    setActivity(Line::Step, QStringLiteral("Getting Faxes"));
-    // The second page file ends up holding the page's text.
-    writePageFile(pageFile2(m_dataDir, slot), found.text);
-    for (const FoundNumber &n : found.numbers) {
-        if (!storeNumber(website, n, unfinishedSlot))
-            return false;
-    }
-    setActivity(Line::Step, QString());
-    return true;
-}
-
-bool HarvestSession::queueLinks(const QStringList &links)
-{
-    // One transaction for the page's links.
-    m_store->beginBatch();
-    bool read = true;
-    for (QString site : links) {
-        if (!CrawlLimits::lengthAcceptable(site))
-            continue;
-        const std::optional<bool> known = m_queue->isKnown(site);
-        if (!known) {
-            read = false;
-            break;
-        }
-        if (*known)
-            continue;
-        if (!m_scheduler->limits().admitPage(site))
-            continue;
-        m_counters->add(Counters::SiteFound);
-        if (m_store->addWebsite(site))
-            Q_EMIT siteQueued(site);
-    }
-    m_store->endBatch();
-    return read;
-}
-
-bool HarvestSession::storeNumber(const QString &website, const FoundNumber &found, int slot)
-{
-    FaxRow row;
-    row.fax = found.number;
-    row.website = website;
-    row.search = currentSearch();
-    row.location = found.location;
-    row.e164 = found.e164;
-    row.country = found.countryCode;
-    row.label = found.label;
-    row.how = found.how;
-    row.context = found.context;
-    const std::optional<bool> known = m_store->numberExists(row);
-    if (!known) {
-        // Taking the number for known would lose it, and every later one with it.
-        stopForStore(m_store->lastError(), StoreFailure::Read, slot);
-        return false;
-    }
-    if (found.noUnsolicitedFaxes) {
-        // Recorded like any number, but never exported. A failed write is reported by the
-        // store and does not stop the harvest.
-        (void)m_store->addDoNotFax(row.fax, DoNotFax::storedKey(row.fax, row.e164),
-                                   Store::reasonNoticeSays);
-        Q_EMIT numberRefusesFaxes(row);
-    }
-    if (*known)
-        return true;
-    if (m_numbersStored < std::numeric_limits<qint32>::max())
-        ++m_numbersStored;
-    // Kept on purpose (tst_pagestore numbers_foundTextCounts): one more than the 20 that
-    // start-up loads.
-    if (m_preview->count() > kPreviewKeep)
-        m_preview->removeItem(0);
-    m_preview->addItem(row.fax + QStringLiteral(" | ") + found.location);
-    const bool stored = m_store->addFax(row);
-    playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
-    m_counters->add(Counters::NumberFound);
-    setActivity(Line::Outcome, QStringLiteral("Found ") + QString::number(m_numbersStored) +
-                                   QStringLiteral(" faxes"));
-    if (stored && m_pagesOpen)
-        m_pageNumbers.append(row);
-    else if (stored)
-        Q_EMIT numberStored(row);
-    return true;
+    // A store that fails stops the harvest: the rest went back to the queue.
+    m_analysis->drainNow(
+        analysisOptions(), [this] { return m_harvesting; },
+        [this](const AnalysisQueue::Page &page, const PageFindings &found) {
+            inPageBatch([&] { (void)m_keeper->keep({page.slot, page.website, page.site}, found); });
+        });
 }

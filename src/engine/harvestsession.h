@@ -3,6 +3,7 @@
 #include "crawlscheduler.h"
 #include "listbuilder.h"
 #include "options.h"
+#include "pagekeeper.h"
 #include "resolvemap.h"
 #include "store.h"
 
@@ -20,8 +21,8 @@ class Counters;
 class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
-class QTimer;
-class QThread;
+class AnalysisQueue;
+class DiscoveryRun;
 class TextList;
 class WatchdogClock;
 struct FoundNumber;
@@ -111,7 +112,7 @@ public:
     // The discovery window. A start and the move to the next search string load it;
     // shutdown unloads it. Without one, a start stays in the discovering state until Stop.
     void setListBuilder(ListBuilder *builder);
-    ListBuilder *listBuilder() const { return m_listBuilder; }
+    ListBuilder *listBuilder() const;
     // The watchdogs' ticks; the system's timers unless set (before the first download).
     void setWatchdogClock(WatchdogClock *clock);
     // How long a site taken from a shared queue stays this harvester's without a renewal,
@@ -180,16 +181,16 @@ public:
     QString harvestSearch() const { return m_harvestSearch; }
     QString currentSearch() const; // the first search string
 
-    TextList *searches() const { return m_searches; }     // List1; entry 0 is current
-    TextList *siteQueue() const;                          // List2: the head of the queue
-    TextList *numberPreview() const { return m_preview; } // List3: the newest numbers
+    TextList *searches() const { return m_searches; }               // List1; entry 0 is current
+    TextList *siteQueue() const;                                    // List2: the head of the queue
+    TextList *numberPreview() const { return m_keeper->preview(); } // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }
     Store *store() const;
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
-    qint32 numbersStored() const { return m_numbersStored; } // since start-up (lFaxCount)
-    qint32 advanceAfter() const { return m_advanceAfter; }   // lAdvanceAfter
+    qint32 numbersStored() const { return m_keeper->numbersStored(); } // since start-up (lFaxCount)
+    qint32 advanceAfter() const { return m_advanceAfter; }             // lAdvanceAfter
     qint32 sitesSinceAdvance() const { return m_scheduler->sitesSinceAdvance(); }
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
@@ -261,8 +262,8 @@ private:
     void storeUnreadable(int slot) override;
     void pageArrived(int slot, const QByteArray &body) override;
     void inPageBatch(const std::function<void()> &work) override;
-    bool pagesWaiting() const override { return !m_analyses.isEmpty(); }
-    qint64 bytesWaiting() const override { return m_analysedBytes; }
+    bool pagesWaiting() const override;
+    qint64 bytesWaiting() const override;
     std::optional<bool> teamStillWorking() override;
 
     void setHarvesting(bool running);
@@ -284,7 +285,6 @@ private:
     std::optional<StartProblem> startProblem() const;
     void startNextSearch();
     void startDiscovery(bool unloadFirst);
-    void discoveryFoundNames(const QStringList &names);
     void discoveryFinished(const DiscoveryOutcome &outcome);
     void listBuilderUnloaded();
     // The modern mode ("Follow redirects (HTTPS)").
@@ -292,20 +292,11 @@ private:
     void savePage(const QByteArray &body, int slot);
     void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
     void analyseBeside(int slot, const QByteArray &body);
-    void analysisDone(quint64 ticket, const PageFindings &found);
+    // The findings of a page analysed beside the crawl.
+    void analysisDone(int slot, const QString &website, const QString &site,
+                      const PageFindings &found);
     void finishAnalysesNow();
-    struct Analysis;
-    bool keepAnalysed(const Analysis &page, const PageFindings &found);
-    std::optional<Analysis> takeAnalysis(quint64 ticket);
     AnalysisOptions analysisOptions() const;
-    void keepFindings(int slot, const PageFindings &found);
-    bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
-    void commitPages();
-    // False when the store could not be read while a link was checked.
-    bool queueLinks(const QStringList &links);
-    // False when the store could not be read: the harvest has stopped.
-    bool storeNumber(const QString &website, const FoundNumber &found, int slot);
-    void loadNumberPreview();
     // slot: the one whose page was being analysed, or -1.
     void stopForStore(const QString &why, StoreFailure failure, int slot);
 
@@ -316,11 +307,12 @@ private:
     Store *m_store;
     CrawlQueue *m_queue;
     TextList *m_searches;
-    TextList *m_preview;
     CrawlScheduler *m_scheduler;
+    PageKeeper *m_keeper;
+    AnalysisQueue *m_analysis;
+    DiscoveryRun *m_discovery;
 
     SoundPlayer *m_sound = nullptr;
-    ListBuilder *m_listBuilder = nullptr;
 
     bool m_harvesting = false;
     bool m_discovering = false;
@@ -332,36 +324,6 @@ private:
     std::array<QString, 4> m_activity;
     int m_progress = 0;
     qint32 m_advanceAfter = 10000;
-    qint32 m_numbersStored = 0;
-    // A finished page is kept in one transaction with the pages finished just before it:
-    // its links, its numbers, its site's note and the next site's move out of the backlog
-    // are never split. Numbers are told as stored only once it has committed, so that a
-    // kill never loses a number already reported.
-    int m_pageBatch = 0;
-    bool m_pagesOpen = false; // a transaction holds the pages finished since the last commit
-    int m_pagesInBatch = 0;
-    QTimer *m_commitTimer = nullptr;
-    bool m_pageBatchFailed = false;
-    quint64 m_writesRefused = 0; // every write the store refused, commits included
-    QList<FaxRow> m_pageNumbers;
-    // With the fax finder on, pages are analysed on a thread of their own while the crawl
-    // goes on; made at the first such page.
-    QThread *m_analysisThread = nullptr;
-    QObject *m_analyser = nullptr; // lives in m_analysisThread
-    quint64 m_analysisTickets = 0;
-    struct Analysis
-    {
-        QString site;    // the queue entry, pending until the findings are kept
-        QString website; // where the page was found (host and path)
-        int slot = -1;   // whose page files it had
-        qint64 bytes = 0;
-        QByteArray body; // shared with the thread's copy
-        QByteArray pageUrl;
-        QByteArray pageDirectory;
-    };
-    QHash<quint64, Analysis> m_analyses; // by ticket: a result without one is left
-    qint64 m_analysedBytes = 0;
-    bool m_finishingAnalyses = false;
     bool m_stoppingForStore = false;
     int m_leaseSeconds = 0; // 0: the store's own
 };

@@ -1,0 +1,74 @@
+#include "discoveryrun.h"
+
+#include "crawllimits.h"
+#include "globals.h"
+
+DiscoveryRun::DiscoveryRun(Store *store, Counters *counters, QObject *parent)
+    : QObject(parent), m_store(store), m_counters(counters)
+{
+}
+
+void DiscoveryRun::setListBuilder(ListBuilder *builder)
+{
+    if (m_builder)
+        m_builder->disconnect(this);
+    m_builder = builder;
+    if (!builder)
+        return;
+    connect(builder, &ListBuilder::namesFound, this, &DiscoveryRun::namesFound);
+    connect(builder, &ListBuilder::finished, this, [this](const DiscoveryOutcome &outcome) {
+        // The team waits for the sites of this discovery no longer.
+        m_store->discoveryDone();
+        Q_EMIT finished(outcome);
+    });
+    connect(builder, &ListBuilder::unloaded, this, &DiscoveryRun::unloaded);
+}
+
+std::optional<Store::SearchClaim> DiscoveryRun::claim(const QString &search)
+{
+    if (!m_store->isShared())
+        return Store::SearchClaim::Discover;
+    return m_store->claimSearch(search);
+}
+
+bool DiscoveryRun::teamWorksOn(const QString &search)
+{
+    return m_store->isShared() && m_store->teamStillWorking(search).value_or(false);
+}
+
+void DiscoveryRun::releaseClaim()
+{
+    // A team's claim lapses with its lease; said at once, the others need not wait.
+    if (m_store->isShared())
+        m_store->discoveryDone();
+}
+
+void DiscoveryRun::lookUp(const DiscoveryRequest &request)
+{
+    if (!m_builder)
+        return;
+    m_builder->load(request);
+    m_builder->show();
+}
+
+void DiscoveryRun::abandon()
+{
+    m_store->discoveryDone();
+}
+
+void DiscoveryRun::unload()
+{
+    if (m_builder && m_builder->isLoaded())
+        m_builder->unload();
+}
+
+void DiscoveryRun::namesFound(const QStringList &names)
+{
+    // A refused write stops the harvest (Store::writeFailed).
+    for (QString site : names) {
+        if (!CrawlLimits::lengthAcceptable(site))
+            continue;
+        (void)m_store->addWebsite(site);
+        m_counters->add(Counters::SiteFound);
+    }
+}
