@@ -15,6 +15,7 @@
 #include "searchlistbuilder.h"
 #include "settingsstore.h"
 #include "siteimport.h"
+#include "sqlitestore.h"
 #include "store.h"
 #include "toolengines.h"
 
@@ -297,7 +298,9 @@ static int runHarvest(const QStringList &args)
         o.discovery.engineOrigins.insert(engine->toolName, it.value());
     }
 
-    HarvestSession session(dataDir, &settings, nullptr, o.store);
+    HarvestSession session(o.store.isEmpty() ? std::unique_ptr<Store>(new SqliteStore(dataDir))
+                                             : StoreLocation::open(o.store),
+                           dataDir, &settings);
     // An idle harvester of a team looks for work a few times per lease.
     if (o.leaseSeconds > 0)
         session.setTeamTiming(o.leaseSeconds, qBound(200, o.leaseSeconds * 250, 1000));
@@ -400,8 +403,9 @@ static int runHarvest(const QStringList &args)
         QStringList parts;
         using Line = HarvestSession::Line;
         for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare}) {
-            if (!session.activity(line).isEmpty())
-                parts << session.activity(line);
+            const QString text = HarvestPresenter::activityText(session.activity(line));
+            if (!text.isEmpty())
+                parts << text;
         }
         const QString line = parts.join(QStringLiteral(" | ")) +
                              QStringLiteral(" [scanned %1, found %2, numbers %3]")

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+class OptionValues;
+
 // How the harvest crawls, as the options say: built once from them and handed to the engine
 // again whenever one of them changes.
 struct CrawlPolicy
@@ -28,6 +30,10 @@ struct CrawlPolicy
     bool allowLocal = false;     // connect to the user's own network too
     bool autoAdvance = false;    // move on after advanceAfter sites
     qint32 advanceAfter = 10000; // lAdvanceAfter
+
+    // The policy the options give; before: the one they gave last (a choice left without a
+    // pick keeps its number).
+    static CrawlPolicy fromOptions(const OptionValues &options, const CrawlPolicy &before);
 
     bool modern() const { return mode == Mode::Modern; }
     bool obeysRobots() const { return modern() && robots; }

@@ -2,6 +2,10 @@
 
 #include "crawllimits.h"
 #include "globals.h"
+#include "settingsstore.h"
+
+#include <QSysInfo>
+#include <QUuid>
 
 DiscoveryRun::DiscoveryRun(Store *store, Counters *counters, QObject *parent)
     : QObject(parent), m_store(store), m_counters(counters)
@@ -22,6 +26,28 @@ void DiscoveryRun::setListBuilder(ListBuilder *builder)
         Q_EMIT finished(outcome);
     });
     connect(builder, &ListBuilder::unloaded, this, &DiscoveryRun::unloaded);
+}
+
+void DiscoveryRun::joinTeam(SettingsStore *settings, int leaseSeconds)
+{
+    if (!m_store->isShared())
+        return;
+    // This harvester is its data folder (which one program at a time may use): after a
+    // restart it finds its own leases again.
+    QString id = settings ? settings->read(QStringLiteral("harvesterId"), QString()) : QString();
+    if (id.isEmpty()) {
+        id = QSysInfo::machineHostName() + QLatin1Char('-') +
+             QUuid::createUuid().toString(QUuid::Id128).left(12);
+        if (settings)
+            settings->write(QStringLiteral("harvesterId"), id);
+    }
+    m_store->setHarvester(id, leaseSeconds > 0 ? leaseSeconds : 180);
+    // The team's totals add up what each harvester has done.
+    auto report = [this] {
+        m_store->setOwnCounts(m_counters->sitesScannedEver(), m_counters->numbersFoundEver());
+    };
+    connect(m_counters, &Counters::statsChanged, this, report);
+    report();
 }
 
 std::optional<Store::SearchClaim> DiscoveryRun::claim(const QString &search)

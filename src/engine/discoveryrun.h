@@ -10,6 +10,7 @@
 #include <optional>
 
 class Counters;
+class SettingsStore;
 
 // Finding sites for a search string: the list builder's run (loaded, shown, its names
 // queued as they come, its outcome told) and a team's claim of the search string, so that
@@ -26,6 +27,10 @@ public:
     void setListBuilder(ListBuilder *builder);
     ListBuilder *listBuilder() const { return m_builder; }
 
+    // On a shared store: this harvester joins the team under the name its data folder keeps
+    // (settings, may be null), its leases lasting leaseSeconds (0: three minutes), and its
+    // counts are told to the team from now on. Nothing without a team.
+    void joinTeam(SettingsStore *settings, int leaseSeconds);
     // Where a start for search goes on a shared store: Join a teammate's queue, or Discover
     // (always without a team). Nothing when the store failed (it said why).
     std::optional<Store::SearchClaim> claim(const QString &search);

@@ -1,84 +1,57 @@
 #include "harvestsession.h"
 
-#include "analysisqueue.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
 #include "datadir.h"
 #include "discoveryrun.h"
-#include "donotfax.h"
-#include "faxscan.h"
 #include "globals.h"
 #include "httpresponse.h"
 #include "logging.h"
-#include "openstore.h"
-#include "pageanalysis.h"
-#include "pagefiles.h"
 #include "pagekeeper.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
-#include "sqlitestore.h"
 #include "textlist.h"
-#include "useragent.h"
 #include "watchdogclock.h"
 
-#include <QSysInfo>
-#include <QThread>
 #include <QTimer>
-#include <QUuid>
 
 #include <limits>
 
 namespace {
 
-// Sites per search string before the automatic advance, by the choice's item.
-const qint32 kAdvanceAfter[8] = {1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000};
+using Kind = HarvestActivity::Kind;
 
 const char *const kSoundNextSearch = "sounds/nextsearch.wav";
 const char *const kSoundFinished = "sounds/finished.wav";
-// Pages finished in one pass of the event loop are committed together, at most this many.
-// The transaction never waits across passes for the network: another program that wants to
-// write gets its turn whenever the harvest waits.
-constexpr int kCommitEveryPages = 100;
 const char *const kSoundFaxFound = "sounds/foundfax.wav";
-
-// The preview keeps the newest numbers: at most 21 entries.
-constexpr int kPreviewKeep = 20;
 
 } // namespace
 
-HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent,
-                               const QString &storeLocation)
-    : QObject(parent), m_dataDir(dataDir), m_settings(settings)
+HarvestSession::HarvestSession(std::unique_ptr<Store> store, const QString &dataDir,
+                               SettingsStore *settings, QObject *parent)
+    : QObject(parent), m_dataDir(dataDir), m_settings(settings), m_store(store.release())
 {
+    m_store->setParent(this);
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
     connect(m_options, &OptionValues::changed, this, &HarvestSession::optionChanged);
-    if (storeLocation.isEmpty()) {
-        m_store = new SqliteStore(dataDir, this);
-    } else {
-        m_store = StoreLocation::open(storeLocation).release();
-        m_store->setParent(this);
-    }
     m_queue = new CrawlQueue(m_store, m_counters, this);
     m_searches = new TextList(this);
     m_scheduler = new CrawlScheduler(this, m_queue, m_counters, this);
-    m_scheduler->setPolicy(crawlPolicy());
+    m_scheduler->setPolicy(CrawlPolicy::fromOptions(*m_options, CrawlPolicy()));
     connect(m_scheduler, &CrawlScheduler::downloadStarted, this, [this](const QByteArray &url) {
-        setActivity(Line::Transfer, QStringLiteral("Downloading: ") + QString::fromLatin1(url));
+        show(Line::Transfer, Kind::Downloading, QString::fromLatin1(url));
     });
     connect(m_scheduler, &CrawlScheduler::downloadConnected, this, [this] { setProgress(0); });
     connect(m_scheduler, &CrawlScheduler::downloadReceived, this,
             [this](int, const QByteArray &address, qint32 bytes, qint32 length) {
-                setActivity(Line::Transfer,
-                            QStringLiteral("Downloading: ") + QString::fromLatin1(address) +
-                                QStringLiteral(" (") + QString::number(bytes) + QLatin1Char(')'));
+                show(Line::Transfer, Kind::Receiving, QString::fromLatin1(address), bytes);
                 if (length >= 1)
                     setProgress(HttpResponse::progressPercent(bytes, length, m_progress));
             });
     connect(m_scheduler, &CrawlScheduler::pageFinished, this,
             [this](int slot, const QByteArray &address) {
-                setActivity(Line::Transfer,
-                            QStringLiteral("Finished: ") + QString::fromLatin1(address));
+                show(Line::Transfer, Kind::Finished, QString::fromLatin1(address));
                 Q_EMIT pageFinished(slot, address);
             });
     connect(m_scheduler, &CrawlScheduler::abandonedHostsChanged, this,
@@ -86,31 +59,23 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     connect(m_scheduler, &CrawlScheduler::downloadAbandoned, this,
             &HarvestSession::downloadAbandoned);
 
-    m_keeper =
-        new PageKeeper(m_store, m_queue, m_counters, &m_scheduler->limits(), m_dataDir, this);
+    m_keeper = new PageKeeper(m_store, m_queue, m_counters, m_scheduler, m_dataDir, this);
+    m_keeper->setAnalysisOptions(analysisOptions());
     m_keeper->setSearchSource([this] { return currentSearch(); });
     connect(m_keeper, &PageKeeper::stepChanged, this, [this](PageKeeper::Step step) {
-        setActivity(Line::Step,
-                    step == PageKeeper::Step::GettingLinks   ? QStringLiteral("Getting Links")
-                    : step == PageKeeper::Step::GettingFaxes ? QStringLiteral("Getting Faxes")
-                                                             : QString());
+        static constexpr Kind kinds[] = {Kind::None, Kind::SavingPage, Kind::GettingLinks,
+                                         Kind::GettingFaxes};
+        show(Line::Step, kinds[int(step)]);
     });
     connect(m_keeper, &PageKeeper::numberAdded, this, [this](qint32 count) {
         playSoundIf(m_options->isOn(OptionId::SoundOnFaxFound), kSoundFaxFound);
-        setActivity(Line::Outcome,
-                    QStringLiteral("Found ") + QString::number(count) + QStringLiteral(" faxes"));
+        show(Line::Outcome, Kind::FoundFaxes, QString(), count);
     });
     connect(m_keeper, &PageKeeper::numberStored, this, &HarvestSession::numberStored);
     connect(m_keeper, &PageKeeper::numberRefusesFaxes, this, &HarvestSession::numberRefusesFaxes);
     connect(m_keeper, &PageKeeper::siteQueued, this, &HarvestSession::siteQueued);
     connect(m_keeper, &PageKeeper::storeUnreadable, this,
             [this](int slot) { stopForStore(m_store->lastError(), StoreFailure::Read, slot); });
-
-    m_analysis = new AnalysisQueue(this);
-    connect(m_analysis, &AnalysisQueue::done, this,
-            [this](const AnalysisQueue::Page &page, const PageFindings &found) {
-                analysisDone(page.slot, page.website, page.site, found);
-            });
 
     m_discovery = new DiscoveryRun(m_store, m_counters, this);
     connect(m_discovery, &DiscoveryRun::finished, this, &HarvestSession::discoveryFinished);
@@ -133,21 +98,6 @@ HarvestSession::~HarvestSession()
 
 // ---- seams -------------------------------------------------------------------------------
 
-void HarvestSession::setSoundPlayer(SoundPlayer *player)
-{
-    m_sound = player;
-}
-
-void HarvestSession::setResolveMap(const ResolveMap &map)
-{
-    m_scheduler->setResolveMap(map);
-}
-
-void HarvestSession::setTlsResolveMap(const ResolveMap &map)
-{
-    m_scheduler->setTlsResolveMap(map);
-}
-
 void HarvestSession::setListBuilder(ListBuilder *builder)
 {
     m_discovery->setListBuilder(builder);
@@ -158,20 +108,10 @@ ListBuilder *HarvestSession::listBuilder() const
     return m_discovery->listBuilder();
 }
 
-void HarvestSession::setWatchdogClock(WatchdogClock *clock)
-{
-    m_scheduler->setWatchdogClock(clock);
-}
-
 void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
 {
     m_leaseSeconds = leaseSeconds;
     m_scheduler->setTeamPoll(pollMs);
-}
-
-void HarvestSession::setLookupTimeout(int ms)
-{
-    m_scheduler->setLookupTimeout(ms);
 }
 
 void HarvestSession::playSound(const char *relativeName)
@@ -193,9 +133,7 @@ void HarvestSession::playSoundIf(bool condition, const char *relativeName)
 
 HarvestSession::State HarvestSession::state() const
 {
-    if (m_harvesting)
-        return m_queueDry ? State::Draining : State::Harvesting;
-    return m_discovering ? State::Discovering : State::Stopped;
+    return m_phase;
 }
 
 void HarvestSession::refreshState()
@@ -210,8 +148,12 @@ void HarvestSession::refreshState()
 
 void HarvestSession::setHarvesting(bool running)
 {
-    if (m_harvesting != running) {
-        m_harvesting = running;
+    const bool was = isHarvesting();
+    if (running)
+        m_phase = State::Harvesting;
+    else if (was)
+        m_phase = State::Stopped;
+    if (was != running) {
         m_scheduler->setRunning(running);
         m_keeper->setRunning(running);
         Q_EMIT harvestingChanged(running);
@@ -227,9 +169,14 @@ void HarvestSession::setResumable(bool resumable)
     Q_EMIT resumableChanged(resumable);
 }
 
-void HarvestSession::setActivity(Line line, const QString &text)
+void HarvestSession::show(Line line, HarvestActivity::Kind kind, const QString &subject,
+                          qint64 count)
 {
-    QString &current = m_activity[size_t(line)];
+    // A store's reason may be empty: the line is then as empty as after a clear.
+    const HarvestActivity text = kind == Kind::StoreProblem && subject.isEmpty()
+                                     ? HarvestActivity()
+                                     : HarvestActivity::of(kind, subject, count);
+    HarvestActivity &current = m_activity[size_t(line)];
     if (current == text)
         return;
     current = text;
@@ -252,14 +199,14 @@ void HarvestSession::setDiscoverySearch(const QString &search)
     Q_EMIT discoverySearchChanged(search);
 }
 
-TextList *HarvestSession::siteQueue() const
+TextList *HarvestSession::numberPreview() const
 {
-    return m_queue->head();
+    return m_keeper->preview();
 }
 
-Store *HarvestSession::store() const
+qint32 HarvestSession::numbersStored() const
 {
-    return m_store;
+    return m_keeper->numbersStored();
 }
 
 QString HarvestSession::currentSearch() const
@@ -267,70 +214,23 @@ QString HarvestSession::currentSearch() const
     return m_searches->item(0);
 }
 
-HarvestSession::SlotInfo HarvestSession::slotInfo(int slot) const
-{
-    return m_scheduler->slotInfo(slot);
-}
-
 bool HarvestSession::anySlotBusy() const
 {
-    return m_scheduler->anySlotConnected() || !m_analysis->isEmpty();
+    return m_scheduler->anySlotConnected() || m_keeper->pagesWaiting();
 }
 
 // ---- options -----------------------------------------------------------------------------
 
-void HarvestSession::setOption(OptionId option, int value)
+// The options as the crawl needs them, built once at each change.
+void HarvestSession::optionChanged(OptionId)
 {
-    m_options->set(option, value);
-}
-
-int HarvestSession::slotCount() const
-{
-    return m_scheduler->slotCount();
-}
-
-// The crawl's options as one policy, for the scheduler.
-CrawlPolicy HarvestSession::crawlPolicy() const
-{
-    static const int kSlots[4] = {SlotCount, 20, 50, MaxSlotCount};
-    static const int kPages[4] = {50, 200, 1000, CrawlLimits::NoPageLimit};
-    CrawlPolicy policy;
-    const int slots = m_options->value(OptionId::ParallelDownloads);
-    policy.slots = slots >= 0 && slots < 4 ? kSlots[slots] : SlotCount;
-    const int pages = m_options->value(OptionId::PagesPerSite);
-    policy.pagesPerSite = pages >= 0 && pages < 4 ? kPages[pages] : CrawlLimits::NoPageLimit;
-    policy.downloadsPerSite = m_options->value(OptionId::DownloadsPerSite);
-    policy.mode = m_options->isOn(OptionId::FollowRedirects) ? CrawlPolicy::Mode::Modern
-                                                             : CrawlPolicy::Mode::Reference;
-    policy.robots = m_options->isOn(OptionId::RespectRobots);
-    // The reference request carries no User-Agent; the modern one names the program.
-    policy.userAgent = UserAgent::sanitized(m_options->text(OptionId::UserAgentText));
-    policy.allowLocal = m_options->isOn(OptionId::AllowLocal);
-    policy.autoAdvance = m_options->isOn(OptionId::AutoAdvance);
-    policy.advanceAfter = m_advanceAfter;
-    return policy;
-}
-
-void HarvestSession::pushPolicy()
-{
-    const CrawlPolicy policy = crawlPolicy();
-    if (policy != m_scheduler->policy())
+    const CrawlPolicy before = m_scheduler->policy();
+    const CrawlPolicy policy = CrawlPolicy::fromOptions(*m_options, before);
+    if (policy != before)
         m_scheduler->setPolicy(policy);
-}
-
-void HarvestSession::optionChanged(OptionId option)
-{
-    if (option == OptionId::AdvanceAfter) {
-        // Text typed into the choice picks nothing and leaves the number as it was.
-        const int pick = m_options->value(option);
-        if (pick >= 0 && pick <= 7 && m_advanceAfter != kAdvanceAfter[pick]) {
-            m_advanceAfter = kAdvanceAfter[pick];
-            pushPolicy();
-            Q_EMIT advanceAfterChanged(m_advanceAfter);
-            return;
-        }
-    }
-    pushPolicy();
+    m_keeper->setAnalysisOptions(analysisOptions());
+    if (policy.advanceAfter != before.advanceAfter)
+        Q_EMIT advanceAfterChanged(policy.advanceAfter);
 }
 
 // ---- start-up and shutdown ---------------------------------------------------------------
@@ -344,30 +244,12 @@ void HarvestSession::load()
     m_counters->add(-1); // StatsD: counts nothing, refreshes the statistics
     setHarvesting(false);
     for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare})
-        setActivity(line, QString());
+        show(line, Kind::None);
     m_scheduler->setIdleLimit(10);
     m_scheduler->setTotalLimit(30);
     m_keeper->resetNumbersStored();
     m_scheduler->resetAdvanceCount();
-    if (m_store->isShared()) {
-        // This harvester is its data folder (which one program at a time may use): after a
-        // restart it finds its own leases again.
-        QString id =
-            m_settings ? m_settings->read(QStringLiteral("harvesterId"), QString()) : QString();
-        if (id.isEmpty()) {
-            id = QSysInfo::machineHostName() + QLatin1Char('-') +
-                 QUuid::createUuid().toString(QUuid::Id128).left(12);
-            if (m_settings)
-                m_settings->write(QStringLiteral("harvesterId"), id);
-        }
-        m_store->setHarvester(id, m_leaseSeconds > 0 ? m_leaseSeconds : 180);
-        // The team's totals add up what each harvester has done.
-        auto report = [this] {
-            m_store->setOwnCounts(m_counters->sitesScannedEver(), m_counters->numbersFoundEver());
-        };
-        connect(m_counters, &Counters::statsChanged, this, report);
-        report();
-    }
+    m_discovery->joinTeam(m_settings, m_leaseSeconds);
     // Sites a killed harvest had taken from the backlog go back to it, as at a clean end.
     (void)m_queue->restorePending(false);
     m_keeper->loadPreview();
@@ -390,14 +272,14 @@ void HarvestSession::load()
 
 void HarvestSession::shutDown()
 {
-    if (m_harvesting)
+    if (isHarvesting())
         finishAnalysesNow();
-    if (m_harvesting)
+    if (isHarvesting())
         requeueInterrupted();
-    if (m_discovering)
+    if (m_phase == State::Discovering) {
         m_discovery->abandon();
-    m_discovering = false;
-    m_queueDry = false;
+        m_phase = State::Stopped;
+    }
     setHarvesting(false);
     stopAllSlots();
     m_discovery->unload();
@@ -414,14 +296,14 @@ void HarvestSession::stopAllSlots()
     m_scheduler->stopAll();
     // Analyses under way are left: their sites went back to the queue, or stay noted as
     // pending for the next Resume.
-    (void)m_analysis->takeAll();
+    (void)m_keeper->dropWaiting();
 }
 
 void HarvestSession::start()
 {
     // What the last run said belongs to it; a new start begins with clean lines.
     for (Line line : {Line::Step, Line::Outcome, Line::Spare})
-        setActivity(line, QString());
+        show(line, Kind::None);
     beginSearch(false);
 }
 
@@ -498,9 +380,9 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     setDiscoverySearch(m_searches->item(0));
     if (unloadFirst)
         m_discovery->unload();
-    m_discovering = true;
+    m_phase = State::Discovering;
     refreshState();
-    setActivity(Line::Transfer, QStringLiteral("Looking up sites for: ") + m_discoverySearch);
+    show(Line::Transfer, Kind::LookingUpSites, m_discoverySearch);
     if (!m_discovery->listBuilder())
         return;
     DiscoveryRequest request;
@@ -521,30 +403,28 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
         startCrawl();
         // Which engine found the sites, when the one picked refused.
         if (outcome.movedOn)
-            setActivity(Line::Spare, QStringLiteral("Sites found with %1").arg(outcome.engine));
+            show(Line::Spare, Kind::SitesFoundWith, outcome.engine);
         return;
     }
-    setActivity(Line::Transfer, QStringLiteral("Stopped"));
-    const QString problem = outcome.problemText();
-    setActivity(Line::Step, problem.isEmpty() ? QStringLiteral("Not enough results")
-                                              : QStringLiteral("Not enough results: ") + problem);
+    show(Line::Transfer, Kind::Stopped);
+    show(Line::Step, Kind::NotEnoughResults, outcome.problemText());
     if (m_searches->count() < 2) {
-        setActivity(Line::Outcome, QStringLiteral("Add more search terms"));
+        show(Line::Outcome, Kind::AddMoreSearches);
         return;
     }
     // Kept on purpose (tst_session discoveryOutcome "20 names, more searches"): only the list
     // loses the search string; its stored row stays.
     m_searches->removeItem(0);
-    setActivity(Line::Outcome, QStringLiteral("Trying next search"));
+    show(Line::Outcome, Kind::TryingNextSearch);
     startNextSearch();
 }
 
 void HarvestSession::listBuilderUnloaded()
 {
-    if (!m_harvesting && m_discovering) {
+    if (m_phase == State::Discovering) {
         // The window was closed mid-run (or the run gave up): the lookup ended.
-        m_discovering = false;
-        setActivity(Line::Transfer, QStringLiteral("Stopped"));
+        m_phase = State::Stopped;
+        show(Line::Transfer, Kind::Stopped);
     }
     refreshState();
 }
@@ -577,40 +457,46 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     // anyway.
     const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
     m_scheduler->returnInterrupted(unfinishedSlot, head);
-    for (const AnalysisQueue::Page &page : m_analysis->takeAll()) {
-        if (page.site != head)
-            m_queue->returnToBacklog(page.site);
+    for (const QString &site : m_keeper->dropWaiting()) {
+        if (site != head)
+            m_queue->returnToBacklog(site);
     }
 }
 
 void HarvestSession::stop()
 {
-    if (m_harvesting) {
+    if (isHarvesting()) {
         finishAnalysesNow();
-        if (!m_harvesting)
+        if (!isHarvesting())
             return; // the store failed meanwhile, and that stopped the harvest
         requeueInterrupted();
     }
     // Stop ends a lookup of sites too: its outcome would start a harvest nobody asked for.
     // The team waits for it no longer.
-    const bool discovering = m_discovering;
-    if (discovering)
+    if (m_phase == State::Discovering) {
         m_discovery->abandon();
-    m_discovering = false;
-    if (discovering)
+        m_phase = State::Stopped;
         m_discovery->unload();
-    m_queueDry = false;
+    }
+    // The progress bar stays as it was: full would read as "finished".
+    endRun(Kind::None, Kind::None);
+}
+
+// Stop and EndHarvest: the slots stop, the queue stays for Resume, and the status says so.
+void HarvestSession::endRun(HarvestActivity::Kind step, HarvestActivity::Kind outcome)
+{
     setHarvesting(false);
     if (m_queue->holdsSites())
         setResumable(true);
     stopAllSlots();
     m_keeper->commit();
     Q_EMIT harvestStopped();
-    // The progress bar stays as it was: full would read as "finished".
-    setActivity(Line::Transfer, QStringLiteral("Stopped"));
-    setActivity(Line::Step, QString());
-    setActivity(Line::Outcome, QString());
-    setActivity(Line::Spare, QString());
+    if (step == Kind::NoMoreSites)
+        setProgress(100);
+    show(Line::Transfer, Kind::Stopped);
+    show(Line::Step, step);
+    show(Line::Outcome, outcome);
+    show(Line::Spare, Kind::None);
     playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
 }
 
@@ -618,7 +504,7 @@ void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int 
 {
     // A stop keeps the pages being analysed, and one of them may meet the same failure:
     // the harvest stops once, and says so once.
-    if (!m_harvesting || m_stoppingForStore)
+    if (!isHarvesting() || m_stoppingForStore)
         return;
     const bool read = failure == StoreFailure::Read;
     qCWarning(lcEngine).noquote() << "harvest stopped: the store"
@@ -629,9 +515,8 @@ void HarvestSession::stopForStore(const QString &why, StoreFailure failure, int 
     m_stoppingForStore = true;
     stop();
     m_stoppingForStore = false;
-    setActivity(Line::Step, read ? QStringLiteral("The fax database cannot be read")
-                                 : QStringLiteral("The fax database cannot be written"));
-    setActivity(Line::Outcome, why);
+    show(Line::Step, read ? Kind::StoreUnreadable : Kind::StoreUnwritable);
+    show(Line::Outcome, Kind::StoreProblem, why);
     Q_EMIT storeFailed(why);
 }
 
@@ -657,21 +542,8 @@ bool HarvestSession::addSearch(const QString &text)
 
 HarvestSession::ImportCount HarvestSession::importSites(const QStringList &sites)
 {
-    ImportCount count;
-    for (QString site : sites) {
-        const std::optional<bool> known = m_queue->isKnown(site);
-        if (!known)
-            break; // the store cannot be read: the rest would all be taken for known
-        if (*known) {
-            ++count.known;
-            continue;
-        }
-        if (!m_store->addWebsite(site))
-            break;
-        m_counters->add(Counters::SiteFound);
-        ++count.queued;
-    }
-    if (!m_harvesting && !m_discovering && m_queue->holdsSites())
+    const ImportCount count = m_queue->import(sites);
+    if (m_phase == State::Stopped && m_queue->holdsSites())
         setResumable(true);
     return count;
 }
@@ -713,60 +585,34 @@ void HarvestSession::numbersDeleted()
 
 void HarvestSession::startCrawl()
 {
-    m_discovering = false;
-    m_queueDry = false;
     m_queue->beginHarvest();
     setHarvesting(true);
     setResumable(false);
     Q_EMIT harvestStarted();
     // What the lookup of sites said ended with it.
     for (Line line : {Line::Step, Line::Outcome, Line::Spare})
-        setActivity(line, QString());
+        show(line, Kind::None);
     m_harvestSearch = m_searches->item(0);
     m_scheduler->begin();
 }
 
-void HarvestSession::fetchNext(int slot)
-{
-    m_scheduler->fetchNext(slot);
-}
-
 // ---- what the scheduler asks -------------------------------------------------------------
-
-void HarvestSession::advanceDue()
-{
-    nextSearch();
-}
 
 void HarvestSession::workArrived()
 {
-    m_queueDry = false;
+    if (m_phase == State::Draining)
+        m_phase = State::Harvesting;
     refreshState();
-}
-
-void HarvestSession::storeUnreadable(int slot)
-{
-    stopForStore(m_store->lastError(), StoreFailure::Read, slot);
 }
 
 bool HarvestSession::pagesWaiting() const
 {
-    return !m_analysis->isEmpty();
+    return m_keeper->pagesWaiting();
 }
 
 qint64 HarvestSession::bytesWaiting() const
 {
-    return m_analysis->bytesWaiting();
-}
-
-std::optional<bool> HarvestSession::teamStillWorking()
-{
-    return m_store->teamStillWorking(currentSearch());
-}
-
-bool HarvestSession::politeMode() const
-{
-    return m_scheduler->policy().modern();
+    return m_keeper->bytesWaiting();
 }
 
 void HarvestSession::queueRanDry()
@@ -811,8 +657,8 @@ void HarvestSession::queueRanDry()
         // Idle, a team's harvester keeps looking for what the others queue.
         if (m_store->isShared())
             m_scheduler->waitForTeam();
-        if (!m_queueDry) {
-            m_queueDry = true;
+        if (m_phase != State::Draining) {
+            m_phase = State::Draining;
             playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
             refreshState();
         }
@@ -824,20 +670,7 @@ void HarvestSession::queueRanDry()
 // EndHarvest
 void HarvestSession::endHarvest()
 {
-    m_discovering = false;
-    m_queueDry = false;
-    setHarvesting(false);
-    if (m_queue->holdsSites())
-        setResumable(true);
-    stopAllSlots();
-    m_keeper->commit();
-    Q_EMIT harvestStopped();
-    setProgress(100);
-    setActivity(Line::Transfer, QStringLiteral("Stopped"));
-    setActivity(Line::Step, QStringLiteral("No more websites queued"));
-    setActivity(Line::Outcome, QStringLiteral("Try a different search"));
-    setActivity(Line::Spare, QString());
-    playSoundIf(m_options->isOn(OptionId::SoundOnFinished), kSoundFinished);
+    endRun(Kind::NoMoreSites, Kind::TryDifferentSearch);
 }
 
 // ---- fetch slots -------------------------------------------------------------------------
@@ -849,77 +682,14 @@ void HarvestSession::inPageBatch(const std::function<void()> &work)
 
 void HarvestSession::pageArrived(int slot, const QByteArray &body)
 {
-    savePage(body, slot);
+    m_keeper->pageArrived(slot, body);
 }
 
-// SavePage
-void HarvestSession::savePage(const QByteArray &body, int slot)
+// A page downloaded is a page analysed: a stop keeps the pages whose findings are still on
+// their way. A store that fails stops the harvest: the rest went back to the queue.
+void HarvestSession::finishAnalysesNow()
 {
-    if (!m_harvesting)
-        return;
-    setActivity(Line::Step, QStringLiteral("Saving to HTML"));
-    bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
-    // With the finder on, the second file gets only the page's text, once it is known: the
-    // finder reads the page itself.
-    const bool beside = m_options->isOn(OptionId::FindBeyondFaxLine);
-    QByteArray flat;
-    if (!beside) {
-        flat = withoutLineBreaks(body);
-        saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
-    }
-    if (!saved) {
-        // The files would hold an earlier page, and a later look at them would mistake it
-        // for this one: the page is passed over instead.
-        setActivity(Line::Step, QString());
-        m_scheduler->fetchNext(slot);
-        return;
-    }
-    if (beside)
-        analyseBeside(slot, body);
-    else
-        analyseSavedPage(slot, body, flat);
-}
-
-void HarvestSession::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
-{
-    const FetchRequest &r = m_scheduler->request(slot);
-    const PageFindings found =
-        analysePage(body, {r.pageUrl, r.pageDirectory}, analysisOptions(), flatBody);
-    // The harvest has stopped, and the page's site stays pending for Resume.
-    if (!m_keeper->keep({slot, Cp1252::toUnicode(r.address()), QString()}, found))
-        return;
-    m_scheduler->fetchNext(slot);
-    m_scheduler->wakeIdleSlotsAfterPage();
-}
-
-void HarvestSession::analyseBeside(int slot, const QByteArray &body)
-{
-    constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
-    const FetchRequest &r = m_scheduler->request(slot);
-    // The analysis holds the site now.
-    m_analysis->submit({m_scheduler->takeSite(slot),
-                        Cp1252::toUnicode(r.address()),
-                        slot,
-                        body,
-                        {r.pageUrl, r.pageDirectory}},
-                       analysisOptions());
-    if (m_analysis->size() >= slotCount() || m_analysis->bytesWaiting() > kWaitingBudget) {
-        m_scheduler->rest(slot);
-        return;
-    }
-    m_scheduler->fetchNext(slot);
-}
-
-void HarvestSession::analysisDone(int slot, const QString &website, const QString &site,
-                                  const PageFindings &found)
-{
-    inPageBatch([&] {
-        if (!m_keeper->keep({slot, website, site}, found))
-            return;
-        // Its links may give resting slots work; the last page of a dry queue ends it.
-        m_scheduler->wakeIdleSlots();
-        m_scheduler->slotLeftIdle();
-    });
+    m_keeper->finishAnalysesNow([this] { return isHarvesting(); });
 }
 
 AnalysisOptions HarvestSession::analysisOptions() const
@@ -931,16 +701,4 @@ AnalysisOptions HarvestSession::analysisOptions() const
     // a path of the page's site.
     options.webLinksOnly = politeMode();
     return options;
-}
-
-// A page downloaded is a page analysed, as when the analysis ran on the crawl's thread: a
-// stop keeps the pages whose findings are still on their way, reading them here and now.
-void HarvestSession::finishAnalysesNow()
-{
-    // A store that fails stops the harvest: the rest went back to the queue.
-    m_analysis->drainNow(
-        analysisOptions(), [this] { return m_harvesting; },
-        [this](const AnalysisQueue::Page &page, const PageFindings &found) {
-            inPageBatch([&] { (void)m_keeper->keep({page.slot, page.website, page.site}, found); });
-        });
 }

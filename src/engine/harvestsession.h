@@ -1,9 +1,10 @@
 #pragma once
 
+#include "crawlqueue.h"
 #include "crawlscheduler.h"
+#include "harvestactivity.h"
 #include "listbuilder.h"
 #include "options.h"
-#include "pagekeeper.h"
 #include "resolvemap.h"
 #include "store.h"
 
@@ -18,11 +19,10 @@
 #include <vector>
 
 class Counters;
-class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
-class AnalysisQueue;
 class DiscoveryRun;
+class PageKeeper;
 class TextList;
 class WatchdogClock;
 struct FoundNumber;
@@ -90,37 +90,37 @@ public:
     };
     Q_ENUM(Line)
 
-    // dataDir: the "program directory" (database, page files); settings: not owned.
-    // storeLocation: where the numbers and the queue are kept (StoreLocation); empty for the
-    // file in the data directory. A server is shared with a team of harvesters: each takes
-    // its sites from the one queue, and waits while the others still work on it.
-    HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr,
-                   const QString &storeLocation = QString());
+    // store: where the numbers and the queue are kept (the session owns it from now on). A
+    // server is shared with a team of harvesters: each takes its sites from the one queue,
+    // and waits while the others still work on it. dataDir: the "program directory" (page
+    // files, sounds); settings: not owned.
+    HarvestSession(std::unique_ptr<Store> store, const QString &dataDir, SettingsStore *settings,
+                   QObject *parent = nullptr);
     ~HarvestSession() override;
 
     // ---- seams (not owned; null allowed) ------------------------------------------------
     // Without a player the harvest is silent. Sounds are looked up with
     // DataDir::resource(dataDir, "sounds/<name>.wav"); a missing file plays nothing.
-    void setSoundPlayer(SoundPlayer *player);
+    void setSoundPlayer(SoundPlayer *player) { m_sound = player; }
     // Where the slots connect: a host with an entry goes to the mapped address and port
     // (the request still names the original host); every other host goes to the system
     // resolver, port 80 (443 for TLS).
-    void setResolveMap(const ResolveMap &map);
+    void setResolveMap(const ResolveMap &map) { m_scheduler->setResolveMap(map); }
     // TLS connections (https, port 443) look here first, then in the map above; lets one
     // host name answer plain HTTP and TLS on two loopback ports.
-    void setTlsResolveMap(const ResolveMap &map);
+    void setTlsResolveMap(const ResolveMap &map) { m_scheduler->setTlsResolveMap(map); }
     // The discovery window. A start and the move to the next search string load it;
     // shutdown unloads it. Without one, a start stays in the discovering state until Stop.
     void setListBuilder(ListBuilder *builder);
     ListBuilder *listBuilder() const;
     // The watchdogs' ticks; the system's timers unless set (before the first download).
-    void setWatchdogClock(WatchdogClock *clock);
+    void setWatchdogClock(WatchdogClock *clock) { m_scheduler->setWatchdogClock(clock); }
     // How long a site taken from a shared queue stays this harvester's without a renewal,
     // and how often an idle harvester looks for work the team left; before load().
     void setTeamTiming(int leaseSeconds, int pollMs);
     // How long the system's resolver may take for a name before its host counts as not
     // found (HostNames::DefaultTimeoutMs unless set).
-    void setLookupTimeout(int ms);
+    void setLookupTimeout(int ms) { m_scheduler->setLookupTimeout(ms); }
 
     // ---- start-up and shutdown ----------------------------------------------------------
     // Form_Load: restore the options and counters, return the sites a killed harvest left
@@ -150,11 +150,7 @@ public:
     // Sites from a file join the backlog of the current queue, each unless the queue knows
     // it already, and count as sites found; Resume (or the running harvest) crawls them. A
     // write the store refuses ends the import there.
-    struct ImportCount
-    {
-        int queued = 0;
-        int known = 0;
-    };
+    using ImportCount = CrawlQueue::ImportCount;
     ImportCount importSites(const QStringList &sites);
     // Removes a search string from the list and the store (not the current one while a
     // harvest runs: the caller checks).
@@ -167,13 +163,13 @@ public:
     // Some numbers were deleted elsewhere (the numbers window): the preview is read again.
     void numbersDeleted();
     // A click on an option's control: the value is taken and written through.
-    void setOption(OptionId option, int value);
+    void setOption(OptionId option, int value) { m_options->set(option, value); }
 
     // ---- state --------------------------------------------------------------------------
     State state() const;
-    bool isHarvesting() const { return m_harvesting; }
+    bool isHarvesting() const { return m_phase == State::Harvesting || m_phase == State::Draining; }
     bool canResume() const { return m_resumable; }
-    QString activity(Line line) const { return m_activity[size_t(line)]; }
+    HarvestActivity activity(Line line) const { return m_activity[size_t(line)]; }
     int downloadProgress() const { return m_progress; } // 0..100 (pb1)
     // The search string discovery runs (or last ran) for (txtSearch), and the one being
     // harvested (strSearch).
@@ -181,16 +177,16 @@ public:
     QString harvestSearch() const { return m_harvestSearch; }
     QString currentSearch() const; // the first search string
 
-    TextList *searches() const { return m_searches; }               // List1; entry 0 is current
-    TextList *siteQueue() const;                                    // List2: the head of the queue
-    TextList *numberPreview() const { return m_keeper->preview(); } // List3: the newest numbers
+    TextList *searches() const { return m_searches; }       // List1; entry 0 is current
+    TextList *siteQueue() const { return m_queue->head(); } // List2: the head of the queue
+    TextList *numberPreview() const;                        // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }
-    Store *store() const;
+    Store *store() const { return m_store; }
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
-    qint32 numbersStored() const { return m_keeper->numbersStored(); } // since start-up (lFaxCount)
-    qint32 advanceAfter() const { return m_advanceAfter; }             // lAdvanceAfter
+    qint32 numbersStored() const; // since start-up (lFaxCount)
+    qint32 advanceAfter() const { return m_scheduler->policy().advanceAfter; } // lAdvanceAfter
     qint32 sitesSinceAdvance() const { return m_scheduler->sitesSinceAdvance(); }
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
@@ -203,13 +199,13 @@ public:
     // reached, separated by spaces (strTimedOutHosts).
     QByteArray abandonedHosts() const { return m_scheduler->limits().abandonedText(); }
     // Fetch slots in use: the option "Parallel downloads".
-    int slotCount() const;
+    int slotCount() const { return m_scheduler->slotCount(); }
     // strCurUrl: the site of the last connect, or of the page being analysed.
     QByteArray currentPageUrl() const { return m_scheduler->currentPageUrl(); }
 
     // A slot's view, for a window's detail display and for tests.
     using SlotInfo = CrawlScheduler::SlotInfo;
-    SlotInfo slotInfo(int slot) const;
+    SlotInfo slotInfo(int slot) const { return m_scheduler->slotInfo(slot); }
     bool anySlotBusy() const;
 
     // ---- the scheduler (public for discovery's hand-back and for tests) -----------------
@@ -217,7 +213,7 @@ public:
     void startCrawl();
     // FetchNextSite: give the slot its next site, or nothing. Sites on abandoned hosts are
     // skipped in a loop; the first dispatch after a start hands out the head's entry 0.
-    void fetchNext(int slot);
+    void fetchNext(int slot) { m_scheduler->fetchNext(slot); }
 
 Q_SIGNALS:
     void stateChanged(HarvestSession::State state);
@@ -228,7 +224,7 @@ Q_SIGNALS:
     void harvestStarted(); // the crawl of a queue began
     void harvestStopped(); // Stop, or the last queue ran dry
     void resumableChanged(bool resumable);
-    void activityChanged(HarvestSession::Line line, const QString &text);
+    void activityChanged(HarvestSession::Line line, const HarvestActivity &activity);
     void downloadProgressChanged(int percent);
     void advanceAfterChanged(qint32 sites);
     void discoverySearchChanged(const QString &search);
@@ -256,30 +252,36 @@ private:
     };
 
     // CrawlOwner
-    void advanceDue() override;
+    void advanceDue() override { nextSearch(); }
     void workArrived() override;
     void queueRanDry() override;
-    void storeUnreadable(int slot) override;
+    void storeUnreadable(int slot) override
+    {
+        stopForStore(m_store->lastError(), StoreFailure::Read, slot);
+    }
     void pageArrived(int slot, const QByteArray &body) override;
     void inPageBatch(const std::function<void()> &work) override;
     bool pagesWaiting() const override;
     qint64 bytesWaiting() const override;
-    std::optional<bool> teamStillWorking() override;
+    std::optional<bool> teamStillWorking() override
+    {
+        return m_store->teamStillWorking(currentSearch());
+    }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
-    void setActivity(Line line, const QString &text);
+    void show(Line line, HarvestActivity::Kind kind, const QString &subject = QString(),
+              qint64 count = 0);
     void setProgress(int percent);
     void setDiscoverySearch(const QString &search);
     void refreshState();
     void optionChanged(OptionId option);
-    CrawlPolicy crawlPolicy() const;
-    void pushPolicy();
     void playSound(const char *relativeName);
     void playSoundIf(bool condition, const char *relativeName);
     void stopAllSlots();
     void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
+    void endRun(HarvestActivity::Kind step, HarvestActivity::Kind outcome);
     void beginSearch(bool unloadFirst);
     // What keeps a start from going further, if anything.
     std::optional<StartProblem> startProblem() const;
@@ -288,13 +290,7 @@ private:
     void discoveryFinished(const DiscoveryOutcome &outcome);
     void listBuilderUnloaded();
     // The modern mode ("Follow redirects (HTTPS)").
-    bool politeMode() const;
-    void savePage(const QByteArray &body, int slot);
-    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
-    void analyseBeside(int slot, const QByteArray &body);
-    // The findings of a page analysed beside the crawl.
-    void analysisDone(int slot, const QString &website, const QString &site,
-                      const PageFindings &found);
+    bool politeMode() const { return m_scheduler->policy().modern(); }
     void finishAnalysesNow();
     AnalysisOptions analysisOptions() const;
     // slot: the one whose page was being analysed, or -1.
@@ -309,21 +305,17 @@ private:
     TextList *m_searches;
     CrawlScheduler *m_scheduler;
     PageKeeper *m_keeper;
-    AnalysisQueue *m_analysis;
     DiscoveryRun *m_discovery;
 
     SoundPlayer *m_sound = nullptr;
 
-    bool m_harvesting = false;
-    bool m_discovering = false;
-    bool m_queueDry = false; // the last search's queue ran dry ("Continue Until Stopped")
+    State m_phase = State::Stopped;
     bool m_resumable = false;
     State m_lastState = State::Stopped;
     QString m_discoverySearch;
     QString m_harvestSearch;
-    std::array<QString, 4> m_activity;
+    std::array<HarvestActivity, 4> m_activity;
     int m_progress = 0;
-    qint32 m_advanceAfter = 10000;
     bool m_stoppingForStore = false;
     int m_leaseSeconds = 0; // 0: the store's own
 };

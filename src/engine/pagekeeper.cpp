@@ -1,8 +1,12 @@
 #include "pagekeeper.h"
 
+#include "analysisqueue.h"
+#include "cp1252.h"
 #include "crawllimits.h"
 #include "crawlqueue.h"
+#include "crawlscheduler.h"
 #include "donotfax.h"
+#include "faxscan.h"
 #include "globals.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
@@ -19,11 +23,15 @@ namespace {
 constexpr int kCommitEveryPages = 100;
 } // namespace
 
-PageKeeper::PageKeeper(Store *store, CrawlQueue *queue, Counters *counters, CrawlLimits *limits,
-                       const QString &dataDir, QObject *parent)
-    : QObject(parent), m_store(store), m_queue(queue), m_counters(counters), m_limits(limits),
-      m_dataDir(dataDir), m_preview(new TextList(this))
+PageKeeper::PageKeeper(Store *store, CrawlQueue *queue, Counters *counters,
+                       CrawlScheduler *scheduler, const QString &dataDir, QObject *parent)
+    : QObject(parent), m_store(store), m_queue(queue), m_counters(counters), m_scheduler(scheduler),
+      m_analysis(new AnalysisQueue(this)), m_dataDir(dataDir), m_preview(new TextList(this))
 {
+    connect(m_analysis, &AnalysisQueue::done, this,
+            [this](const AnalysisQueue::Page &page, const PageFindings &found) {
+                analysisDone(page.slot, page.website, page.site, found);
+            });
     connect(m_store, &Store::writeFailed, this, [this] {
         ++m_writesRefused;
         if (m_open)
@@ -34,6 +42,113 @@ PageKeeper::PageKeeper(Store *store, CrawlQueue *queue, Counters *counters, Craw
 PageKeeper::~PageKeeper()
 {
     commit();
+}
+
+// SavePage
+void PageKeeper::pageArrived(int slot, const QByteArray &body)
+{
+    if (!m_running)
+        return;
+    Q_EMIT stepChanged(Step::SavingPage);
+    bool saved = writePageFile(pageFile1(m_dataDir, slot), body);
+    // With the finder on, the second file gets only the page's text, once it is known: the
+    // finder reads the page itself.
+    const bool beside = m_analysisOptions.findBeyondFaxLine;
+    QByteArray flat;
+    if (!beside) {
+        flat = withoutLineBreaks(body);
+        saved = writePageFile(pageFile2(m_dataDir, slot), flat) && saved;
+    }
+    if (!saved) {
+        // The files would hold an earlier page, and a later look at them would mistake it
+        // for this one: the page is passed over instead.
+        Q_EMIT stepChanged(Step::None);
+        m_scheduler->fetchNext(slot);
+        return;
+    }
+    if (beside)
+        analyseBeside(slot, body);
+    else
+        analyseSavedPage(slot, body, flat);
+}
+
+// GetLinks and GetFaxes: the page's new links go into the backlog, its new numbers into the
+// store, and the slot moves on. Relative links resolve against the page itself, not against
+// whichever slot connected last.
+void PageKeeper::analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody)
+{
+    const FetchRequest &r = m_scheduler->request(slot);
+    const PageFindings found =
+        analysePage(body, {r.pageUrl, r.pageDirectory}, m_analysisOptions, flatBody);
+    // The harvest has stopped, and the page's site stays pending for Resume.
+    if (!keep({slot, Cp1252::toUnicode(r.address()), QString()}, found))
+        return;
+    m_scheduler->fetchNext(slot);
+    m_scheduler->wakeIdleSlotsAfterPage();
+}
+
+// The finder costs as much as the rest of a page: it runs on a thread of its own, and the
+// slot goes on to its next site meanwhile. The page's site stays pending until its findings
+// are kept; pages come back in the order they were handed over. A slot rests instead while
+// the pages waiting for analysis are as many as the slots, or hold more than a budget.
+void PageKeeper::analyseBeside(int slot, const QByteArray &body)
+{
+    constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
+    const FetchRequest &r = m_scheduler->request(slot);
+    // The analysis holds the site now.
+    m_analysis->submit({m_scheduler->takeSite(slot),
+                        Cp1252::toUnicode(r.address()),
+                        slot,
+                        body,
+                        {r.pageUrl, r.pageDirectory}},
+                       m_analysisOptions);
+    if (m_analysis->size() >= m_scheduler->slotCount() ||
+        m_analysis->bytesWaiting() > kWaitingBudget) {
+        m_scheduler->rest(slot);
+        return;
+    }
+    m_scheduler->fetchNext(slot);
+}
+
+void PageKeeper::analysisDone(int slot, const QString &website, const QString &site,
+                              const PageFindings &found)
+{
+    inBatch([&] {
+        if (!keep({slot, website, site}, found))
+            return;
+        // Its links may give resting slots work; the last page of a dry queue ends it.
+        m_scheduler->wakeIdleSlots();
+        m_scheduler->slotLeftIdle();
+    });
+}
+
+bool PageKeeper::pagesWaiting() const
+{
+    return !m_analysis->isEmpty();
+}
+
+qint64 PageKeeper::bytesWaiting() const
+{
+    return m_analysis->bytesWaiting();
+}
+
+// A page downloaded is a page analysed, as when the analysis ran on the crawl's thread: a
+// stop keeps the pages whose findings are still on their way, reading them here and now.
+void PageKeeper::finishAnalysesNow(const std::function<bool()> &goOn)
+{
+    m_analysis->drainNow(
+        m_analysisOptions, goOn,
+        [this](const AnalysisQueue::Page &page, const PageFindings &found) {
+            inBatch([&] { (void)keep({page.slot, page.website, page.site}, found); });
+        });
+}
+
+QStringList PageKeeper::dropWaiting()
+{
+    QStringList sites;
+    for (const AnalysisQueue::Page &page : m_analysis->takeAll())
+        sites << page.site;
+    return sites;
 }
 
 bool PageKeeper::keep(const Page &page, const PageFindings &found)
@@ -86,7 +201,7 @@ bool PageKeeper::queueLinks(const QStringList &links)
         }
         if (*known)
             continue;
-        if (!m_limits->admitPage(site))
+        if (!m_scheduler->limits().admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
         if (m_store->addWebsite(site))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pageanalysis.h"
 #include "store.h"
 
 #include <QList>
@@ -9,21 +10,24 @@
 
 #include <functional>
 
+class AnalysisQueue;
 class CrawlLimits;
 class CrawlQueue;
+class CrawlScheduler;
 class Counters;
 class QTimer;
 class TextList;
 struct FoundNumber;
 struct PageFindings;
 
-// What is kept of every analysed page: its new links go into the backlog, its new numbers
-// into the store and the preview of the newest numbers, in transactions that hold the pages
-// finished in one pass of the event loop (at most 100; a shared store commits each page).
-// Numbers are told as stored only once their transaction has committed, so that a kill
-// never loses a number already reported.
+// What is kept of every downloaded page: its page files, then, once it is analysed (on the
+// crawl's thread, or beside it with the fax finder on), its new links in the backlog and
+// its new numbers in the store and the preview of the newest numbers, in transactions that
+// hold the pages finished in one pass of the event loop (at most 100; a shared store
+// commits each page). Numbers are told as stored only once their transaction has
+// committed, so that a kill never loses a number already reported.
 //
-// The store, queue, counters and limits belong to the harvest and outlive the keeper.
+// The store, queue, counters and scheduler belong to the harvest and outlive the keeper.
 class PageKeeper : public QObject
 {
     Q_OBJECT
@@ -31,14 +35,28 @@ public:
     // The preview keeps the newest numbers: start-up loads this many.
     static constexpr int PreviewLoad = 20;
 
-    PageKeeper(Store *store, CrawlQueue *queue, Counters *counters, CrawlLimits *limits,
+    PageKeeper(Store *store, CrawlQueue *queue, Counters *counters, CrawlScheduler *scheduler,
                const QString &dataDir, QObject *parent = nullptr);
     ~PageKeeper() override; // commits what is open
 
     // A batch that reaches its end while the harvest is not running commits at once.
     void setRunning(bool running) { m_running = running; }
+    // How pages are analysed: the options' reading of numbers, and whether the fax finder
+    // runs (beside the crawl, on a thread of its own).
+    void setAnalysisOptions(const AnalysisOptions &options) { m_analysisOptions = options; }
     // The search string stored with each number: the current one when the number is found.
     void setSearchSource(std::function<QString()> search) { m_search = std::move(search); }
+
+    // SavePage: a slot's page, complete; its files are written and it goes to analysis.
+    // The slot moves on, or rests while too many pages wait for their analysis.
+    void pageArrived(int slot, const QByteArray &body);
+    // Pages waiting for their analysis, and the bytes they hold.
+    bool pagesWaiting() const;
+    qint64 bytesWaiting() const;
+    // A stop keeps the pages still waiting: they are analysed here and now, while goOn().
+    void finishAnalysesNow(const std::function<bool()> &goOn);
+    // The sites of the pages still waiting, which are never analysed now.
+    QStringList dropWaiting();
 
     // A page to keep: found at website, its page files are slot's. site: the queue entry when
     // the page holds it (it was analysed beside the crawl); empty when the slot still does.
@@ -67,6 +85,7 @@ public:
     enum class Step
     {
         None,
+        SavingPage,
         GettingLinks,
         GettingFaxes,
     };
@@ -84,6 +103,10 @@ Q_SIGNALS:
     void storeUnreadable(int slot);
 
 private:
+    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
+    void analyseBeside(int slot, const QByteArray &body);
+    void analysisDone(int slot, const QString &website, const QString &site,
+                      const PageFindings &found);
     // False when the store could not be read while a link was checked.
     bool queueLinks(const QStringList &links);
     // False when the store could not be read.
@@ -92,7 +115,9 @@ private:
     Store *m_store;
     CrawlQueue *m_queue;
     Counters *m_counters;
-    CrawlLimits *m_limits;
+    CrawlScheduler *m_scheduler;
+    AnalysisQueue *m_analysis;
+    AnalysisOptions m_analysisOptions;
     QString m_dataDir;
     TextList *m_preview;
     std::function<QString()> m_search;
