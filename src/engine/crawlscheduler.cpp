@@ -6,6 +6,7 @@
 #include "globals.h"
 #include "hostnames.h"
 #include "httpresponse.h"
+#include "logging.h"
 #include "networkscope.h"
 #include "pageanalysis.h"
 #include "textlist.h"
@@ -334,10 +335,8 @@ void CrawlScheduler::slotLeftIdle()
     // The queue ran dry while downloads were running: it is decided when the last of them
     // has been analysed (its links may have refilled the queue meanwhile).
     if (m_running && m_finishing && !anySlotConnected() && !m_owner->pagesWaiting() &&
-        m_gate.heldSites() == 0) {
-        m_finishing = false;
-        m_owner->queueRanDry();
-    }
+        m_gate.heldSites() == 0)
+        queueDry();
 }
 
 // NextQueuedSite: the next backlog site for a refill (it stays in the table), or the empty
@@ -370,9 +369,34 @@ QString CrawlScheduler::nextBacklogSite()
         waitForTeam();
         return QString();
     }
-    m_finishing = false;
-    m_owner->queueRanDry();
+    queueDry();
     return QString();
+}
+
+void CrawlScheduler::queueDry()
+{
+    m_finishing = false;
+    // The last download's end decides without taking again: sites the head still holds are
+    // handed out first.
+    if (!m_queue->head()->isEmpty()) {
+        lookAgainSoon();
+        return;
+    }
+    // Nothing is in flight now, so a site still noted as taken by this harvester was never
+    // analysed: a restore at the start failed (a server busy or out of reach for a moment),
+    // and on a shared store no teammate would ever take it. It is crawled before the queue
+    // counts as dry.
+    const std::optional<int> back = m_queue->restorePending(true);
+    if (!back) {
+        m_owner->storeUnreadable(-1);
+        return;
+    }
+    if (*back > 0) {
+        qCWarning(lcEngine) << *back << "sites taken but never analysed went back to the queue";
+        lookAgainSoon();
+        return;
+    }
+    m_owner->queueRanDry();
 }
 
 void CrawlScheduler::waitForTeam()

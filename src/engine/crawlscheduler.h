@@ -33,7 +33,8 @@ public:
     virtual void advanceDue() = 0;
     // A site came into the head after the last queue ran dry.
     virtual void workArrived() = 0;
-    // Nothing is queued and nothing is in flight: what that means is the harvest's to say.
+    // Nothing is queued, nothing is in flight and nothing was left pending: what that means
+    // is the harvest's to say.
     virtual void queueRanDry() = 0;
     // The backlog could not be read; slot: the one whose page was at hand, or -1.
     virtual void storeUnreadable(int slot) = 0;
@@ -185,6 +186,9 @@ private:
 
     bool refill();
     QString nextBacklogSite();
+    // Nothing queued, nothing in flight: sites the head still holds or that were taken and
+    // never analysed go first; only then is the queue dry for the owner.
+    void queueDry();
     bool hostReady(const QByteArray &host) const;
     void releaseGate(int slot);
     ConnectResult connectSlot(int slot, const QString &site);

@@ -2,6 +2,7 @@
 
 #include "crawllimits.h"
 #include "globals.h"
+#include "options.h"
 #include "settingsstore.h"
 
 #include <QSysInfo>
@@ -69,10 +70,20 @@ void DiscoveryRun::releaseClaim()
         m_store->discoveryDone();
 }
 
-void DiscoveryRun::lookUp(const DiscoveryRequest &request)
+void DiscoveryRun::lookUp(const QString &search, const OptionValues &options,
+                          const QString &dataDir)
 {
     if (!m_builder)
         return;
+    DiscoveryRequest request;
+    request.search = search;
+    request.addFax = options.isOn(OptionId::AddFaxToSearches);
+    request.engine =
+        optionRow(OptionId::SearchEngine).items.value(options.value(OptionId::SearchEngine));
+    request.resultCountIndex = options.value(OptionId::ResultCount);
+    request.dataDir = dataDir;
+    request.tryNextEngine = options.isOn(OptionId::TryNextEngine);
+    request.everyEnding = options.isOn(OptionId::EveryDomainEnding);
     m_builder->load(request);
     m_builder->show();
 }

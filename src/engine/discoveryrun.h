@@ -10,6 +10,7 @@
 #include <optional>
 
 class Counters;
+class OptionValues;
 class SettingsStore;
 
 // Finding sites for a search string: the list builder's run (loaded, shown, its names
@@ -40,8 +41,8 @@ public:
     // A claim given up before its run began: the team need not wait for it.
     void releaseClaim();
 
-    // The list builder looks for sites as request says (nothing without one).
-    void lookUp(const DiscoveryRequest &request);
+    // The list builder looks for sites for search as the options say (nothing without one).
+    void lookUp(const QString &search, const OptionValues &options, const QString &dataDir);
     // A run ends before its outcome: the team waits for it no longer.
     void abandon();
     // The list builder's window goes (when it is loaded).

@@ -114,27 +114,16 @@ void HarvestSession::setTeamTiming(int leaseSeconds, int pollMs)
     m_scheduler->setTeamPoll(pollMs);
 }
 
-void HarvestSession::playSound(const char *relativeName)
+void HarvestSession::playSoundIf(bool condition, const char *relativeName)
 {
-    if (!m_sound)
+    if (!condition || !m_sound)
         return;
     const QString path = DataDir::resource(m_dataDir, QString::fromLatin1(relativeName));
     if (!path.isEmpty())
         m_sound->play(path);
 }
 
-void HarvestSession::playSoundIf(bool condition, const char *relativeName)
-{
-    if (condition)
-        playSound(relativeName);
-}
-
 // ---- state -------------------------------------------------------------------------------
-
-HarvestSession::State HarvestSession::state() const
-{
-    return m_phase;
-}
 
 void HarvestSession::refreshState()
 {
@@ -383,18 +372,7 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     m_phase = State::Discovering;
     refreshState();
     show(Line::Transfer, Kind::LookingUpSites, m_discoverySearch);
-    if (!m_discovery->listBuilder())
-        return;
-    DiscoveryRequest request;
-    request.search = m_discoverySearch;
-    request.addFax = m_options->isOn(OptionId::AddFaxToSearches);
-    request.engine =
-        optionRow(OptionId::SearchEngine).items.value(m_options->value(OptionId::SearchEngine));
-    request.resultCountIndex = m_options->value(OptionId::ResultCount);
-    request.dataDir = m_dataDir;
-    request.tryNextEngine = m_options->isOn(OptionId::TryNextEngine);
-    request.everyEnding = m_options->isOn(OptionId::EveryDomainEnding);
-    m_discovery->lookUp(request);
+    m_discovery->lookUp(m_discoverySearch, *m_options, m_dataDir);
 }
 
 void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
@@ -439,15 +417,22 @@ void HarvestSession::nextSearch()
         return;
     }
     stop();
+    if (dropCurrentSearch())
+        start();
+}
+
+// The current search string is done with: it leaves the list and the store, and its queue
+// is emptied. The team's queue is the team's: the next start joins or begins the next one.
+// False when the queue could not be emptied.
+bool HarvestSession::dropCurrentSearch()
+{
     QString current = m_searches->item(0);
     (void)m_store->deleteSearch(current);
     m_searches->removeItem(0);
-    // The team's queue is the team's: the start joins or begins the next one.
-    if (m_store->isShared())
-        m_queue->clearLocal();
-    else if (!m_queue->clearBacklog())
-        return;
-    start();
+    if (!m_store->isShared())
+        return m_queue->clearBacklog();
+    m_queue->clearLocal();
+    return true;
 }
 
 void HarvestSession::requeueInterrupted(int unfinishedSlot)
@@ -617,37 +602,11 @@ qint64 HarvestSession::bytesWaiting() const
 
 void HarvestSession::queueRanDry()
 {
-    // The last download's end decides without taking again: sites the head still holds are
-    // handed out first.
-    if (!siteQueue()->isEmpty()) {
-        m_scheduler->lookAgainSoon();
-        return;
-    }
-    // Nothing is in flight now, so a site still noted as taken by this harvester was never
-    // analysed: a restore at the start failed (a server busy or out of reach for a moment),
-    // and on a shared store no teammate would ever take it. It is crawled before the queue
-    // counts as dry.
-    const std::optional<int> back = m_queue->restorePending(true);
-    if (!back) {
-        stopForStore(m_store->lastError(), StoreFailure::Read, -1);
-        return;
-    }
-    if (*back > 0) {
-        qCWarning(lcEngine) << *back << "sites taken but never analysed went back to the queue";
-        m_scheduler->lookAgainSoon();
-        return;
-    }
     if (m_searches->count() >= 2) {
-        // The current search is finished; discovery starts for the next one.
+        // The current search is finished; discovery starts for the next one (a team's next
+        // queue may have begun already; the start claims or joins it).
         endHarvest();
-        QString current = m_searches->item(0);
-        (void)m_store->deleteSearch(current);
-        m_searches->removeItem(0);
-        // A team's next queue may have begun already; the start claims or joins it.
-        if (m_store->isShared())
-            m_queue->clearLocal();
-        else
-            m_queue->clearBacklog();
+        (void)dropCurrentSearch();
         siteQueue()->clear();
         startNextSearch();
         return;

@@ -166,7 +166,7 @@ public:
     void setOption(OptionId option, int value) { m_options->set(option, value); }
 
     // ---- state --------------------------------------------------------------------------
-    State state() const;
+    State state() const { return m_phase; }
     bool isHarvesting() const { return m_phase == State::Harvesting || m_phase == State::Draining; }
     bool canResume() const { return m_resumable; }
     HarvestActivity activity(Line line) const { return m_activity[size_t(line)]; }
@@ -276,11 +276,11 @@ private:
     void setDiscoverySearch(const QString &search);
     void refreshState();
     void optionChanged(OptionId option);
-    void playSound(const char *relativeName);
     void playSoundIf(bool condition, const char *relativeName);
     void stopAllSlots();
     void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
+    bool dropCurrentSearch();
     void endRun(HarvestActivity::Kind step, HarvestActivity::Kind outcome);
     void beginSearch(bool unloadFirst);
     // What keeps a start from going further, if anything.
