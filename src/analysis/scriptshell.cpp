@@ -9,7 +9,8 @@ namespace {
 
 bool isAlnum(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || static_cast<unsigned char>(c) >= 0x80;
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 char lower(char c)
@@ -79,9 +80,9 @@ bool isMountId(const QByteArray &id)
 // An inline script that writes the document.
 bool buildsDocument(QByteArrayView code)
 {
-    for (const char *call : {"document.write", "innerhtml", "appendchild", "createelement",
-                             "insertadjacenthtml", "createroot", "reactdom", "createapp(",
-                             ".mount(", "new vue("}) {
+    for (const char *call :
+         {"document.write", "innerhtml", "appendchild", "createelement", "insertadjacenthtml",
+          "createroot", "reactdom", "createapp(", ".mount(", "new vue("}) {
         if (containsNoCase(code, call))
             return true;
     }

@@ -75,7 +75,8 @@ struct Request
 class Renderer : public QObject
 {
 public:
-    explicit Renderer(QObject *parent = nullptr) : QObject(parent), m_profile(new QWebEngineProfile(this))
+    explicit Renderer(QObject *parent = nullptr)
+        : QObject(parent), m_profile(new QWebEngineProfile(this))
     {
         // Off the record: nothing of a page is kept on disk.
         m_profile->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
@@ -156,9 +157,10 @@ private:
             clock->start();
             // The page's time: whatever it shows then is read.
             QTimer::singleShot(r.ms, page, [this, id = r.id] { read(id); });
-            connect(page, &QWebEnginePage::loadFinished, page, [this, id = r.id, page, clock, ms = r.ms](bool) {
-                waitQuiet(id, page, clock, ms);
-            });
+            connect(page, &QWebEnginePage::loadFinished, page,
+                    [this, id = r.id, page, clock, ms = r.ms](bool) {
+                        waitQuiet(id, page, clock, ms);
+                    });
             connect(page, &QObject::destroyed, [clock] { delete clock; });
             page->setContent(r.html, QStringLiteral("text/html"), r.url);
         }
@@ -249,17 +251,22 @@ int main(int argc, char **argv)
             rules += (rules.isEmpty() ? "" : ",") + QByteArray("MAP ") + m.left(eq) + ' ' +
                      m.mid(eq + 1);
         } else {
-            std::fprintf(stderr,
-                         "usage: varnel-render [--resolve PATTERN=ADDRESS:PORT]...\n"
-                         "renders pages that need JavaScript for varnel-tool and varnel; "
-                         "requests come on standard input\n");
+            std::fprintf(stderr, "usage: varnel-render [--resolve PATTERN=ADDRESS:PORT]...\n"
+                                 "renders pages that need JavaScript for varnel-tool and varnel; "
+                                 "requests come on standard input\n");
             return 2;
         }
     }
     prepareWebEngine();
-    // Chromium takes its switches from the program's arguments too; the rules hold spaces,
-    // which the environment's list of flags cannot carry.
-    std::vector<QByteArray> kept = {QByteArray(argv[0])};
+    // Chromium takes its switches from the program's arguments after "--webEngineArgs",
+    // unless the environment's list is set, which it splits at spaces: the rules hold spaces,
+    // so every switch goes into the arguments.
+    std::vector<QByteArray> kept = {QByteArray(argv[0]), QByteArray("--webEngineArgs")};
+    for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ')) {
+        if (!flag.isEmpty())
+            kept.push_back(flag);
+    }
+    qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (!rules.isEmpty())
         kept.push_back("--host-resolver-rules=" + rules);
     std::vector<char *> args;

@@ -63,18 +63,22 @@ bool ProcessPageRenderer::ensureStarted()
     delete m_process;
     m_buffer.clear();
     m_process = new QProcess(this);
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(m_process, &QProcess::readyReadStandardOutput, this,
-            &ProcessPageRenderer::readAnswers);
+    // The browser engine's chatter goes to the log (QT_LOGGING_RULES="varnel.engine.debug=true").
+    connect(m_process, &QProcess::readyReadStandardError, this, [this] {
+        const QByteArray said = m_process->readAllStandardError();
+        qCDebug(lcEngine).noquote() << "varnel-render:" << QString::fromLocal8Bit(said).trimmed();
+    });
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &ProcessPageRenderer::readAnswers);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             processEnded(QStringLiteral("the program %1 could not be started (%2)")
                              .arg(m_program, m_process->errorString()));
     });
     connect(m_process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        processEnded(status == QProcess::CrashExit
-                         ? QStringLiteral("the program %1 crashed").arg(m_program)
-                         : QStringLiteral("the program %1 ended (status %2)").arg(m_program).arg(code));
+        processEnded(
+            status == QProcess::CrashExit
+                ? QStringLiteral("the program %1 crashed").arg(m_program)
+                : QStringLiteral("the program %1 ended (status %2)").arg(m_program).arg(code));
     });
     m_process->start(m_program, m_arguments);
     return true;
@@ -82,18 +86,36 @@ bool ProcessPageRenderer::ensureStarted()
 
 void ProcessPageRenderer::render(quint64 id, const QUrl &url, const QByteArray &html)
 {
-    m_pending.insert(id, now() + PageMs + SlackMs);
-    if (!ensureStarted())
-        return;
-    m_process->write("render " + QByteArray::number(id) + ' ' + QByteArray::number(PageMs) + ' ' +
-                     url.toEncoded() + ' ' + QByteArray::number(html.size()) + '\n');
-    m_process->write(html);
-    m_deadlines->start();
+    m_waiting.push_back(Waiting{id, url.toEncoded(), html});
+    sendWaiting();
+}
+
+void ProcessPageRenderer::sendWaiting()
+{
+    while (!m_waiting.empty() && m_pending.size() < InFlight) {
+        const Waiting w = m_waiting.front();
+        m_waiting.pop_front();
+        m_pending.insert(w.id, now() + PageMs + SlackMs);
+        if (!ensureStarted())
+            return; // every page failed, the waiting ones too
+        m_process->write("render " + QByteArray::number(w.id) + ' ' + QByteArray::number(PageMs) +
+                         ' ' + w.url + ' ' + QByteArray::number(w.html.size()) + '\n');
+        m_process->write(w.html);
+        m_deadlines->start();
+    }
 }
 
 void ProcessPageRenderer::cancel(quint64 id)
 {
+    // A page handed over is still answered by the helper; the answer is dropped.
     m_pending.remove(id);
+    for (auto it = m_waiting.begin(); it != m_waiting.end(); ++it) {
+        if (it->id == id) {
+            m_waiting.erase(it);
+            break;
+        }
+    }
+    sendWaiting();
 }
 
 void ProcessPageRenderer::readAnswers()
@@ -116,13 +138,16 @@ void ProcessPageRenderer::readAnswers()
             m_buffer.remove(0, eol + 1 + length);
             if (m_pending.remove(id))
                 Q_EMIT rendered(id, html);
+            sendWaiting();
             continue;
         }
         if (words.value(0) == "failed" && ok) {
-            const QString reason = QString::fromUtf8(m_buffer.mid(0, eol).split(' ').mid(2).join(' '));
+            const QString reason =
+                QString::fromUtf8(m_buffer.mid(0, eol).split(' ').mid(2).join(' '));
             m_buffer.remove(0, eol + 1);
             if (m_pending.remove(id))
                 Q_EMIT failed(id, reason);
+            sendWaiting();
             continue;
         }
         break;
@@ -165,8 +190,11 @@ void ProcessPageRenderer::checkDeadlines()
 void ProcessPageRenderer::failAll(const QString &reason)
 {
     QList<quint64> ids = m_pending.keys();
+    for (const Waiting &w : m_waiting)
+        ids << w.id;
     std::sort(ids.begin(), ids.end());
     m_pending.clear();
+    m_waiting.clear();
     m_buffer.clear();
     for (const quint64 id : ids)
         Q_EMIT failed(id, reason);

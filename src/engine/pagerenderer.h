@@ -47,6 +47,9 @@ public:
     // page also waits for the browser engine to start).
     static constexpr int PageMs = 10000;
     static constexpr int SlackMs = 20000;
+    // Pages handed to the helper at once; the others wait here, and their time starts when
+    // they are handed over.
+    static constexpr int InFlight = 4;
 
     // program: the helper's path; arguments: passed on (e.g. "--resolve", "HOST=ADDR:PORT").
     explicit ProcessPageRenderer(const QString &program, const QStringList &arguments = {},
@@ -65,11 +68,20 @@ private:
     void processEnded(const QString &why);
     void checkDeadlines();
     void failAll(const QString &reason);
+    void sendWaiting();
+
+    struct Waiting
+    {
+        quint64 id = 0;
+        QByteArray url;
+        QByteArray html;
+    };
 
     QString m_program;
     QStringList m_arguments;
     QProcess *m_process = nullptr;
     QTimer *m_deadlines = nullptr;
     QByteArray m_buffer;
-    QHash<quint64, qint64> m_pending; // id -> deadline (ms since the epoch)
+    QHash<quint64, qint64> m_pending; // handed over: id -> deadline (ms since the epoch)
+    std::deque<Waiting> m_waiting;
 };

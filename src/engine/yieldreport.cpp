@@ -61,7 +61,6 @@ QString YieldReport::text(const Tally &tally)
                     .arg(tally.newNumbers)
                     .arg(qRound(100.0 * tally.newNumbers / tally.numbers));
     if (tally.rendered > 0)
-        text += QStringLiteral(", ") +
-                count(tally.rendered, "page rendered", "pages rendered");
+        text += QStringLiteral(", ") + count(tally.rendered, "page rendered", "pages rendered");
     return text;
 }

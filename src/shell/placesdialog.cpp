@@ -61,8 +61,8 @@ PlacesDialog::PlacesDialog(HarvestPresenter *presenter, QWidget *parent)
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Search string:"), m_search);
-    auto *placesCaption = new QLabel(
-        QStringLiteral("&Places, one a line (towns, districts, postal codes):"), this);
+    auto *placesCaption =
+        new QLabel(QStringLiteral("&Places, one a line (towns, districts, postal codes):"), this);
     placesCaption->setBuddy(m_places);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -91,7 +91,8 @@ bool PlacesDialog::loadFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(file.errorString());
-    const SearchPlaces::Result read = SearchPlaces::parse(file.read(SearchPlaces::MaxFileBytes + 1));
+    const SearchPlaces::Result read =
+        SearchPlaces::parse(file.read(SearchPlaces::MaxFileBytes + 1));
     if (!read.error.isEmpty())
         return refuse(read.error + QLatin1Char('.'));
     m_places->setPlainText(read.places.join(QLatin1Char('\n')));

@@ -48,7 +48,8 @@ private Q_SLOTS:
             file += QByteArray::number(10000 + i) + '\n';
         SearchPlaces::Result read = SearchPlaces::parse(file);
         QVERIFY(read.places.isEmpty());
-        QVERIFY2(read.error.contains(QLatin1String("more than 10000 places")), qPrintable(read.error));
+        QVERIFY2(read.error.contains(QLatin1String("more than 10000 places")),
+                 qPrintable(read.error));
 
         read = SearchPlaces::parse(QByteArray(SearchPlaces::MaxFileBytes + 1, 'a'));
         QVERIFY(read.places.isEmpty());

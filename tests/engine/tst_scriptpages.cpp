@@ -46,9 +46,8 @@ private Q_SLOTS:
         QTest::newRow("on: a shell is rendered and read")
             << true << kShell << true << shellAsked << QStringList{"1-212-555-0123"}
             << QStringList{"h.com/contact.htm"} << 1 << QString();
-        QTest::newRow("off: read as sent")
-            << false << kShell << true << QStringList{} << QStringList{} << QStringList{} << 0
-            << QString();
+        QTest::newRow("off: read as sent") << false << kShell << true << QStringList{}
+                                           << QStringList{} << QStringList{} << 0 << QString();
         QTest::newRow("on: an ordinary page is not rendered")
             << true << QByteArray("<html><body><p>Fax: 212-555-0199</p></body></html>") << true
             << QStringList{} << QStringList{"1-212-555-0199"} << QStringList{} << 0 << QString();

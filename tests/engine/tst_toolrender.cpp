@@ -23,12 +23,11 @@ const QByteArray kHome =
 const QByteArray kContact =
     "<!doctype html><html><head><title>Contact</title><script src=\"/app.js\"></script></head>"
     "<body><noscript>Please enable JavaScript.</noscript><div id=\"app\"></div></body></html>";
-const QByteArray kScript =
-    "document.addEventListener('DOMContentLoaded', function () {"
-    "  var p = document.createElement('p');"
-    "  p.textContent = 'Fax: ' + ['212', '555', '0145'].join('-');"
-    "  document.getElementById('app').appendChild(p);"
-    "});";
+const QByteArray kScript = "document.addEventListener('DOMContentLoaded', function () {"
+                           "  var p = document.createElement('p');"
+                           "  p.textContent = 'Fax: ' + ['212', '555', '0145'].join('-');"
+                           "  document.getElementById('app').appendChild(p);"
+                           "});";
 
 struct Run
 {
@@ -37,8 +36,8 @@ struct Run
     QByteArray err;
 };
 
-Run harvest(TestWebServer &web, const QStringList &extra,
-            const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+Run runHarvest(TestWebServer &web, const QStringList &extra,
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     TempDataDir dir;
     QFile list(dir.file(QStringLiteral("sites.txt")));
@@ -110,7 +109,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!helper.isEmpty())
             env.insert(QStringLiteral("VARNEL_RENDER"), helper);
-        const Run run = harvest(web, flags, env);
+        const Run run = runHarvest(web, flags, env);
         QVERIFY2(run.exitCode == 0, run.err.constData());
         QVERIFY2(run.out.endsWith(summary), run.out.constData());
         if (!said.isEmpty())

@@ -31,13 +31,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
-#include <QPlainTextEdit>
 #include <QtTest>
 
 using Button = HarvestPresenter::Button;
