@@ -50,6 +50,12 @@ QString ProcessPageRenderer::defaultProgram()
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("varnel-render"));
 }
 
+void ProcessPageRenderer::setTimes(int pageMs, int slackMs)
+{
+    m_pageMs = pageMs;
+    m_slackMs = slackMs;
+}
+
 bool ProcessPageRenderer::ensureStarted()
 {
     if (m_process && m_process->state() != QProcess::NotRunning)
@@ -95,10 +101,10 @@ void ProcessPageRenderer::sendWaiting()
     while (!m_waiting.empty() && m_pending.size() < InFlight) {
         const Waiting w = m_waiting.front();
         m_waiting.pop_front();
-        m_pending.insert(w.id, now() + PageMs + SlackMs);
+        m_pending.insert(w.id, now() + m_pageMs + m_slackMs);
         if (!ensureStarted())
             return; // every page failed, the waiting ones too
-        m_process->write("render " + QByteArray::number(w.id) + ' ' + QByteArray::number(PageMs) +
+        m_process->write("render " + QByteArray::number(w.id) + ' ' + QByteArray::number(m_pageMs) +
                          ' ' + w.url + ' ' + QByteArray::number(w.html.size()) + '\n');
         m_process->write(w.html);
         m_deadlines->start();
@@ -184,7 +190,7 @@ void ProcessPageRenderer::checkDeadlines()
         m_process->waitForFinished(3000);
     }
     failAll(QStringLiteral("the page was not rendered within %1 seconds")
-                .arg((PageMs + SlackMs) / 1000));
+                .arg((m_pageMs + m_slackMs) / 1000.0));
 }
 
 void ProcessPageRenderer::failAll(const QString &reason)

@@ -58,6 +58,8 @@ public:
 
     // varnel-render beside the running program, or $VARNEL_RENDER when set.
     static QString defaultProgram();
+    // The time a page is given (PageMs) and the bound beyond it (SlackMs) unless set.
+    void setTimes(int pageMs, int slackMs);
 
     void render(quint64 id, const QUrl &url, const QByteArray &html) override;
     void cancel(quint64 id) override;
@@ -79,6 +81,8 @@ private:
 
     QString m_program;
     QStringList m_arguments;
+    int m_pageMs = PageMs;
+    int m_slackMs = SlackMs;
     QProcess *m_process = nullptr;
     QTimer *m_deadlines = nullptr;
     QByteArray m_buffer;
