@@ -30,17 +30,18 @@ private Q_SLOTS:
             << read + "printf 'failed %s the page is larger than the browser takes\\n' \"$id\"\n"
                       "cat >/dev/null\n"
             << QByteArray() << QStringLiteral("the page is larger than the browser takes");
-        QTest::newRow("crashed") << read + "kill -SEGV $$\n" << QByteArray()
-                                 << QStringLiteral("the program %1 crashed");
-        QTest::newRow("ended") << read + "exit 3\n" << QByteArray()
-                               << QStringLiteral("the program %1 ended (status 3)");
-        QTest::newRow("out of turn") << read + "echo 'Segmentation fault'\ncat >/dev/null\n"
-                                     << QByteArray()
-                                     << QStringLiteral("the program %1 answered out of turn");
-        QTest::newRow("too long") << read + "exec sleep 30\n" << QByteArray()
+        QTest::newRow("crashed") << read + "kill -SEGV $$\n"
+                                 << QByteArray() << QStringLiteral("the program %1 crashed");
+        QTest::newRow("ended") << read + "exit 3\n"
+                               << QByteArray() << QStringLiteral("the program %1 ended (status 3)");
+        QTest::newRow("out of turn")
+            << read + "echo 'Segmentation fault'\ncat >/dev/null\n"
+            << QByteArray() << QStringLiteral("the program %1 answered out of turn");
+        QTest::newRow("too long") << read + "exec sleep 30\n"
+                                  << QByteArray()
                                   << QStringLiteral("the page was not rendered within 1.5 seconds");
-        QTest::newRow("not there") << QByteArray() << QByteArray()
-                                   << QStringLiteral("the program %1 is not there");
+        QTest::newRow("not there")
+            << QByteArray() << QByteArray() << QStringLiteral("the program %1 is not there");
     }
 
     void answers()
