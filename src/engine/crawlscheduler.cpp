@@ -421,14 +421,16 @@ void CrawlScheduler::stopAll()
     m_names->forget();
 }
 
-void CrawlScheduler::returnInterrupted(int unfinishedSlot, const QString &head)
+void CrawlScheduler::returnInterrupted(int unfinishedSlot, const QString &head,
+                                       const std::function<bool(int slot)> &cutOff)
 {
     for (int i = 0; i < MaxSlotCount; ++i) {
         Errand &e = m_errands[size_t(i)];
         const QString site = e.site;
         e.site.clear(); // the slot holds no site any more
-        const bool cutOff = m_slots[size_t(i)]->isConnected() || i == unfinishedSlot;
-        if (!cutOff || site.isEmpty() || site == head)
+        const bool interrupted =
+            m_slots[size_t(i)]->isConnected() || i == unfinishedSlot || cutOff(i);
+        if (!interrupted || site.isEmpty() || site == head)
             continue;
         m_queue->returnToBacklog(site);
     }

@@ -106,9 +106,11 @@ public:
     void newSearch();
     // Every download dropped and every socket closed; names are looked up again.
     void stopAll();
-    // Sites of downloads cut off (and unfinishedSlot's, whose page was not kept whole) and
-    // the sites waiting for their host go back to the backlog, except head.
-    void returnInterrupted(int unfinishedSlot, const QString &head);
+    // Sites of downloads cut off (and unfinishedSlot's, whose page was not kept whole, and
+    // those of the slots cutOff names) and the sites waiting for their host go back to the
+    // backlog, except head.
+    void returnInterrupted(int unfinishedSlot, const QString &head,
+                           const std::function<bool(int slot)> &cutOff);
 
     // The slot's page, handed to analysis: the site leaves the slot with it.
     QString takeSite(int slot);

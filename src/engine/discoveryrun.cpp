@@ -102,10 +102,13 @@ void DiscoveryRun::unload()
 void DiscoveryRun::namesFound(const QStringList &names)
 {
     // A refused write stops the harvest (Store::writeFailed).
+    int kept = 0;
     for (QString site : names) {
         if (!CrawlLimits::lengthAcceptable(site))
             continue;
         (void)m_store->addWebsite(site);
         m_counters->add(Counters::SiteFound);
+        ++kept;
     }
+    Q_EMIT sitesQueued(kept);
 }

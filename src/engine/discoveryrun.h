@@ -51,6 +51,8 @@ public:
 Q_SIGNALS:
     // The run's outcome; the team has been told.
     void finished(const DiscoveryOutcome &outcome);
+    // Names the list builder found went into the backlog (so many were fit to).
+    void sitesQueued(int sites);
     // The list builder was unloaded: closed mid-run, or the run gave up.
     void unloaded();
 

@@ -8,10 +8,12 @@
 #include "httpresponse.h"
 #include "logging.h"
 #include "pagekeeper.h"
+#include "scriptpages.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "textlist.h"
 #include "watchdogclock.h"
+#include "yieldreport.h"
 
 #include <QTimer>
 
@@ -77,7 +79,15 @@ HarvestSession::HarvestSession(std::unique_ptr<Store> store, const QString &data
     connect(m_keeper, &PageKeeper::storeUnreadable, this,
             [this](int slot) { stopForStore(m_store->lastError(), StoreFailure::Read, slot); });
 
+    m_yield = new YieldReport(this);
+    connect(m_keeper, &PageKeeper::numberRead, m_yield, &YieldReport::numberRead);
+    // A page that needed JavaScript is kept once rendered (or as sent, when it cannot be).
+    m_scriptPages = new ScriptPages(this);
+    connect(m_scriptPages, &ScriptPages::ready, m_keeper, &PageKeeper::pageArrived);
+    connect(m_scriptPages, &ScriptPages::pageRendered, m_yield, &YieldReport::pageRendered);
+
     m_discovery = new DiscoveryRun(m_store, m_counters, this);
+    connect(m_discovery, &DiscoveryRun::sitesQueued, m_yield, &YieldReport::sitesFound);
     connect(m_discovery, &DiscoveryRun::finished, this, &HarvestSession::discoveryFinished);
     connect(m_discovery, &DiscoveryRun::unloaded, this, &HarvestSession::listBuilderUnloaded);
 
@@ -370,6 +380,7 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     if (unloadFirst)
         m_discovery->unload();
     m_phase = State::Discovering;
+    m_yield->begin(m_discoverySearch);
     refreshState();
     show(Line::Transfer, Kind::LookingUpSites, m_discoverySearch);
     m_discovery->lookUp(m_discoverySearch, *m_options, m_dataDir);
@@ -384,6 +395,7 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
             show(Line::Spare, Kind::SitesFoundWith, outcome.engine);
         return;
     }
+    m_yield->finish();
     show(Line::Transfer, Kind::Stopped);
     show(Line::Step, Kind::NotEnoughResults, outcome.problemText());
     if (m_searches->count() < 2) {
@@ -417,6 +429,7 @@ void HarvestSession::nextSearch()
         return;
     }
     stop();
+    m_yield->finish();
     if (dropCurrentSearch())
         start();
 }
@@ -441,7 +454,9 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     // finished, go back to the backlog; the head of the queue is fetched again by Resume
     // anyway.
     const QString head = m_queue->headHandedOut() ? siteQueue()->item(0) : QString();
-    m_scheduler->returnInterrupted(unfinishedSlot, head);
+    m_scheduler->returnInterrupted(unfinishedSlot, head,
+                                   [this](int slot) { return m_scriptPages->isRendering(slot); });
+    m_scriptPages->dropAll();
     for (const QString &site : m_keeper->dropWaiting()) {
         if (site != head)
             m_queue->returnToBacklog(site);
@@ -578,6 +593,7 @@ void HarvestSession::startCrawl()
     for (Line line : {Line::Step, Line::Outcome, Line::Spare})
         show(line, Kind::None);
     m_harvestSearch = m_searches->item(0);
+    m_yield->begin(m_harvestSearch);
     m_scheduler->begin();
 }
 
@@ -602,6 +618,7 @@ qint64 HarvestSession::bytesWaiting() const
 
 void HarvestSession::queueRanDry()
 {
+    m_yield->finish();
     if (m_searches->count() >= 2) {
         // The current search is finished; discovery starts for the next one (a team's next
         // queue may have begun already; the start claims or joins it).
@@ -641,6 +658,10 @@ void HarvestSession::inPageBatch(const std::function<void()> &work)
 
 void HarvestSession::pageArrived(int slot, const QByteArray &body)
 {
+    const FetchRequest &r = m_scheduler->request(slot);
+    if (m_options->isOn(OptionId::RenderScripts) &&
+        m_scriptPages->take(slot, (r.https ? "https://" : "http://") + r.address(), body))
+        return;
     m_keeper->pageArrived(slot, body);
 }
 

@@ -22,6 +22,8 @@ class Counters;
 class SettingsStore;
 class SoundPlayer;
 class DiscoveryRun;
+class ScriptPages;
+class YieldReport;
 class PageKeeper;
 class TextList;
 class WatchdogClock;
@@ -182,6 +184,11 @@ public:
     TextList *numberPreview() const;                        // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }
+    // What each search string yielded, told when the search is over.
+    YieldReport *yield() const { return m_yield; }
+    // Pages that need JavaScript, rendered when the option says so and a renderer is set
+    // (ScriptPages::setRenderer).
+    ScriptPages *scriptPages() const { return m_scriptPages; }
     Store *store() const { return m_store; }
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
@@ -306,6 +313,8 @@ private:
     CrawlScheduler *m_scheduler;
     PageKeeper *m_keeper;
     DiscoveryRun *m_discovery;
+    YieldReport *m_yield;
+    ScriptPages *m_scriptPages;
 
     SoundPlayer *m_sound = nullptr;
 

@@ -236,6 +236,7 @@ bool PageKeeper::storeNumber(const QString &website, const FoundNumber &found, i
                                    Store::reasonNoticeSays);
         Q_EMIT numberRefusesFaxes(row);
     }
+    Q_EMIT numberRead(row.fax, !*known);
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

@@ -98,6 +98,8 @@ Q_SIGNALS:
     void numberAdded(qint32 numbersStored);
     void numberStored(const FaxRow &row);
     void numberRefusesFaxes(const FaxRow &row);
+    // A number of a page was read: new, or stored before.
+    void numberRead(const QString &fax, bool isNew);
     void siteQueued(const QString &site);
     // A link or number could not be looked up; slot: whose page was at hand, or -1.
     void storeUnreadable(int slot);
