@@ -48,7 +48,8 @@ QString joinDoNotFax(const Dialect &dialect); // " LEFT JOIN donotfax d ON ..."
 // its columns are NULL for a number without one. The business's columns join a filter's
 // (the filter box looks in its organisation and city).
 QString joinBusiness();
-QString fromFaxes(); // " FROM faxes f" with its business joined
+// " FROM faxes f", with its business joined where the filter or the column needs it.
+QString fromFaxes(const FaxFilter &filter, std::optional<FaxColumn> column = std::nullopt);
 // The columns of a ListedFax's business, in its order: key (0 for none), site, organisation,
 // unit, street, postal code, city, region, country, phone, email, sources, date as text.
 QString businessColumns(const Dialect &dialect);

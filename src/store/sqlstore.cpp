@@ -815,8 +815,8 @@ bool SqlStore::writeEach(const char *sql, const QList<QVariantList> &rows)
 std::optional<qint64> SqlStore::countFaxes(const FaxFilter &filter)
 {
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const auto q =
-        select(QStringLiteral("SELECT count(*)") + FaxQuerySql::fromFaxes() + w.sql, w.values);
+    const auto q = select(
+        QStringLiteral("SELECT count(*)") + FaxQuerySql::fromFaxes(filter) + w.sql, w.values);
     if (!q)
         return std::nullopt;
     return q->next() ? q->value(0).toLongLong() : 0;
@@ -827,11 +827,12 @@ std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const
 {
     const FaxQuerySql::Dialect &d = dialect();
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, d);
-    const auto q = select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) +
-                              QStringLiteral(", ") + FaxQuerySql::businessColumns(d) +
-                              FaxQuerySql::fromFaxes() + FaxQuerySql::joinDoNotFax(d) + w.sql +
-                              FaxQuerySql::orderBy(sort, d) + QStringLiteral(" LIMIT ? OFFSET ?"),
-                          w.values + QVariantList{limit, offset});
+    const auto q =
+        select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) + QStringLiteral(", ") +
+                   FaxQuerySql::businessColumns(d) + QStringLiteral(" FROM faxes f") +
+                   FaxQuerySql::joinBusiness() + FaxQuerySql::joinDoNotFax(d) + w.sql +
+                   FaxQuerySql::orderBy(sort, d) + QStringLiteral(" LIMIT ? OFFSET ?"),
+               w.values + QVariantList{limit, offset});
     if (!q)
         return std::nullopt;
     QList<ListedFax> rows;
@@ -850,10 +851,10 @@ std::optional<QList<ValueCount>> SqlStore::countFaxesBy(FaxColumn column, const 
 {
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString col = dialect().column(column);
-    const auto q =
-        select(QStringLiteral("SELECT %1, count(*)").arg(col) + FaxQuerySql::fromFaxes() + w.sql +
-                   QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
-               w.values);
+    const auto q = select(QStringLiteral("SELECT %1, count(*)").arg(col) +
+                              FaxQuerySql::fromFaxes(filter, column) + w.sql +
+                              QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
+                          w.values);
     if (!q)
         return std::nullopt;
     QList<ValueCount> counts;
@@ -867,8 +868,8 @@ std::optional<QList<DayCount>> SqlStore::faxesPerDay(const FaxFilter &filter)
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString day = dialect().dayOf.arg(dialect().column(FaxColumn::Date));
     const auto q =
-        select(QStringLiteral("SELECT %1, count(*)").arg(day) + FaxQuerySql::fromFaxes() + w.sql +
-                   QStringLiteral(" GROUP BY 1 ORDER BY 1"),
+        select(QStringLiteral("SELECT %1, count(*)").arg(day) + FaxQuerySql::fromFaxes(filter) +
+                   w.sql + QStringLiteral(" GROUP BY 1 ORDER BY 1"),
                w.values);
     if (!q)
         return std::nullopt;
@@ -888,7 +889,7 @@ std::optional<QList<SearchYield>> SqlStore::searchYields(const FaxFilter &filter
     const QString host = dialect().hostOf.arg(dialect().column(FaxColumn::Website));
     const auto q =
         select(QStringLiteral("SELECT %1, count(*), count(DISTINCT %2)").arg(search, host) +
-                   FaxQuerySql::fromFaxes() + w.sql +
+                   FaxQuerySql::fromFaxes(filter) + w.sql +
                    QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
                w.values);
     if (!q)
@@ -988,8 +989,9 @@ std::optional<ExportPlan> SqlStore::exportPlan(bool onlyNew)
     plan.counts = *counts;
     QString sql = QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) + QStringLiteral(", ") +
                   FaxQuerySql::numberKey(d) + QStringLiteral(", ") +
-                  FaxQuerySql::businessColumns(d) + FaxQuerySql::fromFaxes() +
-                  FaxQuerySql::joinDoNotFax(d) + QStringLiteral(" WHERE d.e164 IS NULL");
+                  FaxQuerySql::businessColumns(d) + QStringLiteral(" FROM faxes f") +
+                  FaxQuerySql::joinBusiness() + FaxQuerySql::joinDoNotFax(d) +
+                  QStringLiteral(" WHERE d.e164 IS NULL");
     if (onlyNew)
         sql += QStringLiteral(" AND NOT ") + exportedBefore(d);
     const auto q = select(sql + QStringLiteral(" ORDER BY ") + d.id);
