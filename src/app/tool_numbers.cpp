@@ -13,13 +13,13 @@
 
 static int runNumbers(const QStringList &args);
 
-static ToolCommand cmd(
-    "numbers", "varnel-tool numbers [--data-dir DIR | --store LOCATION] [--json | --csv]",
-    "every stored number with every column, its business's included (organisation, address, "
-    "main phone, site): a table to read, or with --json one object per line (the keys of "
-    "faxes --json, and date, search, business), with --csv a header of those keys and a "
-    "record per number",
-    runNumbers);
+static ToolCommand
+    cmd("numbers", "varnel-tool numbers [--data-dir DIR | --store LOCATION] [--json | --csv]",
+        "every stored number with every column, its business's included (organisation, address, "
+        "main phone, site): a table to read, or with --json one object per line (the keys of "
+        "faxes --json, and date, search, business), with --csv a header of those keys and a "
+        "record per number",
+        runNumbers);
 
 namespace {
 
@@ -85,9 +85,8 @@ QByteArray csvLine(const ListedFax &fax)
 
 // The table to read: the columns a user looks for first, each as wide as the widest of its
 // cells up to a limit (longer ones are cut with "…").
-const Field kTableFields[] = {NumberFields::Number, NumberFields::Organization,
-                              NumberFields::City,   NumberFields::Phone,
-                              NumberFields::Search, NumberFields::Date,
+const Field kTableFields[] = {NumberFields::Number, NumberFields::Organization, NumberFields::City,
+                              NumberFields::Phone,  NumberFields::Search,       NumberFields::Date,
                               NumberFields::Page};
 constexpr int kCellLimit = 32;
 
@@ -109,8 +108,9 @@ QByteArray table(const QList<ListedFax> &rows)
         widths << int(NumberFields::title(f).size());
     for (const ListedFax &r : rows) {
         for (int c = 0; c < int(std::size(kTableFields)); ++c)
-            widths[c] = std::min(
-                kCellLimit, std::max(widths[c], int(NumberFields::text(r, kTableFields[c]).size())));
+            widths[c] =
+                std::min(kCellLimit,
+                         std::max(widths[c], int(NumberFields::text(r, kTableFields[c]).size())));
     }
     auto line = [&](auto textOf) {
         QStringList cells;
@@ -130,7 +130,12 @@ static int runNumbers(const QStringList &args)
 {
     QString dataDir;
     QString storeOption;
-    enum { Table, Json, Csv } form = Table;
+    enum
+    {
+        Table,
+        Json,
+        Csv
+    } form = Table;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--data-dir") && i + 1 < args.size())

@@ -32,15 +32,6 @@ struct BusinessRow
     QStringList phones;   // its voice numbers, E.164, in the order found
     QStringList searches; // the search strings that found it, in the order found
     qint64 pages = 0;     // the pages its numbers were found on
-
-    // The parts that say who and where, equal (the key and what is kept with it aside).
-    bool sameOwner(const BusinessRow &o) const
-    {
-        return site == o.site && organization == o.organization && unit == o.unit &&
-               street == o.street && postalCode == o.postalCode && city == o.city &&
-               region == o.region && country == o.country && phone == o.phone &&
-               email == o.email && sources == o.sources;
-    }
 };
 
 // A fax of a business as a page showed it (with the main phone beside it, when the page

@@ -18,7 +18,7 @@ enum Field
     Date,
     Page,
     Search,
-    Location,      // the area code's region
+    Location, // the area code's region
     E164,
     NumberCountry, // the country of the number
     Label,
@@ -30,7 +30,7 @@ enum Field
     Street,
     PostalCode,
     City,
-    Region, // state, province or county of the address
+    Region,  // state, province or county of the address
     Country, // of the address
     Phone,
     Email,

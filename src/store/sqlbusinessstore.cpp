@@ -57,9 +57,9 @@ QString mergedSources(const QString &a, const QString &b)
 std::optional<qint64> SqlStore::businessOf(const BusinessRow &b)
 {
     const QString key = foldCase(b.organization);
-    const std::optional<QStringList> id =
-        key.isEmpty() ? column(kFirstOfSite, {nonNull(b.site)})
-                      : column(kFindBusiness, {nonNull(b.site), key});
+    const std::optional<QStringList> id = key.isEmpty()
+                                              ? column(kFirstOfSite, {nonNull(b.site)})
+                                              : column(kFindBusiness, {nonNull(b.site), key});
     if (!id)
         return std::nullopt;
     return id->isEmpty() ? 0 : id->constFirst().toLongLong();
@@ -80,9 +80,9 @@ bool SqlStore::fillOwner(qint64 id, const BusinessRow &b)
         old << q->value(i).toString();
     q->finish();
     QStringList now = old;
-    // The address is read together: a business that has none takes this one whole.
-    const QString *const parts[] = {&b.unit,   &b.street,  &b.postalCode, &b.city, &b.region,
-                                    &b.country, &b.phone, &b.email};
+    // Each part the business lacks is taken from this owner; what it has stays.
+    const QString *const parts[] = {&b.unit,   &b.street,  &b.postalCode, &b.city,
+                                    &b.region, &b.country, &b.phone,      &b.email};
     for (int i = 0; i < 8; ++i) {
         if (now.at(i).isEmpty())
             now[i] = nonNull(*parts[i]);
@@ -125,8 +125,8 @@ bool SqlStore::addBusinessFax(const BusinessFax &found)
     }
     // As the numbers table keeps it: a blank search string is "Unknown".
     const QString search = normalizeSearch(found.search);
-    ok = ok && write(kAddSearch,
-                     {*id, search.isEmpty() ? QStringLiteral("Unknown") : search, date});
+    ok =
+        ok && write(kAddSearch, {*id, search.isEmpty() ? QStringLiteral("Unknown") : search, date});
     ok = ok && write(kAddNumber, {*id, kFax, found.fax, nonNull(found.page), date});
     if (ok && !b.phone.isEmpty())
         ok = write(kAddNumber, {*id, kPhone, b.phone, nonNull(found.page), date});
@@ -155,14 +155,14 @@ std::optional<QList<BusinessRow>> SqlStore::readBusinesses(const QString &where,
 {
     const FaxQuerySql::Dialect &d = dialect();
     QStringList columns{QStringLiteral("b.id")};
-    for (const char *c : {"site", "organization", "unit", "street", "postal_code", "city",
-                          "region", "country", "phone", "email", "sources"})
+    for (const char *c : {"site", "organization", "unit", "street", "postal_code", "city", "region",
+                          "country", "phone", "email", "sources"})
         columns << QStringLiteral("b.") + QLatin1String(c);
     columns << d.dateText.arg(QStringLiteral("b.date"));
-    const auto q = select(QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) +
-                              QStringLiteral(" FROM businesses b") + where +
-                              QStringLiteral(" ORDER BY b.id"),
-                          values);
+    const auto q =
+        select(QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) +
+                   QStringLiteral(" FROM businesses b") + where + QStringLiteral(" ORDER BY b.id"),
+               values);
     if (!q)
         return std::nullopt;
     QList<BusinessRow> rows;
@@ -258,9 +258,9 @@ std::optional<QList<BusinessFax>> SqlStore::allBusinessFaxes()
         else if (!phoneAt.contains({n.business, n.page}))
             phoneAt.insert({n.business, n.page}, n.e164);
     }
-    const auto searches = select(
-        QStringLiteral("SELECT business, search, %1 FROM business_searches ORDER BY id")
-            .arg(d.dateText.arg(QStringLiteral("date"))));
+    const auto searches =
+        select(QStringLiteral("SELECT business, search, %1 FROM business_searches ORDER BY id")
+                   .arg(d.dateText.arg(QStringLiteral("date"))));
     if (!searches)
         return std::nullopt;
     QHash<qint64, QList<QPair<QString, QDateTime>>> searchesOf;
