@@ -84,7 +84,8 @@ QByteArray csvLine(const ListedFax &fax)
 }
 
 // The table to read: the columns a user looks for first, each as wide as the widest of its
-// cells up to a limit (longer ones are cut with "…").
+// cells among the first rows read, up to a limit (longer ones are cut with "…"); the rows
+// are printed as they are read, so that a million numbers are never held at once.
 const Field kTableFields[] = {NumberFields::Number, NumberFields::Organization, NumberFields::City,
                               NumberFields::Phone,  NumberFields::Search,       NumberFields::Date,
                               NumberFields::Page};
@@ -101,7 +102,8 @@ QString cell(const QString &text, int width)
     return t.leftJustified(width);
 }
 
-QByteArray table(const QList<ListedFax> &rows)
+// The table's column widths: each title's, widened to the cells of the first rows.
+QList<int> tableWidths(const QList<ListedFax> &rows)
 {
     QList<int> widths;
     for (Field f : kTableFields)
@@ -112,16 +114,15 @@ QByteArray table(const QList<ListedFax> &rows)
                 std::min(kCellLimit,
                          std::max(widths[c], int(NumberFields::text(r, kTableFields[c]).size())));
     }
-    auto line = [&](auto textOf) {
-        QStringList cells;
-        for (int c = 0; c < int(std::size(kTableFields)); ++c)
-            cells << cell(textOf(kTableFields[c]), widths[c]);
-        return Tool::printable(cells.join(QStringLiteral("  ")).trimmed()) + '\n';
-    };
-    QByteArray out = line([](Field f) { return NumberFields::title(f); });
-    for (const ListedFax &r : rows)
-        out += line([&r](Field f) { return NumberFields::text(r, f); });
-    return out;
+    return widths;
+}
+
+template <typename TextOf> QByteArray tableLine(const QList<int> &widths, TextOf textOf)
+{
+    QStringList cells;
+    for (int c = 0; c < int(std::size(kTableFields)); ++c)
+        cells << cell(textOf(kTableFields[c]), widths[c]);
+    return Tool::printable(cells.join(QStringLiteral("  ")).trimmed()) + '\n';
 }
 
 } // namespace
@@ -158,7 +159,7 @@ static int runNumbers(const QStringList &args)
     if (!store->isUsable())
         return 1; // the store said which and why
 
-    QList<ListedFax> all; // the table needs every row for its widths
+    QList<int> widths; // the table's, from its first rows
     if (form == Csv) {
         QStringList keys;
         for (int i = 0; i < NumberFields::FieldCount; ++i)
@@ -172,20 +173,23 @@ static int runNumbers(const QStringList &args)
         if (!page)
             return 1;
         QByteArray out;
+        if (form == Table && widths.isEmpty()) {
+            widths = tableWidths(*page);
+            out += tableLine(widths, [](Field f) { return NumberFields::title(f); });
+        }
         for (const ListedFax &f : *page) {
             if (form == Json)
                 out += jsonLine(f);
             else if (form == Csv)
                 out += csvLine(f);
+            else
+                out +=
+                    tableLine(widths, [&f](Field field) { return NumberFields::text(f, field); });
         }
-        if (form == Table)
-            all += *page;
-        else if (!out.isEmpty() && !Tool::writeStdout(out))
+        if (!out.isEmpty() && !Tool::writeStdout(out))
             return 1;
         if (page->size() < kPageRows)
             break;
     }
-    if (form == Table && !Tool::writeStdout(table(all)))
-        return 1;
     return 0;
 }
