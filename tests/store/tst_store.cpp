@@ -783,7 +783,7 @@ private Q_SLOTS:
     }
 
     // A store of the version before the businesses opens, gains their tables and keeps
-    // everything it held; a file of that version that cannot be written is read with none.
+    // everything it held; its numbers have no business until one is noted.
     void upgrade_storeBeforeBusinesses()
     {
         Fixture f;
