@@ -1,6 +1,7 @@
 #include "pagekeeper.h"
 
 #include "analysisqueue.h"
+#include "businessrecord.h"
 #include "cp1252.h"
 #include "crawllimits.h"
 #include "crawlqueue.h"
@@ -237,6 +238,11 @@ bool PageKeeper::storeNumber(const QString &website, const FoundNumber &found, i
         Q_EMIT numberRefusesFaxes(row);
     }
     Q_EMIT numberRead(row.fax, !*known);
+    // The finder's numbers belong to a business, also when stored already (another page,
+    // another search string). A failed write is reported by the store.
+    if (!row.e164.isEmpty() && m_analysisOptions.findBeyondFaxLine)
+        (void)m_store->addBusinessFax(
+            BusinessRecord::of(row.e164, website, row.search, found.owner));
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())
