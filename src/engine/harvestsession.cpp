@@ -69,7 +69,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     m_teamWait->setSingleShot(true);
     m_teamWait->setInterval(1000);
     connect(m_teamWait, &QTimer::timeout, this, &HarvestSession::wakeIdleSlots);
-    m_queue = new CrawlQueue(m_store, m_counters, this);
+    m_queue = new CrawlQueue(m_store, m_store, m_store->teamQueue(), m_counters, this);
     m_searches = new TextList(this);
     m_preview = new TextList(this);
     for (int i = 0; i < MaxSlotCount; ++i)
