@@ -31,7 +31,7 @@ void printLine(const QString &text)
     std::fprintf(stdout, "%s\n", Tool::printable(text).constData());
 }
 
-int importFile(Store &store, const QString &path, const QByteArray &region)
+int importFile(DoNotFaxStore &store, const QString &path, const QByteArray &region)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -43,7 +43,7 @@ int importFile(Store &store, const QString &path, const QByteArray &region)
     store.beginBatch();
     for (const DoNotFax::ListedNumber &n : list.numbers) {
         bool isNew = false;
-        if (!(ok = store.addDoNotFax(n.written, n.key, Store::reasonImported, &isNew)))
+        if (!(ok = store.addDoNotFax(n.written, n.key, DoNotFaxStore::reasonImported, &isNew)))
             break;
         (isNew ? added : known)++;
     }

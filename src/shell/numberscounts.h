@@ -49,18 +49,18 @@ class NumbersCounter : public QObject
 {
     Q_OBJECT
 public:
-    explicit NumbersCounter(Store *store, QObject *parent = nullptr);
+    explicit NumbersCounter(NumberView *store, QObject *parent = nullptr);
     ~NumbersCounter() override; // waits for a read in progress
 
     // Returns the request's number; counted() answers it.
     quint64 request(const FaxFilter &filter, int parts);
-    static NumbersCounts read(Store &store, const FaxFilter &filter, int parts);
+    static NumbersCounts read(NumberView &store, const FaxFilter &filter, int parts);
 
 Q_SIGNALS:
     void counted(quint64 request, const NumbersCounts &counts);
 
 private:
-    Store *m_store;
+    NumberView *m_store;
     quint64 m_last = 0;
     QThread m_thread;
     QObject *m_worker = nullptr; // lives in m_thread, owns the second connection

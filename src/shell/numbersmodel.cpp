@@ -23,7 +23,7 @@ const char *const kHeaders[NumbersModel::ColumnCount] = {
 
 } // namespace
 
-NumbersModel::NumbersModel(Store *store, QObject *parent)
+NumbersModel::NumbersModel(NumberView *store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store), m_blocks(kBlocksKept)
 {
     refresh();

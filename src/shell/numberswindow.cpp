@@ -142,14 +142,15 @@ QString countryCaption(const QString &code)
 
 } // namespace
 
-NumbersWindow::NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings)
-    : m_store(store), m_dataDir(dataDir), m_settings(settings)
+NumbersWindow::NumbersWindow(NumberView *numbers, DoNotFaxStore *doNotFax, const QString &dataDir,
+                             SettingsStore *settings)
+    : m_store(numbers), m_doNotFax(doNotFax), m_dataDir(dataDir), m_settings(settings)
 {
     setObjectName(QStringLiteral("frmNumbers"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fax Database"));
-    m_model = new NumbersModel(store, this);
-    m_counter = new NumbersCounter(store, this);
+    m_model = new NumbersModel(numbers, this);
+    m_counter = new NumbersCounter(numbers, this);
     connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
     buildControls();
 
@@ -837,33 +838,33 @@ int NumbersWindow::deleteSelected()
 
 int NumbersWindow::markSelectedDoNotFax()
 {
-    if (!m_store)
+    if (!m_doNotFax)
         return 0;
     int changed = 0;
-    m_store->beginBatch();
+    m_doNotFax->beginBatch();
     for (const ListedFax &f : selectedNumbers()) {
         bool added = false;
-        if (!m_store->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
-                                  Store::reasonMarked, &added)) {
+        if (!m_doNotFax->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
+                                     DoNotFaxStore::reasonMarked, &added)) {
             changed = -1;
             break;
         }
         changed += added ? 1 : 0;
     }
-    m_store->endBatch();
+    m_doNotFax->endBatch();
     return afterListChange(changed);
 }
 
 int NumbersWindow::unmarkSelectedDoNotFax()
 {
-    if (!m_store)
+    if (!m_doNotFax)
         return 0;
     QStringList keys;
     for (const ListedFax &f : selectedNumbers()) {
         if (!f.doNotFax.isEmpty())
             keys << DoNotFax::storedKey(f.row.fax, f.row.e164);
     }
-    if (!m_store->removeDoNotFax(keys))
+    if (!m_doNotFax->removeDoNotFax(keys))
         return afterListChange(-1);
     return afterListChange(int(keys.size()));
 }
@@ -872,7 +873,7 @@ int NumbersWindow::afterListChange(int changed)
 {
     if (changed < 0) {
         showMessage(QStringLiteral("The do-not-fax list could not be changed: %1")
-                        .arg(m_store->lastError()));
+                        .arg(m_doNotFax->lastError()));
         changed = 0;
     }
     // The greyed rows and the reasons follow; the rows stay where they are, selected.

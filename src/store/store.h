@@ -206,6 +206,7 @@ public:
     StoreRef(Role *role) : m_role(role), m_object(role ? role->storeObject() : nullptr) {}
     Role *get() const { return m_object ? m_role : nullptr; }
     Role *operator->() const { return get(); }
+    Role &operator*() const { return *get(); }
     explicit operator bool() const { return get() != nullptr; }
 
 private:
