@@ -43,8 +43,7 @@ bool ToolArgs::parse(QString *error)
         const bool doubleDash = a.startsWith(QLatin1String("--"));
         const QString name = a.mid(doubleDash ? 2 : 1).section(QLatin1Char('='), 0, 0);
         const bool hasValue = a.contains(QLatin1Char('='));
-        if (!doubleDash || unknown.contains(name) ||
-            (hasValue && !m_withValue.contains(name))) {
+        if (!doubleDash || unknown.contains(name) || (hasValue && !m_withValue.contains(name))) {
             *error = QStringLiteral("unknown option '%1'").arg(a);
             return false;
         }

@@ -37,6 +37,7 @@ enum class OptionId
     RespectRobots,     // read and obey robots.txt in the modern mode
     FixedChoices,      // the window's option lists are picked from, never typed into
     BesideHarvest,     // the numbers window and an export are at hand during a harvest
+    RenderScripts,     // pages whose body a script builds are rendered before they are read
 };
 
 // One row of the option table.

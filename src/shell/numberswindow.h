@@ -43,10 +43,11 @@ class NumbersWindow : public QWidget
 public:
     // store (not owned) must outlive the window; settings (not owned, may be null) keep the
     // window's size and columns.
-    // The numbers are read through numbers and marked through doNotFax (one store, as a
-    // rule); neither is owned, and the window stays usable, empty, once they are gone.
-    NumbersWindow(NumberView *numbers, DoNotFaxStore *doNotFax, const QString &dataDir,
-                  SettingsStore *settings = nullptr);
+    // The numbers are read through numbers, marked through doNotFax and their businesses
+    // read through businesses (one store, as a rule); none is owned, and the window stays
+    // usable, empty, once they are gone.
+    NumbersWindow(NumberView *numbers, DoNotFaxStore *doNotFax, BusinessStore *businesses,
+                  const QString &dataDir, SettingsStore *settings = nullptr);
     ~NumbersWindow() override; // remembers the size and the columns
 
     NumbersModel *model() const { return m_model; }
@@ -65,6 +66,8 @@ public:
     void refresh();
     // The table, or the charts of the numbers found.
     void showCharts(bool charts);
+    // The tab of the businesses (one row each, filtered by the filter box's text).
+    void showBusinesses();
 
     // The rows selected in the table, in table order, read from the store as needed.
     QList<ListedFax> selectedNumbers() const;
@@ -100,6 +103,10 @@ protected:
 private:
     void buildControls();
     bool chartsShown() const;
+    bool businessesShown() const;
+    // The businesses are read again now when their tab is shown, else once it is.
+    void businessesChanged();
+    void fillBusinesses();
     void askCounts(int parts);
     void showCounts(quint64 request, const NumbersCounts &counts);
     void fillChoices(const NumbersCounts &counts);
@@ -114,6 +121,7 @@ private:
 
     StoreRef<NumberView> m_store;
     StoreRef<DoNotFaxStore> m_doNotFax;
+    StoreRef<BusinessStore> m_businesses;
     QString m_dataDir;
     SettingsStore *m_settings;
     NumbersModel *m_model = nullptr;
@@ -124,6 +132,7 @@ private:
     std::array<quint64, 3> m_answered{};
     qint64 m_storedCount = -1; // every number, as the choices last counted them
     bool m_chartsStale = true;
+    bool m_businessesStale = true;
     bool m_shownOnce = false;
     bool m_filling = false; // the choices are being filled: no filter runs
 
@@ -141,6 +150,7 @@ private:
     QTreeWidget *m_searchCounts = nullptr;
     QChartView *m_dayChart = nullptr;
     QChartView *m_searchChart = nullptr;
+    QTreeWidget *m_businessList = nullptr;
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_doNotFaxButton = nullptr;

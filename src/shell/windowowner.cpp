@@ -109,7 +109,7 @@ ExportDialog *WindowOwner::openExport(Store *store, std::function<void()> delete
 NumbersWindow *WindowOwner::openNumbers(Store *store, SettingsStore *settings)
 {
     if (!m_numbers) {
-        m_numbers = new NumbersWindow(store, store, m_dataDir, settings);
+        m_numbers = new NumbersWindow(store, store, store, m_dataDir, settings);
         connect(m_numbers, &NumbersWindow::pageRequested, this,
                 [this](const QUrl &page) { openBrowser(page); });
     } else if (m_numbers->isVisible()) {

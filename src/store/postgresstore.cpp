@@ -86,19 +86,24 @@ const FaxQuerySql::Dialect kDialect = [] {
     return d;
 }();
 
+// The rows of a take and of a reclaim are picked once, as an array: "id IN (SELECT ... LIMIT
+// n FOR UPDATE SKIP LOCKED)" may be planned as a nested loop that runs the subquery again for
+// each row (the statistics of a nearly empty table lead there), each run locking the next
+// row, so that one such take emptied the whole backlog where one site was asked for.
+
 // Sites whose lease ran out (their harvester is gone) become this harvester's.
 const char *const kReclaim =
     "UPDATE pending SET leased_by = " VARNEL_HARVESTER ", leased_until = " VARNEL_LEASE_END
-    " WHERE id IN (SELECT id FROM pending WHERE leased_until < now() ORDER BY id LIMIT ? "
-    "FOR UPDATE SKIP LOCKED) RETURNING website";
+    " WHERE id = ANY(ARRAY(SELECT id FROM pending WHERE leased_until < now() ORDER BY id "
+    "LIMIT ? FOR UPDATE SKIP LOCKED)) RETURNING website";
 
 // Takes sites out of the backlog. Rows another harvester is taking at this moment are
 // skipped, not waited for; a site that a harvester took before for this search string (its
 // key is handed out) leaves the backlog without being taken again. Every row taken says
 // whether it is this harvester's now.
 #define VARNEL_TAKE(ORDER)                                                                         \
-    "WITH taken AS (DELETE FROM websites WHERE id IN (SELECT id FROM websites ORDER BY " ORDER     \
-    " LIMIT ? FOR UPDATE SKIP LOCKED) RETURNING id, website), "                                    \
+    "WITH taken AS (DELETE FROM websites WHERE id = ANY(ARRAY(SELECT id FROM websites ORDER "      \
+    "BY " ORDER " LIMIT ? FOR UPDATE SKIP LOCKED)) RETURNING id, website), "                       \
     "firsts AS (SELECT DISTINCT ON (site_key(website)) id, website FROM taken "                    \
     "ORDER BY site_key(website), id), "                                                            \
     "fresh AS (INSERT INTO handed_out (site_key) SELECT site_key(website) FROM firsts "            \
@@ -229,6 +234,25 @@ const QList<SqlUpgradeStep> kUpgrades = {
     {5,
      {"CREATE TABLE IF NOT EXISTS engine_rests (engine text PRIMARY KEY, kind text NOT NULL, "
       "rest_until text NOT NULL, reason text NOT NULL)"}},
+    // One row per business (site and organisation), with the search strings that found it
+    // and the numbers and pages it was found with; each fax points to its business. The
+    // numbers table keeps its columns: the reference export reads it alone.
+    {6,
+     {"CREATE TABLE IF NOT EXISTS businesses (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
+      "KEY, site text NOT NULL, org_key text NOT NULL, organization text NOT NULL, "
+      "unit text NOT NULL, street text NOT NULL, postal_code text NOT NULL, city text NOT NULL, "
+      "region text NOT NULL, country text NOT NULL, phone text NOT NULL, email text NOT NULL, "
+      "sources text NOT NULL, date timestamp(0) NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS businesses_key ON businesses (site, org_key)",
+      "CREATE TABLE IF NOT EXISTS business_searches (id bigint GENERATED ALWAYS AS IDENTITY "
+      "PRIMARY KEY, business bigint NOT NULL, search text NOT NULL, "
+      "date timestamp(0) NOT NULL, UNIQUE (business, search))",
+      "CREATE TABLE IF NOT EXISTS business_numbers (id bigint GENERATED ALWAYS AS IDENTITY "
+      "PRIMARY KEY, business bigint NOT NULL, kind text NOT NULL, e164 text NOT NULL, "
+      "page text NOT NULL, date timestamp(0) NOT NULL, UNIQUE (business, kind, e164, page))",
+      "CREATE INDEX IF NOT EXISTS business_numbers_e164 ON business_numbers (e164)",
+      "CREATE TABLE IF NOT EXISTS number_business (e164 text PRIMARY KEY, "
+      "business bigint NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it

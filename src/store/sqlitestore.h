@@ -20,8 +20,8 @@ public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
     // 2: the numbers' E.164 form, country and evidence. 3: the do-not-fax list, the export
-    // ledger and the numbers window's indexes. 4: the engines' rests.
-    static constexpr int schemaVersion = 4;
+    // ledger and the numbers window's indexes. 4: the engines' rests. 5: the businesses.
+    static constexpr int schemaVersion = 5;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     // The database file at path, whatever its name.

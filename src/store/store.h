@@ -1,5 +1,8 @@
 #pragma once
 
+#include "businessstore.h"
+#include "storeaccess.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -55,6 +58,17 @@ enum class FaxColumn
     How,
     Context,
     DoNotFax, // the do-not-fax list's reason for the number (sorting only)
+    // The business the number points to (empty for a number stored without one).
+    Organization,
+    Unit,
+    Street,
+    PostalCode,
+    City,
+    Region,
+    AddressCountry,
+    Phone,
+    Email,
+    Site,
 };
 
 // Which stored numbers a read covers. Empty fields do not filter; the dates are whole days,
@@ -91,6 +105,7 @@ struct ListedFax
     qint64 id = 0;
     FaxRow row;
     QString doNotFax;
+    BusinessRow business; // its business (id 0 when it has none); its lists are not read
 };
 
 struct ValueCount
@@ -140,6 +155,7 @@ struct ExportPlan
     QList<FaxRow> rows;
     QStringList keys;
     ExportCounts counts;
+    QList<BusinessRow> businesses; // of each row (id 0 for none); their lists are not read
 };
 
 // One export of the ledger: when, into which file, and the keys of the numbers it wrote.
@@ -166,53 +182,6 @@ struct EngineRestRow
 // error convention (see Store) and shares the store's access: where it is, whether it works,
 // its last problem, its clock and its batches. The combined Store implements every role but
 // the team's queue, which only a shared store has.
-
-// What every role of one store shares.
-class StoreAccess
-{
-public:
-    virtual QString location() const = 0; // names the store in messages
-    virtual bool isUsable() = 0;          // opens the store when needed
-    virtual QString lastError() const = 0;
-    virtual QDateTime now() const = 0;
-    // Groups the writes between the two calls (one page's links) into one transaction,
-    // stored whole or not at all: once a write of it is refused, its later writes are not
-    // run. Nests by count.
-    virtual void beginBatch() = 0;
-    virtual void endBatch() = 0;
-    // A second connection to the same rows, to be used (and destroyed) in one other thread,
-    // so that long reads can run beside the window; nothing where the backend has none.
-    virtual std::unique_ptr<Store> openAnother() const = 0;
-
-    // The store as a QObject: it tells when the store is destroyed (a QPointer to it goes
-    // null) and emits the store's problems.
-    virtual QObject *storeObject() = 0;
-    // Calls f for every refused write (Store::writeFailed) while context lives.
-    QMetaObject::Connection onWriteFailed(QObject *context,
-                                          std::function<void(const QString &reason)> f);
-    // Calls f when the store cannot be used (Store::storeProblem) while context lives.
-    QMetaObject::Connection onStoreProblem(QObject *context,
-                                           std::function<void(const QString &message)> f);
-
-protected:
-    ~StoreAccess() = default;
-};
-
-// A role of a store that may be destroyed before the one who holds it: null once it is.
-template <class Role> class StoreRef
-{
-public:
-    StoreRef() = default;
-    StoreRef(Role *role) : m_role(role), m_object(role ? role->storeObject() : nullptr) {}
-    Role *get() const { return m_object ? m_role : nullptr; }
-    Role *operator->() const { return get(); }
-    Role &operator*() const { return *get(); }
-    explicit operator bool() const { return get() != nullptr; }
-
-private:
-    Role *m_role = nullptr;
-    QPointer<QObject> m_object;
-};
 
 // The numbers found (faxes).
 class NumberStore : public virtual StoreAccess
@@ -437,8 +406,9 @@ protected:
 // The harvest database: the numbers found (faxes), the backlog of sites to crawl
 // (websites), the search strings (searches) and the sites taken out of the backlog whose
 // page has not been analysed yet (pending), with the do-not-fax list, the export ledger and
-// the engines' rests. The rules for texts live here; a backend (SQLite, or PostgreSQL for a
-// team's shared server) keeps the rows. Callers outside the store take the roles above.
+// the engines' rests, and the businesses the numbers belong to. The rules for texts live here; a
+// backend (SQLite, or PostgreSQL for a team's shared server) keeps the rows. Callers outside the
+// store take the roles above.
 //
 // One error convention. A write returns true when it is stored; false means nothing of it
 // was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
@@ -457,7 +427,8 @@ class Store : public QObject,
               public Backlog,
               public SearchList,
               public PendingSites,
-              public EngineRestStore
+              public EngineRestStore,
+              public BusinessStore
 {
     Q_OBJECT
 public:
