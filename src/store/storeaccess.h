@@ -56,4 +56,3 @@ private:
     Role *m_role = nullptr;
     QPointer<QObject> m_object;
 };
-
