@@ -1,6 +1,7 @@
 // varnel-tool text, faxes, links and areacode: page analysis on saved pages.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "areacode.h"
 #include "cp1252.h"
@@ -84,14 +85,26 @@ int flush(const QByteArray &out)
     return 0;
 }
 
+// The words of a command without options; nothing when an option is given.
+std::optional<QStringList> wordsOnly(const QStringList &args)
+{
+    ToolArgs parser(args);
+    QString error;
+    if (!parser.parse(&error))
+        return std::nullopt;
+    return parser.positional();
+}
+
 int runText(const QStringList &args)
 {
-    if (args.size() != 1 || args.at(0).startsWith(QLatin1String("--")))
+    const std::optional<QStringList> words = wordsOnly(args);
+    if (!words || words->size() != 1)
         return Tool::usageError(textCmd);
+    const QString file = words->first();
     QByteArray html;
     QString error;
-    if (!readFile(args.at(0), &html, &error))
-        return Tool::fileError(args.at(0), error);
+    if (!readFile(file, &html, &error))
+        return Tool::fileError(file, error);
     return flush(HtmlToText(html) + "\r\n");
 }
 
@@ -202,25 +215,18 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
 
 int runFaxes(const QStringList &args)
 {
+    ToolArgs parser(args);
+    for (const char *name : {"intl", "literal", "explain", "json"})
+        parser.addSwitch(QLatin1String(name));
+    QString parseError;
+    if (!parser.parse(&parseError))
+        return Tool::usageError(faxesCmd);
     FinderInput in;
-    bool literal = false;
-    bool explain = false;
-    bool json = false;
-    QStringList files;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--intl"))
-            in.allowInternational = true;
-        else if (a == QLatin1String("--literal"))
-            literal = true;
-        else if (a == QLatin1String("--explain"))
-            explain = true;
-        else if (a == QLatin1String("--json"))
-            json = true;
-        else if (a.startsWith(QLatin1String("--")))
-            return Tool::usageError(faxesCmd);
-        else
-            files << a;
-    }
+    in.allowInternational = parser.isSet(QStringLiteral("intl"));
+    const bool literal = parser.isSet(QStringLiteral("literal"));
+    const bool explain = parser.isSet(QStringLiteral("explain"));
+    const bool json = parser.isSet(QStringLiteral("json"));
+    const QStringList files = parser.positional();
     if (files.isEmpty() || (explain && json))
         return Tool::usageError(faxesCmd);
     if (literal && !explain && !json)
@@ -274,10 +280,13 @@ int runFaxes(const QStringList &args)
 
 int runLinks(const QStringList &args)
 {
-    if (args.size() != 3 || args.at(0) != QLatin1String("--url") ||
-        args.at(2).startsWith(QLatin1String("--")))
+    ToolArgs parser(args);
+    parser.addValue(QStringLiteral("url"), QStringLiteral("SITE"));
+    QString parseError;
+    if (!parser.parse(&parseError) || !parser.isSet(QStringLiteral("url")) ||
+        parser.positional().size() != 1)
         return Tool::usageError(linksCmd);
-    const QString file = args.at(2);
+    const QString file = parser.positional().first();
     QByteArray body;
     QString error;
     if (!readFile(file, &body, &error))
@@ -286,7 +295,8 @@ int runLinks(const QStringList &args)
     Session session;
     if (!session.usable(&error))
         return Tool::fileError(session.dir.path(), error);
-    const ConnectTarget target = connectTargetOf(QFile::encodeName(args.at(1)));
+    const ConnectTarget target =
+        connectTargetOf(QFile::encodeName(parser.value(QStringLiteral("url"))));
     // The sites queued: each link new to the store, as stored.
     const QStringList links = findLinks(body, target.address());
     for (QString site : links) {
@@ -301,9 +311,10 @@ int runLinks(const QStringList &args)
 
 int runAreaCode(const QStringList &args)
 {
-    if (args.size() != 1)
+    const std::optional<QStringList> words = wordsOnly(args);
+    if (!words || words->size() != 1)
         return Tool::usageError(areaCodeCmd);
-    QByteArray number = QFile::encodeName(args.at(0));
+    QByteArray number = QFile::encodeName(words->first());
     return flush(AreaCodeLookup(number) + '\n');
 }
 

@@ -1,6 +1,7 @@
 // varnel-tool domains: the names the list builder would take from one result page.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "domainextractor.h"
 #include "domainnames.h"
@@ -49,26 +50,17 @@ QStringList referenceReadingAllEndings(const QString &page, const QStringList &s
 
 static int runDomains(const QStringList &args)
 {
-    QString engineName;
-    QString dataDir;
-    QString path;
-    bool allEndings = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--engine") && i + 1 < args.size()) {
-            engineName = args.at(++i);
-        } else if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
-            dataDir = args.at(++i);
-        } else if (a == QLatin1String("--all-endings")) {
-            allEndings = true;
-        } else if (a.startsWith(QLatin1String("--")) || !path.isEmpty()) {
-            return Tool::usageError(cmd);
-        } else {
-            path = a;
-        }
-    }
-    if (path.isEmpty())
+    ToolArgs parser(args);
+    parser.addStoreOptions(false);
+    parser.addValue(QStringLiteral("engine"), QStringLiteral("NAME"));
+    parser.addSwitch(QStringLiteral("all-endings"));
+    QString error;
+    if (!parser.parse(&error) || parser.positional().size() != 1)
         return Tool::usageError(cmd);
+    const QString engineName = parser.value(QStringLiteral("engine"));
+    const QString dataDir = parser.dataDir();
+    const QString path = parser.positional().first();
+    const bool allEndings = parser.isSet(QStringLiteral("all-endings"));
     const std::shared_ptr<const SearchEngines::Catalog> engines = ToolEngines::load(dataDir);
     const SearchEngines::SearchEngine *engine = nullptr;
     if (!engineName.isEmpty()) {

@@ -1,6 +1,7 @@
 // varnel-tool donotfax: the do-not-fax list of a store, without the window.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "donotfax.h"
 #include "openstore.h"
@@ -31,7 +32,7 @@ void printLine(const QString &text)
     std::fprintf(stdout, "%s\n", Tool::printable(text).constData());
 }
 
-int importFile(Store &store, const QString &path, const QByteArray &region)
+int importFile(DoNotFaxStore &store, const QString &path, const QByteArray &region)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -43,7 +44,7 @@ int importFile(Store &store, const QString &path, const QByteArray &region)
     store.beginBatch();
     for (const DoNotFax::ListedNumber &n : list.numbers) {
         bool isNew = false;
-        if (!(ok = store.addDoNotFax(n.written, n.key, Store::reasonImported, &isNew)))
+        if (!(ok = store.addDoNotFax(n.written, n.key, DoNotFaxStore::reasonImported, &isNew)))
             break;
         (isNew ? added : known)++;
     }
@@ -67,30 +68,21 @@ int importFile(Store &store, const QString &path, const QByteArray &region)
 
 static int runDoNotFax(const QStringList &args)
 {
-    QString dataDir;
-    QString storeOption;
-    QByteArray region;
-    QStringList words;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--data-dir") && i + 1 < args.size())
-            dataDir = args.at(++i);
-        else if (a == QLatin1String("--store") && i + 1 < args.size())
-            storeOption = args.at(++i);
-        else if (a == QLatin1String("--region") && i + 1 < args.size())
-            region = args.at(++i).toUpper().toLatin1();
-        else if (a.startsWith(QLatin1String("--")))
-            return Tool::usageError(cmd);
-        else
-            words << a;
-    }
+    ToolArgs parser(args);
+    parser.addStoreOptions();
+    parser.addValue(QStringLiteral("region"), QStringLiteral("CC"));
+    QString error;
+    if (!parser.parse(&error))
+        return Tool::usageError(cmd);
+    const QByteArray region = parser.value(QStringLiteral("region")).toUpper().toLatin1();
+    const QStringList words = parser.positional();
     const QString action = words.value(0);
     const bool takesOne = action == QLatin1String("import") || action == QLatin1String("add") ||
                           action == QLatin1String("remove");
     if (!(takesOne && words.size() == 2) && !(action == QLatin1String("list") && words.size() == 1))
         return Tool::usageError(cmd);
 
-    const QString location = ToolStore::location(storeOption, dataDir);
+    const QString location = parser.storeLocation();
     // Reading must not create a database: a mistyped folder is reported, not filled. A list
     // may be imported before the first harvest.
     if (action == QLatin1String("list") && !StoreLocation::isServer(location) &&

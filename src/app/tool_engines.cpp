@@ -8,6 +8,7 @@
 #include "httpbrowser.h"
 #include "openstore.h"
 #include "store.h"
+#include "toolargs.h"
 #include "toolengines.h"
 #include "toolstore.h"
 
@@ -54,48 +55,36 @@ struct Options
 
 bool parse(const QStringList &args, Options *o, QString *error)
 {
+    ToolArgs parser(args);
+    parser.addStoreOptions();
+    for (const char *name : {"wake", "export", "engine", "search", "engine-origin", "timeout"})
+        parser.addValue(QLatin1String(name), QStringLiteral("VALUE"));
+    parser.addSwitch(QStringLiteral("check"));
+    if (!parser.parse(error) || !parser.refuseWords(error))
+        return false;
+    o->dataDir = parser.dataDir();
+    o->store = parser.storeOption();
     bool checkOnly = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        auto value = [&](QString *out) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(a);
-                return false;
-            }
-            *out = args.at(++i);
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--data-dir")) {
-            if (!value(&o->dataDir))
-                return false;
-        } else if (a == QLatin1String("--store")) {
-            if (!value(&o->store))
-                return false;
-        } else if (a == QLatin1String("--wake")) {
-            if (!value(&o->wake))
-                return false;
-        } else if (a == QLatin1String("--export")) {
-            if (!value(&o->exportDir))
-                return false;
-        } else if (a == QLatin1String("--check")) {
+    // In the order given: the first value that is wrong is the one named.
+    for (const auto &[name, v] : parser.inOrder()) {
+        if (name == QLatin1String("wake")) {
+            o->wake = v;
+        } else if (name == QLatin1String("export")) {
+            o->exportDir = v;
+        } else if (name == QLatin1String("check")) {
             o->check = true;
-        } else if (a == QLatin1String("--engine")) {
+        } else if (name == QLatin1String("engine")) {
             checkOnly = true;
-            if (!value(&o->engine))
-                return false;
-        } else if (a == QLatin1String("--search")) {
+            o->engine = v;
+        } else if (name == QLatin1String("search")) {
             checkOnly = true;
-            if (!value(&o->search))
-                return false;
+            o->search = v;
             if (o->search.trimmed().isEmpty()) {
                 *error = QStringLiteral("--search needs a text to look for");
                 return false;
             }
-        } else if (a == QLatin1String("--engine-origin")) {
+        } else if (name == QLatin1String("engine-origin")) {
             checkOnly = true;
-            if (!value(&v))
-                return false;
             const qsizetype eq = v.indexOf(QLatin1Char('='));
             const QUrl origin(v.mid(eq + 1));
             if (eq <= 0 || !origin.isValid() ||
@@ -106,19 +95,14 @@ bool parse(const QStringList &args, Options *o, QString *error)
                 return false;
             }
             o->origins.insert(v.left(eq), v.mid(eq + 1));
-        } else if (a == QLatin1String("--timeout")) {
+        } else if (name == QLatin1String("timeout")) {
             checkOnly = true;
-            if (!value(&v))
-                return false;
             bool ok = false;
             o->timeoutSeconds = v.toInt(&ok);
             if (!ok || o->timeoutSeconds < 1 || o->timeoutSeconds > 600) {
                 *error = QStringLiteral("--timeout is a number of seconds from 1 to 600");
                 return false;
             }
-        } else {
-            *error = QStringLiteral("unknown option '%1'").arg(a);
-            return false;
         }
     }
     const int modes = int(o->check) + int(!o->wake.isEmpty()) + int(!o->exportDir.isEmpty());

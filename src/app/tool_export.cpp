@@ -1,6 +1,7 @@
 // varnel-tool export: the export of the window, without it.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "datadirlock.h"
 #include "export.h"
@@ -28,48 +29,34 @@ static ToolCommand cmd(
 
 static int runExport(const QStringList &args)
 {
-    QString dataDir;
-    QString storeOption;
-    QString file;
-    int type = FaxExport::Semicolon;
-    bool space = false;
-    bool deleteAfter = false;
-    bool onlyNew = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--data-dir") && i + 1 < args.size()) {
-            dataDir = args.at(++i);
-        } else if (a == QLatin1String("--store") && i + 1 < args.size()) {
-            storeOption = args.at(++i);
-        } else if (a == QLatin1String("--type") && i + 1 < args.size()) {
-            const QString t = args.at(++i);
-            if (t == QLatin1String("semicolon"))
-                type = FaxExport::Semicolon;
-            else if (t == QLatin1String("tab"))
-                type = FaxExport::Tab;
-            else if (t == QLatin1String("lines"))
-                type = FaxExport::Lines;
-            else if (t == QLatin1String("csv"))
-                type = FaxExport::Csv;
-            else if (t == QLatin1String("xlsx"))
-                type = FaxExport::Xlsx;
-            else
-                return Tool::usageError(cmd);
-        } else if (a == QLatin1String("--space")) {
-            space = true;
-        } else if (a == QLatin1String("--delete")) {
-            deleteAfter = true;
-        } else if (a == QLatin1String("--only-new")) {
-            onlyNew = true;
-        } else if (a.startsWith(QLatin1String("--")) || !file.isEmpty()) {
-            return Tool::usageError(cmd);
-        } else {
-            file = a;
-        }
-    }
-    if (file.isEmpty())
+    ToolArgs parser(args);
+    parser.addStoreOptions();
+    parser.addValue(QStringLiteral("type"), QStringLiteral("TYPE"));
+    for (const char *name : {"space", "delete", "only-new"})
+        parser.addSwitch(QLatin1String(name));
+    QString error;
+    if (!parser.parse(&error) || parser.positional().size() != 1)
         return Tool::usageError(cmd);
-    const QString location = ToolStore::location(storeOption, dataDir);
+    const QString file = parser.positional().first();
+    int type = FaxExport::Semicolon;
+    for (const QString &t : parser.values(QStringLiteral("type"))) {
+        if (t == QLatin1String("semicolon"))
+            type = FaxExport::Semicolon;
+        else if (t == QLatin1String("tab"))
+            type = FaxExport::Tab;
+        else if (t == QLatin1String("lines"))
+            type = FaxExport::Lines;
+        else if (t == QLatin1String("csv"))
+            type = FaxExport::Csv;
+        else if (t == QLatin1String("xlsx"))
+            type = FaxExport::Xlsx;
+        else
+            return Tool::usageError(cmd);
+    }
+    const bool space = parser.isSet(QStringLiteral("space"));
+    const bool deleteAfter = parser.isSet(QStringLiteral("delete"));
+    const bool onlyNew = parser.isSet(QStringLiteral("only-new"));
+    const QString location = parser.storeLocation();
     const QString shown =
         StoreLocation::isServer(location) ? location : ToolStore::filePath(location);
 

@@ -20,6 +20,7 @@
 #include "siteimport.h"
 #include "sqlitestore.h"
 #include "store.h"
+#include "toolargs.h"
 #include "toolengines.h"
 #include "yieldreport.h"
 
@@ -171,68 +172,63 @@ struct Options
 
 bool parse(const QStringList &args, Options *o, QString *error)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        const QString a = args.at(i);
-        auto value = [&](QString *out) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(a);
-                return false;
-            }
-            *out = args.at(++i);
-            return true;
-        };
-        QString v;
+    ToolArgs parser(args);
+    parser.addStoreOptions();
+    for (const char *name :
+         {"lease", "search", "sites", "places", "timeout", "timeout2", "engine-origin", "resolve"})
+        parser.addValue(QLatin1String(name), QStringLiteral("VALUE"));
+    parser.addSwitch(QStringLiteral("resume"));
+    parser.addSwitch(QStringLiteral("print-stored"));
+    // The option flags come from the option table.
+    for (const OptionFlags::Flag &f : OptionFlags::flags()) {
+        if (f.takesValue)
+            parser.addValue(f.name, QStringLiteral("VALUE"));
+        else
+            parser.addSwitch(f.name);
+    }
+    if (!parser.parse(error) || !parser.refuseWords(error))
+        return false;
+    o->dataDir = parser.dataDir();
+    o->store = parser.storeOption();
+    // In the order given: the flags act as clicks in that order, and the first value that is
+    // wrong is the one named.
+    for (const auto &[name, v] : parser.inOrder()) {
+        const QString a = QStringLiteral("--") + name;
         OptionFlags::Setting setting;
-        if (OptionFlags::parse(args, &i, &setting, error)) {
+        if (OptionFlags::read(name, v, &setting, error)) {
             if (!error->isEmpty())
                 return false;
             o->clicks.append(setting);
             continue;
         }
-        if (a == QLatin1String("--data-dir")) {
-            if (!value(&o->dataDir))
-                return false;
-        } else if (a == QLatin1String("--store")) {
-            if (!value(&o->store))
-                return false;
-        } else if (a == QLatin1String("--lease")) {
-            if (!value(&v))
-                return false;
+        if (name == QLatin1String("lease")) {
             bool ok = false;
             o->leaseSeconds = v.toInt(&ok);
             if (!ok || o->leaseSeconds < 2 || o->leaseSeconds > 86400) {
                 *error = QStringLiteral("--lease is a number of seconds from 2 to 86400");
                 return false;
             }
-        } else if (a == QLatin1String("--search")) {
-            if (!value(&v))
-                return false;
+        } else if (name == QLatin1String("search")) {
             o->searches << v;
-        } else if (a == QLatin1String("--resume")) {
+        } else if (name == QLatin1String("resume")) {
             o->resume = true;
-        } else if (a == QLatin1String("--sites")) {
-            if (!value(&o->sitesFile))
-                return false;
-        } else if (a == QLatin1String("--places")) {
-            if (!value(&o->placesFile))
-                return false;
-        } else if (a == QLatin1String("--print-stored")) {
+        } else if (name == QLatin1String("sites")) {
+            o->sitesFile = v;
+        } else if (name == QLatin1String("places")) {
+            o->placesFile = v;
+        } else if (name == QLatin1String("print-stored")) {
             o->printStored = true;
-        } else if (a == QLatin1String("--timeout") || a == QLatin1String("--timeout2")) {
-            if (!value(&v))
-                return false;
+        } else if (name == QLatin1String("timeout") || name == QLatin1String("timeout2")) {
             bool ok = false;
             const int seconds = v.toInt(&ok);
             if (!ok || seconds < 1 || seconds > 3600) {
                 *error = QStringLiteral("%1 is a number of seconds from 1 to 3600").arg(a);
                 return false;
             }
-            (a == QLatin1String("--timeout") ? o->timeout : o->timeout2) = seconds;
-        } else if (a == QLatin1String("--engine-origin")) {
+            (name == QLatin1String("timeout") ? o->timeout : o->timeout2) = seconds;
+        } else if (name == QLatin1String("engine-origin")) {
             // "bing=http://127.0.0.1:8080": that engine's searches go to another address
             // (a mirror, or a test's engine), with the engine's own paths.
-            if (!value(&v))
-                return false;
             const qsizetype eq = v.indexOf(QLatin1Char('='));
             const QUrl origin(v.mid(eq + 1));
             if (eq <= 0 || !origin.isValid() ||
@@ -244,18 +240,13 @@ bool parse(const QStringList &args, Options *o, QString *error)
             }
             // The name is checked once the data folder's engines are read.
             o->origins.insert(v.left(eq), v.mid(eq + 1));
-        } else if (a == QLatin1String("--resolve")) {
-            if (!value(&v))
-                return false;
+        } else if (name == QLatin1String("resolve")) {
             // "host:443=ADDRESS:PORT" maps only the TLS connections to host.
             const int eq = int(v.indexOf(QLatin1Char('=')));
             const bool tls = eq > 4 && v.left(eq).endsWith(QLatin1String(":443"));
             const QString mapping = tls ? v.left(eq - 4) + v.mid(eq) : v;
             if (!(tls ? o->tlsResolve : o->resolve).add(mapping, error))
                 return false;
-        } else {
-            *error = QStringLiteral("unknown option '%1'").arg(a);
-            return false;
         }
     }
     return true;

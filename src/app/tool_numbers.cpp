@@ -1,6 +1,7 @@
 // varnel-tool numbers: the stored numbers with their businesses, for a terminal or a script.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "numberfields.h"
 #include "openstore.h"
@@ -129,28 +130,28 @@ template <typename TextOf> QByteArray tableLine(const QList<int> &widths, TextOf
 
 static int runNumbers(const QStringList &args)
 {
-    QString dataDir;
-    QString storeOption;
+    ToolArgs parser(args);
+    parser.addStoreOptions();
+    parser.addSwitch(QStringLiteral("json"));
+    parser.addSwitch(QStringLiteral("csv"));
+    QString error;
+    if (!parser.parse(&error) || !parser.refuseWords(&error))
+        return Tool::usageError(cmd);
     enum
     {
         Table,
         Json,
         Csv
     } form = Table;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--data-dir") && i + 1 < args.size())
-            dataDir = args.at(++i);
-        else if (a == QLatin1String("--store") && i + 1 < args.size())
-            storeOption = args.at(++i);
-        else if (a == QLatin1String("--json") && form == Table)
-            form = Json;
-        else if (a == QLatin1String("--csv") && form == Table)
-            form = Csv;
-        else
+    // One form, given once.
+    for (const auto &option : parser.inOrder()) {
+        if (option.first != QLatin1String("json") && option.first != QLatin1String("csv"))
+            continue;
+        if (form != Table)
             return Tool::usageError(cmd);
+        form = option.first == QLatin1String("json") ? Json : Csv;
     }
-    const QString location = ToolStore::location(storeOption, dataDir);
+    const QString location = parser.storeLocation();
     // Reading must not create a database: a mistyped folder is reported, not made.
     if (!StoreLocation::isServer(location) && !QFileInfo(ToolStore::filePath(location)).isFile())
         return Tool::fileError(ToolStore::filePath(location),

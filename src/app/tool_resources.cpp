@@ -1,6 +1,7 @@
 // varnel-tool resources: where the program finds its read-only resources.
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "datadir.h"
 
@@ -16,13 +17,12 @@ static ToolCommand cmd("resources", "varnel-tool resources [--data-dir DIR]",
 
 static int runResources(const QStringList &args)
 {
-    QString dataDir;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--data-dir") && i + 1 < args.size())
-            dataDir = args.at(++i);
-        else
-            return Tool::usageError(cmd);
-    }
+    ToolArgs parser(args);
+    parser.addStoreOptions(false);
+    QString error;
+    if (!parser.parse(&error) || !parser.refuseWords(&error))
+        return Tool::usageError(cmd);
+    QString dataDir = parser.dataDir();
     if (dataDir.isEmpty())
         dataDir = DataDir::defaultPath();
     static const char *const names[] = {

@@ -1,6 +1,7 @@
 // varnel-tool store copy: one store into another (a file and a server, either way).
 
 #include "tool.h"
+#include "toolargs.h"
 
 #include "clock.h"
 #include "datadirlock.h"
@@ -285,16 +286,14 @@ static int runStore(const QStringList &args)
 {
     if (args.value(0) != QLatin1String("copy"))
         return Tool::usageError(cmd);
-    QString from, to;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--from") && i + 1 < args.size())
-            from = args.at(++i);
-        else if (a == QLatin1String("--to") && i + 1 < args.size())
-            to = args.at(++i);
-        else
-            return Tool::usageError(cmd);
-    }
+    ToolArgs parser(args.mid(1));
+    parser.addValue(QStringLiteral("from"), QStringLiteral("LOCATION"));
+    parser.addValue(QStringLiteral("to"), QStringLiteral("LOCATION"));
+    QString error;
+    if (!parser.parse(&error) || !parser.refuseWords(&error))
+        return Tool::usageError(cmd);
+    const QString from = parser.value(QStringLiteral("from"));
+    const QString to = parser.value(QStringLiteral("to"));
     if (from.isEmpty() || to.isEmpty())
         return Tool::usageError(cmd);
     return copyStores(from, to);

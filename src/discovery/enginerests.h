@@ -6,7 +6,7 @@
 
 #include <optional>
 
-class Store;
+class EngineRestStore;
 
 // Search engines that refuse a search are not asked again for a while: each kind of refusal
 // rests the engine for the time its definition gives (a captcha for a day, "too many
@@ -63,14 +63,14 @@ public:
 class StoreBook : public Book
 {
 public:
-    explicit StoreBook(Store *store) : m_store(store) {}
+    explicit StoreBook(EngineRestStore *store) : m_store(store) {}
     QDateTime now() const override;
     std::optional<QHash<QString, Rest>> current() override;
     bool rest(const Rest &rest) override;
     bool wake(const QString &engine) override;
 
 private:
-    Store *m_store;
+    EngineRestStore *m_store;
 };
 
 } // namespace EngineRests

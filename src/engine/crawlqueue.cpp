@@ -4,28 +4,32 @@
 #include "store.h"
 #include "textlist.h"
 
-CrawlQueue::CrawlQueue(Store *store, Counters *counters, QObject *parent)
-    : QObject(parent), m_store(store), m_counters(counters), m_head(new TextList(this))
+CrawlQueue::CrawlQueue(Backlog *backlog, PendingSites *pending, TeamQueue *team, Counters *counters,
+                       QObject *parent)
+    : QObject(parent), m_backlog(backlog), m_pending(pending), m_team(team), m_counters(counters),
+      m_head(new TextList(this))
 {
     connect(m_head, &QAbstractItemModel::modelReset, this, [this] { m_headHandedOut = false; });
     // From the first refused write on, no site counts as done.
-    connect(store, &Store::writeFailed, this, [this] { m_writeFailed = true; });
+    backlog->onWriteFailed(this, [this](const QString &) { m_writeFailed = true; });
 }
 
 std::optional<bool> CrawlQueue::isKnown(QString &site)
 {
-    const std::optional<bool> queued = m_store->websiteExists(site);
+    const std::optional<bool> queued = m_backlog->websiteExists(site);
     if (!queued || *queued)
         return queued;
     if (m_head->contains(site) || m_handedOut.contains(site))
         return true;
     // Another harvester of the team took it.
-    return m_store->handedOut(site);
+    if (m_team)
+        return m_team->handedOut(site);
+    return false;
 }
 
 bool CrawlQueue::clearBacklog()
 {
-    if (!m_store->deleteAllWebsites())
+    if (!m_backlog->deleteAllWebsites())
         return false;
     clearLocal();
     return true;
@@ -42,7 +46,7 @@ bool CrawlQueue::loadHead()
 {
     // Each loaded site leaves the backlog (the first matching row of each).
     const QStringList sites =
-        m_store->takeSites(m_headLoad, Store::TakeOrder::Newest).value_or(QStringList());
+        m_pending->takeSites(m_headLoad, PendingSites::TakeOrder::Newest).value_or(QStringList());
     if (sites.isEmpty())
         return false;
     m_head->clear();
@@ -54,12 +58,13 @@ bool CrawlQueue::loadHead()
 
 bool CrawlQueue::holdsSites()
 {
-    return !m_head->isEmpty() || m_store->anyWebsite().value_or(false);
+    return !m_head->isEmpty() || m_backlog->anyWebsite().value_or(false);
 }
 
 std::optional<QString> CrawlQueue::takeFirst()
 {
-    const std::optional<QStringList> taken = m_store->takeSites(1, Store::TakeOrder::First);
+    const std::optional<QStringList> taken =
+        m_pending->takeSites(1, PendingSites::TakeOrder::First);
     if (!taken)
         return std::nullopt;
     return taken->value(0);
@@ -81,7 +86,7 @@ void CrawlQueue::dropHandedOutHead()
 
 void CrawlQueue::dropHead()
 {
-    (void)m_store->clearPending(m_head->item(0));
+    (void)m_pending->clearPending(m_head->item(0));
     m_head->removeItem(0);
 }
 
@@ -100,12 +105,12 @@ void CrawlQueue::markHandedOut(const QString &site)
 void CrawlQueue::siteDone(const QString &site)
 {
     if (!m_writeFailed)
-        (void)m_store->clearPending(site);
+        (void)m_pending->clearPending(site);
 }
 
 void CrawlQueue::returnToBacklog(const QString &site)
 {
-    (void)m_store->returnSites({site});
+    (void)m_pending->returnSites({site});
 }
 
 void CrawlQueue::returnHeadToBacklog()
@@ -114,18 +119,18 @@ void CrawlQueue::returnHeadToBacklog()
     head.removeAll(QString());
     // Sites whose page was not kept whole (a write or read of the store failed) are noted
     // still: they go back too, so that a later start finds them.
-    bool kept = m_store->restorePending(head).has_value();
-    kept = m_store->returnSites(head) && kept;
+    bool kept = m_pending->restorePending(head).has_value();
+    kept = m_pending->returnSites(head) && kept;
     m_head->clear();
     // Notes whose sites did not make it back (a full disk) stay, so that the next start
     // returns them.
     if (kept)
-        (void)m_store->clearAllPending();
+        (void)m_pending->clearAllPending();
 }
 
 std::optional<int> CrawlQueue::restorePending(bool exceptHead)
 {
-    return m_store->restorePending(exceptHead ? m_head->items() : QStringList());
+    return m_pending->restorePending(exceptHead ? m_head->items() : QStringList());
 }
 
 CrawlQueue::ImportCount CrawlQueue::import(const QStringList &sites)

@@ -7,8 +7,10 @@
 
 #include <optional>
 
+class Backlog;
 class Counters;
-class Store;
+class PendingSites;
+class TeamQueue;
 class TextList;
 
 // The crawl queue of the current search string: the backlog in the store, its head (List2,
@@ -17,7 +19,7 @@ class TextList;
 // of the backlog until its page has been analysed, so that neither a kill nor a refused
 // write loses a queued site.
 //
-// The store and the counters are not owned and must outlive the queue.
+// The store's roles and the counters are not owned and must outlive the queue.
 class CrawlQueue : public QObject
 {
     Q_OBJECT
@@ -27,7 +29,9 @@ public:
     // More slots need more sites at a start; never fewer than HeadLoad.
     void setHeadLoad(int sites) { m_headLoad = sites < HeadLoad ? HeadLoad : sites; }
 
-    CrawlQueue(Store *store, Counters *counters, QObject *parent = nullptr);
+    // team: the queue of a team sharing the store; null for a harvester alone.
+    CrawlQueue(Backlog *backlog, PendingSites *pending, TeamQueue *team, Counters *counters,
+               QObject *parent = nullptr);
 
     TextList *head() const { return m_head; }
 
@@ -97,7 +101,9 @@ Q_SIGNALS:
     void headLoaded();
 
 private:
-    Store *m_store;
+    Backlog *m_backlog;
+    PendingSites *m_pending;
+    TeamQueue *m_team;
     Counters *m_counters;
     TextList *m_head;
     QSet<QString> m_handedOut;

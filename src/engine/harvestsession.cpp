@@ -37,7 +37,7 @@ HarvestSession::HarvestSession(std::unique_ptr<Store> store, const QString &data
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
     connect(m_options, &OptionValues::changed, this, &HarvestSession::optionChanged);
-    m_queue = new CrawlQueue(m_store, m_counters, this);
+    m_queue = new CrawlQueue(m_store, m_store, m_store->teamQueue(), m_counters, this);
     m_searches = new TextList(this);
     m_scheduler = new CrawlScheduler(this, m_queue, m_counters, this);
     m_scheduler->setPolicy(CrawlPolicy::fromOptions(*m_options, CrawlPolicy()));

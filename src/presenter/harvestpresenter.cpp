@@ -53,11 +53,12 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     connect(session->options(), &OptionValues::changed, this, &HarvestPresenter::optionChanged);
     connect(session->counters(), &Counters::statsChanged, this,
             &HarvestPresenter::statisticsChanged);
-    if (session->store()->isShared()) {
+    if (session->store()->teamQueue()) {
         // The team's totals, asked of the server now and then rather than at every count.
         auto *poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this] {
-            const std::optional<Store::TeamTotals> team = m_session->store()->teamTotals();
+            const std::optional<TeamQueue::TeamTotals> team =
+                m_session->store()->teamQueue()->teamTotals();
             if (team) {
                 m_team = team;
                 Q_EMIT statisticsChanged();

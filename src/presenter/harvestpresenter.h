@@ -60,7 +60,7 @@ public:
         qint32 sitesScannedEver = 0;
         qint32 numbersFoundEver = 0;
         // A store shared with a team: what the team has done, as the server last said.
-        std::optional<Store::TeamTotals> team;
+        std::optional<TeamQueue::TeamTotals> team;
     };
 
     explicit HarvestPresenter(HarvestSession *session, QObject *parent = nullptr);
@@ -164,7 +164,7 @@ private:
     void startRefused(HarvestSession::StartProblem problem);
 
     HarvestSession *m_session;
-    std::optional<Store::TeamTotals> m_team;
+    std::optional<TeamQueue::TeamTotals> m_team;
     HarvestMessages *m_messages = nullptr;
     std::array<bool, ButtonCount> m_enabled{};
     std::array<bool, ButtonCount> m_clickable{};

@@ -414,30 +414,38 @@ QString usage(const OptionTable &table)
     return parts.join(QLatin1Char(' '));
 }
 
-bool parse(const QStringList &args, int *i, Setting *setting, QString *error,
-           const OptionTable &table)
+QList<Flag> flags(const OptionTable &table)
 {
-    const QString a = args.value(*i);
-    if (!a.startsWith(QLatin1String("--")))
-        return false;
+    QList<Flag> out;
+    for (const OptionRow &r : table) {
+        if (r.toolFlag.isEmpty())
+            continue;
+        if (r.kind == OptionRow::Kind::Check) {
+            out.append({r.toolFlag, false});
+            out.append({QStringLiteral("no-") + r.toolFlag, false});
+        } else {
+            out.append({r.toolFlag, true});
+        }
+    }
+    return out;
+}
+
+bool read(const QString &name, const QString &v, Setting *setting, QString *error,
+          const OptionTable &table)
+{
     for (const OptionRow &r : table) {
         if (r.toolFlag.isEmpty())
             continue;
         const QString flag = QStringLiteral("--") + r.toolFlag;
         setting->id = r.id;
         if (r.kind == OptionRow::Kind::Check) {
-            if (a != flag && a != QStringLiteral("--no-") + r.toolFlag)
+            if (name != r.toolFlag && name != QStringLiteral("no-") + r.toolFlag)
                 continue;
-            setting->value = (a == flag) != r.toolFlagClears ? 1 : 0;
+            setting->value = (name == r.toolFlag) != r.toolFlagClears ? 1 : 0;
             return true;
         }
-        if (a != flag)
+        if (name != r.toolFlag)
             continue;
-        if (*i + 1 >= args.size()) {
-            *error = QStringLiteral("%1 needs a value").arg(a);
-            return true;
-        }
-        const QString v = args.at(++*i);
         switch (r.kind) {
         case OptionRow::Kind::Choice:
             setting->value = int(r.toolValues.indexOf(v));
@@ -468,6 +476,30 @@ bool parse(const QStringList &args, int *i, Setting *setting, QString *error,
         return true;
     }
     return false;
+}
+
+bool parse(const QStringList &args, int *i, Setting *setting, QString *error,
+           const OptionTable &table)
+{
+    const QString a = args.value(*i);
+    if (!a.startsWith(QLatin1String("--")))
+        return false;
+    const QString name = a.mid(2);
+    bool withValue = false;
+    bool known = false;
+    for (const Flag &f : flags(table)) {
+        if (f.name == name) {
+            known = true;
+            withValue = f.takesValue;
+        }
+    }
+    if (!known)
+        return false;
+    if (withValue && *i + 1 >= args.size()) {
+        *error = QStringLiteral("%1 needs a value").arg(a);
+        return true;
+    }
+    return read(name, withValue ? args.at(++*i) : QString(), setting, error, table);
 }
 
 void apply(OptionValues &values, const Setting &setting)

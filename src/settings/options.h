@@ -170,6 +170,18 @@ struct Setting
 
 // "[--engine google|yahoo] [--intl|--no-intl] ...", in table order.
 QString usage(const OptionTable &table = optionTable());
+// The flags of a table's options, without their dashes: "--flag" and "--no-flag" for a check
+// box, "--flag VALUE" for the others.
+struct Flag
+{
+    QString name;
+    bool takesValue = false;
+};
+QList<Flag> flags(const OptionTable &table = optionTable());
+// Reads one flag (its name without dashes) with its value. True when it is a flag of the
+// table: *setting is filled, or *error says what is wrong with the value.
+bool read(const QString &name, const QString &value, Setting *setting, QString *error,
+          const OptionTable &table = optionTable());
 // Reads the flag at args[*i] (and its value, moving *i on). True when it was an option
 // flag: *setting is filled, or *error says what is wrong with its value.
 bool parse(const QStringList &args, int *i, Setting *setting, QString *error,

@@ -21,9 +21,9 @@ namespace {
 constexpr int kCountsWidth = 440;
 } // namespace
 
-ExportDialog::ExportDialog(Store *store, const QString &dataDir,
+ExportDialog::ExportDialog(ExportLedger *ledger, NumberStore *numbers, const QString &dataDir,
                            std::function<void()> deleteAllNumbers, std::function<bool()> mayDelete)
-    : m_db(store), m_deleteAllNumbers(std::move(deleteAllNumbers)),
+    : m_db(ledger), m_numbers(numbers), m_deleteAllNumbers(std::move(deleteAllNumbers)),
       m_mayDelete(std::move(mayDelete)), m_dataDir(dataDir)
 {
     setObjectName(QStringLiteral("frmExport"));
@@ -170,7 +170,8 @@ void ExportDialog::exportClicked()
     if (!result.warning.isEmpty())
         showError(result.warning);
     if (m_deleteAfter->isChecked() && (!m_mayDelete || m_mayDelete())) {
-        const qint32 stored = m_db->countFaxes().value_or(result.count);
+        const qint32 stored =
+            m_numbers ? m_numbers->countFaxes().value_or(result.count) : result.count;
         const QString question =
             stored == 1
                 ? QStringLiteral("Are you sure you want to delete the 1 fax?")
@@ -178,8 +179,8 @@ void ExportDialog::exportClicked()
         if (askYesNo(written + QStringLiteral("\n\n") + question)) {
             if (m_deleteAllNumbers)
                 m_deleteAllNumbers();
-            else
-                (void)m_db->deleteAllFaxes();
+            else if (m_numbers)
+                (void)m_numbers->deleteAllFaxes();
         }
     } else {
         showInfo(written);

@@ -2,13 +2,15 @@
 
 #include <QDialog>
 #include <QPointer>
+
+#include "store.h"
+
 #include <functional>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class Store;
 
 // The export dialog "Export Faxes": writes every stored number to a file chosen by the user
 // and can then delete them all. Opened without modality through the window owner; unloaded
@@ -22,8 +24,8 @@ public:
     // asked (the harvest's, so that the preview and the counters follow; the store's own when
     // not given); mayDelete says whether the deletion may be offered now (always when not
     // given). The file dialog starts in dataDir.
-    ExportDialog(Store *store, const QString &dataDir, std::function<void()> deleteAllNumbers = {},
-                 std::function<bool()> mayDelete = {});
+    ExportDialog(ExportLedger *ledger, NumberStore *numbers, const QString &dataDir,
+                 std::function<void()> deleteAllNumbers = {}, std::function<bool()> mayDelete = {});
 
     // Form_Load: the skin, and the dialog's size.
     void load();
@@ -52,7 +54,8 @@ private:
     // The dialog's size follows the sentence of what an export writes, shown whole.
     void fitToContents();
 
-    QPointer<Store> m_db;
+    StoreRef<ExportLedger> m_db;
+    StoreRef<NumberStore> m_numbers;
     std::function<void()> m_deleteAllNumbers;
     std::function<bool()> m_mayDelete;
     QString m_dataDir;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-NumbersCounter::NumbersCounter(Store *store, QObject *parent) : QObject(parent), m_store(store)
+NumbersCounter::NumbersCounter(NumberView *store, QObject *parent) : QObject(parent), m_store(store)
 {
     std::unique_ptr<Store> another = store ? store->openAnother() : nullptr;
     if (!another)
@@ -53,7 +53,7 @@ quint64 NumbersCounter::request(const FaxFilter &filter, int parts)
     return id;
 }
 
-NumbersCounts NumbersCounter::read(Store &store, const FaxFilter &filter, int parts)
+NumbersCounts NumbersCounter::read(NumberView &store, const FaxFilter &filter, int parts)
 {
     NumbersCounts c;
     c.parts = parts;

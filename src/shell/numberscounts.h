@@ -51,18 +51,18 @@ class NumbersCounter : public QObject
 {
     Q_OBJECT
 public:
-    explicit NumbersCounter(Store *store, QObject *parent = nullptr);
+    explicit NumbersCounter(NumberView *store, QObject *parent = nullptr);
     ~NumbersCounter() override; // waits for a read in progress
 
     // Returns the request's number; counted() answers it.
     quint64 request(const FaxFilter &filter, int parts);
-    static NumbersCounts read(Store &store, const FaxFilter &filter, int parts);
+    static NumbersCounts read(NumberView &store, const FaxFilter &filter, int parts);
 
 Q_SIGNALS:
     void counted(quint64 request, const NumbersCounts &counts);
 
 private:
-    Store *m_store;
+    NumberView *m_store;
     quint64 m_last = 0;
     BackgroundJobs *m_jobs = nullptr; // its thread owns the second connection
     Store *m_another = nullptr;       // the second connection, used on that thread only

@@ -53,7 +53,7 @@ const BusinessColumn *businessColumn(int column)
 
 } // namespace
 
-NumbersModel::NumbersModel(Store *store, QObject *parent)
+NumbersModel::NumbersModel(NumberView *store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store), m_blocks(kBlocksKept)
 {
     refresh();

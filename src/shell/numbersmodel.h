@@ -43,7 +43,7 @@ public:
     Q_ENUM(Column)
     static constexpr int BlockSize = 256;
 
-    explicit NumbersModel(Store *store, QObject *parent = nullptr);
+    explicit NumbersModel(NumberView *store, QObject *parent = nullptr);
 
     FaxFilter filter() const { return m_filter; }
     void setFilter(const FaxFilter &filter);
@@ -89,7 +89,7 @@ private:
     const QList<ListedFax> *block(qint64 index) const;
     void readFailure() const;
 
-    QPointer<Store> m_store;
+    StoreRef<NumberView> m_store;
     FaxFilter m_filter;
     FaxSort m_sort;
     qint64 m_total = 0;

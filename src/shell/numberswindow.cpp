@@ -142,14 +142,17 @@ QString countryCaption(const QString &code)
 
 } // namespace
 
-NumbersWindow::NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings)
-    : m_store(store), m_dataDir(dataDir), m_settings(settings)
+NumbersWindow::NumbersWindow(NumberView *numbers, DoNotFaxStore *doNotFax,
+                             BusinessStore *businesses, const QString &dataDir,
+                             SettingsStore *settings)
+    : m_store(numbers), m_doNotFax(doNotFax), m_businesses(businesses), m_dataDir(dataDir),
+      m_settings(settings)
 {
     setObjectName(QStringLiteral("frmNumbers"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fax Database"));
-    m_model = new NumbersModel(store, this);
-    m_counter = new NumbersCounter(store, this);
+    m_model = new NumbersModel(numbers, this);
+    m_counter = new NumbersCounter(numbers, this);
     connect(m_counter, &NumbersCounter::counted, this, &NumbersWindow::showCounts);
     buildControls();
 
@@ -658,15 +661,15 @@ void NumbersWindow::businessesChanged()
 void NumbersWindow::fillBusinesses()
 {
     m_businessesStale = false;
-    if (!m_store)
+    if (!m_businesses)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The filter box's text: the businesses whose organisation, site or city hold it.
-    const std::optional<QList<BusinessRow>> rows = m_store->businesses(m_filterEdit->text());
+    const std::optional<QList<BusinessRow>> rows = m_businesses->businesses(m_filterEdit->text());
     QApplication::restoreOverrideCursor();
     m_businessList->clear();
     if (!rows) {
-        showReadProblem(m_store->lastError());
+        showReadProblem(m_businesses->lastError());
         return;
     }
     const QString separator = QStringLiteral(", ");
@@ -930,33 +933,33 @@ int NumbersWindow::deleteSelected()
 
 int NumbersWindow::markSelectedDoNotFax()
 {
-    if (!m_store)
+    if (!m_doNotFax)
         return 0;
     int changed = 0;
-    m_store->beginBatch();
+    m_doNotFax->beginBatch();
     for (const ListedFax &f : selectedNumbers()) {
         bool added = false;
-        if (!m_store->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
-                                  Store::reasonMarked, &added)) {
+        if (!m_doNotFax->addDoNotFax(f.row.fax, DoNotFax::storedKey(f.row.fax, f.row.e164),
+                                     DoNotFaxStore::reasonMarked, &added)) {
             changed = -1;
             break;
         }
         changed += added ? 1 : 0;
     }
-    m_store->endBatch();
+    m_doNotFax->endBatch();
     return afterListChange(changed);
 }
 
 int NumbersWindow::unmarkSelectedDoNotFax()
 {
-    if (!m_store)
+    if (!m_doNotFax)
         return 0;
     QStringList keys;
     for (const ListedFax &f : selectedNumbers()) {
         if (!f.doNotFax.isEmpty())
             keys << DoNotFax::storedKey(f.row.fax, f.row.e164);
     }
-    if (!m_store->removeDoNotFax(keys))
+    if (!m_doNotFax->removeDoNotFax(keys))
         return afterListChange(-1);
     return afterListChange(int(keys.size()));
 }
@@ -965,7 +968,7 @@ int NumbersWindow::afterListChange(int changed)
 {
     if (changed < 0) {
         showMessage(QStringLiteral("The do-not-fax list could not be changed: %1")
-                        .arg(m_store->lastError()));
+                        .arg(m_doNotFax->lastError()));
         changed = 0;
     }
     // The greyed rows and the reasons follow; the rows stay where they are, selected.

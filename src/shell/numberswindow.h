@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QPointer>
+
+#include "store.h"
+
 #include <QUrl>
 #include <QWidget>
 
@@ -23,7 +26,6 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class SettingsStore;
-class Store;
 struct FaxFilter;
 struct ListedFax;
 
@@ -41,7 +43,11 @@ class NumbersWindow : public QWidget
 public:
     // store (not owned) must outlive the window; settings (not owned, may be null) keep the
     // window's size and columns.
-    NumbersWindow(Store *store, const QString &dataDir, SettingsStore *settings = nullptr);
+    // The numbers are read through numbers, marked through doNotFax and their businesses
+    // read through businesses (one store, as a rule); none is owned, and the window stays
+    // usable, empty, once they are gone.
+    NumbersWindow(NumberView *numbers, DoNotFaxStore *doNotFax, BusinessStore *businesses,
+                  const QString &dataDir, SettingsStore *settings = nullptr);
     ~NumbersWindow() override; // remembers the size and the columns
 
     NumbersModel *model() const { return m_model; }
@@ -113,7 +119,9 @@ private:
     void saveLayout();
     void updateColumnsMenu();
 
-    QPointer<Store> m_store;
+    StoreRef<NumberView> m_store;
+    StoreRef<DoNotFaxStore> m_doNotFax;
+    StoreRef<BusinessStore> m_businesses;
     QString m_dataDir;
     SettingsStore *m_settings;
     NumbersModel *m_model = nullptr;

@@ -98,8 +98,8 @@ ExportDialog *WindowOwner::openExport(Store *store, std::function<void()> delete
                                       std::function<bool()> mayDelete)
 {
     if (!m_export) {
-        m_export =
-            new ExportDialog(store, m_dataDir, std::move(deleteAllNumbers), std::move(mayDelete));
+        m_export = new ExportDialog(store, store, m_dataDir, std::move(deleteAllNumbers),
+                                    std::move(mayDelete));
         m_export->load();
     }
     bringToFront(m_export);
@@ -109,7 +109,7 @@ ExportDialog *WindowOwner::openExport(Store *store, std::function<void()> delete
 NumbersWindow *WindowOwner::openNumbers(Store *store, SettingsStore *settings)
 {
     if (!m_numbers) {
-        m_numbers = new NumbersWindow(store, m_dataDir, settings);
+        m_numbers = new NumbersWindow(store, store, store, m_dataDir, settings);
         connect(m_numbers, &NumbersWindow::pageRequested, this,
                 [this](const QUrl &page) { openBrowser(page); });
     } else if (m_numbers->isVisible()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storeaccess.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -48,7 +50,7 @@ struct BusinessFax
 // The businesses of the harvest: one row per site and organisation, with its faxes,
 // phones, pages and search strings. Errors as for every operation of the store: a write
 // answers false when nothing of it is stored, a read nothing when the store cannot be read.
-class BusinessStore
+class BusinessStore : public virtual StoreAccess
 {
 public:
     virtual ~BusinessStore() = default;

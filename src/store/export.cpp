@@ -284,7 +284,7 @@ bool isRegularOrMissing(const QString &path)
 
 } // namespace
 
-Result exportFaxes(Store &store, const QString &path, int type, bool space, bool onlyNew)
+Result exportFaxes(ExportLedger &store, const QString &path, int type, bool space, bool onlyNew)
 {
     Result result;
     const QString shown = QDir::toNativeSeparators(path);

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-class Store;
+class ExportLedger;
 struct FaxRow;
 
 // The export of the stored numbers to a text file, shared by the export window and
@@ -99,7 +99,8 @@ QString leftOutText(const ExportCounts &counts);
 // written is reported and leaves an existing file of that name as it was. A pipe, a device
 // or anything else that is not a regular file is written into directly (opening a pipe
 // waits for its reader) and stays what it is; a failed write is reported.
-Result exportFaxes(Store &store, const QString &path, int type, bool space, bool onlyNew = false);
+Result exportFaxes(ExportLedger &store, const QString &path, int type, bool space,
+                   bool onlyNew = false);
 
 } // namespace FaxExport
 

@@ -578,7 +578,7 @@ void PostgresStore::setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
     m_ownNumbers = numbersFound;
 }
 
-std::optional<Store::TeamTotals> PostgresStore::teamTotals()
+std::optional<TeamQueue::TeamTotals> PostgresStore::teamTotals()
 {
     QSqlQuery *q = prepared(kTeamTotals);
     if (!q || !exec(q, false))
@@ -634,7 +634,7 @@ std::optional<bool> PostgresStore::handedOut(const QString &site)
     return any(kHandedOut, site);
 }
 
-std::optional<Store::SearchClaim> PostgresStore::claimSearch(const QString &search)
+std::optional<TeamQueue::SearchClaim> PostgresStore::claimSearch(const QString &search)
 {
     if (!isUsable()) {
         Q_EMIT writeFailed(lastError());

@@ -17,7 +17,7 @@ class QTimer;
 // lower case): two harvesters that store the same number at once store one row. The
 // connection stays open between operations; when it is lost, the next operation opens it
 // again.
-class PostgresStore : public SqlStore
+class PostgresStore : public SqlStore, public TeamQueue
 {
     Q_OBJECT
 public:
@@ -38,7 +38,9 @@ public:
     // Where the server is, as messages name it: "host port 5432".
     QString serverName() const;
 
-    bool isShared() const override { return true; }
+    TeamQueue *teamQueue() override { return this; }
+    using SearchClaim = TeamQueue::SearchClaim;
+    using TeamTotals = TeamQueue::TeamTotals;
     // Starts renewing this harvester's leases (every third of a lease).
     void setHarvester(const QString &id, int leaseSeconds) override;
     std::optional<QStringList> takeSites(int count, TakeOrder order) override;

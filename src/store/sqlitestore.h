@@ -5,8 +5,9 @@
 // The store as the file "varnel.mdb" (SQLite) in the data directory, or as a file of
 // another name.
 //
-// Every operation is one statement in its own transaction, so a kill at any moment leaves
-// each row wholly stored or absent. The connection stays open between operations. The
+// Outside a batch (beginBatch) each write is one statement in its own transaction; an
+// operation on many rows, and a batch, is one transaction. Either way a kill at any moment
+// leaves each row wholly stored or absent. The connection stays open between operations. The
 // file and missing tables are created on first use; a file that is not a database, a
 // database that fails SQLite's quick check, or one written by a newer version of the
 // program (a higher schema version) is never written: the operations then fail and
@@ -18,7 +19,8 @@ class SqliteStore : public SqlStore
 public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
-    // 2: the numbers' E.164 form, country and evidence.
+    // 2: the numbers' E.164 form, country and evidence. 3: the do-not-fax list, the export
+    // ledger and the numbers window's indexes. 4: the engines' rests. 5: the businesses.
     static constexpr int schemaVersion = 5;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);

@@ -86,9 +86,9 @@ QString Store::foldCase(QString text)
     return text;
 }
 
-bool Store::addFax(FaxRow &row, bool *alreadyStored)
+bool NumberStore::addFax(FaxRow &row, bool *alreadyStored)
 {
-    row.fax = normalizeNumber(row.fax);
+    row.fax = Store::normalizeNumber(row.fax);
     if (row.search.isEmpty())
         row.search = QStringLiteral("Unknown");
     if (row.context.size() > ContextLength)
@@ -102,13 +102,13 @@ bool Store::addFax(FaxRow &row, bool *alreadyStored)
     return ok;
 }
 
-std::optional<bool> Store::faxExists(QString &number)
+std::optional<bool> NumberStore::faxExists(QString &number)
 {
-    number = normalizeNumber(number);
+    number = Store::normalizeNumber(number);
     return hasFax(number);
 }
 
-std::optional<bool> Store::numberExists(FaxRow &row)
+std::optional<bool> NumberStore::numberExists(FaxRow &row)
 {
     if (!row.e164.isEmpty()) {
         const std::optional<bool> known = hasE164(row.e164);
@@ -118,43 +118,43 @@ std::optional<bool> Store::numberExists(FaxRow &row)
     return faxExists(row.fax);
 }
 
-bool Store::addWebsite(QString &site)
+bool Backlog::addWebsite(QString &site)
 {
-    site = normalizeSite(site);
+    site = Store::normalizeSite(site);
     return insertWebsite(site);
 }
 
-bool Store::deleteWebsite(QString &site)
+bool Backlog::deleteWebsite(QString &site)
 {
-    site = normalizeSite(site);
+    site = Store::normalizeSite(site);
     return removeWebsite(site);
 }
 
-std::optional<bool> Store::websiteExists(QString &site)
+std::optional<bool> Backlog::websiteExists(QString &site)
 {
-    site = normalizeSite(site);
+    site = Store::normalizeSite(site);
     return hasWebsite(site);
 }
 
-bool Store::addSearch(QString &search)
+bool SearchList::addSearch(QString &search)
 {
-    search = normalizeSearch(search);
+    search = Store::normalizeSearch(search);
     return insertSearch(search);
 }
 
-bool Store::deleteSearch(QString &search)
+bool SearchList::deleteSearch(QString &search)
 {
-    search = normalizeSearch(search);
+    search = Store::normalizeSearch(search);
     return removeSearch(search);
 }
 
-const QString Store::reasonImported = QStringLiteral("imported from a file");
-const QString Store::reasonOptOut = QStringLiteral("opt-out request");
-const QString Store::reasonMarked = QStringLiteral("marked in the window");
-const QString Store::reasonNoticeSays = QStringLiteral("page says no unsolicited faxes");
+const QString DoNotFaxStore::reasonImported = QStringLiteral("imported from a file");
+const QString DoNotFaxStore::reasonOptOut = QStringLiteral("opt-out request");
+const QString DoNotFaxStore::reasonMarked = QStringLiteral("marked in the window");
+const QString DoNotFaxStore::reasonNoticeSays = QStringLiteral("page says no unsolicited faxes");
 
-bool Store::addDoNotFax(const QString &number, const QString &key, const QString &reason,
-                        bool *added)
+bool DoNotFaxStore::addDoNotFax(const QString &number, const QString &key, const QString &reason,
+                                bool *added)
 {
     bool isNew = false;
     const bool ok = insertDoNotFax({number.trimmed(), key, now(), reason}, &isNew);
@@ -197,4 +197,51 @@ bool Store::returnSites(const QStringList &sites)
             ok = false;
     }
     return ok;
+}
+
+QMetaObject::Connection StoreAccess::onWriteFailed(QObject *context,
+                                                   std::function<void(const QString &)> f)
+{
+    return QObject::connect(qobject_cast<Store *>(storeObject()), &Store::writeFailed, context,
+                            std::move(f));
+}
+
+QMetaObject::Connection StoreAccess::onStoreProblem(QObject *context,
+                                                    std::function<void(const QString &)> f)
+{
+    return QObject::connect(qobject_cast<Store *>(storeObject()), &Store::storeProblem, context,
+                            std::move(f));
+}
+
+void Store::setHarvester(const QString &id, int leaseSeconds)
+{
+    if (TeamQueue *team = teamQueue())
+        team->setHarvester(id, leaseSeconds);
+}
+
+std::optional<Store::SearchClaim> Store::claimSearch(const QString &search)
+{
+    if (TeamQueue *team = teamQueue())
+        return team->claimSearch(search);
+    // Alone, the caller empties the queue first and looks for sites.
+    return SearchClaim::Discover;
+}
+
+void Store::discoveryDone()
+{
+    if (TeamQueue *team = teamQueue())
+        team->discoveryDone();
+}
+
+void Store::setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
+{
+    if (TeamQueue *team = teamQueue())
+        team->setOwnCounts(sitesScanned, numbersFound);
+}
+
+std::optional<bool> Store::teamStillWorking(const QString &search)
+{
+    if (TeamQueue *team = teamQueue())
+        return team->teamStillWorking(search);
+    return false;
 }

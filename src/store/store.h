@@ -1,18 +1,22 @@
 #pragma once
 
 #include "businessstore.h"
+#include "storeaccess.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class Clock;
+class Store;
 
 // One site of the backlog with the time it was queued.
 struct SiteRow
@@ -172,54 +176,17 @@ struct EngineRestRow
     QString reason;
 };
 
-// The harvest database: the numbers found (faxes), the backlog of sites to crawl
-// (websites), the search strings (searches) and the sites taken out of the backlog whose
-// page has not been analysed yet (pending). The rules for texts live here; a backend
-// (SQLite, or PostgreSQL for a team's shared server) keeps the rows.
-//
-// One error convention. A write returns true when it is stored; false means nothing of it
-// was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
-// Either failure is also reported: storeProblem() once, naming the store and the reason,
-// until a write works again; writeFailed() for every refused write. lastError() is the
-// last problem, empty while the store works.
-//
-// Texts are normalised by the rules below before they are written or compared; an
-// operation that takes a text by reference writes the normalised text back (callers use
-// it). Comparisons fold ASCII letters only.
-class Store : public QObject, public BusinessStore
+// ---- the roles of the store ------------------------------------------------------------------
+// A caller takes the role it needs (a crawl queue the backlog and the pending notes, the
+// numbers window the view reads), not the whole store. Every role answers by the store's one
+// error convention (see Store) and shares the store's access: where it is, whether it works,
+// its last problem, its clock and its batches. The combined Store implements every role but
+// the team's queue, which only a shared store has.
+
+// The numbers found (faxes).
+class NumberStore : public virtual StoreAccess
 {
-    Q_OBJECT
 public:
-    using QObject::QObject;
-    ~Store() override = default;
-
-    // The rules: a site loses every scheme ("https://", "http://" and their broken tails
-    // such as "ttp://") and surrounding spaces; a number loses one trailing "." and
-    // surrounding spaces; a search string loses surrounding spaces.
-    static QString normalizeSite(QString site);
-    static QString normalizeNumber(QString number);
-    static QString normalizeSearch(QString search);
-    // The text with ASCII letters in lower case and nothing else changed: two texts are equal
-    // to the store when their folded forms are.
-    static QString foldCase(QString text);
-
-    virtual QString location() const = 0; // names the store in messages
-    virtual bool isUsable() = 0;          // opens the store when needed
-    virtual QString lastError() const = 0;
-    // The clock behind the Date columns; not owned; null restores the system clock.
-    virtual void setClock(const Clock *clock) = 0;
-    virtual QDateTime now() const = 0;
-    // A second connection to the same rows, to be used (and destroyed) in one other thread,
-    // so that long reads can run beside the window; nothing where the backend has none.
-    virtual std::unique_ptr<Store> openAnother() const { return nullptr; }
-
-    // Groups the writes between the two calls (one page's links) into one transaction,
-    // stored whole or not at all: once a write of it is refused, its later writes are not
-    // run. Nests by count.
-    virtual void beginBatch() = 0;
-    virtual void endBatch() = 0;
-
-    // ---- numbers -------------------------------------------------------------------------
     static constexpr int ContextLength = 200;
     // Stores the row: its number normalised, an empty search as "Unknown", the context cut
     // to ContextLength, the date now. A store that keeps each number once (a shared server,
@@ -242,8 +209,19 @@ public:
     virtual std::optional<QStringList> newestFaxes(int count) = 0;
     virtual std::optional<QList<FaxRow>> allFaxes() = 0; // in stored order
 
-    // ---- reading the numbers in view (the numbers window) -----------------------------------
-    // Each read covers the numbers the filter lets through; none loads the whole table.
+protected:
+    ~NumberStore() = default;
+    // The backend's side; texts come normalised.
+    virtual bool insertFax(const FaxRow &row, bool *alreadyStored) = 0;
+    virtual std::optional<bool> hasFax(const QString &number) = 0;
+    virtual std::optional<bool> hasE164(const QString &e164) = 0; // exact, never matches ""
+};
+
+// The numbers in view (the numbers window): each read covers the numbers the filter lets
+// through; none loads the whole table.
+class NumberView : public virtual StoreAccess
+{
+public:
     virtual std::optional<qint64> countFaxes(const FaxFilter &filter) = 0;
     // At most `limit` rows from `offset` in the order asked for.
     virtual std::optional<QList<ListedFax>> faxPage(const FaxFilter &filter, const FaxSort &sort,
@@ -258,7 +236,14 @@ public:
     // Deletes the numbers of these keys (ListedFax::id); keys that are gone are no error.
     [[nodiscard]] virtual bool deleteFaxes(const QList<qint64> &ids) = 0;
 
-    // ---- the do-not-fax list ----------------------------------------------------------------
+protected:
+    ~NumberView() = default;
+};
+
+// The do-not-fax list.
+class DoNotFaxStore : public virtual StoreAccess
+{
+public:
     // The reasons a number is on the list.
     static const QString reasonImported;   // "imported from a file"
     static const QString reasonOptOut;     // "opt-out request"
@@ -272,7 +257,15 @@ public:
     [[nodiscard]] virtual bool removeDoNotFax(const QStringList &keys) = 0;
     virtual std::optional<QList<DoNotFaxEntry>> doNotFaxList() = 0; // in the order listed
 
-    // ---- exports ---------------------------------------------------------------------------
+protected:
+    ~DoNotFaxStore() = default;
+    virtual bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) = 0;
+};
+
+// The exports and their ledger.
+class ExportLedger : public virtual StoreAccess
+{
+public:
     // No export writes a listed number; with onlyNew none that an earlier export wrote.
     virtual std::optional<ExportCounts> exportCounts(bool onlyNew) = 0;
     virtual std::optional<ExportPlan> exportPlan(bool onlyNew) = 0;
@@ -280,26 +273,53 @@ public:
     [[nodiscard]] virtual bool recordExport(const QString &file, const QStringList &keys) = 0;
     virtual std::optional<QList<ExportRecord>> exportLedger() = 0; // in the order exported
 
-    // ---- the backlog -----------------------------------------------------------------------
+protected:
+    ~ExportLedger() = default;
+};
+
+// The backlog of sites to crawl (websites).
+class Backlog : public virtual StoreAccess
+{
+public:
     [[nodiscard]] bool addWebsite(QString &site);
     [[nodiscard]] bool deleteWebsite(QString &site); // the first matching row
     [[nodiscard]] virtual bool deleteAllWebsites() = 0;
     std::optional<bool> websiteExists(QString &site); // in the table, letter case ignored
     virtual std::optional<qint32> countWebsites() = 0;
+    // The backlog holds a site (cheaper than counting it).
+    virtual std::optional<bool> anyWebsite() = 0;
     // The newest sites, the oldest of them first; they stay in the table.
     virtual std::optional<QStringList> newestWebsites(int count) = 0;
     // The first site in stored order (it stays), or the empty text when there is none.
     virtual std::optional<QString> firstWebsite() = 0;
     virtual std::optional<QList<SiteRow>> allWebsites() = 0; // in stored order
 
-    // ---- search strings ----------------------------------------------------------------------
+protected:
+    ~Backlog() = default;
+    virtual bool insertWebsite(const QString &site) = 0;
+    virtual bool removeWebsite(const QString &site) = 0;
+    virtual std::optional<bool> hasWebsite(const QString &site) = 0;
+};
+
+// The search strings (searches).
+class SearchList : public virtual StoreAccess
+{
+public:
     [[nodiscard]] bool addSearch(QString &search);
     [[nodiscard]] bool deleteSearch(QString &search);  // the first matching row
     virtual std::optional<QStringList> searches() = 0; // in stored order
 
-    // ---- pending notes ---------------------------------------------------------------------
-    // Sites taken out of the backlog stay noted until their page has been analysed, so that
-    // a harvest that is killed loses none of them.
+protected:
+    ~SearchList() = default;
+    virtual bool insertSearch(const QString &search) = 0;
+    virtual bool removeSearch(const QString &search) = 0;
+};
+
+// The sites taken out of the backlog (pending): they stay noted until their page has been
+// analysed, so that a harvest that is killed loses none of them.
+class PendingSites : public virtual StoreAccess
+{
+public:
     [[nodiscard]] virtual bool notePending(const QString &site) = 0;
     [[nodiscard]] virtual bool clearPending(const QString &site) = 0; // the first matching note
     [[nodiscard]] virtual bool clearAllPending() = 0;
@@ -308,30 +328,6 @@ public:
     // each entry of stillQueued; returns how many went back. A shared store puts back only
     // this harvester's notes.
     virtual std::optional<int> restorePending(const QStringList &stillQueued = {}) = 0;
-
-    // ---- search engines at rest -------------------------------------------------------------
-    // Rests outlast a run and are shared by a team; the times are kept in UTC, so that
-    // harvesters in other time zones read the same moment.
-    virtual std::optional<QList<EngineRestRow>> engineRests() = 0; // every rest kept, by engine
-    // Keeps the engine's rest in place of the one it had.
-    [[nodiscard]] virtual bool setEngineRest(const EngineRestRow &rest) = 0;
-    // Forgets the engine's rest; no error when it had none.
-    [[nodiscard]] virtual bool endEngineRest(const QString &engine) = 0;
-
-    // ---- the queue of a team -----------------------------------------------------------------
-    // A store that many harvesters share (a server) hands each site of the backlog to one of
-    // them: a taken site is leased to this harvester for a while and noted as handed out for
-    // the current search string, so that no other harvester takes or queues it again. A
-    // harvester renews its leases while it runs; the sites of one that died go to another
-    // once their leases have run out. A store of one harvester (the file) leases nothing.
-    virtual bool isShared() const { return false; }
-    // Who this harvester is (its leases carry it) and how long a lease lasts; before the
-    // first operation.
-    virtual void setHarvester(const QString &id, int leaseSeconds)
-    {
-        Q_UNUSED(id);
-        Q_UNUSED(leaseSeconds);
-    }
     enum class TakeOrder
     {
         First, // stored order
@@ -339,73 +335,147 @@ public:
     };
     // Takes up to count sites out of the backlog, each noted as pending first; a shared store
     // first takes sites whose lease ran out. Empty when there is none.
-    virtual std::optional<QStringList> takeSites(int count, TakeOrder order);
+    virtual std::optional<QStringList> takeSites(int count, TakeOrder order) = 0;
     // Sites taken (and their notes) go back into the backlog.
-    virtual bool returnSites(const QStringList &sites);
+    virtual bool returnSites(const QStringList &sites) = 0;
+
+protected:
+    ~PendingSites() = default;
+};
+
+// Search engines at rest. Rests outlast a run and are shared by a team; the times are kept
+// in UTC, so that harvesters in other time zones read the same moment.
+class EngineRestStore : public virtual StoreAccess
+{
+public:
+    virtual std::optional<QList<EngineRestRow>> engineRests() = 0; // every rest kept, by engine
+    // Keeps the engine's rest in place of the one it had.
+    [[nodiscard]] virtual bool setEngineRest(const EngineRestRow &rest) = 0;
+    // Forgets the engine's rest; no error when it had none.
+    [[nodiscard]] virtual bool endEngineRest(const QString &engine) = 0;
+
+protected:
+    ~EngineRestStore() = default;
+};
+
+// The queue of a team. A store that many harvesters share (a server) hands each site of the
+// backlog to one of them: a taken site is leased to this harvester for a while and noted as
+// handed out for the current search string, so that no other harvester takes or queues it
+// again. A harvester renews its leases while it runs; the sites of one that died go to
+// another once their leases have run out. A store of one harvester (the file) has no team
+// queue (Store::teamQueue() is null).
+class TeamQueue : public virtual StoreAccess
+{
+public:
+    // Who this harvester is (its leases carry it) and how long a lease lasts; before the
+    // first operation.
+    virtual void setHarvester(const QString &id, int leaseSeconds) = 0;
     // A harvester of the team took the site for the current search string ("host" and
     // "host/" are one site); compared exactly.
-    virtual std::optional<bool> handedOut(const QString &site)
-    {
-        Q_UNUSED(site);
-        return false;
-    }
-    // The backlog holds a site (cheaper than counting it).
-    virtual std::optional<bool> anyWebsite() = 0;
-    // Where a start for a search string goes: Discover looks for sites (always, for a store
-    // of one harvester, whose caller empties the queue first; a shared store keeps the
-    // sites its team has queued and forgets only which were handed out); Join crawls the
-    // team's queue of that string, which another harvester has begun.
+    virtual std::optional<bool> handedOut(const QString &site) = 0;
+    // Where a start for a search string goes: Discover looks for sites (the team keeps the
+    // sites it has queued and forgets only which were handed out); Join crawls the team's
+    // queue of that string, which another harvester has begun.
     enum class SearchClaim
     {
         Discover,
         Join
     };
-    virtual std::optional<SearchClaim> claimSearch(const QString &search)
-    {
-        Q_UNUSED(search);
-        return SearchClaim::Discover;
-    }
+    virtual std::optional<SearchClaim> claimSearch(const QString &search) = 0;
     // The discovery this harvester began (claimSearch) has queued its sites.
-    virtual void discoveryDone() {}
+    virtual void discoveryDone() = 0;
     // What this harvester has done (its sites scanned and numbers found), told to the team
     // with its next lease renewal.
-    virtual void setOwnCounts(qint64 sitesScanned, qint64 numbersFound)
-    {
-        Q_UNUSED(sitesScanned);
-        Q_UNUSED(numbersFound);
-    }
+    virtual void setOwnCounts(qint64 sitesScanned, qint64 numbersFound) = 0;
     struct TeamTotals
     {
         qint64 sitesScanned = 0;  // by every harvester that ever joined
         qint64 numbersStored = 0; // the numbers in the store
         int harvesters = 0;       // those that renewed their leases lately
     };
-    // Nothing for a store of one harvester.
-    virtual std::optional<TeamTotals> teamTotals() { return std::nullopt; }
+    virtual std::optional<TeamTotals> teamTotals() = 0;
     // Other harvesters still work on the queue of this search string (they hold sites whose
     // links may refill it, or still look for sites): an idle harvester waits rather than
     // calling the queue dry.
-    virtual std::optional<bool> teamStillWorking(const QString &search)
-    {
-        Q_UNUSED(search);
-        return false;
-    }
+    virtual std::optional<bool> teamStillWorking(const QString &search) = 0;
+
+protected:
+    ~TeamQueue() = default;
+};
+
+// The harvest database: the numbers found (faxes), the backlog of sites to crawl
+// (websites), the search strings (searches) and the sites taken out of the backlog whose
+// page has not been analysed yet (pending), with the do-not-fax list, the export ledger and
+// the engines' rests, and the businesses the numbers belong to. The rules for texts live here; a
+// backend (SQLite, or PostgreSQL for a team's shared server) keeps the rows. Callers outside the
+// store take the roles above.
+//
+// One error convention. A write returns true when it is stored; false means nothing of it
+// was. A read returns its value, or nothing (std::nullopt) when the store cannot be read.
+// Either failure is also reported: storeProblem() once, naming the store and the reason,
+// until a write works again; writeFailed() for every refused write. lastError() is the
+// last problem, empty while the store works.
+//
+// Texts are normalised by the rules below before they are written or compared; an
+// operation that takes a text by reference writes the normalised text back (callers use
+// it). Comparisons fold ASCII letters only.
+class Store : public QObject,
+              public NumberStore,
+              public NumberView,
+              public DoNotFaxStore,
+              public ExportLedger,
+              public Backlog,
+              public SearchList,
+              public PendingSites,
+              public EngineRestStore,
+              public BusinessStore
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Store() override = default;
+
+    // The rules: a site loses every scheme ("https://", "http://" and their broken tails
+    // such as "ttp://") and surrounding spaces; a number loses one trailing "." and
+    // surrounding spaces; a search string loses surrounding spaces.
+    static QString normalizeSite(QString site);
+    static QString normalizeNumber(QString number);
+    static QString normalizeSearch(QString search);
+    // The text with ASCII letters in lower case and nothing else changed: two texts are equal
+    // to the store when their folded forms are.
+    static QString foldCase(QString text);
+
+    // The clock behind the Date columns; not owned; null restores the system clock.
+    virtual void setClock(const Clock *clock) = 0;
+    std::unique_ptr<Store> openAnother() const override { return nullptr; }
+    QObject *storeObject() override { return this; }
+
+    // Both roles count the numbers: all of them, or those a filter lets through.
+    using NumberStore::countFaxes;
+    using NumberView::countFaxes;
+
+    // Without a team the sites are taken in the order asked for and noted as pending.
+    std::optional<QStringList> takeSites(int count, TakeOrder order) override;
+    bool returnSites(const QStringList &sites) override;
+
+    // The team's queue of a shared store; null for a store of one harvester.
+    virtual TeamQueue *teamQueue() { return nullptr; }
+    bool isShared() { return teamQueue() != nullptr; }
+
+    // For the harvest session until it holds the team's queue itself: each does what the
+    // team's queue does, or, without a team, what a harvester alone needs (nothing; every
+    // search string is discovered; no other harvester works).
+    using SearchClaim = TeamQueue::SearchClaim;
+    using TeamTotals = TeamQueue::TeamTotals;
+    void setHarvester(const QString &id, int leaseSeconds);
+    std::optional<SearchClaim> claimSearch(const QString &search);
+    void discoveryDone();
+    void setOwnCounts(qint64 sitesScanned, qint64 numbersFound);
+    std::optional<bool> teamStillWorking(const QString &search);
 
 Q_SIGNALS:
     // The store cannot be used; emitted once until a write succeeds again.
     void storeProblem(const QString &message);
     // A write failed (every time): what was to be stored is not.
     void writeFailed(const QString &reason);
-
-protected:
-    // The backend's side of the operations above; texts come normalised.
-    virtual bool insertFax(const FaxRow &row, bool *alreadyStored) = 0;
-    virtual std::optional<bool> hasFax(const QString &number) = 0;
-    virtual std::optional<bool> hasE164(const QString &e164) = 0; // exact, never matches ""
-    virtual bool insertWebsite(const QString &site) = 0;
-    virtual bool removeWebsite(const QString &site) = 0;
-    virtual std::optional<bool> hasWebsite(const QString &site) = 0;
-    virtual bool insertSearch(const QString &search) = 0;
-    virtual bool removeSearch(const QString &search) = 0;
-    virtual bool insertDoNotFax(const DoNotFaxEntry &entry, bool *added) = 0;
 };

@@ -22,7 +22,7 @@ struct Fixture
     Counters counters{&settings};
     ManualClock clock;
     SqliteStore store{dir.path()};
-    CrawlQueue queue{&store, &counters};
+    CrawlQueue queue{&store, &store, nullptr, &counters};
 
     Fixture() { store.setClock(&clock); }
 
@@ -132,7 +132,7 @@ private Q_SLOTS:
         bad.close();
         Counters counters(nullptr);
         SqliteStore store(dir.path());
-        CrawlQueue queue(&store, &counters);
+        CrawlQueue queue(&store, &store, nullptr, &counters);
         queue.head()->addItem(QStringLiteral("queued.com"));
         QString w = QStringLiteral("w.com");
         QVERIFY(!queue.isKnown(w).has_value());

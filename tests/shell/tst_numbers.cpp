@@ -826,7 +826,8 @@ private:
     // The window, shown (without the rest of the program: a page asked for opens nothing).
     NumbersWindow *open(SettingsStore *settings = nullptr)
     {
-        m_window = new NumbersWindow(m_store.get(), m_dir->path(), settings);
+        m_window =
+            new NumbersWindow(m_store.get(), m_store.get(), m_store.get(), m_dir->path(), settings);
         m_window->show();
         return m_window;
     }

@@ -182,25 +182,76 @@ private Q_SLOTS:
 
     void badArguments_data()
     {
+        // The line the tool says before its usage; empty where only the usage is pinned.
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("unknown flag") << QStringList{QStringLiteral("--bogus")};
-        QTest::newRow("engine") << QStringList{QStringLiteral("--engine"),
-                                               QStringLiteral("nosuchengine")};
-        QTest::newRow("results") << QStringList{QStringLiteral("--results"), QStringLiteral("300")};
-        QTest::newRow("resolve") << QStringList{QStringLiteral("--resolve"),
-                                                QStringLiteral("nonsense")};
-        QTest::newRow("missing value") << QStringList{QStringLiteral("--search")};
-        QTest::newRow("timeout") << QStringList{QStringLiteral("--timeout"), QStringLiteral("0")};
-        QTest::newRow("timeout2") << QStringList{QStringLiteral("--timeout2"), QStringLiteral("x")};
+        QTest::addColumn<QString>("message");
+        const auto s = [](const char *text) { return QString::fromLatin1(text); };
+        QTest::newRow("unknown flag") << QStringList{s("--bogus")} << s("unknown option '--bogus'");
+        QTest::newRow("engine") << QStringList{s("--engine"), s("nosuchengine")} << QString();
+        QTest::newRow("results") << QStringList{s("--results"), s("300")} << QString();
+        QTest::newRow("resolve") << QStringList{s("--resolve"), s("nonsense")} << QString();
+        QTest::newRow("missing value") << QStringList{s("--search")} << s("--search needs a value");
+        QTest::newRow("timeout") << QStringList{s("--timeout"), s("0")}
+                                 << s("--timeout is a number of seconds from 1 to 3600");
+        QTest::newRow("timeout2") << QStringList{s("--timeout2"), s("x")}
+                                  << s("--timeout2 is a number of seconds from 1 to 3600");
+        // What a hand-made reading and the parser could read differently.
+        QTest::newRow("value after =") << QStringList{s("--timeout=0")}
+                                       << s("--timeout is a number of seconds from 1 to 3600");
+        QTest::newRow("table flag's value after =")
+            << QStringList{s("--last-search=maybe")} << s("--last-search is stop or continue");
+        QTest::newRow("a switch given a value")
+            << QStringList{s("--resume=yes")} << s("unknown option '--resume=yes'");
+        QTest::newRow("a word") << QStringList{s("plumbers")} << s("unknown option 'plumbers'");
+        QTest::newRow("one dash") << QStringList{s("-search"), s("x")}
+                                  << s("unknown option '-search'");
+        QTest::newRow("table flag's missing value")
+            << QStringList{s("--no-intl"), s("--results")} << s("--results needs a value");
+        QTest::newRow("lease without a server")
+            << QStringList{s("--lease"), s("30")} << s("--lease goes with --store");
     }
     void badArguments()
     {
         QFETCH(QStringList, args);
+        QFETCH(QString, message);
         ToolRun run;
         run.start(args);
         QVERIFY(run.finish());
         QCOMPARE(run.process.exitCode(), 2);
         QVERIFY(run.err.contains("usage:"));
+        if (!message.isEmpty())
+            QCOMPARE(QString::fromUtf8(run.err).section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("varnel-tool harvest: ") + message);
+    }
+
+    // A value after "=" or as the next argument, the flags taking effect in the order given.
+    void flagsTakeTheirValueEitherWay_data()
+    {
+        QTest::addColumn<bool>("equals");
+        QTest::newRow("--flag value") << false;
+        QTest::newRow("--flag=value") << true;
+    }
+    void flagsTakeTheirValueEitherWay()
+    {
+        QFETCH(bool, equals);
+        TempDataDir dir;
+        const auto flag = [equals](const char *name, const QString &value) {
+            const QString f = QLatin1String(name);
+            return equals ? QStringList{f + QLatin1Char('=') + value} : QStringList{f, value};
+        };
+        ToolRun run;
+        run.start(flag("--data-dir", dir.path()) + flag("--results", QStringLiteral("500")) +
+                  QStringList{QStringLiteral("--intl"), QStringLiteral("--no-intl"),
+                              QStringLiteral("--resume")});
+        QVERIFY(run.finish());
+        // Nothing saved to resume; the clicks were made before that was found.
+        QCOMPARE(run.process.exitCode(), 1);
+        QVERIFY2(run.err.contains("no saved queue"), run.err.constData());
+        SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
+        QCOMPARE(settings.read(QStringLiteral("Combo2"), QStringLiteral("absent")),
+                 QStringLiteral("2"));
+        QCOMPARE(settings.read(QStringLiteral("chkNonUS"), QStringLiteral("absent")),
+                 QStringLiteral("0"));
     }
 
     void flagsActAsClicks()
