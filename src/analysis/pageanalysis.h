@@ -20,6 +20,9 @@ struct PageFindings
     // E.164 form and evidence (findFaxNumbers).
     QList<FoundNumber> numbers;
     QByteArray text; // the page as text lines, as the second page file keeps it
+    // With AnalysisOptions::markContactLinks: for each of links, whether its text or its
+    // address names a contact page (contactpages.h). Empty otherwise.
+    QList<bool> contactLinks;
 };
 
 // Where a page was fetched from, as its relative links resolve against it.
@@ -38,6 +41,8 @@ struct AnalysisOptions
     // Links of other schemes than http and https (tel:, fax:, file:, ...) are left out
     // instead of read as paths of the page's site, as the original read them.
     bool webLinksOnly = false;
+    // Tell which links name a contact page (PageFindings::contactLinks).
+    bool markContactLinks = false;
 };
 
 // The links and numbers of a page body (as received, without the HTTP header).
@@ -48,7 +53,9 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
 
 // The two halves of analysePage. findNumbers fills the numbers and the text; the finder
 // reads the body as downloaded (it may be left out when the finder is off).
-QStringList findLinks(QByteArrayView body, const PageAddress &address, bool webLinksOnly = false);
+// contactLinks, when given, gets for each link whether it names a contact page.
+QStringList findLinks(QByteArrayView body, const PageAddress &address, bool webLinksOnly = false,
+                      QList<bool> *contactLinks = nullptr);
 void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out,
                  QByteArrayView body = {}, const PageAddress &address = {});
 

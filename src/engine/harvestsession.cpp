@@ -493,6 +493,7 @@ void HarvestSession::beginSearch(bool unloadFirst)
     m_limits.clearPageCounts();
     m_robots.clear();
     (void)m_gate.takeAllHeld();
+    m_contactFirst.clear();
     playSoundIf(m_options->isOn(OptionId::SoundOnNextSearch), kSoundNextSearch);
     if (const std::optional<StartProblem> problem = startProblem()) {
         // A team's claim lapses with its lease; said at once, the others need not wait.
@@ -622,6 +623,7 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     }
     for (const QString &site : m_gate.takeAllHeld())
         m_queue->returnToBacklog(site);
+    m_contactFirst.forgetUnread();
     for (const Analysis &a : qAsConst(m_analyses)) {
         if (a.site != head)
             m_queue->returnToBacklog(a.site);
@@ -820,8 +822,10 @@ void HarvestSession::fetchNext(int slot)
         robotsUnreadable(s);
     if (slot >= slotCount()) {
         // Fewer parallel downloads were chosen: this slot rests once its site is done.
-        if (!s->site.isEmpty())
+        if (!s->site.isEmpty()) {
             m_queue->siteDone(s->site);
+            m_contactFirst.siteDone(s->site);
+        }
         s->site.clear();
         releaseGate(s);
         return;
@@ -830,6 +834,7 @@ void HarvestSession::fetchNext(int slot)
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!s->site.isEmpty()) {
             m_queue->siteDone(s->site);
+            m_contactFirst.siteDone(s->site);
             s->site.clear();
         }
         releaseGate(s);
@@ -933,6 +938,11 @@ bool HarvestSession::robotsOn() const
     return politeMode() && m_options->isOn(OptionId::RespectRobots);
 }
 
+bool HarvestSession::contactFirstOn() const
+{
+    return politeMode() && m_options->isOn(OptionId::StopSiteAtFax) && !m_store->isShared();
+}
+
 bool HarvestSession::hostReady(const QByteArray &host) const
 {
     if (host.isEmpty() || m_limits.isAbandoned(host))
@@ -954,6 +964,10 @@ bool HarvestSession::hostReady(const QByteArray &host) const
                 return false;
         }
     }
+    // A site's other pages wait while its contact pages are read (the gate hands out those
+    // first).
+    if (contactFirstOn() && m_contactFirst.holdsBack(host) && !m_gate.frontHeldFirst(host))
+        return false;
     return m_gate.waitFor(host) == 0;
 }
 
@@ -1160,7 +1174,7 @@ HarvestSession::ConnectResult HarvestSession::connectSlot(int slot)
     s->keepAlive = politeMode();
     preferKnownHttps(s);
     if (t.strHost.isEmpty() || m_nextSite.size() > CrawlLimits::MaxSiteLength ||
-        m_limits.isAbandoned(t.strHost)) {
+        m_limits.isAbandoned(t.strHost) || (contactFirstOn() && m_contactFirst.passOver(s->site))) {
         s->stopWatchdogs();
         s->closeSocket();
         return ConnectResult::Skipped;
@@ -1544,6 +1558,7 @@ AnalysisOptions HarvestSession::analysisOptions() const
     // The modern mode asks servers for web pages only; the reference reads a "tel:" link as
     // a path of the page's site.
     options.webLinksOnly = politeMode();
+    options.markContactLinks = contactFirstOn();
     return options;
 }
 
@@ -1579,6 +1594,7 @@ bool HarvestSession::keepAnalysed(const Analysis &page, const PageFindings &foun
         return false;
     }
     m_queue->siteDone(page.site);
+    m_contactFirst.siteDone(page.site);
     return true;
 }
 
@@ -1598,7 +1614,10 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
                               int unfinishedSlot)
 {
     setActivity(Line::Step, QStringLiteral("Getting Links"));
-    if (!queueLinks(found.links)) {
+    const bool contactFirst = contactFirstOn() && found.contactLinks.size() == found.links.size();
+    if (contactFirst && !found.numbers.isEmpty())
+        m_contactFirst.faxFound(website);
+    if (!queueLinks(found.links, contactFirst ? &found.contactLinks : nullptr)) {
         // A link taken for known would never be queued: the page is read again after Resume.
         stopForStore(m_store->lastError(), StoreFailure::Read, unfinishedSlot);
         return false;
@@ -1616,12 +1635,13 @@ bool HarvestSession::keepPage(int slot, const QString &website, const PageFindin
     return true;
 }
 
-bool HarvestSession::queueLinks(const QStringList &links)
+bool HarvestSession::queueLinks(const QStringList &links, const QList<bool> *contactLinks)
 {
     // One transaction for the page's links.
     m_store->beginBatch();
     bool read = true;
-    for (QString site : links) {
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        QString site = links.at(i);
         if (!CrawlLimits::lengthAcceptable(site))
             continue;
         const std::optional<bool> known = m_queue->isKnown(site);
@@ -1631,9 +1651,22 @@ bool HarvestSession::queueLinks(const QStringList &links)
         }
         if (*known)
             continue;
+        const bool contact = contactLinks && contactLinks->at(i);
+        if (contactLinks && !m_contactFirst.wanted(site, contact))
+            continue;
         if (!m_limits.admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
+        if (contactLinks && m_contactFirst.putFirst(site, contact)) {
+            // Taken at once, as a refill takes a site: noted pending instead of joining the
+            // backlog, it waits ahead of its host's other pages.
+            if (m_store->notePending(site)) {
+                m_queue->markHandedOut(site);
+                m_gate.holdFirst(connectTargetOf(Cp1252::fromUnicode(site)).strHost, site);
+                Q_EMIT siteQueued(site);
+            }
+            continue;
+        }
         if (m_store->addWebsite(site))
             Q_EMIT siteQueued(site);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contactfirst.h"
 #include "crawllimits.h"
 #include "fetchslot.h"
 #include "hostgate.h"
@@ -320,6 +321,9 @@ private:
     // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
     bool politeMode() const;
     bool robotsOn() const;
+    // Contact pages first, and a site left at its fax ("Stop a site once its fax is found",
+    // modern mode; a team's queue keeps its own order).
+    bool contactFirstOn() const;
     // Whether a site of host may start now (gate, robots.txt and, in the modern mode, the
     // host's name); false holds it back. A name not yet asked for is sent to the resolver:
     // its site waits aside meanwhile instead of holding a slot.
@@ -350,8 +354,9 @@ private:
     bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
     void inPageBatch(const std::function<void()> &work);
     void commitPages();
-    // False when the store could not be read while a link was checked.
-    bool queueLinks(const QStringList &links);
+    // False when the store could not be read while a link was checked. contactLinks: which
+    // links name a contact page, when those go first.
+    bool queueLinks(const QStringList &links, const QList<bool> *contactLinks = nullptr);
     // False when the store could not be read: the harvest has stopped.
     bool storeNumber(const QString &website, const FoundNumber &found, int slot);
     void loadNumberPreview();
@@ -379,6 +384,7 @@ private:
     };
     HostGate m_gate;
     QHash<QByteArray, RobotsEntry> m_robots;
+    ContactFirst m_contactFirst;
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
     HostNames *m_names;
