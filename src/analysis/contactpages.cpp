@@ -124,37 +124,38 @@ const Phrase kTextPhrases[] = {
     {"ota yhteytt\xc3\xa4", Within},
     {"o nas", Within},
     // Turkish
-    {"ileti\xc5\x9fim", Within},               // iletişim
+    {"ileti\xc5\x9fim", Within},                // iletişim
     {"hakk\xc4\xb1m\xc4\xb1z\x64\x61", Within}, // hakkımızda
     // Russian
     {"\xd0\xba\xd0\xbe\xd0\xbd\xd1\x82\xd0\xb0\xd0\xba\xd1\x82\xd1\x8b", Within}, // контакты
     {"\xd0\xba\xd0\xbe\xd0\xbd\xd1\x82\xd0\xb0\xd0\xba\xd1\x82", Within},         // контакт
     {"\xd0\xbe \xd0\xba\xd0\xbe\xd0\xbc\xd0\xbf\xd0\xb0\xd0\xbd\xd0\xb8\xd0\xb8",
-     Within},                                     // о компании
+     Within},                                      // о компании
     {"\xd0\xbe \xd0\xbd\xd0\xb0\xd1\x81", Within}, // о нас
     // Greek
     {"\xce\xb5\xcf\x80\xce\xb9\xce\xba\xce\xbf\xce\xb9\xce\xbd\xcf\x89\xce\xbd\xce\xaf\xce\xb1",
      Within}, // επικοινωνία
     // Hebrew, Arabic
     {"\xd7\xa6\xd7\x95\xd7\xa8 \xd7\xa7\xd7\xa9\xd7\xa8", Within},         // צור קשר
-    {"\xd7\x90\xd7\x95\xd7\x93\xd7\x95\xd7\xaa", Within},                 // אודות
+    {"\xd7\x90\xd7\x95\xd7\x93\xd7\x95\xd7\xaa", Within},                  // אודות
     {"\xd8\xa7\xd8\xaa\xd8\xb5\xd9\x84 \xd8\xa8\xd9\x86\xd8\xa7", Within}, // اتصل بنا
     {"\xd8\xaa\xd9\x88\xd8\xa7\xd8\xb5\xd9\x84 \xd9\x85\xd8\xb9\xd9\x86\xd8\xa7",
-     Within},                                                // تواصل معنا
+     Within},                                              // تواصل معنا
     {"\xd9\x85\xd9\x86 \xd9\x86\xd8\xad\xd9\x86", Within}, // من نحن
     // Chinese, Japanese, Korean, Thai
-    {"\xe8\x81\x94\xe7\xb3\xbb\xe6\x88\x91\xe4\xbb\xac", Within},                 // 联系我们
-    {"\xe8\x81\xaf\xe7\xb5\xa1\xe6\x88\x91\xe5\x80\x91", Within},                 // 聯絡我們
-    {"\xe8\x81\xaf\xe7\xb9\xab\xe6\x88\x91\xe5\x80\x91", Within},                 // 聯繫我們
-    {"\xe5\x85\xb3\xe4\xba\x8e\xe6\x88\x91\xe4\xbb\xac", Within},                 // 关于我们
-    {"\xe9\x97\x9c\xe6\x96\xbc\xe6\x88\x91\xe5\x80\x91", Within},                 // 關於我們
-    {"\xe3\x81\x8a\xe5\x95\x8f\xe3\x81\x84\xe5\x90\x88\xe3\x82\x8f\xe3\x81\x9b", Within}, // お問い合わせ
-    {"\xe3\x81\x8a\xe5\x95\x8f\xe5\x90\x88\xe3\x81\x9b", Within},                 // お問合せ
-    {"\xe4\xbc\x9a\xe7\xa4\xbe\xe6\xa6\x82\xe8\xa6\x81", Within},                 // 会社概要
-    {"\xe4\xbc\x9a\xe7\xa4\xbe\xe6\xa1\x88\xe5\x86\x85", Within},                 // 会社案内
-    {"\xec\x97\xb0\xeb\x9d\xbd\xec\xb2\x98", Within},                             // 연락처
-    {"\xed\x9a\x8c\xec\x82\xac\xec\x86\x8c\xea\xb0\x9c", Within},                 // 회사소개
-    {"\xec\x98\xa4\xec\x8b\x9c\xeb\x8a\x94 \xea\xb8\xb8", Within},                // 오시는 길
+    {"\xe8\x81\x94\xe7\xb3\xbb\xe6\x88\x91\xe4\xbb\xac", Within}, // 联系我们
+    {"\xe8\x81\xaf\xe7\xb5\xa1\xe6\x88\x91\xe5\x80\x91", Within}, // 聯絡我們
+    {"\xe8\x81\xaf\xe7\xb9\xab\xe6\x88\x91\xe5\x80\x91", Within}, // 聯繫我們
+    {"\xe5\x85\xb3\xe4\xba\x8e\xe6\x88\x91\xe4\xbb\xac", Within}, // 关于我们
+    {"\xe9\x97\x9c\xe6\x96\xbc\xe6\x88\x91\xe5\x80\x91", Within}, // 關於我們
+    {"\xe3\x81\x8a\xe5\x95\x8f\xe3\x81\x84\xe5\x90\x88\xe3\x82\x8f\xe3\x81\x9b",
+     Within},                                                      // お問い合わせ
+    {"\xe3\x81\x8a\xe5\x95\x8f\xe5\x90\x88\xe3\x81\x9b", Within},  // お問合せ
+    {"\xe4\xbc\x9a\xe7\xa4\xbe\xe6\xa6\x82\xe8\xa6\x81", Within},  // 会社概要
+    {"\xe4\xbc\x9a\xe7\xa4\xbe\xe6\xa1\x88\xe5\x86\x85", Within},  // 会社案内
+    {"\xec\x97\xb0\xeb\x9d\xbd\xec\xb2\x98", Within},              // 연락처
+    {"\xed\x9a\x8c\xec\x82\xac\xec\x86\x8c\xea\xb0\x9c", Within},  // 회사소개
+    {"\xec\x98\xa4\xec\x8b\x9c\xeb\x8a\x94 \xea\xb8\xb8", Within}, // 오시는 길
     {"\xe0\xb8\x95\xe0\xb8\xb4\xe0\xb8\x94\xe0\xb8\x95\xe0\xb9\x88\xe0\xb8\xad\xe0\xb9\x80"
      "\xe0\xb8\xa3\xe0\xb8\xb2",
      Within}, // ติดต่อเรา
@@ -170,19 +171,45 @@ struct Slug
 };
 
 const Slug kSlugs[] = {
-    {"contact", false},       {"kontakt", false},        {"impressum", false},
-    {"imprint", false},       {"about", false},          {"contatt", false},
-    {"contato", false},       {"fale-conosco", true},    {"faleconosco", true},
-    {"chi-siamo", true},      {"chisiamo", true},        {"dove-siamo", true},
-    {"ueber-uns", true},      {"uber-uns", true},        {"ueberuns", true},
-    {"qui-sommes-nous", true}, {"a-propos", true},       {"apropos", true},
-    {"nous-joindre", true},   {"locations", true},       {"offices", true},
-    {"standorte", true},      {"sedi", true},            {"quienes-somos", true},
-    {"sobre-nosotros", true}, {"quem-somos", true},      {"over-ons", true},
-    {"om-oss", true},         {"iletisim", true},        {"hakkimizda", true},
-    {"find-us", true},        {"get-in-touch", true},    {"anfahrt", true},
-    {"legal-notice", true},   {"mentions-legales", true}, {"aviso-legal", true},
-    {"note-legali", true},    {"colofon", true},         {"yhteystiedot", true},
+    {"contact", false},
+    {"kontakt", false},
+    {"impressum", false},
+    {"imprint", false},
+    {"about", false},
+    {"contatt", false},
+    {"contato", false},
+    {"fale-conosco", true},
+    {"faleconosco", true},
+    {"chi-siamo", true},
+    {"chisiamo", true},
+    {"dove-siamo", true},
+    {"ueber-uns", true},
+    {"uber-uns", true},
+    {"ueberuns", true},
+    {"qui-sommes-nous", true},
+    {"a-propos", true},
+    {"apropos", true},
+    {"nous-joindre", true},
+    {"locations", true},
+    {"offices", true},
+    {"standorte", true},
+    {"sedi", true},
+    {"quienes-somos", true},
+    {"sobre-nosotros", true},
+    {"quem-somos", true},
+    {"over-ons", true},
+    {"om-oss", true},
+    {"iletisim", true},
+    {"hakkimizda", true},
+    {"find-us", true},
+    {"get-in-touch", true},
+    {"anfahrt", true},
+    {"legal-notice", true},
+    {"mentions-legales", true},
+    {"aviso-legal", true},
+    {"note-legali", true},
+    {"colofon", true},
+    {"yhteystiedot", true},
     {"o-nas", true},
 };
 
@@ -229,7 +256,8 @@ QString visibleText(QByteArrayView html)
         QString out;
         out.reserve(text.size());
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const qsizetype semi = text.at(i) == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), i) : -1;
+            const qsizetype semi =
+                text.at(i) == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), i) : -1;
             if (semi > i + 1 && semi - i <= 10) {
                 const QByteArray name = text.mid(i + 1, semi - i - 1).toLatin1();
                 char b = 0;

@@ -88,6 +88,7 @@ void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFi
         FinderInput in;
         in.address = Cp1252::toUnicode(address.url);
         in.allowInternational = options.allowInternational;
+        in.isStored = options.isStored;
         out->numbers = findFaxNumbers(body.isNull() ? flatBody : body, out->text, in);
         return;
     }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Page analysis without side effects: the bytes of a downloaded page and its address in,
 // what the page offers out. What is new, and what is stored or queued, the harvest decides.
 
@@ -43,6 +45,8 @@ struct AnalysisOptions
     bool webLinksOnly = false;
     // Tell which links name a contact page (PageFindings::contactLinks).
     bool markContactLinks = false;
+    // The numbers stored already, whose owners the finder need not read (FinderInput).
+    std::function<bool(const QString &e164)> isStored;
 };
 
 // The links and numbers of a page body (as received, without the HTTP header).

@@ -17,6 +17,7 @@
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "sqlitestore.h"
+#include "storednumbers.h"
 #include "textlist.h"
 #include "useragent.h"
 #include "watchdogclock.h"
@@ -56,6 +57,7 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
     : QObject(parent), m_dataDir(dataDir), m_settings(settings),
       m_systemClock(std::make_unique<SystemWatchdogClock>())
 {
+    m_storedNumbers = std::make_shared<StoredNumbers>();
     m_counters = new Counters(settings, this);
     m_options = new OptionValues(settings, optionTable(), this);
     connect(m_options, &OptionValues::changed, this, &HarvestSession::optionChanged);
@@ -750,11 +752,14 @@ void HarvestSession::deleteAllNumbers()
     // reports ("Found 1 faxes").
     m_counters->resetNumbersFound();
     m_numbersStored = 0;
+    m_storedNumbers->clear();
 }
 
 void HarvestSession::numbersDeleted()
 {
-    // Some numbers went (the numbers window): the preview shows what is left.
+    // Some numbers went (the numbers window): the preview shows what is left, and a number
+    // found again is read whole again.
+    m_storedNumbers->clear();
     m_preview->clear();
     loadNumberPreview();
 }
@@ -1559,6 +1564,9 @@ AnalysisOptions HarvestSession::analysisOptions() const
     // a path of the page's site.
     options.webLinksOnly = politeMode();
     options.markContactLinks = contactFirstOn();
+    options.isStored = [stored = m_storedNumbers](const QString &e164) {
+        return stored->contains(e164);
+    };
     return options;
 }
 
@@ -1692,6 +1700,7 @@ bool HarvestSession::storeNumber(const QString &website, const FoundNumber &foun
         stopForStore(m_store->lastError(), StoreFailure::Read, slot);
         return false;
     }
+    m_storedNumbers->insert(row.e164);
     if (found.noUnsolicitedFaxes) {
         // Recorded like any number, but never exported. A failed write is reported by the
         // store and does not stop the harvest.

@@ -31,6 +31,7 @@ class ConnectionPool;
 class HostNames;
 class TextList;
 class QTimer;
+class StoredNumbers;
 struct FoundNumber;
 struct PageFindings;
 struct AnalysisOptions;
@@ -385,6 +386,8 @@ private:
     HostGate m_gate;
     QHash<QByteArray, RobotsEntry> m_robots;
     ContactFirst m_contactFirst;
+    // Shared with the analysis thread, which reads no owner for these.
+    std::shared_ptr<StoredNumbers> m_storedNumbers;
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
     HostNames *m_names;

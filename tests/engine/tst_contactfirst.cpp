@@ -70,12 +70,10 @@ private Q_SLOTS:
             << true << true << contactOneDeep({}, fax) << QByteArrayList{"/", "/contact.htm"} << 1;
         QTest::newRow("no fax: every page read, contact first")
             << true << true << contactOneDeep({}, {})
-            << QByteArrayList{"/", "/contact.htm", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm"}
-            << 0;
+            << QByteArrayList{"/", "/contact.htm", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm"} << 0;
         QTest::newRow("no fax on the contact page: on to the page that has one")
             << true << true << contactOneDeep({}, {}, fax)
-            << QByteArrayList{"/", "/contact.htm", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm"}
-            << 1;
+            << QByteArrayList{"/", "/contact.htm", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm"} << 1;
         QTest::newRow("fax on the home page: its contact page still read")
             << true << true << contactOneDeep("212-555-0198", fax)
             << QByteArrayList{"/", "/contact.htm"} << 2;
@@ -93,8 +91,7 @@ private Q_SLOTS:
 
         QTest::newRow("option off: the order of the links, every page")
             << true << false << contactOneDeep({}, fax)
-            << QByteArrayList{"/", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm", "/contact.htm"}
-            << 1;
+            << QByteArrayList{"/", "/p1.htm", "/p2.htm", "/p3.htm", "/p4.htm", "/contact.htm"} << 1;
     }
     void siteOrderAndStop()
     {
@@ -148,8 +145,8 @@ private Q_SLOTS:
     void stopKeepsWaitingContactPages()
     {
         EngineRig rig;
-        Page home{"/", {{"p1.htm", "Products"}, {"contact.htm", "Contact"}, {"about.htm", "About"}},
-                  {}};
+        Page home{
+            "/", {{"p1.htm", "Products"}, {"contact.htm", "Contact"}, {"about.htm", "About"}}, {}};
         rig.web.addPage("acme.example", "/", html(home));
         TestWebServer::Response silent;
         silent.fault = TestWebServer::Fault::NoAnswer;
