@@ -9,6 +9,7 @@
 // without it the suite is skipped.
 
 #include "enginetestkit.h"
+#include "hostnames.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -84,7 +85,7 @@ QString enterNetworkNamespace()
     QString why = raiseLoopback();
     if (why.isEmpty())
         why = bindFileOver("/etc/resolv.conf",
-                           "nameserver 127.0.0.1\noptions timeout:10 attempts:1\n");
+                           "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n");
     if (why.isEmpty())
         why = bindFileOver("/etc/nsswitch.conf", "hosts: files dns\n");
     return why;
@@ -257,6 +258,12 @@ private Q_SLOTS:
                 dns.questions.value(it.key()) == 1,
                 qPrintable(QString::fromLatin1(it.key()) +
                            QStringLiteral(" asked %1 times").arg(dns.questions.value(it.key()))));
+        // The system's resolver still waits for the names never answered; its own limit is
+        // two seconds. Those lookups end here, so the test leaves none behind (the sanitizer
+        // build counts a lookup still running at exit as a leak).
+        const HostNames *names = rig.session.findChild<HostNames *>();
+        QVERIFY(names);
+        QTRY_COMPARE_WITH_TIMEOUT(names->outstanding(), 0, 10000);
     }
 };
 
