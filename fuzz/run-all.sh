@@ -11,7 +11,7 @@ build=$1
 seconds=${2:-30}
 shift 2 || true
 targets=("$@")
-((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport engines http rtf robots framing pool)
+((${#targets[@]})) || targets=(htmltotext entities faxline faxpage faxfinder links domains readers siteimport scriptshell engines http rtf robots framing pool)
 
 dict_of() {
   case $1 in
@@ -31,7 +31,7 @@ seed_dirs_of() {
   local t=$1
   echo "$here/seeds/$t"
   case $t in
-    htmltotext|faxpage|faxfinder|links) echo "$src/fuzz/seeds/pages" ;;
+    htmltotext|faxpage|faxfinder|links|scriptshell) echo "$src/fuzz/seeds/pages" ;;
     domains) echo "$src/tests/discovery/fixtures" ;;
     readers) echo "$src/tests/corpus/serp" ;;
     engines) echo "$src/resources/engines" ;;

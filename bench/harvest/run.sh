@@ -12,6 +12,8 @@
 # a site is read (--no-stop-at-fax), each showing a fax; VARNEL_HARVEST_ARGS
 # adds flags (e.g. "--parallel 20 --per-site 4"). VARNEL_BENCH_KEEP=1 keeps the work folder;
 # VARNEL_BENCH_WRAP="perf record --" runs the harvest under another program.
+# VARNEL_BENCH_BASE=/path/to/varnel-tool (another build, main's say) runs that tool too, each
+# round right after this one, and prints both medians and their ratios.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -20,6 +22,8 @@ pages=${2:-2000}
 rounds=${3:-3}
 tool=$build/src/app/varnel-tool
 [[ -x $tool ]] || { echo "no varnel-tool at $tool (build it first)" >&2; exit 2; }
+base=${VARNEL_BENCH_BASE:-}
+[[ -z $base || -x $base ]] || { echo "no varnel-tool at $base" >&2; exit 2; }
 for p in nginx wget python3; do
   command -v "$p" >/dev/null || [[ -x /usr/sbin/$p ]] || { echo "$p is needed" >&2; exit 2; }
 done
@@ -75,11 +79,11 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 scanned() { sed -n 's/^sites scanned \([0-9]*\),.*/\1/p' "$1"; }
 
-# run MODE ROUND FLAG: one harvest into $work/MODE-ROUND from a copy of the queue.
+# run MODE ROUND FLAG [TOOL]: one harvest into $work/MODE-ROUND from a copy of the queue.
 run() {
   local dir=$work/$1-$2
   rm -rf "$dir" && cp -r "$work/queue" "$dir"
-  ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$dir.time" "$tool" harvest --data-dir "$dir" --resume \
+  ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$dir.time" "${4:-$tool}" harvest --data-dir "$dir" --resume \
     --resolve "*=127.0.0.1:$port" --pages-per-site none --no-stop-at-fax $3 ${VARNEL_HARVEST_ARGS:-} \
     >"$dir.out" 2>"$dir.err"
   local s c p
@@ -92,7 +96,9 @@ echo "== varnel-tool harvest --resume, the fax finder on and off (--literal), al
 printf "%-10s %6s %8s %8s %8s %10s %12s\n" "finder" "round" "pages" "wall s" "cpu s" "pages/s" "peak RSS MB"
 for r in $(seq 1 "$rounds"); do
   run on "$r" --no-literal
+  [[ -z $base ]] || run base-on "$r" --no-literal "$base"
   run off "$r" --literal
+  [[ -z $base ]] || run base-off "$r" --literal "$base"
 done
 
 echo "== wget --recursive --level=inf --no-parent"
@@ -115,6 +121,13 @@ printf "%-22s %10s %10s %14s\n" "wget" "$w" "$wc" "$(rss "$work/wget.time")"
 echo "harvest / wget: wall $(ratio "$h" "$w"), cpu $(ratio "$hc" "$wc") (load average $(cut -d' ' -f1 /proc/loadavg))"
 echo "pages per second, medians of $rounds: finder on $on (cpu $onc), off $off (cpu $offc);" \
   "on / off: wall $(ratio "$on" "$off"), cpu $(ratio "$onc" "$offc")"
+if [[ -n $base ]]; then
+  bon=$(cut -d' ' -f1 "$work/base-on.rates" | median); boff=$(cut -d' ' -f1 "$work/base-off.rates" | median)
+  bonc=$(cut -d' ' -f2 "$work/base-on.rates" | median); boffc=$(cut -d' ' -f2 "$work/base-off.rates" | median)
+  echo "base $base, medians of $rounds: finder on $bon (cpu $bonc), off $boff (cpu $boffc)"
+  echo "this / base: finder on wall $(ratio "$on" "$bon") cpu $(ratio "$onc" "$bonc")," \
+    "off wall $(ratio "$off" "$boff") cpu $(ratio "$offc" "$boffc")"
+fi
 
 expected=$(grep -c . "$work/site/numbers.txt")
 for mode in on off; do

@@ -11,12 +11,16 @@
 #include "harvestsession.h"
 #include "httpbrowser.h"
 #include "openstore.h"
+#include "pagerenderer.h"
 #include "resolvemap.h"
+#include "scriptpages.h"
 #include "searchlistbuilder.h"
+#include "searchplaces.h"
 #include "settingsstore.h"
 #include "siteimport.h"
 #include "store.h"
 #include "toolengines.h"
+#include "yieldreport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,14 +43,17 @@ static int runHarvest(const QStringList &args);
 static const QByteArray usage =
     "varnel-tool harvest [--data-dir DIR] [--store URI [--lease S]] [--search TEXT]... " +
     OptionFlags::usage().toUtf8() +
-    " [--resume] [--sites FILE] [--resolve PATTERN=ADDRESS:PORT]... [--engine-origin NAME=URL]..."
+    " [--resume] [--sites FILE] [--places FILE] [--resolve PATTERN=ADDRESS:PORT]... "
+    "[--engine-origin NAME=URL]..."
     " [--print-stored] [--timeout S] [--timeout2 S]";
 
 static ToolCommand cmd(
     "harvest", usage.constData(),
     "harvest fax numbers without a window until the harvest stops (Ctrl-C stops it, keeping the "
     "queue); --sites FILE harvests the sites of a file (one a line, or a CSV file with a column "
-    "website, url, domain or site) in place of a search",
+    "website, url, domain or site) in place of a search; --places FILE (one place a line: towns, "
+    "districts, postal codes) makes each search string one search per place, each with its own "
+    "queue, and says what each yielded",
     runHarvest);
 
 namespace {
@@ -151,6 +158,7 @@ struct Options
     QList<OptionFlags::Setting> clicks;
     bool resume = false;
     QString sitesFile;
+    QString placesFile;
     bool printStored = false;
     int timeout = 0; // watchdog limits in seconds; 0 keeps the session's own
     int timeout2 = 0;
@@ -203,6 +211,9 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->resume = true;
         } else if (a == QLatin1String("--sites")) {
             if (!value(&o->sitesFile))
+                return false;
+        } else if (a == QLatin1String("--places")) {
+            if (!value(&o->placesFile))
                 return false;
         } else if (a == QLatin1String("--print-stored")) {
             o->printStored = true;
@@ -261,6 +272,9 @@ static int runHarvest(const QStringList &args)
                                    "its file in the data folder");
         else if (o.leaseSeconds > 0 && o.store.isEmpty())
             error = QStringLiteral("--lease goes with --store");
+        else if (!o.placesFile.isEmpty() && o.searches.isEmpty())
+            error = QStringLiteral("--places goes with --search: each search string is asked "
+                                   "once for every place");
     }
     if (!error.isEmpty()) {
         std::fprintf(stderr, "varnel-tool harvest: %s\n", qPrintable(error));
@@ -272,6 +286,17 @@ static int runHarvest(const QStringList &args)
     QByteArray sitesBytes;
     if (!o.sitesFile.isEmpty() && !readSitesFile(o.sitesFile, &sitesBytes, &error))
         return Tool::fileError(o.sitesFile, error);
+    SearchPlaces::Result places;
+    if (!o.placesFile.isEmpty()) {
+        QByteArray placesBytes;
+        if (!readSitesFile(o.placesFile, &placesBytes, &error))
+            return Tool::fileError(o.placesFile, error);
+        places = SearchPlaces::parse(placesBytes);
+        if (!places.error.isEmpty())
+            return Tool::fileError(o.placesFile, places.error);
+        if (places.places.isEmpty())
+            return Tool::fileError(o.placesFile, QStringLiteral("it lists no place"));
+    }
     catchSigint(true);
 
     const bool ownDir = !o.dataDir.isEmpty();
@@ -297,7 +322,17 @@ static int runHarvest(const QStringList &args)
         o.discovery.engineOrigins.insert(engine->toolName, it.value());
     }
 
+    // Pages that need JavaScript go, with the option on, to the helper program beside this
+    // one; it starts at the first such page. Declared before the session, which uses it.
+    QStringList renderArguments;
+    for (const QString &mapping : o.resolve.mappings())
+        renderArguments << QStringLiteral("--resolve") << mapping;
+    ProcessPageRenderer renderer(ProcessPageRenderer::defaultProgram(), renderArguments);
     HarvestSession session(dataDir, &settings, nullptr, o.store);
+    session.scriptPages()->setRenderer(&renderer);
+    QObject::connect(session.scriptPages(), &ScriptPages::problem, [](const QString &text) {
+        std::fprintf(stderr, "render: %s\n", Tool::printable(text).constData());
+    });
     // An idle harvester of a team looks for work a few times per lease.
     if (o.leaseSeconds > 0)
         session.setTeamTiming(o.leaseSeconds, qBound(200, o.leaseSeconds * 250, 1000));
@@ -349,8 +384,27 @@ static int runHarvest(const QStringList &args)
     for (const OptionFlags::Setting &click : o.clicks) {
         OptionFlags::apply(*session.options(), click);
     }
-    for (const QString &s : o.searches)
-        session.addSearch(s);
+    if (o.placesFile.isEmpty()) {
+        for (const QString &s : o.searches)
+            session.addSearch(s);
+    } else {
+        int added = 0;
+        for (const QString &s : o.searches) {
+            for (const QString &search : SearchPlaces::combine(s, places.places))
+                added += session.addSearch(search) ? 1 : 0;
+        }
+        std::fprintf(
+            stderr, "places: %lld %s, %d %s added%s\n", qlonglong(places.places.size()),
+            places.places.size() == 1 ? "place" : "places", added,
+            added == 1 ? "search" : "searches",
+            places.repeated > 0
+                ? qPrintable(QStringLiteral(" (%1 listed again, left out)").arg(places.repeated))
+                : "");
+    }
+    // What each search yielded, as it ends: where the yield dries up.
+    QObject::connect(session.yield(), &YieldReport::finished, [](const YieldReport::Tally &t) {
+        std::fprintf(stderr, "yield: %s\n", Tool::printable(YieldReport::text(t)).constData());
+    });
     if (!o.sitesFile.isEmpty()) {
         const SiteImport::Result read = SiteImport::parse(sitesBytes);
         const HarvestSession::ImportCount count = session.importSites(read.sites);
@@ -454,12 +508,19 @@ static int runHarvest(const QStringList &args)
 
     progress.stop();
     printProgress(); // how it ended
+    if (session.yield()->isOpen()) {
+        std::fprintf(stderr, "yield: %s (stopped)\n",
+                     Tool::printable(YieldReport::text(session.yield()->current())).constData());
+    }
     session.shutDown();
     std::signal(SIGINT, SIG_DFL);
     if (storeFailed)
         rc = 1;
-    std::printf("sites scanned %d, sites found %lld, numbers found %d\n",
+    std::printf("sites scanned %d, sites found %lld, numbers found %d",
                 counters->sitesScannedEver() - histScanned, sitesFound,
                 counters->numbersFoundEver() - histNumbers);
+    if (session.options()->isOn(OptionId::RenderScripts))
+        std::printf(", pages rendered %d", session.scriptPages()->rendered());
+    std::printf("\n");
     return rc;
 }

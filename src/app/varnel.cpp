@@ -9,8 +9,10 @@
 #include "mainwindow.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
+#include "pagerenderer.h"
 #include "productinfo.h"
 #include "resolvemap.h"
+#include "scriptpages.h"
 #include "searchengines.h"
 #include "settingsstore.h"
 #include "soundeffectplayer.h"
@@ -244,6 +246,13 @@ int main(int argc, char **argv)
     session.setSoundPlayer(&sound);
     // Secure connections fall back to the same map.
     session.setResolveMap(options.resolve);
+    // Pages that need JavaScript, when the option asks for them, are rendered by the helper
+    // program beside this one; it starts at the first such page.
+    QStringList renderArguments;
+    for (const QString &mapping : options.resolve.mappings())
+        renderArguments << QStringLiteral("--resolve") << mapping;
+    ProcessPageRenderer renderer(ProcessPageRenderer::defaultProgram(), renderArguments);
+    session.scriptPages()->setRenderer(&renderer);
 
     DiscoveryConfig discovery;
     // The engine definitions: those shipped, corrected or added to by the data folder's.
@@ -298,6 +307,7 @@ int main(int argc, char **argv)
     session.setListBuilder(nullptr);
     presenter.setMessages(nullptr);
     session.setSoundPlayer(nullptr);
+    session.scriptPages()->setRenderer(nullptr);
     mainWindow.reset();
     return rc;
 }

@@ -14,6 +14,7 @@
 #include "openstore.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
+#include "scriptpages.h"
 #include "settingsstore.h"
 #include "soundplayer.h"
 #include "sqlitestore.h"
@@ -21,6 +22,7 @@
 #include "textlist.h"
 #include "useragent.h"
 #include "watchdogclock.h"
+#include "yieldreport.h"
 
 #include <QSysInfo>
 #include <QThread>
@@ -78,6 +80,12 @@ HarvestSession::HarvestSession(const QString &dataDir, SettingsStore *settings, 
         m_slots.push_back(new FetchSlot(i, this, this));
     m_pool = new ConnectionPool(2 * SlotCount, this);
     m_names = new HostNames(this);
+    m_yield = new YieldReport(this);
+    // A page that needed JavaScript is analysed once rendered (or as sent, when it cannot be).
+    m_scriptPages = new ScriptPages(this);
+    connect(m_scriptPages, &ScriptPages::ready, this,
+            [this](int slot, const QByteArray &body) { savePage(body, slot); });
+    connect(m_scriptPages, &ScriptPages::pageRendered, m_yield, &YieldReport::pageRendered);
     // Sites held while their host's name was looked up may go now (or be skipped).
     connect(m_names, &HostNames::lookedUp, this, [this] {
         if (m_harvesting && politeMode())
@@ -524,6 +532,7 @@ void HarvestSession::startDiscovery(bool unloadFirst)
     if (unloadFirst && m_listBuilder && m_listBuilder->isLoaded())
         m_listBuilder->unload();
     m_discovering = true;
+    m_yield->begin(m_discoverySearch);
     refreshState();
     setActivity(Line::Transfer, QStringLiteral("Looking up sites for: ") + m_discoverySearch);
     if (!m_listBuilder)
@@ -544,12 +553,15 @@ void HarvestSession::startDiscovery(bool unloadFirst)
 void HarvestSession::discoveryFoundNames(const QStringList &names)
 {
     // A refused write stops the harvest (Store::writeFailed).
+    int kept = 0;
     for (QString site : names) {
         if (!CrawlLimits::lengthAcceptable(site))
             continue;
         (void)m_store->addWebsite(site);
         m_counters->add(Counters::SiteFound);
+        ++kept;
     }
+    m_yield->sitesFound(kept);
 }
 
 void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
@@ -563,6 +575,7 @@ void HarvestSession::discoveryFinished(const DiscoveryOutcome &outcome)
             setActivity(Line::Spare, QStringLiteral("Sites found with %1").arg(outcome.engine));
         return;
     }
+    m_yield->finish();
     setActivity(Line::Transfer, QStringLiteral("Stopped"));
     const QString problem = outcome.problemText();
     setActivity(Line::Step, problem.isEmpty() ? QStringLiteral("Not enough results")
@@ -598,6 +611,7 @@ void HarvestSession::nextSearch()
         return;
     }
     stop();
+    m_yield->finish();
     QString current = m_searches->item(0);
     (void)m_store->deleteSearch(current);
     m_searches->removeItem(0);
@@ -618,11 +632,13 @@ void HarvestSession::requeueInterrupted(int unfinishedSlot)
     for (FetchSlot *s : m_slots) {
         const QString site = s->site;
         s->site.clear(); // the slot holds no site any more
-        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot;
+        const bool cutOff = s->isConnected() || s->index() == unfinishedSlot ||
+                            m_scriptPages->isRendering(s->index());
         if (!cutOff || site.isEmpty() || site == head)
             continue;
         m_queue->returnToBacklog(site);
     }
+    m_scriptPages->dropAll();
     for (const QString &site : m_gate.takeAllHeld())
         m_queue->returnToBacklog(site);
     m_contactFirst.forgetUnread();
@@ -780,6 +796,7 @@ void HarvestSession::startCrawl()
         setActivity(line, QString());
     m_sitesSinceAdvance = 0;
     m_harvestSearch = m_searches->item(0);
+    m_yield->begin(m_harvestSearch);
     if (siteQueue()->isEmpty())
         m_queue->loadHead();
     const int calls = qMin(siteQueue()->count(), slotCount() - 1) + 1;
@@ -1104,6 +1121,7 @@ void HarvestSession::queueRanDry()
         lookAgainSoon();
         return;
     }
+    m_yield->finish();
     if (m_searches->count() >= 2) {
         // The current search is finished; discovery starts for the next one.
         endHarvest();
@@ -1449,6 +1467,9 @@ void HarvestSession::finishPage(int slot)
     setActivity(Line::Transfer, QStringLiteral("Finished: ") + QString::fromLatin1(address));
     m_currentPageUrl = s->pageUrl;
     Q_EMIT pageFinished(slot, address);
+    if (m_options->isOn(OptionId::RenderScripts) &&
+        m_scriptPages->take(slot, (s->https ? "https://" : "http://") + address, body))
+        return;
     savePage(body, slot);
 }
 
@@ -1708,6 +1729,7 @@ bool HarvestSession::storeNumber(const QString &website, const FoundNumber &foun
                                    Store::reasonNoticeSays);
         Q_EMIT numberRefusesFaxes(row);
     }
+    m_yield->numberRead(row.fax, !*known);
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

@@ -32,6 +32,8 @@ class HostNames;
 class TextList;
 class QTimer;
 class StoredNumbers;
+class YieldReport;
+class ScriptPages;
 struct FoundNumber;
 struct PageFindings;
 struct AnalysisOptions;
@@ -193,6 +195,11 @@ public:
     TextList *numberPreview() const { return m_preview; } // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }
+    // What each search string yielded, told when the search is over.
+    YieldReport *yield() const { return m_yield; }
+    // Pages that need JavaScript, rendered when the option says so and a renderer is set
+    // (ScriptPages::setRenderer).
+    ScriptPages *scriptPages() const { return m_scriptPages; }
     Store *store() const;
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
@@ -391,6 +398,8 @@ private:
     QTimer *m_gateTimer = nullptr;
     ConnectionPool *m_pool;
     HostNames *m_names;
+    YieldReport *m_yield;
+    ScriptPages *m_scriptPages;
 
     SoundPlayer *m_sound = nullptr;
     ListBuilder *m_listBuilder = nullptr;

@@ -3,7 +3,10 @@
 #include "globals.h"
 #include "harvestmessages.h"
 #include "openstore.h"
+#include "scriptpages.h"
+#include "searchplaces.h"
 #include "textlist.h"
+#include "yieldreport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +40,15 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
         Q_EMIT statusTextChanged(int(line) + 1, text);
     });
     connect(session, &S::downloadProgressChanged, this, &HarvestPresenter::progressChanged);
+    // A page that needed JavaScript could not be rendered: said once for each reason.
+    connect(session->scriptPages(), &ScriptPages::problem, this, &HarvestPresenter::information);
+    connect(session->yield(), &YieldReport::finished, this, [this](const YieldReport::Tally &t) {
+        const QString text = YieldReport::text(t);
+        m_yieldLog << text;
+        if (m_yieldLog.size() > 50)
+            m_yieldLog.removeFirst();
+        Q_EMIT yieldReported(text);
+    });
     connect(session->options(), &OptionValues::changed, this, &HarvestPresenter::optionChanged);
     connect(session->counters(), &Counters::statsChanged, this,
             &HarvestPresenter::statisticsChanged);
@@ -427,6 +439,14 @@ void HarvestPresenter::importSitesFromFile(const QString &path)
     if (count.queued > 0 && m_session->canResume())
         text += QStringLiteral("\n\nPress Resume to harvest them.");
     information(text);
+}
+
+int HarvestPresenter::addSearchesForPlaces(const QString &search, const QStringList &places)
+{
+    int added = 0;
+    for (const QString &s : SearchPlaces::combine(search, places))
+        added += m_session->addSearch(s) ? 1 : 0;
+    return added;
 }
 
 void HarvestPresenter::websiteClicked()

@@ -117,6 +117,11 @@ public:
     // File > Import Sites…, with the file picked: its sites join the queue, and a message
     // says what came of it.
     void importSitesFromFile(const QString &path);
+    // File > Places…: the search string once for every place ("plumber Springfield"), each
+    // a search string of its own; gives how many were added.
+    int addSearchesForPlaces(const QString &search, const QStringList &places);
+    // What each finished search yielded, oldest first (at most the last 50).
+    QStringList yieldLog() const { return m_yieldLog; }
     // A click on a check box, a pick from a choice, a number set: taken and written through.
     void optionClicked(OptionId option, int value);
     // Text typed into a choice's edit field: the text shows and nothing is picked.
@@ -145,6 +150,8 @@ Q_SIGNALS:
     void websiteRequested(); // the browser window
     // The store cannot be used (once until a write works again).
     void storeProblem(const QString &message);
+    // A search string's harvest is over: what it yielded, in words.
+    void yieldReported(const QString &text);
 
 private:
     void refreshButtons();
@@ -162,4 +169,5 @@ private:
     std::vector<QString> m_choiceText; // by row of the option table
     QString m_newSearchText;
     bool m_typing = false; // a choice's edit field is being typed into
+    QStringList m_yieldLog;
 };

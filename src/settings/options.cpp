@@ -157,6 +157,14 @@ OptionTable buildTable()
     t.push_back(OptionRow::check(Id::BesideHarvest, "chkBesideHarvest",
                                  "Numbers window and export during a harvest", 1)
                     .at(Place::SettingsOnly));
+    // Off, a page is read as its server sent it, as it always was.
+    t.push_back(OptionRow::check(Id::RenderScripts, "chkRenderScripts",
+                                 "Render pages that need JavaScript", 0)
+                    .tip(QStringLiteral("A page whose text and links a script builds is shown in "
+                                        "a hidden browser (the program varnel-render) and read "
+                                        "as shown; slower, and only such pages"))
+                    .at(Place::CrawlOptions)
+                    .flag("render"));
     return t;
 }
 

@@ -38,6 +38,7 @@ enum class OptionId
     StopSiteAtFax,     // the modern mode reads contact pages first and leaves a site at its fax
     FixedChoices,      // the window's option lists are picked from, never typed into
     BesideHarvest,     // the numbers window and an export are at hand during a harvest
+    RenderScripts,     // pages whose body a script builds are rendered before they are read
 };
 
 // One row of the option table.

@@ -35,3 +35,15 @@ const ResolveMap::Target *ResolveMap::lookup(const QString &host) const
     }
     return wildcard;
 }
+
+QStringList ResolveMap::mappings() const
+{
+    QStringList out;
+    for (const Entry &e : m_entries) {
+        const QString address = e.target.address.contains(QLatin1Char(':'))
+                                    ? QLatin1Char('[') + e.target.address + QLatin1Char(']')
+                                    : e.target.address;
+        out << QStringLiteral("%1=%2:%3").arg(e.pattern, address).arg(e.target.port);
+    }
+    return out;
+}

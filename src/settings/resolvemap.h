@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Host-to-address overrides in the form of curl's --resolve: "PATTERN=ADDRESS:PORT", where
 // PATTERN is a host name (letter case ignored) or "*" for every host. Used by tests and by
@@ -22,6 +23,9 @@ public:
     bool isEmpty() const { return m_entries.isEmpty(); }
     // The first entry whose pattern matches host exactly, else a "*" entry; null if none.
     const Target *lookup(const QString &host) const;
+    // Every entry as "PATTERN=ADDRESS:PORT" (an IPv6 address in brackets), in the order
+    // added: for handing the map to another program.
+    QStringList mappings() const;
 
 private:
     struct Entry

@@ -6,6 +6,7 @@
 #include "helpwindow.h"
 #include "numberswindow.h"
 #include "optioncontrol.h"
+#include "placesdialog.h"
 #include "productinfo.h"
 #include "settingsstore.h"
 #include "skin.h"
@@ -402,6 +403,11 @@ void MainWindow::buildControls()
     m_importSitesAction->setToolTip(QStringLiteral(
         "Harvest the sites of a file: one site or address a line, or a CSV file with a column "
         "named website, url, domain or site"));
+    m_placesAction = file->addAction(QStringLiteral("&Places…"));
+    m_placesAction->setObjectName(QStringLiteral("mnuPlaces"));
+    m_placesAction->setToolTip(QStringLiteral(
+        "Search once for every place of a list (towns, districts, postal codes): \"plumber\" "
+        "with 40 towns becomes 40 searches"));
     m_storeAction = file->addAction(QStringLiteral("&Database…"));
     m_storeAction->setObjectName(QStringLiteral("mnuDatabaseItem"));
     connect(m_storeAction, &QAction::triggered, this, [this] {
@@ -432,6 +438,7 @@ void MainWindow::buildControls()
         });
     }
     connect(m_importSitesAction, &QAction::triggered, this, &MainWindow::importSitesClicked);
+    connect(m_placesAction, &QAction::triggered, this, &MainWindow::placesClicked);
     connect(m_exitAction, &QAction::triggered, this, &MainWindow::exitClicked);
     connect(m_helpAction, &QAction::triggered, this, &MainWindow::helpClicked);
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::aboutClicked);
@@ -495,6 +502,13 @@ void MainWindow::bindPresenter()
                 p->searches()->setSelectedRow(rows.isEmpty() ? -1 : rows.first().row());
             });
     connect(p->searches(), &TextList::selectedRowChanged, this, &MainWindow::syncSearchSelection);
+    // What each finished search yielded, for the user to see where the yield dries up.
+    connect(p, &HarvestPresenter::yieldReported, this, [this, p] {
+        m_searchList->setToolTip(QStringLiteral("What each search yielded:\n") +
+                                 p->yieldLog()
+                                     .mid(std::max<qsizetype>(0, p->yieldLog().size() - 15))
+                                     .join(QLatin1Char('\n')));
+    });
 
     // Buttons: clicks go to the handlers, the enabled states come back.
     const struct
@@ -765,6 +779,13 @@ void MainWindow::importSitesClicked()
         QStringLiteral("Lists of sites (*.txt *.csv *.tsv);;All files (*)"));
     if (!path.isEmpty())
         m_presenter->importSitesFromFile(path);
+}
+
+void MainWindow::placesClicked()
+{
+    auto *dialog = new PlacesDialog(m_presenter, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void MainWindow::helpClicked()

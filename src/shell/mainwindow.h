@@ -52,6 +52,7 @@ public:
 
     void exitClicked();         // mnuFileItem_Click
     void importSitesClicked();  // File > Import Sites…: asks for the file
+    void placesClicked();       // File > Places…: a search string once for every place
     void helpClicked();         // mnuHelpItem_Click
     void aboutClicked();        // mnuAboutItem_Click
     void crawlOptionsClicked(); // the Crawl Options dialog
@@ -123,6 +124,7 @@ private:
     QStatusBar *m_statusStrip = nullptr;          // StatusBar1
     QProgressBar *m_progressBar = nullptr;        // pb1
     QAction *m_importSitesAction = nullptr;
+    QAction *m_placesAction = nullptr;
     QAction *m_exitAction = nullptr;  // mnuFileItem
     QAction *m_storeAction = nullptr; // File > Database...
     QAction *m_helpAction = nullptr;  // mnuHelpItem

@@ -86,19 +86,24 @@ const FaxQuerySql::Dialect kDialect = [] {
     return d;
 }();
 
+// The rows of a take and of a reclaim are picked once, as an array: "id IN (SELECT ... LIMIT
+// n FOR UPDATE SKIP LOCKED)" may be planned as a nested loop that runs the subquery again for
+// each row (the statistics of a nearly empty table lead there), each run locking the next
+// row, so that one such take emptied the whole backlog where one site was asked for.
+
 // Sites whose lease ran out (their harvester is gone) become this harvester's.
 const char *const kReclaim =
     "UPDATE pending SET leased_by = " VARNEL_HARVESTER ", leased_until = " VARNEL_LEASE_END
-    " WHERE id IN (SELECT id FROM pending WHERE leased_until < now() ORDER BY id LIMIT ? "
-    "FOR UPDATE SKIP LOCKED) RETURNING website";
+    " WHERE id = ANY(ARRAY(SELECT id FROM pending WHERE leased_until < now() ORDER BY id "
+    "LIMIT ? FOR UPDATE SKIP LOCKED)) RETURNING website";
 
 // Takes sites out of the backlog. Rows another harvester is taking at this moment are
 // skipped, not waited for; a site that a harvester took before for this search string (its
 // key is handed out) leaves the backlog without being taken again. Every row taken says
 // whether it is this harvester's now.
 #define VARNEL_TAKE(ORDER)                                                                         \
-    "WITH taken AS (DELETE FROM websites WHERE id IN (SELECT id FROM websites ORDER BY " ORDER     \
-    " LIMIT ? FOR UPDATE SKIP LOCKED) RETURNING id, website), "                                    \
+    "WITH taken AS (DELETE FROM websites WHERE id = ANY(ARRAY(SELECT id FROM websites ORDER "      \
+    "BY " ORDER " LIMIT ? FOR UPDATE SKIP LOCKED)) RETURNING id, website), "                       \
     "firsts AS (SELECT DISTINCT ON (site_key(website)) id, website FROM taken "                    \
     "ORDER BY site_key(website), id), "                                                            \
     "fresh AS (INSERT INTO handed_out (site_key) SELECT site_key(website) FROM firsts "            \

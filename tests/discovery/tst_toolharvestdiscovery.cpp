@@ -203,6 +203,114 @@ private Q_SLOTS:
         QCOMPARE(mojeekAsked(), 2);
     }
 
+    // --places: a search string with N places is N searches, each asked of the engine once
+    // and harvested as a queue of its own. A business listed under two places is stored once,
+    // and each search's yield says how many of its numbers were new.
+    void harvest_places()
+    {
+        FakeSearchEngine engine;
+        QVERIFY(engine.listen());
+        TestWebServer web;
+        QVERIFY(web.listen());
+        const QStringList places = {QStringLiteral("Springfield"), QStringLiteral("Shelbyville"),
+                                    QStringLiteral("Ogdenville")};
+        // 21 sites a place (a run needs more than 20 names); Shelbyville's last result is
+        // Springfield's first business.
+        QHash<QString, QStringList> links;
+        int number = 500;
+        for (const QString &place : places) {
+            for (int i = 0; i < 21; ++i) {
+                const QString site = QStringLiteral("%1%2.com").arg(place.toLower()).arg(i);
+                web.addPage(site.toLatin1(), "/",
+                            "<html><body><p>Fax: 212-555-0" + QByteArray::number(number++) +
+                                "</p></body></html>");
+                links[QStringLiteral("plumber ") + place]
+                    << QStringLiteral("http://www.") + site + QStringLiteral("/");
+            }
+        }
+        links[QStringLiteral("plumber Shelbyville")].last() =
+            QStringLiteral("http://www.springfield0.com/");
+        engine.setHandler([links](const FakeSearchEngine::Request &r) {
+            FakeSearchEngine::Reply reply;
+            const bool first = !r.query.hasQueryItem(QStringLiteral("first"));
+            const QString terms =
+                QUrl::fromPercentEncoding(r.query.queryItemValue(QStringLiteral("q"))
+                                              .replace(QLatin1Char('+'), QLatin1Char(' '))
+                                              .toLatin1());
+            reply.body = FakeSearchEngine::enginePage(QStringLiteral("bing"),
+                                                      first ? links.value(terms) : QStringList())
+                             .toUtf8();
+            return reply;
+        });
+        TempDataDir dir;
+        QFile list(dir.file(QStringLiteral("places.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("Springfield\nShelbyville\n\nOgdenville\nspringfield\n");
+        list.close();
+        QByteArray out, err;
+        int exitCode = -1;
+        QVERIFY(runTool({"harvest",
+                         "--data-dir",
+                         dir.path(),
+                         "--search",
+                         "plumber",
+                         "--places",
+                         list.fileName(),
+                         "--engine",
+                         "bing",
+                         "--results",
+                         "100",
+                         "--no-add-fax",
+                         "--no-next-engine",
+                         "--last-search",
+                         "stop",
+                         "--engine-origin",
+                         "bing=http://engines.test/bing",
+                         "--resolve",
+                         "engines.test=127.0.0.1:" + QString::number(engine.port()),
+                         "--resolve",
+                         web.resolveSpec()},
+                        &out, &err, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(err.contains("places: 3 places, 3 searches added (1 listed again, left out)\n"),
+                 err.constData());
+        QStringList asked;
+        for (const FakeSearchEngine::Request &r : engine.requests()) {
+            if (!r.query.hasQueryItem(QStringLiteral("first")))
+                asked << QUrl::fromPercentEncoding(r.query.queryItemValue(QStringLiteral("q"))
+                                                       .replace(QLatin1Char('+'), QLatin1Char(' '))
+                                                       .toLatin1());
+        }
+        QCOMPARE(asked,
+                 (QStringList{"plumber Springfield", "plumber Shelbyville", "plumber Ogdenville"}));
+        QVERIFY2(
+            err.contains("yield: plumber Springfield: 21 sites, 21 numbers, 21 new (100%)\n") &&
+                err.contains("yield: plumber Shelbyville: 21 sites, 21 numbers, 20 new (95%)\n") &&
+                err.contains("yield: plumber Ogdenville: 21 sites, 21 numbers, 21 new (100%)\n"),
+            err.constData());
+        QVERIFY2(out.contains("numbers found 62"), out.constData());
+
+        QStringList shared;
+        int stored = 0;
+        {
+            QSqlDatabase conn =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("places"));
+            conn.setDatabaseName(dir.file(QStringLiteral("varnel.mdb")));
+            QVERIFY(conn.open());
+            QSqlQuery q(conn);
+            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM faxes")));
+            QVERIFY(q.next());
+            stored = q.value(0).toInt();
+            QVERIFY(
+                q.exec(QStringLiteral("SELECT search FROM faxes WHERE fax = '1-212-555-0500'")));
+            while (q.next())
+                shared << q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("places"));
+        QCOMPARE(stored, 62);
+        QCOMPARE(shared, QStringList{"plumber Springfield"});
+    }
+
     // --sites harvests the sites of a file, and says which lines were no site.
     void harvest_sitesFromFile()
     {

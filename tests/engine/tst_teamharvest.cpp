@@ -201,6 +201,29 @@ class TestTeamHarvest : public QObject
         return p.state() == QProcess::NotRunning;
     }
 
+    // Why a harvester did not end: what it said, and what the server holds for the team
+    // (the sites queued, who leases the others and for how long, a discovery's lease).
+    static QByteArray whyUnfinished(QProcess &p, TestPg::Schema &schema, const QString &dataDir)
+    {
+        const QString id = SettingsStore(SettingsStore::iniPathForDataDir(dataDir))
+                               .read(QStringLiteral("harvesterId"), QString());
+        QByteArray why = "the harvester " + id.toUtf8() + " did not end; it said:\n" +
+                         p.readAllStandardError().right(6000);
+        const QList<QPair<const char *, QString>> queries = {
+            {"websites queued", QStringLiteral("SELECT count(*) FROM websites")},
+            {"leases", QStringLiteral("SELECT website || ' by ' || leased_by || ' for ' || "
+                                      "round(extract(epoch FROM leased_until - now())) || ' s' "
+                                      "FROM pending ORDER BY id")},
+            {"team", QStringLiteral("SELECT search || ', discovery lease ' || "
+                                    "coalesce(discovering_until - now() || '', 'none') "
+                                    "FROM team_state")},
+        };
+        for (const auto &q : queries)
+            why += QByteArray("\n") + q.first + ": " +
+                   schema.column(q.second).join(QStringLiteral("; ")).toUtf8();
+        return why;
+    }
+
     static QSet<QString> storedLines(const QByteArray &out)
     {
         QSet<QString> numbers;
@@ -360,7 +383,8 @@ private Q_SLOTS:
         QTemporaryDir dir(TestEnv::tempRoot() + QStringLiteral("/varnel-XXXXXX"));
 
         std::unique_ptr<QProcess> h = startHarvester(0, uri, dir.path(), {});
-        QVERIFY(finished(*h));
+        if (!finished(*h))
+            QFAIL(whyUnfinished(*h, schema, dir.path()).constData());
         QCOMPARE(h->exitCode(), 1);
         QByteArray err = h->readAllStandardError();
         QVERIFY2(err.contains("127.0.0.1 port " + QByteArray::number(relayPort)) &&
@@ -380,7 +404,8 @@ private Q_SLOTS:
         }
         QVERIFY2(storedLines(out).size() >= 5, "nothing stored before the server went away");
         relay.cut();
-        QVERIFY(finished(*h));
+        if (!finished(*h))
+            QFAIL(whyUnfinished(*h, schema, dir.path()).constData());
         out += h->readAllStandardOutput();
         err = h->readAllStandardError();
         QCOMPARE(h->exitCode(), 1);
@@ -392,7 +417,8 @@ private Q_SLOTS:
 
         QVERIFY(relay.listen());
         h = startHarvester(0, uri, dir.path(), {QStringLiteral("--resume")});
-        QVERIFY(finished(*h));
+        if (!finished(*h))
+            QFAIL(whyUnfinished(*h, schema, dir.path()).constData());
         QVERIFY2(h->exitCode() == 0, h->readAllStandardError().constData());
         faxes = schema.column(QStringLiteral("SELECT fax FROM faxes"));
         const QSet<QString> missing = everyNumber() - QSet<QString>(faxes.cbegin(), faxes.cend());

@@ -3,6 +3,7 @@
 // forward every action.
 
 #include "mainwindowtestkit.h"
+#include "yieldreport.h"
 
 #include "aboutwindow.h"
 #include "crawloptionsdialog.h"
@@ -30,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -572,7 +574,7 @@ private Q_SLOTS:
             h.form->grab().save(QDir(dir).filePath(QStringLiteral("main.png")));
         }
         const std::vector<OptionId> ids = CrawlOptionsDialog::options(optionTable());
-        QCOMPARE(int(ids.size()), 7);
+        QCOMPARE(int(ids.size()), 8);
         const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
         for (OptionId id : ids) {
             const OptionRow &row = optionRow(id);
@@ -616,6 +618,42 @@ private Q_SLOTS:
         // One dialog, however often it is asked for.
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(h.form->findChildren<QDialog *>(QStringLiteral("frmCrawlOptions")).size(), 1);
+    }
+
+    // File > Places…: the search string typed, once for every place of the list, each a
+    // search string of its own; what each search yielded shows on the list of searches.
+    void places_oneSearchEachAndTheirYield()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.open());
+        QTest::keyClicks(h.c.newSearchEdit, QStringLiteral("plumber"));
+        control<QAction>(h.form.get(), QStringLiteral("mnuPlaces"))->trigger();
+        auto *dialog = control<QDialog>(h.form.get(), QStringLiteral("frmPlaces"));
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(control<QLineEdit>(dialog, QStringLiteral("txtPlacesSearch"))->text(),
+                 QStringLiteral("plumber"));
+        auto *add = control<QPushButton>(dialog, QStringLiteral("cmdAddPlaces"));
+        QVERIFY(!add->isEnabled());
+        control<QPlainTextEdit>(dialog, QStringLiteral("txtPlaces"))
+            ->setPlainText(QStringLiteral("Springfield\n\n62704\nspringfield\n"));
+        QVERIFY(add->isEnabled());
+        QCOMPARE(control<QLabel>(dialog, QStringLiteral("lblPlacesSummary"))->text(),
+                 QStringLiteral("2 searches: \"plumber Springfield\" and 1 more. 1 listed again, "
+                                "left out."));
+        QTest::mouseClick(add, Qt::LeftButton);
+        QTRY_VERIFY(h.form->findChildren<QDialog *>(QStringLiteral("frmPlaces")).isEmpty());
+        QCOMPARE(h.session->searches()->items(),
+                 (QStringList{"plumber Springfield", "plumber 62704"}));
+
+        YieldReport *yield = h.session->yield();
+        yield->begin(QStringLiteral("plumber Springfield"));
+        yield->sitesFound(12);
+        yield->numberRead(QStringLiteral("1-212-555-0100"), true);
+        yield->numberRead(QStringLiteral("1-212-555-0101"), false);
+        yield->finish();
+        QCOMPARE(h.c.searchList->toolTip(),
+                 QStringLiteral("What each search yielded:\nplumber Springfield: 12 sites, 2 "
+                                "numbers, 1 new (50%)"));
     }
 
     // The numbers window and an export only read the store: they open beside a harvest,

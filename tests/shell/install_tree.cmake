@@ -27,9 +27,11 @@ foreach(f
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
-if(EXISTS "${BUILD_DIR}/src/app/varnel" AND NOT EXISTS "${PREFIX}/bin/varnel")
-  message(FATAL_ERROR "not installed: bin/varnel")
-endif()
+foreach(program varnel varnel-render)
+  if(EXISTS "${BUILD_DIR}/src/app/${program}" AND NOT EXISTS "${PREFIX}/bin/${program}")
+    message(FATAL_ERROR "not installed: bin/${program}")
+  endif()
+endforeach()
 
 # The desktop entry starts the installed program by name and names the installed icon.
 file(READ "${PREFIX}/share/applications/quorvex-fax-varnel.desktop" desktop)

@@ -272,7 +272,7 @@ void TestWindows::help_coversEveryWindowAndOption()
           // the windows
           "Searches", "Emails", "Statistics", "List Builder - Finding matching websites...",
           "Fax Database", "Export Faxes", "Readme/Help", "About this software", "Database…",
-          "Import Sites…", "browser window",
+          "Import Sites…", "Places…", "browser window",
           // the export's types
           "Semi-Colon Delimited (;)", "Tab Delimited (^t)", "Line Feed Delimited (one per line)",
           "CSV (all columns)", "CSV for spreadsheets", "Only numbers new since the last export",

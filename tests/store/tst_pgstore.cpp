@@ -329,6 +329,55 @@ private Q_SLOTS:
         QCOMPARE(b.handedOut(again), std::optional<bool>(false));
     }
 
+    // A take hands out as many sites as asked for, whatever plan the server picks: with the
+    // statistics of a nearly empty table (as an early automatic analyze leaves them) a take
+    // of one site once emptied the whole backlog, and the harvester kept only the first.
+    void teamQueue_takesNoMoreThanAsked_data()
+    {
+        QTest::addColumn<bool>("leasesRunOut");
+        QTest::addColumn<int>("order");
+        QTest::newRow("backlog, first") << false << int(Store::TakeOrder::First);
+        QTest::newRow("backlog, newest") << false << int(Store::TakeOrder::Newest);
+        QTest::newRow("leases run out") << true << int(Store::TakeOrder::First);
+    }
+    void teamQueue_takesNoMoreThanAsked()
+    {
+        QFETCH(bool, leasesRunOut);
+        QFETCH(int, order);
+        TestPg::Schema schema;
+        PostgresStore db(schema.uri());
+        QVERIFY(db.isUsable());
+        db.setHarvester(QStringLiteral("me"), 60);
+        auto queue = [&](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                QString site = QStringLiteral("s%1.com").arg(i);
+                if (!leasesRunOut) {
+                    QVERIFY(db.addWebsite(site));
+                    continue;
+                }
+                QVERIFY2(schema.exec(QStringLiteral("INSERT INTO pending (website, leased_by, "
+                                                    "leased_until) VALUES ('%1', 'gone', "
+                                                    "now() - interval '1 s')")
+                                         .arg(site)),
+                         qPrintable(schema.lastError()));
+            }
+        };
+        const QString table = leasesRunOut ? QStringLiteral("pending") : QStringLiteral("websites");
+        queue(0, 1);
+        QVERIFY2(schema.exec(QStringLiteral("ANALYZE ") + table), qPrintable(schema.lastError()));
+        queue(1, 30);
+
+        const std::optional<QStringList> got = db.takeSites(2, Store::TakeOrder(order));
+        QVERIFY(got);
+        QCOMPARE(got->size(), 2);
+        QCOMPARE(schema.column(QStringLiteral("SELECT count(*) FROM pending WHERE leased_by = "
+                                              "'me'")),
+                 QStringList{QStringLiteral("2")});
+        QCOMPARE(schema.column(QStringLiteral("SELECT (SELECT count(*) FROM websites) + (SELECT "
+                                              "count(*) FROM pending WHERE leased_by = 'gone')")),
+                 QStringList{QStringLiteral("28")});
+    }
+
     // The server drops the connection (a restart, a network fault): the operation in
     // flight fails and says so, nothing stored before is lost, and the next operation
     // connects again.
