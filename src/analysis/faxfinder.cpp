@@ -1067,13 +1067,6 @@ bool saysNoFaxes(const QByteArray &text, qsizetype from, qsizetype to)
     from = qBound<qsizetype>(0, from, text.size());
     to = qBound<qsizetype>(from, to, text.size());
     const QByteArrayView window = QByteArrayView(text).sliced(from, to - from);
-    // Every notice names the fax: "fax" in one of its two parts, or "télécopie" or "ファックス"
-    // (the table's words without it). A window that holds none of them (most footers) is
-    // passed over at the cost of a search.
-    if (ByteText::indexOfCaseless(window, "fax") < 0 &&
-        ByteText::indexOfCaseless(window, "t\xc3\xa9l\xc3\xa9") < 0 &&
-        window.indexOf(QByteArrayView("\xe3\x83\x95\xe3\x82\xa1\xe3\x83\x83")) < 0)
-        return false;
     const char *w = window.data();
     for (qsizetype hit = 0; hit + 1 < window.size(); ++hit) {
         const quint16 key = NoticeIndex::keyAt(w + hit);
