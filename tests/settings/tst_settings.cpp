@@ -51,8 +51,8 @@ private Q_SLOTS:
                                   "chkFixedChoices", "chkBesideHarvest",
                                   // and of the crawl again
                                   "chkRenderScripts"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1,
-                                     1,  0,  1, 0, 1, 0, 0, 2, 1, 1, 1, 1, 0};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1,
+                                     0,  1,  0, 1, 0, 0, 2, 1, 1, 1, 1, 0};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
