@@ -16,6 +16,8 @@ packages=(
   # telephone numbers of every country: parsing, validation, E.164 (with protobuf), and the
   # offline geocoder's places of numbers, whose locales come from ICU
   libphonenumber-dev libprotobuf-dev libicu-dev
+  # the XLSX export, and unzip for its test to read the workbook back
+  libxlsxwriter-dev unzip
   # tests and benchmarks: a real web server, peers and a virtual display
   nginx-light wget w3m xvfb xauth python3 time
   # the round-trip benchmark: a network namespace, TLS and the multithreaded peer
@@ -30,7 +32,7 @@ packages=(
 [[ "${1:-}" == "--minimal" ]] && packages=(cmake ninja-build g++ pkg-config qt6-base-dev
   qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-multimedia-dev
   qt6-webengine-dev libgl-dev fonts-dejavu-core qt6-charts-dev libpsl-dev publicsuffix
-  libphonenumber-dev libprotobuf-dev libicu-dev libsqlite3-dev)
+  libphonenumber-dev libprotobuf-dev libicu-dev libsqlite3-dev libxlsxwriter-dev)
 
 missing=()
 for p in "${packages[@]}"; do

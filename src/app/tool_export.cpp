@@ -15,15 +15,16 @@
 
 static int runExport(const QStringList &args);
 
-static ToolCommand
-    cmd("export",
-        "varnel-tool export [--data-dir DIR | --store LOCATION] [--type semicolon|tab|lines|csv] "
-        "[--space] [--only-new] [--delete] FILE",
-        "write every stored fax number to FILE (--delete empties the store afterwards); --store "
-        "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE); numbers on the "
-        "do-not-fax list are left out, with --only-new also those an earlier export wrote; exits "
-        "with 4, writing nothing, when there is no number to write",
-        runExport);
+static ToolCommand cmd(
+    "export",
+    "varnel-tool export [--data-dir DIR | --store LOCATION] [--type semicolon|tab|lines|csv|xlsx] "
+    "[--space] [--only-new] [--delete] FILE",
+    "write every stored fax number to FILE (--delete empties the store afterwards); csv and "
+    "xlsx write every column, the business's included, xlsx as text cells; --store "
+    "names a database file or a server (postgresql://USER@HOST:PORT/DATABASE); numbers on the "
+    "do-not-fax list are left out, with --only-new also those an earlier export wrote; exits "
+    "with 4, writing nothing, when there is no number to write",
+    runExport);
 
 static int runExport(const QStringList &args)
 {
@@ -50,6 +51,8 @@ static int runExport(const QStringList &args)
                 type = FaxExport::Lines;
             else if (t == QLatin1String("csv"))
                 type = FaxExport::Csv;
+            else if (t == QLatin1String("xlsx"))
+                type = FaxExport::Xlsx;
             else
                 return Tool::usageError(cmd);
         } else if (a == QLatin1String("--space")) {

@@ -16,13 +16,14 @@
 
 static int runStore(const QStringList &args);
 
-static ToolCommand cmd("store", "varnel-tool store copy --from LOCATION --to LOCATION",
-                       "copy one store into another (a data folder, a database file or a server "
-                       "address postgresql://USER@HOST:PORT/DATABASE): the search strings, the "
-                       "numbers, the backlog of sites, the do-not-fax list and the ledger of "
-                       "exports, with their dates; what the target holds already is skipped, so "
-                       "a second copy adds nothing",
-                       runStore);
+static ToolCommand cmd(
+    "store", "varnel-tool store copy --from LOCATION --to LOCATION",
+    "copy one store into another (a data folder, a database file or a server "
+    "address postgresql://USER@HOST:PORT/DATABASE): the search strings, the "
+    "numbers, the backlog of sites, the do-not-fax list, the ledger of "
+    "exports and the businesses, with their dates; what the target holds already is skipped, so "
+    "a second copy adds nothing",
+    runStore);
 
 namespace {
 
@@ -199,11 +200,40 @@ bool copyExports(Store &source, Store &target, Copier &copier, Tally &tally)
     return true;
 }
 
+// The businesses with their faxes, phones, pages and search strings, after the numbers so
+// that each fax points to the business it pointed to in the source.
+QString sightingKey(const BusinessFax &f)
+{
+    return QStringList{f.business.site, Store::foldCase(f.business.organization), f.fax, f.page,
+                       Store::foldCase(f.search)}
+        .join(QLatin1Char('\t'));
+}
+
+bool copyBusinesses(Store &source, Store &target, Copier &copier, Tally &tally)
+{
+    const std::optional<QList<BusinessFax>> found = source.allBusinessFaxes();
+    const std::optional<QList<BusinessFax>> there = target.allBusinessFaxes();
+    if (!found || !there)
+        return false;
+    QSet<QString> known;
+    for (const BusinessFax &f : *there)
+        known.insert(sightingKey(f));
+    for (const BusinessFax &f : *found) {
+        const bool isNew = !known.contains(sightingKey(f));
+        copier.before(f.date);
+        if (!(!isNew || target.addBusinessFax(f)) || !copier.after(tally, isNew))
+            return false;
+        known.insert(sightingKey(f));
+    }
+    return true;
+}
+
 // Everything a user relies on, in the order copied; a table that a later version adds to
 // the store gets its line here.
 const TableCopy kTables[] = {
-    {"search strings", copySearches},     {"numbers", copyNumbers}, {"backlog sites", copyBacklog},
-    {"do-not-fax numbers", copyDoNotFax}, {"exports", copyExports},
+    {"search strings", copySearches}, {"numbers", copyNumbers},
+    {"backlog sites", copyBacklog},   {"do-not-fax numbers", copyDoNotFax},
+    {"exports", copyExports},         {"business sightings", copyBusinesses},
 };
 
 } // namespace

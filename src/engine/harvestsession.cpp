@@ -1,5 +1,6 @@
 #include "harvestsession.h"
 
+#include "businessrecord.h"
 #include "connectionpool.h"
 #include "cp1252.h"
 #include "crawlqueue.h"
@@ -1730,6 +1731,11 @@ bool HarvestSession::storeNumber(const QString &website, const FoundNumber &foun
         Q_EMIT numberRefusesFaxes(row);
     }
     m_yield->numberRead(row.fax, !*known);
+    // The finder's numbers belong to a business, also when stored already (another page,
+    // another search string). A failed write is reported by the store.
+    if (!row.e164.isEmpty() && m_options->isOn(OptionId::FindBeyondFaxLine))
+        (void)m_store->addBusinessFax(
+            BusinessRecord::of(row.e164, website, currentSearch(), found.owner));
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

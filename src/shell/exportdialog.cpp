@@ -34,10 +34,10 @@ ExportDialog::ExportDialog(Store *store, const QString &dataDir,
     m_typeCaption->setObjectName(QStringLiteral("Label1"));
     m_type = new QComboBox(this);
     m_type->setObjectName(QStringLiteral("Combo1"));
-    m_type->addItems({QStringLiteral("Semi-Colon Delimited (;)"),
-                      QStringLiteral("Tab Delimited (^t)"),
-                      QStringLiteral("Line Feed Delimited (one per line)"),
-                      QStringLiteral("CSV (all columns)"), QStringLiteral("CSV for spreadsheets")});
+    m_type->addItems(
+        {QStringLiteral("Semi-Colon Delimited (;)"), QStringLiteral("Tab Delimited (^t)"),
+         QStringLiteral("Line Feed Delimited (one per line)"), QStringLiteral("CSV (all columns)"),
+         QStringLiteral("CSV for spreadsheets"), QStringLiteral("Excel workbook (.xlsx)")});
     m_type->setPlaceholderText(QStringLiteral("Semi-Colon delimited (;)"));
     m_type->setCurrentIndex(-1);
     m_type->setMinimumWidth(260);

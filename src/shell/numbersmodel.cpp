@@ -2,6 +2,7 @@
 
 #include "areacode.h"
 #include "faxfinder.h"
+#include "numberfields.h"
 
 #include <QColor>
 #include <QGuiApplication>
@@ -16,10 +17,39 @@ namespace {
 // Blocks kept at hand: a few screens up and down from where the view is.
 constexpr int kBlocksKept = 64;
 
-const char *const kHeaders[NumbersModel::ColumnCount] = {
+const char *const kHeaders[NumbersModel::DoNotFax + 1] = {
     "Number",        "E.164", "Region",    "Country",        "Date",       "Page",
     "Search String", "Label", "How Found", "Text Around It", "Do Not Fax",
 };
+
+// The business's columns, titled as the exports title them.
+struct BusinessColumn
+{
+    NumbersModel::Column column;
+    NumberFields::Field field;
+    FaxColumn storeColumn;
+};
+constexpr BusinessColumn kBusinessColumns[] = {
+    {NumbersModel::Organization, NumberFields::Organization, FaxColumn::Organization},
+    {NumbersModel::Unit, NumberFields::Unit, FaxColumn::Unit},
+    {NumbersModel::Street, NumberFields::Street, FaxColumn::Street},
+    {NumbersModel::PostalCode, NumberFields::PostalCode, FaxColumn::PostalCode},
+    {NumbersModel::City, NumberFields::City, FaxColumn::City},
+    {NumbersModel::OwnerRegion, NumberFields::Region, FaxColumn::Region},
+    {NumbersModel::AddressCountry, NumberFields::Country, FaxColumn::AddressCountry},
+    {NumbersModel::Phone, NumberFields::Phone, FaxColumn::Phone},
+    {NumbersModel::Email, NumberFields::Email, FaxColumn::Email},
+    {NumbersModel::Site, NumberFields::Site, FaxColumn::Site},
+};
+
+const BusinessColumn *businessColumn(int column)
+{
+    for (const BusinessColumn &b : kBusinessColumns) {
+        if (b.column == column)
+            return &b;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -176,7 +206,11 @@ QString NumbersModel::cellText(const ListedFax &fax, int column)
         return r.context;
     case DoNotFax:
         return fax.doNotFax;
+    default:
+        break;
     }
+    if (const BusinessColumn *b = businessColumn(column))
+        return NumberFields::text(fax, b->field);
     return QString();
 }
 
@@ -243,8 +277,11 @@ std::optional<FaxColumn> NumbersModel::storeColumn(int column)
     case DoNotFax:
         return FaxColumn::DoNotFax;
     default:
-        return std::nullopt;
+        break;
     }
+    if (const BusinessColumn *b = businessColumn(column))
+        return b->storeColumn;
+    return std::nullopt;
 }
 
 QVariant NumbersModel::data(const QModelIndex &index, int role) const
@@ -282,5 +319,7 @@ QVariant NumbersModel::headerData(int section, Qt::Orientation orientation, int 
         return section + 1;
     if (section < 0 || section >= ColumnCount)
         return QVariant();
+    if (const BusinessColumn *b = businessColumn(section))
+        return NumberFields::title(b->field);
     return QString::fromLatin1(kHeaders[section]);
 }

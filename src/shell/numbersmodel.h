@@ -27,6 +27,17 @@ public:
         How,
         Context,
         DoNotFax,
+        // Of the business the number points to (empty for a number stored without one).
+        Organization,
+        Unit,
+        Street,
+        PostalCode,
+        City,
+        OwnerRegion, // state, province or county of the address
+        AddressCountry,
+        Phone,
+        Email,
+        Site,
         ColumnCount
     };
     Q_ENUM(Column)

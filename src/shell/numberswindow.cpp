@@ -319,7 +319,17 @@ void NumbersWindow::buildControls()
                                                    80,
                                                    textWidth("label in the cell before"),
                                                    260,
-                                                   textWidth("Do Not Fax")};
+                                                   textWidth("Do Not Fax"),
+                                                   200,
+                                                   130,
+                                                   180,
+                                                   textWidth("Postal Code"),
+                                                   120,
+                                                   textWidth("State or Province"),
+                                                   textWidth("Address Country"),
+                                                   textWidth("+99999999999999"),
+                                                   180,
+                                                   150};
     for (int c = 0; c < NumbersModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, widths[c]);
     // The columns are the user's to choose and order; the window remembers them.
@@ -339,11 +349,17 @@ void NumbersWindow::buildControls()
     // Shown at first, in this order: what a user reads, how each number was found and whether
     // it may be faxed in view; the page and the text around it after; E.164, country and
     // label a click away.
-    for (int c : {int(NumbersModel::E164), int(NumbersModel::Country), int(NumbersModel::Label)})
+    // Of the business, who and where a number reaches next; its address and the rest a
+    // click away.
+    for (int c : {int(NumbersModel::E164), int(NumbersModel::Country), int(NumbersModel::Label),
+                  int(NumbersModel::Unit), int(NumbersModel::Street), int(NumbersModel::PostalCode),
+                  int(NumbersModel::OwnerRegion), int(NumbersModel::AddressCountry),
+                  int(NumbersModel::Email), int(NumbersModel::Site)})
         m_table->setColumnHidden(c, true);
-    const int order[] = {NumbersModel::Number, NumbersModel::Region, NumbersModel::Date,
-                         NumbersModel::Search, NumbersModel::How,    NumbersModel::DoNotFax,
-                         NumbersModel::Page,   NumbersModel::Context};
+    const int order[] = {NumbersModel::Number,       NumbersModel::Region, NumbersModel::Date,
+                         NumbersModel::Search,       NumbersModel::How,    NumbersModel::DoNotFax,
+                         NumbersModel::Organization, NumbersModel::City,   NumbersModel::Phone,
+                         NumbersModel::Page,         NumbersModel::Context};
     for (int visual = 0; visual < int(std::size(order)); ++visual)
         header->moveSection(header->visualIndex(order[visual]), visual);
 
@@ -376,6 +392,22 @@ void NumbersWindow::buildControls()
     m_tabs->setObjectName(QStringLiteral("tabs"));
     m_tabs->addTab(split, QStringLiteral("Numbers"));
     m_tabs->addTab(charts, QStringLiteral("Charts"));
+
+    // Businesses: one row per site and organisation, read when the tab is shown.
+    m_businessList = new QTreeWidget(this);
+    m_businessList->setObjectName(QStringLiteral("businessList"));
+    m_businessList->setRootIsDecorated(false);
+    m_businessList->setAlternatingRowColors(true);
+    m_businessList->setSortingEnabled(true);
+    m_businessList->setHeaderLabels({QStringLiteral("Organization"), QStringLiteral("Site"),
+                                     QStringLiteral("City"), QStringLiteral("Fax Numbers"),
+                                     QStringLiteral("Main Phone"), QStringLiteral("Search Strings"),
+                                     QStringLiteral("Pages")});
+    m_businessList->setColumnWidth(0, 220);
+    m_businessList->setColumnWidth(1, 150);
+    m_businessList->setColumnWidth(3, 220);
+    m_businessList->sortByColumn(-1, Qt::AscendingOrder);
+    m_tabs->addTab(m_businessList, QStringLiteral("Businesses"));
 
     // Actions
     m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
@@ -463,6 +495,8 @@ void NumbersWindow::buildControls()
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
         if (m_chartsStale && chartsShown())
             askCounts(NumbersCounts::Charts);
+        if (m_businessesStale && businessesShown())
+            fillBusinesses();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NumbersWindow::updateCountLabel);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -503,6 +537,7 @@ void NumbersWindow::applyFilter()
     QApplication::restoreOverrideCursor();
     m_chartsStale = true;
     askCounts(NumbersCounts::Panels | (chartsShown() ? NumbersCounts::Charts : 0));
+    businessesChanged();
 }
 
 void NumbersWindow::clearFilter()
@@ -600,6 +635,64 @@ void NumbersWindow::refresh()
     m_chartsStale = true;
     askCounts(NumbersCounts::Panels | NumbersCounts::Choices |
               (chartsShown() ? NumbersCounts::Charts : 0));
+    businessesChanged();
+}
+
+void NumbersWindow::showBusinesses()
+{
+    m_tabs->setCurrentWidget(m_businessList);
+}
+
+bool NumbersWindow::businessesShown() const
+{
+    return m_tabs->currentWidget() == m_businessList;
+}
+
+void NumbersWindow::businessesChanged()
+{
+    m_businessesStale = true;
+    if (businessesShown())
+        fillBusinesses();
+}
+
+void NumbersWindow::fillBusinesses()
+{
+    m_businessesStale = false;
+    if (!m_store)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The filter box's text: the businesses whose organisation, site or city hold it.
+    const std::optional<QList<BusinessRow>> rows = m_store->businesses(m_filterEdit->text());
+    QApplication::restoreOverrideCursor();
+    m_businessList->clear();
+    if (!rows) {
+        showReadProblem(m_store->lastError());
+        return;
+    }
+    const QString separator = QStringLiteral(", ");
+    QList<QTreeWidgetItem *> items;
+    items.reserve(rows->size());
+    for (const BusinessRow &b : *rows) {
+        auto *item =
+            new QTreeWidgetItem({b.organization, b.site, b.city, b.faxes.join(separator), b.phone,
+                                 b.searches.join(separator), QString::number(b.pages)});
+        item->setData(6, Qt::DisplayRole, b.pages); // sorted as a number
+        QStringList address = {b.street, b.postalCode + QLatin1Char(' ') + b.city, b.region,
+                               b.country};
+        address.removeAll(QString());
+        for (QString &a : address)
+            a = a.trimmed();
+        address.removeAll(QString());
+        const QString tip =
+            (b.unit.isEmpty() ? QString() : b.unit + QLatin1Char('\n')) + address.join(separator) +
+            (b.phones.size() > 1 ? QStringLiteral("\nPhones: ") + b.phones.join(separator)
+                                 : QString()) +
+            (b.email.isEmpty() ? QString() : QLatin1Char('\n') + b.email);
+        for (int c = 0; c < 7; ++c)
+            item->setToolTip(c, tip.trimmed());
+        items << item;
+    }
+    m_businessList->addTopLevelItems(items);
 }
 
 void NumbersWindow::showCharts(bool charts)

@@ -60,6 +60,8 @@ public:
     void refresh();
     // The table, or the charts of the numbers found.
     void showCharts(bool charts);
+    // The tab of the businesses (one row each, filtered by the filter box's text).
+    void showBusinesses();
 
     // The rows selected in the table, in table order, read from the store as needed.
     QList<ListedFax> selectedNumbers() const;
@@ -95,6 +97,10 @@ protected:
 private:
     void buildControls();
     bool chartsShown() const;
+    bool businessesShown() const;
+    // The businesses are read again now when their tab is shown, else once it is.
+    void businessesChanged();
+    void fillBusinesses();
     void askCounts(int parts);
     void showCounts(quint64 request, const NumbersCounts &counts);
     void fillChoices(const NumbersCounts &counts);
@@ -118,6 +124,7 @@ private:
     std::array<quint64, 3> m_answered{};
     qint64 m_storedCount = -1; // every number, as the choices last counted them
     bool m_chartsStale = true;
+    bool m_businessesStale = true;
     bool m_shownOnce = false;
     bool m_filling = false; // the choices are being filled: no filter runs
 
@@ -135,6 +142,7 @@ private:
     QTreeWidget *m_searchCounts = nullptr;
     QChartView *m_dayChart = nullptr;
     QChartView *m_searchChart = nullptr;
+    QTreeWidget *m_businessList = nullptr;
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_doNotFaxButton = nullptr;

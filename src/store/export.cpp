@@ -1,5 +1,7 @@
 #include "export.h"
 
+#include "numberfields.h"
+
 #include "openstore.h"
 #include "store.h"
 #include "workingfile.h"
@@ -7,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -18,6 +21,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xlsxwriter.h>
 
 namespace FaxExport {
 
@@ -103,37 +107,116 @@ QByteArray numberField(const QString &text)
     return isTelephoneText(text) ? quotedField(text.toUtf8()) : textField(text);
 }
 
+// A row as the numbers window lists it, for the fields' texts.
+ListedFax listed(const FaxRow &row, const BusinessRow &business)
+{
+    ListedFax fax;
+    fax.row = row;
+    fax.business = business;
+    return fax;
+}
+
+bool isNumberField(NumberFields::Field f)
+{
+    return f == NumberFields::Number || f == NumberFields::E164 || f == NumberFields::Phone;
+}
+
+// The columns of the CSV and XLSX exports: those of old first, in their order.
+const NumberFields::Field kExportFields[] = {
+    NumberFields::Number,        NumberFields::Date,         NumberFields::Page,
+    NumberFields::Search,        NumberFields::Location,     NumberFields::E164,
+    NumberFields::NumberCountry, NumberFields::Label,        NumberFields::How,
+    NumberFields::Context,       NumberFields::Organization, NumberFields::Unit,
+    NumberFields::Street,        NumberFields::PostalCode,   NumberFields::City,
+    NumberFields::Region,        NumberFields::Country,      NumberFields::Phone,
+    NumberFields::Email,         NumberFields::Site,
+};
+
 } // namespace
+
+QByteArray formatXlsx(const QList<FaxRow> &rows, const QList<BusinessRow> &businesses)
+{
+    // libxlsxwriter writes a file: it is made in a folder of its own and read back.
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return QByteArray();
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("export.xlsx")));
+    lxw_workbook *book = workbook_new(path.constData());
+    if (!book)
+        return QByteArray();
+    lxw_worksheet *sheet = workbook_add_worksheet(book, "Fax numbers");
+    lxw_format *bold = workbook_add_format(book);
+    format_set_bold(bold);
+    // Every cell is a string: "+1 212 ..." stays a number to dial, never a sum or a float.
+    lxw_format *text = workbook_add_format(book);
+    format_set_num_format(text, "@");
+    lxw_col_t col = 0;
+    for (NumberFields::Field f : kExportFields)
+        worksheet_write_string(sheet, 0, col++, NumberFields::title(f).toUtf8().constData(), bold);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ListedFax fax = listed(rows.at(i), businesses.value(i));
+        col = 0;
+        for (NumberFields::Field f : kExportFields) {
+            const QByteArray cell = NumberFields::text(fax, f).toUtf8();
+            if (!cell.isEmpty())
+                worksheet_write_string(sheet, lxw_row_t(i + 1), col, cell.constData(), text);
+            ++col;
+        }
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+    if (workbook_close(book) != LXW_NO_ERROR)
+        return QByteArray();
+    QFile written(QFile::decodeName(path));
+    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+}
 
 QByteArray formatCsv(const QList<FaxRow> &rows, bool byteOrderMark)
 {
+    return formatCsv(rows, {}, byteOrderMark);
+}
+
+QByteArray formatCsv(const QList<FaxRow> &rows, const QList<BusinessRow> &businesses,
+                     bool byteOrderMark)
+{
     QByteArray out = byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();
-    out += "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around "
-           "It\r\n";
-    for (const FaxRow &r : rows) {
-        const QString date = r.date.isValid() ? r.date.toString(Qt::ISODate) : QString();
-        out += numberField(r.fax) + ',' + textField(date) + ',' + textField(r.website) + ',' +
-               textField(r.search) + ',' + textField(r.location.trimmed()) + ',' +
-               numberField(r.e164) + ',' + textField(r.country) + ',' + textField(r.label) + ',' +
-               textField(r.how) + ',' + textField(r.context) + "\r\n";
+    QStringList titles;
+    for (NumberFields::Field f : kExportFields)
+        titles << NumberFields::title(f);
+    out += titles.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ListedFax fax = listed(rows.at(i), businesses.value(i));
+        for (NumberFields::Field f : kExportFields) {
+            if (f != kExportFields[0])
+                out += ',';
+            const QString text = NumberFields::text(fax, f);
+            out += isNumberField(f) ? numberField(text) : textField(text);
+        }
+        out += "\r\n";
     }
     return out;
 }
 
-QByteArray format(const QList<FaxRow> &rows, int type, bool space)
+QByteArray format(const QList<FaxRow> &rows, int type, bool space,
+                  const QList<BusinessRow> &businesses)
 {
     if (isCsv(type))
-        return formatCsv(rows, type == CsvSpreadsheet);
+        return formatCsv(rows, businesses, type == CsvSpreadsheet);
+    if (type == Xlsx)
+        return formatXlsx(rows, businesses);
     return formatDelimited(rows, delimiterFor(type, space));
 }
 
 QString defaultFileName(int type)
 {
+    if (type == Xlsx)
+        return QStringLiteral("export.xlsx");
     return isCsv(type) ? QStringLiteral("export.csv") : QStringLiteral("export.txt");
 }
 
 QString fileFilter(int type)
 {
+    if (type == Xlsx)
+        return QStringLiteral("Excel workbooks (*.xlsx);;All files (*)");
     return isCsv(type) ? QStringLiteral("CSV files (*.csv);;All files (*)")
                        : QStringLiteral("Text files (*.txt);;All files (*)");
 }
@@ -232,7 +315,13 @@ Result exportFaxes(Store &store, const QString &path, int type, bool space, bool
                       .arg(leftOut);
         return result;
     }
-    const QByteArray bytes = format(rows, type, space);
+    const QByteArray bytes = format(rows, type, space, plan->businesses);
+    if (bytes.isEmpty()) {
+        result.error = QStringLiteral("The export file %1 could not be made (the workbook "
+                                      "could not be written in the temporary folder).")
+                           .arg(shown);
+        return result;
+    }
 
     if (QFileInfo(path).isDir()) {
         result.error =

@@ -21,6 +21,7 @@ enum Type : int
     Lines = 2,          // "Line Feed Delimited (one per line)"
     Csv = 3,            // "CSV (all columns)", for programs
     CsvSpreadsheet = 4, // "CSV for spreadsheets": the same, marked as UTF-8 for spreadsheets
+    Xlsx = 5,           // "Excel workbook (.xlsx)": the same columns, every cell text
 };
 
 // The type writes one CSV table of every column (Csv, CsvSpreadsheet).
@@ -46,18 +47,28 @@ QString neutralizeCell(const QString &text);
 bool isTelephoneText(const QString &text);
 
 // A header line of the numbers window's column titles (Number, Date, Page, Search String,
-// Region, E.164, Country, Label, How Found, Text Around It) and one RFC 4180 record per
-// number in that order: the date as ISO 8601, the region without the spaces around it, the
-// number and the E.164 form as they are, every other cell neutralised as above; fields
-// quoted where they hold a comma, a quote or a line break; CR LF line ends; UTF-8, with a
-// byte-order mark for spreadsheets (which otherwise take the file for their own code page).
+// Region, E.164, Country, Label, How Found, Text Around It, then the business's:
+// Organization, Unit, Street, Postal Code, City, State or Province, Address Country, Main
+// Phone, Email, Business Site) and one RFC 4180 record per number in that order: the date
+// as ISO 8601, the region without the spaces around it, the number, the E.164 form and the
+// main phone as they are, every other cell neutralised as above; fields quoted where they
+// hold a comma, a quote or a line break; CR LF line ends; UTF-8, with a byte-order mark for
+// spreadsheets (which otherwise take the file for their own code page). businesses holds
+// each row's business (empty cells for a row without one, or past its end).
 QByteArray formatCsv(const QList<FaxRow> &rows, bool byteOrderMark = false);
+QByteArray formatCsv(const QList<FaxRow> &rows, const QList<BusinessRow> &businesses,
+                     bool byteOrderMark);
+// The same columns as an Excel workbook of one sheet, every cell a text cell (so that no
+// spreadsheet turns "+1 212 ..." into a sum or a float); empty when it cannot be made.
+QByteArray formatXlsx(const QList<FaxRow> &rows, const QList<BusinessRow> &businesses);
 
 // The file contents for an output type.
-QByteArray format(const QList<FaxRow> &rows, int type, bool space);
+QByteArray format(const QList<FaxRow> &rows, int type, bool space,
+                  const QList<BusinessRow> &businesses = {});
 
 // The name the file dialog proposes, and its choice of file types, for an output type:
-// "export.csv" and CSV files for both CSV types, "export.txt" and text files otherwise.
+// "export.csv" and CSV files for both CSV types, "export.xlsx" and workbooks for the
+// workbook, "export.txt" and text files otherwise.
 QString defaultFileName(int type);
 QString fileFilter(int type);
 

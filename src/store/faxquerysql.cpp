@@ -1,14 +1,24 @@
 #include "faxquerysql.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace FaxQuerySql {
 
 namespace {
 
 // The columns the filter box looks in.
 constexpr FaxColumn kTextColumns[] = {
-    FaxColumn::Fax,     FaxColumn::E164,    FaxColumn::Location,
-    FaxColumn::Country, FaxColumn::Website, FaxColumn::Search,
-    FaxColumn::Label,   FaxColumn::How,     FaxColumn::Context,
+    FaxColumn::Fax,     FaxColumn::E164,         FaxColumn::Location, FaxColumn::Country,
+    FaxColumn::Website, FaxColumn::Search,       FaxColumn::Label,    FaxColumn::How,
+    FaxColumn::Context, FaxColumn::Organization, FaxColumn::City,
+};
+
+// The business's columns of a ListedFax, in its order.
+constexpr FaxColumn kBusinessColumns[] = {
+    FaxColumn::Site,       FaxColumn::Organization, FaxColumn::Unit,   FaxColumn::Street,
+    FaxColumn::PostalCode, FaxColumn::City,         FaxColumn::Region, FaxColumn::AddressCountry,
+    FaxColumn::Phone,      FaxColumn::Email,
 };
 
 } // namespace
@@ -52,6 +62,26 @@ QString columnSql(FaxColumn column)
         return QStringLiteral("f.context");
     case FaxColumn::DoNotFax:
         return QStringLiteral("coalesce(d.reason, '')");
+    case FaxColumn::Organization:
+        return QStringLiteral("coalesce(b.organization, '')");
+    case FaxColumn::Unit:
+        return QStringLiteral("coalesce(b.unit, '')");
+    case FaxColumn::Street:
+        return QStringLiteral("coalesce(b.street, '')");
+    case FaxColumn::PostalCode:
+        return QStringLiteral("coalesce(b.postal_code, '')");
+    case FaxColumn::City:
+        return QStringLiteral("coalesce(b.city, '')");
+    case FaxColumn::Region:
+        return QStringLiteral("coalesce(b.region, '')");
+    case FaxColumn::AddressCountry:
+        return QStringLiteral("coalesce(b.country, '')");
+    case FaxColumn::Phone:
+        return QStringLiteral("coalesce(b.phone, '')");
+    case FaxColumn::Email:
+        return QStringLiteral("coalesce(b.email, '')");
+    case FaxColumn::Site:
+        return QStringLiteral("coalesce(b.site, '')");
     }
     return QStringLiteral("f.fax");
 }
@@ -127,6 +157,33 @@ QString listedColumns(const Dialect &d)
         columns << (c == FaxColumn::Date ? d.dateText.arg(d.column(c)) : d.column(c));
     columns << d.column(FaxColumn::DoNotFax);
     return columns.join(QStringLiteral(", "));
+}
+
+QString businessColumns(const Dialect &d)
+{
+    QStringList columns{QStringLiteral("coalesce(b.id, 0)")};
+    for (FaxColumn c : kBusinessColumns)
+        columns << d.column(c);
+    columns << QStringLiteral("coalesce(b.sources, '')")
+            << d.dateText.arg(QStringLiteral("b.date"));
+    return columns.join(QStringLiteral(", "));
+}
+
+QString joinBusiness()
+{
+    // A number stored without the finder has no E.164 form and no business.
+    return QStringLiteral(" LEFT JOIN number_business nb ON nb.e164 = f.e164 AND f.e164 <> ''"
+                          " LEFT JOIN businesses b ON b.id = nb.business");
+}
+
+QString fromFaxes(const FaxFilter &filter, std::optional<FaxColumn> column)
+{
+    // The join costs two look-ups a number, which a count of every number does not need.
+    const bool business =
+        !filter.text.trimmed().isEmpty() ||
+        (column && std::find(std::begin(kBusinessColumns), std::end(kBusinessColumns), *column) !=
+                       std::end(kBusinessColumns));
+    return QStringLiteral(" FROM faxes f") + (business ? joinBusiness() : QString());
 }
 
 QString joinDoNotFax(const Dialect &d)

@@ -44,6 +44,16 @@ QString numberKey(const Dialect &dialect);
 // "donotfax d" joined on the number's key.
 QString listedColumns(const Dialect &dialect);
 QString joinDoNotFax(const Dialect &dialect); // " LEFT JOIN donotfax d ON ..."
+// The business of a number, "businesses b", joined to "faxes f" by the number's E.164 form;
+// its columns are NULL for a number without one. The business's columns join a filter's
+// (the filter box looks in its organisation and city).
+QString joinBusiness();
+// " FROM faxes f", with its business joined where the filter or the column needs it.
+QString fromFaxes(const FaxFilter &filter, std::optional<FaxColumn> column = std::nullopt);
+// The columns of a ListedFax's business, in its order: key (0 for none), site, organisation,
+// unit, street, postal code, city, region, country, phone, email, sources, date as text.
+QString businessColumns(const Dialect &dialect);
+constexpr int BusinessColumnCount = 13;
 
 // text as a LIKE pattern that matches it anywhere, with "\" as the escape character.
 QString containsPattern(const QString &text);

@@ -234,6 +234,25 @@ const QList<SqlUpgradeStep> kUpgrades = {
     {5,
      {"CREATE TABLE IF NOT EXISTS engine_rests (engine text PRIMARY KEY, kind text NOT NULL, "
       "rest_until text NOT NULL, reason text NOT NULL)"}},
+    // One row per business (site and organisation), with the search strings that found it
+    // and the numbers and pages it was found with; each fax points to its business. The
+    // numbers table keeps its columns: the reference export reads it alone.
+    {6,
+     {"CREATE TABLE IF NOT EXISTS businesses (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
+      "KEY, site text NOT NULL, org_key text NOT NULL, organization text NOT NULL, "
+      "unit text NOT NULL, street text NOT NULL, postal_code text NOT NULL, city text NOT NULL, "
+      "region text NOT NULL, country text NOT NULL, phone text NOT NULL, email text NOT NULL, "
+      "sources text NOT NULL, date timestamp(0) NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS businesses_key ON businesses (site, org_key)",
+      "CREATE TABLE IF NOT EXISTS business_searches (id bigint GENERATED ALWAYS AS IDENTITY "
+      "PRIMARY KEY, business bigint NOT NULL, search text NOT NULL, "
+      "date timestamp(0) NOT NULL, UNIQUE (business, search))",
+      "CREATE TABLE IF NOT EXISTS business_numbers (id bigint GENERATED ALWAYS AS IDENTITY "
+      "PRIMARY KEY, business bigint NOT NULL, kind text NOT NULL, e164 text NOT NULL, "
+      "page text NOT NULL, date timestamp(0) NOT NULL, UNIQUE (business, kind, e164, page))",
+      "CREATE INDEX IF NOT EXISTS business_numbers_e164 ON business_numbers (e164)",
+      "CREATE TABLE IF NOT EXISTS number_business (e164 text PRIMARY KEY, "
+      "business bigint NOT NULL)"}},
 };
 
 // Taken while the schema is created or upgraded, so that harvesters starting at once do it

@@ -23,7 +23,7 @@ class PostgresStore : public SqlStore
 public:
     // The schema version this program writes.
     // 4: the team's queue (leases, handed-out sites, the team's search string).
-    static constexpr int schemaVersion = 5;
+    static constexpr int schemaVersion = 6;
     // How long a harvester's lease of a site lasts unless renewed.
     static constexpr int defaultLeaseSeconds = 180;
 

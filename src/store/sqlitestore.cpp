@@ -80,6 +80,37 @@ const QList<SqlUpgradeStep> kUpgrades = {
     {4,
      {"CREATE TABLE IF NOT EXISTS engine_rests (engine TEXT PRIMARY KEY, kind TEXT NOT NULL, "
       "rest_until TEXT NOT NULL, reason TEXT NOT NULL)"}},
+    // One row per business (site and organisation), with the search strings that found it
+    // and the numbers and pages it was found with; each fax points to its business. The
+    // numbers table keeps its columns: the reference export reads it alone.
+    {5,
+     {"CREATE TABLE IF NOT EXISTS businesses (id INTEGER PRIMARY KEY, site TEXT NOT NULL, "
+      "org_key TEXT NOT NULL, organization TEXT NOT NULL, unit TEXT NOT NULL, "
+      "street TEXT NOT NULL, postal_code TEXT NOT NULL, city TEXT NOT NULL, region TEXT NOT NULL, "
+      "country TEXT NOT NULL, phone TEXT NOT NULL, email TEXT NOT NULL, sources TEXT NOT NULL, "
+      "Date TEXT NOT NULL)",
+      "CREATE UNIQUE INDEX IF NOT EXISTS businesses_key ON businesses (site, org_key)",
+      "CREATE TABLE IF NOT EXISTS business_searches (id INTEGER PRIMARY KEY, "
+      "business INTEGER NOT NULL, search TEXT NOT NULL, Date TEXT NOT NULL, "
+      "UNIQUE (business, search))",
+      "CREATE TABLE IF NOT EXISTS business_numbers (id INTEGER PRIMARY KEY, "
+      "business INTEGER NOT NULL, kind TEXT NOT NULL, e164 TEXT NOT NULL, page TEXT NOT NULL, "
+      "Date TEXT NOT NULL, UNIQUE (business, kind, e164, page))",
+      "CREATE INDEX IF NOT EXISTS business_numbers_e164 ON business_numbers (e164)",
+      "CREATE TABLE IF NOT EXISTS number_business (e164 TEXT PRIMARY KEY, "
+      "business INTEGER NOT NULL)"}},
+};
+
+// ... and with no business.
+const char *const kEarlierBusinesses[] = {
+    "CREATE TEMP VIEW businesses AS SELECT 0 AS id, '' AS site, '' AS org_key, "
+    "'' AS organization, '' AS unit, '' AS street, '' AS postal_code, '' AS city, '' AS region, "
+    "'' AS country, '' AS phone, '' AS email, '' AS sources, '' AS Date WHERE 0",
+    "CREATE TEMP VIEW business_searches AS SELECT 0 AS id, 0 AS business, '' AS search, "
+    "'' AS Date WHERE 0",
+    "CREATE TEMP VIEW business_numbers AS SELECT 0 AS id, 0 AS business, '' AS kind, "
+    "'' AS e164, '' AS page, '' AS Date WHERE 0",
+    "CREATE TEMP VIEW number_business AS SELECT '' AS e164, 0 AS business WHERE 0",
 };
 
 // A store of an earlier version opened for reading only (it cannot be upgraded) shows the
@@ -394,6 +425,10 @@ bool SqliteStore::openReadOnly(QString *why)
         }
         if (ok && version < 4)
             ok = check.exec(QLatin1String(kEarlierRests));
+        for (const char *view : kEarlierBusinesses) {
+            if (ok && version < 5)
+                ok = check.exec(QLatin1String(view));
+        }
     }
     check = QSqlQuery();
     if (!ok) {

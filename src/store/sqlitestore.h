@@ -19,7 +19,7 @@ public:
     static const char *const fileName; // "varnel.mdb"
     // The schema version this program writes (PRAGMA user_version).
     // 2: the numbers' E.164 form, country and evidence.
-    static constexpr int schemaVersion = 4;
+    static constexpr int schemaVersion = 5;
 
     explicit SqliteStore(const QString &dataDir, QObject *parent = nullptr);
     // The database file at path, whatever its name.

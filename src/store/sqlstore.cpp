@@ -437,6 +437,19 @@ FaxRow faxRowAt(const QSqlQuery &q, int first)
 }
 } // namespace
 
+BusinessRow SqlStore::businessAt(const QSqlQuery &q, int first)
+{
+    BusinessRow b;
+    b.id = q.value(first).toLongLong();
+    QString *const parts[] = {&b.site,       &b.organization, &b.unit,   &b.street,
+                              &b.postalCode, &b.city,         &b.region, &b.country,
+                              &b.phone,      &b.email,        &b.sources};
+    for (int i = 0; i < int(std::size(parts)); ++i)
+        *parts[i] = q.value(first + 1 + i).toString();
+    b.date = dateOf(q.value(first + 12));
+    return b;
+}
+
 std::optional<QList<FaxRow>> SqlStore::allFaxes()
 {
     QSqlQuery *q = prepared(m_sql.allFaxes);
@@ -802,7 +815,8 @@ bool SqlStore::writeEach(const char *sql, const QList<QVariantList> &rows)
 std::optional<qint64> SqlStore::countFaxes(const FaxFilter &filter)
 {
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
-    const auto q = select(QStringLiteral("SELECT count(*) FROM faxes f") + w.sql, w.values);
+    const auto q = select(
+        QStringLiteral("SELECT count(*)") + FaxQuerySql::fromFaxes(filter) + w.sql, w.values);
     if (!q)
         return std::nullopt;
     return q->next() ? q->value(0).toLongLong() : 0;
@@ -814,8 +828,9 @@ std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const
     const FaxQuerySql::Dialect &d = dialect();
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, d);
     const auto q =
-        select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) +
-                   QStringLiteral(" FROM faxes f") + FaxQuerySql::joinDoNotFax(d) + w.sql +
+        select(QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) + QStringLiteral(", ") +
+                   FaxQuerySql::businessColumns(d) + QStringLiteral(" FROM faxes f") +
+                   FaxQuerySql::joinBusiness() + FaxQuerySql::joinDoNotFax(d) + w.sql +
                    FaxQuerySql::orderBy(sort, d) + QStringLiteral(" LIMIT ? OFFSET ?"),
                w.values + QVariantList{limit, offset});
     if (!q)
@@ -826,6 +841,7 @@ std::optional<QList<ListedFax>> SqlStore::faxPage(const FaxFilter &filter, const
         f.id = q->value(0).toLongLong();
         f.row = faxRowAt(*q, 1);
         f.doNotFax = q->value(11).toString();
+        f.business = businessAt(*q, 12);
         rows.append(f);
     }
     return rows;
@@ -835,7 +851,8 @@ std::optional<QList<ValueCount>> SqlStore::countFaxesBy(FaxColumn column, const 
 {
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString col = dialect().column(column);
-    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes f").arg(col) + w.sql +
+    const auto q = select(QStringLiteral("SELECT %1, count(*)").arg(col) +
+                              FaxQuerySql::fromFaxes(filter, column) + w.sql +
                               QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(col),
                           w.values);
     if (!q)
@@ -850,9 +867,10 @@ std::optional<QList<DayCount>> SqlStore::faxesPerDay(const FaxFilter &filter)
 {
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString day = dialect().dayOf.arg(dialect().column(FaxColumn::Date));
-    const auto q = select(QStringLiteral("SELECT %1, count(*) FROM faxes f").arg(day) + w.sql +
-                              QStringLiteral(" GROUP BY 1 ORDER BY 1"),
-                          w.values);
+    const auto q =
+        select(QStringLiteral("SELECT %1, count(*)").arg(day) + FaxQuerySql::fromFaxes(filter) +
+                   w.sql + QStringLiteral(" GROUP BY 1 ORDER BY 1"),
+               w.values);
     if (!q)
         return std::nullopt;
     QList<DayCount> days;
@@ -869,10 +887,11 @@ std::optional<QList<SearchYield>> SqlStore::searchYields(const FaxFilter &filter
     const FaxQuerySql::Clause w = FaxQuerySql::where(filter, dialect());
     const QString search = dialect().column(FaxColumn::Search);
     const QString host = dialect().hostOf.arg(dialect().column(FaxColumn::Website));
-    const auto q = select(
-        QStringLiteral("SELECT %1, count(*), count(DISTINCT %2) FROM faxes f").arg(search, host) +
-            w.sql + QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
-        w.values);
+    const auto q =
+        select(QStringLiteral("SELECT %1, count(*), count(DISTINCT %2)").arg(search, host) +
+                   FaxQuerySql::fromFaxes(filter) + w.sql +
+                   QStringLiteral(" GROUP BY %1 ORDER BY 2 DESC, 1").arg(search),
+               w.values);
     if (!q)
         return std::nullopt;
     QList<SearchYield> yields;
@@ -969,8 +988,10 @@ std::optional<ExportPlan> SqlStore::exportPlan(bool onlyNew)
         return std::nullopt;
     plan.counts = *counts;
     QString sql = QStringLiteral("SELECT ") + FaxQuerySql::listedColumns(d) + QStringLiteral(", ") +
-                  FaxQuerySql::numberKey(d) + QStringLiteral(" FROM faxes f") +
-                  FaxQuerySql::joinDoNotFax(d) + QStringLiteral(" WHERE d.e164 IS NULL");
+                  FaxQuerySql::numberKey(d) + QStringLiteral(", ") +
+                  FaxQuerySql::businessColumns(d) + QStringLiteral(" FROM faxes f") +
+                  FaxQuerySql::joinBusiness() + FaxQuerySql::joinDoNotFax(d) +
+                  QStringLiteral(" WHERE d.e164 IS NULL");
     if (onlyNew)
         sql += QStringLiteral(" AND NOT ") + exportedBefore(d);
     const auto q = select(sql + QStringLiteral(" ORDER BY ") + d.id);
@@ -979,6 +1000,7 @@ std::optional<ExportPlan> SqlStore::exportPlan(bool onlyNew)
     while (q->next()) {
         plan.rows.append(faxRowAt(*q, 1));
         plan.keys.append(q->value(12).toString());
+        plan.businesses.append(businessAt(*q, 13));
     }
     // Numbers stored since the counts were read are in the rows (and so written).
     plan.counts.toWrite = plan.rows.size();

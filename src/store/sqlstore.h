@@ -128,6 +128,9 @@ public:
     std::optional<int> restorePending(const QStringList &stillQueued = {}) override;
     bool returnSites(const QStringList &sites) override;
     std::optional<QList<EngineRestRow>> engineRests() override;
+    bool addBusinessFax(const BusinessFax &found) override;
+    std::optional<QList<BusinessRow>> businesses(const QString &text = QString()) override;
+    std::optional<QList<BusinessFax>> allBusinessFaxes() override;
     bool setEngineRest(const EngineRestRow &rest) override;
     bool endEngineRest(const QString &engine) override;
 
@@ -190,9 +193,17 @@ protected:
     std::optional<bool> any(const char *sql, const QString &value);
     static void bindAll(QSqlQuery *q, const QVariantList &values);
     bool inTransaction() const { return m_inTransaction; }
+    // The business columns of a read (FaxQuerySql::businessColumns) from column first.
+    static BusinessRow businessAt(const QSqlQuery &q, int first);
 
 private:
     bool open();
+    // The business of the site and organisation: its key, 0 when there is none.
+    std::optional<qint64> businessOf(const BusinessRow &business);
+    // Fills the parts the business lacks from this owner.
+    bool fillOwner(qint64 id, const BusinessRow &business);
+    std::optional<QList<BusinessRow>> readBusinesses(const QString &where,
+                                                     const QVariantList &values);
     std::optional<qint32> count(const char *sql);
     // A statement built for the occasion (a filter's), run with its values; null when the
     // store cannot be read.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "businessstore.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -52,6 +54,17 @@ enum class FaxColumn
     How,
     Context,
     DoNotFax, // the do-not-fax list's reason for the number (sorting only)
+    // The business the number points to (empty for a number stored without one).
+    Organization,
+    Unit,
+    Street,
+    PostalCode,
+    City,
+    Region,
+    AddressCountry,
+    Phone,
+    Email,
+    Site,
 };
 
 // Which stored numbers a read covers. Empty fields do not filter; the dates are whole days,
@@ -88,6 +101,7 @@ struct ListedFax
     qint64 id = 0;
     FaxRow row;
     QString doNotFax;
+    BusinessRow business; // its business (id 0 when it has none); its lists are not read
 };
 
 struct ValueCount
@@ -137,6 +151,7 @@ struct ExportPlan
     QList<FaxRow> rows;
     QStringList keys;
     ExportCounts counts;
+    QList<BusinessRow> businesses; // of each row (id 0 for none); their lists are not read
 };
 
 // One export of the ledger: when, into which file, and the keys of the numbers it wrote.
@@ -171,7 +186,7 @@ struct EngineRestRow
 // Texts are normalised by the rules below before they are written or compared; an
 // operation that takes a text by reference writes the normalised text back (callers use
 // it). Comparisons fold ASCII letters only.
-class Store : public QObject
+class Store : public QObject, public BusinessStore
 {
     Q_OBJECT
 public:

@@ -155,6 +155,36 @@ private Q_SLOTS:
         QVERIFY(rig.session.numberPreview()->isEmpty());
     }
 
+    // The finder's numbers are kept with their business: one fax on two pages of a site is
+    // one number and one business with both pages, its owner as the pages name it.
+    void numbers_keptWithTheirBusiness()
+    {
+        EngineRig rig;
+        rig.session.setOption(OptionId::FindBeyondFaxLine, 1);
+        const QByteArray page = "<html><head><script type=\"application/ld+json\">{\"@type\":"
+                                "\"Organization\",\"name\":\"Acme Plumbing\",\"faxNumber\":"
+                                "\"+1 212 555 0187\",\"telephone\":\"+1 212 555 0100\"}"
+                                "</script></head><body><p>Fax: 212-555-0187</p></body></html>";
+        rig.web.addPage("acme.example", "/contact.htm", page);
+        rig.web.addPage("acme.example", "/about.htm", page);
+        rig.readyToStart();
+        rig.queue(
+            {QStringLiteral("acme.example/contact.htm"), QStringLiteral("acme.example/about.htm")});
+        rig.session.startCrawl();
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        QCOMPARE(rig.storedFaxes(), QStringList{QStringLiteral("1-212-555-0187")});
+        const std::optional<QList<BusinessRow>> businesses = rig.db()->businesses();
+        QVERIFY(businesses && businesses->size() == 1);
+        const BusinessRow &b = businesses->at(0);
+        QCOMPARE(b.site, QStringLiteral("acme.example"));
+        QCOMPARE(b.organization, QStringLiteral("Acme Plumbing"));
+        QCOMPARE(b.phone, QStringLiteral("+12125550100"));
+        QCOMPARE(b.faxes, QStringList{QStringLiteral("+12125550187")});
+        QCOMPARE(b.searches, QStringList{QStringLiteral("plumbers")});
+        QCOMPARE(b.pages, 2);
+        QVERIFY2(b.sources.contains(QLatin1String("organization=json-ld")), qPrintable(b.sources));
+    }
+
     // A page that says it takes no unsolicited faxes: each of its numbers, new or stored
     // before, is reported and goes on the do-not-fax list.
     void numbers_refusingFaxes_reportedAndListed()

@@ -161,10 +161,16 @@ private Q_SLOTS:
                               QStringLiteral("Page"), QStringLiteral("Search String"),
                               QStringLiteral("Region"), QStringLiteral("E.164"),
                               QStringLiteral("Country"), QStringLiteral("Label"),
-                              QStringLiteral("How Found"), QStringLiteral("Text Around It")}));
+                              QStringLiteral("How Found"), QStringLiteral("Text Around It"),
+                              // the number's business
+                              QStringLiteral("Organization"), QStringLiteral("Unit"),
+                              QStringLiteral("Street"), QStringLiteral("Postal Code"),
+                              QStringLiteral("City"), QStringLiteral("State or Province"),
+                              QStringLiteral("Address Country"), QStringLiteral("Main Phone"),
+                              QStringLiteral("Email"), QStringLiteral("Business Site")}));
         QStringList exported;
         for (qsizetype i = 1; i < records.size(); ++i) {
-            QCOMPARE(records.at(i).size(), 10);
+            QCOMPARE(records.at(i).size(), 20);
             QCOMPARE(records.at(i).at(3), search);
             exported << records.at(i).at(0);
         }

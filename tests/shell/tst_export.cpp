@@ -19,6 +19,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -31,6 +33,13 @@
 #include <sys/stat.h>
 
 namespace {
+
+// The CSV's columns of the business, after those of the number, and their cells for a
+// number without one.
+const QByteArray kBusinessTitles = ",Organization,Unit,Street,Postal Code,City,State or "
+                                   "Province,Address Country,Main Phone,Email,Business Site\r\n";
+const QByteArray kNoBusiness = ",,,,,,,,,,\r\n";
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -118,6 +127,8 @@ private Q_SLOTS:
     void tool_data();
     void tool();
     void tool_doNotFaxListAndOnlyNew();
+    void xlsx_everyCellIsText();
+    void tool_numbersWithTheirBusinesses();
 };
 
 void TestExport::initTestCase()
@@ -137,7 +148,7 @@ void TestExport::dialog_hasItsControls()
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->currentIndex(), -1);
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->placeholderText(),
              QStringLiteral("Semi-Colon delimited (;)"));
-    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 5);
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->count(), 6);
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(0),
              QStringLiteral("Semi-Colon Delimited (;)"));
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(1),
@@ -148,6 +159,8 @@ void TestExport::dialog_hasItsControls()
              QStringLiteral("CSV (all columns)"));
     QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(4),
              QStringLiteral("CSV for spreadsheets"));
+    QCOMPARE(control<QComboBox>(w, QStringLiteral("Combo1"))->itemText(FaxExport::Xlsx),
+             QStringLiteral("Excel workbook (.xlsx)"));
     QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check2"))->text(),
              QStringLiteral("Put a space between each entry"));
     QCOMPARE(control<QCheckBox>(w, QStringLiteral("Check1"))->text(),
@@ -510,9 +523,9 @@ void TestExport::csv_quotesCommasQuotesAndLineBreaks()
     QCOMPARE(
         csv,
         QByteArray(
-            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
-            "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
-            field + ",Illinois,+13125550101,US,Fax:,previous-cell," + field + "\r\n");
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It" +
+            kBusinessTitles + "1-312-555-0101,2026-03-04T05:06:07,\"www.example.com/a,b.htm\",") +
+            field + ",Illinois,+13125550101,US,Fax:,previous-cell," + field + kNoBusiness);
 }
 
 void TestExport::csv_cellsThatReadAsFormulasAreText_data()
@@ -543,9 +556,9 @@ void TestExport::csv_cellsThatReadAsFormulasAreText()
     QCOMPARE(
         FaxExport::formatCsv({r}),
         QByteArray(
-            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
-            "+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
-            field + ",,,,,,\r\n");
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It" +
+            kBusinessTitles + "+44-20-7946-0958,,'=cmd|' /C calc'!A0,") +
+            field + ",,,,,," + kNoBusiness);
 }
 
 void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
@@ -562,11 +575,14 @@ void TestExport::csv_fromTheDialog_hasHeaderAndIsoDates()
     QCOMPARE(
         readFile(dir.file(QStringLiteral("faxes.csv"))),
         QByteArray(
-            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It\r\n"
+            "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It" +
+            kBusinessTitles +
             "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,," +
+            kNoBusiness +
             "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,,\r\n"));
+            "contact.htm,\"dentists, \"\"downtown\"\"\",Illinois,,,,," +
+            kNoBusiness));
 }
 
 void TestExport::csv_telephoneCellsAsTheyAre_data()
@@ -597,7 +613,8 @@ void TestExport::csv_telephoneCellsAsTheyAre()
     r.e164 = number;
     r.location = QStringLiteral("  IL Chicago   "); // the area code table pads its regions
     const QByteArray csv = FaxExport::formatCsv({r});
-    QCOMPARE(csv.mid(csv.indexOf('\n') + 1), field + ",,,,IL Chicago," + field + ",,,,\r\n");
+    QCOMPARE(csv.mid(csv.indexOf('\n') + 1),
+             field + ",,,,IL Chicago," + field + ",,,," + kNoBusiness);
 }
 
 void TestExport::csv_forSpreadsheets_markedAsUtf8()
@@ -741,11 +758,14 @@ void TestExport::tool_data()
         << QByteArray("1-312-555-0101\r\n1-312-555-0102\r\n\r\n") << 0;
     QTest::newRow("csv") << QStringList{"--type", "csv", "--data-dir", "%D", "%F"} << 0
                          << QByteArray("Number,Date,Page,Search String,Region,E.164,Country,"
-                                       "Label,How Found,Text Around It\r\n"
-                                       "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
-                                       "contact.htm,dentists chicago,Illinois,,,,,\r\n"
-                                       "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
-                                       "contact.htm,dentists chicago,Illinois,,,,,\r\n")
+                                       "Label,How Found,Text Around It") +
+                                kBusinessTitles +
+                                "1-312-555-0101,2026-01-01T12:00:00,www.example.com/"
+                                "contact.htm,dentists chicago,Illinois,,,,," +
+                                kNoBusiness +
+                                "1-312-555-0102,2026-01-01T12:01:00,www.example.com/"
+                                "contact.htm,dentists chicago,Illinois,,,,," +
+                                kNoBusiness
                          << 2;
     QTest::newRow("unknown type") << QStringList{"--data-dir", "%D", "--type", "xml", "%F"} << 2
                                   << QByteArray("<absent>") << 2;
@@ -878,6 +898,148 @@ void TestExport::tool_doNotFaxListAndOnlyNew()
     r = runTool(QStringList{"export", "--type", "lines", out} + at);
     QCOMPARE(r.code, 0);
     QCOMPARE(readFile(out), QByteArray("1-312-555-0102\r\n1-415-555-0142\r\n\r\n"));
+}
+
+namespace {
+
+// Two numbers of one business (found by two search strings), one without a business.
+void storeBusinessNumbers(const QString &dir)
+{
+    Harvest h(dir);
+    Store &db = *h.session.store();
+    for (const char *n : {"+44-20-7946-0958", "1-212-555-0187", "1-312-555-0101"}) {
+        FaxRow row;
+        row.fax = QLatin1String(n);
+        row.website = QStringLiteral("www.acme.co.uk/contact.htm");
+        row.search = QStringLiteral("plumbers");
+        if (row.fax != QLatin1String("1-312-555-0101"))
+            row.e164 = QLatin1Char('+') +
+                       QString(row.fax).remove(QLatin1Char('-')).remove(QLatin1Char('+'));
+        QVERIFY(db.addFax(row));
+        if (row.e164.isEmpty())
+            continue;
+        for (const char *search : {"plumbers", "=cmd|' /C calc'!A0"}) {
+            BusinessFax b;
+            b.fax = row.e164;
+            b.page = row.website;
+            b.search = QLatin1String(search);
+            b.business.site = QStringLiteral("acme.co.uk");
+            b.business.organization = QStringLiteral("Acme, \"Pipes\" Ltd");
+            b.business.city = QStringLiteral("London");
+            b.business.postalCode = QStringLiteral("0123");
+            b.business.phone = QStringLiteral("+442079460000");
+            b.business.sources = QStringLiteral("organization=json-ld");
+            QVERIFY(db.addBusinessFax(b));
+        }
+    }
+}
+
+// A file inside a zip archive (an XLSX workbook).
+QByteArray unzipped(const QString &archive, const QString &member)
+{
+    QProcess p;
+    p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), archive, member});
+    return p.waitForFinished(30000) ? p.readAllStandardOutput() : QByteArray();
+}
+
+} // namespace
+
+// The workbook holds the columns of the CSV export, and every cell is a text cell: "+44…",
+// "0123" and a search string that reads as a formula stay as written, never a sum, a float
+// or a formula.
+void TestExport::xlsx_everyCellIsText()
+{
+    TempDataDir dir;
+    storeBusinessNumbers(dir.path());
+    const QString out = dir.file(QStringLiteral("numbers.xlsx"));
+    const ToolRun r = runTool({QStringLiteral("export"), QStringLiteral("--data-dir"), dir.path(),
+                               QStringLiteral("--type"), QStringLiteral("xlsx"), out});
+    QCOMPARE(r.code, 0);
+    QVERIFY(readFile(out).startsWith("PK"));
+    const QByteArray sheet = unzipped(out, QStringLiteral("xl/worksheets/sheet1.xml"));
+    const QByteArray strings = unzipped(out, QStringLiteral("xl/sharedStrings.xml"));
+    QVERIFY2(!sheet.isEmpty() && !strings.isEmpty(), "unzip could not read the workbook");
+    QVERIFY(!sheet.contains("<f>"));
+    // Header and three numbers; every cell a shared string.
+    const int cells = int(sheet.count("<c "));
+    QVERIFY2(cells > 4 * 10, sheet.constData());
+    QCOMPARE(int(sheet.count(" t=\"s\"")), cells);
+    for (const char *text :
+         {"+44-20-7946-0958", "+442079460958", "Organization", "Main Phone", "+442079460000",
+          "0123", "Acme, &quot;Pipes&quot; Ltd", "1-312-555-0101"}) {
+        const QByteArray escaped = QByteArray(text).replace("&quot;", "\"");
+        QVERIFY2(strings.contains(text) || strings.contains(escaped), text);
+    }
+
+    // The dialog offers it under its own name.
+    Harvest h(dir.path());
+    ExportDialog *w = h.openWindow();
+    QString preset;
+    w->askSaveFileName = [&](const QString &p) {
+        preset = p;
+        return dir.file(QStringLiteral("dialog.xlsx"));
+    };
+    w->showInfo = [](const QString &) {};
+    control<QComboBox>(w, QStringLiteral("Combo1"))->setCurrentIndex(FaxExport::Xlsx);
+    w->exportClicked();
+    QCOMPARE(QFileInfo(preset).fileName(), QStringLiteral("export.xlsx"));
+    QVERIFY(readFile(dir.file(QStringLiteral("dialog.xlsx"))).startsWith("PK"));
+}
+
+// varnel-tool numbers: every number with its business under the keys of faxes --json, as
+// JSON lines, as CSV with those keys, and as a table to read; the CSV export has the
+// window's titles.
+void TestExport::tool_numbersWithTheirBusinesses()
+{
+    TempDataDir dir;
+    storeBusinessNumbers(dir.path());
+    const QStringList at{QStringLiteral("--data-dir"), dir.path()};
+    ToolRun r = runTool(QStringList{"numbers", "--json"} + at);
+    QCOMPARE(r.code, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QJsonParseError error;
+    const QJsonObject first = QJsonDocument::fromJson(lines.at(0).toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    for (const char *key : {"number", "e164", "label", "how", "context", "organization", "unit",
+                            "street", "postal_code", "city", "region", "country", "phone", "email",
+                            "page", "date", "search", "business"})
+        QVERIFY2(first.contains(QLatin1String(key)), key);
+    QCOMPARE(first.value("number").toString(), QStringLiteral("+44-20-7946-0958"));
+    QCOMPARE(first.value("organization").toString(), QStringLiteral("Acme, \"Pipes\" Ltd"));
+    QCOMPARE(first.value("city").toString(), QStringLiteral("London"));
+    QCOMPARE(first.value("phone").toString(), QStringLiteral("+442079460000"));
+    QCOMPARE(first.value("site").toString(), QStringLiteral("acme.co.uk"));
+    QCOMPARE(first.value("search").toString(), QStringLiteral("plumbers"));
+    QCOMPARE(first.value("business").toInt(), 1);
+    const QJsonObject none = QJsonDocument::fromJson(lines.at(2).toUtf8()).object();
+    QVERIFY(none.value("business").isNull());
+    QCOMPARE(none.value("organization").toString(), QString());
+
+    r = runTool(QStringList{"numbers", "--csv"} + at);
+    QCOMPARE(r.code, 0);
+    const QStringList records = r.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(records.size(), 4);
+    QVERIFY2(records.at(0).startsWith("number,date,page,search,location,e164,"),
+             qPrintable(records.at(0)));
+    QVERIFY(records.at(0).contains(",organization,unit,street,postal_code,city,region,country,"
+                                   "phone,email,site,business,"));
+    QVERIFY(records.at(1).contains(",\"Acme, \"\"Pipes\"\" Ltd\","));
+
+    r = runTool(QStringList{"numbers"} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("Number"), qPrintable(r.out));
+    QVERIFY(r.out.contains("Organization") && r.out.contains("London"));
+    QCOMPARE(runTool(QStringList{"numbers", "--json", "--csv"} + at).code, 2);
+    QCOMPARE(runTool({"numbers", "--data-dir", dir.file(QStringLiteral("none"))}).code, 1);
+
+    const QString csv = dir.file(QStringLiteral("out.csv"));
+    r = runTool(QStringList{"export", "--type", "csv", csv} + at);
+    QCOMPARE(r.code, 0);
+    QVERIFY(readFile(csv).startsWith(
+        "Number,Date,Page,Search String,Region,E.164,Country,Label,How Found,Text Around It,"
+        "Organization,Unit,Street,Postal Code,City,State or Province,Address Country,Main Phone,"
+        "Email,Business Site\r\n"));
 }
 
 QTEST_MAIN(TestExport)

@@ -195,9 +195,12 @@ private Q_SLOTS:
                 cells << m.data(m.index(0, col)).toString();
             return cells;
         }();
-        QCOMPARE(row0, (QStringList{a, "+13125550101", "IL Chicago", "US", "2026-01-02 12:00:00",
-                                    "www.alpha.com/contact.htm", "dentists chicago",
-                                    "Fax:", "fax line", "Fax: 312 555 0101", QString()}));
+        QCOMPARE(row0,
+                 (QStringList{a, "+13125550101", "IL Chicago", "US", "2026-01-02 12:00:00",
+                              "www.alpha.com/contact.htm", "dentists chicago", "Fax:", "fax line",
+                              "Fax: 312 555 0101", QString()} +
+                  // no business
+                  QStringList(NumbersModel::ColumnCount - NumbersModel::Organization, QString())));
     }
 
     void sort_data()
@@ -720,6 +723,57 @@ private Q_SLOTS:
         QCOMPARE(ui.countLabel->text(), QStringLiteral("5 numbers shown, 2 selected"));
         QCOMPARE(w->unmarkSelectedDoNotFax(), 2);
         QCOMPARE(w->selectedNumbers().size(), 2);
+    }
+
+    // The owner's columns read from the business; the filter box finds numbers by their
+    // organisation and city; the "Businesses" tab lists one row per business with its
+    // numbers, search strings and count of pages, filtered by the same text.
+    void window_businessesTabAndOwnerColumns()
+    {
+        const QString ce164 = QStringLiteral("+12125550187");
+        const QString de164 = QStringLiteral("+442079460958");
+        for (const auto &[fax, page, search, org, city] :
+             {std::tuple{ce164, "acme.example/contact", "plumbers new york", "Acme Pipes",
+                         "New York"},
+              std::tuple{ce164, "acme.example/about", "dentists chicago", "Acme Pipes", ""},
+              std::tuple{de164, "brit.example/", "plumbers new york", "Brit Supplies",
+                         "Gloucester"}}) {
+            BusinessFax f;
+            f.fax = fax;
+            f.page = QLatin1String(page);
+            f.search = QLatin1String(search);
+            f.business.site = f.page.section(QLatin1Char('/'), 0, 0);
+            f.business.organization = QLatin1String(org);
+            f.business.city = QLatin1String(city);
+            QVERIFY(m_store->addBusinessFax(f));
+        }
+        NumbersWindow *w = openWindow();
+        NumbersModel *m = w->model();
+        QCOMPARE(m->headerData(NumbersModel::Organization, Qt::Horizontal).toString(),
+                 QStringLiteral("Organization"));
+        QVERIFY(w->isColumnShown(NumbersModel::Organization) &&
+                w->isColumnShown(NumbersModel::City));
+        ui.filterEdit->setText(QStringLiteral("gloucester"));
+        w->applyFilter();
+        QCOMPARE(numbersOf(*m), QStringList{d});
+        QCOMPARE(m->data(m->index(0, NumbersModel::Organization)).toString(),
+                 QStringLiteral("Brit Supplies"));
+        ui.filterEdit->setText(QStringLiteral("acme pipes"));
+        w->applyFilter();
+        QCOMPARE(numbersOf(*m), QStringList{c});
+
+        auto *list = control<QTreeWidget>(w, QStringLiteral("businessList"));
+        QCOMPARE(ui.tabs->tabText(ui.tabs->indexOf(list)), QStringLiteral("Businesses"));
+        w->showBusinesses();
+        QCOMPARE(list->topLevelItemCount(), 1);
+        const QTreeWidgetItem *acme = list->topLevelItem(0);
+        QCOMPARE(acme->text(0), QStringLiteral("Acme Pipes"));
+        QCOMPARE(acme->text(2), QStringLiteral("New York"));
+        QCOMPARE(acme->text(3), ce164);
+        QCOMPARE(acme->text(5), QStringLiteral("plumbers new york, dentists chicago"));
+        QCOMPARE(acme->text(6), QStringLiteral("2"));
+        w->clearFilter();
+        QCOMPARE(list->topLevelItemCount(), 2);
     }
 
     // At first what a user reads is in view; the columns chosen, their order and the

@@ -275,8 +275,12 @@ void TestWindows::help_coversEveryWindowAndOption()
           "Import Sites…", "Places…", "browser window",
           // the export's types
           "Semi-Colon Delimited (;)", "Tab Delimited (^t)", "Line Feed Delimited (one per line)",
-          "CSV (all columns)", "CSV for spreadsheets", "Only numbers new since the last export",
-          "Delete all faxes when finished", "Put a space between each entry"}) {
+          "CSV (all columns)", "CSV for spreadsheets", "Excel workbook (.xlsx)",
+          "Only numbers new since the last export",
+          // the numbers window's tab and its business columns
+          "Businesses", "Organization", "Unit", "Postal Code", "State or Province",
+          "Address Country", "Main Phone", "Business Site", "Delete all faxes when finished",
+          "Put a space between each entry"}) {
         if (!text.contains(QString::fromUtf8(shown)))
             missing << QString::fromUtf8(shown);
     }

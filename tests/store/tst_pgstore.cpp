@@ -442,6 +442,20 @@ private Q_SLOTS:
                 QVERIFY(file.addWebsite(site));
                 clock.advance(60);
             }
+            // One business found by both search strings on two pages.
+            for (const char *page : {"p0.com/contact.htm", "p0.com/about.htm"}) {
+                BusinessFax b;
+                b.fax = QStringLiteral("+1617555100");
+                b.page = QLatin1String(page);
+                b.search =
+                    page[7] == 'c' ? QStringLiteral("plumbers boston") : QStringLiteral("roofers");
+                b.business.site = QStringLiteral("p0.com");
+                b.business.organization = QStringLiteral("P Zero Plumbing");
+                b.business.city = QStringLiteral("Boston");
+                b.business.phone = page[7] == 'a' ? QStringLiteral("+16175550000") : QString();
+                b.business.sources = QStringLiteral("organization=json-ld city=block");
+                QVERIFY(file.addBusinessFax(b));
+            }
             QVERIFY(file.notePending(QStringLiteral("taken.com")));
             QVERIFY(file.addDoNotFax(QStringLiteral("617-555-102"), QStringLiteral("+1617555102"),
                                      Store::reasonOptOut));
@@ -466,12 +480,14 @@ private Q_SLOTS:
                                                 "numbers: 1 copied, 2 skipped\n"
                                                 "backlog sites: 4 copied, 0 skipped\n"
                                                 "do-not-fax numbers: 1 copied, 0 skipped\n"
-                                                "exports: 1 copied, 0 skipped\n");
+                                                "exports: 1 copied, 0 skipped\n"
+                                                "business sightings: 3 copied, 0 skipped\n");
         const QString again = QStringLiteral("search strings: 0 copied, 2 skipped\n"
                                              "numbers: 0 copied, 3 skipped\n"
                                              "backlog sites: 0 copied, 4 skipped\n"
                                              "do-not-fax numbers: 0 copied, 1 skipped\n"
-                                             "exports: 0 copied, 1 skipped\n");
+                                             "exports: 0 copied, 1 skipped\n"
+                                             "business sightings: 0 copied, 3 skipped\n");
         for (const QString &out : {expected, again}) {
             ToolRun copy;
             QVERIFY(
@@ -510,6 +526,29 @@ private Q_SLOTS:
             QCOMPARE(plan->counts.exportedBefore, 1);
         }
 
+        // The business with both pages and search strings, its number pointing to it.
+        auto checkBusiness = [](Store &store) {
+            const std::optional<QList<BusinessRow>> found = store.businesses();
+            QVERIFY(found && found->size() == 1);
+            const BusinessRow &b = found->at(0);
+            QCOMPARE(b.organization, QStringLiteral("P Zero Plumbing"));
+            QCOMPARE(b.city, QStringLiteral("Boston"));
+            QCOMPARE(b.sources, QStringLiteral("organization=json-ld city=block"));
+            QCOMPARE(b.date, QDateTime(QDate(2026, 1, 1), QTime(12, 3)));
+            QCOMPARE(b.searches, (QStringList{"plumbers boston", "roofers"}));
+            QCOMPARE(b.phones, QStringList{"+16175550000"});
+            QCOMPARE(b.pages, 2);
+            FaxFilter filter;
+            filter.text = QStringLiteral("zero plumbing");
+            const std::optional<QList<ListedFax>> listed = store.faxPage(filter, {}, 0, 5);
+            QVERIFY(listed && listed->size() == 1);
+            QCOMPARE(listed->at(0).row.e164, QStringLiteral("+1617555100"));
+        };
+        {
+            PostgresStore server(schema.uri());
+            checkBusiness(server);
+        }
+
         // And back into a new file: the same rows, the same times.
         TempDataDir back;
         for (int run = 0; run < 2; ++run) {
@@ -545,6 +584,7 @@ private Q_SLOTS:
         QCOMPARE(ledger->at(0).file, QStringLiteral("/home/u/first.txt"));
         QCOMPARE(ledger->at(0).keys, QStringList{"+1617555100"});
         QCOMPARE(ledger->at(0).date, QDateTime(QDate(2026, 1, 1), QTime(12, 4)));
+        checkBusiness(file);
 
         // Into a file that holds one of the numbers in another form: it is skipped, not
         // refused by the file's index.

@@ -695,6 +695,138 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("ok")});
     }
 
+    // One business per site and organisation: a second search string and a second page
+    // join the first row (the organisation's letter case aside), parts it lacked are filled
+    // in and those it had kept; another organisation of the site is another business, and
+    // an owner without one joins the site's first. The numbers read with their business,
+    // and the filter box finds them by organisation and city.
+    void businesses_oneRowAcrossSearchesAndPages()
+    {
+        Fixture f;
+        auto store = [&](const QString &e164, const QString &page, const QString &search,
+                         const QString &org, const QString &city, const QString &phone) {
+            FaxRow row;
+            row.fax = e164;
+            row.e164 = e164;
+            row.website = page;
+            row.search = search;
+            const std::optional<bool> known = f.db->numberExists(row);
+            QVERIFY(known.has_value());
+            if (!*known)
+                QVERIFY(f.db->addFax(row));
+            BusinessFax b;
+            b.fax = e164;
+            b.page = page;
+            b.search = search;
+            b.business.site = QStringLiteral("acme.co.uk");
+            b.business.organization = org;
+            b.business.city = city;
+            b.business.phone = phone;
+            b.business.sources = city.isEmpty() ? QStringLiteral("organization=json-ld")
+                                                : QStringLiteral("organization=block city=block");
+            QVERIFY(f.db->addBusinessFax(b));
+            f.clock.advance(60);
+        };
+        const QString fax = QStringLiteral("+442079460958");
+        const QString second = QStringLiteral("+442079460959");
+        const QString other = QStringLiteral("+442079460960");
+        store(fax, "acme.co.uk/contact", "plumbers london", "Acme Ltd", "", "");
+        store(fax, "www.acme.co.uk/about", "pipes", "ACME LTD", "London", "+442079460000");
+        store(fax, "acme.co.uk/contact", "plumbers london", "Acme Ltd", "Leeds", "");
+        store(second, "acme.co.uk/contact", "pipes", "", "", "");
+        store(other, "acme.co.uk/shop", "pipes", "Acme Shop", "Leeds", "");
+        QCOMPARE(f.db->countFaxes(), std::optional<qint32>(3));
+
+        const QList<BusinessRow> all = f.db->businesses().value();
+        QCOMPARE(all.size(), 2);
+        const BusinessRow &acme = all.at(0);
+        QCOMPARE(acme.site, QStringLiteral("acme.co.uk"));
+        QCOMPARE(acme.organization, QStringLiteral("Acme Ltd"));
+        QCOMPARE(acme.city, QStringLiteral("London"));
+        QCOMPARE(acme.phone, QStringLiteral("+442079460000"));
+        QCOMPARE(acme.sources, QStringLiteral("organization=json-ld city=block"));
+        QCOMPARE(acme.faxes, (QStringList{fax, second}));
+        QCOMPARE(acme.phones, QStringList{"+442079460000"});
+        QCOMPARE(acme.searches, (QStringList{"plumbers london", "pipes"}));
+        QCOMPARE(acme.pages, 2);
+        QCOMPARE(acme.date, f.clock.now().addSecs(-5 * 60));
+        QCOMPARE(all.at(1).organization, QStringLiteral("Acme Shop"));
+        QCOMPARE(all.at(1).faxes, QStringList{other});
+
+        FaxFilter leeds;
+        leeds.text = QStringLiteral("leeds");
+        QCOMPARE(f.db->businesses(leeds.text)->size(), 1);
+        const QList<ListedFax> listed = f.db->faxPage(leeds, {}, 0, 10).value();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.at(0).row.e164, other);
+        QCOMPARE(listed.at(0).business.organization, QStringLiteral("Acme Shop"));
+        FaxFilter byName;
+        byName.text = QStringLiteral("acme ltd");
+        QCOMPARE(f.db->countFaxes(byName), std::optional<qint64>(2));
+        FaxSort sort{FaxColumn::Organization, Qt::DescendingOrder};
+        const QList<ListedFax> sorted = f.db->faxPage({}, sort, 0, 10).value();
+        QCOMPARE(sorted.at(0).business.organization, QStringLiteral("Acme Shop"));
+        QCOMPARE(sorted.at(2).business.city, QStringLiteral("London"));
+        QCOMPARE(f.db->countFaxesBy(FaxColumn::City, {}).value().value(0).value,
+                 QStringLiteral("London"));
+
+        // A number stored without the finder has no business; a deleted fax leaves its
+        // business's list, and a business without a stored fax is not listed.
+        QVERIFY(f.addFax(QStringLiteral("1-212-555-0187")));
+        QCOMPARE(f.db->faxPage({}, {}, 3, 1)->value(0).business.id, 0);
+        QVERIFY(f.db->deleteFaxes({listed.at(0).id}));
+        QCOMPARE(f.db->businesses()->size(), 1);
+        const std::optional<ExportPlan> plan = f.db->exportPlan(false);
+        QCOMPARE(plan->businesses.size(), 3);
+        QCOMPARE(plan->businesses.at(1).organization, QStringLiteral("Acme Ltd"));
+        QCOMPARE(plan->businesses.at(2).id, 0);
+    }
+
+    // A store of the version before the businesses opens, gains their tables and keeps
+    // everything it held; its numbers have no business until one is noted.
+    void upgrade_storeBeforeBusinesses()
+    {
+        Fixture f;
+        FaxRow row;
+        row.fax = QStringLiteral("+12125550187");
+        row.e164 = row.fax;
+        QVERIFY(f.db->addFax(row));
+        f.db.reset();
+        const QString drop = QStringLiteral(
+            "DROP TABLE businesses; DROP TABLE business_searches; DROP TABLE business_numbers; "
+            "DROP TABLE number_business");
+        const QString file = QDir(f.dir.path()).filePath(QStringLiteral("varnel.mdb"));
+        if (f.schema) {
+            for (const QString &sql : drop.split(QStringLiteral("; ")))
+                QVERIFY(f.schema->exec(sql));
+            QVERIFY(f.schema->exec(QStringLiteral("UPDATE schema_version SET version = 5")));
+        } else {
+            runSql(file, drop.split(QStringLiteral("; ")) +
+                             QStringList{QStringLiteral("PRAGMA user_version=4")});
+        }
+        std::unique_ptr<Store> db = f.schema
+                                        ? std::unique_ptr<Store>(new PostgresStore(f.schema->uri()))
+                                        : std::unique_ptr<Store>(new SqliteStore(f.dir.path()));
+        QCOMPARE(db->allFaxes()->size(), 1);
+        QCOMPARE(db->faxPage({}, {}, 0, 5)->value(0).business.id, 0);
+        QVERIFY(db->businesses().has_value() && db->businesses()->isEmpty());
+        BusinessFax b;
+        b.fax = row.e164;
+        b.page = QStringLiteral("example.com/contact");
+        b.business.site = QStringLiteral("example.com");
+        b.business.organization = QStringLiteral("Example Inc");
+        QVERIFY(db->addBusinessFax(b));
+        QCOMPARE(db->faxPage({}, {}, 0, 5)->value(0).business.organization, "Example Inc");
+        db.reset();
+        if (f.schema) {
+            QCOMPARE(f.schema->column(QStringLiteral("SELECT version FROM schema_version")),
+                     QStringList{QString::number(PostgresStore::schemaVersion)});
+            return;
+        }
+        QCOMPARE(readColumn(file, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QString::number(SqliteStore::schemaVersion)});
+    }
+
     // Another program dropped the numbers table of a store of this version: it is created
     // again with every column the numbers need. (A server's schema is its administrator's.)
     void droppedNumbersTable_isCreatedWhole()
