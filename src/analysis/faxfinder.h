@@ -31,9 +31,9 @@ struct FinderInput
     // dropped: numbers the numbering plans call invalid, numbers outside North America
     // when they are not allowed.
     QList<DroppedNumber> *dropped = nullptr;
-    // When set, tells the numbers (E.164) the harvest has stored already: their owners are
-    // not read (their rows keep the owner of the page they were first found on). May be
-    // called from the thread that runs the finder.
+    // When set, tells the numbers (E.164) whose owners need not be read: the harvest has
+    // the owner read for them on another page of the same site. May be called from the
+    // thread that runs the finder.
     std::function<bool(const QString &e164)> isStored;
 };
 

@@ -45,7 +45,7 @@ struct AnalysisOptions
     bool webLinksOnly = false;
     // Tell which links name a contact page (PageFindings::contactLinks).
     bool markContactLinks = false;
-    // The numbers stored already, whose owners the finder need not read (FinderInput).
+    // The numbers whose owners the finder need not read (FinderInput::isStored).
     std::function<bool(const QString &e164)> isStored;
 };
 

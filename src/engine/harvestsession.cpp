@@ -1526,7 +1526,11 @@ void HarvestSession::analyseBeside(int slot, const QByteArray &body)
                                qint64(body.size()), body, s->pageUrl, s->pageDirectory});
     m_analysedBytes += body.size();
     s->site.clear(); // the analysis holds it now
-    const AnalysisOptions options = analysisOptions();
+    AnalysisOptions options = analysisOptions();
+    // Numbers whose owner was read on another page of this site are not read again.
+    options.isStored = [stored = m_storedNumbers,
+                        site = ContactFirst::siteOf(Cp1252::toUnicode(s->host))](
+                           const QString &e164) { return stored->readOn(e164, site); };
     if (!m_analysisThread) {
         m_analysisThread = new QThread(this);
         m_analysisThread->setObjectName(QStringLiteral("page analysis"));
@@ -1586,9 +1590,6 @@ AnalysisOptions HarvestSession::analysisOptions() const
     // a path of the page's site.
     options.webLinksOnly = politeMode();
     options.markContactLinks = contactFirstOn();
-    options.isStored = [stored = m_storedNumbers](const QString &e164) {
-        return stored->contains(e164);
-    };
     return options;
 }
 
@@ -1722,7 +1723,13 @@ bool HarvestSession::storeNumber(const QString &website, const FoundNumber &foun
         stopForStore(m_store->lastError(), StoreFailure::Read, slot);
         return false;
     }
-    m_storedNumbers->insert(row.e164);
+    // A number whose owner the finder left unread (read on another page of this site) gets
+    // the owner read there.
+    const QByteArray site = ContactFirst::siteOf(website);
+    ContactOwner owner = found.owner;
+    if (owner == ContactOwner())
+        owner = m_storedNumbers->ownerOn(row.e164, site);
+    m_storedNumbers->remember(row.e164, site, owner);
     if (found.noUnsolicitedFaxes) {
         // Recorded like any number, but never exported. A failed write is reported by the
         // store and does not stop the harvest.
@@ -1735,7 +1742,7 @@ bool HarvestSession::storeNumber(const QString &website, const FoundNumber &foun
     // another search string). A failed write is reported by the store.
     if (!row.e164.isEmpty() && m_options->isOn(OptionId::FindBeyondFaxLine))
         (void)m_store->addBusinessFax(
-            BusinessRecord::of(row.e164, website, currentSearch(), found.owner));
+            BusinessRecord::of(row.e164, website, currentSearch(), owner));
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())

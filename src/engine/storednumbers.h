@@ -1,26 +1,43 @@
 #pragma once
 
+#include "contactowner.h"
+
+#include <QByteArray>
+#include <QHash>
 #include <QReadWriteLock>
-#include <QSet>
 #include <QString>
 
-// The numbers (E.164) the harvest has stored or found stored, for the page analysis on its
-// own thread: the finder reads no owner for them, since their rows keep the one read where
-// each was first found. Written by the harvest's thread, read by the analysis thread.
+// The numbers (E.164) the harvest has stored or found stored, each with the owner read for
+// it and the site it was read on, for the page analysis on its own thread: on another page
+// of that site the finder reads no owner for such a number, and the harvest gives it the
+// one read before (a site's pages repeat their footer and contact block). On another site
+// the owner is read again: it may name another business. Written by the harvest's thread,
+// read by the analysis thread.
 class StoredNumbers
 {
 public:
-    void insert(const QString &e164)
+    // site: the site of the page the owner was read on (ContactFirst::siteOf).
+    void remember(const QString &e164, const QByteArray &site, const ContactOwner &owner)
     {
         if (e164.isEmpty())
             return;
         QWriteLocker lock(&m_lock);
-        m_numbers.insert(e164);
+        if (!m_numbers.contains(e164))
+            m_numbers.insert(e164, {site, owner});
     }
-    bool contains(const QString &e164) const
+    // The owner of the number was read on a page of site.
+    bool readOn(const QString &e164, const QByteArray &site) const
     {
         QReadLocker lock(&m_lock);
-        return m_numbers.contains(e164);
+        const auto it = m_numbers.constFind(e164);
+        return it != m_numbers.cend() && it->site == site;
+    }
+    // The owner read for the number on a page of site; empty when it was read elsewhere.
+    ContactOwner ownerOn(const QString &e164, const QByteArray &site) const
+    {
+        QReadLocker lock(&m_lock);
+        const auto it = m_numbers.constFind(e164);
+        return it != m_numbers.cend() && it->site == site ? it->owner : ContactOwner();
     }
     // Numbers were deleted: their owners are read again when they are found again.
     void clear()
@@ -30,6 +47,11 @@ public:
     }
 
 private:
+    struct Read
+    {
+        QByteArray site;
+        ContactOwner owner;
+    };
     mutable QReadWriteLock m_lock;
-    QSet<QString> m_numbers;
+    QHash<QString, Read> m_numbers;
 };
