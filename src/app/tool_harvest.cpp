@@ -18,6 +18,7 @@
 #include "searchplaces.h"
 #include "settingsstore.h"
 #include "siteimport.h"
+#include "sqlitestore.h"
 #include "store.h"
 #include "toolengines.h"
 #include "yieldreport.h"
@@ -328,7 +329,9 @@ static int runHarvest(const QStringList &args)
     for (const QString &mapping : o.resolve.mappings())
         renderArguments << QStringLiteral("--resolve") << mapping;
     ProcessPageRenderer renderer(ProcessPageRenderer::defaultProgram(), renderArguments);
-    HarvestSession session(dataDir, &settings, nullptr, o.store);
+    HarvestSession session(o.store.isEmpty() ? std::unique_ptr<Store>(new SqliteStore(dataDir))
+                                             : StoreLocation::open(o.store),
+                           dataDir, &settings);
     session.scriptPages()->setRenderer(&renderer);
     QObject::connect(session.scriptPages(), &ScriptPages::problem, [](const QString &text) {
         std::fprintf(stderr, "render: %s\n", Tool::printable(text).constData());
@@ -454,8 +457,9 @@ static int runHarvest(const QStringList &args)
         QStringList parts;
         using Line = HarvestSession::Line;
         for (Line line : {Line::Transfer, Line::Step, Line::Outcome, Line::Spare}) {
-            if (!session.activity(line).isEmpty())
-                parts << session.activity(line);
+            const QString text = HarvestPresenter::activityText(session.activity(line));
+            if (!text.isEmpty())
+                parts << text;
         }
         const QString line = parts.join(QStringLiteral(" | ")) +
                              QStringLiteral(" [scanned %1, found %2, numbers %3]")

@@ -9,6 +9,7 @@
 #include "mainwindow.h"
 #include "mainwindowmessages.h"
 #include "numberswindow.h"
+#include "openstore.h"
 #include "pagerenderer.h"
 #include "productinfo.h"
 #include "resolvemap.h"
@@ -16,6 +17,7 @@
 #include "searchengines.h"
 #include "settingsstore.h"
 #include "soundeffectplayer.h"
+#include "sqlitestore.h"
 #include "storechoice.h"
 #include "webenginesetup.h"
 #include "windowedlistbuilder.h"
@@ -237,8 +239,11 @@ int main(int argc, char **argv)
     SettingsStore settings(options.dataDirGiven ? SettingsStore::iniPathForDataDir(options.dataDir)
                                                 : QString());
     // The store chosen under File > Database... (this computer unless a server was chosen).
-    HarvestSession session(options.dataDir, &settings, nullptr,
-                           StoreChoice::read(settings).location());
+    const QString storeLocation = StoreChoice::read(settings).location();
+    HarvestSession session(storeLocation.isEmpty()
+                               ? std::unique_ptr<Store>(new SqliteStore(options.dataDir))
+                               : StoreLocation::open(storeLocation),
+                           options.dataDir, &settings);
     HarvestPresenter presenter(&session);
     MessageBoxMessages messages;
     SoundEffectPlayer sound;

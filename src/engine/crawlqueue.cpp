@@ -127,3 +127,22 @@ std::optional<int> CrawlQueue::restorePending(bool exceptHead)
 {
     return m_store->restorePending(exceptHead ? m_head->items() : QStringList());
 }
+
+CrawlQueue::ImportCount CrawlQueue::import(const QStringList &sites)
+{
+    ImportCount count;
+    for (QString site : sites) {
+        const std::optional<bool> known = isKnown(site);
+        if (!known)
+            break; // the store cannot be read: the rest would all be taken for known
+        if (*known) {
+            ++count.known;
+            continue;
+        }
+        if (!m_store->addWebsite(site))
+            break;
+        m_counters->add(Counters::SiteFound);
+        ++count.queued;
+    }
+    return count;
+}

@@ -35,6 +35,15 @@ public:
     // in the head or handed out (both compared exactly). Nothing when the store cannot be
     // read: taking the site for known would lose it, and the caller stops instead.
     std::optional<bool> isKnown(QString &site);
+    // Sites from a file join the backlog, each unless the queue knows it already, and count
+    // as sites found. A write the store refuses, or a store that cannot be read, ends the
+    // import there.
+    struct ImportCount
+    {
+        int queued = 0;
+        int known = 0;
+    };
+    ImportCount import(const QStringList &sites);
     // Empties the backlog, and with it the head, the handed-out sites, the pending notes and
     // the run's site counters. False when the store refused; nothing changes then.
     bool clearBacklog();

@@ -40,44 +40,18 @@ FetchSlot::~FetchSlot()
     closeSocket();
 }
 
-void FetchSlot::reset()
+void FetchSlot::begin(const FetchRequest &request)
 {
-    received.clear();
-    headerSeen = false;
-    contentLength = 0;
-    bodyBytes = 0;
-}
-
-void FetchSlot::startWatchdogs()
-{
-    if (!m_idle) {
-        m_idle = m_owner->watchdogClock()->createTicker(this);
-        m_total = m_owner->watchdogClock()->createTicker(this);
-        connect(m_idle, &Ticker::ticked, this, &FetchSlot::onIdleTick);
-        connect(m_total, &Ticker::ticked, this, &FetchSlot::onTotalTick);
-    }
-    idleTicks = 0;
-    m_idle->start();
-    totalTicks = 0;
-    m_total->start();
-}
-
-void FetchSlot::stopWatchdogs()
-{
-    if (!m_idle)
-        return;
-    m_idle->stop();
-    m_total->stop();
-}
-
-void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal)
-{
+    m_request = request;
+    m_received.clear();
+    m_headerSeen = false;
+    m_contentLength = 0;
+    m_bodyBytes = 0;
+    startWatchdogs();
     closeSocket();
-    m_map = &map;
-    m_tlsMap = &tlsMap;
-    m_allowLocal = allowLocal;
+    m_allowLocal = m_owner->allowLocalAddresses();
     m_scanner = HttpFraming::Scanner();
-    if (keepAlive) {
+    if (m_request.keepAlive) {
         if (QTcpSocket *kept = m_owner->connectionPool()->take(poolKey())) {
             kept->setParent(this);
             m_socket = kept;
@@ -90,18 +64,54 @@ void FetchSlot::open(const ResolveMap &map, const ResolveMap &tlsMap, bool allow
     connectFresh();
 }
 
+void FetchSlot::stop()
+{
+    stopWatchdogs();
+    closeSocket();
+}
+
+QByteArray FetchSlot::takeReceived()
+{
+    QByteArray page = std::move(m_received);
+    m_received.clear();
+    return page;
+}
+
+void FetchSlot::startWatchdogs()
+{
+    if (!m_idle) {
+        m_idle = m_owner->watchdogClock()->createTicker(this);
+        m_total = m_owner->watchdogClock()->createTicker(this);
+        connect(m_idle, &Ticker::ticked, this, &FetchSlot::onIdleTick);
+        connect(m_total, &Ticker::ticked, this, &FetchSlot::onTotalTick);
+    }
+    m_idleTicks = 0;
+    m_idle->start();
+    m_totalTicks = 0;
+    m_total->start();
+}
+
+void FetchSlot::stopWatchdogs()
+{
+    if (!m_idle)
+        return;
+    m_idle->stop();
+    m_total->stop();
+}
+
 QByteArray FetchSlot::poolKey() const
 {
-    return ConnectionPool::key(https, connectName, connectPort);
+    return ConnectionPool::key(m_request.https, m_request.connectName, m_request.connectPort);
 }
 
 void FetchSlot::connectFresh()
 {
     m_reused = false;
-    const QString name = QString::fromLatin1(connectName);
-    const ResolveMap::Target *mapped = https ? m_tlsMap->lookup(name) : nullptr;
+    const QString name = QString::fromLatin1(m_request.connectName);
+    const ResolveMap::Target *mapped =
+        m_request.https ? m_owner->tlsResolveMap().lookup(name) : nullptr;
     if (!mapped)
-        mapped = m_map->lookup(name);
+        mapped = m_owner->resolveMap().lookup(name);
     if (mapped) {
         // The user's own mapping is an explicit choice of address.
         connectTo(mapped->address, mapped->port, name);
@@ -112,7 +122,7 @@ void FetchSlot::connectFresh()
         m_namesWatched = true;
         connect(names, &HostNames::lookedUp, this, &FetchSlot::nameLookedUp);
     }
-    switch (names->state(connectName)) {
+    switch (names->state(m_request.connectName)) {
     case HostNames::State::Known:
         connectToKnown();
         return;
@@ -124,19 +134,19 @@ void FetchSlot::connectFresh()
     case HostNames::State::Unknown:
     case HostNames::State::Looking:
         m_lookingUp = true;
-        names->lookUp(connectName);
+        names->lookUp(m_request.connectName);
         return;
     }
 }
 
 void FetchSlot::nameLookedUp(const QByteArray &name)
 {
-    if (!m_lookingUp || name != HostNames::keyOf(connectName))
+    if (!m_lookingUp || name != HostNames::keyOf(m_request.connectName))
         return;
     m_lookingUp = false;
     if (!m_owner->slotsActive())
         return;
-    if (m_owner->hostNames()->state(connectName) != HostNames::State::Known) {
+    if (m_owner->hostNames()->state(m_request.connectName) != HostNames::State::Known) {
         fail("lookup failed");
         return;
     }
@@ -145,10 +155,11 @@ void FetchSlot::nameLookedUp(const QByteArray &name)
 
 void FetchSlot::connectToKnown()
 {
-    for (const QHostAddress &a : m_owner->hostNames()->addresses(connectName)) {
+    for (const QHostAddress &a : m_owner->hostNames()->addresses(m_request.connectName)) {
         if (NetworkScope::mayConnect(a, m_allowLocal, false)) {
             // The address checked is the one connected to; the name stays the TLS peer name.
-            connectTo(a.toString(), connectPort, QString::fromLatin1(connectName));
+            connectTo(a.toString(), m_request.connectPort,
+                      QString::fromLatin1(m_request.connectName));
             return;
         }
     }
@@ -173,6 +184,7 @@ void FetchSlot::failLater(const char *why)
 void FetchSlot::connectTo(const QString &address, quint16 port, const QString &peerName)
 {
     m_requestSent = false;
+    const bool https = m_request.https;
     if (https) {
         auto *ssl = new QSslSocket(this);
         m_socket = ssl;
@@ -202,7 +214,7 @@ void FetchSlot::watch(QTcpSocket *socket)
     connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (!m_socket)
             return;
-        qCDebug(lcFetch) << "slot" << m_index << host << m_socket->errorString();
+        qCDebug(lcFetch) << "slot" << m_index << m_request.host << m_socket->errorString();
         if (m_requestSent)
             return;
         const quint64 attempt = m_attempt;
@@ -218,7 +230,7 @@ void FetchSlot::watch(QTcpSocket *socket)
 
 void FetchSlot::fail(const char *why)
 {
-    qCDebug(lcFetch) << "slot" << m_index << host << why;
+    qCDebug(lcFetch) << "slot" << m_index << m_request.host << why;
     if (m_owner->slotsActive())
         m_owner->slotFailed(m_index);
 }
@@ -242,38 +254,39 @@ void FetchSlot::onConnected()
         return;
     m_requestSent = true;
     m_owner->slotConnected(m_index);
-    m_socket->write(HttpResponse::requestBytes(host, path, userAgent, keepAlive));
+    m_socket->write(HttpResponse::requestBytes(m_request.host, m_request.path, m_request.userAgent,
+                                               m_request.keepAlive));
 }
 
 void FetchSlot::onDataArrived()
 {
     if (!m_socket || !m_owner->slotsActive())
         return;
-    idleTicks = 0;
+    m_idleTicks = 0;
     const QByteArray chunk = m_socket->readAll();
-    received += chunk;
-    bodyBytes += qint32(chunk.size());
+    m_received += chunk;
+    m_bodyBytes += qint32(chunk.size());
     m_owner->slotReceived(m_index);
-    if (received.size() > MaxResponseBytes || !m_owner->mayKeep(m_index, received.size())) {
-        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after" << received.size()
-                         << "bytes";
+    if (m_received.size() > MaxResponseBytes || !m_owner->mayKeep(m_index, m_received.size())) {
+        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << m_request.host << "after"
+                         << m_received.size() << "bytes";
         m_owner->slotAbandoned(m_index);
         return;
     }
-    if (!headerSeen) {
-        const qsizetype end = HttpResponse::headerEnd(received, kHeaderSearchLimit);
+    if (!m_headerSeen) {
+        const qsizetype end = HttpResponse::headerEnd(m_received, kHeaderSearchLimit);
         if (end >= 0) {
             const qint32 p = qint32(end) + 1; // 1-based, as the byte count below expects
-            headerSeen = true;
-            bodyBytes = bodyBytes - p - 3;
+            m_headerSeen = true;
+            m_bodyBytes = m_bodyBytes - p - 3;
             // Kept on purpose (tst_fetchslots pageFilesAndProgress "lower-case length is not
             // read", "trickled"): "Content-Length" is read only as written, and the progress
             // bar moves from the data event after the one that completed the header.
-            contentLength = HttpResponse::contentLength(received.left(p - 1));
+            m_contentLength = HttpResponse::contentLength(m_received.left(p - 1));
         }
     }
-    if (keepAlive) {
-        const HttpFraming::Frame &frame = m_scanner.scan(received);
+    if (m_request.keepAlive) {
+        const HttpFraming::Frame &frame = m_scanner.scan(m_received);
         if (frame.complete)
             completeKept(frame);
     }
@@ -287,9 +300,9 @@ void FetchSlot::completeKept(const HttpFraming::Frame &frame)
     QTcpSocket *s = m_socket;
     m_socket = nullptr;
     s->disconnect(this);
-    const bool reuse = ConnectionPool::mayReuse(frame, received.size(), s);
-    if (frame.start > 0 || received.size() > frame.end)
-        received = received.mid(frame.start, frame.end - frame.start);
+    const bool reuse = ConnectionPool::mayReuse(frame, m_received.size(), s);
+    if (frame.start > 0 || m_received.size() > frame.end)
+        m_received = m_received.mid(frame.start, frame.end - frame.start);
     if (reuse && m_owner->slotsActive())
         m_owner->connectionPool()->give(poolKey(), s);
     else {
@@ -309,9 +322,10 @@ void FetchSlot::onClosed()
         onDataArrived();
     if (!m_socket)
         return; // given up while reading the last data
-    if (m_reused && received.isEmpty()) {
+    if (m_reused && m_received.isEmpty()) {
         // A kept connection the server had closed meanwhile: once more on a new one.
-        qCDebug(lcFetch) << "slot" << m_index << host << "kept connection closed; reconnecting";
+        qCDebug(lcFetch) << "slot" << m_index << m_request.host
+                         << "kept connection closed; reconnecting";
         QTcpSocket *s = m_socket;
         m_socket = nullptr;
         s->disconnect(this);
@@ -334,7 +348,7 @@ void FetchSlot::tick(qint16 &ticks, qint16 limit)
 {
     bump(ticks);
     if (ticks >= limit) {
-        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << host << "after" << ticks
+        qCDebug(lcFetch) << "slot" << m_index << "gives up on" << m_request.host << "after" << ticks
                          << "seconds";
         m_owner->slotAbandoned(m_index);
     }
@@ -342,10 +356,10 @@ void FetchSlot::tick(qint16 &ticks, qint16 limit)
 
 void FetchSlot::onIdleTick()
 {
-    tick(idleTicks, m_owner->idleLimit());
+    tick(m_idleTicks, m_owner->idleLimit());
 }
 
 void FetchSlot::onTotalTick()
 {
-    tick(totalTicks, m_owner->totalLimit());
+    tick(m_totalTicks, m_owner->totalLimit());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetchrequest.h"
 #include "httpframing.h"
 
 #include <QByteArray>
@@ -37,6 +38,11 @@ public:
     virtual ConnectionPool *connectionPool() = 0;
     // The addresses of the names of the run, looked up once each within a time limit.
     virtual HostNames *hostNames() = 0;
+    // Where a host connects when the user mapped it (TLS connections look in the second map
+    // first), and whether an address in the user's own network may be connected to.
+    virtual const ResolveMap &resolveMap() const = 0;
+    virtual const ResolveMap &tlsResolveMap() const = 0;
+    virtual bool allowLocalAddresses() const = 0;
 };
 
 // One of the download lanes: its socket, its two one-second watchdogs and the record
@@ -56,46 +62,25 @@ public:
     bool isConnected() const { return m_socket != nullptr || m_lookingUp; }
     bool watchdogsRunning() const;
 
-    // A new download: empty page, no header seen, counts at 0.
-    void reset();
-    void startWatchdogs(); // both counts to 0, both timers running
+    // A new download of request: empty page, no header seen, counts and watchdogs at 0, and
+    // the connection opened (or taken from the pool). A host the user mapped goes to the
+    // mapped address (the request still names the original host); any other is looked up
+    // through the owner's names (once per run, within a time limit; a name that fails frees
+    // the slot), and the connection goes to the address that was checked: one in the user's
+    // own network only when the owner allows local addresses.
+    void begin(const FetchRequest &request);
+    // Ends the download: watchdogs stopped, connection dropped; no event of it reaches the
+    // owner afterwards.
+    void stop();
     void stopWatchdogs();
-    // Closes whatever the socket was doing and connects to the slot's host (TLS when
-    // https), through the resolve maps when they have an entry for the host (TLS
-    // connections look in tlsMap first). A host without an entry is looked up through the
-    // owner's names (once per run, within a time limit; a name that fails frees the slot),
-    // and the connection goes to the address that was checked: one in the user's own
-    // network only when allowLocal is set.
-    void open(const ResolveMap &map, const ResolveMap &tlsMap, bool allowLocal);
-    // Drops the connection; no event of it reaches the owner afterwards.
-    void closeSocket();
 
-    // The record of the download.
-    QByteArray host;          // strHost: the Host header (no scheme, no "/")
-    QByteArray path;          // strPath: begins with "/"
-    QByteArray received;      // strPage: everything received, header included
-    bool headerSeen = false;  // bHeaderDone
-    qint32 contentLength = 0; // lContentLength
-    qint32 bodyBytes = 0;     // lBodyBytes
-    qint16 idleTicks = 0;     // seconds without data
-    qint16 totalTicks = 0;    // seconds of the download
-    bool https = false;
-    QByteArray connectName; // host name to resolve (host without a port)
-    quint16 connectPort = 80;
-    int hops = 0;             // redirects followed for the current site
-    QString site;             // the queue entry this download is for
-    QByteArray pageUrl;       // strCurUrl of this download: its links resolve against it
-    QByteArray pageDirectory; // strCurDir of this download
-    QByteArray userAgent;     // sent when not empty
-    QByteArray gateHost;      // the host the politeness gate counts this download against
-    bool robotsFetch = false; // fetching the host's robots.txt before the page
-    QByteArray robotsHost;    // whose robots.txt it is (redirects change host)
-    QByteArray pagePath;      // the page to fetch after robots.txt
-    // The modern mode: the response ends where its framing says, and the connection is
-    // kept for the next page of the host when the server allows it.
-    bool keepAlive = false;
-    // The slot's page waits for analysis, and the slot for a place among those waiting.
-    bool restingAfterPage = false;
+    // The download in progress (or the last one).
+    const FetchRequest &request() const { return m_request; }
+    const QByteArray &received() const { return m_received; } // strPage, header included
+    QByteArray takeReceived();
+    void dropReceived() { m_received.clear(); }
+    qint32 contentLength() const { return m_contentLength; } // lContentLength
+    qint32 bodyBytes() const { return m_bodyBytes; }         // lBodyBytes
 
 private:
     void onConnected();   // wscVersion_Connect
@@ -113,6 +98,16 @@ private:
     void connectToKnown();
     void fail(const char *why);
     void failLater(const char *why);
+    void startWatchdogs(); // both counts to 0, both timers running
+    void closeSocket();
+
+    FetchRequest m_request;
+    QByteArray m_received;
+    bool m_headerSeen = false; // bHeaderDone
+    qint32 m_contentLength = 0;
+    qint32 m_bodyBytes = 0;
+    qint16 m_idleTicks = 0;  // seconds without data
+    qint16 m_totalTicks = 0; // seconds of the download
 
     int m_index;
     FetchSlotOwner *m_owner;
@@ -122,10 +117,8 @@ private:
     bool m_requestSent = false;     // errors before the request mean the host is dead
     bool m_reused = false;          // the connection came from the pool
     HttpFraming::Scanner m_scanner;
-    const ResolveMap *m_map = nullptr; // of the last open(), for a retry
-    const ResolveMap *m_tlsMap = nullptr;
-    bool m_allowLocal = false;
-    quint64 m_attempt = 0;    // counts opens and closes: late events of one are left
-    Ticker *m_idle = nullptr; // made at the first download
+    bool m_allowLocal = false; // of the last begin(), for a retry
+    quint64 m_attempt = 0;     // counts opens and closes: late events of one are left
+    Ticker *m_idle = nullptr;  // made at the first download
     Ticker *m_total = nullptr;
 };

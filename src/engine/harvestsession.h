@@ -1,13 +1,11 @@
 #pragma once
 
-#include "contactfirst.h"
-#include "crawllimits.h"
-#include "fetchslot.h"
-#include "hostgate.h"
+#include "crawlqueue.h"
+#include "crawlscheduler.h"
+#include "harvestactivity.h"
 #include "listbuilder.h"
 #include "options.h"
 #include "resolvemap.h"
-#include "robotstxt.h"
 #include "store.h"
 
 #include <QByteArray>
@@ -21,19 +19,14 @@
 #include <vector>
 
 class Counters;
-class CrawlQueue;
 class SettingsStore;
 class SoundPlayer;
-class SystemWatchdogClock;
-class QTimer;
-class QThread;
-class ConnectionPool;
-class HostNames;
-class TextList;
-class QTimer;
-class StoredNumbers;
-class YieldReport;
+class DiscoveryRun;
 class ScriptPages;
+class YieldReport;
+class PageKeeper;
+class TextList;
+class WatchdogClock;
 struct FoundNumber;
 struct PageFindings;
 struct AnalysisOptions;
@@ -56,16 +49,16 @@ struct AnalysisOptions;
 // Ownership: the session owns its lists, counters, options, store, queue and slots. The
 // settings store and the seams (sound, list builder, watchdog clock) belong to the caller
 // and must outlive the session (or be reset to null first).
-class HarvestSession : public QObject, private FetchSlotOwner
+class HarvestSession : public QObject, private CrawlOwner
 {
     Q_OBJECT
 public:
     // Fetch slots of the original harvest, and the most the option "Parallel downloads"
     // allows.
-    static constexpr int SlotCount = 10;
-    static constexpr int MaxSlotCount = 100;
+    static constexpr int SlotCount = CrawlScheduler::SlotCount;
+    static constexpr int MaxSlotCount = CrawlScheduler::MaxSlotCount;
     // Redirects followed per site when the option says so.
-    static constexpr int MaxRedirectHops = 5;
+    static constexpr int MaxRedirectHops = CrawlScheduler::MaxRedirectHops;
 
     // Stopped: no harvest. Discovering: a list builder run was started for the current
     // search string. Harvesting: the slots fetch the queue. Draining: the last queue ran dry
@@ -99,37 +92,37 @@ public:
     };
     Q_ENUM(Line)
 
-    // dataDir: the "program directory" (database, page files); settings: not owned.
-    // storeLocation: where the numbers and the queue are kept (StoreLocation); empty for the
-    // file in the data directory. A server is shared with a team of harvesters: each takes
-    // its sites from the one queue, and waits while the others still work on it.
-    HarvestSession(const QString &dataDir, SettingsStore *settings, QObject *parent = nullptr,
-                   const QString &storeLocation = QString());
+    // store: where the numbers and the queue are kept (the session owns it from now on). A
+    // server is shared with a team of harvesters: each takes its sites from the one queue,
+    // and waits while the others still work on it. dataDir: the "program directory" (page
+    // files, sounds); settings: not owned.
+    HarvestSession(std::unique_ptr<Store> store, const QString &dataDir, SettingsStore *settings,
+                   QObject *parent = nullptr);
     ~HarvestSession() override;
 
     // ---- seams (not owned; null allowed) ------------------------------------------------
     // Without a player the harvest is silent. Sounds are looked up with
     // DataDir::resource(dataDir, "sounds/<name>.wav"); a missing file plays nothing.
-    void setSoundPlayer(SoundPlayer *player);
+    void setSoundPlayer(SoundPlayer *player) { m_sound = player; }
     // Where the slots connect: a host with an entry goes to the mapped address and port
     // (the request still names the original host); every other host goes to the system
     // resolver, port 80 (443 for TLS).
-    void setResolveMap(const ResolveMap &map);
+    void setResolveMap(const ResolveMap &map) { m_scheduler->setResolveMap(map); }
     // TLS connections (https, port 443) look here first, then in the map above; lets one
     // host name answer plain HTTP and TLS on two loopback ports.
-    void setTlsResolveMap(const ResolveMap &map);
+    void setTlsResolveMap(const ResolveMap &map) { m_scheduler->setTlsResolveMap(map); }
     // The discovery window. A start and the move to the next search string load it;
     // shutdown unloads it. Without one, a start stays in the discovering state until Stop.
     void setListBuilder(ListBuilder *builder);
-    ListBuilder *listBuilder() const { return m_listBuilder; }
+    ListBuilder *listBuilder() const;
     // The watchdogs' ticks; the system's timers unless set (before the first download).
-    void setWatchdogClock(WatchdogClock *clock);
+    void setWatchdogClock(WatchdogClock *clock) { m_scheduler->setWatchdogClock(clock); }
     // How long a site taken from a shared queue stays this harvester's without a renewal,
     // and how often an idle harvester looks for work the team left; before load().
     void setTeamTiming(int leaseSeconds, int pollMs);
     // How long the system's resolver may take for a name before its host counts as not
     // found (HostNames::DefaultTimeoutMs unless set).
-    void setLookupTimeout(int ms);
+    void setLookupTimeout(int ms) { m_scheduler->setLookupTimeout(ms); }
 
     // ---- start-up and shutdown ----------------------------------------------------------
     // Form_Load: restore the options and counters, return the sites a killed harvest left
@@ -159,11 +152,7 @@ public:
     // Sites from a file join the backlog of the current queue, each unless the queue knows
     // it already, and count as sites found; Resume (or the running harvest) crawls them. A
     // write the store refuses ends the import there.
-    struct ImportCount
-    {
-        int queued = 0;
-        int known = 0;
-    };
+    using ImportCount = CrawlQueue::ImportCount;
     ImportCount importSites(const QStringList &sites);
     // Removes a search string from the list and the store (not the current one while a
     // harvest runs: the caller checks).
@@ -176,13 +165,13 @@ public:
     // Some numbers were deleted elsewhere (the numbers window): the preview is read again.
     void numbersDeleted();
     // A click on an option's control: the value is taken and written through.
-    void setOption(OptionId option, int value);
+    void setOption(OptionId option, int value) { m_options->set(option, value); }
 
     // ---- state --------------------------------------------------------------------------
-    State state() const;
-    bool isHarvesting() const { return m_harvesting; }
+    State state() const { return m_phase; }
+    bool isHarvesting() const { return m_phase == State::Harvesting || m_phase == State::Draining; }
     bool canResume() const { return m_resumable; }
-    QString activity(Line line) const { return m_activity[size_t(line)]; }
+    HarvestActivity activity(Line line) const { return m_activity[size_t(line)]; }
     int downloadProgress() const { return m_progress; } // 0..100 (pb1)
     // The search string discovery runs (or last ran) for (txtSearch), and the one being
     // harvested (strSearch).
@@ -190,9 +179,9 @@ public:
     QString harvestSearch() const { return m_harvestSearch; }
     QString currentSearch() const; // the first search string
 
-    TextList *searches() const { return m_searches; }     // List1; entry 0 is current
-    TextList *siteQueue() const;                          // List2: the head of the queue
-    TextList *numberPreview() const { return m_preview; } // List3: the newest numbers
+    TextList *searches() const { return m_searches; }       // List1; entry 0 is current
+    TextList *siteQueue() const { return m_queue->head(); } // List2: the head of the queue
+    TextList *numberPreview() const;                        // List3: the newest numbers
     OptionValues *options() const { return m_options; }
     Counters *counters() const { return m_counters; }
     // What each search string yielded, told when the search is over.
@@ -200,40 +189,30 @@ public:
     // Pages that need JavaScript, rendered when the option says so and a renderer is set
     // (ScriptPages::setRenderer).
     ScriptPages *scriptPages() const { return m_scriptPages; }
-    Store *store() const;
+    Store *store() const { return m_store; }
     SettingsStore *settings() const { return m_settings; }
     QString dataDir() const { return m_dataDir; }
-    qint32 numbersStored() const { return m_numbersStored; } // since start-up (lFaxCount)
-    qint32 advanceAfter() const { return m_advanceAfter; }   // lAdvanceAfter
-    qint32 sitesSinceAdvance() const { return m_sitesSinceAdvance; }
+    qint32 numbersStored() const; // since start-up (lFaxCount)
+    qint32 advanceAfter() const { return m_scheduler->policy().advanceAfter; } // lAdvanceAfter
+    qint32 sitesSinceAdvance() const { return m_scheduler->sitesSinceAdvance(); }
 
     // Watchdog limits in one-second ticks: idle (no data) and total. Set to 10 and 30 by
     // load(); tests and `varnel-tool harvest --timeout` change them.
-    qint16 idleLimit() const override { return m_idleLimit; }
-    qint16 totalLimit() const override { return m_totalLimit; }
-    void setIdleLimit(qint16 ticks) { m_idleLimit = ticks; }
-    void setTotalLimit(qint16 ticks) { m_totalLimit = ticks; }
+    qint16 idleLimit() const { return m_scheduler->idleLimit(); }
+    qint16 totalLimit() const { return m_scheduler->totalLimit(); }
+    void setIdleLimit(qint16 ticks) { m_scheduler->setIdleLimit(ticks); }
+    void setTotalLimit(qint16 ticks) { m_scheduler->setTotalLimit(ticks); }
     // Hosts whose download a watchdog (or the size bound) abandoned or that could not be
     // reached, separated by spaces (strTimedOutHosts).
-    QByteArray abandonedHosts() const { return m_limits.abandonedText(); }
+    QByteArray abandonedHosts() const { return m_scheduler->limits().abandonedText(); }
     // Fetch slots in use: the option "Parallel downloads".
-    int slotCount() const;
+    int slotCount() const { return m_scheduler->slotCount(); }
     // strCurUrl: the site of the last connect, or of the page being analysed.
-    QByteArray currentPageUrl() const { return m_currentPageUrl; }
+    QByteArray currentPageUrl() const { return m_scheduler->currentPageUrl(); }
 
     // A slot's view, for a window's detail display and for tests.
-    struct SlotInfo
-    {
-        bool connected = false; // a socket is open or opening
-        bool watchdogs = false; // either watchdog is running
-        QByteArray host;
-        QByteArray path;
-        bool https = false;
-        qint32 contentLength = 0;
-        qint32 bodyBytes = 0;
-        int hops = 0; // redirects followed for the current site
-    };
-    SlotInfo slotInfo(int slot) const;
+    using SlotInfo = CrawlScheduler::SlotInfo;
+    SlotInfo slotInfo(int slot) const { return m_scheduler->slotInfo(slot); }
     bool anySlotBusy() const;
 
     // ---- the scheduler (public for discovery's hand-back and for tests) -----------------
@@ -241,7 +220,7 @@ public:
     void startCrawl();
     // FetchNextSite: give the slot its next site, or nothing. Sites on abandoned hosts are
     // skipped in a loop; the first dispatch after a start hands out the head's entry 0.
-    void fetchNext(int slot);
+    void fetchNext(int slot) { m_scheduler->fetchNext(slot); }
 
 Q_SIGNALS:
     void stateChanged(HarvestSession::State state);
@@ -252,7 +231,7 @@ Q_SIGNALS:
     void harvestStarted(); // the crawl of a queue began
     void harvestStopped(); // Stop, or the last queue ran dry
     void resumableChanged(bool resumable);
-    void activityChanged(HarvestSession::Line line, const QString &text);
+    void activityChanged(HarvestSession::Line line, const HarvestActivity &activity);
     void downloadProgressChanged(int percent);
     void advanceAfterChanged(qint32 sites);
     void discoverySearchChanged(const QString &search);
@@ -273,101 +252,57 @@ Q_SIGNALS:
     void downloadAbandoned(int slot, const QByteArray &host);
 
 private:
-    enum class ConnectResult
-    {
-        Started,
-        Skipped,
-        NotRunning
-    };
     enum class StoreFailure
     {
         Write,
         Read
     };
 
-    // FetchSlotOwner
-    bool slotsActive() const override { return m_harvesting; }
-    WatchdogClock *watchdogClock() const override;
-    void slotConnected(int slot) override;
-    void slotReceived(int slot) override;
-    void slotFinished(int slot) override;
-    void slotAbandoned(int slot) override;
-    void slotFailed(int slot) override;
-    bool mayKeep(int slot, qint64 bytes) const override;
-    ConnectionPool *connectionPool() override { return m_pool; }
-    HostNames *hostNames() override { return m_names; }
+    // CrawlOwner
+    void advanceDue() override { nextSearch(); }
+    void workArrived() override;
+    void queueRanDry() override;
+    void storeUnreadable(int slot) override
+    {
+        stopForStore(m_store->lastError(), StoreFailure::Read, slot);
+    }
+    void pageArrived(int slot, const QByteArray &body) override;
+    void inPageBatch(const std::function<void()> &work) override;
+    bool pagesWaiting() const override;
+    qint64 bytesWaiting() const override;
+    std::optional<bool> teamStillWorking() override
+    {
+        return m_store->teamStillWorking(currentSearch());
+    }
 
     void setHarvesting(bool running);
     void setResumable(bool resumable);
-    void setActivity(Line line, const QString &text);
+    void show(Line line, HarvestActivity::Kind kind, const QString &subject = QString(),
+              qint64 count = 0);
     void setProgress(int percent);
     void setDiscoverySearch(const QString &search);
     void refreshState();
     void optionChanged(OptionId option);
-    void playSound(const char *relativeName);
     void playSoundIf(bool condition, const char *relativeName);
     void stopAllSlots();
     void requeueInterrupted(int unfinishedSlot = -1);
     void endHarvest();
+    bool dropCurrentSearch();
+    void endRun(HarvestActivity::Kind step, HarvestActivity::Kind outcome);
     void beginSearch(bool unloadFirst);
     // What keeps a start from going further, if anything.
     std::optional<StartProblem> startProblem() const;
     void startNextSearch();
     void startDiscovery(bool unloadFirst);
-    void discoveryFoundNames(const QStringList &names);
     void discoveryFinished(const DiscoveryOutcome &outcome);
     void listBuilderUnloaded();
-    bool refill();
-    QString nextBacklogSite();
-    void queueRanDry();
-    void slotLeftIdle();
-    void finishPage(int slot);
-    void wakeIdleSlots();
-    // After a page: the slots idle for want of work look again (more than ten slots, or
-    // the modern mode, whose politeness leaves slots idle while work waits).
-    void wakeIdleSlotsAfterPage();
-    // The modern mode ("Follow redirects (HTTPS)"): politeness, robots.txt, a User-Agent.
-    bool politeMode() const;
-    bool robotsOn() const;
-    // Contact pages first, and a site left at its fax ("Stop a site once its fax is found",
-    // modern mode; a team's queue keeps its own order).
-    bool contactFirstOn() const;
-    // Whether a site of host may start now (gate, robots.txt and, in the modern mode, the
-    // host's name); false holds it back. A name not yet asked for is sent to the resolver:
-    // its site waits aside meanwhile instead of holding a slot.
-    bool hostReady(const QByteArray &host) const;
-    void releaseGate(FetchSlot *s);
-    void preferKnownHttps(FetchSlot *s);
-    void scheduleGateTimer();
-    // Idle slots look for work again in the next pass of the event loop.
-    void lookAgainSoon();
-    void robotsAnswered(int slot, const QByteArray &page);
-    void robotsUnreadable(FetchSlot *s);
-    void applyLimitOptions();
-    // The queue is empty here while the team still works on it: look again in a while.
-    void waitForTeam();
-    ConnectResult connectSlot(int slot);
-    void beginDownload(FetchSlot *slot);
-    bool followRedirect(int slot, const QByteArray &page);
-    void savePage(const QByteArray &body, int slot);
-    void analyseSavedPage(int slot, const QByteArray &body, const QByteArray &flatBody);
-    void analyseBeside(int slot, const QByteArray &body);
-    void analysisDone(quint64 ticket, const PageFindings &found);
+    // The modern mode ("Follow redirects (HTTPS)").
+    bool politeMode() const { return m_scheduler->policy().modern(); }
+    // The crawl as the options say; a team's queue keeps its own order (no contact pages
+    // first).
+    CrawlPolicy crawlPolicy(const CrawlPolicy &before) const;
     void finishAnalysesNow();
-    struct Analysis;
-    bool keepAnalysed(const Analysis &page, const PageFindings &found);
-    std::optional<Analysis> takeAnalysis(quint64 ticket);
     AnalysisOptions analysisOptions() const;
-    void keepFindings(int slot, const PageFindings &found);
-    bool keepPage(int slot, const QString &website, const PageFindings &found, int unfinishedSlot);
-    void inPageBatch(const std::function<void()> &work);
-    void commitPages();
-    // False when the store could not be read while a link was checked. contactLinks: which
-    // links name a contact page, when those go first.
-    bool queueLinks(const QStringList &links, const QList<bool> *contactLinks = nullptr);
-    // False when the store could not be read: the harvest has stopped.
-    bool storeNumber(const QString &website, const FoundNumber &found, int slot);
-    void loadNumberPreview();
     // slot: the one whose page was being analysed, or -1.
     void stopForStore(const QString &why, StoreFailure failure, int slot);
 
@@ -378,84 +313,21 @@ private:
     Store *m_store;
     CrawlQueue *m_queue;
     TextList *m_searches;
-    TextList *m_preview;
-    std::vector<FetchSlot *> m_slots; // MaxSlotCount; the first slotCount() are used
-    CrawlLimits m_limits;
-    // Politeness in the modern mode: downloads per host, crawl delays and the sites held
-    // back in their host's queue (noted pending in the store) until their host may take
-    // them; robots.txt rules of this search (by ASCII-folded host; no entry: not read yet;
-    // pending: being read).
-    struct RobotsEntry
-    {
-        bool pending = true;
-        RobotsTxt rules;
-    };
-    HostGate m_gate;
-    QHash<QByteArray, RobotsEntry> m_robots;
-    ContactFirst m_contactFirst;
-    // Shared with the analysis thread, which reads no owner for these.
-    std::shared_ptr<StoredNumbers> m_storedNumbers;
-    QTimer *m_gateTimer = nullptr;
-    ConnectionPool *m_pool;
-    HostNames *m_names;
+    CrawlScheduler *m_scheduler;
+    PageKeeper *m_keeper;
+    DiscoveryRun *m_discovery;
     YieldReport *m_yield;
     ScriptPages *m_scriptPages;
 
     SoundPlayer *m_sound = nullptr;
-    ListBuilder *m_listBuilder = nullptr;
-    WatchdogClock *m_watchdogClock = nullptr;
-    std::unique_ptr<SystemWatchdogClock> m_systemClock;
-    ResolveMap m_resolve;
-    ResolveMap m_tlsResolve;
 
-    bool m_harvesting = false;
-    bool m_discovering = false;
-    bool m_queueDry = false;  // the last search's queue ran dry ("Continue Until Stopped")
-    bool m_finishing = false; // the queue is empty; decide when the running downloads end
+    State m_phase = State::Stopped;
     bool m_resumable = false;
     State m_lastState = State::Stopped;
     QString m_discoverySearch;
     QString m_harvestSearch;
-    std::array<QString, 4> m_activity;
+    std::array<HarvestActivity, 4> m_activity;
     int m_progress = 0;
-    qint32 m_advanceAfter = 10000;
-    qint32 m_sitesSinceAdvance = 0;
-    qint32 m_numbersStored = 0;
-    qint16 m_idleLimit = 10;
-    qint16 m_totalLimit = 30;
-    QByteArray m_nextSite;       // strURL: the site handed to the slot being connected
-    QByteArray m_currentPageUrl; // strCurUrl
-    // A finished page is kept in one transaction with the pages finished just before it:
-    // its links, its numbers, its site's note and the next site's move out of the backlog
-    // are never split. Numbers are told as stored only once it has committed, so that a
-    // kill never loses a number already reported.
-    int m_pageBatch = 0;
-    bool m_pagesOpen = false; // a transaction holds the pages finished since the last commit
-    int m_pagesInBatch = 0;
-    QTimer *m_commitTimer = nullptr;
-    bool m_pageBatchFailed = false;
-    quint64 m_writesRefused = 0; // every write the store refused, commits included
-    QList<FaxRow> m_pageNumbers;
-    // With the fax finder on, pages are analysed on a thread of their own while the crawl
-    // goes on; made at the first such page.
-    QThread *m_analysisThread = nullptr;
-    QObject *m_analyser = nullptr; // lives in m_analysisThread
-    quint64 m_analysisTickets = 0;
-    struct Analysis
-    {
-        QString site;    // the queue entry, pending until the findings are kept
-        QString website; // where the page was found (host and path)
-        int slot = -1;   // whose page files it had
-        qint64 bytes = 0;
-        QByteArray body; // shared with the thread's copy
-        QByteArray pageUrl;
-        QByteArray pageDirectory;
-    };
-    QHash<quint64, Analysis> m_analyses; // by ticket: a result without one is left
-    qint64 m_analysedBytes = 0;
-    bool m_finishingAnalyses = false;
     bool m_stoppingForStore = false;
-    QTimer *m_teamWait = nullptr;
     int m_leaseSeconds = 0; // 0: the store's own
-    bool m_waking = false;  // idle slots look for work again; no site is counted
 };

@@ -1,8 +1,10 @@
 #include "hostgate.h"
 
+#include "crawllimits.h"
 #include "robotstxt.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -16,6 +18,8 @@ HostGate::HostGate(int perHost, Clock clock)
         m_clock = [timer] { return timer->elapsed(); };
     }
 }
+
+HostGate::~HostGate() = default;
 
 void HostGate::setPerHost(int n)
 {
@@ -187,4 +191,106 @@ qint64 HostGate::nextDue() const
             soonest = wait;
     }
     return soonest;
+}
+
+// ---- robots.txt ----------------------------------------------------------------------------
+
+HostGate::Answer HostGate::admit(const QByteArray &host, const QByteArray &path, bool robots)
+{
+    if (!robots)
+        return Answer::Go;
+    const QByteArray key = CrawlLimits::foldCase(host);
+    const auto it = m_robots.constFind(key);
+    if (it == m_robots.cend()) {
+        m_robots.insert(key, RobotsEntry());
+        return Answer::ReadRobotsFirst;
+    }
+    return it->rules.allowed(path) ? Answer::Go : Answer::Skip;
+}
+
+bool HostGate::robotsPending(const QByteArray &host) const
+{
+    const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
+    return it != m_robots.cend() && it->pending;
+}
+
+void HostGate::robotsRead(const QByteArray &host, const RobotsTxt &rules)
+{
+    RobotsEntry &entry = m_robots[CrawlLimits::foldCase(host)];
+    entry.pending = false;
+    entry.rules = rules;
+}
+
+void HostGate::robotsUnreadable(const QByteArray &host, int redirectsFollowed)
+{
+    const auto it = m_robots.find(CrawlLimits::foldCase(host));
+    if (it == m_robots.end() || !it->pending)
+        return;
+    it->pending = false;
+    it->rules = RobotsTxt::fromAnswer(-1, redirectsFollowed, {}, {});
+}
+
+bool HostGate::allowedByRobots(const QByteArray &host, const QByteArray &path) const
+{
+    const auto it = m_robots.constFind(CrawlLimits::foldCase(host));
+    return it == m_robots.cend() || it->rules.allowed(path);
+}
+
+void HostGate::forgetPendingRobots()
+{
+    for (auto it = m_robots.begin(); it != m_robots.end();) {
+        if (it->pending)
+            it = m_robots.erase(it);
+        else
+            ++it;
+    }
+}
+
+void HostGate::newSearch()
+{
+    m_robots.clear();
+    (void)takeAllHeld();
+}
+
+// ---- the due timer -------------------------------------------------------------------------
+
+void HostGate::setDueCallback(std::function<void()> due)
+{
+    m_due = std::move(due);
+}
+
+QTimer *HostGate::timer()
+{
+    if (!m_timer) {
+        m_timer = std::make_unique<QTimer>();
+        m_timer->setSingleShot(true);
+        QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] {
+            if (m_due)
+                m_due();
+        });
+    }
+    return m_timer.get();
+}
+
+void HostGate::scheduleDue()
+{
+    if (heldSites() == 0)
+        return;
+    const qint64 soonest = nextDue();
+    if (soonest < 0)
+        return;
+    QTimer *t = timer();
+    if (!t->isActive() || t->remainingTime() > soonest)
+        t->start(int(soonest));
+}
+
+void HostGate::lookAgainSoon()
+{
+    timer()->start(0);
+}
+
+void HostGate::stopTimer()
+{
+    if (m_timer)
+        m_timer->stop();
 }

@@ -6,8 +6,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "robotstxt.h"
+
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QTimer;
 
 // Politeness towards one host at a time: at most perHost() downloads to a host at once, and
 // for a host with a crawl delay, one download at a time with starts at least the delay
@@ -18,6 +23,11 @@
 // A site whose host may not take it now waits in its host's queue here (one queue per host,
 // first in first out), so that the next free download goes to another host that is ready:
 // a waiting host holds back its own sites, never the crawl.
+//
+// With robots.txt obeyed, the gate also keeps each host's rules for the search: a host's
+// first download reads its robots.txt first, the host's other sites wait while it is read,
+// and a page its rules forbid is skipped. Sites that wait for a crawl delay are due at a
+// time: a single-shot timer (made when first needed) calls the due callback then.
 class HostGate
 {
 public:
@@ -28,6 +38,9 @@ public:
 
     // Without a clock the gate uses a monotonic one of its own.
     explicit HostGate(int perHost = DefaultPerHost, Clock clock = {});
+    ~HostGate();
+    HostGate(const HostGate &) = delete;
+    HostGate &operator=(const HostGate &) = delete;
 
     int perHost() const { return m_perHost; }
     void setPerHost(int n); // clamped to 1..4
@@ -74,6 +87,38 @@ public:
     // waits for time (they wait for an end, or for the caller's reasons).
     qint64 nextDue() const;
 
+    // ---- robots.txt ------------------------------------------------------------------
+    // What a download of path on host may do, asked when it is about to connect.
+    enum class Answer
+    {
+        Go,              // download the page
+        Skip,            // its host's rules forbid the page: the site is done without it
+        ReadRobotsFirst, // the host's first download: its robots.txt is read first
+    };
+    // With robots off every page goes. ReadRobotsFirst notes the host's rules as being read.
+    Answer admit(const QByteArray &host, const QByteArray &path, bool robots);
+    // The host's robots.txt is being read: its sites wait (Hold).
+    bool robotsPending(const QByteArray &host) const;
+    // The rules of host, read (an unreadable file gives the rules that keep the host out).
+    void robotsRead(const QByteArray &host, const RobotsTxt &rules);
+    // A read given up on: the host counts as unreachable for the search, unless the read
+    // ended otherwise meanwhile.
+    void robotsUnreadable(const QByteArray &host, int redirectsFollowed);
+    bool allowedByRobots(const QByteArray &host, const QByteArray &path) const;
+    // Reads cut off by a stop are read again by the next download of their host.
+    void forgetPendingRobots();
+    // A new search: every host's rules and every waiting site forgotten.
+    void newSearch();
+
+    // ---- the due timer -----------------------------------------------------------------
+    // Called when the soonest waiting host's delay ends, or at once by lookAgainSoon().
+    void setDueCallback(std::function<void()> due);
+    // Arms the timer for nextDue() when sites wait for time (never later than it is set).
+    void scheduleDue();
+    // The due callback in the next pass of the event loop.
+    void lookAgainSoon();
+    void stopTimer();
+
 private:
     struct Host
     {
@@ -106,4 +151,15 @@ private:
     int m_heldSites = 0;
     qint64 m_heldBytes = 0;
     quint64 m_holdOrder = 0;
+
+    // By ASCII-folded host; no entry: not read yet.
+    struct RobotsEntry
+    {
+        bool pending = true; // being read
+        RobotsTxt rules;
+    };
+    QHash<QByteArray, RobotsEntry> m_robots;
+    std::function<void()> m_due;
+    std::unique_ptr<QTimer> m_timer;
+    QTimer *timer();
 };

@@ -36,9 +36,10 @@ HarvestPresenter::HarvestPresenter(HarvestSession *session, QObject *parent)
     connect(list, &QAbstractItemModel::modelReset, this, &HarvestPresenter::refreshButtons);
 
     connect(session, &S::startRefused, this, &HarvestPresenter::startRefused);
-    connect(session, &S::activityChanged, this, [this](S::Line line, const QString &text) {
-        Q_EMIT statusTextChanged(int(line) + 1, text);
-    });
+    connect(session, &S::activityChanged, this,
+            [this](S::Line line, const HarvestActivity &activity) {
+                Q_EMIT statusTextChanged(int(line) + 1, activityText(activity));
+            });
     connect(session, &S::downloadProgressChanged, this, &HarvestPresenter::progressChanged);
     // A page that needed JavaScript could not be rendered: said once for each reason.
     connect(session->scriptPages(), &ScriptPages::problem, this, &HarvestPresenter::information);
@@ -119,7 +120,55 @@ QString HarvestPresenter::statusText(int panel) const
 {
     if (panel < 1 || panel > 4)
         return QString();
-    return m_session->activity(HarvestSession::Line(panel - 1));
+    return activityText(m_session->activity(HarvestSession::Line(panel - 1)));
+}
+
+QString HarvestPresenter::activityText(const HarvestActivity &activity)
+{
+    using Kind = HarvestActivity::Kind;
+    const QString &subject = activity.subject;
+    switch (activity.kind) {
+    case Kind::None:
+        return QString();
+    case Kind::Downloading:
+        return tr("Downloading: %1").arg(subject);
+    case Kind::Receiving:
+        return tr("Downloading: %1 (%2)").arg(subject, QString::number(activity.count));
+    case Kind::Finished:
+        return tr("Finished: %1").arg(subject);
+    case Kind::Stopped:
+        return tr("Stopped");
+    case Kind::LookingUpSites:
+        return tr("Looking up sites for: %1").arg(subject);
+    case Kind::SavingPage:
+        return tr("Saving to HTML");
+    case Kind::GettingLinks:
+        return tr("Getting Links");
+    case Kind::GettingFaxes:
+        return tr("Getting Faxes");
+    case Kind::NoMoreSites:
+        return tr("No more websites queued");
+    case Kind::NotEnoughResults:
+        return subject.isEmpty() ? tr("Not enough results")
+                                 : tr("Not enough results: %1").arg(subject);
+    case Kind::StoreUnreadable:
+        return tr("The fax database cannot be read");
+    case Kind::StoreUnwritable:
+        return tr("The fax database cannot be written");
+    case Kind::FoundFaxes:
+        return tr("Found %1 faxes").arg(activity.count);
+    case Kind::TryDifferentSearch:
+        return tr("Try a different search");
+    case Kind::AddMoreSearches:
+        return tr("Add more search terms");
+    case Kind::TryingNextSearch:
+        return tr("Trying next search");
+    case Kind::StoreProblem:
+        return subject;
+    case Kind::SitesFoundWith:
+        return tr("Sites found with %1").arg(subject);
+    }
+    return QString();
 }
 
 int HarvestPresenter::progress() const

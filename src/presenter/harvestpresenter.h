@@ -75,6 +75,8 @@ public:
     // a harvest" on, also "View Fax Database" (when it opens the numbers window) and "Export
     // Numbers to List" while a harvest runs; such an export deletes nothing.
     bool isClickable(Button button) const;
+    // The words of an activity of the session, as the status panel shows them.
+    static QString activityText(const HarvestActivity &activity);
     QString statusText(int panel) const; // panels 1..4; empty for any other
     int progress() const;                // 0..100
     // A choice's text: its item, its caption until a pick, or what was typed into it.

@@ -58,6 +58,7 @@ OptionTable buildTable()
                                    QStringLiteral("50,000"), QStringLiteral("100,000"),
                                    QStringLiteral("200,000"), QStringLiteral("500,000")},
                                   2)
+                    .meaning({1000, 5000, 10000, 20000, 50000, 100000, 200000, 500000})
                     .range(0, 7)
                     .at(Place::AdvanceAfter));
     t.push_back(OptionRow::choice(
@@ -101,6 +102,7 @@ OptionTable buildTable()
                                   {QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("50"),
                                    QStringLiteral("100")},
                                   0)
+                    .meaning({10, 20, 50, 100})
                     .range(0, 3)
                     .tip(QStringLiteral("How many pages are downloaded at the same time"))
                     .at(Place::CrawlOptions)
@@ -110,6 +112,7 @@ OptionTable buildTable()
                                   {QStringLiteral("50"), QStringLiteral("200"),
                                    QStringLiteral("1,000"), QStringLiteral("No limit")},
                                   1)
+                    .meaning({50, 200, 1000, OptionRow::NoLimit})
                     .range(0, 3)
                     .tip(QStringLiteral("Pages taken from one website in a search; a site that "
                                         "makes up endless pages cannot hold the harvest"))
@@ -246,6 +249,12 @@ OptionRow &OptionRow::range(int min, int max)
     return *this;
 }
 
+OptionRow &OptionRow::meaning(const QList<int> &itemValues)
+{
+    values = itemValues;
+    return *this;
+}
+
 OptionRow &OptionRow::keepUnpicked()
 {
     storesUnpicked = true;
@@ -297,6 +306,15 @@ int OptionValues::value(OptionId id) const
 {
     const int i = indexOf(id);
     return i < 0 ? 0 : m_values[size_t(i)];
+}
+
+std::optional<int> OptionValues::picked(OptionId id) const
+{
+    const OptionRow *r = row(id);
+    const int pick = value(id);
+    if (!r || pick < 0 || pick >= r->values.size())
+        return std::nullopt;
+    return r->values[pick];
 }
 
 QString OptionValues::text(OptionId id) const

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class SettingsStore;
@@ -75,8 +76,12 @@ struct OptionRow
     int defaultValue = 0;
     int minimum = 0; // the range a stored or set value must lie in
     int maximum = 1;
-    QStringList items;   // a choice's items
-    QString defaultText; // a text option's default
+    QStringList items; // a choice's items
+    // What each item of a choice means, where it is a number (the sites before the automatic
+    // advance, the parallel downloads): read with OptionValues::picked().
+    QList<int> values;
+    static constexpr int NoLimit = 0; // an item's value that stands for no limit
+    QString defaultText;              // a text option's default
     QString tooltip;
     Place place = Place::Other;
     // varnel-tool's flag without its dashes: "--flag" and "--no-flag" for a check box,
@@ -101,6 +106,7 @@ struct OptionRow
     OptionRow &clearingFlag(const char *name);
     OptionRow &range(int min, int max);
     OptionRow &keepUnpicked();
+    OptionRow &meaning(const QList<int> &itemValues);
 };
 
 using OptionTable = std::vector<OptionRow>;
@@ -125,6 +131,9 @@ public:
 
     int value(OptionId id) const;
     bool isOn(OptionId id) const { return value(id) == 1; }
+    // The number a choice's pick stands for (its row's values); nothing while no item is
+    // picked or the row gives its items no numbers.
+    std::optional<int> picked(OptionId id) const;
     QString text(OptionId id) const;
 
     // Reads every option from the settings store; writes nothing.

@@ -1,49 +1,30 @@
 #include "numberscounts.h"
 
 #include "areacode.h"
+#include "backgroundjobs.h"
 
 #include <algorithm>
-
-namespace {
-
-// The side of the counter in the thread: owns the second connection, which opens on first
-// use and closes when the thread ends, both there.
-class CountWorker : public QObject
-{
-public:
-    explicit CountWorker(std::unique_ptr<Store> store) : m_store(std::move(store)) {}
-    Store *store() const { return m_store.get(); }
-
-private:
-    std::unique_ptr<Store> m_store;
-};
-
-} // namespace
 
 NumbersCounter::NumbersCounter(Store *store, QObject *parent) : QObject(parent), m_store(store)
 {
     std::unique_ptr<Store> another = store ? store->openAnother() : nullptr;
     if (!another)
         return;
-    another->moveToThread(&m_thread);
-    auto *worker = new CountWorker(std::move(another));
-    worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, worker, &QObject::deleteLater);
-    m_worker = worker;
-    m_thread.setObjectName(QStringLiteral("numbers counter"));
-    m_thread.start(QThread::LowPriority);
+    // The second connection opens on first use and closes when the thread ends, both there.
+    m_another = another.get();
+    m_jobs = new BackgroundJobs(QStringLiteral("numbers counter"), QThread::LowPriority, this);
+    m_jobs->adopt(another.release());
 }
 
 NumbersCounter::~NumbersCounter()
 {
-    m_thread.quit();
-    m_thread.wait();
+    delete m_jobs; // waits for a read in progress
 }
 
 quint64 NumbersCounter::request(const FaxFilter &filter, int parts)
 {
     const quint64 id = ++m_last;
-    if (!m_worker) {
+    if (!m_jobs) {
         const NumbersCounts counts = m_store ? read(*m_store, filter, parts) : NumbersCounts();
         QMetaObject::invokeMethod(
             this, [this, id, counts] { Q_EMIT counted(id, counts); }, Qt::QueuedConnection);
@@ -53,20 +34,22 @@ quint64 NumbersCounter::request(const FaxFilter &filter, int parts)
         if (parts & (1 << bit))
             (*m_latest)[size_t(bit)] = id;
     }
-    auto *worker = static_cast<CountWorker *>(m_worker);
     const auto latest = m_latest;
-    QMetaObject::invokeMethod(worker, [this, worker, latest, id, filter, parts] {
-        // A read that every part of has been asked for again since is not worth its time.
-        bool wanted = false;
-        for (int bit = 0; bit < 3; ++bit)
-            wanted |= (parts & (1 << bit)) && (*latest)[size_t(bit)] == id;
-        if (!wanted)
-            return;
-        const NumbersCounts counts = read(*worker->store(), filter, parts);
-        // Back in the counter's thread. The counter outlives this call (its destructor waits
-        // for the thread), and an answer still queued when it goes is dropped with it.
-        QMetaObject::invokeMethod(this, [this, id, counts] { Q_EMIT counted(id, counts); });
-    });
+    Store *another = m_another;
+    m_jobs->submit(
+        [latest, another, id, filter, parts]() -> std::optional<NumbersCounts> {
+            // A read that every part of has been asked for again since is not worth its time.
+            bool wanted = false;
+            for (int bit = 0; bit < 3; ++bit)
+                wanted |= (parts & (1 << bit)) && (*latest)[size_t(bit)] == id;
+            if (!wanted)
+                return std::nullopt;
+            return read(*another, filter, parts);
+        },
+        [this, id](quint64, const std::optional<NumbersCounts> &counts) {
+            if (counts)
+                Q_EMIT counted(id, *counts);
+        });
     return id;
 }
 

@@ -45,6 +45,8 @@ struct NumbersCounts
 // Reads the counts; a window's table stays usable meanwhile. With a store that can open a
 // second connection, the reads run in a thread of their own on it; otherwise they run at
 // once on the caller's store. Answers come in the order asked, each with its request number.
+class BackgroundJobs;
+
 class NumbersCounter : public QObject
 {
     Q_OBJECT
@@ -62,8 +64,8 @@ Q_SIGNALS:
 private:
     Store *m_store;
     quint64 m_last = 0;
-    QThread m_thread;
-    QObject *m_worker = nullptr; // lives in m_thread, owns the second connection
+    BackgroundJobs *m_jobs = nullptr; // its thread owns the second connection
+    Store *m_another = nullptr;       // the second connection, used on that thread only
     // The last request for each part, read by the thread to skip what was asked again.
     std::shared_ptr<std::array<std::atomic<quint64>, 3>> m_latest =
         std::make_shared<std::array<std::atomic<quint64>, 3>>();

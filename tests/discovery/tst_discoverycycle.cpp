@@ -44,7 +44,8 @@ class TestDiscoveryCycle : public QObject
     {
         Rig()
             : settings(SettingsStore::iniPathForDataDir(dir.path())),
-              session(dir.path(), &settings), presenter(&session)
+              session(std::make_unique<SqliteStore>(dir.path()), dir.path(), &settings),
+              presenter(&session)
         {
             QVERIFY(search.listen());
             QVERIFY(web.listen());

@@ -108,7 +108,7 @@ struct EngineRig
     RecordingSoundPlayer sound;
     ManualWatchdogClock clock; // the session's once a test calls useManualClock()
     TestWebServer web;
-    HarvestSession session{dir.path(), &settings};
+    HarvestSession session{std::make_unique<SqliteStore>(dir.path()), dir.path(), &settings};
     HarvestPresenter presenter{&session};
     StandInListBuilder builder;
 

@@ -179,6 +179,97 @@ private Q_SLOTS:
         now += 500;
         QCOMPARE(gate.nextDue(), 1500);
     }
+
+    // What the gate answers a download about to connect, as the host's robots.txt is read.
+    // Steps: "admit PATH" asks for a download; "read RULES" files the host's rules; "lost"
+    // gives the read up; "stop" forgets reads cut off. Hosts differ only in letter case.
+    void robotsAnswers_data()
+    {
+        QTest::addColumn<bool>("robots");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("answers");
+        QTest::newRow("robots off: every page goes")
+            << false << QStringList{"admit /", "admit /private"} << QStringList{"go", "go"};
+        QTest::newRow("first page reads robots.txt first, the host's others wait")
+            << true << QStringList{"admit /", "pending", "admit /other"}
+            << QStringList{"robots", "pending", "go"};
+        QTest::newRow("rules read: a forbidden page is skipped")
+            << true
+            << QStringList{"admit /", "read Disallow: /private", "admit /private", "admit /open",
+                           "pending"}
+            << QStringList{"robots", "skip", "go", "not pending"};
+        // Kept for the search: the rules of a host are asked for once.
+        QTest::newRow("letter case of the host")
+            << true << QStringList{"admit /", "read Disallow: /a", "admit:HOST.COM /a"}
+            << QStringList{"robots", "skip"};
+        QTest::newRow("a read given up on keeps the host out")
+            << true << QStringList{"admit /", "lost", "admit /", "pending"}
+            << QStringList{"robots", "skip", "not pending"};
+        QTest::newRow("a read cut off by a stop is read again")
+            << true << QStringList{"admit /", "stop", "pending", "admit /"}
+            << QStringList{"robots", "not pending", "robots"};
+    }
+    void robotsAnswers()
+    {
+        QFETCH(bool, robots);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, answers);
+        HostGate gate(2, [] { return qint64(0); });
+        QStringList got;
+        for (const QString &step : qAsConst(steps)) {
+            QByteArray host = "host.com";
+            QString action = step.section(QLatin1Char(' '), 0, 0);
+            if (action.startsWith(QLatin1String("admit:"))) {
+                host = action.mid(6).toLatin1();
+                action = QStringLiteral("admit");
+            }
+            const QByteArray rest = step.section(QLatin1Char(' '), 1).toLatin1();
+            if (action == QLatin1String("admit")) {
+                switch (gate.admit(host, rest, robots)) {
+                case HostGate::Answer::Go:
+                    got << QStringLiteral("go");
+                    break;
+                case HostGate::Answer::Skip:
+                    got << QStringLiteral("skip");
+                    break;
+                case HostGate::Answer::ReadRobotsFirst:
+                    got << QStringLiteral("robots");
+                    break;
+                }
+            } else if (action == QLatin1String("read")) {
+                gate.robotsRead(host, RobotsTxt::parse("User-agent: *\n" + rest, "varnel"));
+            } else if (action == QLatin1String("lost")) {
+                gate.robotsUnreadable(host, 0);
+            } else if (action == QLatin1String("stop")) {
+                gate.forgetPendingRobots();
+            } else if (action == QLatin1String("pending")) {
+                got << (gate.robotsPending(host) ? QStringLiteral("pending")
+                                                 : QStringLiteral("not pending"));
+            }
+        }
+        QCOMPARE(got, answers);
+    }
+
+    // Sites waiting for a crawl delay are woken when it ends, and at once when asked.
+    void dueTimerWakes()
+    {
+        qint64 now = 0;
+        HostGate gate(1, [&now] { return now; });
+        int woken = 0;
+        gate.setDueCallback([&woken] { ++woken; });
+        gate.setCrawlDelay("d.com", 50);
+        QVERIFY(gate.tryStart("d.com"));
+        gate.finished("d.com");
+        gate.hold("d.com", QStringLiteral("d.com/x"));
+        gate.scheduleDue();
+        QTRY_COMPARE(woken, 1);
+        gate.lookAgainSoon();
+        gate.stopTimer();
+        QTest::qWait(20);
+        QCOMPARE(woken, 1);
+        gate.lookAgainSoon();
+        QTRY_COMPARE(woken, 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHostGate)

@@ -140,7 +140,8 @@ private Q_SLOTS:
         QCOMPARE(rig.presenter.choiceText(O::SearchEngine), QStringLiteral("Bing"));
         QCOMPARE(stored("Combo1"), QStringLiteral("0"));
         // The next start shows what was stored.
-        HarvestSession again(rig.dir.path(), &rig.settings);
+        HarvestSession again(std::make_unique<SqliteStore>(rig.dir.path()), rig.dir.path(),
+                             &rig.settings);
         again.load();
         QCOMPARE(again.advanceAfter(), 50000);
         QCOMPARE(again.options()->value(O::SearchEngine), 0);
@@ -407,7 +408,8 @@ private Q_SLOTS:
         QVERIFY(bad.remove() && bad.open(QIODevice::WriteOnly));
         bad.write(QByteArray(4096, 'x'));
         bad.close();
-        HarvestSession fresh(rig.dir.path(), &rig.settings);
+        HarvestSession fresh(std::make_unique<SqliteStore>(rig.dir.path()), rig.dir.path(),
+                             &rig.settings);
         fresh.setListBuilder(&rig.builder);
         fresh.searches()->addItem(QStringLiteral("plumbers"));
         fresh.setOption(O::SearchEngine, 0);
@@ -631,7 +633,8 @@ private Q_SLOTS:
         // Nothing lost: the head of the queue and the nine other sites being fetched are
         // queued again.
         QCOMPARE(rig.storedWebsites().size(), 30);
-        HarvestSession again(rig.dir.path(), &rig.settings);
+        HarvestSession again(std::make_unique<SqliteStore>(rig.dir.path()), rig.dir.path(),
+                             &rig.settings);
         again.load();
         QVERIFY(again.canResume());
         QCOMPARE(again.siteQueue()->items(), head.mid(1));

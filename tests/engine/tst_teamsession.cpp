@@ -4,6 +4,7 @@
 // page is fetched twice.
 
 #include "enginetestkit.h"
+#include "openstore.h"
 #include "pgtestserver.h"
 #include "postgresstore.h"
 
@@ -25,7 +26,7 @@ struct Member
 
     Member(const QString &uri, const ResolveMap &map, const QHash<QString, QStringList> &names)
     {
-        session = std::make_unique<HarvestSession>(dir.path(), &settings, nullptr, uri);
+        session = std::make_unique<HarvestSession>(StoreLocation::open(uri), dir.path(), &settings);
         session->setTeamTiming(5, 100);
         session->setResolveMap(map);
         builder.namesFor = names;

@@ -2,6 +2,7 @@
 // Ctrl-C as Stop with the queue kept.
 
 #include "enginetestkit.h"
+#include "sqlitestore.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -252,7 +253,7 @@ private Q_SLOTS:
         QVERIFY(run.out.startsWith("sites scanned "));
         QCOMPARE(web.requestCount("later.example", "/"), 1);
         // The download that was cut off waits for the next --resume.
-        HarvestSession session(dir.path(), nullptr);
+        HarvestSession session(std::make_unique<SqliteStore>(dir.path()), dir.path(), nullptr);
         session.load();
         QVERIFY(session.canResume());
         QCOMPARE(session.siteQueue()->items(), QStringList{QStringLiteral("stall.example")});

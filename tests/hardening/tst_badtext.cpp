@@ -252,7 +252,7 @@ private Q_SLOTS:
               "chkAudioNext", "chkAudioFinished", "chkFollow", "cmbAdvance", "cmbLastSearch",
               "lHistEmailFound", "lHistWebScanned"})
             settings.write(QLatin1String(key), value);
-        HarvestSession session(dir.path(), &settings);
+        HarvestSession session(std::make_unique<SqliteStore>(dir.path()), dir.path(), &settings);
         HarvestPresenter presenter(&session);
         session.load();
         using O = OptionId;
@@ -286,7 +286,7 @@ private Q_SLOTS:
             f.write("[Settings\nCombo1=\n=\n\x01\x02[[[\n" + junk);
         }
         SettingsStore settings(ini);
-        HarvestSession session(dir.path(), &settings);
+        HarvestSession session(std::make_unique<SqliteStore>(dir.path()), dir.path(), &settings);
         HarvestPresenter presenter(&session);
         session.load();
         QCOMPARE(session.options()->value(OptionId::SearchEngine), -1);

@@ -110,7 +110,8 @@ private Q_SLOTS:
         map.add(web.resolveSpec());
         {
             SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-            HarvestSession session(dir.path(), &settings);
+            HarvestSession session(std::make_unique<SqliteStore>(dir.path()), dir.path(),
+                                   &settings);
             session.setResolveMap(map);
             session.load();
             session.resume();
@@ -119,7 +120,7 @@ private Q_SLOTS:
         } // no Form_Unload
 
         SettingsStore settings(SettingsStore::iniPathForDataDir(dir.path()));
-        HarvestSession session(dir.path(), &settings);
+        HarvestSession session(std::make_unique<SqliteStore>(dir.path()), dir.path(), &settings);
         session.load();
         QVERIFY(session.canResume());
         QStringList seen = session.siteQueue()->items();

@@ -144,7 +144,8 @@ public:
             settings->write(QStringLiteral("showHelp"), QStringLiteral("0"));
         for (auto it = settingsValues.cbegin(); it != settingsValues.cend(); ++it)
             settings->write(it.key(), it.value());
-        session = std::make_unique<HarvestSession>(dir, settings.get());
+        session = std::make_unique<HarvestSession>(std::make_unique<SqliteStore>(dir), dir,
+                                                   settings.get());
         presenter = std::make_unique<HarvestPresenter>(session.get());
         presenter->setMessages(&messages);
         session->setSoundPlayer(&sound);

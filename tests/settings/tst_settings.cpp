@@ -103,6 +103,32 @@ private Q_SLOTS:
         QCOMPARE(s.read(QStringLiteral("kept"), QString()), QStringLiteral("-1"));
     }
 
+    // A choice's pick reads as the number its item stands for, and as nothing while no item
+    // is picked; the program's own rows give every item a number.
+    void optionValues_pickedNumbers()
+    {
+        const OptionTable table = {
+            OptionRow::choice(OptionId(100), "kept", "Pick", {"1,000", "5,000"}, 0)
+                .meaning({1000, 5000})
+                .keepUnpicked(),
+            OptionRow::choice(OptionId(101), "plain", "Pick", {"a", "b"}, 0),
+        };
+        OptionValues values(nullptr, table);
+        QCOMPARE(values.picked(OptionId(100)), std::optional<int>(1000));
+        QVERIFY(values.set(OptionId(100), 1));
+        QCOMPARE(values.picked(OptionId(100)), std::optional<int>(5000));
+        values.unpick(OptionId(100));
+        QCOMPARE(values.picked(OptionId(100)), std::nullopt);
+        QCOMPARE(values.picked(OptionId(101)), std::nullopt); // items without numbers
+
+        for (const OptionId id :
+             {OptionId::AdvanceAfter, OptionId::ParallelDownloads, OptionId::PagesPerSite}) {
+            const OptionRow &row = optionRow(id);
+            QCOMPARE(row.values.size(), row.items.size());
+        }
+        QCOMPARE(optionRow(OptionId::PagesPerSite).values.last(), OptionRow::NoLimit);
+    }
+
     void optionFlags_data()
     {
         QTest::addColumn<QStringList>("args");

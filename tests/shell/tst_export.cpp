@@ -73,7 +73,8 @@ int locksHeldOn(const QString &path)
 // export window deletes through the harvest.
 struct Harvest
 {
-    explicit Harvest(const QString &dir) : session(dir, nullptr), windows(dir)
+    explicit Harvest(const QString &dir)
+        : session(std::make_unique<SqliteStore>(dir), dir, nullptr), windows(dir)
     {
         session.store()->setClock(&clock);
     }
