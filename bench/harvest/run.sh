@@ -8,7 +8,8 @@
 # off (medians), the ratios, and whether the harvest stored every number of the web.
 #
 # usage: bench/harvest/run.sh [BUILD_DIR] [PAGES] [ROUNDS]     (defaults: build, 2000, 3)
-# Each host has 400 pages, so the harvest runs with --pages-per-site none; VARNEL_HARVEST_ARGS
+# Each host has 400 pages, so the harvest runs with --pages-per-site none, and every page of
+# a site is read (--no-stop-at-fax), each showing a fax; VARNEL_HARVEST_ARGS
 # adds flags (e.g. "--parallel 20 --per-site 4"). VARNEL_BENCH_KEEP=1 keeps the work folder;
 # VARNEL_BENCH_WRAP="perf record --" runs the harvest under another program.
 # VARNEL_BENCH_BASE=/path/to/varnel-tool (another build, main's say) runs that tool too, each
@@ -83,7 +84,7 @@ run() {
   local dir=$work/$1-$2
   rm -rf "$dir" && cp -r "$work/queue" "$dir"
   ${VARNEL_BENCH_WRAP:-} /usr/bin/time -v -o "$dir.time" "${4:-$tool}" harvest --data-dir "$dir" --resume \
-    --resolve "*=127.0.0.1:$port" --pages-per-site none $3 ${VARNEL_HARVEST_ARGS:-} \
+    --resolve "*=127.0.0.1:$port" --pages-per-site none --no-stop-at-fax $3 ${VARNEL_HARVEST_ARGS:-} \
     >"$dir.out" 2>"$dir.err"
   local s c p
   s=$(seconds "$dir.time"); c=$(cpu "$dir.time"); p=$(scanned "$dir.out")

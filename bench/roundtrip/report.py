@@ -66,11 +66,13 @@ def run(work, label, client, n, start, rc):
     row["late_mean_ms"] = after.get("late mean ms", -1)
     row["late_max_ms"] = after.get("late max ms", -1)
     row["proxy_cpu"] = after.get("cpu s", -1)
-    if client == "harvest":
+    if client.startswith("harvest"):
+        row["found"] = None
         want = {l.strip() for l in open(os.path.join(work, "web/numbers.txt")) if l.strip()}
         db = sqlite3.connect(os.path.join(work, label, "data/varnel.mdb"))
         have = {r[0] for r in db.execute("SELECT fax FROM faxes")}
         row["numbers"] = "%d/%d" % (len(want & have), len(want))
+        row["found"], row["wanted"] = len(want & have), len(want)
     with open(os.path.join(work, "results.jsonl"), "a") as f:
         f.write(json.dumps(row) + "\n")
     print("  %-8s %4s: %5d pages in %6.1f s = %6.1f pages/s (wall %.1f s, cpu %.1f s, %.1f MB, "
@@ -110,6 +112,21 @@ def summary(work, rtt_ms, per_page):
         print("| %d | %s | %s | %.1f | %s | %s |" % (
             n, cell(h), cell(w), limit, cell(h / limit if h is not None else None, "%.2f"),
             cell(h / w if h is not None and w else None, "%.2f")))
+    # Contact pages first against breadth-first, when both ran.
+    if any(r["client"] == "harvest-cf" for r in rows) and any(
+            r["client"] == "harvest-bfs" for r in rows):
+        print()
+        print("| parallel | breadth-first: pages | faxes found | pages per fax | contact first: "
+              "pages | faxes found | pages per fax | fewer pages per fax | faxes kept |")
+        print("|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+        for n in counts:
+            b, c = by.get(("harvest-bfs", n)), by.get(("harvest-cf", n))
+            if not b or not c or not b.get("found") or not c.get("found"):
+                continue
+            bp, cp = b["pages"] / b["found"], c["pages"] / c["found"]
+            print("| %d | %d | %d of %d | %.1f | %d | %d of %d | %.1f | %.1f\u00d7 | %.1f%% |" % (
+                n, b["pages"], b["found"], b["wanted"], bp, c["pages"], c["found"], c["wanted"],
+                cp, bp / cp, 100.0 * c["found"] / b["found"]))
     print()
     print("| client | parallel | live pages (of %d) | s to the last page | wall s | CPU s "
           "| peak RSS MB | connections | requests | proxy late mean / max ms | numbers stored |"

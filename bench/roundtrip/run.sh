@@ -19,12 +19,22 @@
 #
 # usage: bench/roundtrip/run.sh [BUILD_DIR] [COUNTS]     (defaults: build, "10")
 #   e.g. bench/roundtrip/run.sh build "10 20 50 100"
+#
+# Contact pages first against breadth-first: RT_LAYOUT=sites makes sites as businesses build
+# them (50 to 300 pages, the fax on a contact page one or two links deep; gen_web.py), and
+# the clients harvest-cf ("Stop a site once its fax is found") and harvest-bfs (the option
+# off) crawl it; the summary then gives pages fetched per fax found and the faxes found of
+# each, side by side:
+#   RT_LAYOUT=sites RT_SITES=60 RT_DEAD=3 RT_RTT_MS=20 RT_CLIENTS="harvest-bfs harvest-cf" \
+#     bench/roundtrip/run.sh build 50
 # Counts other than 10 need `varnel-tool harvest --parallel`; until it exists the harvest
 # runs only at 10 and wget2 at every count.
-# Environment: RT_SITES (300), RT_PAGES (10), RT_DEAD (30 of each kind), RT_RTT_MS (100),
+# Environment: RT_SITES (300), RT_PAGES (10), RT_DEAD (30 of each kind), RT_LAYOUT (flat),
+# RT_NOFAX (0: the share of the sites layout's sites without a fax), RT_RTT_MS (100),
 # RT_LOSS (0: fraction of pieces delayed by a retransmission), RT_RTTS_PER_PAGE (4),
 # RT_TIMEOUT (1200 s per client run), RT_CLIENTS ("harvest wget2"), VARNEL_BENCH_KEEP=1
-# keeps the work folder. Needs root (the namespace), ip, nginx, wget2, openssl, python3.
+# keeps the work folder. The client harvest reads every page of a site (--no-stop-at-fax).
+# Needs root (the namespace), ip, nginx, wget2, openssl, python3.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -33,6 +43,8 @@ counts=${2:-10}
 sites=${RT_SITES:-300}
 pages=${RT_PAGES:-10}
 dead=${RT_DEAD:-30}
+web_layout=${RT_LAYOUT:-flat}
+no_fax=${RT_NOFAX:-0}
 rtt=${RT_RTT_MS:-100}
 loss=${RT_LOSS:-0}
 rtts_per_page=${RT_RTTS_PER_PAGE:-4}
@@ -80,7 +92,7 @@ wait_for_file() { # file, tenths of a second
 }
 
 mkdir -p "$work/web"
-python3 "$here/gen_web.py" "$work/web" "$sites" "$pages" "$dead"
+python3 "$here/gen_web.py" "$work/web" "$sites" "$pages" "$dead" "$web_layout" "$no_fax"
 
 # The namespace: loopback with the sites' and the refusing hosts' addresses, a link where
 # nothing answers for the dropped ones, and name lookups that go to netsim alone (ip netns
@@ -206,15 +218,17 @@ run_client() { # client count
   local client=$1 n=$2 label=$1-$2 start rc=0
   local out=$work/$label
   mkdir -p "$out"
-  [[ $client == harvest ]] && queue_db "$out/data"
+  [[ $client == harvest* ]] && queue_db "$out/data"
   snapshot "$out/netsim.before"
   start=$(date +%s.%N)
   case $client in
-    harvest)
-      local par=()
+    harvest*)
+      local par=() rule=(--no-stop-at-fax)
       ((harvest_parallel)) && par=(--parallel "$n")
+      [[ $client == harvest-cf ]] && rule=(--stop-at-fax)
       nsx /usr/bin/time -v -o "$out/time" timeout "$client_timeout" "$tool" harvest \
-        --data-dir "$out/data" --resume --follow "${par[@]}" >"$out/stdout" 2>"$out/stderr" || rc=$?
+        --data-dir "$out/data" --resume --follow "${rule[@]}" "${par[@]}" \
+        >"$out/stdout" 2>"$out/stderr" || rc=$?
       ;;
     wget2)
       sed 's|^\(.*\)$|http://\1/|' "$work/web/start.txt" >"$out/urls.txt"
@@ -236,7 +250,7 @@ total_pages=$(cat "$work/web/pages.txt")
 echo "== round trip ${rtt} ms, loss $loss; $total_pages live pages; counts: $counts; clients: $clients"
 for n in $counts; do
   for client in $clients; do
-    if [[ $client == harvest && $n != 10 && $harvest_parallel == 0 ]]; then
+    if [[ $client == harvest* && $n != 10 && $harvest_parallel == 0 ]]; then
       python3 "$here/report.py" skip "$work" harvest "$n" "varnel-tool harvest has no --parallel yet"
       continue
     fi

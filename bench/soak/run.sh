@@ -55,7 +55,7 @@ while read -r r; do resolve+=(--resolve "$r"); done <"$work/web/resolve.txt"
 echo "== soak: $sites sites ($(paste -sd, "$work/web/kinds.txt")), watchdogs ${timeout}s/${timeout2}s"
 start=$(date +%s.%N)
 /usr/bin/time -v -o "$work/harvest.time" "$tool" harvest --data-dir "$work/data" --resume \
-  --timeout "$timeout" --timeout2 "$timeout2" "${resolve[@]}" ${VARNEL_HARVEST_ARGS:-} \
+  --timeout "$timeout" --timeout2 "$timeout2" "${resolve[@]}" --no-stop-at-fax ${VARNEL_HARVEST_ARGS:-} \
   >"$work/harvest.out" 2>"$work/harvest.err" &
 time_pid=$!
 # Memory over time: the harvest's resident set every five seconds.

@@ -1235,9 +1235,17 @@ void noteDropped(FinderPage &page, const FinderInput &in, const QByteArray &writ
     in.dropped->append(d);
 }
 
-// Whom each find reaches: read from the page around it and from the page as a whole.
-void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> phones)
+// Whom each find reaches: read from the page around it and from the page as a whole. A find
+// that isStored names keeps no owner; a page of such finds alone is not read for owners.
+void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> phones,
+                const std::function<bool(const QString &)> &isStored)
 {
+    QList<bool> wanted;
+    wanted.reserve(placed.size());
+    for (const Placed &p : placed)
+        wanted.append(!isStored || !isStored(p.find.e164));
+    if (!wanted.contains(true))
+        return;
     const PageText &pt = page.text();
     QList<qsizetype> faxes;
     for (const Placed &p : placed) {
@@ -1266,7 +1274,8 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
         },
         std::move(phones), faxes);
     QHash<qsizetype, QString> firstBoth; // line -> the first number a "Tel/Fax" label names
-    for (Placed &p : placed) {
+    for (qsizetype i = 0; i < placed.size(); ++i) {
+        Placed &p = placed[i];
         const qsizetype at = p.textAt >= 0 ? p.textAt : p.at;
         PhoneReading fax;
         fax.valid = true;
@@ -1274,12 +1283,15 @@ void readOwners(FinderPage &page, QList<Placed> &placed, QList<PhoneMention> pho
         fax.region = p.find.countryCode;
         fax.countryName = p.find.countryName;
         fax.northAmerican = p.find.e164.startsWith(QLatin1String("+1"));
-        p.find.owner = reader.ownerOf(at, fax);
+        if (wanted.at(i))
+            p.find.owner = reader.ownerOf(at, fax);
         // A "Tel/Fax" line: its first number is the voice line of every number it lists.
         if (p.bothLabel && at >= 0) {
             const qsizetype line = lineIndexOf(pt, at);
             if (!firstBoth.contains(line))
                 firstBoth.insert(line, fax.e164);
+            if (!wanted.at(i))
+                continue;
             p.find.owner.phone = firstBoth.value(line);
             p.find.owner.phoneFrom = QLatin1String(OwnerSource::Label);
         }
@@ -1586,7 +1598,7 @@ QList<FoundNumber> findFaxNumbers(QByteArrayView page, QByteArrayView faxLineTex
             }
         }
         if (!placed.isEmpty())
-            readOwners(fp, placed, std::move(phones));
+            readOwners(fp, placed, std::move(phones), in.isStored);
         // The notice: near the number (any number the page gives only in its markup
         // counts as near) or in the footer.
         if (!placed.isEmpty()) {

@@ -11,6 +11,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // A number the finder read as a fax but did not keep, and why (for --explain).
 struct DroppedNumber
 {
@@ -29,6 +31,10 @@ struct FinderInput
     // dropped: numbers the numbering plans call invalid, numbers outside North America
     // when they are not allowed.
     QList<DroppedNumber> *dropped = nullptr;
+    // When set, tells the numbers (E.164) whose owners need not be read: the harvest has
+    // the owner read for them on another page of the same site. May be called from the
+    // thread that runs the finder.
+    std::function<bool(const QString &e164)> isStored;
 };
 
 // Short stable words for how a number was found (stored as they are).

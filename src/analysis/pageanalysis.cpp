@@ -1,6 +1,7 @@
 #include "pageanalysis.h"
 
 #include "bytetext.h"
+#include "contactpages.h"
 #include "cp1252.h"
 #include "faxscan.h"
 #include "htmltotext.h"
@@ -45,7 +46,8 @@ ConnectTarget connectTargetOf(const QByteArray &strURL)
     return t;
 }
 
-QStringList findLinks(QByteArrayView page, const PageAddress &address, bool webLinksOnly)
+QStringList findLinks(QByteArrayView page, const PageAddress &address, bool webLinksOnly,
+                      QList<bool> *contactLinks)
 {
     QStringList links;
     const char *s = page.data();
@@ -57,12 +59,21 @@ QStringList findLinks(QByteArrayView page, const PageAddress &address, bool webL
         qsizetype end = at;
         while (end < n && s[end] != '\r' && s[end] != '\n')
             ++end;
-        const QList<QByteArray> texts = linkTextsOfLine(QByteArrayView(s + at, end - at));
+        const QByteArrayView line(s + at, end - at);
+        const QList<QByteArray> texts = linkTextsOfLine(line);
+        // Each text is cut from one "href=" of the line, in order.
+        ByteText::CaselessFinder hrefOfLine(line, "href=");
+        qsizetype hrefAt = -5;
         for (QByteArray link : texts) {
+            if (contactLinks)
+                hrefAt = hrefOfLine.next(hrefAt + 5);
             if (isSkippedLink(link) || (webLinksOnly && hasOtherScheme(link)))
                 continue;
             NormalizeUrl(link, address.url, address.directory);
             links << Cp1252::toUnicode(link);
+            if (contactLinks)
+                contactLinks->append(addressNamesContactPage(links.constLast()) ||
+                                     linkTextNamesContactPage(anchorHtmlAt(page, at + hrefAt)));
         }
         at = end < n ? href.next(end + 1) : -1;
     }
@@ -77,6 +88,7 @@ void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFi
         FinderInput in;
         in.address = Cp1252::toUnicode(address.url);
         in.allowInternational = options.allowInternational;
+        in.isStored = options.isStored;
         out->numbers = findFaxNumbers(body.isNull() ? flatBody : body, out->text, in);
         return;
     }
@@ -96,7 +108,8 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
                          const AnalysisOptions &options, QByteArrayView flatBody)
 {
     PageFindings findings;
-    findings.links = findLinks(body, address, options.webLinksOnly);
+    findings.links = findLinks(body, address, options.webLinksOnly,
+                               options.markContactLinks ? &findings.contactLinks : nullptr);
     QByteArray flat;
     if (flatBody.isNull()) {
         flat = withoutLineBreaks(body);

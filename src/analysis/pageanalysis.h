@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Page analysis without side effects: the bytes of a downloaded page and its address in,
 // what the page offers out. What is new, and what is stored or queued, the harvest decides.
 
@@ -20,6 +22,9 @@ struct PageFindings
     // E.164 form and evidence (findFaxNumbers).
     QList<FoundNumber> numbers;
     QByteArray text; // the page as text lines, as the second page file keeps it
+    // With AnalysisOptions::markContactLinks: for each of links, whether its text or its
+    // address names a contact page (contactpages.h). Empty otherwise.
+    QList<bool> contactLinks;
 };
 
 // Where a page was fetched from, as its relative links resolve against it.
@@ -38,6 +43,10 @@ struct AnalysisOptions
     // Links of other schemes than http and https (tel:, fax:, file:, ...) are left out
     // instead of read as paths of the page's site, as the original read them.
     bool webLinksOnly = false;
+    // Tell which links name a contact page (PageFindings::contactLinks).
+    bool markContactLinks = false;
+    // The numbers whose owners the finder need not read (FinderInput::isStored).
+    std::function<bool(const QString &e164)> isStored;
 };
 
 // The links and numbers of a page body (as received, without the HTTP header).
@@ -48,7 +57,9 @@ PageFindings analysePage(QByteArrayView body, const PageAddress &address,
 
 // The two halves of analysePage. findNumbers fills the numbers and the text; the finder
 // reads the body as downloaded (it may be left out when the finder is off).
-QStringList findLinks(QByteArrayView body, const PageAddress &address, bool webLinksOnly = false);
+// contactLinks, when given, gets for each link whether it names a contact page.
+QStringList findLinks(QByteArrayView body, const PageAddress &address, bool webLinksOnly = false,
+                      QList<bool> *contactLinks = nullptr);
 void findNumbers(QByteArrayView flatBody, const AnalysisOptions &options, PageFindings *out,
                  QByteArrayView body = {}, const PageAddress &address = {});
 

@@ -19,5 +19,6 @@ CrawlPolicy CrawlPolicy::fromOptions(const OptionValues &options, const CrawlPol
     policy.autoAdvance = options.isOn(OptionId::AutoAdvance);
     // Text typed into the choice picks nothing and leaves the number as it was.
     policy.advanceAfter = options.picked(OptionId::AdvanceAfter).value_or(before.advanceAfter);
+    policy.stopAtFax = options.isOn(OptionId::StopSiteAtFax);
     return policy;
 }

@@ -30,6 +30,9 @@ struct CrawlPolicy
     bool allowLocal = false;     // connect to the user's own network too
     bool autoAdvance = false;    // move on after advanceAfter sites
     qint32 advanceAfter = 10000; // lAdvanceAfter
+    // Contact pages first, and a site left at its fax (modern mode; off for a team's queue,
+    // which keeps its own order).
+    bool stopAtFax = false;
 
     // The policy the options give; before: the one they gave last (a choice left without a
     // pick keeps its number).
@@ -37,13 +40,15 @@ struct CrawlPolicy
 
     bool modern() const { return mode == Mode::Modern; }
     bool obeysRobots() const { return modern() && robots; }
+    bool contactFirst() const { return modern() && stopAtFax; }
 
     bool operator==(const CrawlPolicy &o) const
     {
         return slots == o.slots && pagesPerSite == o.pagesPerSite &&
                downloadsPerSite == o.downloadsPerSite && mode == o.mode && robots == o.robots &&
                userAgent == o.userAgent && allowLocal == o.allowLocal &&
-               autoAdvance == o.autoAdvance && advanceAfter == o.advanceAfter;
+               autoAdvance == o.autoAdvance && advanceAfter == o.advanceAfter &&
+               stopAtFax == o.stopAtFax;
     }
     bool operator!=(const CrawlPolicy &o) const { return !(*this == o); }
 };

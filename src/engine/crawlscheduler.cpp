@@ -136,6 +136,12 @@ void CrawlScheduler::newSearch()
 {
     m_limits.clearPageCounts();
     m_gate.newSearch();
+    m_contactFirst.clear();
+}
+
+void CrawlScheduler::holdFirst(const QString &site)
+{
+    m_gate.holdFirst(connectTargetOf(Cp1252::fromUnicode(site)).strHost, site);
 }
 
 bool CrawlScheduler::refill()
@@ -162,8 +168,10 @@ void CrawlScheduler::fetchNext(int slot)
         robotsUnreadable(slot);
     if (slot >= slotCount()) {
         // Fewer parallel downloads were chosen: this slot rests once its site is done.
-        if (!e.site.isEmpty())
+        if (!e.site.isEmpty()) {
             m_queue->siteDone(e.site);
+            m_contactFirst.siteDone(e.site);
+        }
         e.site.clear();
         releaseGate(slot);
         return;
@@ -172,6 +180,7 @@ void CrawlScheduler::fetchNext(int slot)
         // The slot's last site (analysed, given up or skipped) is no longer pending.
         if (!e.site.isEmpty()) {
             m_queue->siteDone(e.site);
+            m_contactFirst.siteDone(e.site);
             e.site.clear();
         }
         releaseGate(slot);
@@ -304,6 +313,10 @@ bool CrawlScheduler::hostReady(const QByteArray &host) const
                 return false;
         }
     }
+    // A site's other pages wait while its contact pages are read (the gate hands out those
+    // first).
+    if (m_policy.contactFirst() && m_contactFirst.holdsBack(host) && !m_gate.frontHeldFirst(host))
+        return false;
     return m_gate.waitFor(host) == 0;
 }
 
@@ -436,6 +449,7 @@ void CrawlScheduler::returnInterrupted(int unfinishedSlot, const QString &head,
     }
     for (const QString &site : m_gate.takeAllHeld())
         m_queue->returnToBacklog(site);
+    m_contactFirst.forgetUnread();
 }
 
 // ---- downloads -----------------------------------------------------------------------------
@@ -452,7 +466,8 @@ CrawlScheduler::ConnectResult CrawlScheduler::connectSlot(int slot, const QStrin
     e.hops = 0;
     preferKnownHttps(r);
     if (r.host.isEmpty() || strUrl.size() > CrawlLimits::MaxSiteLength ||
-        m_limits.isAbandoned(r.host)) {
+        m_limits.isAbandoned(r.host) ||
+        (m_policy.contactFirst() && m_contactFirst.passOver(site))) {
         m_slots[size_t(slot)]->stop();
         return ConnectResult::Skipped;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contactfirst.h"
 #include "crawllimits.h"
 #include "crawlpolicy.h"
 #include "fetchslot.h"
@@ -102,13 +103,14 @@ public:
     void waitForTeam();
     // Idle slots look again in the next pass of the event loop.
     void lookAgainSoon() { m_gate.lookAgainSoon(); }
-    // A new search string: page counts, robots.txt rules and waiting sites forgotten.
+    // A new search string: page counts, robots.txt rules, waiting sites and the sites' contact
+    // pages forgotten.
     void newSearch();
     // Every download dropped and every socket closed; names are looked up again.
     void stopAll();
     // Sites of downloads cut off (and unfinishedSlot's, whose page was not kept whole, and
     // those of the slots cutOff names) and the sites waiting for their host go back to the
-    // backlog, except head.
+    // backlog, except head. No site waits for its contact pages any more.
     void returnInterrupted(int unfinishedSlot, const QString &head,
                            const std::function<bool(int slot)> &cutOff);
 
@@ -123,6 +125,12 @@ public:
     void resetAdvanceCount() { m_sitesSinceAdvance = 0; }
     QByteArray currentPageUrl() const { return m_currentPageUrl; }
     void setCurrentPageUrl(const QByteArray &url) { m_currentPageUrl = url; }
+
+    // Contact pages first (CrawlPolicy::contactFirst): which sites have shown a fax and
+    // whose contact pages are still to be read.
+    ContactFirst &contactFirst() { return m_contactFirst; }
+    // A contact page of a link goes ahead of its host's other sites (it is noted pending).
+    void holdFirst(const QString &site);
 
     CrawlLimits &limits() { return m_limits; }
     const CrawlLimits &limits() const { return m_limits; }
@@ -209,6 +217,7 @@ private:
     std::vector<Errand> m_errands;    // one a slot
     CrawlLimits m_limits;
     HostGate m_gate;
+    ContactFirst m_contactFirst;
     ConnectionPool *m_pool;
     HostNames *m_names;
     ResolveMap m_resolve;

@@ -40,7 +40,7 @@ HarvestSession::HarvestSession(std::unique_ptr<Store> store, const QString &data
     m_queue = new CrawlQueue(m_store, m_store, m_store->teamQueue(), m_counters, this);
     m_searches = new TextList(this);
     m_scheduler = new CrawlScheduler(this, m_queue, m_counters, this);
-    m_scheduler->setPolicy(CrawlPolicy::fromOptions(*m_options, CrawlPolicy()));
+    m_scheduler->setPolicy(crawlPolicy(CrawlPolicy()));
     connect(m_scheduler, &CrawlScheduler::downloadStarted, this, [this](const QByteArray &url) {
         show(Line::Transfer, Kind::Downloading, QString::fromLatin1(url));
     });
@@ -224,12 +224,19 @@ bool HarvestSession::anySlotBusy() const
 void HarvestSession::optionChanged(OptionId)
 {
     const CrawlPolicy before = m_scheduler->policy();
-    const CrawlPolicy policy = CrawlPolicy::fromOptions(*m_options, before);
+    const CrawlPolicy policy = crawlPolicy(before);
     if (policy != before)
         m_scheduler->setPolicy(policy);
     m_keeper->setAnalysisOptions(analysisOptions());
     if (policy.advanceAfter != before.advanceAfter)
         Q_EMIT advanceAfterChanged(policy.advanceAfter);
+}
+
+CrawlPolicy HarvestSession::crawlPolicy(const CrawlPolicy &before) const
+{
+    CrawlPolicy policy = CrawlPolicy::fromOptions(*m_options, before);
+    policy.stopAtFax = policy.stopAtFax && !m_store->isShared();
+    return policy;
 }
 
 // ---- start-up and shutdown ---------------------------------------------------------------
@@ -572,11 +579,14 @@ void HarvestSession::deleteAllNumbers()
     // reports ("Found 1 faxes").
     m_counters->resetNumbersFound();
     m_keeper->resetNumbersStored();
+    m_keeper->forgetOwners();
 }
 
 void HarvestSession::numbersDeleted()
 {
-    // Some numbers went (the numbers window): the preview shows what is left.
+    // Some numbers went (the numbers window): the preview shows what is left, and a number
+    // found again is read whole again.
+    m_keeper->forgetOwners();
     m_keeper->clearPreview();
     m_keeper->loadPreview();
 }
@@ -680,5 +690,6 @@ AnalysisOptions HarvestSession::analysisOptions() const
     // The modern mode asks servers for web pages only; the reference reads a "tel:" link as
     // a path of the page's site.
     options.webLinksOnly = politeMode();
+    options.markContactLinks = m_scheduler->policy().contactFirst();
     return options;
 }

@@ -298,6 +298,9 @@ private:
     void listBuilderUnloaded();
     // The modern mode ("Follow redirects (HTTPS)").
     bool politeMode() const { return m_scheduler->policy().modern(); }
+    // The crawl as the options say; a team's queue keeps its own order (no contact pages
+    // first).
+    CrawlPolicy crawlPolicy(const CrawlPolicy &before) const;
     void finishAnalysesNow();
     AnalysisOptions analysisOptions() const;
     // slot: the one whose page was being analysed, or -1.

@@ -112,11 +112,28 @@ void HostGate::hold(const QByteArray &host, const QString &site)
     m_heldBytes += costOf(site);
 }
 
+void HostGate::holdFirst(const QByteArray &host, const QString &site)
+{
+    Queue &q = m_held[host.toLower()];
+    if (q.sites.isEmpty())
+        q.host = host;
+    qsizetype at = q.next;
+    while (at < q.sites.size() && q.sites.at(at).first)
+        ++at;
+    q.sites.insert(at, {site, ++m_holdOrder, true});
+    ++m_heldSites;
+    m_heldBytes += costOf(site);
+}
+
 std::optional<QString> HostGate::takeReady(const Ready &ready)
 {
+    // Sites held first go before the others; among each, the one that came first.
+    auto goesBefore = [](const Waiting &a, const Waiting &b) {
+        return a.first != b.first ? a.first : a.order < b.order;
+    };
     auto best = m_held.end();
     for (auto it = m_held.begin(); it != m_held.end(); ++it) {
-        if (best != m_held.end() && it->sites.at(it->next).order > best->sites.at(best->next).order)
+        if (best != m_held.end() && !goesBefore(it->sites.at(it->next), best->sites.at(best->next)))
             continue;
         if (ready(it->host))
             best = it;
@@ -157,6 +174,12 @@ QStringList HostGate::takeAllHeld()
 bool HostGate::isHolding(const QByteArray &host) const
 {
     return m_held.contains(host.toLower());
+}
+
+bool HostGate::frontHeldFirst(const QByteArray &host) const
+{
+    const auto it = m_held.constFind(host.toLower());
+    return it != m_held.cend() && it->sites.at(it->next).first;
 }
 
 qint64 HostGate::nextDue() const

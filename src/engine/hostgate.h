@@ -68,12 +68,17 @@ public:
     using Ready = std::function<bool(const QByteArray &host)>;
     // The site waits in its host's queue.
     void hold(const QByteArray &host, const QString &site);
-    // Of the hosts that are ready, the one whose first site has waited longest gives it up;
-    // nothing when no waiting host is ready.
+    // The site waits ahead of its host's other sites (behind those held first before it),
+    // and goes before the sites of every host that has none held first.
+    void holdFirst(const QByteArray &host, const QString &site);
+    // Of the hosts that are ready, the one whose first site was held first, or else has
+    // waited longest, gives it up; nothing when no waiting host is ready.
     std::optional<QString> takeReady(const Ready &ready);
     // Every waiting site, in the order they came, and the queues emptied.
     QStringList takeAllHeld();
     bool isHolding(const QByteArray &host) const;
+    // The next site of host's queue was held first.
+    bool frontHeldFirst(const QByteArray &host) const;
     int heldHosts() const { return int(m_held.size()); }
     int heldSites() const { return m_heldSites; }
     // Memory the waiting sites take, roughly, in bytes.
@@ -127,7 +132,8 @@ private:
     struct Waiting
     {
         QString site;
-        quint64 order = 0; // when it came, among every site held
+        quint64 order = 0;  // when it came, among every site held
+        bool first = false; // held first: ahead of the sites held plainly
     };
     struct Queue
     {

@@ -2,6 +2,7 @@
 
 #include "analysisqueue.h"
 #include "businessrecord.h"
+#include "contactfirst.h"
 #include "cp1252.h"
 #include "crawllimits.h"
 #include "crawlqueue.h"
@@ -11,6 +12,7 @@
 #include "globals.h"
 #include "pageanalysis.h"
 #include "pagefiles.h"
+#include "storednumbers.h"
 #include "textlist.h"
 
 #include <QTimer>
@@ -27,7 +29,8 @@ constexpr int kCommitEveryPages = 100;
 PageKeeper::PageKeeper(Store *store, CrawlQueue *queue, Counters *counters,
                        CrawlScheduler *scheduler, const QString &dataDir, QObject *parent)
     : QObject(parent), m_store(store), m_queue(queue), m_counters(counters), m_scheduler(scheduler),
-      m_analysis(new AnalysisQueue(this)), m_dataDir(dataDir), m_preview(new TextList(this))
+      m_analysis(new AnalysisQueue(this)), m_storedNumbers(std::make_shared<StoredNumbers>()),
+      m_dataDir(dataDir), m_preview(new TextList(this))
 {
     connect(m_analysis, &AnalysisQueue::done, this,
             [this](const AnalysisQueue::Page &page, const PageFindings &found) {
@@ -96,13 +99,14 @@ void PageKeeper::analyseBeside(int slot, const QByteArray &body)
 {
     constexpr qint64 kWaitingBudget = 16 * 1024 * 1024;
     const FetchRequest &r = m_scheduler->request(slot);
+    const QString website = Cp1252::toUnicode(r.address());
+    AnalysisOptions options = m_analysisOptions;
+    // Numbers whose owner was read on another page of this site are not read again.
+    options.isStored = [stored = m_storedNumbers, site = ContactFirst::siteOf(website)](
+                           const QString &e164) { return stored->readOn(e164, site); };
     // The analysis holds the site now.
-    m_analysis->submit({m_scheduler->takeSite(slot),
-                        Cp1252::toUnicode(r.address()),
-                        slot,
-                        body,
-                        {r.pageUrl, r.pageDirectory}},
-                       m_analysisOptions);
+    m_analysis->submit(
+        {m_scheduler->takeSite(slot), website, slot, body, {r.pageUrl, r.pageDirectory}}, options);
     if (m_analysis->size() >= m_scheduler->slotCount() ||
         m_analysis->bytesWaiting() > kWaitingBudget) {
         m_scheduler->rest(slot);
@@ -158,7 +162,11 @@ bool PageKeeper::keep(const Page &page, const PageFindings &found)
     const int unfinishedSlot = holdsSite ? -1 : page.slot;
     bool kept = true;
     Q_EMIT stepChanged(Step::GettingLinks);
-    if (!queueLinks(found.links)) {
+    const bool contactFirst =
+        m_scheduler->policy().contactFirst() && found.contactLinks.size() == found.links.size();
+    if (contactFirst && !found.numbers.isEmpty())
+        m_scheduler->contactFirst().faxFound(page.website);
+    if (!queueLinks(found.links, contactFirst ? &found.contactLinks : nullptr)) {
         // A link taken for known would never be queued: the page is read again after Resume.
         Q_EMIT storeUnreadable(unfinishedSlot);
         kept = false;
@@ -184,15 +192,18 @@ bool PageKeeper::keep(const Page &page, const PageFindings &found)
         return false;
     }
     m_queue->siteDone(page.site);
+    m_scheduler->contactFirst().siteDone(page.site);
     return true;
 }
 
-bool PageKeeper::queueLinks(const QStringList &links)
+bool PageKeeper::queueLinks(const QStringList &links, const QList<bool> *contactLinks)
 {
+    ContactFirst &contactFirst = m_scheduler->contactFirst();
     // One transaction for the page's links.
     m_store->beginBatch();
     bool read = true;
-    for (QString site : links) {
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        QString site = links.at(i);
         if (!CrawlLimits::lengthAcceptable(site))
             continue;
         const std::optional<bool> known = m_queue->isKnown(site);
@@ -202,9 +213,22 @@ bool PageKeeper::queueLinks(const QStringList &links)
         }
         if (*known)
             continue;
+        const bool contact = contactLinks && contactLinks->at(i);
+        if (contactLinks && !contactFirst.wanted(site, contact))
+            continue;
         if (!m_scheduler->limits().admitPage(site))
             continue;
         m_counters->add(Counters::SiteFound);
+        if (contactLinks && contactFirst.putFirst(site, contact)) {
+            // Taken at once, as a refill takes a site: noted pending instead of joining the
+            // backlog, it waits ahead of its host's other pages.
+            if (m_store->notePending(site)) {
+                m_queue->markHandedOut(site);
+                m_scheduler->holdFirst(site);
+                Q_EMIT siteQueued(site);
+            }
+            continue;
+        }
         if (m_store->addWebsite(site))
             Q_EMIT siteQueued(site);
     }
@@ -230,6 +254,13 @@ bool PageKeeper::storeNumber(const QString &website, const FoundNumber &found, i
         Q_EMIT storeUnreadable(slot);
         return false;
     }
+    // A number whose owner the finder left unread (read on another page of this site) gets
+    // the owner read there.
+    const QByteArray site = ContactFirst::siteOf(website);
+    ContactOwner owner = found.owner;
+    if (owner == ContactOwner())
+        owner = m_storedNumbers->ownerOn(row.e164, site);
+    m_storedNumbers->remember(row.e164, site, owner);
     if (found.noUnsolicitedFaxes) {
         // Recorded like any number, but never exported. A failed write is reported by the
         // store and does not stop the harvest.
@@ -241,8 +272,7 @@ bool PageKeeper::storeNumber(const QString &website, const FoundNumber &found, i
     // The finder's numbers belong to a business, also when stored already (another page,
     // another search string). A failed write is reported by the store.
     if (!row.e164.isEmpty() && m_analysisOptions.findBeyondFaxLine)
-        (void)m_store->addBusinessFax(
-            BusinessRecord::of(row.e164, website, row.search, found.owner));
+        (void)m_store->addBusinessFax(BusinessRecord::of(row.e164, website, row.search, owner));
     if (*known)
         return true;
     if (m_numbersStored < std::numeric_limits<qint32>::max())
@@ -276,6 +306,11 @@ void PageKeeper::loadPreview()
 void PageKeeper::clearPreview()
 {
     m_preview->clear();
+}
+
+void PageKeeper::forgetOwners()
+{
+    m_storedNumbers->clear();
 }
 
 void PageKeeper::inBatch(const std::function<void()> &work)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class AnalysisQueue;
 class CrawlLimits;
@@ -16,6 +17,7 @@ class CrawlQueue;
 class CrawlScheduler;
 class Counters;
 class QTimer;
+class StoredNumbers;
 class TextList;
 struct FoundNumber;
 struct PageFindings;
@@ -79,6 +81,8 @@ public:
     TextList *preview() const { return m_preview; } // List3
     void loadPreview();
     void clearPreview();
+    // Numbers were deleted: a number found again has its owner read again.
+    void forgetOwners();
     qint32 numbersStored() const { return m_numbersStored; } // lFaxCount
     void resetNumbersStored() { m_numbersStored = 0; }
 
@@ -109,8 +113,9 @@ private:
     void analyseBeside(int slot, const QByteArray &body);
     void analysisDone(int slot, const QString &website, const QString &site,
                       const PageFindings &found);
-    // False when the store could not be read while a link was checked.
-    bool queueLinks(const QStringList &links);
+    // False when the store could not be read while a link was checked. contactLinks: which
+    // links name a contact page, when those go first.
+    bool queueLinks(const QStringList &links, const QList<bool> *contactLinks);
     // False when the store could not be read.
     bool storeNumber(const QString &website, const FoundNumber &found, int slot);
 
@@ -120,6 +125,8 @@ private:
     CrawlScheduler *m_scheduler;
     AnalysisQueue *m_analysis;
     AnalysisOptions m_analysisOptions;
+    // Shared with the analysis thread, which reads no owner for these.
+    std::shared_ptr<StoredNumbers> m_storedNumbers;
     QString m_dataDir;
     TextList *m_preview;
     std::function<QString()> m_search;

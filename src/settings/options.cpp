@@ -142,6 +142,14 @@ OptionTable buildTable()
                                         "is on"))
                     .at(Place::CrawlOptions)
                     .flag("robots"));
+    // Off, every page of a site is read in the order its links were found, as always.
+    t.push_back(
+        OptionRow::check(Id::StopSiteAtFax, "chkStopAtFax", "Stop a site once its fax is found", 1)
+            .tip(QStringLiteral("Read each website's contact pages first, and leave the "
+                                "rest of the site once a fax number is found, when "
+                                "\"Follow redirects (HTTPS)\" is on"))
+            .at(Place::CrawlOptions)
+            .flag("stop-at-fax"));
     // Off, the window's option lists take typed text as the original window's did (what is
     // typed shows and picks nothing).
     t.push_back(OptionRow::check(Id::FixedChoices, "chkFixedChoices",

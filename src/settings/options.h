@@ -36,6 +36,7 @@ enum class OptionId
     UserAgentText,     // the User-Agent of the modern mode; empty: the program's own
     DownloadsPerSite,  // downloads to one host at once in the modern mode, 1 to 4
     RespectRobots,     // read and obey robots.txt in the modern mode
+    StopSiteAtFax,     // the modern mode reads contact pages first and leaves a site at its fax
     FixedChoices,      // the window's option lists are picked from, never typed into
     BesideHarvest,     // the numbers window and an export are at hand during a harvest
     RenderScripts,     // pages whose body a script builds are rendered before they are read

@@ -20,7 +20,7 @@ namespace {
 bool needsFollow(OptionId id)
 {
     return id == OptionId::UserAgentText || id == OptionId::DownloadsPerSite ||
-           id == OptionId::RespectRobots;
+           id == OptionId::RespectRobots || id == OptionId::StopSiteAtFax;
 }
 
 } // namespace

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void addressLines();
     void placeOfNumber_inThePagesLanguage();
     void finderOff_leavesTheOwnerEmpty();
+    void storedNumbers_keepNoOwner();
     void droppedCandidates_sayWhy();
 };
 
@@ -311,6 +312,37 @@ void TestContactOwner::finderOff_leavesTheOwnerEmpty()
         "<body><p>Acme Corp Inc<br>Phone: 212-555-0100 Fax: 212-555-0187</p></body>", in);
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().owner, ContactOwner());
+}
+
+// The harvest says which numbers it has stored: those get no owner (their rows keep the
+// first page's), the others on the same page are read as before.
+void TestContactOwner::storedNumbers_keepNoOwner()
+{
+    const QByteArray html =
+        "<body><h2>Contact</h2><h3>Public Health Region 1</h3><h4>Region 1 Asbestos</h4>"
+        "<p>300 Victory Drive<br>Canyon, TX 79015<br>Phone: (806) 477-1132<br>Fax: (806) "
+        "655-7159</p><h4>Region 1 Community Hygiene</h4><p>6302 Ioia Ave<br>Lubbock, TX "
+        "79424<br>Phone: (806) 783-6491<br>Fax: (806) 783-6630</p></body>";
+    FinderInput in;
+    QStringList asked;
+    in.isStored = [&asked](const QString &e164) {
+        asked << e164;
+        return e164 == QLatin1String("+18066557159");
+    };
+    const QList<FoundNumber> found = findFaxNumbers(html, in);
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(asked, QStringList({"+18066557159", "+18067836630"}));
+    QCOMPARE(found[0].e164, QStringLiteral("+18066557159"));
+    QCOMPARE(found[0].owner, ContactOwner());
+    QCOMPARE(found[1].owner.unit, QStringLiteral("Region 1 Community Hygiene"));
+    QCOMPARE(found[1].owner.city, QStringLiteral("Lubbock"));
+    QCOMPARE(found[1].owner.phone, QStringLiteral("+18067836491"));
+    // Every number stored: the numbers are the same, without owners.
+    in.isStored = [](const QString &) { return true; };
+    const QList<FoundNumber> again = findFaxNumbers(html, in);
+    QCOMPARE(again.size(), 2);
+    QCOMPARE(again[1].e164, found[1].e164);
+    QCOMPARE(again[1].owner, ContactOwner());
 }
 
 void TestContactOwner::droppedCandidates_sayWhy()

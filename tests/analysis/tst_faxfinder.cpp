@@ -432,6 +432,12 @@ void TestFaxFinder::notices_data()
     QTest::newRow("fr") << QByteArray("<html lang=\"fr\"><body><p>Fax : 01 42 68 53 00 (pas de fax "
                                       "publicitaires)</p></body></html>")
                         << true;
+    QTest::newRow("fr, without the word fax")
+        << QByteArray("<html lang=\"fr\"><body><p>T\xc3\xa9l\xc3\xa9"
+                      "copie : 01 42 68 53 00 "
+                      "(aucune t\xc3\xa9l\xc3\xa9"
+                      "copie publicitaire)</p></body></html>")
+        << true;
     QTest::newRow("es") << QByteArray("<html lang=\"es\"><body><p>Fax: +34 91 123 45 67. No se "
                                       "aceptan faxes no solicitados.</p></body></html>")
                         << true;

@@ -1,5 +1,6 @@
 // Links of a page line, website normalisation, and what a connect derives from a site.
 
+#include "contactpages.h"
 #include "links.h"
 #include "pageanalysis.h"
 
@@ -34,6 +35,9 @@ private Q_SLOTS:
     void connectTarget_data();
     void connectTarget();
     void manyLinksOnOneLine_allRead();
+    void contactLinks_data();
+    void contactLinks();
+    void contactLinks_followTheLinksTheyMark();
 };
 
 void TestLinks::lineLinks_data()
@@ -206,6 +210,87 @@ void TestLinks::manyLinksOnOneLine_allRead()
     const QList<QByteArray> texts = linkTextsOfLine(line);
     QCOMPARE(texts.size(), 20000);
     QCOMPARE(texts.last(), QByteArray("p19999.htm"));
+}
+
+// Which links of a page name a contact page, by their text or their address. Each row is
+// one anchor on a page of example.com.
+void TestLinks::contactLinks_data()
+{
+    QTest::addColumn<QByteArray>("anchor");
+    QTest::addColumn<bool>("contact");
+    QTest::newRow("text: Contact us") << QByteArray("<a href=\"p7.htm\">Contact us</a>") << true;
+    QTest::newRow("text in a span, dressed")
+        << QByteArray("<a class=\"nav\" href=\"p7.htm\"><span>&raquo;</span> CONTACT&nbsp;US ›</a>")
+        << true;
+    QTest::newRow("text on the next line")
+        << QByteArray("<a href=\"p7.htm\">\r\n  Impressum\r\n</a>") << true;
+    QTest::newRow("German, entity") << QByteArray("<a href=\"p7.htm\">&Uuml;ber uns</a>") << true;
+    QTest::newRow("French") << QByteArray("<a href=\"p7.htm\">Nous contacter</a>") << true;
+    QTest::newRow("Spanish, UTF-8") << QByteArray("<a href=\"p7.htm\">Cont\xc3\xa1"
+                                                  "ctenos</a>")
+                                    << true;
+    QTest::newRow("Italian") << QByteArray("<a href=\"p7.htm\">Contatti</a>") << true;
+    QTest::newRow("Chinese") << QByteArray("<a href=\"p7.htm\">\xe8\x81\x94\xe7\xb3\xbb\xe6\x88\x91"
+                                           "\xe4\xbb\xac</a>")
+                             << true;
+    QTest::newRow("About alone") << QByteArray("<a href=\"p7.htm\">About</a>") << true;
+    QTest::newRow("about in a sentence")
+        << QByteArray("<a href=\"p7.htm\">Read more about our roofing</a>") << false;
+    QTest::newRow("contact in a long sentence")
+        << QByteArray(
+               "<a href=\"p7.htm\">Our technicians will contact you within two working days</a>")
+        << false;
+    QTest::newRow("a word that holds it")
+        << QByteArray("<a href=\"p7.htm\">Contactless payment</a>") << false;
+    QTest::newRow("plain page") << QByteArray("<a href=\"p7.htm\">Services</a>") << false;
+    QTest::newRow("address: /contact-us.html")
+        << QByteArray("<a href=\"/contact-us.html\">Write to us</a>") << true;
+    QTest::newRow("address: contactus.php")
+        << QByteArray("<a href=\"contactus.php\">x</a>") << true;
+    QTest::newRow("address: /de/impressum/")
+        << QByteArray("<a href=\"/de/impressum/\">x</a>") << true;
+    QTest::newRow("address: query")
+        << QByteArray("<a href=\"index.php?page=kontakt\">x</a>") << true;
+    QTest::newRow("address: our-locations")
+        << QByteArray("<a href=\"/our-locations\">Find a branch</a>") << true;
+    QTest::newRow("address: a word that holds it")
+        << QByteArray("<a href=\"/roundabout-repairs.htm\">x</a>") << false;
+    QTest::newRow("address: the host is not read")
+        << QByteArray("<a href=\"http://contact.example.org/prices.htm\">Prices</a>") << false;
+    // A <link> has no text: what follows it is the page's, not the link's.
+    QTest::newRow("link element")
+        << QByteArray("<link rel=\"next\" href=\"p7.htm\">\r\n<title>Contact</title>") << false;
+}
+
+void TestLinks::contactLinks()
+{
+    QFETCH(QByteArray, anchor);
+    QFETCH(bool, contact);
+    const QByteArray page = "<html><body>\r\n" + anchor + "\r\n</body></html>";
+    QList<bool> marks;
+    const QStringList links = findLinks(page, {"example.com", "example.com/"}, true, &marks);
+    QCOMPARE(links.size(), 1);
+    QCOMPARE(marks, QList<bool>{contact});
+    // Asked for nothing, the links are the same and nothing is marked.
+    PageFindings plain = analysePage(page, {"example.com", "example.com/"});
+    QCOMPARE(plain.links, findLinks(page, {"example.com", "example.com/"}));
+    QVERIFY(plain.contactLinks.isEmpty());
+}
+
+// Marks stay with their links when links before them on the line are skipped (a script, an
+// anchor) and when several share one line.
+void TestLinks::contactLinks_followTheLinksTheyMark()
+{
+    const QByteArray page =
+        "<a href=\"a.js\">Contact</a><a href=\"#top\">Top</a><a href=\"p1.htm\">Home</a>"
+        "<a href=\"p2.htm\">Kontakt</a>\r\n<a href=\"p3.htm\">Products</a>"
+        "<a href=\"p4.htm\">Contact</a>\r\n";
+    AnalysisOptions options;
+    options.markContactLinks = true;
+    const PageFindings found = analysePage(page, {"example.com", "example.com/"}, options);
+    QCOMPARE(found.links, QStringList({"example.com/p1.htm", "example.com/p2.htm",
+                                       "example.com/p3.htm", "example.com/p4.htm"}));
+    QCOMPARE(found.contactLinks, QList<bool>({false, true, false, true}));
 }
 
 QTEST_GUILESS_MAIN(TestLinks)

@@ -131,6 +131,9 @@ struct EngineRig
         session.setListBuilder(&builder);
         // The test web has no robots.txt; the suites that read it turn this on.
         session.options()->set(OptionId::RespectRobots, 0);
+        // Every page of a site is read, in the order of its links; tst_contactfirst turns the
+        // contact pages first and the stop at a site's fax on.
+        session.options()->set(OptionId::StopSiteAtFax, 0);
     }
 
     Store *db() { return session.store(); }

@@ -112,6 +112,30 @@ private Q_SLOTS:
         QCOMPARE(gate.heldBytes(), 0);
     }
 
+    // Sites held first (a site's contact pages) go ahead of their host's other sites, in the
+    // order they came, and before the sites of hosts that have none; a stop takes them back
+    // in the order they came, with the rest.
+    void sitesHeldFirst()
+    {
+        HostGate gate(2, [] { return qint64(0); });
+        gate.hold("a.com", QStringLiteral("a.com/1"));
+        gate.hold("b.com", QStringLiteral("b.com/1"));
+        gate.holdFirst("b.com", QStringLiteral("b.com/contact"));
+        gate.holdFirst("b.com", QStringLiteral("b.com/about"));
+        QVERIFY(gate.frontHeldFirst("B.com"));
+        QVERIFY(!gate.frontHeldFirst("a.com"));
+        QVERIFY(!gate.frontHeldFirst("c.com"));
+        auto all = [](const QByteArray &) { return true; };
+        QCOMPARE(gate.takeReady(all), std::optional<QString>(QStringLiteral("b.com/contact")));
+        QCOMPARE(gate.heldSites(), 3);
+        QCOMPARE(gate.takeAllHeld(), QStringList({"a.com/1", "b.com/1", "b.com/about"}));
+        gate.hold("a.com", QStringLiteral("a.com/1"));
+        gate.holdFirst("b.com", QStringLiteral("b.com/contact"));
+        QCOMPARE(gate.takeReady(all), std::optional<QString>(QStringLiteral("b.com/contact")));
+        QCOMPARE(gate.takeReady(all), std::optional<QString>(QStringLiteral("a.com/1")));
+        QCOMPARE(gate.heldBytes(), 0);
+    }
+
     // A long queue of one host is served in order and in little time, and a stop takes
     // every waiting site back in the order they came.
     void longQueueAndTakingAllBack()

@@ -185,6 +185,39 @@ private Q_SLOTS:
         QVERIFY2(b.sources.contains(QLatin1String("organization=json-ld")), qPrintable(b.sources));
     }
 
+    // The same fax on a page of another site, read after the first was stored: its owner
+    // there is read again, and names that site's business.
+    void numbers_sameFaxOnAnotherSite_ownerReadThere()
+    {
+        EngineRig rig;
+        rig.session.setOption(OptionId::FindBeyondFaxLine, 1);
+        auto page = [](const QByteArray &name) {
+            return "<html><head><script type=\"application/ld+json\">{\"@type\":"
+                   "\"Organization\",\"name\":\"" +
+                   name +
+                   "\",\"faxNumber\":\"+1 212 555 0187\"}</script></head><body><p>Fax: "
+                   "212-555-0187</p></body></html>";
+        };
+        rig.web.addPage("acme.example", "/contact.htm", page("Acme Plumbing"));
+        TestWebServer::Response later;
+        later.fault = TestWebServer::Fault::Delay;
+        later.delayMs = 400;
+        later.body = page("Beta Supply");
+        rig.web.addResponse("beta.example", "/contact.htm", later);
+        rig.readyToStart();
+        rig.queue({QStringLiteral("acme.example/contact.htm"),
+                   QStringLiteral("beta.example/contact.htm")});
+        rig.session.startCrawl();
+        QTRY_VERIFY(!rig.session.isHarvesting());
+        const std::optional<QList<BusinessRow>> businesses = rig.db()->businesses();
+        QVERIFY(businesses);
+        QStringList names;
+        for (const BusinessRow &b : *businesses)
+            names << b.organization;
+        names.sort();
+        QCOMPARE(names, QStringList({"Acme Plumbing", "Beta Supply"}));
+    }
+
     // A page that says it takes no unsolicited faxes: each of its numbers, new or stored
     // before, is reported and goes on the do-not-fax list.
     void numbers_refusingFaxes_reportedAndListed()

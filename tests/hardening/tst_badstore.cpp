@@ -162,8 +162,10 @@ struct NumberWeb
     }
     QStringList harvestArgs(const QString &dir) const
     {
-        return {QStringLiteral("harvest"),  QStringLiteral("--data-dir"), dir,
-                QStringLiteral("--resume"), QStringLiteral("--resolve"),  web.resolveSpec()};
+        // Every page of each site, the pages after its fax too.
+        return {QStringLiteral("harvest"),         QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"),        QStringLiteral("--resolve"),  web.resolveSpec(),
+                QStringLiteral("--no-stop-at-fax")};
     }
 };
 
@@ -237,8 +239,10 @@ struct SlowWeb
     }
     QStringList harvestArgs(const QString &dir) const
     {
-        return {QStringLiteral("harvest"),  QStringLiteral("--data-dir"), dir,
-                QStringLiteral("--resume"), QStringLiteral("--resolve"),  web.resolveSpec()};
+        // Every page of each site, the pages after its fax too.
+        return {QStringLiteral("harvest"),         QStringLiteral("--data-dir"), dir,
+                QStringLiteral("--resume"),        QStringLiteral("--resolve"),  web.resolveSpec(),
+                QStringLiteral("--no-stop-at-fax")};
     }
 };
 

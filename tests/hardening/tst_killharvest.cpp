@@ -168,7 +168,8 @@ private Q_SLOTS:
             tool.start(QStringLiteral(VARNEL_TOOL_PATH),
                        {QStringLiteral("harvest"), QStringLiteral("--data-dir"), dir.path(),
                         QStringLiteral("--resume"), QStringLiteral("--print-stored"),
-                        QStringLiteral("--resolve"), web.resolveSpec()});
+                        QStringLiteral("--resolve"), web.resolveSpec(),
+                        QStringLiteral("--no-stop-at-fax")});
             QVERIFY(tool.waitForStarted());
             // The last round runs to its end; the others are killed at a random moment.
             const bool last = round == 7;

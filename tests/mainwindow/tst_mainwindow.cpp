@@ -574,7 +574,7 @@ private Q_SLOTS:
             h.form->grab().save(QDir(dir).filePath(QStringLiteral("main.png")));
         }
         const std::vector<OptionId> ids = CrawlOptionsDialog::options(optionTable());
-        QCOMPARE(int(ids.size()), 7);
+        QCOMPARE(int(ids.size()), 8);
         const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
         for (OptionId id : ids) {
             const OptionRow &row = optionRow(id);
@@ -610,6 +610,7 @@ private Q_SLOTS:
         h.c.checkBox(OptionId::FollowRedirects)->click();
         QVERIFY(!perSite->isEnabled());
         QVERIFY(!control<QCheckBox>(dialog, QStringLiteral("chkRobots"))->isEnabled());
+        QVERIFY(!control<QCheckBox>(dialog, QStringLiteral("chkStopAtFax"))->isEnabled());
         QVERIFY(parallel->isEnabled());
         h.c.checkBox(OptionId::FollowRedirects)->click();
         QVERIFY(perSite->isEnabled());

@@ -46,13 +46,13 @@ private Q_SLOTS:
                                   "chkAllEndings", "chkNumbersWindow",
                                   // options of the crawl
                                   "cmbParallel", "cmbPagesPerSite", "chkAllowLocal", "txtUserAgent",
-                                  "txtPerSite", "chkRobots",
+                                  "txtPerSite", "chkRobots", "chkStopAtFax",
                                   // options of the window (settings file only)
                                   "chkFixedChoices", "chkBesideHarvest",
                                   // and of the crawl again
                                   "chkRenderScripts"};
-        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1,
-                                     1,  0,  1, 0, 1, 0, 0, 2, 1, 1, 1, 0};
+        const QList<int> defaults = {-1, -1, 0, 1, 1, 1, 1, 1, 1, 2, 0, 1, 1,
+                                     0,  1,  0, 1, 0, 0, 2, 1, 1, 1, 1, 0};
         const OptionTable &table = optionTable();
         QCOMPARE(int(table.size()), keys.size());
         for (size_t i = 0; i < table.size(); ++i) {
@@ -205,7 +205,8 @@ private Q_SLOTS:
                            "[--all-endings|--no-all-endings] [--parallel 10|20|50|100] "
                            "[--pages-per-site 50|200|1000|none] "
                            "[--allow-local|--no-allow-local] [--user-agent TEXT] [--per-site N] "
-                           "[--robots|--no-robots] [--render|--no-render]"));
+                           "[--robots|--no-robots] [--stop-at-fax|--no-stop-at-fax] "
+                           "[--render|--no-render]"));
     }
 
     void readInt_data()

@@ -104,8 +104,10 @@ private Q_SLOTS:
         web.addPage("a.example", "/b.htm", "<body><p>FAX:415-555-0100</p></body>");
         saveQueue(dir.path(), {QStringLiteral("a.example")});
         ToolRun run;
+        // Every page of the site, the one after its fax too.
         run.start({QStringLiteral("--data-dir"), dir.path(), QStringLiteral("--resume"),
-                   QStringLiteral("--resolve"), web.resolveSpec()});
+                   QStringLiteral("--resolve"), web.resolveSpec(),
+                   QStringLiteral("--no-stop-at-fax")});
         QVERIFY(run.finish());
         QCOMPARE(run.process.exitCode(), 0);
         QCOMPARE(run.out, QByteArray("sites scanned 2, sites found 1, numbers found 2\n"));
