@@ -144,7 +144,7 @@ CrawlQueue::ImportCount CrawlQueue::import(const QStringList &sites)
             ++count.known;
             continue;
         }
-        if (!m_store->addWebsite(site))
+        if (!m_backlog->addWebsite(site))
             break;
         m_counters->add(Counters::SiteFound);
         ++count.queued;
