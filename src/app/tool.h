@@ -28,4 +28,6 @@ bool writeStdout(const QByteArray &bytes);
 // messages (UTF-8) and escapes every C0 and C1 control but the tab.
 QByteArray escapeControls(const QByteArray &bytes);
 QByteArray printable(const QString &text);
+// A JSON string: quotes, backslashes and every control character escaped.
+QByteArray jsonString(const QString &text);
 } // namespace Tool

@@ -156,26 +156,6 @@ QByteArray field(QString text)
     return Tool::printable(text);
 }
 
-// A JSON string: quotes, backslashes and every control character escaped.
-QByteArray jsonString(const QString &text)
-{
-    QByteArray out = "\"";
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
-            out += "\\u00";
-            out += QByteArray::number(int(c), 16).rightJustified(2, '0');
-        } else {
-            out += QString(ch).toUtf8();
-        }
-    }
-    // A lone surrogate cannot be written in UTF-8; QString::toUtf8 of one char gives "?".
-    return out + '"';
-}
-
 // One line of `faxes --json`: the number, its evidence and its owner.
 QByteArray jsonLine(const FoundNumber &f, const QString &page)
 {
@@ -191,7 +171,7 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
     for (const auto &[key, value] : fields) {
         if (out.size() > 1)
             out += ',';
-        out += '"' + QByteArray(key) + "\":" + jsonString(value);
+        out += '"' + QByteArray(key) + "\":" + Tool::jsonString(value);
     }
     // Where each part of the owner was read.
     const std::pair<const char *, QString> sources[] = {
@@ -208,7 +188,8 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
     for (const auto &[key, value] : sources) {
         if (value.isEmpty())
             continue;
-        from += (from.isEmpty() ? "" : ",") + ('"' + QByteArray(key) + "\":" + jsonString(value));
+        from +=
+            (from.isEmpty() ? "" : ",") + ('"' + QByteArray(key) + "\":" + Tool::jsonString(value));
     }
     return out + ",\"sources\":{" + from + "}}\n";
 }

@@ -27,24 +27,6 @@ namespace {
 // Rows read from the store at a time: a million numbers are never held at once.
 constexpr int kPageRows = 2000;
 
-QByteArray jsonString(const QString &text)
-{
-    QByteArray out = "\"";
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
-            out += "\\u00";
-            out += QByteArray::number(int(c), 16).rightJustified(2, '0');
-        } else {
-            out += QString(ch).toUtf8();
-        }
-    }
-    return out + '"';
-}
-
 QByteArray csvField(const QString &text)
 {
     QByteArray f = text.toUtf8();
@@ -68,7 +50,7 @@ QByteArray jsonLine(const ListedFax &fax)
         out += '"' + NumberFields::key(f).toLatin1() + "\":";
         const QString text = NumberFields::text(fax, f);
         out += f == NumberFields::Business ? (text.isEmpty() ? QByteArray("null") : text.toLatin1())
-                                           : jsonString(text);
+                                           : Tool::jsonString(text);
     }
     return out + "}\n";
 }

@@ -74,6 +74,25 @@ QByteArray Tool::escapeControls(const QByteArray &bytes)
     return out;
 }
 
+QByteArray Tool::jsonString(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
+            out += "\\u00";
+            out += QByteArray::number(int(c), 16).rightJustified(2, '0');
+        } else {
+            out += QString(ch).toUtf8();
+        }
+    }
+    // A lone surrogate cannot be written in UTF-8; QString::toUtf8 of one char gives "?".
+    return out + '"';
+}
+
 QByteArray Tool::printable(const QString &text)
 {
     QString out;
