@@ -8,6 +8,9 @@
 
 #include <QString>
 
+#include <array>
+#include <utility>
+
 // Where a part of the owner was read, most trusted first. Stored as they are.
 namespace OwnerSource {
 inline constexpr char JsonLd[] = "json-ld";         // schema.org data in a JSON-LD script
@@ -51,6 +54,19 @@ struct ContactOwner
     QString countryFrom;
     QString phoneFrom;
     QString emailFrom;
+
+    // Each part's name with where it was read, in the order the outputs list them.
+    std::array<std::pair<const char *, const QString *>, 8> sources() const
+    {
+        return {{{"organization", &organizationFrom},
+                 {"unit", &unitFrom},
+                 {"address", &addressFrom},
+                 {"city", &cityFrom},
+                 {"region", &regionFrom},
+                 {"country", &countryFrom},
+                 {"phone", &phoneFrom},
+                 {"email", &emailFrom}}};
+    }
 
     bool operator==(const ContactOwner &o) const;
     bool operator!=(const ContactOwner &o) const { return !(*this == o); }

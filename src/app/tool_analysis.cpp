@@ -174,22 +174,12 @@ QByteArray jsonLine(const FoundNumber &f, const QString &page)
         out += '"' + QByteArray(key) + "\":" + Tool::jsonString(value);
     }
     // Where each part of the owner was read.
-    const std::pair<const char *, QString> sources[] = {
-        {"organization", o.organizationFrom},
-        {"unit", o.unitFrom},
-        {"address", o.addressFrom},
-        {"city", o.cityFrom},
-        {"region", o.regionFrom},
-        {"country", o.countryFrom},
-        {"phone", o.phoneFrom},
-        {"email", o.emailFrom},
-    };
     QByteArray from;
-    for (const auto &[key, value] : sources) {
-        if (value.isEmpty())
+    for (const auto &[key, value] : o.sources()) {
+        if (value->isEmpty())
             continue;
-        from +=
-            (from.isEmpty() ? "" : ",") + ('"' + QByteArray(key) + "\":" + Tool::jsonString(value));
+        from += (from.isEmpty() ? "" : ",") +
+                ('"' + QByteArray(key) + "\":" + Tool::jsonString(*value));
     }
     return out + ",\"sources\":{" + from + "}}\n";
 }

@@ -19,20 +19,10 @@ QString siteOf(const QString &page)
 
 QString sourcesOf(const ContactOwner &o)
 {
-    const std::pair<const char *, const QString &> parts[] = {
-        {"organization", o.organizationFrom},
-        {"unit", o.unitFrom},
-        {"address", o.addressFrom},
-        {"city", o.cityFrom},
-        {"region", o.regionFrom},
-        {"country", o.countryFrom},
-        {"phone", o.phoneFrom},
-        {"email", o.emailFrom},
-    };
     QStringList out;
-    for (const auto &[key, from] : parts) {
-        if (!from.isEmpty())
-            out << QLatin1String(key) + QLatin1Char('=') + from;
+    for (const auto &[key, from] : o.sources()) {
+        if (!from->isEmpty())
+            out << QLatin1String(key) + QLatin1Char('=') + *from;
     }
     return out.join(QLatin1Char(' '));
 }
